@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds Vantorell with its tests and runs them: once with GCC,
+# once with clang under AddressSanitizer and UndefinedBehaviorSanitizer (with the fuzz
+# targets built on libFuzzer), then each fuzz target for a bounded time.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+jobs=$(nproc)
+
+cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTORELL_BENCH=ON >/dev/null
+cmake --build "$root/build" -j "$jobs"
+ctest --test-dir "$root/build" --output-on-failure -j "$jobs" --timeout 600
+
+cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVANTORELL_SANITIZE=ON -DVANTORELL_FUZZ=ON >/dev/null
+cmake --build "$root/build-asan" -j "$jobs"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" --timeout 900
+
+"$root/scripts/fuzz.sh" "$root/build-asan" "${VANTORELL_FUZZ_SECONDS:-45}"

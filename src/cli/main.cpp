@@ -1,0 +1,2 @@
+// vantorell-mix: the batch front end (filled in with the Start command).
+int main() { return 0; }

@@ -1,0 +1,74 @@
+#include "platform/Bitmap.h"
+
+#include "platform/PictureLimits.h"
+#include "platform/RuntimeError.h"
+
+#include <cstring>
+#include <new>
+
+namespace vantorell {
+
+namespace {
+
+void checkSize(int width, int height)
+{
+    if (width < 0 || height < 0)
+        throw RuntimeError(errnum::Overflow, "Overflow");
+    const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(height);
+    if (width > limits::kMaxPictureSide || height > limits::kMaxPictureSide || pixels > limits::kMaxPicturePixels)
+        throw RuntimeError(errnum::Overflow, "Picture too large: " + std::to_string(width) + " x " +
+                                                 std::to_string(height) + " pixels");
+}
+
+}  // namespace
+
+Bitmap::Bitmap(int width, int height) : Bitmap(width, height, true) {}
+
+Bitmap Bitmap::uninitialized(int width, int height) { return Bitmap(width, height, false); }
+
+Bitmap::Bitmap(int width, int height, bool zero)
+{
+    checkSize(width, height);
+    if (width == 0 || height == 0)
+        return;
+    const std::size_t bytes = std::size_t(width) * std::size_t(height) * 4;
+    std::uint8_t* memory = new (std::nothrow) std::uint8_t[bytes];
+    if (!memory)
+        throw RuntimeError(errnum::OutOfMemory, "Out of memory");
+    if (zero)
+        std::memset(memory, 0, bytes);
+    m_pixels.reset(memory);
+    m_width = width;
+    m_height = height;
+}
+
+std::uint8_t* Bitmap::mutableBits()
+{
+    if (m_pixels && m_pixels.use_count() > 1) {
+        Bitmap own = uninitialized(m_width, m_height);
+        std::memcpy(own.m_pixels.get(), m_pixels.get(), byteCount());
+        m_pixels = std::move(own.m_pixels);
+    }
+    return m_pixels.get();
+}
+
+std::int32_t Bitmap::pixel(int x, int y) const
+{
+    if (x < 0 || y < 0 || x >= m_width || y >= m_height)
+        return -1;
+    const std::uint8_t* p = row(y) + std::size_t(x) * 4;
+    return std::int32_t(p[2]) | std::int32_t(p[1]) << 8 | std::int32_t(p[0]) << 16;
+}
+
+void Bitmap::setPixel(int x, int y, std::int32_t colour)
+{
+    if (x < 0 || y < 0 || x >= m_width || y >= m_height)
+        return;
+    std::uint8_t* p = mutableRow(y) + std::size_t(x) * 4;
+    p[0] = std::uint8_t(colour >> 16);
+    p[1] = std::uint8_t(colour >> 8);
+    p[2] = std::uint8_t(colour);
+    p[3] = 0;
+}
+
+}  // namespace vantorell
