@@ -62,8 +62,8 @@ public:
 
     // The window's animated GIF document, made at the first GIF job and kept until closing,
     // and the window's colour-reduction module (palette and dither modes).
-    std::unique_ptr<cGIF> GifDocument;
-    std::unique_ptr<mDither8bpp> Dither;
+    std::shared_ptr<cGIF> GifDocument;
+    std::shared_ptr<mDither8bpp> Dither;
 
 protected:
     // Shows a box titled with the application title and an OK button.
