@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QImageReader>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <system_error>
@@ -65,6 +66,38 @@ int jpegScaleDenominator(int width, int height, const DecodeRequest& request)
     return 1;
 }
 
+bool isBmp(std::span<const std::uint8_t> bytes)
+{
+    return bytes.size() >= 26 && bytes[0] == 'B' && bytes[1] == 'M';
+}
+
+std::int32_t le32(const std::uint8_t* p)
+{
+    return std::int32_t(std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+                        std::uint32_t(p[3]) << 24);
+}
+
+// Qt's BMP reader turns a header it will not allocate for into a plain failure; the sizes are
+// read here first so that an oversized bitmap is named as such. BITMAPCOREHEADER (12 bytes)
+// holds 16-bit sizes, the later headers 32-bit ones, a negative height meaning top-down rows.
+void checkBmpDeclaredSize(std::span<const std::uint8_t> bytes)
+{
+    const std::int32_t headerSize = le32(&bytes[14]);
+    std::int64_t width = 0, height = 0;
+    if (headerSize == 12) {
+        width = bytes[18] | bytes[19] << 8;
+        height = bytes[20] | bytes[21] << 8;
+    } else {
+        width = le32(&bytes[18]);
+        height = le32(&bytes[22]);
+        if (height < 0)
+            height = -height;
+    }
+    if (width > limits::kMaxPictureSide || height > limits::kMaxPictureSide ||
+        std::uint64_t(width) * std::uint64_t(height) > limits::kMaxPicturePixels)
+        tooLarge(int(std::min<std::int64_t>(width, INT32_MAX)), int(std::min<std::int64_t>(height, INT32_MAX)));
+}
+
 struct OpenReader {
     QByteArray data;
     QBuffer buffer;
@@ -88,6 +121,9 @@ PictureHeader checkHeader(std::span<const std::uint8_t> bytes, OpenReader& open)
         if (header.jpegScans > limits::kMaxJpegScans)
             invalidPicture("more than " + std::to_string(limits::kMaxJpegScans) + " scans in a progressive JPEG");
     }
+
+    if (isBmp(bytes))
+        checkBmpDeclaredSize(bytes);
 
     open.data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
     open.buffer.setData(open.data);
