@@ -56,6 +56,12 @@ private:
     std::int32_t m_ditherMode = 0;
     std::array<std::uint8_t, kT6Count> m_t6{};
     std::array<std::uint8_t, kT16Count> m_t16{};
+    // T6 and T16 scaled to their place in the index (blue x 36 or 256, green x 6 or 16), so
+    // that an index is three lookups and two additions.
+    std::array<std::uint16_t, kT6Count> m_t6Blue{};
+    std::array<std::uint8_t, kT6Count> m_t6Green{};
+    std::array<std::uint16_t, kT16Count> m_t16Blue{};
+    std::array<std::uint8_t, kT16Count> m_t16Green{};
     std::array<std::uint8_t, 216> m_cube{};
     std::array<std::uint8_t, 4096> m_optimal{};
     std::array<std::int16_t, kErrCount> m_e1{}, m_e3{}, m_e5{}, m_e7{};
