@@ -12,6 +12,7 @@ std::string_view gifErrorName(GifError error)
     case GifError::BadExtension: return "BadExtension";
     case GifError::FrameTooLarge: return "FrameTooLarge";
     case GifError::OverLimit: return "OverLimit";
+    case GifError::NoMemory: return "NoMemory";
     case GifError::BadLiteralWidth: return "BadLiteralWidth";
     case GifError::BadLzwCode: return "BadLzwCode";
     case GifError::LzwDataEnded: return "LzwDataEnded";

@@ -33,7 +33,8 @@ enum class GifError {
     TruncatedInput,     // the data end inside a descriptor, a palette, an extension or a sub-block chain
     BadExtension,       // a loop extension whose data are too short to hold a loop count
     FrameTooLarge,      // a frame wider or taller than DecodeLimits::maxFrameSide
-    OverLimit,          // more frames or more pixels in total than DecodeLimits allows
+    OverLimit,          // more frames, more pixels in total or a bigger file than DecodeLimits allows
+    NoMemory,           // a frame surface within the limits could not be allocated
     BadLiteralWidth,    // an LZW minimum code size of 0 or above 8 (that image stays blank)
     BadLzwCode,         // a code beyond the next free code (that image keeps what was decoded)
     LzwDataEnded,       // the image data ran out before the end code and the last pixel
@@ -50,6 +51,7 @@ struct DecodeLimits {
     std::uint64_t maxFramePixels = 1ull << 28;    // 256 Mi pixels: 16384 x 16384
     std::uint64_t maxTotalPixels = 1ull << 30;    // 1 Gi pixels over all frames
     int maxFrames = 32767;                         // FramesCount is a 16-bit signed number
+    std::uint64_t maxFileBytes = 1ull << 30;      // LoadFromFile reads the whole file first
 };
 
 // The order in which a frame's rows are stored: top to bottom, or the four interlace passes
