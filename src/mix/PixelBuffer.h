@@ -8,6 +8,7 @@
 #pragma once
 
 #include "platform/Bitmap.h"
+#include "platform/BitmapInfoHeader.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,22 +16,6 @@
 namespace vantorell {
 
 class WorkSurface;
-
-// BITMAPINFOHEADER, field by field in file order (all little-endian in a file).
-struct BitmapInfoHeader {
-    std::int32_t size = 0;
-    std::int32_t width = 0;
-    std::int32_t height = 0;          // negative: rows stored top to bottom
-    std::int16_t planes = 0;
-    std::int16_t bitCount = 0;
-    std::uint32_t compression = 0;
-    std::uint32_t sizeImage = 0;
-    std::int32_t xPelsPerMeter = 0;
-    std::int32_t yPelsPerMeter = 0;
-    std::uint32_t clrUsed = 0;
-    std::uint32_t clrImportant = 0;
-};
-inline constexpr std::size_t kBitmapInfoHeaderSize = 40;
 
 class PixelBuffer {
 public:
