@@ -15,6 +15,7 @@ namespace {
 void resaveFrame(const AviFrameSource& source, const std::filesystem::path& frame, const std::filesystem::path& temp)
 {
     source.picSave.refresh();
+    source.picSave.setAutoSize(true);   // the re-saved file has the frame's own size
     source.picSave.loadPicture(frame);
     source.picSave.saveAsBitmapFile(temp);
 }

@@ -1,13 +1,12 @@
 #include "avi/AviWriter.h"
 
+#include "support/AviDecode.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libswscale/swscale.h>
+#include <libavutil/rational.h>
 }
 
 #include <cmath>
@@ -54,63 +53,19 @@ std::vector<std::uint8_t> topDown(const Frame& f)
 }
 
 struct Decoded {
-    std::vector<std::vector<std::uint8_t>> frames;   // top-down packed BGR24
+    std::vector<std::vector<std::uint8_t>> frames;
     std::vector<bool> key;
     AVRational timeBase{0, 1};
-    AVCodecID codec = AV_CODEC_ID_NONE;
     int width = 0, height = 0;
-    std::int64_t declaredFrames = 0;
 };
 
-// Decodes every frame of the file's video stream with FFmpeg's own demuxer and decoders.
 Decoded decode(const std::filesystem::path& file)
 {
-    Decoded out;
-    AVFormatContext* fc = nullptr;
-    EXPECT_EQ(avformat_open_input(&fc, file.c_str(), nullptr, nullptr), 0);
-    if (!fc)
-        return out;
-    EXPECT_GE(avformat_find_stream_info(fc, nullptr), 0);
-    EXPECT_EQ(std::string(fc->iformat->name), "avi");
-    EXPECT_EQ(fc->nb_streams, 1u);
-    AVStream* st = fc->streams[0];
-    out.timeBase = st->time_base;
-    out.codec = st->codecpar->codec_id;
-    out.width = st->codecpar->width;
-    out.height = st->codecpar->height;
-    out.declaredFrames = st->nb_frames;
-    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
-    AVCodecContext* dec = avcodec_alloc_context3(codec);
-    avcodec_parameters_to_context(dec, st->codecpar);
-    EXPECT_EQ(avcodec_open2(dec, codec, nullptr), 0);
-    AVPacket* pkt = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    auto receive = [&] {
-        while (avcodec_receive_frame(dec, frame) == 0) {
-            std::vector<std::uint8_t> bgr(std::size_t(frame->width) * frame->height * 3);
-            SwsContext* sws = sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), frame->width,
-                                             frame->height, AV_PIX_FMT_BGR24, SWS_POINT | SWS_ACCURATE_RND, nullptr,
-                                             nullptr, nullptr);
-            std::uint8_t* dst[4] = {bgr.data()};
-            int dstStride[4] = {frame->width * 3};
-            sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
-            sws_freeContext(sws);
-            out.frames.push_back(std::move(bgr));
-        }
-    };
-    while (av_read_frame(fc, pkt) == 0) {
-        out.key.push_back(pkt->flags & AV_PKT_FLAG_KEY);
-        avcodec_send_packet(dec, pkt);
-        av_packet_unref(pkt);
-        receive();
-    }
-    avcodec_send_packet(dec, nullptr);
-    receive();
-    av_frame_free(&frame);
-    av_packet_free(&pkt);
-    avcodec_free_context(&dec);
-    avformat_close_input(&fc);
-    return out;
+    const vantorell::test::DecodedAvi avi = vantorell::test::DecodeAvi(file);
+    EXPECT_TRUE(avi.opened) << file;
+    EXPECT_EQ(avi.container, "avi");
+    EXPECT_EQ(avi.streams, 1u);
+    return {avi.frames, avi.key, {avi.timeBaseNum, avi.timeBaseDen}, avi.width, avi.height};
 }
 
 void writeAvi(const std::filesystem::path& file, const CompressorChoice& choice, int width, int height, int count, int fps)
