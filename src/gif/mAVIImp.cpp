@@ -454,15 +454,53 @@ private:
     std::unique_ptr<SwsContext, SwsDeleter> m_sws;
 };
 
-// The frame count to read: the header's dwLength (what the platform's AVIStreamLength answers),
-// but never more than the frames the file can hold. An index tells exactly; without one, every
-// frame needs at least its 8-byte chunk header.
-std::int64_t frameCount(const VideoStreamHeader& header, const VideoReader& reader, std::uint64_t fileSize)
+// Counts the whole chunks of stream `ordinal` ("NNdc" or "NNdb", NN its number in decimal) in
+// the first movi list, reading only chunk headers and stopping after `limit`. For files
+// without an index (a writer that never finished).
+std::int64_t countFrameChunks(ByteSource& source, int ordinal, std::int64_t limit)
 {
-    std::int64_t n = header.length;
+    const std::uint64_t size = source.size();
+    const char tens = static_cast<char>('0' + ordinal / 10 % 10), ones = static_cast<char>('0' + ordinal % 10);
+    std::uint8_t h[12];
+    // Top level: RIFF "AVI " then chunks; find LIST "movi".
+    std::uint64_t pos = 12, end = size, moviEnd = 0;
+    while (pos + 12 <= end && source.readAt(pos, h, 12) == 12) {
+        const std::uint64_t body = le32(h + 4);
+        if (isTag(h, "LIST") && isTag(h + 8, "movi")) {
+            moviEnd = std::min(size, pos + 8 + body);
+            pos += 12;
+            break;
+        }
+        pos += 8 + body + (body & 1);
+    }
+    std::int64_t count = 0;
+    while (moviEnd && count < limit && pos + 8 <= moviEnd && source.readAt(pos, h, 8) == 8) {
+        const std::uint64_t body = le32(h + 4);
+        if (isTag(h, "LIST")) {   // "rec " lists group a frame with its sound: step inside
+            pos += 12;
+            continue;
+        }
+        if (pos + 8 + body > moviEnd)
+            break;   // a chunk cut off by the end of the file is no frame
+        if (h[0] == tens && h[1] == ones && (h[2] == 'd' || h[2] == 'D') && (h[3] == 'c' || h[3] == 'b'))
+            ++count;
+        pos += 8 + body + (body & 1);
+    }
+    return count;
+}
+
+// The frame count to read: the header's dwLength (what the platform's AVIStreamLength answers),
+// but never more than the frames the file holds: FFmpeg's index says how many, and a file
+// without an index has its frame chunks counted.
+std::int64_t frameCount(ByteSource& source, const VideoStreamHeader& header, const VideoReader& reader,
+                        const AviImportLimits& limits)
+{
+    const std::int64_t n = header.length;
+    if (n == 0)
+        return 0;
     if (reader.indexEntries() > 0)
-        n = std::min<std::int64_t>(n, reader.indexEntries());
-    return std::min<std::int64_t>(n, static_cast<std::int64_t>(fileSize / 8));
+        return std::min<std::int64_t>(n, reader.indexEntries());
+    return std::min<std::int64_t>(n, countFrameChunks(source, header.ordinal, limits.maxFrames + 1));
 }
 
 bool importFrom(ByteSource& source, cGIF& gif, ProgressBar& progress, UiPort& ui, mDither8bpp& dither,
@@ -485,7 +523,7 @@ bool importFrom(ByteSource& source, cGIF& gif, ProgressBar& progress, UiPort& ui
 
     // Steps 3 and 4: frame count, timing and the frame rectangle (its right and bottom edges;
     // a stream header without one, or with an empty one, gives the coded frame size).
-    const std::int64_t n = frameCount(header, reader, source.size());
+    const std::int64_t n = frameCount(source, header, reader, limits);
     int W = reader.codedWidth(), H = reader.codedHeight();
     if (header.hasRect && header.right > 0 && header.bottom > 0) {
         W = header.right;
