@@ -133,6 +133,7 @@ struct AviStreamWriter::State {
     int rate = 1;
     bool headerWritten = false;
     bool finished = false;
+    bool direct = false;                   // 24-bit frames to uncompressed: packets without an encoder
 
     ~State()
     {
@@ -223,17 +224,28 @@ int AviStreamWriter::createStream(const BitmapInfoHeader& format, std::span<cons
     return 0;
 }
 
+namespace {
+
+// The stream parameters of uncompressed 24-bit frames: BI_RGB rows, which FFmpeg's AVI muxer
+// stores top-down with rows padded to 4 bytes.
+void setRawBgr24(AVCodecParameters* par, const BitmapInfoHeader& format)
+{
+    par->codec_type = AVMEDIA_TYPE_VIDEO;
+    par->codec_id = AV_CODEC_ID_RAWVIDEO;
+    par->codec_tag = 0;
+    par->format = AV_PIX_FMT_BGR24;
+    par->width = format.width;
+    par->height = int(absHeight(format));
+    par->bits_per_coded_sample = 24;
+}
+
+}  // namespace
+
 int AviStreamWriter::writeEmpty()
 {
     if (!m->stream)
         return AVERROR(EINVAL);
-    AVCodecParameters* par = m->stream->codecpar;
-    par->codec_type = AVMEDIA_TYPE_VIDEO;
-    par->codec_id = AV_CODEC_ID_RAWVIDEO;
-    par->format = AV_PIX_FMT_BGR24;
-    par->width = m->format.width;
-    par->height = int(absHeight(m->format));
-    par->bits_per_coded_sample = 24;
+    setRawBgr24(m->stream->codecpar, m->format);
     const int rc = avformat_write_header(m->oc, nullptr);
     if (rc < 0)
         return rc;
@@ -251,6 +263,19 @@ int AviStreamWriter::makeCompressed(const CompressorChoice& choice)
     const AVCodec* codec = avcodec_find_encoder_by_name(offer->encoder);
     if (!codec)
         return AVERROR_ENCODER_NOT_FOUND;
+    if (std::string_view(offer->name) == "uncompressed" && m->format.bitCount == 24) {
+        // The frame's rows are already the stream's samples: only their order may change.
+        setRawBgr24(m->stream->codecpar, m->format);
+        m->packet = av_packet_alloc();
+        if (!m->packet)
+            return AVERROR(ENOMEM);
+        const int rc = avformat_write_header(m->oc, nullptr);
+        if (rc < 0)
+            return rc;
+        m->direct = true;
+        m->headerWritten = true;
+        return 0;
+    }
     m->encoder = avcodec_alloc_context3(codec);
     if (!m->encoder)
         return AVERROR(ENOMEM);
@@ -308,12 +333,40 @@ int AviStreamWriter::makeCompressed(const CompressorChoice& choice)
 
 int AviStreamWriter::writeFrame(std::span<const std::uint8_t> bits, std::int64_t index)
 {
-    if (!m->headerWritten || !m->encoder || m->finished)
+    if (!m->headerWritten || m->finished || (!m->encoder && !m->direct))
         return AVERROR(EINVAL);
     const BitmapInfoHeader& format = m->format;
     const std::size_t height = absHeight(format);
     const std::size_t stride = rowBytes(format);
     const std::size_t needed = stride * height;
+    if (m->direct) {
+        // Top-down rows padded to 4 bytes, as the muxer stores BI_RGB; missing bytes are black.
+        const std::uint8_t* top = bits.data();
+        if (format.height > 0 || bits.size() < needed) {
+            m->scratch.resize(needed);
+            for (std::size_t y = 0; y < height; ++y) {
+                const std::size_t from = (format.height > 0 ? height - 1 - y : y) * stride;
+                const std::size_t have = from < bits.size() ? std::min(stride, bits.size() - from) : 0;
+                std::uint8_t* to = m->scratch.data() + y * stride;
+                if (have)
+                    std::memcpy(to, bits.data() + from, have);
+                std::memset(to + have, 0, stride - have);
+            }
+            top = m->scratch.data();
+        }
+        AVPacket* pkt = m->packet;
+        av_packet_unref(pkt);
+        pkt->data = const_cast<std::uint8_t*>(top);
+        pkt->size = int(needed);
+        pkt->pts = pkt->dts = av_rescale_q(index, AVRational{1, m->rate}, m->stream->time_base);
+        pkt->duration = av_rescale_q(1, AVRational{1, m->rate}, m->stream->time_base);
+        pkt->flags = AV_PKT_FLAG_KEY;
+        pkt->stream_index = m->stream->index;
+        const int rc = av_write_frame(m->oc, pkt);
+        pkt->data = nullptr;
+        pkt->size = 0;
+        return rc;
+    }
     const std::uint8_t* source = bits.data();
     std::size_t sourceStride = stride;
     if (format.bitCount <= 8) {

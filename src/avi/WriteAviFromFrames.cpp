@@ -15,6 +15,19 @@ namespace {
 void resaveFrame(const AviFrameSource& source, const std::filesystem::path& frame, const std::filesystem::path& temp)
 {
     source.picSave.refresh();
+    std::error_code ec;
+    std::filesystem::remove(temp, ec);
+    // A frame file that already is a bitmap the reader takes needs no decoding and encoding to
+    // become temp.bmp: a link to it (or a copy) has the frame's pixels. Both live in the job's
+    // private folder. Anything else goes through the picture loader, which reports a missing
+    // or damaged frame to the Start command as the loader's error.
+    if (cDIBAVI::CheckFile(frame) == BmpError::None) {
+        std::filesystem::create_hard_link(frame, temp, ec);
+        if (!ec)
+            return;
+        if (std::filesystem::copy_file(frame, temp, std::filesystem::copy_options::overwrite_existing, ec) && !ec)
+            return;
+    }
     source.picSave.setAutoSize(true);   // the re-saved file has the frame's own size
     source.picSave.loadPicture(frame);
     source.picSave.saveAsBitmapFile(temp);

@@ -114,6 +114,7 @@ cDIBAVI::cDIBAVI(UiPort* ui, std::string applicationTitle) : m_ui(ui), m_title(s
 
 void cDIBAVI::Destroy()
 {
+    std::vector<std::uint8_t>().swap(m_spareBits);
     m_bits.clear();
     m_bits.shrink_to_fit();
     m_bitmapInfo.clear();
@@ -205,16 +206,38 @@ bool cDIBAVI::CreateFromFile(const std::filesystem::path& fileName)
     const BmpError error = parseHeaders({head, headBytes}, fileSize, layout);
     if (error != BmpError::None)
         return fail(error, fileName);
-    std::vector<std::uint8_t> bits(layout.pixelBytes), bitmapInfo(layout.infoBytes);
-    if (!file.readAt(layout.file.offBits, bits.data(), bits.size()) ||
+    // The pixels go to a spare array of the same object, so a frame of the same size as the last
+    // reuses its memory, and a failed read leaves the previous frame in place.
+    std::vector<std::uint8_t> bitmapInfo(layout.infoBytes);
+    if (m_spareBits.capacity() > 2 * layout.pixelBytes + 4096)
+        std::vector<std::uint8_t>().swap(m_spareBits);
+    m_spareBits.resize(layout.pixelBytes);
+    if (!file.readAt(layout.file.offBits, m_spareBits.data(), m_spareBits.size()) ||
         !file.readAt(kBitmapFileHeaderSize, bitmapInfo.data(), bitmapInfo.size()))
         return fail(BmpError::BadImageSize, fileName);   // the file shrank while being read
-    m_bits = std::move(bits);
+    m_bits.swap(m_spareBits);
     m_bitmapInfo = std::move(bitmapInfo);
     m_info = layout.info;
     m_file = layout.file;
     m_lastError = BmpError::None;
     return true;
+}
+
+BmpError cDIBAVI::CheckFile(const std::filesystem::path& fileName)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(fileName, ec))
+        return BmpError::TruncatedHeader;
+    const std::uint64_t fileSize = std::filesystem::file_size(fileName, ec);
+    InputFile file(fileName);
+    if (ec || !file.open())
+        return BmpError::TruncatedHeader;
+    std::uint8_t head[kHeadersSize] = {};
+    const std::size_t headBytes = std::size_t(std::min<std::uint64_t>(fileSize, kHeadersSize));
+    if (!file.readAt(0, head, headBytes))
+        return BmpError::TruncatedHeader;
+    Layout layout;
+    return parseHeaders({head, headBytes}, fileSize, layout);
 }
 
 bool cDIBAVI::CreateFromBytes(std::span<const std::uint8_t> file)

@@ -48,6 +48,8 @@ public:
     explicit cDIBAVI(UiPort* ui = nullptr, std::string applicationTitle = "Vantorell");
 
     bool CreateFromFile(const std::filesystem::path& fileName);
+    // The header checks of CreateFromFile alone, without reading the pixels or showing a message.
+    static BmpError CheckFile(const std::filesystem::path& fileName);
     // The same parsing over bytes in memory (the fuzz target and tests); shows no message.
     bool CreateFromBytes(std::span<const std::uint8_t> file);
     // A packed DIB: a 40-byte information header followed by the pixels. Only bitmaps of more
@@ -97,6 +99,7 @@ private:
     std::string m_title;
     std::vector<std::uint8_t> m_bits;
     std::vector<std::uint8_t> m_bitmapInfo;
+    std::vector<std::uint8_t> m_spareBits;   // the next frame is read here, then swapped in
     BitmapInfoHeader m_info;
     BitmapFileHeader m_file;
     BmpError m_lastError = BmpError::None;
