@@ -158,9 +158,13 @@ TEST(ImportAviToGif, EveryFrameRateGivesItsDelayAndTheDocumentLayout)
 TEST(ImportAviToGif, FramesAreTheDirectDitherTopDownWithTheFourthByteIgnored)
 {
     const auto frames = patternFrames(4, 13, 7);
-    for (bool bottomUp : {false, true}) {
+    for (bool bottomUp : {false, true})
+    for (bool direct : {true, false}) {
         Import im;
-        ASSERT_TRUE(im.run(WriteRawAvi(im.dir / "a.avi", frames, 5, 1, bottomUp))) << im.why();
+        AviImportLimits limits;
+        limits.directUncompressed = direct;
+        ASSERT_TRUE(im.run(WriteRawAvi(im.dir / "a.avi", frames, 5, 1, bottomUp), limits)) << im.why();
+        EXPECT_EQ(im.report.direct, direct);
         ASSERT_EQ(im.gif.FramesCount(), 4);
         for (int i = 1; i <= 4; ++i) {
             EXPECT_EQ(im.gif.FrameDIBXOR(i).Width(), 13);
@@ -304,6 +308,7 @@ TEST(ImportAviToGif, FrameCountsTheFileDoesNotHoldAreBounded)
         ASSERT_GT(idx1, 0);
         bytes.resize(std::size_t(idx1));
         EXPECT_TRUE(im.run(bytes)) << im.why();
+        EXPECT_FALSE(im.report.direct);   // no index: the decoder reads them
         EXPECT_EQ(im.report.frames, 3);
         EXPECT_EQ(im.gif.FramesCount(), 3);
         // and cut inside the third frame: two whole frames
@@ -346,7 +351,17 @@ TEST(ImportAviToGif, AFrameThatFailsHalfWayEndsTheImportWithTheFramesBefore)
     // The third packet holds half a frame: the raw decoder refuses it.
     AviBytes bytes = WriteRawAvi(im.dir / "a.avi", frames, 5);
     CutFramePacket(bytes, 2, 8 * 6 * 2);
+    {   // through the decoder: it refuses the short packet
+        Import viaDecoder;
+        AviImportLimits limits;
+        limits.directUncompressed = false;
+        EXPECT_FALSE(viaDecoder.run(bytes, limits));
+        EXPECT_EQ(viaDecoder.report.error, AviImportError::FrameUnreadable);
+        EXPECT_EQ(viaDecoder.gif.FramesCount(), 3);
+        EXPECT_EQ(indicesOf(viaDecoder.gif, 2), directDither(frames[1]));
+    }
     ASSERT_FALSE(im.run(bytes));
+    EXPECT_TRUE(im.report.direct);
     EXPECT_EQ(im.report.error, AviImportError::FrameUnreadable);
     ASSERT_EQ(im.gif.FramesCount(), 3);
     EXPECT_EQ(indicesOf(im.gif, 1), directDither(frames[0]));
