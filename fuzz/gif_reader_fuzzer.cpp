@@ -59,7 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     static mGIFLZWEnc enc;
     static mGIFLZWDec dec;
-    cGIF doc;
+    // One document for every run: LoadFromStream starts by emptying it, and nothing a load
+    // reads depends on what an earlier load left (the flag GlobalPaletteExists, which Destroy
+    // keeps, is rewritten by every header that is read).
+    static cGIF doc;
     DecodeLimits limits;
     // Small caps keep every run short: the rules under test do not depend on the size.
     limits.maxFramePixels = 1u << 12;

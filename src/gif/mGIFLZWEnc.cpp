@@ -7,7 +7,7 @@
 
 namespace vantorell {
 
-mGIFLZWEnc::mGIFLZWEnc() : m_stage(kStageBytes + 16) { clearHash(); }
+mGIFLZWEnc::mGIFLZWEnc() { clearHash(); }
 
 void mGIFLZWEnc::clearHash()
 {
@@ -53,6 +53,8 @@ bool mGIFLZWEnc::EncodeFrame(const IndexedPixels& frame, bool interlaced, int in
     std::uint64_t acc = 0;   // pending bits, least significant first; fewer than 32 between codes
     int accBits = 0;
     std::size_t staged = 0;
+    if (m_stage.empty())
+        m_stage.resize(kStageBytes + 16);   // on first use: documents that are only read never need it
     std::uint8_t* const stage = m_stage.data();
     clearHash();
 
