@@ -7,6 +7,8 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 namespace vantorell {
 
@@ -275,6 +277,39 @@ void MorphFramePlan::reset()
     m_triangleOf.shrink_to_fit();
 }
 
+namespace {
+
+// Runs rowsFn(first, end) over the rows 0 ... height - 1, split among up to four threads. Every
+// pixel of a frame depends only on its own map value and position, so the split changes no
+// result; rowsFn must not raise.
+template <class RowsFn>
+void forRows(int height, bool parallel, RowsFn rowsFn)
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    const int workers = parallel ? int(std::clamp(cores, 1u, 4u)) : 1;
+    if (workers == 1 || height < 64) {
+        rowsFn(0, height);
+        return;
+    }
+    const int chunk = (height + workers - 1) / workers;
+    std::vector<std::thread> threads;
+    for (int w = 1; w < workers; ++w) {
+        const int first = w * chunk, end = std::min(height, first + chunk);
+        if (first >= end)
+            break;
+        try {
+            threads.emplace_back(rowsFn, first, end);
+        } catch (const std::system_error&) {
+            rowsFn(first, end);   // no thread to be had: this part runs here
+        }
+    }
+    rowsFn(0, std::min(height, chunk));
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+}  // namespace
+
 void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
                       const TriangleList& listB, PixelBuffer& bufferOut, const TriangleList& listOut, float t,
                       MorphFramePlan* plan)
@@ -284,16 +319,23 @@ void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, con
     const int width = bufferOut.width();
     const int height = bufferOut.height();
     const float u = 1.0f - t;
-    PixelEngine engine{listA, listB, listOut, Sampler(bufferA), Sampler(bufferB), width, height, t, u};
+    const Sampler samplerA(bufferA), samplerB(bufferB);
     std::uint8_t* out = bufferOut.mutableData();
     const std::size_t stride = std::size_t(width) * 4;
+    // With lists at least as long as listOut no pixel can raise, so rows may run in parallel;
+    // otherwise the pixels run in order and the first bad one stops the frame.
+    const bool parallel = listA.size() >= listOut.size() && listB.size() >= listOut.size();
+    auto engineFor = [&] { return PixelEngine{listA, listB, listOut, samplerA, samplerB, width, height, t, u}; };
 
     const bool planFits = plan && listOut.size() <= 255 && listA == listOut && listB == listOut;
     if (!planFits) {
-        long n;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                engine.render(out + std::size_t(y) * stride + std::size_t(x) * 4, x, y, n);
+        forRows(height, parallel, [&](int first, int end) {
+            PixelEngine engine = engineFor();
+            long n;
+            for (int y = first; y < end; ++y)
+                for (int x = 0; x < width; ++x)
+                    engine.render(out + std::size_t(y) * stride + std::size_t(x) * 4, x, y, n);
+        });
         return;
     }
 
@@ -303,13 +345,16 @@ void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, con
         plan->m_width = width;
         plan->m_height = height;
         plan->m_triangleOf.assign(std::size_t(width) * height, 0);
-        long n;
-        for (int y = 0; y < height; ++y) {
-            std::uint8_t* note = plan->m_triangleOf.data() + std::size_t(y) * width;
-            for (int x = 0; x < width; ++x)
-                if (engine.render(out + std::size_t(y) * stride + std::size_t(x) * 4, x, y, n))
-                    note[x] = std::uint8_t(n);
-        }
+        forRows(height, parallel, [&](int first, int end) {
+            PixelEngine engine = engineFor();
+            long n;
+            for (int y = first; y < end; ++y) {
+                std::uint8_t* note = plan->m_triangleOf.data() + std::size_t(y) * width;
+                for (int x = 0; x < width; ++x)
+                    if (engine.render(out + std::size_t(y) * stride + std::size_t(x) * 4, x, y, n))
+                        note[x] = std::uint8_t(n);
+            }
+        });
         return;
     }
 
@@ -319,30 +364,33 @@ void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, con
         for (int b = 0; b < 256; ++b)
             table[std::size_t(a) << 8 | std::size_t(b)] = crossFade(std::uint8_t(a), std::uint8_t(b), t, u);
     const std::uint8_t* fade = table.data();
-    long n;
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = out + std::size_t(y) * stride;
-        const std::uint8_t* note = plan->m_triangleOf.data() + std::size_t(y) * width;
-        const bool rowA = y < engine.a.height, rowB = y < engine.b.height;
-        const std::uint8_t* pa = rowA ? engine.a.bits + std::size_t(y) * engine.a.stride : nullptr;
-        const std::uint8_t* pb = rowB ? engine.b.bits + std::size_t(y) * engine.b.stride : nullptr;
-        const int insideA = rowA ? std::min(width, engine.a.width) : 0;
-        const int insideB = rowB ? std::min(width, engine.b.width) : 0;
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = row + std::size_t(x) * 4;
-            const std::uint32_t k = note[x];
-            if (k == 0 || std::uint32_t(mapValue(p)) != k * 10) {
-                engine.render(p, x, y, n);
-                continue;
+    forRows(height, parallel, [&](int first, int end) {
+        PixelEngine engine = engineFor();
+        long n;
+        for (int y = first; y < end; ++y) {
+            std::uint8_t* row = out + std::size_t(y) * stride;
+            const std::uint8_t* note = plan->m_triangleOf.data() + std::size_t(y) * width;
+            const bool rowA = y < samplerA.height, rowB = y < samplerB.height;
+            const std::uint8_t* pa = rowA ? samplerA.bits + std::size_t(y) * samplerA.stride : nullptr;
+            const std::uint8_t* pb = rowB ? samplerB.bits + std::size_t(y) * samplerB.stride : nullptr;
+            const int insideA = rowA ? std::min(width, samplerA.width) : 0;
+            const int insideB = rowB ? std::min(width, samplerB.width) : 0;
+            for (int x = 0; x < width; ++x) {
+                std::uint8_t* p = row + std::size_t(x) * 4;
+                const std::uint32_t k = note[x];
+                if (k == 0 || std::uint32_t(mapValue(p)) != k * 10) {
+                    engine.render(p, x, y, n);
+                    continue;
+                }
+                static constexpr std::uint8_t white[4] = {255, 255, 255, 255};
+                const std::uint8_t* sa = x < insideA ? pa + std::size_t(x) * 4 : white;
+                const std::uint8_t* sb = x < insideB ? pb + std::size_t(x) * 4 : white;
+                p[0] = fade[std::size_t(sa[0]) << 8 | sb[0]];
+                p[1] = fade[std::size_t(sa[1]) << 8 | sb[1]];
+                p[2] = fade[std::size_t(sa[2]) << 8 | sb[2]];
             }
-            static constexpr std::uint8_t white[4] = {255, 255, 255, 255};
-            const std::uint8_t* sa = x < insideA ? pa + std::size_t(x) * 4 : white;
-            const std::uint8_t* sb = x < insideB ? pb + std::size_t(x) * 4 : white;
-            p[0] = fade[std::size_t(sa[0]) << 8 | sb[0]];
-            p[1] = fade[std::size_t(sa[1]) << 8 | sb[1]];
-            p[2] = fade[std::size_t(sa[2]) << 8 | sb[2]];
         }
-    }
+    });
 }
 
 }  // namespace vantorell

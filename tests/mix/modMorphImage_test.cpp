@@ -326,3 +326,44 @@ TEST(MorphFramePlan, FramesAreBitIdenticalToTheFullEngine)
         EXPECT_TRUE(plan.ready());
     }
 }
+
+TEST(RenderMorphFrame, MatchesAPixelByPixelReferenceOfTheFormulas)
+{
+    // A reference written from the formulas, one pixel after the other, for moved meshes of a
+    // frame tall enough to be split among threads.
+    const int w = 90, h = 70;
+    MorphMesh m1 = regularMesh(w, h, 3, 3), m2 = m1;
+    m2.point(2, 2) = {m1.point(2, 2).x + 7, m1.point(2, 2).y - 4};
+    m2.point(3, 3) = {m1.point(3, 3).x - 5, m1.point(3, 3).y + 6};
+    const TriangleList listA = MeshToTriangles(m1), listB = MeshToTriangles(m2);
+    const PixelBuffer a = bufferOf(noise(w, h, 5)), b = bufferOf(noise(w, h, 6));
+    for (int i : {1, 2}) {
+        const int n = 4;
+        const TriangleList listOut = InterpolateTriangles(listA, listB, i, n - 1);
+        Bitmap map(w, h);
+        DrawTriangleMap(map, listOut);
+        const PixelBuffer out = renderFrame(a, listA, b, listB, w, h, i, n);
+        const float t = float(double(i) / (n - 1)), u = 1.0f - t;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int k = mapId(map, x, y);
+                const MeshTriangle& to = listOut[std::size_t(k) - 1];
+                const BarycentricWeightsResult wt =
+                    BarycentricWeights(to, x, y, TriangleArea(to.p[0], to.p[1], to.p[2]));
+                auto pos = [&](const MeshTriangle& tri, bool wantX, int limit) {
+                    auto c = [&](int j) { return double(wantX ? tri.p[j].x : tri.p[j].y); };
+                    const long v = std::lrint(double(wt.w1) * c(1) + double(wt.w0) * c(0) + double(wt.w2) * c(2));
+                    return int(std::clamp<long>(v, 0, limit - 1));
+                };
+                const MeshTriangle& ta = listA[std::size_t(k) - 1];
+                const MeshTriangle& tb = listB[std::size_t(k) - 1];
+                const int ax = pos(ta, true, w), ay = pos(ta, false, h), bx = pos(tb, true, w), by = pos(tb, false, h);
+                for (int c = 0; c < 3; ++c) {
+                    const float bt = float(b.at(c, bx, by)) * t;
+                    const float au = float(a.at(c, ax, ay)) * u;
+                    const float sum = bt + au;
+                    ASSERT_EQ(out.at(c, x, y), std::lrint(sum)) << "frame " << i << " at " << x << "," << y;
+                }
+            }
+    }
+}
