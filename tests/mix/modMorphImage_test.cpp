@@ -367,3 +367,44 @@ TEST(RenderMorphFrame, MatchesAPixelByPixelReferenceOfTheFormulas)
             }
     }
 }
+
+TEST(MorphFramePlan, ProvenTrianglesMatchTheFullEngineOnManyShapes)
+{
+    // Random picture sizes and a few extreme aspect ratios: where the plan takes a triangle's
+    // pixels as the identity without weights, the full engine must agree pixel for pixel.
+    std::mt19937 rng(11);
+    std::vector<std::pair<int, int>> sizes = {{1500, 40}, {40, 1500}, {1920, 6}, {11, 900}, {1, 1}, {5, 5}};
+    for (int i = 0; i < 12; ++i)
+        sizes.emplace_back(1 + int(rng() % 640), 1 + int(rng() % 480));
+    for (const auto& [w, h] : sizes) {
+        const TriangleList list = MeshToTriangles(regularMesh(w, h));
+        const PixelBuffer a = bufferOf(noise(w, h, unsigned(w))), b = bufferOf(noise(w, h, unsigned(h)));
+        MorphFramePlan plan;
+        for (int i : {3, 5}) {
+            const PixelBuffer slow = renderFrame(a, list, b, list, w, h, i, 9);
+            const PixelBuffer fast = renderFrame(a, list, b, list, w, h, i, 9, &plan);
+            ASSERT_EQ(std::memcmp(slow.data(), fast.data(), slow.byteCount()), 0) << w << "x" << h << " frame " << i;
+        }
+    }
+}
+
+TEST(MorphFramePlan, AMapThatNamesTheWrongTriangleFallsBackToTheFullEngine)
+{
+    const int w = 120, h = 90;
+    const TriangleList list = MeshToTriangles(regularMesh(w, h));
+    const PixelBuffer a = bufferOf(noise(w, h, 8)), b = bufferOf(noise(w, h, 9));
+    Bitmap map(w, h);
+    DrawTriangleMap(map, list);
+    // A few pixels carry the number of a triangle far away: the engine then samples elsewhere.
+    for (int x = 0; x < 10; ++x)
+        map.setPixel(60 + x, 45, 50 * 10);
+    MorphFramePlan plan;
+    for (float t : {0.0f, 0.4f, 1.0f}) {
+        PixelBuffer slow, fast;
+        slow.capture(map);
+        fast.capture(map);
+        RenderMorphFrame(a, list, b, list, slow, list, t);
+        RenderMorphFrame(a, list, b, list, fast, list, t, &plan);
+        ASSERT_EQ(std::memcmp(slow.data(), fast.data(), slow.byteCount()), 0) << "t " << t;
+    }
+}
