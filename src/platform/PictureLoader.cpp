@@ -1,18 +1,25 @@
 #include "platform/PictureLoader.h"
 
+#include "platform/JpegCodec.h"
 #include "platform/PictureLimits.h"
 #include "platform/RuntimeError.h"
 
 #include <QBuffer>
 #include <QByteArray>
-#include <QFile>
 #include <QImage>
 #include <QImageReader>
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <string_view>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vantorell {
 
@@ -98,30 +105,65 @@ void checkBmpDeclaredSize(std::span<const std::uint8_t> bytes)
         tooLarge(int(std::min<std::int64_t>(width, INT32_MAX)), int(std::min<std::int64_t>(height, INT32_MAX)));
 }
 
+// The format a file's first bytes name, for the formats whose signature is unambiguous. Telling
+// Qt the format spares it from loading every image plugin (TIFF, SVG, MNG ... and their
+// libraries) to probe the content; anything else is still probed.
+QByteArray formatFromSignature(std::span<const std::uint8_t> bytes)
+{
+    const auto starts = [&](std::string_view magic, std::size_t at = 0) {
+        return bytes.size() >= at + magic.size() &&
+               std::memcmp(bytes.data() + at, magic.data(), magic.size()) == 0;
+    };
+    if (isJpeg(bytes))
+        return "jpeg";
+    if (starts("\x89PNG\r\n\x1a\n"))
+        return "png";
+    if (starts("GIF87a") || starts("GIF89a"))
+        return "gif";
+    if (starts("RIFF") && starts("WEBP", 8))
+        return "webp";
+    if (isBmp(bytes))
+        return "bmp";
+    return {};
+}
+
 struct OpenReader {
     QByteArray data;
     QBuffer buffer;
     QImageReader reader;
 };
 
-// Sets up a reader on the bytes and checks the header against the limits.
-PictureHeader checkHeader(std::span<const std::uint8_t> bytes, OpenReader& open)
+void checkLimits(const PictureHeader& header)
+{
+    const std::uint64_t pixels = std::uint64_t(header.width) * std::uint64_t(header.height);
+    if (header.width > limits::kMaxPictureSide || header.height > limits::kMaxPictureSide ||
+        pixels > limits::kMaxPicturePixels)
+        tooLarge(header.width, header.height);
+}
+
+// A JPEG's header, read by libjpeg, and its scans counted.
+PictureHeader jpegHeader(std::span<const std::uint8_t> bytes)
+{
+    PictureHeader header;
+    header.format = "jpeg";
+    // A progressive JPEG decodes every scan over the whole coefficient buffer; a small file
+    // with thousands of scans would keep the decoder busy for minutes. Count them first.
+    header.jpegScans = CountJpegScans(bytes, limits::kMaxJpegScans);
+    if (header.jpegScans > limits::kMaxJpegScans)
+        invalidPicture("more than " + std::to_string(limits::kMaxJpegScans) + " scans in a progressive JPEG");
+    const std::optional<JpegHeader> frame = ReadJpegHeader(bytes);
+    if (!frame || frame->width <= 0 || frame->height <= 0)
+        invalidPicture();
+    header.width = frame->width;
+    header.height = frame->height;
+    checkLimits(header);
+    return header;
+}
+
+// Sets up a Qt reader on the bytes and checks the header it reads against the limits.
+PictureHeader qtHeader(std::span<const std::uint8_t> bytes, OpenReader& open)
 {
     raiseQtAllocationLimit();
-    if (bytes.empty())
-        invalidPicture();
-    if (bytes.size() > std::size_t(std::numeric_limits<int>::max()))
-        invalidPicture("file too large");
-
-    PictureHeader header;
-    if (isJpeg(bytes)) {
-        // A progressive JPEG decodes every scan over the whole coefficient buffer; a small file
-        // with thousands of scans would keep the decoder busy for minutes. Count them first.
-        header.jpegScans = CountJpegScans(bytes, limits::kMaxJpegScans);
-        if (header.jpegScans > limits::kMaxJpegScans)
-            invalidPicture("more than " + std::to_string(limits::kMaxJpegScans) + " scans in a progressive JPEG");
-    }
-
     if (isBmp(bytes))
         checkBmpDeclaredSize(bytes);
 
@@ -130,34 +172,40 @@ PictureHeader checkHeader(std::span<const std::uint8_t> bytes, OpenReader& open)
     if (!open.buffer.open(QIODevice::ReadOnly))
         invalidPicture();
     open.reader.setDevice(&open.buffer);
+    if (const QByteArray format = formatFromSignature(bytes); !format.isEmpty())
+        open.reader.setFormat(format);
     open.reader.setAutoTransform(false);
     if (!open.reader.canRead())
         invalidPicture();
-    header.format = open.reader.format().toStdString();
 
+    PictureHeader header;
+    header.format = open.reader.format().toStdString();
     const QSize size = open.reader.size();
     if (!size.isValid() || size.isEmpty())
         invalidPicture();
     header.width = size.width();
     header.height = size.height();
-    const std::uint64_t pixels = std::uint64_t(header.width) * std::uint64_t(header.height);
-    if (header.width > limits::kMaxPictureSide || header.height > limits::kMaxPictureSide ||
-        pixels > limits::kMaxPicturePixels)
-        tooLarge(header.width, header.height);
+    checkLimits(header);
     return header;
 }
 
-Picture decode(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
+void checkInput(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.empty())
+        invalidPicture();
+    if (bytes.size() > std::size_t(std::numeric_limits<int>::max()))
+        invalidPicture("file too large");
+}
+
+Picture decodeWithQt(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
 {
     OpenReader open;
-    const PictureHeader header = checkHeader(bytes, open);
-
+    const PictureHeader header = qtHeader(bytes, open);
     if (header.format == "jpeg") {
         const int s = jpegScaleDenominator(header.width, header.height, request);
         if (s > 1)   // libjpeg scales by 1/s inside the IDCT: this size needs no further resampling
             open.reader.setScaledSize(QSize((header.width + s - 1) / s, (header.height + s - 1) / s));
     }
-
     QImage image;
     if (!open.reader.read(&image) || image.isNull())
         invalidPicture();
@@ -182,6 +230,20 @@ Picture decode(std::span<const std::uint8_t> bytes, const DecodeRequest& request
     return Picture(Bitmap::adopt(width, height, std::move(owner)), header.width, header.height);
 }
 
+Picture decode(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
+{
+    checkInput(bytes);
+    if (isJpeg(bytes)) {
+        const PictureHeader header = jpegHeader(bytes);
+        const int s = jpegScaleDenominator(header.width, header.height, request);
+        if (std::optional<Bitmap> bitmap = DecodeJpeg(bytes, s))
+            return Picture(std::move(*bitmap), header.width, header.height);
+        // libjpeg gives no blue, green, red for CMYK and refuses some damage; Qt's reader
+        // converts CMYK itself, and refuses the same damage with the same answer.
+    }
+    return decodeWithQt(bytes, request);
+}
+
 }  // namespace
 
 int CountJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
@@ -191,7 +253,10 @@ int CountJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
     int scans = 0;
     while (i + 1 < n) {
         if (bytes[i] != 0xFF) {   // not at a marker: damaged, let the decoder judge it
-            ++i;
+            const void* next = std::memchr(bytes.data() + i, 0xFF, n - i);
+            if (!next)
+                break;
+            i = std::size_t(static_cast<const std::uint8_t*>(next) - bytes.data());
             continue;
         }
         const std::uint8_t marker = bytes[i + 1];
@@ -212,9 +277,19 @@ int CountJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
         if (marker == 0xDA) {     // SOS: entropy-coded data follows up to the next real marker
             if (++scans > stopAfter)
                 break;
-            while (i + 1 < n && !(bytes[i] == 0xFF && bytes[i + 1] != 0x00 &&
-                                  !(bytes[i + 1] >= 0xD0 && bytes[i + 1] <= 0xD7) && bytes[i + 1] != 0xFF))
+            // In entropy-coded data 0xFF is followed by a stuffed 0x00, a restart marker or fill.
+            while (i + 1 < n) {
+                const void* next = std::memchr(bytes.data() + i, 0xFF, n - 1 - i);
+                if (!next) {
+                    i = n;
+                    break;
+                }
+                i = std::size_t(static_cast<const std::uint8_t*>(next) - bytes.data());
+                const std::uint8_t follower = bytes[i + 1];
+                if (follower != 0x00 && follower != 0xFF && !(follower >= 0xD0 && follower <= 0xD7))
+                    break;
                 ++i;
+            }
         }
     }
     return scans;
@@ -222,8 +297,11 @@ int CountJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
 
 PictureHeader ReadPictureHeader(std::span<const std::uint8_t> bytes)
 {
+    checkInput(bytes);
+    if (isJpeg(bytes))
+        return jpegHeader(bytes);
     OpenReader open;
-    return checkHeader(bytes, open);
+    return qtHeader(bytes, open);
 }
 
 Picture LoadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
@@ -240,23 +318,31 @@ Picture LoadPicture(const std::filesystem::path& file, const DecodeRequest& requ
     if (ec || status.type() == std::filesystem::file_type::directory)
         throw RuntimeError(errnum::FileAccessError, "Path/File access error");
 
-    QFile qfile(QString::fromStdString(file.string()));
-    if (!qfile.open(QIODevice::ReadOnly))
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         throw RuntimeError(errnum::FileAccessError, "Path/File access error");
-    const qint64 size = qfile.size();
-    if (size <= 0)
-        invalidPicture();
-    // Mapping the file lets the decoder read it in place: a big photograph is not copied.
-    if (uchar* mapped = qfile.map(0, size)) {
-        const std::span<const std::uint8_t> bytes(mapped, std::size_t(size));
-        Picture picture = decode(bytes, request);
-        qfile.unmap(mapped);
-        return picture;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw RuntimeError(errnum::FileAccessError, "Path/File access error");
     }
-    const QByteArray all = qfile.readAll();
-    if (all.size() != size)
+    if (st.st_size <= 0) {
+        ::close(fd);
+        invalidPicture();
+    }
+    // The decoder reads the file in place. MAP_POPULATE maps every page of it at once, which
+    // costs far less than one page fault per 4 KB of a photograph of several megabytes.
+    const std::size_t size = std::size_t(st.st_size);
+    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    ::close(fd);
+    if (mapped == MAP_FAILED)
         throw RuntimeError(errnum::FileAccessError, "Path/File access error");
-    return decode({reinterpret_cast<const std::uint8_t*>(all.constData()), std::size_t(all.size())}, request);
+    struct Unmap {
+        void* p;
+        std::size_t n;
+        ~Unmap() { ::munmap(p, n); }
+    } unmap{mapped, size};
+    return decode({static_cast<const std::uint8_t*>(mapped), size}, request);
 }
 
 }  // namespace vantorell
