@@ -208,16 +208,18 @@ void mDither8bpp::optimalOrdered(const cDIB& src, cDIB& dst) const
                  m_optimal.data(), &m_m16, 8);
 }
 
-// Error diffusion over a work copy of the source, left to right on every row: the chosen entry's colour is
-// subtracted, and when the summed absolute error reaches 4 the error is spread 7/16 right,
-// 5/16 below, 1/16 below right and 3/16 below left through the rounded tables, each result
-// clamped to 0..255 as it is added. The caller's surface is only read. The loop keeps the pixels it is still adding to in
-// registers: the right neighbour, and a window of three pixels of the row below (below left
-// gets its last share, 3/16, at this step; below has had 1/16 and gets 5/16; below right gets
-// its first share, 1/16). Each pixel of the row below therefore receives its shares in the
-// order 1, 5, 3 of the straightforward walk. A small error spreads nothing: its shares are
-// zero, which leaves every value as it was (they are already in 0..255). The chosen colour is
-// not written back into the current work pixel: no later step reads it.
+// Error diffusion over a work copy of the source, left to right on every row: the chosen
+// entry's colour is subtracted, and when the summed absolute error reaches 4 the error is spread
+// 7/16 right, 5/16 below, 1/16 below right and 3/16 below left through the rounded tables, each
+// result clamped to 0..255 as it is added. The caller's surface is only read.
+//
+// The loop keeps the pixels it is still adding to in registers: the right neighbour, and a
+// window of three pixels of the row below (below left gets its last share, 3/16, at this step;
+// below has had 1/16 and gets 5/16; below right gets its first, 1/16). Each pixel of the row
+// below thus receives its shares in the same order as in the straightforward walk, so the
+// clamped sums are the same. A small error spreads nothing: its shares are zero, which leaves
+// every value as it was (they are already in 0..255). The chosen colour is not written back
+// into the current work pixel: no later step reads it.
 template <bool Optimal>
 void mDither8bpp::errorDiffusion(const cDIB& source, cDIB& dst) const
 {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <vector>
 
 using namespace vantorell;
@@ -245,4 +246,31 @@ TEST(cDIB, CreateFromStdPictureCopiesTheBitmap)
 
     EXPECT_EQ(dib.CreateFromStdPicture(Picture(), true), 0);
     EXPECT_EQ(dib.Width(), 4) << "an empty picture leaves the surface as it was";
+}
+
+TEST(stretchBlt, RandomRectanglesFollowTheFloorMappingAndStayInside)
+{
+    const cDIB src = numbered(9, 7);
+    std::mt19937 random(3);
+    const auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    for (int round = 0; round < 400; ++round) {
+        cDIB dst;
+        ASSERT_TRUE(dst.Create(pick(1, 12), pick(1, 12), 32));
+        std::memset(dst.lpBits(), 0xEE, std::size_t(dst.Size()));
+        const int x = pick(-10, 12), y = pick(-10, 12), w = pick(1, 20), h = pick(1, 20);
+        const int xs = pick(-5, 10), ys = pick(-5, 8), ws = pick(-12, 12), hs = pick(-12, 12);
+        const int sw = ws < 1 ? 9 : ws, sh = hs < 1 ? 7 : hs;
+        ASSERT_EQ(src.Stretch(dst.hDC(), x, y, w, h, xs, ys, ws, hs), 1);
+        for (int dy = 0; dy < dst.Height(); ++dy)
+            for (int dx = 0; dx < dst.Width(); ++dx) {
+                const int i = dx - x, j = dy - y;
+                std::uint32_t want = 0xEEEEEEEEu;
+                if (i >= 0 && i < w && j >= 0 && j < h) {
+                    const int sx = xs + i * sw / w, sy = ys + j * sh / h;   // non-negative products: floor
+                    if (sx >= 0 && sx < 9 && sy >= 0 && sy < 7)
+                        want = px(sx, sy, 7);
+                }
+                ASSERT_EQ(at(dst, dx, dy), want) << "round " << round << " at " << dx << "," << dy;
+            }
+    }
 }
