@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include "avi/AviWriter.h"
+
 #include <charconv>
 #include <cstdio>
 
@@ -113,11 +115,26 @@ std::vector<CliOption> makeOptions()
                            c.job.Option9.setValue(v == "gif");
                            return std::nullopt;
                        }});
-    options.push_back({"--codec", "NAME", "fade to AVI: the video compressor (default: uncompressed frames)",
+    options.push_back({"--codec", "uncompressed|mjpeg|mpeg4|ffv1|huffyuv|h264",
+                       "fade: the video compressor (default uncompressed; --list-codecs shows this build's)",
                        [](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                           if (v.empty())
-                               return "--codec needs a name";
-                           c.ui.codec = v;
+                           std::string names;
+                           for (const CompressorOption& option : AviCompressors()) {
+                               if (option.name == v) {
+                                   c.ui.codec = v;
+                                   return std::nullopt;
+                               }
+                               names += (names.empty() ? "" : ", ") + option.name;
+                           }
+                           return "--codec \"" + v + "\" is not available here (available: " + names + ")";
+                       }});
+    options.push_back({"--list-codecs", "", "list the video compressors this build offers for AVI output",
+                       [](CliContext& c, const std::string&) -> std::optional<std::string> {
+                           c.action = [] {
+                               for (const CompressorOption& option : AviCompressors())
+                                   std::printf("%-14s%s\n", option.name.c_str(), option.description.c_str());
+                               return 0;
+                           };
                            return std::nullopt;
                        }});
     options.push_back({"--help", "", "show this text",
