@@ -220,11 +220,6 @@ void Form1::wireControls()
 
 // ---- Settings ----------------------------------------------------------------------------
 
-std::string Form1::setting(std::string_view key, std::string_view fallback)
-{
-    return m_settings.get(kSettingsApplication, kSettingsSection, key, fallback);
-}
-
 void Form1::SaveSetting(std::string_view key, std::string_view value)
 {
     if (m_settingsReadOnly)
@@ -505,15 +500,6 @@ void Form1::PushButton5_Click()
 
 // ---- Start-up and closing ------------------------------------------------------------------
 
-void Form1::restoreOption(StepRunner& steps, int label, OptionButton& option, const char* key,
-                          const char* fallback)
-{
-    steps.run(label, [&] {
-        const bool value = BooleanFromSetting(setting(key, fallback));
-        setOptionValue(option, value);
-    });
-}
-
 void Form1::Form_Load()
 {
     StepRunner steps(ui(), "Form_Load");
@@ -546,26 +532,41 @@ void Form1::Form_Load()
             throw RuntimeError(errnum::FileNotFound, "File not found");
     });
 
+    // The stored values as the previous run left them. The restore fires the handlers, and
+    // they write back: step 140 runs the Blend handler, which stores the current (design)
+    // mix type, so reading a key after that would lose the mix type the user had chosen.
+    std::map<std::string, std::optional<std::string>, std::less<>> stored;
+    for (const char* key : {"Image 1", "Image 2", "Text3", "Number Of Images", "FPS", "Option1", "Option2",
+                            "Option3", "Option4", "Option5", "Option6", "Option7", "Option8", "Option9", "Option21",
+                            "Option22", "Slider1"})
+        stored[key] = m_settings.value(kSettingsApplication, kSettingsSection, key);
+    const auto storedOr = [&stored](std::string_view key, std::string_view fallback) {
+        const auto found = stored.find(key);
+        return found != stored.end() && found->second ? *found->second : std::string(fallback);
+    };
+
     const std::string desktop = withTrailingSeparator(m_env.desktopFolder.string());
-    steps.run(130, [&] { Text1.setText(setting("Image 1", "")); });
-    steps.run(132, [&] { Text2.setText(setting("Image 2", "")); });
-    steps.run(134, [&] { Text3.setText(setting("Text3", desktop)); });
-    steps.run(136, [&] { Text4.setText(setting("Number Of Images", "10")); });
-    steps.run(138, [&] { txtFPS.setText(setting("FPS", "5")); });
+    steps.run(130, [&] { Text1.setText(storedOr("Image 1", "")); });
+    steps.run(132, [&] { Text2.setText(storedOr("Image 2", "")); });
+    steps.run(134, [&] { Text3.setText(storedOr("Text3", desktop)); });
+    steps.run(136, [&] { Text4.setText(storedOr("Number Of Images", "10")); });
+    steps.run(138, [&] { txtFPS.setText(storedOr("FPS", "5")); });
     steps.run(140, [&] { Option5_Click(); });
-    restoreOption(steps, 142, Option1, "Option1", "1");
-    restoreOption(steps, 144, Option2, "Option2", "0");
-    restoreOption(steps, 146, Option3, "Option3", "0");
-    restoreOption(steps, 148, Option4, "Option4", "0");
-    restoreOption(steps, 150, Option5, "Option5", "1");
-    restoreOption(steps, 152, Option6, "Option6", "0");
-    restoreOption(steps, 154, Option7, "Option7", "0");
-    restoreOption(steps, 156, Option8, "Option8", "1");
-    restoreOption(steps, 158, Option9, "Option9", "0");
-    restoreOption(steps, 160, Option21, "Option21", "1");
-    restoreOption(steps, 162, Option22, "Option22", "0");
+    const struct {
+        int label;
+        OptionButton& option;
+        const char* key;
+        const char* fallback;
+    } options[] = {
+        {142, Option1, "Option1", "1"},   {144, Option2, "Option2", "0"},   {146, Option3, "Option3", "0"},
+        {148, Option4, "Option4", "0"},   {150, Option5, "Option5", "1"},   {152, Option6, "Option6", "0"},
+        {154, Option7, "Option7", "0"},   {156, Option8, "Option8", "1"},   {158, Option9, "Option9", "0"},
+        {160, Option21, "Option21", "1"}, {162, Option22, "Option22", "0"},
+    };
+    for (const auto& restore : options)
+        steps.run(restore.label, [&] { setOptionValue(restore.option, BooleanFromSetting(storedOr(restore.key, restore.fallback))); });
     steps.run(164, [&] {
-        const std::int32_t value = WholeNumberFromSetting(setting("Slider1", "85"));
+        const std::int32_t value = WholeNumberFromSetting(storedOr("Slider1", "85"));
         if (value < Slider1.min() || value > Slider1.max())
             throw RuntimeError(kInvalidPropertyValue, "Invalid property value");
         Slider1.setValue(value);

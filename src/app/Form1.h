@@ -137,7 +137,6 @@ public:
     std::function<void()> onUnload;              // the program ends
 
 private:
-    std::string setting(std::string_view key, std::string_view fallback);
     // Writes one key. Raises RuntimeError when the store cannot be written (the first time only:
     // after that the store is known to be read-only and writes are skipped).
     void SaveSetting(std::string_view key, std::string_view value);
@@ -147,7 +146,6 @@ private:
     void openFileInto(TextBox& box, const char* routine);
     void checkNumeric(TextBox& box);
     void fireClick(OptionButton& option);
-    void restoreOption(StepRunner& steps, int label, OptionButton& option, const char* key, const char* fallback);
     std::vector<OptionButton*> groupOf(const OptionButton& option);
     void setPointer(Pointer pointer);
     void wireControls();
