@@ -119,6 +119,10 @@ QPushButton* MainWindow::pushButton(Control& control, QWidget* parent, void (For
 {
     auto* button = new QPushButton(qt(control.caption()), parent);
     button->setAutoDefault(false);
+    // Room around the caption: the default padding is tight for the wider captions.
+    const QFontMetrics metrics = button->fontMetrics();
+    button->setMinimumWidth(std::max(button->sizeHint().width(),
+                                     metrics.horizontalAdvance(button->text()) + 4 * metrics.averageCharWidth()));
     bindEnabled(control, button);
     control.onChanged = [&control, button] {
         button->setText(qt(control.caption()));
@@ -148,27 +152,49 @@ QSlider* MainWindow::slider(RangeControl& range, QWidget* parent)
     return widget;
 }
 
-QScrollBar* MainWindow::scrollBar(RangeControl& range, QWidget* parent)
+QScrollBar* MainWindow::scrollBar(RangeControl& range, QWidget* parent, std::function<void()> synced)
 {
     auto* widget = new QScrollBar(Qt::Horizontal, parent);
     widget->setRange(range.min(), range.max());
     widget->setValue(range.value());
     widget->setPageStep(std::max(1, (range.max() - range.min()) / 10));
     bindEnabled(range, widget);
-    range.onChanged = [&range, widget] {
+    range.onChanged = [&range, widget, synced] {
         const QSignalBlocker block(widget);
         widget->setRange(range.min(), range.max());
         widget->setPageStep(std::max(1, (range.max() - range.min()) / 10));
         widget->setValue(range.value());
         widget->setEnabled(range.enabled());
+        if (synced) synced();
     };
     connect(widget, &QScrollBar::valueChanged, this, [&range](int value) { range.setValue(value); });
     return widget;
 }
 
+namespace {
+
+// Shows the model's text as it is: QProgressBar's own format would read "%p" or "%v" in it.
+class TextProgressBar final : public QProgressBar {
+public:
+    using QProgressBar::QProgressBar;
+    QString text() const override { return m_text; }
+    void setShownText(const QString& text)
+    {
+        if (m_text == text)
+            return;
+        m_text = text;
+        update();
+    }
+
+private:
+    QString m_text;
+};
+
+}  // namespace
+
 QProgressBar* MainWindow::progressBar(ProgressBar& bar, QWidget* parent)
 {
-    auto* widget = new QProgressBar(parent);
+    auto* widget = new TextProgressBar(parent);
     widget->setRange(0, 1000);
     widget->setAlignment(Qt::AlignCenter);
     widget->setTextVisible(true);
@@ -176,8 +202,7 @@ QProgressBar* MainWindow::progressBar(ProgressBar& bar, QWidget* parent)
     const auto sync = [&bar, widget] {
         const double fraction = bar.max() > 0 ? bar.value() / bar.max() : 0.0;
         widget->setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 1000.0 + 0.5));
-        QString text = qt(bar.text());
-        widget->setFormat(text.replace(u'%', QStringLiteral("%%")));
+        widget->setShownText(qt(bar.text()));
         widget->setEnabled(bar.enabled());
     };
     bar.onChanged = sync;
@@ -219,41 +244,18 @@ void MainWindow::buildLayout()
     watchPointer(text1, &f.Text1);
     watchPointer(text2, &f.Text2);
 
-    // Settings: mix type and quality on the left, the blend and fade options beside them.
+    // Settings: the mix type with the blend and fade options beside it, then the quality.
     auto* settings = new QHBoxLayout;
     settings->setSpacing(10);
-    page->addLayout(settings, 1);
+    page->addLayout(settings);
 
-    auto* leftColumn = new QVBoxLayout;
-    leftColumn->setSpacing(10);
     QGroupBox* mixType = frame(f.Frame3, m_central);
     auto* mixLayout = new QVBoxLayout(mixType);
     mixLayout->addWidget(option(f.Option5, mixType));
     mixLayout->addWidget(option(f.Option6, mixType));
     mixLayout->addWidget(option(f.Option7, mixType));
     mixLayout->addStretch(1);
-    leftColumn->addWidget(mixType);
-
-    QGroupBox* quality = frame(f.Frame12, m_central);
-    auto* qualityLayout = new QGridLayout(quality);
-    QRadioButton* smart = option(f.Option21, quality);
-    QRadioButton* fixed = option(f.Option22, quality);
-    watchPointer(smart, &f.Option21);
-    watchPointer(fixed, &f.Option22);
-    QPushButton* explain = pushButton(f.PushButton8, quality, &Form1::PushButton8_Click);
-    explain->setFixedWidth(explain->sizeHint().height());
-    explain->setToolTip(tr("What do these options mean?"));
-    QGroupBox* sliderFrame = frame(f.Frame13, quality);
-    auto* sliderLayout = new QVBoxLayout(sliderFrame);
-    sliderLayout->addWidget(slider(f.Slider1, sliderFrame));
-    qualityLayout->addWidget(smart, 0, 0);
-    qualityLayout->addWidget(explain, 0, 1, Qt::AlignRight);
-    qualityLayout->addWidget(fixed, 1, 0, 1, 2);
-    qualityLayout->addWidget(sliderFrame, 2, 0, 1, 2);
-    qualityLayout->setColumnStretch(0, 1);
-    leftColumn->addWidget(quality);
-    leftColumn->addStretch(1);
-    settings->addLayout(leftColumn, 4);
+    settings->addWidget(mixType, 2);
 
     QGroupBox* blend = frame(f.Frame11, m_central);
     auto* blendLayout = new QVBoxLayout(blend);
@@ -267,11 +269,18 @@ void MainWindow::buildLayout()
     }
     blendLayout->addWidget(direction);
     QGroupBox* size = frame(f.Frame2, blend);
-    auto* sizeLayout = new QVBoxLayout(size);
-    sizeLayout->addWidget(scrollBar(f.hStart, size));
+    auto* sizeLayout = new QHBoxLayout(size);
+    auto* seamValue = new QLabel(size);
+    QScrollBar* seam = scrollBar(f.hStart, size, [seamValue, &f] { seamValue->setText(tr("%1 px").arg(f.hStart.value())); });
+    seamValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    seamValue->setMinimumWidth(seamValue->fontMetrics().horizontalAdvance(QStringLiteral("0000 px")));
+    seamValue->setToolTip(tr("Where the seam starts, in pixels of the 729 x 425 canvas"));
+    seamValue->setText(tr("%1 px").arg(f.hStart.value()));
+    sizeLayout->addWidget(seam, 1);
+    sizeLayout->addWidget(seamValue);
     blendLayout->addWidget(size);
     blendLayout->addStretch(1);
-    settings->addWidget(blend, 5);
+    settings->addWidget(blend, 4);
 
     QGroupBox* fade = frame(f.Frame10, m_central);
     auto* fadeLayout = new QVBoxLayout(fade);
@@ -295,7 +304,33 @@ void MainWindow::buildLayout()
     numberBox(f.Frame7, f.txtFPS, &Form1::txtFPS_LostFocus);
     fadeLayout->addLayout(numbers);
     fadeLayout->addStretch(1);
-    settings->addWidget(fade, 5);
+    settings->addWidget(fade, 4);
+
+    QGroupBox* quality = frame(f.Frame12, m_central);
+    auto* qualityLayout = new QHBoxLayout(quality);
+    qualityLayout->setSpacing(12);
+    auto* modes = new QVBoxLayout;
+    QRadioButton* smart = option(f.Option21, quality);
+    QRadioButton* fixed = option(f.Option22, quality);
+    watchPointer(smart, &f.Option21);
+    watchPointer(fixed, &f.Option22);
+    modes->addWidget(smart);
+    modes->addWidget(fixed);
+    qualityLayout->addLayout(modes);
+    QGroupBox* sliderFrame = frame(f.Frame13, quality);
+    auto* sliderLayout = new QHBoxLayout(sliderFrame);
+    auto* low = new QLabel(QStringLiteral("1"), sliderFrame);
+    auto* high = new QLabel(QStringLiteral("100"), sliderFrame);
+    sliderLayout->addWidget(low);
+    sliderLayout->addWidget(slider(f.Slider1, sliderFrame), 1);
+    sliderLayout->addWidget(high);
+    qualityLayout->addWidget(sliderFrame, 1);
+    QPushButton* explain = pushButton(f.PushButton8, quality, &Form1::PushButton8_Click);
+    explain->setFixedWidth(explain->sizeHint().height());
+    explain->setToolTip(tr("What do these options mean?"));
+    qualityLayout->addWidget(explain, 0, Qt::AlignTop);
+    page->addWidget(quality);
+    page->addStretch(1);
 
     // Progress and commands.
     page->addWidget(progressBar(f.ProgressBar1, m_central));

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <map>
 
 class QGroupBox;
@@ -45,7 +46,7 @@ private:
     QRadioButton* option(OptionButton& option, QWidget* parent);
     QPushButton* pushButton(Control& button, QWidget* parent, void (Form1::*handler)());
     QSlider* slider(RangeControl& range, QWidget* parent);
-    QScrollBar* scrollBar(RangeControl& range, QWidget* parent);
+    QScrollBar* scrollBar(RangeControl& range, QWidget* parent, std::function<void()> synced);
     QProgressBar* progressBar(ProgressBar& bar, QWidget* parent);
     void bindEnabled(Control& control, QWidget* widget);
     void watchPointer(QWidget* widget, const Control* control);

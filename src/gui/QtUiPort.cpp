@@ -51,7 +51,8 @@ QString QtUiPort::qtNameFilters(std::string_view filter)
     return filters.join(QStringLiteral(";;"));
 }
 
-MsgResult QtUiPort::messageBox(std::string_view text, MsgButtons buttons, MsgIcon icon, std::string_view title)
+std::unique_ptr<QMessageBox> QtUiPort::makeMessageBox(std::string_view text, MsgButtons buttons, MsgIcon icon,
+                                                      std::string_view title, QWidget* parent)
 {
     QMessageBox::Icon qtIcon = QMessageBox::NoIcon;
     switch (icon) {
@@ -68,12 +69,18 @@ MsgResult QtUiPort::messageBox(std::string_view text, MsgButtons buttons, MsgIco
     case MsgButtons::YesNo: qtButtons = QMessageBox::Yes | QMessageBox::No; break;
     case MsgButtons::YesNoCancel: qtButtons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
     }
-    QMessageBox box(qtIcon, qt(title), displayText(text), qtButtons, m_window);
-    box.setTextFormat(Qt::PlainText);
+    auto box = std::make_unique<QMessageBox>(qtIcon, qt(title), displayText(text), qtButtons, parent);
+    box->setTextFormat(Qt::PlainText);
+    return box;
+}
+
+MsgResult QtUiPort::messageBox(std::string_view text, MsgButtons buttons, MsgIcon icon, std::string_view title)
+{
+    const auto box = makeMessageBox(text, buttons, icon, title, m_window);
     // A box raised during a job shows the normal pointer, not the hourglass.
     if (m_busyDepth > 0)
         QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const int answer = box.exec();
+    const int answer = box->exec();
     if (m_busyDepth > 0)
         QApplication::restoreOverrideCursor();
     switch (answer) {

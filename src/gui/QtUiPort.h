@@ -8,6 +8,10 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
+class QMessageBox;
+
 namespace vantorell {
 
 class QtUiPort final : public UiPort {
@@ -30,6 +34,9 @@ public:
 
     // "Description (*.a;*.b)|*.a;*.b|..." pairs as a Qt name-filter list ("Description (*.a *.b)").
     static QString qtNameFilters(std::string_view filter);
+    // The box that messageBox shows (exposed for screenshots and tests).
+    static std::unique_ptr<QMessageBox> makeMessageBox(std::string_view text, MsgButtons buttons, MsgIcon icon,
+                                                       std::string_view title, QWidget* parent);
     // The core's texts break lines with CR LF or a lone CR; a Qt label wants LF.
     static QString displayText(std::string_view text);
 
