@@ -26,6 +26,18 @@ Bitmap::Bitmap(int width, int height) : Bitmap(width, height, true) {}
 
 Bitmap Bitmap::uninitialized(int width, int height) { return Bitmap(width, height, false); }
 
+Bitmap Bitmap::adopt(int width, int height, std::shared_ptr<std::uint8_t[]> pixels)
+{
+    checkSize(width, height);
+    Bitmap bitmap;
+    if (width == 0 || height == 0 || !pixels)
+        return bitmap;
+    bitmap.m_pixels = std::move(pixels);
+    bitmap.m_width = width;
+    bitmap.m_height = height;
+    return bitmap;
+}
+
 Bitmap::Bitmap(int width, int height, bool zero)
 {
     checkSize(width, height);
