@@ -1,9 +1,12 @@
 #include "cli/CliOptions.h"
 
+#include "colour/mDither8bpp.h"
+
 #include "avi/AviWriter.h"
 
 #include <charconv>
 #include <cstdio>
+#include <memory>
 
 namespace vantorell::cli {
 
@@ -115,6 +118,24 @@ std::vector<CliOption> makeOptions()
                            c.job.Option9.setValue(v == "gif");
                            return std::nullopt;
                        }});
+    options.push_back({"--gif-palette", "halftone|optimal",
+                       "fade to GIF: the 216-colour halftone cube (default) or a palette made from the first frame",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           if (v != "halftone" && v != "optimal")
+                               return "--gif-palette takes halftone or optimal";
+                           if (!c.job.Dither)
+                               c.job.Dither = std::make_shared<mDither8bpp>();
+                           c.job.Dither->SetPaletteMode(v == "halftone" ? 0 : 1);
+                           return std::nullopt;
+                       }});
+    options.push_back({"--gif-dither", "none|ordered|diffusion",
+                       "fade to GIF: nearest colour, the 4 x 4 ordered dither (default) or error diffusion",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           if (v != "none" && v != "ordered" && v != "diffusion")
+                               return "--gif-dither takes none, ordered or diffusion";
+                           c.job.GifDitherMode = v == "none" ? 0 : v == "ordered" ? 1 : 2;
+                           return std::nullopt;
+                       }});
     options.push_back({"--codec", "uncompressed|mjpeg|mpeg4|ffv1|huffyuv|h264",
                        "fade: the video compressor (default uncompressed; --list-codecs shows this build's)",
                        [](CliContext& c, const std::string& v) -> std::optional<std::string> {
@@ -165,7 +186,8 @@ std::string UsageText()
         "and writes DIR/result.jpg (blend, overlay), DIR/result.avi or DIR/result.gif (fade),\n"
         "replacing the result of an earlier run. Settings the options leave out take the\n"
         "window's design values (blend left, blend size 0, Smart-Detect quality, 10 frames,\n"
-        "5 frames per second, AVI); the window's stored settings are neither read nor written.\n"
+        "5 frames per second, AVI; a GIF with the halftone palette and the ordered dither); the\n"
+        "window's stored settings are neither read nor written.\n"
         "\n"
         "Options:\n";
     for (const CliOption& option : CliOptions()) {

@@ -2,6 +2,7 @@
 // rendered by the morph engine into frame files in the job's private work folder, then written
 // as the output AVI (or, for GIF output, as a temporary AVI that the GIF import reads).
 #include "job/FadeJob.h"
+#include "job/FadeGif.h"
 
 #include "avi/AviWriter.h"
 #include "job/FadeWorkFolder.h"
@@ -164,10 +165,7 @@ void MixJob::FadeJob(StepRunner& steps)
             WriteAviFromFrames(work.file("temp.avi"), TextToInt16(txtFPS.text()), FadeAviFrameSource(*this, work));
         });
         steps.run(386, [&] { m_ui.setBusyPointer(false); });
-        // The import of temp.avi into the window's GIF document and the GIF's save (steps 388 to
-        // 414) come with the GIF job. Until then no result.gif is written, so the job does not
-        // claim success: it ends like a failed import, without "Done.".
-        GifFailed = true;
+        FadeGifSteps(*this, steps, work);   // 388 to 414: job/FadeGif.cpp
     }
 
     steps.run(416, [&] {

@@ -337,7 +337,7 @@ TEST(FadeJob, WithoutTempTheSystemTemporaryFolderServes)
     EXPECT_EQ(entriesIn(system.path()), 0u);
 }
 
-TEST(FadeJob, GifOutputWritesTheTemporaryAviAndDoesNotClaimDone)
+TEST(FadeJob, GifOutputWritesTheGifThroughATemporaryAviAndCleansUp)
 {
     FadeFixture f;
     f.job.Option8.setValue(false);
@@ -345,9 +345,10 @@ TEST(FadeJob, GifOutputWritesTheTemporaryAviAndDoesNotClaimDone)
     f.job.OutputExtension = "gif";
     f.job.Text4.setText("2");
     f.job.PushButton2_Click();
-    EXPECT_TRUE(f.ui.texts().empty());
+    EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
     EXPECT_EQ(f.ui.compressorOffers.size(), 1u);   // the temporary AVI was written
-    EXPECT_TRUE(f.job.GifFailed);
+    EXPECT_FALSE(f.job.GifFailed);
+    EXPECT_TRUE(std::filesystem::exists(f.dir / "result.gif"));
     EXPECT_FALSE(std::filesystem::exists(f.dir / "result.avi"));
     EXPECT_EQ(entriesIn(f.temp.path()), 0u);
 }
