@@ -16,6 +16,10 @@ endif()
 if(VANTORELL_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   message(FATAL_ERROR "VANTORELL_FUZZ needs clang (libFuzzer)")
 endif()
+if(VANTORELL_FUZZ)
+  # Coverage feedback from the code under test, not only from the fuzz target's own file.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 
 # vantorell_add_layer(NAME [DEPS...]): one static library per subsystem folder, built from
 # every .cpp in the folder, so that work in one subsystem never edits another's build file.

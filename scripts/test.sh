@@ -15,6 +15,7 @@ cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVANTORELL_SANITIZE=ON -DVANTORELL_FUZZ=ON >/dev/null
 cmake --build "$root/build-asan" -j "$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" --timeout 900
 
 "$root/scripts/fuzz.sh" "$root/build-asan" "${VANTORELL_FUZZ_SECONDS:-45}"

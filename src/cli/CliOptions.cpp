@@ -1,7 +1,12 @@
 #include "cli/CliOptions.h"
 
+#include "colour/mDither8bpp.h"
+
+#include "avi/AviWriter.h"
+
 #include <charconv>
 #include <cstdio>
+#include <memory>
 
 namespace vantorell::cli {
 
@@ -113,11 +118,44 @@ std::vector<CliOption> makeOptions()
                            c.job.Option9.setValue(v == "gif");
                            return std::nullopt;
                        }});
-    options.push_back({"--codec", "NAME", "fade to AVI: the video compressor (default: uncompressed frames)",
+    options.push_back({"--gif-palette", "halftone|optimal",
+                       "fade to GIF: the 216-colour halftone cube (default) or a palette made from the first frame",
                        [](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                           if (v.empty())
-                               return "--codec needs a name";
-                           c.ui.codec = v;
+                           if (v != "halftone" && v != "optimal")
+                               return "--gif-palette takes halftone or optimal";
+                           if (!c.job.Dither)
+                               c.job.Dither = std::make_shared<mDither8bpp>();
+                           c.job.Dither->SetPaletteMode(v == "halftone" ? 0 : 1);
+                           return std::nullopt;
+                       }});
+    options.push_back({"--gif-dither", "none|ordered|diffusion",
+                       "fade to GIF: nearest colour, the 4 x 4 ordered dither (default) or error diffusion",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           if (v != "none" && v != "ordered" && v != "diffusion")
+                               return "--gif-dither takes none, ordered or diffusion";
+                           c.job.GifDitherMode = v == "none" ? 0 : v == "ordered" ? 1 : 2;
+                           return std::nullopt;
+                       }});
+    options.push_back({"--codec", "uncompressed|mjpeg|mpeg4|ffv1|huffyuv|h264",
+                       "fade: the video compressor (default uncompressed; --list-codecs shows this build's)",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           std::string names;
+                           for (const CompressorOption& option : AviCompressors()) {
+                               if (option.name == v) {
+                                   c.ui.codec = v;
+                                   return std::nullopt;
+                               }
+                               names += (names.empty() ? "" : ", ") + option.name;
+                           }
+                           return "--codec \"" + v + "\" is not available here (available: " + names + ")";
+                       }});
+    options.push_back({"--list-codecs", "", "list the video compressors this build offers for AVI output",
+                       [](CliContext& c, const std::string&) -> std::optional<std::string> {
+                           c.action = [] {
+                               for (const CompressorOption& option : AviCompressors())
+                                   std::printf("%-14s%s\n", option.name.c_str(), option.description.c_str());
+                               return 0;
+                           };
                            return std::nullopt;
                        }});
     options.push_back({"--help", "", "show this text",
@@ -148,7 +186,8 @@ std::string UsageText()
         "and writes DIR/result.jpg (blend, overlay), DIR/result.avi or DIR/result.gif (fade),\n"
         "replacing the result of an earlier run. Settings the options leave out take the\n"
         "window's design values (blend left, blend size 0, Smart-Detect quality, 10 frames,\n"
-        "5 frames per second, AVI); the window's stored settings are neither read nor written.\n"
+        "5 frames per second, AVI; a GIF with the halftone palette and the ordered dither); the\n"
+        "window's stored settings are neither read nor written.\n"
         "\n"
         "Options:\n";
     for (const CliOption& option : CliOptions()) {

@@ -1,0 +1,177 @@
+#include "dib/BitmapFile.h"
+
+#include "dib/Checked.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+
+namespace vantorell {
+
+namespace {
+
+// BITMAPFILEHEADER: "BM", file size, two reserved words, offset of the pixel rows.
+constexpr std::size_t kFileHeaderBytes = 14;
+constexpr std::uint32_t kCoreHeaderBytes = 12;   // BITMAPCOREHEADER (OS/2 1.x)
+constexpr std::uint32_t kInfoHeaderBytes = 40;   // BITMAPINFOHEADER
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiBitfields = 3;
+// The largest header plus colour table plus masks: anything past it must be pixel rows.
+constexpr std::uint64_t kMaxHeaderBytes = kFileHeaderBytes + 124 + 12 + 256 * 4;
+
+std::uint16_t u16At(std::span<const std::uint8_t> b, std::size_t at)
+{
+    return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+std::uint32_t u32At(std::span<const std::uint8_t> b, std::size_t at)
+{
+    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
+           std::uint32_t(b[at + 3]) << 24;
+}
+
+bool plainMasks(std::int32_t bpp, std::uint32_t red, std::uint32_t green, std::uint32_t blue)
+{
+    if (bpp == 16)
+        return red == 0x7C00 && green == 0x03E0 && blue == 0x001F;
+    if (bpp == 32)
+        return red == 0x00FF0000 && green == 0x0000FF00 && blue == 0x000000FF;
+    return false;
+}
+
+}  // namespace
+
+const char* bmpStatusText(BmpStatus status)
+{
+    switch (status) {
+    case BmpStatus::Ok: return "ok";
+    case BmpStatus::CannotRead: return "bitmap file: cannot read the file";
+    case BmpStatus::Malformed: return "bitmap file: malformed header, size or offset";
+    case BmpStatus::Unsupported: return "bitmap file: unsupported header size, depth or compression";
+    case BmpStatus::OverLimit: return "bitmap file: picture too large";
+    case BmpStatus::Truncated: return "bitmap file: pixel rows cut short";
+    }
+    return "bitmap file: unknown status";
+}
+
+BmpStatus readBitmapFile(std::span<const std::uint8_t> bytes, BmpImage& image, const BmpLimits& limits)
+{
+    image = BmpImage{};
+    if (bytes.size() < kFileHeaderBytes + 4 || bytes[0] != 'B' || bytes[1] != 'M')
+        return BmpStatus::Malformed;
+    const std::uint64_t pixelOffset = u32At(bytes, 10);
+    const std::uint32_t headerBytes = u32At(bytes, 14);
+    const bool core = headerBytes == kCoreHeaderBytes;
+    if (headerBytes != kCoreHeaderBytes && headerBytes != 40 && headerBytes != 52 && headerBytes != 56 &&
+        headerBytes != 108 && headerBytes != 124)
+        return headerBytes < kCoreHeaderBytes ? BmpStatus::Malformed : BmpStatus::Unsupported;
+    if (kFileHeaderBytes + std::uint64_t(headerBytes) > bytes.size())
+        return BmpStatus::Malformed;
+
+    std::int64_t width, height;
+    std::uint32_t planes, bpp, compression = kBiRgb, coloursUsed = 0;
+    if (core) {
+        width = u16At(bytes, 18);
+        height = u16At(bytes, 20);
+        planes = u16At(bytes, 22);
+        bpp = u16At(bytes, 24);
+    } else {
+        width = static_cast<std::int32_t>(u32At(bytes, 18));
+        height = static_cast<std::int32_t>(u32At(bytes, 22));
+        planes = u16At(bytes, 26);
+        bpp = u16At(bytes, 28);
+        compression = u32At(bytes, 30);
+        coloursUsed = u32At(bytes, 46);
+    }
+    const bool bottomUp = height > 0;
+    height = height < 0 ? -height : height;   // INT32_MIN becomes 2^31, refused below
+    if (width <= 0 || height <= 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF || planes != 1)
+        return BmpStatus::Malformed;
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
+        return bpp == 0 ? BmpStatus::Malformed : BmpStatus::Unsupported;
+
+    // Bit-field masks follow a 40-byte header; larger headers hold them at the same offsets.
+    std::uint64_t headersEnd = kFileHeaderBytes + headerBytes;
+    if (compression == kBiBitfields) {
+        if (bpp != 16 && bpp != 32)
+            return BmpStatus::Malformed;
+        if (headerBytes == kInfoHeaderBytes)
+            headersEnd += 12;
+        if (headersEnd > bytes.size())
+            return BmpStatus::Malformed;
+        if (!plainMasks(std::int32_t(bpp), u32At(bytes, 54), u32At(bytes, 58), u32At(bytes, 62)))
+            return BmpStatus::Unsupported;
+    } else if (compression != kBiRgb) {
+        return BmpStatus::Unsupported;
+    }
+
+    if (width > limits.maxSide || height > limits.maxSide || std::uint64_t(width * height) > limits.maxPixels)
+        return BmpStatus::OverLimit;
+    const auto stride = checked::rowBytes(width, bpp);
+    const auto total = stride ? checked::imageBytes(*stride, height) : std::nullopt;
+    if (!total)
+        return BmpStatus::OverLimit;
+
+    // Colour table: 2^bpp entries unless the header says fewer; 3 bytes an entry after a core
+    // header, 4 otherwise. It must lie between the headers and the pixel rows.
+    std::vector<std::uint8_t> table;
+    if (bpp <= 8) {
+        const std::uint32_t maxEntries = 1u << bpp;
+        const std::uint32_t entries = coloursUsed == 0 ? maxEntries : coloursUsed;
+        if (entries > maxEntries)
+            return BmpStatus::Malformed;
+        const std::uint32_t entryBytes = core ? 3 : 4;
+        const std::uint64_t tableEnd = headersEnd + std::uint64_t(entries) * entryBytes;
+        if (tableEnd > bytes.size() || tableEnd > pixelOffset)
+            return BmpStatus::Malformed;
+        table.assign(std::size_t(maxEntries) * 4, 0);
+        for (std::uint32_t i = 0; i < entries; ++i) {
+            const std::size_t at = std::size_t(headersEnd) + std::size_t(i) * entryBytes;
+            table[4 * i + 0] = bytes[at + 0];
+            table[4 * i + 1] = bytes[at + 1];
+            table[4 * i + 2] = bytes[at + 2];
+        }
+        headersEnd = tableEnd;
+    }
+    if (pixelOffset < headersEnd || pixelOffset > bytes.size())
+        return BmpStatus::Malformed;
+
+    image.width = static_cast<std::int32_t>(width);
+    image.height = static_cast<std::int32_t>(height);
+    image.bpp = static_cast<std::int32_t>(bpp);
+    image.stride = *stride;
+    image.bottomUpInFile = bottomUp;
+    image.colourTable = std::move(table);
+    image.pixels.assign(std::size_t(*total), 0);
+
+    const std::size_t available = bytes.size() - std::size_t(pixelOffset);
+    const std::size_t rowsPresent = std::min<std::size_t>(available / std::size_t(*stride), std::size_t(height));
+    for (std::size_t fileRow = 0; fileRow < rowsPresent; ++fileRow) {
+        const std::size_t row = bottomUp ? std::size_t(height) - 1 - fileRow : fileRow;
+        std::memcpy(image.pixels.data() + row * std::size_t(*stride),
+                    bytes.data() + std::size_t(pixelOffset) + fileRow * std::size_t(*stride), std::size_t(*stride));
+    }
+    return rowsPresent == std::size_t(height) ? BmpStatus::Ok : BmpStatus::Truncated;
+}
+
+BmpStatus loadBitmapFile(const std::filesystem::path& file, BmpImage& image, const BmpLimits& limits)
+{
+    image = BmpImage{};
+    std::error_code error;
+    const std::uintmax_t length = std::filesystem::file_size(file, error);
+    if (error)
+        return BmpStatus::CannotRead;
+    // No acceptable bitmap is longer than its largest headers plus its largest pixel rows.
+    const std::uint64_t longest = kMaxHeaderBytes + limits.maxPixels * 4 + std::uint64_t(limits.maxSide) * 4;
+    if (length > longest)
+        return BmpStatus::OverLimit;
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return BmpStatus::CannotRead;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+        return BmpStatus::CannotRead;
+    return readBitmapFile(bytes, image, limits);
+}
+
+}  // namespace vantorell

@@ -1,0 +1,208 @@
+// cGIF: an animated GIF held in memory (logical screen, optional global palette, loop count
+// and frames numbered from 1, each an 8-bit cDIB with a 1-bit mask, placement, timing,
+// transparency and its own palette storage), written by Save in GIF89a layout and read back by
+// LoadFromFile / LoadFromStream from GIF87a and GIF89a files of any writer.
+//
+// Frame numbers outside 1..FramesCount raise RuntimeError(SubscriptOutOfRange); a value that
+// does not fit its field raises RuntimeError(Overflow). Save and the loads answer true or false
+// and never throw; lastError() says why a load failed.
+#pragma once
+
+#include "dib/cDIB.h"
+#include "gif/GifFormat.h"
+#include "gif/mGIFLZWDec.h"
+#include "gif/mGIFLZWEnc.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vantorell {
+
+class ProgressBar;
+class UiPort;
+
+class cGIF {
+public:
+    static constexpr std::size_t kPaletteBytes = 1024;   // 256 entries: blue, green, red, reserved
+
+    cGIF();
+    ~cGIF();
+    cGIF(const cGIF&) = delete;
+    cGIF& operator=(const cGIF&) = delete;
+
+    // ---- Writing and reading -------------------------------------------------------------
+
+    // Writes the document as GIF89a (GIF87a when it has no frames), replacing any file of that
+    // name. The progress bar's maximum becomes FramesCount and its value the frame being
+    // written; the window is yielded to once per frame. False on any failure (the file cannot
+    // be written, a frame has no palette, a frame side above 32767, a pixel index beyond its
+    // palette's code size); a failed save leaves no file behind.
+    bool Save(const std::filesystem::path& filename, ProgressBar& oProgress, UiPort& ui);
+
+    // Reads a whole file. True when it was read completely; a missing, empty or bad file
+    // empties the document (Destroy) and gives false.
+    bool LoadFromFile(const std::filesystem::path& strFileName);
+    // Reads a GIF held in memory. True on success; false for a wrong signature or version, a
+    // truncated block, a limit exceeded. A failed load leaves the document empty (Destroy).
+    // Damaged image data end only that image's decoding (FrameDecodeResult tells).
+    bool LoadFromStream(std::span<const std::uint8_t> Stream);
+
+    // Why the last load failed (None after a success) and the byte offset where it was noticed.
+    GifError lastError() const { return m_lastError; }
+    std::size_t lastErrorOffset() const { return m_lastErrorOffset; }
+    // Bounds for what a file may make the reader allocate; tests and fuzzers lower them.
+    void setDecodeLimits(const DecodeLimits& limits) { m_limits = limits; }
+    const DecodeLimits& decodeLimits() const { return m_limits; }
+    // "GIF" and "87a"/"89a" as read by the last load (empty after Destroy).
+    const std::string& Signature() const { return m_signature; }
+    const std::string& Version() const { return m_version; }
+
+    // ---- Document operations -------------------------------------------------------------
+
+    // Releases every frame, FramesCount 0, clears the screen descriptor (size, background,
+    // aspect), the global palette bytes, AnimationLoops, GlobalPaletteSorted and
+    // GlobalPaletteEntries. GlobalPaletteExists keeps its value.
+    void Destroy();
+    // Inserts a frame of Width x Height (1..32767 each, else Overflow) at position nFrame
+    // (>= 1); beyond the last frame it is appended. The image is all index 0, the mask all 0
+    // with a black and white colour table. The first frame sets the screen size.
+    void FrameInsert(int nFrame, int Width, int Height);
+    void FrameRemove(int nFrame);
+    void FrameMoveUp(int nFrame);     // swaps frames nFrame and nFrame - 1
+    void FrameMoveDown(int nFrame);   // swaps frames nFrame and nFrame + 1
+    // With FrameUseTransparentColor: the mask becomes 1 where the image holds
+    // TransparentColorIndex (0..255) and the image's colour table the local palette with that
+    // entry black. Without: the mask is cleared and the image gets the local palette unchanged.
+    void FrameMask(int nFrame, int TransparentColorIndex);
+    // Draws frame nFrame on hDC at (Left, Top) + its position, scaled by ScaleFactor; with
+    // ScreenCrop only the part inside the logical screen. Transparent frames are drawn through
+    // their mask (AND), then the image (OR).
+    void FrameDraw(const DibDC& hDC, int nFrame, int Left, int Top, float ScaleFactor, bool ScreenCrop);
+
+    // ---- Document properties ---------------------------------------------------------------
+
+    int FramesCount() const { return static_cast<int>(m_frames.size()); }
+    int AnimationLoops() const { return m_animationLoops; }   // 0: loop for ever
+    void setAnimationLoops(int loops);                         // 0..65535
+    int ScreenWidth() const { return m_screenWidth; }
+    void setScreenWidth(int width);                            // 0..65535
+    int ScreenHeight() const { return m_screenHeight; }
+    void setScreenHeight(int height);                          // 0..65535
+    int ScreenBackgroundColorIndex() const { return m_background; }
+    void setScreenBackgroundColorIndex(int index);             // 0..255
+    // The GIF aspect byte read as (byte + 15) / 64; written as value x 64 - 15 rounded to the
+    // nearest integer, ties to even (1.0 is stored as 49). 0..255 after rounding, else Overflow.
+    float ScreenPixelAspectRatio() const;
+    void setScreenPixelAspectRatio(float ratio);
+    std::uint8_t ScreenPixelAspectByte() const { return m_aspect; }
+
+    // The 1024 bytes of the global palette (blue, green, red, reserved per entry). Writing a
+    // count or a flag never touches them; callers copy palettes in here.
+    std::uint8_t* lpGlobalPalette() { return m_globalPalette.data(); }
+    const std::uint8_t* lpGlobalPalette() const { return m_globalPalette.data(); }
+    // Entry 0..255 as red + 256 x green + 65536 x blue.
+    std::int32_t GlobalPaletteRGBEntry(int nEntry) const;
+    bool GlobalPaletteExists() const { return m_globalExists; }
+    void setGlobalPaletteExists(bool exists) { m_globalExists = exists; }
+    bool GlobalPaletteSorted() const { return m_globalSorted; }
+    void setGlobalPaletteSorted(bool sorted) { m_globalSorted = sorted; }
+    int GlobalPaletteEntries() const { return m_globalEntries; }
+    void setGlobalPaletteEntries(int entries);                 // 0..256, else SubscriptOutOfRange
+
+    // ---- Frame properties (nFrame 1..FramesCount) ---------------------------------------------
+
+    cDIB& FrameDIBXOR(int nFrame);                 // the image: 8 bits per pixel
+    const cDIB& FrameDIBXOR(int nFrame) const;
+    cDIB& FrameDIBAND(int nFrame);                 // the transparency mask: 1 bit per pixel
+    const cDIB& FrameDIBAND(int nFrame) const;
+    int FrameDelay(int nFrame) const;              // hundredths of a second
+    void setFrameDelay(int nFrame, int delay);     // 0..65535
+    bool FrameInterlaced(int nFrame) const;
+    void setFrameInterlaced(int nFrame, bool interlaced);
+    int FrameLeft(int nFrame) const;
+    void setFrameLeft(int nFrame, int left);       // 0..65535
+    int FrameTop(int nFrame) const;
+    void setFrameTop(int nFrame, int top);         // 0..65535
+    int FrameDisposalMethod(int nFrame) const;
+    void setFrameDisposalMethod(int nFrame, int method);   // 0..7 (three bits in the file)
+    bool FrameUseTransparentColor(int nFrame) const;
+    void setFrameUseTransparentColor(int nFrame, bool use);
+    int FrameTransparentColorIndex(int nFrame) const;
+    void setFrameTransparentColorIndex(int nFrame, int index);   // 0..255
+    bool FrameUserInput(int nFrame) const;
+    void setFrameUserInput(int nFrame, bool userInput);
+    std::uint8_t* lpLocalPalette(int nFrame);      // 1024 bytes, as lpGlobalPalette
+    const std::uint8_t* lpLocalPalette(int nFrame) const;
+    std::int32_t LocalPaletteRGBEntry(int nFrame, int nEntry) const;
+    bool LocalPaletteUsed(int nFrame) const;
+    void setLocalPaletteUsed(int nFrame, bool used);
+    bool LocalPaletteSorted(int nFrame) const;
+    void setLocalPaletteSorted(int nFrame, bool sorted);
+    int LocalPaletteEntries(int nFrame) const;
+    void setLocalPaletteEntries(int nFrame, int entries);   // 0..256, else SubscriptOutOfRange
+    // How the last load decoded this frame's image data: None when whole, otherwise why it
+    // ended early (BadLzwCode, LzwDataEnded, BadLiteralWidth). None for frames made here.
+    GifError FrameDecodeResult(int nFrame) const;
+
+private:
+    struct Frame {
+        cDIB xorImage;
+        cDIB andMask;
+        int left = 0;
+        int top = 0;
+        bool interlaced = false;
+        bool useTransparent = false;
+        int transparentIndex = 0;
+        int delay = 0;
+        int disposal = 0;
+        bool userInput = false;
+        bool localUsed = false;
+        bool localSorted = false;
+        int localEntries = 0;
+        std::array<std::uint8_t, kPaletteBytes> localPalette{};
+        GifError decodeResult = GifError::None;
+    };
+
+    Frame& frame(int nFrame);
+    const Frame& frame(int nFrame) const;
+    static void makeMaskSurface(cDIB& mask, int width, int height);
+
+    // Save: one frame block into `out`; false when the frame cannot be stored.
+    bool appendFrameBlock(const Frame& f, int globalBits, std::vector<std::uint8_t>& out);
+    bool writeDocument(const std::function<bool(const std::vector<std::uint8_t>&)>& write, ProgressBar& oProgress,
+                       UiPort& ui);
+
+    // Load (GifReader.cpp).
+    class Reader;
+    friend class Reader;
+
+    std::string m_signature;
+    std::string m_version;
+    int m_screenWidth = 0;
+    int m_screenHeight = 0;
+    int m_background = 0;
+    std::uint8_t m_aspect = 0;
+    int m_animationLoops = 0;
+    bool m_globalExists = false;
+    bool m_globalSorted = false;
+    int m_globalEntries = 0;
+    std::array<std::uint8_t, kPaletteBytes> m_globalPalette{};
+    std::vector<std::unique_ptr<Frame>> m_frames;
+
+    DecodeLimits m_limits;
+    GifError m_lastError = GifError::None;
+    std::size_t m_lastErrorOffset = 0;
+
+    // The coders' tables, built once per document.
+    mGIFLZWEnc m_encoder;
+    mGIFLZWDec m_decoder;
+};
+
+}  // namespace vantorell

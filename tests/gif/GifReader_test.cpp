@@ -1,0 +1,403 @@
+// The reader: round trips through Save, what other writers produce, and every kind of bad
+// input, each with the exact answer.
+#include "gif/cGIF.h"
+#include "platform/Controls.h"
+#include "support/FakeUi.h"
+#include "support/GifBytes.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <random>
+
+namespace vantorell {
+namespace {
+
+using test::Bytes;
+using test::FileBuilder;
+
+bool load(cGIF& doc, const Bytes& b) { return doc.LoadFromStream(b); }
+
+Bytes pixelsOf(const cGIF& doc, int n)
+{
+    const cDIB& img = doc.FrameDIBXOR(n);
+    Bytes out;
+    for (int y = 0; y < img.Height(); ++y)
+        out.insert(out.end(), img.scanline(y), img.scanline(y) + img.Width());
+    return out;
+}
+
+// A small valid two-frame file: 4 x 3 screen, 4-entry global table, loops 3, a comment, a
+// second frame with a sorted 2-entry local table.
+Bytes smallFile()
+{
+    FileBuilder f;
+    f.header(4, 3, 2).netscapeLoops(3);
+    f.graphicControl(0x0D, 25, 2);   // disposal 3, transparent index 2
+    f.image(0, 0, 4, 3, 0, 2, test::literalCodes({0, 1, 2, 3, 3, 2, 1, 0, 1, 1, 2, 2}, 2));
+    f.raw({0x21, 0xFE, 5, 'h', 'e', 'l', 'l', 'o', 0});   // comment
+    f.graphicControl(0x04, 50, 9);   // disposal 1, no transparency: index ignored
+    f.raw({0x2C}).u16(1).u16(1).u16(2).u16(2).raw({0x80 | 0x20, 0xFF, 0, 0, 0, 0, 0xFF, 2});
+    f.raw(test::toSubBlocks(test::literalCodes({1, 0, 0, 1}, 2))).raw({0});
+    return f.trailer().bytes;
+}
+
+TEST(GifReader, ReadsEveryFieldOfASmallFile)
+{
+    cGIF doc;
+    ASSERT_TRUE(load(doc, smallFile())) << gifErrorName(doc.lastError());
+    EXPECT_EQ(doc.Signature(), "GIF");
+    EXPECT_EQ(doc.Version(), "89a");
+    EXPECT_EQ(doc.ScreenWidth(), 4);
+    EXPECT_EQ(doc.ScreenHeight(), 3);
+    EXPECT_TRUE(doc.GlobalPaletteExists());
+    EXPECT_EQ(doc.GlobalPaletteEntries(), 4);
+    EXPECT_EQ(doc.GlobalPaletteRGBEntry(3), 3 + 256 * 3 + 65536 * 3);
+    EXPECT_EQ(doc.AnimationLoops(), 3);
+    ASSERT_EQ(doc.FramesCount(), 2);
+
+    EXPECT_EQ(doc.FrameDelay(1), 25);
+    EXPECT_EQ(doc.FrameDisposalMethod(1), 3);
+    EXPECT_TRUE(doc.FrameUseTransparentColor(1));
+    EXPECT_EQ(doc.FrameTransparentColorIndex(1), 2);
+    EXPECT_EQ(pixelsOf(doc, 1), (Bytes{0, 1, 2, 3, 3, 2, 1, 0, 1, 1, 2, 2}));
+    EXPECT_FALSE(doc.LocalPaletteUsed(1));
+    EXPECT_EQ(doc.LocalPaletteEntries(1), 4);
+    EXPECT_EQ(doc.LocalPaletteRGBEntry(1, 2), 2 + 256 * 2 + 65536 * 2) << "copy of the global palette";
+    EXPECT_EQ(doc.FrameDIBXOR(1).colourTable()[2 * 4 + 0], 0) << "transparent entry shown black";
+    EXPECT_EQ(doc.FrameDIBAND(1).scanline(0)[0], 0x20) << "mask bit of pixel 2";
+    EXPECT_EQ(doc.FrameDIBAND(1).scanline(2)[0], 0x30);
+
+    EXPECT_EQ(doc.FrameDelay(2), 50);
+    EXPECT_EQ(doc.FrameDisposalMethod(2), 1);
+    EXPECT_FALSE(doc.FrameUseTransparentColor(2));
+    EXPECT_EQ(doc.FrameTransparentColorIndex(2), 0) << "index byte ignored without the flag";
+    EXPECT_EQ(doc.FrameLeft(2), 1);
+    EXPECT_EQ(doc.FrameTop(2), 1);
+    EXPECT_TRUE(doc.LocalPaletteUsed(2));
+    EXPECT_TRUE(doc.LocalPaletteSorted(2));
+    EXPECT_EQ(doc.LocalPaletteEntries(2), 2);
+    EXPECT_EQ(doc.LocalPaletteRGBEntry(2, 0), 0xFF);
+    EXPECT_EQ(doc.LocalPaletteRGBEntry(2, 1), 0xFF0000);
+    EXPECT_EQ(pixelsOf(doc, 2), (Bytes{1, 0, 0, 1}));
+    EXPECT_EQ(doc.FrameDecodeResult(2), GifError::None);
+}
+
+TEST(GifReader, SaveThenLoadFromFileGivesTheSameDocument)
+{
+    cGIF doc;
+    std::mt19937 rng(3);
+    const int w = 61, h = 47;
+    for (int i = 1; i <= 4; ++i) {
+        doc.FrameInsert(i, w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                doc.FrameDIBXOR(i).scanline(y)[x] = std::uint8_t(i == 2 ? rng() % 216 : (x / 4 + y / 3 + i) % 216);
+        doc.setFrameDelay(i, 20 + i);
+        doc.setFrameDisposalMethod(i, i % 4);
+    }
+    doc.setFrameInterlaced(3, true);
+    doc.setFrameUseTransparentColor(4, true);
+    doc.setFrameTransparentColorIndex(4, 5);
+    doc.setFrameLeft(4, 3);
+    doc.setAnimationLoops(65535);
+    doc.setScreenPixelAspectRatio(1.0f);
+    doc.setGlobalPaletteExists(true);
+    doc.setGlobalPaletteEntries(216);
+    for (int k = 0; k < 216 * 4; ++k)
+        doc.lpGlobalPalette()[k] = std::uint8_t(k % 4 == 3 ? 0 : k * 7);
+
+    test::TempDir dir;
+    ProgressBar bar;
+    test::FakeUi ui;
+    ASSERT_TRUE(doc.Save(dir / "r.gif", bar, ui));
+    cGIF back;
+    ASSERT_TRUE(back.LoadFromFile(dir / "r.gif")) << gifErrorName(back.lastError());
+    ASSERT_EQ(back.FramesCount(), 4);
+    EXPECT_EQ(back.AnimationLoops(), 65535);
+    EXPECT_EQ(back.ScreenPixelAspectByte(), 49);
+    EXPECT_EQ(back.GlobalPaletteEntries(), 256) << "the table holds 2^8 entries";
+    EXPECT_EQ(std::memcmp(back.lpGlobalPalette(), doc.lpGlobalPalette(), 216 * 4), 0);
+    for (int i = 1; i <= 4; ++i) {
+        EXPECT_EQ(back.FrameDelay(i), 20 + i);
+        EXPECT_EQ(back.FrameDisposalMethod(i), i % 4);
+        EXPECT_EQ(back.FrameInterlaced(i), i == 3);
+        EXPECT_EQ(pixelsOf(back, i), pixelsOf(doc, i)) << "frame " << i;
+        EXPECT_EQ(back.FrameDecodeResult(i), GifError::None);
+    }
+    EXPECT_TRUE(back.FrameUseTransparentColor(4));
+    EXPECT_EQ(back.FrameTransparentColorIndex(4), 5);
+    EXPECT_EQ(back.FrameLeft(4), 3);
+}
+
+TEST(GifReader, SignatureAndVersion)
+{
+    cGIF doc;
+    Bytes b = FileBuilder{}.header(1, 1, 1).image(0, 0, 1, 1, 0, 2, test::literalCodes({1}, 2)).trailer().bytes;
+    ASSERT_TRUE(load(doc, b));
+    b[3] = '9';
+    b[4] = '0';   // "90a"
+    EXPECT_FALSE(load(doc, b));
+    EXPECT_EQ(doc.lastError(), GifError::BadHeader);
+    EXPECT_EQ(doc.FramesCount(), 0);
+    EXPECT_EQ(doc.ScreenWidth(), 0);
+    Bytes b87 = FileBuilder{}.header(1, 1, 1, "87a").trailer().bytes;
+    ASSERT_TRUE(load(doc, b87));
+    EXPECT_EQ(doc.Version(), "87a");
+    EXPECT_FALSE(load(doc, Bytes{'G', 'I'}));
+    EXPECT_EQ(doc.lastError(), GifError::BadHeader);
+    EXPECT_FALSE(load(doc, Bytes{}));
+}
+
+TEST(GifReader, TruncatedAtEveryByte)
+{
+    cGIF full;
+    const Bytes b = smallFile();
+    ASSERT_TRUE(load(full, b));
+    for (std::size_t n = 0; n < b.size(); ++n) {
+        cGIF doc;
+        const Bytes cut(b.begin(), b.begin() + std::ptrdiff_t(n));
+        const bool ok = load(doc, cut);
+        if (!ok) {
+            EXPECT_TRUE(doc.lastError() == GifError::TruncatedInput || doc.lastError() == GifError::BadHeader)
+                << n << ": " << gifErrorName(doc.lastError());
+            EXPECT_EQ(doc.FramesCount(), 0);
+            EXPECT_LE(doc.lastErrorOffset(), n);
+            continue;
+        }
+        // Cut between blocks: what was read is whole and equal to the full file's frames.
+        ASSERT_LE(doc.FramesCount(), full.FramesCount());
+        for (int i = 1; i <= doc.FramesCount(); ++i)
+            EXPECT_EQ(pixelsOf(doc, i), pixelsOf(full, i)) << n;
+    }
+    // A cut inside the first image's sub-blocks fails; a file without its trailer loads.
+    cGIF doc;
+    EXPECT_TRUE(load(doc, Bytes(b.begin(), b.end() - 1)));
+    EXPECT_EQ(doc.FramesCount(), 2);
+}
+
+TEST(GifReader, NoTrailerAndStrayBytes)
+{
+    cGIF doc;
+    FileBuilder f;
+    f.header(2, 1, 1).raw({0x00, 0x99}).image(0, 0, 2, 1, 0, 2, test::literalCodes({1, 0}, 2)).raw({0x00, 0x00});
+    ASSERT_TRUE(load(doc, f.bytes));
+    EXPECT_EQ(doc.FramesCount(), 1);
+    EXPECT_EQ(pixelsOf(doc, 1), (Bytes{1, 0}));
+}
+
+// The first code of an image's data is not the clear code: read as if it were preceded by one.
+TEST(GifReader, FirstCodeNotClear)
+{
+    test::CodeWriter cw;
+    cw.put(1, 3);
+    cw.put(3, 3);
+    cw.put(5, 3);
+    cGIF doc;
+    ASSERT_TRUE(load(doc, FileBuilder{}.header(2, 1, 2).image(0, 0, 2, 1, 0, 2, cw.finish()).trailer().bytes));
+    EXPECT_EQ(pixelsOf(doc, 1), (Bytes{1, 3}));
+    EXPECT_EQ(doc.FrameDecodeResult(1), GifError::None);
+}
+
+TEST(GifReader, BadLzwDataEndsOnlyThatImage)
+{
+    test::CodeWriter bad;
+    bad.put(4, 3);
+    bad.put(2, 3);
+    bad.put(7, 3);   // next free code is 6
+    FileBuilder f;
+    f.header(3, 1, 2);
+    f.image(0, 0, 3, 1, 0, 2, bad.finish());
+    f.image(0, 0, 3, 1, 0, 9, Bytes{0xFF, 0xFF});                  // literal width 9
+    f.image(0, 0, 3, 1, 0, 2, Bytes{0x0C});                          // clear, 1, then the data end
+    f.image(0, 0, 3, 1, 0, 2, test::literalCodes({3, 2, 1}, 2));
+    cGIF doc;
+    ASSERT_TRUE(load(doc, f.trailer().bytes));
+    ASSERT_EQ(doc.FramesCount(), 4);
+    EXPECT_EQ(doc.FrameDecodeResult(1), GifError::BadLzwCode);
+    EXPECT_EQ(pixelsOf(doc, 1), (Bytes{2, 0, 0}));
+    EXPECT_EQ(doc.FrameDecodeResult(2), GifError::BadLiteralWidth);
+    EXPECT_EQ(pixelsOf(doc, 2), (Bytes{0, 0, 0}));
+    EXPECT_EQ(doc.FrameDecodeResult(3), GifError::LzwDataEnded);
+    EXPECT_EQ(pixelsOf(doc, 3), (Bytes{1, 0, 0}));
+    EXPECT_EQ(doc.FrameDecodeResult(4), GifError::None);
+    EXPECT_EQ(pixelsOf(doc, 4), (Bytes{3, 2, 1}));
+}
+
+TEST(GifReader, UnsignedSixteenBitFields)
+{
+    // A 65535 x 65535 screen with one 1 x 1 frame at (65535, 40000), loop count 65535, delay 65535.
+    FileBuilder f;
+    f.header(65535, 65535, 1).netscapeLoops(65535).graphicControl(0, 65535, 0);
+    f.image(65535, 40000, 1, 1, 0, 2, test::literalCodes({1}, 2)).trailer();
+    cGIF doc;
+    ASSERT_TRUE(load(doc, f.bytes)) << gifErrorName(doc.lastError());
+    EXPECT_EQ(doc.ScreenWidth(), 65535);
+    EXPECT_EQ(doc.ScreenHeight(), 65535);
+    EXPECT_EQ(doc.AnimationLoops(), 65535);
+    EXPECT_EQ(doc.FrameDelay(1), 65535);
+    EXPECT_EQ(doc.FrameLeft(1), 65535) << "outside the screen: kept as read";
+    EXPECT_EQ(doc.FrameTop(1), 40000);
+    EXPECT_EQ(pixelsOf(doc, 1), (Bytes{1}));
+}
+
+TEST(GifReader, ZeroSizedFramesAreKeptEmpty)
+{
+    FileBuilder f;
+    f.header(4, 4, 1);
+    f.graphicControl(0, 7, 0).image(0, 0, 0, 3, 0, 2, test::literalCodes({1, 1}, 2));
+    f.image(0, 0, 2, 0, 0, 2, Bytes{});
+    f.image(0, 0, 1, 1, 0, 2, test::literalCodes({1}, 2)).trailer();
+    cGIF doc;
+    ASSERT_TRUE(load(doc, f.bytes));
+    ASSERT_EQ(doc.FramesCount(), 3);
+    EXPECT_TRUE(doc.FrameDIBXOR(1).empty());
+    EXPECT_EQ(doc.FrameDelay(1), 7);
+    EXPECT_TRUE(doc.FrameDIBXOR(2).empty());
+    EXPECT_EQ(pixelsOf(doc, 3), (Bytes{1}));
+}
+
+TEST(GifReader, SubBlocksRunningPastTheEnd)
+{
+    FileBuilder f;
+    f.header(2, 1, 1).raw({0x2C}).u16(0).u16(0).u16(2).u16(1).raw({0, 2, 200, 1, 2, 3});
+    cGIF doc;
+    EXPECT_FALSE(load(doc, f.bytes));
+    EXPECT_EQ(doc.lastError(), GifError::TruncatedInput);
+    EXPECT_EQ(doc.lastErrorOffset(), f.bytes.size());
+    EXPECT_EQ(doc.FramesCount(), 0);
+
+    FileBuilder ext;
+    ext.header(2, 1, 1).raw({0x21, 0xFE, 10, 'a'});
+    EXPECT_FALSE(load(doc, ext.bytes));
+    EXPECT_EQ(doc.lastError(), GifError::TruncatedInput);
+
+    FileBuilder app;
+    app.header(2, 1, 1).raw({0x21, 0xFF, 11, 'N', 'E', 'T'});
+    EXPECT_FALSE(load(doc, app.bytes));
+    EXPECT_EQ(doc.lastError(), GifError::TruncatedInput);
+}
+
+TEST(GifReader, PaletteFlagsFor256EntriesInATinyFile)
+{
+    {   // a local table of 768 bytes declared 24 bytes into the file (the smallest file with
+        // a whole image descriptor is 23 bytes)
+        FileBuilder f;
+        f.header(1, 1, 0).raw({0x2C}).u16(0).u16(0).u16(1).u16(1).raw({0x87, 0});
+        ASSERT_EQ(f.bytes.size(), 24u);
+        cGIF doc;
+        EXPECT_FALSE(load(doc, f.bytes));
+        EXPECT_EQ(doc.lastError(), GifError::TruncatedInput);
+        EXPECT_EQ(doc.FramesCount(), 0);
+    }
+    {   // a 20-byte file whose screen descriptor declares a 256-entry global table
+        FileBuilder f;
+        f.header(1, 1, 0).raw({1, 2, 3, 4, 5, 6, 7});
+        f.bytes[10] = 0x87;
+        ASSERT_EQ(f.bytes.size(), 20u);
+        cGIF doc;
+        EXPECT_FALSE(load(doc, f.bytes));
+        EXPECT_EQ(doc.lastError(), GifError::TruncatedInput);
+    }
+}
+
+TEST(GifReader, LimitsOnFramesAndPixels)
+{
+    {   // a frame side above 32767
+        FileBuilder f;
+        f.header(1, 1, 1).image(0, 0, 40000, 1, 0, 2, test::literalCodes({1}, 2)).trailer();
+        cGIF doc;
+        EXPECT_FALSE(load(doc, f.bytes));
+        EXPECT_EQ(doc.lastError(), GifError::FrameTooLarge);
+    }
+    {   // a frame over the per-frame pixel budget, and frames over the total budget
+        FileBuilder f;
+        f.header(1, 1, 1).image(0, 0, 300, 300, 0, 2, test::literalCodes({1}, 2)).trailer();
+        cGIF doc;
+        DecodeLimits limits;
+        limits.maxFramePixels = 300 * 299;
+        doc.setDecodeLimits(limits);
+        EXPECT_FALSE(load(doc, f.bytes));
+        EXPECT_EQ(doc.lastError(), GifError::OverLimit);
+
+        FileBuilder many;
+        many.header(1, 1, 1);
+        for (int i = 0; i < 5; ++i)
+            many.image(0, 0, 10, 10, 0, 2, test::literalCodes({1}, 2));
+        limits = DecodeLimits{};
+        limits.maxTotalPixels = 450;
+        doc.setDecodeLimits(limits);
+        EXPECT_FALSE(load(doc, many.bytes));
+        EXPECT_EQ(doc.lastError(), GifError::OverLimit);
+        limits.maxTotalPixels = 500;
+        doc.setDecodeLimits(limits);
+        EXPECT_TRUE(load(doc, many.bytes));
+        limits.maxFrames = 4;
+        doc.setDecodeLimits(limits);
+        EXPECT_FALSE(load(doc, many.bytes));
+        EXPECT_EQ(doc.lastError(), GifError::OverLimit);
+    }
+    {   // the default frame limit: 32767, the range of FramesCount
+        EXPECT_EQ(DecodeLimits{}.maxFrames, 32767);
+        FileBuilder f;
+        f.header(1, 1, 1);
+        const Bytes tiny = FileBuilder{}.image(0, 0, 1, 1, 0, 2, test::literalCodes({1}, 2)).bytes;
+        for (int i = 0; i < 32768; ++i)
+            f.raw(tiny);
+        cGIF doc;
+        EXPECT_FALSE(load(doc, f.bytes));
+        EXPECT_EQ(doc.lastError(), GifError::OverLimit);
+        f.bytes.resize(f.bytes.size() - tiny.size());
+        EXPECT_TRUE(load(doc, f.bytes));
+        EXPECT_EQ(doc.FramesCount(), 32767);
+    }
+}
+
+TEST(GifReader, LoopExtensionTooShortFails)
+{
+    FileBuilder f;
+    f.header(1, 1, 1).raw({0x21, 0xFF, 0x0B}).text("NETSCAPE2.0").raw({1, 1, 0}).trailer();
+    cGIF doc;
+    EXPECT_FALSE(load(doc, f.bytes));
+    EXPECT_EQ(doc.lastError(), GifError::BadExtension);
+    // Another application's extension is skipped whatever it holds.
+    FileBuilder other;
+    other.header(1, 1, 1).raw({0x21, 0xFF, 0x0B}).text("XMP DataXMP").raw({1, 7, 0}).trailer();
+    EXPECT_TRUE(load(doc, other.bytes));
+    EXPECT_EQ(doc.AnimationLoops(), 0);
+}
+
+TEST(GifReader, InterlacedHeight3RowsGo0Then2Then1)
+{
+    // Stored rows in file order: 0, 2, 1.
+    FileBuilder f;
+    f.header(2, 3, 2).image(0, 0, 2, 3, 0x40, 2, test::literalCodes({1, 1, 3, 3, 2, 2}, 2)).trailer();
+    cGIF doc;
+    ASSERT_TRUE(load(doc, f.bytes));
+    EXPECT_TRUE(doc.FrameInterlaced(1));
+    EXPECT_EQ(pixelsOf(doc, 1), (Bytes{1, 1, 2, 2, 3, 3}));
+}
+
+TEST(GifReader, LoadFromFileEmptiesOnFailure)
+{
+    test::TempDir dir;
+    cGIF doc;
+    doc.FrameInsert(1, 2, 2);
+    EXPECT_FALSE(doc.LoadFromFile(dir / "missing.gif"));
+    EXPECT_EQ(doc.lastError(), GifError::NoFile);
+    EXPECT_EQ(doc.FramesCount(), 0);
+    { std::ofstream(dir / "empty.gif"); }
+    EXPECT_FALSE(doc.LoadFromFile(dir / "empty.gif"));
+    EXPECT_EQ(doc.lastError(), GifError::NoFile);
+    {
+        std::ofstream out(dir / "bad.gif", std::ios::binary);
+        out << "GIF89a\x01";
+    }
+    EXPECT_FALSE(doc.LoadFromFile(dir / "bad.gif"));
+    EXPECT_EQ(doc.lastError(), GifError::TruncatedInput);
+}
+
+}  // namespace
+}  // namespace vantorell

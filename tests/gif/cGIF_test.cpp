@@ -1,0 +1,447 @@
+// cGIF: the document's operations and properties, and the exact bytes Save writes.
+#include "gif/cGIF.h"
+#include "platform/Controls.h"
+#include "platform/RuntimeError.h"
+#include "support/FakeUi.h"
+#include "support/GifBytes.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace vantorell {
+namespace {
+
+using test::Bytes;
+
+Bytes readAll(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes saveBytes(cGIF& doc)
+{
+    test::TempDir dir;
+    ProgressBar bar;
+    test::FakeUi ui;
+    const auto path = dir / "out.gif";
+    EXPECT_TRUE(doc.Save(path, bar, ui));
+    return readAll(path);
+}
+
+// A 216-entry halftone-like palette, entry i = (i, 2i, 3i) as red, green, blue.
+void setGlobal216(cGIF& doc)
+{
+    doc.setGlobalPaletteExists(true);
+    doc.setGlobalPaletteEntries(216);
+    for (int i = 0; i < 216; ++i) {
+        doc.lpGlobalPalette()[i * 4 + 0] = std::uint8_t(3 * i);   // blue
+        doc.lpGlobalPalette()[i * 4 + 1] = std::uint8_t(2 * i);   // green
+        doc.lpGlobalPalette()[i * 4 + 2] = std::uint8_t(i);       // red
+    }
+}
+
+// The document the fade job saves: N frames of W x H on the global halftone palette,
+// disposal 3, aspect 1.0, loop for ever.
+void makeFadeDocument(cGIF& doc, int n, int w, int h, int delay)
+{
+    for (int i = 1; i <= n; ++i) {
+        doc.FrameInsert(i, w, h);
+        cDIB& img = doc.FrameDIBXOR(i);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                img.scanline(y)[x] = std::uint8_t((x * 7 + y * 3 + i * 11) % 216);
+        doc.setFrameDisposalMethod(i, 3);
+        doc.setFrameDelay(i, delay);
+    }
+    doc.setScreenPixelAspectRatio(1.0f);
+    setGlobal216(doc);
+}
+
+// Skips a sub-block chain starting at `pos`; answers the offset after its zero byte.
+std::size_t skipChain(const Bytes& b, std::size_t pos)
+{
+    while (pos < b.size() && b[pos] != 0)
+        pos += std::size_t(b[pos]) + 1;
+    return pos + 1;
+}
+
+Bytes slice(const Bytes& b, std::size_t pos, std::size_t n) { return Bytes(b.begin() + std::ptrdiff_t(pos), b.begin() + std::ptrdiff_t(pos + n)); }
+
+TEST(cGIFSave, FadeOutputLayout)
+{
+    const int w = 37, h = 23, n = 3;
+    cGIF doc;
+    makeFadeDocument(doc, n, w, h, 20);
+    const Bytes b = saveBytes(doc);
+
+    EXPECT_EQ(slice(b, 0, 13), (Bytes{'G', 'I', 'F', '8', '9', 'a', w, 0, h, 0, 0xF7, 0x00, 0x31}));
+    const Bytes table = slice(b, 13, 768);
+    EXPECT_EQ(table[0 * 3 + 0], 0);
+    EXPECT_EQ(table[5 * 3 + 0], 5);     // red of entry 5
+    EXPECT_EQ(table[5 * 3 + 1], 10);    // green
+    EXPECT_EQ(table[5 * 3 + 2], 15);    // blue
+    EXPECT_EQ(slice(b, 13 + 648, 120), Bytes(120, 0)) << "entries 216..255 are zero";
+    std::size_t pos = 13 + 768;
+    Bytes loop{0x21, 0xFF, 0x0B};
+    for (char c : std::string("NETSCAPE2.0"))
+        loop.push_back(std::uint8_t(c));
+    loop.insert(loop.end(), {0x03, 0x01, 0x00, 0x00, 0x00});
+    EXPECT_EQ(slice(b, pos, 19), loop);
+    pos += 19;
+    for (int i = 0; i < n; ++i) {
+        EXPECT_EQ(slice(b, pos, 20), (Bytes{0x21, 0xF9, 0x04, 0x0C, 20, 0, 0, 0, 0x2C, 0, 0, 0, 0, w, 0, h, 0, 0x07, 0x08,
+                                            slice(b, pos + 19, 1)[0]}))
+            << "frame " << i + 1;
+        EXPECT_GT(b[pos + 19], 0) << "a first sub-block";
+        pos = skipChain(b, pos + 19);
+    }
+    ASSERT_EQ(pos + 1, b.size());
+    EXPECT_EQ(b.back(), 0x3B);
+}
+
+TEST(cGIFSave, GlobalTableSizesFollowTheEntryCount)
+{
+    {   // 2 entries: gBits 1, 6-byte table, minimum code size 2
+        cGIF doc;
+        doc.FrameInsert(1, 4, 1);
+        doc.setGlobalPaletteExists(true);
+        doc.setGlobalPaletteEntries(2);
+        doc.lpGlobalPalette()[4 + 2] = 0xFF;   // entry 1 red
+        const Bytes b = saveBytes(doc);
+        EXPECT_EQ(b[10], 0x80);                 // 0x80 + 0 * 16 + 0
+        EXPECT_EQ(slice(b, 13, 6), (Bytes{0, 0, 0, 0xFF, 0, 0}));
+        const std::size_t image = 13 + 6 + 19 + 8;
+        EXPECT_EQ(b[image], 0x2C);
+        EXPECT_EQ(b[image + 9], 0x00) << "image flags: gBits - 1";
+        EXPECT_EQ(b[image + 10], 2) << "minimum code size raised to 2";
+    }
+    {   // 3 entries: gBits 2, 12-byte table with the last entry zero
+        cGIF doc;
+        doc.FrameInsert(1, 4, 1);
+        doc.setGlobalPaletteExists(true);
+        doc.setGlobalPaletteSorted(true);
+        doc.setGlobalPaletteEntries(3);
+        for (int i = 0; i < 3 * 4; ++i)
+            doc.lpGlobalPalette()[i] = 0x11;
+        doc.lpGlobalPalette()[3 * 4] = 0x22;   // entry 3 is not written
+        const Bytes b = saveBytes(doc);
+        EXPECT_EQ(b[10], 0x80 + 16 + 8 + 1);
+        EXPECT_EQ(slice(b, 13, 12), (Bytes{0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0, 0, 0}));
+        EXPECT_EQ(b[13 + 12 + 19 + 8 + 10], 2);
+    }
+    {   // 129 entries: gBits 8
+        cGIF doc;
+        doc.FrameInsert(1, 1, 1);
+        doc.setGlobalPaletteExists(true);
+        doc.setGlobalPaletteEntries(129);
+        const Bytes b = saveBytes(doc);
+        EXPECT_EQ(b[10], 0xF7);
+        EXPECT_EQ(b[13 + 768 + 19 + 8 + 10], 8);
+    }
+}
+
+TEST(cGIFSave, TransparentFlagAndIndex)
+{
+    cGIF doc;
+    makeFadeDocument(doc, 2, 3, 3, 7);
+    doc.setFrameDisposalMethod(1, 0);
+    doc.setFrameDisposalMethod(2, 0);
+    doc.setFrameUseTransparentColor(1, true);
+    doc.setFrameTransparentColorIndex(1, 7);
+    doc.setFrameTransparentColorIndex(2, 9);   // not in force: written as 0
+    doc.setFrameUserInput(2, true);
+    const Bytes b = saveBytes(doc);
+    std::size_t pos = 13 + 768 + 19;
+    EXPECT_EQ(slice(b, pos, 8), (Bytes{0x21, 0xF9, 0x04, 0x01, 7, 0, 7, 0}));
+    pos = skipChain(b, pos + 19);
+    EXPECT_EQ(slice(b, pos, 8), (Bytes{0x21, 0xF9, 0x04, 0x02, 7, 0, 0, 0}));
+}
+
+TEST(cGIFSave, LocalTableInterlaceAndPosition)
+{
+    cGIF doc;
+    doc.FrameInsert(1, 2, 2);
+    doc.setGlobalPaletteExists(false);
+    doc.setLocalPaletteUsed(1, true);
+    doc.setLocalPaletteSorted(1, true);
+    doc.setLocalPaletteEntries(1, 5);
+    doc.lpLocalPalette(1)[4 * 4 + 0] = 0x33;   // entry 4 blue
+    doc.setFrameInterlaced(1, true);
+    doc.setFrameLeft(1, 40000);
+    doc.setFrameTop(1, 2);
+    const Bytes b = saveBytes(doc);
+    EXPECT_EQ(b[10], 0x00) << "no global table";
+    const std::size_t image = 13 + 19 + 8;
+    EXPECT_EQ(slice(b, image, 10), (Bytes{0x2C, 0x40, 0x9C, 2, 0, 2, 0, 2, 0, 0x80 + 0x40 + 0x20 + 2}));
+    const Bytes table = slice(b, image + 10, 24);
+    EXPECT_EQ(table[4 * 3 + 2], 0x33);
+    EXPECT_EQ(slice(table, 15, 9), Bytes(9, 0));
+    EXPECT_EQ(b[image + 10 + 24], 3);
+}
+
+TEST(cGIFSave, EmptyDocumentIs87aWithoutLoopExtension)
+{
+    cGIF doc;
+    makeFadeDocument(doc, 2, 5, 5, 10);
+    doc.Destroy();
+    EXPECT_TRUE(doc.GlobalPaletteExists()) << "Destroy keeps the flag";
+    EXPECT_EQ(doc.GlobalPaletteEntries(), 0);
+    const Bytes b = saveBytes(doc);
+    // Header, zeroed screen descriptor, a 2-entry table of zeros (entries 0 -> gBits 1), trailer.
+    Bytes expect{'G', 'I', 'F', '8', '7', 'a', 0, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0x3B};
+    EXPECT_EQ(b, expect);
+
+    cGIF bare;
+    EXPECT_EQ(saveBytes(bare), (Bytes{'G', 'I', 'F', '8', '7', 'a', 0, 0, 0, 0, 0, 0, 0, 0x3B}));
+}
+
+TEST(cGIFSave, ProgressAndYieldsOncePerFrame)
+{
+    cGIF doc;
+    makeFadeDocument(doc, 4, 8, 8, 20);
+    test::TempDir dir;
+    ProgressBar bar;
+    test::FakeUi ui;
+    ASSERT_TRUE(doc.Save(dir / "a.gif", bar, ui));
+    EXPECT_EQ(bar.max(), 4);
+    EXPECT_EQ(ui.progressValues, (std::vector<double>{1, 2, 3, 4}));
+    EXPECT_EQ(ui.yields, 4);
+}
+
+TEST(cGIFSave, FailuresAnswerFalseAndLeaveNoFile)
+{
+    test::TempDir dir;
+    ProgressBar bar;
+    test::FakeUi ui;
+    {   // a frame without a local palette in a document without a global one
+        cGIF doc;
+        doc.FrameInsert(1, 4, 4);
+        doc.FrameInsert(2, 4, 4);
+        doc.setLocalPaletteUsed(1, true);
+        doc.setLocalPaletteEntries(1, 4);
+        const auto path = dir / "nopalette.gif";
+        { std::ofstream(path) << "old result"; }
+        EXPECT_FALSE(doc.Save(path, bar, ui));
+        EXPECT_FALSE(std::filesystem::exists(path)) << "partial file removed (the old one was replaced)";
+    }
+    {   // a pixel index the code size cannot hold: the data would not decode
+        cGIF doc;
+        doc.FrameInsert(1, 4, 1);
+        doc.setGlobalPaletteExists(true);
+        doc.setGlobalPaletteEntries(4);
+        doc.FrameDIBXOR(1).scanline(0)[2] = 9;
+        EXPECT_FALSE(doc.Save(dir / "index.gif", bar, ui));
+        EXPECT_FALSE(std::filesystem::exists(dir / "index.gif"));
+    }
+    {   // a folder that does not exist, and a path that is a folder (never removed)
+        cGIF doc;
+        makeFadeDocument(doc, 1, 2, 2, 0);
+        EXPECT_FALSE(doc.Save(dir / "missing" / "x.gif", bar, ui));
+        std::filesystem::create_directory(dir / "folder.gif");
+        EXPECT_FALSE(doc.Save(dir / "folder.gif", bar, ui));
+        EXPECT_TRUE(std::filesystem::is_directory(dir / "folder.gif"));
+    }
+    {   // a run-time error raised while yielding
+        struct ThrowingUi final : UiPort {
+            test::FakeUi inner;
+            MsgResult messageBox(std::string_view t, MsgButtons b, MsgIcon i, std::string_view ti) override
+            {
+                return inner.messageBox(t, b, i, ti);
+            }
+            void yield() override { throw RuntimeError(errnum::OutOfMemory, "Out of memory"); }
+            void setBusyPointer(bool busy) override { inner.setBusyPointer(busy); }
+            void progressChanged(const ProgressBar& bar) override { inner.progressChanged(bar); }
+            std::vector<std::filesystem::path> openFiles(const OpenFileRequest& r) override { return inner.openFiles(r); }
+            std::optional<std::filesystem::path> browseFolder(std::string_view t,
+                                                              const std::filesystem::path& s) override
+            {
+                return inner.browseFolder(t, s);
+            }
+            std::optional<CompressorChoice> chooseCompressor(const std::vector<CompressorOption>& o) override
+            {
+                return inner.chooseCompressor(o);
+            }
+            bool shellStart(std::string_view t) override { return inner.shellStart(t); }
+        } throwing;
+        cGIF doc;
+        makeFadeDocument(doc, 2, 2, 2, 0);
+        EXPECT_FALSE(doc.Save(dir / "thrown.gif", bar, throwing));
+        EXPECT_FALSE(std::filesystem::exists(dir / "thrown.gif"));
+    }
+    {   // a surface of another depth gives no data sub-blocks at all
+        cGIF doc;
+        makeFadeDocument(doc, 1, 2, 2, 0);
+        ASSERT_TRUE(doc.FrameDIBXOR(1).Create(2, 2, 24));
+        const Bytes b = saveBytes(doc);
+        const std::size_t codeSize = 13 + 768 + 19 + 8 + 10;
+        EXPECT_EQ(slice(b, codeSize, 3), (Bytes{8, 0x00, 0x3B}));
+    }
+}
+
+TEST(cGIFFrames, InsertRemoveAndMove)
+{
+    cGIF doc;
+    for (int i = 1; i <= 3; ++i) {
+        doc.FrameInsert(i, 2, 2);
+        doc.setFrameDelay(i, i * 10);   // a tag per frame
+    }
+    EXPECT_EQ(doc.ScreenWidth(), 2) << "the first frame sets the screen";
+    doc.FrameInsert(1, 5, 4);
+    ASSERT_EQ(doc.FramesCount(), 4);
+    EXPECT_EQ(doc.FrameDelay(1), 0);
+    EXPECT_EQ(doc.FrameDIBXOR(1).Width(), 5);
+    EXPECT_EQ(doc.FrameDIBAND(1).BPP(), 1);
+    EXPECT_EQ(doc.FrameDIBAND(1).colourTable(), (std::vector<std::uint8_t>{0, 0, 0, 0, 255, 255, 255, 0}));
+    EXPECT_EQ(doc.FrameDelay(2), 10);
+    EXPECT_EQ(doc.FrameDelay(3), 20);
+    EXPECT_EQ(doc.FrameDelay(4), 30);
+    EXPECT_EQ(doc.ScreenWidth(), 2) << "only the first frame sets the screen";
+    doc.FrameInsert(99, 1, 1);
+    EXPECT_EQ(doc.FramesCount(), 5);
+
+    cGIF three;
+    for (int i = 1; i <= 3; ++i) {
+        three.FrameInsert(i, 1, 1);
+        three.setFrameDelay(i, i);
+    }
+    three.FrameRemove(2);
+    ASSERT_EQ(three.FramesCount(), 2);
+    EXPECT_EQ(three.FrameDelay(1), 1);
+    EXPECT_EQ(three.FrameDelay(2), 3);
+    three.FrameMoveUp(2);
+    EXPECT_EQ(three.FrameDelay(1), 3);
+    three.FrameMoveDown(1);
+    EXPECT_EQ(three.FrameDelay(1), 1);
+
+    auto subscript = [](auto&& f) {
+        try {
+            f();
+        } catch (const RuntimeError& e) {
+            return e.number();
+        }
+        return 0;
+    };
+    EXPECT_EQ(subscript([&] { three.FrameDelay(0); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(subscript([&] { three.FrameDelay(3); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(subscript([&] { three.FrameMoveUp(1); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(subscript([&] { three.FrameMoveDown(2); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(subscript([&] { three.FrameRemove(5); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(subscript([&] { three.FrameInsert(0, 1, 1); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(subscript([&] { three.FrameInsert(1, 40000, 1); }), errnum::Overflow);
+    EXPECT_EQ(subscript([&] { three.setFrameDelay(1, 65536); }), errnum::Overflow);
+    EXPECT_EQ(subscript([&] { three.setFrameDisposalMethod(1, 8); }), errnum::Overflow);
+    EXPECT_EQ(subscript([&] { three.setFrameTransparentColorIndex(1, 256); }), errnum::Overflow);
+    EXPECT_EQ(subscript([&] { three.setGlobalPaletteEntries(257); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(subscript([&] { three.GlobalPaletteRGBEntry(256); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(three.FramesCount(), 2) << "failed calls change nothing";
+
+    three.FrameRemove(1);
+    three.FrameRemove(1);
+    EXPECT_EQ(three.FramesCount(), 0);
+}
+
+TEST(cGIFProperties, AspectPaletteEntriesAndLoops)
+{
+    cGIF doc;
+    doc.setScreenPixelAspectRatio(1.0f);
+    EXPECT_EQ(doc.ScreenPixelAspectByte(), 49);
+    EXPECT_FLOAT_EQ(doc.ScreenPixelAspectRatio(), 1.0f);
+    doc.setScreenPixelAspectRatio((15.5f + 15.0f) / 64.0f);   // 15.5 rounds to the even 16
+    EXPECT_EQ(doc.ScreenPixelAspectByte(), 16);
+    EXPECT_THROW(doc.setScreenPixelAspectRatio(5.0f), RuntimeError);
+
+    doc.lpGlobalPalette()[4 * 3 + 0] = 0x30;   // entry 3: blue
+    doc.lpGlobalPalette()[4 * 3 + 1] = 0x20;   // green
+    doc.lpGlobalPalette()[4 * 3 + 2] = 0x10;   // red
+    EXPECT_EQ(doc.GlobalPaletteRGBEntry(3), 0x10 + 256 * 0x20 + 65536 * 0x30);
+
+    doc.setAnimationLoops(65535);
+    EXPECT_EQ(doc.AnimationLoops(), 65535);
+    EXPECT_THROW(doc.setAnimationLoops(65536), RuntimeError);
+    doc.setScreenWidth(40000);
+    EXPECT_EQ(doc.ScreenWidth(), 40000);
+
+    doc.setGlobalPaletteEntries(7);   // the count only: bytes untouched
+    EXPECT_EQ(doc.lpGlobalPalette()[12], 0x30);
+}
+
+TEST(cGIFFrames, MaskMarksTheTransparentIndex)
+{
+    cGIF doc;
+    doc.FrameInsert(1, 10, 2);
+    for (int i = 0; i < 256; ++i)
+        doc.lpLocalPalette(1)[i * 4 + 2] = std::uint8_t(i);   // red = index
+    cDIB& img = doc.FrameDIBXOR(1);
+    for (int x = 0; x < 10; ++x)
+        img.scanline(0)[x] = std::uint8_t(x % 3 == 0 ? 7 : 1);
+    img.scanline(1)[9] = 7;
+    doc.setFrameUseTransparentColor(1, true);
+    doc.FrameMask(1, 7);
+    const cDIB& mask = doc.FrameDIBAND(1);
+    // Pixels 0, 3, 6, 9 of row 0: bits 0x80, 0x10, 0x02 of byte 0 and 0x40 of byte 1.
+    EXPECT_EQ(mask.scanline(0)[0], 0x92);
+    EXPECT_EQ(mask.scanline(0)[1], 0x40);
+    EXPECT_EQ(mask.scanline(1)[0], 0x00);
+    EXPECT_EQ(mask.scanline(1)[1], 0x40);
+    EXPECT_EQ(img.colourTable()[7 * 4 + 2], 0) << "transparent entry shown black";
+    EXPECT_EQ(img.colourTable()[1 * 4 + 2], 1);
+
+    doc.setFrameUseTransparentColor(1, false);
+    doc.FrameMask(1, 7);
+    EXPECT_EQ(mask.scanline(0)[0], 0);
+    EXPECT_EQ(img.colourTable()[7 * 4 + 2], 7);
+}
+
+TEST(cGIFFrames, DrawPlacesScalesAndMasks)
+{
+    cGIF doc;
+    doc.FrameInsert(1, 4, 2);
+    doc.setScreenWidth(6);
+    doc.setScreenHeight(6);
+    doc.setFrameLeft(1, 4);
+    doc.setFrameTop(1, 1);
+    std::uint8_t* pal = doc.lpLocalPalette(1);
+    pal[1 * 4 + 2] = 255;   // index 1: red
+    pal[2 * 4 + 1] = 255;   // index 2: green
+    cDIB& img = doc.FrameDIBXOR(1);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x)
+            img.scanline(y)[x] = std::uint8_t(x == 0 ? 2 : 1);
+    doc.setFrameUseTransparentColor(1, true);
+    doc.FrameMask(1, 1);
+
+    Bitmap canvas(10, 10);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            canvas.setPixel(x, y, 0x00FF0000);   // blue background
+    doc.FrameDraw(DibDC::ofBitmap(canvas), 1, 1, 0, 1.0f, true);
+    // Placed at (1 + 4, 0 + 1); ScreenCrop keeps 6 - 4 = 2 columns; index 1 is transparent.
+    EXPECT_EQ(canvas.pixel(5, 1), 0x0000FF00);
+    EXPECT_EQ(canvas.pixel(6, 1), 0x00FF0000);
+    EXPECT_EQ(canvas.pixel(7, 1), 0x00FF0000) << "cropped";
+    EXPECT_EQ(canvas.pixel(5, 3), 0x00FF0000);
+
+    Bitmap scaled(20, 20);
+    doc.setFrameUseTransparentColor(1, false);
+    doc.FrameMask(1, 1);
+    doc.FrameDraw(DibDC::ofBitmap(scaled), 1, 0, 0, 2.0f, false);
+    EXPECT_EQ(scaled.pixel(8, 2), 0x0000FF00);
+    EXPECT_EQ(scaled.pixel(9, 3), 0x0000FF00);
+    EXPECT_EQ(scaled.pixel(10, 2), 0x000000FF);
+    EXPECT_EQ(scaled.pixel(15, 5), 0x000000FF);
+    EXPECT_EQ(scaled.pixel(16, 6), 0);
+
+    Bitmap untouched(4, 4);
+    doc.setFrameLeft(1, 50);   // wholly off the screen: nothing drawn
+    doc.FrameDraw(DibDC::ofBitmap(untouched), 1, -50, 0, 1.0f, true);
+    EXPECT_EQ(untouched.pixel(0, 1), 0);
+}
+
+}  // namespace
+}  // namespace vantorell
