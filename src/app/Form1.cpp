@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 
+#include "colour/mDither8bpp.h"
 #include "job/ErrorReport.h"
 #include "job/FileHelpers.h"
 #include "job/StepRunner.h"
@@ -569,8 +570,16 @@ void Form1::Form_Load()
         steps.run(170, [&] { Frame13.setEnabled(false); });
     else
         steps.run(172, [&] { Frame13.setEnabled(true); });
-    // Steps 174 to 178 prepare the dithering tables (palette mode 0, dither mode 0) of the
-    // colour module for the GIF output of a Fade job.
+    // The window's colour-reduction module, ready for the GIF output of a Fade job: halftone
+    // palette, no dither until the job chooses one.
+    const auto dither = [this]() -> mDither8bpp& {
+        if (!Dither)
+            Dither = std::make_shared<mDither8bpp>();
+        return *Dither;
+    };
+    steps.run(174, [&] { dither().InitDitherTables(); });
+    steps.run(176, [&] { dither().SetPaletteMode(0); });
+    steps.run(178, [&] { dither().SetDitherMode(0); });
 }
 
 void Form1::Form_QueryUnload(bool& cancel, int /*unloadMode*/)
