@@ -1,6 +1,8 @@
 #include "app/Form1.h"
 
+#include "colour/mDither8bpp.h"
 #include "job/ErrorReport.h"
+#include "job/FileHelpers.h"
 #include "job/StepRunner.h"
 #include "platform/RuntimeError.h"
 
@@ -58,14 +60,6 @@ bool equalsNoCase(std::string_view a, std::string_view b)
         if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
-}
-
-// A file exists when its date stamp can be read.
-bool fileExists(const std::filesystem::path& file)
-{
-    std::error_code error;
-    (void)std::filesystem::last_write_time(file, error);
-    return !error && !std::filesystem::is_directory(file, error);
 }
 
 // A Windows cursor file (.cur): a 6-byte header (reserved 0, type 2, image count) followed by
@@ -505,7 +499,7 @@ void Form1::Form_Load()
     StepRunner steps(ui(), "Form_Load");
 
     steps.run(100, [&] {
-        if (!fileExists(m_env.programFolder / "x" / "o.cjs"))
+        if (!FileExists((m_env.programFolder / "x" / "o.cjs").string()))
             return;
         // There is no skinning component here: the skin file switches the window to the
         // platform's button-face colour behind its option buttons, frames and labels.
@@ -519,7 +513,7 @@ void Form1::Form_Load()
         if (onWindowChanged) onWindowChanged();
     });
     const std::filesystem::path handPointer = m_env.programFolder / "HAND-M.CUR";
-    if (steps.test(104, [&] { return fileExists(handPointer); })) {
+    if (steps.test(104, [&] { return FileExists(handPointer.string()); })) {
         steps.run(106, [&] {
             readCursorHotSpot(handPointer, MouseIconHotX, MouseIconHotY);
             MouseIcon = handPointer;
@@ -576,8 +570,16 @@ void Form1::Form_Load()
         steps.run(170, [&] { Frame13.setEnabled(false); });
     else
         steps.run(172, [&] { Frame13.setEnabled(true); });
-    // Steps 174 to 178 prepare the dithering tables (palette mode 0, dither mode 0) of the
-    // colour module for the GIF output of a Fade job.
+    // The window's colour-reduction module, ready for the GIF output of a Fade job: halftone
+    // palette, no dither until the job chooses one.
+    const auto dither = [this]() -> mDither8bpp& {
+        if (!Dither)
+            Dither = std::make_shared<mDither8bpp>();
+        return *Dither;
+    };
+    steps.run(174, [&] { dither().InitDitherTables(); });
+    steps.run(176, [&] { dither().SetPaletteMode(0); });
+    steps.run(178, [&] { dither().SetDitherMode(0); });
 }
 
 void Form1::Form_QueryUnload(bool& cancel, int /*unloadMode*/)

@@ -52,8 +52,8 @@ MainWindow::~MainWindow()
     m_form.onPointerChanged = nullptr;
     m_form.onSetFocus = nullptr;
     m_form.onUnload = nullptr;
-    for (const auto& [control, widget] : m_widgets)
-        const_cast<Control*>(control)->onChanged = nullptr;
+    for (auto& [control, previous] : m_previousObservers)
+        control->onChanged = std::move(previous);
 }
 
 QWidget* MainWindow::widgetFor(const Control& control) const
@@ -63,6 +63,18 @@ QWidget* MainWindow::widgetFor(const Control& control) const
 }
 
 // ---- Bindings ------------------------------------------------------------------------------
+
+void MainWindow::listen(Control& control, std::function<void()> sync)
+{
+    // An observer the model already had (the job tells the UI port about its progress bar)
+    // keeps working beside the view's, and gets its place back when the view goes.
+    std::function<void()> previous = control.onChanged;
+    m_previousObservers.emplace(&control, previous);
+    control.onChanged = [previous = std::move(previous), sync = std::move(sync)] {
+        if (previous) previous();
+        sync();
+    };
+}
 
 void MainWindow::bindEnabled(Control& control, QWidget* widget)
 {
@@ -74,10 +86,10 @@ QGroupBox* MainWindow::frame(Control& control, QWidget* parent)
 {
     auto* box = new QGroupBox(qt(control.caption()), parent);
     bindEnabled(control, box);
-    control.onChanged = [&control, box] {
+    listen(control, [&control, box] {
         box->setTitle(qt(control.caption()));
         box->setEnabled(control.enabled());
-    };
+    });
     watchPointer(box, &control);
     return box;
 }
@@ -86,12 +98,12 @@ QLineEdit* MainWindow::textBox(TextBox& box, QWidget* parent)
 {
     auto* edit = new QLineEdit(qt(box.text()), parent);
     bindEnabled(box, edit);
-    box.onChanged = [&box, edit] {
+    listen(box, [&box, edit] {
         const QString text = qt(box.text());
         if (edit->text() != text)
             edit->setText(text);
         edit->setEnabled(box.enabled());
-    };
+    });
     connect(edit, &QLineEdit::textEdited, this, [&box](const QString& text) { box.setText(text.toStdString()); });
     return edit;
 }
@@ -103,11 +115,11 @@ QRadioButton* MainWindow::option(OptionButton& option, QWidget* parent)
     button->setAutoExclusive(false);
     button->setChecked(option.value());
     bindEnabled(option, button);
-    option.onChanged = [&option, button] {
+    listen(option, [&option, button] {
         button->setText(qt(option.caption()));
         button->setChecked(option.value());
         button->setEnabled(option.enabled());
-    };
+    });
     connect(button, &QRadioButton::clicked, this, [this, &option, button] {
         m_form.click(option);
         button->setChecked(option.value());
@@ -124,10 +136,10 @@ QPushButton* MainWindow::pushButton(Control& control, QWidget* parent, void (For
     button->setMinimumWidth(std::max(button->sizeHint().width(),
                                      metrics.horizontalAdvance(button->text()) + 4 * metrics.averageCharWidth()));
     bindEnabled(control, button);
-    control.onChanged = [&control, button] {
+    listen(control, [&control, button] {
         button->setText(qt(control.caption()));
         button->setEnabled(control.enabled());
-    };
+    });
     connect(button, &QPushButton::clicked, this, [this, handler] { (m_form.*handler)(); });
     watchPointer(button, &control);
     return button;
@@ -142,12 +154,12 @@ QSlider* MainWindow::slider(RangeControl& range, QWidget* parent)
     widget->setTickInterval(10);
     widget->setPageStep(10);
     bindEnabled(range, widget);
-    range.onChanged = [&range, widget] {
+    listen(range, [&range, widget] {
         const QSignalBlocker block(widget);
         widget->setRange(range.min(), range.max());
         widget->setValue(range.value());
         widget->setEnabled(range.enabled());
-    };
+    });
     connect(widget, &QSlider::valueChanged, this, [&range](int value) { range.setValue(value); });
     return widget;
 }
@@ -159,14 +171,14 @@ QScrollBar* MainWindow::scrollBar(RangeControl& range, QWidget* parent, std::fun
     widget->setValue(range.value());
     widget->setPageStep(std::max(1, (range.max() - range.min()) / 10));
     bindEnabled(range, widget);
-    range.onChanged = [&range, widget, synced] {
+    listen(range, [&range, widget, synced] {
         const QSignalBlocker block(widget);
         widget->setRange(range.min(), range.max());
         widget->setPageStep(std::max(1, (range.max() - range.min()) / 10));
         widget->setValue(range.value());
         widget->setEnabled(range.enabled());
         if (synced) synced();
-    };
+    });
     connect(widget, &QScrollBar::valueChanged, this, [&range](int value) { range.setValue(value); });
     return widget;
 }
@@ -205,7 +217,7 @@ QProgressBar* MainWindow::progressBar(ProgressBar& bar, QWidget* parent)
         widget->setShownText(qt(bar.text()));
         widget->setEnabled(bar.enabled());
     };
-    bar.onChanged = sync;
+    listen(bar, sync);
     sync();
     return widget;
 }

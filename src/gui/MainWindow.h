@@ -49,6 +49,7 @@ private:
     QScrollBar* scrollBar(RangeControl& range, QWidget* parent, std::function<void()> synced);
     QProgressBar* progressBar(ProgressBar& bar, QWidget* parent);
     void bindEnabled(Control& control, QWidget* widget);
+    void listen(Control& control, std::function<void()> sync);
     void watchPointer(QWidget* widget, const Control* control);
     void syncWindow();
     void syncPointer();
@@ -56,6 +57,7 @@ private:
 
     Form1& m_form;
     std::map<const Control*, QWidget*> m_widgets;
+    std::map<Control*, std::function<void()>> m_previousObservers;
     std::map<const QObject*, const Control*> m_pointerAreas;
     std::map<const QObject*, void (Form1::*)()> m_lostFocus;
     QWidget* m_central = nullptr;

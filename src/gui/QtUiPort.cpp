@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QStringList>
 #include <QUrl>
@@ -71,6 +72,14 @@ std::unique_ptr<QMessageBox> QtUiPort::makeMessageBox(std::string_view text, Msg
     }
     auto box = std::make_unique<QMessageBox>(qtIcon, qt(title), displayText(text), qtButtons, parent);
     box->setTextFormat(Qt::PlainText);
+    // A short text ("Done.") makes a box narrower than its title; keep the title readable.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        const int width = box->fontMetrics().horizontalAdvance(box->windowTitle()) +
+                          12 * box->fontMetrics().averageCharWidth();
+        grid->addItem(new QSpacerItem(std::max(width, 24 * box->fontMetrics().averageCharWidth()), 0,
+                                      QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     return box;
 }
 

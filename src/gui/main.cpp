@@ -3,11 +3,11 @@
 #include "app/Form1.h"
 #include "gui/MainWindow.h"
 #include "gui/QtUiPort.h"
+#include "job/FileHelpers.h"
 #include "platform/QtSettingsStore.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QStandardPaths>
 #include <QStyleFactory>
 
 int main(int argc, char* argv[])
@@ -22,7 +22,7 @@ int main(int argc, char* argv[])
 
     vantorell::Form1Environment environment;
     environment.programFolder = QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString();
-    environment.desktopFolder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString();
+    environment.desktopFolder = vantorell::DesktopFolderPath();
 
     vantorell::QtUiPort ui;
     vantorell::QtSettingsStore settings;

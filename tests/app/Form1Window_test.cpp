@@ -1,6 +1,7 @@
 // The window's interlocks, dialogs, explanations, numeric checks, start-up files, pointer
 // feedback and closing, driven as a user would.
 #include "app/Form1Harness.h"
+#include "colour/mDither8bpp.h"
 
 
 #include <gtest/gtest.h>
@@ -268,6 +269,15 @@ TEST(Form1Startup, HomePageOnlyOnADrawOfSeven)
             EXPECT_EQ(h.ui.shellStarts[0], "https://vantorell.app/");
         }
     }
+}
+
+TEST(Form1Startup, DitheringModuleIsSetUpForHalftoneWithoutDither)
+{
+    Form1Harness h;
+    Form1& f = h.load();
+    ASSERT_NE(f.Dither, nullptr);
+    EXPECT_EQ(f.Dither->PaletteMode(), 0);
+    EXPECT_EQ(f.Dither->DitherMode(), 0);
 }
 
 TEST(Form1Startup, SkinFileSwitchesToButtonFaceColours)
