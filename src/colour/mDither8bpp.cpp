@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
 namespace vantorell {
 
@@ -23,8 +26,6 @@ int nearestLevel(int i, int divisor, int maxLevel)
 }
 
 using ThresholdMatrix = std::array<std::array<std::uint8_t, 4>, 4>;
-
-inline std::uint8_t clampByte(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
 
 // One quantising loop for the plain and ordered families: per pixel three table lookups
 // (blue, green, red levels already scaled to their place in the index), a sum, and one map
@@ -93,6 +94,10 @@ void mDither8bpp::InitDitherTables()
         m_e3[std::size_t(e + kErrLow)] = share(3);
         m_e5[std::size_t(e + kErrLow)] = share(5);
         m_e7[std::size_t(e + kErrLow)] = share(7);
+        m_shares[std::size_t(e + kErrLow)] = std::uint32_t(std::uint8_t(share(7))) |
+                                             std::uint32_t(std::uint8_t(share(5))) << 8 |
+                                             std::uint32_t(std::uint8_t(share(1))) << 16 |
+                                             std::uint32_t(std::uint8_t(share(3))) << 24;
     }
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) {
@@ -155,10 +160,6 @@ void mDither8bpp::DitherTo8bpp(const cDIB& source, cDIB& dst, cPal8bpp& palette,
         throw RuntimeError(errnum::SubscriptOutOfRange, "Subscript out of range: the palette has no entries");
     std::memcpy(m_paletteCopy.data(), palette.lpPalette(), m_paletteCopy.size());
 
-    cDIB work;
-    if (m_ditherMode == 2)
-        source.CloneTo(work);
-
     dst.Create(source.Width(), source.Height(), 8);
     dst.SetPalette(m_paletteCopy.data(), m_paletteCopy.size());
     if (dst.empty())
@@ -168,14 +169,14 @@ void mDither8bpp::DitherTo8bpp(const cDIB& source, cDIB& dst, cPal8bpp& palette,
         switch (m_ditherMode) {
         case 0: halftonePlain(source, dst); break;
         case 1: halftoneOrdered(source, dst); break;
-        case 2: errorDiffusion<false>(work, dst); break;
+        case 2: errorDiffusion<false>(source, dst); break;
         default: break;
         }
     } else if (m_paletteMode == 1) {
         switch (m_ditherMode) {
         case 0: optimalPlain(source, dst); break;
         case 1: optimalOrdered(source, dst); break;
-        case 2: errorDiffusion<true>(work, dst); break;
+        case 2: errorDiffusion<true>(source, dst); break;
         default: break;
         }
     }
@@ -207,54 +208,122 @@ void mDither8bpp::optimalOrdered(const cDIB& src, cDIB& dst) const
                  m_optimal.data(), &m_m16, 8);
 }
 
-// Error diffusion over the work copy, left to right on every row: the chosen entry's colour is
-// subtracted, and when the summed absolute error reaches 4 the error is spread 7/16 right,
-// 5/16 below, 1/16 below right and 3/16 below left through the rounded tables, each result
-// clamped to 0..255. Work values therefore always stay bytes.
+// Error diffusion over a work copy of the source, left to right on every row: the chosen
+// entry's colour is subtracted, and when the summed absolute error reaches 4 the error is spread
+// 7/16 right, 5/16 below, 1/16 below right and 3/16 below left through the rounded tables, each
+// result clamped to 0..255 as it is added. The caller's surface is only read.
+//
+// The loop keeps the pixels it is still adding to in registers: the right neighbour, and a
+// window of three pixels of the row below (below left gets its last share, 3/16, at this step;
+// below has had 1/16 and gets 5/16; below right gets its first, 1/16). Each pixel of the row
+// below thus receives its shares in the same order as in the straightforward walk, so the
+// clamped sums are the same. A small error spreads nothing: its shares are zero, which leaves
+// every value as it was (they are already in 0..255). The chosen colour is not written back
+// into the current work pixel: no later step reads it.
 template <bool Optimal>
-void mDither8bpp::errorDiffusion(cDIB& work, cDIB& dst) const
+void mDither8bpp::errorDiffusion(const cDIB& source, cDIB& dst) const
 {
-    const std::int32_t width = work.Width();
-    const std::int32_t height = work.Height();
+    const std::int32_t width = source.Width();
+    const std::int32_t height = source.Height();
     const std::uint16_t* blue = Optimal ? m_t16Blue.data() + kT16Low : m_t6Blue.data() + kT6Low;
     const std::uint8_t* green = Optimal ? m_t16Green.data() + kT16Low : m_t6Green.data() + kT6Low;
     const std::uint8_t* red = Optimal ? m_t16.data() + kT16Low : m_t6.data() + kT6Low;
     const std::uint8_t* map = Optimal ? m_optimal.data() : m_cube.data();
-    const std::int16_t* e1 = m_e1.data() + kErrLow;
-    const std::int16_t* e3 = m_e3.data() + kErrLow;
-    const std::int16_t* e5 = m_e5.data() + kErrLow;
-    const std::int16_t* e7 = m_e7.data() + kErrLow;
-    const auto spread = [](std::uint8_t* p, const std::int16_t* table, const int e[3]) {
-        p[0] = clampByte(p[0] + table[e[0]]);
-        p[1] = clampByte(p[1] + table[e[1]]);
-        p[2] = clampByte(p[2] + table[e[2]]);
+    const std::uint32_t* shares = m_shares.data() + kErrLow;
+
+    // The palette colour of every lookup key, so that the colour is fetched beside the index
+    // instead of after it (one load less on the chain from one pixel to the next).
+    std::array<std::uint32_t, 4096> colourOfKey;
+    const std::size_t keys = Optimal ? 4096 : 216;
+    for (std::size_t k = 0; k < keys; ++k) {
+        const std::uint8_t* entry = m_paletteCopy.data() + 4 * std::size_t(map[k]);
+        colourOfKey[k] = std::uint32_t(entry[0]) | std::uint32_t(entry[1]) << 8 | std::uint32_t(entry[2]) << 16;
+    }
+
+    struct Px {
+        int b, g, r;
     };
+    const auto add = [](int v, std::uint32_t packed, int byte) {
+        return std::clamp(v + int(std::int8_t(std::uint8_t(packed >> (8 * byte)))), 0, 255);
+    };
+    enum { kRight = 0, kBelow = 1, kBelowRight = 2, kBelowLeft = 3 };   // byte of a packed share
+    const auto load = [](const std::uint8_t* p) { return Px{p[0], p[1], p[2]}; };
+    const auto store = [](std::uint8_t* p, const Px& v) {
+        p[0] = std::uint8_t(v.b);
+        p[1] = std::uint8_t(v.g);
+        p[2] = std::uint8_t(v.r);
+    };
+
+    // The work copy: only the row being quantised and the row below it are ever live (the
+    // shares reach one row down), so two row buffers take the place of a whole cloned surface.
+    const std::size_t stride = std::size_t(source.BytesPerScanline());
+    std::vector<std::uint8_t> rows(2 * stride);
+    std::uint8_t* current = rows.data();
+    std::uint8_t* next = rows.data() + stride;
+    std::memcpy(current, source.scanline(0), stride);
+
     for (std::int32_t y = 0; y < height; ++y) {
-        std::uint8_t* row = work.scanline(y);
-        std::uint8_t* below = y < height - 1 ? work.scanline(y + 1) : nullptr;
+        const std::uint8_t* row = current;
+        const bool hasBelow = y < height - 1;
+        std::uint8_t* below = hasBelow ? next : nullptr;
+        if (hasBelow)
+            std::memcpy(below, source.scanline(y + 1), stride);
         std::uint8_t* d = dst.scanline(y);
-        for (std::int32_t x = 0; x < width; ++x) {
-            std::uint8_t* p = row + 4 * std::size_t(x);
-            const std::uint8_t index = map[blue[p[0]] + green[p[1]] + red[p[2]]];
-            d[x] = index;
-            const std::uint8_t* entry = m_paletteCopy.data() + 4 * std::size_t(index);
-            const int e[3] = {p[0] - entry[0], p[1] - entry[1], p[2] - entry[2]};
-            if (std::abs(e[0]) + std::abs(e[1]) + std::abs(e[2]) < 4)
-                continue;
-            p[0] = entry[0];
-            p[1] = entry[1];
-            p[2] = entry[2];
-            if (x < width - 1)
-                spread(p + 4, e7, e);
-            if (below) {
-                std::uint8_t* q = below + 4 * std::size_t(x);
-                spread(q, e5, e);
-                if (x < width - 1)
-                    spread(q + 4, e1, e);
-                if (x > 0)
-                    spread(q - 4, e3, e);
+        Px cur = load(row);
+        Px bl{0, 0, 0};
+        Px bc = hasBelow ? load(below) : Px{0, 0, 0};
+
+        // One pixel; the edges are compile-time cases so the middle of the row has no tests.
+        const auto step = [&](std::int32_t x, auto hasRight, auto hasLeft, auto withBelow) {
+            const unsigned key = unsigned(blue[cur.b] + green[cur.g] + red[cur.r]);
+            d[x] = map[key];
+            const std::uint32_t colour = colourOfKey[key];
+            const int eb = cur.b - int(colour & 0xFF);
+            const int eg = cur.g - int((colour >> 8) & 0xFF);
+            const int er = cur.r - int(colour >> 16);
+            // Small errors are rare on real pictures: the branch predicts well.
+            const bool spread = std::abs(eb) + std::abs(eg) + std::abs(er) >= 4;
+            const std::uint32_t sb = spread ? shares[eb] : 0u;
+            const std::uint32_t sg = spread ? shares[eg] : 0u;
+            const std::uint32_t sr = spread ? shares[er] : 0u;
+            if constexpr (decltype(hasRight)::value) {
+                const Px next = load(row + 4 * std::size_t(x + 1));
+                cur = Px{add(next.b, sb, kRight), add(next.g, sg, kRight), add(next.r, sr, kRight)};
             }
-        }
+            if constexpr (decltype(withBelow)::value) {
+                Px br{0, 0, 0};
+                if constexpr (decltype(hasRight)::value) {
+                    const Px q = load(below + 4 * std::size_t(x + 1));
+                    br = Px{add(q.b, sb, kBelowRight), add(q.g, sg, kBelowRight), add(q.r, sr, kBelowRight)};
+                }
+                bc = Px{add(bc.b, sb, kBelow), add(bc.g, sg, kBelow), add(bc.r, sr, kBelow)};
+                if constexpr (decltype(hasLeft)::value)
+                    store(below + 4 * std::size_t(x - 1),
+                          Px{add(bl.b, sb, kBelowLeft), add(bl.g, sg, kBelowLeft), add(bl.r, sr, kBelowLeft)});
+                bl = bc;
+                bc = br;
+            }
+        };
+        const auto runRow = [&](auto withBelow) {
+            using Yes = std::true_type;
+            using No = std::false_type;
+            if (width == 1) {
+                step(0, No{}, No{}, withBelow);
+            } else {
+                step(0, Yes{}, No{}, withBelow);
+                for (std::int32_t x = 1; x < width - 1; ++x)
+                    step(x, Yes{}, Yes{}, withBelow);
+                step(width - 1, No{}, Yes{}, withBelow);
+            }
+            // The last pixel of the row below has all its shares (nothing lies to its right).
+            if constexpr (decltype(withBelow)::value)
+                store(below + 4 * std::size_t(width - 1), bl);
+        };
+        if (hasBelow)
+            runRow(std::true_type{});
+        else
+            runRow(std::false_type{});
+        std::swap(current, next);
     }
 }
 
