@@ -11,6 +11,7 @@
 # resource policy at 4000 x 3000) is reported as failed.
 #
 # Usage: bench/jobs/fade_gif.sh BUILD_DIR [RUNS] [SIZES]     (defaults: 5, "1920x1080 4000x3000")
+#        PEERS="ffmpeg" bench/jobs/fade_gif.sh ...             (leave ImageMagick out: minutes per run)
 set -euo pipefail
 
 build=$(cd "${1:?usage: fade_gif.sh BUILD_DIR [RUNS] [SIZES]}" && pwd)
@@ -22,6 +23,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/vantorell-gif-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 frames=10
 fps=5
+peers=${PEERS:-"imagemagick ffmpeg"}
 
 # The fixed palette for paletteuse: the 216 halftone colours (multiples of 51) padded to the
 # 16 x 16 pixels the filter wants with repeats of black.
@@ -59,9 +61,9 @@ for size in $sizes; do
   for ((i = 0; i < runs; i++)); do
     run ours "$mix" --type fade --image1 "$one" --image2 "$two" --output "$work/ours" \
       --frames $frames --fps $fps --format gif --codec uncompressed
-    run imagemagick convert "$one" "$two" -morph $((frames - 2)) -ordered-dither o4x4,6 -remap netscape: \
+    [[ " $peers " == *" imagemagick "* ]] && run imagemagick convert "$one" "$two" -morph $((frames - 2)) -ordered-dither o4x4,6 -remap netscape: \
       -set delay $((100 / fps)) -loop 0 "$work/magick.gif"
-    run ffmpeg ffmpeg -v error -y -loop 1 -framerate $fps -t 2 -i "$one" -loop 1 -framerate $fps -t 2 -i "$two" \
+    [[ " $peers " == *" ffmpeg "* ]] && run ffmpeg ffmpeg -v error -y -loop 1 -framerate $fps -t 2 -i "$one" -loop 1 -framerate $fps -t 2 -i "$two" \
       -i "$work/halftone.ppm" -filter_complex \
       "[0][1]xfade=transition=fade:duration=$duration:offset=0[v];[v][2]paletteuse=dither=bayer:bayer_scale=0" \
       -frames:v $frames -loop 0 "$work/ffmpeg.gif"
@@ -70,7 +72,7 @@ for size in $sizes; do
   echo "Fade to a $frames-frame GIF, $size, $runs runs each, medians"
   printf '  %-12s %8s %9s %s\n' command "wall s" "peak MB" frames
   declare -A wall=()
-  for name in ours imagemagick ffmpeg; do
+  for name in ours $peers; do
     if grep -q failed "$work/$name.times"; then
       printf '  %-12s %8s %9s   (%s)\n' "$name" failed - "$(tail -c 120 "$work/$name.err" | tr '\n' ' ')"
       continue
@@ -85,7 +87,7 @@ for size in $sizes; do
   done
   if [ -n "${wall[ours]:-}" ]; then
     best=""
-    for peer in imagemagick ffmpeg; do
+    for peer in $peers; do
       [ -n "${wall[$peer]:-}" ] || continue
       ratio=$(awk -v p="${wall[$peer]}" -v o="${wall[ours]}" 'BEGIN {printf "%.2f", p / o}')
       echo "  $peer / ours: ${ratio}x"

@@ -1,0 +1,92 @@
+// vantorell-mix with GIF output: the fade written as result.gif, and the two options that choose
+// the GIF palette and dither.
+#include "gif/cGIF.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
+
+namespace vantorell {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kMix = fs::path(VANTORELL_BINARY_DIR) / "vantorell-mix";
+const fs::path kSamples = VANTORELL_SAMPLES_DIR;
+
+struct MixRun {
+    int status = -1;
+    std::string out;
+};
+
+MixRun mix(const std::string& arguments, const fs::path& scratch)
+{
+    const fs::path outFile = scratch / "stdout.txt";
+    const std::string command =
+        "'" + kMix.string() + "' " + arguments + " >'" + outFile.string() + "' 2>'" + (scratch / "stderr.txt").string() + "'";
+    const int status = std::system(command.c_str());
+    MixRun r;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(outFile);
+    r.out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return r;
+}
+
+std::string fadeArgs(const test::TempDir& out)
+{
+    return "--type fade --image1 '" + (kSamples / "face1.jpg").string() + "' --image2 '" +
+           (kSamples / "face2.jpg").string() + "' --output '" + out.path().string() + "' --frames 3 --format gif";
+}
+
+class CliGif : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!fs::exists(kMix))
+            GTEST_SKIP() << "vantorell-mix is not built";
+    }
+    test::TempDir out, scratch;
+};
+
+TEST_F(CliGif, WritesTheGifWithTheWindowsPaletteAndDitherByDefault)
+{
+    const MixRun r = mix(fadeArgs(out), scratch.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Done.\n");
+    cGIF gif;
+    ASSERT_TRUE(gif.LoadFromFile(out / "result.gif"));
+    EXPECT_EQ(gif.FramesCount(), 3);
+    EXPECT_GE(gif.GlobalPaletteEntries(), 216);
+    EXPECT_EQ(gif.GlobalPaletteRGBEntry(215), 0xFFFFFF);
+    EXPECT_EQ(gif.FrameDelay(1), 20);
+}
+
+TEST_F(CliGif, PaletteAndDitherOptions)
+{
+    const MixRun r = mix(fadeArgs(out) + " --gif-palette optimal --gif-dither diffusion", scratch.path());
+    EXPECT_EQ(r.status, 0);
+    cGIF gif;
+    ASSERT_TRUE(gif.LoadFromFile(out / "result.gif"));
+    EXPECT_EQ(gif.FramesCount(), 3);
+    // An adaptive palette: colours off the halftone cube's multiples of 51.
+    bool offCube = false;
+    for (int i = 0; i < gif.GlobalPaletteEntries(); ++i)
+        for (int shift : {0, 8, 16})
+            offCube = offCube || (gif.GlobalPaletteRGBEntry(i) >> shift & 0xFF) % 51 != 0;
+    EXPECT_TRUE(offCube);
+    for (const char* bad : {" --gif-palette web", " --gif-dither bayer", " --gif-palette"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(mix(fadeArgs(out) + bad, scratch.path()).status, 2);
+    }
+    const MixRun help = mix("--help", scratch.path());
+    EXPECT_NE(help.out.find("--gif-palette halftone|optimal"), std::string::npos);
+    EXPECT_NE(help.out.find("--gif-dither none|ordered|diffusion"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vantorell
