@@ -28,7 +28,7 @@ void touch(const cDIB& dib)
 
 void checkRoundTrip(const cDIB& img, mGIFLZWEnc& enc, mGIFLZWDec& dec)
 {
-    if (img.empty() || img.BPP() != 8 || std::int64_t(img.Width()) * img.Height() > 4096)
+    if (img.empty() || img.BPP() != 8 || std::int64_t(img.Width()) * img.Height() > 1024)
         return;
     std::vector<std::uint8_t> blocks;
     if (!enc.EncodeFrame({img.lpBits(), img.BytesPerScanline(), img.Width(), img.Height()}, false, 9, blocks))
@@ -59,12 +59,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     static mGIFLZWEnc enc;
     static mGIFLZWDec dec;
-    cGIF doc;
+    // One document for every run: LoadFromStream starts by emptying it, and nothing a load
+    // reads depends on what an earlier load left (the flag GlobalPaletteExists, which Destroy
+    // keeps, is rewritten by every header that is read).
+    static cGIF doc;
     DecodeLimits limits;
     // Small caps keep every run short: the rules under test do not depend on the size.
-    limits.maxFramePixels = 1u << 14;
-    limits.maxTotalPixels = 1u << 16;
-    limits.maxFrames = 256;
+    limits.maxFramePixels = 1u << 12;
+    limits.maxTotalPixels = 1u << 14;
+    limits.maxFrames = 64;
     doc.setDecodeLimits(limits);
     const bool ok = doc.LoadFromStream(std::span<const std::uint8_t>(data, size));
     if (!ok) {

@@ -200,10 +200,10 @@ private:
                 return GifError::NoMemory;
             static const std::uint8_t kBlackWhite[8] = {0, 0, 0, 0, 255, 255, 255, 0};
             f.andMask.SetPalette(kBlackWhite, sizeof kBlackWhite);
-            auto display = f.localPalette;
-            if (f.useTransparent)
-                std::fill_n(display.begin() + f.transparentIndex * 4, 4, 0);
-            f.xorImage.SetPalette(display.data(), display.size());
+            // The image is shown with its palette; FrameMask (below) blacks out the
+            // transparent entry and sets the palette itself.
+            if (!f.useTransparent)
+                f.xorImage.SetPalette(f.localPalette.data(), f.localPalette.size());
             const IndexedTarget target{f.xorImage.lpBits(), f.xorImage.BytesPerScanline(), width, height};
             f.decodeResult = m_doc.m_decoder.DecodeFrame(m_data, minCodeSize, target, f.interlaced).error;
         }

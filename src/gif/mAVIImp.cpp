@@ -159,6 +159,11 @@ struct VideoStreamHeader {
     std::uint32_t scale = 0, rate = 0, start = 0, length = 0;
     bool hasRect = false;          // a 56-byte strh carries rcFrame; older 48-byte ones do not
     int right = 0, bottom = 0;
+    // From the stream's format (strf, a BITMAPINFOHEADER), when it has one.
+    bool hasFormat = false;
+    std::int32_t biWidth = 0, biHeight = 0;   // biHeight > 0: rows stored bottom to top
+    std::uint16_t biBitCount = 0;
+    std::uint32_t biCompression = 0;
 };
 
 // Visits the chunks of data[begin, end): f(id, bodyOffset, bodySize) with every body clamped
@@ -198,7 +203,17 @@ AviImportError readVideoStreamHeader(ByteSource& source, const AviImportLimits& 
     forEachChunk(hdrl, 0, hdrl.size(), [&](const std::uint8_t* id, std::size_t body, std::size_t size) {
         if (out.ordinal >= 0 || !isTag(id, "LIST") || size < 4 || !isTag(hdrl.data() + body, "strl"))
             return;
+        bool thisList = false;
         forEachChunk(hdrl, body + 4, body + size, [&](const std::uint8_t* sid, std::size_t sbody, std::size_t ssize) {
+            if (thisList && isTag(sid, "strf") && ssize >= 20 && !out.hasFormat) {
+                const std::uint8_t* f = hdrl.data() + sbody;
+                out.hasFormat = true;
+                out.biWidth = static_cast<std::int32_t>(le32(f + 4));
+                out.biHeight = static_cast<std::int32_t>(le32(f + 8));
+                out.biBitCount = static_cast<std::uint16_t>(f[14] | f[15] << 8);
+                out.biCompression = le32(f + 16);
+                return;
+            }
             if (!isTag(sid, "strh"))
                 return;
             const int number = streams++;
@@ -208,6 +223,7 @@ AviImportError readVideoStreamHeader(ByteSource& source, const AviImportLimits& 
             if (!isTag(h, "vids"))
                 return;
             out.ordinal = number;
+            thisList = true;
             out.scale = le32(h + 20);
             out.rate = le32(h + 24);
             out.start = le32(h + 28);
@@ -371,6 +387,7 @@ public:
         return AviImportError::None;
     }
 
+    AVStream* stream() const { return m_format->streams[m_stream]; }
     int codedWidth() const { return m_codedWidth; }
     int codedHeight() const { return m_codedHeight; }
     // Entries of FFmpeg's index (idx1 or OpenDML indx) for the stream: the frames the file
@@ -454,15 +471,127 @@ private:
     std::unique_ptr<SwsContext, SwsDeleter> m_sws;
 };
 
-// The frame count to read: the header's dwLength (what the platform's AVIStreamLength answers),
-// but never more than the frames the file can hold. An index tells exactly; without one, every
-// frame needs at least its 8-byte chunk header.
-std::int64_t frameCount(const VideoStreamHeader& header, const VideoReader& reader, std::uint64_t fileSize)
+// Counts the whole chunks of stream `ordinal` ("NNdc" or "NNdb", NN its number in decimal) in
+// the first movi list, reading only chunk headers and stopping after `limit`. For files
+// without an index (a writer that never finished).
+std::int64_t countFrameChunks(ByteSource& source, int ordinal, std::int64_t limit)
 {
-    std::int64_t n = header.length;
+    const std::uint64_t size = source.size();
+    const char tens = static_cast<char>('0' + ordinal / 10 % 10), ones = static_cast<char>('0' + ordinal % 10);
+    std::uint8_t h[12];
+    // Top level: RIFF "AVI " then chunks; find LIST "movi".
+    std::uint64_t pos = 12, end = size, moviEnd = 0;
+    while (pos + 12 <= end && source.readAt(pos, h, 12) == 12) {
+        const std::uint64_t body = le32(h + 4);
+        if (isTag(h, "LIST") && isTag(h + 8, "movi")) {
+            moviEnd = std::min(size, pos + 8 + body);
+            pos += 12;
+            break;
+        }
+        pos += 8 + body + (body & 1);
+    }
+    std::int64_t count = 0;
+    while (moviEnd && count < limit && pos + 8 <= moviEnd && source.readAt(pos, h, 8) == 8) {
+        const std::uint64_t body = le32(h + 4);
+        if (isTag(h, "LIST")) {   // "rec " lists group a frame with its sound: step inside
+            pos += 12;
+            continue;
+        }
+        if (pos + 8 + body > moviEnd)
+            break;   // a chunk cut off by the end of the file is no frame
+        if (h[0] == tens && h[1] == ones && (h[2] == 'd' || h[2] == 'D') && (h[3] == 'c' || h[3] == 'b'))
+            ++count;
+        pos += 8 + body + (body & 1);
+    }
+    return count;
+}
+
+// Uncompressed 24- and 32-bit BI_RGB frames read straight from their chunks into the drawing
+// surface, rows in blocks through one small buffer: the fade job's work AVI is written this way,
+// and going through a demuxer packet and a decoder would copy every frame twice more into fresh
+// memory. FFmpeg's index (idx1 or OpenDML indx) gives each frame's chunk; the chunk header is
+// checked against the stream number and the frame's size before any row is read.
+class RawFrameReader {
+public:
+    bool open(ByteSource& source, const VideoStreamHeader& h, const VideoReader& reader, int W, int H, std::int64_t n)
+    {
+        const std::int64_t height = h.biHeight < 0 ? -std::int64_t(h.biHeight) : std::int64_t(h.biHeight);
+        if (reader.stream()->codecpar->codec_id != AV_CODEC_ID_RAWVIDEO || !h.hasFormat || h.biCompression != 0 ||
+            (h.biBitCount != 24 && h.biBitCount != 32) || h.biWidth != W || height != H ||
+            reader.codedWidth() != W || reader.codedHeight() != H || reader.indexEntries() < n)
+            return false;
+        m_source = &source;
+        m_stream = reader.stream();
+        m_ordinal = h.ordinal;
+        m_bottomUp = h.biHeight > 0;
+        m_bytesPerPixel = h.biBitCount / 8;
+        m_stride = (std::uint64_t(W) * h.biBitCount + 31) / 32 * 4;   // rows padded to 4 bytes
+        m_rowsPerBlock = static_cast<int>(std::clamp<std::uint64_t>((1u << 20) / m_stride, 1, std::uint64_t(H)));
+        m_block.resize(static_cast<std::size_t>(m_stride) * static_cast<std::size_t>(m_rowsPerBlock));
+        return true;
+    }
+
+    // Frame `index` (0-based, in the index's order) into the 32-bit surface; false when its
+    // chunk is not where the index says, is not this stream's, is too short or cut off.
+    bool read(int index, cDIB& surface)
+    {
+        const AVIndexEntry* entry = avformat_index_get_entry(m_stream, index);
+        if (!entry || entry->pos < 0)
+            return false;
+        const int W = surface.Width(), H = surface.Height();
+        const std::uint64_t frameBytes = m_stride * std::uint64_t(H);
+        std::uint8_t head[8];
+        const auto pos = static_cast<std::uint64_t>(entry->pos);
+        if (m_source->readAt(pos, head, 8) != 8 || head[0] != '0' + m_ordinal / 10 % 10 ||
+            head[1] != '0' + m_ordinal % 10 || le32(head + 4) < frameBytes)
+            return false;
+        for (int row = 0; row < H; row += m_rowsPerBlock) {
+            const int rows = std::min(m_rowsPerBlock, H - row);
+            const std::size_t bytes = static_cast<std::size_t>(m_stride) * static_cast<std::size_t>(rows);
+            if (m_source->readAt(pos + 8 + m_stride * std::uint64_t(row), m_block.data(), bytes) != bytes)
+                return false;
+            for (int r = 0; r < rows; ++r) {
+                const int y = m_bottomUp ? H - 1 - (row + r) : row + r;
+                const std::uint8_t* src = m_block.data() + std::size_t(m_stride) * std::size_t(r);
+                std::uint8_t* dst = surface.scanline(y);
+                if (m_bytesPerPixel == 4) {
+                    std::memcpy(dst, src, std::size_t(W) * 4);   // the fourth byte is never read
+                } else {
+                    for (int x = 0; x < W; ++x, src += 3, dst += 4) {
+                        dst[0] = src[0];
+                        dst[1] = src[1];
+                        dst[2] = src[2];
+                        dst[3] = 0;
+                    }
+                }
+            }
+        }
+        return true;
+    }
+
+private:
+    ByteSource* m_source = nullptr;
+    AVStream* m_stream = nullptr;
+    int m_ordinal = 0;
+    bool m_bottomUp = true;
+    int m_bytesPerPixel = 4;
+    std::uint64_t m_stride = 0;
+    int m_rowsPerBlock = 1;
+    std::vector<std::uint8_t> m_block;
+};
+
+// The frame count to read: the header's dwLength (what the platform's AVIStreamLength answers),
+// but never more than the frames the file holds: FFmpeg's index says how many, and a file
+// without an index has its frame chunks counted.
+std::int64_t frameCount(ByteSource& source, const VideoStreamHeader& header, const VideoReader& reader,
+                        const AviImportLimits& limits)
+{
+    const std::int64_t n = header.length;
+    if (n == 0)
+        return 0;
     if (reader.indexEntries() > 0)
-        n = std::min<std::int64_t>(n, reader.indexEntries());
-    return std::min<std::int64_t>(n, static_cast<std::int64_t>(fileSize / 8));
+        return std::min<std::int64_t>(n, reader.indexEntries());
+    return std::min<std::int64_t>(n, countFrameChunks(source, header.ordinal, limits.maxFrames + 1));
 }
 
 bool importFrom(ByteSource& source, cGIF& gif, ProgressBar& progress, UiPort& ui, mDither8bpp& dither,
@@ -485,7 +614,7 @@ bool importFrom(ByteSource& source, cGIF& gif, ProgressBar& progress, UiPort& ui
 
     // Steps 3 and 4: frame count, timing and the frame rectangle (its right and bottom edges;
     // a stream header without one, or with an empty one, gives the coded frame size).
-    const std::int64_t n = frameCount(header, reader, source.size());
+    const std::int64_t n = frameCount(source, header, reader, limits);
     int W = reader.codedWidth(), H = reader.codedHeight();
     if (header.hasRect && header.right > 0 && header.bottom > 0) {
         W = header.right;
@@ -512,13 +641,18 @@ bool importFrom(ByteSource& source, cGIF& gif, ProgressBar& progress, UiPort& ui
         return fail(AviImportError::OverLimit);
     cPal8bpp palette;
     FrameDrawer drawer;
+    RawFrameReader raw;
+    const bool direct = limits.directUncompressed && raw.open(source, header, reader, W, H, n);
+    report.direct = direct;
 
     // Step 6.
     bool ok = true;
     for (int i = 1; i <= n; ++i) {
         gif.FrameInsert(i, W, H);
-        const AVFrame* frame = reader.next();
-        if (!frame) {
+        // 6.2 and 6.4: the decoded frame drawn into the surface (read straight into it when
+        // uncompressed; drawn after the yield otherwise, as the platform does).
+        const AVFrame* frame = nullptr;
+        if (direct ? !raw.read(i - 1, surface) : !(frame = reader.next())) {
             ok = fail(AviImportError::FrameUnreadable);
             break;
         }
@@ -528,7 +662,7 @@ bool importFrom(ByteSource& source, cGIF& gif, ProgressBar& progress, UiPort& ui
             ok = fail(AviImportError::DocumentChanged);
             break;
         }
-        if (!drawer.draw(*frame, surface)) {
+        if (frame && !drawer.draw(*frame, surface)) {
             ok = fail(AviImportError::FrameUnreadable);
             break;
         }

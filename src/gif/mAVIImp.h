@@ -48,6 +48,9 @@ struct AviImportLimits {
     std::uint64_t maxDocumentBytes = 1ull << 31;    // N x W x H bytes of 8-bit frames
     std::int64_t maxFrames = 32767;                 // FramesCount is a 16-bit signed number
     std::uint32_t maxHeaderBytes = 1u << 20;        // the hdrl list must fit in this
+    // Read uncompressed 24/32-bit frames straight from their chunks (false: always through
+    // FFmpeg's decoder; tests compare the two ways).
+    bool directUncompressed = true;
 };
 
 // What an import found and why it ended.
@@ -56,6 +59,7 @@ struct AviImportReport {
     std::int64_t frames = 0;       // n: the frames the import set out to read
     int width = 0, height = 0;     // W x H of every GIF frame
     int delay = 0;                 // FrameDelay of every frame, hundredths of a second
+    bool direct = false;           // uncompressed frames read straight from their chunks
 };
 
 // The delay of every frame, in hundredths of a second: T = the time at which frame start + n

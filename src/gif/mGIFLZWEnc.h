@@ -33,27 +33,20 @@ public:
 private:
     static constexpr int kHashSize = 5003;   // a prime a little above 4096 x 1.2
     static constexpr int kHashShift = 4;     // 5003 needs four doublings to reach 65536: 8 - 4
+    // Codes are packed into a staging buffer first and cut into sub-blocks when it fills.
+    static constexpr std::size_t kStageBytes = 1 << 16;
+
+    struct Slot {
+        std::int32_t key;    // pixel * 4096 + prefix code, -1 when empty
+        std::int32_t code;
+    };
 
     void clearHash();
-    void output(int code);
-    void flushBlock();
+    // Appends the staged bytes as 254-byte sub-blocks; with `final` also the shorter rest.
+    void flushStage(std::size_t& staged, bool final, std::vector<std::uint8_t>& out);
 
-    std::array<std::int32_t, kHashSize> m_keys{};
-    std::array<std::uint16_t, kHashSize> m_codes{};
-
-    // Per-frame state, reset by EncodeFrame.
-    std::vector<std::uint8_t>* m_out = nullptr;
-    int m_initBits = 9;
-    int m_nBits = 9;
-    int m_maxCode = 511;
-    int m_clearCode = 256;
-    int m_endCode = 257;
-    int m_nextCode = 258;
-    bool m_clearPending = false;
-    std::uint64_t m_acc = 0;
-    int m_accBits = 0;
-    std::array<std::uint8_t, 256> m_block{};
-    std::size_t m_blockLen = 0;
+    std::array<Slot, kHashSize> m_slots{};
+    std::vector<std::uint8_t> m_stage;
 };
 
 }  // namespace vantorell

@@ -149,6 +149,10 @@ void MixJob::FadeJob(StepRunner& steps)
         DibBits(Poriginal2, buffer2, 3);
         m_ui.setBusyPointer(false);
     });
+    // The memory the buffers kept for another capture is not needed by the writer.
+    buffer1.trim();
+    buffer2.trim();
+    frameBuffer.trim();
     plan.reset();
     steps.run(370, [&] {
         ProgressBar1.setValue(0);

@@ -2,9 +2,7 @@
 
 #include "platform/RuntimeError.h"
 
-#include <QImage>
-#include <QImageWriter>
-#include <QString>
+#include "platform/JpegCodec.h"
 
 #include <cmath>
 #include <filesystem>
@@ -46,25 +44,14 @@ std::int16_t EstimateJpegQuality(const WorkSurface& surface, const std::string& 
 
 void SavePictureAsJpeg(const Picture& picture, const std::string& file, std::uint8_t quality)
 {
+    // The platform encoder answers a status; ours are on its scale: no picture is an invalid
+    // parameter, a file that cannot be created or written a Win32 error.
     int status = 0;
     const Bitmap& bitmap = picture.bitmap();
-    if (bitmap.empty()) {
+    if (bitmap.empty())
         status = jpegstatus::InvalidParameter;
-    } else {
-        // Wraps the pixels without copying them: blue, green, red, fourth byte is Qt's RGB32.
-        const QImage image(bitmap.bits(), bitmap.width(), bitmap.height(), qsizetype(bitmap.stride()),
-                           QImage::Format_RGB32);
-        QImageWriter writer(QString::fromStdString(file), "jpeg");
-        writer.setQuality(quality);
-        if (!writer.write(image)) {
-            switch (writer.error()) {
-            case QImageWriter::DeviceError: status = jpegstatus::Win32Error; break;
-            case QImageWriter::UnsupportedFormatError: status = jpegstatus::NotImplemented; break;
-            case QImageWriter::InvalidImageError: status = jpegstatus::InvalidParameter; break;
-            default: status = jpegstatus::GenericError; break;
-            }
-        }
-    }
+    else if (!EncodeJpeg(bitmap, file, quality))
+        status = jpegstatus::Win32Error;
     if (status != 0)
         throw RuntimeError(errnum::CannotSaveImage, "Cannot save the image. GDI+ Error:" + std::to_string(status));
 }

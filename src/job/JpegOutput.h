@@ -1,5 +1,5 @@
 // JPEG output: the "Smart-Detect" quality estimate from an input file, and the writer that saves
-// a picture as a JPEG file at a given quality (Qt's JPEG writer, libjpeg-turbo underneath).
+// a picture as a JPEG file at a given quality (libjpeg-turbo, from the 32-bit pixels directly).
 #pragma once
 
 #include "platform/Picture.h"

@@ -5,9 +5,11 @@
 #include "job/StepRunner.h"
 #include "mix/Blend.h"
 #include "mix/Overlay.h"
+#include "platform/PictureLoader.h"
 #include "platform/RuntimeError.h"
 
 #include <cmath>
+#include <future>
 
 namespace vantorell {
 
@@ -111,12 +113,16 @@ void MixJob::BlendSteps(StepRunner& steps)
         if (!steps.test(direction.testLabel, [&] { return (this->*direction.option).value(); }))
             continue;
         const int o = direction.labelOffset;
-        const std::string& base = direction.exchanged ? Text2.text() : Text1.text();
-        const std::string& faded = direction.exchanged ? Text1.text() : Text2.text();
+        const std::string base = direction.exchanged ? Text2.text() : Text1.text();
+        const std::string faded = direction.exchanged ? Text1.text() : Text2.text();
         // Both inputs are only ever shown stretched to the canvas: a big JPEG may be decoded at
-        // a reduced scale that still covers it.
+        // a reduced scale that still covers it. The second input decodes on a helper thread
+        // while the first decodes here; its picture (or its error) arrives at its own step.
+        std::future<Picture> second = std::async(std::launch::async, [faded] {
+            return faded.empty() ? Picture() : LoadPicture(faded, DecodeRequest{kBlendCanvasWidth, kBlendCanvasHeight});
+        });
         steps.run(124 + o, [&] { pic1.loadPicture(base, kBlendCanvasWidth, kBlendCanvasHeight); });
-        steps.run(126 + o, [&] { pic2.loadPicture(faded, kBlendCanvasWidth, kBlendCanvasHeight); });
+        steps.run(126 + o, [&] { pic2.setPicture(second.get()); });
 
         if (steps.test(128 + o, [&] { return Option21.value(); })) {
             WorkSurface& first = direction.exchanged ? pic2 : pic1;    // holds Text1's picture

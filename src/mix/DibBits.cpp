@@ -20,7 +20,11 @@ void writeBack(WorkSurface& surface, const PixelBuffer& buffer)
     const int rows = -buffer.header.height;
     Bitmap& target = surface.drawing();
     if (target.width() == source.width() && target.height() == source.height() && rows == source.height()) {
-        target = source;
+        if (target.sharesPixelsWith(source))
+            return;
+        // Copied into the drawn image's own memory, so that the buffer keeps its block for the
+        // next capture (see PixelBuffer::release).
+        std::memcpy(target.mutableBits(), source.bits(), source.byteCount());
         return;
     }
     // SetDIBits semantics for a buffer of another size: the overlapping rows and columns.

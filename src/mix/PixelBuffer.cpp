@@ -59,6 +59,11 @@ void PixelBuffer::set(int channel, int x, int y, std::uint8_t value)
         m_pixels.mutableBits()[i] = value;
 }
 
+void PixelBuffer::trim()
+{
+    m_spare = Bitmap();
+}
+
 const std::uint8_t* PixelBuffer::data() const { return m_released ? m_single : m_pixels.bits(); }
 
 std::uint8_t* PixelBuffer::mutableData() { return m_released ? m_single : m_pixels.mutableBits(); }
@@ -73,8 +78,16 @@ void PixelBuffer::capture(const Bitmap& image)
     header.planes = 1;
     header.bitCount = 32;
     header.compression = 0;
-    m_pixels = image;
     m_released = false;
+    if (!m_spare.empty() && m_spare.width() == image.width() && m_spare.height() == image.height() &&
+        !m_spare.sharesPixelsWith(image)) {
+        std::memcpy(m_spare.mutableBits(), image.bits(), image.byteCount());
+        m_pixels = std::move(m_spare);
+        m_spare = Bitmap();
+    } else {
+        m_spare = Bitmap();
+        m_pixels = image;
+    }
     m_single[0] = 0;
     if (!fourthBytesClear(m_pixels)) {
         std::uint8_t* p = m_pixels.mutableBits();
@@ -86,6 +99,7 @@ void PixelBuffer::capture(const Bitmap& image)
 
 void PixelBuffer::release()
 {
+    m_spare = std::move(m_pixels);
     m_pixels = Bitmap();
     m_released = true;
     m_single[0] = 0;

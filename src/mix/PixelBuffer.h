@@ -37,16 +37,21 @@ public:
     std::uint8_t* mutableData();                  // detaches shared pixels first
     const Bitmap& pixels() const { return m_pixels; }
 
-    // Sizes the header and the array to the bitmap's size and takes its pixels (shared),
-    // with the fourth byte of every pixel 0.
+    // Sizes the header and the array to the bitmap's size and takes its pixels, with the fourth
+    // byte of every pixel 0: shared with the bitmap, or copied into memory this buffer kept
+    // from before its last release when that has the same size (the frame buffer of the fade
+    // loop thus works in one block of memory instead of mapping a new one for every frame).
     void capture(const Bitmap& image);
-    // Shrinks the array to the single element (0, 0, 0); the header stays.
+    // Shrinks the array to the single element (0, 0, 0); the header stays. The memory is kept
+    // for the next capture of the same size when no one else holds it; trim() gives it back.
     void release();
+    void trim();
 
 private:
     std::size_t index(int channel, int x, int y) const;
 
     Bitmap m_pixels;
+    Bitmap m_spare;
     bool m_released = false;
     std::uint8_t m_single[4] = {0, 0, 0, 0};
 };

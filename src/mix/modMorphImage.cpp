@@ -7,6 +7,8 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 namespace vantorell {
 
@@ -275,6 +277,82 @@ void MorphFramePlan::reset()
     m_triangleOf.shrink_to_fit();
 }
 
+namespace {
+
+// True when the closed triangle holds the point (x, y) (exact integer arithmetic).
+bool containsPoint(const MeshTriangle& t, std::int64_t x, std::int64_t y)
+{
+    auto edge = [&](const MeshPoint& a, const MeshPoint& b) {
+        return (std::int64_t(b.x) - a.x) * (y - a.y) - (std::int64_t(b.y) - a.y) * (x - a.x);
+    };
+    const std::int64_t e0 = edge(t.p[0], t.p[1]), e1 = edge(t.p[1], t.p[2]), e2 = edge(t.p[2], t.p[0]);
+    return (e0 >= 0 && e1 >= 0 && e2 >= 0) || (e0 <= 0 && e1 <= 0 && e2 <= 0);
+}
+
+// True when, for every point (x, y) of the closed triangle, the engine's sampling position in
+// the same triangle rounds to (x, y) itself. The weights are area ratios formed from slopes
+// rounded to single precision (relative error 2^-24) or replaced by 1e7 for a vertical line
+// (an angle error below 1e-7); a distance from such a line is off by at most L x 1e-7 for the
+// triangle's longest edge L, so each weight is off by at most L^2 / A x 1e-7 plus a few float
+// roundings (below 1e-6), A being the area. A position moves by at most twice that times the
+// triangle's extent D, plus 0.01 for the rounding of w2 = 1 - w0 - w1 at coordinates up to
+// 32767. The test asks for ten times the weight error and a result below 0.1, a fifth of the
+// 0.5 that would change the rounding. Thin triangles (pictures a few pixels tall) fail it and
+// are checked pixel by pixel instead; tests compare both paths on such sizes.
+bool identitySafe(const MeshTriangle& t)
+{
+    constexpr std::int64_t kLimit = 1 << 20;
+    for (const MeshPoint& p : t.p)
+        if (p.x < -kLimit || p.x > kLimit || p.y < -kLimit || p.y > kLimit)
+            return false;
+    const std::int64_t cross = (std::int64_t(t.p[1].x) - t.p[0].x) * (std::int64_t(t.p[2].y) - t.p[0].y) -
+                               (std::int64_t(t.p[1].y) - t.p[0].y) * (std::int64_t(t.p[2].x) - t.p[0].x);
+    if (cross == 0)
+        return false;
+    const double area = std::fabs(double(cross)) / 2;
+    double longest2 = 0, extent = 0;
+    for (int i = 0; i < 3; ++i) {
+        const MeshPoint& a = t.p[i];
+        const MeshPoint& b = t.p[(i + 1) % 3];
+        const double dx = double(b.x) - a.x, dy = double(b.y) - a.y;
+        longest2 = std::max(longest2, dx * dx + dy * dy);
+        extent = std::max({extent, std::fabs(dx), std::fabs(dy)});
+    }
+    const double weightError = 10 * (longest2 / area * 1e-7 + 1e-6);
+    return 2 * weightError * extent + 0.01 < 0.1;
+}
+
+// Runs rowsFn(first, end) over the rows 0 ... height - 1, split among up to four threads. Every
+// pixel of a frame depends only on its own map value and position, so the split changes no
+// result; rowsFn must not raise.
+template <class RowsFn>
+void forRows(int height, bool parallel, RowsFn rowsFn)
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    const int workers = parallel ? int(std::clamp(cores, 1u, 4u)) : 1;
+    if (workers == 1 || height < 64) {
+        rowsFn(0, height);
+        return;
+    }
+    const int chunk = (height + workers - 1) / workers;
+    std::vector<std::thread> threads;
+    for (int w = 1; w < workers; ++w) {
+        const int first = w * chunk, end = std::min(height, first + chunk);
+        if (first >= end)
+            break;
+        try {
+            threads.emplace_back(rowsFn, first, end);
+        } catch (const std::system_error&) {
+            rowsFn(first, end);   // no thread to be had: this part runs here
+        }
+    }
+    rowsFn(0, std::min(height, chunk));
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+}  // namespace
+
 void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
                       const TriangleList& listB, PixelBuffer& bufferOut, const TriangleList& listOut, float t,
                       MorphFramePlan* plan)
@@ -284,65 +362,105 @@ void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, con
     const int width = bufferOut.width();
     const int height = bufferOut.height();
     const float u = 1.0f - t;
-    PixelEngine engine{listA, listB, listOut, Sampler(bufferA), Sampler(bufferB), width, height, t, u};
+    const Sampler samplerA(bufferA), samplerB(bufferB);
     std::uint8_t* out = bufferOut.mutableData();
     const std::size_t stride = std::size_t(width) * 4;
+    // With lists at least as long as listOut no pixel can raise, so rows may run in parallel;
+    // otherwise the pixels run in order and the first bad one stops the frame.
+    const bool parallel = listA.size() >= listOut.size() && listB.size() >= listOut.size();
+    auto engineFor = [&] { return PixelEngine{listA, listB, listOut, samplerA, samplerB, width, height, t, u}; };
 
     const bool planFits = plan && listOut.size() <= 255 && listA == listOut && listB == listOut;
     if (!planFits) {
-        long n;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                engine.render(out + std::size_t(y) * stride + std::size_t(x) * 4, x, y, n);
+        forRows(height, parallel, [&](int first, int end) {
+            PixelEngine engine = engineFor();
+            long n;
+            for (int y = first; y < end; ++y)
+                for (int x = 0; x < width; ++x)
+                    engine.render(out + std::size_t(y) * stride + std::size_t(x) * 4, x, y, n);
+        });
         return;
     }
 
-    if (!plan->ready() || plan->m_list != listOut || plan->m_width != width || plan->m_height != height) {
-        // First frame of this geometry: the full engine, noting where it sampled the pixel itself.
-        plan->m_list = listOut;
-        plan->m_width = width;
-        plan->m_height = height;
-        plan->m_triangleOf.assign(std::size_t(width) * height, 0);
-        long n;
-        for (int y = 0; y < height; ++y) {
-            std::uint8_t* note = plan->m_triangleOf.data() + std::size_t(y) * width;
-            for (int x = 0; x < width; ++x)
-                if (engine.render(out + std::size_t(y) * stride + std::size_t(x) * 4, x, y, n))
-                    note[x] = std::uint8_t(n);
-        }
-        return;
-    }
-
-    // Later frames: the positions are known; only the weight t changed.
+    // The exact single-precision cross-fade of every pair of channel values for this t.
     std::vector<std::uint8_t> table(65536);
     for (int a = 0; a < 256; ++a)
         for (int b = 0; b < 256; ++b)
             table[std::size_t(a) << 8 | std::size_t(b)] = crossFade(std::uint8_t(a), std::uint8_t(b), t, u);
     const std::uint8_t* fade = table.data();
-    long n;
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = out + std::size_t(y) * stride;
-        const std::uint8_t* note = plan->m_triangleOf.data() + std::size_t(y) * width;
-        const bool rowA = y < engine.a.height, rowB = y < engine.b.height;
-        const std::uint8_t* pa = rowA ? engine.a.bits + std::size_t(y) * engine.a.stride : nullptr;
-        const std::uint8_t* pb = rowB ? engine.b.bits + std::size_t(y) * engine.b.stride : nullptr;
-        const int insideA = rowA ? std::min(width, engine.a.width) : 0;
-        const int insideB = rowB ? std::min(width, engine.b.width) : 0;
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = row + std::size_t(x) * 4;
-            const std::uint32_t k = note[x];
-            if (k == 0 || std::uint32_t(mapValue(p)) != k * 10) {
-                engine.render(p, x, y, n);
-                continue;
+    static constexpr std::uint8_t white[4] = {255, 255, 255, 255};
+    auto fadeInPlace = [&](std::uint8_t* p, int x, int y) {
+        const std::uint8_t* sa = x < samplerA.width && y < samplerA.height
+                                     ? samplerA.bits + std::size_t(y) * samplerA.stride + std::size_t(x) * 4
+                                     : white;
+        const std::uint8_t* sb = x < samplerB.width && y < samplerB.height
+                                     ? samplerB.bits + std::size_t(y) * samplerB.stride + std::size_t(x) * 4
+                                     : white;
+        p[0] = fade[std::size_t(sa[0]) << 8 | sb[0]];
+        p[1] = fade[std::size_t(sa[1]) << 8 | sb[1]];
+        p[2] = fade[std::size_t(sa[2]) << 8 | sb[2]];
+    };
+
+    if (!plan->ready() || plan->m_list != listOut || plan->m_width != width || plan->m_height != height) {
+        // First frame of this geometry: note the pixels whose sampling positions are the pixel
+        // itself. Inside a triangle that identitySafe() clears, every point of the closed
+        // triangle provably is such a pixel; elsewhere the full engine decides, pixel by pixel.
+        plan->m_list = listOut;
+        plan->m_width = width;
+        plan->m_height = height;
+        plan->m_triangleOf.assign(std::size_t(width) * height, 0);
+        std::vector<char> safe(listOut.size() + 1, 0);
+        for (std::size_t k = 1; k <= listOut.size(); ++k)
+            safe[k] = identitySafe(listOut[k - 1]);
+        forRows(height, parallel, [&](int first, int end) {
+            PixelEngine engine = engineFor();
+            long n;
+            for (int y = first; y < end; ++y) {
+                std::uint8_t* note = plan->m_triangleOf.data() + std::size_t(y) * width;
+                for (int x = 0; x < width; ++x) {
+                    std::uint8_t* p = out + std::size_t(y) * stride + std::size_t(x) * 4;
+                    const std::int32_t v = mapValue(p);
+                    const std::int32_t k = v / 10;
+                    if (v % 10 == 0 && k >= 1 && std::size_t(k) <= listOut.size() && safe[std::size_t(k)] &&
+                        containsPoint(listOut[std::size_t(k) - 1], x, y)) {
+                        fadeInPlace(p, x, y);
+                        note[x] = std::uint8_t(k);
+                    } else if (engine.render(p, x, y, n)) {
+                        note[x] = std::uint8_t(n);
+                    }
+                }
             }
-            static constexpr std::uint8_t white[4] = {255, 255, 255, 255};
-            const std::uint8_t* sa = x < insideA ? pa + std::size_t(x) * 4 : white;
-            const std::uint8_t* sb = x < insideB ? pb + std::size_t(x) * 4 : white;
-            p[0] = fade[std::size_t(sa[0]) << 8 | sb[0]];
-            p[1] = fade[std::size_t(sa[1]) << 8 | sb[1]];
-            p[2] = fade[std::size_t(sa[2]) << 8 | sb[2]];
-        }
+        });
+        return;
     }
+
+    // Later frames: the positions are known; only the weight t changed.
+    forRows(height, parallel, [&](int first, int end) {
+        PixelEngine engine = engineFor();
+        long n;
+        for (int y = first; y < end; ++y) {
+            std::uint8_t* row = out + std::size_t(y) * stride;
+            const std::uint8_t* note = plan->m_triangleOf.data() + std::size_t(y) * width;
+            const bool rowA = y < samplerA.height, rowB = y < samplerB.height;
+            const std::uint8_t* pa = rowA ? samplerA.bits + std::size_t(y) * samplerA.stride : nullptr;
+            const std::uint8_t* pb = rowB ? samplerB.bits + std::size_t(y) * samplerB.stride : nullptr;
+            const int insideA = rowA ? std::min(width, samplerA.width) : 0;
+            const int insideB = rowB ? std::min(width, samplerB.width) : 0;
+            for (int x = 0; x < width; ++x) {
+                std::uint8_t* p = row + std::size_t(x) * 4;
+                const std::uint32_t k = note[x];
+                if (k == 0 || std::uint32_t(mapValue(p)) != k * 10) {
+                    engine.render(p, x, y, n);
+                    continue;
+                }
+                const std::uint8_t* sa = x < insideA ? pa + std::size_t(x) * 4 : white;
+                const std::uint8_t* sb = x < insideB ? pb + std::size_t(x) * 4 : white;
+                p[0] = fade[std::size_t(sa[0]) << 8 | sb[0]];
+                p[1] = fade[std::size_t(sa[1]) << 8 | sb[1]];
+                p[2] = fade[std::size_t(sa[2]) << 8 | sb[2]];
+            }
+        }
+    });
 }
 
 }  // namespace vantorell

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include <sys/mman.h>
+
 namespace vantorell {
 
 namespace {
@@ -18,6 +20,32 @@ void checkSize(int width, int height)
     if (width > limits::kMaxPictureSide || height > limits::kMaxPictureSide || pixels > limits::kMaxPicturePixels)
         throw RuntimeError(errnum::Overflow, "Picture too large: " + std::to_string(width) + " x " +
                                                  std::to_string(height) + " pixels");
+}
+
+// Pictures of a few megabytes and more come straight from the kernel: the pages arrive zeroed
+// (no fill pass), and transparent huge pages, where the system offers them, save one page
+// fault per 4 KB on first touch. That matters: a 12-megapixel photograph is 48 MB, and the
+// overlay's three pictures would otherwise cost some 36000 faults.
+constexpr std::size_t kMappedFrom = std::size_t(2) << 20;
+
+std::shared_ptr<std::uint8_t[]> allocatePixels(std::size_t bytes, bool zero)
+{
+    if (bytes >= kMappedFrom) {
+        void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (memory == MAP_FAILED)
+            throw RuntimeError(errnum::OutOfMemory, "Out of memory");
+#ifdef MADV_HUGEPAGE
+        ::madvise(memory, bytes, MADV_HUGEPAGE);
+#endif
+        return std::shared_ptr<std::uint8_t[]>(static_cast<std::uint8_t*>(memory),
+                                               [bytes](std::uint8_t* p) { ::munmap(p, bytes); });
+    }
+    std::uint8_t* memory = new (std::nothrow) std::uint8_t[bytes];
+    if (!memory)
+        throw RuntimeError(errnum::OutOfMemory, "Out of memory");
+    if (zero)
+        std::memset(memory, 0, bytes);
+    return std::shared_ptr<std::uint8_t[]>(memory);
 }
 
 }  // namespace
@@ -43,13 +71,7 @@ Bitmap::Bitmap(int width, int height, bool zero)
     checkSize(width, height);
     if (width == 0 || height == 0)
         return;
-    const std::size_t bytes = std::size_t(width) * std::size_t(height) * 4;
-    std::uint8_t* memory = new (std::nothrow) std::uint8_t[bytes];
-    if (!memory)
-        throw RuntimeError(errnum::OutOfMemory, "Out of memory");
-    if (zero)
-        std::memset(memory, 0, bytes);
-    m_pixels.reset(memory);
+    m_pixels = allocatePixels(std::size_t(width) * std::size_t(height) * 4, zero);
     m_width = width;
     m_height = height;
 }

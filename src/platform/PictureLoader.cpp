@@ -1,18 +1,25 @@
 #include "platform/PictureLoader.h"
 
+#include "platform/JpegCodec.h"
 #include "platform/PictureLimits.h"
 #include "platform/RuntimeError.h"
+#include "platform/qtimage/QtImageModule.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QFile>
-#include <QImage>
-#include <QImageReader>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <string_view>
 #include <system_error>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <dlfcn.h>
+#include <unistd.h>
 
 namespace vantorell {
 
@@ -30,20 +37,6 @@ namespace {
                            " pixels (the limit is " + std::to_string(limits::kMaxPictureSide) +
                            " pixels a side and " + std::to_string(limits::kMaxPicturePixels / 1000000) +
                            " megapixels)");
-}
-
-// Qt refuses any image above its allocation limit (128 MB in Qt 6.4, which stops at about 32
-// megapixels). Our own limits are checked from the header first, so Qt's limit is raised to
-// just above the largest picture we accept: a 256-megapixel photograph decodes, nothing larger
-// reaches the decoder.
-void raiseQtAllocationLimit()
-{
-    static const bool done = [] {
-        const std::uint64_t mib = (limits::kMaxPictureBytes >> 20) + 64;
-        QImageReader::setAllocationLimit(int(mib));
-        return true;
-    }();
-    (void)done;
 }
 
 bool isJpeg(std::span<const std::uint8_t> bytes)
@@ -98,88 +91,149 @@ void checkBmpDeclaredSize(std::span<const std::uint8_t> bytes)
         tooLarge(int(std::min<std::int64_t>(width, INT32_MAX)), int(std::min<std::int64_t>(height, INT32_MAX)));
 }
 
-struct OpenReader {
-    QByteArray data;
-    QBuffer buffer;
-    QImageReader reader;
+// Qt's image readers live in a module of their own (qtimage/), loaded the first time a picture
+// is not a JPEG: a run that only reads JPEG never starts Qt's libraries, which costs a
+// command-line job more than decoding a small photograph does.
+struct QtImageModule {
+    VantorellQtReadHeader readHeader = nullptr;
+    VantorellQtDecode decode = nullptr;
+    VantorellQtRelease release = nullptr;
 };
 
-// Sets up a reader on the bytes and checks the header against the limits.
-PictureHeader checkHeader(std::span<const std::uint8_t> bytes, OpenReader& open)
+std::string executableFolder()
 {
-    raiseQtAllocationLimit();
-    if (bytes.empty())
-        invalidPicture();
-    if (bytes.size() > std::size_t(std::numeric_limits<int>::max()))
-        invalidPicture("file too large");
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : self.parent_path().string();
+}
 
-    PictureHeader header;
-    if (isJpeg(bytes)) {
-        // A progressive JPEG decodes every scan over the whole coefficient buffer; a small file
-        // with thousands of scans would keep the decoder busy for minutes. Count them first.
-        header.jpegScans = CountJpegScans(bytes, limits::kMaxJpegScans);
-        if (header.jpegScans > limits::kMaxJpegScans)
-            invalidPicture("more than " + std::to_string(limits::kMaxJpegScans) + " scans in a progressive JPEG");
-    }
+const QtImageModule* loadQtImageModule()
+{
+    static const QtImageModule* module = []() -> const QtImageModule* {
+        constexpr const char* kName = "libvantorell_qtimage.so";
+        std::vector<std::string> candidates;
+        if (const char* explicitPath = std::getenv("VANTORELL_QT_IMAGE_MODULE"))
+            candidates.emplace_back(explicitPath);
+        if (const std::string folder = executableFolder(); !folder.empty()) {
+            candidates.push_back(folder + "/" + kName);
+            candidates.push_back(folder + "/../lib/vantorell/" + kName);
+        }
+#ifdef VANTORELL_MODULE_DIR
+        candidates.push_back(std::string(VANTORELL_MODULE_DIR) + "/" + kName);
+#endif
+#ifdef VANTORELL_INSTALL_MODULE_DIR
+        candidates.push_back(std::string(VANTORELL_INSTALL_MODULE_DIR) + "/" + kName);
+#endif
+        for (const std::string& path : candidates) {
+            void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+            if (!handle)
+                continue;
+            auto* m = new QtImageModule;   // lives as long as the process
+            m->readHeader = reinterpret_cast<VantorellQtReadHeader>(::dlsym(handle, "vantorell_qt_read_header"));
+            m->decode = reinterpret_cast<VantorellQtDecode>(::dlsym(handle, "vantorell_qt_decode"));
+            m->release = reinterpret_cast<VantorellQtRelease>(::dlsym(handle, "vantorell_qt_release"));
+            if (m->readHeader && m->decode && m->release)
+                return m;
+            delete m;
+        }
+        return nullptr;
+    }();
+    return module;
+}
 
-    if (isBmp(bytes))
-        checkBmpDeclaredSize(bytes);
+const QtImageModule& qtImageModule()
+{
+    const QtImageModule* module = loadQtImageModule();
+    if (!module)
+        invalidPicture("no reader for this format (libvantorell_qtimage.so not found)");
+    return *module;
+}
 
-    open.data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
-    open.buffer.setData(open.data);
-    if (!open.buffer.open(QIODevice::ReadOnly))
-        invalidPicture();
-    open.reader.setDevice(&open.buffer);
-    open.reader.setAutoTransform(false);
-    if (!open.reader.canRead())
-        invalidPicture();
-    header.format = open.reader.format().toStdString();
-
-    const QSize size = open.reader.size();
-    if (!size.isValid() || size.isEmpty())
-        invalidPicture();
-    header.width = size.width();
-    header.height = size.height();
+void checkLimits(const PictureHeader& header)
+{
     const std::uint64_t pixels = std::uint64_t(header.width) * std::uint64_t(header.height);
     if (header.width > limits::kMaxPictureSide || header.height > limits::kMaxPictureSide ||
         pixels > limits::kMaxPicturePixels)
         tooLarge(header.width, header.height);
+}
+
+// A JPEG's header, read by libjpeg, and its scans counted.
+PictureHeader jpegHeader(std::span<const std::uint8_t> bytes)
+{
+    PictureHeader header;
+    header.format = "jpeg";
+    // A progressive JPEG decodes every scan over the whole coefficient buffer; a small file
+    // with thousands of scans would keep the decoder busy for minutes. Count them first.
+    header.jpegScans = CountJpegScans(bytes, limits::kMaxJpegScans);
+    if (header.jpegScans > limits::kMaxJpegScans)
+        invalidPicture("more than " + std::to_string(limits::kMaxJpegScans) + " scans in a progressive JPEG");
+    const std::optional<JpegHeader> frame = ReadJpegHeader(bytes);
+    if (!frame || frame->width <= 0 || frame->height <= 0)
+        invalidPicture();
+    header.width = frame->width;
+    header.height = frame->height;
+    checkLimits(header);
     return header;
+}
+
+// Reads the header through Qt's readers and checks it against the limits.
+PictureHeader qtHeader(std::span<const std::uint8_t> bytes)
+{
+    if (isBmp(bytes))
+        checkBmpDeclaredSize(bytes);
+    VantorellQtImage image{};
+    if (qtImageModule().readHeader(bytes.data(), bytes.size(), &image) != VANTORELL_QT_OK)
+        invalidPicture();
+    PictureHeader header;
+    header.format = std::string(image.format, strnlen(image.format, sizeof image.format));
+    header.width = image.width;
+    header.height = image.height;
+    checkLimits(header);
+    return header;
+}
+
+void checkInput(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.empty())
+        invalidPicture();
+    if (bytes.size() > std::size_t(std::numeric_limits<int>::max()))
+        invalidPicture("file too large");
+}
+
+Picture decodeWithQt(std::span<const std::uint8_t> bytes)
+{
+    const PictureHeader header = qtHeader(bytes);
+    const QtImageModule& qt = qtImageModule();
+    VantorellQtImage image{};
+    // Qt refuses any image above its allocation limit (128 MB in Qt 6.4, which stops at about
+    // 32 megapixels). Our limits are checked from the header first, so Qt's is raised to just
+    // above the largest picture we accept.
+    const int allocationLimitMiB = int((limits::kMaxPictureBytes >> 20) + 64);
+    const int status = qt.decode(bytes.data(), bytes.size(), allocationLimitMiB, &image);
+    if (status == VANTORELL_QT_OUT_OF_MEMORY)
+        throw RuntimeError(errnum::OutOfMemory, "Out of memory");
+    if (status != VANTORELL_QT_OK || !image.pixels || image.width <= 0 || image.height <= 0)
+        invalidPicture();
+    // Qt's RGB32 is 0xFFRRGGBB in native order: blue, green, red, 0xFF in memory, as Bitmap
+    // wants. Take the decoder's buffer over instead of copying it.
+    std::shared_ptr<std::uint8_t[]> owner(image.pixels, [release = qt.release, handle = image.handle](std::uint8_t*) {
+        release(handle);
+    });
+    return Picture(Bitmap::adopt(image.width, image.height, std::move(owner)), header.width, header.height);
 }
 
 Picture decode(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
 {
-    OpenReader open;
-    const PictureHeader header = checkHeader(bytes, open);
-
-    if (header.format == "jpeg") {
+    checkInput(bytes);
+    if (isJpeg(bytes)) {
+        const PictureHeader header = jpegHeader(bytes);
         const int s = jpegScaleDenominator(header.width, header.height, request);
-        if (s > 1)   // libjpeg scales by 1/s inside the IDCT: this size needs no further resampling
-            open.reader.setScaledSize(QSize((header.width + s - 1) / s, (header.height + s - 1) / s));
+        if (std::optional<Bitmap> bitmap = DecodeJpeg(bytes, s))
+            return Picture(std::move(*bitmap), header.width, header.height);
+        // libjpeg gives no blue, green, red for CMYK and refuses some damage; Qt's reader
+        // converts CMYK itself (at full size), and refuses the same damage with the same answer.
     }
-
-    QImage image;
-    if (!open.reader.read(&image) || image.isNull())
-        invalidPicture();
-    if (image.format() != QImage::Format_RGB32)
-        image = image.convertToFormat(QImage::Format_RGB32);
-    if (image.isNull())
-        throw RuntimeError(errnum::OutOfMemory, "Out of memory");
-
-    const int width = image.width();
-    const int height = image.height();
-    if (image.bytesPerLine() != qsizetype(width) * 4) {
-        Bitmap copy = Bitmap::uninitialized(width, height);
-        std::uint8_t* out = copy.mutableBits();
-        for (int y = 0; y < height; ++y)
-            std::memcpy(out + copy.stride() * std::size_t(y), image.constScanLine(y), copy.stride());
-        return Picture(std::move(copy), header.width, header.height);
-    }
-    // Qt's RGB32 is 0xFFRRGGBB in native order: blue, green, red, 0xFF in memory, as Bitmap
-    // wants. Take the decoder's buffer over instead of copying it.
-    std::uint8_t* pixels = image.bits();
-    std::shared_ptr<std::uint8_t[]> owner(pixels, [keep = std::move(image)](std::uint8_t*) mutable { keep = QImage(); });
-    return Picture(Bitmap::adopt(width, height, std::move(owner)), header.width, header.height);
+    return decodeWithQt(bytes);
 }
 
 }  // namespace
@@ -191,7 +245,10 @@ int CountJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
     int scans = 0;
     while (i + 1 < n) {
         if (bytes[i] != 0xFF) {   // not at a marker: damaged, let the decoder judge it
-            ++i;
+            const void* next = std::memchr(bytes.data() + i, 0xFF, n - i);
+            if (!next)
+                break;
+            i = std::size_t(static_cast<const std::uint8_t*>(next) - bytes.data());
             continue;
         }
         const std::uint8_t marker = bytes[i + 1];
@@ -212,9 +269,19 @@ int CountJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
         if (marker == 0xDA) {     // SOS: entropy-coded data follows up to the next real marker
             if (++scans > stopAfter)
                 break;
-            while (i + 1 < n && !(bytes[i] == 0xFF && bytes[i + 1] != 0x00 &&
-                                  !(bytes[i + 1] >= 0xD0 && bytes[i + 1] <= 0xD7) && bytes[i + 1] != 0xFF))
+            // In entropy-coded data 0xFF is followed by a stuffed 0x00, a restart marker or fill.
+            while (i + 1 < n) {
+                const void* next = std::memchr(bytes.data() + i, 0xFF, n - 1 - i);
+                if (!next) {
+                    i = n;
+                    break;
+                }
+                i = std::size_t(static_cast<const std::uint8_t*>(next) - bytes.data());
+                const std::uint8_t follower = bytes[i + 1];
+                if (follower != 0x00 && follower != 0xFF && !(follower >= 0xD0 && follower <= 0xD7))
+                    break;
                 ++i;
+            }
         }
     }
     return scans;
@@ -222,8 +289,10 @@ int CountJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
 
 PictureHeader ReadPictureHeader(std::span<const std::uint8_t> bytes)
 {
-    OpenReader open;
-    return checkHeader(bytes, open);
+    checkInput(bytes);
+    if (isJpeg(bytes))
+        return jpegHeader(bytes);
+    return qtHeader(bytes);
 }
 
 Picture LoadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
@@ -240,23 +309,31 @@ Picture LoadPicture(const std::filesystem::path& file, const DecodeRequest& requ
     if (ec || status.type() == std::filesystem::file_type::directory)
         throw RuntimeError(errnum::FileAccessError, "Path/File access error");
 
-    QFile qfile(QString::fromStdString(file.string()));
-    if (!qfile.open(QIODevice::ReadOnly))
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         throw RuntimeError(errnum::FileAccessError, "Path/File access error");
-    const qint64 size = qfile.size();
-    if (size <= 0)
-        invalidPicture();
-    // Mapping the file lets the decoder read it in place: a big photograph is not copied.
-    if (uchar* mapped = qfile.map(0, size)) {
-        const std::span<const std::uint8_t> bytes(mapped, std::size_t(size));
-        Picture picture = decode(bytes, request);
-        qfile.unmap(mapped);
-        return picture;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw RuntimeError(errnum::FileAccessError, "Path/File access error");
     }
-    const QByteArray all = qfile.readAll();
-    if (all.size() != size)
+    if (st.st_size <= 0) {
+        ::close(fd);
+        invalidPicture();
+    }
+    // The decoder reads the file in place. MAP_POPULATE maps every page of it at once, which
+    // costs far less than one page fault per 4 KB of a photograph of several megabytes.
+    const std::size_t size = std::size_t(st.st_size);
+    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    ::close(fd);
+    if (mapped == MAP_FAILED)
         throw RuntimeError(errnum::FileAccessError, "Path/File access error");
-    return decode({reinterpret_cast<const std::uint8_t*>(all.constData()), std::size_t(all.size())}, request);
+    struct Unmap {
+        void* p;
+        std::size_t n;
+        ~Unmap() { ::munmap(p, n); }
+    } unmap{mapped, size};
+    return decode({static_cast<const std::uint8_t*>(mapped), size}, request);
 }
 
 }  // namespace vantorell

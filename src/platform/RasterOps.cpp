@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace vantorell {
@@ -28,6 +29,14 @@ void StretchCopy(Bitmap& dst, const Rect& to, const Bitmap& src)
     const int y1 = int(std::min<std::int64_t>(std::int64_t(to.y) + to.height, dst.height()));
     if (x0 >= x1 || y0 >= y1)
         return;
+
+    if (to.width == src.width() && to.height == src.height()) {   // same size: a plain copy
+        std::uint8_t* const out = dst.mutableBits();
+        for (int y = y0; y < y1; ++y)
+            std::memcpy(out + dst.stride() * std::size_t(y) + std::size_t(x0) * 4,
+                        src.row(y - to.y) + std::size_t(x0 - to.x) * 4, std::size_t(x1 - x0) * 4);
+        return;
+    }
 
     std::vector<int> column(std::size_t(x1 - x0));
     for (int x = x0; x < x1; ++x)

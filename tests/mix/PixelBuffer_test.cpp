@@ -58,3 +58,24 @@ TEST(PixelBuffer, ReleaseKeepsTheHeaderAndOneElementThenCapturesAgain)
     EXPECT_EQ(buffer.byteCount(), 60u);
     EXPECT_THROW(buffer.capture(Bitmap()), RuntimeError);   // an empty image: no array bounds
 }
+
+TEST(PixelBuffer, ReleasedMemoryServesTheNextCaptureOfTheSameSize)
+{
+    Bitmap first(6, 4), second(6, 4);
+    second.setPixel(5, 3, 0x00ABCDEF);
+    PixelBuffer buffer;
+    buffer.capture(first);
+    buffer.set(0, 0, 0, 1);                        // detaches: the buffer owns its block now
+    const std::uint8_t* block = buffer.data();
+    buffer.release();
+    EXPECT_EQ(buffer.byteCount(), 1u);
+    buffer.capture(second);
+    EXPECT_EQ(buffer.data(), block);               // the same block, holding the new pixels
+    EXPECT_FALSE(buffer.pixels().sharesPixelsWith(second));
+    EXPECT_EQ(buffer.at(2, 5, 3), 0xEF);
+    EXPECT_EQ(buffer.at(0, 0, 0), 0);
+    buffer.release();
+    buffer.trim();
+    buffer.capture(second);                        // nothing kept: shared again
+    EXPECT_TRUE(buffer.pixels().sharesPixelsWith(second));
+}
