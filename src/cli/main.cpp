@@ -3,9 +3,6 @@
 #include "cli/PrintingUi.h"
 #include "job/MixJob.h"
 
-#include <QString>
-#include <QtGlobal>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,14 +10,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-// Qt's own diagnostics (a decoder's "Corrupt JPEG data" warnings) are not the job's messages;
-// VANTORELL_QT_MESSAGES=1 lets them through.
-void quietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type == QtFatalMsg || std::getenv("VANTORELL_QT_MESSAGES"))
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-}
 
 struct FileStamp {
     dev_t device;
@@ -47,7 +36,6 @@ bool sameStamp(const FileStamp& a, const FileStamp& b)
 int main(int argc, char** argv)
 {
     using namespace vantorell;
-    qInstallMessageHandler(quietQtMessages);
 
     cli::PrintingUi ui;
     MixJob job(ui);

@@ -1,9 +1,8 @@
 #include "job/FileHelpers.h"
 
-#include <QDir>
-#include <QStandardPaths>
-
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 #include <vector>
 
@@ -51,6 +50,48 @@ std::string collapsePairs(std::string_view text)
     return out;
 }
 
+std::string homeFolder()
+{
+    const char* home = std::getenv("HOME");
+    return home ? std::string(home) : std::string();
+}
+
+// A folder of the XDG base directories: the environment variable when it holds an absolute
+// path, else the default under the home folder.
+std::string xdgBase(const char* variable, const char* fallback)
+{
+    const char* value = std::getenv(variable);
+    if (value && value[0] == '/')
+        return value;
+    const std::string home = homeFolder();
+    return home.empty() ? std::string() : home + "/" + fallback;
+}
+
+// A user directory as xdg-user-dirs records it in user-dirs.dirs (XDG_DESKTOP_DIR="$HOME/Desktop"),
+// else the usual folder under the home folder.
+std::string xdgUserDir(const std::string& key, const char* fallback)
+{
+    const std::string home = homeFolder();
+    const std::string config = xdgBase("XDG_CONFIG_HOME", ".config");
+    std::ifstream in(config + "/user-dirs.dirs");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind(key + "=", 0) != 0)
+            continue;
+        std::string value = line.substr(key.size() + 1);
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        if (value.rfind("$HOME", 0) == 0)
+            value = home + value.substr(5);
+        if (!value.empty() && value.front() == '/') {
+            while (value.size() > 1 && value.back() == '/')
+                value.pop_back();
+            return value;
+        }
+    }
+    return home.empty() ? std::string() : home + "/" + fallback;
+}
+
 void removeFile(const fs::path& file)
 {
     std::error_code ec;
@@ -80,18 +121,17 @@ bool FileExists(std::string_view path)
 
 std::string SpecialFolderPath(int folder)
 {
-    QStandardPaths::StandardLocation location;
+    std::string path;
     switch (folder) {
     case csidl::Desktop:
-    case csidl::DesktopDirectory: location = QStandardPaths::DesktopLocation; break;
-    case csidl::Personal: location = QStandardPaths::DocumentsLocation; break;
-    case csidl::AppData: location = QStandardPaths::GenericConfigLocation; break;
-    case csidl::LocalAppData: location = QStandardPaths::GenericDataLocation; break;
-    case csidl::MyPictures: location = QStandardPaths::PicturesLocation; break;
-    case csidl::Profile: location = QStandardPaths::HomeLocation; break;
+    case csidl::DesktopDirectory: path = xdgUserDir("XDG_DESKTOP_DIR", "Desktop"); break;
+    case csidl::Personal: path = xdgUserDir("XDG_DOCUMENTS_DIR", "Documents"); break;
+    case csidl::MyPictures: path = xdgUserDir("XDG_PICTURES_DIR", "Pictures"); break;
+    case csidl::AppData: path = xdgBase("XDG_CONFIG_HOME", ".config"); break;
+    case csidl::LocalAppData: path = xdgBase("XDG_DATA_HOME", ".local/share"); break;
+    case csidl::Profile: path = homeFolder(); break;
     default: return {};
     }
-    const std::string path = QStandardPaths::writableLocation(location).toStdString();
     if (path.empty() || path.size() >= kShellPathBuffer || !FolderExists(path))
         return {};
     // The shell writes the path into a buffer of spaces and ends it with a zero character.
@@ -106,7 +146,7 @@ std::string DesktopFolderPath()
     const std::string buffer = SpecialFolderPath(csidl::Desktop);
     const std::size_t end = buffer.rfind('\0');
     if (end == std::string::npos) {   // no desktop folder: the home folder serves
-        std::string home = QDir::homePath().toStdString();
+        std::string home = homeFolder();
         if (home.empty() || home.back() != kPathSeparator)
             home += kPathSeparator;
         return home;

@@ -152,8 +152,13 @@ void MixJob::BlendSteps(StepRunner& steps)
 void MixJob::OverlaySteps(StepRunner& steps)
 {
     steps.run(432, [&] { m_ui.setBusyPointer(true); });
+    // The second picture decodes on a helper thread while the first decodes here; its picture
+    // (or its error) arrives at its own step.
+    std::future<Picture> second = std::async(std::launch::async, [file = Text2.text()] {
+        return file.empty() ? Picture() : LoadPicture(file);
+    });
     steps.run(434, [&] { P.loadPicture(Text1.text()); });
-    steps.run(436, [&] { P2.loadPicture(Text2.text()); });
+    steps.run(436, [&] { P2.setPicture(second.get()); });
     if (steps.test(438, [&] { return Option21.value(); })) {
         steps.run(440, [&] { JpegQuality = EstimateJpegQuality(P, Text1.text()); });
         if (steps.test(442, [&] { return JpegQuality < EstimateJpegQuality(P2, Text2.text()); }))

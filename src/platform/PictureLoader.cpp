@@ -3,22 +3,22 @@
 #include "platform/JpegCodec.h"
 #include "platform/PictureLimits.h"
 #include "platform/RuntimeError.h"
+#include "platform/qtimage/QtImageModule.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImage>
-#include <QImageReader>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <dlfcn.h>
 #include <unistd.h>
 
 namespace vantorell {
@@ -37,20 +37,6 @@ namespace {
                            " pixels (the limit is " + std::to_string(limits::kMaxPictureSide) +
                            " pixels a side and " + std::to_string(limits::kMaxPicturePixels / 1000000) +
                            " megapixels)");
-}
-
-// Qt refuses any image above its allocation limit (128 MB in Qt 6.4, which stops at about 32
-// megapixels). Our own limits are checked from the header first, so Qt's limit is raised to
-// just above the largest picture we accept: a 256-megapixel photograph decodes, nothing larger
-// reaches the decoder.
-void raiseQtAllocationLimit()
-{
-    static const bool done = [] {
-        const std::uint64_t mib = (limits::kMaxPictureBytes >> 20) + 64;
-        QImageReader::setAllocationLimit(int(mib));
-        return true;
-    }();
-    (void)done;
 }
 
 bool isJpeg(std::span<const std::uint8_t> bytes)
@@ -105,33 +91,63 @@ void checkBmpDeclaredSize(std::span<const std::uint8_t> bytes)
         tooLarge(int(std::min<std::int64_t>(width, INT32_MAX)), int(std::min<std::int64_t>(height, INT32_MAX)));
 }
 
-// The format a file's first bytes name, for the formats whose signature is unambiguous. Telling
-// Qt the format spares it from loading every image plugin (TIFF, SVG, MNG ... and their
-// libraries) to probe the content; anything else is still probed.
-QByteArray formatFromSignature(std::span<const std::uint8_t> bytes)
+// Qt's image readers live in a module of their own (qtimage/), loaded the first time a picture
+// is not a JPEG: a run that only reads JPEG never starts Qt's libraries, which costs a
+// command-line job more than decoding a small photograph does.
+struct QtImageModule {
+    VantorellQtReadHeader readHeader = nullptr;
+    VantorellQtDecode decode = nullptr;
+    VantorellQtRelease release = nullptr;
+};
+
+std::string executableFolder()
 {
-    const auto starts = [&](std::string_view magic, std::size_t at = 0) {
-        return bytes.size() >= at + magic.size() &&
-               std::memcmp(bytes.data() + at, magic.data(), magic.size()) == 0;
-    };
-    if (isJpeg(bytes))
-        return "jpeg";
-    if (starts("\x89PNG\r\n\x1a\n"))
-        return "png";
-    if (starts("GIF87a") || starts("GIF89a"))
-        return "gif";
-    if (starts("RIFF") && starts("WEBP", 8))
-        return "webp";
-    if (isBmp(bytes))
-        return "bmp";
-    return {};
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : self.parent_path().string();
 }
 
-struct OpenReader {
-    QByteArray data;
-    QBuffer buffer;
-    QImageReader reader;
-};
+const QtImageModule* loadQtImageModule()
+{
+    static const QtImageModule* module = []() -> const QtImageModule* {
+        constexpr const char* kName = "libvantorell_qtimage.so";
+        std::vector<std::string> candidates;
+        if (const char* explicitPath = std::getenv("VANTORELL_QT_IMAGE_MODULE"))
+            candidates.emplace_back(explicitPath);
+        if (const std::string folder = executableFolder(); !folder.empty()) {
+            candidates.push_back(folder + "/" + kName);
+            candidates.push_back(folder + "/../lib/vantorell/" + kName);
+        }
+#ifdef VANTORELL_MODULE_DIR
+        candidates.push_back(std::string(VANTORELL_MODULE_DIR) + "/" + kName);
+#endif
+#ifdef VANTORELL_INSTALL_MODULE_DIR
+        candidates.push_back(std::string(VANTORELL_INSTALL_MODULE_DIR) + "/" + kName);
+#endif
+        for (const std::string& path : candidates) {
+            void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+            if (!handle)
+                continue;
+            auto* m = new QtImageModule;   // lives as long as the process
+            m->readHeader = reinterpret_cast<VantorellQtReadHeader>(::dlsym(handle, "vantorell_qt_read_header"));
+            m->decode = reinterpret_cast<VantorellQtDecode>(::dlsym(handle, "vantorell_qt_decode"));
+            m->release = reinterpret_cast<VantorellQtRelease>(::dlsym(handle, "vantorell_qt_release"));
+            if (m->readHeader && m->decode && m->release)
+                return m;
+            delete m;
+        }
+        return nullptr;
+    }();
+    return module;
+}
+
+const QtImageModule& qtImageModule()
+{
+    const QtImageModule* module = loadQtImageModule();
+    if (!module)
+        invalidPicture("no reader for this format (libvantorell_qtimage.so not found)");
+    return *module;
+}
 
 void checkLimits(const PictureHeader& header)
 {
@@ -160,31 +176,18 @@ PictureHeader jpegHeader(std::span<const std::uint8_t> bytes)
     return header;
 }
 
-// Sets up a Qt reader on the bytes and checks the header it reads against the limits.
-PictureHeader qtHeader(std::span<const std::uint8_t> bytes, OpenReader& open)
+// Reads the header through Qt's readers and checks it against the limits.
+PictureHeader qtHeader(std::span<const std::uint8_t> bytes)
 {
-    raiseQtAllocationLimit();
     if (isBmp(bytes))
         checkBmpDeclaredSize(bytes);
-
-    open.data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
-    open.buffer.setData(open.data);
-    if (!open.buffer.open(QIODevice::ReadOnly))
+    VantorellQtImage image{};
+    if (qtImageModule().readHeader(bytes.data(), bytes.size(), &image) != VANTORELL_QT_OK)
         invalidPicture();
-    open.reader.setDevice(&open.buffer);
-    if (const QByteArray format = formatFromSignature(bytes); !format.isEmpty())
-        open.reader.setFormat(format);
-    open.reader.setAutoTransform(false);
-    if (!open.reader.canRead())
-        invalidPicture();
-
     PictureHeader header;
-    header.format = open.reader.format().toStdString();
-    const QSize size = open.reader.size();
-    if (!size.isValid() || size.isEmpty())
-        invalidPicture();
-    header.width = size.width();
-    header.height = size.height();
+    header.format = std::string(image.format, strnlen(image.format, sizeof image.format));
+    header.width = image.width;
+    header.height = image.height;
     checkLimits(header);
     return header;
 }
@@ -197,37 +200,26 @@ void checkInput(std::span<const std::uint8_t> bytes)
         invalidPicture("file too large");
 }
 
-Picture decodeWithQt(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
+Picture decodeWithQt(std::span<const std::uint8_t> bytes)
 {
-    OpenReader open;
-    const PictureHeader header = qtHeader(bytes, open);
-    if (header.format == "jpeg") {
-        const int s = jpegScaleDenominator(header.width, header.height, request);
-        if (s > 1)   // libjpeg scales by 1/s inside the IDCT: this size needs no further resampling
-            open.reader.setScaledSize(QSize((header.width + s - 1) / s, (header.height + s - 1) / s));
-    }
-    QImage image;
-    if (!open.reader.read(&image) || image.isNull())
-        invalidPicture();
-    if (image.format() != QImage::Format_RGB32)
-        image = image.convertToFormat(QImage::Format_RGB32);
-    if (image.isNull())
+    const PictureHeader header = qtHeader(bytes);
+    const QtImageModule& qt = qtImageModule();
+    VantorellQtImage image{};
+    // Qt refuses any image above its allocation limit (128 MB in Qt 6.4, which stops at about
+    // 32 megapixels). Our limits are checked from the header first, so Qt's is raised to just
+    // above the largest picture we accept.
+    const int allocationLimitMiB = int((limits::kMaxPictureBytes >> 20) + 64);
+    const int status = qt.decode(bytes.data(), bytes.size(), allocationLimitMiB, &image);
+    if (status == VANTORELL_QT_OUT_OF_MEMORY)
         throw RuntimeError(errnum::OutOfMemory, "Out of memory");
-
-    const int width = image.width();
-    const int height = image.height();
-    if (image.bytesPerLine() != qsizetype(width) * 4) {
-        Bitmap copy = Bitmap::uninitialized(width, height);
-        std::uint8_t* out = copy.mutableBits();
-        for (int y = 0; y < height; ++y)
-            std::memcpy(out + copy.stride() * std::size_t(y), image.constScanLine(y), copy.stride());
-        return Picture(std::move(copy), header.width, header.height);
-    }
+    if (status != VANTORELL_QT_OK || !image.pixels || image.width <= 0 || image.height <= 0)
+        invalidPicture();
     // Qt's RGB32 is 0xFFRRGGBB in native order: blue, green, red, 0xFF in memory, as Bitmap
     // wants. Take the decoder's buffer over instead of copying it.
-    std::uint8_t* pixels = image.bits();
-    std::shared_ptr<std::uint8_t[]> owner(pixels, [keep = std::move(image)](std::uint8_t*) mutable { keep = QImage(); });
-    return Picture(Bitmap::adopt(width, height, std::move(owner)), header.width, header.height);
+    std::shared_ptr<std::uint8_t[]> owner(image.pixels, [release = qt.release, handle = image.handle](std::uint8_t*) {
+        release(handle);
+    });
+    return Picture(Bitmap::adopt(image.width, image.height, std::move(owner)), header.width, header.height);
 }
 
 Picture decode(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
@@ -239,9 +231,9 @@ Picture decode(std::span<const std::uint8_t> bytes, const DecodeRequest& request
         if (std::optional<Bitmap> bitmap = DecodeJpeg(bytes, s))
             return Picture(std::move(*bitmap), header.width, header.height);
         // libjpeg gives no blue, green, red for CMYK and refuses some damage; Qt's reader
-        // converts CMYK itself, and refuses the same damage with the same answer.
+        // converts CMYK itself (at full size), and refuses the same damage with the same answer.
     }
-    return decodeWithQt(bytes, request);
+    return decodeWithQt(bytes);
 }
 
 }  // namespace
@@ -300,8 +292,7 @@ PictureHeader ReadPictureHeader(std::span<const std::uint8_t> bytes)
     checkInput(bytes);
     if (isJpeg(bytes))
         return jpegHeader(bytes);
-    OpenReader open;
-    return qtHeader(bytes, open);
+    return qtHeader(bytes);
 }
 
 Picture LoadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRequest& request)

@@ -73,6 +73,14 @@ TEST_F(Cli, BlendAndOverlayWriteTheResultAndSayDone)
                             dir.path());
     EXPECT_EQ(overlay.status, 0) << overlay.err;
     EXPECT_EQ(LoadPicture(dir / "result.jpg").width(), LoadPicture(kSamples / "face1.jpg").width());
+
+    // Pictures that are not JPEG go through Qt's readers, loaded on demand.
+    const fs::path data = fs::path(VANTORELL_SOURCE_DIR) / "tests/data/picture";
+    const CliRun others = runMix("--type overlay --image1 '" + (data / "small.png").string() + "' --image2 '" +
+                                     (data / "small-two-frames.gif").string() + "' --output " + dir.path().string(),
+                                 dir.path());
+    EXPECT_EQ(others.status, 0) << others.err;
+    EXPECT_EQ(LoadPicture(dir / "result.jpg").width(), 64);
 }
 
 TEST_F(Cli, MessagesGoToStderrAndTheStatusSaysWhetherAFileWasWritten)

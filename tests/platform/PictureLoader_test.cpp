@@ -51,7 +51,7 @@ std::vector<std::uint8_t> jpegBytes(const QImage& image, int quality = 90)
 TEST(PictureLoader, ReadsEveryFormatQtReads)
 {
     for (const char* name : {"small.jpg", "small.bmp", "small.png", "small.webp", "small-two-frames.gif",
-                             "progressive.jpg", "jpeg-named.bmp"}) {
+                             "progressive.jpg", "jpeg-named.bmp", "grey.jpg", "cmyk.jpg"}) {
         SCOPED_TRACE(name);
         const Picture picture = LoadPicture(kData / name);
         EXPECT_EQ(picture.width(), 64);
@@ -64,6 +64,20 @@ TEST(PictureLoader, ReadsEveryFormatQtReads)
     const Picture bmp = LoadPicture(kData / "small.bmp");
     const QRgb rgb = reference.pixel(10, 20);
     EXPECT_EQ(bmp.bitmap().pixel(10, 20), std::int32_t(qRed(rgb) | qGreen(rgb) << 8 | qBlue(rgb) << 16));
+}
+
+TEST(PictureLoader, GreyAndCmykJpegsComeOutAsColour)
+{
+    // Grey decodes through libjpeg straight to blue = green = red; CMYK, which libjpeg cannot
+    // turn into blue, green, red, through Qt's reader.
+    const Picture grey = LoadPicture(kData / "grey.jpg");
+    const std::int32_t g = grey.bitmap().pixel(30, 30);
+    EXPECT_EQ(g & 0xFF, (g >> 8) & 0xFF);
+    EXPECT_EQ(g & 0xFF, (g >> 16) & 0xFF);
+    const Picture colour = LoadPicture(kData / "small.jpg");
+    const Picture cmyk = LoadPicture(kData / "cmyk.jpg");
+    for (int shift : {0, 8, 16})
+        EXPECT_NEAR((cmyk.bitmap().pixel(30, 30) >> shift) & 0xFF, (colour.bitmap().pixel(30, 30) >> shift) & 0xFF, 40);
 }
 
 TEST(PictureLoader, BadFilesGetTheirOwnErrors)

@@ -12,6 +12,8 @@ convert "$samples/sample1.jpg" -resize '64x48!' -strip small.webp
 convert "$samples/sample1.jpg" -resize '64x48!' "$samples/sample2.jpg" -resize '64x48!' -strip -loop 0 small-two-frames.gif
 convert "$samples/sample1.jpg" -resize '64x48!' -quality 90 -interlace JPEG -strip progressive.jpg
 convert "$samples/sample1.jpg" -resize '256x192!' -quality 90 -strip big-for-truncation.jpg
+convert "$samples/sample1.jpg" -resize '64x48!' -colorspace Gray -quality 90 -strip grey.jpg
+convert "$samples/sample1.jpg" -resize '64x48!' -colorspace CMYK -quality 90 -strip cmyk.jpg
 cp small.jpg jpeg-named.bmp
 : > empty.jpg
 printf 'This is a text file, not a picture.\n' > text-named.jpg
