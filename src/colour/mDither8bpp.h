@@ -50,15 +50,24 @@ private:
     void halftoneOrdered(const cDIB& src, cDIB& dst) const;
     void optimalPlain(const cDIB& src, cDIB& dst) const;
     void optimalOrdered(const cDIB& src, cDIB& dst) const;
-    template <bool Optimal> void errorDiffusion(cDIB& work, cDIB& dst) const;
+    template <bool Optimal> void errorDiffusion(const cDIB& source, cDIB& dst) const;
 
     std::int32_t m_paletteMode = 0;
     std::int32_t m_ditherMode = 0;
     std::array<std::uint8_t, kT6Count> m_t6{};
     std::array<std::uint8_t, kT16Count> m_t16{};
+    // T6 and T16 scaled to their place in the index (blue x 36 or 256, green x 6 or 16), so
+    // that an index is three lookups and two additions.
+    std::array<std::uint16_t, kT6Count> m_t6Blue{};
+    std::array<std::uint8_t, kT6Count> m_t6Green{};
+    std::array<std::uint16_t, kT16Count> m_t16Blue{};
+    std::array<std::uint8_t, kT16Count> m_t16Green{};
     std::array<std::uint8_t, 216> m_cube{};
     std::array<std::uint8_t, 4096> m_optimal{};
     std::array<std::int16_t, kErrCount> m_e1{}, m_e3{}, m_e5{}, m_e7{};
+    // The four shares of one error packed as signed bytes (E7, E5, E1, E3 from the low byte):
+    // one lookup per channel gives all of them (|E7| <= 112 fits a signed byte).
+    std::array<std::uint32_t, kErrCount> m_shares{};
     std::array<std::array<std::uint8_t, 4>, 4> m_m16{};
     std::array<std::array<std::uint8_t, 4>, 4> m_m51{};
     std::array<std::uint8_t, 1024> m_paletteCopy{};

@@ -63,8 +63,9 @@ std::uint8_t cDIB::CreateFromStdPicture(const Picture& Image, bool Force32bpp)
     if (Image.empty())
         return 0;
     const Bitmap& bitmap = Image.bitmap();
-    if (Create(bitmap.width(), bitmap.height(), 32))
-        LoadBlt(DibDC::ofBitmap(bitmap), 0, 0, bitmap.width(), bitmap.height());
+    if (!Create(bitmap.width(), bitmap.height(), 32))
+        return 0;   // nothing was loaded: do not report the picture's depth as a success
+    LoadBlt(DibDC::ofBitmap(bitmap), 0, 0, bitmap.width(), bitmap.height());
     return 32;
 }
 

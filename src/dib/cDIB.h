@@ -32,7 +32,8 @@ public:
     // bits or a Size beyond 2^31 - 1 bytes raises RuntimeError(errnum::Overflow).
     bool Create(std::int32_t NewWidth, std::int32_t NewHeight, std::int32_t Newbpp);
     // Copies a decoded picture (always 32 bits per pixel here) into a new 32-bit surface and
-    // answers its depth, 32; 0 for an empty picture, leaving the surface as it was.
+    // answers its depth, 32; 0 for an empty picture, leaving the surface as it was, and 0 (with
+    // an empty surface) when the surface cannot be made.
     std::uint8_t CreateFromStdPicture(const Picture& Image, bool Force32bpp);
     // Loads a bitmap file (see dib/BitmapFile.h for what is accepted) and answers its depth,
     // 0 for an empty, unreadable, malformed, unsupported or truncated file. Rows are stored top

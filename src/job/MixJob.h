@@ -64,6 +64,9 @@ public:
     // and the window's colour-reduction module (palette and dither modes).
     std::shared_ptr<cGIF> GifDocument;
     std::shared_ptr<mDither8bpp> Dither;
+    // The dither mode the Fade job sets before a GIF import: 1 (ordered) in the window; the
+    // batch command line lets users choose.
+    std::int32_t GifDitherMode = 1;
 
 protected:
     // Shows a box titled with the application title and an OK button.

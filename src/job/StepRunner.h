@@ -7,6 +7,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/UiPort.h"
 
+#include <exception>
 #include <new>
 #include <string>
 #include <utility>
@@ -28,6 +29,10 @@ public:
             ShowApplicationError(m_ui, m_routine, label, e.description());
         } catch (const std::bad_alloc&) {
             ShowApplicationError(m_ui, m_routine, label, "Out of memory");
+        } catch (const std::exception& e) {
+            // A library's own failure (a file system error, a length error): still a failed
+            // step, reported like the others, so the routine reaches its closing step.
+            ShowApplicationError(m_ui, m_routine, label, e.what());
         }
         return false;
     }

@@ -17,6 +17,9 @@ public:
     Bitmap(int width, int height);
     // As above, but the pixels are left undefined: for callers that fill every byte.
     static Bitmap uninitialized(int width, int height);
+    // Takes over pixel memory that someone else allocated (a decoder's buffer), rows of exactly
+    // 4 x width bytes; the deleter of the shared pointer releases it. The size is checked.
+    static Bitmap adopt(int width, int height, std::shared_ptr<std::uint8_t[]> pixels);
 
     bool empty() const { return m_width <= 0 || m_height <= 0; }
     int width() const { return m_width; }

@@ -9,15 +9,27 @@ namespace vantorell {
 class Picture {
 public:
     Picture() = default;
-    explicit Picture(Bitmap bitmap) : m_bitmap(std::move(bitmap)) {}
+    explicit Picture(Bitmap bitmap) : m_bitmap(std::move(bitmap))
+    {
+        m_sourceWidth = m_bitmap.width();
+        m_sourceHeight = m_bitmap.height();
+    }
+    // A picture decoded at reduced scale keeps the pixel size of the file it came from.
+    Picture(Bitmap bitmap, int sourceWidth, int sourceHeight)
+        : m_bitmap(std::move(bitmap)), m_sourceWidth(sourceWidth), m_sourceHeight(sourceHeight) {}
 
     bool empty() const { return m_bitmap.empty(); }        // "no picture" (a zero handle)
     int width() const { return m_bitmap.width(); }
     int height() const { return m_bitmap.height(); }
     const Bitmap& bitmap() const { return m_bitmap; }
+    // The pixel size of the file the picture was decoded from (the bitmap's size otherwise).
+    int sourceWidth() const { return m_sourceWidth; }
+    int sourceHeight() const { return m_sourceHeight; }
 
 private:
     Bitmap m_bitmap;
+    int m_sourceWidth = 0;
+    int m_sourceHeight = 0;
 };
 
 }  // namespace vantorell

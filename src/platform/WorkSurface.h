@@ -20,6 +20,10 @@ public:
     // Decodes a JPEG, bitmap or any picture file the loader reads into the surface's picture;
     // an empty path gives an empty picture. Raises RuntimeError for a missing or bad file.
     void loadPicture(const std::filesystem::path& file);
+    // As above, for a caller that only needs the picture to cover coverWidth x coverHeight
+    // pixels (it stretches it to that size): a big JPEG may be decoded at reduced scale. The
+    // picture keeps the file's pixel size as its source size.
+    void loadPicture(const std::filesystem::path& file, int coverWidth, int coverHeight);
     void setPicture(Picture picture);              // also clears the drawing
     const Picture& picture() const { return m_picture; }
 
@@ -47,6 +51,9 @@ public:
     // The drawn image: what the surface shows. Writing it is drawing on the surface.
     const Bitmap& image() const;
     Bitmap& drawing();
+    // The drawn image for a caller that overwrites every pixel of it: when it has to be made
+    // afresh, it is not filled first.
+    Bitmap& drawingToOverwrite();
     Picture imageAsPicture() const { return Picture(image()); }
 
     std::int32_t pixel(int x, int y) const;        // 0x00BBGGRR, -1 outside the drawn image

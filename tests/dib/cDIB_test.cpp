@@ -166,3 +166,19 @@ TEST(cDIB, GetBestFitInfoMatchesTheWorkedExamples)
         EXPECT_EQ(bfy, c.bfy) << c.w << "x" << c.h;
     }
 }
+
+TEST(cDIB, PixelMemoryIsTopDownAndImageReadsIt)
+{
+    cDIB dib;
+    ASSERT_TRUE(dib.Create(3, 2, 32));
+    setPixel32(dib, 2, 0, 0x10, 0x20, 0x30);   // top row, right
+    setPixel32(dib, 0, 1, 0x40, 0x50, 0x60);   // bottom row, left
+    EXPECT_EQ(pixel32(dib, 2, 0), 0x00302010u);
+    EXPECT_EQ(dib.lpBits() + 1 * dib.BytesPerScanline() + 0 * 4, dib.scanline(1));
+    const Picture picture = dib.Image();
+    ASSERT_EQ(picture.width(), 3);
+    ASSERT_EQ(picture.height(), 2);
+    EXPECT_EQ(picture.bitmap().pixel(2, 0), 0x00102030);   // 0x00BBGGRR
+    EXPECT_EQ(picture.bitmap().pixel(0, 1), 0x00405060);
+    EXPECT_EQ(picture.bitmap().pixel(1, 1), 0);
+}

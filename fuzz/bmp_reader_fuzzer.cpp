@@ -1,0 +1,23 @@
+// Feeds bytes to cDIBAVI's bitmap-file parsing: the memory path shares every check with
+// CreateFromFile. A taken file must give pixel and bitmap-info bytes within the input.
+#include "avi/cDIBAVI.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size > (1u << 20))
+        return 0;   // frame files are bounded by their own size; large inputs add nothing here
+    vantorell::cDIBAVI dib;
+    if (!dib.CreateFromBytes({data, size}))
+        return 0;
+    if (dib.bits().size() > size || dib.SizeBitmapInfo() > size || dib.bits().size() != dib.SizeImage())
+        std::abort();
+    unsigned sum = 0;
+    for (std::uint8_t b : dib.bits())
+        sum += b;
+    for (std::uint8_t b : dib.bitmapInfo())
+        sum += b;
+    return sum == 0xFFFFFFFFu ? 1 : 0;
+}

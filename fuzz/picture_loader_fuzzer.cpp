@@ -1,0 +1,36 @@
+// Loads one picture from bytes through the loader the jobs use, with the same limits, and reads
+// every decoded pixel. A RuntimeError is the loader's answer to bad input; anything else is a bug.
+#include "platform/PictureLimits.h"
+#include "platform/PictureLoader.h"
+#include "platform/RuntimeError.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    // Inputs beyond a few megabytes only slow the search down; real pictures are tested elsewhere.
+    if (size > (4u << 20))
+        return 0;
+    try {
+        // The loader's own limits allow 256 megapixels; a fuzzer that decodes that much per
+        // input finds nothing faster. Headers are still checked in full.
+        const vantorell::PictureHeader header = vantorell::ReadPictureHeader({data, size});
+        if (std::uint64_t(header.width) * std::uint64_t(header.height) > (std::uint64_t(1) << 24))
+            return 0;
+        const vantorell::Picture picture = vantorell::LoadPictureFromBytes({data, size});
+        const vantorell::Bitmap& bitmap = picture.bitmap();
+        if (bitmap.empty() || std::uint64_t(bitmap.width()) * std::uint64_t(bitmap.height()) >
+                                  vantorell::limits::kMaxPicturePixels)
+            std::abort();
+        unsigned sum = 0;
+        for (std::size_t i = 0; i < bitmap.byteCount(); ++i)
+            sum += bitmap.bits()[i];
+        if (picture.sourceWidth() < bitmap.width() || picture.sourceHeight() < bitmap.height())
+            std::abort();
+        volatile unsigned sink = sum;
+        (void)sink;
+    } catch (const vantorell::RuntimeError&) {
+    }
+    return 0;
+}

@@ -1,0 +1,76 @@
+// The AVI writer of the Fade job: the frame files "/Morph_0.bmp" onward become one AVI video
+// stream at the chosen frame rate, through FFmpeg's AVI muxer and the encoder the user picks.
+#pragma once
+
+#include "avi/cDIBAVI.h"
+#include "platform/UiPort.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vantorell {
+
+class ProgressBar;
+class WorkSurface;
+
+// The video encoders of this FFmpeg build that the AVI container carries, in the order the
+// dialog shows them: "uncompressed" (always), "mjpeg", "mpeg4", "ffv1", "huffyuv", "h264".
+std::vector<CompressorOption> AviCompressors();
+
+// Frames per second as the stream's rate: clamped to 1 ... 30 (scale 1).
+int AviStreamRate(int framesPerSecond);
+
+// What WriteAviFromFrames needs of the window: where the frames are, the surface that re-saves
+// them, the progress bar, the dialogs and the frame count N (read from Text4 when needed).
+struct AviFrameSource {
+    UiPort& ui;
+    std::string applicationTitle;
+    std::filesystem::path frameFolder;       // holds Morph_0.bmp ... and receives temp.bmp
+    WorkSurface& picSave;
+    ProgressBar& progress;
+    std::function<int()> frameCount;         // may raise RuntimeError (a Text4 that is not a number)
+};
+
+// Writes the AVI. A frame file that cannot be loaded raises the loader's RuntimeError to the
+// caller (the file is closed, without the remaining frames). Its own failures end in the
+// messages "Could not load first bitmap file in list" and "There was an error writing to file".
+// A cancelled compressor dialog leaves a valid AVI without frames and shows no message.
+void WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPerSecond, const AviFrameSource& source);
+
+// The AVI stream behind WriteAviFromFrames, usable on its own: open, create the stream from the
+// first frame's format, pick the encoder, append frames, finish. Each call answers 0 or an
+// FFmpeg error code (negative), as the platform's AVI calls answer 0 or an error.
+class AviStreamWriter {
+public:
+    AviStreamWriter();
+    ~AviStreamWriter();
+    AviStreamWriter(const AviStreamWriter&) = delete;
+    AviStreamWriter& operator=(const AviStreamWriter&) = delete;
+
+    int open(const std::filesystem::path& path);
+    // The stream's format: the first frame's information header (and colour table).
+    int createStream(const BitmapInfoHeader& format, std::span<const std::uint8_t> bitmapInfo, int rate);
+    // Makes the encoder for the choice and writes the file's headers.
+    int makeCompressed(const CompressorChoice& choice);
+    // A file without frames: the uncompressed stream's headers only (the dialog was cancelled).
+    int writeEmpty();
+    // Appends one frame's pixel bytes, laid out as the first frame's format.
+    int writeFrame(std::span<const std::uint8_t> bits, std::int64_t index);
+    // Flushes the encoder and writes the index; the file is closed.
+    int finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> m;
+};
+
+// Formats an FFmpeg error code.
+std::string aviErrorText(int code);
+
+}  // namespace vantorell

@@ -1,0 +1,49 @@
+// The options of vantorell-mix, as one table: each entry names an option, its argument, its
+// help line and what it does to the job's controls. New options are new rows.
+#pragma once
+
+#include "cli/PrintingUi.h"
+#include "job/MixJob.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantorell::cli {
+
+// What the parsed command line has asked for so far.
+struct CliContext {
+    CliContext(MixJob& j, PrintingUi& u) : job(j), ui(u) {}
+    MixJob& job;
+    PrintingUi& ui;
+    std::string type;                  // "blend", "overlay" or "fade"
+    std::string format = "avi";        // fade output: "avi" or "gif"
+    bool image1 = false, image2 = false, output = false;
+    bool quality = false, smartDetect = false;
+    // An option that answers by itself (--help, --list-codecs): run instead of a job; its
+    // result is the exit status.
+    std::function<int()> action;
+};
+
+struct CliOption {
+    std::string name;       // "--type"
+    std::string argument;   // shown in the help ("blend|overlay|fade"); empty for a flag
+    std::string help;
+    // Applies the option; answers an error text for a bad value.
+    std::function<std::optional<std::string>(CliContext&, const std::string& value)> apply;
+};
+
+const std::vector<CliOption>& CliOptions();
+
+// The --help text.
+std::string UsageText();
+
+// Parses the arguments into the context; answers an error text for a bad command line.
+std::optional<std::string> ParseCommandLine(CliContext& context, const std::vector<std::string>& arguments);
+
+// After parsing: the checks that need all options (required ones, conflicts), and the
+// controls that depend on several options (the output extension).
+std::optional<std::string> FinishCommandLine(CliContext& context);
+
+}  // namespace vantorell::cli

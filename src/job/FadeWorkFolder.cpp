@@ -1,0 +1,60 @@
+#include "job/FadeWorkFolder.h"
+
+#include "platform/RuntimeError.h"
+
+#include <cstdlib>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace vantorell {
+
+namespace {
+
+std::filesystem::path makeIn(const std::filesystem::path& parent)
+{
+    if (parent.empty())
+        return {};
+    std::string pattern = (parent / "vantorell-fade-XXXXXX").string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (!::mkdtemp(name.data()))   // mode 0700, a new name, no existing path reused
+        return {};
+    return std::filesystem::path(name.data());
+}
+
+}  // namespace
+
+void FadeWorkFolder::create()
+{
+    remove();
+    const char* temp = std::getenv("TEMP");
+    if (temp && *temp)
+        m_path = makeIn(temp);
+    if (m_path.empty()) {
+        std::error_code ec;
+        m_path = makeIn(std::filesystem::temp_directory_path(ec));
+    }
+    if (m_path.empty())
+        throw RuntimeError(errnum::PathNotFound, "Path not found");
+}
+
+void FadeWorkFolder::remove()
+{
+    if (m_path.empty())
+        return;
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+    m_path.clear();
+}
+
+const std::filesystem::path& FadeWorkFolder::path() const
+{
+    if (m_path.empty())
+        throw RuntimeError(errnum::PathNotFound, "Path not found");
+    return m_path;
+}
+
+std::string FadeWorkFolder::file(const std::string& name) const { return path().string() + "/" + name; }
+
+}  // namespace vantorell

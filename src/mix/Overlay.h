@@ -1,0 +1,31 @@
+// The Overlay mix: every pixel of the result is the per-channel average of the two pictures'
+// pixels at the same position, at the first picture's size; where the second picture does not
+// reach, it counts as white.
+#pragma once
+
+#include "platform/Controls.h"
+#include "platform/UiPort.h"
+#include "platform/WorkSurface.h"
+
+#include <cstdint>
+
+namespace vantorell {
+
+// A colour 0x00BBGGRR split into its channels, in the record's order red, blue, green.
+struct ColorSplit {
+    std::int16_t red = 0;
+    std::int16_t blue = 0;
+    std::int16_t green = 0;
+};
+
+// red = colour AND 255, green = (colour / 256) AND 255, blue = (colour / 65536) AND 255; the
+// invalid colour -1 splits into 255, 255, 255.
+ColorSplit SplitColor(std::int32_t colour);
+
+// Fills P3 (made P's size) with the average of P and P2, each channel nearest((c1 + c2) / 2)
+// with ties to even. Visits the columns 0 to P's width inclusive; for each it yields to the
+// message loop once, refreshes P3 and sets ProgressBar1 to (x + 1) / (width + 1) x 100 in single
+// precision.
+void OverlayPictures(WorkSurface& P, WorkSurface& P2, WorkSurface& P3, ProgressBar& ProgressBar1, UiPort& ui);
+
+}  // namespace vantorell

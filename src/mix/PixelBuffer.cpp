@@ -1,0 +1,108 @@
+#include "mix/PixelBuffer.h"
+
+#include "platform/RuntimeError.h"
+
+#include <cstring>
+
+namespace vantorell {
+
+namespace {
+
+[[noreturn]] void subscriptOutOfRange()
+{
+    throw RuntimeError(errnum::SubscriptOutOfRange, "Subscript out of range");
+}
+
+bool fourthBytesClear(const Bitmap& image)
+{
+    const std::uint8_t* p = image.bits();
+    const std::size_t n = image.byteCount();
+    std::uint8_t any = 0;
+    for (std::size_t i = 3; i < n; i += 4)
+        any |= p[i];
+    return any == 0;
+}
+
+}  // namespace
+
+std::size_t PixelBuffer::byteCount() const
+{
+    if (m_released)
+        return 1;
+    return m_pixels.byteCount();
+}
+
+std::size_t PixelBuffer::index(int channel, int x, int y) const
+{
+    if (m_released) {
+        if (channel != 0 || x != 0 || y != 0)
+            subscriptOutOfRange();
+        return 0;
+    }
+    if (channel < 0 || channel > 3 || x < 0 || y < 0 || x >= m_pixels.width() || y >= m_pixels.height())
+        subscriptOutOfRange();
+    return std::size_t(channel) + 4 * std::size_t(x) + m_pixels.stride() * std::size_t(y);
+}
+
+std::uint8_t PixelBuffer::at(int channel, int x, int y) const
+{
+    const std::size_t i = index(channel, x, y);
+    return m_released ? m_single[0] : m_pixels.bits()[i];
+}
+
+void PixelBuffer::set(int channel, int x, int y, std::uint8_t value)
+{
+    const std::size_t i = index(channel, x, y);
+    if (m_released)
+        m_single[0] = value;
+    else
+        m_pixels.mutableBits()[i] = value;
+}
+
+void PixelBuffer::trim()
+{
+    m_spare = Bitmap();
+}
+
+const std::uint8_t* PixelBuffer::data() const { return m_released ? m_single : m_pixels.bits(); }
+
+std::uint8_t* PixelBuffer::mutableData() { return m_released ? m_single : m_pixels.mutableBits(); }
+
+void PixelBuffer::capture(const Bitmap& image)
+{
+    if (image.empty())
+        subscriptOutOfRange();
+    header.size = std::int32_t(kBitmapInfoHeaderSize);
+    header.width = image.width();
+    header.height = -image.height();
+    header.planes = 1;
+    header.bitCount = 32;
+    header.compression = 0;
+    m_released = false;
+    if (!m_spare.empty() && m_spare.width() == image.width() && m_spare.height() == image.height() &&
+        !m_spare.sharesPixelsWith(image)) {
+        std::memcpy(m_spare.mutableBits(), image.bits(), image.byteCount());
+        m_pixels = std::move(m_spare);
+        m_spare = Bitmap();
+    } else {
+        m_spare = Bitmap();
+        m_pixels = image;
+    }
+    m_single[0] = 0;
+    if (!fourthBytesClear(m_pixels)) {
+        std::uint8_t* p = m_pixels.mutableBits();
+        const std::size_t n = m_pixels.byteCount();
+        for (std::size_t i = 3; i < n; i += 4)
+            p[i] = 0;
+    }
+}
+
+void PixelBuffer::release()
+{
+    m_spare = std::move(m_pixels);
+    m_pixels = Bitmap();
+    m_released = true;
+    m_single[0] = 0;
+}
+
+}  // namespace vantorell

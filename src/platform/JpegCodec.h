@@ -1,0 +1,36 @@
+// JPEG straight through libjpeg-turbo, for the one format every job reads and writes: pixels
+// are decoded into and encoded from the 32-bit blue, green, red, X layout of Bitmap directly
+// (libjpeg-turbo's extended colour spaces), with no conversion pass and no image plugins to
+// load. Other formats go through Qt's image readers (PictureLoader).
+#pragma once
+
+#include "platform/Bitmap.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace vantorell {
+
+struct JpegHeader {
+    int width = 0;
+    int height = 0;
+    int components = 0;   // 1 (grey), 3 (YCbCr or RGB), 4 (CMYK or YCCK)
+};
+
+// Reads the frame header. nullopt when libjpeg cannot read it (not a JPEG, damaged header).
+std::optional<JpegHeader> ReadJpegHeader(std::span<const std::uint8_t> bytes);
+
+// Decodes at scale 1 / scaleDenominator (1, 2, 4 or 8): ceil(width / s) x ceil(height / s)
+// pixels. A damaged or truncated stream decodes as far as it goes (libjpeg fills the rest with
+// grey), the way libjpeg's own tools do. Answers nullopt when libjpeg refuses the data or its
+// colour space cannot become blue, green, red (CMYK): the caller decides what to do then.
+// The caller has checked the header's size against the picture limits.
+std::optional<Bitmap> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator);
+
+// Writes a baseline JPEG (4:2:0, JFIF at 96 dots per inch) at the quality on libjpeg's 0..100
+// scale. Answers false when the file cannot be created or written.
+bool EncodeJpeg(const Bitmap& bitmap, const std::string& file, int quality);
+
+}  // namespace vantorell

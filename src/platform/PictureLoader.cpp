@@ -1,0 +1,351 @@
+#include "platform/PictureLoader.h"
+
+#include "platform/JpegCodec.h"
+#include "platform/PictureLimits.h"
+#include "platform/RuntimeError.h"
+#include "platform/qtimage/QtImageModule.h"
+
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+namespace vantorell {
+
+namespace {
+
+[[noreturn]] void invalidPicture(const std::string& why = {})
+{
+    throw RuntimeError(errnum::InvalidPicture, why.empty() ? "Invalid picture" : "Invalid picture: " + why);
+}
+
+[[noreturn]] void tooLarge(int width, int height)
+{
+    throw RuntimeError(errnum::InvalidPicture,
+                       "Picture too large: " + std::to_string(width) + " x " + std::to_string(height) +
+                           " pixels (the limit is " + std::to_string(limits::kMaxPictureSide) +
+                           " pixels a side and " + std::to_string(limits::kMaxPicturePixels / 1000000) +
+                           " megapixels)");
+}
+
+bool isJpeg(std::span<const std::uint8_t> bytes)
+{
+    return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
+}
+
+// The largest DCT scale 1/s (s = 8, 4, 2) whose output of ceil(w / s) x ceil(h / s) pixels still
+// covers the requested size; 1 when only the full size does.
+int jpegScaleDenominator(int width, int height, const DecodeRequest& request)
+{
+    if (request.coverWidth <= 0 || request.coverHeight <= 0)
+        return 1;
+    for (int s : {8, 4, 2}) {
+        const int w = (width + s - 1) / s;
+        const int h = (height + s - 1) / s;
+        if (w >= request.coverWidth && h >= request.coverHeight)
+            return s;
+    }
+    return 1;
+}
+
+bool isBmp(std::span<const std::uint8_t> bytes)
+{
+    return bytes.size() >= 26 && bytes[0] == 'B' && bytes[1] == 'M';
+}
+
+std::int32_t le32(const std::uint8_t* p)
+{
+    return std::int32_t(std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+                        std::uint32_t(p[3]) << 24);
+}
+
+// Qt's BMP reader turns a header it will not allocate for into a plain failure; the sizes are
+// read here first so that an oversized bitmap is named as such. BITMAPCOREHEADER (12 bytes)
+// holds 16-bit sizes, the later headers 32-bit ones, a negative height meaning top-down rows.
+void checkBmpDeclaredSize(std::span<const std::uint8_t> bytes)
+{
+    const std::int32_t headerSize = le32(&bytes[14]);
+    std::int64_t width = 0, height = 0;
+    if (headerSize == 12) {
+        width = bytes[18] | bytes[19] << 8;
+        height = bytes[20] | bytes[21] << 8;
+    } else {
+        width = le32(&bytes[18]);
+        height = le32(&bytes[22]);
+        if (height < 0)
+            height = -height;
+    }
+    if (width > limits::kMaxPictureSide || height > limits::kMaxPictureSide ||
+        std::uint64_t(width) * std::uint64_t(height) > limits::kMaxPicturePixels)
+        tooLarge(int(std::min<std::int64_t>(width, INT32_MAX)), int(std::min<std::int64_t>(height, INT32_MAX)));
+}
+
+// Qt's image readers live in a module of their own (qtimage/), loaded the first time a picture
+// is not a JPEG: a run that only reads JPEG never starts Qt's libraries, which costs a
+// command-line job more than decoding a small photograph does.
+struct QtImageModule {
+    VantorellQtReadHeader readHeader = nullptr;
+    VantorellQtDecode decode = nullptr;
+    VantorellQtRelease release = nullptr;
+};
+
+std::string executableFolder()
+{
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : self.parent_path().string();
+}
+
+const QtImageModule* loadQtImageModule()
+{
+    static const QtImageModule* module = []() -> const QtImageModule* {
+        constexpr const char* kName = "libvantorell_qtimage.so";
+        std::vector<std::string> candidates;
+        if (const char* explicitPath = std::getenv("VANTORELL_QT_IMAGE_MODULE"))
+            candidates.emplace_back(explicitPath);
+        if (const std::string folder = executableFolder(); !folder.empty()) {
+            candidates.push_back(folder + "/" + kName);
+            candidates.push_back(folder + "/../lib/vantorell/" + kName);
+        }
+#ifdef VANTORELL_MODULE_DIR
+        candidates.push_back(std::string(VANTORELL_MODULE_DIR) + "/" + kName);
+#endif
+#ifdef VANTORELL_INSTALL_MODULE_DIR
+        candidates.push_back(std::string(VANTORELL_INSTALL_MODULE_DIR) + "/" + kName);
+#endif
+        for (const std::string& path : candidates) {
+            void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+            if (!handle)
+                continue;
+            auto* m = new QtImageModule;   // lives as long as the process
+            m->readHeader = reinterpret_cast<VantorellQtReadHeader>(::dlsym(handle, "vantorell_qt_read_header"));
+            m->decode = reinterpret_cast<VantorellQtDecode>(::dlsym(handle, "vantorell_qt_decode"));
+            m->release = reinterpret_cast<VantorellQtRelease>(::dlsym(handle, "vantorell_qt_release"));
+            if (m->readHeader && m->decode && m->release)
+                return m;
+            delete m;
+        }
+        return nullptr;
+    }();
+    return module;
+}
+
+const QtImageModule& qtImageModule()
+{
+    const QtImageModule* module = loadQtImageModule();
+    if (!module)
+        invalidPicture("no reader for this format (libvantorell_qtimage.so not found)");
+    return *module;
+}
+
+void checkLimits(const PictureHeader& header)
+{
+    const std::uint64_t pixels = std::uint64_t(header.width) * std::uint64_t(header.height);
+    if (header.width > limits::kMaxPictureSide || header.height > limits::kMaxPictureSide ||
+        pixels > limits::kMaxPicturePixels)
+        tooLarge(header.width, header.height);
+}
+
+// A JPEG's header, read by libjpeg, and its scans counted.
+PictureHeader jpegHeader(std::span<const std::uint8_t> bytes)
+{
+    PictureHeader header;
+    header.format = "jpeg";
+    // A progressive JPEG decodes every scan over the whole coefficient buffer; a small file
+    // with thousands of scans would keep the decoder busy for minutes. Count them first.
+    header.jpegScans = CountJpegScans(bytes, limits::kMaxJpegScans);
+    if (header.jpegScans > limits::kMaxJpegScans)
+        invalidPicture("more than " + std::to_string(limits::kMaxJpegScans) + " scans in a progressive JPEG");
+    const std::optional<JpegHeader> frame = ReadJpegHeader(bytes);
+    if (!frame || frame->width <= 0 || frame->height <= 0)
+        invalidPicture();
+    header.width = frame->width;
+    header.height = frame->height;
+    checkLimits(header);
+    return header;
+}
+
+// Reads the header through Qt's readers and checks it against the limits.
+PictureHeader qtHeader(std::span<const std::uint8_t> bytes)
+{
+    if (isBmp(bytes))
+        checkBmpDeclaredSize(bytes);
+    VantorellQtImage image{};
+    if (qtImageModule().readHeader(bytes.data(), bytes.size(), &image) != VANTORELL_QT_OK)
+        invalidPicture();
+    PictureHeader header;
+    header.format = std::string(image.format, strnlen(image.format, sizeof image.format));
+    header.width = image.width;
+    header.height = image.height;
+    checkLimits(header);
+    return header;
+}
+
+void checkInput(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.empty())
+        invalidPicture();
+    if (bytes.size() > std::size_t(std::numeric_limits<int>::max()))
+        invalidPicture("file too large");
+}
+
+Picture decodeWithQt(std::span<const std::uint8_t> bytes)
+{
+    const PictureHeader header = qtHeader(bytes);
+    const QtImageModule& qt = qtImageModule();
+    VantorellQtImage image{};
+    // Qt refuses any image above its allocation limit (128 MB in Qt 6.4, which stops at about
+    // 32 megapixels). Our limits are checked from the header first, so Qt's is raised to just
+    // above the largest picture we accept.
+    const int allocationLimitMiB = int((limits::kMaxPictureBytes >> 20) + 64);
+    const int status = qt.decode(bytes.data(), bytes.size(), allocationLimitMiB, &image);
+    if (status == VANTORELL_QT_OUT_OF_MEMORY)
+        throw RuntimeError(errnum::OutOfMemory, "Out of memory");
+    if (status != VANTORELL_QT_OK || !image.pixels || image.width <= 0 || image.height <= 0)
+        invalidPicture();
+    // Qt's RGB32 is 0xFFRRGGBB in native order: blue, green, red, 0xFF in memory, as Bitmap
+    // wants. Take the decoder's buffer over instead of copying it.
+    std::shared_ptr<std::uint8_t[]> owner(image.pixels, [release = qt.release, handle = image.handle](std::uint8_t*) {
+        release(handle);
+    });
+    return Picture(Bitmap::adopt(image.width, image.height, std::move(owner)), header.width, header.height);
+}
+
+Picture decode(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
+{
+    checkInput(bytes);
+    if (isJpeg(bytes)) {
+        const PictureHeader header = jpegHeader(bytes);
+        const int s = jpegScaleDenominator(header.width, header.height, request);
+        if (std::optional<Bitmap> bitmap = DecodeJpeg(bytes, s))
+            return Picture(std::move(*bitmap), header.width, header.height);
+        // libjpeg gives no blue, green, red for CMYK and refuses some damage; Qt's reader
+        // converts CMYK itself (at full size), and refuses the same damage with the same answer.
+    }
+    return decodeWithQt(bytes);
+}
+
+}  // namespace
+
+int CountJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
+{
+    const std::size_t n = bytes.size();
+    std::size_t i = 2;   // after SOI
+    int scans = 0;
+    while (i + 1 < n) {
+        if (bytes[i] != 0xFF) {   // not at a marker: damaged, let the decoder judge it
+            const void* next = std::memchr(bytes.data() + i, 0xFF, n - i);
+            if (!next)
+                break;
+            i = std::size_t(static_cast<const std::uint8_t*>(next) - bytes.data());
+            continue;
+        }
+        const std::uint8_t marker = bytes[i + 1];
+        if (marker == 0xFF) {     // fill byte before a marker
+            ++i;
+            continue;
+        }
+        if (marker == 0xD9)       // EOI
+            break;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x00) {   // no length
+            i += 2;
+            continue;
+        }
+        if (i + 3 >= n)
+            break;
+        const std::size_t length = std::size_t(bytes[i + 2]) << 8 | bytes[i + 3];
+        i += 2 + length;
+        if (marker == 0xDA) {     // SOS: entropy-coded data follows up to the next real marker
+            if (++scans > stopAfter)
+                break;
+            // In entropy-coded data 0xFF is followed by a stuffed 0x00, a restart marker or fill.
+            while (i + 1 < n) {
+                const void* next = std::memchr(bytes.data() + i, 0xFF, n - 1 - i);
+                if (!next) {
+                    i = n;
+                    break;
+                }
+                i = std::size_t(static_cast<const std::uint8_t*>(next) - bytes.data());
+                const std::uint8_t follower = bytes[i + 1];
+                if (follower != 0x00 && follower != 0xFF && !(follower >= 0xD0 && follower <= 0xD7))
+                    break;
+                ++i;
+            }
+        }
+    }
+    return scans;
+}
+
+bool IsJpegFile(const std::filesystem::path& file)
+{
+    std::uint8_t signature[3] = {};
+    std::FILE* f = std::fopen(file.c_str(), "rb");
+    if (!f)
+        return false;
+    const std::size_t n = std::fread(signature, 1, sizeof signature, f);
+    std::fclose(f);
+    return isJpeg({signature, n});
+}
+
+PictureHeader ReadPictureHeader(std::span<const std::uint8_t> bytes)
+{
+    checkInput(bytes);
+    if (isJpeg(bytes))
+        return jpegHeader(bytes);
+    return qtHeader(bytes);
+}
+
+Picture LoadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
+{
+    return decode(bytes, request);
+}
+
+Picture LoadPicture(const std::filesystem::path& file, const DecodeRequest& request)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (file.empty() || status.type() == std::filesystem::file_type::not_found)
+        throw RuntimeError(errnum::FileNotFound, "File not found");
+    if (ec || status.type() == std::filesystem::file_type::directory)
+        throw RuntimeError(errnum::FileAccessError, "Path/File access error");
+
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw RuntimeError(errnum::FileAccessError, "Path/File access error");
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw RuntimeError(errnum::FileAccessError, "Path/File access error");
+    }
+    if (st.st_size <= 0) {
+        ::close(fd);
+        invalidPicture();
+    }
+    // The decoder reads the file in place. MAP_POPULATE maps every page of it at once, which
+    // costs far less than one page fault per 4 KB of a photograph of several megabytes.
+    const std::size_t size = std::size_t(st.st_size);
+    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    ::close(fd);
+    if (mapped == MAP_FAILED)
+        throw RuntimeError(errnum::FileAccessError, "Path/File access error");
+    struct Unmap {
+        void* p;
+        std::size_t n;
+        ~Unmap() { ::munmap(p, n); }
+    } unmap{mapped, size};
+    return decode({static_cast<const std::uint8_t*>(mapped), size}, request);
+}
+
+}  // namespace vantorell

@@ -1,0 +1,51 @@
+// The platform's picture loader: decodes a picture file (JPEG, BMP, PNG, the first frame of a
+// GIF, WebP, TIFF ... whatever Qt's image readers take) into a Picture. Every picture is checked
+// against the limits of PictureLimits.h from its header, before any large allocation.
+#pragma once
+
+#include "platform/Picture.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+
+namespace vantorell {
+
+// What a caller can ask of the decoder beyond the plain picture.
+struct DecodeRequest {
+    // When both are above 0, a JPEG may be decoded at a reduced DCT scale (1/2, 1/4, 1/8) as
+    // long as the result still covers coverWidth x coverHeight; the Picture then keeps the
+    // file's own pixel size as its source size. Other formats decode at full size.
+    int coverWidth = 0;
+    int coverHeight = 0;
+};
+
+// The header facts of a picture, read without decoding its pixels.
+struct PictureHeader {
+    std::string format;      // Qt's format name: "jpeg", "bmp", "png", "gif", "webp" ...
+    int width = 0;
+    int height = 0;
+    int jpegScans = 0;       // start-of-scan markers of a JPEG (1 for baseline)
+};
+
+// Raises RuntimeError: errnum::FileNotFound "File not found" for a missing file,
+// errnum::FileAccessError for a path that cannot be read (a folder, no permission),
+// errnum::InvalidPicture "Invalid picture" for anything that does not decode, and
+// errnum::InvalidPicture with a "too large" description for a picture beyond the limits.
+Picture LoadPicture(const std::filesystem::path& file, const DecodeRequest& request = {});
+Picture LoadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRequest& request = {});
+
+// True when the file starts with a JPEG signature: it decodes through libjpeg alone, with no Qt
+// (callers may then decode it on a thread of their own; Qt keeps per-thread data for a
+// foreign thread that it never frees).
+bool IsJpegFile(const std::filesystem::path& file);
+
+// Reads and checks the header only (the same checks LoadPicture makes before decoding).
+PictureHeader ReadPictureHeader(std::span<const std::uint8_t> bytes);
+
+// Counts the start-of-scan markers of a JPEG by walking its marker segments and skipping the
+// entropy-coded data between them; stops counting once the count passes stopAfter.
+int CountJpegScans(std::span<const std::uint8_t> bytes, int stopAfter);
+
+}  // namespace vantorell

@@ -1,0 +1,37 @@
+// The per-user settings store: string values addressed by application, section and key.
+// The window writes every setting through as it changes and reads them back at start-up.
+// QtSettingsStore keeps them in an INI file; tests use a memory store (tests/support).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vantorell {
+
+inline constexpr std::string_view kSettingsApplication = "Hedracor";
+inline constexpr std::string_view kSettingsSection = "Vantorell";
+
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+
+    // The stored value, or nullopt when the key is absent. A key that holds an empty string
+    // answers the empty string.
+    virtual std::optional<std::string> value(std::string_view application, std::string_view section,
+                                             std::string_view key) = 0;
+    // Stores the value. Raises RuntimeError (FileAccessError) when the store cannot be written.
+    virtual void setValue(std::string_view application, std::string_view section, std::string_view key,
+                          std::string_view value) = 0;
+
+    // The stored value, or `fallback` when the key is absent.
+    std::string get(std::string_view application, std::string_view section, std::string_view key,
+                    std::string_view fallback);
+    void set(std::string_view application, std::string_view section, std::string_view key,
+             std::string_view value)
+    {
+        setValue(application, section, key, value);
+    }
+};
+
+}  // namespace vantorell

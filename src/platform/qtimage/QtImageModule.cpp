@@ -1,0 +1,124 @@
+// Qt's image readers behind a C interface, built as a module the picture loader loads on demand.
+#include "QtImageModule.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
+#include <QLoggingCategory>
+#include <QString>
+#include <QtGlobal>
+
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string_view>
+
+namespace {
+
+// The format a file's first bytes name, for the formats whose signature is unambiguous. Telling
+// Qt the format spares it from loading every image plugin to probe the content.
+QByteArray formatFromSignature(const unsigned char* data, size_t size)
+{
+    const auto starts = [&](std::string_view magic, size_t at = 0) {
+        return size >= at + magic.size() && std::memcmp(data + at, magic.data(), magic.size()) == 0;
+    };
+    if (starts("\xFF\xD8\xFF"))
+        return "jpeg";
+    if (starts("\x89PNG\r\n\x1a\n"))
+        return "png";
+    if (starts("GIF87a") || starts("GIF89a"))
+        return "gif";
+    if (starts("RIFF") && starts("WEBP", 8))
+        return "webp";
+    if (starts("BM"))
+        return "bmp";
+    return {};
+}
+
+
+struct Reader {
+    QByteArray data;
+    QBuffer buffer;
+    QImageReader reader;
+
+    bool open(const unsigned char* bytes, size_t size)
+    {
+        // Qt's decoders report damage they decode around as warnings of the image I/O logging
+        // categories; the loader's caller gets our own answer instead. Only those categories
+        // are quietened, so a window's other messages stay as they are.
+        static const bool quiet = [] {
+            if (!qEnvironmentVariableIsSet("VANTORELL_QT_MESSAGES"))
+                QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
+            return true;
+        }();
+        (void)quiet;
+        if (size == 0 || size > size_t(std::numeric_limits<int>::max()))
+            return false;
+        data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes), qsizetype(size));
+        buffer.setData(data);
+        if (!buffer.open(QIODevice::ReadOnly))
+            return false;
+        reader.setDevice(&buffer);
+        if (const QByteArray format = formatFromSignature(bytes, size); !format.isEmpty())
+            reader.setFormat(format);
+        reader.setAutoTransform(false);
+        return reader.canRead();
+    }
+
+    bool header(VantorellQtImage* image)
+    {
+        const QSize size = reader.size();
+        if (!size.isValid() || size.isEmpty())
+            return false;
+        std::memset(image, 0, sizeof *image);
+        const QByteArray format = reader.format().left(int(sizeof image->format) - 1);
+        std::memcpy(image->format, format.constData(), size_t(format.size()));
+        image->width = size.width();
+        image->height = size.height();
+        return true;
+    }
+};
+
+}  // namespace
+
+extern "C" {
+
+Q_DECL_EXPORT int vantorell_qt_read_header(const unsigned char* data, size_t size, VantorellQtImage* image)
+{
+    Reader r;
+    if (!r.open(data, size) || !r.header(image))
+        return VANTORELL_QT_INVALID;
+    return VANTORELL_QT_OK;
+}
+
+Q_DECL_EXPORT int vantorell_qt_decode(const unsigned char* data, size_t size, int allocationLimitMiB,
+                                      VantorellQtImage* image)
+{
+    QImageReader::setAllocationLimit(allocationLimitMiB);
+    Reader r;
+    if (!r.open(data, size) || !r.header(image))
+        return VANTORELL_QT_INVALID;
+    auto decoded = std::make_unique<QImage>();
+    if (!r.reader.read(decoded.get()) || decoded->isNull())
+        return VANTORELL_QT_INVALID;
+    if (decoded->format() != QImage::Format_RGB32) {
+        *decoded = decoded->convertToFormat(QImage::Format_RGB32);
+        if (decoded->isNull())
+            return VANTORELL_QT_OUT_OF_MEMORY;
+    }
+    if (decoded->bytesPerLine() != qsizetype(decoded->width()) * 4)
+        return VANTORELL_QT_INVALID;   // RGB32 rows are always 4 x width; never expected
+    image->width = decoded->width();
+    image->height = decoded->height();
+    image->pixels = decoded->bits();
+    image->handle = decoded.release();
+    return VANTORELL_QT_OK;
+}
+
+Q_DECL_EXPORT void vantorell_qt_release(void* handle)
+{
+    delete static_cast<QImage*>(handle);
+}
+
+}

@@ -1,0 +1,52 @@
+// A Form1 on a scripted UiPort and a memory settings store, with its program and desktop
+// folders in a fresh temporary folder and the start-up's random draw fixed.
+#pragma once
+
+#include "app/Form1.h"
+#include "support/FakeUi.h"
+#include "support/MemorySettings.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace vantorell::test {
+
+struct Form1Harness {
+    TempDir dir;
+    FakeUi ui;
+    MemorySettings settings;
+    double randomDraw = 0.5;   // draws 51: no home page
+    std::unique_ptr<Form1> form;
+
+    Form1Harness() { std::filesystem::create_directories(programFolder()); }
+
+    std::filesystem::path programFolder() const { return dir.path() / "bin"; }
+    std::filesystem::path desktop() const { return dir.path() / "Desktop"; }
+
+    Form1Environment environment()
+    {
+        Form1Environment environment;
+        environment.programFolder = programFolder();
+        environment.desktopFolder = desktop();
+        environment.random = [this] { return randomDraw; };
+        return environment;
+    }
+
+    // Creates the window and runs its start-up, as the program does.
+    Form1& load()
+    {
+        form = std::make_unique<Form1>(ui, settings, environment());
+        form->Form_Load();
+        return *form;
+    }
+
+    void writeFile(const std::filesystem::path& file, std::string_view bytes)
+    {
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+};
+
+}  // namespace vantorell::test

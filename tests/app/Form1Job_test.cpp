@@ -1,0 +1,53 @@
+// The window's Start button on the shipped samples: the whole path from the samples button to
+// the result file, as a user would take it.
+#include "app/Form1Harness.h"
+
+#include <gtest/gtest.h>
+
+namespace vantorell::test {
+namespace {
+
+TEST(Form1Job, SamplesBlendAndOverlayToResultJpg)
+{
+    Form1Harness h;
+    std::filesystem::create_directory_symlink(VANTORELL_SAMPLES_DIR, h.programFolder() / "Samples");
+    Form1& f = h.load();
+    const auto out = h.dir.path() / "out";
+    std::filesystem::create_directories(out);
+    h.ui.folderAnswers.push_back(out);
+    f.PushButton5_Click();
+    f.PushButton7_Click();
+    ASSERT_TRUE(std::filesystem::exists(f.Text1.text())) << f.Text1.text();
+
+    f.PushButton2_Click();
+    EXPECT_EQ(h.ui.texts(), std::vector<std::string>{"Done."});
+    EXPECT_EQ(h.ui.boxes.back().title, "Vantorell");
+    EXPECT_TRUE(std::filesystem::file_size(out / "result.jpg") > 0);
+    ASSERT_GE(h.ui.busyPointer.size(), 2u);
+    EXPECT_TRUE(h.ui.busyPointer.front());
+    EXPECT_FALSE(h.ui.busyPointer.back());
+    EXPECT_EQ(f.pointerShape(), Form1::PointerShape::Arrow);
+    EXPECT_FALSE(f.JobBusy);
+
+    std::filesystem::remove(out / "result.jpg");
+    f.click(f.Option7);
+    f.PushButton2_Click();
+    EXPECT_EQ(h.ui.texts().back(), "Done.");
+    EXPECT_TRUE(h.ui.applicationErrors().empty());
+    EXPECT_TRUE(std::filesystem::exists(out / "result.jpg"));
+    EXPECT_EQ(f.ProgressBar1.text(), "Progress Bar");
+}
+
+TEST(Form1Job, MissingFolderIsReportedWithTheApplicationTitle)
+{
+    Form1Harness h;
+    Form1& f = h.load();
+    f.Text3.setText((h.dir.path() / "nowhere").string());
+    f.PushButton2_Click();
+    ASSERT_EQ(h.ui.boxes.size(), 1u);
+    EXPECT_EQ(h.ui.boxes[0].text, "Folder does not exist. Please select another folder.");
+    EXPECT_EQ(h.ui.boxes[0].title, "Vantorell");
+}
+
+}  // namespace
+}  // namespace vantorell::test

@@ -1,0 +1,163 @@
+#include "dib/BitmapFile.h"
+#include "dib/cDIB.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+using namespace vantorell;
+
+namespace {
+
+const std::filesystem::path kCases = std::filesystem::path(VANTORELL_SOURCE_DIR) / "tests/data/bmp";
+
+std::vector<std::uint8_t> bytesOf(const std::string& name)
+{
+    std::ifstream in(kCases / name, std::ios::binary);
+    EXPECT_TRUE(in) << name;
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+BmpStatus statusOf(const std::string& name, BmpImage& image)
+{
+    const std::vector<std::uint8_t> bytes = bytesOf(name);
+    return readBitmapFile(bytes, image);
+}
+
+}  // namespace
+
+TEST(readBitmapFile, EachHostileFileGetsItsOwnAnswer)
+{
+    struct Case { const char* file; BmpStatus want; };
+    const Case cases[] = {
+        {"bad-magic.bmp", BmpStatus::Malformed},
+        {"header-cut-short.bmp", BmpStatus::Malformed},
+        {"file-shorter-than-file-header.bmp", BmpStatus::Malformed},
+        {"zero-width.bmp", BmpStatus::Malformed},
+        {"zero-height.bmp", BmpStatus::Malformed},
+        {"negative-width.bmp", BmpStatus::Malformed},
+        {"height-int32-min.bmp", BmpStatus::Malformed},
+        {"planes-2.bmp", BmpStatus::Malformed},
+        {"bpp-0.bmp", BmpStatus::Malformed},
+        {"colours-used-beyond-depth.bmp", BmpStatus::Malformed},
+        {"palette-past-end-of-file.bmp", BmpStatus::Malformed},
+        {"offset-into-header.bmp", BmpStatus::Malformed},
+        {"offset-into-palette.bmp", BmpStatus::Malformed},
+        {"offset-beyond-file.bmp", BmpStatus::Malformed},
+        {"bitfields-on-8bpp.bmp", BmpStatus::Malformed},
+        {"bitfields-masks-missing.bmp", BmpStatus::Malformed},
+        {"info-header-size-8.bmp", BmpStatus::Malformed},
+        {"header-size-64-os2.bmp", BmpStatus::Unsupported},
+        {"bpp-2.bmp", BmpStatus::Unsupported},
+        {"bpp-64.bmp", BmpStatus::Unsupported},
+        {"rle8-compression.bmp", BmpStatus::Unsupported},
+        {"jpeg-compression.bmp", BmpStatus::Unsupported},
+        {"bitfields-565.bmp", BmpStatus::Unsupported},
+        {"width-over-limit.bmp", BmpStatus::OverLimit},
+        {"pixels-over-limit.bmp", BmpStatus::OverLimit},
+    };
+    for (const Case& c : cases) {
+        BmpImage image;
+        image.width = 99;
+        EXPECT_EQ(statusOf(c.file, image), c.want) << c.file << ": " << bmpStatusText(statusOf(c.file, image));
+        EXPECT_EQ(image.width, 0) << c.file << ": a refused file leaves the image empty";
+        EXPECT_TRUE(image.pixels.empty()) << c.file;
+    }
+    BmpImage image;
+    EXPECT_EQ(readBitmapFile({}, image), BmpStatus::Malformed) << "no bytes at all";
+}
+
+TEST(readBitmapFile, TruncatedRowsGiveADefinedPartialImage)
+{
+    BmpImage image;
+    ASSERT_EQ(statusOf("rows-truncated.bmp", image), BmpStatus::Truncated);
+    ASSERT_EQ(image.width, 2);
+    ASSERT_EQ(image.height, 3);
+    ASSERT_EQ(image.stride, 8);
+    // Bottom-up file: rows 0 and 1 of the file (values 1 and 51) are the bottom rows; the top
+    // row is cut off (its last 8 bytes were dropped) and stays zero.
+    EXPECT_EQ(image.pixels[0], 0);
+    EXPECT_EQ(image.pixels[8], 51);
+    EXPECT_EQ(image.pixels[16], 1);
+
+    // Every cut of a valid file answers without reading past the end.
+    const std::vector<std::uint8_t> whole = bytesOf("ok-8bpp-bottom-up.bmp");
+    for (std::size_t n = 0; n < whole.size(); ++n) {
+        const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + std::ptrdiff_t(n));
+        const BmpStatus status = readBitmapFile(cut, image);
+        EXPECT_NE(status, BmpStatus::Ok) << n << " bytes";
+    }
+}
+
+TEST(readBitmapFile, ValidFilesAreStoredTopDownWithTheirColourTables)
+{
+    BmpImage image;
+    ASSERT_EQ(statusOf("ok-8bpp-bottom-up.bmp", image), BmpStatus::Ok);
+    EXPECT_EQ(image.bpp, 8);
+    EXPECT_TRUE(image.bottomUpInFile);
+    EXPECT_EQ(image.stride, 4);
+    EXPECT_EQ((std::vector<std::uint8_t>(image.pixels.begin(), image.pixels.begin() + 3)),
+              (std::vector<std::uint8_t>{10, 11, 12})) << "the file's last row is the top row";
+    ASSERT_EQ(image.colourTable.size(), 1024u);
+    EXPECT_EQ(image.colourTable[4 * 5 + 2], 15);
+
+    ASSERT_EQ(statusOf("ok-8bpp-few-colours.bmp", image), BmpStatus::Ok);
+    EXPECT_EQ(image.colourTable.size(), 1024u);
+    EXPECT_EQ(image.colourTable[4 * 3], 3);
+    EXPECT_EQ(image.colourTable[4 * 4], 0) << "entries beyond the file's count are black";
+
+    ASSERT_EQ(statusOf("ok-24bpp-top-down.bmp", image), BmpStatus::Ok);
+    EXPECT_FALSE(image.bottomUpInFile);
+    EXPECT_EQ(image.stride, 16);
+    EXPECT_EQ(image.pixels[16 * 2 + 3 * 4 + 0], 4);
+    EXPECT_EQ(image.pixels[16 * 2 + 3 * 4 + 1], 2);
+
+    ASSERT_EQ(statusOf("ok-core-header-4bpp.bmp", image), BmpStatus::Ok);
+    EXPECT_EQ(image.colourTable.size(), 64u);
+    EXPECT_EQ(image.colourTable[4 * 9], 9);
+    EXPECT_EQ(image.colourTable[4 * 9 + 3], 0);
+    EXPECT_EQ(image.pixels[0], 0x45) << "top row is the file's second row: 4, 5, 6";
+
+    EXPECT_EQ(statusOf("ok-32bpp-bitfields.bmp", image), BmpStatus::Ok);
+    EXPECT_EQ(statusOf("ok-16bpp-555.bmp", image), BmpStatus::Ok);
+    EXPECT_EQ(statusOf("ok-1bpp-mask.bmp", image), BmpStatus::Ok);
+    EXPECT_EQ(image.pixels[0], 0x92);
+    EXPECT_EQ(statusOf("ok-108-byte-header.bmp", image), BmpStatus::Ok);
+}
+
+TEST(cDIB, CreateFromBitmapFileLoadsTopDownAndAnswersZeroOnFailure)
+{
+    cDIB dib;
+    EXPECT_EQ(dib.CreateFromBitmapFile(kCases / "ok-8bpp-bottom-up.bmp"), 8);
+    EXPECT_EQ(dib.Width(), 3);
+    EXPECT_EQ(dib.Height(), 2);
+    EXPECT_EQ(dib.BytesPerScanline(), 4);
+    EXPECT_EQ(dib.scanline(0)[0], 10);
+    EXPECT_EQ(dib.scanline(1)[2], 2);
+    EXPECT_EQ(dib.colourTable()[4 * 7 + 1], 14);
+
+    EXPECT_EQ(dib.CreateFromBitmapFile(kCases / "ok-24bpp-top-down.bmp"), 24);
+    EXPECT_EQ(dib.BytesPerScanline(), 16);
+
+    for (const char* bad : {"rows-truncated.bmp", "offset-beyond-file.bmp", "rle8-compression.bmp",
+                            "pixels-over-limit.bmp"}) {
+        ASSERT_TRUE(dib.Create(2, 2, 32));
+        EXPECT_EQ(dib.CreateFromBitmapFile(kCases / bad), 0) << bad;
+    }
+    EXPECT_TRUE(dib.empty()) << "a failed load leaves the surface empty";
+
+    ASSERT_TRUE(dib.Create(2, 2, 32));
+    EXPECT_EQ(dib.CreateFromBitmapFile(kCases / "no-such-file.bmp"), 0);
+    EXPECT_FALSE(dib.empty()) << "a missing file is refused before the surface is touched";
+
+    test::TempDir dir;
+    std::ofstream(dir / "empty.bmp").close();
+    ASSERT_TRUE(dib.Create(2, 2, 32));
+    EXPECT_EQ(dib.CreateFromBitmapFile(dir / "empty.bmp"), 0);
+    EXPECT_FALSE(dib.empty()) << "an empty file is refused before the surface is touched";
+}

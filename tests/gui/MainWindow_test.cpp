@@ -1,0 +1,280 @@
+// The Qt view mirrors the model and forwards the user's actions.
+#include "GuiHarness.h"
+#include "gui/CompressorDialog.h"
+#include "gui/QtUiPort.h"
+#include "platform/QtSettingsStore.h"
+
+#include <QCloseEvent>
+#include <QEnterEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSlider>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace vantorell::test {
+namespace {
+
+TEST(MainWindow, ShowsTheModelsCaptionsAndState)
+{
+    GuiHarness h;
+    MainWindow& w = h.open();
+    Form1& f = *h.form;
+    EXPECT_EQ(w.windowTitle(), "Vantorell");
+    EXPECT_EQ(h.widget<QGroupBox>(f.Frame4)->title(), "Image #1");
+    EXPECT_EQ(h.widget<QGroupBox>(f.Frame6)->title(), "Save Results To This Folder");
+    EXPECT_EQ(h.widget<QGroupBox>(f.Frame12)->title(), "Output JPG Quality Option");
+    EXPECT_EQ(h.widget<QGroupBox>(f.Frame13)->title(), "85%");
+    EXPECT_FALSE(h.widget<QGroupBox>(f.Frame13)->isEnabled());
+    EXPECT_FALSE(h.widget<QSlider>(f.Slider1)->isEnabled());   // inside a disabled frame
+    EXPECT_EQ(h.widget<QRadioButton>(f.Option22)->text(), "Fixed Quality:");
+    EXPECT_TRUE(h.widget<QRadioButton>(f.Option5)->isChecked());
+    EXPECT_EQ(h.widget<QPushButton>(f.PushButton2)->text(), "Start Blending Two Image");
+    EXPECT_EQ(h.widget<QPushButton>(f.PushButton7)->text(), "Load Sample/Example Files");
+    EXPECT_EQ(h.widget<QLineEdit>(f.Text3)->text().toStdString(), (h.dir.path() / "Desktop").string() + "/");
+    EXPECT_EQ(h.widget<QProgressBar>(f.ProgressBar1)->text(), "Progress Bar");
+    EXPECT_FALSE(h.widget<QLineEdit>(f.Text4)->isEnabled());
+    EXPECT_TRUE(h.ui.boxes.empty());
+}
+
+TEST(MainWindow, ClickingFadeEnablesTheFadeControlsAndChangesTheStartCaption)
+{
+    GuiHarness h;
+    h.open();
+    Form1& f = *h.form;
+    h.widget<QRadioButton>(f.Option6)->click();
+    EXPECT_TRUE(f.Option6.value());
+    EXPECT_FALSE(h.widget<QRadioButton>(f.Option5)->isChecked());
+    EXPECT_EQ(h.widget<QPushButton>(f.PushButton2)->text(), "Start Fading Two Image");
+    EXPECT_TRUE(h.widget<QLineEdit>(f.Text4)->isEnabled());
+    EXPECT_TRUE(h.widget<QLineEdit>(f.txtFPS)->isEnabled());
+    EXPECT_TRUE(h.widget<QRadioButton>(f.Option9)->isEnabled());
+    EXPECT_EQ(h.settings.stored("Option6"), "True");
+
+    h.widget<QRadioButton>(f.Option7)->click();
+    EXPECT_EQ(h.widget<QPushButton>(f.PushButton2)->text(), "Start Overlaying Two Image");
+    EXPECT_FALSE(h.widget<QRadioButton>(f.Option1)->isEnabled());
+    EXPECT_FALSE(h.widget<QScrollBar>(f.hStart)->isEnabled());
+
+    // A click on the selected option keeps it selected.
+    h.widget<QRadioButton>(f.Option7)->click();
+    EXPECT_TRUE(h.widget<QRadioButton>(f.Option7)->isChecked());
+    EXPECT_TRUE(f.Option7.value());
+}
+
+TEST(MainWindow, EditsAndSliderReachTheModelAndTheStore)
+{
+    GuiHarness h;
+    h.open();
+    Form1& f = *h.form;
+    QLineEdit* text1 = h.widget<QLineEdit>(f.Text1);
+    text1->setFocus();
+    for (const char c : std::string("/p/a.jpg")) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(c)));
+        QApplication::sendEvent(text1, &press);
+    }
+    EXPECT_EQ(f.Text1.text(), "/p/a.jpg");
+    EXPECT_EQ(h.settings.stored("Image 1"), "/p/a.jpg");
+
+    h.widget<QRadioButton>(f.Option22)->click();
+    EXPECT_TRUE(h.widget<QSlider>(f.Slider1)->isEnabled());
+    h.widget<QSlider>(f.Slider1)->setValue(1);
+    EXPECT_EQ(f.Slider1.value(), 1);
+    EXPECT_EQ(h.widget<QGroupBox>(f.Frame13)->title(), "1%");
+    EXPECT_EQ(h.settings.stored("Slider1"), "1");
+
+    f.Text2.setText("/set/by/code.jpg");
+    EXPECT_EQ(h.widget<QLineEdit>(f.Text2)->text(), "/set/by/code.jpg");
+    h.widget<QPushButton>(f.PushButton7)->click();
+    EXPECT_EQ(h.widget<QLineEdit>(f.Text1)->text().toStdString(), (h.dir.path() / "bin/Samples/sample1.jpg").string());
+}
+
+TEST(MainWindow, ProgressBarTextFollowsTheModel)
+{
+    GuiHarness h;
+    h.open();
+    Form1& f = *h.form;
+    QProgressBar* bar = h.widget<QProgressBar>(f.ProgressBar1);
+    f.ProgressBar1.setMax(200);
+    f.ProgressBar1.setValue(50);
+    f.ProgressBar1.setText("25%");
+    EXPECT_EQ(bar->value(), 250);
+    EXPECT_EQ(bar->text(), "25%");
+    f.ProgressBar1.setValue(0);
+    f.ProgressBar1.setText("Progress Bar");
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(bar->text(), "Progress Bar");
+}
+
+TEST(MainWindow, ButtonsRunTheirHandlers)
+{
+    GuiHarness h;
+    h.open();
+    Form1& f = *h.form;
+    h.widget<QPushButton>(f.PushButton4)->click();
+    h.widget<QPushButton>(f.PushButton8)->click();
+    ASSERT_EQ(h.ui.boxes.size(), 2u);
+    EXPECT_EQ(h.ui.boxes[0].text.rfind("To prevent images from being cropped:", 0), 0u);
+    EXPECT_EQ(h.ui.boxes[1].text.rfind("Smart-Detect will", 0), 0u);
+    h.ui.folderAnswers.push_back(std::filesystem::path("/srv/out"));
+    h.widget<QPushButton>(f.PushButton5)->click();
+    EXPECT_EQ(h.widget<QLineEdit>(f.Text3)->text(), "/srv/out/");
+}
+
+TEST(MainWindow, LeavingANumberBoxWithTextChecksItAndTakesTheFocusBack)
+{
+    GuiHarness h;
+    MainWindow& w = h.open();
+    Form1& f = *h.form;
+    h.widget<QRadioButton>(f.Option6)->click();
+    QApplication::setActiveWindow(&w);
+    w.activateWindow();
+    QLineEdit* frames = h.widget<QLineEdit>(f.Text4);
+    QLineEdit* fps = h.widget<QLineEdit>(f.txtFPS);
+    frames->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    ASSERT_TRUE(frames->hasFocus());
+    f.Text4.setText("abc");
+
+    fps->setFocus(Qt::TabFocusReason);   // the user tabs out
+    QApplication::processEvents();
+    ASSERT_EQ(h.ui.boxes.size(), 1u);
+    EXPECT_EQ(h.ui.boxes[0].text, "Must be a numeric entry.");
+    EXPECT_TRUE(frames->hasFocus());
+
+    // Focus moved by the program (or another window) is not the user leaving the box.
+    fps->setFocus(Qt::OtherFocusReason);
+    QApplication::processEvents();
+    EXPECT_EQ(h.ui.boxes.size(), 1u);
+
+    f.Text4.setText("12");
+    frames->setFocus(Qt::MouseFocusReason);
+    fps->setFocus(Qt::MouseFocusReason);
+    QApplication::processEvents();
+    EXPECT_EQ(h.ui.boxes.size(), 1u);
+}
+
+TEST(MainWindow, PointerOverTheButtonsFollowsTheModel)
+{
+    GuiHarness h;
+    h.open();
+    Form1& f = *h.form;
+    QPushButton* start = h.widget<QPushButton>(f.PushButton2);
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(start, &enter);
+    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Custom);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(start, &leave);
+    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Default);
+    QApplication::sendEvent(h.widget<QPushButton>(f.PushButton1), &enter);
+    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Custom);
+    QApplication::sendEvent(h.widget<QGroupBox>(f.Frame3), &enter);
+    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Default);
+}
+
+TEST(MainWindow, ClosingRunsQueryUnloadAndUnload)
+{
+    GuiHarness h;
+    MainWindow& w = h.open();
+    const int yields = h.ui.yields;
+    EXPECT_TRUE(w.close());
+    EXPECT_TRUE(h.form->unloaded());
+    EXPECT_EQ(h.ui.yields, yields + 2);
+}
+
+TEST(MainWindow, OpensOnDamagedAndUnwritableSettingsFiles)
+{
+    guiApplication();
+    TempDir dir;
+    {
+        // Not an INI file at all, holding letters for numbers.
+        std::filesystem::create_directories(dir.path() / "cfg/Hedracor");
+        std::ofstream(dir.path() / "cfg/Hedracor/Hedracor.ini", std::ios::binary)
+            << "\x7f" "ELF\x02\x01\n[Vantorell]\nSlider1=abc\nOption5=xyz\n[[\n\0\0";
+        QtSettingsStore store(dir.path() / "cfg");
+        FakeUi ui;
+        Form1Environment environment;
+        environment.programFolder = dir.path();
+        environment.random = [] { return 0.5; };
+        Form1 form(ui, store, environment);
+        MainWindow window(form);
+        form.Form_Load();
+        window.show();
+        QApplication::processEvents();
+        EXPECT_TRUE(window.isVisible());
+        // What the reader made of the damaged file is reported by label, and nothing else.
+        EXPECT_EQ(ui.applicationErrors().size(), ui.boxes.size());
+        for (const auto& box : ui.applicationErrors())
+            EXPECT_NE(box.text.find("Form1.Form_Load at line "), std::string::npos);
+        EXPECT_EQ(form.Frame13.caption(), "85%");
+        EXPECT_EQ(form.PushButton2.caption(), "Start Blending Two Image");
+    }
+    {
+        std::ofstream(dir.path() / "blocker") << "x";
+        QtSettingsStore store(dir.path() / "blocker");
+        FakeUi ui;
+        Form1Environment environment;
+        environment.programFolder = dir.path();
+        environment.desktopFolder = dir.path();
+        environment.random = [] { return 0.5; };
+        Form1 form(ui, store, environment);
+        MainWindow window(form);
+        form.Form_Load();
+        window.show();
+        QApplication::processEvents();
+        EXPECT_TRUE(window.isVisible());
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_NE(ui.boxes[0].text.find("cannot be written"), std::string::npos);
+    }
+}
+
+TEST(QtUiPort, FiltersAndLineBreaks)
+{
+    EXPECT_EQ(QtUiPort::qtNameFilters("JPG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|"), "JPG Files (*.jpg *.jpeg)");
+    EXPECT_EQ(QtUiPort::qtNameFilters("JPG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|All Files (*.*)|*.*"),
+              "JPG Files (*.jpg *.jpeg);;All Files (*.*)");
+    EXPECT_EQ(QtUiPort::displayText("a\r\nb\r\rc"), "a\nb\n\nc");
+
+    guiApplication();
+    const auto box = QtUiPort::makeMessageBox("Bad\r\nin X at line 5", MsgButtons::Ok, MsgIcon::Exclamation,
+                                              "Application Error", nullptr);
+    EXPECT_EQ(box->windowTitle(), "Application Error");
+    EXPECT_EQ(box->icon(), QMessageBox::Warning);
+    EXPECT_EQ(box->text(), "Bad\nin X at line 5");
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+}
+
+TEST(CompressorDialog, OffersTheEncodersAndAnswersTheChoice)
+{
+    guiApplication();
+    std::vector<CompressorOption> offered = {
+        {"uncompressed", "Full Frames (Uncompressed)", false, false, false},
+        {"mjpeg", "Motion JPEG", true, true, true},
+    };
+    CompressorDialog dialog(offered);
+    auto* list = dialog.findChild<QListWidget*>();
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(1)->text(), "Motion JPEG");
+    EXPECT_EQ(dialog.choice().name, "uncompressed");
+    EXPECT_EQ(dialog.choice().quality, -1);
+    EXPECT_EQ(dialog.choice().dataRateKbps, 0);
+    dialog.selectRow(1);
+    const CompressorChoice choice = dialog.choice();
+    EXPECT_EQ(choice.name, "mjpeg");
+    EXPECT_EQ(choice.keyFrameEvery, 1);
+    EXPECT_GE(choice.quality, 0);
+    EXPECT_EQ(choice.dataRateKbps, 0);
+}
+
+}  // namespace
+}  // namespace vantorell::test

@@ -1,0 +1,125 @@
+// vantorell-mix end to end: the batch command line runs the Start command and answers through
+// its exit status, stdout and stderr.
+#include "platform/PictureLoader.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <sys/wait.h>
+
+namespace vantorell {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kMix = fs::path(VANTORELL_BINARY_DIR) / "vantorell-mix";
+const fs::path kSamples = VANTORELL_SAMPLES_DIR;
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+CliRun runMix(const std::string& arguments, const fs::path& scratch)
+{
+    const fs::path errFile = scratch / "stderr.txt";
+    const std::string command = "'" + kMix.string() + "' " + arguments + " 2>'" + errFile.string() + "'";
+    CliRun result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return result;
+    std::array<char, 4096> buffer;
+    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
+        result.out.append(buffer.data(), n);
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (FILE* e = std::fopen(errFile.c_str(), "r")) {
+        while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), e))
+            result.err.append(buffer.data(), n);
+        std::fclose(e);
+    }
+    return result;
+}
+
+std::string pair(const std::string& first, const std::string& second)
+{
+    return "--image1 '" + (kSamples / first).string() + "' --image2 '" + (kSamples / second).string() + "'";
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!fs::exists(kMix))
+            GTEST_SKIP() << "vantorell-mix is not built";
+    }
+    test::TempDir dir;
+};
+
+TEST_F(Cli, BlendAndOverlayWriteTheResultAndSayDone)
+{
+    const CliRun blend = runMix("--type blend --direction top --blend-size 100 --quality 70 " + pair("sample1.jpg", "sample2.jpg") +
+                              " --output '" + dir.path().string() + "'",
+                          dir.path());
+    EXPECT_EQ(blend.status, 0) << blend.err;
+    EXPECT_EQ(blend.out, "Done.\n");
+    EXPECT_EQ(blend.err, "");
+    EXPECT_EQ(LoadPicture(dir / "result.jpg").width(), 729);
+
+    const CliRun overlay = runMix("--type=overlay " + pair("face1.jpg", "sample2.jpg") + " --output " + dir.path().string(),
+                            dir.path());
+    EXPECT_EQ(overlay.status, 0) << overlay.err;
+    EXPECT_EQ(LoadPicture(dir / "result.jpg").width(), LoadPicture(kSamples / "face1.jpg").width());
+
+    // Pictures that are not JPEG go through Qt's readers, loaded on demand.
+    const fs::path data = fs::path(VANTORELL_SOURCE_DIR) / "tests/data/picture";
+    const CliRun others = runMix("--type overlay --image1 '" + (data / "small.png").string() + "' --image2 '" +
+                                     (data / "small-two-frames.gif").string() + "' --output " + dir.path().string(),
+                                 dir.path());
+    EXPECT_EQ(others.status, 0) << others.err;
+    EXPECT_EQ(LoadPicture(dir / "result.jpg").width(), 64);
+}
+
+TEST_F(Cli, MessagesGoToStderrAndTheStatusSaysWhetherAFileWasWritten)
+{
+    const CliRun missingFolder = runMix("--type blend " + pair("sample1.jpg", "sample2.jpg") + " --output /no/such/folder",
+                                  dir.path());
+    EXPECT_EQ(missingFolder.status, 1);
+    EXPECT_EQ(missingFolder.out, "");
+    EXPECT_EQ(missingFolder.err, "Vantorell: Folder does not exist. Please select another folder.\n");
+
+    const CliRun badPicture = runMix("--type overlay --image1 '" + (kSamples / "missing.jpg").string() + "' --image2 '" +
+                                   (kSamples / "sample2.jpg").string() + "' --output " + dir.path().string(),
+                               dir.path());
+    EXPECT_EQ(badPicture.status, 1);   // P never held a picture: nothing to save
+    EXPECT_NE(badPicture.err.find("Application Error: File not found\nin Vantorell2021/08/31.Form1.PushButton2_Click "
+                                  "at line 434\n\nPlease email screenshot"),
+              std::string::npos)
+        << badPicture.err;
+    EXPECT_NE(badPicture.err.find("Cannot save the image. GDI+ Error:2"), std::string::npos);
+    EXPECT_EQ(badPicture.out, "Done.\n");
+}
+
+TEST_F(Cli, BadCommandLinesAreRefusedWithStatus2)
+{
+    for (const char* args : {"", "--type mosaic", "--type blend --quality 0", "--type blend --blend-size 730",
+                                   "--type blend --bogus", "--type blend --image1 a --image2 b",
+                                   "--type blend --quality 5 --smart-detect --image1 a --image2 b --output .",
+                                   "--type fade --format mpeg"}) {
+        SCOPED_TRACE(args);
+        const CliRun r = runMix(args, dir.path());
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("vantorell-mix: "), std::string::npos);
+    }
+    const CliRun help = runMix("--help", dir.path());
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--type", "--image1", "--image2", "--output", "--direction", "--blend-size", "--quality",
+                               "--smart-detect", "--frames", "--fps", "--format", "--codec"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+}  // namespace
+}  // namespace vantorell

@@ -1,0 +1,374 @@
+#include "job/FadeJob.h"
+#include "job/FadeWorkFolder.h"
+#include "job/MixJob.h"
+
+#include "platform/PictureLoader.h"
+#include "platform/RuntimeError.h"
+#include "platform/WorkSurface.h"
+#include "support/AviDecode.h"
+#include "support/FakeUi.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <sys/stat.h>
+
+using namespace vantorell;
+using vantorell::test::FakeUi;
+using vantorell::test::TempDir;
+
+namespace {
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::optional<std::string>& value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        if (value)
+            ::setenv(name, value->c_str(), 1);
+        else
+            ::unsetenv(name);
+    }
+    ~ScopedEnv()
+    {
+        if (m_old)
+            ::setenv(m_name, m_old->c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+// A picture file with pixel (x, y) = blue x * 7 + seed, green y * 5, red seed * 3 (lossless BMP).
+std::string writePicture(const TempDir& dir, const std::string& name, int width, int height, int seed)
+{
+    WorkSurface s(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            s.setPixel(x, y, ((x * 7 + seed) & 255) << 16 | ((y * 5) & 255) << 8 | ((seed * 3) & 255));
+    const auto path = dir / name;
+    s.saveAsBitmapFile(path);
+    return path.string();
+}
+
+// The expected frame i of n: the exact single-precision cross-fade, white where the second
+// picture does not reach, at the first picture's size; top-down packed BGR24.
+std::vector<std::uint8_t> expectedFrame(const Picture& a, const Picture& b, int i, int n)
+{
+    const float t = n == 1 ? 0.0f : float(double(i) / (n - 1)), u = 1.0f - t;
+    std::vector<std::uint8_t> out(std::size_t(a.width()) * a.height() * 3);
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            for (int c = 0; c < 3; ++c) {
+                const std::uint8_t va = a.bitmap().row(y)[4 * x + c];
+                const std::uint8_t vb = (x < b.width() && y < b.height()) ? b.bitmap().row(y)[4 * x + c] : 255;
+                const float bt = float(vb) * t;
+                const float au = float(va) * u;
+                const float sum = bt + au;
+                out[(std::size_t(y) * a.width() + x) * 3 + c] = std::uint8_t(std::lrint(sum));
+            }
+    return out;
+}
+
+std::size_t entriesIn(const std::filesystem::path& dir)
+{
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir))
+        ++n;
+    return n;
+}
+
+struct FadeFixture {
+    TempDir dir;
+    TempDir temp;
+    ScopedEnv env{"TEMP", temp.path().string()};
+    FakeUi ui;
+    MixJob job{ui};
+    std::string first, second;
+
+    FadeFixture(int w1 = 37, int h1 = 23, int w2 = 37, int h2 = 23)
+    {
+        first = writePicture(dir, "one.bmp", w1, h1, 10);
+        second = writePicture(dir, "two.bmp", w2, h2, 80);
+        job.Text1.setText(first);
+        job.Text2.setText(second);
+        job.Text3.setText(dir.path().string());
+        job.Option5.setValue(false);
+        job.Option6.setValue(true);
+        job.Option8.setValue(true);
+        job.OutputExtension = "avi";
+    }
+    std::filesystem::path result() const { return dir / "result.avi"; }
+    void expectFramesMatch(int n)
+    {
+        const Picture a = LoadPicture(first), b = LoadPicture(second);
+        const test::DecodedAvi avi = test::DecodeAvi(result());
+        ASSERT_TRUE(avi.opened);
+        ASSERT_EQ(avi.frames.size(), std::size_t(n));
+        EXPECT_EQ(avi.width, a.width());
+        EXPECT_EQ(avi.height, a.height());
+        for (int i = 0; i < n; ++i)
+            ASSERT_EQ(avi.frames[std::size_t(i)], expectedFrame(a, b, i, n)) << "frame " << i << " of " << n;
+    }
+};
+
+}  // namespace
+
+TEST(TextToInt16, ConvertsNumbersAndRefusesText)
+{
+    EXPECT_EQ(TextToInt16("10"), 10);
+    EXPECT_EQ(TextToInt16(" 7 "), 7);
+    EXPECT_EQ(TextToInt16("2.5"), 2);
+    EXPECT_EQ(TextToInt16("3.5"), 4);
+    EXPECT_EQ(TextToInt16("-4"), -4);
+    for (const char* bad : {"", "abc", "10x", " ", "nan"}) {
+        try {
+            TextToInt16(bad);
+            ADD_FAILURE() << bad;
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), errnum::TypeMismatch) << bad;
+        }
+    }
+    try {
+        TextToInt16("40000");
+        ADD_FAILURE();
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), errnum::Overflow);
+    }
+}
+
+TEST(FadeJob, WritesTheCrossFadeAsAnAviAndCleansUp)
+{
+    for (int n : {2, 3, 10}) {
+        FadeFixture f;
+        f.job.Text4.setText(std::to_string(n));
+        f.job.PushButton2_Click();
+        ASSERT_EQ(f.ui.texts(), std::vector<std::string>{"Done."}) << "N = " << n;
+        EXPECT_EQ(f.ui.boxes[0].title, "Vantorell");
+        f.expectFramesMatch(n);
+        const test::DecodedAvi avi = test::DecodeAvi(f.result());
+        EXPECT_EQ(avi.codec, "rawvideo");
+        EXPECT_EQ(avi.timeBaseNum, 1);
+        EXPECT_EQ(avi.timeBaseDen, 5);
+        for (bool key : avi.key)
+            EXPECT_TRUE(key);
+        ASSERT_EQ(f.ui.compressorOffers.size(), 1u);
+        EXPECT_EQ(f.ui.compressorOffers[0][0].description, "Full Frames (Uncompressed)");
+        EXPECT_EQ(entriesIn(f.temp.path()), 0u) << "work files left in TEMP";
+        EXPECT_FALSE(f.job.JobBusy);
+        EXPECT_EQ(f.job.ProgressBar1.text(), "Progress Bar");
+        EXPECT_EQ(f.job.ProgressBar1.value(), 0);
+        EXPECT_EQ(f.job.MorphT.drawableWidth(), 37);
+    }
+}
+
+TEST(FadeJob, ProgressRunsTenToHundredForTenFrames)
+{
+    FadeFixture f;
+    f.job.PushButton2_Click();
+    std::vector<double> frameProgress;
+    for (double v : f.ui.progressValues)
+        if (v >= 10 && std::fmod(v, 10.0) == 0 && (frameProgress.empty() || v > frameProgress.back()))
+            frameProgress.push_back(v);
+    EXPECT_EQ(frameProgress, (std::vector<double>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
+}
+
+TEST(FadeJob, OneFrameIsTheFirstPicture)
+{
+    FadeFixture f;
+    f.job.Text4.setText("1");
+    f.job.PushButton2_Click();
+    EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
+    f.expectFramesMatch(1);
+}
+
+TEST(FadeJob, SmallerSecondPictureFadesIntoWhite)
+{
+    FadeFixture f(40, 30, 21, 9);
+    f.job.Text4.setText("3");
+    f.job.PushButton2_Click();
+    EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
+    f.expectFramesMatch(3);
+    // The last frame outside the second picture is white.
+    const test::DecodedAvi avi = test::DecodeAvi(f.result());
+    ASSERT_EQ(avi.frames.size(), 3u);
+    EXPECT_EQ(avi.frames[2][(std::size_t(29) * 40 + 39) * 3], 255);
+}
+
+TEST(FadeJob, LargerSecondPictureGivesItsTopLeftPart)
+{
+    FadeFixture f(20, 10, 50, 40);
+    f.job.Text4.setText("2");
+    f.job.PushButton2_Click();
+    f.expectFramesMatch(2);
+}
+
+TEST(FadeJob, ZeroFramesIsReportedAtTheWriterAndEndsClean)
+{
+    FadeFixture f;
+    f.job.Text4.setText("0");
+    f.job.PushButton2_Click();
+    const auto errors = f.ui.applicationErrors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].text.find("at line 376"), std::string::npos) << errors[0].text;
+    EXPECT_EQ(f.ui.boxes.back().text, "Done.");
+    EXPECT_FALSE(std::filesystem::exists(f.result()));   // nothing but an empty file was made
+    EXPECT_EQ(entriesIn(f.temp.path()), 0u);
+}
+
+TEST(FadeJob, TextThatIsNotANumberIsReportedWhereItIsRead)
+{
+    {
+        FadeFixture f;
+        f.job.Text4.setText("ten");
+        f.job.PushButton2_Click();
+        const auto errors = f.ui.applicationErrors();
+        ASSERT_EQ(errors.size(), 2u);
+        EXPECT_NE(errors[0].text.find("Type mismatch"), std::string::npos);
+        EXPECT_NE(errors[0].text.find("at line 332"), std::string::npos);
+        EXPECT_NE(errors[1].text.find("at line 376"), std::string::npos);
+        EXPECT_EQ(f.ui.boxes.back().text, "Done.");
+        EXPECT_EQ(entriesIn(f.temp.path()), 0u);
+    }
+    {
+        FadeFixture f;
+        f.job.txtFPS.setText("fast");
+        f.job.PushButton2_Click();
+        const auto errors = f.ui.applicationErrors();
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_NE(errors[0].text.find("Type mismatch"), std::string::npos);
+        EXPECT_NE(errors[0].text.find("at line 376"), std::string::npos);
+        EXPECT_EQ(entriesIn(f.temp.path()), 0u);
+    }
+}
+
+TEST(FadeJob, CancelledCompressorDialogLeavesAnAviWithoutFrames)
+{
+    FadeFixture f;
+    f.ui.compressorAnswers.push_back(std::nullopt);
+    f.job.PushButton2_Click();
+    EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
+    const test::DecodedAvi avi = test::DecodeAvi(f.result());
+    EXPECT_TRUE(avi.opened);
+    EXPECT_EQ(avi.frames.size(), 0u);
+    EXPECT_EQ(entriesIn(f.temp.path()), 0u);
+}
+
+TEST(FadeJob, LosslessCompressorsKeepEveryFrame)
+{
+    for (const char* codec : {"ffv1", "huffyuv"}) {
+        FadeFixture f;
+        f.job.Text4.setText("4");
+        f.job.txtFPS.setText("45");
+        f.ui.compressorAnswers.push_back(CompressorChoice{codec});
+        f.job.PushButton2_Click();
+        EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
+        f.expectFramesMatch(4);
+        EXPECT_EQ(test::DecodeAvi(f.result()).timeBaseDen, 30);   // 45 per second: rate 30
+    }
+}
+
+TEST(FadeJob, MissingFirstPictureReportsEachStepAndStillEnds)
+{
+    FadeFixture f;
+    f.job.Text1.setText((f.dir / "missing.jpg").string());
+    f.job.Text4.setText("2");
+    f.job.PushButton2_Click();
+    const auto errors = f.ui.applicationErrors();
+    ASSERT_FALSE(errors.empty());
+    EXPECT_NE(errors[0].text.find("at line 292"), std::string::npos);
+    EXPECT_NE(errors[1].text.find("at line 296"), std::string::npos);
+    EXPECT_EQ(f.ui.boxes.back().text, "Done.");
+    EXPECT_FALSE(f.job.JobBusy);
+    EXPECT_EQ(entriesIn(f.temp.path()), 0u);
+}
+
+TEST(FadeJob, PlantedLinksAndWildcardTempNamesAreNeverTouched)
+{
+    TempDir outside;
+    const auto victim = outside / "victim.bmp";
+    std::ofstream(victim) << "precious";
+    for (const char* tempName : {"plain", "wild*card?[x]"}) {
+        FadeFixture f;
+        const auto temp = f.temp / tempName;
+        std::filesystem::create_directory(temp);
+        ScopedEnv env("TEMP", temp.string());
+        // Links named like every work file, pointing at a file of another user's.
+        for (const char* name : {"Morph_0.bmp", "Morph_1.bmp", "temp.bmp", "temp.avi"})
+            std::filesystem::create_symlink(victim, temp / name);
+        // A sibling that a wildcard TEMP would match if it were expanded.
+        const auto sibling = f.temp / "wildXcardY";
+        std::filesystem::create_directory(sibling);
+        std::ofstream(sibling / "Morph_0.bmp") << "sibling";
+        f.job.Text4.setText("2");
+        f.job.PushButton2_Click();
+        EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."}) << tempName;
+        f.expectFramesMatch(2);
+        std::string text;
+        std::getline(std::ifstream(victim), text);
+        EXPECT_EQ(text, "precious") << tempName;
+        EXPECT_EQ(entriesIn(temp), 4u) << tempName;   // the links stay, nothing else is left
+        for (const char* name : {"Morph_0.bmp", "Morph_1.bmp", "temp.bmp", "temp.avi"})
+            EXPECT_TRUE(std::filesystem::is_symlink(temp / name)) << name;
+        std::getline(std::ifstream(sibling / "Morph_0.bmp"), text);
+        EXPECT_EQ(text, "sibling");
+    }
+}
+
+TEST(FadeJob, WithoutTempTheSystemTemporaryFolderServes)
+{
+    FadeFixture f;
+    TempDir system;
+    ScopedEnv noTemp("TEMP", std::nullopt);
+    ScopedEnv tmpdir("TMPDIR", system.path().string());
+    f.job.Text4.setText("2");
+    f.job.PushButton2_Click();
+    EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
+    f.expectFramesMatch(2);
+    EXPECT_EQ(entriesIn(system.path()), 0u);
+}
+
+TEST(FadeJob, GifOutputWritesTheGifThroughATemporaryAviAndCleansUp)
+{
+    FadeFixture f;
+    f.job.Option8.setValue(false);
+    f.job.Option9.setValue(true);
+    f.job.OutputExtension = "gif";
+    f.job.Text4.setText("2");
+    f.job.PushButton2_Click();
+    EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
+    EXPECT_EQ(f.ui.compressorOffers.size(), 1u);   // the temporary AVI was written
+    EXPECT_FALSE(f.job.GifFailed);
+    EXPECT_TRUE(std::filesystem::exists(f.dir / "result.gif"));
+    EXPECT_FALSE(std::filesystem::exists(f.dir / "result.avi"));
+    EXPECT_EQ(entriesIn(f.temp.path()), 0u);
+}
+
+TEST(FadeWorkFolder, IsPrivateAndRemovedWithItsContents)
+{
+    TempDir temp;
+    ScopedEnv env("TEMP", temp.path().string());
+    std::filesystem::path made;
+    {
+        FadeWorkFolder folder;
+        EXPECT_THROW(folder.path(), RuntimeError);
+        folder.create();
+        made = folder.path();
+        EXPECT_EQ(made.parent_path(), temp.path());
+        struct stat st {};
+        ASSERT_EQ(::stat(made.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+        std::ofstream(folder.file("Morph_0.bmp")) << "x";
+        EXPECT_EQ(folder.file("Morph_0.bmp"), made.string() + "/Morph_0.bmp");
+    }
+    EXPECT_FALSE(std::filesystem::exists(made));
+}
