@@ -491,7 +491,10 @@ std::int64_t countFrameChunks(ByteSource& source, int ordinal, std::int64_t limi
         pos += 8 + body + (body & 1);
     }
     std::int64_t count = 0;
-    while (moviEnd && count < limit && pos + 8 <= moviEnd && source.readAt(pos, h, 8) == 8) {
+    // Other chunks (JUNK, ix00, sound) may sit between frames; their number is bounded too, so
+    // a file of a million empty chunks is not walked to its end.
+    std::int64_t visits = 4 * limit + 4096;
+    while (moviEnd && count < limit && visits-- > 0 && pos + 8 <= moviEnd && source.readAt(pos, h, 8) == 8) {
         const std::uint64_t body = le32(h + 4);
         if (isTag(h, "LIST")) {   // "rec " lists group a frame with its sound: step inside
             pos += 12;

@@ -14,19 +14,21 @@ namespace vantorell {
 
 namespace {
 
-// The window's document and colour-reduction module, made at their first use.
-cGIF& gifDocument(MixJob& job)
+// The window's document and colour-reduction module, made at their first use. Callers hold the
+// pointer while they work: a handler that runs during a yield (the window closing) may release
+// the window's reference, and the document must outlive the import or the save using it.
+std::shared_ptr<cGIF> gifDocument(MixJob& job)
 {
     if (!job.GifDocument)
         job.GifDocument = std::make_shared<cGIF>();
-    return *job.GifDocument;
+    return job.GifDocument;
 }
 
-mDither8bpp& ditherModule(MixJob& job)
+std::shared_ptr<mDither8bpp> ditherModule(MixJob& job)
 {
     if (!job.Dither)
         job.Dither = std::make_shared<mDither8bpp>();
-    return *job.Dither;
+    return job.Dither;
 }
 
 }  // namespace
@@ -41,19 +43,26 @@ void FadeGifSteps(MixJob& job, StepRunner& steps, const FadeWorkFolder& work)
         job.ProgressBar1.setValue(0);
         job.ProgressBar1.setText("Progress Bar");
     });
-    steps.run(390, [&] { ditherModule(job).SetDitherMode(job.GifDitherMode); });
-    steps.run(392, [&] { gifDocument(job).Destroy(); });
+    steps.run(390, [&] { ditherModule(job)->SetDitherMode(job.GifDitherMode); });
+    steps.run(392, [&] { gifDocument(job)->Destroy(); });
     // Each test below takes its own branch when it fails (an error inside the import gives
     // "Unexpected error creating GIF file.", one inside Save "Unexpected error saving GIF file.").
-    if (steps.test(394, [&] { return !ImportAviToGif(tempAvi(), gifDocument(job), job.ProgressBar1, ui, ditherModule(job)); })) {
+    if (steps.test(394, [&] {
+            const auto document = gifDocument(job);
+            const auto dither = ditherModule(job);
+            return !ImportAviToGif(tempAvi(), *document, job.ProgressBar1, ui, *dither);
+        })) {
         steps.run(396, [&] { message("Unexpected error creating GIF file."); });
         steps.run(398, [&] { job.GifFailed = true; });
-    } else if (steps.test(400, [&] { return gifDocument(job).FramesCount() == 0; })) {
+    } else if (steps.test(400, [&] { return gifDocument(job)->FramesCount() == 0; })) {
         steps.run(402, [&] { message("Nothing to save"); });
     } else {
         steps.run(404, [&] { ui.yield(); });
         steps.run(406, [&] { ui.setBusyPointer(true); });
-        if (steps.test(408, [&] { return !gifDocument(job).Save(job.OutputPath, job.ProgressBar1, ui); })) {
+        if (steps.test(408, [&] {
+                const auto document = gifDocument(job);
+                return !document->Save(job.OutputPath, job.ProgressBar1, ui);
+            })) {
             steps.run(410, [&] { ui.setBusyPointer(false); });
             steps.run(412, [&] { message("Unexpected error saving GIF file."); });
         }

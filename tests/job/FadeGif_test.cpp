@@ -1,0 +1,126 @@
+#include "colour/mDither8bpp.h"
+#include "gif/cGIF.h"
+#include "job/MixJob.h"
+#include "platform/WorkSurface.h"
+#include "support/FakeUi.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+using namespace vantorell;
+using vantorell::test::FakeUi;
+using vantorell::test::TempDir;
+
+namespace {
+
+// A FakeUi whose yields run a handler, as a window's message loop may (the user closes it).
+struct HandlerUi final : UiPort {
+    FakeUi inner;
+    std::function<void()> onYield;
+    MsgResult messageBox(std::string_view text, MsgButtons buttons, MsgIcon icon, std::string_view title) override
+    {
+        return inner.messageBox(text, buttons, icon, title);
+    }
+    void yield() override
+    {
+        inner.yield();
+        if (onYield)
+            onYield();
+    }
+    void setBusyPointer(bool busy) override { inner.setBusyPointer(busy); }
+    void progressChanged(const ProgressBar& bar) override { inner.progressChanged(bar); }
+    std::vector<std::filesystem::path> openFiles(const OpenFileRequest& r) override { return inner.openFiles(r); }
+    std::optional<std::filesystem::path> browseFolder(std::string_view t, const std::filesystem::path& s) override
+    {
+        return inner.browseFolder(t, s);
+    }
+    std::optional<CompressorChoice> chooseCompressor(const std::vector<CompressorOption>& o) override
+    {
+        return inner.chooseCompressor(o);
+    }
+    bool shellStart(std::string_view target) override { return inner.shellStart(target); }
+};
+
+struct GifJob {
+    TempDir dir, temp;
+    std::optional<std::string> oldTemp;
+    HandlerUi ui;
+    MixJob job{ui};
+
+    GifJob()
+    {
+        if (const char* t = std::getenv("TEMP"))
+            oldTemp = t;
+        ::setenv("TEMP", temp.path().c_str(), 1);
+        WorkSurface s(11, 7);
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 11; ++x)
+                s.setPixel(x, y, (x * 23) << 16 | (y * 30) << 8 | 90);
+        s.saveAsBitmapFile(dir / "one.bmp");
+        job.Text1.setText((dir / "one.bmp").string());
+        job.Text2.setText((dir / "one.bmp").string());
+        job.Text3.setText(dir.path().string());
+        job.Text4.setText("4");
+        job.Option5.setValue(false);
+        job.Option6.setValue(true);
+        job.Option8.setValue(false);
+        job.Option9.setValue(true);
+        job.OutputExtension = "gif";
+    }
+    ~GifJob()
+    {
+        if (oldTemp)
+            ::setenv("TEMP", oldTemp->c_str(), 1);
+        else
+            ::unsetenv("TEMP");
+    }
+};
+
+}  // namespace
+
+TEST(FadeGif, MakesTheDocumentAndDitherModuleAndSetsTheDitherMode)
+{
+    GifJob f;
+    ASSERT_FALSE(f.job.GifDocument);
+    ASSERT_FALSE(f.job.Dither);
+    f.job.PushButton2_Click();
+    EXPECT_EQ(f.ui.inner.texts(), std::vector<std::string>{"Done."});
+    ASSERT_TRUE(f.job.GifDocument);
+    ASSERT_TRUE(f.job.Dither);
+    EXPECT_EQ(f.job.GifDocument->FramesCount(), 4);
+    EXPECT_EQ(f.job.Dither->DitherMode(), 1);
+    EXPECT_EQ(f.job.Dither->PaletteMode(), 0);
+    EXPECT_TRUE(std::filesystem::exists(f.dir / "result.gif"));
+    EXPECT_TRUE(std::filesystem::is_empty(f.temp.path()));
+}
+
+TEST(FadeGif, TheBatchChoiceOfPaletteAndDitherIsUsed)
+{
+    GifJob f;
+    f.job.Dither = std::make_shared<mDither8bpp>();
+    f.job.Dither->SetPaletteMode(1);
+    f.job.GifDitherMode = 2;
+    f.job.PushButton2_Click();
+    EXPECT_EQ(f.ui.inner.texts(), std::vector<std::string>{"Done."});
+    EXPECT_EQ(f.job.Dither->DitherMode(), 2);
+    ASSERT_TRUE(f.job.GifDocument);
+    // An optimal palette of an 11 x 7 picture has fewer than the cube's 216 colours.
+    EXPECT_LT(f.job.GifDocument->GlobalPaletteEntries(), 216);
+    EXPECT_GT(f.job.GifDocument->GlobalPaletteEntries(), 0);
+}
+
+TEST(FadeGif, ReleasingTheWindowsDocumentDuringAYieldIsSafe)
+{
+    GifJob f;
+    f.ui.onYield = [&] { f.job.GifDocument.reset(); };   // the window lets its document go
+    f.job.PushButton2_Click();
+    EXPECT_FALSE(f.ui.inner.texts().empty());
+    EXPECT_EQ(f.ui.inner.texts().back(), "Done.");
+    EXPECT_TRUE(std::filesystem::is_empty(f.temp.path()));
+}
