@@ -7,6 +7,7 @@ wall time of each, the ratios to the fastest peer and to the floor, and the peak
 (/usr/bin/time -v, largest process of the command).
 
 Usage: bench/jobs/mix_jobs.py BUILD_DIR [--runs N] [--work DIR] [--sizes 1920x1080,4000x3000]
+                               [--jobs blend,overlay]
 """
 import argparse
 import os
@@ -75,6 +76,7 @@ def main():
     ap.add_argument('--runs', type=int, default=11)
     ap.add_argument('--work', default=None)
     ap.add_argument('--sizes', default='1920x1080,4000x3000')
+    ap.add_argument('--jobs', default='blend,overlay')
     args = ap.parse_args()
 
     mix = os.path.abspath(os.path.join(args.build, 'vantorell-mix'))
@@ -138,6 +140,8 @@ def main():
              'floor'),
         ]
         for title, commands in ((f'Blend {size}', blend), (f'Overlay {size}', overlay)):
+            if title.split()[0].lower() not in args.jobs.split(','):
+                continue
             medians = time_round_robin(commands, args.runs)
             report(title, commands, medians)
     if not args.work:

@@ -181,7 +181,7 @@ private:
 
         // Limits, before anything the size asks for is allocated.
         const DecodeLimits& limits = m_doc.m_limits;
-        if (m_doc.FramesCount() >= limits.maxFrames)
+        if (m_doc.FramesCount() >= std::min(limits.maxFrames, kMaxFrames))
             return GifError::OverLimit;
         if (width > limits.maxFrameSide || height > limits.maxFrameSide)
             return GifError::FrameTooLarge;

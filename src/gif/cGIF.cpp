@@ -151,6 +151,8 @@ void cGIF::FrameInsert(int nFrame, int Width, int Height)
 {
     if (nFrame < 1)
         raiseSubscript();
+    if (FramesCount() >= kMaxFrames)
+        raiseOverflow();   // FramesCount is a 16-bit signed number
     checkedRange(Width, 0, 32767);
     checkedRange(Height, 0, 32767);
     auto record = std::make_unique<Frame>();
@@ -210,10 +212,10 @@ void cGIF::FrameMask(int nFrame, int TransparentColorIndex)
         const int w = std::min(img.Width(), mask.Width());
         const int h = std::min(img.Height(), mask.Height());
         const auto t = static_cast<std::uint8_t>(TransparentColorIndex);
+        std::fill_n(mask.lpBits(), mask.Size(), 0);
         for (int y = 0; y < h; ++y) {
             const std::uint8_t* src = img.scanline(y);
             std::uint8_t* dst = mask.scanline(y);
-            std::fill(dst, dst + mask.BytesPerScanline(), 0);
             for (int x = 0; x < w; ++x)
                 if (src[x] == t)
                     dst[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));

@@ -31,6 +31,7 @@ class UiPort;
 class cGIF {
 public:
     static constexpr std::size_t kPaletteBytes = 1024;   // 256 entries: blue, green, red, reserved
+    static constexpr int kMaxFrames = 32767;               // FramesCount is a 16-bit signed number
 
     cGIF();
     ~cGIF();
@@ -70,8 +71,9 @@ public:
     // aspect), the global palette bytes, AnimationLoops, GlobalPaletteSorted and
     // GlobalPaletteEntries. GlobalPaletteExists keeps its value.
     void Destroy();
-    // Inserts a frame of Width x Height (1..32767 each, else Overflow) at position nFrame
-    // (>= 1); beyond the last frame it is appended. The image is all index 0, the mask all 0
+    // Inserts a frame of Width x Height (0..32767 each, else Overflow; 0 gives empty surfaces)
+    // at position nFrame (>= 1); beyond the last frame it is appended. A 32768th frame is an
+    // Overflow. The image is all index 0, the mask all 0
     // with a black and white colour table. The first frame sets the screen size.
     void FrameInsert(int nFrame, int Width, int Height);
     void FrameRemove(int nFrame);

@@ -47,6 +47,15 @@ constexpr BlendDirection kBlendDirections[] = {
     {&MixJob::Option4, 236, true, kBlendVertical, 114},      // Bottom
 };
 
+// Starts decoding a JPEG file on a helper thread; no future for anything else (other formats
+// go through Qt, which should stay on the window's thread).
+std::future<Picture> decodeAhead(const std::string& file, DecodeRequest request)
+{
+    if (file.empty() || !IsJpegFile(file))
+        return {};
+    return std::async(std::launch::async, [file, request] { return LoadPicture(file, request); });
+}
+
 }  // namespace
 
 MixJob::MixJob(UiPort& ui) : m_ui(ui)
@@ -116,13 +125,16 @@ void MixJob::BlendSteps(StepRunner& steps)
         const std::string base = direction.exchanged ? Text2.text() : Text1.text();
         const std::string faded = direction.exchanged ? Text1.text() : Text2.text();
         // Both inputs are only ever shown stretched to the canvas: a big JPEG may be decoded at
-        // a reduced scale that still covers it. The second input decodes on a helper thread
+        // a reduced scale that still covers it. A JPEG second input decodes on a helper thread
         // while the first decodes here; its picture (or its error) arrives at its own step.
-        std::future<Picture> second = std::async(std::launch::async, [faded] {
-            return faded.empty() ? Picture() : LoadPicture(faded, DecodeRequest{kBlendCanvasWidth, kBlendCanvasHeight});
-        });
+        std::future<Picture> second = decodeAhead(faded, DecodeRequest{kBlendCanvasWidth, kBlendCanvasHeight});
         steps.run(124 + o, [&] { pic1.loadPicture(base, kBlendCanvasWidth, kBlendCanvasHeight); });
-        steps.run(126 + o, [&] { pic2.setPicture(second.get()); });
+        steps.run(126 + o, [&] {
+            if (second.valid())
+                pic2.setPicture(second.get());
+            else
+                pic2.loadPicture(faded, kBlendCanvasWidth, kBlendCanvasHeight);
+        });
 
         if (steps.test(128 + o, [&] { return Option21.value(); })) {
             WorkSurface& first = direction.exchanged ? pic2 : pic1;    // holds Text1's picture
@@ -152,8 +164,16 @@ void MixJob::BlendSteps(StepRunner& steps)
 void MixJob::OverlaySteps(StepRunner& steps)
 {
     steps.run(432, [&] { m_ui.setBusyPointer(true); });
+    // A JPEG second picture decodes on a helper thread while the first decodes here; its
+    // picture (or its error) arrives at its own step.
+    std::future<Picture> second = decodeAhead(Text2.text(), DecodeRequest{});
     steps.run(434, [&] { P.loadPicture(Text1.text()); });
-    steps.run(436, [&] { P2.loadPicture(Text2.text()); });
+    steps.run(436, [&] {
+        if (second.valid())
+            P2.setPicture(second.get());
+        else
+            P2.loadPicture(Text2.text());
+    });
     if (steps.test(438, [&] { return Option21.value(); })) {
         steps.run(440, [&] { JpegQuality = EstimateJpegQuality(P, Text1.text()); });
         if (steps.test(442, [&] { return JpegQuality < EstimateJpegQuality(P2, Text2.text()); }))

@@ -25,8 +25,14 @@ void checkSize(int width, int height)
 // Pictures of a few megabytes and more come straight from the kernel: the pages arrive zeroed
 // (no fill pass), and transparent huge pages, where the system offers them, save one page
 // fault per 4 KB on first touch. That matters: a 12-megapixel photograph is 48 MB, and the
-// overlay's three pictures would otherwise cost some 36000 faults.
+// overlay's three pictures would otherwise cost some 36000 faults, each expensive in a
+// virtual machine.
 constexpr std::size_t kMappedFrom = std::size_t(2) << 20;
+#ifdef MADV_POPULATE_WRITE
+constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
+#else
+constexpr int kPopulateWrite = 23;   // MADV_POPULATE_WRITE, from linux/mman.h
+#endif
 
 std::shared_ptr<std::uint8_t[]> allocatePixels(std::size_t bytes, bool zero)
 {
@@ -37,6 +43,9 @@ std::shared_ptr<std::uint8_t[]> allocatePixels(std::size_t bytes, bool zero)
 #ifdef MADV_HUGEPAGE
         ::madvise(memory, bytes, MADV_HUGEPAGE);
 #endif
+        // Every byte of a picture gets written: let the kernel fill in the pages in one pass
+        // (Linux 5.14 and later; older kernels refuse the advice and fault page by page).
+        ::madvise(memory, bytes, kPopulateWrite);
         return std::shared_ptr<std::uint8_t[]>(static_cast<std::uint8_t*>(memory),
                                                [bytes](std::uint8_t* p) { ::munmap(p, bytes); });
     }

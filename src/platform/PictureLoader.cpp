@@ -7,6 +7,7 @@
 
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -285,6 +286,17 @@ int CountJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
         }
     }
     return scans;
+}
+
+bool IsJpegFile(const std::filesystem::path& file)
+{
+    std::uint8_t signature[3] = {};
+    std::FILE* f = std::fopen(file.c_str(), "rb");
+    if (!f)
+        return false;
+    const std::size_t n = std::fread(signature, 1, sizeof signature, f);
+    std::fclose(f);
+    return isJpeg({signature, n});
 }
 
 PictureHeader ReadPictureHeader(std::span<const std::uint8_t> bytes)

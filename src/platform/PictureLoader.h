@@ -36,6 +36,11 @@ struct PictureHeader {
 Picture LoadPicture(const std::filesystem::path& file, const DecodeRequest& request = {});
 Picture LoadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRequest& request = {});
 
+// True when the file starts with a JPEG signature: it decodes through libjpeg alone, with no Qt
+// (callers may then decode it on a thread of their own; Qt keeps per-thread data for a
+// foreign thread that it never frees).
+bool IsJpegFile(const std::filesystem::path& file);
+
 // Reads and checks the header only (the same checks LoadPicture makes before decoding).
 PictureHeader ReadPictureHeader(std::span<const std::uint8_t> bytes);
 

@@ -369,6 +369,22 @@ TEST(cGIFFrames, InsertRemoveAndMove)
     EXPECT_EQ(three.FramesCount(), 0);
 }
 
+TEST(cGIFFrames, AtMost32767Frames)
+{
+    cGIF doc;
+    for (int i = 1; i <= 32767; ++i)
+        doc.FrameInsert(i, 0, 0);   // empty surfaces: nothing to allocate
+    EXPECT_EQ(doc.FramesCount(), 32767);
+    EXPECT_TRUE(doc.FrameDIBXOR(1).empty());
+    try {
+        doc.FrameInsert(1, 1, 1);
+        ADD_FAILURE() << "no error for frame 32768";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), errnum::Overflow);
+    }
+    EXPECT_EQ(doc.FramesCount(), 32767);
+}
+
 TEST(cGIFProperties, AspectPaletteEntriesAndLoops)
 {
     cGIF doc;

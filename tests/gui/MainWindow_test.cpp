@@ -5,6 +5,7 @@
 #include "platform/QtSettingsStore.h"
 
 #include <QCloseEvent>
+#include <QEnterEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -127,6 +128,57 @@ TEST(MainWindow, ButtonsRunTheirHandlers)
     h.ui.folderAnswers.push_back(std::filesystem::path("/srv/out"));
     h.widget<QPushButton>(f.PushButton5)->click();
     EXPECT_EQ(h.widget<QLineEdit>(f.Text3)->text(), "/srv/out/");
+}
+
+TEST(MainWindow, LeavingANumberBoxWithTextChecksItAndTakesTheFocusBack)
+{
+    GuiHarness h;
+    MainWindow& w = h.open();
+    Form1& f = *h.form;
+    h.widget<QRadioButton>(f.Option6)->click();
+    QApplication::setActiveWindow(&w);
+    w.activateWindow();
+    QLineEdit* frames = h.widget<QLineEdit>(f.Text4);
+    QLineEdit* fps = h.widget<QLineEdit>(f.txtFPS);
+    frames->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    ASSERT_TRUE(frames->hasFocus());
+    f.Text4.setText("abc");
+
+    fps->setFocus(Qt::TabFocusReason);   // the user tabs out
+    QApplication::processEvents();
+    ASSERT_EQ(h.ui.boxes.size(), 1u);
+    EXPECT_EQ(h.ui.boxes[0].text, "Must be a numeric entry.");
+    EXPECT_TRUE(frames->hasFocus());
+
+    // Focus moved by the program (or another window) is not the user leaving the box.
+    fps->setFocus(Qt::OtherFocusReason);
+    QApplication::processEvents();
+    EXPECT_EQ(h.ui.boxes.size(), 1u);
+
+    f.Text4.setText("12");
+    frames->setFocus(Qt::MouseFocusReason);
+    fps->setFocus(Qt::MouseFocusReason);
+    QApplication::processEvents();
+    EXPECT_EQ(h.ui.boxes.size(), 1u);
+}
+
+TEST(MainWindow, PointerOverTheButtonsFollowsTheModel)
+{
+    GuiHarness h;
+    h.open();
+    Form1& f = *h.form;
+    QPushButton* start = h.widget<QPushButton>(f.PushButton2);
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(start, &enter);
+    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Custom);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(start, &leave);
+    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Default);
+    QApplication::sendEvent(h.widget<QPushButton>(f.PushButton1), &enter);
+    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Custom);
+    QApplication::sendEvent(h.widget<QGroupBox>(f.Frame3), &enter);
+    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Default);
 }
 
 TEST(MainWindow, ClosingRunsQueryUnloadAndUnload)

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
+#include <QLoggingCategory>
 #include <QString>
 #include <QtGlobal>
 
@@ -35,12 +36,6 @@ QByteArray formatFromSignature(const unsigned char* data, size_t size)
     return {};
 }
 
-// Qt's decoders report damage through qWarning; the loader's caller gets our own answer.
-void quiet(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type == QtFatalMsg)
-        qt_assert(message.toLocal8Bit().constData(), __FILE__, __LINE__);
-}
 
 struct Reader {
     QByteArray data;
@@ -49,12 +44,15 @@ struct Reader {
 
     bool open(const unsigned char* bytes, size_t size)
     {
-        static const bool installed = [] {
+        // Qt's decoders report damage they decode around as warnings of the image I/O logging
+        // categories; the loader's caller gets our own answer instead. Only those categories
+        // are quietened, so a window's other messages stay as they are.
+        static const bool quiet = [] {
             if (!qEnvironmentVariableIsSet("VANTORELL_QT_MESSAGES"))
-                qInstallMessageHandler(quiet);
+                QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
             return true;
         }();
-        (void)installed;
+        (void)quiet;
         if (size == 0 || size > size_t(std::numeric_limits<int>::max()))
             return false;
         data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes), qsizetype(size));
