@@ -8,7 +8,7 @@
 #include "gif/mGIFLZWDec.h"
 #include "gif/mGIFLZWEnc.h"
 #include "platform/Controls.h"
-#include "platform/UiPort.h"
+#include "platform/SilentUi.h"
 
 #include <QImage>
 #include <benchmark/benchmark.h>
@@ -150,22 +150,7 @@ const Bytes& ourGifFile()
         doc.setGlobalPaletteExists(true);
         doc.setGlobalPaletteEntries(216);
         const auto path = std::filesystem::temp_directory_path() / "vantorell-lzw-bench.gif";
-        struct NullUi final : UiPort {
-            MsgResult messageBox(std::string_view, MsgButtons, MsgIcon, std::string_view) override { return MsgResult::Ok; }
-            void yield() override {}
-            void setBusyPointer(bool) override {}
-            void progressChanged(const ProgressBar&) override {}
-            std::vector<std::filesystem::path> openFiles(const OpenFileRequest&) override { return {}; }
-            std::optional<std::filesystem::path> browseFolder(std::string_view, const std::filesystem::path&) override
-            {
-                return std::nullopt;
-            }
-            std::optional<CompressorChoice> chooseCompressor(const std::vector<CompressorOption>&) override
-            {
-                return std::nullopt;
-            }
-            bool shellStart(std::string_view) override { return false; }
-        } ui;
+        SilentUi ui;
         ProgressBar bar;
         if (!doc.Save(path, bar, ui))
             std::abort();

@@ -6,7 +6,7 @@
 #include "gif/cGIF.h"
 #include "gif/mAVIImp.h"
 #include "platform/Controls.h"
-#include "platform/UiPort.h"
+#include "platform/SilentUi.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -19,24 +19,6 @@ extern "C" {
 using namespace vantorell;
 
 namespace {
-
-// A window that is never shown: boxes answer OK, dialogs are cancelled.
-struct SilentUi final : UiPort {
-    MsgResult messageBox(std::string_view, MsgButtons, MsgIcon, std::string_view) override { return MsgResult::Ok; }
-    void yield() override {}
-    void setBusyPointer(bool) override {}
-    void progressChanged(const ProgressBar&) override {}
-    std::vector<std::filesystem::path> openFiles(const OpenFileRequest&) override { return {}; }
-    std::optional<std::filesystem::path> browseFolder(std::string_view, const std::filesystem::path&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<CompressorChoice> chooseCompressor(const std::vector<CompressorOption>&) override
-    {
-        return std::nullopt;
-    }
-    bool shellStart(std::string_view) override { return false; }
-};
 
 volatile std::uint32_t g_sink;
 

@@ -2,14 +2,14 @@
 // texts ("Done." to stdout); there is no message loop to yield to and no dialog to show.
 #pragma once
 
-#include "platform/UiPort.h"
+#include "platform/SilentUi.h"
 
 #include <optional>
 #include <string>
 
 namespace vantorell::cli {
 
-class PrintingUi final : public UiPort {
+class PrintingUi final : public SilentUi {
 public:
     // The compressor the user named with --codec; without one the first offered wins,
     // "uncompressed" when it is offered.
@@ -17,16 +17,7 @@ public:
     int applicationErrors = 0;
 
     MsgResult messageBox(std::string_view text, MsgButtons buttons, MsgIcon icon, std::string_view title) override;
-    void yield() override {}
-    void setBusyPointer(bool) override {}
-    void progressChanged(const ProgressBar&) override {}
-    std::vector<std::filesystem::path> openFiles(const OpenFileRequest&) override { return {}; }
-    std::optional<std::filesystem::path> browseFolder(std::string_view, const std::filesystem::path&) override
-    {
-        return std::nullopt;
-    }
     std::optional<CompressorChoice> chooseCompressor(const std::vector<CompressorOption>& offered) override;
-    bool shellStart(std::string_view) override { return false; }
 };
 
 // A message box's text for a terminal: CR LF and lone CRs become line feeds.
