@@ -137,6 +137,7 @@ std::int32_t WholeNumberFromSetting(std::string_view text)
 Form1::Form1(UiPort& ui, SettingsStore& settings, Form1Environment environment)
     : detail::Form1Port(ui), MixJob(m_port), m_settings(settings), m_env(std::move(environment))
 {
+    EnableFadeJob();
     if (!m_env.random) {
         auto engine = std::make_shared<std::mt19937>(static_cast<std::mt19937::result_type>(
             std::chrono::system_clock::now().time_since_epoch().count()));

@@ -2,13 +2,30 @@
 
 #include "colour/mDither8bpp.h"
 
+#if VANTORELL_CLI_VIDEO
 #include "avi/AviWriter.h"
+#endif
 
 #include <charconv>
 #include <cstdio>
 #include <memory>
 
 namespace vantorell::cli {
+
+namespace {
+
+// The compressors of this build's FFmpeg. Only the video build links FFmpeg; the plain build
+// hands every command line that names a video option to it before parsing (main.cpp).
+std::vector<CompressorOption> OfferedCompressors()
+{
+#if VANTORELL_CLI_VIDEO
+    return AviCompressors();
+#else
+    return {};
+#endif
+}
+
+}  // namespace
 
 namespace {
 
@@ -140,7 +157,7 @@ std::vector<CliOption> makeOptions()
                        "fade: the video compressor (default uncompressed; --list-codecs shows this build's)",
                        [](CliContext& c, const std::string& v) -> std::optional<std::string> {
                            std::string names;
-                           for (const CompressorOption& option : AviCompressors()) {
+                           for (const CompressorOption& option : OfferedCompressors()) {
                                if (option.name == v) {
                                    c.ui.codec = v;
                                    return std::nullopt;
@@ -152,7 +169,7 @@ std::vector<CliOption> makeOptions()
     options.push_back({"--list-codecs", "", "list the video compressors this build offers for AVI output",
                        [](CliContext& c, const std::string&) -> std::optional<std::string> {
                            c.action = [] {
-                               for (const CompressorOption& option : AviCompressors())
+                               for (const CompressorOption& option : OfferedCompressors())
                                    std::printf("%-14s%s\n", option.name.c_str(), option.description.c_str());
                                return 0;
                            };

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,11 +33,53 @@ bool sameStamp(const FileStamp& a, const FileStamp& b)
            a.modified.tv_nsec == b.modified.tv_nsec;
 }
 
+#if !VANTORELL_CLI_VIDEO
+// Whether a command line asks for anything of the video libraries: a fade, a compressor, the
+// GIF options. Erring towards yes costs only the video build's start-up.
+bool needsVideo(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "fade" || argument.ends_with("=fade"))
+            return true;
+        for (std::string_view option : {"--codec", "--list-codecs", "--format", "--frames", "--fps", "--gif-"})
+            if (argument.starts_with(option))
+                return true;
+    }
+    return false;
+}
+
+// Runs the same command line in the video build, vantorell-mix-video, found beside this
+// program or in its install's libexec folder.
+int runVideoBuild(char** argv)
+{
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const std::filesystem::path folder = ec ? std::filesystem::path(".") : self.parent_path();
+    for (const std::filesystem::path& candidate :
+         {folder / "vantorell-mix-video", folder / ".." / "libexec" / "vantorell" / "vantorell-mix-video"}) {
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            ::execv(candidate.c_str(), argv);
+            break;
+        }
+    }
+    std::fprintf(stderr, "vantorell-mix: the video build (vantorell-mix-video) is not installed beside this program\n");
+    return 2;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     using namespace vantorell;
+
+#if VANTORELL_CLI_VIDEO
+    MixJob::EnableFadeJob();
+#else
+    if (needsVideo(argc, argv))
+        return runVideoBuild(argv);
+#endif
 
     cli::PrintingUi ui;
     MixJob job(ui);

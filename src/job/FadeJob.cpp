@@ -83,6 +83,11 @@ void loadInto(WorkSurface& surface, PictureCache& cache, const std::string& file
 
 }  // namespace
 
+void MixJob::EnableFadeJob()
+{
+    s_fadeBranch = [](MixJob& job, StepRunner& steps) { job.FadeJob(steps); };
+}
+
 void MixJob::FadeJob(StepRunner& steps)
 {
     FadeWorkFolder work;        // FrameFolder: private to this job, removed at its end

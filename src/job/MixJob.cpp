@@ -58,6 +58,8 @@ std::future<Picture> decodeAhead(const std::string& file, DecodeRequest request)
 
 }  // namespace
 
+void (*MixJob::s_fadeBranch)(MixJob&, StepRunner&) = nullptr;
+
 MixJob::MixJob(UiPort& ui) : m_ui(ui)
 {
     Text4.setText("10");
@@ -106,9 +108,10 @@ void MixJob::PushButton2_Click()
 
     if (steps.test(118, [&] { return Option5.value(); }))
         BlendSteps(steps);
-    else if (steps.test(288, [&] { return Option6.value(); }))
-        FadeJob(steps);
-    else if (steps.test(430, [&] { return Option7.value(); }))
+    else if (steps.test(288, [&] { return Option6.value(); })) {
+        if (s_fadeBranch)
+            s_fadeBranch(*this, steps);
+    } else if (steps.test(430, [&] { return Option7.value(); }))
         OverlaySteps(steps);
 
     JobBusy = false;                                                         // 458

@@ -32,6 +32,12 @@ public:
     // The Start button.
     void PushButton2_Click();
 
+    // The Fade branch (job/FadeJob.cpp) sits on FFmpeg, whose libraries cost a program about
+    // 80 ms to load. It is linked in only where EnableFadeJob() is called (the window, the
+    // video build of the command line, the tests); without it the Fade option does nothing,
+    // like an unmatched mix type.
+    static void EnableFadeJob();
+
     UiPort& ui() { return m_ui; }
 
     // Controls the job reads, with their design values (set by the constructor).
@@ -76,6 +82,8 @@ private:
     void BlendSteps(StepRunner& steps);
     void OverlaySteps(StepRunner& steps);
     void FadeJob(StepRunner& steps);     // job/FadeJob.cpp
+
+    static void (*s_fadeBranch)(MixJob& job, StepRunner& steps);
 
     UiPort& m_ui;
 };

@@ -123,3 +123,32 @@ TEST_F(Cli, BadCommandLinesAreRefusedWithStatus2)
 
 }  // namespace
 }  // namespace vantorell
+
+namespace vantorell {
+namespace {
+
+// Blend and overlay never pay for loading FFmpeg: the plain build does not link it, and a
+// video command line is handed to the video build, which answers the same way.
+TEST_F(Cli, PlainBuildLeavesTheVideoLibrariesToTheVideoBuild)
+{
+    FILE* pipe = popen(("ldd '" + kMix.string() + "' 2>/dev/null").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string linked;
+    std::array<char, 4096> buffer;
+    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
+        linked.append(buffer.data(), n);
+    pclose(pipe);
+    ASSERT_NE(linked.find("libjpeg"), std::string::npos) << linked;
+    EXPECT_EQ(linked.find("libavcodec"), std::string::npos) << linked;
+    EXPECT_EQ(linked.find("libQt6"), std::string::npos) << linked;
+
+    const CliRun codecs = runMix("--list-codecs", dir.path());
+    EXPECT_EQ(codecs.status, 0);
+    EXPECT_NE(codecs.out.find("uncompressed"), std::string::npos);
+    const CliRun badCodec = runMix("--type fade --codec nonsense", dir.path());
+    EXPECT_EQ(badCodec.status, 2);
+    EXPECT_NE(badCodec.err.find("is not available here"), std::string::npos) << badCodec.err;
+}
+
+}  // namespace
+}  // namespace vantorell
