@@ -1,41 +1,26 @@
 // vantorell-mix with the Fade job: the AVI it writes, the codecs it lists and the ones it refuses.
 #include "support/AviDecode.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
-#include <sys/wait.h>
 
 namespace vantorell {
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kMixProgram = fs::path(VANTORELL_BINARY_DIR) / "vantorell-mix";
+const fs::path kMixProgram = test::MixProgram();
 const fs::path kSampleFolder = VANTORELL_SAMPLES_DIR;
 
-struct MixRun {
-    int status = -1;
-    std::string out;
-};
+using MixRun = test::ProgramRun;
 
-// Runs vantorell-mix with the arguments and TEMP pointing at temp; stderr is dropped.
+// Runs vantorell-mix with the arguments and TEMP pointing at temp.
 MixRun mix(const std::string& arguments, const fs::path& temp)
 {
-    const std::string command =
-        "TEMP='" + temp.string() + "' '" + kMixProgram.string() + "' " + arguments + " 2>/dev/null";
-    MixRun result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return result;
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        result.out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return test::RunProgram(kMixProgram, arguments, "TEMP='" + temp.string() + "'");
 }
 
 class CliFade : public ::testing::Test {

@@ -1,6 +1,7 @@
 // vantorell-mix with GIF output: the fade written as result.gif, and the two options that choose
 // the GIF palette and dither.
 #include "gif/cGIF.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -9,32 +10,20 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <sys/wait.h>
 
 namespace vantorell {
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kMix = fs::path(VANTORELL_BINARY_DIR) / "vantorell-mix";
+const fs::path kMix = test::MixProgram();
 const fs::path kSamples = VANTORELL_SAMPLES_DIR;
 
-struct MixRun {
-    int status = -1;
-    std::string out;
-};
+using MixRun = test::ProgramRun;
 
-MixRun mix(const std::string& arguments, const fs::path& scratch)
+MixRun mix(const std::string& arguments, const fs::path&)
 {
-    const fs::path outFile = scratch / "stdout.txt";
-    const std::string command =
-        "'" + kMix.string() + "' " + arguments + " >'" + outFile.string() + "' 2>'" + (scratch / "stderr.txt").string() + "'";
-    const int status = std::system(command.c_str());
-    MixRun r;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream in(outFile);
-    r.out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return r;
+    return test::RunProgram(kMix, arguments);
 }
 
 std::string fadeArgs(const test::TempDir& out)

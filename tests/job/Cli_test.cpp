@@ -2,46 +2,26 @@
 // its exit status, stdout and stderr.
 #include "platform/PictureLoader.h"
 
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
-#include <sys/wait.h>
 
 namespace vantorell {
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kMix = fs::path(VANTORELL_BINARY_DIR) / "vantorell-mix";
+const fs::path kMix = test::MixProgram();
 const fs::path kSamples = VANTORELL_SAMPLES_DIR;
 
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-};
+using CliRun = test::ProgramRun;
 
-CliRun runMix(const std::string& arguments, const fs::path& scratch)
+CliRun runMix(const std::string& arguments, const fs::path&)
 {
-    const fs::path errFile = scratch / "stderr.txt";
-    const std::string command = "'" + kMix.string() + "' " + arguments + " 2>'" + errFile.string() + "'";
-    CliRun result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return result;
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        result.out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (FILE* e = std::fopen(errFile.c_str(), "r")) {
-        while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), e))
-            result.err.append(buffer.data(), n);
-        std::fclose(e);
-    }
-    return result;
+    return test::RunProgram(kMix, arguments);
 }
 
 std::string pair(const std::string& first, const std::string& second)
@@ -131,13 +111,7 @@ namespace {
 // video command line is handed to the video build, which answers the same way.
 TEST_F(Cli, PlainBuildLeavesTheVideoLibrariesToTheVideoBuild)
 {
-    FILE* pipe = popen(("ldd '" + kMix.string() + "' 2>/dev/null").c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string linked;
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        linked.append(buffer.data(), n);
-    pclose(pipe);
+    const std::string linked = test::RunProgram("ldd", "'" + kMix.string() + "'").out;
     ASSERT_NE(linked.find("libjpeg"), std::string::npos) << linked;
     EXPECT_EQ(linked.find("libavcodec"), std::string::npos) << linked;
     EXPECT_EQ(linked.find("libQt6"), std::string::npos) << linked;
