@@ -7,7 +7,9 @@
 #include "platform/WorkSurface.h"
 #include "support/AviDecode.h"
 #include "support/FakeUi.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
+#include "support/TestPictures.h"
 
 #include <gtest/gtest.h>
 
@@ -19,46 +21,11 @@
 
 using namespace vantorell;
 using vantorell::test::FakeUi;
+using vantorell::test::ScopedEnv;
 using vantorell::test::TempDir;
+using vantorell::test::writePicture;
 
 namespace {
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
-// A picture file with pixel (x, y) = blue x * 7 + seed, green y * 5, red seed * 3 (lossless BMP).
-std::string writePicture(const TempDir& dir, const std::string& name, int width, int height, int seed)
-{
-    WorkSurface s(width, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            s.setPixel(x, y, ((x * 7 + seed) & 255) << 16 | ((y * 5) & 255) << 8 | ((seed * 3) & 255));
-    const auto path = dir / name;
-    s.saveAsBitmapFile(path);
-    return path.string();
-}
 
 // The expected frame i of n: the exact single-precision cross-fade, white where the second
 // picture does not reach, at the first picture's size; top-down packed BGR24.

@@ -12,7 +12,9 @@
 #include "support/AviBytes.h"
 #include "support/AviDecode.h"
 #include "support/FakeUi.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
+#include "support/TestPictures.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -30,37 +32,7 @@ namespace {
 
 using test::FakeUi;
 using test::TempDir;
-
-class ScopedTemp {
-public:
-    explicit ScopedTemp(const std::string& value)
-    {
-        if (const char* old = std::getenv("TEMP"))
-            m_old = old;
-        ::setenv("TEMP", value.c_str(), 1);
-    }
-    ~ScopedTemp()
-    {
-        if (m_old)
-            ::setenv("TEMP", m_old->c_str(), 1);
-        else
-            ::unsetenv("TEMP");
-    }
-
-private:
-    std::optional<std::string> m_old;
-};
-
-std::string writePicture(const TempDir& dir, const std::string& name, int width, int height, int seed)
-{
-    WorkSurface s(width, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            s.setPixel(x, y, ((x * 7 + seed) & 255) << 16 | ((y * 5) & 255) << 8 | ((seed * 3) & 255));
-    const auto path = dir / name;
-    s.saveAsBitmapFile(path);
-    return path.string();
-}
+using test::writePicture;
 
 // Frame i of n of the cross-fade: the single-precision mix, white where the second picture does
 // not reach, at the first picture's size, as a 32-bit surface.
@@ -99,7 +71,7 @@ std::uint16_t le16(const std::vector<std::uint8_t>& b, std::size_t at) { return 
 TEST(FadeGifJob, TenFramesAtFiveFpsMatchTheLayoutPeersAndTheDirectDither)
 {
     TempDir dir, temp;
-    ScopedTemp env(temp.path().string());
+    test::ScopedEnv env("TEMP", temp.path().string());
     FakeUi ui;
     MixJob job(ui);
     constexpr int W = 41, H = 29, N = 10;
@@ -191,7 +163,7 @@ TEST(FadeGifJob, TenFramesAtFiveFpsMatchTheLayoutPeersAndTheDirectDither)
 TEST(FadeGifJob, MessagesOfTheGifBranch)
 {
     TempDir dir, temp;
-    ScopedTemp env(temp.path().string());
+    test::ScopedEnv env("TEMP", temp.path().string());
     const std::string first = writePicture(dir, "one.bmp", 9, 7, 10);
     auto makeJob = [&](MixJob& job) {
         job.Text1.setText(first);
