@@ -3,6 +3,8 @@
 #include "dib/cDIB.h"
 #include "platform/RuntimeError.h"
 
+#include "support/TestPictures.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -38,15 +40,7 @@ std::vector<Rgb> entries(const cPal8bpp& pal)
     return out;
 }
 
-cDIB randomPicture(int width, int height, unsigned seed)
-{
-    cDIB dib;
-    EXPECT_TRUE(dib.Create(width, height, 32));
-    std::mt19937 random(seed);
-    for (int i = 0; i < dib.Size(); ++i)
-        dib.lpBits()[i] = std::uint8_t(random());
-    return dib;
-}
+using test::randomPicture;
 
 }  // namespace
 

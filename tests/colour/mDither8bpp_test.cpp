@@ -4,6 +4,8 @@
 #include "dib/cDIB.h"
 #include "platform/RuntimeError.h"
 
+#include "support/TestPictures.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,15 +32,7 @@ cDIB uniformPicture(int width, int height, std::uint8_t r, std::uint8_t g, std::
     return dib;
 }
 
-cDIB randomPicture(int width, int height, unsigned seed)
-{
-    cDIB dib;
-    EXPECT_TRUE(dib.Create(width, height, 32));
-    std::mt19937 random(seed);
-    for (int i = 0; i < dib.Size(); ++i)
-        dib.lpBits()[i] = std::uint8_t(random());
-    return dib;
-}
+using test::randomPicture;
 
 // Direct formulas, independent of the module's tables.
 int level(int v, int divisor, int top) { return std::clamp(int(std::lround(double(v) / divisor)), 0, top); }

@@ -1,5 +1,7 @@
 #include "mix/Blend.h"
 
+#include "support/TestPictures.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -23,14 +25,7 @@ std::vector<int> alphasCovering(const std::vector<BlendStrip>& strips, int line,
     return alphas;
 }
 
-Bitmap solid(int width, int height, std::int32_t colour)
-{
-    Bitmap bitmap(width, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            bitmap.setPixel(x, y, colour);
-    return bitmap;
-}
+using test::solid;
 
 TEST(MakeBlendFunction, AlphaTimes65536RoundedHalfToEvenAndCapped)
 {

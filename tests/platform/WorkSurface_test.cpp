@@ -7,6 +7,8 @@
 
 #include <QImage>
 
+#include "support/TestPictures.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -15,14 +17,7 @@
 namespace vantorell {
 namespace {
 
-Bitmap solid(int width, int height, std::int32_t colour)
-{
-    Bitmap bitmap(width, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            bitmap.setPixel(x, y, colour);
-    return bitmap;
-}
+using test::solid;
 
 TEST(WorkSurface, DrawnImageShowsThePictureUnscaledOnTheBackColour)
 {

@@ -2,6 +2,10 @@
 
 #include "platform/WorkSurface.h"
 
+#include <gtest/gtest.h>
+
+#include <random>
+
 namespace vantorell::test {
 
 std::string writePicture(const TempDir& dir, const std::string& name, int width, int height, int seed)
@@ -13,6 +17,25 @@ std::string writePicture(const TempDir& dir, const std::string& name, int width,
     const auto path = dir / name;
     s.saveAsBitmapFile(path);
     return path.string();
+}
+
+Bitmap solid(int width, int height, std::int32_t colour)
+{
+    Bitmap bitmap(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            bitmap.setPixel(x, y, colour);
+    return bitmap;
+}
+
+cDIB randomPicture(int width, int height, unsigned seed)
+{
+    cDIB dib;
+    EXPECT_TRUE(dib.Create(width, height, 32));
+    std::mt19937 random(seed);
+    for (int i = 0; i < dib.Size(); ++i)
+        dib.lpBits()[i] = std::uint8_t(random());
+    return dib;
 }
 
 }  // namespace vantorell::test

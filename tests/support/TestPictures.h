@@ -1,7 +1,11 @@
 // Small lossless test pictures written as bitmap files.
 #pragma once
 
+#include "dib/cDIB.h"
+#include "platform/Bitmap.h"
 #include "support/TempDir.h"
+
+#include <cstdint>
 
 #include <string>
 
@@ -9,5 +13,11 @@ namespace vantorell::test {
 
 // A picture file with pixel (x, y) = blue x * 7 + seed, green y * 5, red seed * 3 (lossless BMP).
 std::string writePicture(const TempDir& dir, const std::string& name, int width, int height, int seed);
+
+// A 32-bit picture of one colour (0x00BBGGRR).
+Bitmap solid(int width, int height, std::int32_t colour);
+
+// A 32-bit cDIB whose every byte is drawn from a fixed-seed generator.
+cDIB randomPicture(int width, int height, unsigned seed);
 
 }  // namespace vantorell::test
