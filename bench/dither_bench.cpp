@@ -1,8 +1,8 @@
 // Colour reduction kernels: DitherTo8bpp on a 1920 x 1080 32-bit frame for each palette and
 // dither pair (pixels per second), and the octree palette of a 50 x 50 surface.
-#include "colour/cPal8bpp.h"
-#include "colour/mDither8bpp.h"
-#include "dib/cDIB.h"
+#include "colour/Palette8.h"
+#include "colour/Ditherer.h"
+#include "dib/Dib.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,9 +13,9 @@ using namespace vantorell;
 namespace {
 
 // A smooth picture with noise: gradients exercise every level, noise defeats branch prediction.
-cDIB testFrame(int width, int height)
+Dib testFrame(int width, int height)
 {
-    cDIB dib;
+    Dib dib;
     dib.Create(width, height, 32);
     std::mt19937 random(1);
     for (int y = 0; y < height; ++y) {
@@ -32,12 +32,12 @@ cDIB testFrame(int width, int height)
 
 void BM_DitherTo8bpp(benchmark::State& state)
 {
-    const cDIB frame = testFrame(1920, 1080);
-    mDither8bpp dither;
+    const Dib frame = testFrame(1920, 1080);
+    Ditherer dither;
     dither.SetPaletteMode(std::int32_t(state.range(0)));
     dither.SetDitherMode(std::int32_t(state.range(1)));
-    cPal8bpp palette;
-    cDIB dst;
+    Palette8 palette;
+    Dib dst;
     dither.DitherTo8bpp(frame, dst, palette, false);   // make the palette once, as a GIF import does
     for (auto _ : state) {
         dither.DitherTo8bpp(frame, dst, palette, true);
@@ -48,8 +48,8 @@ void BM_DitherTo8bpp(benchmark::State& state)
 
 void BM_CreateOptimal50x50(benchmark::State& state)
 {
-    const cDIB small = testFrame(50, 50);
-    cPal8bpp palette;
+    const Dib small = testFrame(50, 50);
+    Palette8 palette;
     for (auto _ : state) {
         palette.CreateOptimal(small, 256, 6, 1.0f, 1.0f, 1.0f);
         benchmark::DoNotOptimize(palette.lpPalette());

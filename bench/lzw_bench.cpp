@@ -1,12 +1,12 @@
 // GIF LZW speed against giflib on what the fade job writes: ten 1920 x 1080 frames of a
 // photograph cross-fade, reduced to the 216-colour halftone cube with a 4 x 4 ordered dither.
-//   encode: mGIFLZWEnc::EncodeFrame vs giflib EGifPutLine (both into memory)
-//   decode: cGIF::LoadFromStream vs giflib DGifSlurp on the same GIF bytes (both from memory),
-//           and mGIFLZWDec::DecodeFrame alone
+//   encode: LzwEncoder::EncodeFrame vs giflib EGifPutLine (both into memory)
+//   decode: GifDocument::LoadFromStream vs giflib DGifSlurp on the same GIF bytes (both from memory),
+//           and LzwDecoder::DecodeFrame alone
 // Bytes processed are pixels (one byte each), so bytes_per_second reads as pixel MB/s.
-#include "gif/cGIF.h"
-#include "gif/mGIFLZWDec.h"
-#include "gif/mGIFLZWEnc.h"
+#include "gif/GifDocument.h"
+#include "gif/LzwDecoder.h"
+#include "gif/LzwEncoder.h"
 #include "platform/Controls.h"
 #include "platform/SilentUi.h"
 
@@ -122,7 +122,7 @@ Bytes encodeWithGiflib()
     return out;
 }
 
-Bytes encodeWithOurs(mGIFLZWEnc& enc)
+Bytes encodeWithOurs(LzwEncoder& enc)
 {
     Bytes out;
     out.reserve(40u << 20);
@@ -138,10 +138,10 @@ Bytes encodeWithOurs(mGIFLZWEnc& enc)
 const Bytes& ourGifFile()
 {
     static const Bytes file = [] {
-        cGIF doc;
+        GifDocument doc;
         for (int i = 1; i <= kFrames; ++i) {
             doc.FrameInsert(i, kWidth, kHeight);
-            cDIB& img = doc.FrameDIBXOR(i);
+            Dib& img = doc.FrameDIBXOR(i);
             for (int y = 0; y < kHeight; ++y)
                 std::memcpy(img.scanline(y), frames()[std::size_t(i - 1)].data() + std::size_t(y) * kWidth, kWidth);
             doc.setFrameDelay(i, 20);
@@ -167,7 +167,7 @@ constexpr std::int64_t kPixels = std::int64_t(kWidth) * kHeight * kFrames;
 void BM_EncodeVantorell(benchmark::State& state)
 {
     frames();
-    mGIFLZWEnc enc;
+    LzwEncoder enc;
     std::size_t size = 0;
     for (auto _ : state) {
         const Bytes out = encodeWithOurs(enc);
@@ -196,7 +196,7 @@ BENCHMARK(BM_EncodeGiflibEGifPutLine)->Unit(benchmark::kMillisecond)->MinTime(2.
 void BM_DecodeVantorellLoadFromStream(benchmark::State& state)
 {
     const Bytes& file = ourGifFile();
-    cGIF doc;
+    GifDocument doc;
     for (auto _ : state) {
         if (!doc.LoadFromStream(file) || doc.FramesCount() != kFrames)
             state.SkipWithError("load failed");
@@ -225,7 +225,7 @@ BENCHMARK(BM_DecodeGiflibDGifSlurp)->Unit(benchmark::kMillisecond)->MinTime(2.0)
 // The decoder alone, into one reused buffer.
 void BM_DecodeVantorellLzwOnly(benchmark::State& state)
 {
-    mGIFLZWEnc enc;
+    LzwEncoder enc;
     std::vector<Bytes> data;
     for (const Bytes& px : frames()) {
         Bytes blocks;
@@ -238,7 +238,7 @@ void BM_DecodeVantorellLzwOnly(benchmark::State& state)
         }
         data.push_back(std::move(joined));
     }
-    mGIFLZWDec dec;
+    LzwDecoder dec;
     Bytes out(std::size_t(kWidth) * kHeight);
     for (auto _ : state) {
         for (const Bytes& d : data)

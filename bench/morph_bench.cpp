@@ -1,7 +1,7 @@
 // The morph engine's frames: the full engine (barycentric weights for every pixel), the plan's
 // first frame (the same, noting the identity pixels) and the plan's later frames (the exact
 // cross-fade through a lookup table), at the Blend canvas size and at 4000 x 3000.
-#include "mix/modMorphImage.h"
+#include "mix/MorphEngine.h"
 
 #include "platform/Bitmap.h"
 

@@ -2,8 +2,8 @@
 // large document. Invariants checked on every input: the document's frames all have the
 // reported size, the progress bar ends at 0, a successful import holds exactly the frames it
 // announced, a failed one at most that many, and every frame is readable end to end.
-#include "colour/mDither8bpp.h"
-#include "gif/cGIF.h"
+#include "colour/Ditherer.h"
+#include "gif/GifDocument.h"
 #include "gif/mAVIImp.h"
 #include "platform/Controls.h"
 #include "platform/SilentUi.h"
@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     av_log_set_level(AV_LOG_QUIET);
     SilentUi ui;
     ProgressBar progress;
-    cGIF gif;
-    mDither8bpp dither;
+    GifDocument gif;
+    Ditherer dither;
     dither.SetDitherMode(1);
     AviImportLimits limits;
     limits.maxFrameSide = 1024;
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     std::uint32_t sum = 0;
     for (int i = 1; i <= gif.FramesCount(); ++i) {
-        const cDIB& img = gif.FrameDIBXOR(i);
+        const Dib& img = gif.FrameDIBXOR(i);
         if (img.Width() != report.width || img.Height() != report.height || img.BPP() != 8)
             std::abort();
         for (std::int32_t k = 0; k < img.Size(); ++k)

@@ -1,6 +1,6 @@
-// Feeds bytes to cDIBAVI's bitmap-file parsing: the memory path shares every check with
+// Feeds bytes to FrameBitmap's bitmap-file parsing: the memory path shares every check with
 // CreateFromFile. A taken file must give pixel and bitmap-info bytes within the input.
-#include "avi/cDIBAVI.h"
+#include "avi/FrameBitmap.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size > (1u << 20))
         return 0;   // frame files are bounded by their own size; large inputs add nothing here
-    vantorell::cDIBAVI dib;
+    vantorell::FrameBitmap dib;
     if (!dib.CreateFromBytes({data, size}))
         return 0;
     if (dib.bits().size() > size || dib.SizeBitmapInfo() > size || dib.bits().size() != dib.SizeImage())

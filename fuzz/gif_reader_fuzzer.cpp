@@ -1,9 +1,9 @@
-// Fuzzes cGIF::LoadFromStream with small limits. Invariants checked on every input: a failed
+// Fuzzes GifDocument::LoadFromStream with small limits. Invariants checked on every input: a failed
 // load leaves no frames; every frame surface is readable end to end; a whole decoded frame
 // encodes and decodes back to the same indices.
-#include "gif/cGIF.h"
-#include "gif/mGIFLZWDec.h"
-#include "gif/mGIFLZWEnc.h"
+#include "gif/GifDocument.h"
+#include "gif/LzwDecoder.h"
+#include "gif/LzwEncoder.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -16,7 +16,7 @@ namespace {
 
 volatile std::uint32_t g_sink;
 
-void touch(const cDIB& dib)
+void touch(const Dib& dib)
 {
     std::uint32_t sum = 0;
     for (std::int32_t i = 0; i < dib.Size(); ++i)
@@ -26,7 +26,7 @@ void touch(const cDIB& dib)
     g_sink = sum;
 }
 
-void checkRoundTrip(const cDIB& img, mGIFLZWEnc& enc, mGIFLZWDec& dec)
+void checkRoundTrip(const Dib& img, LzwEncoder& enc, LzwDecoder& dec)
 {
     if (img.empty() || img.BPP() != 8 || std::int64_t(img.Width()) * img.Height() > 1024)
         return;
@@ -57,12 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size > (1u << 20))
         return 0;
-    static mGIFLZWEnc enc;
-    static mGIFLZWDec dec;
+    static LzwEncoder enc;
+    static LzwDecoder dec;
     // One document for every run: LoadFromStream starts by emptying it, and nothing a load
     // reads depends on what an earlier load left (the flag GlobalPaletteExists, which Destroy
     // keeps, is rewritten by every header that is read).
-    static cGIF doc;
+    static GifDocument doc;
     DecodeLimits limits;
     // Small caps keep every run short: the rules under test do not depend on the size.
     limits.maxFramePixels = 1u << 12;
@@ -78,8 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (doc.lastError() != GifError::None || doc.FramesCount() > limits.maxFrames)
         std::abort();
     for (int i = 1; i <= doc.FramesCount(); ++i) {
-        const cDIB& img = doc.FrameDIBXOR(i);
-        const cDIB& mask = doc.FrameDIBAND(i);
+        const Dib& img = doc.FrameDIBXOR(i);
+        const Dib& mask = doc.FrameDIBAND(i);
         if (img.Width() != mask.Width() || img.Height() != mask.Height())
             std::abort();
         touch(img);

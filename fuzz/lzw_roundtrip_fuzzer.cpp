@@ -1,8 +1,8 @@
-// Encodes fuzzer-chosen palette indices with mGIFLZWEnc and checks that mGIFLZWDec gives them
+// Encodes fuzzer-chosen palette indices with LzwEncoder and checks that LzwDecoder gives them
 // back exactly. Input: byte 0 picks the minimum code size (2..8) and interlacing, bytes 1-2
 // the width; the rest are the pixels (masked to the code size), as many whole rows as fit.
-#include "gif/mGIFLZWDec.h"
-#include "gif/mGIFLZWEnc.h"
+#include "gif/LzwDecoder.h"
+#include "gif/LzwEncoder.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size < 4 || size > (1u << 20))
         return 0;
-    static mGIFLZWEnc enc;
-    static mGIFLZWDec dec;
+    static LzwEncoder enc;
+    static LzwDecoder dec;
     const int minCodeSize = 2 + data[0] % 7;
     const bool interlaced = (data[0] & 0x80) != 0;
     const int width = 1 + ((data[1] | (data[2] << 8)) % 1024);

@@ -2,7 +2,7 @@
 // stream at the chosen frame rate, through FFmpeg's AVI muxer and the encoder the user picks.
 #pragma once
 
-#include "avi/cDIBAVI.h"
+#include "avi/FrameBitmap.h"
 #include "platform/UiPort.h"
 
 #include <cstdint>

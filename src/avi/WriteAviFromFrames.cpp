@@ -1,5 +1,5 @@
 // WriteAviFromFrames: the frame files of the Fade job, re-saved one by one through picSave and
-// read by cDIBAVI, become the AVI stream. Separate from AviStreamWriter because it works on the
+// read by FrameBitmap, become the AVI stream. Separate from AviStreamWriter because it works on the
 // window's surfaces.
 #include "avi/AviWriter.h"
 
@@ -21,7 +21,7 @@ void resaveFrame(const AviFrameSource& source, const std::filesystem::path& fram
     // become temp.bmp: a link to it (or a copy) has the frame's pixels. Both live in the job's
     // private folder. Anything else goes through the picture loader, which reports a missing
     // or damaged frame to the Start command as the loader's error.
-    if (cDIBAVI::CheckFile(frame) == BmpError::None) {
+    if (FrameBitmap::CheckFile(frame) == BmpError::None) {
         std::filesystem::create_hard_link(frame, temp, ec);
         if (!ec)
             return;
@@ -46,7 +46,7 @@ void WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPe
     int error = 0;
     {
         AviStreamWriter avi;
-        cDIBAVI dib(&source.ui, source.applicationTitle);
+        FrameBitmap dib(&source.ui, source.applicationTitle);
         error = avi.open(path);
         if (error == 0) {
             resaveFrame(source, frameFile(0), temp);

@@ -1,6 +1,6 @@
 #include "cli/CliOptions.h"
 
-#include "colour/mDither8bpp.h"
+#include "colour/Ditherer.h"
 
 #if VANTORELL_CLI_VIDEO
 #include "avi/AviWriter.h"
@@ -141,7 +141,7 @@ std::vector<CliOption> makeOptions()
                            if (v != "halftone" && v != "optimal")
                                return "--gif-palette takes halftone or optimal";
                            if (!c.job.Dither)
-                               c.job.Dither = std::make_shared<mDither8bpp>();
+                               c.job.Dither = std::make_shared<Ditherer>();
                            c.job.Dither->SetPaletteMode(v == "halftone" ? 0 : 1);
                            return std::nullopt;
                        }});

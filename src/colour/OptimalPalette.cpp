@@ -1,12 +1,12 @@
-// cPal8bpp::CreateOptimal: an octree colour quantiser. Each level halves a colour box at its
+// Palette8::CreateOptimal: an octree colour quantiser. Each level halves a colour box at its
 // rounded midpoint (weighted values compared in single precision), leaves sit at a fixed depth,
 // and while there are more leaves than wanted the most recently listed node of the deepest
 // non-empty level is folded into a leaf. Nodes come from a pool numbered from 1 that grows by a
 // factor of 1.1, and the palette lists the leaves in node-number order, so the result depends
 // only on the pixels and their order.
-#include "colour/cPal8bpp.h"
+#include "colour/Palette8.h"
 
-#include "dib/cDIB.h"
+#include "dib/Dib.h"
 #include "platform/RuntimeError.h"
 
 #include <array>
@@ -179,7 +179,7 @@ private:
 
 }  // namespace
 
-void cPal8bpp::CreateOptimal(const cDIB& oDIB32, std::int32_t nColors, std::int32_t nLevels, float RWeight,
+void Palette8::CreateOptimal(const Dib& oDIB32, std::int32_t nColors, std::int32_t nLevels, float RWeight,
                              float GWeight, float BWeight)
 {
     if (oDIB32.BPP() != 32)

@@ -1,4 +1,4 @@
-// Reading Windows bitmap (.bmp) files into top-down, 4-byte padded rows: the layout of a cDIB.
+// Reading Windows bitmap (.bmp) files into top-down, 4-byte padded rows: the layout of a Dib.
 // The file is untrusted: every size and offset is checked before it is used, and the answer is
 // a status, never an exception. Accepted: the "BM" file header with an info header of 12 (OS/2
 // core), 40, 52, 56, 108 or 124 bytes; 1, 4, 8, 16, 24 or 32 bits per pixel; no compression,

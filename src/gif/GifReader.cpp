@@ -1,4 +1,4 @@
-// The GIF reader: LoadFromFile and LoadFromStream of cGIF. It walks the blocks of a GIF87a or
+// The GIF reader: LoadFromFile and LoadFromStream of GifDocument. It walks the blocks of a GIF87a or
 // GIF89a file through a ByteReader, so every length and offset is checked against the data,
 // and it checks each frame against DecodeLimits before allocating its surfaces.
 //
@@ -13,7 +13,7 @@
 // - A graphic control or application extension is read by its block size and the rest of
 //   its sub-blocks skipped, so a block of an unexpected size cannot derail the scan.
 #include "gif/ByteReader.h"
-#include "gif/cGIF.h"
+#include "gif/GifDocument.h"
 
 #include <algorithm>
 #include <cstring>
@@ -22,9 +22,9 @@
 
 namespace vantorell {
 
-class cGIF::Reader {
+class GifDocument::Reader {
 public:
-    Reader(cGIF& doc, std::span<const std::uint8_t> bytes) : m_doc(doc), m_in(bytes) {}
+    Reader(GifDocument& doc, std::span<const std::uint8_t> bytes) : m_doc(doc), m_in(bytes) {}
 
     GifError run()
     {
@@ -216,14 +216,14 @@ private:
         return GifError::None;
     }
 
-    cGIF& m_doc;
+    GifDocument& m_doc;
     ByteReader m_in;
     Frame m_pending;                      // what the graphic control extension said of the next image
     std::vector<std::uint8_t> m_data;     // joined sub-blocks of the block being read
     std::uint64_t m_totalPixels = 0;
 };
 
-bool cGIF::LoadFromStream(std::span<const std::uint8_t> Stream)
+bool GifDocument::LoadFromStream(std::span<const std::uint8_t> Stream)
 {
     Destroy();
     Reader reader(*this, Stream);
@@ -242,7 +242,7 @@ bool cGIF::LoadFromStream(std::span<const std::uint8_t> Stream)
     return true;
 }
 
-bool cGIF::LoadFromFile(const std::filesystem::path& strFileName)
+bool GifDocument::LoadFromFile(const std::filesystem::path& strFileName)
 {
     Destroy();
     m_lastErrorOffset = 0;

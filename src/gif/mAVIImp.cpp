@@ -2,10 +2,10 @@
 // demuxer and decoders over a custom I/O source, and the dither into the GIF document.
 #include "gif/mAVIImp.h"
 
-#include "colour/cPal8bpp.h"
-#include "colour/mDither8bpp.h"
-#include "dib/cDIB.h"
-#include "gif/cGIF.h"
+#include "colour/Palette8.h"
+#include "colour/Ditherer.h"
+#include "dib/Dib.h"
+#include "gif/GifDocument.h"
 #include "platform/Controls.h"
 #include "platform/UiPort.h"
 
@@ -444,7 +444,7 @@ private:
 // reads blue, green and red only.
 class FrameDrawer {
 public:
-    bool draw(const AVFrame& frame, cDIB& surface)
+    bool draw(const AVFrame& frame, Dib& surface)
     {
         const int W = surface.Width(), H = surface.Height();
         const auto format = static_cast<AVPixelFormat>(frame.format);
@@ -536,7 +536,7 @@ public:
 
     // Frame `index` (0-based, in the index's order) into the 32-bit surface; false when its
     // chunk is not where the index says, is not this stream's, is too short or cut off.
-    bool read(int index, cDIB& surface)
+    bool read(int index, Dib& surface)
     {
         const AVIndexEntry* entry = avformat_index_get_entry(m_stream, index);
         if (!entry || entry->pos < 0)
@@ -597,7 +597,7 @@ std::int64_t frameCount(ByteSource& source, const VideoStreamHeader& header, con
     return std::min<std::int64_t>(n, countFrameChunks(source, header.ordinal, limits.maxFrames + 1));
 }
 
-bool importFrom(ByteSource& source, cGIF& gif, ProgressBar& progress, UiPort& ui, mDither8bpp& dither,
+bool importFrom(ByteSource& source, GifDocument& gif, ProgressBar& progress, UiPort& ui, Ditherer& dither,
                 AviImportReport& report, const AviImportLimits& limits)
 {
     auto fail = [&](AviImportError error) {
@@ -639,10 +639,10 @@ bool importFrom(ByteSource& source, cGIF& gif, ProgressBar& progress, UiPort& ui
     progress.setMax(static_cast<double>(n));
 
     // Step 5: the drawing surface and the one palette of the animation.
-    cDIB surface;
+    Dib surface;
     if (!surface.Create(W, H, 32))
         return fail(AviImportError::OverLimit);
-    cPal8bpp palette;
+    Palette8 palette;
     FrameDrawer drawer;
     RawFrameReader raw;
     const bool direct = limits.directUncompressed && raw.open(source, header, reader, W, H, n);
@@ -688,7 +688,7 @@ bool importFrom(ByteSource& source, cGIF& gif, ProgressBar& progress, UiPort& ui
     return ok;
 }
 
-bool importChecked(ByteSource& source, cGIF& gif, ProgressBar& progress, UiPort& ui, mDither8bpp& dither,
+bool importChecked(ByteSource& source, GifDocument& gif, ProgressBar& progress, UiPort& ui, Ditherer& dither,
                    AviImportReport* report, const AviImportLimits& limits)
 {
     AviImportReport local;
@@ -703,8 +703,8 @@ bool importChecked(ByteSource& source, cGIF& gif, ProgressBar& progress, UiPort&
 
 }  // namespace
 
-bool ImportAviToGif(const std::filesystem::path& path, cGIF& gif, ProgressBar& progress, UiPort& ui,
-                    mDither8bpp& dither, AviImportReport* report, const AviImportLimits& limits)
+bool ImportAviToGif(const std::filesystem::path& path, GifDocument& gif, ProgressBar& progress, UiPort& ui,
+                    Ditherer& dither, AviImportReport* report, const AviImportLimits& limits)
 {
     FileSource file(path);
     if (!file.ok()) {
@@ -715,8 +715,8 @@ bool ImportAviToGif(const std::filesystem::path& path, cGIF& gif, ProgressBar& p
     return importChecked(file, gif, progress, ui, dither, report, limits);
 }
 
-bool ImportAviToGif(std::span<const std::uint8_t> bytes, cGIF& gif, ProgressBar& progress, UiPort& ui,
-                    mDither8bpp& dither, AviImportReport* report, const AviImportLimits& limits)
+bool ImportAviToGif(std::span<const std::uint8_t> bytes, GifDocument& gif, ProgressBar& progress, UiPort& ui,
+                    Ditherer& dither, AviImportReport* report, const AviImportLimits& limits)
 {
     MemorySource memory(bytes);
     return importChecked(memory, gif, progress, ui, dither, report, limits);

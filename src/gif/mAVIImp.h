@@ -1,4 +1,4 @@
-// mAVIImp: reads the video stream of an AVI file into the frames of a cGIF document. Each
+// mAVIImp: reads the video stream of an AVI file into the frames of a GifDocument document. Each
 // decoded frame becomes a 32-bit picture of the stream's frame size, is reduced to 8 bits with
 // one palette shared by the whole animation (the first frame makes it) and stored as a GIF
 // frame whose delay comes from the stream's timing.
@@ -18,8 +18,8 @@
 
 namespace vantorell {
 
-class cGIF;
-class mDither8bpp;
+class GifDocument;
+class Ditherer;
 class ProgressBar;
 class UiPort;
 
@@ -75,11 +75,11 @@ int AviFrameDelay(std::int64_t start, std::int64_t n, std::uint32_t scale, std::
 // one yield per frame and ends at 0. True when every frame was read (n = 0 is true with no
 // frames); false when the file cannot be opened or a frame cannot be read, in which case the
 // document holds the frames read so far and, blank, the one that failed.
-bool ImportAviToGif(const std::filesystem::path& path, cGIF& gif, ProgressBar& progress, UiPort& ui,
-                    mDither8bpp& dither, AviImportReport* report = nullptr, const AviImportLimits& limits = {});
+bool ImportAviToGif(const std::filesystem::path& path, GifDocument& gif, ProgressBar& progress, UiPort& ui,
+                    Ditherer& dither, AviImportReport* report = nullptr, const AviImportLimits& limits = {});
 
 // The same over an AVI held in memory (the fuzzer's way in).
-bool ImportAviToGif(std::span<const std::uint8_t> bytes, cGIF& gif, ProgressBar& progress, UiPort& ui,
-                    mDither8bpp& dither, AviImportReport* report = nullptr, const AviImportLimits& limits = {});
+bool ImportAviToGif(std::span<const std::uint8_t> bytes, GifDocument& gif, ProgressBar& progress, UiPort& ui,
+                    Ditherer& dither, AviImportReport* report = nullptr, const AviImportLimits& limits = {});
 
 }  // namespace vantorell

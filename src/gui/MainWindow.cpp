@@ -1,6 +1,6 @@
 #include "gui/MainWindow.h"
 
-#include "app/Form1.h"
+#include "app/WindowModel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -29,7 +29,7 @@ QString qt(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
-MainWindow::MainWindow(Form1& form, QWidget* parent) : QMainWindow(parent), m_form(form)
+MainWindow::MainWindow(WindowModel& form, QWidget* parent) : QMainWindow(parent), m_form(form)
 {
     initResources();
     setWindowIcon(QIcon(QStringLiteral(":/vantorell/vantorell.png")));
@@ -127,7 +127,7 @@ QRadioButton* MainWindow::option(OptionButton& option, QWidget* parent)
     return button;
 }
 
-QPushButton* MainWindow::pushButton(Control& control, QWidget* parent, void (Form1::*handler)())
+QPushButton* MainWindow::pushButton(Control& control, QWidget* parent, void (WindowModel::*handler)())
 {
     auto* button = new QPushButton(qt(control.caption()), parent);
     button->setAutoDefault(false);
@@ -226,7 +226,7 @@ QProgressBar* MainWindow::progressBar(ProgressBar& bar, QWidget* parent)
 
 void MainWindow::buildLayout()
 {
-    Form1& f = m_form;
+    WindowModel& f = m_form;
     m_central = new QWidget(this);
     setCentralWidget(m_central);
     watchPointer(m_central, nullptr);
@@ -236,7 +236,7 @@ void MainWindow::buildLayout()
     page->setSpacing(10);
 
     // Files: the two pictures and the output folder, each a box with its "..." button.
-    const auto fileRow = [&](Frame& frameControl, TextBox& box, PushButton& browse, void (Form1::*handler)()) {
+    const auto fileRow = [&](Frame& frameControl, TextBox& box, PushButton& browse, void (WindowModel::*handler)()) {
         QGroupBox* group = frame(frameControl, m_central);
         auto* row = new QHBoxLayout(group);
         QLineEdit* edit = textBox(box, group);
@@ -248,9 +248,9 @@ void MainWindow::buildLayout()
         page->addWidget(group);
         return edit;
     };
-    QLineEdit* text1 = fileRow(f.Frame4, f.Text1, f.PushButton1, &Form1::PushButton1_Click);
-    QLineEdit* text2 = fileRow(f.Frame5, f.Text2, f.PushButton3, &Form1::PushButton3_Click);
-    fileRow(f.Frame6, f.Text3, f.PushButton5, &Form1::PushButton5_Click);
+    QLineEdit* text1 = fileRow(f.Frame4, f.Text1, f.PushButton1, &WindowModel::PushButton1_Click);
+    QLineEdit* text2 = fileRow(f.Frame5, f.Text2, f.PushButton3, &WindowModel::PushButton3_Click);
+    fileRow(f.Frame6, f.Text3, f.PushButton5, &WindowModel::PushButton5_Click);
     text1->setPlaceholderText(tr("First picture (JPEG)"));
     text2->setPlaceholderText(tr("Second picture (JPEG)"));
     watchPointer(text1, &f.Text1);
@@ -302,7 +302,7 @@ void MainWindow::buildLayout()
     outputLayout->addWidget(option(f.Option9, output));
     fadeLayout->addWidget(output);
     auto* numbers = new QHBoxLayout;
-    const auto numberBox = [&](Frame& frameControl, TextBox& box, void (Form1::*lostFocus)()) {
+    const auto numberBox = [&](Frame& frameControl, TextBox& box, void (WindowModel::*lostFocus)()) {
         QGroupBox* group = frame(frameControl, fade);
         auto* layout = new QVBoxLayout(group);
         QLineEdit* edit = textBox(box, group);
@@ -312,8 +312,8 @@ void MainWindow::buildLayout()
         numbers->addWidget(group);
         m_lostFocus[edit] = lostFocus;
     };
-    numberBox(f.Frame8, f.Text4, &Form1::Text4_LostFocus);
-    numberBox(f.Frame7, f.txtFPS, &Form1::txtFPS_LostFocus);
+    numberBox(f.Frame8, f.Text4, &WindowModel::Text4_LostFocus);
+    numberBox(f.Frame7, f.txtFPS, &WindowModel::txtFPS_LostFocus);
     fadeLayout->addLayout(numbers);
     fadeLayout->addStretch(1);
     settings->addWidget(fade, 4);
@@ -337,7 +337,7 @@ void MainWindow::buildLayout()
     sliderLayout->addWidget(slider(f.Slider1, sliderFrame), 1);
     sliderLayout->addWidget(high);
     qualityLayout->addWidget(sliderFrame, 1);
-    QPushButton* explain = pushButton(f.PushButton8, quality, &Form1::PushButton8_Click);
+    QPushButton* explain = pushButton(f.PushButton8, quality, &WindowModel::PushButton8_Click);
     explain->setFixedWidth(explain->sizeHint().height());
     explain->setToolTip(tr("What do these options mean?"));
     qualityLayout->addWidget(explain, 0, Qt::AlignTop);
@@ -348,10 +348,10 @@ void MainWindow::buildLayout()
     page->addWidget(progressBar(f.ProgressBar1, m_central));
     auto* commands = new QHBoxLayout;
     commands->setSpacing(8);
-    commands->addWidget(pushButton(f.PushButton4, m_central, &Form1::PushButton4_Click));
-    commands->addWidget(pushButton(f.PushButton7, m_central, &Form1::PushButton7_Click));
+    commands->addWidget(pushButton(f.PushButton4, m_central, &WindowModel::PushButton4_Click));
+    commands->addWidget(pushButton(f.PushButton7, m_central, &WindowModel::PushButton7_Click));
     commands->addStretch(1);
-    QPushButton* start = pushButton(f.PushButton2, m_central, &Form1::PushButton2_Click);
+    QPushButton* start = pushButton(f.PushButton2, m_central, &WindowModel::PushButton2_Click);
     start->setDefault(true);
     QFont bold = start->font();
     bold.setBold(true);
@@ -381,9 +381,9 @@ void MainWindow::syncWindow()
 void MainWindow::syncPointer()
 {
     switch (m_form.pointerShape()) {
-    case Form1::PointerShape::Hourglass:
+    case WindowModel::PointerShape::Hourglass:
         break;   // the override cursor of the busy pointer is up
-    case Form1::PointerShape::Hand: {
+    case WindowModel::PointerShape::Hand: {
         const QPixmap hand(QString::fromStdString(m_form.MouseIcon.string()));
         if (!hand.isNull()) {
             m_central->setCursor(QCursor(hand, m_form.MouseIconHotX, m_form.MouseIconHotY));
@@ -392,7 +392,7 @@ void MainWindow::syncPointer()
         m_central->unsetCursor();
         break;
     }
-    case Form1::PointerShape::Arrow:
+    case WindowModel::PointerShape::Arrow:
         m_central->unsetCursor();
         break;
     }

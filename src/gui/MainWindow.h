@@ -1,4 +1,4 @@
-// The Qt Widgets view over the Form1 model: builds the controls, mirrors the model's state
+// The Qt Widgets view over the WindowModel model: builds the controls, mirrors the model's state
 // (texts, captions, checked and enabled states, values) and forwards the user's actions to
 // the model's event handlers. It holds no state of its own.
 #pragma once
@@ -20,7 +20,7 @@ class QSlider;
 namespace vantorell {
 
 class Control;
-class Form1;
+class WindowModel;
 class OptionButton;
 class ProgressBar;
 class RangeControl;
@@ -29,12 +29,12 @@ class TextBox;
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(Form1& form, QWidget* parent = nullptr);
+    explicit MainWindow(WindowModel& form, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The widget that shows a model control (tests and screenshots use it).
     QWidget* widgetFor(const Control& control) const;
-    Form1& form() { return m_form; }
+    WindowModel& form() { return m_form; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -44,7 +44,7 @@ private:
     QGroupBox* frame(Control& control, QWidget* parent);
     QLineEdit* textBox(TextBox& box, QWidget* parent);
     QRadioButton* option(OptionButton& option, QWidget* parent);
-    QPushButton* pushButton(Control& button, QWidget* parent, void (Form1::*handler)());
+    QPushButton* pushButton(Control& button, QWidget* parent, void (WindowModel::*handler)());
     QSlider* slider(RangeControl& range, QWidget* parent);
     QScrollBar* scrollBar(RangeControl& range, QWidget* parent, std::function<void()> synced);
     QProgressBar* progressBar(ProgressBar& bar, QWidget* parent);
@@ -55,11 +55,11 @@ private:
     void syncPointer();
     void buildLayout();
 
-    Form1& m_form;
+    WindowModel& m_form;
     std::map<const Control*, QWidget*> m_widgets;
     std::map<Control*, std::function<void()>> m_previousObservers;
     std::map<const QObject*, const Control*> m_pointerAreas;
-    std::map<const QObject*, void (Form1::*)()> m_lostFocus;
+    std::map<const QObject*, void (WindowModel::*)()> m_lostFocus;
     QWidget* m_central = nullptr;
 };
 

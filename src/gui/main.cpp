@@ -1,6 +1,6 @@
 // vantorell: the main window. Creating it runs the start-up routine (settings restored from
 // the per-user store), then the window is shown and the program lives in its event handlers.
-#include "app/Form1.h"
+#include "app/WindowModel.h"
 #include "gui/MainWindow.h"
 #include "gui/QtUiPort.h"
 #include "job/FileHelpers.h"
@@ -20,13 +20,13 @@ int main(int argc, char* argv[])
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(fusion);
 
-    vantorell::Form1Environment environment;
+    vantorell::WindowEnvironment environment;
     environment.programFolder = QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString();
     environment.desktopFolder = vantorell::DesktopFolderPath();
 
     vantorell::QtUiPort ui;
     vantorell::QtSettingsStore settings;
-    vantorell::Form1 form(ui, settings, environment);
+    vantorell::WindowModel form(ui, settings, environment);
     vantorell::MainWindow window(form);
     ui.setWindow(&window);
 

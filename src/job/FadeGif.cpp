@@ -1,7 +1,7 @@
 #include "job/FadeGif.h"
 
-#include "colour/mDither8bpp.h"
-#include "gif/cGIF.h"
+#include "colour/Ditherer.h"
+#include "gif/GifDocument.h"
 #include "gif/mAVIImp.h"
 #include "job/FadeWorkFolder.h"
 #include "job/FileHelpers.h"
@@ -17,17 +17,17 @@ namespace {
 // The window's document and colour-reduction module, made at their first use. Callers hold the
 // pointer while they work: a handler that runs during a yield (the window closing) may release
 // the window's reference, and the document must outlive the import or the save using it.
-std::shared_ptr<cGIF> gifDocument(MixJob& job)
+std::shared_ptr<GifDocument> gifDocument(MixJob& job)
 {
-    if (!job.GifDocument)
-        job.GifDocument = std::make_shared<cGIF>();
-    return job.GifDocument;
+    if (!job.gifDocument)
+        job.gifDocument = std::make_shared<GifDocument>();
+    return job.gifDocument;
 }
 
-std::shared_ptr<mDither8bpp> ditherModule(MixJob& job)
+std::shared_ptr<Ditherer> ditherModule(MixJob& job)
 {
     if (!job.Dither)
-        job.Dither = std::make_shared<mDither8bpp>();
+        job.Dither = std::make_shared<Ditherer>();
     return job.Dither;
 }
 

@@ -10,7 +10,7 @@
 #include "job/MixJob.h"
 #include "job/StepRunner.h"
 #include "mix/PixelBuffer.h"
-#include "mix/modMorphImage.h"
+#include "mix/MorphEngine.h"
 #include "platform/PictureLoader.h"
 #include "platform/RuntimeError.h"
 

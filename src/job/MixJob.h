@@ -1,5 +1,5 @@
 // The Start command and the state it works on: the controls it reads, the job state, the
-// window's hidden work surfaces and documents. The window model (app/Form1) is a MixJob plus
+// window's hidden work surfaces and documents. The window model (app/WindowModel) is a MixJob plus
 // the rest of the window; the batch command line drives a MixJob directly.
 #pragma once
 
@@ -16,8 +16,8 @@
 namespace vantorell {
 
 class StepRunner;
-class cGIF;
-class mDither8bpp;
+class GifDocument;
+class Ditherer;
 
 inline constexpr int kBlendCanvasWidth = 729;
 inline constexpr int kBlendCanvasHeight = 425;
@@ -68,8 +68,8 @@ public:
 
     // The window's animated GIF document, made at the first GIF job and kept until closing,
     // and the window's colour-reduction module (palette and dither modes).
-    std::shared_ptr<cGIF> GifDocument;
-    std::shared_ptr<mDither8bpp> Dither;
+    std::shared_ptr<GifDocument> gifDocument;
+    std::shared_ptr<Ditherer> Dither;
     // The dither mode the Fade job sets before a GIF import: 1 (ordered) in the window; the
     // batch command line lets users choose.
     std::int32_t GifDitherMode = 1;

@@ -1,6 +1,6 @@
 // The morph engine's routines that work on the window's surfaces: the mesh set-up with its
 // preview drawing and the triangle map on the frame surface.
-#include "mix/modMorphImage.h"
+#include "mix/MorphEngine.h"
 
 #include "platform/WorkSurface.h"
 

@@ -1,4 +1,4 @@
-// Plain state of the window's controls. The model (app/Form1) holds them, the Qt view mirrors
+// Plain state of the window's controls. The model (app/WindowModel) holds them, the Qt view mirrors
 // them, and the job code reads them the moment a step needs a value. A control tells its
 // observer when its state changes, so the view and the settings store follow along.
 #pragma once

@@ -1,6 +1,6 @@
-#include "colour/cPal8bpp.h"
+#include "colour/Palette8.h"
 
-#include "dib/cDIB.h"
+#include "dib/Dib.h"
 #include "platform/RuntimeError.h"
 
 #include "support/TestPictures.h"
@@ -18,9 +18,9 @@ namespace {
 
 using Rgb = std::tuple<int, int, int>;
 
-cDIB pictureOf(const std::vector<Rgb>& pixels, int width)
+Dib pictureOf(const std::vector<Rgb>& pixels, int width)
 {
-    cDIB dib;
+    Dib dib;
     const int height = int(pixels.size()) / width;
     EXPECT_TRUE(dib.Create(width, height, 32));
     for (int i = 0; i < int(pixels.size()); ++i) {
@@ -32,7 +32,7 @@ cDIB pictureOf(const std::vector<Rgb>& pixels, int width)
     return dib;
 }
 
-std::vector<Rgb> entries(const cPal8bpp& pal)
+std::vector<Rgb> entries(const Palette8& pal)
 {
     std::vector<Rgb> out;
     for (int i = 0; i < pal.Entries(); ++i)
@@ -46,8 +46,8 @@ using test::randomPicture;
 
 TEST(CreateOptimal, OneColourGivesOneExactEntry)
 {
-    cPal8bpp pal;
-    const cDIB dib = pictureOf(std::vector<Rgb>(12, Rgb(37, 201, 99)), 4);
+    Palette8 pal;
+    const Dib dib = pictureOf(std::vector<Rgb>(12, Rgb(37, 201, 99)), 4);
     pal.CreateOptimal(dib, 256, 6, 1, 1, 1);
     EXPECT_EQ(entries(pal), std::vector<Rgb>{Rgb(37, 201, 99)});
     EXPECT_EQ(pal.ClosestIndex(0, 0, 0), 0) << "the logical palette is built";
@@ -59,20 +59,20 @@ TEST(CreateOptimal, EntriesComeInNodeOrderWithLifoReductions)
     // node 5 (leaf 6). Three colours: reduce the most recently listed node of level 1, node 5,
     // then node 2 (A and B merge to their mean). D reuses freed nodes 4 and 3 from the free list
     // (last freed first), and its reduction leaves three leaves with nothing left to reduce.
-    cPal8bpp pal;
-    const cDIB dib = pictureOf({Rgb(0, 0, 0), Rgb(100, 0, 0), Rgb(255, 255, 255), Rgb(0, 0, 255)}, 4);
+    Palette8 pal;
+    const Dib dib = pictureOf({Rgb(0, 0, 0), Rgb(100, 0, 0), Rgb(255, 255, 255), Rgb(0, 0, 255)}, 4);
     pal.CreateOptimal(dib, 2, 2, 1, 1, 1);
     EXPECT_EQ(entries(pal), (std::vector<Rgb>{Rgb(50, 0, 0), Rgb(0, 0, 255), Rgb(255, 255, 255)}));
 
     // Entries follow node numbers, not colour: white's node is made first.
-    const cDIB order = pictureOf({Rgb(255, 255, 255), Rgb(0, 0, 0)}, 2);
+    const Dib order = pictureOf({Rgb(255, 255, 255), Rgb(0, 0, 0)}, 2);
     pal.CreateOptimal(order, 256, 1, 1, 1, 1);
     EXPECT_EQ(entries(pal), (std::vector<Rgb>{Rgb(255, 255, 255), Rgb(0, 0, 0)}));
 }
 
 TEST(CreateOptimal, MeansRoundHalfToEven)
 {
-    cPal8bpp pal;
+    Palette8 pal;
     // Reds 0 and 1 share a leaf at depth 1: mean 0.5 rounds to 0; 2 and 3 give 2.5 -> 2;
     // 3 and 4 give 3.5 -> 4.
     pal.CreateOptimal(pictureOf({Rgb(0, 0, 0), Rgb(1, 0, 0)}, 2), 256, 1, 1, 1, 1);
@@ -85,8 +85,8 @@ TEST(CreateOptimal, MeansRoundHalfToEven)
 
 TEST(CreateOptimal, OneLevelGivesAtMostOneEntryPerOctant)
 {
-    cPal8bpp pal;
-    const cDIB dib = randomPicture(40, 30, 7);
+    Palette8 pal;
+    const Dib dib = randomPicture(40, 30, 7);
     pal.CreateOptimal(dib, 256, 1, 1, 1, 1);
     EXPECT_EQ(pal.Entries(), 8);
     std::set<int> octants;
@@ -97,8 +97,8 @@ TEST(CreateOptimal, OneLevelGivesAtMostOneEntryPerOctant)
 
 TEST(CreateOptimal, ManyColoursEndWithinTheLimitAndTheRootIsNeverReduced)
 {
-    cPal8bpp pal;
-    const cDIB dib = randomPicture(50, 50, 11);   // 2500 colours: the pool grows many times
+    Palette8 pal;
+    const Dib dib = randomPicture(50, 50, 11);   // 2500 colours: the pool grows many times
     pal.CreateOptimal(dib, 256, 6, 1, 1, 1);
     EXPECT_GT(pal.Entries(), 8);
     EXPECT_LE(pal.Entries(), 256);
@@ -108,22 +108,22 @@ TEST(CreateOptimal, ManyColoursEndWithinTheLimitAndTheRootIsNeverReduced)
     EXPECT_EQ(pal.Entries(), 8) << "one leaf per child of the root remains";
 
     // The same pixels give the same palette.
-    cPal8bpp again;
+    Palette8 again;
     again.CreateOptimal(dib, 3, 6, 1, 1, 1);
     EXPECT_EQ(entries(again), entries(pal));
 }
 
 TEST(CreateOptimal, WeightsMoveTheSplitAndOtherDepthsAreIgnored)
 {
-    cPal8bpp pal;
-    const cDIB greens = pictureOf({Rgb(0, 100, 0), Rgb(0, 200, 0)}, 2);
+    Palette8 pal;
+    const Dib greens = pictureOf({Rgb(0, 100, 0), Rgb(0, 200, 0)}, 2);
     pal.CreateOptimal(greens, 256, 1, 1, 1, 1);
     EXPECT_EQ(pal.Entries(), 2);
     // 100 x 2.0 = 200 > 128: both greens land in the upper half.
     pal.CreateOptimal(greens, 256, 1, 1, 2, 1);
     EXPECT_EQ(entries(pal), std::vector<Rgb>{Rgb(0, 150, 0)});
 
-    cDIB deep;
+    Dib deep;
     ASSERT_TRUE(deep.Create(4, 4, 24));
     pal.CreateOptimal(deep, 256, 6, 1, 1, 1);
     EXPECT_EQ(entries(pal), std::vector<Rgb>{Rgb(0, 150, 0)}) << "a 24-bit surface leaves the palette";

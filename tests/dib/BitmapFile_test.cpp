@@ -1,5 +1,5 @@
 #include "dib/BitmapFile.h"
-#include "dib/cDIB.h"
+#include "dib/Dib.h"
 
 #include "support/TempDir.h"
 
@@ -130,9 +130,9 @@ TEST(readBitmapFile, ValidFilesAreStoredTopDownWithTheirColourTables)
     EXPECT_EQ(statusOf("ok-108-byte-header.bmp", image), BmpStatus::Ok);
 }
 
-TEST(cDIB, CreateFromBitmapFileLoadsTopDownAndAnswersZeroOnFailure)
+TEST(Dib, CreateFromBitmapFileLoadsTopDownAndAnswersZeroOnFailure)
 {
-    cDIB dib;
+    Dib dib;
     EXPECT_EQ(dib.CreateFromBitmapFile(kCases / "ok-8bpp-bottom-up.bmp"), 8);
     EXPECT_EQ(dib.Width(), 3);
     EXPECT_EQ(dib.Height(), 2);

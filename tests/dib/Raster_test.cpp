@@ -1,4 +1,4 @@
-#include "dib/cDIB.h"
+#include "dib/Dib.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@ using namespace vantorell;
 namespace {
 
 // A 32-bit surface whose pixel (x, y) holds blue x, green y, red 7.
-cDIB numbered(int width, int height)
+Dib numbered(int width, int height)
 {
-    cDIB dib;
+    Dib dib;
     EXPECT_TRUE(dib.Create(width, height, 32));
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
@@ -25,7 +25,7 @@ cDIB numbered(int width, int height)
     return dib;
 }
 
-std::uint32_t at(const cDIB& dib, int x, int y)
+std::uint32_t at(const Dib& dib, int x, int y)
 {
     std::uint32_t v;
     std::memcpy(&v, dib.scanline(y) + 4 * x, 4);
@@ -34,14 +34,14 @@ std::uint32_t at(const cDIB& dib, int x, int y)
 
 std::uint32_t px(int b, int g, int r) { return std::uint32_t(b) | std::uint32_t(g) << 8 | std::uint32_t(r) << 16; }
 
-std::uint8_t index4(const cDIB& dib, int x, int y) { return (dib.scanline(y)[x / 2] >> ((x & 1) ? 0 : 4)) & 15; }
+std::uint8_t index4(const Dib& dib, int x, int y) { return (dib.scanline(y)[x / 2] >> ((x & 1) ? 0 : 4)) & 15; }
 
 }  // namespace
 
-TEST(cDIB, StretchUsesTheFloorMappingWithoutAveraging)
+TEST(Dib, StretchUsesTheFloorMappingWithoutAveraging)
 {
-    const cDIB src = numbered(7, 5);
-    cDIB dst;
+    const Dib src = numbered(7, 5);
+    Dib dst;
     ASSERT_TRUE(dst.Create(3, 2, 32));
     EXPECT_EQ(src.Stretch(dst.hDC(), 0, 0, 3, 2), 1) << "source size 0 means the whole surface";
     // Columns floor(i * 7 / 3) = 0, 2, 4; rows floor(j * 5 / 2) = 0, 2.
@@ -50,7 +50,7 @@ TEST(cDIB, StretchUsesTheFloorMappingWithoutAveraging)
             EXPECT_EQ(at(dst, i, j), px(i * 7 / 3, j * 5 / 2, 7)) << i << "," << j;
 
     // Enlarging repeats; an offset source rectangle is honoured.
-    cDIB big;
+    Dib big;
     ASSERT_TRUE(big.Create(6, 4, 32));
     EXPECT_EQ(src.Stretch(big.hDC(), 1, 1, 4, 2, 2, 3, 2, 1), 1);
     EXPECT_EQ(at(big, 0, 0), 0u) << "outside the destination rectangle";
@@ -71,9 +71,9 @@ TEST(cDIB, StretchUsesTheFloorMappingWithoutAveraging)
     EXPECT_EQ(src.Stretch(std::as_const(big).hDC(), 0, 0, 4, 4), 0) << "read-only destination";
 }
 
-TEST(cDIB, StretchRasterOperationsCombineBitwise)
+TEST(Dib, StretchRasterOperationsCombineBitwise)
 {
-    cDIB src, dst;
+    Dib src, dst;
     ASSERT_TRUE(src.Create(1, 1, 32));
     ASSERT_TRUE(dst.Create(1, 1, 32));
     const std::uint32_t s = 0x00F0F00F, d = 0x0033CC3C;
@@ -88,7 +88,7 @@ TEST(cDIB, StretchRasterOperationsCombineBitwise)
     EXPECT_EQ(at(dst, 0, 0), s);
 
     // On indexed surfaces with the same table the operations combine the indexes (mask drawing).
-    cDIB mask, frame;
+    Dib mask, frame;
     ASSERT_TRUE(mask.Create(9, 1, 4));
     ASSERT_TRUE(frame.Create(9, 1, 4));
     std::vector<std::uint8_t> table(64);
@@ -102,10 +102,10 @@ TEST(cDIB, StretchRasterOperationsCombineBitwise)
     EXPECT_EQ(frame.scanline(0)[0], 0xC3 & 0x65);
 }
 
-TEST(cDIB, LoadBltCopiesAFullSizeBlockFromTheSource)
+TEST(Dib, LoadBltCopiesAFullSizeBlockFromTheSource)
 {
-    const cDIB src = numbered(8, 6);
-    cDIB dst;
+    const Dib src = numbered(8, 6);
+    Dib dst;
     ASSERT_TRUE(dst.Create(3, 2, 32));
     EXPECT_EQ(dst.LoadBlt(src.hDC(), 4, 3, 0, 0), 1);
     EXPECT_EQ(at(dst, 0, 0), px(4, 3, 7));
@@ -124,9 +124,9 @@ TEST(cDIB, LoadBltCopiesAFullSizeBlockFromTheSource)
     EXPECT_EQ(at(dst, 1, 1), px(0x11, 0x22, 0x33));
 }
 
-TEST(cDIB, ClsFillsWithPlainAndSystemColours)
+TEST(Dib, ClsFillsWithPlainAndSystemColours)
 {
-    cDIB dib;
+    Dib dib;
     ASSERT_TRUE(dib.Create(3, 2, 32));
     dib.Cls(0x00112233);   // 0x00BBGGRR
     EXPECT_EQ(at(dib, 2, 1), px(0x11, 0x22, 0x33));
@@ -135,7 +135,7 @@ TEST(cDIB, ClsFillsWithPlainAndSystemColours)
     dib.Cls(std::int32_t(0x8000000Fu));   // the button face
     EXPECT_EQ(at(dib, 1, 0), px(0xC8, 0xD0, 0xD4));
 
-    cDIB grey;
+    Dib grey;
     ASSERT_TRUE(grey.Create(5, 1, 8));
     std::vector<std::uint8_t> table(1024);
     for (int i = 0; i < 256; ++i)
@@ -144,7 +144,7 @@ TEST(cDIB, ClsFillsWithPlainAndSystemColours)
     grey.Cls(0x00646464);
     EXPECT_EQ(grey.scanline(0)[4], 100) << "the nearest colour-table entry";
 
-    cDIB packed;
+    Dib packed;
     ASSERT_TRUE(packed.Create(9, 1, 1));
     packed.SetPalette(std::vector<std::uint8_t>{0, 0, 0, 0, 255, 255, 255, 0});
     packed.Cls(0x00FFFFFF);
@@ -153,9 +153,9 @@ TEST(cDIB, ClsFillsWithPlainAndSystemColours)
     EXPECT_EQ(packed.scanline(0)[2], 0) << "padding is not drawn";
 }
 
-TEST(cDIB, ResizeStretchesOrCutsBothWays)
+TEST(Dib, ResizeStretchesOrCutsBothWays)
 {
-    cDIB dib = numbered(6, 4);
+    Dib dib = numbered(6, 4);
     // Without stretching, larger: old pixels at the top-left, zero elsewhere.
     dib.Resize(8, 5, false);
     ASSERT_EQ(dib.Width(), 8);
@@ -168,7 +168,7 @@ TEST(cDIB, ResizeStretchesOrCutsBothWays)
     EXPECT_EQ(at(dib, 1, 1), px(1, 1, 7));
 
     // Stretching down drops rows and columns; stretching back up repeats them.
-    cDIB s = numbered(6, 4);
+    Dib s = numbered(6, 4);
     s.Resize(3, 2, true);
     EXPECT_EQ(at(s, 0, 0), px(0, 0, 7));
     EXPECT_EQ(at(s, 1, 0), px(2, 0, 7));
@@ -178,7 +178,7 @@ TEST(cDIB, ResizeStretchesOrCutsBothWays)
     EXPECT_EQ(at(s, 5, 2), px(4, 2, 7));
 
     // 8-bit surfaces keep their colour table through both ways.
-    cDIB eight;
+    Dib eight;
     ASSERT_TRUE(eight.Create(4, 4, 8));
     eight.SetPalette(std::vector<std::uint8_t>{1, 2, 3, 0, 4, 5, 6, 0});
     eight.scanline(2)[2] = 1;   // kept: 2 = floor(1 x 4 / 2)
@@ -192,9 +192,9 @@ TEST(cDIB, ResizeStretchesOrCutsBothWays)
     EXPECT_EQ(eight.BytesPerScanline(), 8);
 }
 
-TEST(cDIB, ConvertsBetweenDepthsThroughTheColourTable)
+TEST(Dib, ConvertsBetweenDepthsThroughTheColourTable)
 {
-    cDIB four;
+    Dib four;
     ASSERT_TRUE(four.Create(3, 1, 4));
     std::vector<std::uint8_t> table(64, 0);
     table[4 * 2 + 2] = 255;   // entry 2: red
@@ -209,7 +209,7 @@ TEST(cDIB, ConvertsBetweenDepthsThroughTheColourTable)
     EXPECT_EQ(picture.bitmap().pixel(2, 0), 0x0000FF);
 
     // True colour into an indexed surface takes the nearest entry.
-    cDIB back;
+    Dib back;
     ASSERT_TRUE(back.Create(3, 1, 4));
     back.SetPalette(table);
     EXPECT_EQ(back.LoadBlt(DibDC::ofBitmap(picture.bitmap()), 0, 0), 1);
@@ -217,7 +217,7 @@ TEST(cDIB, ConvertsBetweenDepthsThroughTheColourTable)
     EXPECT_EQ(index4(back, 1, 0), 9);
 
     // 16 bits per pixel is 5-5-5.
-    cDIB sixteen;
+    Dib sixteen;
     ASSERT_TRUE(sixteen.Create(1, 1, 16));
     const Picture white = [] {
         Bitmap b(1, 1);
@@ -230,12 +230,12 @@ TEST(cDIB, ConvertsBetweenDepthsThroughTheColourTable)
     EXPECT_EQ(sixteen.Image().bitmap().pixel(0, 0), 0x00FFFFFF);
 }
 
-TEST(cDIB, CreateFromStdPictureCopiesTheBitmap)
+TEST(Dib, CreateFromStdPictureCopiesTheBitmap)
 {
     Bitmap bitmap(4, 3);
     bitmap.setPixel(3, 2, 0x00010203);
     const Picture picture(bitmap);
-    cDIB dib;
+    Dib dib;
     EXPECT_EQ(dib.CreateFromStdPicture(picture, false), 32);
     EXPECT_EQ(dib.Width(), 4);
     EXPECT_EQ(dib.BPP(), 32);
@@ -250,11 +250,11 @@ TEST(cDIB, CreateFromStdPictureCopiesTheBitmap)
 
 TEST(stretchBlt, RandomRectanglesFollowTheFloorMappingAndStayInside)
 {
-    const cDIB src = numbered(9, 7);
+    const Dib src = numbered(9, 7);
     std::mt19937 random(3);
     const auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
     for (int round = 0; round < 400; ++round) {
-        cDIB dst;
+        Dib dst;
         ASSERT_TRUE(dst.Create(pick(1, 12), pick(1, 12), 32));
         std::memset(dst.lpBits(), 0xEE, std::size_t(dst.Size()));
         const int x = pick(-10, 12), y = pick(-10, 12), w = pick(1, 20), h = pick(1, 20);

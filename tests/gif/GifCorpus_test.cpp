@@ -2,7 +2,7 @@
 // it tests. This test builds each file, checks what the reader answers, and checks that the
 // committed copy is the same. Regenerating them is deliberate:
 //   VANTORELL_WRITE_GIF_CORPUS=1 build/tests/test_gif --gtest_filter='GifCorpus.*'
-#include "gif/cGIF.h"
+#include "gif/GifDocument.h"
 #include "platform/Controls.h"
 #include "support/FakeUi.h"
 #include "support/GifBytes.h"
@@ -30,7 +30,7 @@ struct SeedFile {
 
 Bytes savedFade()
 {
-    cGIF doc;
+    GifDocument doc;
     for (int i = 1; i <= 3; ++i) {
         doc.FrameInsert(i, 16, 12);
         for (int y = 0; y < 12; ++y)
@@ -178,7 +178,7 @@ TEST(GifCorpus, SeedFilesGiveTheirAnswersAndMatchTheCommittedCopies)
     const bool write = std::getenv("VANTORELL_WRITE_GIF_CORPUS") != nullptr;
     for (const SeedFile& seed : seeds()) {
         const Bytes bytes = seed.build();
-        cGIF doc;
+        GifDocument doc;
         const bool ok = doc.LoadFromStream(bytes);
         EXPECT_EQ(ok, seed.expect == GifError::None) << seed.name;
         EXPECT_EQ(doc.lastError(), seed.expect) << seed.name << ": have " << gifErrorName(doc.lastError());

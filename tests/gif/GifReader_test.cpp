@@ -1,6 +1,6 @@
 // The reader: round trips through Save, what other writers produce, and every kind of bad
 // input, each with the exact answer.
-#include "gif/cGIF.h"
+#include "gif/GifDocument.h"
 #include "platform/Controls.h"
 #include "support/FakeUi.h"
 #include "support/GifBytes.h"
@@ -18,11 +18,11 @@ namespace {
 using test::Bytes;
 using test::FileBuilder;
 
-bool load(cGIF& doc, const Bytes& b) { return doc.LoadFromStream(b); }
+bool load(GifDocument& doc, const Bytes& b) { return doc.LoadFromStream(b); }
 
-Bytes pixelsOf(const cGIF& doc, int n)
+Bytes pixelsOf(const GifDocument& doc, int n)
 {
-    const cDIB& img = doc.FrameDIBXOR(n);
+    const Dib& img = doc.FrameDIBXOR(n);
     Bytes out;
     for (int y = 0; y < img.Height(); ++y)
         out.insert(out.end(), img.scanline(y), img.scanline(y) + img.Width());
@@ -46,7 +46,7 @@ Bytes smallFile()
 
 TEST(GifReader, ReadsEveryFieldOfASmallFile)
 {
-    cGIF doc;
+    GifDocument doc;
     ASSERT_TRUE(load(doc, smallFile())) << gifErrorName(doc.lastError());
     EXPECT_EQ(doc.Signature(), "GIF");
     EXPECT_EQ(doc.Version(), "89a");
@@ -87,7 +87,7 @@ TEST(GifReader, ReadsEveryFieldOfASmallFile)
 
 TEST(GifReader, SaveThenLoadFromFileGivesTheSameDocument)
 {
-    cGIF doc;
+    GifDocument doc;
     std::mt19937 rng(3);
     const int w = 61, h = 47;
     for (int i = 1; i <= 4; ++i) {
@@ -113,7 +113,7 @@ TEST(GifReader, SaveThenLoadFromFileGivesTheSameDocument)
     ProgressBar bar;
     test::FakeUi ui;
     ASSERT_TRUE(doc.Save(dir / "r.gif", bar, ui));
-    cGIF back;
+    GifDocument back;
     ASSERT_TRUE(back.LoadFromFile(dir / "r.gif")) << gifErrorName(back.lastError());
     ASSERT_EQ(back.FramesCount(), 4);
     EXPECT_EQ(back.AnimationLoops(), 65535);
@@ -134,7 +134,7 @@ TEST(GifReader, SaveThenLoadFromFileGivesTheSameDocument)
 
 TEST(GifReader, SignatureAndVersion)
 {
-    cGIF doc;
+    GifDocument doc;
     Bytes b = FileBuilder{}.header(1, 1, 1).image(0, 0, 1, 1, 0, 2, test::literalCodes({1}, 2)).trailer().bytes;
     ASSERT_TRUE(load(doc, b));
     b[3] = '9';
@@ -153,11 +153,11 @@ TEST(GifReader, SignatureAndVersion)
 
 TEST(GifReader, TruncatedAtEveryByte)
 {
-    cGIF full;
+    GifDocument full;
     const Bytes b = smallFile();
     ASSERT_TRUE(load(full, b));
     for (std::size_t n = 0; n < b.size(); ++n) {
-        cGIF doc;
+        GifDocument doc;
         const Bytes cut(b.begin(), b.begin() + std::ptrdiff_t(n));
         const bool ok = load(doc, cut);
         if (!ok) {
@@ -173,14 +173,14 @@ TEST(GifReader, TruncatedAtEveryByte)
             EXPECT_EQ(pixelsOf(doc, i), pixelsOf(full, i)) << n;
     }
     // A cut inside the first image's sub-blocks fails; a file without its trailer loads.
-    cGIF doc;
+    GifDocument doc;
     EXPECT_TRUE(load(doc, Bytes(b.begin(), b.end() - 1)));
     EXPECT_EQ(doc.FramesCount(), 2);
 }
 
 TEST(GifReader, NoTrailerAndStrayBytes)
 {
-    cGIF doc;
+    GifDocument doc;
     FileBuilder f;
     f.header(2, 1, 1).raw({0x00, 0x99}).image(0, 0, 2, 1, 0, 2, test::literalCodes({1, 0}, 2)).raw({0x00, 0x00});
     ASSERT_TRUE(load(doc, f.bytes));
@@ -195,7 +195,7 @@ TEST(GifReader, FirstCodeNotClear)
     cw.put(1, 3);
     cw.put(3, 3);
     cw.put(5, 3);
-    cGIF doc;
+    GifDocument doc;
     ASSERT_TRUE(load(doc, FileBuilder{}.header(2, 1, 2).image(0, 0, 2, 1, 0, 2, cw.finish()).trailer().bytes));
     EXPECT_EQ(pixelsOf(doc, 1), (Bytes{1, 3}));
     EXPECT_EQ(doc.FrameDecodeResult(1), GifError::None);
@@ -213,7 +213,7 @@ TEST(GifReader, BadLzwDataEndsOnlyThatImage)
     f.image(0, 0, 3, 1, 0, 9, Bytes{0xFF, 0xFF});                  // literal width 9
     f.image(0, 0, 3, 1, 0, 2, Bytes{0x0C});                          // clear, 1, then the data end
     f.image(0, 0, 3, 1, 0, 2, test::literalCodes({3, 2, 1}, 2));
-    cGIF doc;
+    GifDocument doc;
     ASSERT_TRUE(load(doc, f.trailer().bytes));
     ASSERT_EQ(doc.FramesCount(), 4);
     EXPECT_EQ(doc.FrameDecodeResult(1), GifError::BadLzwCode);
@@ -232,7 +232,7 @@ TEST(GifReader, UnsignedSixteenBitFields)
     FileBuilder f;
     f.header(65535, 65535, 1).netscapeLoops(65535).graphicControl(0, 65535, 0);
     f.image(65535, 40000, 1, 1, 0, 2, test::literalCodes({1}, 2)).trailer();
-    cGIF doc;
+    GifDocument doc;
     ASSERT_TRUE(load(doc, f.bytes)) << gifErrorName(doc.lastError());
     EXPECT_EQ(doc.ScreenWidth(), 65535);
     EXPECT_EQ(doc.ScreenHeight(), 65535);
@@ -250,7 +250,7 @@ TEST(GifReader, ZeroSizedFramesAreKeptEmpty)
     f.graphicControl(0, 7, 0).image(0, 0, 0, 3, 0, 2, test::literalCodes({1, 1}, 2));
     f.image(0, 0, 2, 0, 0, 2, Bytes{});
     f.image(0, 0, 1, 1, 0, 2, test::literalCodes({1}, 2)).trailer();
-    cGIF doc;
+    GifDocument doc;
     ASSERT_TRUE(load(doc, f.bytes));
     ASSERT_EQ(doc.FramesCount(), 3);
     EXPECT_TRUE(doc.FrameDIBXOR(1).empty());
@@ -263,7 +263,7 @@ TEST(GifReader, SubBlocksRunningPastTheEnd)
 {
     FileBuilder f;
     f.header(2, 1, 1).raw({0x2C}).u16(0).u16(0).u16(2).u16(1).raw({0, 2, 200, 1, 2, 3});
-    cGIF doc;
+    GifDocument doc;
     EXPECT_FALSE(load(doc, f.bytes));
     EXPECT_EQ(doc.lastError(), GifError::TruncatedInput);
     EXPECT_EQ(doc.lastErrorOffset(), f.bytes.size());
@@ -287,7 +287,7 @@ TEST(GifReader, PaletteFlagsFor256EntriesInATinyFile)
         FileBuilder f;
         f.header(1, 1, 0).raw({0x2C}).u16(0).u16(0).u16(1).u16(1).raw({0x87, 0});
         ASSERT_EQ(f.bytes.size(), 24u);
-        cGIF doc;
+        GifDocument doc;
         EXPECT_FALSE(load(doc, f.bytes));
         EXPECT_EQ(doc.lastError(), GifError::TruncatedInput);
         EXPECT_EQ(doc.FramesCount(), 0);
@@ -297,7 +297,7 @@ TEST(GifReader, PaletteFlagsFor256EntriesInATinyFile)
         f.header(1, 1, 0).raw({1, 2, 3, 4, 5, 6, 7});
         f.bytes[10] = 0x87;
         ASSERT_EQ(f.bytes.size(), 20u);
-        cGIF doc;
+        GifDocument doc;
         EXPECT_FALSE(load(doc, f.bytes));
         EXPECT_EQ(doc.lastError(), GifError::TruncatedInput);
     }
@@ -308,14 +308,14 @@ TEST(GifReader, LimitsOnFramesAndPixels)
     {   // a frame side above 32767
         FileBuilder f;
         f.header(1, 1, 1).image(0, 0, 40000, 1, 0, 2, test::literalCodes({1}, 2)).trailer();
-        cGIF doc;
+        GifDocument doc;
         EXPECT_FALSE(load(doc, f.bytes));
         EXPECT_EQ(doc.lastError(), GifError::FrameTooLarge);
     }
     {   // a frame over the per-frame pixel budget, and frames over the total budget
         FileBuilder f;
         f.header(1, 1, 1).image(0, 0, 300, 300, 0, 2, test::literalCodes({1}, 2)).trailer();
-        cGIF doc;
+        GifDocument doc;
         DecodeLimits limits;
         limits.maxFramePixels = 300 * 299;
         doc.setDecodeLimits(limits);
@@ -347,7 +347,7 @@ TEST(GifReader, LimitsOnFramesAndPixels)
         const Bytes tiny = FileBuilder{}.image(0, 0, 0, 1, 0, 2, Bytes{}).bytes;
         for (int i = 0; i < 32768; ++i)
             f.raw(tiny);
-        cGIF doc;
+        GifDocument doc;
         EXPECT_FALSE(load(doc, f.bytes));
         EXPECT_EQ(doc.lastError(), GifError::OverLimit);
         f.bytes.resize(f.bytes.size() - tiny.size());
@@ -360,7 +360,7 @@ TEST(GifReader, LoopExtensionTooShortFails)
 {
     FileBuilder f;
     f.header(1, 1, 1).raw({0x21, 0xFF, 0x0B}).text("NETSCAPE2.0").raw({1, 1, 0}).trailer();
-    cGIF doc;
+    GifDocument doc;
     EXPECT_FALSE(load(doc, f.bytes));
     EXPECT_EQ(doc.lastError(), GifError::BadExtension);
     // Another application's extension is skipped whatever it holds.
@@ -375,7 +375,7 @@ TEST(GifReader, InterlacedHeight3RowsGo0Then2Then1)
     // Stored rows in file order: 0, 2, 1.
     FileBuilder f;
     f.header(2, 3, 2).image(0, 0, 2, 3, 0x40, 2, test::literalCodes({1, 1, 3, 3, 2, 2}, 2)).trailer();
-    cGIF doc;
+    GifDocument doc;
     ASSERT_TRUE(load(doc, f.bytes));
     EXPECT_TRUE(doc.FrameInterlaced(1));
     EXPECT_EQ(pixelsOf(doc, 1), (Bytes{1, 1, 2, 2, 3, 3}));
@@ -384,7 +384,7 @@ TEST(GifReader, InterlacedHeight3RowsGo0Then2Then1)
 TEST(GifReader, LoadFromFileEmptiesOnFailure)
 {
     test::TempDir dir;
-    cGIF doc;
+    GifDocument doc;
     doc.FrameInsert(1, 2, 2);
     EXPECT_FALSE(doc.LoadFromFile(dir / "missing.gif"));
     EXPECT_EQ(doc.lastError(), GifError::NoFile);

@@ -1,9 +1,9 @@
 #include "gif/mAVIImp.h"
 
-#include "colour/cPal8bpp.h"
-#include "colour/mDither8bpp.h"
-#include "dib/cDIB.h"
-#include "gif/cGIF.h"
+#include "colour/Palette8.h"
+#include "colour/Ditherer.h"
+#include "dib/Dib.h"
+#include "gif/GifDocument.h"
 #include "platform/Controls.h"
 #include "support/AviBytes.h"
 #include "support/FakeUi.h"
@@ -56,15 +56,15 @@ std::vector<RawFrame> patternFrames(int count, int width = 8, int height = 6)
 // palette and the ordered dither, as packed rows of indices.
 std::vector<std::uint8_t> directDither(const RawFrame& f)
 {
-    cDIB src;
+    Dib src;
     EXPECT_TRUE(src.Create(f.width, f.height, 32));
     for (int y = 0; y < f.height; ++y)
         std::memcpy(src.scanline(y), &f.bgrx[std::size_t(y) * f.width * 4], std::size_t(f.width) * 4);
-    mDither8bpp dither;
+    Ditherer dither;
     dither.SetPaletteMode(0);
     dither.SetDitherMode(1);
-    cDIB dst;
-    cPal8bpp palette;
+    Dib dst;
+    Palette8 palette;
     dither.DitherTo8bpp(src, dst, palette, false);
     std::vector<std::uint8_t> out;
     for (int y = 0; y < f.height; ++y)
@@ -72,9 +72,9 @@ std::vector<std::uint8_t> directDither(const RawFrame& f)
     return out;
 }
 
-std::vector<std::uint8_t> indicesOf(const cGIF& gif, int nFrame)
+std::vector<std::uint8_t> indicesOf(const GifDocument& gif, int nFrame)
 {
-    const cDIB& d = gif.FrameDIBXOR(nFrame);
+    const Dib& d = gif.FrameDIBXOR(nFrame);
     std::vector<std::uint8_t> out;
     for (int y = 0; y < d.Height(); ++y)
         out.insert(out.end(), d.scanline(y), d.scanline(y) + d.Width());
@@ -85,8 +85,8 @@ struct Import {
     TempDir dir;
     FakeUi ui;
     ProgressBar progress;
-    cGIF gif;
-    mDither8bpp dither;
+    GifDocument gif;
+    Ditherer dither;
     AviImportReport report;
     bool ok = false;
 

@@ -1,8 +1,8 @@
-// The Qt view over a Form1 on a scripted port and a memory store, for widget tests under the
+// The Qt view over a WindowModel on a scripted port and a memory store, for widget tests under the
 // offscreen platform (and screenshots under a real X server).
 #pragma once
 
-#include "app/Form1.h"
+#include "app/WindowModel.h"
 #include "gui/MainWindow.h"
 #include "support/FakeUi.h"
 #include "support/MemorySettings.h"
@@ -31,10 +31,10 @@ struct GuiHarness {
     TempDir dir;
     FakeUi ui;
     MemorySettings settings;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<WindowModel> form;
     std::unique_ptr<MainWindow> window;
 
-    explicit GuiHarness(Form1Environment environment = {})
+    explicit GuiHarness(WindowEnvironment environment = {})
     {
         guiApplication();
         if (environment.programFolder.empty())
@@ -42,7 +42,7 @@ struct GuiHarness {
         if (environment.desktopFolder.empty())
             environment.desktopFolder = dir.path() / "Desktop";
         environment.random = [] { return 0.5; };
-        form = std::make_unique<Form1>(ui, settings, environment);
+        form = std::make_unique<WindowModel>(ui, settings, environment);
         window = std::make_unique<MainWindow>(*form);
     }
 

@@ -28,7 +28,7 @@ TEST(MainWindow, ShowsTheModelsCaptionsAndState)
 {
     GuiHarness h;
     MainWindow& w = h.open();
-    Form1& f = *h.form;
+    WindowModel& f = *h.form;
     EXPECT_EQ(w.windowTitle(), "Vantorell");
     EXPECT_EQ(h.widget<QGroupBox>(f.Frame4)->title(), "Image #1");
     EXPECT_EQ(h.widget<QGroupBox>(f.Frame6)->title(), "Save Results To This Folder");
@@ -50,7 +50,7 @@ TEST(MainWindow, ClickingFadeEnablesTheFadeControlsAndChangesTheStartCaption)
 {
     GuiHarness h;
     h.open();
-    Form1& f = *h.form;
+    WindowModel& f = *h.form;
     h.widget<QRadioButton>(f.Option6)->click();
     EXPECT_TRUE(f.Option6.value());
     EXPECT_FALSE(h.widget<QRadioButton>(f.Option5)->isChecked());
@@ -75,7 +75,7 @@ TEST(MainWindow, EditsAndSliderReachTheModelAndTheStore)
 {
     GuiHarness h;
     h.open();
-    Form1& f = *h.form;
+    WindowModel& f = *h.form;
     QLineEdit* text1 = h.widget<QLineEdit>(f.Text1);
     text1->setFocus();
     for (const char c : std::string("/p/a.jpg")) {
@@ -102,7 +102,7 @@ TEST(MainWindow, ProgressBarTextFollowsTheModel)
 {
     GuiHarness h;
     h.open();
-    Form1& f = *h.form;
+    WindowModel& f = *h.form;
     QProgressBar* bar = h.widget<QProgressBar>(f.ProgressBar1);
     f.ProgressBar1.setMax(200);
     f.ProgressBar1.setValue(50);
@@ -119,7 +119,7 @@ TEST(MainWindow, ButtonsRunTheirHandlers)
 {
     GuiHarness h;
     h.open();
-    Form1& f = *h.form;
+    WindowModel& f = *h.form;
     h.widget<QPushButton>(f.PushButton4)->click();
     h.widget<QPushButton>(f.PushButton8)->click();
     ASSERT_EQ(h.ui.boxes.size(), 2u);
@@ -134,7 +134,7 @@ TEST(MainWindow, LeavingANumberBoxWithTextChecksItAndTakesTheFocusBack)
 {
     GuiHarness h;
     MainWindow& w = h.open();
-    Form1& f = *h.form;
+    WindowModel& f = *h.form;
     h.widget<QRadioButton>(f.Option6)->click();
     QApplication::setActiveWindow(&w);
     w.activateWindow();
@@ -167,18 +167,18 @@ TEST(MainWindow, PointerOverTheButtonsFollowsTheModel)
 {
     GuiHarness h;
     h.open();
-    Form1& f = *h.form;
+    WindowModel& f = *h.form;
     QPushButton* start = h.widget<QPushButton>(f.PushButton2);
     QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
     QApplication::sendEvent(start, &enter);
-    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Custom);
+    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Custom);
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(start, &leave);
-    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Default);
+    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Default);
     QApplication::sendEvent(h.widget<QPushButton>(f.PushButton1), &enter);
-    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Custom);
+    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Custom);
     QApplication::sendEvent(h.widget<QGroupBox>(f.Frame3), &enter);
-    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Default);
+    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Default);
 }
 
 TEST(MainWindow, ClosingRunsQueryUnloadAndUnload)
@@ -202,10 +202,10 @@ TEST(MainWindow, OpensOnDamagedAndUnwritableSettingsFiles)
             << "\x7f" "ELF\x02\x01\n[Vantorell]\nSlider1=abc\nOption5=xyz\n[[\n\0\0";
         QtSettingsStore store(dir.path() / "cfg");
         FakeUi ui;
-        Form1Environment environment;
+        WindowEnvironment environment;
         environment.programFolder = dir.path();
         environment.random = [] { return 0.5; };
-        Form1 form(ui, store, environment);
+        WindowModel form(ui, store, environment);
         MainWindow window(form);
         form.Form_Load();
         window.show();
@@ -222,11 +222,11 @@ TEST(MainWindow, OpensOnDamagedAndUnwritableSettingsFiles)
         std::ofstream(dir.path() / "blocker") << "x";
         QtSettingsStore store(dir.path() / "blocker");
         FakeUi ui;
-        Form1Environment environment;
+        WindowEnvironment environment;
         environment.programFolder = dir.path();
         environment.desktopFolder = dir.path();
         environment.random = [] { return 0.5; };
-        Form1 form(ui, store, environment);
+        WindowModel form(ui, store, environment);
         MainWindow window(form);
         form.Form_Load();
         window.show();

@@ -44,7 +44,7 @@ TEST(Screenshots, BlendFadeOverlayAndAnErrorBox)
         GTEST_SKIP() << "VANTORELL_SCREENSHOT_DIR is not set";
     const QString out = QString::fromLocal8Bit(folder) + u'/';
 
-    Form1Environment environment;
+    WindowEnvironment environment;
     environment.programFolder = "/opt/vantorell/bin";
     environment.desktopFolder = "/home/ana/Desktop";
     GuiHarness h(environment);
@@ -53,7 +53,7 @@ TEST(Screenshots, BlendFadeOverlayAndAnErrorBox)
     h.settings.put("Text3", "/home/ana/Pictures/Mixed/");
     MainWindow& window = h.open();
     window.resize(window.sizeHint());
-    Form1& f = *h.form;
+    WindowModel& f = *h.form;
     h.widget<QWidget>(f.PushButton2)->setFocus();
 
     const auto shoot = [&](const char* name) {

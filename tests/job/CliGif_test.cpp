@@ -1,6 +1,6 @@
 // vantorell-mix with GIF output: the fade written as result.gif, and the two options that choose
 // the GIF palette and dither.
-#include "gif/cGIF.h"
+#include "gif/GifDocument.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -47,7 +47,7 @@ TEST_F(CliGif, WritesTheGifWithTheWindowsPaletteAndDitherByDefault)
     const MixRun r = mix(fadeArgs(out), scratch.path());
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Done.\n");
-    cGIF gif;
+    GifDocument gif;
     ASSERT_TRUE(gif.LoadFromFile(out / "result.gif"));
     EXPECT_EQ(gif.FramesCount(), 3);
     EXPECT_GE(gif.GlobalPaletteEntries(), 216);
@@ -59,7 +59,7 @@ TEST_F(CliGif, PaletteAndDitherOptions)
 {
     const MixRun r = mix(fadeArgs(out) + " --gif-palette optimal --gif-dither diffusion", scratch.path());
     EXPECT_EQ(r.status, 0);
-    cGIF gif;
+    GifDocument gif;
     ASSERT_TRUE(gif.LoadFromFile(out / "result.gif"));
     EXPECT_EQ(gif.FramesCount(), 3);
     // An adaptive palette: colours off the halftone cube's multiples of 51.

@@ -1,5 +1,5 @@
-#include "colour/mDither8bpp.h"
-#include "gif/cGIF.h"
+#include "colour/Ditherer.h"
+#include "gif/GifDocument.h"
 #include "job/MixJob.h"
 #include "platform/WorkSurface.h"
 #include "support/FakeUi.h"
@@ -87,13 +87,13 @@ struct GifJob {
 TEST(FadeGif, MakesTheDocumentAndDitherModuleAndSetsTheDitherMode)
 {
     GifJob f;
-    ASSERT_FALSE(f.job.GifDocument);
+    ASSERT_FALSE(f.job.gifDocument);
     ASSERT_FALSE(f.job.Dither);
     f.job.PushButton2_Click();
     EXPECT_EQ(f.ui.inner.texts(), std::vector<std::string>{"Done."});
-    ASSERT_TRUE(f.job.GifDocument);
+    ASSERT_TRUE(f.job.gifDocument);
     ASSERT_TRUE(f.job.Dither);
-    EXPECT_EQ(f.job.GifDocument->FramesCount(), 4);
+    EXPECT_EQ(f.job.gifDocument->FramesCount(), 4);
     EXPECT_EQ(f.job.Dither->DitherMode(), 1);
     EXPECT_EQ(f.job.Dither->PaletteMode(), 0);
     EXPECT_TRUE(std::filesystem::exists(f.dir / "result.gif"));
@@ -103,22 +103,22 @@ TEST(FadeGif, MakesTheDocumentAndDitherModuleAndSetsTheDitherMode)
 TEST(FadeGif, TheBatchChoiceOfPaletteAndDitherIsUsed)
 {
     GifJob f;
-    f.job.Dither = std::make_shared<mDither8bpp>();
+    f.job.Dither = std::make_shared<Ditherer>();
     f.job.Dither->SetPaletteMode(1);
     f.job.GifDitherMode = 2;
     f.job.PushButton2_Click();
     EXPECT_EQ(f.ui.inner.texts(), std::vector<std::string>{"Done."});
     EXPECT_EQ(f.job.Dither->DitherMode(), 2);
-    ASSERT_TRUE(f.job.GifDocument);
+    ASSERT_TRUE(f.job.gifDocument);
     // An optimal palette of an 11 x 7 picture has fewer than the cube's 216 colours.
-    EXPECT_LT(f.job.GifDocument->GlobalPaletteEntries(), 216);
-    EXPECT_GT(f.job.GifDocument->GlobalPaletteEntries(), 0);
+    EXPECT_LT(f.job.gifDocument->GlobalPaletteEntries(), 216);
+    EXPECT_GT(f.job.gifDocument->GlobalPaletteEntries(), 0);
 }
 
 TEST(FadeGif, ReleasingTheWindowsDocumentDuringAYieldIsSafe)
 {
     GifJob f;
-    f.ui.onYield = [&] { f.job.GifDocument.reset(); };   // the window lets its document go
+    f.ui.onYield = [&] { f.job.gifDocument.reset(); };   // the window lets its document go
     f.job.PushButton2_Click();
     EXPECT_FALSE(f.ui.inner.texts().empty());
     EXPECT_EQ(f.ui.inner.texts().back(), "Done.");

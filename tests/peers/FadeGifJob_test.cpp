@@ -2,10 +2,10 @@
 // second writes result.gif whose bytes have the documented layout, giflib and FFmpeg decode it
 // to 10 frames of the first picture's size, and every frame's indices are the halftone ordered
 // dither of the exact cross-fade frame (the uncompressed work AVI is lossless up to the dither).
-#include "colour/cPal8bpp.h"
-#include "colour/mDither8bpp.h"
-#include "dib/cDIB.h"
-#include "gif/cGIF.h"
+#include "colour/Palette8.h"
+#include "colour/Ditherer.h"
+#include "dib/Dib.h"
+#include "gif/GifDocument.h"
 #include "job/MixJob.h"
 #include "platform/PictureLoader.h"
 #include "platform/WorkSurface.h"
@@ -36,7 +36,7 @@ using test::writePicture;
 
 // Frame i of n of the cross-fade: the single-precision mix, white where the second picture does
 // not reach, at the first picture's size, as a 32-bit surface.
-void crossFadeFrame(const Picture& a, const Picture& b, int i, int n, cDIB& out)
+void crossFadeFrame(const Picture& a, const Picture& b, int i, int n, Dib& out)
 {
     const float t = float(double(i) / (n - 1)), u = 1.0f - t;
     ASSERT_TRUE(out.Create(a.width(), a.height(), 32));
@@ -50,13 +50,13 @@ void crossFadeFrame(const Picture& a, const Picture& b, int i, int n, cDIB& out)
             }
 }
 
-std::vector<std::uint8_t> halftoneOrdered(const cDIB& frame)
+std::vector<std::uint8_t> halftoneOrdered(const Dib& frame)
 {
-    mDither8bpp dither;
+    Ditherer dither;
     dither.SetPaletteMode(0);
     dither.SetDitherMode(1);
-    cDIB dst;
-    cPal8bpp palette;
+    Dib dst;
+    Palette8 palette;
     dither.DitherTo8bpp(frame, dst, palette, false);
     std::vector<std::uint8_t> out;
     for (int y = 0; y < dst.Height(); ++y)
@@ -133,7 +133,7 @@ TEST(FadeGifJob, TenFramesAtFiveFpsMatchTheLayoutPeersAndTheDirectDither)
         const SavedImage& img = gif->SavedImages[i];
         ASSERT_EQ(img.ImageDesc.Width, W);
         ASSERT_EQ(img.ImageDesc.Height, H);
-        cDIB frame;
+        Dib frame;
         crossFadeFrame(a, bPic, i, N, frame);
         expected.push_back(halftoneOrdered(frame));
         EXPECT_EQ(std::vector<std::uint8_t>(img.RasterBits, img.RasterBits + W * H), expected.back()) << "frame " << i;
@@ -217,11 +217,11 @@ TEST(FadeGifJob, MessagesOfTheGifBranch)
         FakeUi ui;
         MixJob job(ui);
         makeJob(job);
-        job.GifDocument = std::make_shared<cGIF>();
-        job.GifDocument->FrameInsert(1, 5, 5);
+        job.gifDocument = std::make_shared<GifDocument>();
+        job.gifDocument->FrameInsert(1, 5, 5);
         job.PushButton2_Click();
         job.PushButton2_Click();
-        EXPECT_EQ(job.GifDocument->FramesCount(), 3);
+        EXPECT_EQ(job.gifDocument->FramesCount(), 3);
         EXPECT_EQ(ui.texts(), (std::vector<std::string>{"Done.", "Done."}));
     }
 }

@@ -1,7 +1,7 @@
-// GIF interoperability with real peers: what cGIF writes, giflib (DGifSlurp) and FFmpeg decode
+// GIF interoperability with real peers: what GifDocument writes, giflib (DGifSlurp) and FFmpeg decode
 // to exactly our palette indices; what giflib (EGifPutLine) and ImageMagick write, our reader
 // loads with the same pixels that giflib reads from those files.
-#include "gif/cGIF.h"
+#include "gif/GifDocument.h"
 #include "platform/Controls.h"
 #include "support/FakeUi.h"
 #include "support/GifBytes.h"
@@ -80,9 +80,9 @@ bool readWithGiflib(const std::filesystem::path& path, PeerGif& out)
     return true;
 }
 
-Bytes pixelsOf(const cGIF& doc, int n)
+Bytes pixelsOf(const GifDocument& doc, int n)
 {
-    const cDIB& img = doc.FrameDIBXOR(n);
+    const Dib& img = doc.FrameDIBXOR(n);
     Bytes out;
     for (int y = 0; y < img.Height(); ++y)
         out.insert(out.end(), img.scanline(y), img.scanline(y) + img.Width());
@@ -92,7 +92,7 @@ Bytes pixelsOf(const cGIF& doc, int n)
 // Distinct colours for up to 256 indices, so RGB output maps back to one index.
 std::uint32_t colourOf(int i) { return std::uint32_t(i * 37 % 256) | std::uint32_t(i) << 8 | std::uint32_t(255 - i) << 16; }
 
-void setGlobalPalette(cGIF& doc, int entries)
+void setGlobalPalette(GifDocument& doc, int entries)
 {
     doc.setGlobalPaletteExists(true);
     doc.setGlobalPaletteEntries(entries);
@@ -106,16 +106,16 @@ void setGlobalPalette(cGIF& doc, int entries)
 
 // Documents that exercise the writer: the fade layout, noise that clears the table,
 // interlacing, two-colour and 16-colour code sizes, local palettes, one pixel.
-std::vector<std::pair<std::string, std::function<void(cGIF&)>>> writerCases()
+std::vector<std::pair<std::string, std::function<void(GifDocument&)>>> writerCases()
 {
-    auto fill = [](cGIF& doc, int n, auto&& value) {
-        cDIB& img = doc.FrameDIBXOR(n);
+    auto fill = [](GifDocument& doc, int n, auto&& value) {
+        Dib& img = doc.FrameDIBXOR(n);
         for (int y = 0; y < img.Height(); ++y)
             for (int x = 0; x < img.Width(); ++x)
                 img.scanline(y)[x] = std::uint8_t(value(x, y));
     };
     return {
-        {"fade", [fill](cGIF& doc) {
+        {"fade", [fill](GifDocument& doc) {
              for (int i = 1; i <= 5; ++i) {
                  doc.FrameInsert(i, 97, 61);
                  fill(doc, i, [i](int x, int y) { return (x * 3 + y * 5 + i * 40) % 216; });
@@ -125,7 +125,7 @@ std::vector<std::pair<std::string, std::function<void(cGIF&)>>> writerCases()
              doc.setScreenPixelAspectRatio(1.0f);
              setGlobalPalette(doc, 216);
          }},
-        {"noise-clears-table", [fill](cGIF& doc) {
+        {"noise-clears-table", [fill](GifDocument& doc) {
              std::mt19937 rng(17);
              doc.FrameInsert(1, 300, 200);
              fill(doc, 1, [&](int, int) { return int(rng() % 256); });
@@ -134,7 +134,7 @@ std::vector<std::pair<std::string, std::function<void(cGIF&)>>> writerCases()
              doc.setAnimationLoops(7);
              setGlobalPalette(doc, 256);
          }},
-        {"interlaced", [fill](cGIF& doc) {
+        {"interlaced", [fill](GifDocument& doc) {
              for (int i = 1; i <= 3; ++i) {
                  doc.FrameInsert(i, 33, 10 + i * 3);
                  fill(doc, i, [](int x, int y) { return (x + 11 * y) % 200; });
@@ -145,7 +145,7 @@ std::vector<std::pair<std::string, std::function<void(cGIF&)>>> writerCases()
              doc.setAnimationLoops(65535);
              setGlobalPalette(doc, 200);
          }},
-        {"two-and-sixteen-colours-local", [fill](cGIF& doc) {
+        {"two-and-sixteen-colours-local", [fill](GifDocument& doc) {
              doc.FrameInsert(1, 50, 40);
              fill(doc, 1, [](int x, int y) { return (x ^ y) & 1; });
              doc.FrameInsert(2, 20, 10);
@@ -159,15 +159,15 @@ std::vector<std::pair<std::string, std::function<void(cGIF&)>>> writerCases()
              setGlobalPalette(doc, 2);
              std::memcpy(doc.lpLocalPalette(2), doc.lpGlobalPalette(), 1024);
          }},
-        {"one-pixel", [](cGIF& doc) {
+        {"one-pixel", [](GifDocument& doc) {
              doc.FrameInsert(1, 1, 1);
              setGlobalPalette(doc, 256);
          }},
     };
 }
 
-std::filesystem::path saveCase(const std::string& name, const std::function<void(cGIF&)>& make,
-                               const test::TempDir& dir, cGIF& doc)
+std::filesystem::path saveCase(const std::string& name, const std::function<void(GifDocument&)>& make,
+                               const test::TempDir& dir, GifDocument& doc)
 {
     make(doc);
     ProgressBar bar;
@@ -183,7 +183,7 @@ TEST(GifPeers, GiflibDecodesOurGifsToOurIndices)
 {
     test::TempDir dir;
     for (const auto& [name, make] : writerCases()) {
-        cGIF doc;
+        GifDocument doc;
         const auto path = saveCase(name, make, dir, doc);
         PeerGif peer;
         ASSERT_TRUE(readWithGiflib(path, peer)) << name;
@@ -210,12 +210,12 @@ TEST(GifPeers, GiflibDecodesOurGifsToOurIndices)
 TEST(GifPeers, FfmpegDecodesOurGifsToOurIndices)
 {
     test::TempDir dir;
-    std::vector<std::pair<std::string, std::unique_ptr<cGIF>>> docs;
+    std::vector<std::pair<std::string, std::unique_ptr<GifDocument>>> docs;
     std::string inputs, outputs;
     for (const auto& [name, make] : writerCases()) {
         if (name == "two-and-sixteen-colours-local")
             continue;   // a transparent sub-rectangle: the composition is FFmpeg's, not our indices
-        auto doc = std::make_unique<cGIF>();
+        auto doc = std::make_unique<GifDocument>();
         const auto path = saveCase(name, make, dir, *doc);
         inputs += " -i '" + path.string() + "'";
         outputs += " -map " + std::to_string(docs.size()) + ":v -fps_mode passthrough -f rawvideo -pix_fmt rgb24 '" +
@@ -225,13 +225,13 @@ TEST(GifPeers, FfmpegDecodesOurGifsToOurIndices)
     const std::string command = "ffmpeg -nostdin -loglevel error -y" + inputs + outputs;
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     for (const auto& [name, docPtr] : docs) {
-        const cGIF& doc = *docPtr;
+        const GifDocument& doc = *docPtr;
         std::ifstream in(dir / (name + ".rgb"), std::ios::binary);
         const Bytes rgb{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         const std::size_t frameBytes = std::size_t(doc.ScreenWidth()) * std::size_t(doc.ScreenHeight()) * 3;
         ASSERT_EQ(rgb.size(), frameBytes * std::size_t(doc.FramesCount())) << name;
         for (int i = 1; i <= doc.FramesCount(); ++i) {
-            const cDIB& img = doc.FrameDIBXOR(i);
+            const Dib& img = doc.FrameDIBXOR(i);
             if (img.Width() != doc.ScreenWidth() || img.Height() != doc.ScreenHeight())
                 continue;
             std::size_t mismatches = 0;
@@ -304,7 +304,7 @@ void expectSameAsGiflib(const std::filesystem::path& path, const std::string& wh
 {
     PeerGif peer;
     ASSERT_TRUE(readWithGiflib(path, peer)) << what;
-    cGIF doc;
+    GifDocument doc;
     ASSERT_TRUE(doc.LoadFromFile(path)) << what << ": " << gifErrorName(doc.lastError());
     EXPECT_EQ(doc.ScreenWidth(), peer.width) << what;
     EXPECT_EQ(doc.ScreenHeight(), peer.height) << what;
@@ -349,7 +349,7 @@ TEST(GifPeers, OurReaderLoadsWhatGiflibWrites)
     expectSameAsGiflib(path, "giflib animation");
 
     // The test's own pixels, not only giflib's reading of them.
-    cGIF doc;
+    GifDocument doc;
     ASSERT_TRUE(doc.LoadFromFile(path));
     for (std::size_t i = 0; i < images.size(); ++i)
         EXPECT_EQ(pixelsOf(doc, int(i) + 1), images[i].pixels) << "frame " << i + 1;
@@ -404,7 +404,7 @@ TEST(GifPeers, FirstCodeNotClearAgreesWithGiflib)
     const auto path = dir / "first-code.gif";
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
     expectSameAsGiflib(path, "first code not clear");
-    cGIF doc;
+    GifDocument doc;
     ASSERT_TRUE(doc.LoadFromFile(path));
     EXPECT_EQ(pixelsOf(doc, 1), (Bytes{1, 3, 2}));
 }

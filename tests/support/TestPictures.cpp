@@ -28,9 +28,9 @@ Bitmap solid(int width, int height, std::int32_t colour)
     return bitmap;
 }
 
-cDIB randomPicture(int width, int height, unsigned seed)
+Dib randomPicture(int width, int height, unsigned seed)
 {
-    cDIB dib;
+    Dib dib;
     EXPECT_TRUE(dib.Create(width, height, 32));
     std::mt19937 random(seed);
     for (int i = 0; i < dib.Size(); ++i)

@@ -1,17 +1,17 @@
 // The window's Start button on the shipped samples: the whole path from the samples button to
 // the result file, as a user would take it.
-#include "app/Form1Harness.h"
+#include "app/WindowModelHarness.h"
 
 #include <gtest/gtest.h>
 
 namespace vantorell::test {
 namespace {
 
-TEST(Form1Job, SamplesBlendAndOverlayToResultJpg)
+TEST(WindowModelJob, SamplesBlendAndOverlayToResultJpg)
 {
-    Form1Harness h;
+    WindowModelHarness h;
     std::filesystem::create_directory_symlink(VANTORELL_SAMPLES_DIR, h.programFolder() / "Samples");
-    Form1& f = h.load();
+    WindowModel& f = h.load();
     const auto out = h.dir.path() / "out";
     std::filesystem::create_directories(out);
     h.ui.folderAnswers.push_back(out);
@@ -26,7 +26,7 @@ TEST(Form1Job, SamplesBlendAndOverlayToResultJpg)
     ASSERT_GE(h.ui.busyPointer.size(), 2u);
     EXPECT_TRUE(h.ui.busyPointer.front());
     EXPECT_FALSE(h.ui.busyPointer.back());
-    EXPECT_EQ(f.pointerShape(), Form1::PointerShape::Arrow);
+    EXPECT_EQ(f.pointerShape(), WindowModel::PointerShape::Arrow);
     EXPECT_FALSE(f.JobBusy);
 
     std::filesystem::remove(out / "result.jpg");
@@ -38,10 +38,10 @@ TEST(Form1Job, SamplesBlendAndOverlayToResultJpg)
     EXPECT_EQ(f.ProgressBar1.text(), "Progress Bar");
 }
 
-TEST(Form1Job, MissingFolderIsReportedWithTheApplicationTitle)
+TEST(WindowModelJob, MissingFolderIsReportedWithTheApplicationTitle)
 {
-    Form1Harness h;
-    Form1& f = h.load();
+    WindowModelHarness h;
+    WindowModel& f = h.load();
     f.Text3.setText((h.dir.path() / "nowhere").string());
     f.PushButton2_Click();
     ASSERT_EQ(h.ui.boxes.size(), 1u);

@@ -19,9 +19,9 @@ struct IndexedPixels {
     int height = 0;
 };
 
-class mGIFLZWEnc {
+class LzwEncoder {
 public:
-    mGIFLZWEnc();
+    LzwEncoder();
 
     // Appends the frame's LZW data as sub-blocks to `out`. The caller writes the minimum code
     // size byte before (initBits - 1) and the block terminator after. Rows go in GIF order

@@ -1,6 +1,6 @@
 // The window's settings: design state from an empty store, write-through of every change,
 // restore at start-up, and stored values that are not what they should be.
-#include "app/Form1Harness.h"
+#include "app/WindowModelHarness.h"
 #include "job/ErrorReport.h"
 
 #include <gtest/gtest.h>
@@ -8,10 +8,10 @@
 namespace vantorell::test {
 namespace {
 
-TEST(Form1Restore, EmptyStoreGivesTheDesignStateWithoutMessages)
+TEST(WindowModelRestore, EmptyStoreGivesTheDesignStateWithoutMessages)
 {
-    Form1Harness h;
-    Form1& f = h.load();
+    WindowModelHarness h;
+    WindowModel& f = h.load();
 
     EXPECT_TRUE(h.ui.boxes.empty()) << h.ui.boxes.front().text;
     EXPECT_EQ(f.Caption, "Vantorell");
@@ -57,10 +57,10 @@ TEST(Form1Restore, EmptyStoreGivesTheDesignStateWithoutMessages)
     EXPECT_FALSE(h.settings.stored("LastFolderDot").has_value());
 }
 
-TEST(Form1Restore, DesignCaptionsOfEveryControl)
+TEST(WindowModelRestore, DesignCaptionsOfEveryControl)
 {
-    Form1Harness h;
-    Form1& f = h.load();
+    WindowModelHarness h;
+    WindowModel& f = h.load();
     const std::pair<const Control*, const char*> captions[] = {
         {&f.Frame1, "Direction"},        {&f.Frame2, "Blend Size"},
         {&f.Frame3, "Mix Type"},         {&f.Frame4, "Image #1"},
@@ -81,17 +81,17 @@ TEST(Form1Restore, DesignCaptionsOfEveryControl)
     for (const auto& [control, caption] : captions)
         EXPECT_EQ(control->caption(), caption);
 
-    Form1Harness fresh;
-    Form1 design(fresh.ui, fresh.settings, fresh.environment());
+    WindowModelHarness fresh;
+    WindowModel design(fresh.ui, fresh.settings, fresh.environment());
     EXPECT_EQ(design.PushButton2.caption(), "Start Mixing Two Image");
     EXPECT_EQ(design.Frame13.caption(), "0%");
     EXPECT_EQ(design.Slider1.min(), 1);
     EXPECT_EQ(design.Slider1.max(), 100);
 }
 
-TEST(Form1Restore, FadeWithAnimatedGifComesBack)
+TEST(WindowModelRestore, FadeWithAnimatedGifComesBack)
 {
-    Form1Harness h;
+    WindowModelHarness h;
     h.settings.put("Option5", "False");
     h.settings.put("Option6", "True");
     h.settings.put("Option7", "False");
@@ -104,7 +104,7 @@ TEST(Form1Restore, FadeWithAnimatedGifComesBack)
     h.settings.put("Slider1", "42");
     h.settings.put("Image 1", "/pics/a b.jpg");
     h.settings.put("Number Of Images", "24");
-    Form1& f = h.load();
+    WindowModel& f = h.load();
 
     EXPECT_TRUE(h.ui.boxes.empty());
     EXPECT_EQ(f.PushButton2.caption(), "Start Fading Two Image");
@@ -128,12 +128,12 @@ TEST(Form1Restore, FadeWithAnimatedGifComesBack)
     EXPECT_EQ(h.settings.stored("Option9"), "True");
 }
 
-TEST(Form1Restore, OverlayComesBack)
+TEST(WindowModelRestore, OverlayComesBack)
 {
-    Form1Harness h;
+    WindowModelHarness h;
     h.settings.put("Option5", "False");
     h.settings.put("Option7", "True");
-    Form1& f = h.load();
+    WindowModel& f = h.load();
     EXPECT_EQ(f.PushButton2.caption(), "Start Overlaying Two Image");
     EXPECT_FALSE(f.usable(f.Option1));
     EXPECT_FALSE(f.usable(f.hStart));
@@ -141,29 +141,29 @@ TEST(Form1Restore, OverlayComesBack)
     EXPECT_TRUE(h.ui.boxes.empty());
 }
 
-TEST(Form1Restore, EmptyNumberOfImagesStaysEmpty)
+TEST(WindowModelRestore, EmptyNumberOfImagesStaysEmpty)
 {
-    Form1Harness h;
+    WindowModelHarness h;
     h.settings.put("Number Of Images", "");
-    Form1& f = h.load();
+    WindowModel& f = h.load();
     EXPECT_EQ(f.Text4.text(), "");
     EXPECT_TRUE(h.ui.boxes.empty());
 }
 
-TEST(Form1Restore, SliderValuesAreRoundedToEven)
+TEST(WindowModelRestore, SliderValuesAreRoundedToEven)
 {
     const std::pair<const char*, int> cases[] = {{"84.5", 84}, {"85.5", 86}, {" 7 ", 7}, {"1", 1}, {"100", 100}, {"9.9e1", 99}};
     for (const auto& [stored, want] : cases) {
-        Form1Harness h;
+        WindowModelHarness h;
         h.settings.put("Slider1", stored);
-        Form1& f = h.load();
+        WindowModel& f = h.load();
         EXPECT_EQ(f.Slider1.value(), want) << stored;
         EXPECT_EQ(f.Frame13.caption(), std::to_string(want) + "%") << stored;
         EXPECT_TRUE(h.ui.boxes.empty()) << stored;
     }
 }
 
-TEST(Form1Restore, BadStoredValuesReportTheirStepAndTheWindowOpens)
+TEST(WindowModelRestore, BadStoredValuesReportTheirStepAndTheWindowOpens)
 {
     struct Case {
         const char* key;
@@ -184,9 +184,9 @@ TEST(Form1Restore, BadStoredValuesReportTheirStepAndTheWindowOpens)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.key) + "=" + c.value);
-        Form1Harness h;
+        WindowModelHarness h;
         h.settings.put(c.key, c.value);
-        Form1& f = h.load();
+        WindowModel& f = h.load();
         const auto errors = h.ui.applicationErrors();
         ASSERT_EQ(h.ui.boxes.size(), 1u);
         ASSERT_EQ(errors.size(), 1u);
@@ -205,10 +205,10 @@ TEST(Form1Restore, BadStoredValuesReportTheirStepAndTheWindowOpens)
     }
 }
 
-TEST(Form1Settings, EveryChangeIsWrittenThrough)
+TEST(WindowModelSettings, EveryChangeIsWrittenThrough)
 {
-    Form1Harness h;
-    Form1& f = h.load();
+    WindowModelHarness h;
+    WindowModel& f = h.load();
 
     f.Text1.setText("/pics/one.jpg");
     f.Text2.setText("/pics/two.jpg");
@@ -237,9 +237,9 @@ TEST(Form1Settings, EveryChangeIsWrittenThrough)
     EXPECT_TRUE(h.ui.boxes.empty());
 
     // The next start finds all of it again.
-    Form1Harness next;
+    WindowModelHarness next;
     next.settings = h.settings;
-    Form1& g = next.load();
+    WindowModel& g = next.load();
     EXPECT_EQ(g.Text4.text(), "");
     EXPECT_EQ(g.txtFPS.text(), "abc");
     EXPECT_EQ(g.Text3.text(), "/out");
@@ -248,11 +248,11 @@ TEST(Form1Settings, EveryChangeIsWrittenThrough)
     EXPECT_EQ(g.Frame13.caption(), "1%");
 }
 
-TEST(Form1Settings, UnwritableStoreIsReportedOnceAndTheWindowWorks)
+TEST(WindowModelSettings, UnwritableStoreIsReportedOnceAndTheWindowWorks)
 {
-    Form1Harness h;
+    WindowModelHarness h;
     h.settings.readOnly = true;
-    Form1& f = h.load();
+    WindowModel& f = h.load();
     ASSERT_EQ(h.ui.boxes.size(), 1u);
     EXPECT_EQ(h.ui.boxes[0].title, "Vantorell");
     EXPECT_EQ(h.ui.boxes[0].icon, MsgIcon::Exclamation);
@@ -267,9 +267,9 @@ TEST(Form1Settings, UnwritableStoreIsReportedOnceAndTheWindowWorks)
     EXPECT_EQ(f.OutputExtension, "avi");
 }
 
-TEST(Form1Settings, UnwritableStoreInsideAMixTypeHandlerNamesItsStep)
+TEST(WindowModelSettings, UnwritableStoreInsideAMixTypeHandlerNamesItsStep)
 {
-    Form1Harness h;
+    WindowModelHarness h;
     h.settings.put("Text3", "");   // the restore changes no box, so Option5_Click writes first
     h.settings.readOnly = true;
     h.load();

@@ -28,9 +28,9 @@ struct LzwResult {
     std::uint64_t pixels = 0;   // pixels written
 };
 
-class mGIFLZWDec {
+class LzwDecoder {
 public:
-    mGIFLZWDec();
+    LzwDecoder();
 
     // `data` is the image's data sub-blocks joined together (length bytes removed);
     // `minCodeSize` the byte that precedes them.

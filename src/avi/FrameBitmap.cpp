@@ -1,4 +1,4 @@
-#include "avi/cDIBAVI.h"
+#include "avi/FrameBitmap.h"
 
 #include "platform/PictureLimits.h"
 #include "platform/UiPort.h"
@@ -110,9 +110,9 @@ BitmapInfoHeader getBitmapInfoHeader(const std::uint8_t* in)
     return info;
 }
 
-cDIBAVI::cDIBAVI(UiPort* ui, std::string applicationTitle) : m_ui(ui), m_title(std::move(applicationTitle)) {}
+FrameBitmap::FrameBitmap(UiPort* ui, std::string applicationTitle) : m_ui(ui), m_title(std::move(applicationTitle)) {}
 
-void cDIBAVI::Destroy()
+void FrameBitmap::Destroy()
 {
     std::vector<std::uint8_t>().swap(m_spareBits);
     m_bits.clear();
@@ -128,7 +128,7 @@ void cDIBAVI::Destroy()
 // (negative: top-down); 1, 4, 8, 16, 24 or 32 bits per pixel; the pixel data between the end
 // of the information header and the end of the file; and pixel bytes that the file holds.
 // An uncompressed header with image size 0 (as BI_RGB allows) takes the rows' size.
-BmpError cDIBAVI::parseHeaders(std::span<const std::uint8_t> first, std::uint64_t fileSize, Layout& layout)
+BmpError FrameBitmap::parseHeaders(std::span<const std::uint8_t> first, std::uint64_t fileSize, Layout& layout)
 {
     if (first.size() < 2 || u16(first.data()) != kBitmapFileType)
         return BmpError::NotBitmap;
@@ -166,7 +166,7 @@ BmpError cDIBAVI::parseHeaders(std::span<const std::uint8_t> first, std::uint64_
     return BmpError::None;
 }
 
-bool cDIBAVI::fail(BmpError error, const std::filesystem::path& fileName)
+bool FrameBitmap::fail(BmpError error, const std::filesystem::path& fileName)
 {
     m_lastError = error;
     if (m_ui && !fileName.empty())
@@ -175,7 +175,7 @@ bool cDIBAVI::fail(BmpError error, const std::filesystem::path& fileName)
     return false;
 }
 
-bool cDIBAVI::CreateFromFile(const std::filesystem::path& fileName)
+bool FrameBitmap::CreateFromFile(const std::filesystem::path& fileName)
 {
     std::error_code ec;
     const std::uint64_t fileSize = std::filesystem::file_size(fileName, ec);
@@ -223,7 +223,7 @@ bool cDIBAVI::CreateFromFile(const std::filesystem::path& fileName)
     return true;
 }
 
-BmpError cDIBAVI::CheckFile(const std::filesystem::path& fileName)
+BmpError FrameBitmap::CheckFile(const std::filesystem::path& fileName)
 {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(fileName, ec))
@@ -240,7 +240,7 @@ BmpError cDIBAVI::CheckFile(const std::filesystem::path& fileName)
     return parseHeaders({head, headBytes}, fileSize, layout);
 }
 
-bool cDIBAVI::CreateFromBytes(std::span<const std::uint8_t> file)
+bool FrameBitmap::CreateFromBytes(std::span<const std::uint8_t> file)
 {
     Layout layout;
     const BmpError error = parseHeaders(file.first(std::min(file.size(), kHeadersSize)), file.size(), layout);
@@ -256,7 +256,7 @@ bool cDIBAVI::CreateFromBytes(std::span<const std::uint8_t> file)
     return true;
 }
 
-bool cDIBAVI::CreateFromPackedDIBPointer(const std::uint8_t* pDIB, std::size_t size)
+bool FrameBitmap::CreateFromPackedDIBPointer(const std::uint8_t* pDIB, std::size_t size)
 {
     if (!pDIB || size < kBitmapInfoHeaderSize)
         return false;
@@ -270,7 +270,7 @@ bool cDIBAVI::CreateFromPackedDIBPointer(const std::uint8_t* pDIB, std::size_t s
     return true;
 }
 
-bool cDIBAVI::WriteToFile(const std::filesystem::path& fileName) const
+bool FrameBitmap::WriteToFile(const std::filesystem::path& fileName) const
 {
     std::FILE* out = std::fopen(fileName.c_str(), "wb");
     if (!out)

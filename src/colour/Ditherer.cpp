@@ -1,7 +1,7 @@
-#include "colour/mDither8bpp.h"
+#include "colour/Ditherer.h"
 
-#include "colour/cPal8bpp.h"
-#include "dib/cDIB.h"
+#include "colour/Palette8.h"
+#include "dib/Dib.h"
 #include "platform/RuntimeError.h"
 
 #include <algorithm>
@@ -33,7 +33,7 @@ using ThresholdMatrix = std::array<std::array<std::uint8_t, 4>, 4>;
 // holds no arithmetic beyond the two additions. Invariant: v + offset[k] stays inside the
 // tables (v in 0..255, offsets from the matrices chosen by the caller).
 template <class BlueT, class MapT>
-void quantiseRows(const cDIB& src, cDIB& dst, const BlueT* blue, const std::uint8_t* green,
+void quantiseRows(const Dib& src, Dib& dst, const BlueT* blue, const std::uint8_t* green,
                   const std::uint8_t* red, const MapT* map, const ThresholdMatrix* matrix, int bias)
 {
     const std::int32_t width = src.Width();
@@ -69,9 +69,9 @@ void quantiseRows(const cDIB& src, cDIB& dst, const BlueT* blue, const std::uint
 
 }  // namespace
 
-mDither8bpp::mDither8bpp() { InitDitherTables(); }
+Ditherer::Ditherer() { InitDitherTables(); }
 
-void mDither8bpp::InitDitherTables()
+void Ditherer::InitDitherTables()
 {
     for (int i = -kT6Low; i < kT6Count - kT6Low; ++i) {
         const int level = nearestLevel(i, 51, 5);
@@ -107,11 +107,11 @@ void mDither8bpp::InitDitherTables()
         }
 }
 
-void mDither8bpp::SetPaletteMode(std::int32_t mode) { m_paletteMode = mode; }
+void Ditherer::SetPaletteMode(std::int32_t mode) { m_paletteMode = mode; }
 
-void mDither8bpp::SetDitherMode(std::int32_t mode) { m_ditherMode = mode; }
+void Ditherer::SetDitherMode(std::int32_t mode) { m_ditherMode = mode; }
 
-std::int16_t mDither8bpp::E(int k, int e) const
+std::int16_t Ditherer::E(int k, int e) const
 {
     const std::size_t i = std::size_t(e + kErrLow);
     switch (k) {
@@ -122,7 +122,7 @@ std::int16_t mDither8bpp::E(int k, int e) const
     }
 }
 
-void mDither8bpp::BuildOptimalLookup(const cPal8bpp& palette)
+void Ditherer::BuildOptimalLookup(const Palette8& palette)
 {
     for (int b = 0; b < 16; ++b)
         for (int g = 0; g < 16; ++g)
@@ -131,11 +131,11 @@ void mDither8bpp::BuildOptimalLookup(const cPal8bpp& palette)
                     palette.ClosestIndex(std::uint8_t(17 * r), std::uint8_t(17 * g), std::uint8_t(17 * b));
 }
 
-void mDither8bpp::DitherTo8bpp(const cDIB& source, cDIB& dst, cPal8bpp& palette, bool reusePalette)
+void Ditherer::DitherTo8bpp(const Dib& source, Dib& dst, Palette8& palette, bool reusePalette)
 {
     if (&source == &dst) {
         // Re-creating the destination would free the source first.
-        cDIB copy;
+        Dib copy;
         source.CloneTo(copy);
         DitherTo8bpp(copy, dst, palette, reusePalette);
         return;
@@ -147,7 +147,7 @@ void mDither8bpp::DitherTo8bpp(const cDIB& source, cDIB& dst, cPal8bpp& palette,
         if (m_paletteMode == 0) {
             palette.CreateHalftone(4);
         } else if (m_paletteMode == 1) {
-            cDIB shrunk;
+            Dib shrunk;
             source.CloneTo(shrunk);
             std::int32_t bfx = 0, bfy = 0, bfW = 0, bfH = 0;
             shrunk.GetBestFitInfo(50, 50, bfx, bfy, bfW, bfH);
@@ -182,26 +182,26 @@ void mDither8bpp::DitherTo8bpp(const cDIB& source, cDIB& dst, cPal8bpp& palette,
     }
 }
 
-void mDither8bpp::halftonePlain(const cDIB& src, cDIB& dst) const
+void Ditherer::halftonePlain(const Dib& src, Dib& dst) const
 {
     quantiseRows(src, dst, m_t6Blue.data() + kT6Low, m_t6Green.data() + kT6Low, m_t6.data() + kT6Low,
                  m_cube.data(), nullptr, 0);
 }
 
-void mDither8bpp::halftoneOrdered(const cDIB& src, cDIB& dst) const
+void Ditherer::halftoneOrdered(const Dib& src, Dib& dst) const
 {
     // T6[v + 26 - M51(x mod 4, y mod 4)]
     quantiseRows(src, dst, m_t6Blue.data() + kT6Low, m_t6Green.data() + kT6Low, m_t6.data() + kT6Low,
                  m_cube.data(), &m_m51, 26);
 }
 
-void mDither8bpp::optimalPlain(const cDIB& src, cDIB& dst) const
+void Ditherer::optimalPlain(const Dib& src, Dib& dst) const
 {
     quantiseRows(src, dst, m_t16Blue.data() + kT16Low, m_t16Green.data() + kT16Low, m_t16.data() + kT16Low,
                  m_optimal.data(), nullptr, 0);
 }
 
-void mDither8bpp::optimalOrdered(const cDIB& src, cDIB& dst) const
+void Ditherer::optimalOrdered(const Dib& src, Dib& dst) const
 {
     // T16[v + 8 - M16(x mod 4, y mod 4)]
     quantiseRows(src, dst, m_t16Blue.data() + kT16Low, m_t16Green.data() + kT16Low, m_t16.data() + kT16Low,
@@ -221,7 +221,7 @@ void mDither8bpp::optimalOrdered(const cDIB& src, cDIB& dst) const
 // every value as it was (they are already in 0..255). The chosen colour is not written back
 // into the current work pixel: no later step reads it.
 template <bool Optimal>
-void mDither8bpp::errorDiffusion(const cDIB& source, cDIB& dst) const
+void Ditherer::errorDiffusion(const Dib& source, Dib& dst) const
 {
     const std::int32_t width = source.Width();
     const std::int32_t height = source.Height();

@@ -1,4 +1,4 @@
-#include "colour/cPal8bpp.h"
+#include "colour/Palette8.h"
 
 #include "platform/RuntimeError.h"
 
@@ -26,7 +26,7 @@ std::uintptr_t nextLogicalId()
 
 }  // namespace
 
-void cPal8bpp::Initialize(std::int16_t InitialEntries)
+void Palette8::Initialize(std::int16_t InitialEntries)
 {
     Destroy();
     if (InitialEntries < 0 || InitialEntries > std::int16_t(kMaxEntries))
@@ -35,7 +35,7 @@ void cPal8bpp::Initialize(std::int16_t InitialEntries)
     m_entries = InitialEntries;
 }
 
-void cPal8bpp::Destroy()
+void Palette8::Destroy()
 {
     m_entries = 0;
     m_table.clear();
@@ -44,7 +44,7 @@ void cPal8bpp::Destroy()
     m_logicalId = 0;
 }
 
-void cPal8bpp::BuildLogicalPalette()
+void Palette8::BuildLogicalPalette()
 {
     m_logical.clear();
     m_hasLogical = false;
@@ -56,7 +56,7 @@ void cPal8bpp::BuildLogicalPalette()
     m_logicalId = nextLogicalId();
 }
 
-std::uint8_t cPal8bpp::ClosestIndex(std::uint8_t R, std::uint8_t G, std::uint8_t B) const
+std::uint8_t Palette8::ClosestIndex(std::uint8_t R, std::uint8_t G, std::uint8_t B) const
 {
     if (!m_hasLogical)
         throw RuntimeError(errnum::Overflow, "Overflow");
@@ -76,7 +76,7 @@ std::uint8_t cPal8bpp::ClosestIndex(std::uint8_t R, std::uint8_t G, std::uint8_t
     return static_cast<std::uint8_t>(best);
 }
 
-void cPal8bpp::ClosestColor(std::uint8_t R, std::uint8_t G, std::uint8_t B, std::uint8_t& cR, std::uint8_t& cG,
+void Palette8::ClosestColor(std::uint8_t R, std::uint8_t G, std::uint8_t B, std::uint8_t& cR, std::uint8_t& cG,
                             std::uint8_t& cB) const
 {
     const std::uint8_t index = ClosestIndex(R, G, B);
@@ -85,7 +85,7 @@ void cPal8bpp::ClosestColor(std::uint8_t R, std::uint8_t G, std::uint8_t B, std:
     cB = rgbB(index);
 }
 
-bool cPal8bpp::IsGreyScale() const
+bool Palette8::IsGreyScale() const
 {
     if (m_entries <= 0 || m_table.empty())
         return false;
@@ -97,7 +97,7 @@ bool cPal8bpp::IsGreyScale() const
     return true;
 }
 
-void cPal8bpp::CreateGreyScale(std::int16_t GreyLevels)
+void Palette8::CreateGreyScale(std::int16_t GreyLevels)
 {
     Initialize(0);
     int step = 0;
@@ -114,7 +114,7 @@ void cPal8bpp::CreateGreyScale(std::int16_t GreyLevels)
     BuildLogicalPalette();
 }
 
-void cPal8bpp::writeEgaSet(std::size_t start, bool bright)
+void Palette8::writeEgaSet(std::size_t start, bool bright)
 {
     for (std::size_t i = 0; i < 8; ++i) {
         const auto& c = kEga[i + (bright ? 8 : 0)];
@@ -122,7 +122,7 @@ void cPal8bpp::writeEgaSet(std::size_t start, bool bright)
     }
 }
 
-void cPal8bpp::CreateEGA()
+void Palette8::CreateEGA()
 {
     Initialize(0);
     m_entries = 16;
@@ -131,7 +131,7 @@ void cPal8bpp::CreateEGA()
     BuildLogicalPalette();
 }
 
-void cPal8bpp::CreateHalftone(std::int16_t HalftoneLevels)
+void Palette8::CreateHalftone(std::int16_t HalftoneLevels)
 {
     Initialize(0);
     static constexpr int kSteps[5] = {256, 128, 85, 64, 51};
@@ -152,7 +152,7 @@ void cPal8bpp::CreateHalftone(std::int16_t HalftoneLevels)
     BuildLogicalPalette();
 }
 
-void cPal8bpp::CreateWebsafe()
+void Palette8::CreateWebsafe()
 {
     Initialize(0);
     m_entries = 256;
@@ -177,14 +177,14 @@ void cPal8bpp::CreateWebsafe()
     BuildLogicalPalette();
 }
 
-void cPal8bpp::setEntries(std::int16_t New_Entries)
+void Palette8::setEntries(std::int16_t New_Entries)
 {
     if (New_Entries < 0 || New_Entries > std::int16_t(kMaxEntries))
         raiseSubscript();
     m_entries = New_Entries;
 }
 
-void cPal8bpp::setEntry(std::size_t index, std::uint8_t r, std::uint8_t g, std::uint8_t b)
+void Palette8::setEntry(std::size_t index, std::uint8_t r, std::uint8_t g, std::uint8_t b)
 {
     if (index >= kMaxEntries)
         raiseSubscript();
@@ -194,25 +194,25 @@ void cPal8bpp::setEntry(std::size_t index, std::uint8_t r, std::uint8_t g, std::
     m_table[4 * index + 3] = 0;
 }
 
-std::uint8_t& cPal8bpp::component(std::uint8_t entry, int offset)
+std::uint8_t& Palette8::component(std::uint8_t entry, int offset)
 {
     if (m_table.empty())
         raiseSubscript();
     return m_table[std::size_t(entry) * 4 + std::size_t(offset)];
 }
 
-std::uint8_t cPal8bpp::component(std::uint8_t entry, int offset) const
+std::uint8_t Palette8::component(std::uint8_t entry, int offset) const
 {
     if (m_table.empty())
         raiseSubscript();
     return m_table[std::size_t(entry) * 4 + std::size_t(offset)];
 }
 
-std::uint8_t cPal8bpp::rgbR(std::uint8_t PalEntry) const { return component(PalEntry, 2); }
-std::uint8_t cPal8bpp::rgbG(std::uint8_t PalEntry) const { return component(PalEntry, 1); }
-std::uint8_t cPal8bpp::rgbB(std::uint8_t PalEntry) const { return component(PalEntry, 0); }
-void cPal8bpp::setRgbR(std::uint8_t PalEntry, std::uint8_t value) { component(PalEntry, 2) = value; }
-void cPal8bpp::setRgbG(std::uint8_t PalEntry, std::uint8_t value) { component(PalEntry, 1) = value; }
-void cPal8bpp::setRgbB(std::uint8_t PalEntry, std::uint8_t value) { component(PalEntry, 0) = value; }
+std::uint8_t Palette8::rgbR(std::uint8_t PalEntry) const { return component(PalEntry, 2); }
+std::uint8_t Palette8::rgbG(std::uint8_t PalEntry) const { return component(PalEntry, 1); }
+std::uint8_t Palette8::rgbB(std::uint8_t PalEntry) const { return component(PalEntry, 0); }
+void Palette8::setRgbR(std::uint8_t PalEntry, std::uint8_t value) { component(PalEntry, 2) = value; }
+void Palette8::setRgbG(std::uint8_t PalEntry, std::uint8_t value) { component(PalEntry, 1) = value; }
+void Palette8::setRgbB(std::uint8_t PalEntry, std::uint8_t value) { component(PalEntry, 0) = value; }
 
 }  // namespace vantorell

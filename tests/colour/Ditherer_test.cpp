@@ -1,7 +1,7 @@
-#include "colour/mDither8bpp.h"
+#include "colour/Ditherer.h"
 
-#include "colour/cPal8bpp.h"
-#include "dib/cDIB.h"
+#include "colour/Palette8.h"
+#include "dib/Dib.h"
 #include "platform/RuntimeError.h"
 
 #include "support/TestPictures.h"
@@ -18,9 +18,9 @@ using namespace vantorell;
 
 namespace {
 
-cDIB uniformPicture(int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b)
+Dib uniformPicture(int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b)
 {
-    cDIB dib;
+    Dib dib;
     EXPECT_TRUE(dib.Create(width, height, 32));
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
@@ -42,8 +42,8 @@ constexpr int kBayer[4][4] = {{1, 9, 3, 11}, {13, 5, 15, 7}, {4, 12, 2, 10}, {16
 int threshold51(int x, int y) { return int(std::nearbyint(kBayer[y & 3][x & 3] * 51.0 / 16.0)); }
 
 // Reference error diffusion on int channels; asserts every value stays a byte.
-std::vector<std::uint8_t> referenceDiffusion(const cDIB& src, const std::uint8_t* palette, bool optimal,
-                                             const mDither8bpp& module)
+std::vector<std::uint8_t> referenceDiffusion(const Dib& src, const std::uint8_t* palette, bool optimal,
+                                             const Ditherer& module)
 {
     const int w = src.Width(), h = src.Height();
     std::vector<int> v(std::size_t(w) * h * 3);
@@ -86,7 +86,7 @@ std::vector<std::uint8_t> referenceDiffusion(const cDIB& src, const std::uint8_t
     return out;
 }
 
-std::vector<std::uint8_t> indexes(const cDIB& dib)
+std::vector<std::uint8_t> indexes(const Dib& dib)
 {
     std::vector<std::uint8_t> out;
     for (int y = 0; y < dib.Height(); ++y)
@@ -96,9 +96,9 @@ std::vector<std::uint8_t> indexes(const cDIB& dib)
 
 }  // namespace
 
-TEST(mDither8bpp, TablesHoldTheStatedValues)
+TEST(Ditherer, TablesHoldTheStatedValues)
 {
-    mDither8bpp d;
+    Ditherer d;
     EXPECT_EQ(d.T6(-51), 0);
     EXPECT_EQ(d.T6(25), 0);
     EXPECT_EQ(d.T6(26), 1);
@@ -130,9 +130,9 @@ TEST(mDither8bpp, TablesHoldTheStatedValues)
         ASSERT_EQ(d.T6(i), level(i, 51, 5)) << i;
 }
 
-TEST(mDither8bpp, OrderedHalftoneLevelsAtEveryMatrixPosition)
+TEST(Ditherer, OrderedHalftoneLevelsAtEveryMatrixPosition)
 {
-    mDither8bpp d;
+    Ditherer d;
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) {
             const int m = d.M51(x, y);
@@ -142,13 +142,13 @@ TEST(mDither8bpp, OrderedHalftoneLevelsAtEveryMatrixPosition)
         }
 }
 
-TEST(mDither8bpp, MidGreyOrderedGivesTheFixedPattern)
+TEST(Ditherer, MidGreyOrderedGivesTheFixedPattern)
 {
-    mDither8bpp d;
+    Ditherer d;
     d.SetDitherMode(1);
-    cPal8bpp pal;
-    cDIB dst;
-    const cDIB grey = uniformPicture(9, 7, 128, 128, 128);
+    Palette8 pal;
+    Dib dst;
+    const Dib grey = uniformPicture(9, 7, 128, 128, 128);
     d.DitherTo8bpp(grey, dst, pal, false);
     ASSERT_EQ(dst.BPP(), 8);
     ASSERT_EQ(dst.Width(), 9);
@@ -160,19 +160,19 @@ TEST(mDither8bpp, MidGreyOrderedGivesTheFixedPattern)
     EXPECT_EQ(0, std::memcmp(dst.colourTable().data(), pal.lpPalette(), 1024));
 }
 
-TEST(mDither8bpp, PlainAndOrderedLoopsEqualTheDirectFormula)
+TEST(Ditherer, PlainAndOrderedLoopsEqualTheDirectFormula)
 {
-    mDither8bpp d;
-    cPal8bpp halftone, optimal;
+    Ditherer d;
+    Palette8 halftone, optimal;
     for (const int width : {1, 3, 4, 37}) {
-        const cDIB src = randomPicture(width, 23, unsigned(width));
-        cDIB dst;
+        const Dib src = randomPicture(width, 23, unsigned(width));
+        Dib dst;
         for (int mode = 0; mode <= 1; ++mode) {
             d.SetPaletteMode(0);
             d.SetDitherMode(mode);
             d.DitherTo8bpp(src, dst, halftone, false);
             d.SetPaletteMode(1);
-            cDIB dstOptimal;
+            Dib dstOptimal;
             d.DitherTo8bpp(src, dstOptimal, optimal, false);
             for (int y = 0; y < src.Height(); ++y)
                 for (int x = 0; x < width; ++x) {
@@ -191,17 +191,17 @@ TEST(mDither8bpp, PlainAndOrderedLoopsEqualTheDirectFormula)
     }
 }
 
-TEST(mDither8bpp, ErrorDiffusionMatchesAReferenceAndKeepsChannelsInRange)
+TEST(Ditherer, ErrorDiffusionMatchesAReferenceAndKeepsChannelsInRange)
 {
-    mDither8bpp d;
+    Ditherer d;
     d.SetDitherMode(2);
     for (int paletteMode = 0; paletteMode <= 1; ++paletteMode) {
         d.SetPaletteMode(paletteMode);
         for (const int width : {1, 2, 31}) {
-            const cDIB src = randomPicture(width, 17, unsigned(100 + width));
+            const Dib src = randomPicture(width, 17, unsigned(100 + width));
             std::vector<std::uint8_t> before(src.lpBits(), src.lpBits() + src.Size());
-            cPal8bpp pal;
-            cDIB dst;
+            Palette8 pal;
+            Dib dst;
             d.DitherTo8bpp(src, dst, pal, false);
             EXPECT_EQ(indexes(dst), referenceDiffusion(src, pal.lpPalette(), paletteMode == 1, d))
                 << "palette mode " << paletteMode << ", width " << width;
@@ -210,12 +210,12 @@ TEST(mDither8bpp, ErrorDiffusionMatchesAReferenceAndKeepsChannelsInRange)
     }
 }
 
-TEST(mDither8bpp, ErrorDiffusionSpreadsNothingForSmallErrors)
+TEST(Ditherer, ErrorDiffusionSpreadsNothingForSmallErrors)
 {
-    mDither8bpp d;
+    Ditherer d;
     d.SetDitherMode(2);
-    cPal8bpp pal;
-    cDIB dst;
+    Palette8 pal;
+    Dib dst;
     // A colour the palette holds exactly: index 36*3 + 6*2 + 1 everywhere.
     d.DitherTo8bpp(uniformPicture(6, 5, 51, 102, 153), dst, pal, false);
     EXPECT_EQ(indexes(dst), std::vector<std::uint8_t>(30, 121));
@@ -226,32 +226,32 @@ TEST(mDither8bpp, ErrorDiffusionSpreadsNothingForSmallErrors)
     EXPECT_EQ(indexes(dst), std::vector<std::uint8_t>(30, 0));
 }
 
-TEST(mDither8bpp, OnePixelWideErrorDiffusionSpreadsOnlyDownward)
+TEST(Ditherer, OnePixelWideErrorDiffusionSpreadsOnlyDownward)
 {
-    mDither8bpp d;
+    Ditherer d;
     d.SetDitherMode(2);
-    cPal8bpp pal;
-    cDIB dst;
+    Palette8 pal;
+    Dib dst;
     // 30 -> level 1 (51): error -21, below gets 5/16 of it, -6.5625 -> -7: 23 -> level 0.
     d.DitherTo8bpp(uniformPicture(1, 3, 30, 30, 30), dst, pal, false);
     // Row 1: 23 -> black, error 23 x 3 spreads +7 down: row 2 is 37 -> level 1.
     EXPECT_EQ(indexes(dst), (std::vector<std::uint8_t>{43, 0, 43}));
 }
 
-TEST(mDither8bpp, PalettesAreReusedAndOptimalModeShrinksTheCopy)
+TEST(Ditherer, PalettesAreReusedAndOptimalModeShrinksTheCopy)
 {
-    mDither8bpp d;
+    Ditherer d;
     d.SetPaletteMode(1);
     d.SetDitherMode(1);
-    const cDIB src = randomPicture(200, 100, 5);
-    cPal8bpp pal;
-    cDIB dst;
+    const Dib src = randomPicture(200, 100, 5);
+    Palette8 pal;
+    Dib dst;
     d.DitherTo8bpp(src, dst, pal, false);
 
-    cDIB shrunk;
+    Dib shrunk;
     src.CloneTo(shrunk);
     shrunk.Resize(50, 25, true);
-    cPal8bpp expected;
+    Palette8 expected;
     expected.CreateOptimal(shrunk, 256, 6, 1, 1, 1);
     ASSERT_EQ(pal.Entries(), expected.Entries());
     EXPECT_EQ(0, std::memcmp(pal.lpPalette(), expected.lpPalette(), 1024));
@@ -266,19 +266,19 @@ TEST(mDither8bpp, PalettesAreReusedAndOptimalModeShrinksTheCopy)
     EXPECT_EQ(dst.Width(), 8);
 }
 
-TEST(mDither8bpp, FailuresAndUnknownModes)
+TEST(Ditherer, FailuresAndUnknownModes)
 {
-    mDither8bpp d;
-    cPal8bpp pal;
-    cDIB dst;
-    const cDIB src = uniformPicture(4, 4, 200, 200, 200);
+    Ditherer d;
+    Palette8 pal;
+    Dib dst;
+    const Dib src = uniformPicture(4, 4, 200, 200, 200);
     try {
         d.DitherTo8bpp(src, dst, pal, true);
         FAIL() << "reusing a palette that was never made";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.number(), errnum::SubscriptOutOfRange);
     }
-    cDIB eight;
+    Dib eight;
     ASSERT_TRUE(eight.Create(4, 4, 8));
     try {
         d.DitherTo8bpp(eight, dst, pal, false);
@@ -292,7 +292,7 @@ TEST(mDither8bpp, FailuresAndUnknownModes)
     EXPECT_EQ(pal.Entries(), 216);
 
     // Source and destination may be the same surface.
-    cDIB same = uniformPicture(4, 4, 255, 255, 255);
+    Dib same = uniformPicture(4, 4, 255, 255, 255);
     d.SetDitherMode(0);
     d.DitherTo8bpp(same, same, pal, false);
     EXPECT_EQ(same.BPP(), 8);

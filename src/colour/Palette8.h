@@ -1,4 +1,4 @@
-// cPal8bpp: a palette of up to 256 colours for 8-bit images. The entry table is 256 entries of
+// Palette8: a palette of up to 256 colours for 8-bit images. The entry table is 256 entries of
 // 4 bytes (blue, green, red, 0), the colour-table layout of an 8-bit surface, so it is copied
 // into surfaces and GIF palettes as one block. Generators: greyscale, EGA, halftone cube,
 // web-safe and the octree optimal palette (OptimalPalette.cpp). Failures raise RuntimeError.
@@ -10,13 +10,13 @@
 
 namespace vantorell {
 
-class cDIB;
+class Dib;
 
-class cPal8bpp {
+class Palette8 {
 public:
     static constexpr std::size_t kMaxEntries = 256;
 
-    cPal8bpp() = default;
+    Palette8() = default;
 
     // Destroy, then Entries = InitialEntries (0..256) and a fresh table of 256 zero entries.
     void Initialize(std::int16_t InitialEntries);
@@ -42,7 +42,7 @@ public:
     void CreateWebsafe();                                // 256 entries: EGA sets, 208 cube colours, greys
     // Octree palette of at most nColors (1..256) colours adapted to a 32-bit surface, tree depth
     // nLevels (1..8); a surface of another depth leaves the palette as it was.
-    void CreateOptimal(const cDIB& oDIB32, std::int32_t nColors, std::int32_t nLevels, float RWeight, float GWeight,
+    void CreateOptimal(const Dib& oDIB32, std::int32_t nColors, std::int32_t nLevels, float RWeight, float GWeight,
                        float BWeight);
 
     // Entry 0 of the table (nullptr before Initialize); callers copy Entries x 4 or 1024 bytes.

@@ -1,7 +1,7 @@
-// cGIF: the document's frame list and properties, and Save, which writes the GIF89a byte
+// GifDocument: the document's frame list and properties, and Save, which writes the GIF89a byte
 // sequence (header, screen descriptor, global colour table, NETSCAPE2.0 loop extension, one
 // graphic control extension and image per frame, trailer). The reader is in GifReader.cpp.
-#include "gif/cGIF.h"
+#include "gif/GifDocument.h"
 
 #include "platform/Controls.h"
 #include "platform/RuntimeError.h"
@@ -105,26 +105,26 @@ void removeFile(const std::filesystem::path& path)
 
 }  // namespace
 
-cGIF::cGIF() = default;
-cGIF::~cGIF() = default;
+GifDocument::GifDocument() = default;
+GifDocument::~GifDocument() = default;
 
 // ---- Frame list --------------------------------------------------------------------------------
 
-cGIF::Frame& cGIF::frame(int nFrame)
+GifDocument::Frame& GifDocument::frame(int nFrame)
 {
     if (nFrame < 1 || nFrame > FramesCount())
         raiseSubscript();
     return *m_frames[std::size_t(nFrame - 1)];
 }
 
-const cGIF::Frame& cGIF::frame(int nFrame) const
+const GifDocument::Frame& GifDocument::frame(int nFrame) const
 {
     if (nFrame < 1 || nFrame > FramesCount())
         raiseSubscript();
     return *m_frames[std::size_t(nFrame - 1)];
 }
 
-void cGIF::makeMaskSurface(cDIB& mask, int width, int height)
+void GifDocument::makeMaskSurface(Dib& mask, int width, int height)
 {
     if (!mask.Create(width, height, 1))
         throw RuntimeError(errnum::OutOfMemory, "Out of memory");
@@ -132,7 +132,7 @@ void cGIF::makeMaskSurface(cDIB& mask, int width, int height)
     mask.SetPalette(kBlackWhite);
 }
 
-void cGIF::Destroy()
+void GifDocument::Destroy()
 {
     m_frames.clear();
     m_signature.clear();
@@ -147,7 +147,7 @@ void cGIF::Destroy()
     m_globalEntries = 0;
 }
 
-void cGIF::FrameInsert(int nFrame, int Width, int Height)
+void GifDocument::FrameInsert(int nFrame, int Width, int Height)
 {
     if (nFrame < 1)
         raiseSubscript();
@@ -173,27 +173,27 @@ void cGIF::FrameInsert(int nFrame, int Width, int Height)
     }
 }
 
-void cGIF::FrameRemove(int nFrame)
+void GifDocument::FrameRemove(int nFrame)
 {
     frame(nFrame);
     m_frames.erase(m_frames.begin() + (nFrame - 1));
 }
 
-void cGIF::FrameMoveUp(int nFrame)
+void GifDocument::FrameMoveUp(int nFrame)
 {
     frame(nFrame);
     frame(nFrame - 1);
     std::swap(m_frames[std::size_t(nFrame - 1)], m_frames[std::size_t(nFrame - 2)]);
 }
 
-void cGIF::FrameMoveDown(int nFrame)
+void GifDocument::FrameMoveDown(int nFrame)
 {
     frame(nFrame);
     frame(nFrame + 1);
     std::swap(m_frames[std::size_t(nFrame - 1)], m_frames[std::size_t(nFrame)]);
 }
 
-void cGIF::FrameMask(int nFrame, int TransparentColorIndex)
+void GifDocument::FrameMask(int nFrame, int TransparentColorIndex)
 {
     Frame& f = frame(nFrame);
     if (TransparentColorIndex < 0 || TransparentColorIndex > 255)
@@ -206,8 +206,8 @@ void cGIF::FrameMask(int nFrame, int TransparentColorIndex)
     // Drawing the image with a palette that is white at the transparent index and black
     // elsewhere into the black-and-white mask gives 1 bits exactly where the image holds that
     // index; done here directly on the pixels.
-    const cDIB& img = f.xorImage;
-    cDIB& mask = f.andMask;
+    const Dib& img = f.xorImage;
+    Dib& mask = f.andMask;
     if (!img.empty() && !mask.empty() && img.BPP() == 8) {
         const int w = std::min(img.Width(), mask.Width());
         const int h = std::min(img.Height(), mask.Height());
@@ -226,7 +226,7 @@ void cGIF::FrameMask(int nFrame, int TransparentColorIndex)
     f.xorImage.SetPalette(display.data(), display.size());
 }
 
-void cGIF::FrameDraw(const DibDC& hDC, int nFrame, int Left, int Top, float ScaleFactor, bool ScreenCrop)
+void GifDocument::FrameDraw(const DibDC& hDC, int nFrame, int Left, int Top, float ScaleFactor, bool ScreenCrop)
 {
     const Frame& f = frame(nFrame);
     int srcW = f.xorImage.Width();
@@ -256,14 +256,14 @@ void cGIF::FrameDraw(const DibDC& hDC, int nFrame, int Left, int Top, float Scal
 
 // ---- Properties --------------------------------------------------------------------------------
 
-void cGIF::setAnimationLoops(int loops) { m_animationLoops = checkedRange(loops, 0, 65535); }
-void cGIF::setScreenWidth(int width) { m_screenWidth = checkedRange(width, 0, 65535); }
-void cGIF::setScreenHeight(int height) { m_screenHeight = checkedRange(height, 0, 65535); }
-void cGIF::setScreenBackgroundColorIndex(int index) { m_background = checkedRange(index, 0, 255); }
+void GifDocument::setAnimationLoops(int loops) { m_animationLoops = checkedRange(loops, 0, 65535); }
+void GifDocument::setScreenWidth(int width) { m_screenWidth = checkedRange(width, 0, 65535); }
+void GifDocument::setScreenHeight(int height) { m_screenHeight = checkedRange(height, 0, 65535); }
+void GifDocument::setScreenBackgroundColorIndex(int index) { m_background = checkedRange(index, 0, 255); }
 
-float cGIF::ScreenPixelAspectRatio() const { return (float(m_aspect) + 15.0f) / 64.0f; }
+float GifDocument::ScreenPixelAspectRatio() const { return (float(m_aspect) + 15.0f) / 64.0f; }
 
-void cGIF::setScreenPixelAspectRatio(float ratio)
+void GifDocument::setScreenPixelAspectRatio(float ratio)
 {
     const float stored = std::nearbyint(ratio * 64.0f - 15.0f);
     if (!(stored >= 0.0f && stored <= 255.0f))
@@ -271,49 +271,49 @@ void cGIF::setScreenPixelAspectRatio(float ratio)
     m_aspect = static_cast<std::uint8_t>(stored);
 }
 
-std::int32_t cGIF::GlobalPaletteRGBEntry(int nEntry) const { return rgbEntry(m_globalPalette.data(), nEntry); }
-void cGIF::setGlobalPaletteEntries(int entries) { m_globalEntries = checkedEntries(entries); }
+std::int32_t GifDocument::GlobalPaletteRGBEntry(int nEntry) const { return rgbEntry(m_globalPalette.data(), nEntry); }
+void GifDocument::setGlobalPaletteEntries(int entries) { m_globalEntries = checkedEntries(entries); }
 
-cDIB& cGIF::FrameDIBXOR(int nFrame) { return frame(nFrame).xorImage; }
-const cDIB& cGIF::FrameDIBXOR(int nFrame) const { return frame(nFrame).xorImage; }
-cDIB& cGIF::FrameDIBAND(int nFrame) { return frame(nFrame).andMask; }
-const cDIB& cGIF::FrameDIBAND(int nFrame) const { return frame(nFrame).andMask; }
-int cGIF::FrameDelay(int nFrame) const { return frame(nFrame).delay; }
-void cGIF::setFrameDelay(int nFrame, int delay) { frame(nFrame).delay = checkedRange(delay, 0, 65535); }
-bool cGIF::FrameInterlaced(int nFrame) const { return frame(nFrame).interlaced; }
-void cGIF::setFrameInterlaced(int nFrame, bool interlaced) { frame(nFrame).interlaced = interlaced; }
-int cGIF::FrameLeft(int nFrame) const { return frame(nFrame).left; }
-void cGIF::setFrameLeft(int nFrame, int left) { frame(nFrame).left = checkedRange(left, 0, 65535); }
-int cGIF::FrameTop(int nFrame) const { return frame(nFrame).top; }
-void cGIF::setFrameTop(int nFrame, int top) { frame(nFrame).top = checkedRange(top, 0, 65535); }
-int cGIF::FrameDisposalMethod(int nFrame) const { return frame(nFrame).disposal; }
-void cGIF::setFrameDisposalMethod(int nFrame, int method) { frame(nFrame).disposal = checkedRange(method, 0, 7); }
-bool cGIF::FrameUseTransparentColor(int nFrame) const { return frame(nFrame).useTransparent; }
-void cGIF::setFrameUseTransparentColor(int nFrame, bool use) { frame(nFrame).useTransparent = use; }
-int cGIF::FrameTransparentColorIndex(int nFrame) const { return frame(nFrame).transparentIndex; }
-void cGIF::setFrameTransparentColorIndex(int nFrame, int index)
+Dib& GifDocument::FrameDIBXOR(int nFrame) { return frame(nFrame).xorImage; }
+const Dib& GifDocument::FrameDIBXOR(int nFrame) const { return frame(nFrame).xorImage; }
+Dib& GifDocument::FrameDIBAND(int nFrame) { return frame(nFrame).andMask; }
+const Dib& GifDocument::FrameDIBAND(int nFrame) const { return frame(nFrame).andMask; }
+int GifDocument::FrameDelay(int nFrame) const { return frame(nFrame).delay; }
+void GifDocument::setFrameDelay(int nFrame, int delay) { frame(nFrame).delay = checkedRange(delay, 0, 65535); }
+bool GifDocument::FrameInterlaced(int nFrame) const { return frame(nFrame).interlaced; }
+void GifDocument::setFrameInterlaced(int nFrame, bool interlaced) { frame(nFrame).interlaced = interlaced; }
+int GifDocument::FrameLeft(int nFrame) const { return frame(nFrame).left; }
+void GifDocument::setFrameLeft(int nFrame, int left) { frame(nFrame).left = checkedRange(left, 0, 65535); }
+int GifDocument::FrameTop(int nFrame) const { return frame(nFrame).top; }
+void GifDocument::setFrameTop(int nFrame, int top) { frame(nFrame).top = checkedRange(top, 0, 65535); }
+int GifDocument::FrameDisposalMethod(int nFrame) const { return frame(nFrame).disposal; }
+void GifDocument::setFrameDisposalMethod(int nFrame, int method) { frame(nFrame).disposal = checkedRange(method, 0, 7); }
+bool GifDocument::FrameUseTransparentColor(int nFrame) const { return frame(nFrame).useTransparent; }
+void GifDocument::setFrameUseTransparentColor(int nFrame, bool use) { frame(nFrame).useTransparent = use; }
+int GifDocument::FrameTransparentColorIndex(int nFrame) const { return frame(nFrame).transparentIndex; }
+void GifDocument::setFrameTransparentColorIndex(int nFrame, int index)
 {
     frame(nFrame).transparentIndex = checkedRange(index, 0, 255);
 }
-bool cGIF::FrameUserInput(int nFrame) const { return frame(nFrame).userInput; }
-void cGIF::setFrameUserInput(int nFrame, bool userInput) { frame(nFrame).userInput = userInput; }
-std::uint8_t* cGIF::lpLocalPalette(int nFrame) { return frame(nFrame).localPalette.data(); }
-const std::uint8_t* cGIF::lpLocalPalette(int nFrame) const { return frame(nFrame).localPalette.data(); }
-std::int32_t cGIF::LocalPaletteRGBEntry(int nFrame, int nEntry) const
+bool GifDocument::FrameUserInput(int nFrame) const { return frame(nFrame).userInput; }
+void GifDocument::setFrameUserInput(int nFrame, bool userInput) { frame(nFrame).userInput = userInput; }
+std::uint8_t* GifDocument::lpLocalPalette(int nFrame) { return frame(nFrame).localPalette.data(); }
+const std::uint8_t* GifDocument::lpLocalPalette(int nFrame) const { return frame(nFrame).localPalette.data(); }
+std::int32_t GifDocument::LocalPaletteRGBEntry(int nFrame, int nEntry) const
 {
     return rgbEntry(frame(nFrame).localPalette.data(), nEntry);
 }
-bool cGIF::LocalPaletteUsed(int nFrame) const { return frame(nFrame).localUsed; }
-void cGIF::setLocalPaletteUsed(int nFrame, bool used) { frame(nFrame).localUsed = used; }
-bool cGIF::LocalPaletteSorted(int nFrame) const { return frame(nFrame).localSorted; }
-void cGIF::setLocalPaletteSorted(int nFrame, bool sorted) { frame(nFrame).localSorted = sorted; }
-int cGIF::LocalPaletteEntries(int nFrame) const { return frame(nFrame).localEntries; }
-void cGIF::setLocalPaletteEntries(int nFrame, int entries) { frame(nFrame).localEntries = checkedEntries(entries); }
-GifError cGIF::FrameDecodeResult(int nFrame) const { return frame(nFrame).decodeResult; }
+bool GifDocument::LocalPaletteUsed(int nFrame) const { return frame(nFrame).localUsed; }
+void GifDocument::setLocalPaletteUsed(int nFrame, bool used) { frame(nFrame).localUsed = used; }
+bool GifDocument::LocalPaletteSorted(int nFrame) const { return frame(nFrame).localSorted; }
+void GifDocument::setLocalPaletteSorted(int nFrame, bool sorted) { frame(nFrame).localSorted = sorted; }
+int GifDocument::LocalPaletteEntries(int nFrame) const { return frame(nFrame).localEntries; }
+void GifDocument::setLocalPaletteEntries(int nFrame, int entries) { frame(nFrame).localEntries = checkedEntries(entries); }
+GifError GifDocument::FrameDecodeResult(int nFrame) const { return frame(nFrame).decodeResult; }
 
 // ---- Save --------------------------------------------------------------------------------------
 
-bool cGIF::Save(const std::filesystem::path& filename, ProgressBar& oProgress, UiPort& ui)
+bool GifDocument::Save(const std::filesystem::path& filename, ProgressBar& oProgress, UiPort& ui)
 {
     bool created = false;
     bool ok = false;
@@ -337,7 +337,7 @@ bool cGIF::Save(const std::filesystem::path& filename, ProgressBar& oProgress, U
     return ok;
 }
 
-bool cGIF::writeDocument(const std::function<bool(const std::vector<std::uint8_t>&)>& write, ProgressBar& oProgress,
+bool GifDocument::writeDocument(const std::function<bool(const std::vector<std::uint8_t>&)>& write, ProgressBar& oProgress,
                          UiPort& ui)
 {
     const int framesCount = FramesCount();
@@ -388,9 +388,9 @@ bool cGIF::writeDocument(const std::function<bool(const std::vector<std::uint8_t
     return write(out);
 }
 
-bool cGIF::appendFrameBlock(const Frame& f, int globalBits, std::vector<std::uint8_t>& out)
+bool GifDocument::appendFrameBlock(const Frame& f, int globalBits, std::vector<std::uint8_t>& out)
 {
-    const cDIB& image = f.xorImage;
+    const Dib& image = f.xorImage;
     // The descriptor's sizes are 16-bit; frames keep to the 16-bit signed range of the document.
     if (image.Width() > 32767 || image.Height() > 32767)
         return false;

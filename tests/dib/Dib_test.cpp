@@ -1,4 +1,4 @@
-#include "dib/cDIB.h"
+#include "dib/Dib.h"
 
 #include "platform/RuntimeError.h"
 
@@ -11,7 +11,7 @@ using namespace vantorell;
 
 namespace {
 
-void setPixel32(cDIB& dib, int x, int y, std::uint8_t b, std::uint8_t g, std::uint8_t r)
+void setPixel32(Dib& dib, int x, int y, std::uint8_t b, std::uint8_t g, std::uint8_t r)
 {
     std::uint8_t* p = dib.scanline(y) + 4 * x;
     p[0] = b;
@@ -20,7 +20,7 @@ void setPixel32(cDIB& dib, int x, int y, std::uint8_t b, std::uint8_t g, std::ui
     p[3] = 0;
 }
 
-std::uint32_t pixel32(const cDIB& dib, int x, int y)
+std::uint32_t pixel32(const Dib& dib, int x, int y)
 {
     std::uint32_t v;
     std::memcpy(&v, dib.scanline(y) + 4 * x, 4);
@@ -29,7 +29,7 @@ std::uint32_t pixel32(const cDIB& dib, int x, int y)
 
 }  // namespace
 
-TEST(cDIB, CreateSetsScanlineAndSizeByTheInvariants)
+TEST(Dib, CreateSetsScanlineAndSizeByTheInvariants)
 {
     struct Case { int w, h, bpp, bytesPerScanline, size, tableBytes; };
     const Case cases[] = {
@@ -37,7 +37,7 @@ TEST(cDIB, CreateSetsScanlineAndSizeByTheInvariants)
         {5, 5, 24, 16, 80, 0},    {3, 2, 4, 4, 8, 64},  {3, 1, 16, 8, 8, 0},
     };
     for (const Case& c : cases) {
-        cDIB dib;
+        Dib dib;
         ASSERT_TRUE(dib.Create(c.w, c.h, c.bpp)) << c.w << "x" << c.h << "x" << c.bpp;
         EXPECT_EQ(dib.Width(), c.w);
         EXPECT_EQ(dib.Height(), c.h);
@@ -54,9 +54,9 @@ TEST(cDIB, CreateSetsScanlineAndSizeByTheInvariants)
     }
 }
 
-TEST(cDIB, CreateRefusesWhatCannotBeMadeAndRaisesOverflow)
+TEST(Dib, CreateRefusesWhatCannotBeMadeAndRaisesOverflow)
 {
-    cDIB dib;
+    Dib dib;
     ASSERT_TRUE(dib.Create(4, 4, 8));
     EXPECT_FALSE(dib.Create(0, 4, 8));
     EXPECT_TRUE(dib.empty()) << "a failed create leaves the surface empty";
@@ -83,9 +83,9 @@ TEST(cDIB, CreateRefusesWhatCannotBeMadeAndRaisesOverflow)
     EXPECT_TRUE(dib.empty());
 }
 
-TEST(cDIB, EmptySurfaceDoesNothingAndAnswersZero)
+TEST(Dib, EmptySurfaceDoesNothingAndAnswersZero)
 {
-    cDIB empty, target;
+    Dib empty, target;
     ASSERT_TRUE(target.Create(4, 4, 32));
     EXPECT_EQ(empty.LoadBlt(target.hDC(), 0, 0, 0, 0), 0);
     EXPECT_EQ(empty.Stretch(target.hDC(), 0, 0, 4, 4), 0);
@@ -104,9 +104,9 @@ TEST(cDIB, EmptySurfaceDoesNothingAndAnswersZero)
     EXPECT_TRUE(empty.hDC().empty());
 }
 
-TEST(cDIB, PaletteSetsOnlyTheGivenEntriesAndReadsTheWholeTable)
+TEST(Dib, PaletteSetsOnlyTheGivenEntriesAndReadsTheWholeTable)
 {
-    cDIB dib;
+    Dib dib;
     ASSERT_TRUE(dib.Create(2, 2, 8));
     dib.SetPalette(std::vector<std::uint8_t>{10, 20, 30, 99, 40, 50, 60, 77});
     std::vector<std::uint8_t> palette;
@@ -115,22 +115,22 @@ TEST(cDIB, PaletteSetsOnlyTheGivenEntriesAndReadsTheWholeTable)
     EXPECT_EQ((std::vector<std::uint8_t>(palette.begin(), palette.begin() + 12)),
               (std::vector<std::uint8_t>{10, 20, 30, 0, 40, 50, 60, 0, 0, 0, 0, 0}));
 
-    cDIB mask;
+    Dib mask;
     ASSERT_TRUE(mask.Create(9, 1, 1));
     mask.SetPalette(std::vector<std::uint8_t>(1024, 255));   // only 2 entries exist
     mask.GetPalette(palette);
     EXPECT_EQ(palette, (std::vector<std::uint8_t>{255, 255, 255, 0, 255, 255, 255, 0}));
 
-    cDIB deep;
+    Dib deep;
     ASSERT_TRUE(deep.Create(2, 2, 32));
     palette = {1};
     deep.GetPalette(palette);
     EXPECT_EQ(palette, std::vector<std::uint8_t>{1}) << "no colour table above 8 bits per pixel";
 }
 
-TEST(cDIB, CloneToCopiesSizeTableAndPixels)
+TEST(Dib, CloneToCopiesSizeTableAndPixels)
 {
-    cDIB dib, copy;
+    Dib dib, copy;
     ASSERT_TRUE(dib.Create(3, 2, 8));
     dib.SetPalette(std::vector<std::uint8_t>{1, 2, 3, 0, 4, 5, 6, 0});
     dib.scanline(1)[2] = 1;
@@ -144,7 +144,7 @@ TEST(cDIB, CloneToCopiesSizeTableAndPixels)
     EXPECT_NE(copy.lpBits(), dib.lpBits());
 }
 
-TEST(cDIB, GetBestFitInfoMatchesTheWorkedExamples)
+TEST(Dib, GetBestFitInfoMatchesTheWorkedExamples)
 {
     struct Case { int w, h, dstW, dstH; bool stretch; int bfx, bfy, bfW, bfH; };
     const Case cases[] = {
@@ -156,7 +156,7 @@ TEST(cDIB, GetBestFitInfoMatchesTheWorkedExamples)
         {50, 50, 50, 50, false, 0, 0, 50, 50},
     };
     for (const Case& c : cases) {
-        cDIB dib;
+        Dib dib;
         ASSERT_TRUE(dib.Create(c.w, c.h, 8));
         int bfx = -1, bfy = -1, bfW = -1, bfH = -1;
         dib.GetBestFitInfo(c.dstW, c.dstH, bfx, bfy, bfW, bfH, c.stretch);
@@ -167,9 +167,9 @@ TEST(cDIB, GetBestFitInfoMatchesTheWorkedExamples)
     }
 }
 
-TEST(cDIB, PixelMemoryIsTopDownAndImageReadsIt)
+TEST(Dib, PixelMemoryIsTopDownAndImageReadsIt)
 {
-    cDIB dib;
+    Dib dib;
     ASSERT_TRUE(dib.Create(3, 2, 32));
     setPixel32(dib, 2, 0, 0x10, 0x20, 0x30);   // top row, right
     setPixel32(dib, 0, 1, 0x40, 0x50, 0x60);   // bottom row, left

@@ -1,4 +1,4 @@
-// cDIB: an in-memory device-independent bitmap with one contiguous block of pixel memory that
+// Dib: an in-memory device-independent bitmap with one contiguous block of pixel memory that
 // the dithering and LZW loops address directly, and a drawing context (DibDC) for block copies,
 // stretches and fills. Layout: rows top to bottom, each padded to a multiple of 4 bytes;
 // pixel (x, y) starts at lpBits() + y * BytesPerScanline() + x * BPP() / 8; 32 bits per pixel
@@ -17,14 +17,14 @@
 
 namespace vantorell {
 
-class cDIB {
+class Dib {
 public:
-    cDIB() = default;
-    ~cDIB() = default;
-    cDIB(const cDIB&) = delete;             // copies go through CloneTo
-    cDIB& operator=(const cDIB&) = delete;
-    cDIB(cDIB&&) noexcept = default;
-    cDIB& operator=(cDIB&&) noexcept = default;
+    Dib() = default;
+    ~Dib() = default;
+    Dib(const Dib&) = delete;             // copies go through CloneTo
+    Dib& operator=(const Dib&) = delete;
+    Dib(Dib&&) noexcept = default;
+    Dib& operator=(Dib&&) noexcept = default;
 
     // Destroys the current image, then makes a surface of all-zero pixels. False (and an empty
     // surface) for a size or depth that cannot be made: width or height below 1, a depth other
@@ -40,7 +40,7 @@ public:
     // down like every other surface.
     std::uint8_t CreateFromBitmapFile(const std::filesystem::path& FileName);
     // oDIB becomes a copy of this surface: size, depth, colour table and pixels.
-    void CloneTo(cDIB& oDIB) const;
+    void CloneTo(Dib& oDIB) const;
     void Destroy();
 
     // Copies the nWidth x nHeight rectangle at (X, Y) of hSrcDC to (0, 0) of this surface;

@@ -1,7 +1,7 @@
 // The window's interlocks, dialogs, explanations, numeric checks, start-up files, pointer
 // feedback and closing, driven as a user would.
-#include "app/Form1Harness.h"
-#include "colour/mDither8bpp.h"
+#include "app/WindowModelHarness.h"
+#include "colour/Ditherer.h"
 
 
 #include <gtest/gtest.h>
@@ -9,15 +9,15 @@
 namespace vantorell::test {
 namespace {
 
-std::vector<const Control*> mixControls(Form1& f)
+std::vector<const Control*> mixControls(WindowModel& f)
 {
     return {&f.Option1, &f.Option2, &f.Option3, &f.Option4, &f.hStart, &f.txtFPS, &f.Text4, &f.Option8, &f.Option9};
 }
 
-TEST(Form1Interlocks, MixTypesSetCaptionEnabledStatesAndExtension)
+TEST(WindowModelInterlocks, MixTypesSetCaptionEnabledStatesAndExtension)
 {
-    Form1Harness h;
-    Form1& f = h.load();
+    WindowModelHarness h;
+    WindowModel& f = h.load();
 
     f.click(f.Option6);
     EXPECT_EQ(f.PushButton2.caption(), "Start Fading Two Image");
@@ -59,10 +59,10 @@ TEST(Form1Interlocks, MixTypesSetCaptionEnabledStatesAndExtension)
     EXPECT_TRUE(h.ui.boxes.empty());
 }
 
-TEST(Form1Interlocks, OptionGroupsAreExclusiveAndContainersDisableTheirControls)
+TEST(WindowModelInterlocks, OptionGroupsAreExclusiveAndContainersDisableTheirControls)
 {
-    Form1Harness h;
-    Form1& f = h.load();
+    WindowModelHarness h;
+    WindowModel& f = h.load();
     f.click(f.Option3);
     EXPECT_FALSE(f.Option1.value());
     EXPECT_TRUE(f.Option3.value());
@@ -78,10 +78,10 @@ TEST(Form1Interlocks, OptionGroupsAreExclusiveAndContainersDisableTheirControls)
     EXPECT_EQ(f.container(f.PushButton2), nullptr);
 }
 
-TEST(Form1Interlocks, UpdateOutputExtensionLeavesItWhenNothingDecides)
+TEST(WindowModelInterlocks, UpdateOutputExtensionLeavesItWhenNothingDecides)
 {
-    Form1Harness h;
-    Form1& f = h.load();
+    WindowModelHarness h;
+    WindowModel& f = h.load();
     f.click(f.Option6);
     f.click(f.Option9);
     f.setOptionValue(f.Option9, false);
@@ -92,10 +92,10 @@ TEST(Form1Interlocks, UpdateOutputExtensionLeavesItWhenNothingDecides)
     EXPECT_EQ(f.OutputExtension, "gif");
 }
 
-TEST(Form1Files, OpenFileDialogFillsTheBoxOrChangesNothing)
+TEST(WindowModelFiles, OpenFileDialogFillsTheBoxOrChangesNothing)
 {
-    Form1Harness h;
-    Form1& f = h.load();
+    WindowModelHarness h;
+    WindowModel& f = h.load();
     h.ui.fileAnswers.push_back({"/pics/a.jpg"});
     f.PushButton1_Click();
     ASSERT_EQ(h.ui.fileRequests.size(), 1u);
@@ -115,10 +115,10 @@ TEST(Form1Files, OpenFileDialogFillsTheBoxOrChangesNothing)
     EXPECT_TRUE(h.ui.boxes.empty());
 }
 
-TEST(Form1Files, SamplesFollowTheMixTypeAndTheProgramFolder)
+TEST(WindowModelFiles, SamplesFollowTheMixTypeAndTheProgramFolder)
 {
-    Form1Harness h;
-    Form1& f = h.load();
+    WindowModelHarness h;
+    WindowModel& f = h.load();
     const std::string beside = h.programFolder().string() + "/Samples/";
     f.PushButton7_Click();
     EXPECT_EQ(f.Text1.text(), beside + "sample1.jpg");
@@ -146,10 +146,10 @@ TEST(Form1Files, SamplesFollowTheMixTypeAndTheProgramFolder)
     EXPECT_TRUE(h.ui.boxes.empty());
 }
 
-TEST(Form1Files, HelpAndQualityExplanations)
+TEST(WindowModelFiles, HelpAndQualityExplanations)
 {
-    Form1Harness h;
-    Form1& f = h.load();
+    WindowModelHarness h;
+    WindowModel& f = h.load();
     f.PushButton4_Click();
     ASSERT_EQ(h.ui.boxes.size(), 1u);
     EXPECT_EQ(h.ui.boxes[0].title, "Vantorell");
@@ -172,10 +172,10 @@ TEST(Form1Files, HelpAndQualityExplanations)
     EXPECT_NE(h.ui.boxes[2].text.find("\n\nFixed will use"), std::string::npos);
 }
 
-TEST(Form1Files, NumericChecksOnLeavingTheNumberBoxes)
+TEST(WindowModelFiles, NumericChecksOnLeavingTheNumberBoxes)
 {
-    Form1Harness h;
-    Form1& f = h.load();
+    WindowModelHarness h;
+    WindowModel& f = h.load();
     std::vector<const Control*> focused;
     f.onSetFocus = [&](Control& c) { focused.push_back(&c); };
 
@@ -201,7 +201,7 @@ TEST(Form1Files, NumericChecksOnLeavingTheNumberBoxes)
     }
 }
 
-TEST(Form1Files, NumberRecognition)
+TEST(WindowModelFiles, NumberRecognition)
 {
     for (const char* yes : {"0", "-3", "2.5", " 7 ", "1e3", "1E-3", "+4", ".5", "5."})
         EXPECT_TRUE(IsNumeric(yes)) << yes;
@@ -219,10 +219,10 @@ TEST(Form1Files, NumberRecognition)
     EXPECT_THROW(WholeNumberFromSetting("2147483648"), RuntimeError);
 }
 
-TEST(Form1Folder, BrowserSetsTheOutputFolderWithOneTrailingSeparator)
+TEST(WindowModelFolder, BrowserSetsTheOutputFolderWithOneTrailingSeparator)
 {
-    Form1Harness h;
-    Form1& f = h.load();
+    WindowModelHarness h;
+    WindowModel& f = h.load();
     h.ui.folderAnswers.push_back(std::filesystem::path("/srv/out"));
     f.PushButton5_Click();
     ASSERT_EQ(h.ui.folderTitles.size(), 1u);
@@ -244,7 +244,7 @@ TEST(Form1Folder, BrowserSetsTheOutputFolderWithOneTrailingSeparator)
     EXPECT_TRUE(h.ui.boxes.empty());
 }
 
-TEST(Form1Startup, ApplicationTitle)
+TEST(WindowModelStartup, ApplicationTitle)
 {
     EXPECT_EQ(ApplicationTitleFor("Vantorell"), "Vantorell");
     EXPECT_EQ(ApplicationTitleFor("Hedracor Vantorell"), "Hedracor");
@@ -258,10 +258,10 @@ TEST(Form1Startup, ApplicationTitle)
     EXPECT_EQ(ApplicationTitleFor(std::string(50, 'x')), std::string(50, 'x'));
 }
 
-TEST(Form1Startup, HomePageOnlyOnADrawOfSeven)
+TEST(WindowModelStartup, HomePageOnlyOnADrawOfSeven)
 {
     for (const auto& [draw, starts] : {std::pair{0.06, true}, {0.0699, true}, {0.07, false}, {0.05999, false}}) {
-        Form1Harness h;
+        WindowModelHarness h;
         h.randomDraw = draw;
         h.load();
         EXPECT_EQ(h.ui.shellStarts.size(), starts ? 1u : 0u) << draw;
@@ -271,24 +271,24 @@ TEST(Form1Startup, HomePageOnlyOnADrawOfSeven)
     }
 }
 
-TEST(Form1Startup, DitheringModuleIsSetUpForHalftoneWithoutDither)
+TEST(WindowModelStartup, DitheringModuleIsSetUpForHalftoneWithoutDither)
 {
-    Form1Harness h;
-    Form1& f = h.load();
+    WindowModelHarness h;
+    WindowModel& f = h.load();
     ASSERT_NE(f.Dither, nullptr);
     EXPECT_EQ(f.Dither->PaletteMode(), 0);
     EXPECT_EQ(f.Dither->DitherMode(), 0);
 }
 
-TEST(Form1Startup, SkinFileSwitchesToButtonFaceColours)
+TEST(WindowModelStartup, SkinFileSwitchesToButtonFaceColours)
 {
-    Form1Harness plain;
+    WindowModelHarness plain;
     EXPECT_FALSE(plain.load().Skinned);
     EXPECT_EQ(plain.form->BackColor, 0u);
 
-    Form1Harness h;
+    WindowModelHarness h;
     h.writeFile(h.programFolder() / "x" / "o.cjs", "skin");
-    Form1& f = h.load();
+    WindowModel& f = h.load();
     EXPECT_TRUE(f.Skinned);
     EXPECT_EQ(f.BackColor, 0x8000000Fu);
     EXPECT_TRUE(h.ui.boxes.empty());
@@ -305,69 +305,69 @@ std::string cursorFile(int hotX, int hotY)
     return bytes;
 }
 
-TEST(Form1Startup, HandPointerOverThePushButtons)
+TEST(WindowModelStartup, HandPointerOverThePushButtons)
 {
-    Form1Harness h;
+    WindowModelHarness h;
     h.writeFile(h.programFolder() / "HAND-M.CUR", cursorFile(5, 1));
-    Form1& f = h.load();
+    WindowModel& f = h.load();
     EXPECT_EQ(f.MouseIcon, h.programFolder() / "HAND-M.CUR");
     EXPECT_EQ(f.MouseIconHotX, 5);
     EXPECT_EQ(f.MouseIconHotY, 1);
 
     f.MouseMove(&f.PushButton2);
-    EXPECT_EQ(f.pointerShape(), Form1::PointerShape::Hand);
+    EXPECT_EQ(f.pointerShape(), WindowModel::PointerShape::Hand);
     f.MouseMove(&f.Option5);   // not a pointer area: no change
-    EXPECT_EQ(f.pointerShape(), Form1::PointerShape::Hand);
+    EXPECT_EQ(f.pointerShape(), WindowModel::PointerShape::Hand);
     f.MouseMove(&f.Frame3);
-    EXPECT_EQ(f.pointerShape(), Form1::PointerShape::Arrow);
+    EXPECT_EQ(f.pointerShape(), WindowModel::PointerShape::Arrow);
     f.MouseMove(&f.PushButton8);
-    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Custom);
+    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Custom);
     f.MouseMove(nullptr);
-    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Default);
+    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Default);
     f.MouseMove(&f.Text1);
-    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Default);
+    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Default);
     EXPECT_TRUE(h.ui.boxes.empty());
 }
 
-TEST(Form1Startup, NoOrBadHandPointer)
+TEST(WindowModelStartup, NoOrBadHandPointer)
 {
-    Form1Harness none;
-    Form1& f = none.load();
+    WindowModelHarness none;
+    WindowModel& f = none.load();
     f.MouseMove(&f.PushButton1);
-    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Custom);
-    EXPECT_EQ(f.pointerShape(), Form1::PointerShape::Arrow);   // no file: the default arrow
+    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Custom);
+    EXPECT_EQ(f.pointerShape(), WindowModel::PointerShape::Arrow);   // no file: the default arrow
     EXPECT_TRUE(none.ui.boxes.empty());
 
-    Form1Harness bad;
+    WindowModelHarness bad;
     bad.writeFile(bad.programFolder() / "HAND-M.CUR", "not a cursor");
-    Form1& g = bad.load();
+    WindowModel& g = bad.load();
     ASSERT_EQ(bad.ui.applicationErrors().size(), 1u);
     EXPECT_NE(bad.ui.boxes[0].text.find("Form1.Form_Load at line 106"), std::string::npos);
     EXPECT_TRUE(g.MouseIcon.empty());
     EXPECT_EQ(g.PushButton2.caption(), "Start Blending Two Image");   // start-up went on
 }
 
-TEST(Form1Startup, PointerFeedbackWaitsWhileBusy)
+TEST(WindowModelStartup, PointerFeedbackWaitsWhileBusy)
 {
-    Form1Harness h;
+    WindowModelHarness h;
     h.writeFile(h.programFolder() / "HAND-M.CUR", cursorFile(0, 0));
-    Form1& f = h.load();
+    WindowModel& f = h.load();
     f.ui().setBusyPointer(true);
-    EXPECT_EQ(f.pointerShape(), Form1::PointerShape::Hourglass);
+    EXPECT_EQ(f.pointerShape(), WindowModel::PointerShape::Hourglass);
     f.MouseMove(&f.PushButton2);
-    EXPECT_EQ(f.MousePointer(), Form1::Pointer::Default);
+    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Default);
     f.ui().setBusyPointer(false);
     ASSERT_EQ(h.ui.busyPointer.size(), 2u);
     f.MouseMove(&f.PushButton2);
-    EXPECT_EQ(f.pointerShape(), Form1::PointerShape::Hand);
+    EXPECT_EQ(f.pointerShape(), WindowModel::PointerShape::Hand);
 }
 
-TEST(Form1Closing, QueryUnloadReleasesTheGifDocumentAndYieldsTwice)
+TEST(WindowModelClosing, QueryUnloadReleasesTheGifDocumentAndYieldsTwice)
 {
-    Form1Harness h;
-    Form1& f = h.load();
+    WindowModelHarness h;
+    WindowModel& f = h.load();
     bool released = false;
-    f.GifDocument = std::shared_ptr<cGIF>(static_cast<cGIF*>(nullptr), [&](cGIF*) { released = true; });
+    f.gifDocument = std::shared_ptr<GifDocument>(static_cast<GifDocument*>(nullptr), [&](GifDocument*) { released = true; });
     const int yields = h.ui.yields;
     bool cancel = true;
     f.Form_QueryUnload(cancel, 0);

@@ -1,4 +1,4 @@
-#include "mix/modMorphImage.h"
+#include "mix/MorphEngine.h"
 
 #include "platform/Bitmap.h"
 #include "platform/RuntimeError.h"

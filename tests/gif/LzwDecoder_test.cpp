@@ -1,6 +1,6 @@
 // The LZW decoder: round trips with the encoder, and each decision about damaged data.
-#include "gif/mGIFLZWDec.h"
-#include "gif/mGIFLZWEnc.h"
+#include "gif/LzwDecoder.h"
+#include "gif/LzwEncoder.h"
 #include "support/GifBytes.h"
 
 #include <gtest/gtest.h>
@@ -14,16 +14,16 @@ using test::Bytes;
 
 Bytes encodeJoined(const Bytes& px, int w, int h, bool interlaced, int initBits)
 {
-    mGIFLZWEnc enc;
+    LzwEncoder enc;
     Bytes out;
     EXPECT_TRUE(enc.EncodeFrame({px.data(), w, w, h}, interlaced, initBits, out));
     return test::fromSubBlocks(out);
 }
 
-TEST(mGIFLZWDec, RoundTripsEveryCodeSizeStrideAndInterlace)
+TEST(LzwDecoder, RoundTripsEveryCodeSizeStrideAndInterlace)
 {
     std::mt19937 rng(1);
-    mGIFLZWDec dec;   // one decoder for all: tables must not leak between frames
+    LzwDecoder dec;   // one decoder for all: tables must not leak between frames
     for (int round = 0; round < 80; ++round) {
         const int minCodeSize = 2 + round % 7;
         const int w = 1 + int(rng() % 150), h = 1 + int(rng() % 90);
@@ -52,7 +52,7 @@ TEST(mGIFLZWDec, RoundTripsEveryCodeSizeStrideAndInterlace)
 
 // Noise compresses to more bytes than it has pixels. A reader that stops once the byte
 // position reaches width x height would cut this picture short.
-TEST(mGIFLZWDec, NoiseFrameWithMoreDataThanPixelsDecodesWhole)
+TEST(LzwDecoder, NoiseFrameWithMoreDataThanPixelsDecodesWhole)
 {
     std::mt19937 rng(9);
     const int w = 16, h = 16;
@@ -62,7 +62,7 @@ TEST(mGIFLZWDec, NoiseFrameWithMoreDataThanPixelsDecodesWhole)
     const Bytes data = encodeJoined(px, w, h, false, 9);
     ASSERT_GT(data.size(), px.size());
     Bytes out(px.size());
-    const auto r = mGIFLZWDec().DecodeFrame(data, 8, {out.data(), w, w, h}, false);
+    const auto r = LzwDecoder().DecodeFrame(data, 8, {out.data(), w, w, h}, false);
     EXPECT_EQ(r.error, GifError::None);
     EXPECT_EQ(out, px);
 }
@@ -70,19 +70,19 @@ TEST(mGIFLZWDec, NoiseFrameWithMoreDataThanPixelsDecodesWhole)
 // With a minimum code size of 2 and one colour, the strings grow by one pixel per code until
 // the table is full: the last are over 4000 pixels long. The table holds 4096 entries, so
 // the string stack must hold 4096 pixels.
-TEST(mGIFLZWDec, LongestStringOfAFullTableDecodes)
+TEST(LzwDecoder, LongestStringOfAFullTableDecodes)
 {
     const int w = 4096, h = 2048;
     Bytes px(std::size_t(w) * h, 1);
     px.back() = 2;
     const Bytes data = encodeJoined(px, w, h, false, 3);
     Bytes out(px.size(), 0);
-    const auto r = mGIFLZWDec().DecodeFrame(data, 2, {out.data(), w, w, h}, false);
+    const auto r = LzwDecoder().DecodeFrame(data, 2, {out.data(), w, w, h}, false);
     EXPECT_EQ(r.error, GifError::None);
     EXPECT_TRUE(out == px);
 }
 
-TEST(mGIFLZWDec, CodeBeyondNextFreeCodeEndsTheImageKeepingPixels)
+TEST(LzwDecoder, CodeBeyondNextFreeCodeEndsTheImageKeepingPixels)
 {
     test::CodeWriter cw;
     cw.put(4, 3);   // clear (min code size 2)
@@ -93,20 +93,20 @@ TEST(mGIFLZWDec, CodeBeyondNextFreeCodeEndsTheImageKeepingPixels)
     cw.put(1, 4);
     const Bytes data = cw.finish();
     Bytes out(8, 0xEE);
-    const auto r = mGIFLZWDec().DecodeFrame(data, 2, {out.data(), 8, 8, 1}, false);
+    const auto r = LzwDecoder().DecodeFrame(data, 2, {out.data(), 8, 8, 1}, false);
     EXPECT_EQ(r.error, GifError::BadLzwCode);
     EXPECT_EQ(r.pixels, 3u);
     EXPECT_EQ(out, (Bytes{1, 2, 3, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
 }
 
-TEST(mGIFLZWDec, CodeEqualToNextNeedsAPreviousCode)
+TEST(LzwDecoder, CodeEqualToNextNeedsAPreviousCode)
 {
     {   // clear, then code 6 (== next) with no previous code
         test::CodeWriter cw;
         cw.put(4, 3);
         cw.put(6, 3);
         Bytes out(4, 0);
-        EXPECT_EQ(mGIFLZWDec().DecodeFrame(cw.finish(), 2, {out.data(), 4, 4, 1}, false).error,
+        EXPECT_EQ(LzwDecoder().DecodeFrame(cw.finish(), 2, {out.data(), 4, 4, 1}, false).error,
                   GifError::BadLzwCode);
     }
     {   // KwKwK: 1, then 6 = "1" + "1"
@@ -116,7 +116,7 @@ TEST(mGIFLZWDec, CodeEqualToNextNeedsAPreviousCode)
         cw.put(6, 3);
         cw.put(5, 3);
         Bytes out(3, 0);
-        const auto r = mGIFLZWDec().DecodeFrame(cw.finish(), 2, {out.data(), 3, 3, 1}, false);
+        const auto r = LzwDecoder().DecodeFrame(cw.finish(), 2, {out.data(), 3, 3, 1}, false);
         EXPECT_EQ(r.error, GifError::None);
         EXPECT_EQ(out, (Bytes{1, 1, 1}));
     }
@@ -124,23 +124,23 @@ TEST(mGIFLZWDec, CodeEqualToNextNeedsAPreviousCode)
 
 // Decision: a stream that does not open with the clear code is read as if it did (giflib does
 // the same), so no pixel is lost; the peer test checks giflib agrees on the same file.
-TEST(mGIFLZWDec, FirstCodeNotClearIsReadAsAfterAClear)
+TEST(LzwDecoder, FirstCodeNotClearIsReadAsAfterAClear)
 {
     test::CodeWriter cw;
     cw.put(3, 3);
     cw.put(2, 3);
     cw.put(5, 3);
     Bytes out(2, 0);
-    const auto r = mGIFLZWDec().DecodeFrame(cw.finish(), 2, {out.data(), 2, 2, 1}, false);
+    const auto r = LzwDecoder().DecodeFrame(cw.finish(), 2, {out.data(), 2, 2, 1}, false);
     EXPECT_EQ(r.error, GifError::None);
     EXPECT_EQ(out, (Bytes{3, 2}));
 
     test::CodeWriter bad;   // first code a table code: nothing to refer to
     bad.put(6, 3);
-    EXPECT_EQ(mGIFLZWDec().DecodeFrame(bad.finish(), 2, {out.data(), 2, 2, 1}, false).error, GifError::BadLzwCode);
+    EXPECT_EQ(LzwDecoder().DecodeFrame(bad.finish(), 2, {out.data(), 2, 2, 1}, false).error, GifError::BadLzwCode);
 }
 
-TEST(mGIFLZWDec, StopsAtEndCodeLastPixelOrEndOfData)
+TEST(LzwDecoder, StopsAtEndCodeLastPixelOrEndOfData)
 {
     const Bytes px{1, 2, 3, 1, 2, 3, 1, 2, 3, 0};
     {   // end code before the last pixel: the rest stays as it was
@@ -149,14 +149,14 @@ TEST(mGIFLZWDec, StopsAtEndCodeLastPixelOrEndOfData)
         cw.put(1, 3);
         cw.put(5, 3);
         Bytes out(4, 9);
-        const auto r = mGIFLZWDec().DecodeFrame(cw.finish(), 2, {out.data(), 4, 4, 1}, false);
+        const auto r = LzwDecoder().DecodeFrame(cw.finish(), 2, {out.data(), 4, 4, 1}, false);
         EXPECT_EQ(r.error, GifError::None);
         EXPECT_EQ(out, (Bytes{1, 9, 9, 9}));
     }
     {   // data beyond the last pixel (and no end code) is ignored
         Bytes data = test::literalCodes(px, 2);
         Bytes out(5, 9);
-        const auto r = mGIFLZWDec().DecodeFrame(data, 2, {out.data(), 5, 5, 1}, false);
+        const auto r = LzwDecoder().DecodeFrame(data, 2, {out.data(), 5, 5, 1}, false);
         EXPECT_EQ(r.error, GifError::None);
         EXPECT_EQ(out, (Bytes{1, 2, 3, 1, 2}));
     }
@@ -164,7 +164,7 @@ TEST(mGIFLZWDec, StopsAtEndCodeLastPixelOrEndOfData)
         Bytes data = test::literalCodes(px, 2);
         data.resize(3);
         Bytes out(10, 9);
-        const auto r = mGIFLZWDec().DecodeFrame(data, 2, {out.data(), 10, 10, 1}, false);
+        const auto r = LzwDecoder().DecodeFrame(data, 2, {out.data(), 10, 10, 1}, false);
         EXPECT_EQ(r.error, GifError::LzwDataEnded);
         EXPECT_GT(r.pixels, 0u);
         EXPECT_LT(r.pixels, 10u);
@@ -173,28 +173,28 @@ TEST(mGIFLZWDec, StopsAtEndCodeLastPixelOrEndOfData)
     }
     {   // nothing at all
         Bytes out(4, 9);
-        EXPECT_EQ(mGIFLZWDec().DecodeFrame({}, 2, {out.data(), 4, 4, 1}, false).error, GifError::LzwDataEnded);
+        EXPECT_EQ(LzwDecoder().DecodeFrame({}, 2, {out.data(), 4, 4, 1}, false).error, GifError::LzwDataEnded);
     }
 }
 
-TEST(mGIFLZWDec, LiteralWidthOutsideOneToEightDecodesNothing)
+TEST(LzwDecoder, LiteralWidthOutsideOneToEightDecodesNothing)
 {
     Bytes out(4, 9);
     const Bytes data{0xFF, 0xFF, 0xFF};
-    EXPECT_EQ(mGIFLZWDec().DecodeFrame(data, 0, {out.data(), 4, 4, 1}, false).error, GifError::BadLiteralWidth);
-    EXPECT_EQ(mGIFLZWDec().DecodeFrame(data, 9, {out.data(), 4, 4, 1}, false).error, GifError::BadLiteralWidth);
-    EXPECT_EQ(mGIFLZWDec().DecodeFrame(data, 12, {out.data(), 4, 4, 1}, false).error, GifError::BadLiteralWidth);
+    EXPECT_EQ(LzwDecoder().DecodeFrame(data, 0, {out.data(), 4, 4, 1}, false).error, GifError::BadLiteralWidth);
+    EXPECT_EQ(LzwDecoder().DecodeFrame(data, 9, {out.data(), 4, 4, 1}, false).error, GifError::BadLiteralWidth);
+    EXPECT_EQ(LzwDecoder().DecodeFrame(data, 12, {out.data(), 4, 4, 1}, false).error, GifError::BadLiteralWidth);
     EXPECT_EQ(out, (Bytes{9, 9, 9, 9}));
 
     // A minimum code size of 1 (two colours, codes from 2 bits) is accepted.
     const Bytes px{1, 0, 0, 1};
     const Bytes data1 = test::literalCodes(px, 1);
-    const auto r = mGIFLZWDec().DecodeFrame(data1, 1, {out.data(), 4, 4, 1}, false);
+    const auto r = LzwDecoder().DecodeFrame(data1, 1, {out.data(), 4, 4, 1}, false);
     EXPECT_EQ(r.error, GifError::None);
     EXPECT_EQ(out, px);
 }
 
-TEST(mGIFLZWDec, FullTableWaitsForClear)
+TEST(LzwDecoder, FullTableWaitsForClear)
 {
     // Min code size 2, literals only: after 4090 entries the table is full, codes stay 12
     // bits, and further literals still decode without adding entries.
@@ -217,7 +217,7 @@ TEST(mGIFLZWDec, FullTableWaitsForClear)
     }
     cw.put(clear + 1, width);
     Bytes out(expect.size(), 0);
-    const auto r = mGIFLZWDec().DecodeFrame(cw.finish(), 2, {out.data(), int(out.size()), int(out.size()), 1}, false);
+    const auto r = LzwDecoder().DecodeFrame(cw.finish(), 2, {out.data(), int(out.size()), int(out.size()), 1}, false);
     EXPECT_EQ(r.error, GifError::None);
     EXPECT_EQ(out, expect);
 }

@@ -1,4 +1,4 @@
-#include "avi/cDIBAVI.h"
+#include "avi/FrameBitmap.h"
 
 #include "support/FakeUi.h"
 #include "support/TempDir.h"
@@ -55,12 +55,12 @@ std::filesystem::path writeFile(const TempDir& dir, const std::string& name, con
 
 }  // namespace
 
-TEST(cDIBAVI, ReadsA24BitFrameWithFortyBitmapInfoBytes)
+TEST(FrameBitmap, ReadsA24BitFrameWithFortyBitmapInfoBytes)
 {
     TempDir dir;
     const auto file = writeFile(dir, "temp.bmp", bmp24(5, 3));
     FakeUi ui;
-    cDIBAVI dib(&ui, "Vantorell");
+    FrameBitmap dib(&ui, "Vantorell");
     ASSERT_TRUE(dib.CreateFromFile(file));
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_EQ(dib.FileType(), 19778);
@@ -81,18 +81,18 @@ TEST(cDIBAVI, ReadsA24BitFrameWithFortyBitmapInfoBytes)
     // Written back, the file is the same bytes.
     const auto copy = dir / "copy.bmp";
     ASSERT_TRUE(dib.WriteToFile(copy));
-    cDIBAVI again;
+    FrameBitmap again;
     ASSERT_TRUE(again.CreateFromFile(copy));
     EXPECT_EQ(std::vector<std::uint8_t>(again.bits().begin(), again.bits().end()),
               std::vector<std::uint8_t>(dib.bits().begin(), dib.bits().end()));
     EXPECT_FALSE(dib.WriteToFile(dir / "no-such-folder" / "x.bmp"));
 }
 
-TEST(cDIBAVI, MissingLockedAndForeignFilesGiveTheirMessages)
+TEST(FrameBitmap, MissingLockedAndForeignFilesGiveTheirMessages)
 {
     TempDir dir;
     FakeUi ui;
-    cDIBAVI dib(&ui, "Vantorell");
+    FrameBitmap dib(&ui, "Vantorell");
     EXPECT_FALSE(dib.CreateFromFile(dir / "temp.bmp"));
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "File does not exist:\r\n" + (dir / "temp.bmp").string());
@@ -118,7 +118,7 @@ TEST(cDIBAVI, MissingLockedAndForeignFilesGiveTheirMessages)
     }
 }
 
-TEST(cDIBAVI, HostileHeadersAreRefusedWithinTheFileSize)
+TEST(FrameBitmap, HostileHeadersAreRefusedWithinTheFileSize)
 {
     struct Case {
         const char* what;
@@ -146,23 +146,23 @@ TEST(cDIBAVI, HostileHeadersAreRefusedWithinTheFileSize)
         auto bytes = bmp24(8, 4);
         c.spoil(bytes);
         FakeUi ui;
-        cDIBAVI dib(&ui);
+        FrameBitmap dib(&ui);
         const auto file = writeFile(dir, "temp.bmp", bytes);
         EXPECT_FALSE(dib.CreateFromFile(file)) << c.what;
         EXPECT_EQ(dib.lastError(), c.want) << c.what << ": " << bmpErrorText(dib.lastError());
         ASSERT_EQ(ui.boxes.size(), 1u) << c.what;
         EXPECT_EQ(ui.boxes[0].text, "File is not a supported bitmap format:\r\n" + file.string()) << c.what;
-        cDIBAVI memory;
+        FrameBitmap memory;
         EXPECT_FALSE(memory.CreateFromBytes(bytes)) << c.what;
         EXPECT_EQ(memory.lastError(), c.want) << c.what;
     }
 }
 
-TEST(cDIBAVI, ImageSizeZeroOfAnUncompressedBitmapIsTheRowsSize)
+TEST(FrameBitmap, ImageSizeZeroOfAnUncompressedBitmapIsTheRowsSize)
 {
     auto bytes = bmp24(5, 3);
     put32(bytes, 34, 0);
-    cDIBAVI dib;
+    FrameBitmap dib;
     ASSERT_TRUE(dib.CreateFromBytes(bytes));
     EXPECT_EQ(dib.SizeImage(), 48u);
     // A top-down bitmap (negative height) is taken as it is.
@@ -171,9 +171,9 @@ TEST(cDIBAVI, ImageSizeZeroOfAnUncompressedBitmapIsTheRowsSize)
     EXPECT_EQ(dib.Height(), -3);
 }
 
-TEST(cDIBAVI, FailedReadKeepsThePreviousFrame)
+TEST(FrameBitmap, FailedReadKeepsThePreviousFrame)
 {
-    cDIBAVI dib;
+    FrameBitmap dib;
     ASSERT_TRUE(dib.CreateFromBytes(bmp24(4, 2)));
     const std::vector<std::uint8_t> before(dib.bits().begin(), dib.bits().end());
     std::vector<std::uint8_t> bad = {'B', 'M', 1, 2};
@@ -181,11 +181,11 @@ TEST(cDIBAVI, FailedReadKeepsThePreviousFrame)
     EXPECT_EQ(std::vector<std::uint8_t>(dib.bits().begin(), dib.bits().end()), before);
 }
 
-TEST(cDIBAVI, PackedDibTakesOnlyDeepBitmapsWithAnImageSize)
+TEST(FrameBitmap, PackedDibTakesOnlyDeepBitmapsWithAnImageSize)
 {
     const auto file = bmp24(4, 2);
     std::vector<std::uint8_t> packed(file.begin() + 14, file.end());
-    cDIBAVI dib;
+    FrameBitmap dib;
     ASSERT_TRUE(dib.CreateFromPackedDIBPointer(packed.data(), packed.size()));
     EXPECT_EQ(dib.BitOffset(), 54u);
     EXPECT_EQ(dib.SizeFileHeader(), 54u + 24);

@@ -1,4 +1,4 @@
-#include "dib/cDIB.h"
+#include "dib/Dib.h"
 
 #include "dib/BitmapFile.h"
 #include "dib/Checked.h"
@@ -30,9 +30,9 @@ bool supportedDepth(std::int32_t bpp)
 
 }  // namespace
 
-void cDIB::FreeDeleter::operator()(std::uint8_t* p) const noexcept { std::free(p); }
+void Dib::FreeDeleter::operator()(std::uint8_t* p) const noexcept { std::free(p); }
 
-bool cDIB::Create(std::int32_t NewWidth, std::int32_t NewHeight, std::int32_t Newbpp)
+bool Dib::Create(std::int32_t NewWidth, std::int32_t NewHeight, std::int32_t Newbpp)
 {
     Destroy();
     // The sizes are computed first, as the header would hold them, so an overflowing size is
@@ -56,7 +56,7 @@ bool cDIB::Create(std::int32_t NewWidth, std::int32_t NewHeight, std::int32_t Ne
     return true;
 }
 
-std::uint8_t cDIB::CreateFromStdPicture(const Picture& Image, bool Force32bpp)
+std::uint8_t Dib::CreateFromStdPicture(const Picture& Image, bool Force32bpp)
 {
     // Our pictures are always 32-bit bitmaps, so Force32bpp changes nothing: there is no
     // colour table to copy.
@@ -69,7 +69,7 @@ std::uint8_t cDIB::CreateFromStdPicture(const Picture& Image, bool Force32bpp)
     return 32;
 }
 
-std::uint8_t cDIB::CreateFromBitmapFile(const std::filesystem::path& FileName)
+std::uint8_t Dib::CreateFromBitmapFile(const std::filesystem::path& FileName)
 {
     std::error_code error;
     const auto length = std::filesystem::file_size(FileName, error);
@@ -88,7 +88,7 @@ std::uint8_t cDIB::CreateFromBitmapFile(const std::filesystem::path& FileName)
     return static_cast<std::uint8_t>(image.bpp);
 }
 
-void cDIB::CloneTo(cDIB& oDIB) const
+void Dib::CloneTo(Dib& oDIB) const
 {
     if (&oDIB == this)
         return;
@@ -99,14 +99,14 @@ void cDIB::CloneTo(cDIB& oDIB) const
     std::memcpy(oDIB.m_bits.get(), m_bits.get(), std::size_t(m_size));
 }
 
-void cDIB::Destroy()
+void Dib::Destroy()
 {
     m_bits.reset();
     m_width = m_height = m_bpp = m_bytesPerScanline = m_size = 0;
     m_colourTable.clear();
 }
 
-std::int32_t cDIB::LoadBlt(const DibDC& hSrcDC, std::int32_t X, std::int32_t Y, std::int32_t nWidth,
+std::int32_t Dib::LoadBlt(const DibDC& hSrcDC, std::int32_t X, std::int32_t Y, std::int32_t nWidth,
                            std::int32_t nHeight)
 {
     if (empty())
@@ -118,7 +118,7 @@ std::int32_t cDIB::LoadBlt(const DibDC& hSrcDC, std::int32_t X, std::int32_t Y, 
     return bitBlt(hDC(), 0, 0, nWidth, nHeight, hSrcDC, X, Y, kSrcCopy);
 }
 
-std::int32_t cDIB::Stretch(const DibDC& hDstDC, std::int32_t X, std::int32_t Y, std::int32_t nWidth,
+std::int32_t Dib::Stretch(const DibDC& hDstDC, std::int32_t X, std::int32_t Y, std::int32_t nWidth,
                            std::int32_t nHeight, std::int32_t xSrc, std::int32_t ySrc, std::int32_t nSrcWidth,
                            std::int32_t nSrcHeight, std::int32_t lROP) const
 {
@@ -131,16 +131,16 @@ std::int32_t cDIB::Stretch(const DibDC& hDstDC, std::int32_t X, std::int32_t Y, 
     return stretchBlt(hDstDC, X, Y, nWidth, nHeight, hDC(), xSrc, ySrc, nSrcWidth, nSrcHeight, lROP);
 }
 
-void cDIB::Cls(std::int32_t BackColor)
+void Dib::Cls(std::int32_t BackColor)
 {
     if (empty())
         return;
     fillRect(hDC(), 0, 0, m_width, m_height, resolveColour(BackColor));
 }
 
-void cDIB::SetPalette(const std::vector<std::uint8_t>& Palette) { SetPalette(Palette.data(), Palette.size()); }
+void Dib::SetPalette(const std::vector<std::uint8_t>& Palette) { SetPalette(Palette.data(), Palette.size()); }
 
-void cDIB::SetPalette(const std::uint8_t* Palette, std::size_t bytes)
+void Dib::SetPalette(const std::uint8_t* Palette, std::size_t bytes)
 {
     if (empty() || m_bpp > 8 || Palette == nullptr)
         return;
@@ -153,19 +153,19 @@ void cDIB::SetPalette(const std::uint8_t* Palette, std::size_t bytes)
     }
 }
 
-void cDIB::GetPalette(std::vector<std::uint8_t>& Palette) const
+void Dib::GetPalette(std::vector<std::uint8_t>& Palette) const
 {
     if (empty() || m_bpp > 8)
         return;
     Palette = m_colourTable;
 }
 
-void cDIB::Resize(std::int32_t NewWidth, std::int32_t NewHeight, bool StretchDIB)
+void Dib::Resize(std::int32_t NewWidth, std::int32_t NewHeight, bool StretchDIB)
 {
     if (empty())
         return;
     const std::vector<std::uint8_t> palette = m_colourTable;
-    cDIB temporary;
+    Dib temporary;
     if (temporary.Create(NewWidth, NewHeight, m_bpp)) {
         temporary.SetPalette(palette);
         if (StretchDIB)
@@ -179,7 +179,7 @@ void cDIB::Resize(std::int32_t NewWidth, std::int32_t NewHeight, bool StretchDIB
     }
 }
 
-void cDIB::GetBestFitInfo(std::int32_t DstW, std::int32_t DstH, std::int32_t& bfx, std::int32_t& bfy,
+void Dib::GetBestFitInfo(std::int32_t DstW, std::int32_t DstH, std::int32_t& bfx, std::int32_t& bfy,
                           std::int32_t& bfW, std::int32_t& bfH, bool StretchFit) const
 {
     if (empty())
@@ -204,14 +204,14 @@ void cDIB::GetBestFitInfo(std::int32_t DstW, std::int32_t DstH, std::int32_t& bf
     bfy = static_cast<std::int32_t>((std::int64_t(DstH) - bfH) / 2);
 }
 
-DibDC cDIB::hDC()
+DibDC Dib::hDC()
 {
     DibDC dc = std::as_const(*this).hDC();
     dc.writable = dc.bits != nullptr;
     return dc;
 }
 
-DibDC cDIB::hDC() const
+DibDC Dib::hDC() const
 {
     DibDC dc;
     if (empty())
@@ -227,7 +227,7 @@ DibDC cDIB::hDC() const
     return dc;
 }
 
-Picture cDIB::Image() const
+Picture Dib::Image() const
 {
     if (empty())
         return Picture();

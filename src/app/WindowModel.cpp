@@ -1,6 +1,6 @@
-#include "app/Form1.h"
+#include "app/WindowModel.h"
 
-#include "colour/mDither8bpp.h"
+#include "colour/Ditherer.h"
 #include "job/ErrorReport.h"
 #include "job/FileHelpers.h"
 #include "job/StepRunner.h"
@@ -134,8 +134,8 @@ std::int32_t WholeNumberFromSetting(std::string_view text)
     return static_cast<std::int32_t>(rounded);
 }
 
-Form1::Form1(UiPort& ui, SettingsStore& settings, Form1Environment environment)
-    : detail::Form1Port(ui), MixJob(m_port), m_settings(settings), m_env(std::move(environment))
+WindowModel::WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment environment)
+    : detail::WindowModelPort(ui), MixJob(m_port), m_settings(settings), m_env(std::move(environment))
 {
     EnableFadeJob();
     if (!m_env.random) {
@@ -201,9 +201,9 @@ Form1::Form1(UiPort& ui, SettingsStore& settings, Form1Environment environment)
     wireControls();
 }
 
-Form1::~Form1() = default;
+WindowModel::~WindowModel() = default;
 
-void Form1::wireControls()
+void WindowModel::wireControls()
 {
     Text1.onTextChanged = [this] { Text1_Change(); };
     Text2.onTextChanged = [this] { Text2_Change(); };
@@ -215,7 +215,7 @@ void Form1::wireControls()
 
 // ---- Settings ----------------------------------------------------------------------------
 
-void Form1::SaveSetting(std::string_view key, std::string_view value)
+void WindowModel::SaveSetting(std::string_view key, std::string_view value)
 {
     if (m_settingsReadOnly)
         return;
@@ -227,7 +227,7 @@ void Form1::SaveSetting(std::string_view key, std::string_view value)
     }
 }
 
-void Form1::writeThrough(std::string_view key, std::string_view value)
+void WindowModel::writeThrough(std::string_view key, std::string_view value)
 {
     try {
         SaveSetting(key, value);
@@ -238,7 +238,7 @@ void Form1::writeThrough(std::string_view key, std::string_view value)
     }
 }
 
-void Form1::saveOptions(std::initializer_list<std::pair<const char*, const OptionButton*>> options)
+void WindowModel::saveOptions(std::initializer_list<std::pair<const char*, const OptionButton*>> options)
 {
     for (const auto& [key, option] : options)
         writeThrough(key, option->value() ? "True" : "False");
@@ -246,7 +246,7 @@ void Form1::saveOptions(std::initializer_list<std::pair<const char*, const Optio
 
 // ---- Option groups -------------------------------------------------------------------------
 
-std::vector<OptionButton*> Form1::groupOf(const OptionButton& option)
+std::vector<OptionButton*> WindowModel::groupOf(const OptionButton& option)
 {
     const std::vector<std::vector<OptionButton*>> groups = {
         {&Option1, &Option2, &Option3, &Option4},
@@ -261,7 +261,7 @@ std::vector<OptionButton*> Form1::groupOf(const OptionButton& option)
     return {};
 }
 
-void Form1::setOptionValue(OptionButton& option, bool value)
+void WindowModel::setOptionValue(OptionButton& option, bool value)
 {
     if (!value) {
         option.setValue(false);
@@ -274,18 +274,18 @@ void Form1::setOptionValue(OptionButton& option, bool value)
     fireClick(option);
 }
 
-void Form1::click(OptionButton& option)
+void WindowModel::click(OptionButton& option)
 {
     setOptionValue(option, true);
 }
 
-void Form1::fireClick(OptionButton& option)
+void WindowModel::fireClick(OptionButton& option)
 {
-    const std::pair<OptionButton*, void (Form1::*)()> handlers[] = {
-        {&Option1, &Form1::Option1_Click},   {&Option2, &Form1::Option2_Click},   {&Option3, &Form1::Option3_Click},
-        {&Option4, &Form1::Option4_Click},   {&Option5, &Form1::Option5_Click},   {&Option6, &Form1::Option6_Click},
-        {&Option7, &Form1::Option7_Click},   {&Option8, &Form1::Option8_Click},   {&Option9, &Form1::Option9_Click},
-        {&Option21, &Form1::Option21_Click}, {&Option22, &Form1::Option22_Click},
+    const std::pair<OptionButton*, void (WindowModel::*)()> handlers[] = {
+        {&Option1, &WindowModel::Option1_Click},   {&Option2, &WindowModel::Option2_Click},   {&Option3, &WindowModel::Option3_Click},
+        {&Option4, &WindowModel::Option4_Click},   {&Option5, &WindowModel::Option5_Click},   {&Option6, &WindowModel::Option6_Click},
+        {&Option7, &WindowModel::Option7_Click},   {&Option8, &WindowModel::Option8_Click},   {&Option9, &WindowModel::Option9_Click},
+        {&Option21, &WindowModel::Option21_Click}, {&Option22, &WindowModel::Option22_Click},
     };
     for (const auto& [button, handler] : handlers)
         if (button == &option)
@@ -294,7 +294,7 @@ void Form1::fireClick(OptionButton& option)
 
 // ---- Mix type, direction, output and quality handlers --------------------------------------
 
-void Form1::Option5_Click()
+void WindowModel::Option5_Click()
 {
     StepRunner steps(ui(), "Option5_Click");
     steps.run(100, [&] { PushButton2.setCaption("Start Blending Two Image"); });
@@ -312,7 +312,7 @@ void Form1::Option5_Click()
     steps.run(124, [&] { UpdateOutputExtension(); });
 }
 
-void Form1::Option6_Click()
+void WindowModel::Option6_Click()
 {
     StepRunner steps(ui(), "Option6_Click");
     steps.run(100, [&] { PushButton2.setCaption("Start Fading Two Image"); });
@@ -328,7 +328,7 @@ void Form1::Option6_Click()
     steps.run(110, [&] { UpdateOutputExtension(); });
 }
 
-void Form1::Option7_Click()
+void WindowModel::Option7_Click()
 {
     StepRunner steps(ui(), "Option7_Click");
     steps.run(100, [&] { PushButton2.setCaption("Start Overlaying Two Image"); });
@@ -339,14 +339,14 @@ void Form1::Option7_Click()
     steps.run(110, [&] { UpdateOutputExtension(); });
 }
 
-void Form1::SetMixControlsEnabled(bool enabled)
+void WindowModel::SetMixControlsEnabled(bool enabled)
 {
     for (Control* control : std::initializer_list<Control*>{&Option1, &Option2, &Option3, &Option4, &hStart,
                                                              &txtFPS, &Text4, &Option8, &Option9})
         control->setEnabled(enabled);
 }
 
-void Form1::UpdateOutputExtension()
+void WindowModel::UpdateOutputExtension()
 {
     if (Option5.value() || Option7.value())
         OutputExtension = "jpg";
@@ -358,40 +358,40 @@ void Form1::UpdateOutputExtension()
     }
 }
 
-void Form1::Option1_Click() { saveOptions({{"Option1", &Option1}, {"Option2", &Option2}, {"Option3", &Option3}, {"Option4", &Option4}}); }
-void Form1::Option2_Click() { Option1_Click(); }
-void Form1::Option3_Click() { Option1_Click(); }
-void Form1::Option4_Click() { Option1_Click(); }
+void WindowModel::Option1_Click() { saveOptions({{"Option1", &Option1}, {"Option2", &Option2}, {"Option3", &Option3}, {"Option4", &Option4}}); }
+void WindowModel::Option2_Click() { Option1_Click(); }
+void WindowModel::Option3_Click() { Option1_Click(); }
+void WindowModel::Option4_Click() { Option1_Click(); }
 
-void Form1::Option8_Click()
+void WindowModel::Option8_Click()
 {
     saveOptions({{"Option8", &Option8}, {"Option9", &Option9}});
     UpdateOutputExtension();
 }
-void Form1::Option9_Click() { Option8_Click(); }
+void WindowModel::Option9_Click() { Option8_Click(); }
 
-void Form1::Option21_Click()
+void WindowModel::Option21_Click()
 {
     saveOptions({{"Option21", &Option21}, {"Option22", &Option22}});
     Frame13.setEnabled(!Option21.value());
 }
-void Form1::Option22_Click() { Option21_Click(); }
+void WindowModel::Option22_Click() { Option21_Click(); }
 
-void Form1::Slider1_Change()
+void WindowModel::Slider1_Change()
 {
     Frame13.setCaption(std::to_string(Slider1.value()) + "%");
     writeThrough("Slider1", std::to_string(Slider1.value()));
 }
 
-void Form1::Text1_Change() { writeThrough("Image 1", Text1.text()); }
-void Form1::Text2_Change() { writeThrough("Image 2", Text2.text()); }
-void Form1::Text3_Change() { writeThrough("Text3", Text3.text()); }
-void Form1::Text4_Change() { writeThrough("Number Of Images", Text4.text()); }
-void Form1::txtFPS_Change() { writeThrough("FPS", txtFPS.text()); }
+void WindowModel::Text1_Change() { writeThrough("Image 1", Text1.text()); }
+void WindowModel::Text2_Change() { writeThrough("Image 2", Text2.text()); }
+void WindowModel::Text3_Change() { writeThrough("Text3", Text3.text()); }
+void WindowModel::Text4_Change() { writeThrough("Number Of Images", Text4.text()); }
+void WindowModel::txtFPS_Change() { writeThrough("FPS", txtFPS.text()); }
 
 // ---- Input files, samples, explanations ----------------------------------------------------
 
-void Form1::openFileInto(TextBox& box, const char* routine)
+void WindowModel::openFileInto(TextBox& box, const char* routine)
 {
     StepRunner steps(ui(), routine);
     OpenFileRequest request;
@@ -409,10 +409,10 @@ void Form1::openFileInto(TextBox& box, const char* routine)
     steps.run(110, [&] { box.setText(fileName); });
 }
 
-void Form1::PushButton1_Click() { openFileInto(Text1, "PushButton1_Click"); }
-void Form1::PushButton3_Click() { openFileInto(Text2, "PushButton3_Click"); }
+void WindowModel::PushButton1_Click() { openFileInto(Text1, "PushButton1_Click"); }
+void WindowModel::PushButton3_Click() { openFileInto(Text2, "PushButton3_Click"); }
 
-std::filesystem::path Form1::samplesFolder() const
+std::filesystem::path WindowModel::samplesFolder() const
 {
     const std::filesystem::path beside = m_env.programFolder / "Samples";
     std::error_code error;
@@ -425,7 +425,7 @@ std::filesystem::path Form1::samplesFolder() const
     return beside;
 }
 
-void Form1::PushButton7_Click()
+void WindowModel::PushButton7_Click()
 {
     StepRunner steps(ui(), "PushButton7_Click");
     const std::filesystem::path samples = samplesFolder();
@@ -440,7 +440,7 @@ void Form1::PushButton7_Click()
     }
 }
 
-void Form1::PushButton4_Click()
+void WindowModel::PushButton4_Click()
 {
     StepRunner steps(ui(), "PushButton4_Click");
     steps.run(100, [&] {
@@ -450,7 +450,7 @@ void Form1::PushButton4_Click()
     });
 }
 
-void Form1::PushButton8_Click()
+void WindowModel::PushButton8_Click()
 {
     StepRunner steps(ui(), "PushButton8_Click");
     steps.run(100, [&] {
@@ -463,7 +463,7 @@ void Form1::PushButton8_Click()
     });
 }
 
-void Form1::checkNumeric(TextBox& box)
+void WindowModel::checkNumeric(TextBox& box)
 {
     if (IsNumeric(box.text()))
         return;
@@ -471,12 +471,12 @@ void Form1::checkNumeric(TextBox& box)
     if (onSetFocus) onSetFocus(box);
 }
 
-void Form1::Text4_LostFocus() { checkNumeric(Text4); }
-void Form1::txtFPS_LostFocus() { checkNumeric(txtFPS); }
+void WindowModel::Text4_LostFocus() { checkNumeric(Text4); }
+void WindowModel::txtFPS_LostFocus() { checkNumeric(txtFPS); }
 
 // ---- Output folder -------------------------------------------------------------------------
 
-void Form1::PushButton5_Click()
+void WindowModel::PushButton5_Click()
 {
     StepRunner steps(ui(), "PushButton5_Click");
     std::string folder;
@@ -495,7 +495,7 @@ void Form1::PushButton5_Click()
 
 // ---- Start-up and closing ------------------------------------------------------------------
 
-void Form1::Form_Load()
+void WindowModel::Form_Load()
 {
     StepRunner steps(ui(), "Form_Load");
 
@@ -573,9 +573,9 @@ void Form1::Form_Load()
         steps.run(172, [&] { Frame13.setEnabled(true); });
     // The window's colour-reduction module, ready for the GIF output of a Fade job: halftone
     // palette, no dither until the job chooses one.
-    const auto dither = [this]() -> mDither8bpp& {
+    const auto dither = [this]() -> Ditherer& {
         if (!Dither)
-            Dither = std::make_shared<mDither8bpp>();
+            Dither = std::make_shared<Ditherer>();
         return *Dither;
     };
     steps.run(174, [&] { dither().InitDitherTables(); });
@@ -583,16 +583,16 @@ void Form1::Form_Load()
     steps.run(178, [&] { dither().SetDitherMode(0); });
 }
 
-void Form1::Form_QueryUnload(bool& cancel, int /*unloadMode*/)
+void WindowModel::Form_QueryUnload(bool& cancel, int /*unloadMode*/)
 {
     cancel = false;
     StepRunner steps(ui(), "Form_QueryUnload");
-    steps.run(100, [&] { GifDocument.reset(); });
+    steps.run(100, [&] { gifDocument.reset(); });
     steps.run(102, [&] { ui().yield(); });
     steps.run(104, [&] { ui().yield(); });
 }
 
-void Form1::Form_Unload()
+void WindowModel::Form_Unload()
 {
     m_unloaded = true;
     if (onUnload) onUnload();
@@ -600,7 +600,7 @@ void Form1::Form_Unload()
 
 // ---- Pointer feedback and containers -------------------------------------------------------
 
-void Form1::setPointer(Pointer pointer)
+void WindowModel::setPointer(Pointer pointer)
 {
     if (m_pointer == pointer)
         return;
@@ -608,7 +608,7 @@ void Form1::setPointer(Pointer pointer)
     if (onPointerChanged) onPointerChanged();
 }
 
-void Form1::MouseMove(const Control* control)
+void WindowModel::MouseMove(const Control* control)
 {
     if (m_port.busy())
         return;
@@ -625,7 +625,7 @@ void Form1::MouseMove(const Control* control)
             return setPointer(Pointer::Default);
 }
 
-Form1::PointerShape Form1::pointerShape() const
+WindowModel::PointerShape WindowModel::pointerShape() const
 {
     if (m_port.busy())
         return PointerShape::Hourglass;
@@ -634,13 +634,13 @@ Form1::PointerShape Form1::pointerShape() const
     return PointerShape::Arrow;
 }
 
-const Control* Form1::container(const Control& control) const
+const Control* WindowModel::container(const Control& control) const
 {
     const auto found = m_container.find(&control);
     return found == m_container.end() ? nullptr : found->second;
 }
 
-bool Form1::usable(const Control& control) const
+bool WindowModel::usable(const Control& control) const
 {
     for (const Control* at = &control; at; at = container(*at))
         if (!at->enabled())

@@ -1,4 +1,4 @@
-// cDIBAVI: one bitmap file (BMP, "BM") read for the AVI writer: its information header and
+// FrameBitmap: one bitmap file (BMP, "BM") read for the AVI writer: its information header and
 // colour table as the stream format, and its pixel bytes as they are stored in the file.
 //
 // A frame file is untrusted input: every size and offset is checked against the file before
@@ -42,10 +42,10 @@ enum class BmpError {
 };
 const char* bmpErrorText(BmpError error);
 
-class cDIBAVI {
+class FrameBitmap {
 public:
     // Messages go to the UI port (none: silent), untitled boxes carry the application title.
-    explicit cDIBAVI(UiPort* ui = nullptr, std::string applicationTitle = "Vantorell");
+    explicit FrameBitmap(UiPort* ui = nullptr, std::string applicationTitle = "Vantorell");
 
     bool CreateFromFile(const std::filesystem::path& fileName);
     // The header checks of CreateFromFile alone, without reading the pixels or showing a message.

@@ -1,7 +1,7 @@
 // The LZW encoder's exact bytes: code widths, the clear after code 4095, sub-blocks, row order.
 #include "gif/GifFormat.h"
-#include "gif/mGIFLZWDec.h"
-#include "gif/mGIFLZWEnc.h"
+#include "gif/LzwDecoder.h"
+#include "gif/LzwEncoder.h"
 #include "support/GifBytes.h"
 
 #include <gtest/gtest.h>
@@ -172,7 +172,7 @@ private:
 
 Bytes encode(const Bytes& pixels, int stride, int width, int height, bool interlaced, int initBits)
 {
-    mGIFLZWEnc enc;
+    LzwEncoder enc;
     Bytes out;
     EXPECT_TRUE(enc.EncodeFrame({pixels.data(), stride, width, height}, interlaced, initBits, out));
     return out;
@@ -210,7 +210,7 @@ std::vector<std::pair<int, int>> splitCodes(const Bytes& data, int initBits)
     return codes;
 }
 
-TEST(mGIFLZWEnc, OnePixelFrameIsClearLiteralEnd)
+TEST(LzwEncoder, OnePixelFrameIsClearLiteralEnd)
 {
     const Bytes px{0};
     EXPECT_EQ(encode(px, 4, 1, 1, false, 9), (Bytes{0x04, 0x00, 0x01, 0x04, 0x04}));
@@ -221,7 +221,7 @@ TEST(mGIFLZWEnc, OnePixelFrameIsClearLiteralEnd)
     EXPECT_EQ(codes[2], std::make_pair(257, 9));
 }
 
-TEST(mGIFLZWEnc, WidthStepsFrom9To10BitsAfterCode511)
+TEST(LzwEncoder, WidthStepsFrom9To10BitsAfterCode511)
 {
     // Noise never repeats a pair early, so every code but the last assigns a table entry.
     const Bytes px = noise(4000, 256, 7);
@@ -237,7 +237,7 @@ TEST(mGIFLZWEnc, WidthStepsFrom9To10BitsAfterCode511)
     EXPECT_EQ(data, test::fromSubBlocks(ReferenceEncoder().encode(px, 4000, 4000, 1, false, 9)));
 }
 
-TEST(mGIFLZWEnc, ClearsAfterCode4095AndRestartsAt9Bits)
+TEST(LzwEncoder, ClearsAfterCode4095AndRestartsAt9Bits)
 {
     const Bytes px = noise(20000, 256, 11);
     const Bytes data = test::fromSubBlocks(encode(px, 20000, 20000, 1, false, 9));
@@ -255,7 +255,7 @@ TEST(mGIFLZWEnc, ClearsAfterCode4095AndRestartsAt9Bits)
     EXPECT_EQ(data, test::fromSubBlocks(ReferenceEncoder().encode(px, 20000, 20000, 1, false, 9)));
 }
 
-TEST(mGIFLZWEnc, SplitsIntoSubBlocksOf254)
+TEST(LzwEncoder, SplitsIntoSubBlocksOf254)
 {
     const Bytes px = noise(3000, 256, 3);
     const Bytes out = encode(px, 100, 100, 30, false, 9);
@@ -284,7 +284,7 @@ TEST(mGIFLZWEnc, SplitsIntoSubBlocksOf254)
     EXPECT_TRUE(seen254) << "no picture of exactly 254 data bytes found";
 }
 
-TEST(mGIFLZWEnc, InterlacedRowOrders)
+TEST(LzwEncoder, InterlacedRowOrders)
 {
     auto order = [](int h) { return gifRowOrder(h, true); };
     EXPECT_EQ(order(3), (std::vector<int>{0, 2, 1}));
@@ -303,7 +303,7 @@ TEST(mGIFLZWEnc, InterlacedRowOrders)
                 px[std::size_t(y) * stride + x] = std::uint8_t(y * 3 + x);
         const Bytes data = test::fromSubBlocks(encode(px, stride, w, h, true, 9));
         Bytes stored(std::size_t(w) * h);
-        mGIFLZWDec dec;
+        LzwDecoder dec;
         const auto r = dec.DecodeFrame(data, 8, {stored.data(), w, w, h}, false);
         ASSERT_EQ(r.error, GifError::None);
         const auto rows = order(h);
@@ -313,7 +313,7 @@ TEST(mGIFLZWEnc, InterlacedRowOrders)
     }
 }
 
-TEST(mGIFLZWEnc, MatchesTheStepByStepEncoderOnMixedPictures)
+TEST(LzwEncoder, MatchesTheStepByStepEncoderOnMixedPictures)
 {
     std::mt19937 rng(42);
     for (int round = 0; round < 60; ++round) {
@@ -339,9 +339,9 @@ TEST(mGIFLZWEnc, MatchesTheStepByStepEncoderOnMixedPictures)
     EXPECT_EQ(encode(zeros, 300, 300, 200, false, 3), ReferenceEncoder().encode(zeros, 300, 300, 200, false, 3));
 }
 
-TEST(mGIFLZWEnc, IndexBeyondTheCodeSizeIsRefused)
+TEST(LzwEncoder, IndexBeyondTheCodeSizeIsRefused)
 {
-    mGIFLZWEnc enc;
+    LzwEncoder enc;
     Bytes out;
     const Bytes px{0, 1, 2, 3, 4};
     EXPECT_FALSE(enc.EncodeFrame({px.data(), 5, 5, 1}, false, 3, out));   // 4 needs a code size of 3

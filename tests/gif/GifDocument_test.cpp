@@ -1,5 +1,5 @@
-// cGIF: the document's operations and properties, and the exact bytes Save writes.
-#include "gif/cGIF.h"
+// GifDocument: the document's operations and properties, and the exact bytes Save writes.
+#include "gif/GifDocument.h"
 #include "platform/Controls.h"
 #include "platform/RuntimeError.h"
 #include "support/FakeUi.h"
@@ -24,7 +24,7 @@ Bytes readAll(const std::filesystem::path& path)
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-Bytes saveBytes(cGIF& doc)
+Bytes saveBytes(GifDocument& doc)
 {
     test::TempDir dir;
     ProgressBar bar;
@@ -35,7 +35,7 @@ Bytes saveBytes(cGIF& doc)
 }
 
 // A 216-entry halftone-like palette, entry i = (i, 2i, 3i) as red, green, blue.
-void setGlobal216(cGIF& doc)
+void setGlobal216(GifDocument& doc)
 {
     doc.setGlobalPaletteExists(true);
     doc.setGlobalPaletteEntries(216);
@@ -48,11 +48,11 @@ void setGlobal216(cGIF& doc)
 
 // The document the fade job saves: N frames of W x H on the global halftone palette,
 // disposal 3, aspect 1.0, loop for ever.
-void makeFadeDocument(cGIF& doc, int n, int w, int h, int delay)
+void makeFadeDocument(GifDocument& doc, int n, int w, int h, int delay)
 {
     for (int i = 1; i <= n; ++i) {
         doc.FrameInsert(i, w, h);
-        cDIB& img = doc.FrameDIBXOR(i);
+        Dib& img = doc.FrameDIBXOR(i);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 img.scanline(y)[x] = std::uint8_t((x * 7 + y * 3 + i * 11) % 216);
@@ -76,7 +76,7 @@ Bytes slice(const Bytes& b, std::size_t pos, std::size_t n) { return Bytes(b.beg
 TEST(cGIFSave, FadeOutputLayout)
 {
     const int w = 37, h = 23, n = 3;
-    cGIF doc;
+    GifDocument doc;
     makeFadeDocument(doc, n, w, h, 20);
     const Bytes b = saveBytes(doc);
 
@@ -108,7 +108,7 @@ TEST(cGIFSave, FadeOutputLayout)
 // The walk-through in src/gif/README.md.
 TEST(cGIFSave, ReadmeExampleBytes)
 {
-    cGIF doc;
+    GifDocument doc;
     doc.FrameInsert(1, 3, 2);
     const std::uint8_t px[2][3] = {{0, 1, 0}, {1, 0, 1}};
     for (int y = 0; y < 2; ++y)
@@ -131,7 +131,7 @@ TEST(cGIFSave, ReadmeExampleBytes)
 TEST(cGIFSave, GlobalTableSizesFollowTheEntryCount)
 {
     {   // 2 entries: gBits 1, 6-byte table, minimum code size 2
-        cGIF doc;
+        GifDocument doc;
         doc.FrameInsert(1, 4, 1);
         doc.setGlobalPaletteExists(true);
         doc.setGlobalPaletteEntries(2);
@@ -145,7 +145,7 @@ TEST(cGIFSave, GlobalTableSizesFollowTheEntryCount)
         EXPECT_EQ(b[image + 10], 2) << "minimum code size raised to 2";
     }
     {   // 3 entries: gBits 2, 12-byte table with the last entry zero
-        cGIF doc;
+        GifDocument doc;
         doc.FrameInsert(1, 4, 1);
         doc.setGlobalPaletteExists(true);
         doc.setGlobalPaletteSorted(true);
@@ -159,7 +159,7 @@ TEST(cGIFSave, GlobalTableSizesFollowTheEntryCount)
         EXPECT_EQ(b[13 + 12 + 19 + 8 + 10], 2);
     }
     {   // 129 entries: gBits 8
-        cGIF doc;
+        GifDocument doc;
         doc.FrameInsert(1, 1, 1);
         doc.setGlobalPaletteExists(true);
         doc.setGlobalPaletteEntries(129);
@@ -171,7 +171,7 @@ TEST(cGIFSave, GlobalTableSizesFollowTheEntryCount)
 
 TEST(cGIFSave, TransparentFlagAndIndex)
 {
-    cGIF doc;
+    GifDocument doc;
     makeFadeDocument(doc, 2, 3, 3, 7);
     doc.setFrameDisposalMethod(1, 0);
     doc.setFrameDisposalMethod(2, 0);
@@ -188,7 +188,7 @@ TEST(cGIFSave, TransparentFlagAndIndex)
 
 TEST(cGIFSave, LocalTableInterlaceAndPosition)
 {
-    cGIF doc;
+    GifDocument doc;
     doc.FrameInsert(1, 2, 2);
     doc.setGlobalPaletteExists(false);
     doc.setLocalPaletteUsed(1, true);
@@ -210,7 +210,7 @@ TEST(cGIFSave, LocalTableInterlaceAndPosition)
 
 TEST(cGIFSave, EmptyDocumentIs87aWithoutLoopExtension)
 {
-    cGIF doc;
+    GifDocument doc;
     makeFadeDocument(doc, 2, 5, 5, 10);
     doc.Destroy();
     EXPECT_TRUE(doc.GlobalPaletteExists()) << "Destroy keeps the flag";
@@ -220,13 +220,13 @@ TEST(cGIFSave, EmptyDocumentIs87aWithoutLoopExtension)
     Bytes expect{'G', 'I', 'F', '8', '7', 'a', 0, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0x3B};
     EXPECT_EQ(b, expect);
 
-    cGIF bare;
+    GifDocument bare;
     EXPECT_EQ(saveBytes(bare), (Bytes{'G', 'I', 'F', '8', '7', 'a', 0, 0, 0, 0, 0, 0, 0, 0x3B}));
 }
 
 TEST(cGIFSave, ProgressAndYieldsOncePerFrame)
 {
-    cGIF doc;
+    GifDocument doc;
     makeFadeDocument(doc, 4, 8, 8, 20);
     test::TempDir dir;
     ProgressBar bar;
@@ -243,7 +243,7 @@ TEST(cGIFSave, FailuresAnswerFalseAndLeaveNoFile)
     ProgressBar bar;
     test::FakeUi ui;
     {   // a frame without a local palette in a document without a global one
-        cGIF doc;
+        GifDocument doc;
         doc.FrameInsert(1, 4, 4);
         doc.FrameInsert(2, 4, 4);
         doc.setLocalPaletteUsed(1, true);
@@ -254,7 +254,7 @@ TEST(cGIFSave, FailuresAnswerFalseAndLeaveNoFile)
         EXPECT_FALSE(std::filesystem::exists(path)) << "partial file removed (the old one was replaced)";
     }
     {   // a pixel index the code size cannot hold: the data would not decode
-        cGIF doc;
+        GifDocument doc;
         doc.FrameInsert(1, 4, 1);
         doc.setGlobalPaletteExists(true);
         doc.setGlobalPaletteEntries(4);
@@ -263,7 +263,7 @@ TEST(cGIFSave, FailuresAnswerFalseAndLeaveNoFile)
         EXPECT_FALSE(std::filesystem::exists(dir / "index.gif"));
     }
     {   // a folder that does not exist, and a path that is a folder (never removed)
-        cGIF doc;
+        GifDocument doc;
         makeFadeDocument(doc, 1, 2, 2, 0);
         EXPECT_FALSE(doc.Save(dir / "missing" / "x.gif", bar, ui));
         std::filesystem::create_directory(dir / "folder.gif");
@@ -292,13 +292,13 @@ TEST(cGIFSave, FailuresAnswerFalseAndLeaveNoFile)
             }
             bool shellStart(std::string_view t) override { return inner.shellStart(t); }
         } throwing;
-        cGIF doc;
+        GifDocument doc;
         makeFadeDocument(doc, 2, 2, 2, 0);
         EXPECT_FALSE(doc.Save(dir / "thrown.gif", bar, throwing));
         EXPECT_FALSE(std::filesystem::exists(dir / "thrown.gif"));
     }
     {   // a surface of another depth gives no data sub-blocks at all
-        cGIF doc;
+        GifDocument doc;
         makeFadeDocument(doc, 1, 2, 2, 0);
         ASSERT_TRUE(doc.FrameDIBXOR(1).Create(2, 2, 24));
         const Bytes b = saveBytes(doc);
@@ -309,7 +309,7 @@ TEST(cGIFSave, FailuresAnswerFalseAndLeaveNoFile)
 
 TEST(cGIFFrames, InsertRemoveAndMove)
 {
-    cGIF doc;
+    GifDocument doc;
     for (int i = 1; i <= 3; ++i) {
         doc.FrameInsert(i, 2, 2);
         doc.setFrameDelay(i, i * 10);   // a tag per frame
@@ -328,7 +328,7 @@ TEST(cGIFFrames, InsertRemoveAndMove)
     doc.FrameInsert(99, 1, 1);
     EXPECT_EQ(doc.FramesCount(), 5);
 
-    cGIF three;
+    GifDocument three;
     for (int i = 1; i <= 3; ++i) {
         three.FrameInsert(i, 1, 1);
         three.setFrameDelay(i, i);
@@ -371,7 +371,7 @@ TEST(cGIFFrames, InsertRemoveAndMove)
 
 TEST(cGIFFrames, AtMost32767Frames)
 {
-    cGIF doc;
+    GifDocument doc;
     for (int i = 1; i <= 32767; ++i)
         doc.FrameInsert(i, 0, 0);   // empty surfaces: nothing to allocate
     EXPECT_EQ(doc.FramesCount(), 32767);
@@ -387,7 +387,7 @@ TEST(cGIFFrames, AtMost32767Frames)
 
 TEST(cGIFProperties, AspectPaletteEntriesAndLoops)
 {
-    cGIF doc;
+    GifDocument doc;
     doc.setScreenPixelAspectRatio(1.0f);
     EXPECT_EQ(doc.ScreenPixelAspectByte(), 49);
     EXPECT_FLOAT_EQ(doc.ScreenPixelAspectRatio(), 1.0f);
@@ -412,17 +412,17 @@ TEST(cGIFProperties, AspectPaletteEntriesAndLoops)
 
 TEST(cGIFFrames, MaskMarksTheTransparentIndex)
 {
-    cGIF doc;
+    GifDocument doc;
     doc.FrameInsert(1, 10, 2);
     for (int i = 0; i < 256; ++i)
         doc.lpLocalPalette(1)[i * 4 + 2] = std::uint8_t(i);   // red = index
-    cDIB& img = doc.FrameDIBXOR(1);
+    Dib& img = doc.FrameDIBXOR(1);
     for (int x = 0; x < 10; ++x)
         img.scanline(0)[x] = std::uint8_t(x % 3 == 0 ? 7 : 1);
     img.scanline(1)[9] = 7;
     doc.setFrameUseTransparentColor(1, true);
     doc.FrameMask(1, 7);
-    const cDIB& mask = doc.FrameDIBAND(1);
+    const Dib& mask = doc.FrameDIBAND(1);
     // Pixels 0, 3, 6, 9 of row 0: bits 0x80, 0x10, 0x02 of byte 0 and 0x40 of byte 1.
     EXPECT_EQ(mask.scanline(0)[0], 0x92);
     EXPECT_EQ(mask.scanline(0)[1], 0x40);
@@ -439,7 +439,7 @@ TEST(cGIFFrames, MaskMarksTheTransparentIndex)
 
 TEST(cGIFFrames, DrawPlacesScalesAndMasks)
 {
-    cGIF doc;
+    GifDocument doc;
     doc.FrameInsert(1, 4, 2);
     doc.setScreenWidth(6);
     doc.setScreenHeight(6);
@@ -448,7 +448,7 @@ TEST(cGIFFrames, DrawPlacesScalesAndMasks)
     std::uint8_t* pal = doc.lpLocalPalette(1);
     pal[1 * 4 + 2] = 255;   // index 1: red
     pal[2 * 4 + 1] = 255;   // index 2: green
-    cDIB& img = doc.FrameDIBXOR(1);
+    Dib& img = doc.FrameDIBXOR(1);
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 4; ++x)
             img.scanline(y)[x] = std::uint8_t(x == 0 ? 2 : 1);

@@ -1,4 +1,4 @@
-// mDither8bpp: reduces a 32-bit surface to an 8-bit surface with a cPal8bpp palette. Two
+// Ditherer: reduces a 32-bit surface to an 8-bit surface with a Palette8 palette. Two
 // settings choose the palette (0 halftone 216-colour cube, 1 optimal octree palette) and the
 // dither (0 none, 1 ordered 4 x 4, 2 error diffusion); six loops, one per pair, do the pixel work
 // through precomputed tables only. The module's state lives in one object; it serves one
@@ -11,12 +11,12 @@
 
 namespace vantorell {
 
-class cDIB;
-class cPal8bpp;
+class Dib;
+class Palette8;
 
-class mDither8bpp {
+class Ditherer {
 public:
-    mDither8bpp();
+    Ditherer();
 
     void InitDitherTables();
     void SetPaletteMode(std::int32_t mode);   // 0 halftone, 1 optimal; other values make no palette
@@ -28,9 +28,9 @@ public:
     // source's size with the palette's 256 entries as colour table and fills it. source must be
     // a 32-bit surface (RuntimeError TypeMismatch otherwise) and is never modified. With
     // reusePalette and a palette that was never made, raises SubscriptOutOfRange.
-    void DitherTo8bpp(const cDIB& source, cDIB& dst, cPal8bpp& palette, bool reusePalette);
+    void DitherTo8bpp(const Dib& source, Dib& dst, Palette8& palette, bool reusePalette);
     // Optimal lookup entry 256b + 16g + r = palette.ClosestIndex(17r, 17g, 17b), r, g, b in 0..15.
-    void BuildOptimalLookup(const cPal8bpp& palette);
+    void BuildOptimalLookup(const Palette8& palette);
 
     // The tables, for tests and inspection.
     std::uint8_t T6(int i) const { return m_t6[std::size_t(i + kT6Low)]; }        // i = -51..280
@@ -46,11 +46,11 @@ private:
     static constexpr int kT16Low = 8, kT16Count = 271;
     static constexpr int kErrLow = 255, kErrCount = 511;
 
-    void halftonePlain(const cDIB& src, cDIB& dst) const;
-    void halftoneOrdered(const cDIB& src, cDIB& dst) const;
-    void optimalPlain(const cDIB& src, cDIB& dst) const;
-    void optimalOrdered(const cDIB& src, cDIB& dst) const;
-    template <bool Optimal> void errorDiffusion(const cDIB& source, cDIB& dst) const;
+    void halftonePlain(const Dib& src, Dib& dst) const;
+    void halftoneOrdered(const Dib& src, Dib& dst) const;
+    void optimalPlain(const Dib& src, Dib& dst) const;
+    void optimalOrdered(const Dib& src, Dib& dst) const;
+    template <bool Optimal> void errorDiffusion(const Dib& source, Dib& dst) const;
 
     std::int32_t m_paletteMode = 0;
     std::int32_t m_ditherMode = 0;

@@ -1,4 +1,4 @@
-#include "gif/mGIFLZWDec.h"
+#include "gif/LzwDecoder.h"
 
 #include <cstring>
 #include <vector>
@@ -89,9 +89,9 @@ private:
 
 }  // namespace
 
-mGIFLZWDec::mGIFLZWDec() = default;
+LzwDecoder::LzwDecoder() = default;
 
-LzwResult mGIFLZWDec::DecodeFrame(std::span<const std::uint8_t> data, int minCodeSize, const IndexedTarget& target,
+LzwResult LzwDecoder::DecodeFrame(std::span<const std::uint8_t> data, int minCodeSize, const IndexedTarget& target,
                                   bool interlaced)
 {
     LzwResult result;

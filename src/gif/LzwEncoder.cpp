@@ -1,4 +1,4 @@
-#include "gif/mGIFLZWEnc.h"
+#include "gif/LzwEncoder.h"
 
 #include "gif/GifFormat.h"
 
@@ -7,15 +7,15 @@
 
 namespace vantorell {
 
-mGIFLZWEnc::mGIFLZWEnc() { clearHash(); }
+LzwEncoder::LzwEncoder() { clearHash(); }
 
-void mGIFLZWEnc::clearHash()
+void LzwEncoder::clearHash()
 {
     for (Slot& s : m_slots)
         s.key = -1;
 }
 
-void mGIFLZWEnc::flushStage(std::size_t& staged, bool final, std::vector<std::uint8_t>& out)
+void LzwEncoder::flushStage(std::size_t& staged, bool final, std::vector<std::uint8_t>& out)
 {
     const std::size_t whole = staged / kGifWriterSubBlock;
     const std::size_t rest = staged % kGifWriterSubBlock;
@@ -41,7 +41,7 @@ void mGIFLZWEnc::flushStage(std::size_t& staged, bool final, std::vector<std::ui
     }
 }
 
-bool mGIFLZWEnc::EncodeFrame(const IndexedPixels& frame, bool interlaced, int initBits, std::vector<std::uint8_t>& out)
+bool LzwEncoder::EncodeFrame(const IndexedPixels& frame, bool interlaced, int initBits, std::vector<std::uint8_t>& out)
 {
     assert(initBits >= 3 && initBits <= 9);
     const int clearCode = 1 << (initBits - 1);

@@ -1,7 +1,7 @@
-// Bitmap files into cDIB's readBitmapFile with small limits, then the decoded image through a cDIB and
+// Bitmap files into Dib's readBitmapFile with small limits, then the decoded image through a Dib and
 // back to a picture, touching every output byte.
 #include "dib/BitmapFile.h"
-#include "dib/cDIB.h"
+#include "dib/Dib.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (image.width < 1 || image.height < 1 || image.width > limits.maxSide || image.height > limits.maxSide)
         std::abort();
-    cDIB dib;
+    Dib dib;
     if (!dib.Create(image.width, image.height, image.bpp))
         std::abort();
     if (std::size_t(dib.Size()) != image.pixels.size() || dib.BytesPerScanline() != image.stride)

@@ -1,4 +1,4 @@
-#include "colour/cPal8bpp.h"
+#include "colour/Palette8.h"
 
 #include "platform/RuntimeError.h"
 
@@ -13,7 +13,7 @@ namespace {
 
 using Rgb = std::tuple<int, int, int>;
 
-Rgb entry(const cPal8bpp& pal, int i)
+Rgb entry(const Palette8& pal, int i)
 {
     return {pal.rgbR(std::uint8_t(i)), pal.rgbG(std::uint8_t(i)), pal.rgbB(std::uint8_t(i))};
 }
@@ -30,9 +30,9 @@ template <class F> int errorNumber(F&& f)
 
 }  // namespace
 
-TEST(cPal8bpp, HalftoneCubesHaveTheirSizesAndNumbering)
+TEST(Palette8, HalftoneCubesHaveTheirSizesAndNumbering)
 {
-    cPal8bpp pal;
+    Palette8 pal;
     const int entries[5] = {8, 27, 64, 125, 216};
     for (int level = 0; level <= 4; ++level) {
         pal.CreateHalftone(std::int16_t(level));
@@ -61,9 +61,9 @@ TEST(cPal8bpp, HalftoneCubesHaveTheirSizesAndNumbering)
     EXPECT_EQ(entry(pal, 7), Rgb(255, 255, 255));
 }
 
-TEST(cPal8bpp, InvalidLevelsRaiseAndLeaveAnEmptyPalette)
+TEST(Palette8, InvalidLevelsRaiseAndLeaveAnEmptyPalette)
 {
-    cPal8bpp pal;
+    Palette8 pal;
     pal.CreateHalftone(4);
     EXPECT_EQ(errorNumber([&] { pal.CreateHalftone(5); }), errnum::SubscriptOutOfRange);
     EXPECT_EQ(pal.Entries(), 0);
@@ -73,9 +73,9 @@ TEST(cPal8bpp, InvalidLevelsRaiseAndLeaveAnEmptyPalette)
     EXPECT_EQ(pal.hPal(), 0u);
 }
 
-TEST(cPal8bpp, GreyScaleAndEga)
+TEST(Palette8, GreyScaleAndEga)
 {
-    cPal8bpp pal;
+    Palette8 pal;
     pal.CreateGreyScale(0);
     EXPECT_EQ(pal.Entries(), 2);
     EXPECT_EQ(entry(pal, 1), Rgb(255, 255, 255));
@@ -95,15 +95,15 @@ TEST(cPal8bpp, GreyScaleAndEga)
     EXPECT_EQ(entry(pal, 13), Rgb(255, 0, 255));
     EXPECT_FALSE(pal.IsGreyScale());
 
-    cPal8bpp empty;
+    Palette8 empty;
     EXPECT_FALSE(empty.IsGreyScale());
     empty.Initialize(0);
     EXPECT_FALSE(empty.IsGreyScale()) << "no entries in use";
 }
 
-TEST(cPal8bpp, WebsafeBands)
+TEST(Palette8, WebsafeBands)
 {
-    cPal8bpp pal, ega;
+    Palette8 pal, ega;
     pal.CreateWebsafe();
     ega.CreateEGA();
     EXPECT_EQ(pal.Entries(), 256);
@@ -129,9 +129,9 @@ TEST(cPal8bpp, WebsafeBands)
     EXPECT_EQ(cube.size(), 208u);
 }
 
-TEST(cPal8bpp, ClosestIndexSearchesTheSnapshot)
+TEST(Palette8, ClosestIndexSearchesTheSnapshot)
 {
-    cPal8bpp pal;
+    Palette8 pal;
     EXPECT_EQ(errorNumber([&] { pal.ClosestIndex(1, 2, 3); }), errnum::Overflow) << "no logical palette";
     pal.CreateHalftone(4);
     EXPECT_EQ(pal.ClosestIndex(250, 5, 5), 5);
@@ -152,7 +152,7 @@ TEST(cPal8bpp, ClosestIndexSearchesTheSnapshot)
     EXPECT_EQ(pal.ClosestIndex(250, 5, 5), 2) << "entries 0..2 are black, (51,0,0), (102,0,0)";
 
     // Ties go to the lowest index.
-    cPal8bpp tie;
+    Palette8 tie;
     tie.Initialize(3);
     tie.setRgbR(0, 10);
     tie.setRgbR(1, 20);
@@ -162,9 +162,9 @@ TEST(cPal8bpp, ClosestIndexSearchesTheSnapshot)
     EXPECT_EQ(tie.ClosestIndex(19, 0, 0), 1);
 }
 
-TEST(cPal8bpp, EntryAccessorsAndLimits)
+TEST(Palette8, EntryAccessorsAndLimits)
 {
-    cPal8bpp pal;
+    Palette8 pal;
     EXPECT_EQ(pal.lpPalette(), nullptr);
     EXPECT_EQ(errorNumber([&] { (void)pal.rgbG(0); }), errnum::SubscriptOutOfRange);
     pal.Initialize(4);

@@ -23,7 +23,7 @@ class StepRunner;
 
 // What the window learns from the place it runs in. The program fills it from the executable's
 // folder and the platform; tests point it at temporary folders and fix the random draw.
-struct Form1Environment {
+struct WindowEnvironment {
     std::filesystem::path programFolder;   // the executable's folder: Samples, HAND-M.CUR, x/o.cjs
     std::filesystem::path desktopFolder;   // the user's desktop, the first output folder
     std::function<double()> random;        // uniform in [0, 1); empty: seeded from the time of day
@@ -46,21 +46,21 @@ std::int32_t WholeNumberFromSetting(std::string_view text);
 
 namespace detail {
 // Holds the pointer-tracking port so that it exists before the MixJob base that uses it.
-struct Form1Port {
-    explicit Form1Port(UiPort& ui) : m_port(ui) {}
+struct WindowModelPort {
+    explicit WindowModelPort(UiPort& ui) : m_port(ui) {}
     PointerTrackingUi m_port;
 };
 }  // namespace detail
 
-class Form1 : private detail::Form1Port, public MixJob {
+class WindowModel : private detail::WindowModelPort, public MixJob {
 public:
     // 0x8000000F: the platform's button-face system colour, the skinned window's background.
     static constexpr std::uint32_t kButtonFaceColour = 0x8000000Fu;
     enum class Pointer { Default, Custom };        // the window's pointer setting
     enum class PointerShape { Arrow, Hand, Hourglass };  // what the user sees
 
-    Form1(UiPort& ui, SettingsStore& settings, Form1Environment environment);
-    ~Form1() override;
+    WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment environment);
+    ~WindowModel() override;
 
     // Frames and push buttons (the controls the job reads are MixJob's).
     Frame Frame1, Frame2, Frame3, Frame4, Frame5, Frame6, Frame7, Frame8, Frame9, Frame10, Frame11, Frame12,
@@ -128,7 +128,7 @@ public:
     // an installed program (../share/vantorell/Samples) when there is none beside it.
     std::filesystem::path samplesFolder() const;
 
-    const Form1Environment& environment() const { return m_env; }
+    const WindowEnvironment& environment() const { return m_env; }
 
     // The view follows these.
     std::function<void(Control&)> onSetFocus;    // give the focus to a control
@@ -151,7 +151,7 @@ private:
     void wireControls();
 
     SettingsStore& m_settings;
-    Form1Environment m_env;
+    WindowEnvironment m_env;
     std::map<const Control*, const Control*> m_container;
     Pointer m_pointer = Pointer::Default;
     bool m_settingsReadOnly = false;

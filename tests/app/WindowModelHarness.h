@@ -1,8 +1,8 @@
-// A Form1 on a scripted UiPort and a memory settings store, with its program and desktop
+// A WindowModel on a scripted UiPort and a memory settings store, with its program and desktop
 // folders in a fresh temporary folder and the start-up's random draw fixed.
 #pragma once
 
-#include "app/Form1.h"
+#include "app/WindowModel.h"
 #include "support/FakeUi.h"
 #include "support/MemorySettings.h"
 #include "support/TempDir.h"
@@ -13,21 +13,21 @@
 
 namespace vantorell::test {
 
-struct Form1Harness {
+struct WindowModelHarness {
     TempDir dir;
     FakeUi ui;
     MemorySettings settings;
     double randomDraw = 0.5;   // draws 51: no home page
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<WindowModel> form;
 
-    Form1Harness() { std::filesystem::create_directories(programFolder()); }
+    WindowModelHarness() { std::filesystem::create_directories(programFolder()); }
 
     std::filesystem::path programFolder() const { return dir.path() / "bin"; }
     std::filesystem::path desktop() const { return dir.path() / "Desktop"; }
 
-    Form1Environment environment()
+    WindowEnvironment environment()
     {
-        Form1Environment environment;
+        WindowEnvironment environment;
         environment.programFolder = programFolder();
         environment.desktopFolder = desktop();
         environment.random = [this] { return randomDraw; };
@@ -35,9 +35,9 @@ struct Form1Harness {
     }
 
     // Creates the window and runs its start-up, as the program does.
-    Form1& load()
+    WindowModel& load()
     {
-        form = std::make_unique<Form1>(ui, settings, environment());
+        form = std::make_unique<WindowModel>(ui, settings, environment());
         form->Form_Load();
         return *form;
     }

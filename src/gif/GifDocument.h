@@ -1,5 +1,5 @@
-// cGIF: an animated GIF held in memory (logical screen, optional global palette, loop count
-// and frames numbered from 1, each an 8-bit cDIB with a 1-bit mask, placement, timing,
+// GifDocument: an animated GIF held in memory (logical screen, optional global palette, loop count
+// and frames numbered from 1, each an 8-bit Dib with a 1-bit mask, placement, timing,
 // transparency and its own palette storage), written by Save in GIF89a layout and read back by
 // LoadFromFile / LoadFromStream from GIF87a and GIF89a files of any writer.
 //
@@ -8,10 +8,10 @@
 // and never throw; lastError() says why a load failed.
 #pragma once
 
-#include "dib/cDIB.h"
+#include "dib/Dib.h"
 #include "gif/GifFormat.h"
-#include "gif/mGIFLZWDec.h"
-#include "gif/mGIFLZWEnc.h"
+#include "gif/LzwDecoder.h"
+#include "gif/LzwEncoder.h"
 
 #include <array>
 #include <cstddef>
@@ -28,15 +28,15 @@ namespace vantorell {
 class ProgressBar;
 class UiPort;
 
-class cGIF {
+class GifDocument {
 public:
     static constexpr std::size_t kPaletteBytes = 1024;   // 256 entries: blue, green, red, reserved
     static constexpr int kMaxFrames = 32767;               // FramesCount is a 16-bit signed number
 
-    cGIF();
-    ~cGIF();
-    cGIF(const cGIF&) = delete;
-    cGIF& operator=(const cGIF&) = delete;
+    GifDocument();
+    ~GifDocument();
+    GifDocument(const GifDocument&) = delete;
+    GifDocument& operator=(const GifDocument&) = delete;
 
     // ---- Writing and reading -------------------------------------------------------------
 
@@ -120,10 +120,10 @@ public:
 
     // ---- Frame properties (nFrame 1..FramesCount) ---------------------------------------------
 
-    cDIB& FrameDIBXOR(int nFrame);                 // the image: 8 bits per pixel
-    const cDIB& FrameDIBXOR(int nFrame) const;
-    cDIB& FrameDIBAND(int nFrame);                 // the transparency mask: 1 bit per pixel
-    const cDIB& FrameDIBAND(int nFrame) const;
+    Dib& FrameDIBXOR(int nFrame);                 // the image: 8 bits per pixel
+    const Dib& FrameDIBXOR(int nFrame) const;
+    Dib& FrameDIBAND(int nFrame);                 // the transparency mask: 1 bit per pixel
+    const Dib& FrameDIBAND(int nFrame) const;
     int FrameDelay(int nFrame) const;              // hundredths of a second
     void setFrameDelay(int nFrame, int delay);     // 0..65535
     bool FrameInterlaced(int nFrame) const;
@@ -155,8 +155,8 @@ public:
 
 private:
     struct Frame {
-        cDIB xorImage;
-        cDIB andMask;
+        Dib xorImage;
+        Dib andMask;
         int left = 0;
         int top = 0;
         bool interlaced = false;
@@ -174,7 +174,7 @@ private:
 
     Frame& frame(int nFrame);
     const Frame& frame(int nFrame) const;
-    static void makeMaskSurface(cDIB& mask, int width, int height);
+    static void makeMaskSurface(Dib& mask, int width, int height);
 
     // Save: one frame block into `out`; false when the frame cannot be stored.
     bool appendFrameBlock(const Frame& f, int globalBits, std::vector<std::uint8_t>& out);
@@ -203,8 +203,8 @@ private:
     std::size_t m_lastErrorOffset = 0;
 
     // The coders' tables, built once per document.
-    mGIFLZWEnc m_encoder;
-    mGIFLZWDec m_decoder;
+    LzwEncoder m_encoder;
+    LzwDecoder m_decoder;
 };
 
 }  // namespace vantorell
