@@ -1,6 +1,6 @@
 #include "colour/Palette8.h"
 
-#include "platform/RuntimeError.h"
+#include "platform/Conversions.h"
 
 #include <algorithm>
 
@@ -59,7 +59,7 @@ void Palette8::BuildLogicalPalette()
 std::uint8_t Palette8::ClosestIndex(std::uint8_t R, std::uint8_t G, std::uint8_t B) const
 {
     if (!m_hasLogical)
-        throw RuntimeError(errnum::Overflow, "Overflow");
+        raiseOverflow();
     const std::size_t count = m_logical.size() / 4;
     std::size_t best = 0;
     int bestDistance = 1 << 30;

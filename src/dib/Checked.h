@@ -3,7 +3,7 @@
 // run-time overflow error instead of wrapping.
 #pragma once
 
-#include "platform/RuntimeError.h"
+#include "platform/Conversions.h"
 
 #include <cstdint>
 #include <limits>
@@ -35,8 +35,6 @@ constexpr std::optional<std::int32_t> imageBytes(std::int64_t rowBytes, std::int
         return std::nullopt;
     return static_cast<std::int32_t>(bytes);
 }
-
-[[noreturn]] inline void raiseOverflow() { throw RuntimeError(errnum::Overflow, "Overflow"); }
 
 inline std::int32_t rowBytesOrRaise(std::int64_t width, std::int64_t bitsPerPixel)
 {

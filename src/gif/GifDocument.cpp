@@ -4,7 +4,7 @@
 #include "gif/GifDocument.h"
 
 #include "platform/Controls.h"
-#include "platform/RuntimeError.h"
+#include "platform/Conversions.h"
 #include "platform/UiPort.h"
 
 #include <algorithm>
@@ -19,7 +19,6 @@ namespace vantorell {
 namespace {
 
 [[noreturn]] void raiseSubscript() { throw RuntimeError(errnum::SubscriptOutOfRange, "Subscript out of range"); }
-[[noreturn]] void raiseOverflow() { throw RuntimeError(errnum::Overflow, "Overflow"); }
 
 int checkedRange(int value, int low, int high)
 {

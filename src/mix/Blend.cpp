@@ -1,6 +1,6 @@
 #include "mix/Blend.h"
 
-#include "platform/RuntimeError.h"
+#include "platform/Conversions.h"
 
 #include <cmath>
 
@@ -8,14 +8,7 @@ namespace vantorell {
 
 namespace {
 
-// Nearest integer, ties to the even one (the default rounding mode).
-int nearest(double v)
-{
-    const double r = std::nearbyint(v);
-    if (!(r >= -2147483648.0 && r <= 2147483647.0))
-        throw RuntimeError(errnum::Overflow, "Overflow");
-    return int(r);
-}
+int nearest(double v) { return toInt32(v); }
 
 int alphaOf(std::int32_t blendFunction) { return (blendFunction >> 16) & 0xFF; }
 
@@ -95,10 +88,7 @@ std::int32_t MakeBlendFunction(double alpha)
 {
     if (alpha > 255)
         alpha = 255;
-    const double rounded = std::nearbyint(alpha);
-    if (!(rounded >= 0))   // a byte holds 0..255; NaN fails too
-        throw RuntimeError(errnum::Overflow, "Overflow");
-    return std::int32_t(rounded) * 65536;
+    return std::int32_t(toByte(alpha)) * 65536;   // NaN and negatives raise Overflow
 }
 
 }  // namespace vantorell

@@ -1,7 +1,7 @@
 #include "mix/MorphEngine.h"
 
 #include "platform/Bitmap.h"
-#include "platform/RuntimeError.h"
+#include "platform/Conversions.h"
 
 #include <algorithm>
 #include <array>
@@ -132,7 +132,7 @@ void MakeRegularMesh(MorphMesh& mesh)
     if (mesh.columns < 1 || mesh.rows < 1)
         throw RuntimeError(errnum::DivisionByZero, "Division by zero");
     if (mesh.columns > 4096 || mesh.rows > 4096)
-        throw RuntimeError(errnum::Overflow, "Overflow");
+        raiseOverflow();
     const float cw = float(double(mesh.width) / mesh.columns);
     const float ch = float(double(mesh.height) / mesh.rows);
     mesh.points.assign(std::size_t(mesh.columns + 1) * (mesh.rows + 1), MeshPoint{});
@@ -170,10 +170,10 @@ TriangleList InterpolateTriangles(const TriangleList& listA, const TriangleList&
     auto mix = [t](std::int32_t a, std::int32_t b) {
         const std::int64_t diff = std::int64_t(b) - a;
         if (diff > INT32_MAX || diff < INT32_MIN)
-            throw RuntimeError(errnum::Overflow, "Overflow");
+            raiseOverflow();
         const double v = double(t) * double(diff) + a;
         if (!(std::fabs(v) <= 2147483647.0))
-            throw RuntimeError(errnum::Overflow, "Overflow");
+            raiseOverflow();
         return std::int32_t(nearest(v));
     };
     for (std::size_t k = 0; k < listA.size(); ++k)

@@ -1,6 +1,6 @@
 #include "mix/Overlay.h"
 
-#include "platform/RuntimeError.h"
+#include "platform/Conversions.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,14 +13,6 @@
 namespace vantorell {
 
 namespace {
-
-// A whole number as a 16-bit integer, as the drawable sizes are read.
-std::int16_t toInt16(int v)
-{
-    if (v < -32768 || v > 32767)
-        throw RuntimeError(errnum::Overflow, "Overflow");
-    return std::int16_t(v);
-}
 
 // Eight channel averages at once. For bytes a and b, floor((a + b) / 2) = (a & b) + ((a ^ b) >> 1);
 // when a + b is odd ((a ^ b) & 1) the exact average is halfway, and ties go to the even

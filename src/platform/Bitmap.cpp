@@ -1,7 +1,7 @@
 #include "platform/Bitmap.h"
 
 #include "platform/PictureLimits.h"
-#include "platform/RuntimeError.h"
+#include "platform/Conversions.h"
 
 #include <cstring>
 #include <new>
@@ -15,7 +15,7 @@ namespace {
 void checkSize(int width, int height)
 {
     if (width < 0 || height < 0)
-        throw RuntimeError(errnum::Overflow, "Overflow");
+        raiseOverflow();
     const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(height);
     if (width > limits::kMaxPictureSide || height > limits::kMaxPictureSide || pixels > limits::kMaxPicturePixels)
         throw RuntimeError(errnum::Overflow, "Picture too large: " + std::to_string(width) + " x " +

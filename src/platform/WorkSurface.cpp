@@ -2,7 +2,7 @@
 
 #include "platform/PictureLoader.h"
 #include "platform/RasterOps.h"
-#include "platform/RuntimeError.h"
+#include "platform/Conversions.h"
 
 #include <algorithm>
 #include <cstring>
@@ -181,7 +181,7 @@ void WorkSurface::saveAsBitmapFile(const std::filesystem::path& file) const
     const std::size_t rowBytes = (std::size_t(width) * 3 + 3) & ~std::size_t(3);
     const std::uint64_t imageBytes = std::uint64_t(rowBytes) * height;
     if (imageBytes + 54 > 0xFFFFFFFFull)
-        throw RuntimeError(errnum::Overflow, "Overflow");
+        raiseOverflow();
 
     std::vector<std::uint8_t> header(54, 0);
     header[0] = 'B';
