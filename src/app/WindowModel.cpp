@@ -4,14 +4,12 @@
 #include "job/ErrorReport.h"
 #include "job/FileHelpers.h"
 #include "job/StepRunner.h"
-#include "platform/RuntimeError.h"
+#include "job/FadeJob.h"
+#include "platform/Conversions.h"
 
 #include <array>
-#include <charconv>
 #include <chrono>
-#include <cmath>
 #include <fstream>
-#include <limits>
 #include <random>
 #include <system_error>
 
@@ -21,35 +19,12 @@ namespace {
 // Run-time error 380: a value outside the range a control accepts.
 constexpr int kInvalidPropertyValue = 380;
 
-
 std::string_view trimBlanks(std::string_view text)
 {
     const auto first = text.find_first_not_of(" \t");
     if (first == std::string_view::npos)
         return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
-enum class NumberParse { Ok, NotANumber, OutOfRange };
-
-// Sign, digits, optional decimal point and exponent, the whole (trimmed) text. No hexadecimal,
-// no "inf" or "nan": a settings value or a box holds a plain decimal number or it is text.
-NumberParse parseNumber(std::string_view text, double& out)
-{
-    text = trimBlanks(text);
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1);
-    const std::string_view digits = !text.empty() && text.front() == '-' ? text.substr(1) : text;
-    if (digits.empty() || !(std::isdigit(static_cast<unsigned char>(digits.front())) || digits.front() == '.'))
-        return NumberParse::NotANumber;
-    const auto [end, error] =
-        std::from_chars(text.data(), text.data() + text.size(), out, std::chars_format::general);
-    if (end != text.data() + text.size())
-        return NumberParse::NotANumber;
-    if (error == std::errc::result_out_of_range)
-        return NumberParse::OutOfRange;
-    return error == std::errc() ? NumberParse::Ok : NumberParse::NotANumber;
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 bool equalsNoCase(std::string_view a, std::string_view b)
@@ -98,12 +73,6 @@ std::string ApplicationTitleFor(std::string_view productName)
     return title;
 }
 
-bool IsNumeric(std::string_view text)
-{
-    double value = 0;
-    return parseNumber(text, value) == NumberParse::Ok;
-}
-
 bool BooleanFromSetting(std::string_view text)
 {
     const std::string_view word = trimBlanks(text);
@@ -111,89 +80,78 @@ bool BooleanFromSetting(std::string_view text)
         return true;
     if (equalsNoCase(word, "False"))
         return false;
-    double number = 0;
-    switch (parseNumber(text, number)) {
-    case NumberParse::Ok: return number != 0;
-    case NumberParse::OutOfRange: throw RuntimeError(errnum::Overflow, "Overflow");
-    case NumberParse::NotANumber: break;
-    }
-    throw RuntimeError(errnum::TypeMismatch, "Type mismatch");
-}
-
-std::int32_t WholeNumberFromSetting(std::string_view text)
-{
-    double number = 0;
-    switch (parseNumber(text, number)) {
-    case NumberParse::Ok: break;
-    case NumberParse::OutOfRange: throw RuntimeError(errnum::Overflow, "Overflow");
-    case NumberParse::NotANumber: throw RuntimeError(errnum::TypeMismatch, "Type mismatch");
-    }
-    const double rounded = std::nearbyint(number);   // ties to even, the default rounding mode
-    if (!(rounded >= std::numeric_limits<std::int32_t>::min() && rounded <= std::numeric_limits<std::int32_t>::max()))
-        throw RuntimeError(errnum::Overflow, "Overflow");
-    return static_cast<std::int32_t>(rounded);
+    return numberFromText(text) != 0;
 }
 
 WindowModel::WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment environment)
-    : detail::WindowModelPort(ui), MixJob(m_port), m_settings(settings), m_env(std::move(environment))
+    : m_port(ui), m_job(m_port, &runFadeSteps), m_settings(settings), m_env(std::move(environment))
 {
-    EnableFadeJob();
     if (!m_env.random) {
         auto engine = std::make_shared<std::mt19937>(static_cast<std::mt19937::result_type>(
             std::chrono::system_clock::now().time_since_epoch().count()));
         m_env.random = [engine] { return std::uniform_real_distribution<double>(0.0, 1.0)(*engine); };
     }
 
-    Caption = m_env.productName;
-    Frame1.setCaption("Direction");
-    Frame2.setCaption("Blend Size");
-    Frame3.setCaption("Mix Type");
-    Frame4.setCaption("Image #1");
-    Frame5.setCaption("Image #2");
-    Frame6.setCaption("Save Results To This Folder");
-    Frame7.setCaption("Frames Per Second");
-    Frame8.setCaption("Number Of Frames");
-    Frame9.setCaption("Output");
-    Frame10.setCaption("Fade Options");
-    Frame11.setCaption("Blend Options");
-    Frame12.setCaption("Output JPG Quality Option");
-    Frame13.setCaption("0%");
-    PushButton1.setCaption("...");
-    PushButton2.setCaption("Start Mixing Two Image");
-    PushButton3.setCaption("...");
-    PushButton4.setCaption("Help");
-    PushButton5.setCaption("...");
-    PushButton7.setCaption("Load Sample/Example Files");
-    PushButton8.setCaption("?");
-    Option1.setCaption("Blend Left");
-    Option2.setCaption("Blend Right");
-    Option3.setCaption("Blend Top");
-    Option4.setCaption("Blend Bottom");
-    Option5.setCaption("Blend");
-    Option6.setCaption("Fade");
-    Option7.setCaption("Overlay");
-    Option8.setCaption("Save As AVI");
-    Option9.setCaption("Save As Animated GIF");
-    Option21.setCaption("Smart-Detect");
-    Option22.setCaption("Fixed Quality:");
+    caption = m_env.productName;
+    frameCountBox.setText("10");
+    framesPerSecondBox.setText("5");
+    blendLeftOption.setValue(true);
+    blendOption.setValue(true);
+    saveAsAviOption.setValue(true);
+    smartDetectOption.setValue(true);
+    qualitySlider.setRange(1, 100);
+    qualitySlider.setValue(85);
+    blendSizeBar.setRange(0, kBlendCanvasWidth);
+    blendSizeBar.setValue(0);
+    directionFrame.setCaption("Direction");
+    blendSizeFrame.setCaption("Blend Size");
+    mixTypeFrame.setCaption("Mix Type");
+    image1Frame.setCaption("Image #1");
+    image2Frame.setCaption("Image #2");
+    outputFolderFrame.setCaption("Save Results To This Folder");
+    framesPerSecondFrame.setCaption("Frames Per Second");
+    frameCountFrame.setCaption("Number Of Frames");
+    outputFrame.setCaption("Output");
+    fadeOptionsFrame.setCaption("Fade Options");
+    blendOptionsFrame.setCaption("Blend Options");
+    qualityFrame.setCaption("Output JPG Quality Option");
+    qualityValueFrame.setCaption("0%");
+    browseImage1Button.setCaption("...");
+    startButton.setCaption("Start Mixing Two Image");
+    browseImage2Button.setCaption("...");
+    helpButton.setCaption("Help");
+    browseFolderButton.setCaption("...");
+    loadSamplesButton.setCaption("Load Sample/Example Files");
+    qualityHelpButton.setCaption("?");
+    blendLeftOption.setCaption("Blend Left");
+    blendRightOption.setCaption("Blend Right");
+    blendTopOption.setCaption("Blend Top");
+    blendBottomOption.setCaption("Blend Bottom");
+    blendOption.setCaption("Blend");
+    fadeOption.setCaption("Fade");
+    overlayOption.setCaption("Overlay");
+    saveAsAviOption.setCaption("Save As AVI");
+    saveAsGifOption.setCaption("Save As Animated GIF");
+    smartDetectOption.setCaption("Smart-Detect");
+    fixedQualityOption.setCaption("Fixed Quality:");
 
     const auto contain = [this](const Control& parent, std::initializer_list<const Control*> children) {
         for (const Control* child : children)
             m_container[child] = &parent;
     };
-    contain(Frame4, {&Text1, &PushButton1});
-    contain(Frame5, {&Text2, &PushButton3});
-    contain(Frame6, {&Text3, &PushButton5});
-    contain(Frame3, {&Option5, &Option6, &Option7});
-    contain(Frame11, {&Frame1, &Frame2});
-    contain(Frame1, {&Option1, &Option2, &Option3, &Option4});
-    contain(Frame2, {&hStart});
-    contain(Frame10, {&Frame9, &Frame8, &Frame7});
-    contain(Frame9, {&Option8, &Option9});
-    contain(Frame8, {&Text4});
-    contain(Frame7, {&txtFPS});
-    contain(Frame12, {&Option21, &Option22, &Frame13, &PushButton8});
-    contain(Frame13, {&Slider1});
+    contain(image1Frame, {&image1Box, &browseImage1Button});
+    contain(image2Frame, {&image2Box, &browseImage2Button});
+    contain(outputFolderFrame, {&outputFolderBox, &browseFolderButton});
+    contain(mixTypeFrame, {&blendOption, &fadeOption, &overlayOption});
+    contain(blendOptionsFrame, {&directionFrame, &blendSizeFrame});
+    contain(directionFrame, {&blendLeftOption, &blendRightOption, &blendTopOption, &blendBottomOption});
+    contain(blendSizeFrame, {&blendSizeBar});
+    contain(fadeOptionsFrame, {&outputFrame, &frameCountFrame, &framesPerSecondFrame});
+    contain(outputFrame, {&saveAsAviOption, &saveAsGifOption});
+    contain(frameCountFrame, {&frameCountBox});
+    contain(framesPerSecondFrame, {&framesPerSecondBox});
+    contain(qualityFrame, {&smartDetectOption, &fixedQualityOption, &qualityValueFrame, &qualityHelpButton});
+    contain(qualityValueFrame, {&qualitySlider});
 
     m_port.onBusyChanged = [this] {
         if (onPointerChanged) onPointerChanged();
@@ -205,17 +163,17 @@ WindowModel::~WindowModel() = default;
 
 void WindowModel::wireControls()
 {
-    Text1.onTextChanged = [this] { Text1_Change(); };
-    Text2.onTextChanged = [this] { Text2_Change(); };
-    Text3.onTextChanged = [this] { Text3_Change(); };
-    Text4.onTextChanged = [this] { Text4_Change(); };
-    txtFPS.onTextChanged = [this] { txtFPS_Change(); };
-    Slider1.onValueChanged = [this] { Slider1_Change(); };
+    image1Box.onTextChanged = [this] { image1Changed(); };
+    image2Box.onTextChanged = [this] { image2Changed(); };
+    outputFolderBox.onTextChanged = [this] { outputFolderChanged(); };
+    frameCountBox.onTextChanged = [this] { frameCountChanged(); };
+    framesPerSecondBox.onTextChanged = [this] { framesPerSecondChanged(); };
+    qualitySlider.onValueChanged = [this] { qualitySliderChanged(); };
 }
 
 // ---- Settings ----------------------------------------------------------------------------
 
-void WindowModel::SaveSetting(std::string_view key, std::string_view value)
+void WindowModel::saveSetting(std::string_view key, std::string_view value)
 {
     if (m_settingsReadOnly)
         return;
@@ -230,29 +188,58 @@ void WindowModel::SaveSetting(std::string_view key, std::string_view value)
 void WindowModel::writeThrough(std::string_view key, std::string_view value)
 {
     try {
-        SaveSetting(key, value);
+        saveSetting(key, value);
     } catch (const RuntimeError& error) {
         ui().messageBox(error.description() +
                             "\n\nYour changes apply until the window closes but will not be there at the next start.",
-                        MsgButtons::Ok, MsgIcon::Exclamation, ApplicationTitle);
+                        MsgButtons::Ok, MsgIcon::Exclamation, applicationTitle());
     }
 }
 
-void WindowModel::saveOptions(std::initializer_list<std::pair<const char*, const OptionButton*>> options)
+void WindowModel::saveOptions(std::initializer_list<std::pair<ControlNames, const OptionButton*>> options)
 {
-    for (const auto& [key, option] : options)
-        writeThrough(key, option->value() ? "True" : "False");
+    for (const auto& [names, option] : options)
+        writeThrough(names.settingsKey, option->value() ? "True" : "False");
 }
+
+void WindowModel::showMessage(std::string_view text)
+{
+    ui().messageBox(text, MsgButtons::Ok, MsgIcon::None, applicationTitle());
+}
+
+// ---- The Start button ----------------------------------------------------------------------
+
+MixRequest WindowModel::request() const
+{
+    MixRequest request;
+    request.mixType = fadeOption.value() ? MixType::Fade : overlayOption.value() ? MixType::Overlay : MixType::Blend;
+    request.image1Path = image1Box.text();
+    request.image2Path = image2Box.text();
+    request.outputFolder = outputFolderBox.text();
+    request.blendDirection = blendRightOption.value()    ? BlendDirection::Right
+                             : blendTopOption.value()    ? BlendDirection::Top
+                             : blendBottomOption.value() ? BlendDirection::Bottom
+                                                         : BlendDirection::Left;
+    request.blendStart = blendSizeBar.value();
+    request.qualityChoice = fixedQualityOption.value() ? JpegQualityChoice::Fixed : JpegQualityChoice::SmartDetect;
+    request.fixedQuality = qualitySlider.value();
+    request.frameCountText = frameCountBox.text();
+    request.framesPerSecondText = framesPerSecondBox.text();
+    request.fadeOutput = saveAsGifOption.value() ? FadeOutput::Gif : FadeOutput::Avi;
+    return request;
+}
+
+MixOutcome WindowModel::start() { return m_job.run(request()); }
 
 // ---- Option groups -------------------------------------------------------------------------
 
 std::vector<OptionButton*> WindowModel::groupOf(const OptionButton& option)
 {
     const std::vector<std::vector<OptionButton*>> groups = {
-        {&Option1, &Option2, &Option3, &Option4},
-        {&Option5, &Option6, &Option7},
-        {&Option8, &Option9},
-        {&Option21, &Option22},
+        {&blendLeftOption, &blendRightOption, &blendTopOption, &blendBottomOption},
+        {&blendOption, &fadeOption, &overlayOption},
+        {&saveAsAviOption, &saveAsGifOption},
+        {&smartDetectOption, &fixedQualityOption},
     };
     for (const auto& group : groups)
         for (const OptionButton* member : group)
@@ -281,11 +268,19 @@ void WindowModel::click(OptionButton& option)
 
 void WindowModel::fireClick(OptionButton& option)
 {
-    const std::pair<OptionButton*, void (WindowModel::*)()> handlers[] = {
-        {&Option1, &WindowModel::Option1_Click},   {&Option2, &WindowModel::Option2_Click},   {&Option3, &WindowModel::Option3_Click},
-        {&Option4, &WindowModel::Option4_Click},   {&Option5, &WindowModel::Option5_Click},   {&Option6, &WindowModel::Option6_Click},
-        {&Option7, &WindowModel::Option7_Click},   {&Option8, &WindowModel::Option8_Click},   {&Option9, &WindowModel::Option9_Click},
-        {&Option21, &WindowModel::Option21_Click}, {&Option22, &WindowModel::Option22_Click},
+    using Handler = void (WindowModel::*)();
+    const std::pair<OptionButton*, Handler> handlers[] = {
+        {&blendLeftOption, &WindowModel::blendDirectionClicked},
+        {&blendRightOption, &WindowModel::blendDirectionClicked},
+        {&blendTopOption, &WindowModel::blendDirectionClicked},
+        {&blendBottomOption, &WindowModel::blendDirectionClicked},
+        {&blendOption, &WindowModel::blendChosen},
+        {&fadeOption, &WindowModel::fadeChosen},
+        {&overlayOption, &WindowModel::overlayChosen},
+        {&saveAsAviOption, &WindowModel::outputFormatClicked},
+        {&saveAsGifOption, &WindowModel::outputFormatClicked},
+        {&smartDetectOption, &WindowModel::qualityChoiceClicked},
+        {&fixedQualityOption, &WindowModel::qualityChoiceClicked},
     };
     for (const auto& [button, handler] : handlers)
         if (button == &option)
@@ -294,104 +289,94 @@ void WindowModel::fireClick(OptionButton& option)
 
 // ---- Mix type, direction, output and quality handlers --------------------------------------
 
-void WindowModel::Option5_Click()
+// Steps 100 to 106 of each mix-type handler: the Start button's caption and the three stored
+// mix-type options.
+void WindowModel::mixTypeChosen(StepRunner& steps, const char* startCaption)
 {
-    StepRunner steps(ui(), "Option5_Click");
-    steps.run(100, [&] { PushButton2.setCaption("Start Blending Two Image"); });
-    steps.run(102, [&] { SaveSetting("Option5", Option5.value() ? "True" : "False"); });
-    steps.run(104, [&] { SaveSetting("Option6", Option6.value() ? "True" : "False"); });
-    steps.run(106, [&] { SaveSetting("Option7", Option7.value() ? "True" : "False"); });
-    steps.run(108, [&] { SetMixControlsEnabled(true); });
-    steps.run(110, [&] { Frame9.setEnabled(false); });
-    steps.run(112, [&] { Option8.setEnabled(false); });
-    steps.run(114, [&] { Option9.setEnabled(false); });
-    steps.run(116, [&] { Frame7.setEnabled(false); });
-    steps.run(118, [&] { Frame8.setEnabled(false); });
-    steps.run(120, [&] { txtFPS.setEnabled(false); });
-    steps.run(122, [&] { Text4.setEnabled(false); });
-    steps.run(124, [&] { UpdateOutputExtension(); });
+    steps.run(100, [&] { startButton.setCaption(startCaption); });
+    steps.run(102, [&] { saveSetting(names::kBlendOption.settingsKey, blendOption.value() ? "True" : "False"); });
+    steps.run(104, [&] { saveSetting(names::kFadeOption.settingsKey, fadeOption.value() ? "True" : "False"); });
+    steps.run(106, [&] { saveSetting(names::kOverlayOption.settingsKey, overlayOption.value() ? "True" : "False"); });
 }
 
-void WindowModel::Option6_Click()
+void WindowModel::blendChosen()
 {
-    StepRunner steps(ui(), "Option6_Click");
-    steps.run(100, [&] { PushButton2.setCaption("Start Fading Two Image"); });
-    steps.run(102, [&] { SaveSetting("Option5", Option5.value() ? "True" : "False"); });
-    steps.run(104, [&] { SaveSetting("Option6", Option6.value() ? "True" : "False"); });
-    steps.run(106, [&] { SaveSetting("Option7", Option7.value() ? "True" : "False"); });
+    StepRunner steps(ui(), names::kBlendOption.reportName);
+    mixTypeChosen(steps, "Start Blending Two Image");
+    steps.run(108, [&] { setMixControlsEnabled(true); });
+    steps.run(110, [&] { outputFrame.setEnabled(false); });
+    steps.run(112, [&] { saveAsAviOption.setEnabled(false); });
+    steps.run(114, [&] { saveAsGifOption.setEnabled(false); });
+    steps.run(116, [&] { framesPerSecondFrame.setEnabled(false); });
+    steps.run(118, [&] { frameCountFrame.setEnabled(false); });
+    steps.run(120, [&] { framesPerSecondBox.setEnabled(false); });
+    steps.run(122, [&] { frameCountBox.setEnabled(false); });
+}
+
+void WindowModel::fadeChosen()
+{
+    StepRunner steps(ui(), names::kFadeOption.reportName);
+    mixTypeChosen(steps, "Start Fading Two Image");
     steps.run(108, [&] {
-        SetMixControlsEnabled(true);
-        Frame9.setEnabled(true);
-        Frame8.setEnabled(true);
-        Frame7.setEnabled(true);
+        setMixControlsEnabled(true);
+        outputFrame.setEnabled(true);
+        frameCountFrame.setEnabled(true);
+        framesPerSecondFrame.setEnabled(true);
     });
-    steps.run(110, [&] { UpdateOutputExtension(); });
 }
 
-void WindowModel::Option7_Click()
+void WindowModel::overlayChosen()
 {
-    StepRunner steps(ui(), "Option7_Click");
-    steps.run(100, [&] { PushButton2.setCaption("Start Overlaying Two Image"); });
-    steps.run(102, [&] { SaveSetting("Option5", Option5.value() ? "True" : "False"); });
-    steps.run(104, [&] { SaveSetting("Option6", Option6.value() ? "True" : "False"); });
-    steps.run(106, [&] { SaveSetting("Option7", Option7.value() ? "True" : "False"); });
-    steps.run(108, [&] { SetMixControlsEnabled(false); });
-    steps.run(110, [&] { UpdateOutputExtension(); });
+    StepRunner steps(ui(), names::kOverlayOption.reportName);
+    mixTypeChosen(steps, "Start Overlaying Two Image");
+    steps.run(108, [&] { setMixControlsEnabled(false); });
 }
 
-void WindowModel::SetMixControlsEnabled(bool enabled)
+void WindowModel::setMixControlsEnabled(bool enabled)
 {
-    for (Control* control : std::initializer_list<Control*>{&Option1, &Option2, &Option3, &Option4, &hStart,
-                                                             &txtFPS, &Text4, &Option8, &Option9})
+    for (Control* control : std::initializer_list<Control*>{&blendLeftOption, &blendRightOption, &blendTopOption,
+                                                             &blendBottomOption, &blendSizeBar, &framesPerSecondBox,
+                                                             &frameCountBox, &saveAsAviOption, &saveAsGifOption})
         control->setEnabled(enabled);
 }
 
-void WindowModel::UpdateOutputExtension()
+void WindowModel::blendDirectionClicked()
 {
-    if (Option5.value() || Option7.value())
-        OutputExtension = "jpg";
-    else if (Option6.value()) {
-        if (Option8.value())
-            OutputExtension = "avi";
-        else if (Option9.value())
-            OutputExtension = "gif";
-    }
+    saveOptions({{names::kBlendLeftOption, &blendLeftOption},
+                 {names::kBlendRightOption, &blendRightOption},
+                 {names::kBlendTopOption, &blendTopOption},
+                 {names::kBlendBottomOption, &blendBottomOption}});
 }
 
-void WindowModel::Option1_Click() { saveOptions({{"Option1", &Option1}, {"Option2", &Option2}, {"Option3", &Option3}, {"Option4", &Option4}}); }
-void WindowModel::Option2_Click() { Option1_Click(); }
-void WindowModel::Option3_Click() { Option1_Click(); }
-void WindowModel::Option4_Click() { Option1_Click(); }
-
-void WindowModel::Option8_Click()
+void WindowModel::outputFormatClicked()
 {
-    saveOptions({{"Option8", &Option8}, {"Option9", &Option9}});
-    UpdateOutputExtension();
-}
-void WindowModel::Option9_Click() { Option8_Click(); }
-
-void WindowModel::Option21_Click()
-{
-    saveOptions({{"Option21", &Option21}, {"Option22", &Option22}});
-    Frame13.setEnabled(!Option21.value());
-}
-void WindowModel::Option22_Click() { Option21_Click(); }
-
-void WindowModel::Slider1_Change()
-{
-    Frame13.setCaption(std::to_string(Slider1.value()) + "%");
-    writeThrough("Slider1", std::to_string(Slider1.value()));
+    saveOptions({{names::kSaveAsAviOption, &saveAsAviOption}, {names::kSaveAsGifOption, &saveAsGifOption}});
 }
 
-void WindowModel::Text1_Change() { writeThrough("Image 1", Text1.text()); }
-void WindowModel::Text2_Change() { writeThrough("Image 2", Text2.text()); }
-void WindowModel::Text3_Change() { writeThrough("Text3", Text3.text()); }
-void WindowModel::Text4_Change() { writeThrough("Number Of Images", Text4.text()); }
-void WindowModel::txtFPS_Change() { writeThrough("FPS", txtFPS.text()); }
+void WindowModel::qualityChoiceClicked()
+{
+    saveOptions({{names::kSmartDetectOption, &smartDetectOption}, {names::kFixedQualityOption, &fixedQualityOption}});
+    qualityValueFrame.setEnabled(!smartDetectOption.value());
+}
+
+void WindowModel::qualitySliderChanged()
+{
+    qualityValueFrame.setCaption(std::to_string(qualitySlider.value()) + "%");
+    writeThrough(names::kQualitySlider.settingsKey, std::to_string(qualitySlider.value()));
+}
+
+void WindowModel::image1Changed() { writeThrough(names::kImage1Box.settingsKey, image1Box.text()); }
+void WindowModel::image2Changed() { writeThrough(names::kImage2Box.settingsKey, image2Box.text()); }
+void WindowModel::outputFolderChanged() { writeThrough(names::kOutputFolderBox.settingsKey, outputFolderBox.text()); }
+void WindowModel::frameCountChanged() { writeThrough(names::kFrameCountBox.settingsKey, frameCountBox.text()); }
+void WindowModel::framesPerSecondChanged()
+{
+    writeThrough(names::kFramesPerSecondBox.settingsKey, framesPerSecondBox.text());
+}
 
 // ---- Input files, samples, explanations ----------------------------------------------------
 
-void WindowModel::openFileInto(TextBox& box, const char* routine)
+void WindowModel::openFileInto(TextBox& box, std::string_view routine)
 {
     StepRunner steps(ui(), routine);
     OpenFileRequest request;
@@ -409,8 +394,8 @@ void WindowModel::openFileInto(TextBox& box, const char* routine)
     steps.run(110, [&] { box.setText(fileName); });
 }
 
-void WindowModel::PushButton1_Click() { openFileInto(Text1, "PushButton1_Click"); }
-void WindowModel::PushButton3_Click() { openFileInto(Text2, "PushButton3_Click"); }
+void WindowModel::browseImage1() { openFileInto(image1Box, names::kBrowseImage1Button.reportName); }
+void WindowModel::browseImage2() { openFileInto(image2Box, names::kBrowseImage2Button.reportName); }
 
 std::filesystem::path WindowModel::samplesFolder() const
 {
@@ -425,24 +410,24 @@ std::filesystem::path WindowModel::samplesFolder() const
     return beside;
 }
 
-void WindowModel::PushButton7_Click()
+void WindowModel::loadSamples()
 {
-    StepRunner steps(ui(), "PushButton7_Click");
+    StepRunner steps(ui(), names::kLoadSamplesButton.reportName);
     const std::filesystem::path samples = samplesFolder();
-    if (steps.test(100, [&] { return Option5.value() || Option7.value(); })) {
-        steps.run(102, [&] { Text1.setText((samples / "sample1.jpg").string()); });
-        steps.run(104, [&] { Text2.setText((samples / "sample2.jpg").string()); });
+    if (steps.test(100, [&] { return blendOption.value() || overlayOption.value(); })) {
+        steps.run(102, [&] { image1Box.setText((samples / "sample1.jpg").string()); });
+        steps.run(104, [&] { image2Box.setText((samples / "sample2.jpg").string()); });
         return;
     }
-    if (steps.test(106, [&] { return Option6.value(); })) {
-        steps.run(108, [&] { Text1.setText((samples / "face1.jpg").string()); });
-        steps.run(110, [&] { Text2.setText((samples / "face2.jpg").string()); });
+    if (steps.test(106, [&] { return fadeOption.value(); })) {
+        steps.run(108, [&] { image1Box.setText((samples / "face1.jpg").string()); });
+        steps.run(110, [&] { image2Box.setText((samples / "face2.jpg").string()); });
     }
 }
 
-void WindowModel::PushButton4_Click()
+void WindowModel::showHelp()
 {
-    StepRunner steps(ui(), "PushButton4_Click");
+    StepRunner steps(ui(), names::kHelpButton.reportName);
     steps.run(100, [&] {
         showMessage("To prevent images from being cropped:\n\n"
                     "1. All images must be the same pixel dimension (height and width)\n\n"
@@ -450,13 +435,13 @@ void WindowModel::PushButton4_Click()
     });
 }
 
-void WindowModel::PushButton8_Click()
+void WindowModel::showQualityHelp()
 {
-    StepRunner steps(ui(), "PushButton8_Click");
+    StepRunner steps(ui(), names::kQualityHelpButton.reportName);
     steps.run(100, [&] {
-        std::string fixed = Option22.caption();
+        std::string fixed = fixedQualityOption.caption();
         std::erase(fixed, ':');
-        showMessage(Option21.caption() +
+        showMessage(smartDetectOption.caption() +
                     " will automatically detect the image quality of each input JPG file and use this information "
                     "to create a similar quality output JPG file.\n\n" +
                     fixed + " will use the same image quality for every output JPG file.");
@@ -465,20 +450,20 @@ void WindowModel::PushButton8_Click()
 
 void WindowModel::checkNumeric(TextBox& box)
 {
-    if (IsNumeric(box.text()))
+    if (isNumeric(box.text()))
         return;
     showMessage("Must be a numeric entry.");
     if (onSetFocus) onSetFocus(box);
 }
 
-void WindowModel::Text4_LostFocus() { checkNumeric(Text4); }
-void WindowModel::txtFPS_LostFocus() { checkNumeric(txtFPS); }
+void WindowModel::frameCountLostFocus() { checkNumeric(frameCountBox); }
+void WindowModel::framesPerSecondLostFocus() { checkNumeric(framesPerSecondBox); }
 
 // ---- Output folder -------------------------------------------------------------------------
 
-void WindowModel::PushButton5_Click()
+void WindowModel::browseOutputFolder()
 {
-    StepRunner steps(ui(), "PushButton5_Click");
+    StepRunner steps(ui(), names::kBrowseFolderButton.reportName);
     std::string folder;
     steps.run(100, [&] {
         if (auto chosen = ui().browseFolder("Save To This Folder", {}))
@@ -486,38 +471,48 @@ void WindowModel::PushButton5_Click()
     });
     if (!steps.test(102, [&] { return !folder.empty(); }))
         return;
-    steps.run(104, [&] { SaveSetting("LastFolderDot", folder); });
+    steps.run(104, [&] { saveSetting(names::kBrowseFolderButton.settingsKey, folder); });
     if (steps.test(104, [&] { return folder.back() != '/'; }))
-        steps.run(106, [&] { Text3.setText(folder + "/"); });
+        steps.run(106, [&] { outputFolderBox.setText(folder + "/"); });
     else
-        steps.run(108, [&] { Text3.setText(folder); });
+        steps.run(108, [&] { outputFolderBox.setText(folder); });
 }
 
 // ---- Start-up and closing ------------------------------------------------------------------
 
-void WindowModel::Form_Load()
+void WindowModel::load()
 {
-    StepRunner steps(ui(), "Form_Load");
+    StepRunner steps(ui(), names::kWindowLoad.reportName);
 
     steps.run(100, [&] {
         if (!FileExists((m_env.programFolder / "x" / "o.cjs").string()))
             return;
         // There is no skinning component here: the skin file switches the window to the
         // platform's button-face colour behind its option buttons, frames and labels.
-        Skinned = true;
-        BackColor = kButtonFaceColour;
+        skinned = true;
+        backColour = kButtonFaceColour;
         if (onWindowChanged) onWindowChanged();
     });
     steps.run(102, [&] {
-        Caption = m_env.productName;
-        ApplicationTitle = ApplicationTitleFor(m_env.productName);
+        caption = m_env.productName;
+    frameCountBox.setText("10");
+    framesPerSecondBox.setText("5");
+    blendLeftOption.setValue(true);
+    blendOption.setValue(true);
+    saveAsAviOption.setValue(true);
+    smartDetectOption.setValue(true);
+    qualitySlider.setRange(1, 100);
+    qualitySlider.setValue(85);
+    blendSizeBar.setRange(0, kBlendCanvasWidth);
+    blendSizeBar.setValue(0);
+        m_job.setApplicationTitle(ApplicationTitleFor(m_env.productName));
         if (onWindowChanged) onWindowChanged();
     });
     const std::filesystem::path handPointer = m_env.programFolder / "HAND-M.CUR";
     if (steps.test(104, [&] { return FileExists(handPointer.string()); })) {
         steps.run(106, [&] {
-            readCursorHotSpot(handPointer, MouseIconHotX, MouseIconHotY);
-            MouseIcon = handPointer;
+            readCursorHotSpot(handPointer, customPointerHotX, customPointerHotY);
+            customPointerFile = handPointer;
             if (onPointerChanged) onPointerChanged();
         });
     }
@@ -530,69 +525,75 @@ void WindowModel::Form_Load()
     // The stored values as the previous run left them. The restore fires the handlers, and
     // they write back: step 140 runs the Blend handler, which stores the current (design)
     // mix type, so reading a key after that would lose the mix type the user had chosen.
+    const struct {
+        int label;
+        OptionButton& option;
+        ControlNames names;
+        const char* fallback;
+    } options[] = {
+        {142, blendLeftOption, names::kBlendLeftOption, "1"},
+        {144, blendRightOption, names::kBlendRightOption, "0"},
+        {146, blendTopOption, names::kBlendTopOption, "0"},
+        {148, blendBottomOption, names::kBlendBottomOption, "0"},
+        {150, blendOption, names::kBlendOption, "1"},
+        {152, fadeOption, names::kFadeOption, "0"},
+        {154, overlayOption, names::kOverlayOption, "0"},
+        {156, saveAsAviOption, names::kSaveAsAviOption, "1"},
+        {158, saveAsGifOption, names::kSaveAsGifOption, "0"},
+        {160, smartDetectOption, names::kSmartDetectOption, "1"},
+        {162, fixedQualityOption, names::kFixedQualityOption, "0"},
+    };
     std::map<std::string, std::optional<std::string>, std::less<>> stored;
-    for (const char* key : {"Image 1", "Image 2", "Text3", "Number Of Images", "FPS", "Option1", "Option2",
-                            "Option3", "Option4", "Option5", "Option6", "Option7", "Option8", "Option9", "Option21",
-                            "Option22", "Slider1"})
-        stored[key] = m_settings.value(kSettingsApplication, kSettingsSection, key);
-    const auto storedOr = [&stored](std::string_view key, std::string_view fallback) {
-        const auto found = stored.find(key);
+    for (const ControlNames& control : {names::kImage1Box, names::kImage2Box, names::kOutputFolderBox,
+                                        names::kFrameCountBox, names::kFramesPerSecondBox, names::kQualitySlider})
+        stored[std::string(control.settingsKey)] = m_settings.value(kSettingsApplication, kSettingsSection, control.settingsKey);
+    for (const auto& restore : options)
+        stored[std::string(restore.names.settingsKey)] =
+            m_settings.value(kSettingsApplication, kSettingsSection, restore.names.settingsKey);
+    const auto storedOr = [&stored](ControlNames control, std::string_view fallback) {
+        const auto found = stored.find(control.settingsKey);
         return found != stored.end() && found->second ? *found->second : std::string(fallback);
     };
 
     const std::string desktop = withTrailingSeparator(m_env.desktopFolder.string());
-    steps.run(130, [&] { Text1.setText(storedOr("Image 1", "")); });
-    steps.run(132, [&] { Text2.setText(storedOr("Image 2", "")); });
-    steps.run(134, [&] { Text3.setText(storedOr("Text3", desktop)); });
-    steps.run(136, [&] { Text4.setText(storedOr("Number Of Images", "10")); });
-    steps.run(138, [&] { txtFPS.setText(storedOr("FPS", "5")); });
-    steps.run(140, [&] { Option5_Click(); });
-    const struct {
-        int label;
-        OptionButton& option;
-        const char* key;
-        const char* fallback;
-    } options[] = {
-        {142, Option1, "Option1", "1"},   {144, Option2, "Option2", "0"},   {146, Option3, "Option3", "0"},
-        {148, Option4, "Option4", "0"},   {150, Option5, "Option5", "1"},   {152, Option6, "Option6", "0"},
-        {154, Option7, "Option7", "0"},   {156, Option8, "Option8", "1"},   {158, Option9, "Option9", "0"},
-        {160, Option21, "Option21", "1"}, {162, Option22, "Option22", "0"},
-    };
+    steps.run(130, [&] { image1Box.setText(storedOr(names::kImage1Box, "")); });
+    steps.run(132, [&] { image2Box.setText(storedOr(names::kImage2Box, "")); });
+    steps.run(134, [&] { outputFolderBox.setText(storedOr(names::kOutputFolderBox, desktop)); });
+    steps.run(136, [&] { frameCountBox.setText(storedOr(names::kFrameCountBox, "10")); });
+    steps.run(138, [&] { framesPerSecondBox.setText(storedOr(names::kFramesPerSecondBox, "5")); });
+    steps.run(140, [&] { blendChosen(); });
     for (const auto& restore : options)
-        steps.run(restore.label, [&] { setOptionValue(restore.option, BooleanFromSetting(storedOr(restore.key, restore.fallback))); });
+        steps.run(restore.label, [&] {
+            setOptionValue(restore.option, BooleanFromSetting(storedOr(restore.names, restore.fallback)));
+        });
     steps.run(164, [&] {
-        const std::int32_t value = WholeNumberFromSetting(storedOr("Slider1", "85"));
-        if (value < Slider1.min() || value > Slider1.max())
+        const std::int32_t value = textToInt32(storedOr(names::kQualitySlider, "85"));
+        if (value < qualitySlider.min() || value > qualitySlider.max())
             throw RuntimeError(kInvalidPropertyValue, "Invalid property value");
-        Slider1.setValue(value);
+        qualitySlider.setValue(value);
     });
-    steps.run(166, [&] { Frame13.setCaption(std::to_string(Slider1.value()) + "%"); });
-    if (steps.test(168, [&] { return Option21.value(); }))
-        steps.run(170, [&] { Frame13.setEnabled(false); });
+    steps.run(166, [&] { qualityValueFrame.setCaption(std::to_string(qualitySlider.value()) + "%"); });
+    if (steps.test(168, [&] { return smartDetectOption.value(); }))
+        steps.run(170, [&] { qualityValueFrame.setEnabled(false); });
     else
-        steps.run(172, [&] { Frame13.setEnabled(true); });
-    // The window's colour-reduction module, ready for the GIF output of a Fade job: halftone
+        steps.run(172, [&] { qualityValueFrame.setEnabled(true); });
+    // The job's colour-reduction module, ready for the GIF output of a Fade job: halftone
     // palette, no dither until the job chooses one.
-    const auto dither = [this]() -> Ditherer& {
-        if (!Dither)
-            Dither = std::make_shared<Ditherer>();
-        return *Dither;
-    };
-    steps.run(174, [&] { dither().InitDitherTables(); });
-    steps.run(176, [&] { dither().SetPaletteMode(0); });
-    steps.run(178, [&] { dither().SetDitherMode(0); });
+    steps.run(174, [&] { m_job.ditherer()->InitDitherTables(); });
+    steps.run(176, [&] { m_job.ditherer()->SetPaletteMode(0); });
+    steps.run(178, [&] { m_job.ditherer()->SetDitherMode(0); });
 }
 
-void WindowModel::Form_QueryUnload(bool& cancel, int /*unloadMode*/)
+void WindowModel::queryUnload(bool& cancel, int /*unloadMode*/)
 {
     cancel = false;
-    StepRunner steps(ui(), "Form_QueryUnload");
-    steps.run(100, [&] { gifDocument.reset(); });
+    StepRunner steps(ui(), names::kWindowQueryUnload.reportName);
+    steps.run(100, [&] { m_job.releaseGifDocument(); });
     steps.run(102, [&] { ui().yield(); });
     steps.run(104, [&] { ui().yield(); });
 }
 
-void WindowModel::Form_Unload()
+void WindowModel::unload()
 {
     m_unloaded = true;
     if (onUnload) onUnload();
@@ -608,18 +609,20 @@ void WindowModel::setPointer(Pointer pointer)
     if (onPointerChanged) onPointerChanged();
 }
 
-void WindowModel::MouseMove(const Control* control)
+void WindowModel::mouseMoved(const Control* control)
 {
     if (m_port.busy())
         return;
-    for (const Control* button : {&PushButton1, &PushButton2, &PushButton3, &PushButton4, &PushButton5,
-                                  &PushButton7, &PushButton8})
+    for (const Control* button : {&browseImage1Button, &startButton, &browseImage2Button, &helpButton,
+                                  &browseFolderButton, &loadSamplesButton, &qualityHelpButton})
         if (control == button)
             return setPointer(Pointer::Custom);
     const std::initializer_list<const Control*> arrowAreas = {
-        nullptr,  &Frame1,  &Frame2,  &Frame3,  &Frame4,  &Frame5,  &Frame6,   &Frame7,   &Frame8, &Frame9,
-        &Frame10, &Frame11, &Frame12, &Frame13, &Option1, &Option2, &Option3,  &Option4,  &Text1,  &Text2,
-        &Option21, &Option22};
+        nullptr,           &directionFrame,   &blendSizeFrame,    &mixTypeFrame,    &image1Frame,
+        &image2Frame,      &outputFolderFrame, &framesPerSecondFrame, &frameCountFrame, &outputFrame,
+        &fadeOptionsFrame, &blendOptionsFrame, &qualityFrame,      &qualityValueFrame, &blendLeftOption,
+        &blendRightOption, &blendTopOption,   &blendBottomOption, &image1Box,        &image2Box,
+        &smartDetectOption, &fixedQualityOption};
     for (const Control* area : arrowAreas)
         if (control == area)
             return setPointer(Pointer::Default);
@@ -629,7 +632,7 @@ WindowModel::PointerShape WindowModel::pointerShape() const
 {
     if (m_port.busy())
         return PointerShape::Hourglass;
-    if (m_pointer == Pointer::Custom && !MouseIcon.empty())
+    if (m_pointer == Pointer::Custom && !customPointerFile.empty())
         return PointerShape::Hand;
     return PointerShape::Arrow;
 }

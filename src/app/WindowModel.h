@@ -1,11 +1,13 @@
 // The main window as a display-free model: every control's state, the event handlers, the
-// settings write-through and restore, the dialogs routines, start-up and closing. The Qt view
+// settings write-through and restore, the dialogs routines, start-up and closing. It owns the
+// mixing job and hands it a request built from the controls when Start is pressed. The Qt view
 // (gui/MainWindow) mirrors this state and forwards the user's actions; tests drive it directly
 // with a scripted UiPort and a memory settings store.
 #pragma once
 
 #include "app/PointerTrackingUi.h"
 #include "job/MixJob.h"
+#include "job/ReportNames.h"
 #include "platform/Controls.h"
 #include "platform/SettingsStore.h"
 
@@ -35,24 +37,11 @@ struct WindowEnvironment {
 // cut again while longer than 40 characters. A name with no blank keeps its whole name.
 std::string ApplicationTitleFor(std::string_view productName);
 
-// Text that reads as a number: blanks around it, a sign, digits with a decimal point and an
-// exponent ("2.5", " -3 ", "1e3"). The empty text is not numeric.
-bool IsNumeric(std::string_view text);
-
-// Settings conversions of the restore steps. Both raise RuntimeError: TypeMismatch for text
-// that is not a number (nor True/False), Overflow for a number beyond the type.
+// Settings conversions of the restore steps: True/False or a number. Raises RuntimeError
+// TypeMismatch for other text, Overflow for a number beyond a double.
 bool BooleanFromSetting(std::string_view text);
-std::int32_t WholeNumberFromSetting(std::string_view text);
 
-namespace detail {
-// Holds the pointer-tracking port so that it exists before the MixJob base that uses it.
-struct WindowModelPort {
-    explicit WindowModelPort(UiPort& ui) : m_port(ui) {}
-    PointerTrackingUi m_port;
-};
-}  // namespace detail
-
-class WindowModel : private detail::WindowModelPort, public MixJob {
+class WindowModel {
 public:
     // 0x8000000F: the platform's button-face system colour, the skinned window's background.
     static constexpr std::uint32_t kButtonFaceColour = 0x8000000Fu;
@@ -60,23 +49,35 @@ public:
     enum class PointerShape { Arrow, Hand, Hourglass };  // what the user sees
 
     WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment environment);
-    ~WindowModel() override;
+    ~WindowModel();
 
-    // Frames and push buttons (the controls the job reads are MixJob's).
-    Frame Frame1, Frame2, Frame3, Frame4, Frame5, Frame6, Frame7, Frame8, Frame9, Frame10, Frame11, Frame12,
-        Frame13;
-    PushButton PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton7, PushButton8;
+    // The pictures, the output folder and the Fade's numbers, as the user typed them.
+    TextBox image1Box, image2Box, outputFolderBox, frameCountBox, framesPerSecondBox;
+    // Option groups: the blend direction, the mix type, the Fade's output, the JPEG quality.
+    OptionButton blendLeftOption, blendRightOption, blendTopOption, blendBottomOption;
+    OptionButton blendOption, fadeOption, overlayOption;
+    OptionButton saveAsAviOption, saveAsGifOption;
+    OptionButton smartDetectOption, fixedQualityOption;
+    RangeControl qualitySlider;   // the fixed quality, 1..100
+    RangeControl blendSizeBar;    // where the seam starts, 0..729
 
-    std::string Caption;                  // the window's caption
-    bool Skinned = false;                 // the skin file was found at start-up
-    std::uint32_t BackColor = 0;          // 0: design colours; kButtonFaceColour when skinned
-    std::filesystem::path MouseIcon;      // the custom (hand) pointer file, empty when none
-    int MouseIconHotX = 0, MouseIconHotY = 0;
+    // Frames (group boxes) and push buttons.
+    Frame directionFrame, blendSizeFrame, mixTypeFrame, image1Frame, image2Frame, outputFolderFrame;
+    Frame framesPerSecondFrame, frameCountFrame, outputFrame, fadeOptionsFrame, blendOptionsFrame;
+    Frame qualityFrame, qualityValueFrame;   // the value frame's caption shows the slider's "85%"
+    PushButton browseImage1Button, startButton, browseImage2Button, helpButton, browseFolderButton;
+    PushButton loadSamplesButton, qualityHelpButton;
+
+    std::string caption;                  // the window's caption
+    bool skinned = false;                 // the skin file was found at start-up
+    std::uint32_t backColour = 0;         // 0: design colours; kButtonFaceColour when skinned
+    std::filesystem::path customPointerFile;   // the custom (hand) pointer file, empty when none
+    int customPointerHotX = 0, customPointerHotY = 0;
 
     // Start-up and closing.
-    void Form_Load();
-    void Form_QueryUnload(bool& cancel, int unloadMode);
-    void Form_Unload();
+    void load();
+    void queryUnload(bool& cancel, int unloadMode);
+    void unload();
     bool unloaded() const { return m_unloaded; }
 
     // User actions as the view forwards them. An option set to true in code or clicked by the
@@ -84,39 +85,45 @@ public:
     void click(OptionButton& option);
     void setOptionValue(OptionButton& option, bool value);
 
-    // Event handlers.
-    void Option1_Click();
-    void Option2_Click();
-    void Option3_Click();
-    void Option4_Click();
-    void Option5_Click();
-    void Option6_Click();
-    void Option7_Click();
-    void Option8_Click();
-    void Option9_Click();
-    void Option21_Click();
-    void Option22_Click();
-    void Slider1_Change();
-    void Text1_Change();
-    void Text2_Change();
-    void Text3_Change();
-    void Text4_Change();
-    void txtFPS_Change();
-    void Text4_LostFocus();
-    void txtFPS_LostFocus();
-    void PushButton1_Click();
-    void PushButton3_Click();
-    void PushButton4_Click();
-    void PushButton5_Click();
-    void PushButton7_Click();
-    void PushButton8_Click();
+    // The Start button: runs the job on the request the controls make.
+    MixOutcome start();
+    // The job's values as the controls hold them now.
+    MixRequest request() const;
 
-    void SetMixControlsEnabled(bool enabled);
-    void UpdateOutputExtension();
+    // Event handlers.
+    void blendDirectionClicked();
+    void blendChosen();
+    void fadeChosen();
+    void overlayChosen();
+    void outputFormatClicked();
+    void qualityChoiceClicked();
+    void qualitySliderChanged();
+    void image1Changed();
+    void image2Changed();
+    void outputFolderChanged();
+    void frameCountChanged();
+    void framesPerSecondChanged();
+    void frameCountLostFocus();
+    void framesPerSecondLostFocus();
+    void browseImage1();
+    void browseImage2();
+    void showHelp();
+    void browseOutputFolder();
+    void loadSamples();
+    void showQualityHelp();
+
+    void setMixControlsEnabled(bool enabled);
+
+    MixJob& job() { return m_job; }
+    ProgressBar& progressBar() { return m_job.progressBar(); }
+    const std::string& applicationTitle() const { return m_job.applicationTitle(); }
+    // The hourglass is up: a job runs.
+    bool busy() const { return m_job.busy(); }
+    UiPort& ui() { return m_port; }
 
     // Pointer feedback: the pointer moved over `control` (nullptr: the window's background).
-    void MouseMove(const Control* control);
-    Pointer MousePointer() const { return m_pointer; }
+    void mouseMoved(const Control* control);
+    Pointer pointer() const { return m_pointer; }
     PointerShape pointerShape() const;
 
     // Containers: the frame that holds a control, and whether the user can reach it (the
@@ -139,17 +146,21 @@ public:
 private:
     // Writes one key. Raises RuntimeError when the store cannot be written (the first time only:
     // after that the store is known to be read-only and writes are skipped).
-    void SaveSetting(std::string_view key, std::string_view value);
+    void saveSetting(std::string_view key, std::string_view value);
     // For handlers without an error report of their own: one notice, then quiet.
     void writeThrough(std::string_view key, std::string_view value);
-    void saveOptions(std::initializer_list<std::pair<const char*, const OptionButton*>> options);
-    void openFileInto(TextBox& box, const char* routine);
+    void saveOptions(std::initializer_list<std::pair<ControlNames, const OptionButton*>> options);
+    void openFileInto(TextBox& box, std::string_view routine);
+    void showMessage(std::string_view text);
     void checkNumeric(TextBox& box);
     void fireClick(OptionButton& option);
+    void mixTypeChosen(StepRunner& steps, const char* startCaption);
     std::vector<OptionButton*> groupOf(const OptionButton& option);
     void setPointer(Pointer pointer);
     void wireControls();
 
+    PointerTrackingUi m_port;
+    MixJob m_job;
     SettingsStore& m_settings;
     WindowEnvironment m_env;
     std::map<const Control*, const Control*> m_container;

@@ -35,7 +35,7 @@ void resaveFrame(const AviFrameSource& source, const std::filesystem::path& fram
 
 }  // namespace
 
-void WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPerSecond, const AviFrameSource& source)
+bool WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPerSecond, const AviFrameSource& source)
 {
     const std::filesystem::path temp = source.frameFolder / "temp.bmp";
     auto frameFile = [&](int i) { return source.frameFolder / ("Morph_" + std::to_string(i) + ".bmp"); };
@@ -44,6 +44,7 @@ void WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPe
     };
 
     int error = 0;
+    bool framesWritten = false;
     {
         AviStreamWriter avi;
         FrameBitmap dib(&source.ui, source.applicationTitle);
@@ -54,7 +55,7 @@ void WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPe
                 show("Could not load first bitmap file in list");
                 std::error_code ec;
                 std::filesystem::remove(temp, ec);
-                return;
+                return false;
             }
             error = avi.createStream(dib.infoHeader(), dib.bitmapInfo(), AviStreamRate(framesPerSecond));
             std::optional<CompressorChoice> choice;
@@ -81,12 +82,14 @@ void WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPe
             const int closing = avi.finish();
             if (error == 0 && choice)
                 error = closing;
+            framesWritten = error == 0 && choice;
         }
         std::error_code ec;
         std::filesystem::remove(temp, ec);
     }
     if (error != 0)
         show("There was an error writing to file");
+    return framesWritten;
 }
 
 }  // namespace vantorell

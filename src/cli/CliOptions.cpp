@@ -1,6 +1,6 @@
 #include "cli/CliOptions.h"
 
-#include "colour/Ditherer.h"
+#include "job/MixJob.h"
 
 #if VANTORELL_CLI_VIDEO
 #include "avi/AviWriter.h"
@@ -8,7 +8,8 @@
 
 #include <charconv>
 #include <cstdio>
-#include <memory>
+#include <functional>
+#include <utility>
 
 namespace vantorell::cli {
 
@@ -25,10 +26,6 @@ std::vector<CompressorOption> OfferedCompressors()
 #endif
 }
 
-}  // namespace
-
-namespace {
-
 std::optional<int> parseInt(const std::string& text, int min, int max)
 {
     int value = 0;
@@ -44,128 +41,138 @@ std::string rangeError(const std::string& option, int min, int max)
     return option + " takes a whole number from " + std::to_string(min) + " to " + std::to_string(max);
 }
 
-std::vector<CliOption> makeOptions()
+// "a, b or c" for an error text; "a|b|c" for the help.
+template <class Value>
+std::string listed(const std::vector<std::pair<std::string, Value>>& words, bool forHelp)
 {
-    std::vector<CliOption> options;
-    options.push_back({"--type", "blend|overlay|fade", "the mix: a soft seam, the average, or a cross-fade video",
-                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                           if (v != "blend" && v != "overlay" && v != "fade")
-                               return "--type takes blend, overlay or fade";
-                           c.type = v;
-                           c.job.Option5.setValue(v == "blend");
-                           c.job.Option6.setValue(v == "fade");
-                           c.job.Option7.setValue(v == "overlay");
-                           return std::nullopt;
-                       }});
-    options.push_back({"--image1", "FILE", "the first picture (JPEG, BMP, PNG, GIF, WebP ...)",
-                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                           c.job.Text1.setText(v);
-                           c.image1 = true;
-                           return std::nullopt;
-                       }});
-    options.push_back({"--image2", "FILE", "the second picture",
-                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                           c.job.Text2.setText(v);
-                           c.image2 = true;
-                           return std::nullopt;
-                       }});
-    options.push_back({"--output", "DIR", "the output folder; the job writes DIR/result.jpg, .avi or .gif",
-                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                           c.job.Text3.setText(v);
-                           c.output = true;
-                           return std::nullopt;
-                       }});
-    options.push_back({"--direction", "left|right|top|bottom",
-                       "blend: where the second picture comes in (default left)",
-                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                           if (v != "left" && v != "right" && v != "top" && v != "bottom")
-                               return "--direction takes left, right, top or bottom";
-                           c.job.Option1.setValue(v == "left");
-                           c.job.Option2.setValue(v == "right");
-                           c.job.Option3.setValue(v == "top");
-                           c.job.Option4.setValue(v == "bottom");
-                           return std::nullopt;
-                       }});
-    options.push_back({"--blend-size", "N", "blend: the line where the seam starts, 0 to 729 (default 0)",
-                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                           const auto n = parseInt(v, 0, kBlendCanvasWidth);
-                           if (!n)
-                               return rangeError("--blend-size", 0, kBlendCanvasWidth);
-                           c.job.hStart.setValue(*n);
-                           return std::nullopt;
-                       }});
-    options.push_back({"--quality", "N", "a fixed JPEG quality, 1 to 100",
-                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                           const auto n = parseInt(v, 1, 100);
-                           if (!n)
-                               return rangeError("--quality", 1, 100);
-                           c.job.Option21.setValue(false);
-                           c.job.Option22.setValue(true);
-                           c.job.Slider1.setValue(*n);
-                           c.quality = true;
-                           return std::nullopt;
-                       }});
+    std::string text;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (i > 0)
+            text += forHelp ? "|" : (i + 1 == words.size() ? " or " : ", ");
+        text += words[i].first;
+    }
+    return text;
+}
+
+// An option that takes one of a few words and sets a request field to the word's value.
+template <class Value>
+CliOption choiceOption(std::string name, std::vector<std::pair<std::string, Value>> words, std::string help,
+                       Value MixRequest::*field)
+{
+    const std::string argument = listed(words, true);
+    return {name, argument, std::move(help),
+            [name, words = std::move(words), field](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                for (const auto& [word, value] : words) {
+                    if (word == v) {
+                        c.request.*field = value;
+                        return std::nullopt;
+                    }
+                }
+                return name + " takes " + listed(words, false);
+            }};
+}
+
+// An option that takes a whole number within [min, max] and hands it to `set`.
+CliOption numberOption(std::string name, int min, int max, std::string help,
+                       std::function<void(CliContext&, int value, const std::string& text)> set)
+{
+    return {name, "N", std::move(help),
+            [name, min, max, set = std::move(set)](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                const auto n = parseInt(v, min, max);
+                if (!n)
+                    return rangeError(name, min, max);
+                set(c, *n, v);
+                return std::nullopt;
+            }};
+}
+
+// A path option: sets the field and records that it was given.
+CliOption pathOption(std::string name, std::string argument, std::string help, std::string MixRequest::*field,
+                     bool CliContext::*given)
+{
+    return {name, std::move(argument), std::move(help),
+            [field, given](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                c.request.*field = v;
+                c.*given = true;
+                return std::nullopt;
+            }};
+}
+
+void addJobOptions(std::vector<CliOption>& options)
+{
+    CliOption type = choiceOption<MixType>("--type", {{"blend", MixType::Blend}, {"overlay", MixType::Overlay}, {"fade", MixType::Fade}},
+                                           "the mix: a soft seam, the average, or a cross-fade video",
+                                           &MixRequest::mixType);
+    type.apply = [setType = type.apply](CliContext& c, const std::string& v) {
+        auto error = setType(c, v);
+        c.type = !error;
+        return error;
+    };
+    options.push_back(std::move(type));
+    options.push_back(pathOption("--image1", "FILE", "the first picture (JPEG, BMP, PNG, GIF, WebP ...)",
+                                 &MixRequest::image1Path, &CliContext::image1));
+    options.push_back(pathOption("--image2", "FILE", "the second picture", &MixRequest::image2Path, &CliContext::image2));
+    options.push_back(pathOption("--output", "DIR", "the output folder; the job writes DIR/result.jpg, .avi or .gif",
+                                 &MixRequest::outputFolder, &CliContext::output));
+}
+
+void addBlendAndQualityOptions(std::vector<CliOption>& options)
+{
+    options.push_back(choiceOption<BlendDirection>(
+        "--direction",
+        {{"left", BlendDirection::Left}, {"right", BlendDirection::Right}, {"top", BlendDirection::Top},
+         {"bottom", BlendDirection::Bottom}},
+        "blend: where the second picture comes in (default left)", &MixRequest::blendDirection));
+    options.push_back(numberOption("--blend-size", 0, kBlendCanvasWidth,
+                                   "blend: the line where the seam starts, 0 to 729 (default 0)",
+                                   [](CliContext& c, int n, const std::string&) { c.request.blendStart = n; }));
+    options.push_back(numberOption("--quality", 1, 100, "a fixed JPEG quality, 1 to 100",
+                                   [](CliContext& c, int n, const std::string&) {
+                                       c.request.qualityChoice = JpegQualityChoice::Fixed;
+                                       c.request.fixedQuality = n;
+                                       c.quality = true;
+                                   }));
     options.push_back({"--smart-detect", "", "estimate the JPEG quality from the two inputs (the default)",
                        [](CliContext& c, const std::string&) -> std::optional<std::string> {
-                           c.job.Option21.setValue(true);
-                           c.job.Option22.setValue(false);
+                           c.request.qualityChoice = JpegQualityChoice::SmartDetect;
                            c.smartDetect = true;
                            return std::nullopt;
                        }});
-    options.push_back({"--frames", "N", "fade: the number of frames (default 10)",
-                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                           if (!parseInt(v, 1, 32767))
-                               return rangeError("--frames", 1, 32767);
-                           c.job.Text4.setText(v);
-                           return std::nullopt;
-                       }});
-    options.push_back({"--fps", "N", "fade: frames per second of the video (default 5)",
-                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                           if (!parseInt(v, 1, 1000))
-                               return rangeError("--fps", 1, 1000);
-                           c.job.txtFPS.setText(v);
-                           return std::nullopt;
-                       }});
-    options.push_back({"--format", "avi|gif", "fade: an AVI video or an animated GIF (default avi)",
-                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                           if (v != "avi" && v != "gif")
-                               return "--format takes avi or gif";
-                           c.format = v;
-                           c.job.Option8.setValue(v == "avi");
-                           c.job.Option9.setValue(v == "gif");
-                           return std::nullopt;
-                       }});
-    options.push_back({"--gif-palette", "halftone|optimal",
-                       "fade to GIF: the 216-colour halftone cube (default) or a palette made from the first frame",
-                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                           if (v != "halftone" && v != "optimal")
-                               return "--gif-palette takes halftone or optimal";
-                           if (!c.job.Dither)
-                               c.job.Dither = std::make_shared<Ditherer>();
-                           c.job.Dither->SetPaletteMode(v == "halftone" ? 0 : 1);
-                           return std::nullopt;
-                       }});
-    options.push_back({"--gif-dither", "none|ordered|diffusion",
-                       "fade to GIF: nearest colour, the 4 x 4 ordered dither (default) or error diffusion",
-                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                           if (v != "none" && v != "ordered" && v != "diffusion")
-                               return "--gif-dither takes none, ordered or diffusion";
-                           c.job.GifDitherMode = v == "none" ? 0 : v == "ordered" ? 1 : 2;
-                           return std::nullopt;
-                       }});
+}
+
+void addFadeOptions(std::vector<CliOption>& options)
+{
+    options.push_back(numberOption("--frames", 1, 32767, "fade: the number of frames (default 10)",
+                                   [](CliContext& c, int, const std::string& v) { c.request.frameCountText = v; }));
+    options.push_back(numberOption("--fps", 1, 1000, "fade: frames per second of the video (default 5)",
+                                   [](CliContext& c, int, const std::string& v) { c.request.framesPerSecondText = v; }));
+    options.push_back(choiceOption<FadeOutput>("--format", {{"avi", FadeOutput::Avi}, {"gif", FadeOutput::Gif}},
+                                               "fade: an AVI video or an animated GIF (default avi)",
+                                               &MixRequest::fadeOutput));
+    options.push_back(choiceOption<GifPalette>(
+        "--gif-palette", {{"halftone", GifPalette::Halftone}, {"optimal", GifPalette::Optimal}},
+        "fade to GIF: the 216-colour halftone cube (default) or a palette made from the first frame",
+        &MixRequest::gifPalette));
+    options.push_back(choiceOption<GifDither>(
+        "--gif-dither", {{"none", GifDither::None}, {"ordered", GifDither::Ordered}, {"diffusion", GifDither::Diffusion}},
+        "fade to GIF: nearest colour, the 4 x 4 ordered dither (default) or error diffusion", &MixRequest::gifDither));
     options.push_back({"--codec", "uncompressed|mjpeg|mpeg4|ffv1|huffyuv|h264",
                        "fade: the video compressor (default uncompressed; --list-codecs shows this build's)",
                        [](CliContext& c, const std::string& v) -> std::optional<std::string> {
                            std::string names;
                            for (const CompressorOption& option : OfferedCompressors()) {
                                if (option.name == v) {
-                                   c.ui.codec = v;
+                                   c.request.codec = v;
                                    return std::nullopt;
                                }
                                names += (names.empty() ? "" : ", ") + option.name;
                            }
                            return "--codec \"" + v + "\" is not available here (available: " + names + ")";
                        }});
+}
+
+void addInformationOptions(std::vector<CliOption>& options)
+{
     options.push_back({"--list-codecs", "", "list the video compressors this build offers for AVI output",
                        [](CliContext& c, const std::string&) -> std::optional<std::string> {
                            c.action = [] {
@@ -183,6 +190,15 @@ std::vector<CliOption> makeOptions()
                            };
                            return std::nullopt;
                        }});
+}
+
+std::vector<CliOption> makeOptions()
+{
+    std::vector<CliOption> options;
+    addJobOptions(options);
+    addBlendAndQualityOptions(options);
+    addFadeOptions(options);
+    addInformationOptions(options);
     return options;
 }
 
@@ -260,7 +276,7 @@ std::optional<std::string> FinishCommandLine(CliContext& context)
 {
     if (context.action)
         return std::nullopt;
-    if (context.type.empty())
+    if (!context.type)
         return "--type is needed (blend, overlay or fade)";
     if (!context.image1 || !context.image2)
         return "--image1 and --image2 are needed";
@@ -268,7 +284,6 @@ std::optional<std::string> FinishCommandLine(CliContext& context)
         return "--output is needed";
     if (context.quality && context.smartDetect)
         return "--quality and --smart-detect exclude each other";
-    context.job.OutputExtension = context.type == "fade" ? context.format : "jpg";
     return std::nullopt;
 }
 

@@ -1,9 +1,8 @@
 // The options of vantorell-mix, as one table: each entry names an option, its argument, its
-// help line and what it does to the job's controls. New options are new rows.
+// help line and what it does to the job's request. New options are new rows.
 #pragma once
 
-#include "cli/PrintingUi.h"
-#include "job/MixJob.h"
+#include "job/MixRequest.h"
 
 #include <functional>
 #include <optional>
@@ -14,12 +13,8 @@ namespace vantorell::cli {
 
 // What the parsed command line has asked for so far.
 struct CliContext {
-    CliContext(MixJob& j, PrintingUi& u) : job(j), ui(u) {}
-    MixJob& job;
-    PrintingUi& ui;
-    std::string type;                  // "blend", "overlay" or "fade"
-    std::string format = "avi";        // fade output: "avi" or "gif"
-    bool image1 = false, image2 = false, output = false;
+    MixRequest request;
+    bool type = false, image1 = false, image2 = false, output = false;
     bool quality = false, smartDetect = false;
     // An option that answers by itself (--help, --list-codecs): run instead of a job; its
     // result is the exit status.
@@ -42,8 +37,7 @@ std::string UsageText();
 // Parses the arguments into the context; answers an error text for a bad command line.
 std::optional<std::string> ParseCommandLine(CliContext& context, const std::vector<std::string>& arguments);
 
-// After parsing: the checks that need all options (required ones, conflicts), and the
-// controls that depend on several options (the output extension).
+// After parsing: the checks that need all options (required ones, conflicts).
 std::optional<std::string> FinishCommandLine(CliContext& context);
 
 }  // namespace vantorell::cli

@@ -25,8 +25,6 @@ MsgResult PrintingUi::messageBox(std::string_view text, MsgButtons buttons, MsgI
         std::fprintf(stdout, "Done.\n");
         std::fflush(stdout);
     } else {
-        if (title == "Application Error")
-            ++applicationErrors;
         std::fprintf(stderr, "%.*s: %s\n", int(title.size()), title.data(), TerminalText(text).c_str());
         std::fflush(stderr);
     }
@@ -40,17 +38,6 @@ MsgResult PrintingUi::messageBox(std::string_view text, MsgButtons buttons, MsgI
 
 std::optional<CompressorChoice> PrintingUi::chooseCompressor(const std::vector<CompressorOption>& offered)
 {
-    if (codec) {
-        for (const CompressorOption& option : offered)
-            if (option.name == *codec)
-                return CompressorChoice{option.name};
-        std::string names;
-        for (const CompressorOption& option : offered)
-            names += (names.empty() ? "" : ", ") + option.name;
-        std::fprintf(stderr, "vantorell-mix: codec \"%s\" is not available here (available: %s)\n", codec->c_str(),
-                     names.c_str());
-        return std::nullopt;
-    }
     for (const CompressorOption& option : offered)
         if (option.name == "uncompressed")
             return CompressorChoice{option.name};

@@ -11,10 +11,8 @@ namespace vantorell::cli {
 
 class PrintingUi final : public SilentUi {
 public:
-    // The compressor the user named with --codec; without one the first offered wins,
-    // "uncompressed" when it is offered.
-    std::optional<std::string> codec;
-    int applicationErrors = 0;
+    // The compressor dialog without a user: "uncompressed" when it is offered, else the first.
+    // (A compressor named with --codec travels in the request, and the job answers for it.)
 
     MsgResult messageBox(std::string_view text, MsgButtons buttons, MsgIcon icon, std::string_view title) override;
     std::optional<CompressorChoice> chooseCompressor(const std::vector<CompressorOption>& offered) override;

@@ -29,29 +29,29 @@ QString qt(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
-MainWindow::MainWindow(WindowModel& form, QWidget* parent) : QMainWindow(parent), m_form(form)
+MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QMainWindow(parent), m_model(model)
 {
     initResources();
     setWindowIcon(QIcon(QStringLiteral(":/vantorell/vantorell.png")));
     buildLayout();
 
-    m_form.onWindowChanged = [this] { syncWindow(); };
-    m_form.onPointerChanged = [this] { syncPointer(); };
-    m_form.onSetFocus = [this](Control& control) {
+    m_model.onWindowChanged = [this] { syncWindow(); };
+    m_model.onPointerChanged = [this] { syncPointer(); };
+    m_model.onSetFocus = [this](Control& control) {
         if (QWidget* widget = widgetFor(control))
             widget->setFocus(Qt::OtherFocusReason);
     };
-    m_form.onUnload = [] { QCoreApplication::quit(); };
+    m_model.onUnload = [] { QCoreApplication::quit(); };
     syncWindow();
     syncPointer();
 }
 
 MainWindow::~MainWindow()
 {
-    m_form.onWindowChanged = nullptr;
-    m_form.onPointerChanged = nullptr;
-    m_form.onSetFocus = nullptr;
-    m_form.onUnload = nullptr;
+    m_model.onWindowChanged = nullptr;
+    m_model.onPointerChanged = nullptr;
+    m_model.onSetFocus = nullptr;
+    m_model.onUnload = nullptr;
     for (auto& [control, previous] : m_previousObservers)
         control->onChanged = std::move(previous);
 }
@@ -121,13 +121,18 @@ QRadioButton* MainWindow::option(OptionButton& option, QWidget* parent)
         button->setEnabled(option.enabled());
     });
     connect(button, &QRadioButton::clicked, this, [this, &option, button] {
-        m_form.click(option);
+        m_model.click(option);
         button->setChecked(option.value());
     });
     return button;
 }
 
 QPushButton* MainWindow::pushButton(Control& control, QWidget* parent, void (WindowModel::*handler)())
+{
+    return pushButton(control, parent, [this, handler] { (m_model.*handler)(); });
+}
+
+QPushButton* MainWindow::pushButton(Control& control, QWidget* parent, std::function<void()> action)
 {
     auto* button = new QPushButton(qt(control.caption()), parent);
     button->setAutoDefault(false);
@@ -140,7 +145,7 @@ QPushButton* MainWindow::pushButton(Control& control, QWidget* parent, void (Win
         button->setText(qt(control.caption()));
         button->setEnabled(control.enabled());
     });
-    connect(button, &QPushButton::clicked, this, [this, handler] { (m_form.*handler)(); });
+    connect(button, &QPushButton::clicked, this, std::move(action));
     watchPointer(button, &control);
     return button;
 }
@@ -226,7 +231,6 @@ QProgressBar* MainWindow::progressBar(ProgressBar& bar, QWidget* parent)
 
 void MainWindow::buildLayout()
 {
-    WindowModel& f = m_form;
     m_central = new QWidget(this);
     setCentralWidget(m_central);
     watchPointer(m_central, nullptr);
@@ -234,8 +238,24 @@ void MainWindow::buildLayout()
     auto* page = new QVBoxLayout(m_central);
     page->setContentsMargins(14, 12, 14, 12);
     page->setSpacing(10);
+    addFileRows(page);
+    // Settings: the mix type with the blend and fade options beside it, then the quality.
+    auto* settings = new QHBoxLayout;
+    settings->setSpacing(10);
+    page->addLayout(settings);
+    settings->addWidget(mixTypeGroup(), 2);
+    settings->addWidget(blendOptionsGroup(), 4);
+    settings->addWidget(fadeOptionsGroup(), 4);
+    page->addWidget(qualityGroup());
+    page->addStretch(1);
+    page->addWidget(progressBar(m_model.progressBar(), m_central));
+    page->addLayout(commandRow());
+}
 
-    // Files: the two pictures and the output folder, each a box with its "..." button.
+// The two pictures and the output folder, each a box with its "..." button.
+void MainWindow::addFileRows(QVBoxLayout* page)
+{
+    WindowModel& f = m_model;
     const auto fileRow = [&](Frame& frameControl, TextBox& box, PushButton& browse, void (WindowModel::*handler)()) {
         QGroupBox* group = frame(frameControl, m_central);
         auto* row = new QHBoxLayout(group);
@@ -248,58 +268,66 @@ void MainWindow::buildLayout()
         page->addWidget(group);
         return edit;
     };
-    QLineEdit* text1 = fileRow(f.Frame4, f.Text1, f.PushButton1, &WindowModel::PushButton1_Click);
-    QLineEdit* text2 = fileRow(f.Frame5, f.Text2, f.PushButton3, &WindowModel::PushButton3_Click);
-    fileRow(f.Frame6, f.Text3, f.PushButton5, &WindowModel::PushButton5_Click);
-    text1->setPlaceholderText(tr("First picture (JPEG)"));
-    text2->setPlaceholderText(tr("Second picture (JPEG)"));
-    watchPointer(text1, &f.Text1);
-    watchPointer(text2, &f.Text2);
+    QLineEdit* image1 = fileRow(f.image1Frame, f.image1Box, f.browseImage1Button, &WindowModel::browseImage1);
+    QLineEdit* image2 = fileRow(f.image2Frame, f.image2Box, f.browseImage2Button, &WindowModel::browseImage2);
+    fileRow(f.outputFolderFrame, f.outputFolderBox, f.browseFolderButton, &WindowModel::browseOutputFolder);
+    image1->setPlaceholderText(tr("First picture (JPEG)"));
+    image2->setPlaceholderText(tr("Second picture (JPEG)"));
+    watchPointer(image1, &f.image1Box);
+    watchPointer(image2, &f.image2Box);
+}
 
-    // Settings: the mix type with the blend and fade options beside it, then the quality.
-    auto* settings = new QHBoxLayout;
-    settings->setSpacing(10);
-    page->addLayout(settings);
+QGroupBox* MainWindow::mixTypeGroup()
+{
+    QGroupBox* mixType = frame(m_model.mixTypeFrame, m_central);
+    auto* layout = new QVBoxLayout(mixType);
+    layout->addWidget(option(m_model.blendOption, mixType));
+    layout->addWidget(option(m_model.fadeOption, mixType));
+    layout->addWidget(option(m_model.overlayOption, mixType));
+    layout->addStretch(1);
+    return mixType;
+}
 
-    QGroupBox* mixType = frame(f.Frame3, m_central);
-    auto* mixLayout = new QVBoxLayout(mixType);
-    mixLayout->addWidget(option(f.Option5, mixType));
-    mixLayout->addWidget(option(f.Option6, mixType));
-    mixLayout->addWidget(option(f.Option7, mixType));
-    mixLayout->addStretch(1);
-    settings->addWidget(mixType, 2);
-
-    QGroupBox* blend = frame(f.Frame11, m_central);
+QGroupBox* MainWindow::blendOptionsGroup()
+{
+    WindowModel& f = m_model;
+    QGroupBox* blend = frame(f.blendOptionsFrame, m_central);
     auto* blendLayout = new QVBoxLayout(blend);
-    QGroupBox* direction = frame(f.Frame1, blend);
+    QGroupBox* direction = frame(f.directionFrame, blend);
     auto* directionLayout = new QGridLayout(direction);
-    OptionButton* directions[] = {&f.Option1, &f.Option2, &f.Option3, &f.Option4};
+    OptionButton* directions[] = {&f.blendLeftOption, &f.blendRightOption, &f.blendTopOption, &f.blendBottomOption};
     for (int i = 0; i < 4; ++i) {
         QRadioButton* button = option(*directions[i], direction);
         watchPointer(button, directions[i]);
         directionLayout->addWidget(button, i / 2, i % 2);
     }
     blendLayout->addWidget(direction);
-    QGroupBox* size = frame(f.Frame2, blend);
+
+    QGroupBox* size = frame(f.blendSizeFrame, blend);
     auto* sizeLayout = new QHBoxLayout(size);
     auto* seamValue = new QLabel(size);
-    QScrollBar* seam = scrollBar(f.hStart, size, [seamValue, &f] { seamValue->setText(tr("%1 px").arg(f.hStart.value())); });
+    const auto showSeam = [seamValue, &f] { seamValue->setText(tr("%1 px").arg(f.blendSizeBar.value())); };
+    QScrollBar* seam = scrollBar(f.blendSizeBar, size, showSeam);
     seamValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     seamValue->setMinimumWidth(seamValue->fontMetrics().horizontalAdvance(QStringLiteral("0000 px")));
     seamValue->setToolTip(tr("Where the seam starts, in pixels of the 729 x 425 canvas"));
-    seamValue->setText(tr("%1 px").arg(f.hStart.value()));
+    showSeam();
     sizeLayout->addWidget(seam, 1);
     sizeLayout->addWidget(seamValue);
     blendLayout->addWidget(size);
     blendLayout->addStretch(1);
-    settings->addWidget(blend, 4);
+    return blend;
+}
 
-    QGroupBox* fade = frame(f.Frame10, m_central);
+QGroupBox* MainWindow::fadeOptionsGroup()
+{
+    WindowModel& f = m_model;
+    QGroupBox* fade = frame(f.fadeOptionsFrame, m_central);
     auto* fadeLayout = new QVBoxLayout(fade);
-    QGroupBox* output = frame(f.Frame9, fade);
+    QGroupBox* output = frame(f.outputFrame, fade);
     auto* outputLayout = new QVBoxLayout(output);
-    outputLayout->addWidget(option(f.Option8, output));
-    outputLayout->addWidget(option(f.Option9, output));
+    outputLayout->addWidget(option(f.saveAsAviOption, output));
+    outputLayout->addWidget(option(f.saveAsGifOption, output));
     fadeLayout->addWidget(output);
     auto* numbers = new QHBoxLayout;
     const auto numberBox = [&](Frame& frameControl, TextBox& box, void (WindowModel::*lostFocus)()) {
@@ -312,46 +340,50 @@ void MainWindow::buildLayout()
         numbers->addWidget(group);
         m_lostFocus[edit] = lostFocus;
     };
-    numberBox(f.Frame8, f.Text4, &WindowModel::Text4_LostFocus);
-    numberBox(f.Frame7, f.txtFPS, &WindowModel::txtFPS_LostFocus);
+    numberBox(f.frameCountFrame, f.frameCountBox, &WindowModel::frameCountLostFocus);
+    numberBox(f.framesPerSecondFrame, f.framesPerSecondBox, &WindowModel::framesPerSecondLostFocus);
     fadeLayout->addLayout(numbers);
     fadeLayout->addStretch(1);
-    settings->addWidget(fade, 4);
+    return fade;
+}
 
-    QGroupBox* quality = frame(f.Frame12, m_central);
+QGroupBox* MainWindow::qualityGroup()
+{
+    WindowModel& f = m_model;
+    QGroupBox* quality = frame(f.qualityFrame, m_central);
     auto* qualityLayout = new QHBoxLayout(quality);
     qualityLayout->setSpacing(12);
     auto* modes = new QVBoxLayout;
-    QRadioButton* smart = option(f.Option21, quality);
-    QRadioButton* fixed = option(f.Option22, quality);
-    watchPointer(smart, &f.Option21);
-    watchPointer(fixed, &f.Option22);
+    QRadioButton* smart = option(f.smartDetectOption, quality);
+    QRadioButton* fixed = option(f.fixedQualityOption, quality);
+    watchPointer(smart, &f.smartDetectOption);
+    watchPointer(fixed, &f.fixedQualityOption);
     modes->addWidget(smart);
     modes->addWidget(fixed);
     qualityLayout->addLayout(modes);
-    QGroupBox* sliderFrame = frame(f.Frame13, quality);
+
+    QGroupBox* sliderFrame = frame(f.qualityValueFrame, quality);
     auto* sliderLayout = new QHBoxLayout(sliderFrame);
-    auto* low = new QLabel(QStringLiteral("1"), sliderFrame);
-    auto* high = new QLabel(QStringLiteral("100"), sliderFrame);
-    sliderLayout->addWidget(low);
-    sliderLayout->addWidget(slider(f.Slider1, sliderFrame), 1);
-    sliderLayout->addWidget(high);
+    sliderLayout->addWidget(new QLabel(QStringLiteral("1"), sliderFrame));
+    sliderLayout->addWidget(slider(f.qualitySlider, sliderFrame), 1);
+    sliderLayout->addWidget(new QLabel(QStringLiteral("100"), sliderFrame));
     qualityLayout->addWidget(sliderFrame, 1);
-    QPushButton* explain = pushButton(f.PushButton8, quality, &WindowModel::PushButton8_Click);
+    QPushButton* explain = pushButton(f.qualityHelpButton, quality, &WindowModel::showQualityHelp);
     explain->setFixedWidth(explain->sizeHint().height());
     explain->setToolTip(tr("What do these options mean?"));
     qualityLayout->addWidget(explain, 0, Qt::AlignTop);
-    page->addWidget(quality);
-    page->addStretch(1);
+    return quality;
+}
 
-    // Progress and commands.
-    page->addWidget(progressBar(f.ProgressBar1, m_central));
+// Help and the samples on the left, Start on the right.
+QHBoxLayout* MainWindow::commandRow()
+{
     auto* commands = new QHBoxLayout;
     commands->setSpacing(8);
-    commands->addWidget(pushButton(f.PushButton4, m_central, &WindowModel::PushButton4_Click));
-    commands->addWidget(pushButton(f.PushButton7, m_central, &WindowModel::PushButton7_Click));
+    commands->addWidget(pushButton(m_model.helpButton, m_central, &WindowModel::showHelp));
+    commands->addWidget(pushButton(m_model.loadSamplesButton, m_central, &WindowModel::loadSamples));
     commands->addStretch(1);
-    QPushButton* start = pushButton(f.PushButton2, m_central, &WindowModel::PushButton2_Click);
+    QPushButton* start = pushButton(m_model.startButton, m_central, [this] { m_model.start(); });
     start->setDefault(true);
     QFont bold = start->font();
     bold.setBold(true);
@@ -361,15 +393,15 @@ void MainWindow::buildLayout()
                            4 * start->fontMetrics().horizontalAdvance(u'M'));
     start->setMinimumHeight(start->sizeHint().height() * 5 / 4);
     commands->addWidget(start);
-    page->addLayout(commands);
+    return commands;
 }
 
 // ---- Window, pointer, focus, closing -------------------------------------------------------
 
 void MainWindow::syncWindow()
 {
-    setWindowTitle(qt(m_form.Caption));
-    if (m_form.Skinned) {
+    setWindowTitle(qt(m_model.caption));
+    if (m_model.skinned) {
         // The skinned window takes the platform's button-face colour behind its controls.
         QPalette palette = m_central->palette();
         palette.setColor(QPalette::Window, palette.color(QPalette::Button));
@@ -380,13 +412,13 @@ void MainWindow::syncWindow()
 
 void MainWindow::syncPointer()
 {
-    switch (m_form.pointerShape()) {
+    switch (m_model.pointerShape()) {
     case WindowModel::PointerShape::Hourglass:
         break;   // the override cursor of the busy pointer is up
     case WindowModel::PointerShape::Hand: {
-        const QPixmap hand(QString::fromStdString(m_form.MouseIcon.string()));
+        const QPixmap hand(QString::fromStdString(m_model.customPointerFile.string()));
         if (!hand.isNull()) {
-            m_central->setCursor(QCursor(hand, m_form.MouseIconHotX, m_form.MouseIconHotY));
+            m_central->setCursor(QCursor(hand, m_model.customPointerHotX, m_model.customPointerHotY));
             break;
         }
         m_central->unsetCursor();
@@ -412,9 +444,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
             // Leaving a control puts the pointer over its container again.
             const Control* over = area->second;
             if (event->type() == QEvent::Leave)
-                over = over ? m_form.container(*over) : nullptr;
+                over = over ? m_model.container(*over) : nullptr;
             if (event->type() == QEvent::Enter || area->first != m_central)
-                m_form.MouseMove(over);
+                m_model.mouseMoved(over);
         }
     } else if (event->type() == QEvent::FocusOut) {
         const auto check = m_lostFocus.find(watched);
@@ -424,7 +456,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         if (check != m_lostFocus.end() &&
             (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
              reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason)) {
-            (m_form.*(check->second))();
+            (m_model.*(check->second))();
         }
     }
     return QMainWindow::eventFilter(watched, event);
@@ -433,13 +465,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     bool cancel = false;
-    m_form.Form_QueryUnload(cancel, 0);
+    m_model.queryUnload(cancel, 0);
     if (cancel) {
         event->ignore();
         return;
     }
     event->accept();
-    m_form.Form_Unload();
+    m_model.unload();
 }
 
 }  // namespace vantorell

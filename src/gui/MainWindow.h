@@ -9,6 +9,7 @@
 #include <map>
 
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -16,6 +17,7 @@ class QPushButton;
 class QRadioButton;
 class QScrollBar;
 class QSlider;
+class QVBoxLayout;
 
 namespace vantorell {
 
@@ -29,12 +31,12 @@ class TextBox;
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(WindowModel& form, QWidget* parent = nullptr);
+    explicit MainWindow(WindowModel& model, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The widget that shows a model control (tests and screenshots use it).
     QWidget* widgetFor(const Control& control) const;
-    WindowModel& form() { return m_form; }
+    WindowModel& model() { return m_model; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -45,6 +47,7 @@ private:
     QLineEdit* textBox(TextBox& box, QWidget* parent);
     QRadioButton* option(OptionButton& option, QWidget* parent);
     QPushButton* pushButton(Control& button, QWidget* parent, void (WindowModel::*handler)());
+    QPushButton* pushButton(Control& button, QWidget* parent, std::function<void()> action);
     QSlider* slider(RangeControl& range, QWidget* parent);
     QScrollBar* scrollBar(RangeControl& range, QWidget* parent, std::function<void()> synced);
     QProgressBar* progressBar(ProgressBar& bar, QWidget* parent);
@@ -54,8 +57,14 @@ private:
     void syncWindow();
     void syncPointer();
     void buildLayout();
+    void addFileRows(QVBoxLayout* page);
+    QGroupBox* mixTypeGroup();
+    QGroupBox* blendOptionsGroup();
+    QGroupBox* fadeOptionsGroup();
+    QGroupBox* qualityGroup();
+    QHBoxLayout* commandRow();
 
-    WindowModel& m_form;
+    WindowModel& m_model;
     std::map<const Control*, QWidget*> m_widgets;
     std::map<Control*, std::function<void()>> m_previousObservers;
     std::map<const QObject*, const Control*> m_pointerAreas;

@@ -30,7 +30,7 @@ int main(int argc, char* argv[])
     vantorell::MainWindow window(form);
     ui.setWindow(&window);
 
-    form.Form_Load();
+    form.load();
     window.show();
     return QApplication::exec();
 }

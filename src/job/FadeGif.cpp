@@ -6,6 +6,7 @@
 #include "job/FadeWorkFolder.h"
 #include "job/FileHelpers.h"
 #include "job/MixJob.h"
+#include "job/ReportNames.h"
 #include "job/StepRunner.h"
 
 #include <memory>
@@ -14,58 +15,65 @@ namespace vantorell {
 
 namespace {
 
-// The window's document and colour-reduction module, made at their first use. Callers hold the
-// pointer while they work: a handler that runs during a yield (the window closing) may release
-// the window's reference, and the document must outlive the import or the save using it.
-std::shared_ptr<GifDocument> gifDocument(MixJob& job)
-{
-    if (!job.gifDocument)
-        job.gifDocument = std::make_shared<GifDocument>();
-    return job.gifDocument;
-}
+std::int32_t paletteModeOf(GifPalette palette) { return palette == GifPalette::Halftone ? 0 : 1; }
 
-std::shared_ptr<Ditherer> ditherModule(MixJob& job)
+std::int32_t ditherModeOf(GifDither dither)
 {
-    if (!job.Dither)
-        job.Dither = std::make_shared<Ditherer>();
-    return job.Dither;
+    switch (dither) {
+    case GifDither::None: return 0;
+    case GifDither::Ordered: return 1;
+    case GifDither::Diffusion: return 2;
+    }
+    return 1;
 }
 
 }  // namespace
 
-void FadeGifSteps(MixJob& job, StepRunner& steps, const FadeWorkFolder& work)
+void runGifSteps(JobRun& run, StepRunner& steps, const FadeWorkFolder& work)
 {
-    UiPort& ui = job.ui();
-    auto message = [&](const char* text) { ui.messageBox(text, MsgButtons::Ok, MsgIcon::None, job.ApplicationTitle); };
-    auto tempAvi = [&] { return work.file("temp.avi"); };
+    MixJob& job = run.job;
+    ProgressBar& progress = job.progressBar();
+    UiPort& ui = run.ui;
+    const std::string& output = run.outcome.outputPath;
+    auto tempAvi = [&] { return work.file(std::string(names::kTemporaryAviFile)); };
 
     steps.run(388, [&] {
-        job.ProgressBar1.setValue(0);
-        job.ProgressBar1.setText("Progress Bar");
+        progress.setValue(0);
+        progress.setText("Progress Bar");
     });
-    steps.run(390, [&] { ditherModule(job)->SetDitherMode(job.GifDitherMode); });
-    steps.run(392, [&] { gifDocument(job)->Destroy(); });
+    steps.run(390, [&] {
+        const auto ditherer = job.ditherer();
+        ditherer->SetPaletteMode(paletteModeOf(run.request.gifPalette));
+        ditherer->SetDitherMode(ditherModeOf(run.request.gifDither));
+    });
+    steps.run(392, [&] { job.gifDocument()->Destroy(); });
     // Each test below takes its own branch when it fails (an error inside the import gives
     // "Unexpected error creating GIF file.", one inside Save "Unexpected error saving GIF file.").
+    // The document and the ditherer are held while they work: a handler that runs during a
+    // yield (the window closing) may release the job's reference.
     if (steps.test(394, [&] {
-            const auto document = gifDocument(job);
-            const auto dither = ditherModule(job);
-            return !ImportAviToGif(tempAvi(), *document, job.ProgressBar1, ui, *dither);
+            const auto document = job.gifDocument();
+            const auto ditherer = job.ditherer();
+            return !ImportAviToGif(tempAvi(), *document, progress, ui, *ditherer);
         })) {
-        steps.run(396, [&] { message("Unexpected error creating GIF file."); });
-        steps.run(398, [&] { job.GifFailed = true; });
-    } else if (steps.test(400, [&] { return gifDocument(job)->FramesCount() == 0; })) {
-        steps.run(402, [&] { message("Nothing to save"); });
+        steps.run(396, [&] { run.showMessage("Unexpected error creating GIF file."); });
+        steps.run(398, [&] { run.gifFailed = true; });
+    } else if (steps.test(400, [&] { return job.gifDocument()->FramesCount() == 0; })) {
+        steps.run(402, [&] { run.showMessage("Nothing to save"); });
     } else {
         steps.run(404, [&] { ui.yield(); });
         steps.run(406, [&] { ui.setBusyPointer(true); });
+        bool saved = false;
         if (steps.test(408, [&] {
-                const auto document = gifDocument(job);
-                return !document->Save(job.OutputPath, job.ProgressBar1, ui);
+                const auto document = job.gifDocument();
+                saved = document->Save(output, progress, ui);
+                return !saved;
             })) {
             steps.run(410, [&] { ui.setBusyPointer(false); });
-            steps.run(412, [&] { message("Unexpected error saving GIF file."); });
+            steps.run(412, [&] { run.showMessage("Unexpected error saving GIF file."); });
         }
+        if (saved)
+            run.outcome.writtenFile = output;
     }
     steps.run(414, [&] { DeleteFileForced(ui, tempAvi()); });
 }

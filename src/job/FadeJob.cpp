@@ -1,6 +1,4 @@
-// The Fade branch of the Start command: N frames that cross-fade from Image #1 to Image #2,
-// rendered by the morph engine into frame files in the job's private work folder, then written
-// as the output AVI (or, for GIF output, as a temporary AVI that the GIF import reads).
+// The Fade branch of the Start command (job/FadeJob.h).
 #include "job/FadeJob.h"
 #include "job/FadeGif.h"
 
@@ -8,41 +6,21 @@
 #include "job/FadeWorkFolder.h"
 #include "job/FileHelpers.h"
 #include "job/MixJob.h"
+#include "job/ReportNames.h"
 #include "job/StepRunner.h"
-#include "mix/PixelBuffer.h"
 #include "mix/MorphEngine.h"
+#include "mix/PixelBuffer.h"
 #include "platform/PictureLoader.h"
-#include "platform/RuntimeError.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <map>
 
 namespace vantorell {
 
-std::int16_t TextToInt16(const std::string& text)
+AviFrameSource fadeAviFrameSource(JobRun& run, const FadeWorkFolder& folder)
 {
-    // A number in the C locale, spaces around it allowed; rounded to the nearest, ties to even.
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(begin, &end);
-    while (end && (*end == ' ' || *end == '\t'))
-        ++end;
-    if (end == begin || !end || *end != '\0' || text.find_first_not_of(" \t") == std::string::npos ||
-        std::isnan(value))
-        throw RuntimeError(errnum::TypeMismatch, "Type mismatch");
-    const double rounded = std::nearbyint(value);
-    if (!(rounded >= -32768.0 && rounded <= 32767.0))
-        throw RuntimeError(errnum::Overflow, "Overflow");
-    return std::int16_t(rounded);
-}
-
-AviFrameSource FadeAviFrameSource(MixJob& job, const FadeWorkFolder& folder)
-{
-    return AviFrameSource{job.ui(), job.ApplicationTitle, folder.path(), job.picSave, job.ProgressBar1,
-                          [&job] { return int(TextToInt16(job.Text4.text())); }};
+    MixJob& job = run.job;
+    return AviFrameSource{run.ui, job.applicationTitle(), folder.path(), job.surfaces().frameResaver,
+                          job.progressBar(), [&run] { return int(run.frameCount()); }};
 }
 
 namespace {
@@ -83,76 +61,80 @@ void loadInto(WorkSurface& surface, PictureCache& cache, const std::string& file
 
 }  // namespace
 
-void MixJob::EnableFadeJob()
+void runFadeSteps(JobRun& run, StepRunner& steps)
 {
-    s_fadeBranch = [](MixJob& job, StepRunner& steps) { job.FadeJob(steps); };
-}
-
-void MixJob::FadeJob(StepRunner& steps)
-{
-    FadeWorkFolder work;        // FrameFolder: private to this job, removed at its end
+    const MixRequest& request = run.request;
+    WorkSurfaces& surfaces = run.job.surfaces();
+    WorkSurface& meshStart = surfaces.fadeMeshStart;
+    WorkSurface& meshEnd = surfaces.fadeMeshEnd;
+    WorkSurface& source1 = surfaces.fadeSource1;
+    WorkSurface& source2 = surfaces.fadeSource2;
+    WorkSurface& frame = surfaces.fadeFrame;
+    ProgressBar& progress = run.job.progressBar();
+    UiPort& ui = run.ui;
+    FadeWorkFolder work;        // private to this job, removed at its end
     PictureCache pictures;
     MorphMesh mesh1, mesh2;
     TriangleList list1, list2;
     PixelBuffer buffer1, buffer2, frameBuffer;
     MorphFramePlan plan;
-    auto frameFile = [&](int i) { return work.file("Morph_" + std::to_string(i) + ".bmp"); };
-    auto frameCount = [&] { return TextToInt16(Text4.text()); };
+    auto frameFile = [&](int i) { return work.file(std::string(names::kFrameFilePrefix) + std::to_string(i) + ".bmp"); };
+    auto frameCount = [&] { return run.frameCount(); };
 
-    steps.run(290, [&] { m_ui.setBusyPointer(true); });
-    steps.run(292, [&] { loadInto(PicOrgStart, pictures, Text1.text()); });
-    steps.run(294, [&] { loadInto(PicOrgEnd, pictures, Text2.text()); });
-    steps.run(296, [&] { Poriginal1.setAutoSize(true); loadInto(Poriginal1, pictures, Text1.text()); });
-    steps.run(298, [&] { Poriginal2.setAutoSize(true); loadInto(Poriginal2, pictures, Text2.text()); });
-    steps.run(300, [&] { PicOrgStart.setAutoSize(true); });
-    steps.run(302, [&] { PicOrgEnd.setAutoSize(true); });
-    if (steps.test(304, [&] { return !PicOrgEnd.picture().empty() && !PicOrgStart.picture().empty(); }))
-        steps.run(306, [&] { SetupMorphMeshes(mesh1, mesh2, PicOrgStart, PicOrgEnd); });
+    steps.run(290, [&] { ui.setBusyPointer(true); });
+    steps.run(292, [&] { loadInto(meshStart, pictures, request.image1Path); });
+    steps.run(294, [&] { loadInto(meshEnd, pictures, request.image2Path); });
+    steps.run(296, [&] { source1.setAutoSize(true); loadInto(source1, pictures, request.image1Path); });
+    steps.run(298, [&] { source2.setAutoSize(true); loadInto(source2, pictures, request.image2Path); });
+    steps.run(300, [&] { meshStart.setAutoSize(true); });
+    steps.run(302, [&] { meshEnd.setAutoSize(true); });
+    if (steps.test(304, [&] { return !meshEnd.picture().empty() && !meshStart.picture().empty(); }))
+        steps.run(306, [&] { SetupMorphMeshes(mesh1, mesh2, meshStart, meshEnd); });
 
     // A fresh private folder holds no frame files of an earlier run; the deletion stays for
     // the record of the steps and costs nothing.
     steps.run(310, [&] {
         work.create();
-        DeleteFileForced(m_ui, work.file("Morph_*.bmp"));
+        DeleteFileForced(ui, work.file(std::string(names::kFrameFilePrefix) + "*.bmp"));
     });
     steps.run(312, [&] {
-        MorphT.setPicture(Picture());
-        MorphT.setBackColor(0x000000);   // the frame surface's background is black
+        frame.setPicture(Picture());
+        frame.setBackColor(0x000000);   // the frame surface's background is black
     });
-    steps.run(314, [&] { MorphT.setOuterWidth(Poriginal1.outerWidth()); });
-    steps.run(316, [&] { MorphT.setOuterHeight(Poriginal1.outerHeight()); });
+    steps.run(314, [&] { frame.setOuterWidth(source1.outerWidth()); });
+    steps.run(316, [&] { frame.setOuterHeight(source1.outerHeight()); });
     steps.run(318, [&] { list1 = MeshToTriangles(mesh1); });
     steps.run(320, [&] { list2 = MeshToTriangles(mesh2); });
-    steps.run(322, [&] { PicOrgStart.clear(); });
-    steps.run(324, [&] { PicOrgEnd.clear(); });
-    steps.run(326, [&] { DibBits(Poriginal1, buffer1, 1); });
-    steps.run(328, [&] { DibBits(Poriginal2, buffer2, 1); });
-    steps.run(330, [&] { ProgressBar1.setMax(100); });
+    steps.run(322, [&] { meshStart.clear(); });
+    steps.run(324, [&] { meshEnd.clear(); });
+    steps.run(326, [&] { DibBits(source1, buffer1, 1); });
+    steps.run(328, [&] { DibBits(source2, buffer2, 1); });
+    steps.run(330, [&] { progress.setMax(100); });
 
     int last = -1;
     steps.run(332, [&] { last = frameCount() - 1; });
     for (int i = 0; i <= last; ++i) {
         TriangleList frameList;
-        steps.run(334, [&] { ProgressBar1.setValue(double(i + 1) / double(frameCount()) * 100.0); });
+        steps.run(334, [&] { progress.setValue(double(i + 1) / double(frameCount()) * 100.0); });
         steps.run(336, [&] { frameList = InterpolateTriangles(list1, list2, i, frameCount() - 1); });
-        steps.run(338, [&] { DrawTriangleMap(MorphT, frameList); });
-        steps.run(340, [&] { DibBits(MorphT, frameBuffer, 1); });
+        steps.run(338, [&] { DrawTriangleMap(frame, frameList); });
+        steps.run(340, [&] { DibBits(frame, frameBuffer, 1); });
         steps.run(342, [&] {
             // One frame is the first picture: t = 0 rather than 0 / 0.
             const int n = frameCount();
             const float t = n == 1 ? 0.0f : float(double(i) / double(n - 1));
             RenderMorphFrame(buffer1, list1, buffer2, list2, frameBuffer, frameList, t, &plan);
         });
-        steps.run(344, [&] { DibBits(MorphT, frameBuffer, 2); });
-        steps.run(358, [&] { MorphT.saveAsBitmapFile(frameFile(i)); });
-        steps.run(360, [&] { DibBits(MorphT, frameBuffer, 3); });
-        steps.run(362, [&] { MorphT.refresh(); });
+        steps.run(344, [&] { DibBits(frame, frameBuffer, 2); });
+        steps.run(358, [&] { frame.saveAsBitmapFile(frameFile(i)); });
+        steps.run(360, [&] { DibBits(frame, frameBuffer, 3); });
+        steps.run(362, [&] { frame.refresh(); });
     }
 
-    steps.run(366, [&] { DibBits(Poriginal1, buffer1, 3); });
+    steps.run(366, [&] { DibBits(source1, buffer1, 3); });
     steps.run(368, [&] {
-        DibBits(Poriginal2, buffer2, 3);
-        m_ui.setBusyPointer(false);
+        DibBits(source2, buffer2, 3);
+        ui.setBusyPointer(false);
     });
     // The memory the buffers kept for another capture is not needed by the writer.
     buffer1.trim();
@@ -160,36 +142,38 @@ void MixJob::FadeJob(StepRunner& steps)
     frameBuffer.trim();
     plan.reset();
     steps.run(370, [&] {
-        ProgressBar1.setValue(0);
-        ProgressBar1.setText("Progress Bar");
+        progress.setValue(0);
+        progress.setText("Progress Bar");
     });
 
-    if (steps.test(372, [&] { return Option8.value(); })) {
+    if (steps.test(372, [&] { return request.fadeOutput == FadeOutput::Avi; })) {
         // 374 and 378 opened and closed the platform's AVI library; FFmpeg needs neither.
         steps.run(376, [&] {
-            WriteAviFromFrames(OutputPath, TextToInt16(txtFPS.text()), FadeAviFrameSource(*this, work));
+            if (WriteAviFromFrames(run.outcome.outputPath, run.framesPerSecond(), fadeAviFrameSource(run, work)))
+                run.outcome.writtenFile = run.outcome.outputPath;
         });
-    } else if (steps.test(380, [&] { return Option9.value(); })) {
+    } else if (steps.test(380, [&] { return request.fadeOutput == FadeOutput::Gif; })) {
         steps.run(384, [&] {
-            WriteAviFromFrames(work.file("temp.avi"), TextToInt16(txtFPS.text()), FadeAviFrameSource(*this, work));
+            WriteAviFromFrames(work.file(std::string(names::kTemporaryAviFile)), run.framesPerSecond(),
+                               fadeAviFrameSource(run, work));
         });
-        steps.run(386, [&] { m_ui.setBusyPointer(false); });
-        FadeGifSteps(*this, steps, work);   // 388 to 414: job/FadeGif.cpp
+        steps.run(386, [&] { ui.setBusyPointer(false); });
+        runGifSteps(run, steps, work);   // 388 to 414: job/FadeGif.cpp
     }
 
     steps.run(416, [&] {
         if (work.exists())
-            DeleteFileForced(m_ui, work.file("Morph_*.bmp"));
+            DeleteFileForced(ui, work.file(std::string(names::kFrameFilePrefix) + "*.bmp"));
         work.remove();
     });
-    steps.run(426, [&] { m_ui.setBusyPointer(false); });
+    steps.run(426, [&] { ui.setBusyPointer(false); });
     steps.run(428, [&] {
-        ProgressBar1.setValue(0);
-        ProgressBar1.setText("Progress Bar");
+        progress.setValue(0);
+        progress.setText("Progress Bar");
     });
-    if (steps.test(418, [&] { return GifFailed; }))
+    if (steps.test(418, [&] { return run.gifFailed; }))
         return;
-    steps.run(424, [&] { showMessage("Done."); });
+    steps.run(424, [&] { run.showMessage("Done."); });
 }
 
 }  // namespace vantorell

@@ -1,23 +1,22 @@
-// Helpers of the Fade job (MixJob::FadeJob, job/FadeJob.cpp) that the GIF branch shares.
+// The Fade branch of the Start command: N frames that cross-fade from Image #1 to Image #2,
+// rendered by the morph engine into frame files in the job's private work folder, then written
+// as the output AVI (or, for GIF output, as a temporary AVI that the GIF import reads). It
+// links FFmpeg: give runFadeSteps to a MixJob where fades are wanted.
 #pragma once
 
 #include "avi/AviWriter.h"
 
-#include <cstdint>
-#include <string>
-
 namespace vantorell {
 
-class MixJob;
+struct JobRun;
+class StepRunner;
 class FadeWorkFolder;
 
-// A text box's value as a 16-bit integer, the way the job converts Text4 and txtFPS: a number
-// (spaces around it allowed) rounded to the nearest integer, ties to even. Raises RuntimeError
-// TypeMismatch (13) for text that is not a number and Overflow (6) beyond -32768 ... 32767.
-std::int16_t TextToInt16(const std::string& text);
+// Steps 290 to 428 of the Start command.
+void runFadeSteps(JobRun& run, StepRunner& steps);
 
-// What WriteAviFromFrames needs of the job: the work folder's frame files, picSave,
-// ProgressBar1, the job's UI and N read from Text4 when the writer asks.
-AviFrameSource FadeAviFrameSource(MixJob& job, const FadeWorkFolder& folder);
+// What WriteAviFromFrames needs of the job: the work folder's frame files, the job's resaving
+// surface, progress bar and UI, and N read from the request when the writer asks.
+AviFrameSource fadeAviFrameSource(JobRun& run, const FadeWorkFolder& folder);
 
 }  // namespace vantorell

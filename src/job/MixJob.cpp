@@ -1,50 +1,39 @@
 #include "job/MixJob.h"
 
+#include "colour/Ditherer.h"
+#include "gif/GifDocument.h"
 #include "job/FileHelpers.h"
 #include "job/JpegOutput.h"
+#include "job/RecordingUi.h"
+#include "job/ReportNames.h"
 #include "job/StepRunner.h"
 #include "mix/Blend.h"
 #include "mix/Overlay.h"
+#include "platform/Conversions.h"
 #include "platform/PictureLoader.h"
-#include "platform/RuntimeError.h"
 
-#include <cmath>
+#include <algorithm>
 #include <future>
 
 namespace vantorell {
 
 namespace {
 
-std::int16_t toInt16(double v)
-{
-    const double r = std::nearbyint(v);
-    if (!(r >= -32768.0 && r <= 32767.0))
-        throw RuntimeError(errnum::Overflow, "Overflow");
-    return std::int16_t(r);
-}
-
-std::uint8_t toByte(std::int16_t v)
-{
-    if (v < 0 || v > 255)
-        throw RuntimeError(errnum::Overflow, "Overflow");
-    return std::uint8_t(v);
-}
-
-// One blend direction: which option selects it, where its test and steps are labelled, which
-// input becomes the base picture and which way the ramp runs.
-struct BlendDirection {
-    OptionButton MixJob::*option;
+// The steps of one blend direction: where its test and steps are labelled, which input becomes
+// the base picture and which way the ramp runs.
+struct DirectionSteps {
+    BlendDirection direction;
     int testLabel;
-    bool exchanged;       // pic1 gets Text2's picture, pic2 Text1's
+    bool exchanged;       // the base surface gets Image #2, the faded-in one Image #1
     double orientation;
     int labelOffset;      // added to the Left branch's labels
 };
 
-constexpr BlendDirection kBlendDirections[] = {
-    {&MixJob::Option1, 122, false, kBlendHorizontal, 0},     // Left
-    {&MixJob::Option2, 160, true, kBlendHorizontal, 38},     // Right
-    {&MixJob::Option3, 198, false, kBlendVertical, 76},      // Top
-    {&MixJob::Option4, 236, true, kBlendVertical, 114},      // Bottom
+constexpr DirectionSteps kDirectionSteps[] = {
+    {BlendDirection::Left, 122, false, kBlendHorizontal, 0},
+    {BlendDirection::Right, 160, true, kBlendHorizontal, 38},
+    {BlendDirection::Top, 198, false, kBlendVertical, 76},
+    {BlendDirection::Bottom, 236, true, kBlendVertical, 114},
 };
 
 // Starts decoding a JPEG file on a helper thread; no future for anything else (other formats
@@ -58,138 +47,170 @@ std::future<Picture> decodeAhead(const std::string& file, DecodeRequest request)
 
 }  // namespace
 
-void (*MixJob::s_fadeBranch)(MixJob&, StepRunner&) = nullptr;
-
-MixJob::MixJob(UiPort& ui) : m_ui(ui)
+std::string outputExtension(const MixRequest& request)
 {
-    Text4.setText("10");
-    txtFPS.setText("5");
-    Option1.setValue(true);
-    Option5.setValue(true);
-    Option8.setValue(true);
-    Option21.setValue(true);
-    Slider1.setRange(1, 100);
-    Slider1.setValue(85);
-    hStart.setRange(0, kBlendCanvasWidth);
-    hStart.setValue(0);
-    OutputExtension = "jpg";
-    ProgressBar1.onChanged = [this] { m_ui.progressChanged(ProgressBar1); };
+    if (request.mixType != MixType::Fade)
+        return "jpg";
+    return request.fadeOutput == FadeOutput::Avi ? "avi" : "gif";
+}
+
+void JobRun::showMessage(std::string_view text)
+{
+    ui.messageBox(text, MsgButtons::Ok, MsgIcon::None, job.applicationTitle());
+}
+
+std::int16_t JobRun::frameCount() const { return textToInt16(request.frameCountText); }
+std::int16_t JobRun::framesPerSecond() const { return textToInt16(request.framesPerSecondText); }
+
+MixJob::MixJob(UiPort& ui, FadeSteps fadeSteps) : m_ui(ui), m_fadeSteps(fadeSteps)
+{
+    m_progress.onChanged = [this] { m_ui.progressChanged(m_progress); };
     // The overlay's input surfaces take the size of the pictures loaded into them.
-    P.setAutoSize(true);
-    P2.setAutoSize(true);
+    m_surfaces.overlayFirst.setAutoSize(true);
+    m_surfaces.overlaySecond.setAutoSize(true);
 }
 
 MixJob::~MixJob() = default;
 
-void MixJob::showMessage(const std::string& text)
+std::shared_ptr<GifDocument> MixJob::gifDocument()
 {
-    m_ui.messageBox(text, MsgButtons::Ok, MsgIcon::None, ApplicationTitle);
+    if (!m_gifDocument)
+        m_gifDocument = std::make_shared<GifDocument>();
+    return m_gifDocument;
 }
 
-void MixJob::PushButton2_Click()
+std::shared_ptr<Ditherer> MixJob::ditherer()
 {
-    StepRunner steps(m_ui, "PushButton2_Click");
-    if (JobBusy)                                                             // 100
-        return;
-    JobBusy = true;                                                          // 102
-    GifFailed = false;                                                       // 104
-    JpegQuality = 0;
+    if (!m_ditherer)
+        m_ditherer = std::make_shared<Ditherer>();
+    return m_ditherer;
+}
 
-    if (!steps.test(106, [&] { return FolderExists(Text3.text()); })) {
-        steps.run(456, [&] { showMessage("Folder does not exist. Please select another folder."); });
-        JobBusy = false;                                                     // 458
-        return;
+MixOutcome MixJob::run(const MixRequest& request)
+{
+    MixOutcome outcome;
+    RecordingUi ui(m_ui, request, outcome);
+    StepRunner steps(ui, names::kStartButton.reportName, &outcome.errors);
+    if (m_busy)                                                              // 100
+        return outcome;
+    outcome.started = true;
+    m_busy = true;                                                           // 102
+    JobRun run(*this, request, outcome, ui);                                 // 104
+
+    if (!steps.test(106, [&] { return FolderExists(request.outputFolder); })) {
+        steps.run(456, [&] { run.showMessage("Folder does not exist. Please select another folder."); });
+        m_busy = false;                                                      // 458
+        return outcome;
     }
-    steps.run(108, [&] { OutputPath = Text3.text() + kPathSeparator + "result." + OutputExtension; });
-    steps.run(110, [&] { OutputPath = NormalizePath(OutputPath); });
-    steps.run(112, [&] { DeleteFileForced(m_ui, OutputPath); });
-    if (steps.test(114, [&] { return Option22.value(); }))
-        steps.run(116, [&] { JpegQuality = toInt16(Slider1.value()); });
+    steps.run(108, [&] {
+        outcome.outputPath = request.outputFolder + kPathSeparator + "result." + outputExtension(request);
+    });
+    steps.run(110, [&] { outcome.outputPath = NormalizePath(outcome.outputPath); });
+    steps.run(112, [&] { DeleteFileForced(ui, outcome.outputPath); });
+    if (steps.test(114, [&] { return request.qualityChoice == JpegQualityChoice::Fixed; }))
+        steps.run(116, [&] { run.jpegQuality = toInt16(request.fixedQuality); });
 
-    if (steps.test(118, [&] { return Option5.value(); }))
-        BlendSteps(steps);
-    else if (steps.test(288, [&] { return Option6.value(); })) {
-        if (s_fadeBranch)
-            s_fadeBranch(*this, steps);
-    } else if (steps.test(430, [&] { return Option7.value(); }))
-        OverlaySteps(steps);
+    if (steps.test(118, [&] { return request.mixType == MixType::Blend; }))
+        blendSteps(run, steps);
+    else if (steps.test(288, [&] { return request.mixType == MixType::Fade; })) {
+        if (m_fadeSteps)
+            m_fadeSteps(run, steps);
+    } else if (steps.test(430, [&] { return request.mixType == MixType::Overlay; }))
+        overlaySteps(run, steps);
 
-    JobBusy = false;                                                         // 458
+    outcome.jpegQuality = run.jpegQuality;
+    m_busy = false;                                                          // 458
+    return outcome;
 }
 
-void MixJob::BlendSteps(StepRunner& steps)
+void MixJob::blendSteps(JobRun& run, StepRunner& steps)
 {
-    steps.run(120, [&] { m_ui.setBusyPointer(true); });
+    const MixRequest& request = run.request;
+    WorkSurface& base = m_surfaces.blendBase;
+    WorkSurface& fadedIn = m_surfaces.blendFadedIn;
+    WorkSurface& canvas = m_surfaces.blendCanvas;
+    steps.run(120, [&] { run.ui.setBusyPointer(true); });
 
-    for (const BlendDirection& direction : kBlendDirections) {
-        if (!steps.test(direction.testLabel, [&] { return (this->*direction.option).value(); }))
+    for (const DirectionSteps& direction : kDirectionSteps) {
+        if (!steps.test(direction.testLabel, [&] { return request.blendDirection == direction.direction; }))
             continue;
         const int o = direction.labelOffset;
-        const std::string base = direction.exchanged ? Text2.text() : Text1.text();
-        const std::string faded = direction.exchanged ? Text1.text() : Text2.text();
+        const std::string& baseFile = direction.exchanged ? request.image2Path : request.image1Path;
+        const std::string& fadedInFile = direction.exchanged ? request.image1Path : request.image2Path;
         // Both inputs are only ever shown stretched to the canvas: a big JPEG may be decoded at
         // a reduced scale that still covers it. A JPEG second input decodes on a helper thread
         // while the first decodes here; its picture (or its error) arrives at its own step.
-        std::future<Picture> second = decodeAhead(faded, DecodeRequest{kBlendCanvasWidth, kBlendCanvasHeight});
-        steps.run(124 + o, [&] { pic1.loadPicture(base, kBlendCanvasWidth, kBlendCanvasHeight); });
+        std::future<Picture> second = decodeAhead(fadedInFile, DecodeRequest{kBlendCanvasWidth, kBlendCanvasHeight});
+        steps.run(124 + o, [&] { base.loadPicture(baseFile, kBlendCanvasWidth, kBlendCanvasHeight); });
         steps.run(126 + o, [&] {
             if (second.valid())
-                pic2.setPicture(second.get());
+                fadedIn.setPicture(second.get());
             else
-                pic2.loadPicture(faded, kBlendCanvasWidth, kBlendCanvasHeight);
+                fadedIn.loadPicture(fadedInFile, kBlendCanvasWidth, kBlendCanvasHeight);
         });
 
-        if (steps.test(128 + o, [&] { return Option21.value(); })) {
-            WorkSurface& first = direction.exchanged ? pic2 : pic1;    // holds Text1's picture
-            WorkSurface& second = direction.exchanged ? pic1 : pic2;   // holds Text2's picture
-            steps.run(130 + o, [&] { JpegQuality = EstimateJpegQuality(first, Text1.text()); });
-            if (steps.test(132 + o, [&] { return JpegQuality < EstimateJpegQuality(second, Text2.text()); }))
-                steps.run(134 + o, [&] { JpegQuality = EstimateJpegQuality(second, Text2.text()); });
+        if (steps.test(128 + o, [&] { return request.qualityChoice == JpegQualityChoice::SmartDetect; })) {
+            WorkSurface& holds1 = direction.exchanged ? fadedIn : base;   // holds Image #1
+            WorkSurface& holds2 = direction.exchanged ? base : fadedIn;   // holds Image #2
+            steps.run(130 + o, [&] { run.jpegQuality = EstimateJpegQuality(holds1, request.image1Path); });
+            if (steps.test(132 + o, [&] { return run.jpegQuality < EstimateJpegQuality(holds2, request.image2Path); }))
+                steps.run(134 + o, [&] { run.jpegQuality = EstimateJpegQuality(holds2, request.image2Path); });
         }
 
-        steps.run(136 + o, [&] { BlendSource1 = pic1.picture(); });
-        steps.run(138 + o, [&] { BlendSource2 = pic2.picture(); });
-        steps.run(140 + o, [&] { StretchToBox(pic1, pic1.picture()); });
-        steps.run(142 + o, [&] { StretchToBox(pic2, pic2.picture()); });
-        steps.run(144 + o, [&] { StretchToBox(picDest, pic1.picture()); });
-        steps.run(154 + o, [&] { hStart.setRange(hStart.min(), toInt16(picDest.drawableWidth())); });
+        int blendStartLimit = kBlendCanvasWidth;
+        steps.run(136 + o, [&] { m_surfaces.blendSource1 = base.picture(); });
+        steps.run(138 + o, [&] { m_surfaces.blendSource2 = fadedIn.picture(); });
+        steps.run(140 + o, [&] { StretchToBox(base, base.picture()); });
+        steps.run(142 + o, [&] { StretchToBox(fadedIn, fadedIn.picture()); });
+        steps.run(144 + o, [&] { StretchToBox(canvas, base.picture()); });
+        steps.run(154 + o, [&] { blendStartLimit = toInt16(canvas.drawableWidth()); });
         steps.run(158 + o, [&] {
-            BlendPictures(picDest, pic1, pic2, BlendSource1, BlendSource2, hStart.value(), direction.orientation);
+            const int start = std::clamp(request.blendStart, 0, std::max(0, blendStartLimit));
+            BlendPictures(canvas, base, fadedIn, m_surfaces.blendSource1, m_surfaces.blendSource2, start,
+                          direction.orientation);
         });
         break;
     }
 
-    steps.run(274, [&] { SavePictureAsJpeg(picDest.imageAsPicture(), OutputPath, toByte(JpegQuality)); });
-    steps.run(278, [&] { m_ui.setBusyPointer(false); });
-    steps.run(286, [&] { showMessage("Done."); });
+    const std::string& output = run.outcome.outputPath;
+    if (steps.run(274, [&] { SavePictureAsJpeg(canvas.imageAsPicture(), output, toByte(run.jpegQuality)); }))
+        run.outcome.writtenFile = output;
+    steps.run(278, [&] { run.ui.setBusyPointer(false); });
+    steps.run(286, [&] { run.showMessage("Done."); });
 }
 
-void MixJob::OverlaySteps(StepRunner& steps)
+void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
 {
-    steps.run(432, [&] { m_ui.setBusyPointer(true); });
+    const MixRequest& request = run.request;
+    WorkSurface& first = m_surfaces.overlayFirst;
+    WorkSurface& second = m_surfaces.overlaySecond;
+    steps.run(432, [&] { run.ui.setBusyPointer(true); });
     // A JPEG second picture decodes on a helper thread while the first decodes here; its
     // picture (or its error) arrives at its own step.
-    std::future<Picture> second = decodeAhead(Text2.text(), DecodeRequest{});
-    steps.run(434, [&] { P.loadPicture(Text1.text()); });
+    std::future<Picture> secondPicture = decodeAhead(request.image2Path, DecodeRequest{});
+    steps.run(434, [&] { first.loadPicture(request.image1Path); });
     steps.run(436, [&] {
-        if (second.valid())
-            P2.setPicture(second.get());
+        if (secondPicture.valid())
+            second.setPicture(secondPicture.get());
         else
-            P2.loadPicture(Text2.text());
+            second.loadPicture(request.image2Path);
     });
-    if (steps.test(438, [&] { return Option21.value(); })) {
-        steps.run(440, [&] { JpegQuality = EstimateJpegQuality(P, Text1.text()); });
-        if (steps.test(442, [&] { return JpegQuality < EstimateJpegQuality(P2, Text2.text()); }))
-            steps.run(444, [&] { JpegQuality = EstimateJpegQuality(P2, Text2.text()); });
+    if (steps.test(438, [&] { return request.qualityChoice == JpegQualityChoice::SmartDetect; })) {
+        steps.run(440, [&] { run.jpegQuality = EstimateJpegQuality(first, request.image1Path); });
+        if (steps.test(442, [&] { return run.jpegQuality < EstimateJpegQuality(second, request.image2Path); }))
+            steps.run(444, [&] { run.jpegQuality = EstimateJpegQuality(second, request.image2Path); });
     }
-    steps.run(446, [&] { OverlayPictures(P, P2, P3, ProgressBar1, m_ui); });
-    steps.run(448, [&] { SavePictureAsJpeg(P3.imageAsPicture(), OutputPath, toByte(JpegQuality)); });
-    steps.run(450, [&] { m_ui.setBusyPointer(false); });
+    WorkSurface& result = m_surfaces.overlayResult;
+    steps.run(446, [&] { OverlayPictures(first, second, result, m_progress, run.ui); });
+    const std::string& output = run.outcome.outputPath;
+    if (steps.run(448, [&] { SavePictureAsJpeg(result.imageAsPicture(), output, toByte(run.jpegQuality)); }))
+        run.outcome.writtenFile = output;
+    steps.run(450, [&] { run.ui.setBusyPointer(false); });
     steps.run(452, [&] {
-        ProgressBar1.setValue(0);
-        ProgressBar1.setText("Progress Bar");
+        m_progress.setValue(0);
+        m_progress.setText("Progress Bar");
     });
-    steps.run(454, [&] { showMessage("Done."); });
+    steps.run(454, [&] { run.showMessage("Done."); });
 }
 
 }  // namespace vantorell

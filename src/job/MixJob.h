@@ -1,91 +1,113 @@
-// The Start command and the state it works on: the controls it reads, the job state, the
-// window's hidden work surfaces and documents. The window model (app/WindowModel) is a MixJob plus
-// the rest of the window; the batch command line drives a MixJob directly.
+// The mixing job: runs one MixRequest through the Start command's labelled steps and answers a
+// MixOutcome. The window model owns one job and the command line another; each builds requests
+// from its own controls or options. A job keeps what lives between runs: its work surfaces,
+// the progress bar it drives, and the GIF document and colour-reduction module of GIF output.
 #pragma once
 
+#include "job/MixRequest.h"
 #include "platform/Controls.h"
 #include "platform/Picture.h"
 #include "platform/UiPort.h"
 #include "platform/WorkSurface.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace vantorell {
 
 class StepRunner;
 class GifDocument;
 class Ditherer;
+struct JobRun;
 
 inline constexpr int kBlendCanvasWidth = 729;
 inline constexpr int kBlendCanvasHeight = 425;
 
+// The Fade branch (job/FadeJob.h: runFadeSteps). It sits on FFmpeg, whose libraries cost a
+// program about 80 ms to load, so it is handed to the job where it is wanted (the window, the
+// video build of the command line, tests) and stays unlinked elsewhere. A job without it
+// does nothing for a Fade request, like an unmatched mix type.
+using FadeSteps = void (*)(JobRun& run, StepRunner& steps);
+
+// The hidden surfaces the steps draw on, kept from one run to the next.
+struct WorkSurfaces {
+    // Blend: the base picture, the picture faded in over it, and the result canvas.
+    WorkSurface blendBase{kBlendCanvasWidth, kBlendCanvasHeight};
+    WorkSurface blendFadedIn{kBlendCanvasWidth, kBlendCanvasHeight};
+    WorkSurface blendCanvas{kBlendCanvasWidth, kBlendCanvasHeight};
+    Picture blendSource1, blendSource2;   // the two decoded Blend inputs, kept until the next Blend
+    // Overlay: the two pictures at their own sizes and their average.
+    WorkSurface overlayFirst, overlaySecond, overlayResult;
+    // Fade: the pictures the meshes are laid on, the pictures captured for the morph engine,
+    // the frame being rendered, and the surface that re-saves frames for the AVI writer.
+    WorkSurface fadeMeshStart, fadeMeshEnd, fadeSource1, fadeSource2, fadeFrame, frameResaver;
+};
+
 class MixJob {
 public:
-    explicit MixJob(UiPort& ui);
-    virtual ~MixJob();
+    explicit MixJob(UiPort& ui, FadeSteps fadeSteps = nullptr);
+    ~MixJob();
     MixJob(const MixJob&) = delete;
     MixJob& operator=(const MixJob&) = delete;
 
-    // The Start button.
-    void PushButton2_Click();
-
-    // The Fade branch (job/FadeJob.cpp) sits on FFmpeg, whose libraries cost a program about
-    // 80 ms to load. It is linked in only where EnableFadeJob() is called (the window, the
-    // video build of the command line, the tests); without it the Fade option does nothing,
-    // like an unmatched mix type.
-    static void EnableFadeJob();
+    // Runs the Start command on the request. A second call while one runs (from a handler
+    // during a yield) returns at once with outcome.started false.
+    MixOutcome run(const MixRequest& request);
+    bool busy() const { return m_busy; }
 
     UiPort& ui() { return m_ui; }
+    ProgressBar& progressBar() { return m_progress; }
+    WorkSurfaces& surfaces() { return m_surfaces; }
 
-    // Controls the job reads, with their design values (set by the constructor).
-    TextBox Text1, Text2, Text3, Text4, txtFPS;
-    OptionButton Option1, Option2, Option3, Option4;      // Blend Left, Right, Top, Bottom
-    OptionButton Option5, Option6, Option7;               // Blend, Fade, Overlay
-    OptionButton Option8, Option9;                        // Save As AVI, Save As Animated GIF
-    OptionButton Option21, Option22;                      // Smart-Detect, Fixed Quality:
-    RangeControl Slider1;                                 // 1..100, 85
-    RangeControl hStart;                                  // blend size 0..729
-    ProgressBar ProgressBar1;
-    std::string OutputExtension;                          // "jpg", "avi" or "gif"
-    std::string ApplicationTitle = "Vantorell";           // title of untitled message boxes
+    // The title of the job's untitled message boxes ("Vantorell" until the window sets its own).
+    const std::string& applicationTitle() const { return m_applicationTitle; }
+    void setApplicationTitle(std::string title) { m_applicationTitle = std::move(title); }
 
-    // Job state.
-    bool JobBusy = false;
-    std::string OutputPath;
-    std::int16_t JpegQuality = 0;
-    bool GifFailed = false;
-    Picture BlendSource1, BlendSource2;
-
-    // Hidden work surfaces.
-    WorkSurface pic1{kBlendCanvasWidth, kBlendCanvasHeight};
-    WorkSurface pic2{kBlendCanvasWidth, kBlendCanvasHeight};
-    WorkSurface picDest{kBlendCanvasWidth, kBlendCanvasHeight};
-    WorkSurface P, P2, P3;
-    WorkSurface PicOrgStart, PicOrgEnd, Poriginal1, Poriginal2, MorphT, picSave;
-
-    // The window's animated GIF document, made at the first GIF job and kept until closing,
-    // and the window's colour-reduction module (palette and dither modes).
-    std::shared_ptr<GifDocument> gifDocument;
-    std::shared_ptr<Ditherer> Dither;
-    // The dither mode the Fade job sets before a GIF import: 1 (ordered) in the window; the
-    // batch command line lets users choose.
-    std::int32_t GifDitherMode = 1;
-
-protected:
-    // Shows a box titled with the application title and an OK button.
-    void showMessage(const std::string& text);
+    // The GIF document of GIF output, made at the first GIF job and kept until released (the
+    // window releases it when it closes). Holders keep it alive while they work: a handler that
+    // runs during a yield may release the job's reference.
+    std::shared_ptr<GifDocument> gifDocument();
+    const std::shared_ptr<GifDocument>& currentGifDocument() const { return m_gifDocument; }
+    void setGifDocument(std::shared_ptr<GifDocument> document) { m_gifDocument = std::move(document); }
+    void releaseGifDocument() { m_gifDocument.reset(); }
+    // The colour-reduction module (palette and dither modes), made at first use.
+    std::shared_ptr<Ditherer> ditherer();
 
 private:
-    void BlendSteps(StepRunner& steps);
-    void OverlaySteps(StepRunner& steps);
-    void FadeJob(StepRunner& steps);     // job/FadeJob.cpp
-
-    static void (*s_fadeBranch)(MixJob& job, StepRunner& steps);
+    void blendSteps(JobRun& run, StepRunner& steps);
+    void overlaySteps(JobRun& run, StepRunner& steps);
 
     UiPort& m_ui;
+    FadeSteps m_fadeSteps;
+    bool m_busy = false;
+    ProgressBar m_progress;
+    std::string m_applicationTitle = "Vantorell";
+    WorkSurfaces m_surfaces;
+    std::shared_ptr<GifDocument> m_gifDocument;
+    std::shared_ptr<Ditherer> m_ditherer;
+};
+
+// One run of the Start command: the request, the outcome being gathered, the UI port that
+// records every box into it, and the values the steps pass along.
+struct JobRun {
+    JobRun(MixJob& job, const MixRequest& request, MixOutcome& outcome, UiPort& ui)
+        : job(job), request(request), outcome(outcome), ui(ui)
+    {
+    }
+    MixJob& job;
+    const MixRequest& request;
+    MixOutcome& outcome;
+    UiPort& ui;
+    std::int16_t jpegQuality = 0;
+    bool gifFailed = false;   // the GIF import failed: the job ends without "Done."
+
+    // A box titled with the application title and an OK button.
+    void showMessage(std::string_view text);
+    // The request's frame count and frames per second, converted the moment a step needs them.
+    std::int16_t frameCount() const;
+    std::int16_t framesPerSecond() const;
 };
 
 }  // namespace vantorell

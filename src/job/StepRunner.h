@@ -1,22 +1,30 @@
 // Runs the labelled steps of one command routine. A step that raises a RuntimeError (or runs
 // out of memory) is reported with the common "Application Error" box naming the routine and
-// the label, and the routine goes on with its next step.
+// the label, recorded in the job's outcome when there is one, and the routine goes on with its
+// next step.
 #pragma once
 
 #include "job/ErrorReport.h"
+#include "job/MixRequest.h"
 #include "platform/RuntimeError.h"
 #include "platform/UiPort.h"
 
 #include <exception>
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 namespace vantorell {
 
 class StepRunner {
 public:
-    StepRunner(UiPort& ui, std::string routine) : m_ui(ui), m_routine(std::move(routine)) {}
+    // `errors`, when given, receives every report made.
+    StepRunner(UiPort& ui, std::string_view routine, std::vector<StepError>* errors = nullptr)
+        : m_ui(ui), m_routine(routine), m_errors(errors)
+    {
+    }
 
     // True when the step completed.
     template <class Step>
@@ -26,13 +34,13 @@ public:
             std::forward<Step>(step)();
             return true;
         } catch (const RuntimeError& e) {
-            ShowApplicationError(m_ui, m_routine, label, e.description());
+            report(label, e.number(), e.description());
         } catch (const std::bad_alloc&) {
-            ShowApplicationError(m_ui, m_routine, label, "Out of memory");
+            report(label, errnum::OutOfMemory, "Out of memory");
         } catch (const std::exception& e) {
             // A library's own failure (a file system error, a length error): still a failed
             // step, reported like the others, so the routine reaches its closing step.
-            ShowApplicationError(m_ui, m_routine, label, e.what());
+            report(label, 0, e.what());
         }
         return false;
     }
@@ -49,8 +57,16 @@ public:
     const std::string& routine() const { return m_routine; }
 
 private:
+    void report(int label, int number, const std::string& description)
+    {
+        if (m_errors)
+            m_errors->push_back({number, description, m_routine, label});
+        ShowApplicationError(m_ui, m_routine, label, description);
+    }
+
     UiPort& m_ui;
     std::string m_routine;
+    std::vector<StepError>* m_errors;
 };
 
 }  // namespace vantorell

@@ -38,7 +38,7 @@ struct WindowModelHarness {
     WindowModel& load()
     {
         form = std::make_unique<WindowModel>(ui, settings, environment());
-        form->Form_Load();
+        form->load();
         return *form;
     }
 

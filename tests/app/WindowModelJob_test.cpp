@@ -15,11 +15,11 @@ TEST(WindowModelJob, SamplesBlendAndOverlayToResultJpg)
     const auto out = h.dir.path() / "out";
     std::filesystem::create_directories(out);
     h.ui.folderAnswers.push_back(out);
-    f.PushButton5_Click();
-    f.PushButton7_Click();
-    ASSERT_TRUE(std::filesystem::exists(f.Text1.text())) << f.Text1.text();
+    f.browseOutputFolder();
+    f.loadSamples();
+    ASSERT_TRUE(std::filesystem::exists(f.image1Box.text())) << f.image1Box.text();
 
-    f.PushButton2_Click();
+    f.start();
     EXPECT_EQ(h.ui.texts(), std::vector<std::string>{"Done."});
     EXPECT_EQ(h.ui.boxes.back().title, "Vantorell");
     EXPECT_TRUE(std::filesystem::file_size(out / "result.jpg") > 0);
@@ -27,23 +27,23 @@ TEST(WindowModelJob, SamplesBlendAndOverlayToResultJpg)
     EXPECT_TRUE(h.ui.busyPointer.front());
     EXPECT_FALSE(h.ui.busyPointer.back());
     EXPECT_EQ(f.pointerShape(), WindowModel::PointerShape::Arrow);
-    EXPECT_FALSE(f.JobBusy);
+    EXPECT_FALSE(f.busy());
 
     std::filesystem::remove(out / "result.jpg");
-    f.click(f.Option7);
-    f.PushButton2_Click();
+    f.click(f.overlayOption);
+    f.start();
     EXPECT_EQ(h.ui.texts().back(), "Done.");
     EXPECT_TRUE(h.ui.applicationErrors().empty());
     EXPECT_TRUE(std::filesystem::exists(out / "result.jpg"));
-    EXPECT_EQ(f.ProgressBar1.text(), "Progress Bar");
+    EXPECT_EQ(f.progressBar().text(), "Progress Bar");
 }
 
 TEST(WindowModelJob, MissingFolderIsReportedWithTheApplicationTitle)
 {
     WindowModelHarness h;
     WindowModel& f = h.load();
-    f.Text3.setText((h.dir.path() / "nowhere").string());
-    f.PushButton2_Click();
+    f.outputFolderBox.setText((h.dir.path() / "nowhere").string());
+    f.start();
     ASSERT_EQ(h.ui.boxes.size(), 1u);
     EXPECT_EQ(h.ui.boxes[0].text, "Folder does not exist. Please select another folder.");
     EXPECT_EQ(h.ui.boxes[0].title, "Vantorell");

@@ -14,36 +14,36 @@ TEST(WindowModelRestore, EmptyStoreGivesTheDesignStateWithoutMessages)
     WindowModel& f = h.load();
 
     EXPECT_TRUE(h.ui.boxes.empty()) << h.ui.boxes.front().text;
-    EXPECT_EQ(f.Caption, "Vantorell");
-    EXPECT_EQ(f.ApplicationTitle, "Vantorell");
-    EXPECT_EQ(f.Text1.text(), "");
-    EXPECT_EQ(f.Text2.text(), "");
-    EXPECT_EQ(f.Text3.text(), h.desktop().string() + "/");
-    EXPECT_EQ(f.Text4.text(), "10");
-    EXPECT_EQ(f.txtFPS.text(), "5");
-    EXPECT_TRUE(f.Option1.value());
-    EXPECT_FALSE(f.Option2.value() || f.Option3.value() || f.Option4.value());
-    EXPECT_TRUE(f.Option5.value());
-    EXPECT_FALSE(f.Option6.value() || f.Option7.value());
-    EXPECT_TRUE(f.Option8.value());
-    EXPECT_FALSE(f.Option9.value());
-    EXPECT_TRUE(f.Option21.value());
-    EXPECT_FALSE(f.Option22.value());
-    EXPECT_EQ(f.Slider1.value(), 85);
-    EXPECT_EQ(f.Frame13.caption(), "85%");
-    EXPECT_FALSE(f.Frame13.enabled());
-    EXPECT_FALSE(f.usable(f.Slider1));
-    EXPECT_EQ(f.PushButton2.caption(), "Start Blending Two Image");
-    EXPECT_EQ(f.OutputExtension, "jpg");
-    EXPECT_EQ(f.ProgressBar1.text(), "Progress Bar");
+    EXPECT_EQ(f.caption, "Vantorell");
+    EXPECT_EQ(f.applicationTitle(), "Vantorell");
+    EXPECT_EQ(f.image1Box.text(), "");
+    EXPECT_EQ(f.image2Box.text(), "");
+    EXPECT_EQ(f.outputFolderBox.text(), h.desktop().string() + "/");
+    EXPECT_EQ(f.frameCountBox.text(), "10");
+    EXPECT_EQ(f.framesPerSecondBox.text(), "5");
+    EXPECT_TRUE(f.blendLeftOption.value());
+    EXPECT_FALSE(f.blendRightOption.value() || f.blendTopOption.value() || f.blendBottomOption.value());
+    EXPECT_TRUE(f.blendOption.value());
+    EXPECT_FALSE(f.fadeOption.value() || f.overlayOption.value());
+    EXPECT_TRUE(f.saveAsAviOption.value());
+    EXPECT_FALSE(f.saveAsGifOption.value());
+    EXPECT_TRUE(f.smartDetectOption.value());
+    EXPECT_FALSE(f.fixedQualityOption.value());
+    EXPECT_EQ(f.qualitySlider.value(), 85);
+    EXPECT_EQ(f.qualityValueFrame.caption(), "85%");
+    EXPECT_FALSE(f.qualityValueFrame.enabled());
+    EXPECT_FALSE(f.usable(f.qualitySlider));
+    EXPECT_EQ(f.startButton.caption(), "Start Blending Two Image");
+    EXPECT_EQ(outputExtension(f.request()), "jpg");
+    EXPECT_EQ(f.progressBar().text(), "Progress Bar");
 
     // Blend: directions and blend size usable, the fade controls not.
-    for (const Control* c : {static_cast<const Control*>(&f.Option1), static_cast<const Control*>(&f.hStart)})
+    for (const Control* c : {static_cast<const Control*>(&f.blendLeftOption), static_cast<const Control*>(&f.blendSizeBar)})
         EXPECT_TRUE(f.usable(*c));
-    for (const Control* c : {static_cast<const Control*>(&f.Text4), static_cast<const Control*>(&f.txtFPS),
-                             static_cast<const Control*>(&f.Option8), static_cast<const Control*>(&f.Option9)})
+    for (const Control* c : {static_cast<const Control*>(&f.frameCountBox), static_cast<const Control*>(&f.framesPerSecondBox),
+                             static_cast<const Control*>(&f.saveAsAviOption), static_cast<const Control*>(&f.saveAsGifOption)})
         EXPECT_FALSE(f.usable(*c));
-    EXPECT_FALSE(f.Frame7.enabled() || f.Frame8.enabled() || f.Frame9.enabled());
+    EXPECT_FALSE(f.framesPerSecondFrame.enabled() || f.frameCountFrame.enabled() || f.outputFrame.enabled());
 
     // The handlers fired during the restore wrote the settings back.
     EXPECT_EQ(h.settings.stored("Text3"), h.desktop().string() + "/");
@@ -62,31 +62,31 @@ TEST(WindowModelRestore, DesignCaptionsOfEveryControl)
     WindowModelHarness h;
     WindowModel& f = h.load();
     const std::pair<const Control*, const char*> captions[] = {
-        {&f.Frame1, "Direction"},        {&f.Frame2, "Blend Size"},
-        {&f.Frame3, "Mix Type"},         {&f.Frame4, "Image #1"},
-        {&f.Frame5, "Image #2"},         {&f.Frame6, "Save Results To This Folder"},
-        {&f.Frame7, "Frames Per Second"}, {&f.Frame8, "Number Of Frames"},
-        {&f.Frame9, "Output"},           {&f.Frame10, "Fade Options"},
-        {&f.Frame11, "Blend Options"},   {&f.Frame12, "Output JPG Quality Option"},
-        {&f.PushButton1, "..."},         {&f.PushButton3, "..."},
-        {&f.PushButton4, "Help"},        {&f.PushButton5, "..."},
-        {&f.PushButton7, "Load Sample/Example Files"}, {&f.PushButton8, "?"},
-        {&f.Option1, "Blend Left"},      {&f.Option2, "Blend Right"},
-        {&f.Option3, "Blend Top"},       {&f.Option4, "Blend Bottom"},
-        {&f.Option5, "Blend"},           {&f.Option6, "Fade"},
-        {&f.Option7, "Overlay"},         {&f.Option8, "Save As AVI"},
-        {&f.Option9, "Save As Animated GIF"}, {&f.Option21, "Smart-Detect"},
-        {&f.Option22, "Fixed Quality:"},
+        {&f.directionFrame, "Direction"},        {&f.blendSizeFrame, "Blend Size"},
+        {&f.mixTypeFrame, "Mix Type"},         {&f.image1Frame, "Image #1"},
+        {&f.image2Frame, "Image #2"},         {&f.outputFolderFrame, "Save Results To This Folder"},
+        {&f.framesPerSecondFrame, "Frames Per Second"}, {&f.frameCountFrame, "Number Of Frames"},
+        {&f.outputFrame, "Output"},           {&f.fadeOptionsFrame, "Fade Options"},
+        {&f.blendOptionsFrame, "Blend Options"},   {&f.qualityFrame, "Output JPG Quality Option"},
+        {&f.browseImage1Button, "..."},         {&f.browseImage2Button, "..."},
+        {&f.helpButton, "Help"},        {&f.browseFolderButton, "..."},
+        {&f.loadSamplesButton, "Load Sample/Example Files"}, {&f.qualityHelpButton, "?"},
+        {&f.blendLeftOption, "Blend Left"},      {&f.blendRightOption, "Blend Right"},
+        {&f.blendTopOption, "Blend Top"},       {&f.blendBottomOption, "Blend Bottom"},
+        {&f.blendOption, "Blend"},           {&f.fadeOption, "Fade"},
+        {&f.overlayOption, "Overlay"},         {&f.saveAsAviOption, "Save As AVI"},
+        {&f.saveAsGifOption, "Save As Animated GIF"}, {&f.smartDetectOption, "Smart-Detect"},
+        {&f.fixedQualityOption, "Fixed Quality:"},
     };
     for (const auto& [control, caption] : captions)
         EXPECT_EQ(control->caption(), caption);
 
     WindowModelHarness fresh;
     WindowModel design(fresh.ui, fresh.settings, fresh.environment());
-    EXPECT_EQ(design.PushButton2.caption(), "Start Mixing Two Image");
-    EXPECT_EQ(design.Frame13.caption(), "0%");
-    EXPECT_EQ(design.Slider1.min(), 1);
-    EXPECT_EQ(design.Slider1.max(), 100);
+    EXPECT_EQ(design.startButton.caption(), "Start Mixing Two Image");
+    EXPECT_EQ(design.qualityValueFrame.caption(), "0%");
+    EXPECT_EQ(design.qualitySlider.min(), 1);
+    EXPECT_EQ(design.qualitySlider.max(), 100);
 }
 
 TEST(WindowModelRestore, FadeWithAnimatedGifComesBack)
@@ -107,21 +107,21 @@ TEST(WindowModelRestore, FadeWithAnimatedGifComesBack)
     WindowModel& f = h.load();
 
     EXPECT_TRUE(h.ui.boxes.empty());
-    EXPECT_EQ(f.PushButton2.caption(), "Start Fading Two Image");
-    EXPECT_EQ(f.OutputExtension, "gif");
-    EXPECT_TRUE(f.usable(f.Text4));
-    EXPECT_TRUE(f.usable(f.txtFPS));
-    EXPECT_TRUE(f.usable(f.Option8));
-    EXPECT_TRUE(f.usable(f.Option9));
-    EXPECT_TRUE(f.usable(f.Option1));   // directions stay enabled under Fade
-    EXPECT_TRUE(f.Option3.value());
-    EXPECT_FALSE(f.Option1.value());
-    EXPECT_TRUE(f.Option22.value());
-    EXPECT_EQ(f.Slider1.value(), 42);
-    EXPECT_EQ(f.Frame13.caption(), "42%");
-    EXPECT_TRUE(f.usable(f.Slider1));
-    EXPECT_EQ(f.Text1.text(), "/pics/a b.jpg");
-    EXPECT_EQ(f.Text4.text(), "24");
+    EXPECT_EQ(f.startButton.caption(), "Start Fading Two Image");
+    EXPECT_EQ(outputExtension(f.request()), "gif");
+    EXPECT_TRUE(f.usable(f.frameCountBox));
+    EXPECT_TRUE(f.usable(f.framesPerSecondBox));
+    EXPECT_TRUE(f.usable(f.saveAsAviOption));
+    EXPECT_TRUE(f.usable(f.saveAsGifOption));
+    EXPECT_TRUE(f.usable(f.blendLeftOption));   // directions stay enabled under Fade
+    EXPECT_TRUE(f.blendTopOption.value());
+    EXPECT_FALSE(f.blendLeftOption.value());
+    EXPECT_TRUE(f.fixedQualityOption.value());
+    EXPECT_EQ(f.qualitySlider.value(), 42);
+    EXPECT_EQ(f.qualityValueFrame.caption(), "42%");
+    EXPECT_TRUE(f.usable(f.qualitySlider));
+    EXPECT_EQ(f.image1Box.text(), "/pics/a b.jpg");
+    EXPECT_EQ(f.frameCountBox.text(), "24");
     // The restore wrote the same choices back.
     EXPECT_EQ(h.settings.stored("Option6"), "True");
     EXPECT_EQ(h.settings.stored("Option5"), "False");
@@ -134,10 +134,10 @@ TEST(WindowModelRestore, OverlayComesBack)
     h.settings.put("Option5", "False");
     h.settings.put("Option7", "True");
     WindowModel& f = h.load();
-    EXPECT_EQ(f.PushButton2.caption(), "Start Overlaying Two Image");
-    EXPECT_FALSE(f.usable(f.Option1));
-    EXPECT_FALSE(f.usable(f.hStart));
-    EXPECT_EQ(f.OutputExtension, "jpg");
+    EXPECT_EQ(f.startButton.caption(), "Start Overlaying Two Image");
+    EXPECT_FALSE(f.usable(f.blendLeftOption));
+    EXPECT_FALSE(f.usable(f.blendSizeBar));
+    EXPECT_EQ(outputExtension(f.request()), "jpg");
     EXPECT_TRUE(h.ui.boxes.empty());
 }
 
@@ -146,7 +146,7 @@ TEST(WindowModelRestore, EmptyNumberOfImagesStaysEmpty)
     WindowModelHarness h;
     h.settings.put("Number Of Images", "");
     WindowModel& f = h.load();
-    EXPECT_EQ(f.Text4.text(), "");
+    EXPECT_EQ(f.frameCountBox.text(), "");
     EXPECT_TRUE(h.ui.boxes.empty());
 }
 
@@ -157,8 +157,8 @@ TEST(WindowModelRestore, SliderValuesAreRoundedToEven)
         WindowModelHarness h;
         h.settings.put("Slider1", stored);
         WindowModel& f = h.load();
-        EXPECT_EQ(f.Slider1.value(), want) << stored;
-        EXPECT_EQ(f.Frame13.caption(), std::to_string(want) + "%") << stored;
+        EXPECT_EQ(f.qualitySlider.value(), want) << stored;
+        EXPECT_EQ(f.qualityValueFrame.caption(), std::to_string(want) + "%") << stored;
         EXPECT_TRUE(h.ui.boxes.empty()) << stored;
     }
 }
@@ -195,13 +195,13 @@ TEST(WindowModelRestore, BadStoredValuesReportTheirStepAndTheWindowOpens)
                                       std::to_string(c.label) + "\r\rPlease email screenshot of this message to " +
                                       std::string(kSupportAddress));
         // The control kept its previous state and the rest of the restore ran.
-        EXPECT_EQ(f.Slider1.value(), 85);
-        EXPECT_EQ(f.Frame13.caption(), "85%");
-        EXPECT_TRUE(f.Option5.value());
-        EXPECT_TRUE(f.Option1.value());
-        EXPECT_TRUE(f.Option21.value());
-        EXPECT_EQ(f.PushButton2.caption(), "Start Blending Two Image");
-        EXPECT_EQ(f.OutputExtension, "jpg");
+        EXPECT_EQ(f.qualitySlider.value(), 85);
+        EXPECT_EQ(f.qualityValueFrame.caption(), "85%");
+        EXPECT_TRUE(f.blendOption.value());
+        EXPECT_TRUE(f.blendLeftOption.value());
+        EXPECT_TRUE(f.smartDetectOption.value());
+        EXPECT_EQ(f.startButton.caption(), "Start Blending Two Image");
+        EXPECT_EQ(outputExtension(f.request()), "jpg");
     }
 }
 
@@ -210,29 +210,29 @@ TEST(WindowModelSettings, EveryChangeIsWrittenThrough)
     WindowModelHarness h;
     WindowModel& f = h.load();
 
-    f.Text1.setText("/pics/one.jpg");
-    f.Text2.setText("/pics/two.jpg");
-    f.Text3.setText("/out");
-    f.Text4.setText("");
-    f.txtFPS.setText("abc");
+    f.image1Box.setText("/pics/one.jpg");
+    f.image2Box.setText("/pics/two.jpg");
+    f.outputFolderBox.setText("/out");
+    f.frameCountBox.setText("");
+    f.framesPerSecondBox.setText("abc");
     EXPECT_EQ(h.settings.stored("Image 1"), "/pics/one.jpg");
     EXPECT_EQ(h.settings.stored("Image 2"), "/pics/two.jpg");
     EXPECT_EQ(h.settings.stored("Text3"), "/out");
     EXPECT_EQ(h.settings.stored("Number Of Images"), "");
     EXPECT_EQ(h.settings.stored("FPS"), "abc");
 
-    f.click(f.Option4);
+    f.click(f.blendBottomOption);
     EXPECT_EQ(h.settings.stored("Option1"), "False");
     EXPECT_EQ(h.settings.stored("Option4"), "True");
-    f.click(f.Option22);
+    f.click(f.fixedQualityOption);
     EXPECT_EQ(h.settings.stored("Option21"), "False");
     EXPECT_EQ(h.settings.stored("Option22"), "True");
-    EXPECT_TRUE(f.usable(f.Slider1));
-    f.click(f.Option21);
-    EXPECT_FALSE(f.usable(f.Slider1));
+    EXPECT_TRUE(f.usable(f.qualitySlider));
+    f.click(f.smartDetectOption);
+    EXPECT_FALSE(f.usable(f.qualitySlider));
 
-    f.Slider1.setValue(1);
-    EXPECT_EQ(f.Frame13.caption(), "1%");
+    f.qualitySlider.setValue(1);
+    EXPECT_EQ(f.qualityValueFrame.caption(), "1%");
     EXPECT_EQ(h.settings.stored("Slider1"), "1");
     EXPECT_TRUE(h.ui.boxes.empty());
 
@@ -240,12 +240,12 @@ TEST(WindowModelSettings, EveryChangeIsWrittenThrough)
     WindowModelHarness next;
     next.settings = h.settings;
     WindowModel& g = next.load();
-    EXPECT_EQ(g.Text4.text(), "");
-    EXPECT_EQ(g.txtFPS.text(), "abc");
-    EXPECT_EQ(g.Text3.text(), "/out");
-    EXPECT_TRUE(g.Option4.value());
-    EXPECT_EQ(g.Slider1.value(), 1);
-    EXPECT_EQ(g.Frame13.caption(), "1%");
+    EXPECT_EQ(g.frameCountBox.text(), "");
+    EXPECT_EQ(g.framesPerSecondBox.text(), "abc");
+    EXPECT_EQ(g.outputFolderBox.text(), "/out");
+    EXPECT_TRUE(g.blendBottomOption.value());
+    EXPECT_EQ(g.qualitySlider.value(), 1);
+    EXPECT_EQ(g.qualityValueFrame.caption(), "1%");
 }
 
 TEST(WindowModelSettings, UnwritableStoreIsReportedOnceAndTheWindowWorks)
@@ -257,20 +257,20 @@ TEST(WindowModelSettings, UnwritableStoreIsReportedOnceAndTheWindowWorks)
     EXPECT_EQ(h.ui.boxes[0].title, "Vantorell");
     EXPECT_EQ(h.ui.boxes[0].icon, MsgIcon::Exclamation);
     EXPECT_NE(h.ui.boxes[0].text.find("Path/File access error"), std::string::npos);
-    EXPECT_EQ(f.PushButton2.caption(), "Start Blending Two Image");
-    EXPECT_EQ(f.Frame13.caption(), "85%");
+    EXPECT_EQ(f.startButton.caption(), "Start Blending Two Image");
+    EXPECT_EQ(f.qualityValueFrame.caption(), "85%");
 
-    f.click(f.Option6);
-    f.Text1.setText("/a.jpg");
+    f.click(f.fadeOption);
+    f.image1Box.setText("/a.jpg");
     EXPECT_EQ(h.ui.boxes.size(), 1u);
-    EXPECT_EQ(f.PushButton2.caption(), "Start Fading Two Image");
-    EXPECT_EQ(f.OutputExtension, "avi");
+    EXPECT_EQ(f.startButton.caption(), "Start Fading Two Image");
+    EXPECT_EQ(outputExtension(f.request()), "avi");
 }
 
 TEST(WindowModelSettings, UnwritableStoreInsideAMixTypeHandlerNamesItsStep)
 {
     WindowModelHarness h;
-    h.settings.put("Text3", "");   // the restore changes no box, so Option5_Click writes first
+    h.settings.put("Text3", "");   // the restore changes no box, so blendChosen writes first
     h.settings.readOnly = true;
     h.load();
     const auto errors = h.ui.applicationErrors();

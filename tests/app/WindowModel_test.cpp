@@ -2,6 +2,7 @@
 // feedback and closing, driven as a user would.
 #include "app/WindowModelHarness.h"
 #include "colour/Ditherer.h"
+#include "platform/Conversions.h"
 
 
 #include <gtest/gtest.h>
@@ -11,7 +12,8 @@ namespace {
 
 std::vector<const Control*> mixControls(WindowModel& f)
 {
-    return {&f.Option1, &f.Option2, &f.Option3, &f.Option4, &f.hStart, &f.txtFPS, &f.Text4, &f.Option8, &f.Option9};
+    return {&f.blendLeftOption, &f.blendRightOption, &f.blendTopOption,    &f.blendBottomOption, &f.blendSizeBar,
+            &f.framesPerSecondBox, &f.frameCountBox, &f.saveAsAviOption, &f.saveAsGifOption};
 }
 
 TEST(WindowModelInterlocks, MixTypesSetCaptionEnabledStatesAndExtension)
@@ -19,43 +21,43 @@ TEST(WindowModelInterlocks, MixTypesSetCaptionEnabledStatesAndExtension)
     WindowModelHarness h;
     WindowModel& f = h.load();
 
-    f.click(f.Option6);
-    EXPECT_EQ(f.PushButton2.caption(), "Start Fading Two Image");
+    f.click(f.fadeOption);
+    EXPECT_EQ(f.startButton.caption(), "Start Fading Two Image");
     for (const Control* c : mixControls(f))
         EXPECT_TRUE(f.usable(*c));
-    EXPECT_TRUE(f.Frame7.enabled() && f.Frame8.enabled() && f.Frame9.enabled());
-    EXPECT_EQ(f.OutputExtension, "avi");
+    EXPECT_TRUE(f.framesPerSecondFrame.enabled() && f.frameCountFrame.enabled() && f.outputFrame.enabled());
+    EXPECT_EQ(outputExtension(f.request()), "avi");
     EXPECT_EQ(h.settings.stored("Option6"), "True");
     EXPECT_EQ(h.settings.stored("Option5"), "False");
 
-    f.click(f.Option9);
-    EXPECT_EQ(f.OutputExtension, "gif");
+    f.click(f.saveAsGifOption);
+    EXPECT_EQ(outputExtension(f.request()), "gif");
     EXPECT_EQ(h.settings.stored("Option9"), "True");
-    f.click(f.Option8);
-    EXPECT_EQ(f.OutputExtension, "avi");
+    f.click(f.saveAsAviOption);
+    EXPECT_EQ(outputExtension(f.request()), "avi");
 
-    f.click(f.Option7);
-    EXPECT_EQ(f.PushButton2.caption(), "Start Overlaying Two Image");
+    f.click(f.overlayOption);
+    EXPECT_EQ(f.startButton.caption(), "Start Overlaying Two Image");
     for (const Control* c : mixControls(f))
         EXPECT_FALSE(f.usable(*c));
-    EXPECT_TRUE(f.Frame7.enabled() && f.Frame8.enabled() && f.Frame9.enabled());   // left as they were
-    EXPECT_EQ(f.OutputExtension, "jpg");
+    EXPECT_TRUE(f.framesPerSecondFrame.enabled() && f.frameCountFrame.enabled() && f.outputFrame.enabled());   // left as they were
+    EXPECT_EQ(outputExtension(f.request()), "jpg");
     EXPECT_EQ(h.settings.stored("Option7"), "True");
 
-    f.click(f.Option6);
+    f.click(f.fadeOption);
     for (const Control* c : mixControls(f))
         EXPECT_TRUE(f.usable(*c));
 
-    f.click(f.Option9);
-    f.click(f.Option5);
-    EXPECT_EQ(f.PushButton2.caption(), "Start Blending Two Image");
-    EXPECT_EQ(f.OutputExtension, "jpg");
-    EXPECT_TRUE(f.usable(f.Option1));
-    EXPECT_TRUE(f.usable(f.hStart));
-    EXPECT_FALSE(f.usable(f.Text4));
-    EXPECT_FALSE(f.usable(f.Option9));
-    EXPECT_FALSE(f.Frame9.enabled());
-    EXPECT_TRUE(f.Option9.value());   // the fade output choice is kept
+    f.click(f.saveAsGifOption);
+    f.click(f.blendOption);
+    EXPECT_EQ(f.startButton.caption(), "Start Blending Two Image");
+    EXPECT_EQ(outputExtension(f.request()), "jpg");
+    EXPECT_TRUE(f.usable(f.blendLeftOption));
+    EXPECT_TRUE(f.usable(f.blendSizeBar));
+    EXPECT_FALSE(f.usable(f.frameCountBox));
+    EXPECT_FALSE(f.usable(f.saveAsGifOption));
+    EXPECT_FALSE(f.outputFrame.enabled());
+    EXPECT_TRUE(f.saveAsGifOption.value());   // the fade output choice is kept
     EXPECT_TRUE(h.ui.boxes.empty());
 }
 
@@ -63,33 +65,54 @@ TEST(WindowModelInterlocks, OptionGroupsAreExclusiveAndContainersDisableTheirCon
 {
     WindowModelHarness h;
     WindowModel& f = h.load();
-    f.click(f.Option3);
-    EXPECT_FALSE(f.Option1.value());
-    EXPECT_TRUE(f.Option3.value());
-    EXPECT_TRUE(f.Option5.value());   // another group is untouched
+    f.click(f.blendTopOption);
+    EXPECT_FALSE(f.blendLeftOption.value());
+    EXPECT_TRUE(f.blendTopOption.value());
+    EXPECT_TRUE(f.blendOption.value());   // another group is untouched
 
-    f.Frame11.setEnabled(false);
-    EXPECT_TRUE(f.Option1.enabled());
-    EXPECT_FALSE(f.usable(f.Option1));
-    EXPECT_FALSE(f.usable(f.hStart));
-    EXPECT_EQ(f.container(f.Option1), &f.Frame1);
-    EXPECT_EQ(f.container(f.Frame1), &f.Frame11);
-    EXPECT_EQ(f.container(f.Slider1), &f.Frame13);
-    EXPECT_EQ(f.container(f.PushButton2), nullptr);
+    f.blendOptionsFrame.setEnabled(false);
+    EXPECT_TRUE(f.blendLeftOption.enabled());
+    EXPECT_FALSE(f.usable(f.blendLeftOption));
+    EXPECT_FALSE(f.usable(f.blendSizeBar));
+    EXPECT_EQ(f.container(f.blendLeftOption), &f.directionFrame);
+    EXPECT_EQ(f.container(f.directionFrame), &f.blendOptionsFrame);
+    EXPECT_EQ(f.container(f.qualitySlider), &f.qualityValueFrame);
+    EXPECT_EQ(f.container(f.startButton), nullptr);
 }
 
-TEST(WindowModelInterlocks, UpdateOutputExtensionLeavesItWhenNothingDecides)
+TEST(WindowModelInterlocks, TheRequestFollowsTheControls)
 {
     WindowModelHarness h;
     WindowModel& f = h.load();
-    f.click(f.Option6);
-    f.click(f.Option9);
-    f.setOptionValue(f.Option9, false);
-    f.UpdateOutputExtension();
-    EXPECT_EQ(f.OutputExtension, "gif");
-    f.setOptionValue(f.Option6, false);
-    f.UpdateOutputExtension();
-    EXPECT_EQ(f.OutputExtension, "gif");
+    f.image1Box.setText("a.jpg");
+    f.image2Box.setText("b.jpg");
+    f.outputFolderBox.setText("/out/");
+    f.click(f.blendBottomOption);
+    f.blendSizeBar.setValue(120);
+    f.click(f.fixedQualityOption);
+    f.qualitySlider.setValue(40);
+    f.frameCountBox.setText("x7");   // text travels as typed: the job reports it at its step
+    f.framesPerSecondBox.setText("12");
+    f.click(f.saveAsGifOption);
+    MixRequest r = f.request();
+    EXPECT_EQ(r.mixType, MixType::Blend);
+    EXPECT_EQ(r.image1Path, "a.jpg");
+    EXPECT_EQ(r.image2Path, "b.jpg");
+    EXPECT_EQ(r.outputFolder, "/out/");
+    EXPECT_EQ(r.blendDirection, BlendDirection::Bottom);
+    EXPECT_EQ(r.blendStart, 120);
+    EXPECT_EQ(r.qualityChoice, JpegQualityChoice::Fixed);
+    EXPECT_EQ(r.fixedQuality, 40);
+    EXPECT_EQ(r.frameCountText, "x7");
+    EXPECT_EQ(r.framesPerSecondText, "12");
+    EXPECT_EQ(r.fadeOutput, FadeOutput::Gif);
+    EXPECT_EQ(r.gifPalette, GifPalette::Halftone);   // the window's GIF: the halftone cube, ordered
+    EXPECT_EQ(r.gifDither, GifDither::Ordered);
+    EXPECT_FALSE(r.codec);                           // the compressor dialog asks
+    f.click(f.overlayOption);
+    EXPECT_EQ(f.request().mixType, MixType::Overlay);
+    f.click(f.fadeOption);
+    EXPECT_EQ(f.request().mixType, MixType::Fade);
 }
 
 TEST(WindowModelFiles, OpenFileDialogFillsTheBoxOrChangesNothing)
@@ -97,20 +120,20 @@ TEST(WindowModelFiles, OpenFileDialogFillsTheBoxOrChangesNothing)
     WindowModelHarness h;
     WindowModel& f = h.load();
     h.ui.fileAnswers.push_back({"/pics/a.jpg"});
-    f.PushButton1_Click();
+    f.browseImage1();
     ASSERT_EQ(h.ui.fileRequests.size(), 1u);
     EXPECT_EQ(h.ui.fileRequests[0].title, "Add File(s) - Hold Ctrl or Shift to select multiple files");
     EXPECT_EQ(h.ui.fileRequests[0].filter, "JPG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|");
-    EXPECT_EQ(f.Text1.text(), "/pics/a.jpg");
+    EXPECT_EQ(f.image1Box.text(), "/pics/a.jpg");
     EXPECT_EQ(h.settings.stored("Image 1"), "/pics/a.jpg");
 
-    f.PushButton1_Click();   // cancelled
-    EXPECT_EQ(f.Text1.text(), "/pics/a.jpg");
-    f.PushButton3_Click();   // cancelled, box stays empty
-    EXPECT_EQ(f.Text2.text(), "");
+    f.browseImage1();   // cancelled
+    EXPECT_EQ(f.image1Box.text(), "/pics/a.jpg");
+    f.browseImage2();   // cancelled, box stays empty
+    EXPECT_EQ(f.image2Box.text(), "");
     h.ui.fileAnswers.push_back({"/pics/b c.jpeg"});
-    f.PushButton3_Click();
-    EXPECT_EQ(f.Text2.text(), "/pics/b c.jpeg");
+    f.browseImage2();
+    EXPECT_EQ(f.image2Box.text(), "/pics/b c.jpeg");
     EXPECT_EQ(h.settings.stored("Image 2"), "/pics/b c.jpeg");
     EXPECT_TRUE(h.ui.boxes.empty());
 }
@@ -120,23 +143,23 @@ TEST(WindowModelFiles, SamplesFollowTheMixTypeAndTheProgramFolder)
     WindowModelHarness h;
     WindowModel& f = h.load();
     const std::string beside = h.programFolder().string() + "/Samples/";
-    f.PushButton7_Click();
-    EXPECT_EQ(f.Text1.text(), beside + "sample1.jpg");
-    EXPECT_EQ(f.Text2.text(), beside + "sample2.jpg");
+    f.loadSamples();
+    EXPECT_EQ(f.image1Box.text(), beside + "sample1.jpg");
+    EXPECT_EQ(f.image2Box.text(), beside + "sample2.jpg");
     EXPECT_EQ(h.settings.stored("Image 1"), beside + "sample1.jpg");
-    f.click(f.Option6);
-    f.PushButton7_Click();
-    EXPECT_EQ(f.Text1.text(), beside + "face1.jpg");
-    EXPECT_EQ(f.Text2.text(), beside + "face2.jpg");
-    f.click(f.Option7);
-    f.PushButton7_Click();
-    EXPECT_EQ(f.Text1.text(), beside + "sample1.jpg");
+    f.click(f.fadeOption);
+    f.loadSamples();
+    EXPECT_EQ(f.image1Box.text(), beside + "face1.jpg");
+    EXPECT_EQ(f.image2Box.text(), beside + "face2.jpg");
+    f.click(f.overlayOption);
+    f.loadSamples();
+    EXPECT_EQ(f.image1Box.text(), beside + "sample1.jpg");
 
     // No mix type selected: nothing changes.
-    f.setOptionValue(f.Option7, false);
-    f.Text1.setText("keep");
-    f.PushButton7_Click();
-    EXPECT_EQ(f.Text1.text(), "keep");
+    f.setOptionValue(f.overlayOption, false);
+    f.image1Box.setText("keep");
+    f.loadSamples();
+    EXPECT_EQ(f.image1Box.text(), "keep");
 
     // An installed program finds its samples in the data folder.
     std::filesystem::create_directories(h.dir.path() / "share/vantorell/Samples");
@@ -150,7 +173,7 @@ TEST(WindowModelFiles, HelpAndQualityExplanations)
 {
     WindowModelHarness h;
     WindowModel& f = h.load();
-    f.PushButton4_Click();
+    f.showHelp();
     ASSERT_EQ(h.ui.boxes.size(), 1u);
     EXPECT_EQ(h.ui.boxes[0].title, "Vantorell");
     EXPECT_EQ(h.ui.boxes[0].buttons, MsgButtons::Ok);
@@ -158,16 +181,16 @@ TEST(WindowModelFiles, HelpAndQualityExplanations)
               "To prevent images from being cropped:\n\n1. All images must be the same pixel dimension (height and "
               "width)\n\n2. The first image must be larger than the second image.");
 
-    f.PushButton8_Click();
+    f.showQualityHelp();
     ASSERT_EQ(h.ui.boxes.size(), 2u);
     EXPECT_EQ(h.ui.boxes[1].text,
               "Smart-Detect will automatically detect the image quality of each input JPG file and use this "
               "information to create a similar quality output JPG file.\n\nFixed Quality will use the same image "
               "quality for every output JPG file.");
 
-    f.Option21.setCaption("Auto");
-    f.Option22.setCaption("Fi:xed:");
-    f.PushButton8_Click();
+    f.smartDetectOption.setCaption("Auto");
+    f.fixedQualityOption.setCaption("Fi:xed:");
+    f.showQualityHelp();
     EXPECT_EQ(h.ui.boxes[2].text.substr(0, 5), "Auto ");
     EXPECT_NE(h.ui.boxes[2].text.find("\n\nFixed will use"), std::string::npos);
 }
@@ -179,24 +202,24 @@ TEST(WindowModelFiles, NumericChecksOnLeavingTheNumberBoxes)
     std::vector<const Control*> focused;
     f.onSetFocus = [&](Control& c) { focused.push_back(&c); };
 
-    f.txtFPS.setText("abc");
-    f.txtFPS_LostFocus();
+    f.framesPerSecondBox.setText("abc");
+    f.framesPerSecondLostFocus();
     ASSERT_EQ(h.ui.boxes.size(), 1u);
     EXPECT_EQ(h.ui.boxes[0].text, "Must be a numeric entry.");
     EXPECT_EQ(h.ui.boxes[0].title, "Vantorell");
     ASSERT_EQ(focused.size(), 1u);
-    EXPECT_EQ(focused[0], &f.txtFPS);
+    EXPECT_EQ(focused[0], &f.framesPerSecondBox);
     EXPECT_EQ(h.settings.stored("FPS"), "abc");
-    EXPECT_EQ(f.txtFPS.text(), "abc");
+    EXPECT_EQ(f.framesPerSecondBox.text(), "abc");
 
-    f.Text4.setText("");
-    f.Text4_LostFocus();
+    f.frameCountBox.setText("");
+    f.frameCountLostFocus();
     ASSERT_EQ(h.ui.boxes.size(), 2u);
-    EXPECT_EQ(focused.back(), &f.Text4);
+    EXPECT_EQ(focused.back(), &f.frameCountBox);
 
     for (const char* number : {"0", "-3", "2.5", " 12 ", "1e3", "+4", ".5"}) {
-        f.Text4.setText(number);
-        f.Text4_LostFocus();
+        f.frameCountBox.setText(number);
+        f.frameCountLostFocus();
         EXPECT_EQ(h.ui.boxes.size(), 2u) << number;
     }
 }
@@ -204,19 +227,19 @@ TEST(WindowModelFiles, NumericChecksOnLeavingTheNumberBoxes)
 TEST(WindowModelFiles, NumberRecognition)
 {
     for (const char* yes : {"0", "-3", "2.5", " 7 ", "1e3", "1E-3", "+4", ".5", "5."})
-        EXPECT_TRUE(IsNumeric(yes)) << yes;
+        EXPECT_TRUE(isNumeric(yes)) << yes;
     for (const char* no : {"", " ", "abc", "1x", "inf", "nan", "0x10", "--1", "1e", "1 2", "1e999"})
-        EXPECT_FALSE(IsNumeric(no)) << no;
+        EXPECT_FALSE(isNumeric(no)) << no;
     EXPECT_TRUE(BooleanFromSetting("tRuE"));
     EXPECT_FALSE(BooleanFromSetting("false"));
     EXPECT_TRUE(BooleanFromSetting("-1"));
     EXPECT_TRUE(BooleanFromSetting("0.5"));
     EXPECT_FALSE(BooleanFromSetting("0"));
     EXPECT_THROW(BooleanFromSetting(""), RuntimeError);
-    EXPECT_EQ(WholeNumberFromSetting("2.5"), 2);
-    EXPECT_EQ(WholeNumberFromSetting("-2.5"), -2);
-    EXPECT_EQ(WholeNumberFromSetting("3.5"), 4);
-    EXPECT_THROW(WholeNumberFromSetting("2147483648"), RuntimeError);
+    EXPECT_EQ(textToInt32("2.5"), 2);
+    EXPECT_EQ(textToInt32("-2.5"), -2);
+    EXPECT_EQ(textToInt32("3.5"), 4);
+    EXPECT_THROW(textToInt32("2147483648"), RuntimeError);
 }
 
 TEST(WindowModelFolder, BrowserSetsTheOutputFolderWithOneTrailingSeparator)
@@ -224,22 +247,22 @@ TEST(WindowModelFolder, BrowserSetsTheOutputFolderWithOneTrailingSeparator)
     WindowModelHarness h;
     WindowModel& f = h.load();
     h.ui.folderAnswers.push_back(std::filesystem::path("/srv/out"));
-    f.PushButton5_Click();
+    f.browseOutputFolder();
     ASSERT_EQ(h.ui.folderTitles.size(), 1u);
     EXPECT_EQ(h.ui.folderTitles[0], "Save To This Folder");
-    EXPECT_EQ(f.Text3.text(), "/srv/out/");
+    EXPECT_EQ(f.outputFolderBox.text(), "/srv/out/");
     EXPECT_EQ(h.settings.stored("LastFolderDot"), "/srv/out");
     EXPECT_EQ(h.settings.stored("Text3"), "/srv/out/");
 
     h.ui.folderAnswers.push_back(std::filesystem::path("/"));
-    f.PushButton5_Click();
-    EXPECT_EQ(f.Text3.text(), "/");
+    f.browseOutputFolder();
+    EXPECT_EQ(f.outputFolderBox.text(), "/");
     EXPECT_EQ(h.settings.stored("LastFolderDot"), "/");
 
-    f.PushButton5_Click();   // cancelled
+    f.browseOutputFolder();   // cancelled
     h.ui.folderAnswers.push_back(std::filesystem::path());
-    f.PushButton5_Click();   // no path
-    EXPECT_EQ(f.Text3.text(), "/");
+    f.browseOutputFolder();   // no path
+    EXPECT_EQ(f.outputFolderBox.text(), "/");
     EXPECT_EQ(h.settings.stored("LastFolderDot"), "/");
     EXPECT_TRUE(h.ui.boxes.empty());
 }
@@ -275,22 +298,21 @@ TEST(WindowModelStartup, DitheringModuleIsSetUpForHalftoneWithoutDither)
 {
     WindowModelHarness h;
     WindowModel& f = h.load();
-    ASSERT_NE(f.Dither, nullptr);
-    EXPECT_EQ(f.Dither->PaletteMode(), 0);
-    EXPECT_EQ(f.Dither->DitherMode(), 0);
+    EXPECT_EQ(f.job().ditherer()->PaletteMode(), 0);
+    EXPECT_EQ(f.job().ditherer()->DitherMode(), 0);
 }
 
 TEST(WindowModelStartup, SkinFileSwitchesToButtonFaceColours)
 {
     WindowModelHarness plain;
-    EXPECT_FALSE(plain.load().Skinned);
-    EXPECT_EQ(plain.form->BackColor, 0u);
+    EXPECT_FALSE(plain.load().skinned);
+    EXPECT_EQ(plain.form->backColour, 0u);
 
     WindowModelHarness h;
     h.writeFile(h.programFolder() / "x" / "o.cjs", "skin");
     WindowModel& f = h.load();
-    EXPECT_TRUE(f.Skinned);
-    EXPECT_EQ(f.BackColor, 0x8000000Fu);
+    EXPECT_TRUE(f.skinned);
+    EXPECT_EQ(f.backColour, 0x8000000Fu);
     EXPECT_TRUE(h.ui.boxes.empty());
 }
 
@@ -310,22 +332,22 @@ TEST(WindowModelStartup, HandPointerOverThePushButtons)
     WindowModelHarness h;
     h.writeFile(h.programFolder() / "HAND-M.CUR", cursorFile(5, 1));
     WindowModel& f = h.load();
-    EXPECT_EQ(f.MouseIcon, h.programFolder() / "HAND-M.CUR");
-    EXPECT_EQ(f.MouseIconHotX, 5);
-    EXPECT_EQ(f.MouseIconHotY, 1);
+    EXPECT_EQ(f.customPointerFile, h.programFolder() / "HAND-M.CUR");
+    EXPECT_EQ(f.customPointerHotX, 5);
+    EXPECT_EQ(f.customPointerHotY, 1);
 
-    f.MouseMove(&f.PushButton2);
+    f.mouseMoved(&f.startButton);
     EXPECT_EQ(f.pointerShape(), WindowModel::PointerShape::Hand);
-    f.MouseMove(&f.Option5);   // not a pointer area: no change
+    f.mouseMoved(&f.blendOption);   // not a pointer area: no change
     EXPECT_EQ(f.pointerShape(), WindowModel::PointerShape::Hand);
-    f.MouseMove(&f.Frame3);
+    f.mouseMoved(&f.mixTypeFrame);
     EXPECT_EQ(f.pointerShape(), WindowModel::PointerShape::Arrow);
-    f.MouseMove(&f.PushButton8);
-    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Custom);
-    f.MouseMove(nullptr);
-    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Default);
-    f.MouseMove(&f.Text1);
-    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Default);
+    f.mouseMoved(&f.qualityHelpButton);
+    EXPECT_EQ(f.pointer(), WindowModel::Pointer::Custom);
+    f.mouseMoved(nullptr);
+    EXPECT_EQ(f.pointer(), WindowModel::Pointer::Default);
+    f.mouseMoved(&f.image1Box);
+    EXPECT_EQ(f.pointer(), WindowModel::Pointer::Default);
     EXPECT_TRUE(h.ui.boxes.empty());
 }
 
@@ -333,8 +355,8 @@ TEST(WindowModelStartup, NoOrBadHandPointer)
 {
     WindowModelHarness none;
     WindowModel& f = none.load();
-    f.MouseMove(&f.PushButton1);
-    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Custom);
+    f.mouseMoved(&f.browseImage1Button);
+    EXPECT_EQ(f.pointer(), WindowModel::Pointer::Custom);
     EXPECT_EQ(f.pointerShape(), WindowModel::PointerShape::Arrow);   // no file: the default arrow
     EXPECT_TRUE(none.ui.boxes.empty());
 
@@ -343,8 +365,8 @@ TEST(WindowModelStartup, NoOrBadHandPointer)
     WindowModel& g = bad.load();
     ASSERT_EQ(bad.ui.applicationErrors().size(), 1u);
     EXPECT_NE(bad.ui.boxes[0].text.find("Form1.Form_Load at line 106"), std::string::npos);
-    EXPECT_TRUE(g.MouseIcon.empty());
-    EXPECT_EQ(g.PushButton2.caption(), "Start Blending Two Image");   // start-up went on
+    EXPECT_TRUE(g.customPointerFile.empty());
+    EXPECT_EQ(g.startButton.caption(), "Start Blending Two Image");   // start-up went on
 }
 
 TEST(WindowModelStartup, PointerFeedbackWaitsWhileBusy)
@@ -354,11 +376,11 @@ TEST(WindowModelStartup, PointerFeedbackWaitsWhileBusy)
     WindowModel& f = h.load();
     f.ui().setBusyPointer(true);
     EXPECT_EQ(f.pointerShape(), WindowModel::PointerShape::Hourglass);
-    f.MouseMove(&f.PushButton2);
-    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Default);
+    f.mouseMoved(&f.startButton);
+    EXPECT_EQ(f.pointer(), WindowModel::Pointer::Default);
     f.ui().setBusyPointer(false);
     ASSERT_EQ(h.ui.busyPointer.size(), 2u);
-    f.MouseMove(&f.PushButton2);
+    f.mouseMoved(&f.startButton);
     EXPECT_EQ(f.pointerShape(), WindowModel::PointerShape::Hand);
 }
 
@@ -367,17 +389,18 @@ TEST(WindowModelClosing, QueryUnloadReleasesTheGifDocumentAndYieldsTwice)
     WindowModelHarness h;
     WindowModel& f = h.load();
     bool released = false;
-    f.gifDocument = std::shared_ptr<GifDocument>(static_cast<GifDocument*>(nullptr), [&](GifDocument*) { released = true; });
+    f.job().setGifDocument(
+        std::shared_ptr<GifDocument>(static_cast<GifDocument*>(nullptr), [&](GifDocument*) { released = true; }));
     const int yields = h.ui.yields;
     bool cancel = true;
-    f.Form_QueryUnload(cancel, 0);
+    f.queryUnload(cancel, 0);
     EXPECT_FALSE(cancel);
     EXPECT_TRUE(released);
     EXPECT_EQ(h.ui.yields, yields + 2);
 
     bool ended = false;
     f.onUnload = [&] { ended = true; };
-    f.Form_Unload();
+    f.unload();
     EXPECT_TRUE(ended);
     EXPECT_TRUE(f.unloaded());
     EXPECT_TRUE(h.ui.boxes.empty());

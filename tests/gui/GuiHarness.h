@@ -49,7 +49,7 @@ struct GuiHarness {
     // Start-up as the program runs it, then the window is shown.
     MainWindow& open()
     {
-        form->Form_Load();
+        form->load();
         window->show();
         QApplication::processEvents();
         return *window;

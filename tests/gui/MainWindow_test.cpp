@@ -30,19 +30,19 @@ TEST(MainWindow, ShowsTheModelsCaptionsAndState)
     MainWindow& w = h.open();
     WindowModel& f = *h.form;
     EXPECT_EQ(w.windowTitle(), "Vantorell");
-    EXPECT_EQ(h.widget<QGroupBox>(f.Frame4)->title(), "Image #1");
-    EXPECT_EQ(h.widget<QGroupBox>(f.Frame6)->title(), "Save Results To This Folder");
-    EXPECT_EQ(h.widget<QGroupBox>(f.Frame12)->title(), "Output JPG Quality Option");
-    EXPECT_EQ(h.widget<QGroupBox>(f.Frame13)->title(), "85%");
-    EXPECT_FALSE(h.widget<QGroupBox>(f.Frame13)->isEnabled());
-    EXPECT_FALSE(h.widget<QSlider>(f.Slider1)->isEnabled());   // inside a disabled frame
-    EXPECT_EQ(h.widget<QRadioButton>(f.Option22)->text(), "Fixed Quality:");
-    EXPECT_TRUE(h.widget<QRadioButton>(f.Option5)->isChecked());
-    EXPECT_EQ(h.widget<QPushButton>(f.PushButton2)->text(), "Start Blending Two Image");
-    EXPECT_EQ(h.widget<QPushButton>(f.PushButton7)->text(), "Load Sample/Example Files");
-    EXPECT_EQ(h.widget<QLineEdit>(f.Text3)->text().toStdString(), (h.dir.path() / "Desktop").string() + "/");
-    EXPECT_EQ(h.widget<QProgressBar>(f.ProgressBar1)->text(), "Progress Bar");
-    EXPECT_FALSE(h.widget<QLineEdit>(f.Text4)->isEnabled());
+    EXPECT_EQ(h.widget<QGroupBox>(f.image1Frame)->title(), "Image #1");
+    EXPECT_EQ(h.widget<QGroupBox>(f.outputFolderFrame)->title(), "Save Results To This Folder");
+    EXPECT_EQ(h.widget<QGroupBox>(f.qualityFrame)->title(), "Output JPG Quality Option");
+    EXPECT_EQ(h.widget<QGroupBox>(f.qualityValueFrame)->title(), "85%");
+    EXPECT_FALSE(h.widget<QGroupBox>(f.qualityValueFrame)->isEnabled());
+    EXPECT_FALSE(h.widget<QSlider>(f.qualitySlider)->isEnabled());   // inside a disabled frame
+    EXPECT_EQ(h.widget<QRadioButton>(f.fixedQualityOption)->text(), "Fixed Quality:");
+    EXPECT_TRUE(h.widget<QRadioButton>(f.blendOption)->isChecked());
+    EXPECT_EQ(h.widget<QPushButton>(f.startButton)->text(), "Start Blending Two Image");
+    EXPECT_EQ(h.widget<QPushButton>(f.loadSamplesButton)->text(), "Load Sample/Example Files");
+    EXPECT_EQ(h.widget<QLineEdit>(f.outputFolderBox)->text().toStdString(), (h.dir.path() / "Desktop").string() + "/");
+    EXPECT_EQ(h.widget<QProgressBar>(f.progressBar())->text(), "Progress Bar");
+    EXPECT_FALSE(h.widget<QLineEdit>(f.frameCountBox)->isEnabled());
     EXPECT_TRUE(h.ui.boxes.empty());
 }
 
@@ -51,24 +51,24 @@ TEST(MainWindow, ClickingFadeEnablesTheFadeControlsAndChangesTheStartCaption)
     GuiHarness h;
     h.open();
     WindowModel& f = *h.form;
-    h.widget<QRadioButton>(f.Option6)->click();
-    EXPECT_TRUE(f.Option6.value());
-    EXPECT_FALSE(h.widget<QRadioButton>(f.Option5)->isChecked());
-    EXPECT_EQ(h.widget<QPushButton>(f.PushButton2)->text(), "Start Fading Two Image");
-    EXPECT_TRUE(h.widget<QLineEdit>(f.Text4)->isEnabled());
-    EXPECT_TRUE(h.widget<QLineEdit>(f.txtFPS)->isEnabled());
-    EXPECT_TRUE(h.widget<QRadioButton>(f.Option9)->isEnabled());
+    h.widget<QRadioButton>(f.fadeOption)->click();
+    EXPECT_TRUE(f.fadeOption.value());
+    EXPECT_FALSE(h.widget<QRadioButton>(f.blendOption)->isChecked());
+    EXPECT_EQ(h.widget<QPushButton>(f.startButton)->text(), "Start Fading Two Image");
+    EXPECT_TRUE(h.widget<QLineEdit>(f.frameCountBox)->isEnabled());
+    EXPECT_TRUE(h.widget<QLineEdit>(f.framesPerSecondBox)->isEnabled());
+    EXPECT_TRUE(h.widget<QRadioButton>(f.saveAsGifOption)->isEnabled());
     EXPECT_EQ(h.settings.stored("Option6"), "True");
 
-    h.widget<QRadioButton>(f.Option7)->click();
-    EXPECT_EQ(h.widget<QPushButton>(f.PushButton2)->text(), "Start Overlaying Two Image");
-    EXPECT_FALSE(h.widget<QRadioButton>(f.Option1)->isEnabled());
-    EXPECT_FALSE(h.widget<QScrollBar>(f.hStart)->isEnabled());
+    h.widget<QRadioButton>(f.overlayOption)->click();
+    EXPECT_EQ(h.widget<QPushButton>(f.startButton)->text(), "Start Overlaying Two Image");
+    EXPECT_FALSE(h.widget<QRadioButton>(f.blendLeftOption)->isEnabled());
+    EXPECT_FALSE(h.widget<QScrollBar>(f.blendSizeBar)->isEnabled());
 
     // A click on the selected option keeps it selected.
-    h.widget<QRadioButton>(f.Option7)->click();
-    EXPECT_TRUE(h.widget<QRadioButton>(f.Option7)->isChecked());
-    EXPECT_TRUE(f.Option7.value());
+    h.widget<QRadioButton>(f.overlayOption)->click();
+    EXPECT_TRUE(h.widget<QRadioButton>(f.overlayOption)->isChecked());
+    EXPECT_TRUE(f.overlayOption.value());
 }
 
 TEST(MainWindow, EditsAndSliderReachTheModelAndTheStore)
@@ -76,26 +76,26 @@ TEST(MainWindow, EditsAndSliderReachTheModelAndTheStore)
     GuiHarness h;
     h.open();
     WindowModel& f = *h.form;
-    QLineEdit* text1 = h.widget<QLineEdit>(f.Text1);
+    QLineEdit* text1 = h.widget<QLineEdit>(f.image1Box);
     text1->setFocus();
     for (const char c : std::string("/p/a.jpg")) {
         QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(c)));
         QApplication::sendEvent(text1, &press);
     }
-    EXPECT_EQ(f.Text1.text(), "/p/a.jpg");
+    EXPECT_EQ(f.image1Box.text(), "/p/a.jpg");
     EXPECT_EQ(h.settings.stored("Image 1"), "/p/a.jpg");
 
-    h.widget<QRadioButton>(f.Option22)->click();
-    EXPECT_TRUE(h.widget<QSlider>(f.Slider1)->isEnabled());
-    h.widget<QSlider>(f.Slider1)->setValue(1);
-    EXPECT_EQ(f.Slider1.value(), 1);
-    EXPECT_EQ(h.widget<QGroupBox>(f.Frame13)->title(), "1%");
+    h.widget<QRadioButton>(f.fixedQualityOption)->click();
+    EXPECT_TRUE(h.widget<QSlider>(f.qualitySlider)->isEnabled());
+    h.widget<QSlider>(f.qualitySlider)->setValue(1);
+    EXPECT_EQ(f.qualitySlider.value(), 1);
+    EXPECT_EQ(h.widget<QGroupBox>(f.qualityValueFrame)->title(), "1%");
     EXPECT_EQ(h.settings.stored("Slider1"), "1");
 
-    f.Text2.setText("/set/by/code.jpg");
-    EXPECT_EQ(h.widget<QLineEdit>(f.Text2)->text(), "/set/by/code.jpg");
-    h.widget<QPushButton>(f.PushButton7)->click();
-    EXPECT_EQ(h.widget<QLineEdit>(f.Text1)->text().toStdString(), (h.dir.path() / "bin/Samples/sample1.jpg").string());
+    f.image2Box.setText("/set/by/code.jpg");
+    EXPECT_EQ(h.widget<QLineEdit>(f.image2Box)->text(), "/set/by/code.jpg");
+    h.widget<QPushButton>(f.loadSamplesButton)->click();
+    EXPECT_EQ(h.widget<QLineEdit>(f.image1Box)->text().toStdString(), (h.dir.path() / "bin/Samples/sample1.jpg").string());
 }
 
 TEST(MainWindow, ProgressBarTextFollowsTheModel)
@@ -103,14 +103,14 @@ TEST(MainWindow, ProgressBarTextFollowsTheModel)
     GuiHarness h;
     h.open();
     WindowModel& f = *h.form;
-    QProgressBar* bar = h.widget<QProgressBar>(f.ProgressBar1);
-    f.ProgressBar1.setMax(200);
-    f.ProgressBar1.setValue(50);
-    f.ProgressBar1.setText("25%");
+    QProgressBar* bar = h.widget<QProgressBar>(f.progressBar());
+    f.progressBar().setMax(200);
+    f.progressBar().setValue(50);
+    f.progressBar().setText("25%");
     EXPECT_EQ(bar->value(), 250);
     EXPECT_EQ(bar->text(), "25%");
-    f.ProgressBar1.setValue(0);
-    f.ProgressBar1.setText("Progress Bar");
+    f.progressBar().setValue(0);
+    f.progressBar().setText("Progress Bar");
     EXPECT_EQ(bar->value(), 0);
     EXPECT_EQ(bar->text(), "Progress Bar");
 }
@@ -120,14 +120,14 @@ TEST(MainWindow, ButtonsRunTheirHandlers)
     GuiHarness h;
     h.open();
     WindowModel& f = *h.form;
-    h.widget<QPushButton>(f.PushButton4)->click();
-    h.widget<QPushButton>(f.PushButton8)->click();
+    h.widget<QPushButton>(f.helpButton)->click();
+    h.widget<QPushButton>(f.qualityHelpButton)->click();
     ASSERT_EQ(h.ui.boxes.size(), 2u);
     EXPECT_EQ(h.ui.boxes[0].text.rfind("To prevent images from being cropped:", 0), 0u);
     EXPECT_EQ(h.ui.boxes[1].text.rfind("Smart-Detect will", 0), 0u);
     h.ui.folderAnswers.push_back(std::filesystem::path("/srv/out"));
-    h.widget<QPushButton>(f.PushButton5)->click();
-    EXPECT_EQ(h.widget<QLineEdit>(f.Text3)->text(), "/srv/out/");
+    h.widget<QPushButton>(f.browseFolderButton)->click();
+    EXPECT_EQ(h.widget<QLineEdit>(f.outputFolderBox)->text(), "/srv/out/");
 }
 
 TEST(MainWindow, LeavingANumberBoxWithTextChecksItAndTakesTheFocusBack)
@@ -135,15 +135,15 @@ TEST(MainWindow, LeavingANumberBoxWithTextChecksItAndTakesTheFocusBack)
     GuiHarness h;
     MainWindow& w = h.open();
     WindowModel& f = *h.form;
-    h.widget<QRadioButton>(f.Option6)->click();
+    h.widget<QRadioButton>(f.fadeOption)->click();
     QApplication::setActiveWindow(&w);
     w.activateWindow();
-    QLineEdit* frames = h.widget<QLineEdit>(f.Text4);
-    QLineEdit* fps = h.widget<QLineEdit>(f.txtFPS);
+    QLineEdit* frames = h.widget<QLineEdit>(f.frameCountBox);
+    QLineEdit* fps = h.widget<QLineEdit>(f.framesPerSecondBox);
     frames->setFocus(Qt::TabFocusReason);
     QApplication::processEvents();
     ASSERT_TRUE(frames->hasFocus());
-    f.Text4.setText("abc");
+    f.frameCountBox.setText("abc");
 
     fps->setFocus(Qt::TabFocusReason);   // the user tabs out
     QApplication::processEvents();
@@ -156,7 +156,7 @@ TEST(MainWindow, LeavingANumberBoxWithTextChecksItAndTakesTheFocusBack)
     QApplication::processEvents();
     EXPECT_EQ(h.ui.boxes.size(), 1u);
 
-    f.Text4.setText("12");
+    f.frameCountBox.setText("12");
     frames->setFocus(Qt::MouseFocusReason);
     fps->setFocus(Qt::MouseFocusReason);
     QApplication::processEvents();
@@ -168,17 +168,17 @@ TEST(MainWindow, PointerOverTheButtonsFollowsTheModel)
     GuiHarness h;
     h.open();
     WindowModel& f = *h.form;
-    QPushButton* start = h.widget<QPushButton>(f.PushButton2);
+    QPushButton* start = h.widget<QPushButton>(f.startButton);
     QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
     QApplication::sendEvent(start, &enter);
-    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Custom);
+    EXPECT_EQ(f.pointer(), WindowModel::Pointer::Custom);
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(start, &leave);
-    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Default);
-    QApplication::sendEvent(h.widget<QPushButton>(f.PushButton1), &enter);
-    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Custom);
-    QApplication::sendEvent(h.widget<QGroupBox>(f.Frame3), &enter);
-    EXPECT_EQ(f.MousePointer(), WindowModel::Pointer::Default);
+    EXPECT_EQ(f.pointer(), WindowModel::Pointer::Default);
+    QApplication::sendEvent(h.widget<QPushButton>(f.browseImage1Button), &enter);
+    EXPECT_EQ(f.pointer(), WindowModel::Pointer::Custom);
+    QApplication::sendEvent(h.widget<QGroupBox>(f.mixTypeFrame), &enter);
+    EXPECT_EQ(f.pointer(), WindowModel::Pointer::Default);
 }
 
 TEST(MainWindow, ClosingRunsQueryUnloadAndUnload)
@@ -207,7 +207,7 @@ TEST(MainWindow, OpensOnDamagedAndUnwritableSettingsFiles)
         environment.random = [] { return 0.5; };
         WindowModel form(ui, store, environment);
         MainWindow window(form);
-        form.Form_Load();
+        form.load();
         window.show();
         QApplication::processEvents();
         EXPECT_TRUE(window.isVisible());
@@ -215,8 +215,8 @@ TEST(MainWindow, OpensOnDamagedAndUnwritableSettingsFiles)
         EXPECT_EQ(ui.applicationErrors().size(), ui.boxes.size());
         for (const auto& box : ui.applicationErrors())
             EXPECT_NE(box.text.find("Form1.Form_Load at line "), std::string::npos);
-        EXPECT_EQ(form.Frame13.caption(), "85%");
-        EXPECT_EQ(form.PushButton2.caption(), "Start Blending Two Image");
+        EXPECT_EQ(form.qualityValueFrame.caption(), "85%");
+        EXPECT_EQ(form.startButton.caption(), "Start Blending Two Image");
     }
     {
         std::ofstream(dir.path() / "blocker") << "x";
@@ -228,7 +228,7 @@ TEST(MainWindow, OpensOnDamagedAndUnwritableSettingsFiles)
         environment.random = [] { return 0.5; };
         WindowModel form(ui, store, environment);
         MainWindow window(form);
-        form.Form_Load();
+        form.load();
         window.show();
         QApplication::processEvents();
         EXPECT_TRUE(window.isVisible());

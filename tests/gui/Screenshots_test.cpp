@@ -54,32 +54,32 @@ TEST(Screenshots, BlendFadeOverlayAndAnErrorBox)
     MainWindow& window = h.open();
     window.resize(window.sizeHint());
     WindowModel& f = *h.form;
-    h.widget<QWidget>(f.PushButton2)->setFocus();
+    h.widget<QWidget>(f.startButton)->setFocus();
 
     const auto shoot = [&](const char* name) {
         ASSERT_TRUE(shotOf(window).save(out + name)) << name;
     };
-    h.widget<QRadioButton>(f.Option3)->click();
-    f.hStart.setRange(0, 729);
-    f.hStart.setValue(300);
+    h.widget<QRadioButton>(f.blendTopOption)->click();
+    f.blendSizeBar.setRange(0, 729);
+    f.blendSizeBar.setValue(300);
     shoot("blend.png");
 
-    h.widget<QRadioButton>(f.Option6)->click();
-    h.widget<QRadioButton>(f.Option9)->click();
-    f.Text1.setText("/opt/vantorell/share/vantorell/Samples/face1.jpg");
-    f.Text2.setText("/opt/vantorell/share/vantorell/Samples/face2.jpg");
-    f.ProgressBar1.setMax(10);
-    f.ProgressBar1.setValue(4);
-    f.ProgressBar1.setText("Frame 4 of 10");
+    h.widget<QRadioButton>(f.fadeOption)->click();
+    h.widget<QRadioButton>(f.saveAsGifOption)->click();
+    f.image1Box.setText("/opt/vantorell/share/vantorell/Samples/face1.jpg");
+    f.image2Box.setText("/opt/vantorell/share/vantorell/Samples/face2.jpg");
+    f.progressBar().setMax(10);
+    f.progressBar().setValue(4);
+    f.progressBar().setText("Frame 4 of 10");
     shoot("fade.png");
 
-    h.widget<QRadioButton>(f.Option7)->click();
-    h.widget<QRadioButton>(f.Option22)->click();
-    f.Slider1.setValue(92);
-    f.Text1.setText("/home/ana/Pictures/harbour-morning.jpg");
-    f.Text2.setText("/home/ana/Pictures/harbour-evening.jpg");
-    f.ProgressBar1.setValue(0);
-    f.ProgressBar1.setText("Progress Bar");
+    h.widget<QRadioButton>(f.overlayOption)->click();
+    h.widget<QRadioButton>(f.fixedQualityOption)->click();
+    f.qualitySlider.setValue(92);
+    f.image1Box.setText("/home/ana/Pictures/harbour-morning.jpg");
+    f.image2Box.setText("/home/ana/Pictures/harbour-evening.jpg");
+    f.progressBar().setValue(0);
+    f.progressBar().setText("Progress Bar");
     shoot("overlay.png");
 
     const auto box = QtUiPort::makeMessageBox(

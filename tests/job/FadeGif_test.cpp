@@ -1,5 +1,6 @@
 #include "colour/Ditherer.h"
 #include "gif/GifDocument.h"
+#include "job/FadeJob.h"
 #include "job/MixJob.h"
 #include "platform/WorkSurface.h"
 #include "support/FakeUi.h"
@@ -51,7 +52,9 @@ struct GifJob {
     TempDir dir, temp;
     std::optional<std::string> oldTemp;
     HandlerUi ui;
-    MixJob job{ui};
+    MixJob job{ui, &runFadeSteps};
+    MixRequest request;
+    MixOutcome outcome;
 
     GifJob()
     {
@@ -63,16 +66,14 @@ struct GifJob {
             for (int x = 0; x < 11; ++x)
                 s.setPixel(x, y, (x * 23) << 16 | (y * 30) << 8 | 90);
         s.saveAsBitmapFile(dir / "one.bmp");
-        job.Text1.setText((dir / "one.bmp").string());
-        job.Text2.setText((dir / "one.bmp").string());
-        job.Text3.setText(dir.path().string());
-        job.Text4.setText("4");
-        job.Option5.setValue(false);
-        job.Option6.setValue(true);
-        job.Option8.setValue(false);
-        job.Option9.setValue(true);
-        job.OutputExtension = "gif";
+        request.image1Path = (dir / "one.bmp").string();
+        request.image2Path = (dir / "one.bmp").string();
+        request.outputFolder = dir.path().string();
+        request.frameCountText = "4";
+        request.mixType = MixType::Fade;
+        request.fadeOutput = FadeOutput::Gif;
     }
+    void run() { outcome = job.run(request); }
     ~GifJob()
     {
         if (oldTemp)
@@ -87,15 +88,13 @@ struct GifJob {
 TEST(FadeGif, MakesTheDocumentAndDitherModuleAndSetsTheDitherMode)
 {
     GifJob f;
-    ASSERT_FALSE(f.job.gifDocument);
-    ASSERT_FALSE(f.job.Dither);
-    f.job.PushButton2_Click();
+    ASSERT_FALSE(f.job.currentGifDocument());
+    f.run();
     EXPECT_EQ(f.ui.inner.texts(), std::vector<std::string>{"Done."});
-    ASSERT_TRUE(f.job.gifDocument);
-    ASSERT_TRUE(f.job.Dither);
-    EXPECT_EQ(f.job.gifDocument->FramesCount(), 4);
-    EXPECT_EQ(f.job.Dither->DitherMode(), 1);
-    EXPECT_EQ(f.job.Dither->PaletteMode(), 0);
+    ASSERT_TRUE(f.job.currentGifDocument());
+    EXPECT_EQ(f.job.currentGifDocument()->FramesCount(), 4);
+    EXPECT_EQ(f.job.ditherer()->DitherMode(), 1);
+    EXPECT_EQ(f.job.ditherer()->PaletteMode(), 0);
     EXPECT_TRUE(std::filesystem::exists(f.dir / "result.gif"));
     EXPECT_TRUE(std::filesystem::is_empty(f.temp.path()));
 }
@@ -103,23 +102,22 @@ TEST(FadeGif, MakesTheDocumentAndDitherModuleAndSetsTheDitherMode)
 TEST(FadeGif, TheBatchChoiceOfPaletteAndDitherIsUsed)
 {
     GifJob f;
-    f.job.Dither = std::make_shared<Ditherer>();
-    f.job.Dither->SetPaletteMode(1);
-    f.job.GifDitherMode = 2;
-    f.job.PushButton2_Click();
+    f.request.gifPalette = GifPalette::Optimal;
+    f.request.gifDither = GifDither::Diffusion;
+    f.run();
     EXPECT_EQ(f.ui.inner.texts(), std::vector<std::string>{"Done."});
-    EXPECT_EQ(f.job.Dither->DitherMode(), 2);
-    ASSERT_TRUE(f.job.gifDocument);
+    EXPECT_EQ(f.job.ditherer()->DitherMode(), 2);
+    ASSERT_TRUE(f.job.currentGifDocument());
     // An optimal palette of an 11 x 7 picture has fewer than the cube's 216 colours.
-    EXPECT_LT(f.job.gifDocument->GlobalPaletteEntries(), 216);
-    EXPECT_GT(f.job.gifDocument->GlobalPaletteEntries(), 0);
+    EXPECT_LT(f.job.currentGifDocument()->GlobalPaletteEntries(), 216);
+    EXPECT_GT(f.job.currentGifDocument()->GlobalPaletteEntries(), 0);
 }
 
 TEST(FadeGif, ReleasingTheWindowsDocumentDuringAYieldIsSafe)
 {
     GifJob f;
-    f.ui.onYield = [&] { f.job.gifDocument.reset(); };   // the window lets its document go
-    f.job.PushButton2_Click();
+    f.ui.onYield = [&] { f.job.releaseGifDocument(); };   // the window lets its document go
+    f.run();
     EXPECT_FALSE(f.ui.inner.texts().empty());
     EXPECT_EQ(f.ui.inner.texts().back(), "Done.");
     EXPECT_TRUE(std::filesystem::is_empty(f.temp.path()));

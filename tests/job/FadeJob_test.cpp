@@ -59,22 +59,22 @@ struct FadeFixture {
     TempDir temp;
     ScopedEnv env{"TEMP", temp.path().string()};
     FakeUi ui;
-    MixJob job{ui};
+    MixJob job{ui, &runFadeSteps};
+    MixRequest request;
+    MixOutcome outcome;
     std::string first, second;
 
     FadeFixture(int w1 = 37, int h1 = 23, int w2 = 37, int h2 = 23)
     {
         first = writePicture(dir, "one.bmp", w1, h1, 10);
         second = writePicture(dir, "two.bmp", w2, h2, 80);
-        job.Text1.setText(first);
-        job.Text2.setText(second);
-        job.Text3.setText(dir.path().string());
-        job.Option5.setValue(false);
-        job.Option6.setValue(true);
-        job.Option8.setValue(true);
-        job.OutputExtension = "avi";
-    }
+        request.image1Path = first;
+        request.image2Path = second;
+        request.outputFolder = dir.path().string();
+        request.mixType = MixType::Fade;
+            }
     std::filesystem::path result() const { return dir / "result.avi"; }
+    void run() { outcome = job.run(request); }
     void expectFramesMatch(int n)
     {
         const Picture a = LoadPicture(first), b = LoadPicture(second);
@@ -90,35 +90,12 @@ struct FadeFixture {
 
 }  // namespace
 
-TEST(TextToInt16, ConvertsNumbersAndRefusesText)
-{
-    EXPECT_EQ(TextToInt16("10"), 10);
-    EXPECT_EQ(TextToInt16(" 7 "), 7);
-    EXPECT_EQ(TextToInt16("2.5"), 2);
-    EXPECT_EQ(TextToInt16("3.5"), 4);
-    EXPECT_EQ(TextToInt16("-4"), -4);
-    for (const char* bad : {"", "abc", "10x", " ", "nan"}) {
-        try {
-            TextToInt16(bad);
-            ADD_FAILURE() << bad;
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.number(), errnum::TypeMismatch) << bad;
-        }
-    }
-    try {
-        TextToInt16("40000");
-        ADD_FAILURE();
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), errnum::Overflow);
-    }
-}
-
 TEST(FadeJob, WritesTheCrossFadeAsAnAviAndCleansUp)
 {
     for (int n : {2, 3, 10}) {
         FadeFixture f;
-        f.job.Text4.setText(std::to_string(n));
-        f.job.PushButton2_Click();
+        f.request.frameCountText = std::to_string(n);
+        f.run();
         ASSERT_EQ(f.ui.texts(), std::vector<std::string>{"Done."}) << "N = " << n;
         EXPECT_EQ(f.ui.boxes[0].title, "Vantorell");
         f.expectFramesMatch(n);
@@ -131,17 +108,17 @@ TEST(FadeJob, WritesTheCrossFadeAsAnAviAndCleansUp)
         ASSERT_EQ(f.ui.compressorOffers.size(), 1u);
         EXPECT_EQ(f.ui.compressorOffers[0][0].description, "Full Frames (Uncompressed)");
         EXPECT_EQ(entriesIn(f.temp.path()), 0u) << "work files left in TEMP";
-        EXPECT_FALSE(f.job.JobBusy);
-        EXPECT_EQ(f.job.ProgressBar1.text(), "Progress Bar");
-        EXPECT_EQ(f.job.ProgressBar1.value(), 0);
-        EXPECT_EQ(f.job.MorphT.drawableWidth(), 37);
+        EXPECT_FALSE(f.job.busy());
+        EXPECT_EQ(f.job.progressBar().text(), "Progress Bar");
+        EXPECT_EQ(f.job.progressBar().value(), 0);
+        EXPECT_EQ(f.job.surfaces().fadeFrame.drawableWidth(), 37);
     }
 }
 
 TEST(FadeJob, ProgressRunsTenToHundredForTenFrames)
 {
     FadeFixture f;
-    f.job.PushButton2_Click();
+    f.run();
     std::vector<double> frameProgress;
     for (double v : f.ui.progressValues)
         if (v >= 10 && std::fmod(v, 10.0) == 0 && (frameProgress.empty() || v > frameProgress.back()))
@@ -152,8 +129,8 @@ TEST(FadeJob, ProgressRunsTenToHundredForTenFrames)
 TEST(FadeJob, OneFrameIsTheFirstPicture)
 {
     FadeFixture f;
-    f.job.Text4.setText("1");
-    f.job.PushButton2_Click();
+    f.request.frameCountText = "1";
+    f.run();
     EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
     f.expectFramesMatch(1);
 }
@@ -161,8 +138,8 @@ TEST(FadeJob, OneFrameIsTheFirstPicture)
 TEST(FadeJob, SmallerSecondPictureFadesIntoWhite)
 {
     FadeFixture f(40, 30, 21, 9);
-    f.job.Text4.setText("3");
-    f.job.PushButton2_Click();
+    f.request.frameCountText = "3";
+    f.run();
     EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
     f.expectFramesMatch(3);
     // The last frame outside the second picture is white.
@@ -174,16 +151,16 @@ TEST(FadeJob, SmallerSecondPictureFadesIntoWhite)
 TEST(FadeJob, LargerSecondPictureGivesItsTopLeftPart)
 {
     FadeFixture f(20, 10, 50, 40);
-    f.job.Text4.setText("2");
-    f.job.PushButton2_Click();
+    f.request.frameCountText = "2";
+    f.run();
     f.expectFramesMatch(2);
 }
 
 TEST(FadeJob, ZeroFramesIsReportedAtTheWriterAndEndsClean)
 {
     FadeFixture f;
-    f.job.Text4.setText("0");
-    f.job.PushButton2_Click();
+    f.request.frameCountText = "0";
+    f.run();
     const auto errors = f.ui.applicationErrors();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].text.find("at line 376"), std::string::npos) << errors[0].text;
@@ -196,8 +173,8 @@ TEST(FadeJob, TextThatIsNotANumberIsReportedWhereItIsRead)
 {
     {
         FadeFixture f;
-        f.job.Text4.setText("ten");
-        f.job.PushButton2_Click();
+        f.request.frameCountText = "ten";
+        f.run();
         const auto errors = f.ui.applicationErrors();
         ASSERT_EQ(errors.size(), 2u);
         EXPECT_NE(errors[0].text.find("Type mismatch"), std::string::npos);
@@ -208,8 +185,8 @@ TEST(FadeJob, TextThatIsNotANumberIsReportedWhereItIsRead)
     }
     {
         FadeFixture f;
-        f.job.txtFPS.setText("fast");
-        f.job.PushButton2_Click();
+        f.request.framesPerSecondText = "fast";
+        f.run();
         const auto errors = f.ui.applicationErrors();
         ASSERT_EQ(errors.size(), 1u);
         EXPECT_NE(errors[0].text.find("Type mismatch"), std::string::npos);
@@ -222,7 +199,7 @@ TEST(FadeJob, CancelledCompressorDialogLeavesAnAviWithoutFrames)
 {
     FadeFixture f;
     f.ui.compressorAnswers.push_back(std::nullopt);
-    f.job.PushButton2_Click();
+    f.run();
     EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
     const test::DecodedAvi avi = test::DecodeAvi(f.result());
     EXPECT_TRUE(avi.opened);
@@ -234,10 +211,10 @@ TEST(FadeJob, LosslessCompressorsKeepEveryFrame)
 {
     for (const char* codec : {"ffv1", "huffyuv"}) {
         FadeFixture f;
-        f.job.Text4.setText("4");
-        f.job.txtFPS.setText("45");
+        f.request.frameCountText = "4";
+        f.request.framesPerSecondText = "45";
         f.ui.compressorAnswers.push_back(CompressorChoice{codec});
-        f.job.PushButton2_Click();
+        f.run();
         EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
         f.expectFramesMatch(4);
         EXPECT_EQ(test::DecodeAvi(f.result()).timeBaseDen, 30);   // 45 per second: rate 30
@@ -247,15 +224,15 @@ TEST(FadeJob, LosslessCompressorsKeepEveryFrame)
 TEST(FadeJob, MissingFirstPictureReportsEachStepAndStillEnds)
 {
     FadeFixture f;
-    f.job.Text1.setText((f.dir / "missing.jpg").string());
-    f.job.Text4.setText("2");
-    f.job.PushButton2_Click();
+    f.request.image1Path = (f.dir / "missing.jpg").string();
+    f.request.frameCountText = "2";
+    f.run();
     const auto errors = f.ui.applicationErrors();
     ASSERT_FALSE(errors.empty());
     EXPECT_NE(errors[0].text.find("at line 292"), std::string::npos);
     EXPECT_NE(errors[1].text.find("at line 296"), std::string::npos);
     EXPECT_EQ(f.ui.boxes.back().text, "Done.");
-    EXPECT_FALSE(f.job.JobBusy);
+    EXPECT_FALSE(f.job.busy());
     EXPECT_EQ(entriesIn(f.temp.path()), 0u);
 }
 
@@ -276,8 +253,8 @@ TEST(FadeJob, PlantedLinksAndWildcardTempNamesAreNeverTouched)
         const auto sibling = f.temp / "wildXcardY";
         std::filesystem::create_directory(sibling);
         std::ofstream(sibling / "Morph_0.bmp") << "sibling";
-        f.job.Text4.setText("2");
-        f.job.PushButton2_Click();
+        f.request.frameCountText = "2";
+        f.run();
         EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."}) << tempName;
         f.expectFramesMatch(2);
         std::string text;
@@ -297,8 +274,8 @@ TEST(FadeJob, WithoutTempTheSystemTemporaryFolderServes)
     TempDir system;
     ScopedEnv noTemp("TEMP", std::nullopt);
     ScopedEnv tmpdir("TMPDIR", system.path().string());
-    f.job.Text4.setText("2");
-    f.job.PushButton2_Click();
+    f.request.frameCountText = "2";
+    f.run();
     EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
     f.expectFramesMatch(2);
     EXPECT_EQ(entriesIn(system.path()), 0u);
@@ -307,14 +284,12 @@ TEST(FadeJob, WithoutTempTheSystemTemporaryFolderServes)
 TEST(FadeJob, GifOutputWritesTheGifThroughATemporaryAviAndCleansUp)
 {
     FadeFixture f;
-    f.job.Option8.setValue(false);
-    f.job.Option9.setValue(true);
-    f.job.OutputExtension = "gif";
-    f.job.Text4.setText("2");
-    f.job.PushButton2_Click();
+    f.request.fadeOutput = FadeOutput::Gif;
+        f.request.frameCountText = "2";
+    f.run();
     EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
     EXPECT_EQ(f.ui.compressorOffers.size(), 1u);   // the temporary AVI was written
-    EXPECT_FALSE(f.job.GifFailed);
+    EXPECT_EQ(f.outcome.writtenFile, f.outcome.outputPath);
     EXPECT_TRUE(std::filesystem::exists(f.dir / "result.gif"));
     EXPECT_FALSE(std::filesystem::exists(f.dir / "result.avi"));
     EXPECT_EQ(entriesIn(f.temp.path()), 0u);

@@ -1,7 +1,9 @@
 #include "job/MixJob.h"
 
 #include "job/ErrorReport.h"
+#include "job/FadeJob.h"
 #include "platform/PictureLoader.h"
+#include "platform/RuntimeError.h"
 
 #include "support/FakeUi.h"
 #include "support/TempDir.h"
@@ -9,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
+#include <optional>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -32,26 +34,18 @@ std::string errorText(const std::string& description, int label)
 struct Job {
     test::FakeUi ui;
     test::TempDir out;
-    MixJob job{ui};
+    MixJob job{ui, &runFadeSteps};
+    MixRequest request;
+    MixOutcome outcome;
 
     Job(const fs::path& first, const fs::path& second)
     {
-        job.Text1.setText(first.string());
-        job.Text2.setText(second.string());
-        job.Text3.setText(out.path().string());
+        request.image1Path = first.string();
+        request.image2Path = second.string();
+        request.outputFolder = out.path().string();
     }
     fs::path result() const { return out / "result.jpg"; }
-    void selectOverlay()
-    {
-        job.Option5.setValue(false);
-        job.Option7.setValue(true);
-    }
-    void selectDirection(int n)
-    {
-        OptionButton* options[] = {&job.Option1, &job.Option2, &job.Option3, &job.Option4};
-        for (int i = 0; i < 4; ++i)
-            options[i]->setValue(i == n);
-    }
+    void run() { outcome = job.run(request); }
 };
 
 bool samePixels(const Bitmap& a, const Bitmap& b)
@@ -67,26 +61,28 @@ bool samePixels(const Bitmap& a, const Bitmap& b)
     return true;
 }
 
-TEST(MixJob, DesignValues)
+TEST(MixJob, DesignValuesAndOutputExtensions)
 {
+    const MixRequest request;
+    EXPECT_EQ(request.mixType, MixType::Blend);
+    EXPECT_EQ(request.blendDirection, BlendDirection::Left);
+    EXPECT_EQ(request.qualityChoice, JpegQualityChoice::SmartDetect);
+    EXPECT_EQ(request.fixedQuality, 85);
+    EXPECT_EQ(request.frameCountText, "10");
+    EXPECT_EQ(request.framesPerSecondText, "5");
+    EXPECT_EQ(request.fadeOutput, FadeOutput::Avi);
+    EXPECT_EQ(outputExtension(request), "jpg");
+    MixRequest fade;
+    fade.mixType = MixType::Fade;
+    EXPECT_EQ(outputExtension(fade), "avi");
+    fade.fadeOutput = FadeOutput::Gif;
+    EXPECT_EQ(outputExtension(fade), "gif");
+
     test::FakeUi ui;
     MixJob job(ui);
-    EXPECT_EQ(job.Text4.text(), "10");
-    EXPECT_EQ(job.txtFPS.text(), "5");
-    EXPECT_TRUE(job.Option1.value());
-    EXPECT_TRUE(job.Option5.value());
-    EXPECT_TRUE(job.Option8.value());
-    EXPECT_TRUE(job.Option21.value());
-    EXPECT_FALSE(job.Option22.value());
-    EXPECT_EQ(job.Slider1.min(), 1);
-    EXPECT_EQ(job.Slider1.max(), 100);
-    EXPECT_EQ(job.Slider1.value(), 85);
-    EXPECT_EQ(job.hStart.min(), 0);
-    EXPECT_EQ(job.hStart.max(), 729);
-    EXPECT_EQ(job.OutputExtension, "jpg");
-    EXPECT_FALSE(job.JobBusy);
-    EXPECT_EQ(job.ProgressBar1.text(), "Progress Bar");
-    job.ProgressBar1.setValue(42);
+    EXPECT_FALSE(job.busy());
+    EXPECT_EQ(job.progressBar().text(), "Progress Bar");
+    job.progressBar().setValue(42);
     ASSERT_EQ(ui.progressValues.size(), 1u);
     EXPECT_EQ(ui.progressValues[0], 42);
 }
@@ -94,34 +90,37 @@ TEST(MixJob, DesignValues)
 TEST(MixJob, BlendWritesTheCanvasAsJpegAndSaysDone)
 {
     Job j(kSamples / "sample1.jpg", kSamples / "sample2.jpg");
-    j.job.PushButton2_Click();
+    j.run();
     EXPECT_EQ(j.ui.texts(), (std::vector<std::string>{"Done."}));
     EXPECT_EQ(j.ui.boxes[0].title, "Vantorell");
-    EXPECT_FALSE(j.job.JobBusy);
+    EXPECT_FALSE(j.job.busy());
     EXPECT_EQ(j.ui.busyPointer, (std::vector<bool>{true, false}));
     EXPECT_TRUE(j.ui.progressValues.empty());   // the blend leaves the progress bar alone
     const Picture result = LoadPicture(j.result());
     EXPECT_EQ(result.width(), 729);
     EXPECT_EQ(result.height(), 425);
-    EXPECT_EQ(j.job.OutputPath, "/" + (j.out / "result.jpg").string());   // leading run made two
-    EXPECT_GE(j.job.JpegQuality, 1);
-    EXPECT_LE(j.job.JpegQuality, 100);
-    EXPECT_EQ(j.job.hStart.max(), 729);
+    EXPECT_EQ(j.outcome.outputPath, "/" + (j.out / "result.jpg").string());   // leading run made two
+    EXPECT_GE(j.outcome.jpegQuality, 1);
+    EXPECT_LE(j.outcome.jpegQuality, 100);
+    EXPECT_EQ(j.outcome.writtenFile, j.outcome.outputPath);
+    EXPECT_EQ(j.outcome.messages.size(), 1u);
+    EXPECT_TRUE(j.outcome.errors.empty());
 }
 
 TEST(MixJob, RightAndBottomAreLeftAndTopWithTheInputsExchanged)
 {
     for (int pair : {0, 2}) {
         Job forward(kSamples / "sample1.jpg", kSamples / "face1.jpg");
-        forward.selectDirection(pair);
-        forward.job.hStart.setValue(100);
-        forward.job.PushButton2_Click();
+        forward.request.blendDirection = BlendDirection(pair);
+        forward.request.blendStart = 100;
+        forward.run();
         Job backward(kSamples / "face1.jpg", kSamples / "sample1.jpg");
-        backward.selectDirection(pair + 1);
-        backward.job.hStart.setValue(100);
-        backward.job.PushButton2_Click();
-        EXPECT_TRUE(samePixels(forward.job.picDest.image(), backward.job.picDest.image())) << "direction " << pair;
-        EXPECT_EQ(forward.job.JpegQuality, backward.job.JpegQuality);
+        backward.request.blendDirection = BlendDirection(pair + 1);
+        backward.request.blendStart = 100;
+        backward.run();
+        EXPECT_TRUE(samePixels(forward.job.surfaces().blendCanvas.image(), backward.job.surfaces().blendCanvas.image()))
+            << "direction " << pair;
+        EXPECT_EQ(forward.outcome.jpegQuality, backward.outcome.jpegQuality);
     }
 }
 
@@ -131,20 +130,15 @@ TEST(MixJob, SmartDetectTakesTheLargerEstimateFixedQualityTheSlider)
     WorkSurface s1, s2;
     s1.loadPicture(kSamples / "sample1.jpg");
     s2.loadPicture(kSamples / "face1.jpg");
-    j.job.PushButton2_Click();
+    j.run();
     const auto q1 = 101.0 - double(s1.picture().width()) * s1.picture().height() * 3 / fs::file_size(kSamples / "sample1.jpg");
     const auto q2 = 101.0 - double(s2.picture().width()) * s2.picture().height() * 3 / fs::file_size(kSamples / "face1.jpg");
-    EXPECT_EQ(j.job.JpegQuality, std::clamp(int(std::nearbyint(std::max(q1, q2))), 1, 100));
+    EXPECT_EQ(j.outcome.jpegQuality, std::clamp(int(std::nearbyint(std::max(q1, q2))), 1, 100));
 
-    j.job.Option21.setValue(false);
-    j.job.Option22.setValue(true);
-    j.job.Slider1.setValue(33);
-    j.job.PushButton2_Click();
-    EXPECT_EQ(j.job.JpegQuality, 33);
-
-    j.job.Option22.setValue(false);   // neither: quality 0 goes to the writer
-    j.job.PushButton2_Click();
-    EXPECT_EQ(j.job.JpegQuality, 0);
+    j.request.qualityChoice = JpegQualityChoice::Fixed;
+    j.request.fixedQuality = 33;
+    j.run();
+    EXPECT_EQ(j.outcome.jpegQuality, 33);
     EXPECT_TRUE(fs::exists(j.result()));
     EXPECT_TRUE(j.ui.applicationErrors().empty());
 }
@@ -153,13 +147,19 @@ TEST(MixJob, MissingFirstPictureReportsLines124And130ThenBlendsAnyway)
 {
     Job j(kSamples / "missing.jpg", kSamples / "sample2.jpg");
     std::ofstream(j.result()) << "old result";
-    j.job.PushButton2_Click();
+    j.run();
     EXPECT_EQ(j.ui.texts(), (std::vector<std::string>{errorText("File not found", 124),
                                                       errorText("File not found", 130), "Done."}));
     EXPECT_EQ(j.ui.boxes[0].title, "Application Error");
     EXPECT_EQ(j.ui.boxes[0].icon, MsgIcon::Exclamation);
-    EXPECT_FALSE(j.job.JobBusy);
+    EXPECT_FALSE(j.job.busy());
     EXPECT_EQ(LoadPicture(j.result()).width(), 729);   // the old result is gone, the blend written
+    ASSERT_EQ(j.outcome.errors.size(), 2u);            // the outcome names each report's step
+    EXPECT_EQ(j.outcome.errors[1].number, errnum::FileNotFound);
+    EXPECT_EQ(j.outcome.errors[1].routine, "PushButton2_Click");
+    EXPECT_EQ(j.outcome.errors[1].label, 130);
+    EXPECT_EQ(j.outcome.messages.size(), 3u);
+    EXPECT_TRUE(j.outcome.wroteResult());
 }
 
 TEST(MixJob, BadPicturesAreReportedAtTheirLoadStepAndTheJobEnds)
@@ -180,26 +180,24 @@ TEST(MixJob, BadPicturesAreReportedAtTheirLoadStepAndTheJobEnds)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const auto start = std::chrono::steady_clock::now();
         {   // Blend Right: the second picture is loaded into pic1 at 162
             Job j(kSamples / "sample1.jpg", kData / c.file);
-            j.selectDirection(1);
-            j.job.PushButton2_Click();
+            j.request.blendDirection = BlendDirection::Right;
+            j.run();
             ASSERT_GE(j.ui.boxes.size(), 2u);
             EXPECT_EQ(j.ui.boxes[0].text, errorText(c.description, 162));
             EXPECT_EQ(j.ui.boxes.back().text, "Done.");
-            EXPECT_FALSE(j.job.JobBusy);
+            EXPECT_FALSE(j.job.busy());
         }
         {   // Overlay: the first picture is loaded into P at 434
             Job j(kData / c.file, kSamples / "sample2.jpg");
-            j.selectOverlay();
-            j.job.PushButton2_Click();
+            j.request.mixType = MixType::Overlay;
+            j.run();
             ASSERT_GE(j.ui.boxes.size(), 2u);
             EXPECT_EQ(j.ui.boxes[0].text, errorText(c.description, 434));
             EXPECT_EQ(j.ui.boxes.back().text, "Done.");
-            EXPECT_FALSE(j.job.JobBusy);
+            EXPECT_FALSE(j.job.busy());
         }
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     }
 }
 
@@ -208,7 +206,7 @@ TEST(MixJob, JpegNamedBmpAndTruncatedJpegStillMix)
     for (const char* name : {"jpeg-named.bmp", "truncated.jpg"}) {
         SCOPED_TRACE(name);
         Job j(kData / name, kSamples / "sample2.jpg");
-        j.job.PushButton2_Click();
+        j.run();
         EXPECT_EQ(j.ui.texts(), (std::vector<std::string>{"Done."}));
         EXPECT_TRUE(fs::exists(j.result()));
     }
@@ -219,15 +217,18 @@ TEST(MixJob, MissingOrEmptyOutputFolderIsRefusedBeforeAnythingIsTouched)
     for (const std::string& folder : {std::string("/no/such/folder"), std::string()}) {
         test::FakeUi ui;
         MixJob job(ui);
-        job.Text1.setText((kSamples / "sample1.jpg").string());
-        job.Text2.setText((kSamples / "sample2.jpg").string());
-        job.Text3.setText(folder);
-        job.PushButton2_Click();
+        MixRequest request;
+        request.image1Path = (kSamples / "sample1.jpg").string();
+        request.image2Path = (kSamples / "sample2.jpg").string();
+        request.outputFolder = folder;
+        const MixOutcome outcome = job.run(request);
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(ui.boxes[0].text, "Folder does not exist. Please select another folder.");
         EXPECT_EQ(ui.boxes[0].title, "Vantorell");
-        EXPECT_FALSE(job.JobBusy);
-        EXPECT_TRUE(job.OutputPath.empty());
+        EXPECT_FALSE(job.busy());
+        EXPECT_TRUE(outcome.started);
+        EXPECT_TRUE(outcome.outputPath.empty());
+        EXPECT_FALSE(outcome.wroteResult());
         EXPECT_TRUE(ui.busyPointer.empty());
     }
 }
@@ -240,14 +241,14 @@ TEST(MixJob, UnwritableOutputFolderReportsTheWritersError)
         folder = "/proc";   // root writes anywhere; nothing can create a file in /proc
     else
         fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-    test::FakeUi ui;
-    MixJob job(ui);
-    job.Text1.setText((kSamples / "sample1.jpg").string());
-    job.Text2.setText((kSamples / "sample2.jpg").string());
-    job.Text3.setText(folder);
-    job.PushButton2_Click();
-    EXPECT_EQ(ui.texts(), (std::vector<std::string>{errorText("Cannot save the image. GDI+ Error:7", 274), "Done."}));
-    EXPECT_FALSE(job.JobBusy);
+    Job j(kSamples / "sample1.jpg", kSamples / "sample2.jpg");
+    j.request.outputFolder = folder;
+    j.run();
+    EXPECT_EQ(j.ui.texts(), (std::vector<std::string>{errorText("Cannot save the image. GDI+ Error:7", 274), "Done."}));
+    EXPECT_FALSE(j.job.busy());
+    EXPECT_FALSE(j.outcome.wroteResult());
+    ASSERT_EQ(j.outcome.errors.size(), 1u);
+    EXPECT_EQ(j.outcome.errors[0].number, errnum::CannotSaveImage);
 }
 
 TEST(MixJob, ReadOnlyResultIsReplaced)
@@ -255,74 +256,71 @@ TEST(MixJob, ReadOnlyResultIsReplaced)
     Job j(kSamples / "sample1.jpg", kSamples / "sample2.jpg");
     std::ofstream(j.result()) << "old";
     fs::permissions(j.result(), fs::perms::owner_read);
-    j.selectOverlay();
-    j.job.PushButton2_Click();
+    j.request.mixType = MixType::Overlay;
+    j.run();
     EXPECT_EQ(j.ui.texts(), (std::vector<std::string>{"Done."}));
     EXPECT_EQ(LoadPicture(j.result()).width(), 600);
 }
 
-TEST(MixJob, NoMixTypeWritesNothingAndSaysNothing)
+TEST(MixJob, FadeRunsOnlyWhereTheFadeBranchWasGiven)
 {
-    Job j(kSamples / "sample1.jpg", kSamples / "sample2.jpg");
-    j.job.Option5.setValue(false);
-    j.job.PushButton2_Click();
-    EXPECT_TRUE(j.ui.boxes.empty());
-    EXPECT_FALSE(fs::exists(j.result()));
-    EXPECT_FALSE(j.job.JobBusy);
+    Job withFade(kSamples / "sample1.jpg", kSamples / "sample2.jpg");
+    withFade.request.mixType = MixType::Fade;
+    withFade.request.frameCountText = "2";
+    withFade.run();
+    EXPECT_EQ(withFade.ui.texts(), (std::vector<std::string>{"Done."}));
+    EXPECT_EQ(withFade.outcome.writtenFile, withFade.outcome.outputPath);
+    EXPECT_GT(fs::file_size(withFade.out / "result.avi"), 0u);
+
+    test::FakeUi ui;
+    test::TempDir out;
+    MixJob withoutFade(ui);   // like the plain command line: the branch is not linked in
+    MixRequest request = withFade.request;
+    request.outputFolder = out.path().string();
+    const MixOutcome outcome = withoutFade.run(request);
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_FALSE(outcome.wroteResult());
+    EXPECT_FALSE(fs::exists(out / "result.avi"));
+    EXPECT_FALSE(withoutFade.busy());
 }
 
-TEST(MixJob, FadeBranchIsReachedAndTheJobEnds)
+TEST(MixJob, ASecondRunWhileBusyReturnsAtOnce)
 {
-    Job j(kSamples / "sample1.jpg", kSamples / "sample2.jpg");
-    j.job.Option5.setValue(false);
-    j.job.Option6.setValue(true);
-    j.job.OutputExtension = "avi";
-    j.job.PushButton2_Click();
-    EXPECT_FALSE(j.job.JobBusy);
-    EXPECT_TRUE(j.ui.applicationErrors().empty());
-}
-
-TEST(MixJob, BlendWithNoDirectionWritesWhatPicDestHolds)
-{
-    Job j(kSamples / "sample1.jpg", kSamples / "sample2.jpg");
-    for (OptionButton* o : {&j.job.Option1, &j.job.Option2, &j.job.Option3, &j.job.Option4})
-        o->setValue(false);
-    j.job.PushButton2_Click();
+    Job j(kSamples / "face1.jpg", kSamples / "sample1.jpg");
+    j.request.mixType = MixType::Overlay;
+    std::optional<MixOutcome> inner;
+    j.ui.onYield = [&] {   // the overlay yields once per column: press Start again
+        if (!inner)
+            inner = j.job.run(j.request);
+    };
+    j.run();
+    ASSERT_TRUE(inner);
+    EXPECT_FALSE(inner->started);
+    EXPECT_TRUE(inner->messages.empty());
+    EXPECT_TRUE(j.outcome.started);
+    EXPECT_TRUE(j.outcome.wroteResult());
     EXPECT_EQ(j.ui.texts(), (std::vector<std::string>{"Done."}));
-    const Picture result = LoadPicture(j.result());
-    EXPECT_EQ(result.width(), 729);
-    EXPECT_EQ(result.bitmap().pixel(300, 200), 0xFFFFFF);   // a fresh canvas is white
-}
-
-TEST(MixJob, ASecondPressWhileBusyReturnsAtOnce)
-{
-    Job j(kSamples / "sample1.jpg", kSamples / "sample2.jpg");
-    j.job.JobBusy = true;
-    j.job.PushButton2_Click();
-    EXPECT_TRUE(j.ui.boxes.empty());
-    EXPECT_TRUE(j.job.JobBusy);
-    EXPECT_FALSE(fs::exists(j.result()));
 }
 
 TEST(MixJob, OverlayAveragesAtTheFirstPicturesSizeWithProgress)
 {
     Job j(kSamples / "face1.jpg", kSamples / "sample1.jpg");
-    j.selectOverlay();
-    j.job.PushButton2_Click();
+    j.request.mixType = MixType::Overlay;
+    j.run();
     EXPECT_EQ(j.ui.texts(), (std::vector<std::string>{"Done."}));
-    const int width = j.job.P.drawableWidth();
-    EXPECT_EQ(j.job.P3.drawableWidth(), width);
-    EXPECT_EQ(j.job.P3.drawableHeight(), j.job.P.drawableHeight());
+    const int width = j.job.surfaces().overlayFirst.drawableWidth();
+    EXPECT_EQ(j.job.surfaces().overlayResult.drawableWidth(), width);
+    EXPECT_EQ(j.job.surfaces().overlayResult.drawableHeight(), j.job.surfaces().overlayFirst.drawableHeight());
     EXPECT_EQ(j.ui.yields, 1 + width + 1);   // the deletion's yield, then one per column
     // one value per column, then the reset: value 0 and the text, each a change of the bar
     ASSERT_EQ(j.ui.progressValues.size(), std::size_t(width + 1 + 2));
     EXPECT_EQ(j.ui.progressValues[std::size_t(width)], 100.0);
     EXPECT_EQ(j.ui.progressValues.back(), 0.0);
-    EXPECT_EQ(j.job.ProgressBar1.value(), 0.0);
-    EXPECT_EQ(j.job.ProgressBar1.text(), "Progress Bar");
+    EXPECT_EQ(j.job.progressBar().value(), 0.0);
+    EXPECT_EQ(j.job.progressBar().text(), "Progress Bar");
     const Picture result = LoadPicture(j.result());
     EXPECT_EQ(result.width(), width);
-    EXPECT_FALSE(j.job.JobBusy);
+    EXPECT_FALSE(j.job.busy());
 }
 
 }  // namespace

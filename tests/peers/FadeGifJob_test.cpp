@@ -6,6 +6,7 @@
 #include "colour/Ditherer.h"
 #include "dib/Dib.h"
 #include "gif/GifDocument.h"
+#include "job/FadeJob.h"
 #include "job/MixJob.h"
 #include "platform/PictureLoader.h"
 #include "platform/WorkSurface.h"
@@ -73,23 +74,21 @@ TEST(FadeGifJob, TenFramesAtFiveFpsMatchTheLayoutPeersAndTheDirectDither)
     TempDir dir, temp;
     test::ScopedEnv env("TEMP", temp.path().string());
     FakeUi ui;
-    MixJob job(ui);
+    MixJob job(ui, &runFadeSteps);
+    MixRequest request;
     constexpr int W = 41, H = 29, N = 10;
     const std::string first = writePicture(dir, "one.bmp", W, H, 10);
     const std::string second = writePicture(dir, "two.bmp", 37, 23, 80);   // smaller: fades into white
-    job.Text1.setText(first);
-    job.Text2.setText(second);
-    job.Text3.setText(dir.path().string());
-    job.Option5.setValue(false);
-    job.Option6.setValue(true);
-    job.Option8.setValue(false);
-    job.Option9.setValue(true);
-    job.OutputExtension = "gif";
-    job.PushButton2_Click();
+    request.image1Path = first;
+    request.image2Path = second;
+    request.outputFolder = dir.path().string();
+    request.mixType = MixType::Fade;
+    request.fadeOutput = FadeOutput::Gif;
+    const MixOutcome outcome = job.run(request);
 
     EXPECT_EQ(ui.texts(), std::vector<std::string>{"Done."});
-    ASSERT_TRUE(job.Dither);
-    EXPECT_EQ(job.Dither->DitherMode(), 1);   // stays 1 after a GIF job
+    EXPECT_EQ(outcome.writtenFile, outcome.outputPath);
+    EXPECT_EQ(job.ditherer()->DitherMode(), 1);   // stays 1 after a GIF job
     EXPECT_TRUE(std::filesystem::is_empty(temp.path()));   // no work file left
 
     // The bytes: header, screen, 216-entry table in 256 slots, loop block, frame blocks.
@@ -165,23 +164,18 @@ TEST(FadeGifJob, MessagesOfTheGifBranch)
     TempDir dir, temp;
     test::ScopedEnv env("TEMP", temp.path().string());
     const std::string first = writePicture(dir, "one.bmp", 9, 7, 10);
-    auto makeJob = [&](MixJob& job) {
-        job.Text1.setText(first);
-        job.Text2.setText(first);
-        job.Text3.setText(dir.path().string());
-        job.Option5.setValue(false);
-        job.Option6.setValue(true);
-        job.Option8.setValue(false);
-    job.Option9.setValue(true);
-        job.OutputExtension = "gif";
-        job.Text4.setText("3");
-    };
+    MixRequest request;
+    request.image1Path = first;
+    request.image2Path = first;
+    request.outputFolder = dir.path().string();
+    request.mixType = MixType::Fade;
+    request.fadeOutput = FadeOutput::Gif;
+    request.frameCountText = "3";
     {   // a cancelled compressor dialog leaves an AVI without frames: nothing to save, still Done.
         FakeUi ui;
         ui.compressorAnswers.push_back(std::nullopt);
-        MixJob job(ui);
-        makeJob(job);
-        job.PushButton2_Click();
+        MixJob job(ui, &runFadeSteps);
+        const MixOutcome outcome = job.run(request);
         EXPECT_EQ(ui.texts(), (std::vector<std::string>{"Nothing to save", "Done."}));
         EXPECT_FALSE(std::filesystem::exists(dir / "result.gif"));
         EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
@@ -189,22 +183,20 @@ TEST(FadeGifJob, MessagesOfTheGifBranch)
     {   // a work AVI that cannot be read back: the import fails, and the job ends without Done.
         FakeUi ui;
         ui.compressorAnswers.push_back(CompressorChoice{"no-such-codec"});
-        MixJob job(ui);
-        makeJob(job);
-        job.PushButton2_Click();
+        MixJob job(ui, &runFadeSteps);
+        const MixOutcome outcome = job.run(request);
         const auto texts = ui.texts();
         ASSERT_FALSE(texts.empty());
         EXPECT_EQ(texts.back(), "Unexpected error creating GIF file.");
-        EXPECT_TRUE(job.GifFailed);
+        EXPECT_FALSE(outcome.wroteResult());
         EXPECT_FALSE(std::filesystem::exists(dir / "result.gif"));
         EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
     }
     {   // an output that cannot be written: the save fails, still Done.
         FakeUi ui;
-        MixJob job(ui);
-        makeJob(job);
+        MixJob job(ui, &runFadeSteps);
         std::filesystem::create_directory(dir / "result.gif");   // a folder where the file goes
-        job.PushButton2_Click();
+        EXPECT_FALSE(job.run(request).wroteResult());
         const auto texts = ui.texts();
         ASSERT_FALSE(texts.empty());
         EXPECT_EQ(texts.back(), "Done.");
@@ -215,13 +207,12 @@ TEST(FadeGifJob, MessagesOfTheGifBranch)
     {   // the window's document is reused and emptied: a second job gives 3 frames, not 6,
         // and a document left with frames by another job is replaced
         FakeUi ui;
-        MixJob job(ui);
-        makeJob(job);
-        job.gifDocument = std::make_shared<GifDocument>();
-        job.gifDocument->FrameInsert(1, 5, 5);
-        job.PushButton2_Click();
-        job.PushButton2_Click();
-        EXPECT_EQ(job.gifDocument->FramesCount(), 3);
+        MixJob job(ui, &runFadeSteps);
+        job.setGifDocument(std::make_shared<GifDocument>());
+        job.currentGifDocument()->FrameInsert(1, 5, 5);
+        job.run(request);
+        job.run(request);
+        EXPECT_EQ(job.currentGifDocument()->FramesCount(), 3);
         EXPECT_EQ(ui.texts(), (std::vector<std::string>{"Done.", "Done."}));
     }
 }

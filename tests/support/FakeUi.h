@@ -6,13 +6,13 @@
 #include "platform/UiPort.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace vantorell::test {
 
 struct FakeUi final : UiPort {
-    FakeUi();   // also links the Fade branch in: tests drive the whole program
     struct Box {
         std::string text;
         MsgButtons buttons;
@@ -31,9 +31,15 @@ struct FakeUi final : UiPort {
     std::vector<double> progressValues;
     std::vector<bool> busyPointer;
     int yields = 0;
+    std::function<void()> onYield;   // runs at every yield, as a handler would during one
 
     MsgResult messageBox(std::string_view text, MsgButtons buttons, MsgIcon icon, std::string_view title) override;
-    void yield() override { ++yields; }
+    void yield() override
+    {
+        ++yields;
+        if (onYield)
+            onYield();
+    }
     void setBusyPointer(bool busy) override { busyPointer.push_back(busy); }
     void progressChanged(const ProgressBar& bar) override { progressValues.push_back(bar.value()); }
     std::vector<std::filesystem::path> openFiles(const OpenFileRequest& request) override;

@@ -1,0 +1,75 @@
+// The job API's plain values: what a caller asks of a mix (MixRequest) and what it learns back
+// (MixOutcome). The window builds a request from its controls, the command line from its
+// options; both read the outcome.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantorell {
+
+enum class MixType { Blend, Fade, Overlay };
+// Where the second picture comes in on a Blend.
+enum class BlendDirection { Left, Right, Top, Bottom };
+enum class JpegQualityChoice { SmartDetect, Fixed };
+enum class FadeOutput { Avi, Gif };
+// The colours of a GIF fade: the 216-colour halftone cube, or a palette made from the first frame.
+enum class GifPalette { Halftone, Optimal };
+enum class GifDither { None, Ordered, Diffusion };
+
+// The values of one job, with the window's design values as defaults. Numbers the user types
+// (frame count, frames per second) stay text: they are converted at the step that needs them,
+// so a bad value is reported at that step's label.
+struct MixRequest {
+    MixType mixType = MixType::Blend;
+    std::string image1Path;
+    std::string image2Path;
+    std::string outputFolder;
+
+    BlendDirection blendDirection = BlendDirection::Left;
+    int blendStart = 0;   // the line where the seam starts, 0 .. the canvas width
+
+    JpegQualityChoice qualityChoice = JpegQualityChoice::SmartDetect;
+    int fixedQuality = 85;   // 1 .. 100, used with JpegQualityChoice::Fixed
+
+    std::string frameCountText = "10";
+    std::string framesPerSecondText = "5";
+    FadeOutput fadeOutput = FadeOutput::Avi;
+    // The AVI compressor by name ("uncompressed", "mjpeg", ...); empty: the job asks the user
+    // through the compressor dialog.
+    std::optional<std::string> codec;
+    GifPalette gifPalette = GifPalette::Halftone;
+    GifDither gifDither = GifDither::Ordered;
+};
+
+// "jpg", "avi" or "gif": the extension of the request's result file.
+std::string outputExtension(const MixRequest& request);
+
+// One message box the job showed.
+struct ShownMessage {
+    std::string text;
+    std::string title;
+};
+
+// One "Application Error" report: the run-time error's number and description, and the routine
+// and step label it names.
+struct StepError {
+    int number = 0;
+    std::string description;
+    std::string routine;
+    int label = 0;
+};
+
+struct MixOutcome {
+    bool started = false;          // false: a job was already running, and this one returned at once
+    std::string outputPath;        // the result file the job aimed at (empty before the folder check)
+    std::optional<std::string> writtenFile;   // the result file, when the job wrote it
+    std::vector<ShownMessage> messages;       // every box shown, in order, the reports included
+    std::vector<StepError> errors;            // the "Application Error" reports, in order
+    int jpegQuality = 0;           // the JPEG quality a Blend or Overlay used (0: none decided)
+
+    bool wroteResult() const { return writtenFile.has_value(); }
+};
+
+}  // namespace vantorell
