@@ -1,10 +1,6 @@
 #include "support/FakeUi.h"
 
-#include "job/MixJob.h"
-
 namespace vantorell::test {
-
-FakeUi::FakeUi() { MixJob::EnableFadeJob(); }
 
 MsgResult FakeUi::messageBox(std::string_view text, MsgButtons buttons, MsgIcon icon, std::string_view title)
 {

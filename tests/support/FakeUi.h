@@ -12,7 +12,6 @@
 namespace vantorell::test {
 
 struct FakeUi final : UiPort {
-    FakeUi();   // also links the Fade branch in: tests drive the whole program
     struct Box {
         std::string text;
         MsgButtons buttons;
