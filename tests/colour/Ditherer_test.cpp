@@ -4,7 +4,7 @@
 #include "dib/Dib.h"
 #include "platform/RuntimeError.h"
 
-#include "support/TestPictures.h"
+#include "support/RandomDib.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "dib/Dib.h"
 #include "platform/RuntimeError.h"
 
-#include "support/TestPictures.h"
+#include "support/RandomDib.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,18 @@
-// Screenshots of the window for the documentation. Skipped unless VANTORELL_SCREENSHOT_DIR
-// names the folder to write them to; scripts/screenshots.sh runs it under Xvfb with a window
-// manager, so that the shots show the title bars.
+// The window in its Blend, Fade and Overlay states and one "Application Error" box, each
+// rendered into a picture: every run checks that the pictures are drawn at the window's size,
+// differ from state to state, and that each state enables its own controls. With
+// VANTORELL_SCREENSHOT_DIR set the pictures are also saved there as the documentation's
+// screenshots; scripts/screenshots.sh does that under Xvfb with a window manager, so that the
+// shots show the title bars.
 #include "GuiHarness.h"
 #include "gui/QtUiPort.h"
 #include "job/ErrorReport.h"
 
 #include <QEventLoop>
+#include <QImage>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSet>
 #include <QTimer>
 #include <QPixmap>
 #include <QRadioButton>
@@ -15,10 +20,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <initializer_list>
+#include <utility>
 
 namespace vantorell::test {
 namespace {
 
+// Lets the window manager draw the frames before a shot is taken for the documentation.
 void settle()
 {
     QEventLoop loop;
@@ -29,7 +37,6 @@ void settle()
 // The window with its frame as the window manager draws it (the bare widget without one).
 QPixmap shotOf(QWidget& widget)
 {
-    settle();
     const QRect frame = widget.frameGeometry();
     QScreen* screen = widget.screen();
     if (frame != widget.geometry() && screen)
@@ -37,12 +44,23 @@ QPixmap shotOf(QWidget& widget)
     return widget.grab();
 }
 
+// A shot covers the whole widget and shows more than a flat fill.
+void expectDrawn(const QImage& shot, const QWidget& widget)
+{
+    ASSERT_FALSE(shot.isNull());
+    const QSize size = shot.deviceIndependentSize().toSize();
+    EXPECT_GE(size.width(), widget.width());
+    EXPECT_GE(size.height(), widget.height());
+    QSet<QRgb> colours;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            colours.insert(shot.pixel(x, y));
+    EXPECT_GT(colours.size(), 16) << "a blank shot";
+}
+
 TEST(Screenshots, BlendFadeOverlayAndAnErrorBox)
 {
     const char* folder = std::getenv("VANTORELL_SCREENSHOT_DIR");
-    if (!folder)
-        GTEST_SKIP() << "VANTORELL_SCREENSHOT_DIR is not set";
-    const QString out = QString::fromLocal8Bit(folder) + u'/';
 
     WindowEnvironment environment;
     environment.programFolder = "/opt/vantorell/bin";
@@ -56,13 +74,35 @@ TEST(Screenshots, BlendFadeOverlayAndAnErrorBox)
     WindowModel& f = *h.form;
     h.widget<QWidget>(f.startButton)->setFocus();
 
-    const auto shoot = [&](const char* name) {
-        ASSERT_TRUE(shotOf(window).save(out + name)) << name;
+    // Takes the shot of a widget, checks it and saves it when asked.
+    const auto shoot = [&](QWidget& widget, const char* name) {
+        SCOPED_TRACE(name);
+        if (folder)
+            settle();
+        QApplication::processEvents();
+        const QPixmap shot = shotOf(widget);
+        expectDrawn(shot.toImage(), widget);
+        if (folder) {
+            EXPECT_TRUE(shot.save(QString::fromLocal8Bit(folder) + u'/' + QLatin1String(name)));
+        }
+        return shot.toImage();
+    };
+    // Which of the mix controls a state leaves enabled: a blend side, the blend size, the
+    // frame count, the frame rate, "Save As Animated GIF", the quality slider.
+    const auto expectEnabled = [&](std::initializer_list<bool> enabled) {
+        const std::pair<const Control*, const char*> controls[] = {
+            {&f.blendLeftOption, "blendLeftOption"},       {&f.blendSizeBar, "blendSizeBar"},
+            {&f.frameCountBox, "frameCountBox"},           {&f.framesPerSecondBox, "framesPerSecondBox"},
+            {&f.saveAsGifOption, "saveAsGifOption"},       {&f.qualitySlider, "qualitySlider"}};
+        const bool* expected = enabled.begin();
+        for (const auto& [control, name] : controls)
+            EXPECT_EQ(window.widgetFor(*control)->isEnabled(), *expected++) << name;
     };
     h.widget<QRadioButton>(f.blendTopOption)->click();
     f.blendSizeBar.setRange(0, 729);
     f.blendSizeBar.setValue(300);
-    shoot("blend.png");
+    expectEnabled({true, true, false, false, false, false});
+    const QImage blend = shoot(window, "blend.png");
 
     h.widget<QRadioButton>(f.fadeOption)->click();
     h.widget<QRadioButton>(f.saveAsGifOption)->click();
@@ -71,7 +111,8 @@ TEST(Screenshots, BlendFadeOverlayAndAnErrorBox)
     f.progressBar().setMax(10);
     f.progressBar().setValue(4);
     f.progressBar().setText("Frame 4 of 10");
-    shoot("fade.png");
+    expectEnabled({true, true, true, true, true, false});
+    const QImage fade = shoot(window, "fade.png");
 
     h.widget<QRadioButton>(f.overlayOption)->click();
     h.widget<QRadioButton>(f.fixedQualityOption)->click();
@@ -80,13 +121,17 @@ TEST(Screenshots, BlendFadeOverlayAndAnErrorBox)
     f.image2Box.setText("/home/ana/Pictures/harbour-evening.jpg");
     f.progressBar().setValue(0);
     f.progressBar().setText("Progress Bar");
-    shoot("overlay.png");
+    expectEnabled({false, false, false, false, false, true});
+    const QImage overlay = shoot(window, "overlay.png");
+    EXPECT_TRUE(blend != fade);
+    EXPECT_TRUE(fade != overlay);
+    EXPECT_TRUE(overlay != blend);
 
     const auto box = QtUiPort::makeMessageBox(
         ApplicationErrorText("PushButton2_Click", 124, "File not found: /home/ana/Pictures/harbour-morning.jpg"),
         MsgButtons::Ok, MsgIcon::Exclamation, "Application Error", &window);
     box->show();
-    ASSERT_TRUE(shotOf(*box).save(out + "application-error.png"));
+    shoot(*box, "application-error.png");
 }
 
 }  // namespace

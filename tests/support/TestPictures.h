@@ -1,7 +1,6 @@
 // Small lossless test pictures written as bitmap files.
 #pragma once
 
-#include "dib/Dib.h"
 #include "platform/Bitmap.h"
 #include "support/TempDir.h"
 
@@ -16,8 +15,5 @@ std::string writePicture(const TempDir& dir, const std::string& name, int width,
 
 // A 32-bit picture of one colour (0x00BBGGRR).
 Bitmap solid(int width, int height, std::int32_t colour);
-
-// A 32-bit Dib whose every byte is drawn from a fixed-seed generator.
-Dib randomPicture(int width, int height, unsigned seed);
 
 }  // namespace vantorell::test
