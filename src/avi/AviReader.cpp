@@ -2,6 +2,8 @@
 // decoders over a custom I/O source, or a direct read of uncompressed frames.
 #include "avi/AviReader.h"
 
+#include "avi/AviCodecs.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -268,25 +270,11 @@ std::int64_t ioSeek(void* opaque, std::int64_t offset, int whence)
     return target;
 }
 
-// The codecs the AVI writer's compressor list offers, and the classic AVI video codecs. Other
-// decoders are never reached by a file's codec tag.
+// The codecs of aviCodecs(): other decoders are never reached by a file's codec tag.
 bool allowedCodec(AVCodecID id)
 {
-    switch (id) {
-    case AV_CODEC_ID_RAWVIDEO:
-    case AV_CODEC_ID_MJPEG:
-    case AV_CODEC_ID_MPEG4:
-    case AV_CODEC_ID_FFV1:
-    case AV_CODEC_ID_HUFFYUV:
-    case AV_CODEC_ID_FFVHUFF:
-    case AV_CODEC_ID_H264:
-    case AV_CODEC_ID_CINEPAK:
-    case AV_CODEC_ID_MSVIDEO1:
-    case AV_CODEC_ID_MSRLE:
-        return true;
-    default:
-        return false;
-    }
+    const std::string_view name = avcodec_get_name(id);
+    return std::ranges::any_of(aviCodecs(), [&](const AviCodec& codec) { return codec.codecName() == name; });
 }
 
 struct AvioDeleter {
