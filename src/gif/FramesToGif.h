@@ -44,9 +44,10 @@ enum class FramesToGifResult {
 // 32-bit surface by `source` and dithered into the GIF frame through `dither` with its current
 // palette and dither modes, delay as the shape gives, disposal 3, the palette as the global
 // palette and a copy in every frame's local palette storage (LocalPaletteUsed stays false). The
-// progress bar runs from 1 to n with one yield per frame and ends at 0. A failure ends the
-// frames but not the document: the screen size, pixel aspect and global palette are set as
-// after a full run. With no frames nothing is touched.
+// progress bar runs from 1 to n with one yield per frame and ends at 0. A failed frame or a
+// changed document ends the frames but not the document: the screen size, pixel aspect and
+// global palette are set as after a full run. Without a surface only the progress bar's maximum
+// has been set; with no frames nothing is touched.
 FramesToGifResult framesToGif(GifFrameSource& source, const GifAnimationShape& shape, GifDocument& gif,
                               ProgressBar& progress, UiPort& ui, Ditherer& dither);
 
