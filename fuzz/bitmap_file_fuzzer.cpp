@@ -1,5 +1,7 @@
-// Bitmap files into Dib's readBitmapFile with small limits, then the decoded image through a Dib and
-// back to a picture, touching every output byte.
+// Bitmap files through both readers of bitmap bytes: dib's readBitmapFile with small limits, the
+// decoded image then through a Dib and back to a picture; and the stored parts that FrameBitmap
+// takes for the AVI writer, which must lie within the input.
+#include "avi/FrameBitmap.h"
 #include "dib/BitmapFile.h"
 #include "dib/Dib.h"
 
@@ -8,14 +10,17 @@
 #include <cstring>
 #include <span>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+namespace {
+
+using namespace vantorell;
+
+unsigned decodeImage(std::span<const std::uint8_t> bytes)
 {
-    using namespace vantorell;
     BmpLimits limits;
     limits.maxSide = 512;
     limits.maxPixels = 1 << 16;
     BmpImage image;
-    const BmpStatus status = readBitmapFile(std::span<const std::uint8_t>(data, size), image, limits);
+    const BmpStatus status = readBitmapFile(bytes, image, limits);
     if (status != BmpStatus::Ok && status != BmpStatus::Truncated) {
         if (!image.pixels.empty() || image.width != 0)
             std::abort();
@@ -34,5 +39,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     unsigned sum = 0;
     for (std::size_t i = 0; i < picture.bitmap().byteCount(); ++i)
         sum += picture.bitmap().bits()[i];
+    return sum;
+}
+
+// Frame files are bounded by their own size; the stored parts are copies of input bytes.
+unsigned takeStoredParts(std::span<const std::uint8_t> bytes)
+{
+    FrameBitmap frame;
+    if (!frame.createFromBytes(bytes))
+        return 0;
+    if (frame.bits().size() > bytes.size() || frame.bitmapInfo().size() > bytes.size() ||
+        frame.bits().size() != frame.imageSize() || frame.bitmapInfo().size() + 14 != frame.pixelOffset())
+        std::abort();
+    unsigned sum = 0;
+    for (std::uint8_t b : frame.bits())
+        sum += b;
+    for (std::uint8_t b : frame.bitmapInfo())
+        sum += b;
+    return sum;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::span<const std::uint8_t> bytes(data, size);
+    const unsigned sum = decodeImage(bytes) + takeStoredParts(bytes);
     return sum == 0xFFFFFFFFu ? 1 : 0;
 }

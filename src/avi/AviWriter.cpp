@@ -1,5 +1,7 @@
 #include "avi/AviWriter.h"
 
+#include "avi/AviCodecs.h"
+
 #include "platform/RuntimeError.h"
 
 extern "C" {
@@ -18,28 +20,26 @@ namespace vantorell {
 
 namespace {
 
-struct Offer {
-    const char* name;          // command-line name
-    const char* encoder;       // FFmpeg encoder
-    const char* description;   // what the dialog shows
-    bool intraOnly;            // every frame is a key frame whatever the interval
-    bool lossy;                // a data rate and a quality apply
-};
-
-constexpr Offer kOffers[] = {
-    {"uncompressed", "rawvideo", "Full Frames (Uncompressed)", true, false},
+// The table lives beside the writer, whose compressor dialog lists its first rows.
+constexpr AviCodec kCodecs[] = {
+    {"uncompressed", "rawvideo", "Full Frames (Uncompressed)", true, false, "rawvideo"},
     {"mjpeg", "mjpeg", "Motion JPEG", true, true},
     {"mpeg4", "mpeg4", "MPEG-4 Part 2", false, true},
     {"ffv1", "ffv1", "FFV1 (lossless)", true, false},
     {"huffyuv", "huffyuv", "HuffYUV (lossless)", true, false},
     {"h264", "libx264", "H.264", false, true},
+    // Read only: HuffYUV's FFmpeg variant and the classic AVI codecs.
+    {"ffvhuff", nullptr, "HuffYUV, FFmpeg variant (lossless)", true, false},
+    {"cinepak", nullptr, "Cinepak", false, true},
+    {"msvideo1", nullptr, "Microsoft Video 1", false, true},
+    {"msrle", nullptr, "Microsoft RLE", false, false},
 };
 
-const Offer* findOffer(std::string_view name)
+const AviCodec* findOffer(std::string_view name)
 {
-    for (const Offer& offer : kOffers)
-        if (name == offer.name)
-            return &offer;
+    for (const AviCodec& codec : kCodecs)
+        if (codec.offered() && name == codec.name)
+            return &codec;
     return nullptr;
 }
 
@@ -50,7 +50,7 @@ bool aviCarries(const AVCodec* codec)
 }
 
 // The pixel formats to try per encoder, best first: lossless RGB where the encoder has it.
-std::vector<AVPixelFormat> preferredFormats(const Offer& offer, const BitmapInfoHeader& format)
+std::vector<AVPixelFormat> preferredFormats(const AviCodec& offer, const BitmapInfoHeader& format)
 {
     const std::string_view name = offer.name;
     const bool evenSize = format.width % 2 == 0 && format.height % 2 == 0;
@@ -97,10 +97,14 @@ std::size_t absHeight(const BitmapInfoHeader& format)
 
 }  // namespace
 
+std::span<const AviCodec> aviCodecs() { return kCodecs; }
+
 std::vector<CompressorOption> AviCompressors()
 {
     std::vector<CompressorOption> offered;
-    for (const Offer& offer : kOffers) {
+    for (const AviCodec& offer : kCodecs) {
+        if (!offer.offered())
+            continue;
         const AVCodec* codec = avcodec_find_encoder_by_name(offer.encoder);
         if (!codec || !aviCarries(codec))
             continue;
@@ -257,7 +261,7 @@ int AviStreamWriter::makeCompressed(const CompressorChoice& choice)
 {
     if (!m->stream)
         return AVERROR(EINVAL);
-    const Offer* offer = findOffer(choice.name);
+    const AviCodec* offer = findOffer(choice.name);
     if (!offer)
         return AVERROR_ENCODER_NOT_FOUND;
     const AVCodec* codec = avcodec_find_encoder_by_name(offer->encoder);

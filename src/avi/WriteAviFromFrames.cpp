@@ -21,7 +21,7 @@ void resaveFrame(const AviFrameSource& source, const std::filesystem::path& fram
     // become temp.bmp: a link to it (or a copy) has the frame's pixels. Both live in the job's
     // private folder. Anything else goes through the picture loader, which reports a missing
     // or damaged frame to the Start command as the loader's error.
-    if (FrameBitmap::CheckFile(frame) == BmpError::None) {
+    if (FrameBitmap::checkFile(frame) == FrameBitmapError::None) {
         std::filesystem::create_hard_link(frame, temp, ec);
         if (!ec)
             return;
@@ -47,17 +47,17 @@ bool WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPe
     bool framesWritten = false;
     {
         AviStreamWriter avi;
-        FrameBitmap dib(&source.ui, source.applicationTitle);
+        FrameBitmap bitmap(&source.ui, source.applicationTitle);
         error = avi.open(path);
         if (error == 0) {
             resaveFrame(source, frameFile(0), temp);
-            if (!dib.CreateFromFile(temp)) {
+            if (!bitmap.createFromFile(temp)) {
                 show("Could not load first bitmap file in list");
                 std::error_code ec;
                 std::filesystem::remove(temp, ec);
                 return false;
             }
-            error = avi.createStream(dib.infoHeader(), dib.bitmapInfo(), AviStreamRate(framesPerSecond));
+            error = avi.createStream(bitmap.infoHeader(), bitmap.bitmapInfo(), AviStreamRate(framesPerSecond));
             std::optional<CompressorChoice> choice;
             if (error == 0) {
                 choice = source.ui.chooseCompressor(AviCompressors());
@@ -72,8 +72,8 @@ bool WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPe
                 source.progress.setValue(0);
                 for (int i = 0; i < n; ++i) {
                     resaveFrame(source, frameFile(i), temp);
-                    dib.CreateFromFile(temp);   // on failure the previous frame's bytes go again
-                    error = avi.writeFrame(dib.bits(), i);
+                    bitmap.createFromFile(temp);   // on failure the previous frame's bytes go again
+                    error = avi.writeFrame(bitmap.bits(), i);
                     std::error_code ec;
                     std::filesystem::remove(temp, ec);
                     source.progress.setValue(i);

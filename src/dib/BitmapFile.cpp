@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <limits>
 
 namespace vantorell {
 
@@ -172,6 +173,82 @@ BmpStatus loadBitmapFile(const std::filesystem::path& file, BmpImage& image, con
     if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
         return BmpStatus::CannotRead;
     return readBitmapFile(bytes, image, limits);
+}
+
+std::uint64_t StoredBitmapHeaders::pixelBytes() const
+{
+    const bool uncompressed = info.compression == kBiRgb || info.compression == kBiBitfields;
+    if (info.sizeImage != 0 || !uncompressed)
+        return info.sizeImage;
+    if (info.width <= 0 || info.bitCount <= 0)
+        return 0;
+    const std::uint64_t rowBytes = (std::uint64_t(info.width) * std::uint64_t(info.bitCount) + 31) / 32 * 4;
+    const std::uint64_t rows = info.height < 0 ? std::uint64_t(-std::int64_t(info.height)) : std::uint64_t(info.height);
+    if (rows != 0 && rowBytes > std::numeric_limits<std::uint64_t>::max() / rows)
+        return std::numeric_limits<std::uint64_t>::max();
+    return rowBytes * rows;
+}
+
+StoredBitmapStatus readStoredBitmapHeaders(std::span<const std::uint8_t> head, std::uint64_t fileBytes,
+                                           StoredBitmapHeaders& headers)
+{
+    if (head.size() < 2 || u16At(head, 0) != kBitmapFileType)
+        return StoredBitmapStatus::NotBitmap;
+    if (head.size() < kStoredBitmapHeadersSize || fileBytes < kStoredBitmapHeadersSize)
+        return StoredBitmapStatus::Truncated;
+    headers.file = {u16At(head, 0), u32At(head, 2), u16At(head, 6), u16At(head, 8), u32At(head, 10)};
+    headers.info = *readBitmapInfoHeader(head.subspan(kBitmapFileHeaderSize));
+    headers.fileBytes = fileBytes;
+    return StoredBitmapStatus::Ok;
+}
+
+std::span<const std::uint8_t> storedBitmapInfo(std::span<const std::uint8_t> file, const StoredBitmapHeaders& headers)
+{
+    const std::uint64_t end = headers.file.offBits;
+    if (end < kBitmapFileHeaderSize || end > file.size())
+        return {};
+    return file.subspan(kBitmapFileHeaderSize, std::size_t(end) - kBitmapFileHeaderSize);
+}
+
+std::span<const std::uint8_t> storedPixels(std::span<const std::uint8_t> file, const StoredBitmapHeaders& headers)
+{
+    const std::uint64_t offset = headers.file.offBits;
+    const std::uint64_t bytes = headers.pixelBytes();
+    if (offset > file.size() || bytes > file.size() - offset)
+        return {};
+    return file.subspan(std::size_t(offset), std::size_t(bytes));
+}
+
+std::optional<BitmapInfoHeader> readBitmapInfoHeader(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.size() < kBitmapInfoHeaderSize)
+        return std::nullopt;
+    BitmapInfoHeader info;
+    info.size = std::int32_t(u32At(bytes, 0));
+    info.width = std::int32_t(u32At(bytes, 4));
+    info.height = std::int32_t(u32At(bytes, 8));
+    info.planes = std::int16_t(u16At(bytes, 12));
+    info.bitCount = std::int16_t(u16At(bytes, 14));
+    info.compression = u32At(bytes, 16);
+    info.sizeImage = u32At(bytes, 20);
+    info.xPelsPerMeter = std::int32_t(u32At(bytes, 24));
+    info.yPelsPerMeter = std::int32_t(u32At(bytes, 28));
+    info.clrUsed = u32At(bytes, 32);
+    info.clrImportant = u32At(bytes, 36);
+    return info;
+}
+
+void writeBitmapFileHeader(const BitmapFileHeader& header, std::span<std::uint8_t, kBitmapFileHeaderSize> out)
+{
+    auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out[at + std::size_t(i)] = std::uint8_t(value >> (8 * i));
+    };
+    put(0, header.type, 2);
+    put(2, header.size, 4);
+    put(6, header.reserved1, 2);
+    put(8, header.reserved2, 2);
+    put(10, header.offBits, 4);
 }
 
 }  // namespace vantorell

@@ -2,7 +2,7 @@
 
 #include "colour/Ditherer.h"
 #include "gif/GifDocument.h"
-#include "gif/mAVIImp.h"
+#include "job/AviToGif.h"
 #include "job/FadeWorkFolder.h"
 #include "job/FileHelpers.h"
 #include "job/MixJob.h"

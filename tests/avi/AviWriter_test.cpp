@@ -1,5 +1,7 @@
 #include "avi/AviWriter.h"
 
+#include "avi/AviReader.h"
+
 #include "support/AviDecode.h"
 #include "support/TempDir.h"
 
@@ -105,6 +107,22 @@ TEST(AviCompressors, OfferUncompressedAndTheLosslessAndCommonCodecs)
         if (o.name == "mpeg4" || o.name == "h264") {
             EXPECT_TRUE(o.supportsKeyFrames && o.supportsDataRate) << o.name;
         }
+    }
+}
+
+TEST(AviCompressors, EveryOfferedCodecIsReadBack)
+{
+    // The writer's offers and the reader's codecs come from one table.
+    TempDir dir;
+    for (const CompressorOption& offer : AviCompressors()) {
+        const auto file = dir / (offer.name + ".avi");
+        writeAvi(file, {offer.name}, 16, 12, 3, 5);
+        AviReader reader;
+        ASSERT_EQ(reader.open(file), AviReadError::None) << offer.name;
+        ASSERT_EQ(reader.stream().frames, 3) << offer.name;
+        std::vector<std::uint8_t> pixels(16 * 12 * 4);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_TRUE(reader.readFrame({16, 12, pixels}) && reader.drawFrame({16, 12, pixels})) << offer.name << " " << i;
     }
 }
 

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <climits>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -160,4 +164,43 @@ TEST(Dib, CreateFromBitmapFileLoadsTopDownAndAnswersZeroOnFailure)
     ASSERT_TRUE(dib.Create(2, 2, 32));
     EXPECT_EQ(dib.CreateFromBitmapFile(dir / "empty.bmp"), 0);
     EXPECT_FALSE(dib.empty()) << "an empty file is refused before the surface is touched";
+}
+
+TEST(readStoredBitmapHeaders, PlacesThePartsOnlyWithinTheFile)
+{
+    const std::vector<std::uint8_t> file = bytesOf("ok-8bpp-bottom-up.bmp");   // 3 x 2, 256 colours
+    StoredBitmapHeaders headers;
+    ASSERT_EQ(readStoredBitmapHeaders(file, file.size(), headers), StoredBitmapStatus::Ok);
+    EXPECT_EQ(headers.file.type, kBitmapFileType);
+    EXPECT_EQ(headers.file.offBits, 14u + 40 + 1024);
+    EXPECT_EQ(headers.info.width, 3);
+    EXPECT_EQ(headers.info.bitCount, 8);
+    EXPECT_EQ(headers.pixelBytes(), 8u);   // image size 0: two rows of 4 bytes
+    EXPECT_EQ(storedBitmapInfo(file, headers).size(), 40u + 1024);
+    EXPECT_EQ(storedPixels(file, headers).data(), file.data() + 14 + 40 + 1024);
+    std::array<std::uint8_t, kBitmapFileHeaderSize> written;
+    writeBitmapFileHeader(headers.file, written);
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), file.begin()));
+
+    // Parts that do not lie within the file are empty; sizes that do not fit saturate.
+    const struct { const char* what; std::function<void(StoredBitmapHeaders&)> spoil; bool info, pixels; } cases[] = {
+        {"offset inside the file header", [](auto& h) { h.file.offBits = 13; }, false, true},
+        {"offset past the end", [&](auto& h) { h.file.offBits = std::uint32_t(file.size() + 1); }, false, false},
+        {"pixels past the end", [](auto& h) { h.info.sizeImage = 9; }, true, false},
+        {"rows of 2^31 x 32767 x 32767 bits", [](auto& h) { h.info.width = 0x7FFFFFFF; h.info.height = INT32_MIN;
+                                                            h.info.bitCount = 32767; }, true, false},
+    };
+    for (const auto& c : cases) {
+        StoredBitmapHeaders spoilt = headers;
+        c.spoil(spoilt);
+        EXPECT_EQ(!storedBitmapInfo(file, spoilt).empty(), c.info) << c.what;
+        EXPECT_EQ(!storedPixels(file, spoilt).empty(), c.pixels) << c.what;
+    }
+
+    EXPECT_EQ(readStoredBitmapHeaders(std::span(file).first(1), file.size(), headers), StoredBitmapStatus::NotBitmap);
+    EXPECT_EQ(readStoredBitmapHeaders(bytesOf("bad-magic.bmp"), file.size(), headers), StoredBitmapStatus::NotBitmap);
+    EXPECT_EQ(readStoredBitmapHeaders(std::span(file).first(53), file.size(), headers), StoredBitmapStatus::Truncated);
+    EXPECT_EQ(readStoredBitmapHeaders(file, 53, headers), StoredBitmapStatus::Truncated);
+    EXPECT_FALSE(readBitmapInfoHeader(std::span(file).subspan(14, 39)));
+    EXPECT_EQ(readBitmapInfoHeader(std::span(file).subspan(14))->height, 2);
 }

@@ -68,6 +68,36 @@ long strhBody(const AviBytes& bytes)
 
 }  // namespace
 
+RawFrame patternFrame(int width, int height, int seed)
+{
+    RawFrame f{width, height, std::vector<std::uint8_t>(std::size_t(width) * std::size_t(height) * 4)};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = &f.bgrx[(std::size_t(y) * std::size_t(width) + std::size_t(x)) * 4];
+            p[0] = std::uint8_t(x * 31 + seed);
+            p[1] = std::uint8_t(y * 41);
+            p[2] = std::uint8_t(seed * 7);
+            p[3] = std::uint8_t(17 * (x + y) + 3);
+        }
+    return f;
+}
+
+std::vector<RawFrame> patternFrames(int count, int width, int height)
+{
+    std::vector<RawFrame> frames;
+    for (int i = 0; i < count; ++i)
+        frames.push_back(patternFrame(width, height, 20 * i + 5));
+    return frames;
+}
+
+RawFrame uniformFrame(int width, int height, std::uint8_t blue, std::uint8_t green, std::uint8_t red)
+{
+    RawFrame f{width, height, {}};
+    for (int i = 0; i < width * height; ++i)
+        f.bgrx.insert(f.bgrx.end(), {blue, green, red, 0});
+    return f;
+}
+
 AviBytes WriteRawAvi(const std::filesystem::path& path, const std::vector<RawFrame>& frames, int rate, int scale,
                      bool bottomUp)
 {

@@ -17,6 +17,14 @@ struct RawFrame {
     std::vector<std::uint8_t> bgrx;
 };
 
+// A frame whose pixel (x, y) is blue x * 31 + seed, green y * 41, red seed * 7, with a fourth
+// byte that is not 0 or 255, so a reader that took it for alpha would blend or drop pixels.
+RawFrame patternFrame(int width, int height, int seed);
+// `count` pattern frames, seeds 5, 25, 45 ...
+std::vector<RawFrame> patternFrames(int count, int width = 8, int height = 6);
+// One colour everywhere, fourth byte 0.
+RawFrame uniformFrame(int width, int height, std::uint8_t blue, std::uint8_t green, std::uint8_t red);
+
 // Writes an uncompressed 32-bit (BI_RGB) AVI, one packet per frame, top-down (the negative
 // biHeight FFmpeg's muxer writes) or bottom-up (a positive biHeight, the classic layout). The
 // stream's time base is scale / rate. Answers the file's bytes (empty on failure).

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the small bitmap files the Dib tests and the bitmap-file fuzzers (fuzz_bitmap_file, fuzz_bmp_reader) use, one file per rule
+"""Writes the small bitmap files the Dib tests and the bitmap-file fuzzer (fuzz_bitmap_file) use, one file per rule
 of the reader, each named for what it holds or breaks. Run by hand when a case is added:
     python3 tests/data/bmp/make_bmp_cases.py tests/data/bmp
 """

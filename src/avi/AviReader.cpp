@@ -1,13 +1,8 @@
-// AVI-to-GIF frame import: our own bounded read of the AVI stream headers, FFmpeg's AVI
-// demuxer and decoders over a custom I/O source, and the dither into the GIF document.
-#include "gif/mAVIImp.h"
+// AviReader: our own bounded read of the AVI stream headers, then FFmpeg's AVI demuxer and
+// decoders over a custom I/O source, or a direct read of uncompressed frames.
+#include "avi/AviReader.h"
 
-#include "colour/Palette8.h"
-#include "colour/Ditherer.h"
-#include "dib/Dib.h"
-#include "gif/GifDocument.h"
-#include "platform/Controls.h"
-#include "platform/UiPort.h"
+#include "avi/AviCodecs.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -30,21 +25,20 @@ extern "C" {
 
 namespace vantorell {
 
-std::string_view aviImportErrorName(AviImportError error)
+std::string_view aviReadErrorName(AviReadError error)
 {
     switch (error) {
-    case AviImportError::None: return "None";
-    case AviImportError::NoFile: return "NoFile";
-    case AviImportError::NotAvi: return "NotAvi";
-    case AviImportError::NoVideoStream: return "NoVideoStream";
-    case AviImportError::BadFrameRate: return "BadFrameRate";
-    case AviImportError::NoFrameSize: return "NoFrameSize";
-    case AviImportError::FrameTooLarge: return "FrameTooLarge";
-    case AviImportError::OverLimit: return "OverLimit";
-    case AviImportError::UnsupportedCodec: return "UnsupportedCodec";
-    case AviImportError::DecoderFailed: return "DecoderFailed";
-    case AviImportError::FrameUnreadable: return "FrameUnreadable";
-    case AviImportError::DocumentChanged: return "DocumentChanged";
+    case AviReadError::None: return "None";
+    case AviReadError::NoFile: return "NoFile";
+    case AviReadError::NotAvi: return "NotAvi";
+    case AviReadError::NoVideoStream: return "NoVideoStream";
+    case AviReadError::BadFrameRate: return "BadFrameRate";
+    case AviReadError::NoFrameSize: return "NoFrameSize";
+    case AviReadError::FrameTooLarge: return "FrameTooLarge";
+    case AviReadError::OverLimit: return "OverLimit";
+    case AviReadError::UnsupportedCodec: return "UnsupportedCodec";
+    case AviReadError::DecoderFailed: return "DecoderFailed";
+    case AviReadError::FrameUnreadable: return "FrameUnreadable";
     }
     return "?";
 }
@@ -63,7 +57,7 @@ std::int64_t divideHalfEven(std::int64_t num, std::int64_t den)
 
 }  // namespace
 
-int AviFrameDelay(std::int64_t start, std::int64_t n, std::uint32_t scale, std::uint32_t rate)
+int aviFrameDelay(std::int64_t start, std::int64_t n, std::uint32_t scale, std::uint32_t rate)
 {
     if (n <= 0 || scale == 0 || rate == 0)
         return 0;
@@ -184,20 +178,20 @@ void forEachChunk(const std::vector<std::uint8_t>& data, std::size_t begin, std:
 
 // Finds the first video stream's header. Answers NotAvi for a file without the RIFF form and a
 // whole hdrl list, NoVideoStream when no strh is of type "vids".
-AviImportError readVideoStreamHeader(ByteSource& source, const AviImportLimits& limits, VideoStreamHeader& out)
+AviReadError readVideoStreamHeader(ByteSource& source, const AviReadLimits& limits, VideoStreamHeader& out)
 {
     std::uint8_t head[24];
     if (source.size() < 24 || source.readAt(0, head, 24) != 24)
-        return AviImportError::NotAvi;
+        return AviReadError::NotAvi;
     if (!isTag(head, "RIFF") || !isTag(head + 8, "AVI ") || !isTag(head + 12, "LIST") || !isTag(head + 20, "hdrl"))
-        return AviImportError::NotAvi;
+        return AviReadError::NotAvi;
     // The hdrl list comes first in every AVI (AVI RIFF File Reference); it must be whole.
     const std::uint64_t hdrlSize = le32(head + 16);
     if (hdrlSize < 4 || hdrlSize > limits.maxHeaderBytes || 20 + hdrlSize > source.size())
-        return AviImportError::NotAvi;
+        return AviReadError::NotAvi;
     std::vector<std::uint8_t> hdrl(static_cast<std::size_t>(hdrlSize) - 4);
     if (source.readAt(24, hdrl.data(), hdrl.size()) != hdrl.size())
-        return AviImportError::NotAvi;
+        return AviReadError::NotAvi;
 
     int streams = 0;
     forEachChunk(hdrl, 0, hdrl.size(), [&](const std::uint8_t* id, std::size_t body, std::size_t size) {
@@ -236,7 +230,7 @@ AviImportError readVideoStreamHeader(ByteSource& source, const AviImportLimits& 
             }
         });
     });
-    return out.ordinal >= 0 ? AviImportError::None : AviImportError::NoVideoStream;
+    return out.ordinal >= 0 ? AviReadError::None : AviReadError::NoVideoStream;
 }
 
 // ---- FFmpeg over the byte source -------------------------------------------------------------
@@ -276,25 +270,11 @@ std::int64_t ioSeek(void* opaque, std::int64_t offset, int whence)
     return target;
 }
 
-// The codecs the AVI writer's compressor list offers, and the classic AVI video codecs. Other
-// decoders are never reached by a file's codec tag.
+// The codecs of aviCodecs(): other decoders are never reached by a file's codec tag.
 bool allowedCodec(AVCodecID id)
 {
-    switch (id) {
-    case AV_CODEC_ID_RAWVIDEO:
-    case AV_CODEC_ID_MJPEG:
-    case AV_CODEC_ID_MPEG4:
-    case AV_CODEC_ID_FFV1:
-    case AV_CODEC_ID_HUFFYUV:
-    case AV_CODEC_ID_FFVHUFF:
-    case AV_CODEC_ID_H264:
-    case AV_CODEC_ID_CINEPAK:
-    case AV_CODEC_ID_MSVIDEO1:
-    case AV_CODEC_ID_MSRLE:
-        return true;
-    default:
-        return false;
-    }
+    const std::string_view name = avcodec_get_name(id);
+    return std::ranges::any_of(aviCodecs(), [&](const AviCodec& codec) { return codec.codecName() == name; });
 }
 
 struct AvioDeleter {
@@ -327,33 +307,33 @@ constexpr int kIoBufferBytes = 1 << 16;
 // The demuxer and decoder of one video stream, yielding decoded frames in display order.
 class VideoReader {
 public:
-    AviImportError open(ByteSource& source, int streamOrdinal, const AviImportLimits& limits)
+    AviReadError open(ByteSource& source, int streamOrdinal, const AviReadLimits& limits)
     {
         m_io.source = &source;
         auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferBytes));
         if (!buffer)
-            return AviImportError::DecoderFailed;
+            return AviReadError::DecoderFailed;
         m_avio.reset(avio_alloc_context(buffer, kIoBufferBytes, 0, &m_io, ioRead, nullptr, ioSeek));
         if (!m_avio) {
             av_free(buffer);
-            return AviImportError::DecoderFailed;
+            return AviReadError::DecoderFailed;
         }
         AVFormatContext* fmt = avformat_alloc_context();
         if (!fmt)
-            return AviImportError::DecoderFailed;
+            return AviReadError::DecoderFailed;
         fmt->pb = m_avio.get();
         fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
         // The AVI demuxer only: a file is never probed, so no other demuxer sees these bytes.
         const AVInputFormat* avi = av_find_input_format("avi");
         if (!avi || avformat_open_input(&fmt, nullptr, avi, nullptr) < 0)
-            return AviImportError::NotAvi;   // avformat_open_input frees fmt on failure
+            return AviReadError::NotAvi;   // avformat_open_input frees fmt on failure
         m_format.reset(fmt);
 
         if (streamOrdinal >= static_cast<int>(fmt->nb_streams))
-            return AviImportError::NoVideoStream;
+            return AviReadError::NoVideoStream;
         AVStream* stream = fmt->streams[streamOrdinal];
         if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
-            return AviImportError::NoVideoStream;
+            return AviReadError::NoVideoStream;
         for (unsigned i = 0; i < fmt->nb_streams; ++i)
             fmt->streams[i]->discard = static_cast<int>(i) == streamOrdinal ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
         m_stream = streamOrdinal;
@@ -362,29 +342,29 @@ public:
         m_indexEntries = avformat_index_get_entries_count(stream);
 
         if (m_codedWidth <= 0 || m_codedHeight <= 0)
-            return AviImportError::NoFrameSize;
+            return AviReadError::NoFrameSize;
         if (m_codedWidth > limits.maxFrameSide || m_codedHeight > limits.maxFrameSide ||
             std::uint64_t(m_codedWidth) * std::uint64_t(m_codedHeight) > limits.maxFramePixels)
-            return AviImportError::FrameTooLarge;
+            return AviReadError::FrameTooLarge;
 
         if (!allowedCodec(stream->codecpar->codec_id))
-            return AviImportError::UnsupportedCodec;
+            return AviReadError::UnsupportedCodec;
         const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
         if (!codec)
-            return AviImportError::UnsupportedCodec;
+            return AviReadError::UnsupportedCodec;
         m_codec.reset(avcodec_alloc_context3(codec));
         if (!m_codec || avcodec_parameters_to_context(m_codec.get(), stream->codecpar) < 0)
-            return AviImportError::DecoderFailed;
+            return AviReadError::DecoderFailed;
         // The decoder refuses frames beyond the pixel limit whatever the bitstream claims.
         m_codec->max_pixels = static_cast<std::int64_t>(limits.maxFramePixels);
         m_codec->thread_count = 1;
         if (avcodec_open2(m_codec.get(), codec, nullptr) < 0)
-            return AviImportError::DecoderFailed;
+            return AviReadError::DecoderFailed;
         m_frame.reset(av_frame_alloc());
         m_packet.reset(av_packet_alloc());
         if (!m_frame || !m_packet)
-            return AviImportError::DecoderFailed;
-        return AviImportError::None;
+            return AviReadError::DecoderFailed;
+        return AviReadError::None;
     }
 
     AVStream* stream() const { return m_format->streams[m_stream]; }
@@ -437,34 +417,34 @@ private:
     bool m_flushed = false;
 };
 
-// Draws a decoded frame into the 32-bit surface, full frame to full surface, as the platform's
-// DrawDibDraw does: a straight row copy when the frame already is 32-bit blue, green, red and
-// of the surface's size, else FFmpeg's scaler (nearest pixel, which drops or repeats rows and
-// columns). The fourth byte is never read as alpha: the frames are opaque and the dither
-// reads blue, green and red only.
+// Draws a decoded frame into the 32-bit frame, full frame to full frame, as the platform's
+// DrawDibDraw does: a straight row copy when the decoded frame already is 32-bit blue, green,
+// red and of the target's size, else FFmpeg's scaler (nearest pixel, which drops or repeats rows
+// and columns). The fourth byte is never read as alpha: the frames are opaque.
 class FrameDrawer {
 public:
-    bool draw(const AVFrame& frame, Dib& surface)
+    bool draw(const AVFrame& decoded, const BgrxFrame& frame)
     {
-        const int W = surface.Width(), H = surface.Height();
-        const auto format = static_cast<AVPixelFormat>(frame.format);
+        const int W = frame.width, H = frame.height;
+        const auto format = static_cast<AVPixelFormat>(decoded.format);
         const std::size_t rowBytes = std::size_t(W) * 4;
-        if ((format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_BGR0) && frame.width == W && frame.height == H &&
-            frame.data[0]) {
+        if ((format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_BGR0) && decoded.width == W && decoded.height == H &&
+            decoded.data[0]) {
             // linesize is negative for bottom-up frames; FFmpeg points data[0] at the top row.
             for (int y = 0; y < H; ++y)
-                std::memcpy(surface.scanline(y), frame.data[0] + std::ptrdiff_t(y) * frame.linesize[0], rowBytes);
+                std::memcpy(frame.pixels.data() + rowBytes * std::size_t(y),
+                            decoded.data[0] + std::ptrdiff_t(y) * decoded.linesize[0], rowBytes);
             return true;
         }
-        if (frame.width <= 0 || frame.height <= 0 || format == AV_PIX_FMT_NONE)
+        if (decoded.width <= 0 || decoded.height <= 0 || format == AV_PIX_FMT_NONE)
             return false;
-        m_sws.reset(sws_getCachedContext(m_sws.release(), frame.width, frame.height, format, W, H, AV_PIX_FMT_BGR0,
-                                         SWS_POINT, nullptr, nullptr, nullptr));
+        m_sws.reset(sws_getCachedContext(m_sws.release(), decoded.width, decoded.height, format, W, H,
+                                         AV_PIX_FMT_BGR0, SWS_POINT, nullptr, nullptr, nullptr));
         if (!m_sws)
             return false;
-        std::uint8_t* dst[4] = {surface.lpBits(), nullptr, nullptr, nullptr};
-        const int dstStride[4] = {surface.BytesPerScanline(), 0, 0, 0};
-        return sws_scale(m_sws.get(), frame.data, frame.linesize, 0, frame.height, dst, dstStride) == H;
+        std::uint8_t* dst[4] = {frame.pixels.data(), nullptr, nullptr, nullptr};
+        const int dstStride[4] = {W * 4, 0, 0, 0};
+        return sws_scale(m_sws.get(), decoded.data, decoded.linesize, 0, decoded.height, dst, dstStride) == H;
     }
 
 private:
@@ -509,8 +489,8 @@ std::int64_t countFrameChunks(ByteSource& source, int ordinal, std::int64_t limi
     return count;
 }
 
-// Uncompressed 24- and 32-bit BI_RGB frames read straight from their chunks into the drawing
-// surface, rows in blocks through one small buffer: the fade job's work AVI is written this way,
+// Uncompressed 24- and 32-bit BI_RGB frames read straight from their chunks into the caller's
+// frame, rows in blocks through one small buffer: the fade job's work AVI is written this way,
 // and going through a demuxer packet and a decoder would copy every frame twice more into fresh
 // memory. FFmpeg's index (idx1 or OpenDML indx) gives each frame's chunk; the chunk header is
 // checked against the stream number and the frame's size before any row is read.
@@ -534,14 +514,15 @@ public:
         return true;
     }
 
-    // Frame `index` (0-based, in the index's order) into the 32-bit surface; false when its
-    // chunk is not where the index says, is not this stream's, is too short or cut off.
-    bool read(int index, Dib& surface)
+    // Frame `index` (0-based, in the index's order) into the 32-bit frame of the stream's size;
+    // false when its chunk is not where the index says, is not this stream's, is too short or
+    // cut off.
+    bool read(int index, const BgrxFrame& frame)
     {
         const AVIndexEntry* entry = avformat_index_get_entry(m_stream, index);
         if (!entry || entry->pos < 0)
             return false;
-        const int W = surface.Width(), H = surface.Height();
+        const int W = frame.width, H = frame.height;
         const std::uint64_t frameBytes = m_stride * std::uint64_t(H);
         std::uint8_t head[8];
         const auto pos = static_cast<std::uint64_t>(entry->pos);
@@ -556,7 +537,7 @@ public:
             for (int r = 0; r < rows; ++r) {
                 const int y = m_bottomUp ? H - 1 - (row + r) : row + r;
                 const std::uint8_t* src = m_block.data() + std::size_t(m_stride) * std::size_t(r);
-                std::uint8_t* dst = surface.scanline(y);
+                std::uint8_t* dst = frame.pixels.data() + std::size_t(W) * 4 * std::size_t(y);
                 if (m_bytesPerPixel == 4) {
                     std::memcpy(dst, src, std::size_t(W) * 4);   // the fourth byte is never read
                 } else {
@@ -587,7 +568,7 @@ private:
 // but never more than the frames the file holds: FFmpeg's index says how many, and a file
 // without an index has its frame chunks counted.
 std::int64_t frameCount(ByteSource& source, const VideoStreamHeader& header, const VideoReader& reader,
-                        const AviImportLimits& limits)
+                        const AviReadLimits& limits)
 {
     const std::int64_t n = header.length;
     if (n == 0)
@@ -597,129 +578,116 @@ std::int64_t frameCount(ByteSource& source, const VideoStreamHeader& header, con
     return std::min<std::int64_t>(n, countFrameChunks(source, header.ordinal, limits.maxFrames + 1));
 }
 
-bool importFrom(ByteSource& source, GifDocument& gif, ProgressBar& progress, UiPort& ui, Ditherer& dither,
-                AviImportReport& report, const AviImportLimits& limits)
-{
-    auto fail = [&](AviImportError error) {
-        report.error = error;
-        return false;
-    };
+}  // namespace
 
-    // Steps 1 and 2: open the first video stream and its decoder.
+struct AviReader::State {
+    std::unique_ptr<ByteSource> source;
     VideoStreamHeader header;
-    if (AviImportError e = readVideoStreamHeader(source, limits, header); e != AviImportError::None)
-        return fail(e);
-    if (header.rate == 0 || header.scale == 0)
-        return fail(AviImportError::BadFrameRate);
     VideoReader reader;
-    if (AviImportError e = reader.open(source, header.ordinal, limits); e != AviImportError::None)
-        return fail(e);
+    RawFrameReader raw;
+    FrameDrawer drawer;
+    AviStreamInfo info;
+    bool opened = false;               // open answered None: frames may be read
+    std::int64_t nextFrame = 0;        // frames read so far
+    const AVFrame* held = nullptr;     // the decoded frame drawFrame puts in place
 
-    // Steps 3 and 4: frame count, timing and the frame rectangle (its right and bottom edges;
-    // a stream header without one, or with an empty one, gives the coded frame size).
-    const std::int64_t n = frameCount(source, header, reader, limits);
+    AviReadError open(std::unique_ptr<ByteSource> from, const AviReadLimits& limits);
+    AviReadError openStream(const AviReadLimits& limits);
+    // A frame of the stream's size with room for its pixels (a stream with frames has W, H > 0).
+    bool fits(const BgrxFrame& frame) const
+    {
+        return frame.width == info.width && frame.height == info.height && info.width > 0 &&
+               frame.pixels.size() / 4 / std::size_t(info.width) >= std::size_t(info.height);
+    }
+};
+
+AviReadError AviReader::State::open(std::unique_ptr<ByteSource> from, const AviReadLimits& limits)
+{
+    source = std::move(from);
+    const AviReadError error = openStream(limits);
+    opened = error == AviReadError::None;
+    return error;
+}
+
+// The first video stream and its decoder, the frame count, the timing and the frame rectangle,
+// checked against the limits before anything of the frames' size is made.
+AviReadError AviReader::State::openStream(const AviReadLimits& limits)
+{
+    if (source->size() == 0)
+        return AviReadError::NoFile;
+    if (AviReadError e = readVideoStreamHeader(*source, limits, header); e != AviReadError::None)
+        return e;
+    if (header.rate == 0 || header.scale == 0)
+        return AviReadError::BadFrameRate;
+    info.rate = header.rate;
+    info.scale = header.scale;
+    info.start = header.start;
+    if (AviReadError e = reader.open(*source, header.ordinal, limits); e != AviReadError::None)
+        return e;
+
+    // The frame rectangle's right and bottom edges; a stream header without one, or with an
+    // empty one, gives the coded frame size.
+    const std::int64_t n = frameCount(*source, header, reader, limits);
     int W = reader.codedWidth(), H = reader.codedHeight();
     if (header.hasRect && header.right > 0 && header.bottom > 0) {
         W = header.right;
         H = header.bottom;
     }
-    report.frames = n;
-    report.width = W;
-    report.height = H;
+    info.frames = n;
+    info.width = W;
+    info.height = H;
     if (W > limits.maxFrameSide || H > limits.maxFrameSide ||
         std::uint64_t(W) * std::uint64_t(H) > limits.maxFramePixels)
-        return fail(AviImportError::FrameTooLarge);
-    if (n > limits.maxFrames || std::uint64_t(n) * std::uint64_t(W) * std::uint64_t(H) > limits.maxDocumentBytes)
-        return fail(AviImportError::OverLimit);
-    // A stream without frames has nothing to time: the document stays empty.
+        return AviReadError::FrameTooLarge;
+    if (n > limits.maxFrames || std::uint64_t(n) * std::uint64_t(W) * std::uint64_t(H) > limits.maxTotalPixels)
+        return AviReadError::OverLimit;
+    // A stream without frames has nothing to time.
     if (n == 0)
-        return true;
-    const int delay = AviFrameDelay(header.start, n, header.scale, header.rate);
-    report.delay = delay;
-    progress.setMax(static_cast<double>(n));
-
-    // Step 5: the drawing surface and the one palette of the animation.
-    Dib surface;
-    if (!surface.Create(W, H, 32))
-        return fail(AviImportError::OverLimit);
-    Palette8 palette;
-    FrameDrawer drawer;
-    RawFrameReader raw;
-    const bool direct = limits.directUncompressed && raw.open(source, header, reader, W, H, n);
-    report.direct = direct;
-
-    // Step 6.
-    bool ok = true;
-    for (int i = 1; i <= n; ++i) {
-        gif.FrameInsert(i, W, H);
-        // 6.2 and 6.4: the decoded frame drawn into the surface (read straight into it when
-        // uncompressed; drawn after the yield otherwise, as the platform does).
-        const AVFrame* frame = nullptr;
-        if (direct ? !raw.read(i - 1, surface) : !(frame = reader.next())) {
-            ok = fail(AviImportError::FrameUnreadable);
-            break;
-        }
-        progress.setValue(i);
-        ui.yield();
-        if (gif.FramesCount() != i) {
-            ok = fail(AviImportError::DocumentChanged);
-            break;
-        }
-        if (frame && !drawer.draw(*frame, surface)) {
-            ok = fail(AviImportError::FrameUnreadable);
-            break;
-        }
-        dither.DitherTo8bpp(surface, gif.FrameDIBXOR(i), palette, i > 1);
-        if (const std::uint8_t* entries = palette.lpPalette())
-            std::memcpy(gif.lpLocalPalette(i), entries, std::size_t(palette.Entries()) * 4);
-        gif.setFrameDisposalMethod(i, 3);   // restore to previous
-        gif.setFrameDelay(i, delay);
-    }
-
-    // Step 8, also after a failed frame.
-    gif.setScreenWidth(W);
-    gif.setScreenHeight(H);
-    gif.setScreenPixelAspectRatio(1.0f);
-    gif.setGlobalPaletteExists(true);
-    gif.setGlobalPaletteEntries(palette.Entries());
-    if (const std::uint8_t* entries = palette.lpPalette())
-        std::memcpy(gif.lpGlobalPalette(), entries, std::size_t(palette.Entries()) * 4);
-    progress.setValue(0);
-    return ok;
+        return AviReadError::None;
+    info.delay = aviFrameDelay(header.start, n, header.scale, header.rate);
+    info.direct = limits.directUncompressed && raw.open(*source, header, reader, W, H, n);
+    return AviReadError::None;
 }
 
-bool importChecked(ByteSource& source, GifDocument& gif, ProgressBar& progress, UiPort& ui, Ditherer& dither,
-                   AviImportReport* report, const AviImportLimits& limits)
+AviReader::AviReader() : m(std::make_unique<State>()) {}
+AviReader::~AviReader() = default;
+
+AviReadError AviReader::open(const std::filesystem::path& path, const AviReadLimits& limits)
 {
-    AviImportReport local;
-    AviImportReport& r = report ? *report : local;
-    r = AviImportReport{};
-    if (source.size() == 0) {
-        r.error = AviImportError::NoFile;
+    m = std::make_unique<State>();
+    auto file = std::make_unique<FileSource>(path);
+    if (!file->ok())
+        return AviReadError::NoFile;
+    return m->open(std::move(file), limits);
+}
+
+AviReadError AviReader::open(std::span<const std::uint8_t> bytes, const AviReadLimits& limits)
+{
+    m = std::make_unique<State>();
+    return m->open(std::make_unique<MemorySource>(bytes), limits);
+}
+
+const AviStreamInfo& AviReader::stream() const { return m->info; }
+
+bool AviReader::readFrame(const BgrxFrame& frame)
+{
+    m->held = nullptr;
+    if (!m->opened || m->nextFrame >= m->info.frames || !m->fits(frame))
         return false;
-    }
-    return importFrom(source, gif, progress, ui, dither, r, limits);
+    const int index = static_cast<int>(m->nextFrame++);
+    if (m->info.direct)
+        return m->raw.read(index, frame);
+    m->held = m->reader.next();
+    return m->held != nullptr;
 }
 
-}  // namespace
-
-bool ImportAviToGif(const std::filesystem::path& path, GifDocument& gif, ProgressBar& progress, UiPort& ui,
-                    Ditherer& dither, AviImportReport* report, const AviImportLimits& limits)
+bool AviReader::drawFrame(const BgrxFrame& frame)
 {
-    FileSource file(path);
-    if (!file.ok()) {
-        if (report)
-            *report = AviImportReport{AviImportError::NoFile};
+    if (!m->opened || !m->fits(frame))
         return false;
-    }
-    return importChecked(file, gif, progress, ui, dither, report, limits);
-}
-
-bool ImportAviToGif(std::span<const std::uint8_t> bytes, GifDocument& gif, ProgressBar& progress, UiPort& ui,
-                    Ditherer& dither, AviImportReport* report, const AviImportLimits& limits)
-{
-    MemorySource memory(bytes);
-    return importChecked(memory, gif, progress, ui, dither, report, limits);
+    if (m->info.direct)
+        return true;   // read straight into the frame
+    return m->held && m->drawer.draw(*m->held, frame);
 }
 
 }  // namespace vantorell
