@@ -1,4 +1,4 @@
-// The AVI writer of the Fade job: the frame files "/Morph_0.bmp" onward become one AVI video
+// The AVI writer of the Fade job: the job's frame files (frame 0 onward) become one AVI video
 // stream at the chosen frame rate, through FFmpeg's AVI muxer and the encoder the user picks.
 #pragma once
 
@@ -26,15 +26,16 @@ std::vector<CompressorOption> AviCompressors();
 // Frames per second as the stream's rate: clamped to 1 ... 30 (scale 1).
 int AviStreamRate(int framesPerSecond);
 
-// What WriteAviFromFrames needs of the window: where the frames are, the surface that re-saves
-// them, the progress bar, the dialogs and the frame count N (read from Text4 when needed).
+// What WriteAviFromFrames needs of the job: where the frames are, the surface that re-saves
+// them, the progress bar, the dialogs and the frame count N (read from the job when needed).
 struct AviFrameSource {
     UiPort& ui;
     std::string applicationTitle;
-    std::filesystem::path frameFolder;       // holds Morph_0.bmp ... and receives temp.bmp
-    WorkSurface& picSave;
+    std::function<std::filesystem::path(int index)> frameFile;   // the job's frame files, 0 .. N-1
+    std::filesystem::path resavedFrame;      // where each frame is re-saved before it is read
+    WorkSurface& resaver;
     ProgressBar& progress;
-    std::function<int()> frameCount;         // may raise RuntimeError (a Text4 that is not a number)
+    std::function<int()> frameCount;         // may raise RuntimeError (a frame count that is not a number)
 };
 
 // Writes the AVI. A frame file that cannot be loaded raises the loader's RuntimeError to the

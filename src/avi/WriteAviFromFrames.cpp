@@ -1,4 +1,4 @@
-// WriteAviFromFrames: the frame files of the Fade job, re-saved one by one through picSave and
+// WriteAviFromFrames: the frame files of the Fade job, re-saved one by one through the resaver and
 // read by FrameBitmap, become the AVI stream. Separate from AviStreamWriter because it works on the
 // window's surfaces.
 #include "avi/AviWriter.h"
@@ -14,11 +14,11 @@ namespace {
 
 void resaveFrame(const AviFrameSource& source, const std::filesystem::path& frame, const std::filesystem::path& temp)
 {
-    source.picSave.refresh();
+    source.resaver.refresh();
     std::error_code ec;
     std::filesystem::remove(temp, ec);
     // A frame file that already is a bitmap the reader takes needs no decoding and encoding to
-    // become temp.bmp: a link to it (or a copy) has the frame's pixels. Both live in the job's
+    // become the re-saved frame: a link to it (or a copy) has the frame's pixels. Both live in the job's
     // private folder. Anything else goes through the picture loader, which reports a missing
     // or damaged frame to the Start command as the loader's error.
     if (FrameBitmap::checkFile(frame) == FrameBitmapError::None) {
@@ -28,17 +28,17 @@ void resaveFrame(const AviFrameSource& source, const std::filesystem::path& fram
         if (std::filesystem::copy_file(frame, temp, std::filesystem::copy_options::overwrite_existing, ec) && !ec)
             return;
     }
-    source.picSave.setAutoSize(true);   // the re-saved file has the frame's own size
-    source.picSave.loadPicture(frame);
-    source.picSave.saveAsBitmapFile(temp);
+    source.resaver.setAutoSize(true);   // the re-saved file has the frame's own size
+    source.resaver.loadPicture(frame);
+    source.resaver.saveAsBitmapFile(temp);
 }
 
 }  // namespace
 
 bool WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPerSecond, const AviFrameSource& source)
 {
-    const std::filesystem::path temp = source.frameFolder / "temp.bmp";
-    auto frameFile = [&](int i) { return source.frameFolder / ("Morph_" + std::to_string(i) + ".bmp"); };
+    const std::filesystem::path& temp = source.resavedFrame;
+    const auto& frameFile = source.frameFile;
     auto show = [&](const std::string& text) {
         source.ui.messageBox(text, MsgButtons::Ok, MsgIcon::None, source.applicationTitle);
     };

@@ -16,11 +16,21 @@
 
 namespace vantorell {
 
+std::string frameFileName(const FadeWorkFolder& folder, int index)
+{
+    return folder.file(std::string(names::kFrameFilePrefix) + std::to_string(index) + ".bmp");
+}
+
 AviFrameSource fadeAviFrameSource(JobRun& run, const FadeWorkFolder& folder)
 {
     MixJob& job = run.job;
-    return AviFrameSource{run.ui, job.applicationTitle(), folder.path(), job.surfaces().frameResaver,
-                          job.progressBar(), [&run] { return int(run.frameCount()); }};
+    return AviFrameSource{run.ui,
+                          job.applicationTitle(),
+                          [&folder](int i) { return std::filesystem::path(frameFileName(folder, i)); },
+                          folder.file(std::string(names::kResavedFrameFile)),
+                          job.surfaces().frameResaver,
+                          job.progressBar(),
+                          [&run] { return int(run.frameCount()); }};
 }
 
 namespace {
@@ -78,7 +88,7 @@ void runFadeSteps(JobRun& run, StepRunner& steps)
     TriangleList list1, list2;
     PixelBuffer buffer1, buffer2, frameBuffer;
     MorphFramePlan plan;
-    auto frameFile = [&](int i) { return work.file(std::string(names::kFrameFilePrefix) + std::to_string(i) + ".bmp"); };
+    auto frameFile = [&](int i) { return frameFileName(work, i); };
     auto frameCount = [&] { return run.frameCount(); };
 
     steps.run(290, [&] { ui.setBusyPointer(true); });

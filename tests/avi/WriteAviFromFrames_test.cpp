@@ -23,10 +23,16 @@ struct Frames {
     TempDir folder;
     TempDir out;
     FakeUi ui;
-    WorkSurface picSave;
+    WorkSurface resaver;
     ProgressBar progress;
     int count = 3;
-    AviFrameSource source{ui, "Vantorell", folder.path(), picSave, progress, [this] { return count; }};
+    AviFrameSource source{ui,
+                          "Vantorell",
+                          [this](int i) { return folder / ("Morph_" + std::to_string(i) + ".bmp"); },
+                          folder / "temp.bmp",
+                          resaver,
+                          progress,
+                          [this] { return count; }};
 
     // Frame i: a 12 x 8 bitmap file whose every pixel is grey 40 * i.
     void write(int frames)
