@@ -93,6 +93,19 @@ WindowModel::WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment 
     }
 
     caption = m_env.productName;
+    setDesignValues();
+    setCaptions();
+    setContainers();
+    m_port.onBusyChanged = [this] {
+        if (onPointerChanged) onPointerChanged();
+    };
+    wireControls();
+}
+
+WindowModel::~WindowModel() = default;
+
+void WindowModel::setDesignValues()
+{
     frameCountBox.setText("10");
     framesPerSecondBox.setText("5");
     blendLeftOption.setValue(true);
@@ -103,6 +116,10 @@ WindowModel::WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment 
     qualitySlider.setValue(85);
     blendSizeBar.setRange(0, kBlendCanvasWidth);
     blendSizeBar.setValue(0);
+}
+
+void WindowModel::setCaptions()
+{
     directionFrame.setCaption("Direction");
     blendSizeFrame.setCaption("Blend Size");
     mixTypeFrame.setCaption("Mix Type");
@@ -134,7 +151,11 @@ WindowModel::WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment 
     saveAsGifOption.setCaption("Save As Animated GIF");
     smartDetectOption.setCaption("Smart-Detect");
     fixedQualityOption.setCaption("Fixed Quality:");
+}
 
+// Which frame holds which control: a control is usable only while its frames are enabled.
+void WindowModel::setContainers()
+{
     const auto contain = [this](const Control& parent, std::initializer_list<const Control*> children) {
         for (const Control* child : children)
             m_container[child] = &parent;
@@ -152,14 +173,7 @@ WindowModel::WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment 
     contain(framesPerSecondFrame, {&framesPerSecondBox});
     contain(qualityFrame, {&smartDetectOption, &fixedQualityOption, &qualityValueFrame, &qualityHelpButton});
     contain(qualityValueFrame, {&qualitySlider});
-
-    m_port.onBusyChanged = [this] {
-        if (onPointerChanged) onPointerChanged();
-    };
-    wireControls();
 }
-
-WindowModel::~WindowModel() = default;
 
 void WindowModel::wireControls()
 {
@@ -495,16 +509,6 @@ void WindowModel::load()
     });
     steps.run(102, [&] {
         caption = m_env.productName;
-    frameCountBox.setText("10");
-    framesPerSecondBox.setText("5");
-    blendLeftOption.setValue(true);
-    blendOption.setValue(true);
-    saveAsAviOption.setValue(true);
-    smartDetectOption.setValue(true);
-    qualitySlider.setRange(1, 100);
-    qualitySlider.setValue(85);
-    blendSizeBar.setRange(0, kBlendCanvasWidth);
-    blendSizeBar.setValue(0);
         m_job.setApplicationTitle(ApplicationTitleFor(m_env.productName));
         if (onWindowChanged) onWindowChanged();
     });
@@ -522,6 +526,17 @@ void WindowModel::load()
             throw RuntimeError(errnum::FileNotFound, "File not found");
     });
 
+    restoreSettings(steps);
+    // The job's colour-reduction module, ready for the GIF output of a Fade job: halftone
+    // palette, no dither until the job chooses one.
+    steps.run(174, [&] { m_job.ditherer()->InitDitherTables(); });
+    steps.run(176, [&] { m_job.ditherer()->SetPaletteMode(0); });
+    steps.run(178, [&] { m_job.ditherer()->SetDitherMode(0); });
+}
+
+// Steps 130 to 172 of start-up: every stored value back into its control.
+void WindowModel::restoreSettings(StepRunner& steps)
+{
     // The stored values as the previous run left them. The restore fires the handlers, and
     // they write back: step 140 runs the Blend handler, which stores the current (design)
     // mix type, so reading a key after that would lose the mix type the user had chosen.
@@ -577,11 +592,6 @@ void WindowModel::load()
         steps.run(170, [&] { qualityValueFrame.setEnabled(false); });
     else
         steps.run(172, [&] { qualityValueFrame.setEnabled(true); });
-    // The job's colour-reduction module, ready for the GIF output of a Fade job: halftone
-    // palette, no dither until the job chooses one.
-    steps.run(174, [&] { m_job.ditherer()->InitDitherTables(); });
-    steps.run(176, [&] { m_job.ditherer()->SetPaletteMode(0); });
-    steps.run(178, [&] { m_job.ditherer()->SetDitherMode(0); });
 }
 
 void WindowModel::queryUnload(bool& cancel, int /*unloadMode*/)

@@ -158,6 +158,10 @@ private:
     std::vector<OptionButton*> groupOf(const OptionButton& option);
     void setPointer(Pointer pointer);
     void wireControls();
+    void setDesignValues();
+    void setCaptions();
+    void setContainers();
+    void restoreSettings(StepRunner& steps);
 
     PointerTrackingUi m_port;
     MixJob m_job;
