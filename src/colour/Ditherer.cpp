@@ -151,7 +151,7 @@ void Ditherer::DitherTo8bpp(const Dib& source, Dib& dst, Palette8& palette, bool
             source.CloneTo(shrunk);
             std::int32_t bfx = 0, bfy = 0, bfW = 0, bfH = 0;
             shrunk.GetBestFitInfo(50, 50, bfx, bfy, bfW, bfH);
-            shrunk.Resize(bfW, bfH, true);
+            shrunk.Resize(bfW, bfH, ResizeMode::Stretch);
             palette.CreateOptimal(shrunk, 256, 6, 1.0f, 1.0f, 1.0f);
             BuildOptimalLookup(palette);
         }

@@ -198,7 +198,7 @@ void GifDocument::FrameMask(int nFrame, int TransparentColorIndex)
     if (TransparentColorIndex < 0 || TransparentColorIndex > 255)
         raiseSubscript();
     if (!f.useTransparent) {
-        f.andMask.Cls(0);
+        f.andMask.Clear(0);
         f.xorImage.SetPalette(f.localPalette.data(), f.localPalette.size());
         return;
     }
@@ -246,10 +246,10 @@ void GifDocument::FrameDraw(const DibDC& hDC, int nFrame, int Left, int Top, flo
     const std::int32_t w = round(double(srcW) * double(ScaleFactor));
     const std::int32_t h = round(double(srcH) * double(ScaleFactor));
     if (f.useTransparent) {
-        f.andMask.Stretch(hDC, x, y, w, h, 0, 0, srcW, srcH, kSrcAnd);
-        f.xorImage.Stretch(hDC, x, y, w, h, 0, 0, srcW, srcH, kSrcPaint);
+        f.andMask.Stretch(hDC, x, y, w, h, 0, 0, srcW, srcH, RasterOp::And);
+        f.xorImage.Stretch(hDC, x, y, w, h, 0, 0, srcW, srcH, RasterOp::Or);
     } else {
-        f.xorImage.Stretch(hDC, x, y, w, h, 0, 0, srcW, srcH, kSrcCopy);
+        f.xorImage.Stretch(hDC, x, y, w, h, 0, 0, srcW, srcH, RasterOp::Copy);
     }
 }
 

@@ -250,7 +250,7 @@ TEST(Ditherer, PalettesAreReusedAndOptimalModeShrinksTheCopy)
 
     Dib shrunk;
     src.CloneTo(shrunk);
-    shrunk.Resize(50, 25, true);
+    shrunk.Resize(50, 25, ResizeMode::Stretch);
     Palette8 expected;
     expected.CreateOptimal(shrunk, 256, 6, 1, 1, 1);
     ASSERT_EQ(pal.Entries(), expected.Entries());
