@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ProgressBar progress;
     GifDocument gif;
     Ditherer dither;
-    dither.SetDitherMode(1);
+    dither.SetDitherMode(DitherMode::Ordered);
     AviImportLimits limits;
     limits.maxFrameSide = 1024;
     limits.maxFramePixels = 1u << 18;

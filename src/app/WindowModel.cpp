@@ -579,8 +579,8 @@ void WindowModel::Form_Load()
         return *Dither;
     };
     steps.run(174, [&] { dither().InitDitherTables(); });
-    steps.run(176, [&] { dither().SetPaletteMode(0); });
-    steps.run(178, [&] { dither().SetDitherMode(0); });
+    steps.run(176, [&] { dither().SetPaletteMode(PaletteMode::Halftone); });
+    steps.run(178, [&] { dither().SetDitherMode(DitherMode::None); });
 }
 
 void WindowModel::Form_QueryUnload(bool& cancel, int /*unloadMode*/)

@@ -142,7 +142,7 @@ std::vector<CliOption> makeOptions()
                                return "--gif-palette takes halftone or optimal";
                            if (!c.job.Dither)
                                c.job.Dither = std::make_shared<Ditherer>();
-                           c.job.Dither->SetPaletteMode(v == "halftone" ? 0 : 1);
+                           c.job.Dither->SetPaletteMode(v == "halftone" ? PaletteMode::Halftone : PaletteMode::Optimal);
                            return std::nullopt;
                        }});
     options.push_back({"--gif-dither", "none|ordered|diffusion",

@@ -43,7 +43,7 @@ void FadeGifSteps(MixJob& job, StepRunner& steps, const FadeWorkFolder& work)
         job.ProgressBar1.setValue(0);
         job.ProgressBar1.setText("Progress Bar");
     });
-    steps.run(390, [&] { ditherModule(job)->SetDitherMode(job.GifDitherMode); });
+    steps.run(390, [&] { ditherModule(job)->SetDitherMode(DitherMode(job.GifDitherMode)); });
     steps.run(392, [&] { gifDocument(job)->Destroy(); });
     // Each test below takes its own branch when it fails (an error inside the import gives
     // "Unexpected error creating GIF file.", one inside Save "Unexpected error saving GIF file.").

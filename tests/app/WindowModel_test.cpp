@@ -276,8 +276,8 @@ TEST(WindowModelStartup, DitheringModuleIsSetUpForHalftoneWithoutDither)
     WindowModelHarness h;
     WindowModel& f = h.load();
     ASSERT_NE(f.Dither, nullptr);
-    EXPECT_EQ(f.Dither->PaletteMode(), 0);
-    EXPECT_EQ(f.Dither->DitherMode(), 0);
+    EXPECT_EQ(f.Dither->paletteMode(), PaletteMode::Halftone);
+    EXPECT_EQ(f.Dither->ditherMode(), DitherMode::None);
 }
 
 TEST(WindowModelStartup, SkinFileSwitchesToButtonFaceColours)

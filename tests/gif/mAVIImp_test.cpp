@@ -61,8 +61,8 @@ std::vector<std::uint8_t> directDither(const RawFrame& f)
     for (int y = 0; y < f.height; ++y)
         std::memcpy(src.scanline(y), &f.bgrx[std::size_t(y) * f.width * 4], std::size_t(f.width) * 4);
     Ditherer dither;
-    dither.SetPaletteMode(0);
-    dither.SetDitherMode(1);
+    dither.SetPaletteMode(PaletteMode::Halftone);
+    dither.SetDitherMode(DitherMode::Ordered);
     Dib dst;
     Palette8 palette;
     dither.DitherTo8bpp(src, dst, palette, false);
@@ -92,8 +92,8 @@ struct Import {
 
     Import()
     {
-        dither.SetPaletteMode(0);
-        dither.SetDitherMode(1);
+        dither.SetPaletteMode(PaletteMode::Halftone);
+        dither.SetDitherMode(DitherMode::Ordered);
     }
     bool run(const AviBytes& bytes, const AviImportLimits& limits = {})
     {
@@ -185,8 +185,8 @@ TEST(ImportAviToGif, OnePaletteServesTheAnimation)
     // The optimal palette is made from the first frame only: a later red frame still maps into
     // the first frame's blue and green colours.
     Import im;
-    im.dither.SetPaletteMode(1);
-    im.dither.SetDitherMode(0);
+    im.dither.SetPaletteMode(PaletteMode::Optimal);
+    im.dither.SetDitherMode(DitherMode::None);
     const std::vector<RawFrame> frames{uniformFrame(8, 8, 200, 10, 10), uniformFrame(8, 8, 10, 200, 10),
                                        uniformFrame(8, 8, 10, 10, 200)};
     std::vector<RawFrame> twoTone{frames[0]};

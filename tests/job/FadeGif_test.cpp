@@ -94,8 +94,8 @@ TEST(FadeGif, MakesTheDocumentAndDitherModuleAndSetsTheDitherMode)
     ASSERT_TRUE(f.job.gifDocument);
     ASSERT_TRUE(f.job.Dither);
     EXPECT_EQ(f.job.gifDocument->FramesCount(), 4);
-    EXPECT_EQ(f.job.Dither->DitherMode(), 1);
-    EXPECT_EQ(f.job.Dither->PaletteMode(), 0);
+    EXPECT_EQ(f.job.Dither->ditherMode(), DitherMode::Ordered);
+    EXPECT_EQ(f.job.Dither->paletteMode(), PaletteMode::Halftone);
     EXPECT_TRUE(std::filesystem::exists(f.dir / "result.gif"));
     EXPECT_TRUE(std::filesystem::is_empty(f.temp.path()));
 }
@@ -104,11 +104,11 @@ TEST(FadeGif, TheBatchChoiceOfPaletteAndDitherIsUsed)
 {
     GifJob f;
     f.job.Dither = std::make_shared<Ditherer>();
-    f.job.Dither->SetPaletteMode(1);
+    f.job.Dither->SetPaletteMode(PaletteMode::Optimal);
     f.job.GifDitherMode = 2;
     f.job.PushButton2_Click();
     EXPECT_EQ(f.ui.inner.texts(), std::vector<std::string>{"Done."});
-    EXPECT_EQ(f.job.Dither->DitherMode(), 2);
+    EXPECT_EQ(f.job.Dither->ditherMode(), DitherMode::Diffusion);
     ASSERT_TRUE(f.job.gifDocument);
     // An optimal palette of an 11 x 7 picture has fewer than the cube's 216 colours.
     EXPECT_LT(f.job.gifDocument->GlobalPaletteEntries(), 216);
