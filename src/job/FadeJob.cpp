@@ -125,8 +125,8 @@ void MixJob::FadeJob(StepRunner& steps)
     steps.run(320, [&] { list2 = MeshToTriangles(mesh2); });
     steps.run(322, [&] { PicOrgStart.clear(); });
     steps.run(324, [&] { PicOrgEnd.clear(); });
-    steps.run(326, [&] { DibBits(Poriginal1, buffer1, 1); });
-    steps.run(328, [&] { DibBits(Poriginal2, buffer2, 1); });
+    steps.run(326, [&] { TransferPixels(Poriginal1, buffer1, PixelTransfer::Capture); });
+    steps.run(328, [&] { TransferPixels(Poriginal2, buffer2, PixelTransfer::Capture); });
     steps.run(330, [&] { ProgressBar1.setMax(100); });
 
     int last = -1;
@@ -136,22 +136,22 @@ void MixJob::FadeJob(StepRunner& steps)
         steps.run(334, [&] { ProgressBar1.setValue(double(i + 1) / double(frameCount()) * 100.0); });
         steps.run(336, [&] { frameList = InterpolateTriangles(list1, list2, i, frameCount() - 1); });
         steps.run(338, [&] { DrawTriangleMap(MorphT, frameList); });
-        steps.run(340, [&] { DibBits(MorphT, frameBuffer, 1); });
+        steps.run(340, [&] { TransferPixels(MorphT, frameBuffer, PixelTransfer::Capture); });
         steps.run(342, [&] {
             // One frame is the first picture: t = 0 rather than 0 / 0.
             const int n = frameCount();
             const float t = n == 1 ? 0.0f : float(double(i) / double(n - 1));
             RenderMorphFrame(buffer1, list1, buffer2, list2, frameBuffer, frameList, t, &plan);
         });
-        steps.run(344, [&] { DibBits(MorphT, frameBuffer, 2); });
+        steps.run(344, [&] { TransferPixels(MorphT, frameBuffer, PixelTransfer::WriteBack); });
         steps.run(358, [&] { MorphT.saveAsBitmapFile(frameFile(i)); });
-        steps.run(360, [&] { DibBits(MorphT, frameBuffer, 3); });
+        steps.run(360, [&] { TransferPixels(MorphT, frameBuffer, PixelTransfer::Release); });
         steps.run(362, [&] { MorphT.refresh(); });
     }
 
-    steps.run(366, [&] { DibBits(Poriginal1, buffer1, 3); });
+    steps.run(366, [&] { TransferPixels(Poriginal1, buffer1, PixelTransfer::Release); });
     steps.run(368, [&] {
-        DibBits(Poriginal2, buffer2, 3);
+        TransferPixels(Poriginal2, buffer2, PixelTransfer::Release);
         m_ui.setBusyPointer(false);
     });
     // The memory the buffers kept for another capture is not needed by the writer.

@@ -36,15 +36,15 @@ struct BlendDirection {
     OptionButton MixJob::*option;
     int testLabel;
     bool exchanged;       // pic1 gets Text2's picture, pic2 Text1's
-    double orientation;
+    BlendOrientation orientation;
     int labelOffset;      // added to the Left branch's labels
 };
 
 constexpr BlendDirection kBlendDirections[] = {
-    {&MixJob::Option1, 122, false, kBlendHorizontal, 0},     // Left
-    {&MixJob::Option2, 160, true, kBlendHorizontal, 38},     // Right
-    {&MixJob::Option3, 198, false, kBlendVertical, 76},      // Top
-    {&MixJob::Option4, 236, true, kBlendVertical, 114},      // Bottom
+    {&MixJob::Option1, 122, false, BlendOrientation::Horizontal, 0},     // Left
+    {&MixJob::Option2, 160, true, BlendOrientation::Horizontal, 38},     // Right
+    {&MixJob::Option3, 198, false, BlendOrientation::Vertical, 76},      // Top
+    {&MixJob::Option4, 236, true, BlendOrientation::Vertical, 114},      // Bottom
 };
 
 // Starts decoding a JPEG file on a helper thread; no future for anything else (other formats
