@@ -34,8 +34,8 @@ void BM_DitherTo8bpp(benchmark::State& state)
 {
     const Dib frame = testFrame(1920, 1080);
     Ditherer dither;
-    dither.SetPaletteMode(std::int32_t(state.range(0)));
-    dither.SetDitherMode(std::int32_t(state.range(1)));
+    dither.SetPaletteMode(PaletteMode(state.range(0)));
+    dither.SetDitherMode(DitherMode(state.range(1)));
     Palette8 palette;
     Dib dst;
     dither.DitherTo8bpp(frame, dst, palette, false);   // make the palette once, as a GIF import does

@@ -35,7 +35,7 @@ unsigned decodeImage(std::span<const std::uint8_t> bytes)
         std::abort();
     std::memcpy(dib.lpBits(), image.pixels.data(), image.pixels.size());
     dib.SetPalette(image.colourTable);
-    const Picture picture = dib.Image();
+    const Picture picture = dib.ToPicture();
     unsigned sum = 0;
     for (std::size_t i = 0; i < picture.bitmap().byteCount(); ++i)
         sum += picture.bitmap().bits()[i];

@@ -530,8 +530,8 @@ void WindowModel::load()
     // The job's colour-reduction module, ready for the GIF output of a Fade job: halftone
     // palette, no dither until the job chooses one.
     steps.run(174, [&] { m_job.ditherer()->InitDitherTables(); });
-    steps.run(176, [&] { m_job.ditherer()->SetPaletteMode(0); });
-    steps.run(178, [&] { m_job.ditherer()->SetDitherMode(0); });
+    steps.run(176, [&] { m_job.ditherer()->SetPaletteMode(PaletteMode::Halftone); });
+    steps.run(178, [&] { m_job.ditherer()->SetDitherMode(DitherMode::None); });
 }
 
 // Steps 130 to 172 of start-up: every stored value back into its control.

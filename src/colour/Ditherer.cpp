@@ -38,8 +38,8 @@ void quantiseRows(const Dib& src, Dib& dst, const BlueT* blue, const std::uint8_
 {
     const std::int32_t width = src.Width();
     for (std::int32_t y = 0; y < src.Height(); ++y) {
-        const std::uint8_t* s = src.scanline(y);
-        std::uint8_t* d = dst.scanline(y);
+        const std::uint8_t* in = src.scanline(y);
+        std::uint8_t* out = dst.scanline(y);
         int offset[4];
         for (int k = 0; k < 4; ++k)
             offset[k] = matrix ? bias - (*matrix)[std::size_t(y & 3)][std::size_t(k)] : 0;
@@ -56,15 +56,38 @@ void quantiseRows(const Dib& src, Dib& dst, const BlueT* blue, const std::uint8_
         const std::uint8_t* r2 = red + offset[2];
         const std::uint8_t* r3 = red + offset[3];
         std::int32_t x = 0;
-        for (; x + 4 <= width; x += 4, s += 16, d += 4) {
-            d[0] = map[b0[s[0]] + g0[s[1]] + r0[s[2]]];
-            d[1] = map[b1[s[4]] + g1[s[5]] + r1[s[6]]];
-            d[2] = map[b2[s[8]] + g2[s[9]] + r2[s[10]]];
-            d[3] = map[b3[s[12]] + g3[s[13]] + r3[s[14]]];
+        for (; x + 4 <= width; x += 4, in += 16, out += 4) {
+            out[0] = map[b0[in[0]] + g0[in[1]] + r0[in[2]]];
+            out[1] = map[b1[in[4]] + g1[in[5]] + r1[in[6]]];
+            out[2] = map[b2[in[8]] + g2[in[9]] + r2[in[10]]];
+            out[3] = map[b3[in[12]] + g3[in[13]] + r3[in[14]]];
         }
-        for (int k = 0; x < width; ++x, ++k, s += 4, ++d)
-            *d = map[blue[offset[k] + s[0]] + green[offset[k] + s[1]] + red[offset[k] + s[2]]];
+        for (int k = 0; x < width; ++x, ++k, in += 4, ++out)
+            *out = map[blue[offset[k] + in[0]] + green[offset[k] + in[1]] + red[offset[k] + in[2]]];
     }
+}
+
+// Error diffusion's work pixel: blue, green, red as ints.
+struct Channels {
+    int b, g, r;
+};
+
+// Where a share of the error goes: its byte in a packed share.
+enum SharePlace { kRight = 0, kBelow = 1, kBelowRight = 2, kBelowLeft = 3 };
+
+// v plus the signed share in byte `place` of a packed share, kept to 0..255.
+inline int addShare(int v, std::uint32_t packed, int place)
+{
+    return std::clamp(v + int(std::int8_t(std::uint8_t(packed >> (8 * place)))), 0, 255);
+}
+
+inline Channels loadPixel(const std::uint8_t* p) { return Channels{p[0], p[1], p[2]}; }
+
+inline void storePixel(std::uint8_t* p, const Channels& v)
+{
+    p[0] = std::uint8_t(v.b);
+    p[1] = std::uint8_t(v.g);
+    p[2] = std::uint8_t(v.r);
 }
 
 }  // namespace
@@ -73,52 +96,53 @@ Ditherer::Ditherer() { InitDitherTables(); }
 
 void Ditherer::InitDitherTables()
 {
-    for (int i = -kT6Low; i < kT6Count - kT6Low; ++i) {
+    for (int i = -kHalftoneLow; i < kHalftoneCount - kHalftoneLow; ++i) {
         const int level = nearestLevel(i, 51, 5);
-        m_t6[std::size_t(i + kT6Low)] = std::uint8_t(level);
-        m_t6Blue[std::size_t(i + kT6Low)] = std::uint16_t(36 * level);
-        m_t6Green[std::size_t(i + kT6Low)] = std::uint8_t(6 * level);
+        m_halftoneLevel[std::size_t(i + kHalftoneLow)] = std::uint8_t(level);
+        m_halftoneBlue[std::size_t(i + kHalftoneLow)] = std::uint16_t(36 * level);
+        m_halftoneGreen[std::size_t(i + kHalftoneLow)] = std::uint8_t(6 * level);
     }
-    for (int i = -kT16Low; i < kT16Count - kT16Low; ++i) {
+    for (int i = -kOptimalLow; i < kOptimalCount - kOptimalLow; ++i) {
         const int level = nearestLevel(i, 17, 15);
-        m_t16[std::size_t(i + kT16Low)] = std::uint8_t(level);
-        m_t16Blue[std::size_t(i + kT16Low)] = std::uint16_t(256 * level);
-        m_t16Green[std::size_t(i + kT16Low)] = std::uint8_t(16 * level);
+        m_optimalLevel[std::size_t(i + kOptimalLow)] = std::uint8_t(level);
+        m_optimalBlue[std::size_t(i + kOptimalLow)] = std::uint16_t(256 * level);
+        m_optimalGreen[std::size_t(i + kOptimalLow)] = std::uint8_t(16 * level);
     }
     for (std::size_t i = 0; i < m_cube.size(); ++i)
         m_cube[i] = std::uint8_t(i);
-    for (int e = -kErrLow; e < kErrCount - kErrLow; ++e) {
-        // k x e / 16 to the nearest integer, ties to even (the default rounding mode).
-        const auto share = [e](int k) { return std::int16_t(std::nearbyint(double(k * e) / 16.0)); };
-        m_e1[std::size_t(e + kErrLow)] = share(1);
-        m_e3[std::size_t(e + kErrLow)] = share(3);
-        m_e5[std::size_t(e + kErrLow)] = share(5);
-        m_e7[std::size_t(e + kErrLow)] = share(7);
-        m_shares[std::size_t(e + kErrLow)] = std::uint32_t(std::uint8_t(share(7))) |
-                                             std::uint32_t(std::uint8_t(share(5))) << 8 |
-                                             std::uint32_t(std::uint8_t(share(1))) << 16 |
-                                             std::uint32_t(std::uint8_t(share(3))) << 24;
+    for (int error = -kErrorLow; error < kErrorCount - kErrorLow; ++error) {
+        // sixteenths x error / 16 to the nearest integer, ties to even (the default rounding mode).
+        const auto share = [error](int sixteenths) {
+            return std::int16_t(std::nearbyint(double(sixteenths * error) / 16.0));
+        };
+        const std::size_t i = std::size_t(error + kErrorLow);
+        m_share1[i] = share(1);
+        m_share3[i] = share(3);
+        m_share5[i] = share(5);
+        m_share7[i] = share(7);
+        m_packedShares[i] = std::uint32_t(std::uint8_t(share(7))) | std::uint32_t(std::uint8_t(share(5))) << 8 |
+                            std::uint32_t(std::uint8_t(share(1))) << 16 | std::uint32_t(std::uint8_t(share(3))) << 24;
     }
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) {
-            m_m16[std::size_t(y)][std::size_t(x)] = kBayer16[y][x];
-            m_m51[std::size_t(y)][std::size_t(x)] =
+            m_bayer16[std::size_t(y)][std::size_t(x)] = kBayer16[y][x];
+            m_bayer51[std::size_t(y)][std::size_t(x)] =
                 std::uint8_t(std::nearbyint(double(kBayer16[y][x]) * 51.0 / 16.0));
         }
 }
 
-void Ditherer::SetPaletteMode(std::int32_t mode) { m_paletteMode = mode; }
+void Ditherer::SetPaletteMode(PaletteMode mode) { m_paletteMode = mode; }
 
-void Ditherer::SetDitherMode(std::int32_t mode) { m_ditherMode = mode; }
+void Ditherer::SetDitherMode(DitherMode mode) { m_ditherMode = mode; }
 
-std::int16_t Ditherer::E(int k, int e) const
+std::int16_t Ditherer::errorShare(int sixteenths, int error) const
 {
-    const std::size_t i = std::size_t(e + kErrLow);
-    switch (k) {
-    case 1: return m_e1[i];
-    case 3: return m_e3[i];
-    case 5: return m_e5[i];
-    default: return m_e7[i];
+    const std::size_t i = std::size_t(error + kErrorLow);
+    switch (sixteenths) {
+    case 1: return m_share1[i];
+    case 3: return m_share3[i];
+    case 5: return m_share5[i];
+    default: return m_share7[i];
     }
 }
 
@@ -144,14 +168,15 @@ void Ditherer::DitherTo8bpp(const Dib& source, Dib& dst, Palette8& palette, bool
         throw RuntimeError(errnum::TypeMismatch, "Type mismatch: dithering needs a 32-bit surface");
 
     if (!reusePalette) {
-        if (m_paletteMode == 0) {
-            palette.CreateHalftone(4);
-        } else if (m_paletteMode == 1) {
+        if (m_paletteMode == PaletteMode::Halftone) {
+            palette.CreateHalftone(HalftoneCube::Colours216);
+        } else if (m_paletteMode == PaletteMode::Optimal) {
+            // The palette is made from a copy of at most 50 x 50 pixels.
             Dib shrunk;
             source.CloneTo(shrunk);
-            std::int32_t bfx = 0, bfy = 0, bfW = 0, bfH = 0;
-            shrunk.GetBestFitInfo(50, 50, bfx, bfy, bfW, bfH);
-            shrunk.Resize(bfW, bfH, true);
+            std::int32_t fitX = 0, fitY = 0, fitWidth = 0, fitHeight = 0;
+            shrunk.GetBestFitInfo(50, 50, fitX, fitY, fitWidth, fitHeight);
+            shrunk.Resize(fitWidth, fitHeight, ResizeMode::Stretch);
             palette.CreateOptimal(shrunk, 256, 6, 1.0f, 1.0f, 1.0f);
             BuildOptimalLookup(palette);
         }
@@ -165,18 +190,18 @@ void Ditherer::DitherTo8bpp(const Dib& source, Dib& dst, Palette8& palette, bool
     if (dst.empty())
         return;
 
-    if (m_paletteMode == 0) {
+    if (m_paletteMode == PaletteMode::Halftone) {
         switch (m_ditherMode) {
-        case 0: halftonePlain(source, dst); break;
-        case 1: halftoneOrdered(source, dst); break;
-        case 2: errorDiffusion<false>(source, dst); break;
+        case DitherMode::None: halftonePlain(source, dst); break;
+        case DitherMode::Ordered: halftoneOrdered(source, dst); break;
+        case DitherMode::Diffusion: errorDiffusion<false>(source, dst); break;
         default: break;
         }
-    } else if (m_paletteMode == 1) {
+    } else if (m_paletteMode == PaletteMode::Optimal) {
         switch (m_ditherMode) {
-        case 0: optimalPlain(source, dst); break;
-        case 1: optimalOrdered(source, dst); break;
-        case 2: errorDiffusion<true>(source, dst); break;
+        case DitherMode::None: optimalPlain(source, dst); break;
+        case DitherMode::Ordered: optimalOrdered(source, dst); break;
+        case DitherMode::Diffusion: errorDiffusion<true>(source, dst); break;
         default: break;
         }
     }
@@ -184,28 +209,44 @@ void Ditherer::DitherTo8bpp(const Dib& source, Dib& dst, Palette8& palette, bool
 
 void Ditherer::halftonePlain(const Dib& src, Dib& dst) const
 {
-    quantiseRows(src, dst, m_t6Blue.data() + kT6Low, m_t6Green.data() + kT6Low, m_t6.data() + kT6Low,
-                 m_cube.data(), nullptr, 0);
+    quantiseRows(src, dst, m_halftoneBlue.data() + kHalftoneLow, m_halftoneGreen.data() + kHalftoneLow,
+                 m_halftoneLevel.data() + kHalftoneLow, m_cube.data(), nullptr, 0);
 }
 
 void Ditherer::halftoneOrdered(const Dib& src, Dib& dst) const
 {
-    // T6[v + 26 - M51(x mod 4, y mod 4)]
-    quantiseRows(src, dst, m_t6Blue.data() + kT6Low, m_t6Green.data() + kT6Low, m_t6.data() + kT6Low,
-                 m_cube.data(), &m_m51, 26);
+    // halftoneLevel(v + 26 - halftoneThreshold(x mod 4, y mod 4))
+    quantiseRows(src, dst, m_halftoneBlue.data() + kHalftoneLow, m_halftoneGreen.data() + kHalftoneLow,
+                 m_halftoneLevel.data() + kHalftoneLow, m_cube.data(), &m_bayer51, 26);
 }
 
 void Ditherer::optimalPlain(const Dib& src, Dib& dst) const
 {
-    quantiseRows(src, dst, m_t16Blue.data() + kT16Low, m_t16Green.data() + kT16Low, m_t16.data() + kT16Low,
-                 m_optimal.data(), nullptr, 0);
+    quantiseRows(src, dst, m_optimalBlue.data() + kOptimalLow, m_optimalGreen.data() + kOptimalLow,
+                 m_optimalLevel.data() + kOptimalLow, m_optimal.data(), nullptr, 0);
 }
 
 void Ditherer::optimalOrdered(const Dib& src, Dib& dst) const
 {
-    // T16[v + 8 - M16(x mod 4, y mod 4)]
-    quantiseRows(src, dst, m_t16Blue.data() + kT16Low, m_t16Green.data() + kT16Low, m_t16.data() + kT16Low,
-                 m_optimal.data(), &m_m16, 8);
+    // optimalLevel(v + 8 - bayerThreshold(x mod 4, y mod 4))
+    quantiseRows(src, dst, m_optimalBlue.data() + kOptimalLow, m_optimalGreen.data() + kOptimalLow,
+                 m_optimalLevel.data() + kOptimalLow, m_optimal.data(), &m_bayer16, 8);
+}
+
+// The palette colour (blue, green, red from the low byte) of every lookup key, so that error
+// diffusion fetches the colour beside the index instead of after it (one load less on the chain
+// from one pixel to the next).
+template <bool Optimal>
+std::array<std::uint32_t, 4096> Ditherer::coloursOfKeys() const
+{
+    const std::uint8_t* map = Optimal ? m_optimal.data() : m_cube.data();
+    std::array<std::uint32_t, 4096> colourOfKey;
+    const std::size_t keys = Optimal ? 4096 : 216;
+    for (std::size_t key = 0; key < keys; ++key) {
+        const std::uint8_t* entry = m_paletteCopy.data() + 4 * std::size_t(map[key]);
+        colourOfKey[key] = std::uint32_t(entry[0]) | std::uint32_t(entry[1]) << 8 | std::uint32_t(entry[2]) << 16;
+    }
+    return colourOfKey;
 }
 
 // Error diffusion over a work copy of the source, left to right on every row: the chosen
@@ -225,83 +266,61 @@ void Ditherer::errorDiffusion(const Dib& source, Dib& dst) const
 {
     const std::int32_t width = source.Width();
     const std::int32_t height = source.Height();
-    const std::uint16_t* blue = Optimal ? m_t16Blue.data() + kT16Low : m_t6Blue.data() + kT6Low;
-    const std::uint8_t* green = Optimal ? m_t16Green.data() + kT16Low : m_t6Green.data() + kT6Low;
-    const std::uint8_t* red = Optimal ? m_t16.data() + kT16Low : m_t6.data() + kT6Low;
+    const std::uint16_t* blue = Optimal ? m_optimalBlue.data() + kOptimalLow : m_halftoneBlue.data() + kHalftoneLow;
+    const std::uint8_t* green = Optimal ? m_optimalGreen.data() + kOptimalLow : m_halftoneGreen.data() + kHalftoneLow;
+    const std::uint8_t* red = Optimal ? m_optimalLevel.data() + kOptimalLow : m_halftoneLevel.data() + kHalftoneLow;
     const std::uint8_t* map = Optimal ? m_optimal.data() : m_cube.data();
-    const std::uint32_t* shares = m_shares.data() + kErrLow;
-
-    // The palette colour of every lookup key, so that the colour is fetched beside the index
-    // instead of after it (one load less on the chain from one pixel to the next).
-    std::array<std::uint32_t, 4096> colourOfKey;
-    const std::size_t keys = Optimal ? 4096 : 216;
-    for (std::size_t k = 0; k < keys; ++k) {
-        const std::uint8_t* entry = m_paletteCopy.data() + 4 * std::size_t(map[k]);
-        colourOfKey[k] = std::uint32_t(entry[0]) | std::uint32_t(entry[1]) << 8 | std::uint32_t(entry[2]) << 16;
-    }
-
-    struct Px {
-        int b, g, r;
-    };
-    const auto add = [](int v, std::uint32_t packed, int byte) {
-        return std::clamp(v + int(std::int8_t(std::uint8_t(packed >> (8 * byte)))), 0, 255);
-    };
-    enum { kRight = 0, kBelow = 1, kBelowRight = 2, kBelowLeft = 3 };   // byte of a packed share
-    const auto load = [](const std::uint8_t* p) { return Px{p[0], p[1], p[2]}; };
-    const auto store = [](std::uint8_t* p, const Px& v) {
-        p[0] = std::uint8_t(v.b);
-        p[1] = std::uint8_t(v.g);
-        p[2] = std::uint8_t(v.r);
-    };
+    const std::uint32_t* shares = m_packedShares.data() + kErrorLow;
+    const std::array<std::uint32_t, 4096> colourOfKey = coloursOfKeys<Optimal>();
 
     // The work copy: only the row being quantised and the row below it are ever live (the
     // shares reach one row down), so two row buffers take the place of a whole cloned surface.
     const std::size_t stride = std::size_t(source.BytesPerScanline());
     std::vector<std::uint8_t> rows(2 * stride);
-    std::uint8_t* current = rows.data();
-    std::uint8_t* next = rows.data() + stride;
-    std::memcpy(current, source.scanline(0), stride);
+    std::uint8_t* workRow = rows.data();
+    std::uint8_t* workBelow = rows.data() + stride;
+    std::memcpy(workRow, source.scanline(0), stride);
 
     for (std::int32_t y = 0; y < height; ++y) {
-        const std::uint8_t* row = current;
+        const std::uint8_t* row = workRow;
         const bool hasBelow = y < height - 1;
-        std::uint8_t* below = hasBelow ? next : nullptr;
+        std::uint8_t* below = hasBelow ? workBelow : nullptr;
         if (hasBelow)
             std::memcpy(below, source.scanline(y + 1), stride);
-        std::uint8_t* d = dst.scanline(y);
-        Px cur = load(row);
-        Px bl{0, 0, 0};
-        Px bc = hasBelow ? load(below) : Px{0, 0, 0};
+        std::uint8_t* out = dst.scanline(y);
+        Channels pixel = loadPixel(row);
+        Channels belowLeft{0, 0, 0};
+        Channels belowThis = hasBelow ? loadPixel(below) : Channels{0, 0, 0};
 
         // One pixel; the edges are compile-time cases so the middle of the row has no tests.
         const auto step = [&](std::int32_t x, auto hasRight, auto hasLeft, auto withBelow) {
-            const unsigned key = unsigned(blue[cur.b] + green[cur.g] + red[cur.r]);
-            d[x] = map[key];
+            const unsigned key = unsigned(blue[pixel.b] + green[pixel.g] + red[pixel.r]);
+            out[x] = map[key];
             const std::uint32_t colour = colourOfKey[key];
-            const int eb = cur.b - int(colour & 0xFF);
-            const int eg = cur.g - int((colour >> 8) & 0xFF);
-            const int er = cur.r - int(colour >> 16);
+            const int errorBlue = pixel.b - int(colour & 0xFF);
+            const int errorGreen = pixel.g - int((colour >> 8) & 0xFF);
+            const int errorRed = pixel.r - int(colour >> 16);
             // Small errors are rare on real pictures: the branch predicts well.
-            const bool spread = std::abs(eb) + std::abs(eg) + std::abs(er) >= 4;
-            const std::uint32_t sb = spread ? shares[eb] : 0u;
-            const std::uint32_t sg = spread ? shares[eg] : 0u;
-            const std::uint32_t sr = spread ? shares[er] : 0u;
-            if constexpr (decltype(hasRight)::value) {
-                const Px next = load(row + 4 * std::size_t(x + 1));
-                cur = Px{add(next.b, sb, kRight), add(next.g, sg, kRight), add(next.r, sr, kRight)};
-            }
+            const bool spread = std::abs(errorBlue) + std::abs(errorGreen) + std::abs(errorRed) >= 4;
+            const std::uint32_t shareBlue = spread ? shares[errorBlue] : 0u;
+            const std::uint32_t shareGreen = spread ? shares[errorGreen] : 0u;
+            const std::uint32_t shareRed = spread ? shares[errorRed] : 0u;
+            // A neighbour's channels plus its share of the error.
+            const auto plusShare = [&](const Channels& v, int place) {
+                return Channels{addShare(v.b, shareBlue, place), addShare(v.g, shareGreen, place),
+                                addShare(v.r, shareRed, place)};
+            };
+            if constexpr (decltype(hasRight)::value)
+                pixel = plusShare(loadPixel(row + 4 * std::size_t(x + 1)), kRight);
             if constexpr (decltype(withBelow)::value) {
-                Px br{0, 0, 0};
-                if constexpr (decltype(hasRight)::value) {
-                    const Px q = load(below + 4 * std::size_t(x + 1));
-                    br = Px{add(q.b, sb, kBelowRight), add(q.g, sg, kBelowRight), add(q.r, sr, kBelowRight)};
-                }
-                bc = Px{add(bc.b, sb, kBelow), add(bc.g, sg, kBelow), add(bc.r, sr, kBelow)};
+                Channels belowRight{0, 0, 0};
+                if constexpr (decltype(hasRight)::value)
+                    belowRight = plusShare(loadPixel(below + 4 * std::size_t(x + 1)), kBelowRight);
+                belowThis = plusShare(belowThis, kBelow);
                 if constexpr (decltype(hasLeft)::value)
-                    store(below + 4 * std::size_t(x - 1),
-                          Px{add(bl.b, sb, kBelowLeft), add(bl.g, sg, kBelowLeft), add(bl.r, sr, kBelowLeft)});
-                bl = bc;
-                bc = br;
+                    storePixel(below + 4 * std::size_t(x - 1), plusShare(belowLeft, kBelowLeft));
+                belowLeft = belowThis;
+                belowThis = belowRight;
             }
         };
         const auto runRow = [&](auto withBelow) {
@@ -317,13 +336,13 @@ void Ditherer::errorDiffusion(const Dib& source, Dib& dst) const
             }
             // The last pixel of the row below has all its shares (nothing lies to its right).
             if constexpr (decltype(withBelow)::value)
-                store(below + 4 * std::size_t(width - 1), bl);
+                storePixel(below + 4 * std::size_t(width - 1), belowLeft);
         };
         if (hasBelow)
             runRow(std::true_type{});
         else
             runRow(std::false_type{});
-        std::swap(current, next);
+        std::swap(workRow, workBelow);
     }
 }
 

@@ -41,64 +41,65 @@ int midpoint(int lo, int hi)
     return (sum & 1) ? (half + (half & 1)) : half;
 }
 
+// sum / count rounded to the nearest integer, ties to even.
 std::uint8_t roundedMean(std::int64_t sum, std::int64_t count)
 {
-    std::int64_t q = sum / count;
-    const std::int64_t twice = 2 * (sum % count);
-    if (twice > count || (twice == count && (q & 1)))
-        ++q;
-    return static_cast<std::uint8_t>(q);
+    std::int64_t quotient = sum / count;
+    const std::int64_t twiceRest = 2 * (sum % count);
+    if (twiceRest > count || (twiceRest == count && (quotient & 1)))
+        ++quotient;
+    return static_cast<std::uint8_t>(quotient);
 }
 
 class Octree {
 public:
-    Octree(int levels, float rWeight, float gWeight, float bWeight)
-        : m_levels(levels), m_weight{rWeight, gWeight, bWeight}, m_pool(kInitialCapacity + 1)
+    Octree(int levels, float redWeight, float greenWeight, float blueWeight)
+        : m_levels(levels), m_weight{redWeight, greenWeight, blueWeight}, m_pool(kInitialCapacity + 1)
     {
         m_pool[1] = Node{};
     }
 
-    void addColour(std::uint32_t node, int level, Box box, int r, int g, int b)
+    void addColour(std::uint32_t node, int level, Box box, int red, int green, int blue)
     {
         // Iterative form of the recursive walk: one step per level until a leaf takes the pixel.
-        const int value[3] = {r, g, b};
+        const int value[3] = {red, green, blue};
         for (;;) {
-            int k = 0;
+            int octant = 0;
             for (int c = 0; c < 3; ++c) {
-                const int m = midpoint(box.lo[c], box.hi[c]);
-                if (float(value[c]) * m_weight[c] > float(m)) {
-                    k |= 1 << c;
-                    box.lo[c] = m;
+                const int middle = midpoint(box.lo[c], box.hi[c]);
+                if (float(value[c]) * m_weight[c] > float(middle)) {
+                    octant |= 1 << c;
+                    box.lo[c] = middle;
                 } else {
-                    box.hi[c] = m;
+                    box.hi[c] = middle;
                 }
             }
-            if (m_pool[node].children[std::size_t(k)] == 0) {
+            if (m_pool[node].children[std::size_t(octant)] == 0) {
                 const std::uint32_t fresh = newNode();
                 Node& child = m_pool[fresh];
                 child.red = child.green = child.blue = child.count = 0;
                 child.next = 0;
                 child.listed = false;
                 child.leaf = level == m_levels;
-                m_pool[node].children[std::size_t(k)] = fresh;
+                m_pool[node].children[std::size_t(octant)] = fresh;
             }
-            const std::uint32_t c = m_pool[node].children[std::size_t(k)];
-            Node& child = m_pool[c];
+            const std::uint32_t childNumber = m_pool[node].children[std::size_t(octant)];
+            Node& child = m_pool[childNumber];
             if (child.leaf) {
                 if (child.count == 0)
                     ++m_colours;
                 ++child.count;
-                child.red += r;
-                child.green += g;
-                child.blue += b;
+                child.red += red;
+                child.green += green;
+                child.blue += blue;
                 return;
             }
             if (!child.listed) {
                 child.next = m_lists[std::size_t(level)];
-                m_lists[std::size_t(level)] = c;
+                m_lists[std::size_t(level)] = childNumber;
                 child.listed = true;
             }
-            node = c;
+            node = childNumber;
             ++level;
         }
     }
@@ -110,22 +111,22 @@ public:
             --level;
         if (level < 1)
             return false;
-        const std::uint32_t n = m_lists[std::size_t(level)];
-        m_lists[std::size_t(level)] = m_pool[n].next;
+        const std::uint32_t folded = m_lists[std::size_t(level)];
+        m_lists[std::size_t(level)] = m_pool[folded].next;
         std::int64_t red = 0, green = 0, blue = 0, count = 0;
         for (std::size_t k = 0; k < 8; ++k) {
-            const std::uint32_t c = m_pool[n].children[k];
-            if (c == 0)
+            const std::uint32_t child = m_pool[folded].children[k];
+            if (child == 0)
                 continue;
-            red += m_pool[c].red;
-            green += m_pool[c].green;
-            blue += m_pool[c].blue;
-            count += m_pool[c].count;
-            freeNode(c);
+            red += m_pool[child].red;
+            green += m_pool[child].green;
+            blue += m_pool[child].blue;
+            count += m_pool[child].count;
+            freeNode(child);
             --m_colours;
-            m_pool[n].children[k] = 0;
+            m_pool[folded].children[k] = 0;
         }
-        Node& node = m_pool[n];
+        Node& node = m_pool[folded];
         node.leaf = true;
         node.red = red;
         node.green = green;
@@ -159,12 +160,12 @@ private:
         return number;
     }
 
-    void freeNode(std::uint32_t n)
+    void freeNode(std::uint32_t number)
     {
-        m_pool[n].next = m_free;
-        m_free = n;
-        m_pool[n].leaf = false;
-        m_pool[n].listed = false;
+        m_pool[number].next = m_free;
+        m_free = number;
+        m_pool[number].leaf = false;
+        m_pool[number].listed = false;
         --m_nodeCount;
     }
 
@@ -179,21 +180,21 @@ private:
 
 }  // namespace
 
-void Palette8::CreateOptimal(const Dib& oDIB32, std::int32_t nColors, std::int32_t nLevels, float RWeight,
-                             float GWeight, float BWeight)
+void Palette8::CreateOptimal(const Dib& source, std::int32_t maxColours, std::int32_t depth, float redWeight,
+                             float greenWeight, float blueWeight)
 {
-    if (oDIB32.BPP() != 32)
+    if (source.BPP() != 32)
         return;
     // The lists hold levels 1..8 and the palette 256 entries.
-    if (nLevels < 1 || nLevels > 8 || nColors > std::int32_t(kMaxEntries))
+    if (depth < 1 || depth > 8 || maxColours > std::int32_t(kMaxEntries))
         throw RuntimeError(errnum::SubscriptOutOfRange, "Subscript out of range");
 
-    Octree tree(nLevels, RWeight, GWeight, BWeight);
-    for (std::int32_t y = 0; y < oDIB32.Height(); ++y) {
-        const std::uint8_t* p = oDIB32.scanline(y);
-        for (std::int32_t x = 0; x < oDIB32.Width(); ++x, p += 4) {
-            tree.addColour(1, 1, Box{}, p[2], p[1], p[0]);
-            while (tree.colours() > nColors)
+    Octree tree(depth, redWeight, greenWeight, blueWeight);
+    for (std::int32_t y = 0; y < source.Height(); ++y) {
+        const std::uint8_t* pixel = source.scanline(y);
+        for (std::int32_t x = 0; x < source.Width(); ++x, pixel += 4) {
+            tree.addColour(1, 1, Box{}, pixel[2], pixel[1], pixel[0]);
+            while (tree.colours() > maxColours)
                 if (!tree.reduce())
                     break;
         }
@@ -202,12 +203,12 @@ void Palette8::CreateOptimal(const Dib& oDIB32, std::int32_t nColors, std::int32
     Initialize(0);
     std::size_t entries = 0;
     const std::vector<Node>& pool = tree.pool();
-    for (std::size_t n = 1; n < pool.size(); ++n) {
-        const Node& node = pool[n];
+    for (std::size_t number = 1; number < pool.size(); ++number) {
+        const Node& node = pool[number];
         if (!node.leaf || node.count == 0)
             continue;
-        // With nColors below 8 the root's children cannot be merged, so at most 8 leaves remain;
-        // with nColors up to 256 there are never more than 256.
+        // With maxColours below 8 the root's children cannot be merged, so at most 8 leaves
+        // remain; with maxColours up to 256 there are never more than 256.
         setEntry(entries++, roundedMean(node.red, node.count), roundedMean(node.green, node.count),
                  roundedMean(node.blue, node.count));
     }

@@ -26,13 +26,13 @@ std::uintptr_t nextLogicalId()
 
 }  // namespace
 
-void Palette8::Initialize(std::int16_t InitialEntries)
+void Palette8::Initialize(std::int16_t entries)
 {
     Destroy();
-    if (InitialEntries < 0 || InitialEntries > std::int16_t(kMaxEntries))
+    if (entries < 0 || entries > std::int16_t(kMaxEntries))
         raiseSubscript();
     m_table.assign(kMaxEntries * 4, 0);
-    m_entries = InitialEntries;
+    m_entries = entries;
 }
 
 void Palette8::Destroy()
@@ -56,7 +56,7 @@ void Palette8::BuildLogicalPalette()
     m_logicalId = nextLogicalId();
 }
 
-std::uint8_t Palette8::ClosestIndex(std::uint8_t R, std::uint8_t G, std::uint8_t B) const
+std::uint8_t Palette8::ClosestIndex(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const
 {
     if (!m_hasLogical)
         raiseOverflow();
@@ -64,25 +64,25 @@ std::uint8_t Palette8::ClosestIndex(std::uint8_t R, std::uint8_t G, std::uint8_t
     std::size_t best = 0;
     int bestDistance = 1 << 30;
     for (std::size_t i = 0; i < count; ++i) {
-        const int db = int(m_logical[4 * i + 0]) - B;
-        const int dg = int(m_logical[4 * i + 1]) - G;
-        const int dr = int(m_logical[4 * i + 2]) - R;
-        const int d = dr * dr + dg * dg + db * db;
-        if (d < bestDistance) {
-            bestDistance = d;
+        const int db = int(m_logical[4 * i + 0]) - blue;
+        const int dg = int(m_logical[4 * i + 1]) - green;
+        const int dr = int(m_logical[4 * i + 2]) - red;
+        const int distance = dr * dr + dg * dg + db * db;
+        if (distance < bestDistance) {
+            bestDistance = distance;
             best = i;
         }
     }
     return static_cast<std::uint8_t>(best);
 }
 
-void Palette8::ClosestColor(std::uint8_t R, std::uint8_t G, std::uint8_t B, std::uint8_t& cR, std::uint8_t& cG,
-                            std::uint8_t& cB) const
+void Palette8::ClosestColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint8_t& closestRed,
+                            std::uint8_t& closestGreen, std::uint8_t& closestBlue) const
 {
-    const std::uint8_t index = ClosestIndex(R, G, B);
-    cR = rgbR(index);
-    cG = rgbG(index);
-    cB = rgbB(index);
+    const std::uint8_t index = ClosestIndex(red, green, blue);
+    closestRed = this->red(index);
+    closestGreen = this->green(index);
+    closestBlue = this->blue(index);
 }
 
 bool Palette8::IsGreyScale() const
@@ -90,21 +90,21 @@ bool Palette8::IsGreyScale() const
     if (m_entries <= 0 || m_table.empty())
         return false;
     for (std::int16_t i = 0; i < m_entries; ++i) {
-        const std::uint8_t* e = &m_table[std::size_t(i) * 4];
-        if (e[0] != e[1] || e[1] != e[2])
+        const std::uint8_t* entry = &m_table[std::size_t(i) * 4];
+        if (entry[0] != entry[1] || entry[1] != entry[2])
             return false;
     }
     return true;
 }
 
-void Palette8::CreateGreyScale(std::int16_t GreyLevels)
+void Palette8::CreateGreyScale(GreyLevels levels)
 {
     Initialize(0);
     int step = 0;
-    switch (GreyLevels) {
-    case 0: step = 255; break;
-    case 1: step = 17; break;
-    case 2: step = 1; break;
+    switch (levels) {
+    case GreyLevels::Greys2: step = 255; break;
+    case GreyLevels::Greys16: step = 17; break;
+    case GreyLevels::Greys256: step = 1; break;
     default: throw RuntimeError(errnum::DivisionByZero, "Division by zero");
     }
     const int count = 255 / step + 1;
@@ -117,8 +117,8 @@ void Palette8::CreateGreyScale(std::int16_t GreyLevels)
 void Palette8::writeEgaSet(std::size_t start, bool bright)
 {
     for (std::size_t i = 0; i < 8; ++i) {
-        const auto& c = kEga[i + (bright ? 8 : 0)];
-        setEntry(start + i, c[0], c[1], c[2]);
+        const auto& colour = kEga[i + (bright ? 8 : 0)];
+        setEntry(start + i, colour[0], colour[1], colour[2]);
     }
 }
 
@@ -131,22 +131,23 @@ void Palette8::CreateEGA()
     BuildLogicalPalette();
 }
 
-void Palette8::CreateHalftone(std::int16_t HalftoneLevels)
+void Palette8::CreateHalftone(HalftoneCube cube)
 {
     Initialize(0);
     static constexpr int kSteps[5] = {256, 128, 85, 64, 51};
-    if (HalftoneLevels < 0 || HalftoneLevels > 4)
+    const int cubeIndex = static_cast<int>(cube);
+    if (cubeIndex < 0 || cubeIndex > 4)
         raiseSubscript();
-    const int step = kSteps[HalftoneLevels];
-    // Level values 0, s, 2s, ... while at most 256; 256 itself is stored as 255.
+    const int step = kSteps[cubeIndex];
+    // Level values 0, step, 2 x step, ... while at most 256; 256 itself is stored as 255.
     std::uint8_t values[8];
-    int n = 0;
+    int levels = 0;
     for (int v = 0; v <= 256; v += step)
-        values[n++] = static_cast<std::uint8_t>(std::min(v, 255));
+        values[levels++] = static_cast<std::uint8_t>(std::min(v, 255));
     std::size_t index = 0;
-    for (int b = 0; b < n; ++b)
-        for (int g = 0; g < n; ++g)
-            for (int r = 0; r < n; ++r)
+    for (int b = 0; b < levels; ++b)
+        for (int g = 0; g < levels; ++g)
+            for (int r = 0; r < levels; ++r)
                 setEntry(index++, values[r], values[g], values[b]);
     m_entries = static_cast<std::int16_t>(index);
     BuildLogicalPalette();
@@ -177,20 +178,20 @@ void Palette8::CreateWebsafe()
     BuildLogicalPalette();
 }
 
-void Palette8::setEntries(std::int16_t New_Entries)
+void Palette8::setEntries(std::int16_t entries)
 {
-    if (New_Entries < 0 || New_Entries > std::int16_t(kMaxEntries))
+    if (entries < 0 || entries > std::int16_t(kMaxEntries))
         raiseSubscript();
-    m_entries = New_Entries;
+    m_entries = entries;
 }
 
-void Palette8::setEntry(std::size_t index, std::uint8_t r, std::uint8_t g, std::uint8_t b)
+void Palette8::setEntry(std::size_t index, std::uint8_t red, std::uint8_t green, std::uint8_t blue)
 {
     if (index >= kMaxEntries)
         raiseSubscript();
-    m_table[4 * index + 0] = b;
-    m_table[4 * index + 1] = g;
-    m_table[4 * index + 2] = r;
+    m_table[4 * index + 0] = blue;
+    m_table[4 * index + 1] = green;
+    m_table[4 * index + 2] = red;
     m_table[4 * index + 3] = 0;
 }
 
@@ -208,11 +209,11 @@ std::uint8_t Palette8::component(std::uint8_t entry, int offset) const
     return m_table[std::size_t(entry) * 4 + std::size_t(offset)];
 }
 
-std::uint8_t Palette8::rgbR(std::uint8_t PalEntry) const { return component(PalEntry, 2); }
-std::uint8_t Palette8::rgbG(std::uint8_t PalEntry) const { return component(PalEntry, 1); }
-std::uint8_t Palette8::rgbB(std::uint8_t PalEntry) const { return component(PalEntry, 0); }
-void Palette8::setRgbR(std::uint8_t PalEntry, std::uint8_t value) { component(PalEntry, 2) = value; }
-void Palette8::setRgbG(std::uint8_t PalEntry, std::uint8_t value) { component(PalEntry, 1) = value; }
-void Palette8::setRgbB(std::uint8_t PalEntry, std::uint8_t value) { component(PalEntry, 0) = value; }
+std::uint8_t Palette8::red(std::uint8_t entry) const { return component(entry, 2); }
+std::uint8_t Palette8::green(std::uint8_t entry) const { return component(entry, 1); }
+std::uint8_t Palette8::blue(std::uint8_t entry) const { return component(entry, 0); }
+void Palette8::setRed(std::uint8_t entry, std::uint8_t value) { component(entry, 2) = value; }
+void Palette8::setGreen(std::uint8_t entry, std::uint8_t value) { component(entry, 1) = value; }
+void Palette8::setBlue(std::uint8_t entry, std::uint8_t value) { component(entry, 0) = value; }
 
 }  // namespace vantorell

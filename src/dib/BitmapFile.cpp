@@ -40,6 +40,117 @@ bool plainMasks(std::int32_t bpp, std::uint32_t red, std::uint32_t green, std::u
     return false;
 }
 
+// What the file header and the info (or OS/2 core) header say.
+struct Headers {
+    std::uint64_t pixelOffset = 0;
+    std::uint32_t headerBytes = 0;
+    bool core = false;
+    std::int64_t width = 0;
+    std::int64_t height = 0;   // made positive; bottomUp keeps the sign's meaning
+    bool bottomUp = false;
+    std::uint32_t planes = 0;
+    std::uint32_t bpp = 0;
+    std::uint32_t compression = kBiRgb;
+    std::uint32_t coloursUsed = 0;
+};
+
+BmpStatus readHeaders(std::span<const std::uint8_t> bytes, Headers& header)
+{
+    if (bytes.size() < kFileHeaderBytes + 4 || bytes[0] != 'B' || bytes[1] != 'M')
+        return BmpStatus::Malformed;
+    header.pixelOffset = u32At(bytes, 10);
+    header.headerBytes = u32At(bytes, 14);
+    header.core = header.headerBytes == kCoreHeaderBytes;
+    const std::uint32_t size = header.headerBytes;
+    if (size != kCoreHeaderBytes && size != 40 && size != 52 && size != 56 && size != 108 && size != 124)
+        return header.headerBytes < kCoreHeaderBytes ? BmpStatus::Malformed : BmpStatus::Unsupported;
+    if (kFileHeaderBytes + std::uint64_t(header.headerBytes) > bytes.size())
+        return BmpStatus::Malformed;
+
+    if (header.core) {
+        header.width = u16At(bytes, 18);
+        header.height = u16At(bytes, 20);
+        header.planes = u16At(bytes, 22);
+        header.bpp = u16At(bytes, 24);
+    } else {
+        header.width = static_cast<std::int32_t>(u32At(bytes, 18));
+        header.height = static_cast<std::int32_t>(u32At(bytes, 22));
+        header.planes = u16At(bytes, 26);
+        header.bpp = u16At(bytes, 28);
+        header.compression = u32At(bytes, 30);
+        header.coloursUsed = u32At(bytes, 46);
+    }
+    header.bottomUp = header.height > 0;
+    header.height = header.height < 0 ? -header.height : header.height;   // INT32_MIN becomes 2^31, refused below
+    if (header.width <= 0 || header.height <= 0 || header.width > 0x7FFFFFFF || header.height > 0x7FFFFFFF ||
+        header.planes != 1)
+        return BmpStatus::Malformed;
+    const std::uint32_t bpp = header.bpp;
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
+        return bpp == 0 ? BmpStatus::Malformed : BmpStatus::Unsupported;
+    return BmpStatus::Ok;
+}
+
+// Accepts no compression, or bit fields equal to the plain layout. Bit-field masks follow a
+// 40-byte header (headersEnd moves past them); larger headers hold them at the same offsets.
+BmpStatus checkCompression(std::span<const std::uint8_t> bytes, const Headers& header, std::uint64_t& headersEnd)
+{
+    if (header.compression == kBiBitfields) {
+        if (header.bpp != 16 && header.bpp != 32)
+            return BmpStatus::Malformed;
+        if (header.headerBytes == kInfoHeaderBytes)
+            headersEnd += 12;
+        if (headersEnd > bytes.size())
+            return BmpStatus::Malformed;
+        if (!plainMasks(std::int32_t(header.bpp), u32At(bytes, 54), u32At(bytes, 58), u32At(bytes, 62)))
+            return BmpStatus::Unsupported;
+    } else if (header.compression != kBiRgb) {
+        return BmpStatus::Unsupported;
+    }
+    return BmpStatus::Ok;
+}
+
+// Colour table: 2^bpp entries unless the header says fewer; 3 bytes an entry after a core
+// header, 4 otherwise. It must lie between the headers and the pixel rows; headersEnd moves
+// past it.
+BmpStatus readColourTable(std::span<const std::uint8_t> bytes, const Headers& header, std::uint64_t& headersEnd,
+                          std::vector<std::uint8_t>& table)
+{
+    if (header.bpp > 8)
+        return BmpStatus::Ok;
+    const std::uint32_t maxEntries = 1u << header.bpp;
+    const std::uint32_t entries = header.coloursUsed == 0 ? maxEntries : header.coloursUsed;
+    if (entries > maxEntries)
+        return BmpStatus::Malformed;
+    const std::uint32_t entryBytes = header.core ? 3 : 4;
+    const std::uint64_t tableEnd = headersEnd + std::uint64_t(entries) * entryBytes;
+    if (tableEnd > bytes.size() || tableEnd > header.pixelOffset)
+        return BmpStatus::Malformed;
+    table.assign(std::size_t(maxEntries) * 4, 0);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const std::size_t at = std::size_t(headersEnd) + std::size_t(i) * entryBytes;
+        table[4 * i + 0] = bytes[at + 0];
+        table[4 * i + 1] = bytes[at + 1];
+        table[4 * i + 2] = bytes[at + 2];
+    }
+    headersEnd = tableEnd;
+    return BmpStatus::Ok;
+}
+
+// Copies the rows the file holds into top-down order; answers how many it held.
+std::size_t copyRows(std::span<const std::uint8_t> bytes, const Headers& header, BmpImage& image)
+{
+    const std::size_t stride = std::size_t(image.stride);
+    const std::size_t available = bytes.size() - std::size_t(header.pixelOffset);
+    const std::size_t rowsPresent = std::min<std::size_t>(available / stride, std::size_t(header.height));
+    for (std::size_t fileRow = 0; fileRow < rowsPresent; ++fileRow) {
+        const std::size_t row = header.bottomUp ? std::size_t(header.height) - 1 - fileRow : fileRow;
+        std::memcpy(image.pixels.data() + row * stride,
+                    bytes.data() + std::size_t(header.pixelOffset) + fileRow * stride, stride);
+    }
+    return rowsPresent;
+}
+
 }  // namespace
 
 const char* bmpStatusText(BmpStatus status)
@@ -58,101 +169,36 @@ const char* bmpStatusText(BmpStatus status)
 BmpStatus readBitmapFile(std::span<const std::uint8_t> bytes, BmpImage& image, const BmpLimits& limits)
 {
     image = BmpImage{};
-    if (bytes.size() < kFileHeaderBytes + 4 || bytes[0] != 'B' || bytes[1] != 'M')
-        return BmpStatus::Malformed;
-    const std::uint64_t pixelOffset = u32At(bytes, 10);
-    const std::uint32_t headerBytes = u32At(bytes, 14);
-    const bool core = headerBytes == kCoreHeaderBytes;
-    if (headerBytes != kCoreHeaderBytes && headerBytes != 40 && headerBytes != 52 && headerBytes != 56 &&
-        headerBytes != 108 && headerBytes != 124)
-        return headerBytes < kCoreHeaderBytes ? BmpStatus::Malformed : BmpStatus::Unsupported;
-    if (kFileHeaderBytes + std::uint64_t(headerBytes) > bytes.size())
-        return BmpStatus::Malformed;
+    Headers header;
+    if (const BmpStatus status = readHeaders(bytes, header); status != BmpStatus::Ok)
+        return status;
+    std::uint64_t headersEnd = kFileHeaderBytes + header.headerBytes;
+    if (const BmpStatus status = checkCompression(bytes, header, headersEnd); status != BmpStatus::Ok)
+        return status;
 
-    std::int64_t width, height;
-    std::uint32_t planes, bpp, compression = kBiRgb, coloursUsed = 0;
-    if (core) {
-        width = u16At(bytes, 18);
-        height = u16At(bytes, 20);
-        planes = u16At(bytes, 22);
-        bpp = u16At(bytes, 24);
-    } else {
-        width = static_cast<std::int32_t>(u32At(bytes, 18));
-        height = static_cast<std::int32_t>(u32At(bytes, 22));
-        planes = u16At(bytes, 26);
-        bpp = u16At(bytes, 28);
-        compression = u32At(bytes, 30);
-        coloursUsed = u32At(bytes, 46);
-    }
-    const bool bottomUp = height > 0;
-    height = height < 0 ? -height : height;   // INT32_MIN becomes 2^31, refused below
-    if (width <= 0 || height <= 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF || planes != 1)
-        return BmpStatus::Malformed;
-    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
-        return bpp == 0 ? BmpStatus::Malformed : BmpStatus::Unsupported;
-
-    // Bit-field masks follow a 40-byte header; larger headers hold them at the same offsets.
-    std::uint64_t headersEnd = kFileHeaderBytes + headerBytes;
-    if (compression == kBiBitfields) {
-        if (bpp != 16 && bpp != 32)
-            return BmpStatus::Malformed;
-        if (headerBytes == kInfoHeaderBytes)
-            headersEnd += 12;
-        if (headersEnd > bytes.size())
-            return BmpStatus::Malformed;
-        if (!plainMasks(std::int32_t(bpp), u32At(bytes, 54), u32At(bytes, 58), u32At(bytes, 62)))
-            return BmpStatus::Unsupported;
-    } else if (compression != kBiRgb) {
-        return BmpStatus::Unsupported;
-    }
-
-    if (width > limits.maxSide || height > limits.maxSide || std::uint64_t(width * height) > limits.maxPixels)
+    if (header.width > limits.maxSide || header.height > limits.maxSide ||
+        std::uint64_t(header.width * header.height) > limits.maxPixels)
         return BmpStatus::OverLimit;
-    const auto stride = checked::rowBytes(width, bpp);
-    const auto total = stride ? checked::imageBytes(*stride, height) : std::nullopt;
+    const auto stride = checked::rowBytes(header.width, header.bpp);
+    const auto total = stride ? checked::imageBytes(*stride, header.height) : std::nullopt;
     if (!total)
         return BmpStatus::OverLimit;
 
-    // Colour table: 2^bpp entries unless the header says fewer; 3 bytes an entry after a core
-    // header, 4 otherwise. It must lie between the headers and the pixel rows.
     std::vector<std::uint8_t> table;
-    if (bpp <= 8) {
-        const std::uint32_t maxEntries = 1u << bpp;
-        const std::uint32_t entries = coloursUsed == 0 ? maxEntries : coloursUsed;
-        if (entries > maxEntries)
-            return BmpStatus::Malformed;
-        const std::uint32_t entryBytes = core ? 3 : 4;
-        const std::uint64_t tableEnd = headersEnd + std::uint64_t(entries) * entryBytes;
-        if (tableEnd > bytes.size() || tableEnd > pixelOffset)
-            return BmpStatus::Malformed;
-        table.assign(std::size_t(maxEntries) * 4, 0);
-        for (std::uint32_t i = 0; i < entries; ++i) {
-            const std::size_t at = std::size_t(headersEnd) + std::size_t(i) * entryBytes;
-            table[4 * i + 0] = bytes[at + 0];
-            table[4 * i + 1] = bytes[at + 1];
-            table[4 * i + 2] = bytes[at + 2];
-        }
-        headersEnd = tableEnd;
-    }
-    if (pixelOffset < headersEnd || pixelOffset > bytes.size())
+    if (const BmpStatus status = readColourTable(bytes, header, headersEnd, table); status != BmpStatus::Ok)
+        return status;
+    if (header.pixelOffset < headersEnd || header.pixelOffset > bytes.size())
         return BmpStatus::Malformed;
 
-    image.width = static_cast<std::int32_t>(width);
-    image.height = static_cast<std::int32_t>(height);
-    image.bpp = static_cast<std::int32_t>(bpp);
+    image.width = static_cast<std::int32_t>(header.width);
+    image.height = static_cast<std::int32_t>(header.height);
+    image.bpp = static_cast<std::int32_t>(header.bpp);
     image.stride = *stride;
-    image.bottomUpInFile = bottomUp;
+    image.bottomUpInFile = header.bottomUp;
     image.colourTable = std::move(table);
     image.pixels.assign(std::size_t(*total), 0);
-
-    const std::size_t available = bytes.size() - std::size_t(pixelOffset);
-    const std::size_t rowsPresent = std::min<std::size_t>(available / std::size_t(*stride), std::size_t(height));
-    for (std::size_t fileRow = 0; fileRow < rowsPresent; ++fileRow) {
-        const std::size_t row = bottomUp ? std::size_t(height) - 1 - fileRow : fileRow;
-        std::memcpy(image.pixels.data() + row * std::size_t(*stride),
-                    bytes.data() + std::size_t(pixelOffset) + fileRow * std::size_t(*stride), std::size_t(*stride));
-    }
-    return rowsPresent == std::size_t(height) ? BmpStatus::Ok : BmpStatus::Truncated;
+    const std::size_t rowsPresent = copyRows(bytes, header, image);
+    return rowsPresent == std::size_t(header.height) ? BmpStatus::Ok : BmpStatus::Truncated;
 }
 
 BmpStatus loadBitmapFile(const std::filesystem::path& file, BmpImage& image, const BmpLimits& limits)

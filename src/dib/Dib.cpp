@@ -32,52 +32,52 @@ bool supportedDepth(std::int32_t bpp)
 
 void Dib::FreeDeleter::operator()(std::uint8_t* p) const noexcept { std::free(p); }
 
-bool Dib::Create(std::int32_t NewWidth, std::int32_t NewHeight, std::int32_t Newbpp)
+bool Dib::Create(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel)
 {
     Destroy();
     // The sizes are computed first, as the header would hold them, so an overflowing size is
     // the overflow error even where the depth or the dimensions would be refused afterwards.
-    const std::int32_t bytesPerScanline = checked::rowBytesOrRaise(std::max<std::int64_t>(NewWidth, 0),
-                                                                   std::max<std::int64_t>(Newbpp, 0));
-    const std::int32_t size = checked::imageBytesOrRaise(bytesPerScanline, std::max<std::int64_t>(NewHeight, 0));
-    if (NewWidth < 1 || NewHeight < 1 || !supportedDepth(Newbpp))
+    const std::int32_t bytesPerScanline = checked::rowBytesOrRaise(std::max<std::int64_t>(width, 0),
+                                                                   std::max<std::int64_t>(bitsPerPixel, 0));
+    const std::int32_t size = checked::imageBytesOrRaise(bytesPerScanline, std::max<std::int64_t>(height, 0));
+    if (width < 1 || height < 1 || !supportedDepth(bitsPerPixel))
         return false;
     // calloc: new pixel memory is all zero, and large blocks come zeroed from the system.
     auto* memory = static_cast<std::uint8_t*>(std::calloc(std::size_t(size), 1));
     if (!memory)
         return false;
     m_bits.reset(memory);
-    m_width = NewWidth;
-    m_height = NewHeight;
-    m_bpp = Newbpp;
+    m_width = width;
+    m_height = height;
+    m_bpp = bitsPerPixel;
     m_bytesPerScanline = bytesPerScanline;
     m_size = size;
-    m_colourTable.assign(std::size_t(colourTableEntries(Newbpp)) * 4, 0);
+    m_colourTable.assign(std::size_t(colourTableEntries(bitsPerPixel)) * 4, 0);
     return true;
 }
 
-std::uint8_t Dib::CreateFromStdPicture(const Picture& Image, bool Force32bpp)
+std::uint8_t Dib::CreateFromPicture(const Picture& picture, bool force32Bits)
 {
-    // Our pictures are always 32-bit bitmaps, so Force32bpp changes nothing: there is no
+    // Our pictures are always 32-bit bitmaps, so force32Bits changes nothing: there is no
     // colour table to copy.
-    if (Image.empty())
+    if (picture.empty())
         return 0;
-    const Bitmap& bitmap = Image.bitmap();
+    const Bitmap& bitmap = picture.bitmap();
     if (!Create(bitmap.width(), bitmap.height(), 32))
         return 0;   // nothing was loaded: do not report the picture's depth as a success
-    LoadBlt(DibDC::ofBitmap(bitmap), 0, 0, bitmap.width(), bitmap.height());
+    CopyFrom(DibDC::ofBitmap(bitmap), 0, 0, bitmap.width(), bitmap.height());
     return 32;
 }
 
-std::uint8_t Dib::CreateFromBitmapFile(const std::filesystem::path& FileName)
+std::uint8_t Dib::CreateFromBitmapFile(const std::filesystem::path& file)
 {
     std::error_code error;
-    const auto length = std::filesystem::file_size(FileName, error);
+    const auto length = std::filesystem::file_size(file, error);
     if (error || length == 0)
         return 0;
     Destroy();
     BmpImage image;
-    if (loadBitmapFile(FileName, image) != BmpStatus::Ok)
+    if (loadBitmapFile(file, image) != BmpStatus::Ok)
         return 0;
     if (!Create(image.width, image.height, image.bpp))
         return 0;
@@ -88,15 +88,15 @@ std::uint8_t Dib::CreateFromBitmapFile(const std::filesystem::path& FileName)
     return static_cast<std::uint8_t>(image.bpp);
 }
 
-void Dib::CloneTo(Dib& oDIB) const
+void Dib::CloneTo(Dib& copy) const
 {
-    if (&oDIB == this)
+    if (&copy == this)
         return;
-    if (!oDIB.Create(m_width, m_height, m_bpp))
+    if (!copy.Create(m_width, m_height, m_bpp))
         return;
     if (m_bpp <= 8)
-        oDIB.SetPalette(m_colourTable);
-    std::memcpy(oDIB.m_bits.get(), m_bits.get(), std::size_t(m_size));
+        copy.SetPalette(m_colourTable);
+    std::memcpy(copy.m_bits.get(), m_bits.get(), std::size_t(m_size));
 }
 
 void Dib::Destroy()
@@ -106,128 +106,128 @@ void Dib::Destroy()
     m_colourTable.clear();
 }
 
-std::int32_t Dib::LoadBlt(const DibDC& hSrcDC, std::int32_t X, std::int32_t Y, std::int32_t nWidth,
-                           std::int32_t nHeight)
+std::int32_t Dib::CopyFrom(const DibDC& source, std::int32_t sourceX, std::int32_t sourceY, std::int32_t width,
+                           std::int32_t height)
 {
     if (empty())
         return 0;
-    if (nWidth < 1)
-        nWidth = m_width;
-    if (nHeight < 1)
-        nHeight = m_height;
-    return bitBlt(hDC(), 0, 0, nWidth, nHeight, hSrcDC, X, Y, kSrcCopy);
+    if (width < 1)
+        width = m_width;
+    if (height < 1)
+        height = m_height;
+    return bitBlt(dc(), 0, 0, width, height, source, sourceX, sourceY, RasterOp::Copy);
 }
 
-std::int32_t Dib::Stretch(const DibDC& hDstDC, std::int32_t X, std::int32_t Y, std::int32_t nWidth,
-                           std::int32_t nHeight, std::int32_t xSrc, std::int32_t ySrc, std::int32_t nSrcWidth,
-                           std::int32_t nSrcHeight, std::int32_t lROP) const
+std::int32_t Dib::Stretch(const DibDC& target, std::int32_t x, std::int32_t y, std::int32_t width,
+                          std::int32_t height, std::int32_t xSrc, std::int32_t ySrc, std::int32_t srcWidth,
+                          std::int32_t srcHeight, RasterOp rop) const
 {
     if (empty())
         return 0;
-    if (nSrcWidth < 1)
-        nSrcWidth = m_width;
-    if (nSrcHeight < 1)
-        nSrcHeight = m_height;
-    return stretchBlt(hDstDC, X, Y, nWidth, nHeight, hDC(), xSrc, ySrc, nSrcWidth, nSrcHeight, lROP);
+    if (srcWidth < 1)
+        srcWidth = m_width;
+    if (srcHeight < 1)
+        srcHeight = m_height;
+    return stretchBlt(target, x, y, width, height, dc(), xSrc, ySrc, srcWidth, srcHeight, rop);
 }
 
-void Dib::Cls(std::int32_t BackColor)
+void Dib::Clear(std::int32_t colour)
 {
     if (empty())
         return;
-    fillRect(hDC(), 0, 0, m_width, m_height, resolveColour(BackColor));
+    fillRect(dc(), 0, 0, m_width, m_height, resolveColour(colour));
 }
 
-void Dib::SetPalette(const std::vector<std::uint8_t>& Palette) { SetPalette(Palette.data(), Palette.size()); }
+void Dib::SetPalette(const std::vector<std::uint8_t>& entries) { SetPalette(entries.data(), entries.size()); }
 
-void Dib::SetPalette(const std::uint8_t* Palette, std::size_t bytes)
+void Dib::SetPalette(const std::uint8_t* entries, std::size_t bytes)
 {
-    if (empty() || m_bpp > 8 || Palette == nullptr)
+    if (empty() || m_bpp > 8 || entries == nullptr)
         return;
-    const std::size_t entries = std::min(bytes / 4, m_colourTable.size() / 4);
-    for (std::size_t i = 0; i < entries; ++i) {
-        m_colourTable[4 * i + 0] = Palette[4 * i + 0];
-        m_colourTable[4 * i + 1] = Palette[4 * i + 1];
-        m_colourTable[4 * i + 2] = Palette[4 * i + 2];
+    const std::size_t count = std::min(bytes / 4, m_colourTable.size() / 4);
+    for (std::size_t i = 0; i < count; ++i) {
+        m_colourTable[4 * i + 0] = entries[4 * i + 0];
+        m_colourTable[4 * i + 1] = entries[4 * i + 1];
+        m_colourTable[4 * i + 2] = entries[4 * i + 2];
         m_colourTable[4 * i + 3] = 0;
     }
 }
 
-void Dib::GetPalette(std::vector<std::uint8_t>& Palette) const
+void Dib::GetPalette(std::vector<std::uint8_t>& entries) const
 {
     if (empty() || m_bpp > 8)
         return;
-    Palette = m_colourTable;
+    entries = m_colourTable;
 }
 
-void Dib::Resize(std::int32_t NewWidth, std::int32_t NewHeight, bool StretchDIB)
+void Dib::Resize(std::int32_t width, std::int32_t height, ResizeMode mode)
 {
     if (empty())
         return;
     const std::vector<std::uint8_t> palette = m_colourTable;
     Dib temporary;
-    if (temporary.Create(NewWidth, NewHeight, m_bpp)) {
+    if (temporary.Create(width, height, m_bpp)) {
         temporary.SetPalette(palette);
-        if (StretchDIB)
-            Stretch(temporary.hDC(), 0, 0, NewWidth, NewHeight);
+        if (mode == ResizeMode::Stretch)
+            Stretch(temporary.dc(), 0, 0, width, height);
         else
-            Stretch(temporary.hDC(), 0, 0, m_width, m_height);
+            Stretch(temporary.dc(), 0, 0, m_width, m_height);
     }
-    if (Create(NewWidth, NewHeight, m_bpp)) {
+    if (Create(width, height, m_bpp)) {
         SetPalette(palette);
-        LoadBlt(std::as_const(temporary).hDC(), 0, 0, 0, 0);
+        CopyFrom(std::as_const(temporary).dc(), 0, 0, 0, 0);
     }
 }
 
-void Dib::GetBestFitInfo(std::int32_t DstW, std::int32_t DstH, std::int32_t& bfx, std::int32_t& bfy,
-                          std::int32_t& bfW, std::int32_t& bfH, bool StretchFit) const
+void Dib::GetBestFitInfo(std::int32_t targetWidth, std::int32_t targetHeight, std::int32_t& fitX, std::int32_t& fitY,
+                         std::int32_t& fitWidth, std::int32_t& fitHeight, bool enlarge) const
 {
     if (empty())
         return;
-    if (DstW < m_width || DstH < m_height || StretchFit) {
+    if (targetWidth < m_width || targetHeight < m_height || enlarge) {
         // The ratios are single precision; their product with the size is formed in double
         // before rounding (a single-precision product would round 120 x 90 into 50 x 38).
-        const float rx = float(DstW) / float(m_width);
-        const float ry = float(DstH) / float(m_height);
-        if (rx >= ry) {
-            bfH = DstH;
-            bfW = static_cast<std::int32_t>(std::nearbyint(double(ry) * double(m_width)));
+        const float ratioX = float(targetWidth) / float(m_width);
+        const float ratioY = float(targetHeight) / float(m_height);
+        if (ratioX >= ratioY) {
+            fitHeight = targetHeight;
+            fitWidth = static_cast<std::int32_t>(std::nearbyint(double(ratioY) * double(m_width)));
         } else {
-            bfW = DstW;
-            bfH = static_cast<std::int32_t>(std::nearbyint(double(rx) * double(m_height)));
+            fitWidth = targetWidth;
+            fitHeight = static_cast<std::int32_t>(std::nearbyint(double(ratioX) * double(m_height)));
         }
     } else {
-        bfW = m_width;
-        bfH = m_height;
+        fitWidth = m_width;
+        fitHeight = m_height;
     }
-    bfx = static_cast<std::int32_t>((std::int64_t(DstW) - bfW) / 2);
-    bfy = static_cast<std::int32_t>((std::int64_t(DstH) - bfH) / 2);
+    fitX = static_cast<std::int32_t>((std::int64_t(targetWidth) - fitWidth) / 2);
+    fitY = static_cast<std::int32_t>((std::int64_t(targetHeight) - fitHeight) / 2);
 }
 
-DibDC Dib::hDC()
+DibDC Dib::dc()
 {
-    DibDC dc = std::as_const(*this).hDC();
-    dc.writable = dc.bits != nullptr;
-    return dc;
+    DibDC context = std::as_const(*this).dc();
+    context.writable = context.bits != nullptr;
+    return context;
 }
 
-DibDC Dib::hDC() const
+DibDC Dib::dc() const
 {
-    DibDC dc;
+    DibDC context;
     if (empty())
-        return dc;
-    dc.bits = const_cast<std::uint8_t*>(m_bits.get());
-    dc.width = m_width;
-    dc.height = m_height;
-    dc.bpp = m_bpp;
-    dc.stride = std::size_t(m_bytesPerScanline);
-    dc.colourTable = m_colourTable.empty() ? nullptr : m_colourTable.data();
-    dc.colourCount = static_cast<std::int32_t>(m_colourTable.size() / 4);
-    dc.writable = false;
-    return dc;
+        return context;
+    context.bits = const_cast<std::uint8_t*>(m_bits.get());
+    context.width = m_width;
+    context.height = m_height;
+    context.bpp = m_bpp;
+    context.stride = std::size_t(m_bytesPerScanline);
+    context.colourTable = m_colourTable.empty() ? nullptr : m_colourTable.data();
+    context.colourCount = static_cast<std::int32_t>(m_colourTable.size() / 4);
+    context.writable = false;
+    return context;
 }
 
-Picture Dib::Image() const
+Picture Dib::ToPicture() const
 {
     if (empty())
         return Picture();

@@ -17,6 +17,12 @@
 
 namespace vantorell {
 
+// How Resize treats the old image.
+enum class ResizeMode {
+    Crop,      // the old image stays at the top-left corner, cut at the new size, zero pixels elsewhere
+    Stretch,   // the old image is scaled to the new size (rows and columns dropped or repeated)
+};
+
 class Dib {
 public:
     Dib() = default;
@@ -30,55 +36,53 @@ public:
     // surface) for a size or depth that cannot be made: width or height below 1, a depth other
     // than 1, 4, 8, 16, 24, 32, or memory that cannot be had. A row of more than 2147483616
     // bits or a Size beyond 2^31 - 1 bytes raises RuntimeError(errnum::Overflow).
-    bool Create(std::int32_t NewWidth, std::int32_t NewHeight, std::int32_t Newbpp);
+    bool Create(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel);
     // Copies a decoded picture (always 32 bits per pixel here) into a new 32-bit surface and
     // answers its depth, 32; 0 for an empty picture, leaving the surface as it was, and 0 (with
     // an empty surface) when the surface cannot be made.
-    std::uint8_t CreateFromStdPicture(const Picture& Image, bool Force32bpp);
+    std::uint8_t CreateFromPicture(const Picture& picture, bool force32Bits);
     // Loads a bitmap file (see dib/BitmapFile.h for what is accepted) and answers its depth,
     // 0 for an empty, unreadable, malformed, unsupported or truncated file. Rows are stored top
     // down like every other surface.
-    std::uint8_t CreateFromBitmapFile(const std::filesystem::path& FileName);
-    // oDIB becomes a copy of this surface: size, depth, colour table and pixels.
-    void CloneTo(Dib& oDIB) const;
+    std::uint8_t CreateFromBitmapFile(const std::filesystem::path& file);
+    // copy becomes a copy of this surface: size, depth, colour table and pixels.
+    void CloneTo(Dib& copy) const;
     void Destroy();
 
-    // Copies the nWidth x nHeight rectangle at (X, Y) of hSrcDC to (0, 0) of this surface;
-    // a width or height below 1 means the surface's own. Answers 1 when copied, 0 when empty.
-    std::int32_t LoadBlt(const DibDC& hSrcDC, std::int32_t X, std::int32_t Y, std::int32_t nWidth = 0,
-                         std::int32_t nHeight = 0);
-    // Stretches (xSrc, ySrc, nSrcWidth, nSrcHeight) of this surface onto (X, Y, nWidth, nHeight)
-    // of hDstDC, colour on colour (see stretchBlt), with lROP kSrcCopy, kSrcAnd or kSrcPaint;
-    // a source width or height below 1 means the surface's own. Answers 1 when drawn, else 0.
-    std::int32_t Stretch(const DibDC& hDstDC, std::int32_t X, std::int32_t Y, std::int32_t nWidth,
-                         std::int32_t nHeight, std::int32_t xSrc = 0, std::int32_t ySrc = 0,
-                         std::int32_t nSrcWidth = 0, std::int32_t nSrcHeight = 0,
-                         std::int32_t lROP = kSrcCopy) const;
-    // Fills the whole surface with BackColor (0x00BBGGRR, or a system colour number).
-    void Cls(std::int32_t BackColor = 0);
+    // Copies the width x height rectangle at (sourceX, sourceY) of source to (0, 0) of this
+    // surface; a width or height below 1 means the surface's own. Answers 1 when copied, 0 when
+    // empty.
+    std::int32_t CopyFrom(const DibDC& source, std::int32_t sourceX, std::int32_t sourceY, std::int32_t width = 0,
+                          std::int32_t height = 0);
+    // Stretches (xSrc, ySrc, srcWidth, srcHeight) of this surface onto (x, y, width, height) of
+    // target, colour on colour (see stretchBlt), combined by rop; a source width or height below
+    // 1 means the surface's own. Answers 1 when drawn, else 0.
+    std::int32_t Stretch(const DibDC& target, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                         std::int32_t xSrc = 0, std::int32_t ySrc = 0, std::int32_t srcWidth = 0,
+                         std::int32_t srcHeight = 0, RasterOp rop = RasterOp::Copy) const;
+    // Fills the whole surface with colour (0x00BBGGRR, or a system colour number).
+    void Clear(std::int32_t colour = 0);
 
-    // Sets colour-table entries 0 .. Palette.size() / 4 - 1 (blue, green, red, reserved per entry;
-    // the reserved byte is stored as 0); entries beyond the table are ignored.
-    void SetPalette(const std::vector<std::uint8_t>& Palette);
-    void SetPalette(const std::uint8_t* Palette, std::size_t bytes);
-    // Fills Palette with the whole colour table, 2^BPP x 4 bytes. Leaves it alone for an empty
+    // Sets colour-table entries 0 .. entries.size() / 4 - 1 (blue, green, red, reserved per
+    // entry; the reserved byte is stored as 0); entries beyond the table are ignored.
+    void SetPalette(const std::vector<std::uint8_t>& entries);
+    void SetPalette(const std::uint8_t* entries, std::size_t bytes);
+    // Fills entries with the whole colour table, 2^BPP x 4 bytes. Leaves it alone for an empty
     // surface or one of more than 8 bits per pixel.
-    void GetPalette(std::vector<std::uint8_t>& Palette) const;
+    void GetPalette(std::vector<std::uint8_t>& entries) const;
 
-    // Re-creates the surface at the new size keeping its depth and colour table: StretchDIB
-    // scales the old image (dropping rows and columns when shrinking), otherwise the old image
-    // stays at the top-left corner, cut at the new size, with zero pixels elsewhere.
-    void Resize(std::int32_t NewWidth, std::int32_t NewHeight, bool StretchDIB);
-    // The rectangle that fits this image into DstW x DstH keeping its aspect ratio (scaled when
-    // the image is larger or StretchFit is asked for, else at its own size), centred. Outputs
-    // are left untouched on an empty surface.
-    void GetBestFitInfo(std::int32_t DstW, std::int32_t DstH, std::int32_t& bfx, std::int32_t& bfy,
-                        std::int32_t& bfW, std::int32_t& bfH, bool StretchFit = false) const;
+    // Re-creates the surface at the new size keeping its depth and colour table; mode says
+    // what becomes of the old image.
+    void Resize(std::int32_t width, std::int32_t height, ResizeMode mode);
+    // The rectangle that fits this image into targetWidth x targetHeight keeping its aspect
+    // ratio (scaled when the image is larger or enlarge is asked for, else at its own size),
+    // centred. Outputs are left untouched on an empty surface.
+    void GetBestFitInfo(std::int32_t targetWidth, std::int32_t targetHeight, std::int32_t& fitX, std::int32_t& fitY,
+                        std::int32_t& fitWidth, std::int32_t& fitHeight, bool enlarge = false) const;
 
     // Read-only properties.
-    DibDC hDC();                           // drawing context over the pixel memory (empty when empty)
-    DibDC hDC() const;                     // the same, usable as a source only
-    std::uintptr_t hDIB() const { return reinterpret_cast<std::uintptr_t>(m_bits.get()); }  // 0 when empty
+    DibDC dc();                            // drawing context over the pixel memory (empty when empty)
+    DibDC dc() const;                      // the same, usable as a source only
     std::uint8_t* lpBits() { return m_bits.get(); }
     const std::uint8_t* lpBits() const { return m_bits.get(); }
     std::int32_t Width() const { return m_width; }
@@ -97,7 +101,7 @@ public:
 
     // A new 32-bit picture holding a copy of the pixels (indexes resolved through the colour
     // table); an empty picture for an empty surface.
-    Picture Image() const;
+    Picture ToPicture() const;
 
 private:
     struct FreeDeleter {

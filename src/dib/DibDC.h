@@ -11,10 +11,13 @@
 
 namespace vantorell {
 
-// Raster operations (the platform's numbers, as callers pass them).
-inline constexpr std::int32_t kSrcCopy = 13369376;   // 0x00CC0020: destination = source
-inline constexpr std::int32_t kSrcAnd = 8913094;     // 0x008800C6: destination = source AND destination
-inline constexpr std::int32_t kSrcPaint = 15597702;  // 0x00EE0086: destination = source OR destination
+// How a drawn source pixel combines with the destination's stored bits. The values are the
+// platform's raster operation codes; any other value is an unknown operation and draws nothing.
+enum class RasterOp : std::int32_t {
+    Copy = 0x00CC0020,   // destination = source
+    And = 0x008800C6,    // destination = source AND destination
+    Or = 0x00EE0086,     // destination = source OR destination
+};
 
 struct DibDC {
     std::uint8_t* bits = nullptr;         // row 0 is the top row
@@ -43,11 +46,11 @@ struct DibDC {
 // below 1, or an unknown raster operation.
 std::int32_t stretchBlt(const DibDC& dst, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
                         const DibDC& src, std::int32_t xSrc, std::int32_t ySrc, std::int32_t srcWidth,
-                        std::int32_t srcHeight, std::int32_t rop);
+                        std::int32_t srcHeight, RasterOp rop);
 
 // Block copy: a stretch of equal sizes.
 std::int32_t bitBlt(const DibDC& dst, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
-                    const DibDC& src, std::int32_t xSrc, std::int32_t ySrc, std::int32_t rop);
+                    const DibDC& src, std::int32_t xSrc, std::int32_t ySrc, RasterOp rop);
 
 // Solid fill of a rectangle (clipped to the surface) with colour 0x00BBGGRR; an indexed surface
 // gets the nearest colour-table entry. Returns 1 when drawn, else 0.

@@ -71,8 +71,8 @@ std::uint32_t tableColour(const DibDC& dc, std::uint32_t index)
 {
     if (dc.colourTable == nullptr || index >= std::uint32_t(dc.colourCount))
         return 0;
-    const std::uint8_t* e = dc.colourTable + 4 * std::size_t(index);
-    return std::uint32_t(e[0]) | std::uint32_t(e[1]) << 8 | std::uint32_t(e[2]) << 16;
+    const std::uint8_t* entry = dc.colourTable + 4 * std::size_t(index);
+    return std::uint32_t(entry[0]) | std::uint32_t(entry[1]) << 8 | std::uint32_t(entry[2]) << 16;
 }
 
 // 16 bits per pixel is 5-5-5 (red highest); a 5-bit value v widens to (v << 3) | (v >> 2).
@@ -97,10 +97,11 @@ std::uint32_t nearestEntry(const DibDC& dc, std::uint32_t colour)
     std::uint32_t best = 0;
     int bestDistance = 1 << 30;
     for (std::int32_t i = 0; i < dc.colourCount && dc.colourTable; ++i) {
-        const std::uint8_t* e = dc.colourTable + 4 * std::size_t(i);
-        const int d = (e[0] - b) * (e[0] - b) + (e[1] - g) * (e[1] - g) + (e[2] - r) * (e[2] - r);
-        if (d < bestDistance) {
-            bestDistance = d;
+        const std::uint8_t* entry = dc.colourTable + 4 * std::size_t(i);
+        const int distance =
+            (entry[0] - b) * (entry[0] - b) + (entry[1] - g) * (entry[1] - g) + (entry[2] - r) * (entry[2] - r);
+        if (distance < bestDistance) {
+            bestDistance = distance;
             best = std::uint32_t(i);
         }
     }
@@ -121,16 +122,16 @@ std::uint32_t colourToRaw(const DibDC& dc, std::uint32_t colour)
     }
 }
 
-std::uint32_t combine(std::int32_t rop, std::uint32_t dst, std::uint32_t src)
+std::uint32_t combine(RasterOp rop, std::uint32_t dst, std::uint32_t src)
 {
     switch (rop) {
-    case kSrcAnd: return dst & src;
-    case kSrcPaint: return dst | src;
+    case RasterOp::And: return dst & src;
+    case RasterOp::Or: return dst | src;
     default: return src;
     }
 }
 
-bool knownRop(std::int32_t rop) { return rop == kSrcCopy || rop == kSrcAnd || rop == kSrcPaint; }
+bool knownRop(RasterOp rop) { return rop == RasterOp::Copy || rop == RasterOp::And || rop == RasterOp::Or; }
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b)  // b > 0
 {
@@ -229,68 +230,69 @@ DibDC DibDC::ofBitmap(const Bitmap& bitmap)
 
 std::int32_t stretchBlt(const DibDC& dst, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
                         const DibDC& src, std::int32_t xSrc, std::int32_t ySrc, std::int32_t srcWidth,
-                        std::int32_t srcHeight, std::int32_t rop)
+                        std::int32_t srcHeight, RasterOp rop)
 {
     if (dst.empty() || !dst.writable || src.empty() || width < 1 || height < 1 || !knownRop(rop))
         return 0;
     // Destination columns and rows inside the destination surface, in 64 bits so that no
     // coordinate sum can wrap.
-    const std::int64_t i0 = std::max<std::int64_t>(0, -std::int64_t(x));
-    const std::int64_t i1 = std::min<std::int64_t>(width, std::int64_t(dst.width) - x);
-    const std::int64_t j0 = std::max<std::int64_t>(0, -std::int64_t(y));
-    const std::int64_t j1 = std::min<std::int64_t>(height, std::int64_t(dst.height) - y);
-    if (i0 >= i1 || j0 >= j1)
+    const std::int64_t iBegin = std::max<std::int64_t>(0, -std::int64_t(x));
+    const std::int64_t iEnd = std::min<std::int64_t>(width, std::int64_t(dst.width) - x);
+    const std::int64_t jBegin = std::max<std::int64_t>(0, -std::int64_t(y));
+    const std::int64_t jEnd = std::min<std::int64_t>(height, std::int64_t(dst.height) - y);
+    if (iBegin >= iEnd || jBegin >= jEnd)
         return 1;
 
     // Source column for every destination column: xSrc + floor(i * srcWidth / width), or -1
     // where it falls outside the source.
-    std::vector<std::int32_t> columns(std::size_t(i1 - i0));
+    std::vector<std::int32_t> columns(std::size_t(iEnd - iBegin));
     bool contiguous = true;
-    for (std::int64_t i = i0; i < i1; ++i) {
-        const std::int64_t sx = std::int64_t(xSrc) + floorDiv(i * srcWidth, width);
-        columns[std::size_t(i - i0)] = (sx >= 0 && sx < src.width) ? std::int32_t(sx) : -1;
-        if (columns[std::size_t(i - i0)] < 0 || (i > i0 && columns[std::size_t(i - i0)] != columns[std::size_t(i - i0 - 1)] + 1))
+    for (std::int64_t i = iBegin; i < iEnd; ++i) {
+        const std::int64_t srcX = std::int64_t(xSrc) + floorDiv(i * srcWidth, width);
+        const std::size_t at = std::size_t(i - iBegin);
+        columns[at] = (srcX >= 0 && srcX < src.width) ? std::int32_t(srcX) : -1;
+        if (columns[at] < 0 || (i > iBegin && columns[at] != columns[at - 1] + 1))
             contiguous = false;
     }
 
     RawConverter convert(src, dst);
-    const bool bytewise = convert.identity() && rop == kSrcCopy && dst.bpp >= 8 && contiguous;
+    const bool bytewise = convert.identity() && rop == RasterOp::Copy && dst.bpp >= 8 && contiguous;
     const std::size_t bytesPerPixel = std::size_t(dst.bpp) / 8;
-    for (std::int64_t j = j0; j < j1; ++j) {
-        const std::int64_t sy = std::int64_t(ySrc) + floorDiv(j * srcHeight, height);
-        if (sy < 0 || sy >= src.height)
+    for (std::int64_t j = jBegin; j < jEnd; ++j) {
+        const std::int64_t srcY = std::int64_t(ySrc) + floorDiv(j * srcHeight, height);
+        if (srcY < 0 || srcY >= src.height)
             continue;
-        const std::int32_t dy = std::int32_t(y + j);
+        const std::int32_t dstY = std::int32_t(y + j);
         if (bytewise) {
-            std::memmove(dst.bits + std::size_t(dy) * dst.stride + std::size_t(x + i0) * bytesPerPixel,
-                         src.bits + std::size_t(sy) * src.stride + std::size_t(columns[0]) * bytesPerPixel,
+            std::memmove(dst.bits + std::size_t(dstY) * dst.stride + std::size_t(x + iBegin) * bytesPerPixel,
+                         src.bits + std::size_t(srcY) * src.stride + std::size_t(columns[0]) * bytesPerPixel,
                          columns.size() * bytesPerPixel);
             continue;
         }
-        if (dst.bpp == 32 && src.bpp == 32 && rop == kSrcCopy) {
-            const std::uint8_t* srow = src.bits + std::size_t(sy) * src.stride;
-            std::uint8_t* drow = dst.bits + std::size_t(dy) * dst.stride;
-            for (std::int64_t i = i0; i < i1; ++i) {
-                const std::int32_t sx = columns[std::size_t(i - i0)];
-                if (sx >= 0)
-                    std::memcpy(drow + 4 * std::size_t(x + i), srow + 4 * std::size_t(sx), 4);
+        if (dst.bpp == 32 && src.bpp == 32 && rop == RasterOp::Copy) {
+            const std::uint8_t* srcRow = src.bits + std::size_t(srcY) * src.stride;
+            std::uint8_t* dstRow = dst.bits + std::size_t(dstY) * dst.stride;
+            for (std::int64_t i = iBegin; i < iEnd; ++i) {
+                const std::int32_t srcX = columns[std::size_t(i - iBegin)];
+                if (srcX >= 0)
+                    std::memcpy(dstRow + 4 * std::size_t(x + i), srcRow + 4 * std::size_t(srcX), 4);
             }
             continue;
         }
-        for (std::int64_t i = i0; i < i1; ++i) {
-            const std::int32_t sx = columns[std::size_t(i - i0)];
-            if (sx < 0)
+        for (std::int64_t i = iBegin; i < iEnd; ++i) {
+            const std::int32_t srcX = columns[std::size_t(i - iBegin)];
+            if (srcX < 0)
                 continue;
-            const std::int32_t dx = std::int32_t(x + i);
-            const std::uint32_t value = convert(readRaw(src, sx, std::int32_t(sy)));
-            writeRaw(dst, dx, dy, rop == kSrcCopy ? value : combine(rop, readRaw(dst, dx, dy), value));
+            const std::int32_t dstX = std::int32_t(x + i);
+            const std::uint32_t value = convert(readRaw(src, srcX, std::int32_t(srcY)));
+            writeRaw(dst, dstX, dstY, rop == RasterOp::Copy ? value : combine(rop, readRaw(dst, dstX, dstY), value));
         }
     }
     return 1;
 }
 
 std::int32_t bitBlt(const DibDC& dst, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
-                    const DibDC& src, std::int32_t xSrc, std::int32_t ySrc, std::int32_t rop)
+                    const DibDC& src, std::int32_t xSrc, std::int32_t ySrc, RasterOp rop)
 {
     return stretchBlt(dst, x, y, width, height, src, xSrc, ySrc, width, height, rop);
 }

@@ -34,18 +34,19 @@ int checkedEntries(int entries)
     return entries;
 }
 
-std::int32_t rgbEntry(const std::uint8_t* palette, int nEntry)
+std::int32_t rgbEntry(const std::uint8_t* palette, int entry)
 {
-    if (nEntry < 0 || nEntry > 255)
+    if (entry < 0 || entry > 255)
         raiseSubscript();
-    const std::uint8_t* e = palette + std::size_t(nEntry) * 4;   // blue, green, red, reserved
-    return std::int32_t(e[2]) + 256 * std::int32_t(e[1]) + 65536 * std::int32_t(e[0]);
+    const std::uint8_t* bgr = palette + std::size_t(entry) * 4;   // blue, green, red, reserved
+    return std::int32_t(bgr[2]) + 256 * std::int32_t(bgr[1]) + 65536 * std::int32_t(bgr[0]);
 }
 
-void put16(std::vector<std::uint8_t>& out, int v)
+// A 16-bit number, little-endian.
+void put16(std::vector<std::uint8_t>& out, int value)
 {
-    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-    out.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
+    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
 }
 
 // A colour table of 2^bits red, green, blue triples: the palette's first `entries` entries,
@@ -55,10 +56,10 @@ void putColourTable(std::vector<std::uint8_t>& out, const std::uint8_t* palette,
     const int slots = 1 << bits;
     for (int i = 0; i < slots; ++i) {
         if (i < entries) {
-            const std::uint8_t* e = palette + std::size_t(i) * 4;
-            out.push_back(e[2]);
-            out.push_back(e[1]);
-            out.push_back(e[0]);
+            const std::uint8_t* bgr = palette + std::size_t(i) * 4;
+            out.push_back(bgr[2]);
+            out.push_back(bgr[1]);
+            out.push_back(bgr[0]);
         } else {
             out.insert(out.end(), 3, 0);
         }
@@ -109,18 +110,18 @@ GifDocument::~GifDocument() = default;
 
 // ---- Frame list --------------------------------------------------------------------------------
 
-GifDocument::Frame& GifDocument::frame(int nFrame)
+GifDocument::Frame& GifDocument::frame(int frameNumber)
 {
-    if (nFrame < 1 || nFrame > FramesCount())
+    if (frameNumber < 1 || frameNumber > FramesCount())
         raiseSubscript();
-    return *m_frames[std::size_t(nFrame - 1)];
+    return *m_frames[std::size_t(frameNumber - 1)];
 }
 
-const GifDocument::Frame& GifDocument::frame(int nFrame) const
+const GifDocument::Frame& GifDocument::frame(int frameNumber) const
 {
-    if (nFrame < 1 || nFrame > FramesCount())
+    if (frameNumber < 1 || frameNumber > FramesCount())
         raiseSubscript();
-    return *m_frames[std::size_t(nFrame - 1)];
+    return *m_frames[std::size_t(frameNumber - 1)];
 }
 
 void GifDocument::makeMaskSurface(Dib& mask, int width, int height)
@@ -146,110 +147,110 @@ void GifDocument::Destroy()
     m_globalEntries = 0;
 }
 
-void GifDocument::FrameInsert(int nFrame, int Width, int Height)
+void GifDocument::FrameInsert(int frameNumber, int width, int height)
 {
-    if (nFrame < 1)
+    if (frameNumber < 1)
         raiseSubscript();
     if (FramesCount() >= kMaxFrames)
         raiseOverflow();   // FramesCount is a 16-bit signed number
-    checkedRange(Width, 0, 32767);
-    checkedRange(Height, 0, 32767);
+    checkedRange(width, 0, 32767);
+    checkedRange(height, 0, 32767);
     auto record = std::make_unique<Frame>();
     // New pixel memory is zero: the image is all index 0 and the mask all black, which is
     // what clearing them to colour 0 gives. A zero side leaves both surfaces empty.
-    if (Width > 0 && Height > 0) {
-        if (!record->xorImage.Create(Width, Height, 8))
+    if (width > 0 && height > 0) {
+        if (!record->image.Create(width, height, 8))
             throw RuntimeError(errnum::OutOfMemory, "Out of memory");
-        makeMaskSurface(record->andMask, Width, Height);
+        makeMaskSurface(record->mask, width, height);
     }
-    if (nFrame > FramesCount())
+    if (frameNumber > FramesCount())
         m_frames.push_back(std::move(record));
     else
-        m_frames.insert(m_frames.begin() + (nFrame - 1), std::move(record));
+        m_frames.insert(m_frames.begin() + (frameNumber - 1), std::move(record));
     if (FramesCount() == 1) {
-        m_screenWidth = Width;
-        m_screenHeight = Height;
+        m_screenWidth = width;
+        m_screenHeight = height;
     }
 }
 
-void GifDocument::FrameRemove(int nFrame)
+void GifDocument::FrameRemove(int frameNumber)
 {
-    frame(nFrame);
-    m_frames.erase(m_frames.begin() + (nFrame - 1));
+    frame(frameNumber);
+    m_frames.erase(m_frames.begin() + (frameNumber - 1));
 }
 
-void GifDocument::FrameMoveUp(int nFrame)
+void GifDocument::FrameMoveUp(int frameNumber)
 {
-    frame(nFrame);
-    frame(nFrame - 1);
-    std::swap(m_frames[std::size_t(nFrame - 1)], m_frames[std::size_t(nFrame - 2)]);
+    frame(frameNumber);
+    frame(frameNumber - 1);
+    std::swap(m_frames[std::size_t(frameNumber - 1)], m_frames[std::size_t(frameNumber - 2)]);
 }
 
-void GifDocument::FrameMoveDown(int nFrame)
+void GifDocument::FrameMoveDown(int frameNumber)
 {
-    frame(nFrame);
-    frame(nFrame + 1);
-    std::swap(m_frames[std::size_t(nFrame - 1)], m_frames[std::size_t(nFrame)]);
+    frame(frameNumber);
+    frame(frameNumber + 1);
+    std::swap(m_frames[std::size_t(frameNumber - 1)], m_frames[std::size_t(frameNumber)]);
 }
 
-void GifDocument::FrameMask(int nFrame, int TransparentColorIndex)
+void GifDocument::FrameBuildMask(int frameNumber, int transparentIndex)
 {
-    Frame& f = frame(nFrame);
-    if (TransparentColorIndex < 0 || TransparentColorIndex > 255)
+    Frame& record = frame(frameNumber);
+    if (transparentIndex < 0 || transparentIndex > 255)
         raiseSubscript();
-    if (!f.useTransparent) {
-        f.andMask.Cls(0);
-        f.xorImage.SetPalette(f.localPalette.data(), f.localPalette.size());
+    if (!record.useTransparent) {
+        record.mask.Clear(0);
+        record.image.SetPalette(record.localPalette.data(), record.localPalette.size());
         return;
     }
     // Drawing the image with a palette that is white at the transparent index and black
     // elsewhere into the black-and-white mask gives 1 bits exactly where the image holds that
     // index; done here directly on the pixels.
-    const Dib& img = f.xorImage;
-    Dib& mask = f.andMask;
-    if (!img.empty() && !mask.empty() && img.BPP() == 8) {
-        const int w = std::min(img.Width(), mask.Width());
-        const int h = std::min(img.Height(), mask.Height());
-        const auto t = static_cast<std::uint8_t>(TransparentColorIndex);
+    const Dib& image = record.image;
+    Dib& mask = record.mask;
+    if (!image.empty() && !mask.empty() && image.BPP() == 8) {
+        const int width = std::min(image.Width(), mask.Width());
+        const int height = std::min(image.Height(), mask.Height());
+        const auto transparent = static_cast<std::uint8_t>(transparentIndex);
         std::fill_n(mask.lpBits(), mask.Size(), 0);
-        for (int y = 0; y < h; ++y) {
-            const std::uint8_t* src = img.scanline(y);
+        for (int y = 0; y < height; ++y) {
+            const std::uint8_t* src = image.scanline(y);
             std::uint8_t* dst = mask.scanline(y);
-            for (int x = 0; x < w; ++x)
-                if (src[x] == t)
+            for (int x = 0; x < width; ++x)
+                if (src[x] == transparent)
                     dst[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
         }
     }
-    std::array<std::uint8_t, kPaletteBytes> display = f.localPalette;
-    std::fill_n(display.begin() + TransparentColorIndex * 4, 4, 0);
-    f.xorImage.SetPalette(display.data(), display.size());
+    std::array<std::uint8_t, kPaletteBytes> display = record.localPalette;
+    std::fill_n(display.begin() + transparentIndex * 4, 4, 0);
+    record.image.SetPalette(display.data(), display.size());
 }
 
-void GifDocument::FrameDraw(const DibDC& hDC, int nFrame, int Left, int Top, float ScaleFactor, bool ScreenCrop)
+void GifDocument::FrameDraw(const DibDC& target, int frameNumber, int left, int top, float scale, FrameClip clip)
 {
-    const Frame& f = frame(nFrame);
-    int srcW = f.xorImage.Width();
-    int srcH = f.xorImage.Height();
-    if (ScreenCrop) {
-        srcW = std::max(0, std::min(srcW, m_screenWidth - f.left));
-        srcH = std::max(0, std::min(srcH, m_screenHeight - f.top));
+    const Frame& record = frame(frameNumber);
+    int srcWidth = record.image.Width();
+    int srcHeight = record.image.Height();
+    if (clip == FrameClip::Screen) {
+        srcWidth = std::max(0, std::min(srcWidth, m_screenWidth - record.left));
+        srcHeight = std::max(0, std::min(srcHeight, m_screenHeight - record.top));
     }
     // Nothing of the frame lies on the screen: draw nothing (a zero source size would
     // otherwise mean "the whole surface" to Stretch).
-    if (srcW <= 0 || srcH <= 0)
+    if (srcWidth <= 0 || srcHeight <= 0)
         return;
     // Whole-number results are rounded to the nearest integer, ties to even (the default
     // rounding mode of nearbyint).
     const auto round = [](double v) { return static_cast<std::int32_t>(std::nearbyint(v)); };
-    const std::int32_t x = round(double(Left) + double(float(f.left) * ScaleFactor));
-    const std::int32_t y = round(double(Top) + double(float(f.top) * ScaleFactor));
-    const std::int32_t w = round(double(srcW) * double(ScaleFactor));
-    const std::int32_t h = round(double(srcH) * double(ScaleFactor));
-    if (f.useTransparent) {
-        f.andMask.Stretch(hDC, x, y, w, h, 0, 0, srcW, srcH, kSrcAnd);
-        f.xorImage.Stretch(hDC, x, y, w, h, 0, 0, srcW, srcH, kSrcPaint);
+    const std::int32_t x = round(double(left) + double(float(record.left) * scale));
+    const std::int32_t y = round(double(top) + double(float(record.top) * scale));
+    const std::int32_t width = round(double(srcWidth) * double(scale));
+    const std::int32_t height = round(double(srcHeight) * double(scale));
+    if (record.useTransparent) {
+        record.mask.Stretch(target, x, y, width, height, 0, 0, srcWidth, srcHeight, RasterOp::And);
+        record.image.Stretch(target, x, y, width, height, 0, 0, srcWidth, srcHeight, RasterOp::Or);
     } else {
-        f.xorImage.Stretch(hDC, x, y, w, h, 0, 0, srcW, srcH, kSrcCopy);
+        record.image.Stretch(target, x, y, width, height, 0, 0, srcWidth, srcHeight, RasterOp::Copy);
     }
 }
 
@@ -270,58 +271,70 @@ void GifDocument::setScreenPixelAspectRatio(float ratio)
     m_aspect = static_cast<std::uint8_t>(stored);
 }
 
-std::int32_t GifDocument::GlobalPaletteRGBEntry(int nEntry) const { return rgbEntry(m_globalPalette.data(), nEntry); }
+std::int32_t GifDocument::GlobalPaletteRGBEntry(int entry) const { return rgbEntry(m_globalPalette.data(), entry); }
 void GifDocument::setGlobalPaletteEntries(int entries) { m_globalEntries = checkedEntries(entries); }
 
-Dib& GifDocument::FrameDIBXOR(int nFrame) { return frame(nFrame).xorImage; }
-const Dib& GifDocument::FrameDIBXOR(int nFrame) const { return frame(nFrame).xorImage; }
-Dib& GifDocument::FrameDIBAND(int nFrame) { return frame(nFrame).andMask; }
-const Dib& GifDocument::FrameDIBAND(int nFrame) const { return frame(nFrame).andMask; }
-int GifDocument::FrameDelay(int nFrame) const { return frame(nFrame).delay; }
-void GifDocument::setFrameDelay(int nFrame, int delay) { frame(nFrame).delay = checkedRange(delay, 0, 65535); }
-bool GifDocument::FrameInterlaced(int nFrame) const { return frame(nFrame).interlaced; }
-void GifDocument::setFrameInterlaced(int nFrame, bool interlaced) { frame(nFrame).interlaced = interlaced; }
-int GifDocument::FrameLeft(int nFrame) const { return frame(nFrame).left; }
-void GifDocument::setFrameLeft(int nFrame, int left) { frame(nFrame).left = checkedRange(left, 0, 65535); }
-int GifDocument::FrameTop(int nFrame) const { return frame(nFrame).top; }
-void GifDocument::setFrameTop(int nFrame, int top) { frame(nFrame).top = checkedRange(top, 0, 65535); }
-int GifDocument::FrameDisposalMethod(int nFrame) const { return frame(nFrame).disposal; }
-void GifDocument::setFrameDisposalMethod(int nFrame, int method) { frame(nFrame).disposal = checkedRange(method, 0, 7); }
-bool GifDocument::FrameUseTransparentColor(int nFrame) const { return frame(nFrame).useTransparent; }
-void GifDocument::setFrameUseTransparentColor(int nFrame, bool use) { frame(nFrame).useTransparent = use; }
-int GifDocument::FrameTransparentColorIndex(int nFrame) const { return frame(nFrame).transparentIndex; }
-void GifDocument::setFrameTransparentColorIndex(int nFrame, int index)
+Dib& GifDocument::FrameDIBXOR(int frameNumber) { return frame(frameNumber).image; }
+const Dib& GifDocument::FrameDIBXOR(int frameNumber) const { return frame(frameNumber).image; }
+Dib& GifDocument::FrameDIBAND(int frameNumber) { return frame(frameNumber).mask; }
+const Dib& GifDocument::FrameDIBAND(int frameNumber) const { return frame(frameNumber).mask; }
+int GifDocument::FrameDelay(int frameNumber) const { return frame(frameNumber).delay; }
+void GifDocument::setFrameDelay(int frameNumber, int delay)
 {
-    frame(nFrame).transparentIndex = checkedRange(index, 0, 255);
+    frame(frameNumber).delay = checkedRange(delay, 0, 65535);
 }
-bool GifDocument::FrameUserInput(int nFrame) const { return frame(nFrame).userInput; }
-void GifDocument::setFrameUserInput(int nFrame, bool userInput) { frame(nFrame).userInput = userInput; }
-std::uint8_t* GifDocument::lpLocalPalette(int nFrame) { return frame(nFrame).localPalette.data(); }
-const std::uint8_t* GifDocument::lpLocalPalette(int nFrame) const { return frame(nFrame).localPalette.data(); }
-std::int32_t GifDocument::LocalPaletteRGBEntry(int nFrame, int nEntry) const
+bool GifDocument::FrameInterlaced(int frameNumber) const { return frame(frameNumber).interlaced; }
+void GifDocument::setFrameInterlaced(int frameNumber, bool interlaced) { frame(frameNumber).interlaced = interlaced; }
+int GifDocument::FrameLeft(int frameNumber) const { return frame(frameNumber).left; }
+void GifDocument::setFrameLeft(int frameNumber, int left) { frame(frameNumber).left = checkedRange(left, 0, 65535); }
+int GifDocument::FrameTop(int frameNumber) const { return frame(frameNumber).top; }
+void GifDocument::setFrameTop(int frameNumber, int top) { frame(frameNumber).top = checkedRange(top, 0, 65535); }
+int GifDocument::FrameDisposalMethod(int frameNumber) const { return frame(frameNumber).disposal; }
+void GifDocument::setFrameDisposalMethod(int frameNumber, int method)
 {
-    return rgbEntry(frame(nFrame).localPalette.data(), nEntry);
+    frame(frameNumber).disposal = checkedRange(method, 0, 7);
 }
-bool GifDocument::LocalPaletteUsed(int nFrame) const { return frame(nFrame).localUsed; }
-void GifDocument::setLocalPaletteUsed(int nFrame, bool used) { frame(nFrame).localUsed = used; }
-bool GifDocument::LocalPaletteSorted(int nFrame) const { return frame(nFrame).localSorted; }
-void GifDocument::setLocalPaletteSorted(int nFrame, bool sorted) { frame(nFrame).localSorted = sorted; }
-int GifDocument::LocalPaletteEntries(int nFrame) const { return frame(nFrame).localEntries; }
-void GifDocument::setLocalPaletteEntries(int nFrame, int entries) { frame(nFrame).localEntries = checkedEntries(entries); }
-GifError GifDocument::FrameDecodeResult(int nFrame) const { return frame(nFrame).decodeResult; }
+bool GifDocument::FrameUseTransparentColor(int frameNumber) const { return frame(frameNumber).useTransparent; }
+void GifDocument::setFrameUseTransparentColor(int frameNumber, bool use) { frame(frameNumber).useTransparent = use; }
+int GifDocument::FrameTransparentColorIndex(int frameNumber) const { return frame(frameNumber).transparentIndex; }
+void GifDocument::setFrameTransparentColorIndex(int frameNumber, int index)
+{
+    frame(frameNumber).transparentIndex = checkedRange(index, 0, 255);
+}
+bool GifDocument::FrameUserInput(int frameNumber) const { return frame(frameNumber).userInput; }
+void GifDocument::setFrameUserInput(int frameNumber, bool userInput) { frame(frameNumber).userInput = userInput; }
+std::uint8_t* GifDocument::lpLocalPalette(int frameNumber) { return frame(frameNumber).localPalette.data(); }
+const std::uint8_t* GifDocument::lpLocalPalette(int frameNumber) const
+{
+    return frame(frameNumber).localPalette.data();
+}
+std::int32_t GifDocument::LocalPaletteRGBEntry(int frameNumber, int entry) const
+{
+    return rgbEntry(frame(frameNumber).localPalette.data(), entry);
+}
+bool GifDocument::LocalPaletteUsed(int frameNumber) const { return frame(frameNumber).localUsed; }
+void GifDocument::setLocalPaletteUsed(int frameNumber, bool used) { frame(frameNumber).localUsed = used; }
+bool GifDocument::LocalPaletteSorted(int frameNumber) const { return frame(frameNumber).localSorted; }
+void GifDocument::setLocalPaletteSorted(int frameNumber, bool sorted) { frame(frameNumber).localSorted = sorted; }
+int GifDocument::LocalPaletteEntries(int frameNumber) const { return frame(frameNumber).localEntries; }
+void GifDocument::setLocalPaletteEntries(int frameNumber, int entries)
+{
+    frame(frameNumber).localEntries = checkedEntries(entries);
+}
+GifError GifDocument::FrameDecodeResult(int frameNumber) const { return frame(frameNumber).decodeResult; }
 
 // ---- Save --------------------------------------------------------------------------------------
 
-bool GifDocument::Save(const std::filesystem::path& filename, ProgressBar& oProgress, UiPort& ui)
+bool GifDocument::Save(const std::filesystem::path& file, ProgressBar& progress, UiPort& ui)
 {
     bool created = false;
     bool ok = false;
     try {
-        removeFile(filename);
-        OutFile out(filename);
+        removeFile(file);
+        OutFile out(file);
         if (out.isOpen()) {
             created = true;
-            ok = writeDocument([&](const std::vector<std::uint8_t>& bytes) { return out.write(bytes); }, oProgress,
+            ok = writeDocument([&](const std::vector<std::uint8_t>& bytes) { return out.write(bytes); }, progress,
                                ui) &&
                  out.close();
         }
@@ -332,12 +345,12 @@ bool GifDocument::Save(const std::filesystem::path& filename, ProgressBar& oProg
     }
     // A partly written GIF would look like a result; leave nothing behind.
     if (!ok && created)
-        removeFile(filename);
+        removeFile(file);
     return ok;
 }
 
-bool GifDocument::writeDocument(const std::function<bool(const std::vector<std::uint8_t>&)>& write, ProgressBar& oProgress,
-                         UiPort& ui)
+bool GifDocument::writeDocument(const std::function<bool(const std::vector<std::uint8_t>&)>& write,
+                                ProgressBar& progress, UiPort& ui)
 {
     const int framesCount = FramesCount();
     if (m_globalExists && m_globalEntries > 256)
@@ -371,10 +384,10 @@ bool GifDocument::writeDocument(const std::function<bool(const std::vector<std::
     if (!write(out))
         return false;
 
-    oProgress.setMax(framesCount);
+    progress.setMax(framesCount);
     for (int i = 1; i <= framesCount; ++i) {
-        oProgress.setValue(i);
-        ui.progressChanged(oProgress);
+        progress.setValue(i);
+        ui.progressChanged(progress);
         ui.yield();
         // The document must not change while it is saved; a yield that emptied it ends the save.
         if (i > FramesCount())
@@ -387,42 +400,43 @@ bool GifDocument::writeDocument(const std::function<bool(const std::vector<std::
     return write(out);
 }
 
-bool GifDocument::appendFrameBlock(const Frame& f, int globalBits, std::vector<std::uint8_t>& out)
+bool GifDocument::appendFrameBlock(const Frame& record, int globalBits, std::vector<std::uint8_t>& out)
 {
-    const Dib& image = f.xorImage;
+    const Dib& image = record.image;
     // The descriptor's sizes are 16-bit; frames keep to the 16-bit signed range of the document.
     if (image.Width() > 32767 || image.Height() > 32767)
         return false;
-    if (f.localUsed && f.localEntries > 256)
+    if (record.localUsed && record.localEntries > 256)
         return false;
-    const int localBits = f.localUsed ? gifPaletteBits(f.localEntries) : 0;
-    const int paletteBits = f.localUsed ? localBits : globalBits;
+    const int localBits = record.localUsed ? gifPaletteBits(record.localEntries) : 0;
+    const int paletteBits = record.localUsed ? localBits : globalBits;
     if (paletteBits == 0)
         return false;   // no local palette and no global one: nothing to index
 
     // Graphic control extension, also when the frame has no delay and no transparency.
     out.insert(out.end(), {kGifExtensionIntroducer, kGifGraphicControlLabel, 0x04});
-    out.push_back(static_cast<std::uint8_t>(f.disposal * 4 + (f.userInput ? 2 : 0) + (f.useTransparent ? 1 : 0)));
-    put16(out, f.delay);
-    out.push_back(f.useTransparent ? static_cast<std::uint8_t>(f.transparentIndex) : 0);
+    out.push_back(
+        static_cast<std::uint8_t>(record.disposal * 4 + (record.userInput ? 2 : 0) + (record.useTransparent ? 1 : 0)));
+    put16(out, record.delay);
+    out.push_back(record.useTransparent ? static_cast<std::uint8_t>(record.transparentIndex) : 0);
     out.push_back(0x00);
 
     out.push_back(kGifImageSeparator);
-    put16(out, f.left);
-    put16(out, f.top);
+    put16(out, record.left);
+    put16(out, record.top);
     put16(out, image.Width());
     put16(out, image.Height());
-    out.push_back(static_cast<std::uint8_t>((f.localUsed ? 0x80 : 0) + (f.interlaced ? 0x40 : 0) +
-                                            (f.localSorted ? 0x20 : 0) + (paletteBits - 1)));
-    if (f.localUsed)
-        putColourTable(out, f.localPalette.data(), f.localEntries, localBits);
+    out.push_back(static_cast<std::uint8_t>((record.localUsed ? 0x80 : 0) + (record.interlaced ? 0x40 : 0) +
+                                            (record.localSorted ? 0x20 : 0) + (paletteBits - 1)));
+    if (record.localUsed)
+        putColourTable(out, record.localPalette.data(), record.localEntries, localBits);
 
     const int minCodeSize = paletteBits < 2 ? 2 : paletteBits;
     out.push_back(static_cast<std::uint8_t>(minCodeSize));
     // Only 8-bit pixel memory is encoded; any other surface gives no data sub-blocks.
     if (image.BPP() == 8 && !image.empty()) {
         const IndexedPixels pixels{image.lpBits(), image.BytesPerScanline(), image.Width(), image.Height()};
-        if (!m_encoder.EncodeFrame(pixels, f.interlaced, minCodeSize + 1, out))
+        if (!m_encoder.EncodeFrame(pixels, record.interlaced, minCodeSize + 1, out))
             return false;
     }
     out.push_back(0x00);

@@ -28,6 +28,12 @@ namespace vantorell {
 class ProgressBar;
 class UiPort;
 
+// Whether FrameDraw clips a frame to the logical screen.
+enum class FrameClip {
+    None,     // the whole frame
+    Screen,   // only the part inside the logical screen
+};
+
 class GifDocument {
 public:
     static constexpr std::size_t kPaletteBytes = 1024;   // 256 entries: blue, green, red, reserved
@@ -45,15 +51,15 @@ public:
     // written; the window is yielded to once per frame. False on any failure (the file cannot
     // be written, a frame has no palette, a frame side above 32767, a pixel index beyond its
     // palette's code size); a failed save leaves no file behind.
-    bool Save(const std::filesystem::path& filename, ProgressBar& oProgress, UiPort& ui);
+    bool Save(const std::filesystem::path& file, ProgressBar& progress, UiPort& ui);
 
     // Reads a whole file. True when it was read completely; a missing, empty or bad file
     // empties the document (Destroy) and gives false.
-    bool LoadFromFile(const std::filesystem::path& strFileName);
+    bool LoadFromFile(const std::filesystem::path& file);
     // Reads a GIF held in memory. True on success; false for a wrong signature or version, a
     // truncated block, a limit exceeded. A failed load leaves the document empty (Destroy).
     // Damaged image data end only that image's decoding (FrameDecodeResult tells).
-    bool LoadFromStream(std::span<const std::uint8_t> Stream);
+    bool LoadFromStream(std::span<const std::uint8_t> bytes);
 
     // Why the last load failed (None after a success) and the byte offset where it was noticed.
     GifError lastError() const { return m_lastError; }
@@ -71,22 +77,22 @@ public:
     // aspect), the global palette bytes, AnimationLoops, GlobalPaletteSorted and
     // GlobalPaletteEntries. GlobalPaletteExists keeps its value.
     void Destroy();
-    // Inserts a frame of Width x Height (0..32767 each, else Overflow; 0 gives empty surfaces)
-    // at position nFrame (>= 1); beyond the last frame it is appended. A 32768th frame is an
-    // Overflow. The image is all index 0, the mask all 0
-    // with a black and white colour table. The first frame sets the screen size.
-    void FrameInsert(int nFrame, int Width, int Height);
-    void FrameRemove(int nFrame);
-    void FrameMoveUp(int nFrame);     // swaps frames nFrame and nFrame - 1
-    void FrameMoveDown(int nFrame);   // swaps frames nFrame and nFrame + 1
-    // With FrameUseTransparentColor: the mask becomes 1 where the image holds
-    // TransparentColorIndex (0..255) and the image's colour table the local palette with that
-    // entry black. Without: the mask is cleared and the image gets the local palette unchanged.
-    void FrameMask(int nFrame, int TransparentColorIndex);
-    // Draws frame nFrame on hDC at (Left, Top) + its position, scaled by ScaleFactor; with
-    // ScreenCrop only the part inside the logical screen. Transparent frames are drawn through
-    // their mask (AND), then the image (OR).
-    void FrameDraw(const DibDC& hDC, int nFrame, int Left, int Top, float ScaleFactor, bool ScreenCrop);
+    // Inserts a frame of width x height (0..32767 each, else Overflow; 0 gives empty surfaces)
+    // at position frameNumber (>= 1); beyond the last frame it is appended. A 32768th frame is
+    // an Overflow. The image is all index 0, the mask all 0 with a black and white colour
+    // table. The first frame sets the screen size.
+    void FrameInsert(int frameNumber, int width, int height);
+    void FrameRemove(int frameNumber);
+    void FrameMoveUp(int frameNumber);     // swaps frames frameNumber and frameNumber - 1
+    void FrameMoveDown(int frameNumber);   // swaps frames frameNumber and frameNumber + 1
+    // Prepares the frame for drawing. With FrameUseTransparentColor: the mask becomes 1 where
+    // the image holds transparentIndex (0..255) and the image's colour table the local palette
+    // with that entry black. Without: the mask is cleared and the image gets the local palette
+    // unchanged.
+    void FrameBuildMask(int frameNumber, int transparentIndex);
+    // Draws the frame on target at (left, top) + its position, scaled by scale, clipped as
+    // asked. Transparent frames are drawn through their mask (AND), then the image (OR).
+    void FrameDraw(const DibDC& target, int frameNumber, int left, int top, float scale, FrameClip clip);
 
     // ---- Document properties ---------------------------------------------------------------
 
@@ -110,7 +116,7 @@ public:
     std::uint8_t* lpGlobalPalette() { return m_globalPalette.data(); }
     const std::uint8_t* lpGlobalPalette() const { return m_globalPalette.data(); }
     // Entry 0..255 as red + 256 x green + 65536 x blue.
-    std::int32_t GlobalPaletteRGBEntry(int nEntry) const;
+    std::int32_t GlobalPaletteRGBEntry(int entry) const;
     bool GlobalPaletteExists() const { return m_globalExists; }
     void setGlobalPaletteExists(bool exists) { m_globalExists = exists; }
     bool GlobalPaletteSorted() const { return m_globalSorted; }
@@ -118,45 +124,45 @@ public:
     int GlobalPaletteEntries() const { return m_globalEntries; }
     void setGlobalPaletteEntries(int entries);                 // 0..256, else SubscriptOutOfRange
 
-    // ---- Frame properties (nFrame 1..FramesCount) ---------------------------------------------
+    // ---- Frame properties (frameNumber 1..FramesCount) ---------------------------------------
 
-    Dib& FrameDIBXOR(int nFrame);                 // the image: 8 bits per pixel
-    const Dib& FrameDIBXOR(int nFrame) const;
-    Dib& FrameDIBAND(int nFrame);                 // the transparency mask: 1 bit per pixel
-    const Dib& FrameDIBAND(int nFrame) const;
-    int FrameDelay(int nFrame) const;              // hundredths of a second
-    void setFrameDelay(int nFrame, int delay);     // 0..65535
-    bool FrameInterlaced(int nFrame) const;
-    void setFrameInterlaced(int nFrame, bool interlaced);
-    int FrameLeft(int nFrame) const;
-    void setFrameLeft(int nFrame, int left);       // 0..65535
-    int FrameTop(int nFrame) const;
-    void setFrameTop(int nFrame, int top);         // 0..65535
-    int FrameDisposalMethod(int nFrame) const;
-    void setFrameDisposalMethod(int nFrame, int method);   // 0..7 (three bits in the file)
-    bool FrameUseTransparentColor(int nFrame) const;
-    void setFrameUseTransparentColor(int nFrame, bool use);
-    int FrameTransparentColorIndex(int nFrame) const;
-    void setFrameTransparentColorIndex(int nFrame, int index);   // 0..255
-    bool FrameUserInput(int nFrame) const;
-    void setFrameUserInput(int nFrame, bool userInput);
-    std::uint8_t* lpLocalPalette(int nFrame);      // 1024 bytes, as lpGlobalPalette
-    const std::uint8_t* lpLocalPalette(int nFrame) const;
-    std::int32_t LocalPaletteRGBEntry(int nFrame, int nEntry) const;
-    bool LocalPaletteUsed(int nFrame) const;
-    void setLocalPaletteUsed(int nFrame, bool used);
-    bool LocalPaletteSorted(int nFrame) const;
-    void setLocalPaletteSorted(int nFrame, bool sorted);
-    int LocalPaletteEntries(int nFrame) const;
-    void setLocalPaletteEntries(int nFrame, int entries);   // 0..256, else SubscriptOutOfRange
+    Dib& FrameDIBXOR(int frameNumber);                 // the image: 8 bits per pixel
+    const Dib& FrameDIBXOR(int frameNumber) const;
+    Dib& FrameDIBAND(int frameNumber);                 // the transparency mask: 1 bit per pixel
+    const Dib& FrameDIBAND(int frameNumber) const;
+    int FrameDelay(int frameNumber) const;              // hundredths of a second
+    void setFrameDelay(int frameNumber, int delay);     // 0..65535
+    bool FrameInterlaced(int frameNumber) const;
+    void setFrameInterlaced(int frameNumber, bool interlaced);
+    int FrameLeft(int frameNumber) const;
+    void setFrameLeft(int frameNumber, int left);       // 0..65535
+    int FrameTop(int frameNumber) const;
+    void setFrameTop(int frameNumber, int top);         // 0..65535
+    int FrameDisposalMethod(int frameNumber) const;
+    void setFrameDisposalMethod(int frameNumber, int method);   // 0..7 (three bits in the file)
+    bool FrameUseTransparentColor(int frameNumber) const;
+    void setFrameUseTransparentColor(int frameNumber, bool use);
+    int FrameTransparentColorIndex(int frameNumber) const;
+    void setFrameTransparentColorIndex(int frameNumber, int index);   // 0..255
+    bool FrameUserInput(int frameNumber) const;
+    void setFrameUserInput(int frameNumber, bool userInput);
+    std::uint8_t* lpLocalPalette(int frameNumber);      // 1024 bytes, as lpGlobalPalette
+    const std::uint8_t* lpLocalPalette(int frameNumber) const;
+    std::int32_t LocalPaletteRGBEntry(int frameNumber, int entry) const;
+    bool LocalPaletteUsed(int frameNumber) const;
+    void setLocalPaletteUsed(int frameNumber, bool used);
+    bool LocalPaletteSorted(int frameNumber) const;
+    void setLocalPaletteSorted(int frameNumber, bool sorted);
+    int LocalPaletteEntries(int frameNumber) const;
+    void setLocalPaletteEntries(int frameNumber, int entries);   // 0..256, else SubscriptOutOfRange
     // How the last load decoded this frame's image data: None when whole, otherwise why it
     // ended early (BadLzwCode, LzwDataEnded, BadLiteralWidth). None for frames made here.
-    GifError FrameDecodeResult(int nFrame) const;
+    GifError FrameDecodeResult(int frameNumber) const;
 
 private:
     struct Frame {
-        Dib xorImage;
-        Dib andMask;
+        Dib image;   // FrameDIBXOR
+        Dib mask;    // FrameDIBAND
         int left = 0;
         int top = 0;
         bool interlaced = false;
@@ -172,13 +178,13 @@ private:
         GifError decodeResult = GifError::None;
     };
 
-    Frame& frame(int nFrame);
-    const Frame& frame(int nFrame) const;
+    Frame& frame(int frameNumber);
+    const Frame& frame(int frameNumber) const;
     static void makeMaskSurface(Dib& mask, int width, int height);
 
     // Save: one frame block into `out`; false when the frame cannot be stored.
-    bool appendFrameBlock(const Frame& f, int globalBits, std::vector<std::uint8_t>& out);
-    bool writeDocument(const std::function<bool(const std::vector<std::uint8_t>&)>& write, ProgressBar& oProgress,
+    bool appendFrameBlock(const Frame& record, int globalBits, std::vector<std::uint8_t>& out);
+    bool writeDocument(const std::function<bool(const std::vector<std::uint8_t>&)>& write, ProgressBar& progress,
                        UiPort& ui);
 
     // Load (GifReader.cpp).

@@ -8,7 +8,7 @@
 // - The screen size, frame position, delay and loop count are unsigned 16-bit numbers: a loop
 //   count of 65535 or a 40000-pixel screen loads.
 // - A frame may lie partly or wholly outside the logical screen: its position is kept as
-//   read (giflib does the same); drawing with ScreenCrop clips it.
+//   read (giflib does the same); drawing with FrameClip::Screen clips it.
 // - A frame of zero width or height is kept, with empty surfaces; its data are skipped.
 // - A graphic control or application extension is read by its block size and the rest of
 //   its sub-blocks skipped, so a block of an unexpected size cannot derail the scan.
@@ -28,24 +28,24 @@ public:
 
     GifError run()
     {
-        if (GifError e = readHeader(); e != GifError::None)
-            return e;
+        if (GifError error = readHeader(); error != GifError::None)
+            return error;
         while (!m_in.atEnd()) {
-            GifError e = GifError::None;
+            GifError error = GifError::None;
             switch (m_in.u8()) {
             case kGifExtensionIntroducer:
-                e = readExtension();
+                error = readExtension();
                 break;
             case kGifImageSeparator:
-                e = readImage();
+                error = readImage();
                 break;
             case kGifTrailer:
                 return GifError::None;
             default:
                 break;   // introduces nothing: skipped
             }
-            if (e != GifError::None)
-                return e;
+            if (error != GifError::None)
+                return error;
         }
         return GifError::None;
     }
@@ -103,12 +103,12 @@ private:
     bool gatherSubBlocks(std::vector<std::uint8_t>* out)
     {
         for (;;) {
-            const std::size_t n = m_in.u8();
+            const std::size_t size = m_in.u8();
             if (m_in.truncated())
                 return false;
-            if (n == 0)
+            if (size == 0)
                 return true;
-            const auto block = m_in.take(n);
+            const auto block = m_in.take(size);
             if (m_in.truncated())
                 return false;
             if (out)
@@ -157,26 +157,26 @@ private:
 
     GifError readImage()
     {
-        Frame& f = m_pending;
-        f.left = m_in.u16le();
-        f.top = m_in.u16le();
+        Frame& frame = m_pending;
+        frame.left = m_in.u16le();
+        frame.top = m_in.u16le();
         const int width = m_in.u16le();
         const int height = m_in.u16le();
         const int flags = m_in.u8();
         if (m_in.truncated())
             return GifError::TruncatedInput;
-        f.interlaced = (flags & 0x40) != 0;
-        f.localUsed = (flags & 0x80) != 0;
-        if (f.localUsed) {
-            f.localSorted = (flags & 0x20) != 0;
-            f.localEntries = 2 << (flags & 7);
-            if (!readColourTable(f.localEntries, f.localPalette))
+        frame.interlaced = (flags & 0x40) != 0;
+        frame.localUsed = (flags & 0x80) != 0;
+        if (frame.localUsed) {
+            frame.localSorted = (flags & 0x20) != 0;
+            frame.localEntries = 2 << (flags & 7);
+            if (!readColourTable(frame.localEntries, frame.localPalette))
                 return GifError::TruncatedInput;
         } else {
             // Every frame carries the palette it is drawn with.
-            f.localSorted = m_doc.m_globalSorted;
-            f.localEntries = m_doc.m_globalEntries;
-            f.localPalette = m_doc.m_globalPalette;
+            frame.localSorted = m_doc.m_globalSorted;
+            frame.localEntries = m_doc.m_globalEntries;
+            frame.localPalette = m_doc.m_globalPalette;
         }
 
         // Limits, before anything the size asks for is allocated.
@@ -196,23 +196,23 @@ private:
             return GifError::TruncatedInput;
 
         if (width > 0 && height > 0) {
-            if (!f.xorImage.Create(width, height, 8) || !f.andMask.Create(width, height, 1))
+            if (!frame.image.Create(width, height, 8) || !frame.mask.Create(width, height, 1))
                 return GifError::NoMemory;
             static const std::uint8_t kBlackWhite[8] = {0, 0, 0, 0, 255, 255, 255, 0};
-            f.andMask.SetPalette(kBlackWhite, sizeof kBlackWhite);
-            // The image is shown with its palette; FrameMask (below) blacks out the
+            frame.mask.SetPalette(kBlackWhite, sizeof kBlackWhite);
+            // The image is shown with its palette; FrameBuildMask (below) blacks out the
             // transparent entry and sets the palette itself.
-            if (!f.useTransparent)
-                f.xorImage.SetPalette(f.localPalette.data(), f.localPalette.size());
-            const IndexedTarget target{f.xorImage.lpBits(), f.xorImage.BytesPerScanline(), width, height};
-            f.decodeResult = m_doc.m_decoder.DecodeFrame(m_data, minCodeSize, target, f.interlaced).error;
+            if (!frame.useTransparent)
+                frame.image.SetPalette(frame.localPalette.data(), frame.localPalette.size());
+            const IndexedTarget target{frame.image.lpBits(), frame.image.BytesPerScanline(), width, height};
+            frame.decodeResult = m_doc.m_decoder.DecodeFrame(m_data, minCodeSize, target, frame.interlaced).error;
         }
 
         m_doc.m_frames.push_back(std::make_unique<Frame>(std::move(m_pending)));
         m_pending = Frame{};
-        const int n = m_doc.FramesCount();
-        if (m_doc.FrameUseTransparentColor(n))
-            m_doc.FrameMask(n, m_doc.FrameTransparentColorIndex(n));
+        const int frameNumber = m_doc.FramesCount();
+        if (m_doc.FrameUseTransparentColor(frameNumber))
+            m_doc.FrameBuildMask(frameNumber, m_doc.FrameTransparentColorIndex(frameNumber));
         return GifError::None;
     }
 
@@ -223,10 +223,10 @@ private:
     std::uint64_t m_totalPixels = 0;
 };
 
-bool GifDocument::LoadFromStream(std::span<const std::uint8_t> Stream)
+bool GifDocument::LoadFromStream(std::span<const std::uint8_t> bytes)
 {
     Destroy();
-    Reader reader(*this, Stream);
+    Reader reader(*this, bytes);
     GifError error;
     try {
         error = reader.run();
@@ -242,12 +242,12 @@ bool GifDocument::LoadFromStream(std::span<const std::uint8_t> Stream)
     return true;
 }
 
-bool GifDocument::LoadFromFile(const std::filesystem::path& strFileName)
+bool GifDocument::LoadFromFile(const std::filesystem::path& file)
 {
     Destroy();
     m_lastErrorOffset = 0;
     std::error_code error;
-    const auto size = std::filesystem::file_size(strFileName, error);
+    const auto size = std::filesystem::file_size(file, error);
     if (error || size == 0) {
         m_lastError = GifError::NoFile;
         return false;
@@ -263,7 +263,7 @@ bool GifDocument::LoadFromFile(const std::filesystem::path& strFileName)
         m_lastError = GifError::NoMemory;
         return false;
     }
-    std::ifstream in(strFileName, std::ios::binary);
+    std::ifstream in(file, std::ios::binary);
     if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
         m_lastError = GifError::NoFile;
         return false;

@@ -10,28 +10,28 @@ namespace {
 // Reads codes least significant bit first from the joined data bytes.
 class CodeReader {
 public:
-    explicit CodeReader(std::span<const std::uint8_t> data) : m_p(data.data()), m_end(data.data() + data.size()) {}
+    explicit CodeReader(std::span<const std::uint8_t> data) : m_next(data.data()), m_end(data.data() + data.size()) {}
 
     // False when fewer than `width` bits remain.
     bool read(int width, int& code)
     {
-        while (m_bits < width) {
-            if (m_p == m_end)
+        while (m_bitCount < width) {
+            if (m_next == m_end)
                 return false;
-            m_acc |= std::uint32_t(*m_p++) << m_bits;
-            m_bits += 8;
+            m_bits |= std::uint32_t(*m_next++) << m_bitCount;
+            m_bitCount += 8;
         }
-        code = static_cast<int>(m_acc & ((1u << width) - 1));
-        m_acc >>= width;
-        m_bits -= width;
+        code = static_cast<int>(m_bits & ((1u << width) - 1));
+        m_bits >>= width;
+        m_bitCount -= width;
         return true;
     }
 
 private:
-    const std::uint8_t* m_p;
+    const std::uint8_t* m_next;
     const std::uint8_t* m_end;
-    std::uint32_t m_acc = 0;
-    int m_bits = 0;
+    std::uint32_t m_bits = 0;   // bits read but not yet used, least significant first
+    int m_bitCount = 0;
 };
 
 // Places decoded pixels along the frame's rows in GIF order.
@@ -51,11 +51,11 @@ public:
     int roomInRow() const { return m_target.width - m_x; }
     std::uint8_t* cursor() { return m_row + m_x; }
 
-    // The caller wrote n (<= roomInRow()) pixels at cursor().
-    void advance(int n)
+    // The caller wrote count (<= roomInRow()) pixels at cursor().
+    void advance(int count)
     {
-        m_x += n;
-        m_written += static_cast<std::uint64_t>(n);
+        m_x += count;
+        m_written += static_cast<std::uint64_t>(count);
         if (m_x == m_target.width) {
             m_x = 0;
             if (++m_rowIndex == m_rows.size())
@@ -65,15 +65,15 @@ public:
         }
     }
 
-    // Copies n pixels across row ends; whatever lies beyond the last pixel is dropped.
-    void put(const std::uint8_t* s, int n)
+    // Copies count pixels across row ends; whatever lies beyond the last pixel is dropped.
+    void put(const std::uint8_t* pixels, int count)
     {
-        while (n > 0 && !m_done) {
-            const int k = n < roomInRow() ? n : roomInRow();
-            std::memcpy(cursor(), s, static_cast<std::size_t>(k));
-            s += k;
-            n -= k;
-            advance(k);
+        while (count > 0 && !m_done) {
+            const int chunk = count < roomInRow() ? count : roomInRow();
+            std::memcpy(cursor(), pixels, static_cast<std::size_t>(chunk));
+            pixels += chunk;
+            count -= chunk;
+            advance(chunk);
         }
     }
 
@@ -87,9 +87,31 @@ private:
     std::uint64_t m_written = 0;
 };
 
+// Writes the string of `code` so that it ends just before `end`, last pixel first: the suffixes
+// walked back through the prefixes down to the literal that starts it.
+inline void writeStringBackwards(std::uint8_t* end, int code, int clearCode, const std::uint16_t* prefix,
+                                 const std::uint8_t* suffix)
+{
+    while (code >= clearCode) {
+        *--end = suffix[code];
+        code = prefix[code];
+    }
+    *--end = static_cast<std::uint8_t>(code);
+}
+
 }  // namespace
 
 LzwDecoder::LzwDecoder() = default;
+
+void LzwDecoder::resetLiterals(int clearCode)
+{
+    // A smaller code size of an earlier frame may have used these slots as entries.
+    for (int literal = 0; literal < clearCode; ++literal) {
+        m_suffix[std::size_t(literal)] = static_cast<std::uint8_t>(literal);
+        m_first[std::size_t(literal)] = static_cast<std::uint8_t>(literal);
+        m_length[std::size_t(literal)] = 1;
+    }
+}
 
 LzwResult LzwDecoder::DecodeFrame(std::span<const std::uint8_t> data, int minCodeSize, const IndexedTarget& target,
                                   bool interlaced)
@@ -105,42 +127,37 @@ LzwResult LzwDecoder::DecodeFrame(std::span<const std::uint8_t> data, int minCod
 
     const int clearCode = 1 << minCodeSize;
     const int endCode = clearCode + 1;
-    int width = minCodeSize + 1;
-    int limit = (1 << width) - 1;
-    int next = clearCode + 2;
-    int prev = -1;   // no previous code: the start of the stream or right after a clear
+    int codeWidth = minCodeSize + 1;
+    int maxCode = (1 << codeWidth) - 1;   // the widest code the current width holds
+    int nextCode = clearCode + 2;
+    int previous = -1;   // no previous code: the start of the stream or right after a clear
     CodeReader reader(data);
 
+    resetLiterals(clearCode);
     std::uint16_t* const prefix = m_prefix.data();
     std::uint8_t* const suffix = m_suffix.data();
     std::uint8_t* const first = m_first.data();
     std::uint16_t* const length = m_length.data();
-    // Literals: a smaller code size of an earlier frame may have used these slots as entries.
-    for (int c = 0; c < clearCode; ++c) {
-        suffix[c] = static_cast<std::uint8_t>(c);
-        first[c] = static_cast<std::uint8_t>(c);
-        length[c] = 1;
-    }
 
-    // Invariants: every table entry k in [clearCode + 2, next) has prefix[k] < k and
+    // Invariants: every table entry k in [clearCode + 2, nextCode) has prefix[k] < k and
     // length[k] = length[prefix[k]] + 1 <= 4096, so a prefix walk ends within length[k] steps
-    // at a literal; codes at or above `next` are never followed.
+    // at a literal; codes at or above `nextCode` are never followed.
     int code = 0;
     while (!sink.done()) {
-        if (!reader.read(width, code)) {
+        if (!reader.read(codeWidth, code)) {
             result.error = GifError::LzwDataEnded;
             break;
         }
         if (code == clearCode) {
-            width = minCodeSize + 1;
-            limit = (1 << width) - 1;
-            next = clearCode + 2;
-            prev = -1;
+            codeWidth = minCodeSize + 1;
+            maxCode = (1 << codeWidth) - 1;
+            nextCode = clearCode + 2;
+            previous = -1;
             continue;
         }
         if (code == endCode)
             break;
-        if (prev < 0) {
+        if (previous < 0) {
             if (code > clearCode) {
                 result.error = GifError::BadLzwCode;
                 break;
@@ -149,62 +166,52 @@ LzwResult LzwDecoder::DecodeFrame(std::span<const std::uint8_t> data, int minCod
             // and end codes handled above.
             *sink.cursor() = static_cast<std::uint8_t>(code);
             sink.advance(1);
-            prev = code;
+            previous = code;
             continue;
         }
-        int emit;             // the code whose string goes out (then one more pixel when code == next)
-        std::uint8_t extra = 0;
-        bool kwkwk = false;
-        if (code < next) {
-            emit = code;
-        } else if (code == next && next < kLzwMaxCodes) {
-            emit = prev;
-            extra = first[prev];
-            kwkwk = true;
+        // The string that goes out: that of the code itself, or for the code being defined
+        // right now (code == nextCode) the previous string plus its own first pixel.
+        int stringCode;
+        std::uint8_t appended = 0;
+        bool definesNext = false;
+        if (code < nextCode) {
+            stringCode = code;
+        } else if (code == nextCode && nextCode < kLzwMaxCodes) {
+            stringCode = previous;
+            appended = first[previous];
+            definesNext = true;
         } else {
             result.error = GifError::BadLzwCode;
             break;
         }
 
-        const int len = length[emit];
-        if (len <= sink.roomInRow()) {
-            // Common case: the string fits in the current row; write it back to front.
-            std::uint8_t* out = sink.cursor() + len;
-            int k = emit;
-            while (k >= clearCode) {
-                *--out = suffix[k];
-                k = prefix[k];
-            }
-            *--out = static_cast<std::uint8_t>(k);
-            sink.advance(len);
+        const int stringLength = length[stringCode];
+        if (stringLength <= sink.roomInRow()) {
+            // Common case: the string fits in the current row.
+            writeStringBackwards(sink.cursor() + stringLength, stringCode, clearCode, prefix, suffix);
+            sink.advance(stringLength);
         } else {
             std::uint8_t* const stack = m_stack.data();
-            std::uint8_t* out = stack + len;
-            int k = emit;
-            while (k >= clearCode) {
-                *--out = suffix[k];
-                k = prefix[k];
-            }
-            *--out = static_cast<std::uint8_t>(k);
-            sink.put(stack, len);
+            writeStringBackwards(stack + stringLength, stringCode, clearCode, prefix, suffix);
+            sink.put(stack, stringLength);
         }
-        if (kwkwk && !sink.done()) {
-            *sink.cursor() = extra;
+        if (definesNext && !sink.done()) {
+            *sink.cursor() = appended;
             sink.advance(1);
         }
 
-        if (next < kLzwMaxCodes) {
-            prefix[next] = static_cast<std::uint16_t>(prev);
-            suffix[next] = kwkwk ? extra : first[code];
-            first[next] = first[prev];
-            length[next] = static_cast<std::uint16_t>(length[prev] + 1);
-            ++next;
-            if (next > limit && width < kLzwMaxBits) {
-                ++width;
-                limit = (1 << width) - 1;
+        if (nextCode < kLzwMaxCodes) {
+            prefix[nextCode] = static_cast<std::uint16_t>(previous);
+            suffix[nextCode] = definesNext ? appended : first[code];
+            first[nextCode] = first[previous];
+            length[nextCode] = static_cast<std::uint16_t>(length[previous] + 1);
+            ++nextCode;
+            if (nextCode > maxCode && codeWidth < kLzwMaxBits) {
+                ++codeWidth;
+                maxCode = (1 << codeWidth) - 1;
             }
         }
-        prev = code;
+        previous = code;
     }
     result.pixels = sink.written();
     return result;

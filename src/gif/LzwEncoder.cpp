@@ -7,6 +7,108 @@
 
 namespace vantorell {
 
+namespace {
+
+// Codes packed least significant bit first. Whole 32-bit words of them move to a staging
+// buffer, which is cut into sub-blocks when it fills.
+//
+// The width check runs after each code, against the next free code as it stands before the
+// caller assigns it: the code written while nextCode is 512 is still 9 bits wide, every later
+// one 10 (the classic compress rule, which a GIF decoder's one-behind table mirrors). After a
+// clear the check falls back to initBits.
+class CodeWriter {
+public:
+    CodeWriter(std::uint8_t* stage, std::size_t stageBytes, int initBits, std::vector<std::uint8_t>& out)
+        : m_stage(stage), m_stageBytes(stageBytes), m_out(out), m_initBits(initBits), m_codeWidth(initBits),
+          m_maxCode((1 << initBits) - 1)
+    {
+    }
+
+    // Writes the code, then widens the codes when nextCode has passed the widest code of
+    // the current width (or narrows them after a clear).
+    void put(int code, int nextCode)
+    {
+        m_bits |= std::uint64_t(code) << m_bitCount;
+        m_bitCount += m_codeWidth;
+        if (m_bitCount >= 32) {
+            const auto word = static_cast<std::uint32_t>(m_bits);
+            const std::uint8_t bytes[4] = {std::uint8_t(word), std::uint8_t(word >> 8), std::uint8_t(word >> 16),
+                                           std::uint8_t(word >> 24)};
+            std::memcpy(m_stage + m_staged, bytes, 4);
+            m_staged += 4;
+            m_bits >>= 32;
+            m_bitCount -= 32;
+            if (m_staged >= m_stageBytes)
+                m_staged = flushStage(m_stage, m_staged, false, m_out);
+        }
+        if (nextCode > m_maxCode || m_clearPending) {
+            if (m_clearPending) {
+                m_codeWidth = m_initBits;
+                m_maxCode = (1 << m_codeWidth) - 1;
+                m_clearPending = false;
+            } else {
+                ++m_codeWidth;
+                m_maxCode = m_codeWidth == kLzwMaxBits ? kLzwMaxCodes : (1 << m_codeWidth) - 1;
+            }
+        }
+    }
+
+    // The next code after this one is a clear code: widths start again from initBits after it.
+    void clearFollows() { m_clearPending = true; }
+
+    // Pads the last byte with zero bits and writes every staged byte as sub-blocks.
+    void finish()
+    {
+        while (m_bitCount > 0) {
+            m_stage[m_staged++] = static_cast<std::uint8_t>(m_bits);
+            m_bits >>= 8;
+            m_bitCount -= 8;
+        }
+        m_staged = flushStage(m_stage, m_staged, true, m_out);
+    }
+
+private:
+    // Appends the staged bytes as 254-byte sub-blocks; with `final` also the shorter rest.
+    // Answers the bytes left staged.
+    static std::size_t flushStage(std::uint8_t* stage, std::size_t staged, bool final, std::vector<std::uint8_t>& out)
+    {
+        const std::size_t whole = staged / kGifWriterSubBlock;
+        const std::size_t rest = staged % kGifWriterSubBlock;
+        const std::size_t at = out.size();
+        out.resize(at + whole * (kGifWriterSubBlock + 1) + (final && rest ? rest + 1 : 0));
+        std::uint8_t* dst = out.data() + at;
+        const std::uint8_t* src = stage;
+        for (std::size_t i = 0; i < whole; ++i) {
+            *dst++ = static_cast<std::uint8_t>(kGifWriterSubBlock);
+            std::memcpy(dst, src, kGifWriterSubBlock);
+            dst += kGifWriterSubBlock;
+            src += kGifWriterSubBlock;
+        }
+        if (final) {
+            if (rest) {
+                *dst++ = static_cast<std::uint8_t>(rest);
+                std::memcpy(dst, src, rest);
+            }
+            return 0;
+        }
+        std::memmove(stage, src, rest);
+        return rest;
+    }
+
+    std::uint8_t* const m_stage;
+    const std::size_t m_stageBytes;
+    std::vector<std::uint8_t>& m_out;
+    const int m_initBits;
+    int m_codeWidth;
+    int m_maxCode;                 // the widest code the current width holds
+    bool m_clearPending = false;
+    std::uint64_t m_bits = 0;      // pending bits, least significant first; fewer than 32 between codes
+    int m_bitCount = 0;
+    std::size_t m_staged = 0;
+};
+
+}  // namespace
+
 LzwEncoder::LzwEncoder() { clearHash(); }
 
 void LzwEncoder::clearHash()
@@ -15,151 +117,82 @@ void LzwEncoder::clearHash()
         s.key = -1;
 }
 
-void LzwEncoder::flushStage(std::size_t& staged, bool final, std::vector<std::uint8_t>& out)
-{
-    const std::size_t whole = staged / kGifWriterSubBlock;
-    const std::size_t rest = staged % kGifWriterSubBlock;
-    const std::size_t at = out.size();
-    out.resize(at + whole * (kGifWriterSubBlock + 1) + (final && rest ? rest + 1 : 0));
-    std::uint8_t* dst = out.data() + at;
-    const std::uint8_t* src = m_stage.data();
-    for (std::size_t i = 0; i < whole; ++i) {
-        *dst++ = static_cast<std::uint8_t>(kGifWriterSubBlock);
-        std::memcpy(dst, src, kGifWriterSubBlock);
-        dst += kGifWriterSubBlock;
-        src += kGifWriterSubBlock;
-    }
-    if (final) {
-        if (rest) {
-            *dst++ = static_cast<std::uint8_t>(rest);
-            std::memcpy(dst, src, rest);
-        }
-        staged = 0;
-    } else {
-        std::memmove(m_stage.data(), src, rest);
-        staged = rest;
-    }
-}
-
 bool LzwEncoder::EncodeFrame(const IndexedPixels& frame, bool interlaced, int initBits, std::vector<std::uint8_t>& out)
 {
     assert(initBits >= 3 && initBits <= 9);
     const int clearCode = 1 << (initBits - 1);
     const int endCode = clearCode + 1;
-    int nBits = initBits;
-    int maxCode = (1 << nBits) - 1;
     int nextCode = clearCode + 2;
-    bool clearPending = false;
-    std::uint64_t acc = 0;   // pending bits, least significant first; fewer than 32 between codes
-    int accBits = 0;
-    std::size_t staged = 0;
     if (m_stage.empty())
         m_stage.resize(kStageBytes + 16);   // on first use: documents that are only read never need it
-    std::uint8_t* const stage = m_stage.data();
+    CodeWriter codes(m_stage.data(), kStageBytes, initBits, out);
     clearHash();
 
-    // Codes go out least significant bit first; whole 32-bit words of them move to the stage.
-    // The width check runs after each code, against the next free code as it stands before
-    // the caller assigns it: the code written while nextCode is 512 is still 9 bits wide, every
-    // later one 10 (the classic compress rule, which a GIF decoder's one-behind table mirrors).
-    // After a clear the check falls back to initBits.
-    auto emit = [&](int code) {
-        acc |= std::uint64_t(code) << accBits;
-        accBits += nBits;
-        if (accBits >= 32) {
-            const auto word = static_cast<std::uint32_t>(acc);
-            const std::uint8_t bytes[4] = {std::uint8_t(word), std::uint8_t(word >> 8), std::uint8_t(word >> 16),
-                                           std::uint8_t(word >> 24)};
-            std::memcpy(stage + staged, bytes, 4);
-            staged += 4;
-            acc >>= 32;
-            accBits -= 32;
-            if (staged >= kStageBytes)
-                flushStage(staged, false, out);
-        }
-        if (nextCode > maxCode || clearPending) {
-            if (clearPending) {
-                nBits = initBits;
-                maxCode = (1 << nBits) - 1;
-                clearPending = false;
-            } else {
-                ++nBits;
-                maxCode = nBits == kLzwMaxBits ? kLzwMaxCodes : (1 << nBits) - 1;
-            }
-        }
-    };
-
-    emit(clearCode);
+    codes.put(clearCode, nextCode);
     const std::vector<int> rows = gifRowOrder(frame.height, interlaced);
-    unsigned seen = 0;   // OR of every pixel: an index beyond the code size shows here
+    unsigned pixelBits = 0;   // OR of every pixel: an index beyond the code size shows here
     if (frame.width > 0 && !rows.empty()) {
-        // Hot loop. Invariants: `ent` is the code of the longest string matched so far (always
-        // < nextCode); a key is pixel * 4096 + prefix code, unique per (prefix, pixel); 5003 is
-        // prime, so the displacement probe visits every slot and meets an empty (-1) one,
-        // because the table never holds more than 4096 - 258 keys. A slot holding the key 0
-        // (prefix 0, pixel 0) also ends a probe, as in compress(1): this only ever costs
+        // Hot loop. Invariants: `prefix` is the code of the longest string matched so far
+        // (always < nextCode); a key is pixel * 4096 + prefix code, unique per (prefix, pixel);
+        // 5003 is prime, so the displacement probe visits every slot and meets an empty (-1)
+        // one, because the table never holds more than 4096 - 258 keys. A slot holding the key
+        // 0 (prefix 0, pixel 0) also ends a probe, as in compress(1): this only ever costs
         // compression, and it is part of the exact byte sequence.
         Slot* const slots = m_slots.data();
-        int ent = -1;
+        int prefix = -1;
         for (const int y : rows) {
-            const std::uint8_t* p = frame.bits + frame.stride * y;
-            const std::uint8_t* const end = p + frame.width;
-            if (ent < 0) {
-                ent = *p++;
-                seen |= static_cast<unsigned>(ent);
+            const std::uint8_t* in = frame.bits + frame.stride * y;
+            const std::uint8_t* const rowEnd = in + frame.width;
+            if (prefix < 0) {
+                prefix = *in++;
+                pixelBits |= static_cast<unsigned>(prefix);
             }
-            for (; p != end; ++p) {
-                const int c = *p;
-                seen |= static_cast<unsigned>(c);
-                const std::int32_t key = (c << kLzwMaxBits) + ent;
-                int i = (c << kHashShift) ^ ent;
-                if (slots[i].key == key) {
-                    ent = slots[i].code;
+            for (; in != rowEnd; ++in) {
+                const int pixel = *in;
+                pixelBits |= static_cast<unsigned>(pixel);
+                const std::int32_t key = (pixel << kLzwMaxBits) + prefix;
+                int slot = (pixel << kHashShift) ^ prefix;
+                if (slots[slot].key == key) {
+                    prefix = slots[slot].code;
                     continue;
                 }
-                if (slots[i].key >= 0) {
-                    const int disp = i == 0 ? 1 : kHashSize - i;
+                if (slots[slot].key >= 0) {
+                    const int displacement = slot == 0 ? 1 : kHashSize - slot;
                     bool found = false;
                     for (;;) {
-                        i -= disp;
-                        if (i < 0)
-                            i += kHashSize;
-                        if (slots[i].key == key) {
+                        slot -= displacement;
+                        if (slot < 0)
+                            slot += kHashSize;
+                        if (slots[slot].key == key) {
                             found = true;
                             break;
                         }
-                        if (slots[i].key <= 0)
+                        if (slots[slot].key <= 0)
                             break;
                     }
                     if (found) {
-                        ent = slots[i].code;
+                        prefix = slots[slot].code;
                         continue;
                     }
                 }
-                emit(ent);
-                ent = c;
+                codes.put(prefix, nextCode);
+                prefix = pixel;
                 if (nextCode < kLzwMaxCodes) {
-                    slots[i].code = nextCode++;
-                    slots[i].key = key;
+                    slots[slot].code = nextCode++;
+                    slots[slot].key = key;
                 } else {
                     clearHash();
                     nextCode = clearCode + 2;
-                    clearPending = true;
-                    emit(clearCode);
+                    codes.clearFollows();
+                    codes.put(clearCode, nextCode);
                 }
             }
         }
-        emit(ent);
+        codes.put(prefix, nextCode);
     }
-    emit(endCode);
-    // The last byte is padded with zero bits.
-    while (accBits > 0) {
-        stage[staged++] = static_cast<std::uint8_t>(acc);
-        acc >>= 8;
-        accBits -= 8;
-    }
-    flushStage(staged, true, out);
-    return seen < static_cast<unsigned>(clearCode);
+    codes.put(endCode, nextCode);
+    codes.finish();
+    return pixelBits < static_cast<unsigned>(clearCode);
 }
 
 }  // namespace vantorell

@@ -33,7 +33,8 @@ public:
 private:
     static constexpr int kHashSize = 5003;   // a prime a little above 4096 x 1.2
     static constexpr int kHashShift = 4;     // 5003 needs four doublings to reach 65536: 8 - 4
-    // Codes are packed into a staging buffer first and cut into sub-blocks when it fills.
+    // Codes are packed into a staging buffer first and cut into sub-blocks when it fills
+    // (CodeWriter in LzwEncoder.cpp); the buffer is kept from one frame to the next.
     static constexpr std::size_t kStageBytes = 1 << 16;
 
     struct Slot {
@@ -42,8 +43,6 @@ private:
     };
 
     void clearHash();
-    // Appends the staged bytes as 254-byte sub-blocks; with `final` also the shorter rest.
-    void flushStage(std::size_t& staged, bool final, std::vector<std::uint8_t>& out);
 
     std::array<Slot, kHashSize> m_slots{};
     std::vector<std::uint8_t> m_stage;

@@ -15,16 +15,19 @@ namespace vantorell {
 
 namespace {
 
-std::int32_t paletteModeOf(GifPalette palette) { return palette == GifPalette::Halftone ? 0 : 1; }
+PaletteMode paletteModeOf(GifPalette palette)
+{
+    return palette == GifPalette::Halftone ? PaletteMode::Halftone : PaletteMode::Optimal;
+}
 
-std::int32_t ditherModeOf(GifDither dither)
+DitherMode ditherModeOf(GifDither dither)
 {
     switch (dither) {
-    case GifDither::None: return 0;
-    case GifDither::Ordered: return 1;
-    case GifDither::Diffusion: return 2;
+    case GifDither::None: return DitherMode::None;
+    case GifDither::Ordered: return DitherMode::Ordered;
+    case GifDither::Diffusion: return DitherMode::Diffusion;
     }
-    return 1;
+    return DitherMode::Ordered;
 }
 
 }  // namespace

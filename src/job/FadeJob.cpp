@@ -117,8 +117,8 @@ void runFadeSteps(JobRun& run, StepRunner& steps)
     steps.run(320, [&] { list2 = MeshToTriangles(mesh2); });
     steps.run(322, [&] { meshStart.clear(); });
     steps.run(324, [&] { meshEnd.clear(); });
-    steps.run(326, [&] { DibBits(source1, buffer1, 1); });
-    steps.run(328, [&] { DibBits(source2, buffer2, 1); });
+    steps.run(326, [&] { TransferPixels(source1, buffer1, PixelTransfer::Capture); });
+    steps.run(328, [&] { TransferPixels(source2, buffer2, PixelTransfer::Capture); });
     steps.run(330, [&] { progress.setMax(100); });
 
     int last = -1;
@@ -128,22 +128,22 @@ void runFadeSteps(JobRun& run, StepRunner& steps)
         steps.run(334, [&] { progress.setValue(double(i + 1) / double(frameCount()) * 100.0); });
         steps.run(336, [&] { frameList = InterpolateTriangles(list1, list2, i, frameCount() - 1); });
         steps.run(338, [&] { DrawTriangleMap(frame, frameList); });
-        steps.run(340, [&] { DibBits(frame, frameBuffer, 1); });
+        steps.run(340, [&] { TransferPixels(frame, frameBuffer, PixelTransfer::Capture); });
         steps.run(342, [&] {
             // One frame is the first picture: t = 0 rather than 0 / 0.
             const int n = frameCount();
             const float t = n == 1 ? 0.0f : float(double(i) / double(n - 1));
             RenderMorphFrame(buffer1, list1, buffer2, list2, frameBuffer, frameList, t, &plan);
         });
-        steps.run(344, [&] { DibBits(frame, frameBuffer, 2); });
+        steps.run(344, [&] { TransferPixels(frame, frameBuffer, PixelTransfer::WriteBack); });
         steps.run(358, [&] { frame.saveAsBitmapFile(frameFile(i)); });
-        steps.run(360, [&] { DibBits(frame, frameBuffer, 3); });
+        steps.run(360, [&] { TransferPixels(frame, frameBuffer, PixelTransfer::Release); });
         steps.run(362, [&] { frame.refresh(); });
     }
 
-    steps.run(366, [&] { DibBits(source1, buffer1, 3); });
+    steps.run(366, [&] { TransferPixels(source1, buffer1, PixelTransfer::Release); });
     steps.run(368, [&] {
-        DibBits(source2, buffer2, 3);
+        TransferPixels(source2, buffer2, PixelTransfer::Release);
         ui.setBusyPointer(false);
     });
     // The memory the buffers kept for another capture is not needed by the writer.

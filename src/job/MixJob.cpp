@@ -25,15 +25,15 @@ struct DirectionSteps {
     BlendDirection direction;
     int testLabel;
     bool exchanged;       // the base surface gets Image #2, the faded-in one Image #1
-    double orientation;
+    BlendOrientation orientation;
     int labelOffset;      // added to the Left branch's labels
 };
 
 constexpr DirectionSteps kDirectionSteps[] = {
-    {BlendDirection::Left, 122, false, kBlendHorizontal, 0},
-    {BlendDirection::Right, 160, true, kBlendHorizontal, 38},
-    {BlendDirection::Top, 198, false, kBlendVertical, 76},
-    {BlendDirection::Bottom, 236, true, kBlendVertical, 114},
+    {BlendDirection::Left, 122, false, BlendOrientation::Horizontal, 0},
+    {BlendDirection::Right, 160, true, BlendOrientation::Horizontal, 38},
+    {BlendDirection::Top, 198, false, BlendOrientation::Vertical, 76},
+    {BlendDirection::Bottom, 236, true, BlendOrientation::Vertical, 114},
 };
 
 // Starts decoding a JPEG file on a helper thread; no future for anything else (other formats

@@ -21,63 +21,65 @@ void StretchToBox(WorkSurface& box, const Picture& picture)
     box.refresh();
 }
 
-void BlendPictures(WorkSurface& picDest, WorkSurface& pic1, WorkSurface& pic2, const Picture& BlendSource1,
-                   const Picture& BlendSource2, int startLine, double orientation)
+void BlendPictures(WorkSurface& canvas, WorkSurface& firstBox, WorkSurface& secondBox, const Picture& firstSource,
+                   const Picture& secondSource, int startLine, BlendOrientation orientation)
 {
-    picDest.clear();
-    pic1.setPicture(BlendSource1);
-    StretchToBox(pic1, BlendSource1);
-    StretchToBox(pic2, BlendSource2);
-    GradientAlphaBlend(picDest.drawing(), picDest.drawableWidth(), picDest.drawableHeight(), pic2.image(),
-                       pic2.drawableWidth(), pic2.drawableHeight(), double(startLine), kBlendEndLine, orientation);
-    picDest.refresh();
+    canvas.clear();
+    firstBox.setPicture(firstSource);
+    StretchToBox(firstBox, firstSource);
+    StretchToBox(secondBox, secondSource);
+    GradientAlphaBlend(canvas.drawing(), canvas.drawableWidth(), canvas.drawableHeight(), secondBox.image(),
+                       secondBox.drawableWidth(), secondBox.drawableHeight(), double(startLine), kBlendEndLine,
+                       orientation);
+    canvas.refresh();
 }
 
 std::vector<BlendStrip> GradientStrips(double destWidth, double destHeight, double srcWidth, double srcHeight,
-                                       double startLine, double endLine, double orientation)
+                                       double startLine, double endLine, BlendOrientation orientation)
 {
     std::vector<BlendStrip> strips;
     const double range = endLine - startLine;
     if (range <= 0)
         return strips;
     const double step = 256.0 / range;
-    const bool horizontal = orientation == kBlendHorizontal;
-    if (!horizontal && orientation != kBlendVertical)
+    const bool horizontal = orientation == BlendOrientation::Horizontal;
+    if (!horizontal && orientation != BlendOrientation::Vertical)
         return strips;
 
     // Each step moves the strip by (range / 256) x step = 1 pixel and raises the alpha by step;
     // the counter accumulates in double precision, which fixes the number of strips.
-    for (double c = 1.0; c <= 256.0; c += step) {
+    for (double counter = 1.0; counter <= 256.0; counter += step) {
         BlendStrip strip;
-        strip.alpha = alphaOf(MakeBlendFunction(c - 1));
-        const int p = nearest(startLine + (range / 256.0) * c);
+        strip.alpha = alphaOf(MakeBlendFunction(counter - 1));
+        const int line = nearest(startLine + (range / 256.0) * counter);
         if (horizontal) {
             const int width = nearest(destWidth / 256.0);   // the source strip takes the destination width too
-            strip.destination = {p, 0, width, nearest(destHeight)};
-            strip.source = {p, 0, width, nearest(srcHeight)};
+            strip.destination = {line, 0, width, nearest(destHeight)};
+            strip.source = {line, 0, width, nearest(srcHeight)};
         } else {
-            strip.destination = {0, p, nearest(destWidth), nearest(destHeight / 256.0 + 1)};
-            strip.source = {0, p, nearest(srcWidth), nearest(srcHeight / 256.0 + 1)};
+            strip.destination = {0, line, nearest(destWidth), nearest(destHeight / 256.0 + 1)};
+            strip.source = {0, line, nearest(srcWidth), nearest(srcHeight / 256.0 + 1)};
         }
         strips.push_back(strip);
     }
 
     BlendStrip last;
     last.alpha = alphaOf(MakeBlendFunction(255));
-    const int e = nearest(endLine);
+    const int end = nearest(endLine);
     if (horizontal) {
-        last.destination = {e, 0, nearest(destWidth - endLine), nearest(destHeight)};
-        last.source = {e, 0, nearest(srcWidth - endLine), nearest(destHeight)};
+        last.destination = {end, 0, nearest(destWidth - endLine), nearest(destHeight)};
+        last.source = {end, 0, nearest(srcWidth - endLine), nearest(destHeight)};
     } else {
-        last.destination = {0, e, nearest(destWidth), nearest(destHeight - endLine)};
-        last.source = {0, e, nearest(srcWidth), nearest(destHeight - endLine)};
+        last.destination = {0, end, nearest(destWidth), nearest(destHeight - endLine)};
+        last.source = {0, end, nearest(srcWidth), nearest(destHeight - endLine)};
     }
     strips.push_back(last);
     return strips;
 }
 
 void GradientAlphaBlend(Bitmap& destination, double destWidth, double destHeight, const Bitmap& source,
-                        double srcWidth, double srcHeight, double startLine, double endLine, double orientation)
+                        double srcWidth, double srcHeight, double startLine, double endLine,
+                        BlendOrientation orientation)
 {
     for (const BlendStrip& strip :
          GradientStrips(destWidth, destHeight, srcWidth, srcHeight, startLine, endLine, orientation))

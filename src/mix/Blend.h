@@ -14,18 +14,22 @@
 namespace vantorell {
 
 inline constexpr double kBlendEndLine = 729.0;
-inline constexpr double kBlendHorizontal = 0.0;
-inline constexpr double kBlendVertical = 1.0;
+
+// Which way the ramp runs; any other value draws nothing.
+enum class BlendOrientation {
+    Horizontal = 0,   // across columns: the second picture comes in from the left or the right
+    Vertical = 1,     // across rows: from the top or the bottom
+};
 
 // Paints the picture over the box's whole drawable area (a plain stretch), makes the drawn
 // image the box's picture and refreshes the box.
 void StretchToBox(WorkSurface& box, const Picture& picture);
 
-// Draws the blend of pic2 over picDest: clears picDest back to its picture, re-stretches
-// BlendSource1 into pic1 and BlendSource2 into pic2, then runs the ramp from startLine (the
-// blend-size bar) to kBlendEndLine.
-void BlendPictures(WorkSurface& picDest, WorkSurface& pic1, WorkSurface& pic2, const Picture& BlendSource1,
-                   const Picture& BlendSource2, int startLine, double orientation);
+// Draws the blend of secondBox over canvas: clears canvas back to its picture, re-stretches
+// firstSource into firstBox and secondSource into secondBox, then runs the ramp from startLine
+// (the blend-size bar) to kBlendEndLine.
+void BlendPictures(WorkSurface& canvas, WorkSurface& firstBox, WorkSurface& secondBox, const Picture& firstSource,
+                   const Picture& secondSource, int startLine, BlendOrientation orientation);
 
 // One constant-alpha strip of the ramp: where it lands, where it comes from, its alpha.
 struct BlendStrip {
@@ -37,12 +41,13 @@ struct BlendStrip {
 // The strips GradientAlphaBlend draws, in drawing order (the final opaque strip included, even
 // when it is empty). All arithmetic in double precision, rounding to nearest, ties to even.
 std::vector<BlendStrip> GradientStrips(double destWidth, double destHeight, double srcWidth, double srcHeight,
-                                       double startLine, double endLine, double orientation);
+                                       double startLine, double endLine, BlendOrientation orientation);
 
 // Draws the strips of the source over the destination, each composited on the result of the
 // one before.
 void GradientAlphaBlend(Bitmap& destination, double destWidth, double destHeight, const Bitmap& source,
-                        double srcWidth, double srcHeight, double startLine, double endLine, double orientation);
+                        double srcWidth, double srcHeight, double startLine, double endLine,
+                        BlendOrientation orientation);
 
 // The 32-bit blend function value for a constant alpha: operation 0 (source over), flags 0,
 // the alpha (above 255 taken as 255, then rounded to a byte, ties to even), alpha format 0.

@@ -38,7 +38,8 @@ std::uint32_t mapWord(std::int32_t colour)
 
 std::int32_t mapValue(const std::uint8_t* p) { return std::int32_t(p[2]) + 256 * p[1] + 65536 * p[0]; }
 
-// Sampling position in one picture: the weights applied to the matching triangle's points.
+// Sampling position in one picture: the weights applied to one coordinate of the matching
+// triangle's points.
 int samplePosition(const BarycentricWeightsResult& w, std::int32_t c0, std::int32_t c1, std::int32_t c2)
 {
     const double v = double(w.w1) * c1 + double(w.w0) * c0 + double(w.w2) * c2;
@@ -59,15 +60,16 @@ struct Sampler {
           stride(std::size_t(width) * 4)
     {
     }
-    // Channel c at (x, y); white where the picture does not reach.
-    std::uint8_t at(int c, int x, int y) const
+    // Channel 0..2 (blue, green, red) at (x, y); white where the picture does not reach.
+    std::uint8_t at(int channel, int x, int y) const
     {
         if (x >= width || y >= height || !bits)
             return 255;
-        return bits[std::size_t(y) * stride + std::size_t(x) * 4 + std::size_t(c)];
+        return bits[std::size_t(y) * stride + std::size_t(x) * 4 + std::size_t(channel)];
     }
 };
 
+// nearest(float(float(b x t) + float(a x u))), kept to a byte.
 std::uint8_t crossFade(std::uint8_t a, std::uint8_t b, float t, float u)
 {
     const float bt = float(b) * t;
@@ -77,55 +79,62 @@ std::uint8_t crossFade(std::uint8_t a, std::uint8_t b, float t, float u)
     return std::uint8_t(std::clamp<long>(v, 0, 255));
 }
 
-// One pixel of the full engine. Answers true when both sampling positions were (x, y).
+// One pixel of the full engine.
 struct PixelEngine {
     const TriangleList& listA;
     const TriangleList& listB;
     const TriangleList& listOut;
-    Sampler a, b;
+    Sampler samplerA, samplerB;
     int width, height;
     float t, u;
-    long areaOf = -1;
+    long areaTriangle = -1;   // the triangle whose area `area` holds
     float area = 0;
 
-    bool render(std::uint8_t* p, int x, int y, long& nOut)
+    // Renders the pixel at (x, y), which holds its map value on entry. triangle becomes the
+    // pixel's triangle number (0 for a pixel left as it is); answers true when both sampling
+    // positions were (x, y) itself.
+    bool render(std::uint8_t* pixel, int x, int y, long& triangle)
     {
-        nOut = 0;
-        const double id = mapValue(p) * 0.1;
-        if (id > double(listOut.size()))
+        triangle = 0;
+        const double mapNumber = mapValue(pixel) * 0.1;
+        if (mapNumber > double(listOut.size()))
             return false;
-        const long n = nearest(id);
+        const long n = nearest(mapNumber);
         if (n < 1)
             return false;   // a pixel no triangle covered: left as it is
         const MeshTriangle& out = listOut[std::size_t(n) - 1];
-        if (n != areaOf) {
+        if (n != areaTriangle) {
             area = TriangleArea(out.p[0], out.p[1], out.p[2]);
-            areaOf = n;
+            areaTriangle = n;
         }
-        const BarycentricWeightsResult w = BarycentricWeights(out, x, y, area);
-        const MeshTriangle& ta = triangleAt(listA, n);
-        const MeshTriangle& tb = triangleAt(listB, n);
-        const int ax = std::clamp(samplePosition(w, ta.p[0].x, ta.p[1].x, ta.p[2].x), 0, width - 1);
-        const int ay = std::clamp(samplePosition(w, ta.p[0].y, ta.p[1].y, ta.p[2].y), 0, height - 1);
-        const int bx = std::clamp(samplePosition(w, tb.p[0].x, tb.p[1].x, tb.p[2].x), 0, width - 1);
-        const int by = std::clamp(samplePosition(w, tb.p[0].y, tb.p[1].y, tb.p[2].y), 0, height - 1);
+        const BarycentricWeightsResult weights = BarycentricWeights(out, x, y, area);
+        const MeshTriangle& inA = triangleAt(listA, n);
+        const MeshTriangle& inB = triangleAt(listB, n);
+        const int ax = std::clamp(samplePosition(weights, inA.p[0].x, inA.p[1].x, inA.p[2].x), 0, width - 1);
+        const int ay = std::clamp(samplePosition(weights, inA.p[0].y, inA.p[1].y, inA.p[2].y), 0, height - 1);
+        const int bx = std::clamp(samplePosition(weights, inB.p[0].x, inB.p[1].x, inB.p[2].x), 0, width - 1);
+        const int by = std::clamp(samplePosition(weights, inB.p[0].y, inB.p[1].y, inB.p[2].y), 0, height - 1);
         for (int c = 0; c < 3; ++c)
-            p[c] = crossFade(a.at(c, ax, ay), b.at(c, bx, by), t, u);
-        nOut = n;
+            pixel[c] = crossFade(samplerA.at(c, ax, ay), samplerB.at(c, bx, by), t, u);
+        triangle = n;
         return ax == x && ay == y && bx == x && by == y;
     }
 };
 
 }  // namespace
 
-MeshPoint& MorphMesh::point(int c, int r)
+MeshPoint& MorphMesh::point(int column, int row)
 {
-    if (c < 1 || r < 1 || c > columns + 1 || r > rows + 1 || points.size() != std::size_t(columns + 1) * (rows + 1))
+    if (column < 1 || row < 1 || column > columns + 1 || row > rows + 1 ||
+        points.size() != std::size_t(columns + 1) * (rows + 1))
         subscriptOutOfRange();
-    return points[std::size_t(r - 1) * std::size_t(columns + 1) + std::size_t(c - 1)];
+    return points[std::size_t(row - 1) * std::size_t(columns + 1) + std::size_t(column - 1)];
 }
 
-const MeshPoint& MorphMesh::point(int c, int r) const { return const_cast<MorphMesh&>(*this).point(c, r); }
+const MeshPoint& MorphMesh::point(int column, int row) const
+{
+    return const_cast<MorphMesh&>(*this).point(column, row);
+}
 
 void MakeRegularMesh(MorphMesh& mesh)
 {
@@ -133,16 +142,18 @@ void MakeRegularMesh(MorphMesh& mesh)
         throw RuntimeError(errnum::DivisionByZero, "Division by zero");
     if (mesh.columns > 4096 || mesh.rows > 4096)
         raiseOverflow();
-    const float cw = float(double(mesh.width) / mesh.columns);
-    const float ch = float(double(mesh.height) / mesh.rows);
+    const float cellWidth = float(double(mesh.width) / mesh.columns);
+    const float cellHeight = float(double(mesh.height) / mesh.rows);
+    const auto columnX = [&](int c) { return std::int32_t(nearest(double(cellWidth) * (c - 1))); };
+    const auto rowY = [&](int r) { return std::int32_t(nearest(double(cellHeight) * (r - 1))); };
     mesh.points.assign(std::size_t(mesh.columns + 1) * (mesh.rows + 1), MeshPoint{});
     for (int r = 1; r <= mesh.rows; ++r)
         for (int c = 1; c <= mesh.columns; ++c)
-            mesh.point(c, r) = {std::int32_t(nearest(double(cw) * (c - 1))), std::int32_t(nearest(double(ch) * (r - 1)))};
+            mesh.point(c, r) = {columnX(c), rowY(r)};
     for (int r = 1; r <= mesh.rows; ++r)
-        mesh.point(mesh.columns + 1, r) = {mesh.width, std::int32_t(nearest(double(ch) * (r - 1)))};
+        mesh.point(mesh.columns + 1, r) = {mesh.width, rowY(r)};
     for (int c = 1; c <= mesh.columns; ++c)
-        mesh.point(c, mesh.rows + 1) = {std::int32_t(nearest(double(cw) * (c - 1))), mesh.height};
+        mesh.point(c, mesh.rows + 1) = {columnX(c), mesh.height};
     mesh.point(mesh.columns + 1, mesh.rows + 1) = {mesh.width, mesh.height};
 }
 
@@ -161,9 +172,9 @@ TriangleList MeshToTriangles(const MorphMesh& mesh)
     return list;
 }
 
-TriangleList InterpolateTriangles(const TriangleList& listA, const TriangleList& listB, int i, int last)
+TriangleList InterpolateTriangles(const TriangleList& listA, const TriangleList& listB, int frame, int lastFrame)
 {
-    const float t = last == 0 ? 0.0f : float(double(i) / last);
+    const float t = lastFrame == 0 ? 0.0f : float(double(frame) / lastFrame);
     if (listB.size() < listA.size())
         subscriptOutOfRange();
     TriangleList out(listA.size());
@@ -193,12 +204,12 @@ void FillTriangle(Bitmap& image, const MeshPoint* points, std::int32_t colour, i
     const Wide orient = (x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0);
     if (orient == 0)
         return;   // zero area: no pixel
-    const Wide s = orient > 0 ? 1 : -1;
+    const Wide sign = orient > 0 ? 1 : -1;
     const std::int64_t top = std::max<std::int64_t>(0, std::min({points[0].y, points[1].y, points[2].y}));
     const std::int64_t bottom =
         std::min<std::int64_t>(image.height() - 1, std::max({points[0].y, points[1].y, points[2].y}));
     const std::uint32_t word = mapWord(colour);
-    // Edge i -> j holds the point p when s * ((xj - xi)(py - yi) - (yj - yi)(px - xi)) >= 0.
+    // Edge i -> j holds the point p when sign * ((xj - xi)(py - yi) - (yj - yi)(px - xi)) >= 0.
     const Wide ex[3][2] = {{x0, x1}, {x1, x2}, {x2, x0}};
     const Wide ey[3][2] = {{y0, y1}, {y1, y2}, {y2, y0}};
     auto floorDiv = [](Wide a, Wide b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };   // b > 0
@@ -206,8 +217,8 @@ void FillTriangle(Bitmap& image, const MeshPoint* points, std::int32_t colour, i
         Wide lo = 0, hi = image.width() - 1;
         for (int e = 0; e < 3 && lo <= hi; ++e) {
             // Condition in x: a * x + b >= 0.
-            const Wide a = -s * (ey[e][1] - ey[e][0]);
-            const Wide b = s * ((ex[e][1] - ex[e][0]) * (Wide(y) - ey[e][0]) + (ey[e][1] - ey[e][0]) * ex[e][0]);
+            const Wide a = -sign * (ey[e][1] - ey[e][0]);
+            const Wide b = sign * ((ex[e][1] - ex[e][0]) * (Wide(y) - ey[e][0]) + (ey[e][1] - ey[e][0]) * ex[e][0]);
             if (a > 0)
                 lo = std::max(lo, -floorDiv(b, a));          // ceil(-b / a)
             else if (a < 0)
@@ -232,32 +243,34 @@ float TriangleArea(const MeshPoint& p0, const MeshPoint& p1, const MeshPoint& p2
 {
     const std::int64_t dx = std::int64_t(p0.x) - p1.x;
     const std::int64_t dy = std::int64_t(p0.y) - p1.y;
+    // Base p0-p1 times the distance of p2 from the line through p0 with slope m, halved.
     const float m = dx == 0 ? 1e20f : float(double(dy) / double(dx));
     const double md = m;
-    const float d = float(std::fabs(-md * p2.x + p2.y - p0.y + md * p0.x) / std::sqrt(md * md + 1));
-    return float(std::sqrt(double(dx * dx + dy * dy)) * 0.5 * d);
+    const float distance = float(std::fabs(-md * p2.x + p2.y - p0.y + md * p0.x) / std::sqrt(md * md + 1));
+    return float(std::sqrt(double(dx * dx + dy * dy)) * 0.5 * distance);
 }
 
-BarycentricWeightsResult BarycentricWeights(const MeshTriangle& tri, int x, int y, float area)
+BarycentricWeightsResult BarycentricWeights(const MeshTriangle& triangle, int x, int y, float area)
 {
-    const MeshPoint& p0 = tri.p[0];
-    const MeshPoint& p1 = tri.p[1];
-    const MeshPoint& p2 = tri.p[2];
-    const float k = area == 0 ? 5e20f : float(0.5 / double(area));
+    const MeshPoint& p0 = triangle.p[0];
+    const MeshPoint& p1 = triangle.p[1];
+    const MeshPoint& p2 = triangle.p[2];
+    // Each weight is the area of the sub-triangle opposite its point over the whole area.
+    const float halfInverseArea = area == 0 ? 5e20f : float(0.5 / double(area));
     BarycentricWeightsResult w;
     {
         const float dx = float(double(x) - p1.x), dy = float(double(y) - p1.y);
         const float m = dx == 0 ? 1e7f : float(double(dy) / dx);
         const double md = m;
-        const float d = float(std::fabs(-md * p2.x + p2.y - y + md * x) / std::sqrt(md * md + 1));
-        w.w0 = float(std::sqrt(double(dx) * dx + double(dy) * dy) * d * k);
+        const float distance = float(std::fabs(-md * p2.x + p2.y - y + md * x) / std::sqrt(md * md + 1));
+        w.w0 = float(std::sqrt(double(dx) * dx + double(dy) * dy) * distance * halfInverseArea);
     }
     {
         const float dx = float(double(p0.x) - x), dy = float(double(p0.y) - y);
         const float m = dx == 0 ? 1e20f : float(double(dy) / dx);
         const double md = m;
-        const float d = float(std::fabs(-md * p2.x + p2.y - p0.y + md * p0.x) / std::sqrt(md * md + 1));
-        w.w1 = float(std::sqrt(double(dx) * dx + double(dy) * dy) * d * k);
+        const float distance = float(std::fabs(-md * p2.x + p2.y - p0.y + md * p0.x) / std::sqrt(md * md + 1));
+        w.w1 = float(std::sqrt(double(dx) * dx + double(dy) * dy) * distance * halfInverseArea);
     }
     w.w2 = float(1.0 - double(w.w0) - double(w.w1));
     return w;
@@ -280,12 +293,13 @@ void MorphFramePlan::reset()
 namespace {
 
 // True when the closed triangle holds the point (x, y) (exact integer arithmetic).
-bool containsPoint(const MeshTriangle& t, std::int64_t x, std::int64_t y)
+bool containsPoint(const MeshTriangle& triangle, std::int64_t x, std::int64_t y)
 {
     auto edge = [&](const MeshPoint& a, const MeshPoint& b) {
         return (std::int64_t(b.x) - a.x) * (y - a.y) - (std::int64_t(b.y) - a.y) * (x - a.x);
     };
-    const std::int64_t e0 = edge(t.p[0], t.p[1]), e1 = edge(t.p[1], t.p[2]), e2 = edge(t.p[2], t.p[0]);
+    const MeshPoint* p = triangle.p;
+    const std::int64_t e0 = edge(p[0], p[1]), e1 = edge(p[1], p[2]), e2 = edge(p[2], p[0]);
     return (e0 >= 0 && e1 >= 0 && e2 >= 0) || (e0 <= 0 && e1 <= 0 && e2 <= 0);
 }
 
@@ -299,21 +313,22 @@ bool containsPoint(const MeshTriangle& t, std::int64_t x, std::int64_t y)
 // 32767. The test asks for ten times the weight error and a result below 0.1, a fifth of the
 // 0.5 that would change the rounding. Thin triangles (pictures a few pixels tall) fail it and
 // are checked pixel by pixel instead; tests compare both paths on such sizes.
-bool identitySafe(const MeshTriangle& t)
+bool identitySafe(const MeshTriangle& triangle)
 {
     constexpr std::int64_t kLimit = 1 << 20;
-    for (const MeshPoint& p : t.p)
-        if (p.x < -kLimit || p.x > kLimit || p.y < -kLimit || p.y > kLimit)
+    const MeshPoint* p = triangle.p;
+    for (int i = 0; i < 3; ++i)
+        if (p[i].x < -kLimit || p[i].x > kLimit || p[i].y < -kLimit || p[i].y > kLimit)
             return false;
-    const std::int64_t cross = (std::int64_t(t.p[1].x) - t.p[0].x) * (std::int64_t(t.p[2].y) - t.p[0].y) -
-                               (std::int64_t(t.p[1].y) - t.p[0].y) * (std::int64_t(t.p[2].x) - t.p[0].x);
+    const std::int64_t cross = (std::int64_t(p[1].x) - p[0].x) * (std::int64_t(p[2].y) - p[0].y) -
+                               (std::int64_t(p[1].y) - p[0].y) * (std::int64_t(p[2].x) - p[0].x);
     if (cross == 0)
         return false;
     const double area = std::fabs(double(cross)) / 2;
     double longest2 = 0, extent = 0;
     for (int i = 0; i < 3; ++i) {
-        const MeshPoint& a = t.p[i];
-        const MeshPoint& b = t.p[(i + 1) % 3];
+        const MeshPoint& a = p[i];
+        const MeshPoint& b = p[(i + 1) % 3];
         const double dx = double(b.x) - a.x, dy = double(b.y) - a.y;
         longest2 = std::max(longest2, dx * dx + dy * dy);
         extent = std::max({extent, std::fabs(dx), std::fabs(dy)});
@@ -336,8 +351,8 @@ void forRows(int height, bool parallel, RowsFn rowsFn)
     }
     const int chunk = (height + workers - 1) / workers;
     std::vector<std::thread> threads;
-    for (int w = 1; w < workers; ++w) {
-        const int first = w * chunk, end = std::min(height, first + chunk);
+    for (int worker = 1; worker < workers; ++worker) {
+        const int first = worker * chunk, end = std::min(height, first + chunk);
         if (first >= end)
             break;
         try {
@@ -351,6 +366,129 @@ void forRows(int height, bool parallel, RowsFn rowsFn)
         thread.join();
 }
 
+constexpr std::uint8_t kWhite[4] = {255, 255, 255, 255};
+
+// One frame as every pixel loop of RenderMorphFrame sees it.
+struct FrameSetup {
+    const TriangleList& listA;
+    const TriangleList& listB;
+    const TriangleList& listOut;
+    Sampler samplerA, samplerB;
+    std::uint8_t* out;   // bufferOut's pixels: the triangle map on entry
+    int width, height;
+    std::size_t stride;
+    float t, u;
+    // With lists at least as long as listOut no pixel can raise, so rows may run in parallel;
+    // otherwise the pixels run in order and the first bad one stops the frame.
+    bool parallel;
+
+    PixelEngine engine() const { return PixelEngine{listA, listB, listOut, samplerA, samplerB, width, height, t, u}; }
+};
+
+// Every pixel through the full engine.
+void renderEveryPixel(const FrameSetup& frame)
+{
+    forRows(frame.height, frame.parallel, [&](int first, int end) {
+        PixelEngine engine = frame.engine();
+        long rendered;
+        for (int y = first; y < end; ++y)
+            for (int x = 0; x < frame.width; ++x)
+                engine.render(frame.out + std::size_t(y) * frame.stride + std::size_t(x) * 4, x, y, rendered);
+    });
+}
+
+// The exact single-precision cross-fade of every pair of channel values for t, indexed by
+// a << 8 | b (a from the first picture, b from the second).
+std::vector<std::uint8_t> crossFadeTable(float t, float u)
+{
+    std::vector<std::uint8_t> table(65536);
+    for (int a = 0; a < 256; ++a)
+        for (int b = 0; b < 256; ++b)
+            table[std::size_t(a) << 8 | std::size_t(b)] = crossFade(std::uint8_t(a), std::uint8_t(b), t, u);
+    return table;
+}
+
+// The plan's first frame of a geometry: renders every pixel and notes in triangleOf the pixels
+// whose sampling positions are the pixel itself. Inside a triangle that identitySafe() clears,
+// every point of the closed triangle provably is such a pixel and is cross-faded straight away;
+// elsewhere the full engine decides, pixel by pixel.
+void renderNotingIdentityPixels(const FrameSetup& frame, const std::uint8_t* fade, std::uint8_t* triangleOf)
+{
+    const TriangleList& listOut = frame.listOut;
+    std::vector<char> safe(listOut.size() + 1, 0);
+    for (std::size_t triangle = 1; triangle <= listOut.size(); ++triangle)
+        safe[triangle] = identitySafe(listOut[triangle - 1]);
+    const Sampler& samplerA = frame.samplerA;
+    const Sampler& samplerB = frame.samplerB;
+    auto fadeInPlace = [&](std::uint8_t* pixel, int x, int y) {
+        const std::uint8_t* sa = x < samplerA.width && y < samplerA.height
+                                     ? samplerA.bits + std::size_t(y) * samplerA.stride + std::size_t(x) * 4
+                                     : kWhite;
+        const std::uint8_t* sb = x < samplerB.width && y < samplerB.height
+                                     ? samplerB.bits + std::size_t(y) * samplerB.stride + std::size_t(x) * 4
+                                     : kWhite;
+        pixel[0] = fade[std::size_t(sa[0]) << 8 | sb[0]];
+        pixel[1] = fade[std::size_t(sa[1]) << 8 | sb[1]];
+        pixel[2] = fade[std::size_t(sa[2]) << 8 | sb[2]];
+    };
+    forRows(frame.height, frame.parallel, [&](int first, int end) {
+        PixelEngine engine = frame.engine();
+        const int width = frame.width;
+        long rendered;
+        for (int y = first; y < end; ++y) {
+            std::uint8_t* note = triangleOf + std::size_t(y) * width;
+            for (int x = 0; x < width; ++x) {
+                std::uint8_t* pixel = frame.out + std::size_t(y) * frame.stride + std::size_t(x) * 4;
+                const std::int32_t mapColour = mapValue(pixel);
+                const std::int32_t triangle = mapColour / 10;
+                if (mapColour % 10 == 0 && triangle >= 1 && std::size_t(triangle) <= listOut.size() &&
+                    safe[std::size_t(triangle)] && containsPoint(listOut[std::size_t(triangle) - 1], x, y)) {
+                    fadeInPlace(pixel, x, y);
+                    note[x] = std::uint8_t(triangle);
+                } else if (engine.render(pixel, x, y, rendered)) {
+                    note[x] = std::uint8_t(rendered);
+                }
+            }
+        }
+    });
+}
+
+// The plan's later frames: the positions are known, only the weight t changed. Pixels noted in
+// triangleOf whose map still names that triangle are cross-faded through the table; the rest
+// go through the full engine.
+void renderFromNotes(const FrameSetup& frame, const std::uint8_t* fade, const std::uint8_t* triangleOf)
+{
+    const Sampler& samplerA = frame.samplerA;
+    const Sampler& samplerB = frame.samplerB;
+    forRows(frame.height, frame.parallel, [&](int first, int end) {
+        PixelEngine engine = frame.engine();
+        const int width = frame.width;
+        long rendered;
+        for (int y = first; y < end; ++y) {
+            std::uint8_t* row = frame.out + std::size_t(y) * frame.stride;
+            const std::uint8_t* note = triangleOf + std::size_t(y) * width;
+            const bool rowA = y < samplerA.height, rowB = y < samplerB.height;
+            const std::uint8_t* pa = rowA ? samplerA.bits + std::size_t(y) * samplerA.stride : nullptr;
+            const std::uint8_t* pb = rowB ? samplerB.bits + std::size_t(y) * samplerB.stride : nullptr;
+            const int insideA = rowA ? std::min(width, samplerA.width) : 0;
+            const int insideB = rowB ? std::min(width, samplerB.width) : 0;
+            for (int x = 0; x < width; ++x) {
+                std::uint8_t* pixel = row + std::size_t(x) * 4;
+                const std::uint32_t triangle = note[x];
+                if (triangle == 0 || std::uint32_t(mapValue(pixel)) != triangle * 10) {
+                    engine.render(pixel, x, y, rendered);
+                    continue;
+                }
+                const std::uint8_t* sa = x < insideA ? pa + std::size_t(x) * 4 : kWhite;
+                const std::uint8_t* sb = x < insideB ? pb + std::size_t(x) * 4 : kWhite;
+                pixel[0] = fade[std::size_t(sa[0]) << 8 | sb[0]];
+                pixel[1] = fade[std::size_t(sa[1]) << 8 | sb[1]];
+                pixel[2] = fade[std::size_t(sa[2]) << 8 | sb[2]];
+            }
+        }
+    });
+}
+
 }  // namespace
 
 void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
@@ -361,106 +499,34 @@ void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, con
         subscriptOutOfRange();
     const int width = bufferOut.width();
     const int height = bufferOut.height();
-    const float u = 1.0f - t;
-    const Sampler samplerA(bufferA), samplerB(bufferB);
-    std::uint8_t* out = bufferOut.mutableData();
-    const std::size_t stride = std::size_t(width) * 4;
-    // With lists at least as long as listOut no pixel can raise, so rows may run in parallel;
-    // otherwise the pixels run in order and the first bad one stops the frame.
-    const bool parallel = listA.size() >= listOut.size() && listB.size() >= listOut.size();
-    auto engineFor = [&] { return PixelEngine{listA, listB, listOut, samplerA, samplerB, width, height, t, u}; };
+    const FrameSetup frame{listA,
+                           listB,
+                           listOut,
+                           Sampler(bufferA),
+                           Sampler(bufferB),
+                           bufferOut.mutableData(),
+                           width,
+                           height,
+                           std::size_t(width) * 4,
+                           t,
+                           1.0f - t,
+                           listA.size() >= listOut.size() && listB.size() >= listOut.size()};
 
     const bool planFits = plan && listOut.size() <= 255 && listA == listOut && listB == listOut;
     if (!planFits) {
-        forRows(height, parallel, [&](int first, int end) {
-            PixelEngine engine = engineFor();
-            long n;
-            for (int y = first; y < end; ++y)
-                for (int x = 0; x < width; ++x)
-                    engine.render(out + std::size_t(y) * stride + std::size_t(x) * 4, x, y, n);
-        });
+        renderEveryPixel(frame);
         return;
     }
-
-    // The exact single-precision cross-fade of every pair of channel values for this t.
-    std::vector<std::uint8_t> table(65536);
-    for (int a = 0; a < 256; ++a)
-        for (int b = 0; b < 256; ++b)
-            table[std::size_t(a) << 8 | std::size_t(b)] = crossFade(std::uint8_t(a), std::uint8_t(b), t, u);
-    const std::uint8_t* fade = table.data();
-    static constexpr std::uint8_t white[4] = {255, 255, 255, 255};
-    auto fadeInPlace = [&](std::uint8_t* p, int x, int y) {
-        const std::uint8_t* sa = x < samplerA.width && y < samplerA.height
-                                     ? samplerA.bits + std::size_t(y) * samplerA.stride + std::size_t(x) * 4
-                                     : white;
-        const std::uint8_t* sb = x < samplerB.width && y < samplerB.height
-                                     ? samplerB.bits + std::size_t(y) * samplerB.stride + std::size_t(x) * 4
-                                     : white;
-        p[0] = fade[std::size_t(sa[0]) << 8 | sb[0]];
-        p[1] = fade[std::size_t(sa[1]) << 8 | sb[1]];
-        p[2] = fade[std::size_t(sa[2]) << 8 | sb[2]];
-    };
-
+    const std::vector<std::uint8_t> fade = crossFadeTable(frame.t, frame.u);
     if (!plan->ready() || plan->m_list != listOut || plan->m_width != width || plan->m_height != height) {
-        // First frame of this geometry: note the pixels whose sampling positions are the pixel
-        // itself. Inside a triangle that identitySafe() clears, every point of the closed
-        // triangle provably is such a pixel; elsewhere the full engine decides, pixel by pixel.
         plan->m_list = listOut;
         plan->m_width = width;
         plan->m_height = height;
         plan->m_triangleOf.assign(std::size_t(width) * height, 0);
-        std::vector<char> safe(listOut.size() + 1, 0);
-        for (std::size_t k = 1; k <= listOut.size(); ++k)
-            safe[k] = identitySafe(listOut[k - 1]);
-        forRows(height, parallel, [&](int first, int end) {
-            PixelEngine engine = engineFor();
-            long n;
-            for (int y = first; y < end; ++y) {
-                std::uint8_t* note = plan->m_triangleOf.data() + std::size_t(y) * width;
-                for (int x = 0; x < width; ++x) {
-                    std::uint8_t* p = out + std::size_t(y) * stride + std::size_t(x) * 4;
-                    const std::int32_t v = mapValue(p);
-                    const std::int32_t k = v / 10;
-                    if (v % 10 == 0 && k >= 1 && std::size_t(k) <= listOut.size() && safe[std::size_t(k)] &&
-                        containsPoint(listOut[std::size_t(k) - 1], x, y)) {
-                        fadeInPlace(p, x, y);
-                        note[x] = std::uint8_t(k);
-                    } else if (engine.render(p, x, y, n)) {
-                        note[x] = std::uint8_t(n);
-                    }
-                }
-            }
-        });
+        renderNotingIdentityPixels(frame, fade.data(), plan->m_triangleOf.data());
         return;
     }
-
-    // Later frames: the positions are known; only the weight t changed.
-    forRows(height, parallel, [&](int first, int end) {
-        PixelEngine engine = engineFor();
-        long n;
-        for (int y = first; y < end; ++y) {
-            std::uint8_t* row = out + std::size_t(y) * stride;
-            const std::uint8_t* note = plan->m_triangleOf.data() + std::size_t(y) * width;
-            const bool rowA = y < samplerA.height, rowB = y < samplerB.height;
-            const std::uint8_t* pa = rowA ? samplerA.bits + std::size_t(y) * samplerA.stride : nullptr;
-            const std::uint8_t* pb = rowB ? samplerB.bits + std::size_t(y) * samplerB.stride : nullptr;
-            const int insideA = rowA ? std::min(width, samplerA.width) : 0;
-            const int insideB = rowB ? std::min(width, samplerB.width) : 0;
-            for (int x = 0; x < width; ++x) {
-                std::uint8_t* p = row + std::size_t(x) * 4;
-                const std::uint32_t k = note[x];
-                if (k == 0 || std::uint32_t(mapValue(p)) != k * 10) {
-                    engine.render(p, x, y, n);
-                    continue;
-                }
-                const std::uint8_t* sa = x < insideA ? pa + std::size_t(x) * 4 : white;
-                const std::uint8_t* sb = x < insideB ? pb + std::size_t(x) * 4 : white;
-                p[0] = fade[std::size_t(sa[0]) << 8 | sb[0]];
-                p[1] = fade[std::size_t(sa[1]) << 8 | sb[1]];
-                p[2] = fade[std::size_t(sa[2]) << 8 | sb[2]];
-            }
-        }
-    });
+    renderFromNotes(frame, fade.data(), plan->m_triangleOf.data());
 }
 
 }  // namespace vantorell

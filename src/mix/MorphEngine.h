@@ -42,9 +42,9 @@ struct MorphMesh {
     std::int32_t width = 0;
     std::int32_t height = 0;
 
-    // Point (c, r), c in 1 ... columns + 1, r in 1 ... rows + 1.
-    MeshPoint& point(int c, int r);
-    const MeshPoint& point(int c, int r) const;
+    // The point at (column, row), column in 1 ... columns + 1, row in 1 ... rows + 1.
+    MeshPoint& point(int column, int row);
+    const MeshPoint& point(int column, int row) const;
 };
 
 struct MeshTriangle {
@@ -61,16 +61,17 @@ struct BarycentricWeightsResult {
 
 // Mesh 1 over the first picture's drawable size, mesh 2 a copy of it, both made regular and
 // drawn on their preview surfaces (points and cell outlines; the preview feeds nothing else).
-void SetupMorphMeshes(MorphMesh& mesh1, MorphMesh& mesh2, WorkSurface& picOrgStart, WorkSurface& picOrgEnd);
+void SetupMorphMeshes(MorphMesh& startMesh, MorphMesh& endMesh, WorkSurface& startPreview, WorkSurface& endPreview);
 void MakeRegularMesh(MorphMesh& mesh);
 // Draws the mesh's points and cell outlines on a surface after clearing it.
 void DrawMeshPreview(WorkSurface& surface, const MorphMesh& mesh);
 
 // Two triangles per cell, rows outer and columns inner: (TL, BL, BR) then (TL, TR, BR).
 TriangleList MeshToTriangles(const MorphMesh& mesh);
-// The list of frame i of last + 1 frames: t = i / last; last = 0 gives t = 0 (a single frame is
-// the first picture). Raises SubscriptOutOfRange when listB is shorter than listA.
-TriangleList InterpolateTriangles(const TriangleList& listA, const TriangleList& listB, int i, int last);
+// The list of frame `frame` of lastFrame + 1 frames: t = frame / lastFrame; lastFrame = 0 gives
+// t = 0 (a single frame is the first picture). Raises SubscriptOutOfRange when listB is shorter
+// than listA.
+TriangleList InterpolateTriangles(const TriangleList& listA, const TriangleList& listB, int frame, int lastFrame);
 
 // Paints triangle k of the list with colour k x 10 (red + 256 green + 65536 blue), in list
 // order without outline. Pixel (x, y) ends with the last triangle whose closed area contains

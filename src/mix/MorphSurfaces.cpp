@@ -36,9 +36,9 @@ void drawCircle(Bitmap& image, MeshPoint centre, int radius, std::int32_t colour
 {
     int x = radius, y = 0, err = 1 - radius;
     while (x >= y) {
-        const int pts[8][2] = {{x, y}, {y, x}, {-y, x}, {-x, y}, {-x, -y}, {-y, -x}, {y, -x}, {x, -y}};
-        for (const auto& p : pts)
-            plot(image, centre.x + p[0], centre.y + p[1], colour);
+        const int octants[8][2] = {{x, y}, {y, x}, {-y, x}, {-x, y}, {-x, -y}, {-y, -x}, {y, -x}, {x, -y}};
+        for (const auto& offset : octants)
+            plot(image, centre.x + offset[0], centre.y + offset[1], colour);
         ++y;
         if (err < 0) {
             err += 2 * y + 1;
@@ -57,9 +57,9 @@ void DrawMeshPreview(WorkSurface& surface, const MorphMesh& mesh)
     Bitmap& image = surface.drawing();
     if (image.empty())
         return;
-    for (int r = 1; r <= mesh.rows + 1; ++r)
-        for (int c = 1; c <= mesh.columns + 1; ++c)
-            drawCircle(image, mesh.point(c, r), mesh.pointRadius, mesh.pointColor);
+    for (int row = 1; row <= mesh.rows + 1; ++row)
+        for (int column = 1; column <= mesh.columns + 1; ++column)
+            drawCircle(image, mesh.point(column, row), mesh.pointRadius, mesh.pointColor);
     for (int r = 1; r <= mesh.rows; ++r) {
         for (int c = 1; c <= mesh.columns; ++c) {
             const MeshPoint tl = mesh.point(c, r), tr = mesh.point(c + 1, r);
@@ -73,20 +73,20 @@ void DrawMeshPreview(WorkSurface& surface, const MorphMesh& mesh)
     }
 }
 
-void SetupMorphMeshes(MorphMesh& mesh1, MorphMesh& mesh2, WorkSurface& picOrgStart, WorkSurface& picOrgEnd)
+void SetupMorphMeshes(MorphMesh& startMesh, MorphMesh& endMesh, WorkSurface& startPreview, WorkSurface& endPreview)
 {
-    mesh1.lineColor = 16777215;
-    mesh1.pointColor = 255;
-    mesh1.columns = 5;
-    mesh1.rows = 5;
-    mesh1.pointRadius = 5;
-    mesh1.width = std::int32_t(std::lrint(double(picOrgStart.drawableWidth())));
-    mesh1.height = std::int32_t(std::lrint(double(picOrgStart.drawableHeight())));
-    mesh2 = mesh1;
-    MakeRegularMesh(mesh1);
-    MakeRegularMesh(mesh2);
-    DrawMeshPreview(picOrgStart, mesh1);
-    DrawMeshPreview(picOrgEnd, mesh2);
+    startMesh.lineColor = 16777215;
+    startMesh.pointColor = 255;
+    startMesh.columns = 5;
+    startMesh.rows = 5;
+    startMesh.pointRadius = 5;
+    startMesh.width = std::int32_t(std::lrint(double(startPreview.drawableWidth())));
+    startMesh.height = std::int32_t(std::lrint(double(startPreview.drawableHeight())));
+    endMesh = startMesh;
+    MakeRegularMesh(startMesh);
+    MakeRegularMesh(endMesh);
+    DrawMeshPreview(startPreview, startMesh);
+    DrawMeshPreview(endPreview, endMesh);
 }
 
 void DrawTriangleMap(WorkSurface& surface, const TriangleList& list) { DrawTriangleMap(surface.drawing(), list); }

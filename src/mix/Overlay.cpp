@@ -48,39 +48,39 @@ constexpr int kBandPixels = 1 << 20;
 void averageBand(const Bitmap& first, const Bitmap& second, Bitmap& result, int x0, int x1)
 {
     const int height = result.height();
-    std::uint8_t* const out = result.mutableBits();
+    std::uint8_t* const resultBits = result.mutableBits();
     const std::uint8_t white[4] = {0xFF, 0xFF, 0xFF, 0xFF};
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* a = first.row(y) + std::size_t(x0) * 4;
-        std::uint8_t* d = out + result.stride() * std::size_t(y) + std::size_t(x0) * 4;
-        const int n = x1 - x0;
+        const std::uint8_t* firstRow = first.row(y) + std::size_t(x0) * 4;
+        std::uint8_t* resultRow = resultBits + result.stride() * std::size_t(y) + std::size_t(x0) * 4;
+        const int count = x1 - x0;
         // Pixels of the second picture beyond its width or height read as the invalid colour,
         // which splits into white.
-        const int covered = y < second.height() ? std::clamp(second.width() - x0, 0, n) : 0;
-        const std::uint8_t* b = covered > 0 ? second.row(y) + std::size_t(x0) * 4 : white;
+        const int covered = y < second.height() ? std::clamp(second.width() - x0, 0, count) : 0;
+        const std::uint8_t* secondRow = covered > 0 ? second.row(y) + std::size_t(x0) * 4 : white;
         int i = 0;
 #if defined(__SSE2__)
         for (; i + 4 <= covered; i += 4) {
-            const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + std::size_t(i) * 4));
-            const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + std::size_t(i) * 4));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + std::size_t(i) * 4), averageTiesToEven(va, vb));
+            const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(firstRow + std::size_t(i) * 4));
+            const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(secondRow + std::size_t(i) * 4));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(resultRow + std::size_t(i) * 4), averageTiesToEven(va, vb));
         }
 #endif
         {
             for (; i + 2 <= covered; i += 2) {
                 std::uint64_t va, vb;
-                std::memcpy(&va, a + std::size_t(i) * 4, 8);
-                std::memcpy(&vb, b + std::size_t(i) * 4, 8);
+                std::memcpy(&va, firstRow + std::size_t(i) * 4, 8);
+                std::memcpy(&vb, secondRow + std::size_t(i) * 4, 8);
                 const std::uint64_t vr = averageTiesToEven(va, vb);
-                std::memcpy(d + std::size_t(i) * 4, &vr, 8);
+                std::memcpy(resultRow + std::size_t(i) * 4, &vr, 8);
             }
         }
-        for (; i < n; ++i) {
+        for (; i < count; ++i) {
             std::uint32_t va, vb;
-            std::memcpy(&va, a + std::size_t(i) * 4, 4);
-            std::memcpy(&vb, i < covered ? b + std::size_t(i) * 4 : white, 4);
+            std::memcpy(&va, firstRow + std::size_t(i) * 4, 4);
+            std::memcpy(&vb, i < covered ? secondRow + std::size_t(i) * 4 : white, 4);
             const std::uint32_t r = std::uint32_t(averageTiesToEven(va, vb));
-            std::memcpy(d + std::size_t(i) * 4, &r, 4);
+            std::memcpy(resultRow + std::size_t(i) * 4, &r, 4);
         }
     }
 }
@@ -97,28 +97,29 @@ ColorSplit SplitColor(std::int32_t colour)
     return split;
 }
 
-void OverlayPictures(WorkSurface& P, WorkSurface& P2, WorkSurface& P3, ProgressBar& ProgressBar1, UiPort& ui)
+void OverlayPictures(WorkSurface& first, WorkSurface& second, WorkSurface& result, ProgressBar& progress, UiPort& ui)
 {
-    P3.setOuterHeight(P.outerHeight());
-    P3.setOuterWidth(P.outerWidth());
-    const int width = toInt16(P.drawableWidth());
-    const Bitmap& first = P.image();
-    const Bitmap& second = P2.image();
-    Bitmap& result = P3.drawingToOverwrite();
+    result.setOuterHeight(first.outerHeight());
+    result.setOuterWidth(first.outerWidth());
+    const int width = toInt16(first.drawableWidth());
+    const Bitmap& firstImage = first.image();
+    const Bitmap& secondImage = second.image();
+    Bitmap& resultImage = result.drawingToOverwrite();
 
-    // The columns 0 to width inclusive: the last one lies outside P, its reads give the invalid
-    // colour and its writes are ignored, but it still yields and moves the progress bar.
-    const int band = std::max(kMinBand, kBandPixels / std::max(1, P.drawableHeight()));
+    // The columns 0 to width inclusive: the last one lies outside the first picture, its reads
+    // give the invalid colour and its writes are ignored, but it still yields and moves the
+    // progress bar.
+    const int band = std::max(kMinBand, kBandPixels / std::max(1, first.drawableHeight()));
     for (int x0 = 0; x0 <= width; x0 += band) {
         const int x1 = std::min(x0 + band, width + 1);
-        toInt16(P.drawableHeight());
+        toInt16(first.drawableHeight());
         if (x0 < width)
-            averageBand(first, second, result, x0, std::min(x1, width));
+            averageBand(firstImage, secondImage, resultImage, x0, std::min(x1, width));
         for (int x = x0; x < x1; ++x) {
             ui.yield();
-            P3.refresh();
-            const float value = float(x + 1) / float(P.drawableWidth() + 1) * 100.0f;
-            ProgressBar1.setValue(double(value));
+            result.refresh();
+            const float value = float(x + 1) / float(first.drawableWidth() + 1) * 100.0f;
+            progress.setValue(double(value));
         }
     }
 }

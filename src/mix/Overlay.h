@@ -22,10 +22,10 @@ struct ColorSplit {
 // invalid colour -1 splits into 255, 255, 255.
 ColorSplit SplitColor(std::int32_t colour);
 
-// Fills P3 (made P's size) with the average of P and P2, each channel nearest((c1 + c2) / 2)
-// with ties to even. Visits the columns 0 to P's width inclusive; for each it yields to the
-// message loop once, refreshes P3 and sets ProgressBar1 to (x + 1) / (width + 1) x 100 in single
-// precision.
-void OverlayPictures(WorkSurface& P, WorkSurface& P2, WorkSurface& P3, ProgressBar& ProgressBar1, UiPort& ui);
+// Fills result (made first's size) with the average of first and second, each channel
+// nearest((c1 + c2) / 2) with ties to even. Visits the columns 0 to first's width inclusive; for
+// each it yields to the message loop once, refreshes result and sets progress to
+// (x + 1) / (width + 1) x 100 in single precision.
+void OverlayPictures(WorkSurface& first, WorkSurface& second, WorkSurface& result, ProgressBar& progress, UiPort& ui);
 
 }  // namespace vantorell

@@ -15,11 +15,11 @@ namespace {
 
 bool fourthBytesClear(const Bitmap& image)
 {
-    const std::uint8_t* p = image.bits();
-    const std::size_t n = image.byteCount();
+    const std::uint8_t* bytes = image.bits();
+    const std::size_t count = image.byteCount();
     std::uint8_t any = 0;
-    for (std::size_t i = 3; i < n; i += 4)
-        any |= p[i];
+    for (std::size_t i = 3; i < count; i += 4)
+        any |= bytes[i];
     return any == 0;
 }
 
@@ -90,10 +90,10 @@ void PixelBuffer::capture(const Bitmap& image)
     }
     m_single[0] = 0;
     if (!fourthBytesClear(m_pixels)) {
-        std::uint8_t* p = m_pixels.mutableBits();
-        const std::size_t n = m_pixels.byteCount();
-        for (std::size_t i = 3; i < n; i += 4)
-            p[i] = 0;
+        std::uint8_t* bytes = m_pixels.mutableBits();
+        const std::size_t count = m_pixels.byteCount();
+        for (std::size_t i = 3; i < count; i += 4)
+            bytes[i] = 0;
     }
 }
 

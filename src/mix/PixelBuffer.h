@@ -56,10 +56,15 @@ private:
     std::uint8_t m_single[4] = {0, 0, 0, 0};
 };
 
-// DibBits (surface, buffer, mode): 1 capture the surface's drawn image into the buffer,
-// 2 write the buffer's rows back into the drawn image, 3 release the buffer; other modes do
-// nothing. A drawn image of width or height 0 raises SubscriptOutOfRange, as the empty
-// array bounds do.
-void DibBits(WorkSurface& surface, PixelBuffer& buffer, std::int16_t mode);
+// What TransferPixels does; any other value does nothing.
+enum class PixelTransfer : std::int16_t {
+    Capture = 1,     // the surface's drawn image into the buffer (PixelBuffer::capture)
+    WriteBack = 2,   // the buffer's rows back into the drawn image
+    Release = 3,     // the buffer gives up its pixels (PixelBuffer::release); the surface is untouched
+};
+
+// Moves pixels between the surface's drawn image and the buffer. Capturing a drawn image of
+// width or height 0 raises SubscriptOutOfRange, as the empty array bounds do.
+void TransferPixels(WorkSurface& surface, PixelBuffer& buffer, PixelTransfer transfer);
 
 }  // namespace vantorell

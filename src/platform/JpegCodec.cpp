@@ -40,49 +40,49 @@ struct Decompressor {
     ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
 };
 
-bool readHeader(Decompressor& d, std::span<const std::uint8_t> bytes)
+bool readHeader(Decompressor& decompressor, std::span<const std::uint8_t> bytes)
 {
-    if (setjmp(d.error.jump))
+    if (setjmp(decompressor.error.jump))
         return false;
-    jpeg_mem_src(&d.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&d.cinfo, TRUE);
+    jpeg_mem_src(&decompressor.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&decompressor.cinfo, TRUE);
     return true;
 }
 
-bool prepare(Decompressor& d, int scaleDenominator)
+bool prepare(Decompressor& decompressor, int scaleDenominator)
 {
-    if (setjmp(d.error.jump))
+    if (setjmp(decompressor.error.jump))
         return false;
-    d.cinfo.scale_num = 1;
-    d.cinfo.scale_denom = static_cast<unsigned>(scaleDenominator);
-    if (d.cinfo.num_components == 1 || d.cinfo.num_components == 3) {
-        d.cinfo.out_color_space = JCS_EXT_BGRX;
+    decompressor.cinfo.scale_num = 1;
+    decompressor.cinfo.scale_denom = static_cast<unsigned>(scaleDenominator);
+    if (decompressor.cinfo.num_components == 1 || decompressor.cinfo.num_components == 3) {
+        decompressor.cinfo.out_color_space = JCS_EXT_BGRX;
     } else {
         return false;   // CMYK and YCCK have no conversion to BGRX in libjpeg
     }
     if (scaleDenominator > 1) {
         // Only ever stretched once more: the merged upsampler is as good as the fancy one here.
-        d.cinfo.do_fancy_upsampling = FALSE;
+        decompressor.cinfo.do_fancy_upsampling = FALSE;
     }
-    jpeg_calc_output_dimensions(&d.cinfo);
+    jpeg_calc_output_dimensions(&decompressor.cinfo);
     return true;
 }
 
-bool decompress(Decompressor& d, std::uint8_t* pixels, std::size_t stride)
+bool decompress(Decompressor& decompressor, std::uint8_t* pixels, std::size_t stride)
 {
-    if (setjmp(d.error.jump))
+    if (setjmp(decompressor.error.jump))
         return false;
-    jpeg_start_decompress(&d.cinfo);
-    while (d.cinfo.output_scanline < d.cinfo.output_height) {
+    jpeg_start_decompress(&decompressor.cinfo);
+    while (decompressor.cinfo.output_scanline < decompressor.cinfo.output_height) {
         JSAMPROW rows[4];
-        const unsigned first = d.cinfo.output_scanline;
-        const unsigned count = std::min(4u, d.cinfo.output_height - first);
+        const unsigned first = decompressor.cinfo.output_scanline;
+        const unsigned count = std::min(4u, decompressor.cinfo.output_height - first);
         for (unsigned i = 0; i < count; ++i)
             rows[i] = pixels + stride * (first + i);
-        if (jpeg_read_scanlines(&d.cinfo, rows, count) == 0)
+        if (jpeg_read_scanlines(&decompressor.cinfo, rows, count) == 0)
             break;   // suspended: the memory source never suspends, but never spin
     }
-    jpeg_abort_decompress(&d.cinfo);   // skip the trailer: a truncated file has none
+    jpeg_abort_decompress(&decompressor.cinfo);   // skip the trailer: a truncated file has none
     return true;
 }
 
@@ -105,30 +105,30 @@ struct Compressor {
     }
 };
 
-bool compress(Compressor& c, const Bitmap& bitmap, int quality)
+bool compress(Compressor& compressor, const Bitmap& bitmap, int quality)
 {
-    if (setjmp(c.error.jump))
+    if (setjmp(compressor.error.jump))
         return false;
-    jpeg_stdio_dest(&c.cinfo, c.file);
-    c.cinfo.image_width = static_cast<JDIMENSION>(bitmap.width());
-    c.cinfo.image_height = static_cast<JDIMENSION>(bitmap.height());
-    c.cinfo.input_components = 4;
-    c.cinfo.in_color_space = JCS_EXT_BGRX;
-    jpeg_set_defaults(&c.cinfo);
-    jpeg_set_quality(&c.cinfo, quality, TRUE);
-    c.cinfo.density_unit = 1;   // dots per inch
-    c.cinfo.X_density = 96;
-    c.cinfo.Y_density = 96;
-    jpeg_start_compress(&c.cinfo, TRUE);
-    while (c.cinfo.next_scanline < c.cinfo.image_height) {
+    jpeg_stdio_dest(&compressor.cinfo, compressor.file);
+    compressor.cinfo.image_width = static_cast<JDIMENSION>(bitmap.width());
+    compressor.cinfo.image_height = static_cast<JDIMENSION>(bitmap.height());
+    compressor.cinfo.input_components = 4;
+    compressor.cinfo.in_color_space = JCS_EXT_BGRX;
+    jpeg_set_defaults(&compressor.cinfo);
+    jpeg_set_quality(&compressor.cinfo, quality, TRUE);
+    compressor.cinfo.density_unit = 1;   // dots per inch
+    compressor.cinfo.X_density = 96;
+    compressor.cinfo.Y_density = 96;
+    jpeg_start_compress(&compressor.cinfo, TRUE);
+    while (compressor.cinfo.next_scanline < compressor.cinfo.image_height) {
         JSAMPROW rows[8];
-        const unsigned first = c.cinfo.next_scanline;
-        const unsigned count = std::min(8u, c.cinfo.image_height - first);
+        const unsigned first = compressor.cinfo.next_scanline;
+        const unsigned count = std::min(8u, compressor.cinfo.image_height - first);
         for (unsigned i = 0; i < count; ++i)
             rows[i] = const_cast<JSAMPROW>(bitmap.row(int(first + i)));
-        jpeg_write_scanlines(&c.cinfo, rows, count);
+        jpeg_write_scanlines(&compressor.cinfo, rows, count);
     }
-    jpeg_finish_compress(&c.cinfo);
+    jpeg_finish_compress(&compressor.cinfo);
     return true;
 }
 
@@ -138,21 +138,23 @@ std::optional<JpegHeader> ReadJpegHeader(std::span<const std::uint8_t> bytes)
 {
     if (bytes.empty())
         return std::nullopt;
-    auto d = std::make_unique<Decompressor>();
-    if (!readHeader(*d, bytes))
+    auto decompressor = std::make_unique<Decompressor>();
+    if (!readHeader(*decompressor, bytes))
         return std::nullopt;
-    return JpegHeader{int(d->cinfo.image_width), int(d->cinfo.image_height), d->cinfo.num_components};
+    const jpeg_decompress_struct& info = decompressor->cinfo;
+    return JpegHeader{int(info.image_width), int(info.image_height), info.num_components};
 }
 
 std::optional<Bitmap> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator)
 {
     if (bytes.empty())
         return std::nullopt;
-    auto d = std::make_unique<Decompressor>();
-    if (!readHeader(*d, bytes) || !prepare(*d, scaleDenominator))
+    auto decompressor = std::make_unique<Decompressor>();
+    if (!readHeader(*decompressor, bytes) || !prepare(*decompressor, scaleDenominator))
         return std::nullopt;
-    Bitmap bitmap = Bitmap::uninitialized(int(d->cinfo.output_width), int(d->cinfo.output_height));
-    if (bitmap.empty() || !decompress(*d, bitmap.mutableBits(), bitmap.stride()))
+    const jpeg_decompress_struct& info = decompressor->cinfo;
+    Bitmap bitmap = Bitmap::uninitialized(int(info.output_width), int(info.output_height));
+    if (bitmap.empty() || !decompress(*decompressor, bitmap.mutableBits(), bitmap.stride()))
         return std::nullopt;
     return bitmap;
 }
@@ -161,15 +163,15 @@ bool EncodeJpeg(const Bitmap& bitmap, const std::string& file, int quality)
 {
     if (bitmap.empty())
         return false;
-    auto c = std::make_unique<Compressor>();
-    c->file = std::fopen(file.c_str(), "wb");
-    if (!c->file)
+    auto compressor = std::make_unique<Compressor>();
+    compressor->file = std::fopen(file.c_str(), "wb");
+    if (!compressor->file)
         return false;
-    if (!compress(*c, bitmap, quality))
+    if (!compress(*compressor, bitmap, quality))
         return false;
-    const bool written = std::fflush(c->file) == 0 && !std::ferror(c->file);
-    const bool closed = std::fclose(c->file) == 0;
-    c->file = nullptr;
+    const bool written = std::fflush(compressor->file) == 0 && !std::ferror(compressor->file);
+    const bool closed = std::fclose(compressor->file) == 0;
+    compressor->file = nullptr;
     return written && closed;
 }
 

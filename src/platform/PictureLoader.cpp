@@ -51,11 +51,11 @@ int jpegScaleDenominator(int width, int height, const DecodeRequest& request)
 {
     if (request.coverWidth <= 0 || request.coverHeight <= 0)
         return 1;
-    for (int s : {8, 4, 2}) {
-        const int w = (width + s - 1) / s;
-        const int h = (height + s - 1) / s;
-        if (w >= request.coverWidth && h >= request.coverHeight)
-            return s;
+    for (int scale : {8, 4, 2}) {
+        const int scaledWidth = (width + scale - 1) / scale;
+        const int scaledHeight = (height + scale - 1) / scale;
+        if (scaledWidth >= request.coverWidth && scaledHeight >= request.coverHeight)
+            return scale;
     }
     return 1;
 }
@@ -129,13 +129,13 @@ const QtImageModule* loadQtImageModule()
             void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
             if (!handle)
                 continue;
-            auto* m = new QtImageModule;   // lives as long as the process
-            m->readHeader = reinterpret_cast<VantorellQtReadHeader>(::dlsym(handle, "vantorell_qt_read_header"));
-            m->decode = reinterpret_cast<VantorellQtDecode>(::dlsym(handle, "vantorell_qt_decode"));
-            m->release = reinterpret_cast<VantorellQtRelease>(::dlsym(handle, "vantorell_qt_release"));
-            if (m->readHeader && m->decode && m->release)
-                return m;
-            delete m;
+            auto* found = new QtImageModule;   // lives as long as the process
+            found->readHeader = reinterpret_cast<VantorellQtReadHeader>(::dlsym(handle, "vantorell_qt_read_header"));
+            found->decode = reinterpret_cast<VantorellQtDecode>(::dlsym(handle, "vantorell_qt_decode"));
+            found->release = reinterpret_cast<VantorellQtRelease>(::dlsym(handle, "vantorell_qt_release"));
+            if (found->readHeader && found->decode && found->release)
+                return found;
+            delete found;
         }
         return nullptr;
     }();
@@ -228,8 +228,8 @@ Picture decode(std::span<const std::uint8_t> bytes, const DecodeRequest& request
     checkInput(bytes);
     if (isJpeg(bytes)) {
         const PictureHeader header = jpegHeader(bytes);
-        const int s = jpegScaleDenominator(header.width, header.height, request);
-        if (std::optional<Bitmap> bitmap = DecodeJpeg(bytes, s))
+        const int scale = jpegScaleDenominator(header.width, header.height, request);
+        if (std::optional<Bitmap> bitmap = DecodeJpeg(bytes, scale))
             return Picture(std::move(*bitmap), header.width, header.height);
         // libjpeg gives no blue, green, red for CMYK and refuses some damage; Qt's reader
         // converts CMYK itself (at full size), and refuses the same damage with the same answer.
@@ -291,12 +291,12 @@ int CountJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
 bool IsJpegFile(const std::filesystem::path& file)
 {
     std::uint8_t signature[3] = {};
-    std::FILE* f = std::fopen(file.c_str(), "rb");
-    if (!f)
+    std::FILE* stream = std::fopen(file.c_str(), "rb");
+    if (!stream)
         return false;
-    const std::size_t n = std::fread(signature, 1, sizeof signature, f);
-    std::fclose(f);
-    return isJpeg({signature, n});
+    const std::size_t count = std::fread(signature, 1, sizeof signature, stream);
+    std::fclose(stream);
+    return isJpeg({signature, count});
 }
 
 PictureHeader ReadPictureHeader(std::span<const std::uint8_t> bytes)

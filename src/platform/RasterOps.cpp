@@ -45,17 +45,17 @@ void StretchCopy(Bitmap& dst, const Rect& to, const Bitmap& src)
     std::uint8_t* const out = dst.mutableBits();
     int lastSourceRow = -1;
     for (int y = y0; y < y1; ++y) {
-        auto* d = reinterpret_cast<std::uint32_t*>(out + dst.stride() * std::size_t(y));
-        const int sy = sampleIndex(y - to.y, to.height, src.height());
-        if (sy == lastSourceRow) {   // an enlarged picture repeats the row just made
+        auto* outRow = reinterpret_cast<std::uint32_t*>(out + dst.stride() * std::size_t(y));
+        const int srcY = sampleIndex(y - to.y, to.height, src.height());
+        if (srcY == lastSourceRow) {   // an enlarged picture repeats the row just made
             const auto* previous = reinterpret_cast<const std::uint32_t*>(out + dst.stride() * std::size_t(y - 1));
-            std::copy(previous + x0, previous + x1, d + x0);
+            std::copy(previous + x0, previous + x1, outRow + x0);
             continue;
         }
-        lastSourceRow = sy;
-        const auto* s = reinterpret_cast<const std::uint32_t*>(src.row(sy));
+        lastSourceRow = srcY;
+        const auto* srcRow = reinterpret_cast<const std::uint32_t*>(src.row(srcY));
         for (int x = x0; x < x1; ++x)
-            d[x] = s[column[std::size_t(x - x0)]];
+            outRow[x] = srcRow[column[std::size_t(x - x0)]];
     }
 }
 
@@ -81,19 +81,19 @@ void AlphaBlendConstant(Bitmap& dst, const Rect& to, const Bitmap& src, const Re
     const bool sameSize = to.width == from.width && to.height == from.height;
     std::uint8_t* const out = dst.mutableBits();
     for (int y = y0; y < y1; ++y) {
-        const std::int64_t sy = from.y + (sameSize ? y - to.y : sampleIndex(y - to.y, to.height, from.height));
-        if (sy < 0 || sy >= src.height())
+        const std::int64_t srcY = from.y + (sameSize ? y - to.y : sampleIndex(y - to.y, to.height, from.height));
+        if (srcY < 0 || srcY >= src.height())
             continue;
-        std::uint8_t* d = out + dst.stride() * std::size_t(y);
-        const std::uint8_t* s = src.row(int(sy));
+        std::uint8_t* outRow = out + dst.stride() * std::size_t(y);
+        const std::uint8_t* srcRow = src.row(int(srcY));
         for (int x = x0; x < x1; ++x) {
-            const std::int64_t sx = from.x + (sameSize ? x - to.x : sampleIndex(x - to.x, to.width, from.width));
-            if (sx < 0 || sx >= src.width())
+            const std::int64_t srcX = from.x + (sameSize ? x - to.x : sampleIndex(x - to.x, to.width, from.width));
+            if (srcX < 0 || srcX >= src.width())
                 continue;
-            std::uint8_t* dp = d + std::size_t(x) * 4;
-            const std::uint8_t* sp = s + std::size_t(sx) * 4;
+            std::uint8_t* outPixel = outRow + std::size_t(x) * 4;
+            const std::uint8_t* srcPixel = srcRow + std::size_t(srcX) * 4;
             for (int c = 0; c < 3; ++c)
-                dp[c] = std::uint8_t((sourcePart[sp[c]] + destPart[dp[c]]) / 255);
+                outPixel[c] = std::uint8_t((sourcePart[srcPixel[c]] + destPart[outPixel[c]]) / 255);
         }
     }
 }

@@ -18,32 +18,32 @@ void fill(Bitmap& bitmap, std::int32_t colour)
     // 0x00BBGGRR -> blue, green, red, 0 in memory
     const std::uint32_t bgrx = std::uint32_t((colour >> 16) & 0xFF) | std::uint32_t(colour & 0xFF00) |
                                std::uint32_t(colour & 0xFF) << 16;
-    auto* p = reinterpret_cast<std::uint32_t*>(bitmap.mutableBits());
-    std::fill(p, p + std::size_t(bitmap.width()) * std::size_t(bitmap.height()), bgrx);
+    auto* pixels = reinterpret_cast<std::uint32_t*>(bitmap.mutableBits());
+    std::fill(pixels, pixels + std::size_t(bitmap.width()) * std::size_t(bitmap.height()), bgrx);
 }
 
 // Copies the overlapping top-left part of from into to.
 void copyOverlap(Bitmap& to, const Bitmap& from)
 {
-    const int w = std::min(to.width(), from.width());
-    const int h = std::min(to.height(), from.height());
-    if (w <= 0 || h <= 0)
+    const int width = std::min(to.width(), from.width());
+    const int height = std::min(to.height(), from.height());
+    if (width <= 0 || height <= 0)
         return;
     std::uint8_t* out = to.mutableBits();
-    for (int y = 0; y < h; ++y)
-        std::memcpy(out + to.stride() * std::size_t(y), from.row(y), std::size_t(w) * 4);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(out + to.stride() * std::size_t(y), from.row(y), std::size_t(width) * 4);
 }
 
-void putLe16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v)
+void putLe16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value)
 {
-    b[at] = std::uint8_t(v);
-    b[at + 1] = std::uint8_t(v >> 8);
+    bytes[at] = std::uint8_t(value);
+    bytes[at + 1] = std::uint8_t(value >> 8);
 }
 
-void putLe32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v)
+void putLe32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value)
 {
     for (int i = 0; i < 4; ++i)
-        b[at + std::size_t(i)] = std::uint8_t(v >> (8 * i));
+        bytes[at + std::size_t(i)] = std::uint8_t(value >> (8 * i));
 }
 
 }  // namespace
@@ -203,11 +203,11 @@ void WorkSurface::saveAsBitmapFile(const std::filesystem::path& file) const
     out.write(reinterpret_cast<const char*>(header.data()), std::streamsize(header.size()));
     std::vector<std::uint8_t> row(rowBytes, 0);
     for (std::uint32_t y = height; y-- > 0;) {
-        const std::uint8_t* s = bitmap.row(int(y));
+        const std::uint8_t* source = bitmap.row(int(y));
         for (std::uint32_t x = 0; x < width; ++x) {
-            row[x * 3] = s[x * 4];
-            row[x * 3 + 1] = s[x * 4 + 1];
-            row[x * 3 + 2] = s[x * 4 + 2];
+            row[x * 3] = source[x * 4];
+            row[x * 3 + 1] = source[x * 4 + 1];
+            row[x * 3 + 2] = source[x * 4 + 2];
         }
         out.write(reinterpret_cast<const char*>(row.data()), std::streamsize(rowBytes));
     }

@@ -298,8 +298,8 @@ TEST(WindowModelStartup, DitheringModuleIsSetUpForHalftoneWithoutDither)
 {
     WindowModelHarness h;
     WindowModel& f = h.load();
-    EXPECT_EQ(f.job().ditherer()->PaletteMode(), 0);
-    EXPECT_EQ(f.job().ditherer()->DitherMode(), 0);
+    EXPECT_EQ(f.job().ditherer()->paletteMode(), PaletteMode::Halftone);
+    EXPECT_EQ(f.job().ditherer()->ditherMode(), DitherMode::None);
 }
 
 TEST(WindowModelStartup, SkinFileSwitchesToButtonFaceColours)

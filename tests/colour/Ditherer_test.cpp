@@ -99,35 +99,35 @@ std::vector<std::uint8_t> indexes(const Dib& dib)
 TEST(Ditherer, TablesHoldTheStatedValues)
 {
     Ditherer d;
-    EXPECT_EQ(d.T6(-51), 0);
-    EXPECT_EQ(d.T6(25), 0);
-    EXPECT_EQ(d.T6(26), 1);
-    EXPECT_EQ(d.T6(128), 3);
-    EXPECT_EQ(d.T6(127), 2);
-    EXPECT_EQ(d.T6(280), 5);
-    EXPECT_EQ(d.T16(-8), 0);
-    EXPECT_EQ(d.T16(8), 0);
-    EXPECT_EQ(d.T16(9), 1);
-    EXPECT_EQ(d.T16(262), 15);
+    EXPECT_EQ(d.halftoneLevel(-51), 0);
+    EXPECT_EQ(d.halftoneLevel(25), 0);
+    EXPECT_EQ(d.halftoneLevel(26), 1);
+    EXPECT_EQ(d.halftoneLevel(128), 3);
+    EXPECT_EQ(d.halftoneLevel(127), 2);
+    EXPECT_EQ(d.halftoneLevel(280), 5);
+    EXPECT_EQ(d.optimalLevel(-8), 0);
+    EXPECT_EQ(d.optimalLevel(8), 0);
+    EXPECT_EQ(d.optimalLevel(9), 1);
+    EXPECT_EQ(d.optimalLevel(262), 15);
     // Error shares round half to even.
-    EXPECT_EQ(d.E(1, 8), 0);
-    EXPECT_EQ(d.E(1, 24), 2);
-    EXPECT_EQ(d.E(7, 8), 4);
-    EXPECT_EQ(d.E(1, -8), 0);
-    EXPECT_EQ(d.E(3, 8), 2);    // 1.5
-    EXPECT_EQ(d.E(5, -8), -2);  // -2.5
-    EXPECT_EQ(d.E(5, 255), 80);
-    EXPECT_EQ(d.E(7, -255), -112);
+    EXPECT_EQ(d.errorShare(1, 8), 0);
+    EXPECT_EQ(d.errorShare(1, 24), 2);
+    EXPECT_EQ(d.errorShare(7, 8), 4);
+    EXPECT_EQ(d.errorShare(1, -8), 0);
+    EXPECT_EQ(d.errorShare(3, 8), 2);    // 1.5
+    EXPECT_EQ(d.errorShare(5, -8), -2);  // -2.5
+    EXPECT_EQ(d.errorShare(5, 255), 80);
+    EXPECT_EQ(d.errorShare(7, -255), -112);
     const int m51[4][4] = {{3, 29, 10, 35}, {41, 16, 48, 22}, {13, 38, 6, 32}, {51, 26, 45, 19}};
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) {
-            EXPECT_EQ(d.M51(x, y), m51[y][x]);
-            EXPECT_EQ(d.M16(x, y), kBayer[y][x]);
+            EXPECT_EQ(d.halftoneThreshold(x, y), m51[y][x]);
+            EXPECT_EQ(d.bayerThreshold(x, y), kBayer[y][x]);
         }
     for (int i = 0; i < 216; ++i)
         ASSERT_EQ(d.CubeIndex(i), i);
     for (int i = -51; i <= 280; ++i)
-        ASSERT_EQ(d.T6(i), level(i, 51, 5)) << i;
+        ASSERT_EQ(d.halftoneLevel(i), level(i, 51, 5)) << i;
 }
 
 TEST(Ditherer, OrderedHalftoneLevelsAtEveryMatrixPosition)
@@ -135,17 +135,17 @@ TEST(Ditherer, OrderedHalftoneLevelsAtEveryMatrixPosition)
     Ditherer d;
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) {
-            const int m = d.M51(x, y);
-            EXPECT_EQ(d.T6(0 + 26 - m), 0);
-            EXPECT_EQ(d.T6(255 + 26 - m), 5);
-            EXPECT_EQ(d.T6(25 + 26 - m), m <= 22 ? 1 : 0) << "M51 " << m;
+            const int m = d.halftoneThreshold(x, y);
+            EXPECT_EQ(d.halftoneLevel(0 + 26 - m), 0);
+            EXPECT_EQ(d.halftoneLevel(255 + 26 - m), 5);
+            EXPECT_EQ(d.halftoneLevel(25 + 26 - m), m <= 22 ? 1 : 0) << "threshold " << m;
         }
 }
 
 TEST(Ditherer, MidGreyOrderedGivesTheFixedPattern)
 {
     Ditherer d;
-    d.SetDitherMode(1);
+    d.SetDitherMode(DitherMode::Ordered);
     Palette8 pal;
     Dib dst;
     const Dib grey = uniformPicture(9, 7, 128, 128, 128);
@@ -155,7 +155,7 @@ TEST(Ditherer, MidGreyOrderedGivesTheFixedPattern)
     EXPECT_EQ(pal.Entries(), 216);
     for (int y = 0; y < 7; ++y)
         for (int x = 0; x < 9; ++x)
-            ASSERT_EQ(dst.scanline(y)[x], d.M51(x, y) < 27 ? 129 : 86) << x << "," << y;
+            ASSERT_EQ(dst.scanline(y)[x], d.halftoneThreshold(x, y) < 27 ? 129 : 86) << x << "," << y;
     // The destination carries all 256 palette entries as its colour table.
     EXPECT_EQ(0, std::memcmp(dst.colourTable().data(), pal.lpPalette(), 1024));
 }
@@ -168,10 +168,10 @@ TEST(Ditherer, PlainAndOrderedLoopsEqualTheDirectFormula)
         const Dib src = randomPicture(width, 23, unsigned(width));
         Dib dst;
         for (int mode = 0; mode <= 1; ++mode) {
-            d.SetPaletteMode(0);
-            d.SetDitherMode(mode);
+            d.SetPaletteMode(PaletteMode::Halftone);
+            d.SetDitherMode(mode == 0 ? DitherMode::None : DitherMode::Ordered);
             d.DitherTo8bpp(src, dst, halftone, false);
-            d.SetPaletteMode(1);
+            d.SetPaletteMode(PaletteMode::Optimal);
             Dib dstOptimal;
             d.DitherTo8bpp(src, dstOptimal, optimal, false);
             for (int y = 0; y < src.Height(); ++y)
@@ -194,9 +194,9 @@ TEST(Ditherer, PlainAndOrderedLoopsEqualTheDirectFormula)
 TEST(Ditherer, ErrorDiffusionMatchesAReferenceAndKeepsChannelsInRange)
 {
     Ditherer d;
-    d.SetDitherMode(2);
+    d.SetDitherMode(DitherMode::Diffusion);
     for (int paletteMode = 0; paletteMode <= 1; ++paletteMode) {
-        d.SetPaletteMode(paletteMode);
+        d.SetPaletteMode(paletteMode == 0 ? PaletteMode::Halftone : PaletteMode::Optimal);
         for (const int width : {1, 2, 31}) {
             const Dib src = randomPicture(width, 17, unsigned(100 + width));
             std::vector<std::uint8_t> before(src.lpBits(), src.lpBits() + src.Size());
@@ -213,7 +213,7 @@ TEST(Ditherer, ErrorDiffusionMatchesAReferenceAndKeepsChannelsInRange)
 TEST(Ditherer, ErrorDiffusionSpreadsNothingForSmallErrors)
 {
     Ditherer d;
-    d.SetDitherMode(2);
+    d.SetDitherMode(DitherMode::Diffusion);
     Palette8 pal;
     Dib dst;
     // A colour the palette holds exactly: index 36*3 + 6*2 + 1 everywhere.
@@ -229,7 +229,7 @@ TEST(Ditherer, ErrorDiffusionSpreadsNothingForSmallErrors)
 TEST(Ditherer, OnePixelWideErrorDiffusionSpreadsOnlyDownward)
 {
     Ditherer d;
-    d.SetDitherMode(2);
+    d.SetDitherMode(DitherMode::Diffusion);
     Palette8 pal;
     Dib dst;
     // 30 -> level 1 (51): error -21, below gets 5/16 of it, -6.5625 -> -7: 23 -> level 0.
@@ -241,8 +241,8 @@ TEST(Ditherer, OnePixelWideErrorDiffusionSpreadsOnlyDownward)
 TEST(Ditherer, PalettesAreReusedAndOptimalModeShrinksTheCopy)
 {
     Ditherer d;
-    d.SetPaletteMode(1);
-    d.SetDitherMode(1);
+    d.SetPaletteMode(PaletteMode::Optimal);
+    d.SetDitherMode(DitherMode::Ordered);
     const Dib src = randomPicture(200, 100, 5);
     Palette8 pal;
     Dib dst;
@@ -250,7 +250,7 @@ TEST(Ditherer, PalettesAreReusedAndOptimalModeShrinksTheCopy)
 
     Dib shrunk;
     src.CloneTo(shrunk);
-    shrunk.Resize(50, 25, true);
+    shrunk.Resize(50, 25, ResizeMode::Stretch);
     Palette8 expected;
     expected.CreateOptimal(shrunk, 256, 6, 1, 1, 1);
     ASSERT_EQ(pal.Entries(), expected.Entries());
@@ -286,14 +286,14 @@ TEST(Ditherer, FailuresAndUnknownModes)
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.number(), errnum::TypeMismatch);
     }
-    d.SetDitherMode(7);
+    d.SetDitherMode(DitherMode(7));
     d.DitherTo8bpp(src, dst, pal, false);
     EXPECT_EQ(indexes(dst), std::vector<std::uint8_t>(16, 0)) << "no loop: the pixels Create gave";
     EXPECT_EQ(pal.Entries(), 216);
 
     // Source and destination may be the same surface.
     Dib same = uniformPicture(4, 4, 255, 255, 255);
-    d.SetDitherMode(0);
+    d.SetDitherMode(DitherMode::None);
     d.DitherTo8bpp(same, same, pal, false);
     EXPECT_EQ(same.BPP(), 8);
     EXPECT_EQ(indexes(same), std::vector<std::uint8_t>(16, 215));

@@ -36,7 +36,7 @@ std::vector<Rgb> entries(const Palette8& pal)
 {
     std::vector<Rgb> out;
     for (int i = 0; i < pal.Entries(); ++i)
-        out.emplace_back(pal.rgbR(std::uint8_t(i)), pal.rgbG(std::uint8_t(i)), pal.rgbB(std::uint8_t(i)));
+        out.emplace_back(pal.red(std::uint8_t(i)), pal.green(std::uint8_t(i)), pal.blue(std::uint8_t(i)));
     return out;
 }
 

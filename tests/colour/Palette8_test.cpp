@@ -15,7 +15,7 @@ using Rgb = std::tuple<int, int, int>;
 
 Rgb entry(const Palette8& pal, int i)
 {
-    return {pal.rgbR(std::uint8_t(i)), pal.rgbG(std::uint8_t(i)), pal.rgbB(std::uint8_t(i))};
+    return {pal.red(std::uint8_t(i)), pal.green(std::uint8_t(i)), pal.blue(std::uint8_t(i))};
 }
 
 template <class F> int errorNumber(F&& f)
@@ -35,11 +35,11 @@ TEST(Palette8, HalftoneCubesHaveTheirSizesAndNumbering)
     Palette8 pal;
     const int entries[5] = {8, 27, 64, 125, 216};
     for (int level = 0; level <= 4; ++level) {
-        pal.CreateHalftone(std::int16_t(level));
+        pal.CreateHalftone(HalftoneCube(level));
         EXPECT_EQ(pal.Entries(), entries[level]) << "level " << level;
-        EXPECT_NE(pal.hPal(), 0u);
+        EXPECT_NE(pal.logicalPaletteId(), 0u);
     }
-    pal.CreateHalftone(4);
+    pal.CreateHalftone(HalftoneCube::Colours216);
     EXPECT_EQ(entry(pal, 0), Rgb(0, 0, 0));
     EXPECT_EQ(entry(pal, 5), Rgb(255, 0, 0));
     EXPECT_EQ(entry(pal, 30), Rgb(0, 255, 0));
@@ -53,38 +53,38 @@ TEST(Palette8, HalftoneCubesHaveTheirSizesAndNumbering)
         ASSERT_EQ(entry(pal, i), Rgb(0, 0, 0)) << "entries beyond the cube stay zero";
     EXPECT_EQ(pal.lpPalette()[4 * 5 + 3], 0) << "reserved byte";
 
-    pal.CreateHalftone(1);
+    pal.CreateHalftone(HalftoneCube::Colours27);
     EXPECT_EQ(entry(pal, 1), Rgb(128, 0, 0));
     EXPECT_EQ(entry(pal, 2), Rgb(255, 0, 0));
     EXPECT_EQ(entry(pal, 3), Rgb(0, 128, 0));
-    pal.CreateHalftone(0);
+    pal.CreateHalftone(HalftoneCube::Colours8);
     EXPECT_EQ(entry(pal, 7), Rgb(255, 255, 255));
 }
 
 TEST(Palette8, InvalidLevelsRaiseAndLeaveAnEmptyPalette)
 {
     Palette8 pal;
-    pal.CreateHalftone(4);
-    EXPECT_EQ(errorNumber([&] { pal.CreateHalftone(5); }), errnum::SubscriptOutOfRange);
+    pal.CreateHalftone(HalftoneCube::Colours216);
+    EXPECT_EQ(errorNumber([&] { pal.CreateHalftone(HalftoneCube(5)); }), errnum::SubscriptOutOfRange);
     EXPECT_EQ(pal.Entries(), 0);
-    pal.CreateHalftone(4);
-    EXPECT_EQ(errorNumber([&] { pal.CreateGreyScale(3); }), errnum::DivisionByZero);
+    pal.CreateHalftone(HalftoneCube::Colours216);
+    EXPECT_EQ(errorNumber([&] { pal.CreateGreyScale(GreyLevels(3)); }), errnum::DivisionByZero);
     EXPECT_EQ(pal.Entries(), 0);
-    EXPECT_EQ(pal.hPal(), 0u);
+    EXPECT_EQ(pal.logicalPaletteId(), 0u);
 }
 
 TEST(Palette8, GreyScaleAndEga)
 {
     Palette8 pal;
-    pal.CreateGreyScale(0);
+    pal.CreateGreyScale(GreyLevels::Greys2);
     EXPECT_EQ(pal.Entries(), 2);
     EXPECT_EQ(entry(pal, 1), Rgb(255, 255, 255));
-    pal.CreateGreyScale(1);
+    pal.CreateGreyScale(GreyLevels::Greys16);
     EXPECT_EQ(pal.Entries(), 16);
     EXPECT_EQ(entry(pal, 1), Rgb(17, 17, 17));
     EXPECT_EQ(entry(pal, 15), Rgb(255, 255, 255));
     EXPECT_TRUE(pal.IsGreyScale());
-    pal.CreateGreyScale(2);
+    pal.CreateGreyScale(GreyLevels::Greys256);
     EXPECT_EQ(pal.Entries(), 256);
     EXPECT_EQ(entry(pal, 200), Rgb(200, 200, 200));
 
@@ -133,7 +133,7 @@ TEST(Palette8, ClosestIndexSearchesTheSnapshot)
 {
     Palette8 pal;
     EXPECT_EQ(errorNumber([&] { pal.ClosestIndex(1, 2, 3); }), errnum::Overflow) << "no logical palette";
-    pal.CreateHalftone(4);
+    pal.CreateHalftone(HalftoneCube::Colours216);
     EXPECT_EQ(pal.ClosestIndex(250, 5, 5), 5);
     EXPECT_EQ(pal.ClosestIndex(0, 0, 0), 0);
     EXPECT_EQ(pal.ClosestIndex(255, 255, 255), 215);
@@ -142,9 +142,9 @@ TEST(Palette8, ClosestIndexSearchesTheSnapshot)
     EXPECT_EQ(Rgb(r, g, b), Rgb(102, 153, 51));
 
     // Writing entries leaves the search on the old snapshot until it is rebuilt.
-    pal.setRgbR(5, 0);
+    pal.setRed(5, 0);
     pal.setEntries(3);
-    EXPECT_EQ(pal.rgbR(5), 0);
+    EXPECT_EQ(pal.red(5), 0);
     EXPECT_EQ(pal.ClosestIndex(250, 5, 5), 5);
     pal.ClosestColor(250, 5, 5, r, g, b);
     EXPECT_EQ(Rgb(r, g, b), Rgb(0, 0, 0)) << "ClosestColor reads the entry table";
@@ -154,9 +154,9 @@ TEST(Palette8, ClosestIndexSearchesTheSnapshot)
     // Ties go to the lowest index.
     Palette8 tie;
     tie.Initialize(3);
-    tie.setRgbR(0, 10);
-    tie.setRgbR(1, 20);
-    tie.setRgbR(2, 20);
+    tie.setRed(0, 10);
+    tie.setRed(1, 20);
+    tie.setRed(2, 20);
     tie.BuildLogicalPalette();
     EXPECT_EQ(tie.ClosestIndex(15, 0, 0), 0);
     EXPECT_EQ(tie.ClosestIndex(19, 0, 0), 1);
@@ -166,11 +166,11 @@ TEST(Palette8, EntryAccessorsAndLimits)
 {
     Palette8 pal;
     EXPECT_EQ(pal.lpPalette(), nullptr);
-    EXPECT_EQ(errorNumber([&] { (void)pal.rgbG(0); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(errorNumber([&] { (void)pal.green(0); }), errnum::SubscriptOutOfRange);
     pal.Initialize(4);
     EXPECT_EQ(pal.Entries(), 4);
-    pal.setRgbG(255, 7);
-    pal.setRgbB(255, 9);
+    pal.setGreen(255, 7);
+    pal.setBlue(255, 9);
     EXPECT_EQ(pal.lpPalette()[1020], 9);
     EXPECT_EQ(pal.lpPalette()[1021], 7);
     EXPECT_EQ(errorNumber([&] { pal.setEntries(257); }), errnum::SubscriptOutOfRange);

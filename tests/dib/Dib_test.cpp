@@ -45,7 +45,6 @@ TEST(Dib, CreateSetsScanlineAndSizeByTheInvariants)
         EXPECT_EQ(dib.BytesPerScanline(), c.bytesPerScanline) << c.w << "x" << c.h << "x" << c.bpp;
         EXPECT_EQ(dib.Size(), c.size);
         ASSERT_NE(dib.lpBits(), nullptr);
-        EXPECT_NE(dib.hDIB(), 0u);
         EXPECT_EQ(dib.colourTable().size(), std::size_t(c.tableBytes));
         for (int i = 0; i < c.size; ++i)
             ASSERT_EQ(dib.lpBits()[i], 0) << "new pixel memory is zero";
@@ -87,9 +86,9 @@ TEST(Dib, EmptySurfaceDoesNothingAndAnswersZero)
 {
     Dib empty, target;
     ASSERT_TRUE(target.Create(4, 4, 32));
-    EXPECT_EQ(empty.LoadBlt(target.hDC(), 0, 0, 0, 0), 0);
-    EXPECT_EQ(empty.Stretch(target.hDC(), 0, 0, 4, 4), 0);
-    empty.Cls(0xFFFFFF);
+    EXPECT_EQ(empty.CopyFrom(target.dc(), 0, 0, 0, 0), 0);
+    EXPECT_EQ(empty.Stretch(target.dc(), 0, 0, 4, 4), 0);
+    empty.Clear(0xFFFFFF);
     std::vector<std::uint8_t> palette{1, 2, 3, 4};
     empty.SetPalette(palette);
     empty.GetPalette(palette);
@@ -98,10 +97,10 @@ TEST(Dib, EmptySurfaceDoesNothingAndAnswersZero)
     empty.GetBestFitInfo(50, 50, bfx, bfy, bfW, bfH, true);
     EXPECT_EQ(bfx, -1);
     EXPECT_EQ(bfW, -1);
-    empty.Resize(10, 10, true);
+    empty.Resize(10, 10, ResizeMode::Stretch);
     EXPECT_TRUE(empty.empty());
-    EXPECT_TRUE(empty.Image().empty());
-    EXPECT_TRUE(empty.hDC().empty());
+    EXPECT_TRUE(empty.ToPicture().empty());
+    EXPECT_TRUE(empty.dc().empty());
 }
 
 TEST(Dib, PaletteSetsOnlyTheGivenEntriesAndReadsTheWholeTable)
@@ -175,7 +174,7 @@ TEST(Dib, PixelMemoryIsTopDownAndImageReadsIt)
     setPixel32(dib, 0, 1, 0x40, 0x50, 0x60);   // bottom row, left
     EXPECT_EQ(pixel32(dib, 2, 0), 0x00302010u);
     EXPECT_EQ(dib.lpBits() + 1 * dib.BytesPerScanline() + 0 * 4, dib.scanline(1));
-    const Picture picture = dib.Image();
+    const Picture picture = dib.ToPicture();
     ASSERT_EQ(picture.width(), 3);
     ASSERT_EQ(picture.height(), 2);
     EXPECT_EQ(picture.bitmap().pixel(2, 0), 0x00102030);   // 0x00BBGGRR

@@ -49,8 +49,8 @@ std::vector<std::uint8_t> directDither(const RawFrame& f)
     for (int y = 0; y < f.height; ++y)
         std::memcpy(src.scanline(y), &f.bgrx[std::size_t(y) * f.width * 4], std::size_t(f.width) * 4);
     Ditherer dither;
-    dither.SetPaletteMode(0);
-    dither.SetDitherMode(1);
+    dither.SetPaletteMode(PaletteMode::Halftone);
+    dither.SetDitherMode(DitherMode::Ordered);
     Dib dst;
     Palette8 palette;
     dither.DitherTo8bpp(src, dst, palette, false);
@@ -78,8 +78,8 @@ struct Animation {
 
     Animation()
     {
-        dither.SetPaletteMode(0);
-        dither.SetDitherMode(1);
+        dither.SetPaletteMode(PaletteMode::Halftone);
+        dither.SetDitherMode(DitherMode::Ordered);
         progress.onChanged = [this] { progressValues.push_back(progress.value()); };
     }
     FramesToGifResult run(MemoryFrames& source, int delay = 20)
@@ -127,8 +127,8 @@ TEST(framesToGif, OnePaletteServesTheAnimation)
     // The optimal palette is made from the first frame only: a later red frame still maps into
     // the first frame's blue and green colours.
     Animation a;
-    a.dither.SetPaletteMode(1);
-    a.dither.SetDitherMode(0);
+    a.dither.SetPaletteMode(PaletteMode::Optimal);
+    a.dither.SetDitherMode(DitherMode::None);
     RawFrame twoTone = uniformFrame(8, 8, 200, 10, 10);
     const RawFrame green = uniformFrame(8, 8, 10, 200, 10);
     std::memcpy(twoTone.bgrx.data(), green.bgrx.data(), 32 * 4);   // the first frame holds blue and green halves

@@ -421,7 +421,7 @@ TEST(cGIFFrames, MaskMarksTheTransparentIndex)
         img.scanline(0)[x] = std::uint8_t(x % 3 == 0 ? 7 : 1);
     img.scanline(1)[9] = 7;
     doc.setFrameUseTransparentColor(1, true);
-    doc.FrameMask(1, 7);
+    doc.FrameBuildMask(1, 7);
     const Dib& mask = doc.FrameDIBAND(1);
     // Pixels 0, 3, 6, 9 of row 0: bits 0x80, 0x10, 0x02 of byte 0 and 0x40 of byte 1.
     EXPECT_EQ(mask.scanline(0)[0], 0x92);
@@ -432,7 +432,7 @@ TEST(cGIFFrames, MaskMarksTheTransparentIndex)
     EXPECT_EQ(img.colourTable()[1 * 4 + 2], 1);
 
     doc.setFrameUseTransparentColor(1, false);
-    doc.FrameMask(1, 7);
+    doc.FrameBuildMask(1, 7);
     EXPECT_EQ(mask.scanline(0)[0], 0);
     EXPECT_EQ(img.colourTable()[7 * 4 + 2], 7);
 }
@@ -453,14 +453,14 @@ TEST(cGIFFrames, DrawPlacesScalesAndMasks)
         for (int x = 0; x < 4; ++x)
             img.scanline(y)[x] = std::uint8_t(x == 0 ? 2 : 1);
     doc.setFrameUseTransparentColor(1, true);
-    doc.FrameMask(1, 1);
+    doc.FrameBuildMask(1, 1);
 
     Bitmap canvas(10, 10);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 10; ++x)
             canvas.setPixel(x, y, 0x00FF0000);   // blue background
-    doc.FrameDraw(DibDC::ofBitmap(canvas), 1, 1, 0, 1.0f, true);
-    // Placed at (1 + 4, 0 + 1); ScreenCrop keeps 6 - 4 = 2 columns; index 1 is transparent.
+    doc.FrameDraw(DibDC::ofBitmap(canvas), 1, 1, 0, 1.0f, FrameClip::Screen);
+    // Placed at (1 + 4, 0 + 1); FrameClip::Screen keeps 6 - 4 = 2 columns; index 1 is transparent.
     EXPECT_EQ(canvas.pixel(5, 1), 0x0000FF00);
     EXPECT_EQ(canvas.pixel(6, 1), 0x00FF0000);
     EXPECT_EQ(canvas.pixel(7, 1), 0x00FF0000) << "cropped";
@@ -468,8 +468,8 @@ TEST(cGIFFrames, DrawPlacesScalesAndMasks)
 
     Bitmap scaled(20, 20);
     doc.setFrameUseTransparentColor(1, false);
-    doc.FrameMask(1, 1);
-    doc.FrameDraw(DibDC::ofBitmap(scaled), 1, 0, 0, 2.0f, false);
+    doc.FrameBuildMask(1, 1);
+    doc.FrameDraw(DibDC::ofBitmap(scaled), 1, 0, 0, 2.0f, FrameClip::None);
     EXPECT_EQ(scaled.pixel(8, 2), 0x0000FF00);
     EXPECT_EQ(scaled.pixel(9, 3), 0x0000FF00);
     EXPECT_EQ(scaled.pixel(10, 2), 0x000000FF);
@@ -478,7 +478,7 @@ TEST(cGIFFrames, DrawPlacesScalesAndMasks)
 
     Bitmap untouched(4, 4);
     doc.setFrameLeft(1, 50);   // wholly off the screen: nothing drawn
-    doc.FrameDraw(DibDC::ofBitmap(untouched), 1, -50, 0, 1.0f, true);
+    doc.FrameDraw(DibDC::ofBitmap(untouched), 1, -50, 0, 1.0f, FrameClip::Screen);
     EXPECT_EQ(untouched.pixel(0, 1), 0);
 }
 

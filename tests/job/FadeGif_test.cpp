@@ -93,8 +93,8 @@ TEST(FadeGif, MakesTheDocumentAndDitherModuleAndSetsTheDitherMode)
     EXPECT_EQ(f.ui.inner.texts(), std::vector<std::string>{"Done."});
     ASSERT_TRUE(f.job.currentGifDocument());
     EXPECT_EQ(f.job.currentGifDocument()->FramesCount(), 4);
-    EXPECT_EQ(f.job.ditherer()->DitherMode(), 1);
-    EXPECT_EQ(f.job.ditherer()->PaletteMode(), 0);
+    EXPECT_EQ(f.job.ditherer()->ditherMode(), DitherMode::Ordered);
+    EXPECT_EQ(f.job.ditherer()->paletteMode(), PaletteMode::Halftone);
     EXPECT_TRUE(std::filesystem::exists(f.dir / "result.gif"));
     EXPECT_TRUE(std::filesystem::is_empty(f.temp.path()));
 }
@@ -106,7 +106,7 @@ TEST(FadeGif, TheBatchChoiceOfPaletteAndDitherIsUsed)
     f.request.gifDither = GifDither::Diffusion;
     f.run();
     EXPECT_EQ(f.ui.inner.texts(), std::vector<std::string>{"Done."});
-    EXPECT_EQ(f.job.ditherer()->DitherMode(), 2);
+    EXPECT_EQ(f.job.ditherer()->ditherMode(), DitherMode::Diffusion);
     ASSERT_TRUE(f.job.currentGifDocument());
     // An optimal palette of an 11 x 7 picture has fewer than the cube's 216 colours.
     EXPECT_LT(f.job.currentGifDocument()->GlobalPaletteEntries(), 216);

@@ -40,7 +40,7 @@ TEST(MakeBlendFunction, AlphaTimes65536RoundedHalfToEvenAndCapped)
 
 TEST(GradientAlphaBlend, HorizontalRampFromStartLineZero)
 {
-    const auto strips = GradientStrips(kW, kH, kW, kH, 0, kBlendEndLine, kBlendHorizontal);
+    const auto strips = GradientStrips(kW, kH, kW, kH, 0, kBlendEndLine, BlendOrientation::Horizontal);
     ASSERT_EQ(strips.size(), 727u + 1);   // 727 strips and the final opaque one
     EXPECT_EQ(strips.front().destination.x, 3);
     EXPECT_EQ(strips.front().alpha, 0);
@@ -63,7 +63,7 @@ TEST(GradientAlphaBlend, HorizontalRampFromStartLineZero)
 
 TEST(GradientAlphaBlend, VerticalRampNeverReachesFullOpacityOnTheCanvas)
 {
-    const auto strips = GradientStrips(kW, kH, kW, kH, 0, kBlendEndLine, kBlendVertical);
+    const auto strips = GradientStrips(kW, kH, kW, kH, 0, kBlendEndLine, BlendOrientation::Vertical);
     EXPECT_EQ(strips.front().destination.y, 3);
     EXPECT_EQ(strips.front().destination.height, 3);
     EXPECT_EQ(strips.front().destination.width, 729);
@@ -73,7 +73,7 @@ TEST(GradientAlphaBlend, VerticalRampNeverReachesFullOpacityOnTheCanvas)
 
     // Black base, white overlay: the last row shows about 92 % of the overlay.
     Bitmap canvas = solid(729, 425, 0);
-    GradientAlphaBlend(canvas, kW, kH, solid(729, 425, 0xFFFFFF), kW, kH, 0, kBlendEndLine, kBlendVertical);
+    GradientAlphaBlend(canvas, kW, kH, solid(729, 425, 0xFFFFFF), kW, kH, 0, kBlendEndLine, BlendOrientation::Vertical);
     const int last = canvas.pixel(100, 424) & 0xFF;
     EXPECT_GE(last, 232);
     EXPECT_LE(last, 236);
@@ -82,25 +82,26 @@ TEST(GradientAlphaBlend, VerticalRampNeverReachesFullOpacityOnTheCanvas)
 
 TEST(GradientAlphaBlend, StartLinesAtAndNearTheEnd)
 {
-    EXPECT_TRUE(GradientStrips(kW, kH, kW, kH, 729, kBlendEndLine, kBlendHorizontal).empty());
-    EXPECT_TRUE(GradientStrips(kW, kH, kW, kH, 800, kBlendEndLine, kBlendHorizontal).empty());
-    const auto one = GradientStrips(kW, kH, kW, kH, 728, kBlendEndLine, kBlendHorizontal);
+    EXPECT_TRUE(GradientStrips(kW, kH, kW, kH, 729, kBlendEndLine, BlendOrientation::Horizontal).empty());
+    EXPECT_TRUE(GradientStrips(kW, kH, kW, kH, 800, kBlendEndLine, BlendOrientation::Horizontal).empty());
+    const auto one = GradientStrips(kW, kH, kW, kH, 728, kBlendEndLine, BlendOrientation::Horizontal);
     ASSERT_EQ(one.size(), 2u);
     EXPECT_EQ(one[0].destination.x, 728);
     EXPECT_EQ(one[0].alpha, 0);
 
-    const auto half = GradientStrips(kW, kH, kW, kH, 364, kBlendEndLine, kBlendHorizontal);
+    const auto half = GradientStrips(kW, kH, kW, kH, 364, kBlendEndLine, BlendOrientation::Horizontal);
     ASSERT_EQ(half.size(), 364u + 1);
     EXPECT_EQ(half.front().destination.x, 365);
     EXPECT_EQ(half[363].destination.x, 728);
 
-    EXPECT_TRUE(GradientStrips(kW, kH, kW, kH, 0, kBlendEndLine, 0.5).empty());
+    EXPECT_TRUE(GradientStrips(kW, kH, kW, kH, 0, kBlendEndLine, BlendOrientation(2)).empty()) << "unknown orientation";
 }
 
 TEST(GradientAlphaBlend, ColumnsCompositeTheirStripsInOrder)
 {
     Bitmap canvas = solid(729, 425, 0);
-    GradientAlphaBlend(canvas, kW, kH, solid(729, 425, 0xFFFFFF), kW, kH, 0, kBlendEndLine, kBlendHorizontal);
+    GradientAlphaBlend(canvas, kW, kH, solid(729, 425, 0xFFFFFF), kW, kH, 0,
+                       kBlendEndLine, BlendOrientation::Horizontal);
     EXPECT_EQ(canvas.pixel(0, 0), 0);
     EXPECT_EQ(canvas.pixel(2, 200), 0);
     EXPECT_EQ(canvas.pixel(5, 424), 0x010101);   // 0, 0, then round(255 x 1 / 255) = 1
@@ -111,7 +112,7 @@ TEST(GradientAlphaBlend, ColumnsCompositeTheirStripsInOrder)
 
     // A vertical start line beyond the canvas leaves it showing the base.
     Bitmap base = solid(729, 425, 0x123456);
-    GradientAlphaBlend(base, kW, kH, solid(729, 425, 0xFFFFFF), kW, kH, 425, kBlendEndLine, kBlendVertical);
+    GradientAlphaBlend(base, kW, kH, solid(729, 425, 0xFFFFFF), kW, kH, 425, kBlendEndLine, BlendOrientation::Vertical);
     EXPECT_EQ(base.pixel(0, 424), 0x123456);
     EXPECT_EQ(base.pixel(728, 0), 0x123456);
 }
@@ -123,7 +124,7 @@ TEST(BlendPictures, StretchesBothSourcesAndBlendsOverTheClearedDestination)
     const Picture white(solid(3, 7, 0xFFFFFF));
     StretchToBox(picDest, black);
     picDest.setPixel(0, 0, 0x00FF00);   // drawn since: cleared by the blend
-    BlendPictures(picDest, pic1, pic2, black, white, 0, kBlendHorizontal);
+    BlendPictures(picDest, pic1, pic2, black, white, 0, BlendOrientation::Horizontal);
     EXPECT_EQ(picDest.pixel(0, 0), 0);
     EXPECT_EQ(picDest.pixel(5, 10), 0x010101);
     EXPECT_EQ(picDest.pixel(728, 424), 0xFFFFFF);

@@ -54,8 +54,8 @@ void crossFadeFrame(const Picture& a, const Picture& b, int i, int n, Dib& out)
 std::vector<std::uint8_t> halftoneOrdered(const Dib& frame)
 {
     Ditherer dither;
-    dither.SetPaletteMode(0);
-    dither.SetDitherMode(1);
+    dither.SetPaletteMode(PaletteMode::Halftone);
+    dither.SetDitherMode(DitherMode::Ordered);
     Dib dst;
     Palette8 palette;
     dither.DitherTo8bpp(frame, dst, palette, false);
@@ -88,7 +88,7 @@ TEST(FadeGifJob, TenFramesAtFiveFpsMatchTheLayoutPeersAndTheDirectDither)
 
     EXPECT_EQ(ui.texts(), std::vector<std::string>{"Done."});
     EXPECT_EQ(outcome.writtenFile, outcome.outputPath);
-    EXPECT_EQ(job.ditherer()->DitherMode(), 1);   // stays 1 after a GIF job
+    EXPECT_EQ(job.ditherer()->ditherMode(), DitherMode::Ordered);   // stays ordered after a GIF job
     EXPECT_TRUE(std::filesystem::is_empty(temp.path()));   // no work file left
 
     // The bytes: header, screen, 216-entry table in 256 slots, loop block, frame blocks.

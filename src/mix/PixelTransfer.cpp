@@ -1,6 +1,7 @@
-// DibBits: moves pixels between a work surface's drawn image and a PixelBuffer. It stands in
-// for GetDIBits/SetDIBits with a 32-bit top-down BITMAPINFO, which is exactly the platform
-// Bitmap's own layout, so a capture or a full-size write-back is a shared reference, not a copy.
+// TransferPixels: moves pixels between a work surface's drawn image and a PixelBuffer. It
+// stands in for GetDIBits/SetDIBits with a 32-bit top-down BITMAPINFO, which is exactly the
+// platform Bitmap's own layout, so a capture or a full-size write-back is a shared reference,
+// not a copy.
 #include "mix/PixelBuffer.h"
 
 #include "platform/WorkSurface.h"
@@ -36,16 +37,16 @@ void writeBack(WorkSurface& surface, const PixelBuffer& buffer)
 
 }  // namespace
 
-void DibBits(WorkSurface& surface, PixelBuffer& buffer, std::int16_t mode)
+void TransferPixels(WorkSurface& surface, PixelBuffer& buffer, PixelTransfer transfer)
 {
-    switch (mode) {
-    case 1:
+    switch (transfer) {
+    case PixelTransfer::Capture:
         buffer.capture(surface.image());
         break;
-    case 2:
+    case PixelTransfer::WriteBack:
         writeBack(surface, buffer);
         break;
-    case 3:
+    case PixelTransfer::Release:
         buffer.release();
         break;
     default:
