@@ -20,38 +20,10 @@ using vantorell::test::TempDir;
 
 namespace {
 
-// A FakeUi whose yields run a handler, as a window's message loop may (the user closes it).
-struct HandlerUi final : UiPort {
-    FakeUi inner;
-    std::function<void()> onYield;
-    MsgResult messageBox(std::string_view text, MsgButtons buttons, MsgIcon icon, std::string_view title) override
-    {
-        return inner.messageBox(text, buttons, icon, title);
-    }
-    void yield() override
-    {
-        inner.yield();
-        if (onYield)
-            onYield();
-    }
-    void setBusyPointer(bool busy) override { inner.setBusyPointer(busy); }
-    void progressChanged(const ProgressBar& bar) override { inner.progressChanged(bar); }
-    std::vector<std::filesystem::path> openFiles(const OpenFileRequest& r) override { return inner.openFiles(r); }
-    std::optional<std::filesystem::path> browseFolder(std::string_view t, const std::filesystem::path& s) override
-    {
-        return inner.browseFolder(t, s);
-    }
-    std::optional<CompressorChoice> chooseCompressor(const std::vector<CompressorOption>& o) override
-    {
-        return inner.chooseCompressor(o);
-    }
-    bool shellStart(std::string_view target) override { return inner.shellStart(target); }
-};
-
 struct GifJob {
     TempDir dir, temp;
     std::optional<std::string> oldTemp;
-    HandlerUi ui;
+    FakeUi ui;
     MixJob job{ui, &runFadeSteps};
     MixRequest request;
     MixOutcome outcome;
@@ -90,7 +62,7 @@ TEST(FadeGif, MakesTheDocumentAndDitherModuleAndSetsTheDitherMode)
     GifJob f;
     ASSERT_FALSE(f.job.currentGifDocument());
     f.run();
-    EXPECT_EQ(f.ui.inner.texts(), std::vector<std::string>{"Done."});
+    EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
     ASSERT_TRUE(f.job.currentGifDocument());
     EXPECT_EQ(f.job.currentGifDocument()->FramesCount(), 4);
     EXPECT_EQ(f.job.ditherer()->ditherMode(), DitherMode::Ordered);
@@ -105,7 +77,7 @@ TEST(FadeGif, TheBatchChoiceOfPaletteAndDitherIsUsed)
     f.request.gifPalette = GifPalette::Optimal;
     f.request.gifDither = GifDither::Diffusion;
     f.run();
-    EXPECT_EQ(f.ui.inner.texts(), std::vector<std::string>{"Done."});
+    EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
     EXPECT_EQ(f.job.ditherer()->ditherMode(), DitherMode::Diffusion);
     ASSERT_TRUE(f.job.currentGifDocument());
     // An optimal palette of an 11 x 7 picture has fewer than the cube's 216 colours.
@@ -118,7 +90,7 @@ TEST(FadeGif, ReleasingTheWindowsDocumentDuringAYieldIsSafe)
     GifJob f;
     f.ui.onYield = [&] { f.job.releaseGifDocument(); };   // the window lets its document go
     f.run();
-    EXPECT_FALSE(f.ui.inner.texts().empty());
-    EXPECT_EQ(f.ui.inner.texts().back(), "Done.");
+    EXPECT_FALSE(f.ui.texts().empty());
+    EXPECT_EQ(f.ui.texts().back(), "Done.");
     EXPECT_TRUE(std::filesystem::is_empty(f.temp.path()));
 }
