@@ -23,7 +23,8 @@ std::error_code renameRegistered(const std::filesystem::path& from, const std::f
 
 // Blocks SIGINT and SIGTERM in the calling thread (and so in every thread it starts later; call
 // it before any other thread exists) and starts a thread that waits for them, removes every
-// registered path and ends the process with 128 + the signal.
+// registered path and ends the process with 128 + the signal. The calling thread is the one
+// that writes the job's files: it is stopped (by SIGRTMIN) before the paths are removed.
 void removeRegisteredOnSignals();
 
 }  // namespace vantorell::interruption
