@@ -157,7 +157,11 @@ std::uint64_t freeBytes(const std::filesystem::path& folder)
     return std::uint64_t(fs.f_bavail) * fs.f_frsize;
 }
 
-std::string megabytes(std::uint64_t bytes) { return std::to_string((bytes + 999'999) / 1'000'000) + " MB"; }
+// Free space rounded down and the need rounded up, so the two never read as the same number.
+std::string megabytes(std::uint64_t bytes, bool roundUp)
+{
+    return std::to_string((bytes + (roundUp ? 999'999 : 0)) / 1'000'000) + " MB";
+}
 
 // Before any frame is rendered: the frame files (and, for GIF output, the temporary AVI) must
 // fit in the work folder, and an uncompressed AVI in the output folder. False, with the reason
@@ -183,8 +187,8 @@ bool enoughSpace(FadeRun& fade)
         const std::uint64_t available = freeBytes(folder);
         if (available >= needed)
             return true;
-        fade.run.fail(folder.string() + " has " + megabytes(available) + " free, and this job needs " +
-                      megabytes(needed) + " there.");
+        fade.run.fail(folder.string() + " has " + megabytes(available, false) + " free, and this job needs " +
+                      megabytes(needed, true) + " there.");
         return false;
     };
     if (fade.work.exists() && !check(fade.work.path(), workBytes))
