@@ -241,12 +241,12 @@ TEST_F(FaultInjection, FullFileSystemWritesNothingAndFadesAreRefusedUpFront)
 // the signal, the work folder and the temporary result are gone.
 TEST_F(FaultInjection, SignalsRemoveTheWorkFolderAndTheTemporaryResult)
 {
-    const std::string pictures = "--image1 " + shellQuoted(test::writePicture(inputs, "a.bmp", 640, 360, 1)) +
-                                 " --image2 " + shellQuoted(test::writePicture(inputs, "b.bmp", 640, 360, 90));
+    const std::string pictures = "--image1 " + shellQuoted(test::writePicture(inputs, "a.bmp", 320, 180, 1)) +
+                                 " --image2 " + shellQuoted(test::writePicture(inputs, "b.bmp", 320, 180, 90));
     struct Case {
         const char* what;
         int signal;
-        const char* frames;   // rendering 200 takes seconds; writing 60 with FFV1 about a second
+        const char* frames;   // rendering 200 takes over a second; writing 60 with FFV1 a few tenths
         bool whileWriting;    // signalled once the temporary result appears (else the first frame file)
     };
     const Case cases[] = {
