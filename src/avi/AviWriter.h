@@ -42,8 +42,12 @@ struct AviFrameSource {
 // caller (the file is closed, without the remaining frames). Its own failures end in the
 // messages "Could not load first bitmap file in list" and "There was an error writing to file".
 // A cancelled compressor dialog leaves a valid AVI without frames and shows no message.
-// True when every frame was written and the file closed.
-bool WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPerSecond, const AviFrameSource& source);
+enum class AviWriteResult {
+    Written,     // every frame written and the file closed
+    Cancelled,   // the compressor dialog was cancelled
+    Failed,      // a message said why (or a RuntimeError went to the caller)
+};
+AviWriteResult WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPerSecond, const AviFrameSource& source);
 
 // The AVI stream behind WriteAviFromFrames, usable on its own: open, create the stream from the
 // first frame's format, pick the encoder, append frames, finish. Each call answers 0 or an

@@ -35,7 +35,7 @@ void resaveFrame(const AviFrameSource& source, const std::filesystem::path& fram
 
 }  // namespace
 
-bool WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPerSecond, const AviFrameSource& source)
+AviWriteResult WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPerSecond, const AviFrameSource& source)
 {
     const std::filesystem::path& temp = source.resavedFrame;
     const auto& frameFile = source.frameFile;
@@ -44,7 +44,7 @@ bool WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPe
     };
 
     int error = 0;
-    bool framesWritten = false;
+    bool cancelled = false;
     {
         AviStreamWriter avi;
         FrameBitmap bitmap(&source.ui, source.applicationTitle);
@@ -55,7 +55,7 @@ bool WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPe
                 show("Could not load first bitmap file in list");
                 std::error_code ec;
                 std::filesystem::remove(temp, ec);
-                return false;
+                return AviWriteResult::Failed;
             }
             error = avi.createStream(bitmap.infoHeader(), bitmap.bitmapInfo(), AviStreamRate(framesPerSecond));
             std::optional<CompressorChoice> choice;
@@ -77,19 +77,23 @@ bool WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPe
                     std::error_code ec;
                     std::filesystem::remove(temp, ec);
                     source.progress.setValue(i);
+                    if (error != 0)
+                        break;   // the first failure stands: a later frame must not hide it
                 }
             }
             const int closing = avi.finish();
             if (error == 0 && choice)
                 error = closing;
-            framesWritten = error == 0 && choice;
+            cancelled = error == 0 && !choice;
         }
         std::error_code ec;
         std::filesystem::remove(temp, ec);
     }
-    if (error != 0)
+    if (error != 0) {
         show("There was an error writing to file");
-    return framesWritten;
+        return AviWriteResult::Failed;
+    }
+    return cancelled ? AviWriteResult::Cancelled : AviWriteResult::Written;
 }
 
 }  // namespace vantorell

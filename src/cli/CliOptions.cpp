@@ -234,8 +234,15 @@ std::string UsageText()
     text +=
         "\n"
         "Messages the window would show in a box go to stderr with the same texts (\"Application\n"
-        "Error\" reports included); \"Done.\" goes to stdout. The exit status is 0 when the job\n"
-        "wrote its output file, 1 when it did not, 2 for a bad command line.\n";
+        "Error\" reports included); \"Done.\" goes to stdout. A job that fails or is interrupted\n"
+        "writes nothing: an earlier result stays as it was, and no work file is left.\n"
+        "\n"
+        "Exit status:\n"
+        "  0    the result was written, and no error was reported on the way\n"
+        "  1    the job failed: no result was written, or a step reported an error\n"
+        "  2    a bad command line\n"
+        "  130  interrupted by Ctrl+C (SIGINT)\n"
+        "  143  ended by SIGTERM\n";
     return text;
 }
 
@@ -284,6 +291,10 @@ std::optional<std::string> FinishCommandLine(CliContext& context)
         return "--output is needed";
     if (context.quality && context.smartDetect)
         return "--quality and --smart-detect exclude each other";
+    // Nobody is there to answer the compressor dialog: the default is named up front, so the
+    // job knows the AVI's size before it renders a frame.
+    if (context.request.mixType == MixType::Fade && !context.request.codec)
+        context.request.codec = "uncompressed";
     return std::nullopt;
 }
 

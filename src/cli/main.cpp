@@ -2,6 +2,7 @@
 #include "cli/CliOptions.h"
 #include "cli/PrintingUi.h"
 #include "job/MixJob.h"
+#include "platform/Interruption.h"
 
 #if VANTORELL_CLI_VIDEO
 #include "job/FadeJob.h"
@@ -77,8 +78,10 @@ int main(int argc, char** argv)
     if (context.action)
         return context.action();
 
+    // Ctrl+C or a SIGTERM removes the job's work folder and temporary result (130, 143).
+    interruption::removeRegisteredOnSignals();
     cli::PrintingUi ui;
     MixJob job(ui, fadeSteps);
     const MixOutcome outcome = job.run(context.request);
-    return outcome.wroteResult() ? 0 : 1;
+    return outcome.succeeded() ? 0 : 1;
 }

@@ -7,9 +7,11 @@
 #include "job/FileHelpers.h"
 #include "job/MixJob.h"
 #include "job/ReportNames.h"
+#include "job/ResultFile.h"
 #include "job/StepRunner.h"
 
 #include <memory>
+#include <optional>
 
 namespace vantorell {
 
@@ -60,23 +62,28 @@ void runGifSteps(JobRun& run, StepRunner& steps, const FadeWorkFolder& work)
             return !ImportAviToGif(tempAvi(), *document, progress, ui, *ditherer);
         })) {
         steps.run(396, [&] { run.showMessage("Unexpected error creating GIF file."); });
-        steps.run(398, [&] { run.gifFailed = true; });
+        steps.run(398, [&] { run.fail("the frames could not be read back for the GIF."); });
     } else if (steps.test(400, [&] { return job.gifDocument()->FramesCount() == 0; })) {
         steps.run(402, [&] { run.showMessage("Nothing to save"); });
+        run.fail("there were no frames to save.");
     } else {
         steps.run(404, [&] { ui.yield(); });
         steps.run(406, [&] { ui.setBusyPointer(true); });
-        bool saved = false;
+        // Saved under a temporary name, renamed over result.gif only when whole.
+        std::optional<ResultFile> result;
         if (steps.test(408, [&] {
                 const auto document = job.gifDocument();
-                saved = document->Save(output, progress, ui);
-                return !saved;
+                result.emplace(output);
+                if (!document->Save(result->temporaryPath(), progress, ui))
+                    return true;
+                result->commit();
+                run.outcome.writtenFile = output;
+                return false;
             })) {
             steps.run(410, [&] { ui.setBusyPointer(false); });
             steps.run(412, [&] { run.showMessage("Unexpected error saving GIF file."); });
+            run.fail(run.writeFailure());
         }
-        if (saved)
-            run.outcome.writtenFile = output;
     }
     steps.run(414, [&] { DeleteFileForced(ui, tempAvi()); });
 }

@@ -11,8 +11,8 @@ class FadeWorkFolder;
 // Steps 388 to 414 of the Fade job, after the temporary AVI was written into the job's work
 // folder: reset the progress bar, set the palette and dither modes from the request, empty the
 // job's document (made here at the first GIF job), import, check that there is something to
-// save, save to the output path, delete the temporary AVI. A failed import sets
-// JobRun::gifFailed, so the job ends without "Done.".
+// save, save to the output path (whole or not at all), delete the temporary AVI. A failed
+// import or save, or nothing to save, is the job's failure.
 void runGifSteps(JobRun& run, StepRunner& steps, const FadeWorkFolder& work);
 
 }  // namespace vantorell

@@ -6,13 +6,17 @@
 #include "job/FadeWorkFolder.h"
 #include "job/FileHelpers.h"
 #include "job/MixJob.h"
+#include "job/ResultFile.h"
 #include "job/ReportNames.h"
 #include "job/StepRunner.h"
 #include "mix/MorphEngine.h"
 #include "mix/PixelBuffer.h"
 #include "platform/PictureLoader.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <map>
+#include <sys/statvfs.h>
 
 namespace vantorell {
 
@@ -71,119 +75,229 @@ void loadInto(WorkSurface& surface, PictureCache& cache, const std::string& file
 
 }  // namespace
 
-void runFadeSteps(JobRun& run, StepRunner& steps)
-{
-    const MixRequest& request = run.request;
-    WorkSurfaces& surfaces = run.job.surfaces();
-    WorkSurface& meshStart = surfaces.fadeMeshStart;
-    WorkSurface& meshEnd = surfaces.fadeMeshEnd;
-    WorkSurface& source1 = surfaces.fadeSource1;
-    WorkSurface& source2 = surfaces.fadeSource2;
-    WorkSurface& frame = surfaces.fadeFrame;
-    ProgressBar& progress = run.job.progressBar();
-    UiPort& ui = run.ui;
-    FadeWorkFolder work;        // private to this job, removed at its end
+// One Fade run's working state: the private work folder, the decoded pictures, the meshes and
+// the pixel buffers of the morph engine.
+struct FadeRun {
+    explicit FadeRun(JobRun& run)
+        : run(run), surfaces(run.job.surfaces()), progress(run.job.progressBar()), ui(run.ui)
+    {
+    }
+    JobRun& run;
+    WorkSurfaces& surfaces;
+    ProgressBar& progress;
+    UiPort& ui;
+    FadeWorkFolder work;   // private to this job, removed at its end
     PictureCache pictures;
     MorphMesh mesh1, mesh2;
     TriangleList list1, list2;
     PixelBuffer buffer1, buffer2, frameBuffer;
     MorphFramePlan plan;
-    auto frameFile = [&](int i) { return frameFileName(work, i); };
-    auto frameCount = [&] { return run.frameCount(); };
+};
 
-    steps.run(290, [&] { ui.setBusyPointer(true); });
-    steps.run(292, [&] { loadInto(meshStart, pictures, request.image1Path); });
-    steps.run(294, [&] { loadInto(meshEnd, pictures, request.image2Path); });
-    steps.run(296, [&] { source1.setAutoSize(true); loadInto(source1, pictures, request.image1Path); });
-    steps.run(298, [&] { source2.setAutoSize(true); loadInto(source2, pictures, request.image2Path); });
-    steps.run(300, [&] { meshStart.setAutoSize(true); });
-    steps.run(302, [&] { meshEnd.setAutoSize(true); });
-    if (steps.test(304, [&] { return !meshEnd.picture().empty() && !meshStart.picture().empty(); }))
-        steps.run(306, [&] { SetupMorphMeshes(mesh1, mesh2, meshStart, meshEnd); });
+namespace {
 
+std::string frameFilePattern(const FadeWorkFolder& work)
+{
+    return work.file(std::string(names::kFrameFilePrefix) + "*.bmp");
+}
+
+// Steps 292 to 306: both pictures decoded once and the meshes laid on them. False when a
+// picture cannot be read: the job ends there.
+bool loadPictures(FadeRun& fade, StepRunner& steps)
+{
+    const MixRequest& request = fade.run.request;
+    WorkSurfaces& s = fade.surfaces;
+    if (!steps.run(292, [&] { loadInto(s.fadeMeshStart, fade.pictures, request.image1Path); })) {
+        fade.run.fail("Image #1 could not be read.");
+        return false;
+    }
+    if (!steps.run(294, [&] { loadInto(s.fadeMeshEnd, fade.pictures, request.image2Path); })) {
+        fade.run.fail("Image #2 could not be read.");
+        return false;
+    }
+    steps.run(296, [&] { s.fadeSource1.setAutoSize(true); loadInto(s.fadeSource1, fade.pictures, request.image1Path); });
+    steps.run(298, [&] { s.fadeSource2.setAutoSize(true); loadInto(s.fadeSource2, fade.pictures, request.image2Path); });
+    steps.run(300, [&] { s.fadeMeshStart.setAutoSize(true); });
+    steps.run(302, [&] { s.fadeMeshEnd.setAutoSize(true); });
+    if (steps.test(304, [&] { return !s.fadeMeshEnd.picture().empty() && !s.fadeMeshStart.picture().empty(); }))
+        steps.run(306, [&] { SetupMorphMeshes(fade.mesh1, fade.mesh2, s.fadeMeshStart, s.fadeMeshEnd); });
+    return true;
+}
+
+// Steps 310 to 330: the work folder, the frame surface and the captured pixel buffers.
+void prepareFrames(FadeRun& fade, StepRunner& steps)
+{
+    WorkSurfaces& s = fade.surfaces;
     // A fresh private folder holds no frame files of an earlier run; the deletion stays for
     // the record of the steps and costs nothing.
     steps.run(310, [&] {
-        work.create();
-        DeleteFileForced(ui, work.file(std::string(names::kFrameFilePrefix) + "*.bmp"));
+        fade.work.create();
+        DeleteFileForced(fade.ui, frameFilePattern(fade.work));
     });
     steps.run(312, [&] {
-        frame.setPicture(Picture());
-        frame.setBackColor(0x000000);   // the frame surface's background is black
+        s.fadeFrame.setPicture(Picture());
+        s.fadeFrame.setBackColor(0x000000);   // the frame surface's background is black
     });
-    steps.run(314, [&] { frame.setOuterWidth(source1.outerWidth()); });
-    steps.run(316, [&] { frame.setOuterHeight(source1.outerHeight()); });
-    steps.run(318, [&] { list1 = MeshToTriangles(mesh1); });
-    steps.run(320, [&] { list2 = MeshToTriangles(mesh2); });
-    steps.run(322, [&] { meshStart.clear(); });
-    steps.run(324, [&] { meshEnd.clear(); });
-    steps.run(326, [&] { TransferPixels(source1, buffer1, PixelTransfer::Capture); });
-    steps.run(328, [&] { TransferPixels(source2, buffer2, PixelTransfer::Capture); });
-    steps.run(330, [&] { progress.setMax(100); });
+    steps.run(314, [&] { s.fadeFrame.setOuterWidth(s.fadeSource1.outerWidth()); });
+    steps.run(316, [&] { s.fadeFrame.setOuterHeight(s.fadeSource1.outerHeight()); });
+    steps.run(318, [&] { fade.list1 = MeshToTriangles(fade.mesh1); });
+    steps.run(320, [&] { fade.list2 = MeshToTriangles(fade.mesh2); });
+    steps.run(322, [&] { s.fadeMeshStart.clear(); });
+    steps.run(324, [&] { s.fadeMeshEnd.clear(); });
+    steps.run(326, [&] { TransferPixels(s.fadeSource1, fade.buffer1, PixelTransfer::Capture); });
+    steps.run(328, [&] { TransferPixels(s.fadeSource2, fade.buffer2, PixelTransfer::Capture); });
+    steps.run(330, [&] { fade.progress.setMax(100); });
+}
 
+std::uint64_t freeBytes(const std::filesystem::path& folder)
+{
+    struct statvfs fs {};
+    if (::statvfs(folder.c_str(), &fs) != 0)
+        return UINT64_MAX;   // unknown: the writes themselves will tell
+    return std::uint64_t(fs.f_bavail) * fs.f_frsize;
+}
+
+// Free space rounded down and the need rounded up, so the two never read as the same number.
+std::string megabytes(std::uint64_t bytes, bool roundUp)
+{
+    return std::to_string((bytes + (roundUp ? 999'999 : 0)) / 1'000'000) + " MB";
+}
+
+// Before any frame is rendered: the frame files (and, for GIF output, the temporary AVI) must
+// fit in the work folder, and an uncompressed AVI in the output folder. False, with the reason
+// recorded, when they do not.
+bool enoughSpace(FadeRun& fade)
+{
+    int frames = 0;
+    try {
+        frames = fade.run.frameCount();
+    } catch (const RuntimeError&) {
+        return true;   // the steps report it at their own labels
+    }
+    const WorkSurface& frame = fade.surfaces.fadeFrame;
+    const std::uint64_t rowBytes = (std::uint64_t(std::max(0, frame.drawableWidth())) * 3 + 3) & ~std::uint64_t(3);
+    const std::uint64_t pixelBytes = rowBytes * std::uint64_t(std::max(0, frame.drawableHeight()));
+    const std::uint64_t frameFile = 54 + pixelBytes;
+    const std::uint64_t uncompressedAvi = std::uint64_t(std::max(0, frames)) * (pixelBytes + 24) + 64 * 1024;
+    const MixRequest& request = fade.run.request;
+    std::uint64_t workBytes = std::uint64_t(std::max(0, frames) + 1) * frameFile;
+    if (request.fadeOutput == FadeOutput::Gif)
+        workBytes += uncompressedAvi;
+    const auto check = [&](const std::filesystem::path& folder, std::uint64_t needed) {
+        const std::uint64_t available = freeBytes(folder);
+        if (available >= needed)
+            return true;
+        fade.run.fail(folder.string() + " has " + megabytes(available, false) + " free, and this job needs " +
+                      megabytes(needed, true) + " there.");
+        return false;
+    };
+    if (fade.work.exists() && !check(fade.work.path(), workBytes))
+        return false;
+    const bool uncompressedOutput = request.fadeOutput == FadeOutput::Avi && request.codec == "uncompressed";
+    return !uncompressedOutput || check(std::filesystem::path(fade.run.outcome.outputPath).parent_path(), uncompressedAvi);
+}
+
+// Steps 332 to 368: N frames rendered by the morph engine and saved as frame files.
+void renderFrames(FadeRun& fade, StepRunner& steps)
+{
+    WorkSurfaces& s = fade.surfaces;
+    WorkSurface& frame = s.fadeFrame;
+    const auto frameCount = [&] { return fade.run.frameCount(); };
     int last = -1;
     steps.run(332, [&] { last = frameCount() - 1; });
     for (int i = 0; i <= last; ++i) {
         TriangleList frameList;
-        steps.run(334, [&] { progress.setValue(double(i + 1) / double(frameCount()) * 100.0); });
-        steps.run(336, [&] { frameList = InterpolateTriangles(list1, list2, i, frameCount() - 1); });
+        steps.run(334, [&] { fade.progress.setValue(double(i + 1) / double(frameCount()) * 100.0); });
+        steps.run(336, [&] { frameList = InterpolateTriangles(fade.list1, fade.list2, i, frameCount() - 1); });
         steps.run(338, [&] { DrawTriangleMap(frame, frameList); });
-        steps.run(340, [&] { TransferPixels(frame, frameBuffer, PixelTransfer::Capture); });
+        steps.run(340, [&] { TransferPixels(frame, fade.frameBuffer, PixelTransfer::Capture); });
         steps.run(342, [&] {
             // One frame is the first picture: t = 0 rather than 0 / 0.
             const int n = frameCount();
             const float t = n == 1 ? 0.0f : float(double(i) / double(n - 1));
-            RenderMorphFrame(buffer1, list1, buffer2, list2, frameBuffer, frameList, t, &plan);
+            RenderMorphFrame(fade.buffer1, fade.list1, fade.buffer2, fade.list2, fade.frameBuffer, frameList, t,
+                             &fade.plan);
         });
-        steps.run(344, [&] { TransferPixels(frame, frameBuffer, PixelTransfer::WriteBack); });
-        steps.run(358, [&] { frame.saveAsBitmapFile(frameFile(i)); });
-        steps.run(360, [&] { TransferPixels(frame, frameBuffer, PixelTransfer::Release); });
+        steps.run(344, [&] { TransferPixels(frame, fade.frameBuffer, PixelTransfer::WriteBack); });
+        steps.run(358, [&] { frame.saveAsBitmapFile(frameFileName(fade.work, i)); });
+        steps.run(360, [&] { TransferPixels(frame, fade.frameBuffer, PixelTransfer::Release); });
         steps.run(362, [&] { frame.refresh(); });
     }
-
-    steps.run(366, [&] { TransferPixels(source1, buffer1, PixelTransfer::Release); });
+    steps.run(366, [&] { TransferPixels(s.fadeSource1, fade.buffer1, PixelTransfer::Release); });
     steps.run(368, [&] {
-        TransferPixels(source2, buffer2, PixelTransfer::Release);
-        ui.setBusyPointer(false);
+        TransferPixels(s.fadeSource2, fade.buffer2, PixelTransfer::Release);
+        fade.ui.setBusyPointer(false);
     });
     // The memory the buffers kept for another capture is not needed by the writer.
-    buffer1.trim();
-    buffer2.trim();
-    frameBuffer.trim();
-    plan.reset();
+    fade.buffer1.trim();
+    fade.buffer2.trim();
+    fade.frameBuffer.trim();
+    fade.plan.reset();
+}
+
+// Writes the frames as an AVI at `path`; the outcome learns a cancelled dialog or a failure.
+AviWriteResult writeAvi(FadeRun& fade, const std::filesystem::path& path)
+{
+    const AviWriteResult written = WriteAviFromFrames(path, fade.run.framesPerSecond(), fadeAviFrameSource(fade.run, fade.work));
+    if (written == AviWriteResult::Cancelled)
+        fade.run.outcome.cancelled = true;
+    return written;
+}
+
+// Steps 370 to 414: the frames written as the result AVI, or through a temporary AVI as the GIF.
+void writeOutput(FadeRun& fade, StepRunner& steps)
+{
+    JobRun& run = fade.run;
     steps.run(370, [&] {
-        progress.setValue(0);
-        progress.setText("Progress Bar");
+        fade.progress.setValue(0);
+        fade.progress.setText("Progress Bar");
     });
-
-    if (steps.test(372, [&] { return request.fadeOutput == FadeOutput::Avi; })) {
+    if (steps.test(372, [&] { return run.request.fadeOutput == FadeOutput::Avi; })) {
         // 374 and 378 opened and closed the platform's AVI library; FFmpeg needs neither.
-        steps.run(376, [&] {
-            if (WriteAviFromFrames(run.outcome.outputPath, run.framesPerSecond(), fadeAviFrameSource(run, work)))
-                run.outcome.writtenFile = run.outcome.outputPath;
+        const bool done = steps.run(376, [&] {
+            ResultFile result(run.outcome.outputPath);
+            if (writeAvi(fade, result.temporaryPath()) != AviWriteResult::Written)
+                return;
+            result.commit();
+            run.outcome.writtenFile = run.outcome.outputPath;
         });
-    } else if (steps.test(380, [&] { return request.fadeOutput == FadeOutput::Gif; })) {
-        steps.run(384, [&] {
-            WriteAviFromFrames(work.file(std::string(names::kTemporaryAviFile)), run.framesPerSecond(),
-                               fadeAviFrameSource(run, work));
-        });
-        steps.run(386, [&] { ui.setBusyPointer(false); });
-        runGifSteps(run, steps, work);   // 388 to 414: job/FadeGif.cpp
+        if (!done || (!run.outcome.wroteResult() && !run.outcome.cancelled))
+            run.fail(run.writeFailure());
+    } else if (steps.test(380, [&] { return run.request.fadeOutput == FadeOutput::Gif; })) {
+        AviWriteResult temporary = AviWriteResult::Failed;
+        steps.run(384, [&] { temporary = writeAvi(fade, fade.work.file(std::string(names::kTemporaryAviFile))); });
+        steps.run(386, [&] { fade.ui.setBusyPointer(false); });
+        if (temporary == AviWriteResult::Written)
+            runGifSteps(run, steps, fade.work);   // 388 to 414: job/FadeGif.cpp
+        else if (temporary == AviWriteResult::Failed)
+            run.fail("the frames could not be written for the GIF.");
     }
+}
 
+}  // namespace
+
+void runFadeSteps(JobRun& run, StepRunner& steps)
+{
+    FadeRun fade(run);
+    steps.run(290, [&] { fade.ui.setBusyPointer(true); });
+    if (loadPictures(fade, steps)) {
+        prepareFrames(fade, steps);
+        if (enoughSpace(fade)) {
+            renderFrames(fade, steps);
+            writeOutput(fade, steps);
+        }
+    }
     steps.run(416, [&] {
-        if (work.exists())
-            DeleteFileForced(ui, work.file(std::string(names::kFrameFilePrefix) + "*.bmp"));
-        work.remove();
+        if (fade.work.exists())
+            DeleteFileForced(fade.ui, frameFilePattern(fade.work));
+        fade.work.remove();
     });
-    steps.run(426, [&] { ui.setBusyPointer(false); });
+    steps.run(426, [&] { fade.ui.setBusyPointer(false); });
     steps.run(428, [&] {
-        progress.setValue(0);
-        progress.setText("Progress Bar");
+        fade.progress.setValue(0);
+        fade.progress.setText("Progress Bar");
     });
-    if (steps.test(418, [&] { return run.gifFailed; }))
-        return;
-    steps.run(424, [&] { run.showMessage("Done."); });
+    steps.run(424, [&] { run.showClosingMessage(); });
 }
 
 }  // namespace vantorell

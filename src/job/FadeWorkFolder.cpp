@@ -1,5 +1,6 @@
 #include "job/FadeWorkFolder.h"
 
+#include "platform/Interruption.h"
 #include "platform/RuntimeError.h"
 
 #include <cstdlib>
@@ -29,11 +30,13 @@ void FadeWorkFolder::create()
 {
     remove();
     const char* temp = std::getenv("TEMP");
+    // Registered as it is made: an interrupted command line removes it.
     if (temp && *temp)
-        m_path = makeIn(temp);
+        m_path = interruption::createRegistered([&] { return makeIn(temp); });
     if (m_path.empty()) {
         std::error_code ec;
-        m_path = makeIn(std::filesystem::temp_directory_path(ec));
+        const std::filesystem::path system = std::filesystem::temp_directory_path(ec);
+        m_path = interruption::createRegistered([&] { return makeIn(system); });
     }
     if (m_path.empty())
         throw RuntimeError(errnum::PathNotFound, "Path not found");
@@ -45,6 +48,7 @@ void FadeWorkFolder::remove()
         return;
     std::error_code ec;
     std::filesystem::remove_all(m_path, ec);
+    interruption::unregister(m_path);
     m_path.clear();
 }
 

@@ -5,6 +5,7 @@
 #include "job/FileHelpers.h"
 #include "job/JpegOutput.h"
 #include "job/RecordingUi.h"
+#include "job/ResultFile.h"
 #include "job/ReportNames.h"
 #include "job/StepRunner.h"
 #include "mix/Blend.h"
@@ -13,6 +14,7 @@
 #include "platform/PictureLoader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <future>
 
 namespace vantorell {
@@ -45,6 +47,17 @@ std::future<Picture> decodeAhead(const std::string& file, DecodeRequest request)
     return std::async(std::launch::async, [file, request] { return LoadPicture(file, request); });
 }
 
+std::string unreadable(int image) { return "Image #" + std::to_string(image) + " could not be read."; }
+
+// Writes the surface's image as the JPEG result, whole or not at all.
+void saveJpegResult(JobRun& run, WorkSurface& surface)
+{
+    ResultFile result(run.outcome.outputPath);
+    SavePictureAsJpeg(surface.imageAsPicture(), result.temporaryPath().string(), toByte(run.jpegQuality));
+    result.commit();
+    run.outcome.writtenFile = run.outcome.outputPath;
+}
+
 }  // namespace
 
 std::string outputExtension(const MixRequest& request)
@@ -57,6 +70,41 @@ std::string outputExtension(const MixRequest& request)
 void JobRun::showMessage(std::string_view text)
 {
     ui.messageBox(text, MsgButtons::Ok, MsgIcon::None, job.applicationTitle());
+}
+
+void JobRun::fail(std::string reason)
+{
+    if (outcome.failure.empty())
+        outcome.failure = std::move(reason);
+}
+
+void JobRun::showClosingMessage()
+{
+    if (outcome.cancelled)
+        showMessage("Cancelled.");
+    else if (outcome.wroteResult())
+        showMessage("Done.");
+    else
+        showMessage(std::string(kNoResultPrefix) + (failed() ? outcome.failure : "a step of the job failed."));
+}
+
+std::string JobRun::writeFailure() const
+{
+    return "result." + outputExtension(request) + " could not be written.";
+}
+
+std::optional<std::string> MixJob::refusalOf(const MixRequest& request)
+{
+    if (request.image1Path.empty())
+        return "Please choose Image #1.";
+    if (request.image2Path.empty())
+        return "Please choose Image #2.";
+    if (request.mixType == MixType::Fade) {
+        double frames = 0;
+        if (parseNumber(request.frameCountText, frames) == NumberParse::Ok && std::nearbyint(frames) < 1)
+            return "Number Of Frames must be a whole number from 1 to 32767.";
+    }
+    return std::nullopt;
 }
 
 std::int16_t JobRun::frameCount() const { return textToInt16(request.frameCountText); }
@@ -96,9 +144,16 @@ MixOutcome MixJob::run(const MixRequest& request)
     outcome.started = true;
     m_busy = true;                                                           // 102
     JobRun run(*this, request, outcome, ui);                                 // 104
+    if (const auto refusal = refusalOf(request)) {
+        run.showMessage(*refusal);
+        outcome.failure = *refusal;
+        m_busy = false;
+        return outcome;
+    }
 
     if (!steps.test(106, [&] { return FolderExists(request.outputFolder); })) {
         steps.run(456, [&] { run.showMessage("Folder does not exist. Please select another folder."); });
+        outcome.failure = "the output folder does not exist.";
         m_busy = false;                                                      // 458
         return outcome;
     }
@@ -106,11 +161,20 @@ MixOutcome MixJob::run(const MixRequest& request)
         outcome.outputPath = request.outputFolder + kPathSeparator + "result." + outputExtension(request);
     });
     steps.run(110, [&] { outcome.outputPath = NormalizePath(outcome.outputPath); });
-    steps.run(112, [&] { DeleteFileForced(ui, outcome.outputPath); });
+    // The earlier result stays until the new one replaces it whole (job/ResultFile); here only
+    // temporaries of killed jobs go, and a result that could never be replaced is reported.
+    if (!steps.run(112, [&] {
+            ui.yield();
+            ResultFile::removeStale(outcome.outputPath);
+            ResultFile::checkReplaceable(outcome.outputPath);
+        }))
+        run.fail("result." + outputExtension(request) + " cannot replace what stands at its name.");
     if (steps.test(114, [&] { return request.qualityChoice == JpegQualityChoice::Fixed; }))
         steps.run(116, [&] { run.jpegQuality = toInt16(request.fixedQuality); });
 
-    if (steps.test(118, [&] { return request.mixType == MixType::Blend; }))
+    if (run.failed())
+        run.showClosingMessage();
+    else if (steps.test(118, [&] { return request.mixType == MixType::Blend; }))
         blendSteps(run, steps);
     else if (steps.test(288, [&] { return request.mixType == MixType::Fade; })) {
         if (m_fadeSteps)
@@ -141,13 +205,20 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
         // a reduced scale that still covers it. A JPEG second input decodes on a helper thread
         // while the first decodes here; its picture (or its error) arrives at its own step.
         std::future<Picture> second = decodeAhead(fadedInFile, DecodeRequest{kBlendCanvasWidth, kBlendCanvasHeight});
-        steps.run(124 + o, [&] { base.loadPicture(baseFile, kBlendCanvasWidth, kBlendCanvasHeight); });
-        steps.run(126 + o, [&] {
-            if (second.valid())
-                fadedIn.setPicture(second.get());
-            else
-                fadedIn.loadPicture(fadedInFile, kBlendCanvasWidth, kBlendCanvasHeight);
-        });
+        // A picture that cannot be read ends the job: its report, then no result.
+        if (!steps.run(124 + o, [&] { base.loadPicture(baseFile, kBlendCanvasWidth, kBlendCanvasHeight); })) {
+            run.fail(unreadable(direction.exchanged ? 2 : 1));
+            break;
+        }
+        if (!steps.run(126 + o, [&] {
+                if (second.valid())
+                    fadedIn.setPicture(second.get());
+                else
+                    fadedIn.loadPicture(fadedInFile, kBlendCanvasWidth, kBlendCanvasHeight);
+            })) {
+            run.fail(unreadable(direction.exchanged ? 1 : 2));
+            break;
+        }
 
         if (steps.test(128 + o, [&] { return request.qualityChoice == JpegQualityChoice::SmartDetect; })) {
             WorkSurface& holds1 = direction.exchanged ? fadedIn : base;   // holds Image #1
@@ -172,11 +243,11 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
         break;
     }
 
-    const std::string& output = run.outcome.outputPath;
-    if (steps.run(274, [&] { SavePictureAsJpeg(canvas.imageAsPicture(), output, toByte(run.jpegQuality)); }))
-        run.outcome.writtenFile = output;
+    if (!run.failed())
+        if (!steps.run(274, [&] { saveJpegResult(run, canvas); }))
+            run.fail(run.writeFailure());
     steps.run(278, [&] { run.ui.setBusyPointer(false); });
-    steps.run(286, [&] { run.showMessage("Done."); });
+    steps.run(286, [&] { run.showClosingMessage(); });
 }
 
 void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
@@ -188,13 +259,30 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
     // A JPEG second picture decodes on a helper thread while the first decodes here; its
     // picture (or its error) arrives at its own step.
     std::future<Picture> secondPicture = decodeAhead(request.image2Path, DecodeRequest{});
-    steps.run(434, [&] { first.loadPicture(request.image1Path); });
-    steps.run(436, [&] {
-        if (secondPicture.valid())
-            second.setPicture(secondPicture.get());
-        else
-            second.loadPicture(request.image2Path);
+    if (!steps.run(434, [&] { first.loadPicture(request.image1Path); }))
+        run.fail(unreadable(1));
+    else if (!steps.run(436, [&] {
+                 if (secondPicture.valid())
+                     second.setPicture(secondPicture.get());
+                 else
+                     second.loadPicture(request.image2Path);
+             }))
+        run.fail(unreadable(2));
+    if (!run.failed())
+        overlayAndSave(run, steps);
+    steps.run(450, [&] { run.ui.setBusyPointer(false); });
+    steps.run(452, [&] {
+        m_progress.setValue(0);
+        m_progress.setText("Progress Bar");
     });
+    steps.run(454, [&] { run.showClosingMessage(); });
+}
+
+void MixJob::overlayAndSave(JobRun& run, StepRunner& steps)
+{
+    const MixRequest& request = run.request;
+    WorkSurface& first = m_surfaces.overlayFirst;
+    WorkSurface& second = m_surfaces.overlaySecond;
     if (steps.test(438, [&] { return request.qualityChoice == JpegQualityChoice::SmartDetect; })) {
         steps.run(440, [&] { run.jpegQuality = EstimateJpegQuality(first, request.image1Path); });
         if (steps.test(442, [&] { return run.jpegQuality < EstimateJpegQuality(second, request.image2Path); }))
@@ -202,15 +290,8 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
     }
     WorkSurface& result = m_surfaces.overlayResult;
     steps.run(446, [&] { OverlayPictures(first, second, result, m_progress, run.ui); });
-    const std::string& output = run.outcome.outputPath;
-    if (steps.run(448, [&] { SavePictureAsJpeg(result.imageAsPicture(), output, toByte(run.jpegQuality)); }))
-        run.outcome.writtenFile = output;
-    steps.run(450, [&] { run.ui.setBusyPointer(false); });
-    steps.run(452, [&] {
-        m_progress.setValue(0);
-        m_progress.setText("Progress Bar");
-    });
-    steps.run(454, [&] { run.showMessage("Done."); });
+    if (!steps.run(448, [&] { saveJpegResult(run, result); }))
+        run.fail(run.writeFailure());
 }
 
 }  // namespace vantorell

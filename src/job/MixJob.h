@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -76,8 +77,11 @@ public:
     std::shared_ptr<Ditherer> ditherer();
 
 private:
+    // Why the request cannot run at all (an empty picture box, no frames): the box's text.
+    static std::optional<std::string> refusalOf(const MixRequest& request);
     void blendSteps(JobRun& run, StepRunner& steps);
     void overlaySteps(JobRun& run, StepRunner& steps);
+    void overlayAndSave(JobRun& run, StepRunner& steps);
 
     UiPort& m_ui;
     FadeSteps m_fadeSteps;
@@ -101,10 +105,17 @@ struct JobRun {
     MixOutcome& outcome;
     UiPort& ui;
     std::int16_t jpegQuality = 0;
-    bool gifFailed = false;   // the GIF import failed: the job ends without "Done."
 
     // A box titled with the application title and an OK button.
     void showMessage(std::string_view text);
+    // The job cannot give a result; `reason` ends the closing box. The first reason stays.
+    void fail(std::string reason);
+    bool failed() const { return !outcome.failure.empty(); }
+    // The last box of every job: "Cancelled.", "Done." when the result was written, otherwise
+    // why no result was written.
+    void showClosingMessage();
+    // "result.jpg could not be written.", for the request's result file.
+    std::string writeFailure() const;
     // The request's frame count and frames per second, converted the moment a step needs them.
     std::int16_t frameCount() const;
     std::int16_t framesPerSecond() const;

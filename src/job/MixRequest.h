@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vantorell {
@@ -65,11 +66,18 @@ struct MixOutcome {
     bool started = false;          // false: a job was already running, and this one returned at once
     std::string outputPath;        // the result file the job aimed at (empty before the folder check)
     std::optional<std::string> writtenFile;   // the result file, when the job wrote it
+    std::string failure;           // why no result was written, as the closing box says it
+    bool cancelled = false;        // the user cancelled: no result, no failure
     std::vector<ShownMessage> messages;       // every box shown, in order, the reports included
     std::vector<StepError> errors;            // the "Application Error" reports, in order
     int jpegQuality = 0;           // the JPEG quality a Blend or Overlay used (0: none decided)
 
     bool wroteResult() const { return writtenFile.has_value(); }
+    // The result was written and nothing went wrong on the way: no report, no failure.
+    bool succeeded() const { return wroteResult() && errors.empty() && failure.empty(); }
 };
+
+// The closing box of a job that wrote nothing: "No result was written: " + the reason.
+inline constexpr std::string_view kNoResultPrefix = "No result was written: ";
 
 }  // namespace vantorell

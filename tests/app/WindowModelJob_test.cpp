@@ -43,10 +43,13 @@ TEST(WindowModelJob, MissingFolderIsReportedWithTheApplicationTitle)
     WindowModelHarness h;
     WindowModel& f = h.load();
     f.outputFolderBox.setText((h.dir.path() / "nowhere").string());
+    f.start();   // the picture boxes are empty: refused before anything runs
+    f.loadSamples();
     f.start();
-    ASSERT_EQ(h.ui.boxes.size(), 1u);
-    EXPECT_EQ(h.ui.boxes[0].text, "Folder does not exist. Please select another folder.");
-    EXPECT_EQ(h.ui.boxes[0].title, "Vantorell");
+    EXPECT_EQ(h.ui.texts(), (std::vector<std::string>{"Please choose Image #1.",
+                                                      "Folder does not exist. Please select another folder."}));
+    for (const auto& box : h.ui.boxes)
+        EXPECT_EQ(box.title, "Vantorell");
 }
 
 }  // namespace

@@ -16,6 +16,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <optional>
 #include <sys/stat.h>
 
@@ -156,55 +158,46 @@ TEST(FadeJob, LargerSecondPictureGivesItsTopLeftPart)
     f.expectFramesMatch(2);
 }
 
-TEST(FadeJob, ZeroFramesIsReportedAtTheWriterAndEndsClean)
+// A fade that cannot give a result leaves no result, keeps the earlier one byte for byte,
+// leaves no work file and says why in its last box.
+TEST(FadeJob, FailuresAndCancelKeepTheEarlierResult)
 {
-    FadeFixture f;
-    f.request.frameCountText = "0";
-    f.run();
-    const auto errors = f.ui.applicationErrors();
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].text.find("at line 376"), std::string::npos) << errors[0].text;
-    EXPECT_EQ(f.ui.boxes.back().text, "Done.");
-    EXPECT_FALSE(std::filesystem::exists(f.result()));   // nothing but an empty file was made
-    EXPECT_EQ(entriesIn(f.temp.path()), 0u);
-}
-
-TEST(FadeJob, TextThatIsNotANumberIsReportedWhereItIsRead)
-{
-    {
+    const struct {
+        const char* name;
+        std::function<void(FadeFixture&)> set;
+        std::vector<std::string> reportLabels;   // "at line N" of each report, in order
+        std::string last;
+    } cases[] = {
+        {"no frames", [](FadeFixture& f) { f.request.frameCountText = "0"; }, {},
+         "Number Of Frames must be a whole number from 1 to 32767."},
+        {"frame count not a number", [](FadeFixture& f) { f.request.frameCountText = "ten"; }, {"332", "376"},
+         "No result was written: result.avi could not be written."},
+        {"rate not a number", [](FadeFixture& f) { f.request.framesPerSecondText = "fast"; }, {"376"},
+         "No result was written: result.avi could not be written."},
+        {"missing first picture", [](FadeFixture& f) { f.request.image1Path = (f.dir / "missing.jpg").string(); },
+         {"292"}, "No result was written: Image #1 could not be read."},
+        {"compressor dialog cancelled", [](FadeFixture& f) { f.ui.compressorAnswers.push_back(std::nullopt); }, {},
+         "Cancelled."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         FadeFixture f;
-        f.request.frameCountText = "ten";
+        std::ofstream(f.result()) << "earlier result";
+        c.set(f);
         f.run();
         const auto errors = f.ui.applicationErrors();
-        ASSERT_EQ(errors.size(), 2u);
-        EXPECT_NE(errors[0].text.find("Type mismatch"), std::string::npos);
-        EXPECT_NE(errors[0].text.find("at line 332"), std::string::npos);
-        EXPECT_NE(errors[1].text.find("at line 376"), std::string::npos);
-        EXPECT_EQ(f.ui.boxes.back().text, "Done.");
+        ASSERT_EQ(errors.size(), c.reportLabels.size());
+        for (std::size_t i = 0; i < errors.size(); ++i)
+            EXPECT_NE(errors[i].text.find("at line " + c.reportLabels[i]), std::string::npos) << errors[i].text;
+        ASSERT_FALSE(f.ui.boxes.empty());
+        EXPECT_EQ(f.ui.boxes.back().text, c.last);
+        EXPECT_FALSE(f.outcome.wroteResult());
+        EXPECT_FALSE(f.job.busy());
+        std::ifstream earlier(f.result());
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(earlier), {}), "earlier result");
+        EXPECT_EQ(entriesIn(f.dir.path()), 3u);   // one.bmp, two.bmp, result.avi: no temporary
         EXPECT_EQ(entriesIn(f.temp.path()), 0u);
     }
-    {
-        FadeFixture f;
-        f.request.framesPerSecondText = "fast";
-        f.run();
-        const auto errors = f.ui.applicationErrors();
-        ASSERT_EQ(errors.size(), 1u);
-        EXPECT_NE(errors[0].text.find("Type mismatch"), std::string::npos);
-        EXPECT_NE(errors[0].text.find("at line 376"), std::string::npos);
-        EXPECT_EQ(entriesIn(f.temp.path()), 0u);
-    }
-}
-
-TEST(FadeJob, CancelledCompressorDialogLeavesAnAviWithoutFrames)
-{
-    FadeFixture f;
-    f.ui.compressorAnswers.push_back(std::nullopt);
-    f.run();
-    EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
-    const test::DecodedAvi avi = test::DecodeAvi(f.result());
-    EXPECT_TRUE(avi.opened);
-    EXPECT_EQ(avi.frames.size(), 0u);
-    EXPECT_EQ(entriesIn(f.temp.path()), 0u);
 }
 
 TEST(FadeJob, LosslessCompressorsKeepEveryFrame)
@@ -219,21 +212,6 @@ TEST(FadeJob, LosslessCompressorsKeepEveryFrame)
         f.expectFramesMatch(4);
         EXPECT_EQ(test::DecodeAvi(f.result()).timeBaseDen, 30);   // 45 per second: rate 30
     }
-}
-
-TEST(FadeJob, MissingFirstPictureReportsEachStepAndStillEnds)
-{
-    FadeFixture f;
-    f.request.image1Path = (f.dir / "missing.jpg").string();
-    f.request.frameCountText = "2";
-    f.run();
-    const auto errors = f.ui.applicationErrors();
-    ASSERT_FALSE(errors.empty());
-    EXPECT_NE(errors[0].text.find("at line 292"), std::string::npos);
-    EXPECT_NE(errors[1].text.find("at line 296"), std::string::npos);
-    EXPECT_EQ(f.ui.boxes.back().text, "Done.");
-    EXPECT_FALSE(f.job.busy());
-    EXPECT_EQ(entriesIn(f.temp.path()), 0u);
 }
 
 TEST(FadeJob, PlantedLinksAndWildcardTempNamesAreNeverTouched)

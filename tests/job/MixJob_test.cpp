@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <unistd.h>
 
 namespace vantorell {
@@ -143,23 +144,38 @@ TEST(MixJob, SmartDetectTakesTheLargerEstimateFixedQualityTheSlider)
     EXPECT_TRUE(j.ui.applicationErrors().empty());
 }
 
-TEST(MixJob, MissingFirstPictureReportsLines124And130ThenBlendsAnyway)
+TEST(MixJob, MissingFirstPictureEndsTheJobAndKeepsTheEarlierResult)
 {
     Job j(kSamples / "missing.jpg", kSamples / "sample2.jpg");
     std::ofstream(j.result()) << "old result";
     j.run();
     EXPECT_EQ(j.ui.texts(), (std::vector<std::string>{errorText("File not found", 124),
-                                                      errorText("File not found", 130), "Done."}));
+                                                      "No result was written: Image #1 could not be read."}));
     EXPECT_EQ(j.ui.boxes[0].title, "Application Error");
     EXPECT_EQ(j.ui.boxes[0].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(j.ui.boxes[1].title, "Vantorell");
     EXPECT_FALSE(j.job.busy());
-    EXPECT_EQ(LoadPicture(j.result()).width(), 729);   // the old result is gone, the blend written
-    ASSERT_EQ(j.outcome.errors.size(), 2u);            // the outcome names each report's step
-    EXPECT_EQ(j.outcome.errors[1].number, errnum::FileNotFound);
-    EXPECT_EQ(j.outcome.errors[1].routine, "PushButton2_Click");
-    EXPECT_EQ(j.outcome.errors[1].label, 130);
-    EXPECT_EQ(j.outcome.messages.size(), 3u);
-    EXPECT_TRUE(j.outcome.wroteResult());
+    std::ifstream earlier(j.result());
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(earlier), {}), "old result");
+    ASSERT_EQ(j.outcome.errors.size(), 1u);   // the outcome names each report's step
+    EXPECT_EQ(j.outcome.errors[0].number, errnum::FileNotFound);
+    EXPECT_EQ(j.outcome.errors[0].routine, "PushButton2_Click");
+    EXPECT_EQ(j.outcome.errors[0].label, 124);
+    EXPECT_EQ(j.outcome.messages.size(), 2u);
+    EXPECT_FALSE(j.outcome.wroteResult());
+    EXPECT_EQ(j.outcome.failure, "Image #1 could not be read.");
+}
+
+TEST(MixJob, EmptyPictureBoxesAreRefusedBeforeAnythingRuns)
+{
+    for (int empty : {1, 2}) {
+        Job j(empty == 1 ? fs::path() : kSamples / "sample1.jpg", empty == 2 ? fs::path() : kSamples / "sample2.jpg");
+        j.request.outputFolder = "/no/such/folder";   // not even the folder is looked at
+        j.run();
+        EXPECT_EQ(j.ui.texts(), (std::vector<std::string>{"Please choose Image #" + std::to_string(empty) + "."}));
+        EXPECT_TRUE(j.ui.busyPointer.empty());
+        EXPECT_FALSE(j.outcome.succeeded());
+    }
 }
 
 TEST(MixJob, BadPicturesAreReportedAtTheirLoadStepAndTheJobEnds)
@@ -186,7 +202,7 @@ TEST(MixJob, BadPicturesAreReportedAtTheirLoadStepAndTheJobEnds)
             j.run();
             ASSERT_GE(j.ui.boxes.size(), 2u);
             EXPECT_EQ(j.ui.boxes[0].text, errorText(c.description, 162));
-            EXPECT_EQ(j.ui.boxes.back().text, "Done.");
+            EXPECT_EQ(j.ui.boxes.back().text, "No result was written: Image #2 could not be read.");
             EXPECT_FALSE(j.job.busy());
         }
         {   // Overlay: the first picture is loaded into P at 434
@@ -195,7 +211,7 @@ TEST(MixJob, BadPicturesAreReportedAtTheirLoadStepAndTheJobEnds)
             j.run();
             ASSERT_GE(j.ui.boxes.size(), 2u);
             EXPECT_EQ(j.ui.boxes[0].text, errorText(c.description, 434));
-            EXPECT_EQ(j.ui.boxes.back().text, "Done.");
+            EXPECT_EQ(j.ui.boxes.back().text, "No result was written: Image #1 could not be read.");
             EXPECT_FALSE(j.job.busy());
         }
     }
@@ -244,7 +260,8 @@ TEST(MixJob, UnwritableOutputFolderReportsTheWritersError)
     Job j(kSamples / "sample1.jpg", kSamples / "sample2.jpg");
     j.request.outputFolder = folder;
     j.run();
-    EXPECT_EQ(j.ui.texts(), (std::vector<std::string>{errorText("Cannot save the image. GDI+ Error:7", 274), "Done."}));
+    EXPECT_EQ(j.ui.texts(), (std::vector<std::string>{errorText("Cannot save the image. GDI+ Error:7", 274),
+                                                      "No result was written: result.jpg could not be written."}));
     EXPECT_FALSE(j.job.busy());
     EXPECT_FALSE(j.outcome.wroteResult());
     ASSERT_EQ(j.outcome.errors.size(), 1u);

@@ -171,36 +171,37 @@ TEST(FadeGifJob, MessagesOfTheGifBranch)
     request.mixType = MixType::Fade;
     request.fadeOutput = FadeOutput::Gif;
     request.frameCountText = "3";
-    {   // a cancelled compressor dialog leaves an AVI without frames: nothing to save, still Done.
+    {   // a cancelled compressor dialog: no GIF, and the job says it was cancelled
         FakeUi ui;
         ui.compressorAnswers.push_back(std::nullopt);
         MixJob job(ui, &runFadeSteps);
         const MixOutcome outcome = job.run(request);
-        EXPECT_EQ(ui.texts(), (std::vector<std::string>{"Nothing to save", "Done."}));
+        EXPECT_EQ(ui.texts(), (std::vector<std::string>{"Cancelled."}));
+        EXPECT_TRUE(outcome.cancelled);
         EXPECT_FALSE(std::filesystem::exists(dir / "result.gif"));
         EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
     }
-    {   // a work AVI that cannot be read back: the import fails, and the job ends without Done.
+    {   // a work AVI that cannot be written: no GIF is attempted, and the job says why
         FakeUi ui;
         ui.compressorAnswers.push_back(CompressorChoice{"no-such-codec"});
         MixJob job(ui, &runFadeSteps);
         const MixOutcome outcome = job.run(request);
-        const auto texts = ui.texts();
-        ASSERT_FALSE(texts.empty());
-        EXPECT_EQ(texts.back(), "Unexpected error creating GIF file.");
+        EXPECT_EQ(ui.texts(), (std::vector<std::string>{"There was an error writing to file",
+                                                         "No result was written: the frames could not be written for the GIF."}));
         EXPECT_FALSE(outcome.wroteResult());
         EXPECT_FALSE(std::filesystem::exists(dir / "result.gif"));
         EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
     }
-    {   // an output that cannot be written: the save fails, still Done.
+    {   // a folder where result.gif goes: reported where the earlier result is checked
         FakeUi ui;
         MixJob job(ui, &runFadeSteps);
-        std::filesystem::create_directory(dir / "result.gif");   // a folder where the file goes
+        std::filesystem::create_directory(dir / "result.gif");
         EXPECT_FALSE(job.run(request).wroteResult());
         const auto texts = ui.texts();
-        ASSERT_FALSE(texts.empty());
-        EXPECT_EQ(texts.back(), "Done.");
-        EXPECT_NE(std::find(texts.begin(), texts.end(), "Unexpected error saving GIF file."), texts.end());
+        ASSERT_EQ(texts.size(), 2u);
+        EXPECT_NE(texts[0].find("Path/File access error\r\nin Vantorell2021/08/31.Form1.PushButton2_Click at line 112"),
+                  std::string::npos);
+        EXPECT_EQ(texts[1], "No result was written: result.gif cannot replace what stands at its name.");
         EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
         std::filesystem::remove(dir / "result.gif");
     }

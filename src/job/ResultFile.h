@@ -1,0 +1,40 @@
+// A job's result written whole or not at all. The writer writes a temporary file beside the
+// result, made new and exclusively ("result.jpg.vantorell-<process>-XXXXXX"); only when the
+// last byte is written and the file closed does commit() rename it over the result, so a failed,
+// cancelled or killed job never leaves a damaged result and never destroys the earlier one.
+#pragma once
+
+#include <filesystem>
+
+namespace vantorell {
+
+class ResultFile {
+public:
+    // Makes the temporary file. In a folder that takes no new file the writer still gets a
+    // name there, and fails on it as it would on the result's own name.
+    explicit ResultFile(std::filesystem::path resultPath);
+    // Removes the temporary file unless it was committed.
+    ~ResultFile();
+    ResultFile(const ResultFile&) = delete;
+    ResultFile& operator=(const ResultFile&) = delete;
+
+    const std::filesystem::path& temporaryPath() const { return m_temporary; }
+    const std::filesystem::path& resultPath() const { return m_result; }
+    // Renames the temporary file over the result. Raises RuntimeError 75 when that fails.
+    void commit();
+    bool committed() const { return m_committed; }
+
+    // Raises RuntimeError 75 when something that is not a regular file (a folder) stands at
+    // the result's name, so the result could never replace it.
+    static void checkReplaceable(const std::filesystem::path& resultPath);
+    // Removes temporaries of this result left by a job that was killed: those whose process has
+    // ended. A running job's temporary (another window, another batch) is left alone.
+    static void removeStale(const std::filesystem::path& resultPath);
+
+private:
+    std::filesystem::path m_result;
+    std::filesystem::path m_temporary;
+    bool m_committed = false;
+};
+
+}  // namespace vantorell

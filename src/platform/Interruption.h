@@ -1,0 +1,30 @@
+// Paths an interrupted process must not leave behind: temporary results and work folders. Code
+// that makes such a path registers it while it makes it; a command-line program that calls
+// removeRegisteredOnSignals() then removes every registered path on SIGINT or SIGTERM and ends
+// with 128 + the signal's number (130, 143).
+#pragma once
+
+#include <filesystem>
+#include <functional>
+
+namespace vantorell::interruption {
+
+// Runs `make`, which creates a path and answers it (empty: nothing was made), and registers the
+// answer, all while holding the registry's lock, so that an interruption never misses a path
+// that exists. Answers what `make` answered.
+std::filesystem::path createRegistered(const std::function<std::filesystem::path()>& make);
+
+// The path is gone: an interruption has nothing to remove there.
+void unregister(const std::filesystem::path& path);
+
+// Renames a registered path to `to`, which an interruption then leaves alone. Answers the error
+// of the rename (none: done).
+std::error_code renameRegistered(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Blocks SIGINT and SIGTERM in the calling thread (and so in every thread it starts later; call
+// it before any other thread exists) and starts a thread that waits for them, removes every
+// registered path and ends the process with 128 + the signal. The calling thread is the one
+// that writes the job's files: it is stopped (by SIGRTMIN) before the paths are removed.
+void removeRegisteredOnSignals();
+
+}  // namespace vantorell::interruption
