@@ -103,16 +103,6 @@ inline void writeStringBackwards(std::uint8_t* end, int code, int clearCode, con
 
 LzwDecoder::LzwDecoder() = default;
 
-void LzwDecoder::resetLiterals(int clearCode)
-{
-    // A smaller code size of an earlier frame may have used these slots as entries.
-    for (int literal = 0; literal < clearCode; ++literal) {
-        m_suffix[std::size_t(literal)] = static_cast<std::uint8_t>(literal);
-        m_first[std::size_t(literal)] = static_cast<std::uint8_t>(literal);
-        m_length[std::size_t(literal)] = 1;
-    }
-}
-
 LzwResult LzwDecoder::DecodeFrame(std::span<const std::uint8_t> data, int minCodeSize, const IndexedTarget& target,
                                   bool interlaced)
 {
@@ -133,11 +123,16 @@ LzwResult LzwDecoder::DecodeFrame(std::span<const std::uint8_t> data, int minCod
     int previous = -1;   // no previous code: the start of the stream or right after a clear
     CodeReader reader(data);
 
-    resetLiterals(clearCode);
     std::uint16_t* const prefix = m_prefix.data();
     std::uint8_t* const suffix = m_suffix.data();
     std::uint8_t* const first = m_first.data();
     std::uint16_t* const length = m_length.data();
+    // Literals: a smaller code size of an earlier frame may have used these slots as entries.
+    for (int literal = 0; literal < clearCode; ++literal) {
+        suffix[literal] = static_cast<std::uint8_t>(literal);
+        first[literal] = static_cast<std::uint8_t>(literal);
+        length[literal] = 1;
+    }
 
     // Invariants: every table entry k in [clearCode + 2, nextCode) has prefix[k] < k and
     // length[k] = length[prefix[k]] + 1 <= 4096, so a prefix walk ends within length[k] steps

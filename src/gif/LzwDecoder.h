@@ -49,9 +49,6 @@ public:
                           bool interlaced);
 
 private:
-    // Codes below clearCode become the one-pixel strings of their own value.
-    void resetLiterals(int clearCode);
-
     std::array<std::uint16_t, kLzwMaxCodes> m_prefix{};
     std::array<std::uint8_t, kLzwMaxCodes> m_suffix{};
     std::array<std::uint8_t, kLzwMaxCodes> m_first{};

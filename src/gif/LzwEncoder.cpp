@@ -26,7 +26,7 @@ public:
 
     // Writes the code, then widens the codes when nextCode has passed the widest code of
     // the current width (or narrows them after a clear).
-    void put(int code, int nextCode)
+    [[gnu::always_inline]] void put(int code, int nextCode)
     {
         m_bits |= std::uint64_t(code) << m_bitCount;
         m_bitCount += m_codeWidth;
