@@ -73,7 +73,7 @@ std::size_t skipChain(const Bytes& b, std::size_t pos)
 
 Bytes slice(const Bytes& b, std::size_t pos, std::size_t n) { return Bytes(b.begin() + std::ptrdiff_t(pos), b.begin() + std::ptrdiff_t(pos + n)); }
 
-TEST(cGIFSave, FadeOutputLayout)
+TEST(GifDocumentSave, FadeOutputLayout)
 {
     const int w = 37, h = 23, n = 3;
     GifDocument doc;
@@ -106,7 +106,7 @@ TEST(cGIFSave, FadeOutputLayout)
 }
 
 // The walk-through in src/gif/README.md.
-TEST(cGIFSave, ReadmeExampleBytes)
+TEST(GifDocumentSave, ReadmeExampleBytes)
 {
     GifDocument doc;
     doc.FrameInsert(1, 3, 2);
@@ -128,7 +128,7 @@ TEST(cGIFSave, ReadmeExampleBytes)
     EXPECT_EQ(saveBytes(doc), expect);
 }
 
-TEST(cGIFSave, GlobalTableSizesFollowTheEntryCount)
+TEST(GifDocumentSave, GlobalTableSizesFollowTheEntryCount)
 {
     {   // 2 entries: gBits 1, 6-byte table, minimum code size 2
         GifDocument doc;
@@ -169,7 +169,7 @@ TEST(cGIFSave, GlobalTableSizesFollowTheEntryCount)
     }
 }
 
-TEST(cGIFSave, TransparentFlagAndIndex)
+TEST(GifDocumentSave, TransparentFlagAndIndex)
 {
     GifDocument doc;
     makeFadeDocument(doc, 2, 3, 3, 7);
@@ -186,7 +186,7 @@ TEST(cGIFSave, TransparentFlagAndIndex)
     EXPECT_EQ(slice(b, pos, 8), (Bytes{0x21, 0xF9, 0x04, 0x02, 7, 0, 0, 0}));
 }
 
-TEST(cGIFSave, LocalTableInterlaceAndPosition)
+TEST(GifDocumentSave, LocalTableInterlaceAndPosition)
 {
     GifDocument doc;
     doc.FrameInsert(1, 2, 2);
@@ -208,7 +208,7 @@ TEST(cGIFSave, LocalTableInterlaceAndPosition)
     EXPECT_EQ(b[image + 10 + 24], 3);
 }
 
-TEST(cGIFSave, EmptyDocumentIs87aWithoutLoopExtension)
+TEST(GifDocumentSave, EmptyDocumentIs87aWithoutLoopExtension)
 {
     GifDocument doc;
     makeFadeDocument(doc, 2, 5, 5, 10);
@@ -224,7 +224,7 @@ TEST(cGIFSave, EmptyDocumentIs87aWithoutLoopExtension)
     EXPECT_EQ(saveBytes(bare), (Bytes{'G', 'I', 'F', '8', '7', 'a', 0, 0, 0, 0, 0, 0, 0, 0x3B}));
 }
 
-TEST(cGIFSave, ProgressAndYieldsOncePerFrame)
+TEST(GifDocumentSave, ProgressAndYieldsOncePerFrame)
 {
     GifDocument doc;
     makeFadeDocument(doc, 4, 8, 8, 20);
@@ -237,7 +237,7 @@ TEST(cGIFSave, ProgressAndYieldsOncePerFrame)
     EXPECT_EQ(ui.yields, 4);
 }
 
-TEST(cGIFSave, FailuresAnswerFalseAndLeaveNoFile)
+TEST(GifDocumentSave, FailuresAnswerFalseAndLeaveNoFile)
 {
     test::TempDir dir;
     ProgressBar bar;
@@ -307,7 +307,7 @@ TEST(cGIFSave, FailuresAnswerFalseAndLeaveNoFile)
     }
 }
 
-TEST(cGIFFrames, InsertRemoveAndMove)
+TEST(GifDocumentFrames, InsertRemoveAndMove)
 {
     GifDocument doc;
     for (int i = 1; i <= 3; ++i) {
@@ -369,7 +369,7 @@ TEST(cGIFFrames, InsertRemoveAndMove)
     EXPECT_EQ(three.FramesCount(), 0);
 }
 
-TEST(cGIFFrames, AtMost32767Frames)
+TEST(GifDocumentFrames, AtMost32767Frames)
 {
     GifDocument doc;
     for (int i = 1; i <= 32767; ++i)
@@ -385,7 +385,7 @@ TEST(cGIFFrames, AtMost32767Frames)
     EXPECT_EQ(doc.FramesCount(), 32767);
 }
 
-TEST(cGIFProperties, AspectPaletteEntriesAndLoops)
+TEST(GifDocumentProperties, AspectPaletteEntriesAndLoops)
 {
     GifDocument doc;
     doc.setScreenPixelAspectRatio(1.0f);
@@ -410,7 +410,7 @@ TEST(cGIFProperties, AspectPaletteEntriesAndLoops)
     EXPECT_EQ(doc.lpGlobalPalette()[12], 0x30);
 }
 
-TEST(cGIFFrames, MaskMarksTheTransparentIndex)
+TEST(GifDocumentFrames, MaskMarksTheTransparentIndex)
 {
     GifDocument doc;
     doc.FrameInsert(1, 10, 2);
@@ -437,7 +437,7 @@ TEST(cGIFFrames, MaskMarksTheTransparentIndex)
     EXPECT_EQ(img.colourTable()[7 * 4 + 2], 7);
 }
 
-TEST(cGIFFrames, DrawPlacesScalesAndMasks)
+TEST(GifDocumentFrames, DrawPlacesScalesAndMasks)
 {
     GifDocument doc;
     doc.FrameInsert(1, 4, 2);
