@@ -1,6 +1,7 @@
 // The window's Start button on the shipped samples: the whole path from the samples button to
 // the result file, as a user would take it.
 #include "app/WindowModelHarness.h"
+#include "support/ScopedEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,39 @@ TEST(WindowModelJob, SamplesBlendAndOverlayToResultJpg)
     EXPECT_TRUE(h.ui.applicationErrors().empty());
     EXPECT_TRUE(std::filesystem::exists(out / "result.jpg"));
     EXPECT_EQ(f.progressBar().text(), "Progress Bar");
+}
+
+TEST(WindowModelJob, ClosingTheWindowDuringAGifFadeLeavesNoWorkFolderOrTemporary)
+{
+    WindowModelHarness h;
+    std::filesystem::create_directory_symlink(VANTORELL_SAMPLES_DIR, h.programFolder() / "Samples");
+    const auto out = h.dir.path() / "out";
+    const auto temp = h.dir.path() / "temp";
+    std::filesystem::create_directories(out);
+    std::filesystem::create_directories(temp);
+    ScopedEnv env("TEMP", temp.string());
+    WindowModel& f = h.load();
+    f.outputFolderBox.setText(out.string());
+    f.click(f.fadeOption);
+    f.click(f.saveAsGifOption);
+    f.loadSamples();
+    f.frameCountBox.setText("3");
+    bool closed = false;
+    h.ui.onYield = [&] {   // the user closes the window while the GIF is imported
+        if (closed || std::filesystem::is_empty(temp))
+            return;
+        closed = true;
+        bool cancel = true;
+        f.queryUnload(cancel, 0);
+        f.unload();
+    };
+    f.start();
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(f.unloaded());
+    EXPECT_FALSE(f.busy());
+    EXPECT_TRUE(std::filesystem::is_empty(temp));
+    for (const auto& entry : std::filesystem::directory_iterator(out))
+        EXPECT_EQ(entry.path().filename(), "result.gif");   // whole, or nothing: no temporary
 }
 
 TEST(WindowModelJob, MissingFolderIsReportedWithTheApplicationTitle)
