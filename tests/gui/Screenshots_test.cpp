@@ -132,6 +132,13 @@ TEST(Screenshots, BlendFadeOverlayAndAnErrorBox)
         MsgButtons::Ok, MsgIcon::Exclamation, "Application Error", &window);
     box->show();
     shoot(*box, "application-error.png");
+    box->hide();
+
+    // The box a job that could not give a result ends with, instead of "Done.".
+    const auto noResult = QtUiPort::makeMessageBox("No result was written: Image #1 could not be read.",
+                                                   MsgButtons::Ok, MsgIcon::None, "Vantorell", &window);
+    noResult->show();
+    shoot(*noResult, "no-result.png");
 }
 
 }  // namespace
