@@ -14,9 +14,8 @@ namespace {
 
 using test::Bytes;
 
-// The encoder exactly as the document describes it, one pixel at a time through the
-// next-pixel step (rows, interlace passes) and a mask table; slow and obvious, to hold the
-// fast encoder to the same bytes.
+// A slow and obvious reference encoder, one pixel at a time through the next-pixel step (rows,
+// interlace passes) and a mask table; it holds the fast encoder to the same bytes.
 class ReferenceEncoder {
 public:
     Bytes encode(const Bytes& pixels, int stride, int width, int height, bool interlaced, int initBits)
