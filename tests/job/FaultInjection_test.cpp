@@ -78,6 +78,13 @@ protected:
             GTEST_SKIP() << "vantorell-mix is not built";
     }
 
+    // "--image1 a.bmp --image2 b.bmp": two 96 x 72 pictures made for the test.
+    std::string smallPair() const
+    {
+        return "--image1 " + shellQuoted(test::writePicture(inputs, "a.bmp", 96, 72, 1)) + " --image2 " +
+               shellQuoted(test::writePicture(inputs, "b.bmp", 96, 72, 90));
+    }
+
     // The earlier result the job must leave alone.
     void placeEarlier(const fs::path& folder, const std::string& name) const
     {
@@ -109,8 +116,7 @@ TEST_F(FaultInjection, FileSizeLimitWritesNothingAndKeepsTheEarlierResult)
     // 96 x 72 frames: a frame file is 20790 bytes, 20 frames make an uncompressed AVI of
     // 411 KiB; with FFV1 and the diffused dither the temporary AVI stays under 72 KiB and the
     // GIF needs 81 KiB.
-    const std::string small = "--image1 " + shellQuoted(test::writePicture(inputs, "a.bmp", 96, 72, 1)) + " --image2 " +
-                              shellQuoted(test::writePicture(inputs, "b.bmp", 96, 72, 90));
+    const std::string small = smallPair();
     struct Case {
         const char* what;
         std::string job;
@@ -193,8 +199,7 @@ TEST_F(FaultInjection, FullFileSystemWritesNothingAndFadesAreRefusedUpFront)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "mounting a tmpfs needs root";
-    const std::string small = "--image1 " + shellQuoted(test::writePicture(inputs, "a.bmp", 96, 72, 1)) + " --image2 " +
-                              shellQuoted(test::writePicture(inputs, "b.bmp", 96, 72, 90));
+    const std::string small = smallPair();
     struct Case {
         const char* what;
         std::string job;
