@@ -20,11 +20,16 @@
 
 namespace vantorell {
 
+namespace {
+
+// The work folder's file of frame `index`: Morph_<index>.bmp.
 std::string frameFileName(const FadeWorkFolder& folder, int index)
 {
     return folder.file(std::string(names::kFrameFilePrefix) + std::to_string(index) + ".bmp");
 }
 
+// What WriteAviFromFrames needs of the job: the work folder's frame files, the job's resaving
+// surface, progress bar and UI, and N read from the request when the writer asks.
 AviFrameSource fadeAviFrameSource(JobRun& run, const FadeWorkFolder& folder)
 {
     MixJob& job = run.job;
@@ -36,8 +41,6 @@ AviFrameSource fadeAviFrameSource(JobRun& run, const FadeWorkFolder& folder)
                           job.progressBar(),
                           [&run] { return int(run.frameCount()); }};
 }
-
-namespace {
 
 // Each input file is decoded once per job: the surfaces that show the same picture share its
 // pixels (a 4000 x 3000 picture is 48 MB). The fourth byte is cleared once here, so the pixel
@@ -73,8 +76,6 @@ void loadInto(WorkSurface& surface, PictureCache& cache, const std::string& file
     surface.setPicture(file.empty() ? Picture() : cache.load(file));
 }
 
-}  // namespace
-
 // One Fade run's working state: the private work folder, the decoded pictures, the meshes and
 // the pixel buffers of the morph engine.
 struct FadeRun {
@@ -93,8 +94,6 @@ struct FadeRun {
     PixelBuffer buffer1, buffer2, frameBuffer;
     MorphFramePlan plan;
 };
-
-namespace {
 
 std::string frameFilePattern(const FadeWorkFolder& work)
 {
