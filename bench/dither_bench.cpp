@@ -41,7 +41,7 @@ void BM_DitherTo8bpp(benchmark::State& state)
     dither.DitherTo8bpp(frame, dst, palette, false);   // make the palette once, as a GIF import does
     for (auto _ : state) {
         dither.DitherTo8bpp(frame, dst, palette, true);
-        benchmark::DoNotOptimize(dst.lpBits());
+        benchmark::DoNotOptimize(dst.bits());
     }
     state.SetItemsProcessed(state.iterations() * 1920 * 1080);
 }
@@ -52,7 +52,7 @@ void BM_CreateOptimal50x50(benchmark::State& state)
     Palette8 palette;
     for (auto _ : state) {
         palette.CreateOptimal(small, 256, 6, 1.0f, 1.0f, 1.0f);
-        benchmark::DoNotOptimize(palette.lpPalette());
+        benchmark::DoNotOptimize(palette.entryData());
     }
 }
 

@@ -141,7 +141,7 @@ const Bytes& ourGifFile()
         GifDocument doc;
         for (int i = 1; i <= kFrames; ++i) {
             doc.FrameInsert(i, kWidth, kHeight);
-            Dib& img = doc.FrameDIBXOR(i);
+            Dib& img = doc.frameImage(i);
             for (int y = 0; y < kHeight; ++y)
                 std::memcpy(img.scanline(y), frames()[std::size_t(i - 1)].data() + std::size_t(y) * kWidth, kWidth);
             doc.setFrameDelay(i, 20);
@@ -200,7 +200,7 @@ void BM_DecodeVantorellLoadFromStream(benchmark::State& state)
     for (auto _ : state) {
         if (!doc.LoadFromStream(file) || doc.FramesCount() != kFrames)
             state.SkipWithError("load failed");
-        benchmark::DoNotOptimize(doc.FrameDIBXOR(kFrames).lpBits());
+        benchmark::DoNotOptimize(doc.frameImage(kFrames).bits());
     }
     state.SetBytesProcessed(state.iterations() * kPixels);
 }

@@ -33,7 +33,7 @@ unsigned decodeImage(std::span<const std::uint8_t> bytes)
         std::abort();
     if (std::size_t(dib.Size()) != image.pixels.size() || dib.BytesPerScanline() != image.stride)
         std::abort();
-    std::memcpy(dib.lpBits(), image.pixels.data(), image.pixels.size());
+    std::memcpy(dib.bits(), image.pixels.data(), image.pixels.size());
     dib.SetPalette(image.colourTable);
     const Picture picture = dib.ToPicture();
     unsigned sum = 0;

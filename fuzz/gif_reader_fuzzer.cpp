@@ -20,7 +20,7 @@ void touch(const Dib& dib)
 {
     std::uint32_t sum = 0;
     for (std::int32_t i = 0; i < dib.Size(); ++i)
-        sum += dib.lpBits()[i];
+        sum += dib.bits()[i];
     for (std::uint8_t b : dib.colourTable())
         sum += b;
     g_sink = sum;
@@ -31,7 +31,7 @@ void checkRoundTrip(const Dib& img, LzwEncoder& enc, LzwDecoder& dec)
     if (img.empty() || img.BPP() != 8 || std::int64_t(img.Width()) * img.Height() > 1024)
         return;
     std::vector<std::uint8_t> blocks;
-    if (!enc.EncodeFrame({img.lpBits(), img.BytesPerScanline(), img.Width(), img.Height()}, false, 9, blocks))
+    if (!enc.EncodeFrame({img.bits(), img.BytesPerScanline(), img.Width(), img.Height()}, false, 9, blocks))
         std::abort();
     std::vector<std::uint8_t> data;
     for (std::size_t i = 0; i < blocks.size() && blocks[i] != 0;) {
@@ -78,8 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (doc.lastError() != GifError::None || doc.FramesCount() > limits.maxFrames)
         std::abort();
     for (int i = 1; i <= doc.FramesCount(); ++i) {
-        const Dib& img = doc.FrameDIBXOR(i);
-        const Dib& mask = doc.FrameDIBAND(i);
+        const Dib& img = doc.frameImage(i);
+        const Dib& mask = doc.frameMask(i);
         if (img.Width() != mask.Width() || img.Height() != mask.Height())
             std::abort();
         touch(img);

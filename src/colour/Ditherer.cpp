@@ -181,9 +181,9 @@ void Ditherer::DitherTo8bpp(const Dib& source, Dib& dst, Palette8& palette, bool
             BuildOptimalLookup(palette);
         }
     }
-    if (palette.lpPalette() == nullptr)
+    if (palette.entryData() == nullptr)
         throw RuntimeError(errnum::SubscriptOutOfRange, "Subscript out of range: the palette has no entries");
-    std::memcpy(m_paletteCopy.data(), palette.lpPalette(), m_paletteCopy.size());
+    std::memcpy(m_paletteCopy.data(), palette.entryData(), m_paletteCopy.size());
 
     dst.Create(source.Width(), source.Height(), 8);
     dst.SetPalette(m_paletteCopy.data(), m_paletteCopy.size());

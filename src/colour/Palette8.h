@@ -65,8 +65,8 @@ public:
                        float greenWeight, float blueWeight);
 
     // Entry 0 of the table (nullptr before Initialize); callers copy Entries x 4 or 1024 bytes.
-    const std::uint8_t* lpPalette() const { return m_table.empty() ? nullptr : m_table.data(); }
-    std::uint8_t* lpPalette() { return m_table.empty() ? nullptr : m_table.data(); }
+    const std::uint8_t* entryData() const { return m_table.empty() ? nullptr : m_table.data(); }
+    std::uint8_t* entryData() { return m_table.empty() ? nullptr : m_table.data(); }
     // Non-zero while a logical palette snapshot exists; each snapshot gets a new number.
     std::uintptr_t logicalPaletteId() const { return m_hasLogical ? m_logicalId : 0; }
 

@@ -1,7 +1,7 @@
 // Dib: an in-memory device-independent bitmap with one contiguous block of pixel memory that
 // the dithering and LZW loops address directly, and a drawing context (DibDC) for block copies,
 // stretches and fills. Layout: rows top to bottom, each padded to a multiple of 4 bytes;
-// pixel (x, y) starts at lpBits() + y * BytesPerScanline() + x * BPP() / 8; 32 bits per pixel
+// pixel (x, y) starts at bits() + y * BytesPerScanline() + x * BPP() / 8; 32 bits per pixel
 // is blue, green, red, reserved; 24 is blue, green, red; 8, 4 and 1 are colour-table indexes
 // with the leftmost pixel in the high bits of a byte. 1, 4 and 8 bits per pixel carry a colour
 // table of 2, 16 or 256 entries (blue, green, red, 0), all black until SetPalette.
@@ -83,8 +83,8 @@ public:
     // Read-only properties.
     DibDC dc();                            // drawing context over the pixel memory (empty when empty)
     DibDC dc() const;                      // the same, usable as a source only
-    std::uint8_t* lpBits() { return m_bits.get(); }
-    const std::uint8_t* lpBits() const { return m_bits.get(); }
+    std::uint8_t* bits() { return m_bits.get(); }
+    const std::uint8_t* bits() const { return m_bits.get(); }
     std::int32_t Width() const { return m_width; }
     std::int32_t Height() const { return m_height; }
     std::int32_t BPP() const { return m_bpp; }

@@ -21,8 +21,8 @@ void finishDocument(GifDocument& gif, const GifAnimationShape& shape, const Pale
     gif.setScreenPixelAspectRatio(1.0f);
     gif.setGlobalPaletteExists(true);
     gif.setGlobalPaletteEntries(palette.Entries());
-    if (const std::uint8_t* entries = palette.lpPalette())
-        std::memcpy(gif.lpGlobalPalette(), entries, std::size_t(palette.Entries()) * 4);
+    if (const std::uint8_t* entries = palette.entryData())
+        std::memcpy(gif.globalPaletteData(), entries, std::size_t(palette.Entries()) * 4);
 }
 
 }  // namespace
@@ -57,9 +57,9 @@ FramesToGifResult framesToGif(GifFrameSource& source, const GifAnimationShape& s
             result = FramesToGifResult::FrameUnreadable;
             break;
         }
-        dither.DitherTo8bpp(surface, gif.FrameDIBXOR(i), palette, i > 1);
-        if (const std::uint8_t* entries = palette.lpPalette())
-            std::memcpy(gif.lpLocalPalette(i), entries, std::size_t(palette.Entries()) * 4);
+        dither.DitherTo8bpp(surface, gif.frameImage(i), palette, i > 1);
+        if (const std::uint8_t* entries = palette.entryData())
+            std::memcpy(gif.localPaletteData(i), entries, std::size_t(palette.Entries()) * 4);
         gif.setFrameDisposalMethod(i, 3);   // restore to previous
         gif.setFrameDelay(i, shape.delay);
     }

@@ -212,7 +212,7 @@ void GifDocument::FrameBuildMask(int frameNumber, int transparentIndex)
         const int width = std::min(image.Width(), mask.Width());
         const int height = std::min(image.Height(), mask.Height());
         const auto transparent = static_cast<std::uint8_t>(transparentIndex);
-        std::fill_n(mask.lpBits(), mask.Size(), 0);
+        std::fill_n(mask.bits(), mask.Size(), 0);
         for (int y = 0; y < height; ++y) {
             const std::uint8_t* src = image.scanline(y);
             std::uint8_t* dst = mask.scanline(y);
@@ -274,10 +274,10 @@ void GifDocument::setScreenPixelAspectRatio(float ratio)
 std::int32_t GifDocument::GlobalPaletteRGBEntry(int entry) const { return rgbEntry(m_globalPalette.data(), entry); }
 void GifDocument::setGlobalPaletteEntries(int entries) { m_globalEntries = checkedEntries(entries); }
 
-Dib& GifDocument::FrameDIBXOR(int frameNumber) { return frame(frameNumber).image; }
-const Dib& GifDocument::FrameDIBXOR(int frameNumber) const { return frame(frameNumber).image; }
-Dib& GifDocument::FrameDIBAND(int frameNumber) { return frame(frameNumber).mask; }
-const Dib& GifDocument::FrameDIBAND(int frameNumber) const { return frame(frameNumber).mask; }
+Dib& GifDocument::frameImage(int frameNumber) { return frame(frameNumber).image; }
+const Dib& GifDocument::frameImage(int frameNumber) const { return frame(frameNumber).image; }
+Dib& GifDocument::frameMask(int frameNumber) { return frame(frameNumber).mask; }
+const Dib& GifDocument::frameMask(int frameNumber) const { return frame(frameNumber).mask; }
 int GifDocument::FrameDelay(int frameNumber) const { return frame(frameNumber).delay; }
 void GifDocument::setFrameDelay(int frameNumber, int delay)
 {
@@ -303,8 +303,8 @@ void GifDocument::setFrameTransparentColorIndex(int frameNumber, int index)
 }
 bool GifDocument::FrameUserInput(int frameNumber) const { return frame(frameNumber).userInput; }
 void GifDocument::setFrameUserInput(int frameNumber, bool userInput) { frame(frameNumber).userInput = userInput; }
-std::uint8_t* GifDocument::lpLocalPalette(int frameNumber) { return frame(frameNumber).localPalette.data(); }
-const std::uint8_t* GifDocument::lpLocalPalette(int frameNumber) const
+std::uint8_t* GifDocument::localPaletteData(int frameNumber) { return frame(frameNumber).localPalette.data(); }
+const std::uint8_t* GifDocument::localPaletteData(int frameNumber) const
 {
     return frame(frameNumber).localPalette.data();
 }
@@ -435,7 +435,7 @@ bool GifDocument::appendFrameBlock(const Frame& record, int globalBits, std::vec
     out.push_back(static_cast<std::uint8_t>(minCodeSize));
     // Only 8-bit pixel memory is encoded; any other surface gives no data sub-blocks.
     if (image.BPP() == 8 && !image.empty()) {
-        const IndexedPixels pixels{image.lpBits(), image.BytesPerScanline(), image.Width(), image.Height()};
+        const IndexedPixels pixels{image.bits(), image.BytesPerScanline(), image.Width(), image.Height()};
         if (!m_encoder.EncodeFrame(pixels, record.interlaced, minCodeSize + 1, out))
             return false;
     }

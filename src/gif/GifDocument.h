@@ -113,8 +113,8 @@ public:
 
     // The 1024 bytes of the global palette (blue, green, red, reserved per entry). Writing a
     // count or a flag never touches them; callers copy palettes in here.
-    std::uint8_t* lpGlobalPalette() { return m_globalPalette.data(); }
-    const std::uint8_t* lpGlobalPalette() const { return m_globalPalette.data(); }
+    std::uint8_t* globalPaletteData() { return m_globalPalette.data(); }
+    const std::uint8_t* globalPaletteData() const { return m_globalPalette.data(); }
     // Entry 0..255 as red + 256 x green + 65536 x blue.
     std::int32_t GlobalPaletteRGBEntry(int entry) const;
     bool GlobalPaletteExists() const { return m_globalExists; }
@@ -126,10 +126,10 @@ public:
 
     // ---- Frame properties (frameNumber 1..FramesCount) ---------------------------------------
 
-    Dib& FrameDIBXOR(int frameNumber);                 // the image: 8 bits per pixel
-    const Dib& FrameDIBXOR(int frameNumber) const;
-    Dib& FrameDIBAND(int frameNumber);                 // the transparency mask: 1 bit per pixel
-    const Dib& FrameDIBAND(int frameNumber) const;
+    Dib& frameImage(int frameNumber);                 // the image: 8 bits per pixel
+    const Dib& frameImage(int frameNumber) const;
+    Dib& frameMask(int frameNumber);                 // the transparency mask: 1 bit per pixel
+    const Dib& frameMask(int frameNumber) const;
     int FrameDelay(int frameNumber) const;              // hundredths of a second
     void setFrameDelay(int frameNumber, int delay);     // 0..65535
     bool FrameInterlaced(int frameNumber) const;
@@ -146,8 +146,8 @@ public:
     void setFrameTransparentColorIndex(int frameNumber, int index);   // 0..255
     bool FrameUserInput(int frameNumber) const;
     void setFrameUserInput(int frameNumber, bool userInput);
-    std::uint8_t* lpLocalPalette(int frameNumber);      // 1024 bytes, as lpGlobalPalette
-    const std::uint8_t* lpLocalPalette(int frameNumber) const;
+    std::uint8_t* localPaletteData(int frameNumber);      // 1024 bytes, as globalPaletteData
+    const std::uint8_t* localPaletteData(int frameNumber) const;
     std::int32_t LocalPaletteRGBEntry(int frameNumber, int entry) const;
     bool LocalPaletteUsed(int frameNumber) const;
     void setLocalPaletteUsed(int frameNumber, bool used);
@@ -161,8 +161,8 @@ public:
 
 private:
     struct Frame {
-        Dib image;   // FrameDIBXOR
-        Dib mask;    // FrameDIBAND
+        Dib image;   // frameImage
+        Dib mask;    // frameMask
         int left = 0;
         int top = 0;
         bool interlaced = false;

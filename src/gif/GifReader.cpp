@@ -204,7 +204,7 @@ private:
             // transparent entry and sets the palette itself.
             if (!frame.useTransparent)
                 frame.image.SetPalette(frame.localPalette.data(), frame.localPalette.size());
-            const IndexedTarget target{frame.image.lpBits(), frame.image.BytesPerScanline(), width, height};
+            const IndexedTarget target{frame.image.bits(), frame.image.BytesPerScanline(), width, height};
             frame.decodeResult = m_doc.m_decoder.DecodeFrame(m_data, minCodeSize, target, frame.interlaced).error;
         }
 

@@ -18,7 +18,7 @@ public:
 private:
     static BgrxFrame frameOf(Dib& surface)
     {
-        return {surface.Width(), surface.Height(), {surface.lpBits(), static_cast<std::size_t>(surface.Size())}};
+        return {surface.Width(), surface.Height(), {surface.bits(), static_cast<std::size_t>(surface.Size())}};
     }
     AviReader& m_reader;
 };

@@ -157,7 +157,7 @@ TEST(Ditherer, MidGreyOrderedGivesTheFixedPattern)
         for (int x = 0; x < 9; ++x)
             ASSERT_EQ(dst.scanline(y)[x], d.halftoneThreshold(x, y) < 27 ? 129 : 86) << x << "," << y;
     // The destination carries all 256 palette entries as its colour table.
-    EXPECT_EQ(0, std::memcmp(dst.colourTable().data(), pal.lpPalette(), 1024));
+    EXPECT_EQ(0, std::memcmp(dst.colourTable().data(), pal.entryData(), 1024));
 }
 
 TEST(Ditherer, PlainAndOrderedLoopsEqualTheDirectFormula)
@@ -199,13 +199,13 @@ TEST(Ditherer, ErrorDiffusionMatchesAReferenceAndKeepsChannelsInRange)
         d.SetPaletteMode(paletteMode == 0 ? PaletteMode::Halftone : PaletteMode::Optimal);
         for (const int width : {1, 2, 31}) {
             const Dib src = randomPicture(width, 17, unsigned(100 + width));
-            std::vector<std::uint8_t> before(src.lpBits(), src.lpBits() + src.Size());
+            std::vector<std::uint8_t> before(src.bits(), src.bits() + src.Size());
             Palette8 pal;
             Dib dst;
             d.DitherTo8bpp(src, dst, pal, false);
-            EXPECT_EQ(indexes(dst), referenceDiffusion(src, pal.lpPalette(), paletteMode == 1, d))
+            EXPECT_EQ(indexes(dst), referenceDiffusion(src, pal.entryData(), paletteMode == 1, d))
                 << "palette mode " << paletteMode << ", width " << width;
-            EXPECT_TRUE(std::equal(before.begin(), before.end(), src.lpBits())) << "the source is left unchanged";
+            EXPECT_TRUE(std::equal(before.begin(), before.end(), src.bits())) << "the source is left unchanged";
         }
     }
 }
@@ -254,15 +254,15 @@ TEST(Ditherer, PalettesAreReusedAndOptimalModeShrinksTheCopy)
     Palette8 expected;
     expected.CreateOptimal(shrunk, 256, 6, 1, 1, 1);
     ASSERT_EQ(pal.Entries(), expected.Entries());
-    EXPECT_EQ(0, std::memcmp(pal.lpPalette(), expected.lpPalette(), 1024));
+    EXPECT_EQ(0, std::memcmp(pal.entryData(), expected.entryData(), 1024));
     for (int i = 0; i < 4096; i += 37)
         EXPECT_EQ(d.OptimalLookup(i), expected.ClosestIndex(std::uint8_t(17 * (i & 15)), std::uint8_t(17 * ((i >> 4) & 15)),
                                                             std::uint8_t(17 * (i >> 8))));
 
     // reusePalette keeps the palette even when the picture changes.
-    const std::vector<std::uint8_t> kept(pal.lpPalette(), pal.lpPalette() + 1024);
+    const std::vector<std::uint8_t> kept(pal.entryData(), pal.entryData() + 1024);
     d.DitherTo8bpp(uniformPicture(8, 8, 9, 9, 9), dst, pal, true);
-    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), pal.lpPalette()));
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), pal.entryData()));
     EXPECT_EQ(dst.Width(), 8);
 }
 

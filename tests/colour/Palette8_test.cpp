@@ -51,7 +51,7 @@ TEST(Palette8, HalftoneCubesHaveTheirSizesAndNumbering)
                 ASSERT_EQ(entry(pal, 36 * b + 6 * g + r), Rgb(51 * r, 51 * g, 51 * b));
     for (int i = 216; i < 256; ++i)
         ASSERT_EQ(entry(pal, i), Rgb(0, 0, 0)) << "entries beyond the cube stay zero";
-    EXPECT_EQ(pal.lpPalette()[4 * 5 + 3], 0) << "reserved byte";
+    EXPECT_EQ(pal.entryData()[4 * 5 + 3], 0) << "reserved byte";
 
     pal.CreateHalftone(HalftoneCube::Colours27);
     EXPECT_EQ(entry(pal, 1), Rgb(128, 0, 0));
@@ -165,18 +165,18 @@ TEST(Palette8, ClosestIndexSearchesTheSnapshot)
 TEST(Palette8, EntryAccessorsAndLimits)
 {
     Palette8 pal;
-    EXPECT_EQ(pal.lpPalette(), nullptr);
+    EXPECT_EQ(pal.entryData(), nullptr);
     EXPECT_EQ(errorNumber([&] { (void)pal.green(0); }), errnum::SubscriptOutOfRange);
     pal.Initialize(4);
     EXPECT_EQ(pal.Entries(), 4);
     pal.setGreen(255, 7);
     pal.setBlue(255, 9);
-    EXPECT_EQ(pal.lpPalette()[1020], 9);
-    EXPECT_EQ(pal.lpPalette()[1021], 7);
+    EXPECT_EQ(pal.entryData()[1020], 9);
+    EXPECT_EQ(pal.entryData()[1021], 7);
     EXPECT_EQ(errorNumber([&] { pal.setEntries(257); }), errnum::SubscriptOutOfRange);
     EXPECT_EQ(errorNumber([&] { pal.setEntries(-1); }), errnum::SubscriptOutOfRange);
     EXPECT_EQ(pal.Entries(), 4);
     pal.Destroy();
     EXPECT_EQ(pal.Entries(), 0);
-    EXPECT_EQ(pal.lpPalette(), nullptr);
+    EXPECT_EQ(pal.entryData(), nullptr);
 }

@@ -44,10 +44,10 @@ TEST(Dib, CreateSetsScanlineAndSizeByTheInvariants)
         EXPECT_EQ(dib.BPP(), c.bpp);
         EXPECT_EQ(dib.BytesPerScanline(), c.bytesPerScanline) << c.w << "x" << c.h << "x" << c.bpp;
         EXPECT_EQ(dib.Size(), c.size);
-        ASSERT_NE(dib.lpBits(), nullptr);
+        ASSERT_NE(dib.bits(), nullptr);
         EXPECT_EQ(dib.colourTable().size(), std::size_t(c.tableBytes));
         for (int i = 0; i < c.size; ++i)
-            ASSERT_EQ(dib.lpBits()[i], 0) << "new pixel memory is zero";
+            ASSERT_EQ(dib.bits()[i], 0) << "new pixel memory is zero";
         for (std::uint8_t v : dib.colourTable())
             ASSERT_EQ(v, 0) << "a new colour table is black";
     }
@@ -63,7 +63,7 @@ TEST(Dib, CreateRefusesWhatCannotBeMadeAndRaisesOverflow)
     EXPECT_FALSE(dib.Create(-3, 4, 32));
     EXPECT_EQ(dib.Width(), 0);
     EXPECT_EQ(dib.Size(), 0);
-    EXPECT_EQ(dib.lpBits(), nullptr);
+    EXPECT_EQ(dib.bits(), nullptr);
 
     // 67108863 x 32 = 2147483616 bits is the widest row; one more pixel overflows.
     try {
@@ -139,8 +139,8 @@ TEST(Dib, CloneToCopiesSizeTableAndPixels)
     EXPECT_EQ(copy.Height(), 2);
     EXPECT_EQ(copy.BPP(), 8);
     EXPECT_EQ(copy.colourTable(), dib.colourTable());
-    EXPECT_EQ(0, std::memcmp(copy.lpBits(), dib.lpBits(), std::size_t(dib.Size())));
-    EXPECT_NE(copy.lpBits(), dib.lpBits());
+    EXPECT_EQ(0, std::memcmp(copy.bits(), dib.bits(), std::size_t(dib.Size())));
+    EXPECT_NE(copy.bits(), dib.bits());
 }
 
 TEST(Dib, GetBestFitInfoMatchesTheWorkedExamples)
@@ -173,7 +173,7 @@ TEST(Dib, PixelMemoryIsTopDownAndImageReadsIt)
     setPixel32(dib, 2, 0, 0x10, 0x20, 0x30);   // top row, right
     setPixel32(dib, 0, 1, 0x40, 0x50, 0x60);   // bottom row, left
     EXPECT_EQ(pixel32(dib, 2, 0), 0x00302010u);
-    EXPECT_EQ(dib.lpBits() + 1 * dib.BytesPerScanline() + 0 * 4, dib.scanline(1));
+    EXPECT_EQ(dib.bits() + 1 * dib.BytesPerScanline() + 0 * 4, dib.scanline(1));
     const Picture picture = dib.ToPicture();
     ASSERT_EQ(picture.width(), 3);
     ASSERT_EQ(picture.height(), 2);

@@ -77,11 +77,11 @@ TEST(Dib, StretchRasterOperationsCombineBitwise)
     ASSERT_TRUE(src.Create(1, 1, 32));
     ASSERT_TRUE(dst.Create(1, 1, 32));
     const std::uint32_t s = 0x00F0F00F, d = 0x0033CC3C;
-    std::memcpy(src.lpBits(), &s, 4);
-    std::memcpy(dst.lpBits(), &d, 4);
+    std::memcpy(src.bits(), &s, 4);
+    std::memcpy(dst.bits(), &d, 4);
     EXPECT_EQ(src.Stretch(dst.dc(), 0, 0, 1, 1, 0, 0, 1, 1, RasterOp::And), 1);
     EXPECT_EQ(at(dst, 0, 0), s & d);
-    std::memcpy(dst.lpBits(), &d, 4);
+    std::memcpy(dst.bits(), &d, 4);
     EXPECT_EQ(src.Stretch(dst.dc(), 0, 0, 1, 1, 0, 0, 1, 1, RasterOp::Or), 1);
     EXPECT_EQ(at(dst, 0, 0), s | d);
     EXPECT_EQ(src.Stretch(dst.dc(), 0, 0, 1, 1, 0, 0, 1, 1, RasterOp::Copy), 1);
@@ -256,7 +256,7 @@ TEST(stretchBlt, RandomRectanglesFollowTheFloorMappingAndStayInside)
     for (int round = 0; round < 400; ++round) {
         Dib dst;
         ASSERT_TRUE(dst.Create(pick(1, 12), pick(1, 12), 32));
-        std::memset(dst.lpBits(), 0xEE, std::size_t(dst.Size()));
+        std::memset(dst.bits(), 0xEE, std::size_t(dst.Size()));
         const int x = pick(-10, 12), y = pick(-10, 12), w = pick(1, 20), h = pick(1, 20);
         const int xs = pick(-5, 10), ys = pick(-5, 8), ws = pick(-12, 12), hs = pick(-12, 12);
         const int sw = ws < 1 ? 9 : ws, sh = hs < 1 ? 7 : hs;

@@ -62,7 +62,7 @@ std::vector<std::uint8_t> directDither(const RawFrame& f)
 
 std::vector<std::uint8_t> indicesOf(const GifDocument& gif, int nFrame)
 {
-    const Dib& d = gif.FrameDIBXOR(nFrame);
+    const Dib& d = gif.frameImage(nFrame);
     std::vector<std::uint8_t> out;
     for (int y = 0; y < d.Height(); ++y)
         out.insert(out.end(), d.scanline(y), d.scanline(y) + d.Width());
@@ -99,14 +99,14 @@ TEST(framesToGif, EveryFrameIsTheDirectDitherWithTheDelayAndTheDocumentLayout)
     ASSERT_EQ(a.run(source, 14), FramesToGifResult::Done);
     ASSERT_EQ(a.gif.FramesCount(), 4);
     for (int i = 1; i <= 4; ++i) {
-        EXPECT_EQ(a.gif.FrameDIBXOR(i).Width(), 13);
-        EXPECT_EQ(a.gif.FrameDIBXOR(i).Height(), 7);
+        EXPECT_EQ(a.gif.frameImage(i).Width(), 13);
+        EXPECT_EQ(a.gif.frameImage(i).Height(), 7);
         // the fourth byte of every pixel is ignored
         EXPECT_EQ(indicesOf(a.gif, i), directDither(source.frames[std::size_t(i - 1)])) << "frame " << i;
         EXPECT_EQ(a.gif.FrameDelay(i), 14);
         EXPECT_EQ(a.gif.FrameDisposalMethod(i), 3);
         EXPECT_FALSE(a.gif.LocalPaletteUsed(i));
-        EXPECT_EQ(std::memcmp(a.gif.lpLocalPalette(i), a.gif.lpGlobalPalette(), 216 * 4), 0);
+        EXPECT_EQ(std::memcmp(a.gif.localPaletteData(i), a.gif.globalPaletteData(), 216 * 4), 0);
     }
     EXPECT_EQ(a.gif.ScreenWidth(), 13);
     EXPECT_EQ(a.gif.ScreenHeight(), 7);

@@ -35,7 +35,7 @@ Bytes savedFade()
         doc.FrameInsert(i, 16, 12);
         for (int y = 0; y < 12; ++y)
             for (int x = 0; x < 16; ++x)
-                doc.FrameDIBXOR(i).scanline(y)[x] = std::uint8_t((x + y * i) % 216);
+                doc.frameImage(i).scanline(y)[x] = std::uint8_t((x + y * i) % 216);
         doc.setFrameDelay(i, 20);
         doc.setFrameDisposalMethod(i, 3);
     }
@@ -46,7 +46,7 @@ Bytes savedFade()
     doc.setGlobalPaletteExists(true);
     doc.setGlobalPaletteEntries(216);
     for (int k = 0; k < 216 * 4; ++k)
-        doc.lpGlobalPalette()[k] = std::uint8_t(k * 5);
+        doc.globalPaletteData()[k] = std::uint8_t(k * 5);
     test::TempDir dir;
     ProgressBar bar;
     test::FakeUi ui;

@@ -40,9 +40,9 @@ void setGlobal216(GifDocument& doc)
     doc.setGlobalPaletteExists(true);
     doc.setGlobalPaletteEntries(216);
     for (int i = 0; i < 216; ++i) {
-        doc.lpGlobalPalette()[i * 4 + 0] = std::uint8_t(3 * i);   // blue
-        doc.lpGlobalPalette()[i * 4 + 1] = std::uint8_t(2 * i);   // green
-        doc.lpGlobalPalette()[i * 4 + 2] = std::uint8_t(i);       // red
+        doc.globalPaletteData()[i * 4 + 0] = std::uint8_t(3 * i);   // blue
+        doc.globalPaletteData()[i * 4 + 1] = std::uint8_t(2 * i);   // green
+        doc.globalPaletteData()[i * 4 + 2] = std::uint8_t(i);       // red
     }
 }
 
@@ -52,7 +52,7 @@ void makeFadeDocument(GifDocument& doc, int n, int w, int h, int delay)
 {
     for (int i = 1; i <= n; ++i) {
         doc.FrameInsert(i, w, h);
-        Dib& img = doc.FrameDIBXOR(i);
+        Dib& img = doc.frameImage(i);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 img.scanline(y)[x] = std::uint8_t((x * 7 + y * 3 + i * 11) % 216);
@@ -112,11 +112,11 @@ TEST(GifDocumentSave, ReadmeExampleBytes)
     doc.FrameInsert(1, 3, 2);
     const std::uint8_t px[2][3] = {{0, 1, 0}, {1, 0, 1}};
     for (int y = 0; y < 2; ++y)
-        std::memcpy(doc.FrameDIBXOR(1).scanline(y), px[y], 3);
+        std::memcpy(doc.frameImage(1).scanline(y), px[y], 3);
     doc.setFrameDelay(1, 10);
     doc.setGlobalPaletteExists(true);
     doc.setGlobalPaletteEntries(2);
-    std::memset(doc.lpGlobalPalette() + 4, 0xFF, 3);
+    std::memset(doc.globalPaletteData() + 4, 0xFF, 3);
     const Bytes expect{0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x03, 0x00, 0x02, 0x00, 0x80, 0x00, 0x00,
                        0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF,
                        0x21, 0xFF, 0x0B, 0x4E, 0x45, 0x54, 0x53, 0x43, 0x41, 0x50, 0x45, 0x32, 0x2E, 0x30,
@@ -135,7 +135,7 @@ TEST(GifDocumentSave, GlobalTableSizesFollowTheEntryCount)
         doc.FrameInsert(1, 4, 1);
         doc.setGlobalPaletteExists(true);
         doc.setGlobalPaletteEntries(2);
-        doc.lpGlobalPalette()[4 + 2] = 0xFF;   // entry 1 red
+        doc.globalPaletteData()[4 + 2] = 0xFF;   // entry 1 red
         const Bytes b = saveBytes(doc);
         EXPECT_EQ(b[10], 0x80);                 // 0x80 + 0 * 16 + 0
         EXPECT_EQ(slice(b, 13, 6), (Bytes{0, 0, 0, 0xFF, 0, 0}));
@@ -151,8 +151,8 @@ TEST(GifDocumentSave, GlobalTableSizesFollowTheEntryCount)
         doc.setGlobalPaletteSorted(true);
         doc.setGlobalPaletteEntries(3);
         for (int i = 0; i < 3 * 4; ++i)
-            doc.lpGlobalPalette()[i] = 0x11;
-        doc.lpGlobalPalette()[3 * 4] = 0x22;   // entry 3 is not written
+            doc.globalPaletteData()[i] = 0x11;
+        doc.globalPaletteData()[3 * 4] = 0x22;   // entry 3 is not written
         const Bytes b = saveBytes(doc);
         EXPECT_EQ(b[10], 0x80 + 16 + 8 + 1);
         EXPECT_EQ(slice(b, 13, 12), (Bytes{0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0, 0, 0}));
@@ -194,7 +194,7 @@ TEST(GifDocumentSave, LocalTableInterlaceAndPosition)
     doc.setLocalPaletteUsed(1, true);
     doc.setLocalPaletteSorted(1, true);
     doc.setLocalPaletteEntries(1, 5);
-    doc.lpLocalPalette(1)[4 * 4 + 0] = 0x33;   // entry 4 blue
+    doc.localPaletteData(1)[4 * 4 + 0] = 0x33;   // entry 4 blue
     doc.setFrameInterlaced(1, true);
     doc.setFrameLeft(1, 40000);
     doc.setFrameTop(1, 2);
@@ -258,7 +258,7 @@ TEST(GifDocumentSave, FailuresAnswerFalseAndLeaveNoFile)
         doc.FrameInsert(1, 4, 1);
         doc.setGlobalPaletteExists(true);
         doc.setGlobalPaletteEntries(4);
-        doc.FrameDIBXOR(1).scanline(0)[2] = 9;
+        doc.frameImage(1).scanline(0)[2] = 9;
         EXPECT_FALSE(doc.Save(dir / "index.gif", bar, ui));
         EXPECT_FALSE(std::filesystem::exists(dir / "index.gif"));
     }
@@ -300,7 +300,7 @@ TEST(GifDocumentSave, FailuresAnswerFalseAndLeaveNoFile)
     {   // a surface of another depth gives no data sub-blocks at all
         GifDocument doc;
         makeFadeDocument(doc, 1, 2, 2, 0);
-        ASSERT_TRUE(doc.FrameDIBXOR(1).Create(2, 2, 24));
+        ASSERT_TRUE(doc.frameImage(1).Create(2, 2, 24));
         const Bytes b = saveBytes(doc);
         const std::size_t codeSize = 13 + 768 + 19 + 8 + 10;
         EXPECT_EQ(slice(b, codeSize, 3), (Bytes{8, 0x00, 0x3B}));
@@ -318,9 +318,9 @@ TEST(GifDocumentFrames, InsertRemoveAndMove)
     doc.FrameInsert(1, 5, 4);
     ASSERT_EQ(doc.FramesCount(), 4);
     EXPECT_EQ(doc.FrameDelay(1), 0);
-    EXPECT_EQ(doc.FrameDIBXOR(1).Width(), 5);
-    EXPECT_EQ(doc.FrameDIBAND(1).BPP(), 1);
-    EXPECT_EQ(doc.FrameDIBAND(1).colourTable(), (std::vector<std::uint8_t>{0, 0, 0, 0, 255, 255, 255, 0}));
+    EXPECT_EQ(doc.frameImage(1).Width(), 5);
+    EXPECT_EQ(doc.frameMask(1).BPP(), 1);
+    EXPECT_EQ(doc.frameMask(1).colourTable(), (std::vector<std::uint8_t>{0, 0, 0, 0, 255, 255, 255, 0}));
     EXPECT_EQ(doc.FrameDelay(2), 10);
     EXPECT_EQ(doc.FrameDelay(3), 20);
     EXPECT_EQ(doc.FrameDelay(4), 30);
@@ -375,7 +375,7 @@ TEST(GifDocumentFrames, AtMost32767Frames)
     for (int i = 1; i <= 32767; ++i)
         doc.FrameInsert(i, 0, 0);   // empty surfaces: nothing to allocate
     EXPECT_EQ(doc.FramesCount(), 32767);
-    EXPECT_TRUE(doc.FrameDIBXOR(1).empty());
+    EXPECT_TRUE(doc.frameImage(1).empty());
     try {
         doc.FrameInsert(1, 1, 1);
         ADD_FAILURE() << "no error for frame 32768";
@@ -395,9 +395,9 @@ TEST(GifDocumentProperties, AspectPaletteEntriesAndLoops)
     EXPECT_EQ(doc.ScreenPixelAspectByte(), 16);
     EXPECT_THROW(doc.setScreenPixelAspectRatio(5.0f), RuntimeError);
 
-    doc.lpGlobalPalette()[4 * 3 + 0] = 0x30;   // entry 3: blue
-    doc.lpGlobalPalette()[4 * 3 + 1] = 0x20;   // green
-    doc.lpGlobalPalette()[4 * 3 + 2] = 0x10;   // red
+    doc.globalPaletteData()[4 * 3 + 0] = 0x30;   // entry 3: blue
+    doc.globalPaletteData()[4 * 3 + 1] = 0x20;   // green
+    doc.globalPaletteData()[4 * 3 + 2] = 0x10;   // red
     EXPECT_EQ(doc.GlobalPaletteRGBEntry(3), 0x10 + 256 * 0x20 + 65536 * 0x30);
 
     doc.setAnimationLoops(65535);
@@ -407,7 +407,7 @@ TEST(GifDocumentProperties, AspectPaletteEntriesAndLoops)
     EXPECT_EQ(doc.ScreenWidth(), 40000);
 
     doc.setGlobalPaletteEntries(7);   // the count only: bytes untouched
-    EXPECT_EQ(doc.lpGlobalPalette()[12], 0x30);
+    EXPECT_EQ(doc.globalPaletteData()[12], 0x30);
 }
 
 TEST(GifDocumentFrames, MaskMarksTheTransparentIndex)
@@ -415,14 +415,14 @@ TEST(GifDocumentFrames, MaskMarksTheTransparentIndex)
     GifDocument doc;
     doc.FrameInsert(1, 10, 2);
     for (int i = 0; i < 256; ++i)
-        doc.lpLocalPalette(1)[i * 4 + 2] = std::uint8_t(i);   // red = index
-    Dib& img = doc.FrameDIBXOR(1);
+        doc.localPaletteData(1)[i * 4 + 2] = std::uint8_t(i);   // red = index
+    Dib& img = doc.frameImage(1);
     for (int x = 0; x < 10; ++x)
         img.scanline(0)[x] = std::uint8_t(x % 3 == 0 ? 7 : 1);
     img.scanline(1)[9] = 7;
     doc.setFrameUseTransparentColor(1, true);
     doc.FrameBuildMask(1, 7);
-    const Dib& mask = doc.FrameDIBAND(1);
+    const Dib& mask = doc.frameMask(1);
     // Pixels 0, 3, 6, 9 of row 0: bits 0x80, 0x10, 0x02 of byte 0 and 0x40 of byte 1.
     EXPECT_EQ(mask.scanline(0)[0], 0x92);
     EXPECT_EQ(mask.scanline(0)[1], 0x40);
@@ -445,10 +445,10 @@ TEST(GifDocumentFrames, DrawPlacesScalesAndMasks)
     doc.setScreenHeight(6);
     doc.setFrameLeft(1, 4);
     doc.setFrameTop(1, 1);
-    std::uint8_t* pal = doc.lpLocalPalette(1);
+    std::uint8_t* pal = doc.localPaletteData(1);
     pal[1 * 4 + 2] = 255;   // index 1: red
     pal[2 * 4 + 1] = 255;   // index 2: green
-    Dib& img = doc.FrameDIBXOR(1);
+    Dib& img = doc.frameImage(1);
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 4; ++x)
             img.scanline(y)[x] = std::uint8_t(x == 0 ? 2 : 1);

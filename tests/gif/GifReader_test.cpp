@@ -22,7 +22,7 @@ bool load(GifDocument& doc, const Bytes& b) { return doc.LoadFromStream(b); }
 
 Bytes pixelsOf(const GifDocument& doc, int n)
 {
-    const Dib& img = doc.FrameDIBXOR(n);
+    const Dib& img = doc.frameImage(n);
     Bytes out;
     for (int y = 0; y < img.Height(); ++y)
         out.insert(out.end(), img.scanline(y), img.scanline(y) + img.Width());
@@ -66,9 +66,9 @@ TEST(GifReader, ReadsEveryFieldOfASmallFile)
     EXPECT_FALSE(doc.LocalPaletteUsed(1));
     EXPECT_EQ(doc.LocalPaletteEntries(1), 4);
     EXPECT_EQ(doc.LocalPaletteRGBEntry(1, 2), 2 + 256 * 2 + 65536 * 2) << "copy of the global palette";
-    EXPECT_EQ(doc.FrameDIBXOR(1).colourTable()[2 * 4 + 0], 0) << "transparent entry shown black";
-    EXPECT_EQ(doc.FrameDIBAND(1).scanline(0)[0], 0x20) << "mask bit of pixel 2";
-    EXPECT_EQ(doc.FrameDIBAND(1).scanline(2)[0], 0x30);
+    EXPECT_EQ(doc.frameImage(1).colourTable()[2 * 4 + 0], 0) << "transparent entry shown black";
+    EXPECT_EQ(doc.frameMask(1).scanline(0)[0], 0x20) << "mask bit of pixel 2";
+    EXPECT_EQ(doc.frameMask(1).scanline(2)[0], 0x30);
 
     EXPECT_EQ(doc.FrameDelay(2), 50);
     EXPECT_EQ(doc.FrameDisposalMethod(2), 1);
@@ -94,7 +94,7 @@ TEST(GifReader, SaveThenLoadFromFileGivesTheSameDocument)
         doc.FrameInsert(i, w, h);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
-                doc.FrameDIBXOR(i).scanline(y)[x] = std::uint8_t(i == 2 ? rng() % 216 : (x / 4 + y / 3 + i) % 216);
+                doc.frameImage(i).scanline(y)[x] = std::uint8_t(i == 2 ? rng() % 216 : (x / 4 + y / 3 + i) % 216);
         doc.setFrameDelay(i, 20 + i);
         doc.setFrameDisposalMethod(i, i % 4);
     }
@@ -107,7 +107,7 @@ TEST(GifReader, SaveThenLoadFromFileGivesTheSameDocument)
     doc.setGlobalPaletteExists(true);
     doc.setGlobalPaletteEntries(216);
     for (int k = 0; k < 216 * 4; ++k)
-        doc.lpGlobalPalette()[k] = std::uint8_t(k % 4 == 3 ? 0 : k * 7);
+        doc.globalPaletteData()[k] = std::uint8_t(k % 4 == 3 ? 0 : k * 7);
 
     test::TempDir dir;
     ProgressBar bar;
@@ -119,7 +119,7 @@ TEST(GifReader, SaveThenLoadFromFileGivesTheSameDocument)
     EXPECT_EQ(back.AnimationLoops(), 65535);
     EXPECT_EQ(back.ScreenPixelAspectByte(), 49);
     EXPECT_EQ(back.GlobalPaletteEntries(), 256) << "the table holds 2^8 entries";
-    EXPECT_EQ(std::memcmp(back.lpGlobalPalette(), doc.lpGlobalPalette(), 216 * 4), 0);
+    EXPECT_EQ(std::memcmp(back.globalPaletteData(), doc.globalPaletteData(), 216 * 4), 0);
     for (int i = 1; i <= 4; ++i) {
         EXPECT_EQ(back.FrameDelay(i), 20 + i);
         EXPECT_EQ(back.FrameDisposalMethod(i), i % 4);
@@ -253,9 +253,9 @@ TEST(GifReader, ZeroSizedFramesAreKeptEmpty)
     GifDocument doc;
     ASSERT_TRUE(load(doc, f.bytes));
     ASSERT_EQ(doc.FramesCount(), 3);
-    EXPECT_TRUE(doc.FrameDIBXOR(1).empty());
+    EXPECT_TRUE(doc.frameImage(1).empty());
     EXPECT_EQ(doc.FrameDelay(1), 7);
-    EXPECT_TRUE(doc.FrameDIBXOR(2).empty());
+    EXPECT_TRUE(doc.frameImage(2).empty());
     EXPECT_EQ(pixelsOf(doc, 3), (Bytes{1}));
 }
 

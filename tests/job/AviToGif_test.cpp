@@ -35,8 +35,8 @@ struct Import {
 
 std::vector<std::uint8_t> pixelsOf(const GifDocument& gif, int nFrame)
 {
-    const Dib& d = gif.FrameDIBXOR(nFrame);
-    return {d.lpBits(), d.lpBits() + d.Size()};
+    const Dib& d = gif.frameImage(nFrame);
+    return {d.bits(), d.bits() + d.Size()};
 }
 
 }  // namespace

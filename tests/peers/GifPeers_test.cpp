@@ -82,7 +82,7 @@ bool readWithGiflib(const std::filesystem::path& path, PeerGif& out)
 
 Bytes pixelsOf(const GifDocument& doc, int n)
 {
-    const Dib& img = doc.FrameDIBXOR(n);
+    const Dib& img = doc.frameImage(n);
     Bytes out;
     for (int y = 0; y < img.Height(); ++y)
         out.insert(out.end(), img.scanline(y), img.scanline(y) + img.Width());
@@ -98,9 +98,9 @@ void setGlobalPalette(GifDocument& doc, int entries)
     doc.setGlobalPaletteEntries(entries);
     for (int i = 0; i < 256; ++i) {
         const std::uint32_t rgb = colourOf(i);
-        doc.lpGlobalPalette()[i * 4 + 0] = std::uint8_t(rgb >> 16);   // blue
-        doc.lpGlobalPalette()[i * 4 + 1] = std::uint8_t(rgb >> 8);    // green
-        doc.lpGlobalPalette()[i * 4 + 2] = std::uint8_t(rgb);         // red
+        doc.globalPaletteData()[i * 4 + 0] = std::uint8_t(rgb >> 16);   // blue
+        doc.globalPaletteData()[i * 4 + 1] = std::uint8_t(rgb >> 8);    // green
+        doc.globalPaletteData()[i * 4 + 2] = std::uint8_t(rgb);         // red
     }
 }
 
@@ -109,7 +109,7 @@ void setGlobalPalette(GifDocument& doc, int entries)
 std::vector<std::pair<std::string, std::function<void(GifDocument&)>>> writerCases()
 {
     auto fill = [](GifDocument& doc, int n, auto&& value) {
-        Dib& img = doc.FrameDIBXOR(n);
+        Dib& img = doc.frameImage(n);
         for (int y = 0; y < img.Height(); ++y)
             for (int x = 0; x < img.Width(); ++x)
                 img.scanline(y)[x] = std::uint8_t(value(x, y));
@@ -157,7 +157,7 @@ std::vector<std::pair<std::string, std::function<void(GifDocument&)>>> writerCas
              doc.setFrameUseTransparentColor(2, true);
              doc.setFrameTransparentColorIndex(2, 3);
              setGlobalPalette(doc, 2);
-             std::memcpy(doc.lpLocalPalette(2), doc.lpGlobalPalette(), 1024);
+             std::memcpy(doc.localPaletteData(2), doc.globalPaletteData(), 1024);
          }},
         {"one-pixel", [](GifDocument& doc) {
              doc.FrameInsert(1, 1, 1);
@@ -231,7 +231,7 @@ TEST(GifPeers, FfmpegDecodesOurGifsToOurIndices)
         const std::size_t frameBytes = std::size_t(doc.ScreenWidth()) * std::size_t(doc.ScreenHeight()) * 3;
         ASSERT_EQ(rgb.size(), frameBytes * std::size_t(doc.FramesCount())) << name;
         for (int i = 1; i <= doc.FramesCount(); ++i) {
-            const Dib& img = doc.FrameDIBXOR(i);
+            const Dib& img = doc.frameImage(i);
             if (img.Width() != doc.ScreenWidth() || img.Height() != doc.ScreenHeight())
                 continue;
             std::size_t mismatches = 0;

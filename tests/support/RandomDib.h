@@ -18,7 +18,7 @@ inline Dib randomPicture(int width, int height, unsigned seed)
     EXPECT_TRUE(dib.Create(width, height, 32));
     std::mt19937 random(seed);
     for (int i = 0; i < dib.Size(); ++i)
-        dib.lpBits()[i] = std::uint8_t(random());
+        dib.bits()[i] = std::uint8_t(random());
     return dib;
 }
 
