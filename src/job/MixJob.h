@@ -58,6 +58,10 @@ public:
     MixOutcome run(const MixRequest& request);
     bool busy() const { return m_busy; }
 
+    // Whether a run may start helper threads of its own (a JPEG second picture decoded while
+    // the first decodes). On by default; a batch that runs one job per core turns it off.
+    void setHelperThreads(bool on) { m_helperThreads = on; }
+
     UiPort& ui() { return m_ui; }
     ProgressBar& progressBar() { return m_progress; }
     WorkSurfaces& surfaces() { return m_surfaces; }
@@ -86,6 +90,7 @@ private:
     UiPort& m_ui;
     FadeSteps m_fadeSteps;
     bool m_busy = false;
+    bool m_helperThreads = true;
     ProgressBar m_progress;
     std::string m_applicationTitle = "Vantorell";
     WorkSurfaces m_surfaces;
