@@ -230,6 +230,7 @@ std::string UsageText()
     std::string text =
         "Usage: vantorell-mix --type blend|overlay|fade --image1 FILE --image2 FILE --output DIR [options]\n"
         "       vantorell-mix ... --output-file PATH [options]\n"
+        "       vantorell-mix batch ...   (many pairs; see vantorell-mix batch --help)\n"
         "\n"
         "Mixes two pictures the way the Vantorell window's Start button does, without a window,\n"
         "and writes DIR/result.jpg (blend, overlay), DIR/result.avi or DIR/result.gif (fade),\n"
