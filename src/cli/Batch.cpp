@@ -319,6 +319,7 @@ void runWorker(const std::vector<Task>& tasks, std::atomic<std::size_t>& next, c
     BatchUi ui;
     MixJob job(ui, fadeSteps);
     job.setHelperThreads(false);
+    job.setStreamOverlays(true);
     for (std::size_t i = next++; i < tasks.size(); i = next++) {
         const Task& task = tasks[i];
         const auto start = Clock::now();

@@ -86,6 +86,7 @@ int main(int argc, char** argv)
     interruption::removeRegisteredOnSignals();
     cli::PrintingUi ui;
     MixJob job(ui, fadeSteps);
+    job.setStreamOverlays(true);
     const MixOutcome outcome = job.run(context.request);
     return outcome.succeeded() ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 #include "gif/GifDocument.h"
 #include "job/FileHelpers.h"
 #include "job/JpegOutput.h"
+#include "job/OverlayStream.h"
 #include "job/RecordingUi.h"
 #include "job/ResultFile.h"
 #include "job/ReportNames.h"
@@ -280,6 +281,15 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
     WorkSurface& first = m_surfaces.overlayFirst;
     WorkSurface& second = m_surfaces.overlaySecond;
     steps.run(432, [&] { run.ui.setBusyPointer(true); });
+    if (m_streamOverlays) {
+        const std::optional<int> fixed =
+            request.qualityChoice == JpegQualityChoice::Fixed ? std::optional<int>(toByte(run.jpegQuality)) : std::nullopt;
+        if (std::optional<StreamedOverlay> streamed =
+                StreamOverlay(request.image1Path, request.image2Path, run.outcome.outputPath, fixed)) {
+            streamedOverlaySteps(run, steps, *streamed);
+            return;
+        }
+    }
     // A JPEG second picture decodes on a helper thread while the first decodes here; its
     // picture (or its error) arrives at its own step.
     std::future<Picture> secondPicture = decodeAhead(m_helperThreads, request.image2Path, DecodeRequest{});
@@ -294,6 +304,33 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
         run.fail(unreadable(2));
     if (!run.failed())
         overlayAndSave(run, steps);
+    steps.run(450, [&] { run.ui.setBusyPointer(false); });
+    steps.run(452, [&] {
+        m_progress.setValue(0);
+        m_progress.setText("Progress Bar");
+    });
+    steps.run(454, [&] { run.showClosingMessage(); });
+}
+
+// The overlay's steps when the result was streamed before them (job/OverlayStream): the same
+// labels, quality choice, progress and boxes, with the result already written and only to be
+// committed.
+void MixJob::streamedOverlaySteps(JobRun& run, StepRunner& steps, StreamedOverlay& streamed)
+{
+    const MixRequest& request = run.request;
+    steps.run(434, [] {});
+    steps.run(436, [] {});
+    if (steps.test(438, [&] { return request.qualityChoice == JpegQualityChoice::SmartDetect; })) {
+        steps.run(440, [&] { run.jpegQuality = streamed.quality1; });
+        if (steps.test(442, [&] { return run.jpegQuality < streamed.quality2; }))
+            steps.run(444, [&] { run.jpegQuality = streamed.quality2; });
+    }
+    steps.run(446, [&] { ReportOverlayProgress(streamed.width, m_surfaces.overlayResult, m_progress, run.ui); });
+    if (!steps.run(448, [&] {
+            streamed.result->commit();
+            run.outcome.writtenFile = run.outcome.outputPath;
+        }))
+        run.fail(run.writeFailure());
     steps.run(450, [&] { run.ui.setBusyPointer(false); });
     steps.run(452, [&] {
         m_progress.setValue(0);
