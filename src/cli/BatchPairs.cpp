@@ -26,6 +26,8 @@ struct Record {
 
 std::vector<Record> splitCsv(std::string_view text)
 {
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF"))
+        refuse("it is UTF-16 text; save it as \"CSV UTF-8\"");
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);
     std::vector<Record> records;
