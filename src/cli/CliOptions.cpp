@@ -116,6 +116,20 @@ void addJobOptions(std::vector<CliOption>& options)
                                  &MixRequest::outputFolder, &CliContext::output));
 }
 
+// Where a single job's result goes, when not DIR/result.<ext>.
+void addOutputFileOptions(std::vector<CliOption>& options)
+{
+    options.push_back({"--output-file", "PATH",
+                       "write the result exactly as PATH (\".jpg\", \".avi\" or \".gif\" added when it has no extension)",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           if (v.empty() || v.back() == '/')
+                               return "--output-file takes a file name, not a folder";
+                           c.request.outputFile = v;
+                           c.outputFile = true;
+                           return std::nullopt;
+                       }});
+}
+
 void addBlendAndQualityOptions(std::vector<CliOption>& options)
 {
     options.push_back(choiceOption<BlendDirection>(
@@ -196,6 +210,7 @@ std::vector<CliOption> makeOptions()
 {
     std::vector<CliOption> options;
     addJobOptions(options);
+    addOutputFileOptions(options);
     addBlendAndQualityOptions(options);
     addFadeOptions(options);
     addInformationOptions(options);
@@ -214,13 +229,16 @@ std::string UsageText()
 {
     std::string text =
         "Usage: vantorell-mix --type blend|overlay|fade --image1 FILE --image2 FILE --output DIR [options]\n"
+        "       vantorell-mix ... --output-file PATH [options]\n"
+        "       vantorell-mix batch ...   (many pairs; see vantorell-mix batch --help)\n"
         "\n"
         "Mixes two pictures the way the Vantorell window's Start button does, without a window,\n"
         "and writes DIR/result.jpg (blend, overlay), DIR/result.avi or DIR/result.gif (fade),\n"
-        "replacing the result of an earlier run. Settings the options leave out take the\n"
-        "window's design values (blend left, blend size 0, Smart-Detect quality, 10 frames,\n"
-        "5 frames per second, AVI; a GIF with the halftone palette and the ordered dither); the\n"
-        "window's stored settings are neither read nor written.\n"
+        "or the file --output-file names, replacing the result of an earlier run. Settings the\n"
+        "options leave out take the window's design values (blend left, blend size 0,\n"
+        "Smart-Detect quality, 10 frames, 5 frames per second, AVI; a GIF with the halftone\n"
+        "palette and the ordered dither); the window's stored settings are neither read nor\n"
+        "written.\n"
         "\n"
         "Options:\n";
     for (const CliOption& option : CliOptions()) {
@@ -287,8 +305,10 @@ std::optional<std::string> FinishCommandLine(CliContext& context)
         return "--type is needed (blend, overlay or fade)";
     if (!context.image1 || !context.image2)
         return "--image1 and --image2 are needed";
-    if (!context.output)
-        return "--output is needed";
+    if (context.output && context.outputFile)
+        return "--output and --output-file exclude each other";
+    if (!context.output && !context.outputFile)
+        return "--output or --output-file is needed";
     if (context.quality && context.smartDetect)
         return "--quality and --smart-detect exclude each other";
     // Nobody is there to answer the compressor dialog: the default is named up front, so the

@@ -42,10 +42,18 @@ struct MixRequest {
     std::optional<std::string> codec;
     GifPalette gifPalette = GifPalette::Halftone;
     GifDither gifDither = GifDither::Ordered;
+
+    // An explicit result file (the command line's --output-file, a batch's named outputs):
+    // empty, the job writes outputFolder/result.<ext>; otherwise exactly this file, with
+    // ".<ext>" added only when its name has no extension. outputFolder is then not used.
+    std::string outputFile;
 };
 
 // "jpg", "avi" or "gif": the extension of the request's result file.
 std::string outputExtension(const MixRequest& request);
+
+// The file name of the request's result: "result.jpg", or the name of its explicit output file.
+std::string resultFileName(const MixRequest& request);
 
 // One message box the job showed.
 struct ShownMessage {
