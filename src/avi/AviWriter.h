@@ -3,6 +3,7 @@
 #pragma once
 
 #include "avi/FrameBitmap.h"
+#include "avi/FrameSink.h"
 #include "platform/UiPort.h"
 
 #include <cstdint>
@@ -74,6 +75,21 @@ public:
 private:
     struct State;
     std::unique_ptr<State> m;
+};
+
+// An AVI of streamed frames (FrameSink's layout): the fade renders each frame straight into it,
+// without frame files. open() makes the stream; then either start() with the compressor the
+// user chose, or writeEmpty() when the dialog was cancelled.
+class AviFrameFile : public FrameSink {
+public:
+    int open(const std::filesystem::path& path, FrameLayout layout, int rate);
+    int start(const CompressorChoice& choice);
+    int writeEmpty();
+    int writeFrame(std::span<const std::uint8_t> frame, std::int64_t index) override;
+    int finish() override;
+
+private:
+    AviStreamWriter m_avi;
 };
 
 // Formats an FFmpeg error code.
