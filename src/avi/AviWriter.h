@@ -22,7 +22,13 @@ class WorkSurface;
 
 // The video encoders of this FFmpeg build that the AVI container carries, in the order the
 // dialog shows them: "uncompressed" (always), "mjpeg", "mpeg4", "ffv1", "huffyuv", "h264".
-std::vector<CompressorOption> AviCompressors();
+// The codecs with a choice of key frames (MPEG-4, H.264) start at a key frame every two
+// seconds of frames at `framesPerSecond` (the stream's rate).
+std::vector<CompressorOption> AviCompressors(int framesPerSecond = 1);
+
+// The key-frame interval of a codec that has the choice, unless the user gives one: two
+// seconds of frames at the stream's rate.
+int AviDefaultKeyFrameEvery(int streamRate);
 
 // Frames per second as the stream's rate: clamped to 1 ... 30 (scale 1).
 int AviStreamRate(int framesPerSecond);

@@ -44,7 +44,8 @@ FadeFrameOutput::~FadeFrameOutput() { m_pipeline.reset(); }
 void FadeFrameOutput::openAvi(bool toResult, const std::function<std::filesystem::path()>& path)
 {
     try {
-        const int rate = AviStreamRate(m_run.framesPerSecond());
+        const int framesPerSecond = m_run.framesPerSecond();
+        const int rate = AviStreamRate(framesPerSecond);
         if (toResult)
             m_result.emplace(m_run.outcome.outputPath);
         m_error = m_avi.open(toResult ? m_result->temporaryPath() : path(), m_layout, rate);
@@ -59,7 +60,7 @@ void FadeFrameOutput::openAvi(bool toResult, const std::function<std::filesystem
         m_opened = true;
         UiPort& ui = m_run.ui;
         ui.setBusyPointer(false);
-        const std::optional<CompressorChoice> choice = ui.chooseCompressor(AviCompressors());
+        const std::optional<CompressorChoice> choice = ui.chooseCompressor(AviCompressors(framesPerSecond));
         ui.setBusyPointer(true);
         if (!choice) {
             m_cancelled = true;
