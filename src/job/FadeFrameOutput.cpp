@@ -48,6 +48,7 @@ void FadeFrameOutput::openAvi(bool toResult, const std::function<std::filesystem
         const int rate = AviStreamRate(framesPerSecond);
         if (toResult)
             m_result.emplace(m_run.outcome.outputPath);
+        m_sink = &m_avi;
         m_error = m_avi.open(toResult ? m_result->temporaryPath() : path(), m_layout, rate);
         if (m_error != 0)
             return;
@@ -70,6 +71,28 @@ void FadeFrameOutput::openAvi(bool toResult, const std::function<std::filesystem
         m_error = m_avi.start(*choice);
         if (m_error == 0)
             m_pipeline = std::make_unique<FramePipeline>(m_avi, m_layout);
+    } catch (...) {
+        m_kept = std::current_exception();
+    }
+}
+
+void FadeFrameOutput::openVideo(VideoFormat format, int quality)
+{
+    try {
+        const int rate = AviStreamRate(m_run.framesPerSecond());
+        m_result.emplace(m_run.outcome.outputPath);
+        m_sink = &m_video;
+        m_error = m_video.open(m_result->temporaryPath(), format, m_layout, rate, quality);
+        if (m_error != 0)
+            return;
+        try {
+            m_frames = m_run.frameCount();
+        } catch (const RuntimeError&) {
+            m_firstFrameMissing = true;
+            return;
+        }
+        m_opened = true;
+        m_pipeline = std::make_unique<FramePipeline>(m_video, m_layout);
     } catch (...) {
         m_kept = std::current_exception();
     }
@@ -111,7 +134,7 @@ AviWriteResult FadeFrameOutput::close()
         return AviWriteResult::Failed;
     }
     if (m_cancelled) {
-        if (m_avi.finish() != 0) {
+        if (m_sink->finish() != 0) {
             show();
             return AviWriteResult::Failed;
         }
@@ -125,7 +148,7 @@ AviWriteResult FadeFrameOutput::close()
     if (m_error == 0 && m_delivered < m_frames)
         throw RuntimeError(errnum::FileNotFound, "File not found");   // the file closes with the frames before it
     progress.setValue(m_frames - 1);
-    const int closing = m_avi.finish();
+    const int closing = m_sink->finish();
     if (m_error == 0)
         m_error = closing;
     if (m_error != 0) {

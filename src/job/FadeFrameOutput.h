@@ -11,6 +11,7 @@
 
 #include "avi/AviWriter.h"
 #include "avi/FramePipeline.h"
+#include "avi/VideoFile.h"
 #include "job/ResultFile.h"
 
 #include <cstdint>
@@ -34,6 +35,9 @@ public:
     // Never throws: what goes wrong is told by close().
     void openAvi(bool toResult, const std::function<std::filesystem::path()>& path);
 
+    // Opens the result (through a temporary beside it) as MP4, WebM, WebP or APNG; no dialog.
+    void openVideo(VideoFormat format, int quality);
+
     // True when rendered frames are wanted (the output is open and the compressor chosen).
     bool wantsFrames() const { return m_pipeline != nullptr; }
     // Hands over frame `index` (0, 1, ...), the frame surface's picture. Raises the frame file's
@@ -53,6 +57,8 @@ private:
     std::exception_ptr m_kept;                 // raised by close()
     std::optional<ResultFile> m_result;
     AviFrameFile m_avi;
+    VideoFile m_video;
+    FrameSink* m_sink = nullptr;               // m_avi or m_video
     int m_error = 0;                           // FFmpeg error of opening or writing
     bool m_opened = false;                     // the stream exists
     bool m_cancelled = false;

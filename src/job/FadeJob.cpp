@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sys/statvfs.h>
 
 namespace vantorell {
@@ -174,6 +175,17 @@ bool enoughSpace(FadeRun& fade)
     return !uncompressedOutput || check(std::filesystem::path(fade.run.outcome.outputPath).parent_path(), uncompressedAvi);
 }
 
+std::optional<VideoFormat> videoFormatOf(FadeOutput output)
+{
+    switch (output) {
+    case FadeOutput::Mp4: return VideoFormat::Mp4;
+    case FadeOutput::Webm: return VideoFormat::Webm;
+    case FadeOutput::Webp: return VideoFormat::Webp;
+    case FadeOutput::Apng: return VideoFormat::Apng;
+    default: return std::nullopt;
+    }
+}
+
 // The output the frames stream to, opened before the first frame is rendered.
 std::unique_ptr<FadeFrameOutput> openOutput(FadeRun& fade)
 {
@@ -184,6 +196,8 @@ std::unique_ptr<FadeFrameOutput> openOutput(FadeRun& fade)
         output->openAvi(true, {});
     else if (fade.run.request.fadeOutput == FadeOutput::Gif)
         output->openAvi(false, [&fade] { return fade.work.file(std::string(names::kTemporaryAviFile)); });
+    else if (const std::optional<VideoFormat> video = videoFormatOf(fade.run.request.fadeOutput))
+        output->openVideo(*video, fade.run.request.videoQuality);
     return output;
 }
 
@@ -245,7 +259,8 @@ void writeOutput(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
         fade.progress.setValue(0);
         fade.progress.setText("Progress Bar");
     });
-    if (steps.test(372, [&] { return run.request.fadeOutput == FadeOutput::Avi; })) {
+    // The video formats are written like the AVI: straight to the result.
+    if (steps.test(372, [&] { return run.request.fadeOutput != FadeOutput::Gif; })) {
         // 374 and 378 opened and closed the platform's AVI library; FFmpeg needs neither.
         const bool done = steps.run(376, [&] {
             if (closeOutput(fade, output) != AviWriteResult::Written)
