@@ -3,7 +3,8 @@
 //
 // Quality: --video-quality 0 .. 100, or -1 for each encoder's own default.
 //   mp4   libx264, yuv420p, +faststart: CRF = 51 - q * 51 / 100 (integer division); default CRF 23
-//   webm  libvpx-vp9, yuv420p, constant quality: CRF = 63 - q * 63 / 100; default CRF 31
+//   webm  libvpx-vp9, yuv420p, constant quality: CRF = 63 - q * 63 / 100; default CRF 31;
+//         cpu-used 4 with row threads (libvpx's default speed takes seconds per 1080p frame)
 //   webp  libwebp_anim: q < 100 is lossy with libwebp's quality q; 100 is lossless; default 75
 //   apng  FFmpeg's APNG encoder, RGB24: always lossless, q is ignored
 // The 4:2:0 encoders need an even width and height: a picture of odd size is padded with one
