@@ -134,10 +134,7 @@ AviWriteResult FadeFrameOutput::close()
         return AviWriteResult::Failed;
     }
     if (m_cancelled) {
-        if (m_sink->finish() != 0) {
-            show();
-            return AviWriteResult::Failed;
-        }
+        m_sink->finish();   // the file without frames is not kept: its closing does not matter
         return AviWriteResult::Cancelled;
     }
     ProgressBar& progress = m_run.job.progressBar();
