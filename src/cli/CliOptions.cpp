@@ -4,6 +4,7 @@
 
 #if VANTORELL_CLI_VIDEO
 #include "avi/AviWriter.h"
+#include "avi/VideoFile.h"
 #endif
 
 #include <charconv>
@@ -160,9 +161,6 @@ void addFadeOptions(std::vector<CliOption>& options)
                                    [](CliContext& c, int, const std::string& v) { c.request.frameCountText = v; }));
     options.push_back(numberOption("--fps", 1, 1000, "fade: frames per second of the video (default 5)",
                                    [](CliContext& c, int, const std::string& v) { c.request.framesPerSecondText = v; }));
-    options.push_back(choiceOption<FadeOutput>("--format", {{"avi", FadeOutput::Avi}, {"gif", FadeOutput::Gif}},
-                                               "fade: an AVI video or an animated GIF (default avi)",
-                                               &MixRequest::fadeOutput));
     options.push_back(choiceOption<GifPalette>(
         "--gif-palette", {{"halftone", GifPalette::Halftone}, {"optimal", GifPalette::Optimal}},
         "fade to GIF: the 216-colour halftone cube (default) or a palette made from the first frame",
@@ -182,6 +180,69 @@ void addFadeOptions(std::vector<CliOption>& options)
                                names += (names.empty() ? "" : ", ") + option.name;
                            }
                            return "--codec \"" + v + "\" is not available here (available: " + names + ")";
+                       }});
+}
+
+// The Fade's outputs: the word, the request's value, the result's extension, what it is, and
+// whether this build can write it (the video formats need their FFmpeg encoder).
+struct FadeFormat {
+    const char* name;
+    FadeOutput output;
+    const char* extension;
+    const char* description;
+    bool available;
+};
+
+std::vector<FadeFormat> FadeFormats()
+{
+    std::vector<FadeFormat> formats = {{"avi", FadeOutput::Avi, "avi", "AVI video (--codec)", true},
+                                       {"gif", FadeOutput::Gif, "gif", "Animated GIF (--gif-palette, --gif-dither)", true}};
+#if VANTORELL_CLI_VIDEO
+    const std::pair<VideoFormat, FadeOutput> video[] = {{VideoFormat::Mp4, FadeOutput::Mp4},
+                                                        {VideoFormat::Webm, FadeOutput::Webm},
+                                                        {VideoFormat::Webp, FadeOutput::Webp},
+                                                        {VideoFormat::Apng, FadeOutput::Apng}};
+    for (const auto& [format, output] : video) {
+        const VideoFormatInfo& info = videoFormatInfo(format);
+        formats.push_back({info.name, output, info.extension, info.description, videoFormatAvailable(format)});
+    }
+#endif
+    return formats;
+}
+
+void addVideoOutputOptions(std::vector<CliOption>& options)
+{
+    options.push_back({"--format", "avi|gif|mp4|webm|webp|apng",
+                       "fade: the result's format (default avi): DIR/result.avi, .gif, .mp4, .webm, .webp, or "
+                       ".png for APNG; --list-formats shows this build's",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           std::string names;
+                           for (const FadeFormat& format : FadeFormats()) {
+                               if (!format.available)
+                                   continue;
+                               if (v == format.name) {
+                                   c.request.fadeOutput = format.output;
+                                   return std::nullopt;
+                               }
+                               names += (names.empty() ? "" : ", ") + std::string(format.name);
+                           }
+                           return "--format \"" + v + "\" is not available here (available: " + names + ")";
+                       }});
+    options.push_back(numberOption("--video-quality", 0, 100,
+                                   "fade to mp4, webm, webp: 0 (smallest) to 100 (best; lossless WebP), mapped to "
+                                   "the encoder's scale (default: the encoder's own, CRF 23, CRF 31, quality 75); "
+                                   "APNG is always lossless",
+                                   [](CliContext& c, int n, const std::string&) { c.request.videoQuality = n; }));
+    options.push_back({"--list-formats", "", "list the fade's result formats this build writes",
+                       [](CliContext& c, const std::string&) -> std::optional<std::string> {
+                           c.action = [] {
+                               for (const FadeFormat& format : FadeFormats())
+                                   if (format.available)
+                                       std::printf("%-6s result.%-6s %s\n", format.name, format.extension,
+                                                   format.description);
+                               return 0;
+                           };
+                           return std::nullopt;
                        }});
 }
 
@@ -213,6 +274,7 @@ std::vector<CliOption> makeOptions()
     addOutputFileOptions(options);
     addBlendAndQualityOptions(options);
     addFadeOptions(options);
+    addVideoOutputOptions(options);
     addInformationOptions(options);
     return options;
 }
@@ -233,12 +295,12 @@ std::string UsageText()
         "       vantorell-mix batch ...   (many pairs; see vantorell-mix batch --help)\n"
         "\n"
         "Mixes two pictures the way the Vantorell window's Start button does, without a window,\n"
-        "and writes DIR/result.jpg (blend, overlay), DIR/result.avi or DIR/result.gif (fade),\n"
-        "or the file --output-file names, replacing the result of an earlier run. Settings the\n"
-        "options leave out take the window's design values (blend left, blend size 0,\n"
-        "Smart-Detect quality, 10 frames, 5 frames per second, AVI; a GIF with the halftone\n"
-        "palette and the ordered dither); the window's stored settings are neither read nor\n"
-        "written.\n"
+        "and writes DIR/result.jpg (blend, overlay), DIR/result.avi, .gif, .mp4, .webm, .webp\n"
+        "or .png (an APNG) (fade), or the file --output-file names, replacing the result of an\n"
+        "earlier run. Settings the options leave out take the window's design values (blend\n"
+        "left, blend size 0, Smart-Detect quality, 10 frames, 5 frames per second, AVI; a GIF\n"
+        "with the halftone palette and the ordered dither); the window's stored settings are\n"
+        "neither read nor written.\n"
         "\n"
         "Options:\n";
     for (const CliOption& option : CliOptions()) {

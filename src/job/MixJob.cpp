@@ -66,7 +66,15 @@ std::string outputExtension(const MixRequest& request)
 {
     if (request.mixType != MixType::Fade)
         return "jpg";
-    return request.fadeOutput == FadeOutput::Avi ? "avi" : "gif";
+    switch (request.fadeOutput) {
+    case FadeOutput::Avi: return "avi";
+    case FadeOutput::Gif: return "gif";
+    case FadeOutput::Mp4: return "mp4";
+    case FadeOutput::Webm: return "webm";
+    case FadeOutput::Webp: return "webp";
+    case FadeOutput::Apng: return "png";
+    }
+    return "avi";
 }
 
 std::string resultFileName(const MixRequest& request)
