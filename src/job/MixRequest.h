@@ -3,6 +3,9 @@
 // options; both read the outcome.
 #pragma once
 
+#include "mix/MeshFile.h"
+#include "mix/MorphTiming.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +45,12 @@ struct MixRequest {
     std::optional<std::string> codec;
     GifPalette gifPalette = GifPalette::Halftone;
     GifDither gifDither = GifDither::Ordered;
+
+    // Morph (job/FadeMorph.h): the meshes the Fade lays on the two pictures, scaled to their
+    // size (none: the same regular 5 x 5 mesh on both, a plain cross-fade), and the timing of
+    // its frames (easing, hold frames, ping-pong). The defaults give the plain fade's frames.
+    std::optional<MorphMeshPair> morphMeshes;
+    MorphTiming morphTiming;
 };
 
 // "jpg", "avi" or "gif": the extension of the request's result file.
