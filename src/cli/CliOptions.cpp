@@ -171,6 +171,46 @@ void addFadeOptions(std::vector<CliOption>& options)
                        }});
 }
 
+// Morph: the meshes of a true morph and the timing of the fade's frames.
+void addMorphOptions(std::vector<CliOption>& options)
+{
+    options.push_back({"--mesh", "FILE", "fade: morph with the two meshes of this JSON mesh file (see README)",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           MeshFileResult read = ReadMeshFile(v);
+                           if (!read.pair)
+                               return "--mesh: " + read.error;
+                           c.request.morphMeshes = std::move(read.pair);
+                           return std::nullopt;
+                       }});
+    const auto easeOption = [](std::string name, std::string help, bool shape, bool colour) {
+        return CliOption{name, "linear|in|out|in-out", std::move(help),
+                         [name, shape, colour](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                             const std::optional<Easing> easing = EasingFromName(v);
+                             if (!easing)
+                                 return name + " takes linear, in, out or in-out";
+                             if (shape)
+                                 c.request.morphTiming.shapeEasing = *easing;
+                             if (colour)
+                                 c.request.morphTiming.colourEasing = *easing;
+                             return std::nullopt;
+                         }};
+    };
+    options.push_back(easeOption("--ease", "fade: the easing of shape and colour (default linear)", true, true));
+    options.push_back(easeOption("--ease-shape", "fade: the easing of the shape alone", true, false));
+    options.push_back(easeOption("--ease-colour", "fade: the easing of the colour alone", false, true));
+    options.push_back(numberOption("--hold-start", 0, MorphTiming::kMaxHoldFrames,
+                                   "fade: extra frames of the first picture before the fade (default 0)",
+                                   [](CliContext& c, int n, const std::string&) { c.request.morphTiming.holdStart = n; }));
+    options.push_back(numberOption("--hold-end", 0, MorphTiming::kMaxHoldFrames,
+                                   "fade: extra frames of the second picture after it (default 0)",
+                                   [](CliContext& c, int n, const std::string&) { c.request.morphTiming.holdEnd = n; }));
+    options.push_back({"--ping-pong", "", "fade: play the frames there and back, for a loop",
+                       [](CliContext& c, const std::string&) -> std::optional<std::string> {
+                           c.request.morphTiming.pingPong = true;
+                           return std::nullopt;
+                       }});
+}
+
 void addInformationOptions(std::vector<CliOption>& options)
 {
     options.push_back({"--list-codecs", "", "list the video compressors this build offers for AVI output",
@@ -198,6 +238,7 @@ std::vector<CliOption> makeOptions()
     addJobOptions(options);
     addBlendAndQualityOptions(options);
     addFadeOptions(options);
+    addMorphOptions(options);
     addInformationOptions(options);
     return options;
 }
@@ -219,7 +260,8 @@ std::string UsageText()
         "and writes DIR/result.jpg (blend, overlay), DIR/result.avi or DIR/result.gif (fade),\n"
         "replacing the result of an earlier run. Settings the options leave out take the\n"
         "window's design values (blend left, blend size 0, Smart-Detect quality, 10 frames,\n"
-        "5 frames per second, AVI; a GIF with the halftone palette and the ordered dither); the\n"
+        "5 frames per second, AVI; a GIF with the halftone palette and the ordered dither; a\n"
+        "plain cross-fade: the same regular mesh on both pictures, linear, no hold frames); the\n"
         "window's stored settings are neither read nor written.\n"
         "\n"
         "Options:\n";

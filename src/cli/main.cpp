@@ -26,7 +26,8 @@ bool needsVideo(int argc, char** argv)
         const std::string_view argument = argv[i];
         if (argument == "fade" || argument.ends_with("=fade"))
             return true;
-        for (std::string_view option : {"--codec", "--list-codecs", "--format", "--frames", "--fps", "--gif-"})
+        for (std::string_view option : {"--codec", "--list-codecs", "--format", "--frames", "--fps", "--gif-",
+                                         "--mesh", "--ease", "--hold-", "--ping-pong"})
             if (argument.starts_with(option))
                 return true;
     }
