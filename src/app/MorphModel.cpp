@@ -44,6 +44,8 @@ void MorphModel::restore()
     m_timing.holdStart = storedInt(get(morphkeys::kHoldStart), 0, MorphTiming::kMaxHoldFrames).value_or(0);
     m_timing.holdEnd = storedInt(get(morphkeys::kHoldEnd), 0, MorphTiming::kMaxHoldFrames).value_or(0);
     m_timing.pingPong = get(morphkeys::kPingPong) == std::optional<std::string>("True");
+    if (onEnabledChanged)
+        onEnabledChanged();
     changed();
 }
 
@@ -69,6 +71,8 @@ void MorphModel::setEnabled(bool enabled)
         return;
     m_enabled = enabled;
     store(morphkeys::kEnabled, enabled ? "True" : "False");
+    if (onEnabledChanged)
+        onEnabledChanged();
     changed();
 }
 

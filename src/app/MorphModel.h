@@ -67,6 +67,8 @@ public:
 
     // Called after every change (the view redraws).
     std::function<void()> onChanged;
+    // Called when the "Morph" choice changes (by the user or the restore).
+    std::function<void()> onEnabledChanged;
 
     static constexpr std::size_t kUndoDepth = 200;
 
