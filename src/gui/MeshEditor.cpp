@@ -2,6 +2,7 @@
 
 #include "app/WindowModel.h"
 #include "mix/MorphEngine.h"
+#include "mix/MorphWarp.h"
 #include "platform/PictureLoader.h"
 
 #include <QCheckBox>
@@ -366,7 +367,7 @@ void MeshEditor::renderPreview()
     Bitmap map(width, height);
     DrawTriangleMap(map, listOut);
     out.capture(map);
-    RenderMorphFrame(bufferA, listA, bufferB, listB, out, listOut, float(Ease(timing.colourEasing, p)));
+    RenderWarpedFrame(bufferA, listA, bufferB, listB, out, listOut, float(Ease(timing.colourEasing, p)));
     QImage frame(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
         std::memcpy(frame.scanLine(y), out.data() + std::size_t(y) * width * 4, std::size_t(width) * 4);

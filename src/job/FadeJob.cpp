@@ -11,6 +11,7 @@
 #include "job/ReportNames.h"
 #include "job/StepRunner.h"
 #include "mix/MorphEngine.h"
+#include "mix/MorphWarp.h"
 #include "mix/PixelBuffer.h"
 #include "platform/PictureLoader.h"
 
@@ -229,8 +230,12 @@ void renderFrames(FadeRun& fade, StepRunner& steps)
         steps.run(338, [&] { DrawTriangleMap(frame, frameList); });
         steps.run(340, [&] { TransferPixels(frame, fade.frameBuffer, PixelTransfer::Capture); });
         steps.run(342, [&] {
-            RenderMorphFrame(fade.buffer1, fade.list1, fade.buffer2, fade.list2, fade.frameBuffer, frameList,
-                             time.colourT, &fade.plan);
+            if (fade.list1 == fade.list2)
+                RenderMorphFrame(fade.buffer1, fade.list1, fade.buffer2, fade.list2, fade.frameBuffer, frameList,
+                                 time.colourT, &fade.plan);
+            else   // morph: two different meshes (mix/MorphWarp)
+                RenderWarpedFrame(fade.buffer1, fade.list1, fade.buffer2, fade.list2, fade.frameBuffer, frameList,
+                                  time.colourT);
         });
         steps.run(344, [&] { TransferPixels(frame, fade.frameBuffer, PixelTransfer::WriteBack); });
         steps.run(358, [&] { frame.saveAsBitmapFile(frameFileName(fade.work, i)); });

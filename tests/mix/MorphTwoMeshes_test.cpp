@@ -4,6 +4,7 @@
 // colours mixed in double precision.
 #include "mix/MeshFile.h"
 #include "mix/MorphEngine.h"
+#include "mix/MorphWarp.h"
 
 #include "platform/Bitmap.h"
 
@@ -40,15 +41,19 @@ PixelBuffer bufferOf(const Bitmap& image)
     return buffer;
 }
 
+// The frame of the full engine, or of the triangle-by-triangle warp the Fade job uses.
 PixelBuffer engineFrame(const PixelBuffer& a, const TriangleList& listA, const PixelBuffer& b, const TriangleList& listB,
-                        int width, int height, float shapeT, float colourT)
+                        int width, int height, float shapeT, float colourT, bool warped = false)
 {
     const TriangleList listOut = InterpolateTriangles(listA, listB, shapeT);
     Bitmap map(width, height);
     DrawTriangleMap(map, listOut);
     PixelBuffer out;
     out.capture(map);
-    RenderMorphFrame(a, listA, b, listB, out, listOut, colourT);
+    if (warped)
+        RenderWarpedFrame(a, listA, b, listB, out, listOut, colourT);
+    else
+        RenderMorphFrame(a, listA, b, listB, out, listOut, colourT);
     return out;
 }
 
@@ -116,8 +121,10 @@ TEST(MorphTwoMeshes, MatchesABackwardMappingReferenceWithinOneLevel)
     const MorphMeshPair pair = movedPair(width, height);
     const TriangleList listA = MeshToTriangles(pair.mesh1), listB = MeshToTriangles(pair.mesh2);
     const PixelBuffer bufferA = bufferOf(a), bufferB = bufferOf(b);
+    for (bool warped : {false, true})
     for (const auto& [shapeT, colourT] : {std::pair{0.0f, 0.0f}, {0.25f, 0.25f}, {0.5f, 0.3f}, {0.8f, 0.9f}, {1.0f, 1.0f}}) {
-        const PixelBuffer engine = engineFrame(bufferA, listA, bufferB, listB, width, height, shapeT, colourT);
+        SCOPED_TRACE(warped ? "warped" : "full engine");
+        const PixelBuffer engine = engineFrame(bufferA, listA, bufferB, listB, width, height, shapeT, colourT, warped);
         std::vector<char> covered;
         const Bitmap reference = referenceFrame(a, listA, b, listB, width, height, shapeT, colourT, covered);
         int worst = 0, compared = 0;
@@ -141,14 +148,16 @@ TEST(MorphTwoMeshes, FirstAndLastFramesAreThePicturesExactly)
     const MorphMeshPair pair = movedPair(width, height);
     const TriangleList listA = MeshToTriangles(pair.mesh1), listB = MeshToTriangles(pair.mesh2);
     const PixelBuffer bufferA = bufferOf(a), bufferB = bufferOf(b);
-    const PixelBuffer first = engineFrame(bufferA, listA, bufferB, listB, width, height, 0.0f, 0.0f);
-    const PixelBuffer last = engineFrame(bufferA, listA, bufferB, listB, width, height, 1.0f, 1.0f);
+    for (bool warped : {false, true}) {
+    const PixelBuffer first = engineFrame(bufferA, listA, bufferB, listB, width, height, 0.0f, 0.0f, warped);
+    const PixelBuffer last = engineFrame(bufferA, listA, bufferB, listB, width, height, 1.0f, 1.0f, warped);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             for (int c = 0; c < 3; ++c) {
                 ASSERT_EQ(first.at(c, x, y), a.row(y)[4 * x + c]) << x << "," << y;
                 ASSERT_EQ(last.at(c, x, y), b.row(y)[4 * x + c]) << x << "," << y;
             }
+    }
 }
 
 TEST(MorphTwoMeshes, IdenticalMeshesStayTheFadeJobsFrames)
@@ -171,7 +180,42 @@ TEST(MorphTwoMeshes, ASmallerSecondPictureReadsWhiteBeyondItsEdge)
     const Bitmap a = gradient(width, height, 0), b = gradient(40, 30, 0);
     const MorphMeshPair pair = movedPair(width, height);
     const TriangleList listA = MeshToTriangles(pair.mesh1), listB = MeshToTriangles(pair.mesh2);
-    const PixelBuffer last = engineFrame(bufferOf(a), listA, bufferOf(b), listB, width, height, 1.0f, 1.0f);
-    EXPECT_EQ(last.at(0, 70, 50), 255);
-    EXPECT_EQ(last.at(0, 10, 10), b.row(10)[4 * 10]);
+    for (bool warped : {false, true}) {
+        const PixelBuffer last = engineFrame(bufferOf(a), listA, bufferOf(b), listB, width, height, 1.0f, 1.0f, warped);
+        EXPECT_EQ(last.at(0, 70, 50), 255);
+        EXPECT_EQ(last.at(0, 10, 10), b.row(10)[4 * 10]);
+    }
+}
+
+TEST(MorphTwoMeshes, TheWarpMatchesTheReferenceOnLargerFramesAndFinerGrids)
+{
+    // Several grids whose meshes move in opposite directions, so that in-between triangles turn
+    // thin; the warp's exact weights keep every pixel within a level of the reference.
+    const int width = 301, height = 203;
+    const Bitmap a = gradient(width, height, 5), b = gradient(width, height, 140);
+    for (int cells : {2, 5, 16}) {
+        MorphMeshPair pair = RegularMeshPair(cells, cells, width, height, width, height);
+        for (int r = 2; r <= cells; ++r)
+            for (int c = 2; c <= cells; ++c) {
+                MeshPoint& p1 = pair.mesh1.point(c, r);
+                MeshPoint& p2 = pair.mesh2.point(c, r);
+                const int dx = width / cells / 4, dy = height / cells / 4;
+                p1 = {p1.x + ((r + c) % 2 ? dx : -dx), p1.y + (c % 3 ? dy : -dy)};
+                p2 = {p2.x - ((r + c) % 2 ? dx : -dx), p2.y - (c % 3 ? dy : -dy)};
+            }
+        ASSERT_FALSE(CheckMeshPair(pair)) << *CheckMeshPair(pair);
+        const TriangleList listA = MeshToTriangles(pair.mesh1), listB = MeshToTriangles(pair.mesh2);
+        const PixelBuffer bufferA = bufferOf(a), bufferB = bufferOf(b);
+        for (float t : {0.1f, 0.5f, 0.7f}) {
+            const PixelBuffer warped = engineFrame(bufferA, listA, bufferB, listB, width, height, t, t, true);
+            std::vector<char> covered;
+            const Bitmap reference = referenceFrame(a, listA, b, listB, width, height, t, t, covered);
+            int worst = 0;
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    for (int c = 0; c < 3; ++c)
+                        worst = std::max(worst, std::abs(int(warped.at(c, x, y)) - int(reference.row(y)[4 * x + c])));
+            EXPECT_LE(worst, 1) << cells << " cells, t " << t;
+        }
+    }
 }
