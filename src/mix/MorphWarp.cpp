@@ -66,12 +66,11 @@ void spanOf(const MeshTriangle& t, std::int64_t y, std::int64_t width, std::int6
 }
 
 // The nearest pixel (ties to even, as lrint in the default rounding mode) within [0, limit - 1].
-inline int position(double v, int limit)
+// Clamping first gives the same pixel as rounding first and keeps the conversion in range.
+inline int position(double v, double last)
 {
-    if (!(v > -1e9 && v < 1e9))
-        return v > 0 ? limit - 1 : 0;
-    const int n = _mm_cvtsd_si32(_mm_set_sd(v));
-    return n < 0 ? 0 : n >= limit ? limit - 1 : n;
+    v = !(v > 0.0) ? 0.0 : v > last ? last : v;   // NaN reads pixel 0, never outside
+    return _mm_cvtsd_si32(_mm_set_sd(v));
 }
 
 constexpr std::uint8_t kWhite[4] = {255, 255, 255, 255};
@@ -118,7 +117,18 @@ void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, co
     const int widthB = bitsB ? bufferB.width() : 0, heightB = bitsB ? bufferB.height() : 0;
 
     const auto rows = [&](int first, int end) {
-        for (const TriangleWarp& w : warps) {
+        // Locals: the byte stores below could alias anything reached through a reference, and
+        // the compiler would load every captured pointer again after each of them.
+        const std::uint8_t* const table = fade.data();
+        const std::uint8_t* const pixelsA = bitsA;
+        const std::uint8_t* const pixelsB = bitsB;
+        const int insideWidthA = widthA, insideHeightA = heightA, insideWidthB = widthB, insideHeightB = heightB;
+        const std::size_t strideA = std::size_t(widthA) * 4, strideB = std::size_t(widthB) * 4;
+        std::uint8_t* const frame = out;
+        const std::size_t frameStride = std::size_t(width) * 4;
+        const double lastX = width - 1, lastY = height - 1;
+        for (const TriangleWarp& warp : warps) {
+            const TriangleWarp w = warp;
             if (!w.paints)
                 continue;
             const MeshPoint* p = w.out.p;
@@ -132,21 +142,24 @@ void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, co
                 const double yy = double(y);
                 const double rowAx = w.ax.c + w.ax.dy * yy, rowAy = w.ay.c + w.ay.dy * yy;
                 const double rowBx = w.bx.c + w.bx.dy * yy, rowBy = w.by.c + w.by.dy * yy;
-                std::uint8_t* row = out + std::size_t(y) * std::size_t(width) * 4;
+                std::uint8_t* row = frame + std::size_t(y) * frameStride;
                 for (std::int64_t x = lo; x <= hi; ++x) {
                     const double xx = double(x);
-                    const int sax = position(rowAx + w.ax.dx * xx, width), say = position(rowAy + w.ay.dx * xx, height);
-                    const int sbx = position(rowBx + w.bx.dx * xx, width), sby = position(rowBy + w.by.dx * xx, height);
-                    const std::uint8_t* pa = sax < widthA && say < heightA
-                                                 ? bitsA + (std::size_t(say) * std::size_t(widthA) + std::size_t(sax)) * 4
+                    const int sax = position(rowAx + w.ax.dx * xx, lastX), say = position(rowAy + w.ay.dx * xx, lastY);
+                    const int sbx = position(rowBx + w.bx.dx * xx, lastX), sby = position(rowBy + w.by.dx * xx, lastY);
+                    const std::uint8_t* pa = sax < insideWidthA && say < insideHeightA
+                                                 ? pixelsA + std::size_t(say) * strideA + std::size_t(sax) * 4
                                                  : kWhite;
-                    const std::uint8_t* pb = sbx < widthB && sby < heightB
-                                                 ? bitsB + (std::size_t(sby) * std::size_t(widthB) + std::size_t(sbx)) * 4
+                    const std::uint8_t* pb = sbx < insideWidthB && sby < insideHeightB
+                                                 ? pixelsB + std::size_t(sby) * strideB + std::size_t(sbx) * 4
                                                  : kWhite;
+                    const std::uint8_t c0 = table[std::size_t(pa[0]) << 8 | pb[0]];
+                    const std::uint8_t c1 = table[std::size_t(pa[1]) << 8 | pb[1]];
+                    const std::uint8_t c2 = table[std::size_t(pa[2]) << 8 | pb[2]];
                     std::uint8_t* pixel = row + std::size_t(x) * 4;
-                    pixel[0] = fade[std::size_t(pa[0]) << 8 | pb[0]];
-                    pixel[1] = fade[std::size_t(pa[1]) << 8 | pb[1]];
-                    pixel[2] = fade[std::size_t(pa[2]) << 8 | pb[2]];
+                    pixel[0] = c0;
+                    pixel[1] = c1;
+                    pixel[2] = c2;
                 }
             }
         }
