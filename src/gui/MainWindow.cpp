@@ -344,7 +344,7 @@ QGroupBox* MainWindow::fadeOptionsGroup()
     numberBox(f.frameCountFrame, f.frameCountBox, &WindowModel::frameCountLostFocus);
     numberBox(f.framesPerSecondFrame, f.framesPerSecondBox, &WindowModel::framesPerSecondLostFocus);
     fadeLayout->addLayout(numbers);
-    fadeLayout->addWidget(MorphOptionsRow(f, fade));   // the morph: gui/MeshEditor
+    fadeLayout->addWidget(MorphOptionsRow(f, fade, widgetFor(f.frameCountBox)));   // the morph: gui/MeshEditor
     fadeLayout->addStretch(1);
     return fade;
 }

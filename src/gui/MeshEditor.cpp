@@ -401,9 +401,34 @@ void MeshEditor::saveFile()
 
 // ---- The Fade options' row --------------------------------------------------------------------
 
-QWidget* MorphOptionsRow(WindowModel& model, QWidget* parent)
+namespace {
+
+// Keeps a widget enabled exactly while another one is.
+class EnabledFollower final : public QObject {
+public:
+    EnabledFollower(QWidget* leader, QWidget* follower) : QObject(follower), m_follower(follower)
+    {
+        leader->installEventFilter(this);
+        follower->setEnabled(leader->isEnabled());
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::EnabledChange)
+            m_follower->setEnabled(static_cast<QWidget*>(watched)->isEnabled());
+        return false;
+    }
+
+private:
+    QWidget* m_follower;
+};
+
+}  // namespace
+
+QWidget* MorphOptionsRow(WindowModel& model, QWidget* parent, QWidget* enabledWith)
 {
     auto* row = new QWidget(parent);
+    if (enabledWith)
+        new EnabledFollower(enabledWith, row);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* enabled = new QCheckBox(QObject::tr("Morph"), row);

@@ -93,7 +93,8 @@ private:
     std::optional<std::size_t> m_grabbed;
 };
 
-// The Fade options' row: the "Morph" choice and the button that opens the mesh editor.
-QWidget* MorphOptionsRow(WindowModel& model, QWidget* parent);
+// The Fade options' row: the "Morph" choice and the button that opens the mesh editor,
+// enabled while `enabledWith` (the frame count box) is.
+QWidget* MorphOptionsRow(WindowModel& model, QWidget* parent, QWidget* enabledWith);
 
 }  // namespace vantorell

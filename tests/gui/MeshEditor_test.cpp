@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QRadioButton>
 #include <QSlider>
 
 #include <gtest/gtest.h>
@@ -39,6 +40,7 @@ TEST(MeshEditor, DragsPointsRefusesFoldsAndPreviewsTheMorph)
     GuiHarness h;
     MainWindow& window = h.open();
     WindowModel& f = *h.form;
+    h.widget<QRadioButton>(f.fadeOption)->click();
     const std::string samples = VANTORELL_SAMPLES_DIR;
     f.image1Box.setText(samples + "/face1.jpg");
     f.image2Box.setText(samples + "/face2.jpg");
@@ -78,6 +80,12 @@ TEST(MeshEditor, DragsPointsRefusesFoldsAndPreviewsTheMorph)
     EXPECT_FALSE(f.request().morphMeshes);
     auto* morphOption = window.findChild<QCheckBox*>(QStringLiteral("morphOption"));
     ASSERT_NE(morphOption, nullptr);
+    // The row follows the Fade options: usable with Fade chosen, greyed with Blend.
+    EXPECT_TRUE(morphOption->isEnabledTo(&window));
+    h.widget<QRadioButton>(f.blendOption)->click();
+    EXPECT_FALSE(morphOption->isEnabledTo(&window));
+    h.widget<QRadioButton>(f.fadeOption)->click();
+    EXPECT_TRUE(morphOption->isEnabledTo(&window));
     morphOption->setChecked(true);
     EXPECT_TRUE(f.morph.enabled());
     EXPECT_TRUE(f.request().morphMeshes);
