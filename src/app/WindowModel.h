@@ -5,6 +5,7 @@
 // with a scripted UiPort and a memory settings store.
 #pragma once
 
+#include "app/MorphModel.h"
 #include "app/PointerTrackingUi.h"
 #include "job/MixJob.h"
 #include "job/ReportNames.h"
@@ -60,6 +61,7 @@ public:
     OptionButton smartDetectOption, fixedQualityOption;
     RangeControl qualitySlider;   // the fixed quality, 1..100
     RangeControl blendSizeBar;    // where the seam starts, 0..729
+    MorphModel morph;             // the Fade's morph: meshes, timing, the "Morph" choice
 
     // Frames (group boxes) and push buttons.
     Frame directionFrame, blendSizeFrame, mixTypeFrame, image1Frame, image2Frame, outputFolderFrame;

@@ -246,6 +246,46 @@ void addVideoOutputOptions(std::vector<CliOption>& options)
                        }});
 }
 
+// Morph: the meshes of a true morph and the timing of the fade's frames.
+void addMorphOptions(std::vector<CliOption>& options)
+{
+    options.push_back({"--mesh", "FILE", "fade: morph with the two meshes of this JSON mesh file (see README)",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           MeshFileResult read = ReadMeshFile(v);
+                           if (!read.pair)
+                               return "--mesh: " + read.error;
+                           c.request.morphMeshes = std::move(read.pair);
+                           return std::nullopt;
+                       }});
+    const auto easeOption = [](std::string name, std::string help, bool shape, bool colour) {
+        return CliOption{name, "linear|in|out|in-out", std::move(help),
+                         [name, shape, colour](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                             const std::optional<Easing> easing = EasingFromName(v);
+                             if (!easing)
+                                 return name + " takes linear, in, out or in-out";
+                             if (shape)
+                                 c.request.morphTiming.shapeEasing = *easing;
+                             if (colour)
+                                 c.request.morphTiming.colourEasing = *easing;
+                             return std::nullopt;
+                         }};
+    };
+    options.push_back(easeOption("--ease", "fade: the easing of shape and colour (default linear)", true, true));
+    options.push_back(easeOption("--ease-shape", "fade: the easing of the shape alone", true, false));
+    options.push_back(easeOption("--ease-colour", "fade: the easing of the colour alone", false, true));
+    options.push_back(numberOption("--hold-start", 0, MorphTiming::kMaxHoldFrames,
+                                   "fade: extra frames of the first picture before the fade (default 0)",
+                                   [](CliContext& c, int n, const std::string&) { c.request.morphTiming.holdStart = n; }));
+    options.push_back(numberOption("--hold-end", 0, MorphTiming::kMaxHoldFrames,
+                                   "fade: extra frames of the second picture after it (default 0)",
+                                   [](CliContext& c, int n, const std::string&) { c.request.morphTiming.holdEnd = n; }));
+    options.push_back({"--ping-pong", "", "fade: play the frames there and back, for a loop",
+                       [](CliContext& c, const std::string&) -> std::optional<std::string> {
+                           c.request.morphTiming.pingPong = true;
+                           return std::nullopt;
+                       }});
+}
+
 void addInformationOptions(std::vector<CliOption>& options)
 {
     options.push_back({"--list-codecs", "", "list the video compressors this build offers for AVI output",
@@ -275,6 +315,7 @@ std::vector<CliOption> makeOptions()
     addBlendAndQualityOptions(options);
     addFadeOptions(options);
     addVideoOutputOptions(options);
+    addMorphOptions(options);
     addInformationOptions(options);
     return options;
 }
@@ -299,7 +340,8 @@ std::string UsageText()
         "or .png (an APNG) (fade), or the file --output-file names, replacing the result of an\n"
         "earlier run. Settings the options leave out take the window's design values (blend\n"
         "left, blend size 0, Smart-Detect quality, 10 frames, 5 frames per second, AVI; a GIF\n"
-        "with the halftone palette and the ordered dither); the window's stored settings are\n"
+        "with the halftone palette and the ordered dither; a plain cross-fade: the same regular\n"
+        "mesh on both pictures, linear, no hold frames); the window's stored settings are\n"
         "neither read nor written.\n"
         "\n"
         "Options:\n";

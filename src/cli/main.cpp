@@ -28,7 +28,8 @@ bool needsVideo(int argc, char** argv)
         if (argument == "fade" || argument.ends_with("=fade"))
             return true;
         for (std::string_view option : {"--codec", "--list-codecs", "--format", "--frames", "--fps", "--gif-",
-                                         "--video-quality", "--list-formats"})
+                                          "--video-quality", "--list-formats", "--mesh", "--ease", "--hold-",
+                                          "--ping-pong"})
             if (argument.starts_with(option))
                 return true;
     }

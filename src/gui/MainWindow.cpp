@@ -1,6 +1,7 @@
 #include "gui/MainWindow.h"
 
 #include "app/WindowModel.h"
+#include "gui/MeshEditor.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -343,6 +344,7 @@ QGroupBox* MainWindow::fadeOptionsGroup()
     numberBox(f.frameCountFrame, f.frameCountBox, &WindowModel::frameCountLostFocus);
     numberBox(f.framesPerSecondFrame, f.framesPerSecondBox, &WindowModel::framesPerSecondLostFocus);
     fadeLayout->addLayout(numbers);
+    fadeLayout->addWidget(MorphOptionsRow(f, fade, widgetFor(f.frameCountBox)));   // the morph: gui/MeshEditor
     fadeLayout->addStretch(1);
     return fade;
 }

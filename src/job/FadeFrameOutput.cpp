@@ -1,5 +1,6 @@
 #include "job/FadeFrameOutput.h"
 
+#include "job/FadeMorph.h"
 #include "job/MixJob.h"
 #include "platform/Bitmap.h"
 #include "platform/Controls.h"
@@ -53,7 +54,7 @@ void FadeFrameOutput::openAvi(bool toResult, const std::function<std::filesystem
         if (m_error != 0)
             return;
         try {
-            m_frames = m_run.frameCount();
+            m_frames = int(FadeFrameTotal(m_run.request, m_run.frameCount()));   // hold frames included
         } catch (const RuntimeError&) {
             m_firstFrameMissing = true;   // no frame is rendered, so the first is missing
             return;
@@ -86,7 +87,7 @@ void FadeFrameOutput::openVideo(VideoFormat format, int quality)
         if (m_error != 0)
             return;
         try {
-            m_frames = m_run.frameCount();
+            m_frames = int(FadeFrameTotal(m_run.request, m_run.frameCount()));   // hold frames included
         } catch (const RuntimeError&) {
             m_firstFrameMissing = true;
             return;

@@ -1,6 +1,7 @@
 // The Fade branch of the Start command (job/FadeJob.h).
 #include "job/FadeJob.h"
 #include "job/FadeGif.h"
+#include "job/FadeMorph.h"
 
 #include "avi/AviWriter.h"
 #include "job/FadeFrameOutput.h"
@@ -10,6 +11,7 @@
 #include "job/ReportNames.h"
 #include "job/StepRunner.h"
 #include "mix/MorphEngine.h"
+#include "mix/MorphWarp.h"
 #include "mix/PixelBuffer.h"
 #include "platform/PictureLoader.h"
 
@@ -75,6 +77,7 @@ struct FadeRun {
     TriangleList list1, list2;
     PixelBuffer buffer1, buffer2, frameBuffer;
     MorphFramePlan plan;
+    std::vector<MorphFrameTime> timeline;   // morph: each output frame's step and progress
 };
 
 std::string frameFilePattern(const FadeWorkFolder& work)
@@ -102,6 +105,11 @@ bool loadPictures(FadeRun& fade, StepRunner& steps)
     steps.run(302, [&] { s.fadeMeshEnd.setAutoSize(true); });
     if (steps.test(304, [&] { return !s.fadeMeshEnd.picture().empty() && !s.fadeMeshStart.picture().empty(); }))
         steps.run(306, [&] { SetupMorphMeshes(fade.mesh1, fade.mesh2, s.fadeMeshStart, s.fadeMeshEnd); });
+    // Morph: the request's meshes, if any, replace the regular ones (job/FadeMorph).
+    if (auto why = LayRequestMeshes(request, fade.mesh1, fade.mesh2)) {
+        fade.run.fail(*why);
+        return false;
+    }
     return true;
 }
 
@@ -152,6 +160,11 @@ bool enoughSpace(FadeRun& fade)
     int frames = 0;
     try {
         frames = fade.run.frameCount();
+        if (auto why = CheckFadeFrameTotal(fade.run.request, frames)) {   // morph: holds
+            fade.run.fail(*why);
+            return false;
+        }
+        frames = int(FadeFrameTotal(fade.run.request, frames));
     } catch (const RuntimeError&) {
         return true;   // the steps report it at their own labels
     }
@@ -209,21 +222,28 @@ void renderFrames(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
     WorkSurface& frame = s.fadeFrame;
     const auto frameCount = [&] { return fade.run.frameCount(); };
     int last = -1;
-    steps.run(332, [&] { last = frameCount() - 1; });
+    // Morph: output frame i shows step fade.timeline[i].step of frameCount() at its shape and
+    // colour progress; without holds and easing that is step i at t = i / (frameCount() - 1).
+    steps.run(332, [&] {
+        fade.timeline = FadeTimeline(fade.run.request, frameCount());
+        last = int(fade.timeline.size()) - 1;
+    });
     if (!output.wantsFrames())
         last = -1;
     for (int i = 0; i <= last; ++i) {
         TriangleList frameList;
-        steps.run(334, [&] { fade.progress.setValue(double(i + 1) / double(frameCount()) * 100.0); });
-        steps.run(336, [&] { frameList = InterpolateTriangles(fade.list1, fade.list2, i, frameCount() - 1); });
+        const MorphFrameTime& time = fade.timeline[std::size_t(i)];
+        steps.run(334, [&] { fade.progress.setValue(double(i + 1) / double(last + 1) * 100.0); });
+        steps.run(336, [&] { frameList = InterpolateTriangles(fade.list1, fade.list2, time.shapeT); });
         steps.run(338, [&] { DrawTriangleMap(frame, frameList); });
         steps.run(340, [&] { TransferPixels(frame, fade.frameBuffer, PixelTransfer::Capture); });
         steps.run(342, [&] {
-            // One frame is the first picture: t = 0 rather than 0 / 0.
-            const int n = frameCount();
-            const float t = n == 1 ? 0.0f : float(double(i) / double(n - 1));
-            RenderMorphFrame(fade.buffer1, fade.list1, fade.buffer2, fade.list2, fade.frameBuffer, frameList, t,
-                             &fade.plan);
+            if (fade.list1 == fade.list2)
+                RenderMorphFrame(fade.buffer1, fade.list1, fade.buffer2, fade.list2, fade.frameBuffer, frameList,
+                                 time.colourT, &fade.plan);
+            else   // morph: two different meshes (mix/MorphWarp)
+                RenderWarpedFrame(fade.buffer1, fade.list1, fade.buffer2, fade.list2, fade.frameBuffer, frameList,
+                                  time.colourT);
         });
         steps.run(344, [&] { TransferPixels(frame, fade.frameBuffer, PixelTransfer::WriteBack); });
         steps.run(358, [&] { output.deliver(frame.image(), i); });

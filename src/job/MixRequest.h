@@ -3,6 +3,9 @@
 // options; both read the outcome.
 #pragma once
 
+#include "mix/MeshFile.h"
+#include "mix/MorphTiming.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,6 +62,12 @@ struct MixRequest {
     // The video outputs (MP4, WebM, WebP, APNG): 0 .. 100, mapped to each encoder's scale
     // (avi/VideoFile.h); -1: each encoder's own default.
     int videoQuality = -1;
+
+    // Morph (job/FadeMorph.h): the meshes the Fade lays on the two pictures, scaled to their
+    // size (none: the same regular 5 x 5 mesh on both, a plain cross-fade), and the timing of
+    // its frames (easing, hold frames, ping-pong). The defaults give the plain fade's frames.
+    std::optional<MorphMeshPair> morphMeshes;
+    MorphTiming morphTiming;
 };
 
 // "jpg", "avi", "gif", "mp4", "webm", "webp" or "png": the extension of the request's result file.

@@ -175,6 +175,11 @@ TriangleList MeshToTriangles(const MorphMesh& mesh)
 TriangleList InterpolateTriangles(const TriangleList& listA, const TriangleList& listB, int frame, int lastFrame)
 {
     const float t = lastFrame == 0 ? 0.0f : float(double(frame) / lastFrame);
+    return InterpolateTriangles(listA, listB, t);
+}
+
+TriangleList InterpolateTriangles(const TriangleList& listA, const TriangleList& listB, float t)
+{
     if (listB.size() < listA.size())
         subscriptOutOfRange();
     TriangleList out(listA.size());

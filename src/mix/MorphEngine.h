@@ -72,6 +72,9 @@ TriangleList MeshToTriangles(const MorphMesh& mesh);
 // t = 0 (a single frame is the first picture). Raises SubscriptOutOfRange when listB is shorter
 // than listA.
 TriangleList InterpolateTriangles(const TriangleList& listA, const TriangleList& listB, int frame, int lastFrame);
+// The same at a given progress t (0 ... 1): every coordinate is nearest(t x (B - A) + A), t taken
+// to double precision; the frame form above is this one with t = float(frame / lastFrame).
+TriangleList InterpolateTriangles(const TriangleList& listA, const TriangleList& listB, float t);
 
 // Paints triangle k of the list with colour k x 10 (red + 256 green + 65536 blue), in list
 // order without outline. Pixel (x, y) ends with the last triangle whose closed area contains

@@ -1,0 +1,100 @@
+// The Fade's mesh editor: both pictures side by side, each with its mesh of control points.
+// Drag a point to move it (kept inside the picture; with "Mirror moves" the same point of the
+// other mesh follows); a move that would fold a triangle shows the folded triangles in red
+// while dragging and is undone when the point is let go. A frame slider shows the morph live.
+// The edits live in the window model's MorphModel, which keeps them in the settings.
+#pragma once
+
+#include "app/MorphModel.h"
+
+#include <QDialog>
+#include <QImage>
+#include <QWidget>
+
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+
+namespace vantorell {
+
+class WindowModel;
+class MeshCanvas;
+
+class MeshEditor final : public QDialog {
+    Q_OBJECT
+public:
+    MeshEditor(MorphModel& morph, const std::string& image1, const std::string& image2, QWidget* parent = nullptr);
+    ~MeshEditor() override;
+
+    MeshCanvas* canvas(int which) const { return which == 2 ? m_canvas2 : m_canvas1; }
+    QSlider* frameSlider() const { return m_slider; }
+    QLabel* preview() const { return m_preview; }
+    // The pair being dragged (shown instead of the model's), folded triangles and all.
+    std::optional<MorphMeshPair> dragged;
+    void dragTo(int which, std::size_t index, MeshPoint to);
+    void dragEnd();
+    MorphModel& morph() { return m_morph; }
+
+private:
+    void sync();
+    void renderPreview();
+    void loadFile();
+    void saveFile();
+    MorphTiming timingFromControls() const;
+
+    MorphModel& m_morph;
+    QImage m_picture1, m_picture2;   // the second laid on the first's frame, white beyond it
+    MeshCanvas* m_canvas1 = nullptr;
+    MeshCanvas* m_canvas2 = nullptr;
+    QSpinBox* m_columns = nullptr;
+    QSpinBox* m_rows = nullptr;
+    QCheckBox* m_mirror = nullptr;
+    QPushButton* m_undo = nullptr;
+    QPushButton* m_redo = nullptr;
+    QComboBox* m_shapeEasing = nullptr;
+    QComboBox* m_colourEasing = nullptr;
+    QSpinBox* m_holdStart = nullptr;
+    QSpinBox* m_holdEnd = nullptr;
+    QCheckBox* m_pingPong = nullptr;
+    QSlider* m_slider = nullptr;
+    QLabel* m_preview = nullptr;
+    QLabel* m_status = nullptr;
+    bool m_syncing = false;
+};
+
+// One picture with its mesh; the editor draws the pair it is given.
+class MeshCanvas final : public QWidget {
+    Q_OBJECT
+public:
+    MeshCanvas(MeshEditor& editor, int which, const QImage& picture, QWidget* parent);
+    QSize sizeHint() const override;
+    // Widget position of a frame point and back.
+    QPointF toWidget(MeshPoint p) const;
+    MeshPoint toFrame(QPointF p) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    const MorphMesh& mesh() const;
+    double scale() const;
+
+    MeshEditor& m_editor;
+    int m_which;
+    QImage m_picture;
+    std::optional<std::size_t> m_grabbed;
+};
+
+// The Fade options' row: the "Morph" choice and the button that opens the mesh editor,
+// enabled while `enabledWith` (the frame count box) is.
+QWidget* MorphOptionsRow(WindowModel& model, QWidget* parent, QWidget* enabledWith);
+
+}  // namespace vantorell

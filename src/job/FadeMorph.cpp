@@ -1,0 +1,49 @@
+#include "job/FadeMorph.h"
+
+namespace vantorell {
+
+std::optional<std::string> LayRequestMeshes(const MixRequest& request, MorphMesh& mesh1, MorphMesh& mesh2)
+{
+    if (!request.morphMeshes || mesh1.width < 1 || mesh1.height < 1)
+        return std::nullopt;
+    // Both meshes live in the frame's pixels (the first picture's size): the second picture is
+    // read at the same positions, as the plain fade reads it.
+    const auto lay = [](MorphMesh& laid, const MorphMesh& wanted) {
+        const MorphMesh scaled = ScaleMesh(wanted, laid.width, laid.height);
+        laid.columns = scaled.columns;
+        laid.rows = scaled.rows;
+        laid.points = scaled.points;
+    };
+    MorphMeshPair pair{mesh1, mesh2};
+    lay(pair.mesh1, request.morphMeshes->mesh1);
+    lay(pair.mesh2, request.morphMeshes->mesh2);
+    if (auto why = CheckMeshPair(pair))
+        return "the morph meshes cannot be used at " + std::to_string(mesh1.width) + " x " +
+               std::to_string(mesh1.height) + ": " + *why + ".";
+    mesh1 = std::move(pair.mesh1);
+    mesh2 = std::move(pair.mesh2);
+    return std::nullopt;
+}
+
+std::vector<MorphFrameTime> FadeTimeline(const MixRequest& request, int steps)
+{
+    if (steps < 1)
+        return {};   // no frames, as without a morph
+    return MorphTimeline(steps, request.morphTiming);
+}
+
+long long FadeFrameTotal(const MixRequest& request, int steps)
+{
+    return steps < 1 ? steps : MorphTimelineLength(steps, request.morphTiming);
+}
+
+std::optional<std::string> CheckFadeFrameTotal(const MixRequest& request, int steps)
+{
+    const long long total = FadeFrameTotal(request, steps);
+    if (total <= kMaxFadeFrames)
+        return std::nullopt;
+    return "the fade would have " + std::to_string(total) + " frames with its hold frames; at most " +
+           std::to_string(kMaxFadeFrames) + " fit.";
+}
+
+}  // namespace vantorell

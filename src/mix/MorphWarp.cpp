@@ -1,0 +1,188 @@
+#include "mix/MorphWarp.h"
+
+#include "platform/Conversions.h"
+
+#include <algorithm>
+#include <immintrin.h>
+#include <cmath>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace vantorell {
+
+namespace {
+
+using Wide = __int128;
+
+// The affine map of one coordinate: v(x, y) = c + dx * x + dy * y.
+struct Affine {
+    double c = 0, dx = 0, dy = 0;
+};
+
+struct TriangleWarp {
+    MeshTriangle out;
+    Affine ax, ay, bx, by;
+    bool paints = false;
+};
+
+// The map taking the frame's triangle p onto q for one coordinate (q's x when useX).
+Affine affineOf(const MeshTriangle& p, const MeshTriangle& q, bool useX)
+{
+    const double p0x = p.p[0].x, p0y = p.p[0].y, p1x = p.p[1].x, p1y = p.p[1].y, p2x = p.p[2].x, p2y = p.p[2].y;
+    const double det = (p1y - p2y) * (p0x - p2x) + (p2x - p1x) * (p0y - p2y);
+    const double q0 = useX ? q.p[0].x : q.p[0].y, q1 = useX ? q.p[1].x : q.p[1].y, q2 = useX ? q.p[2].x : q.p[2].y;
+    Affine a;
+    a.dx = ((p1y - p2y) * (q0 - q2) + (p2y - p0y) * (q1 - q2)) / det;
+    a.dy = ((p2x - p1x) * (q0 - q2) + (p0x - p2x) * (q1 - q2)) / det;
+    a.c = q2 - a.dx * p2x - a.dy * p2y;
+    return a;
+}
+
+// The columns [lo, hi] of row y inside the closed triangle (FillTriangle's exact edge tests),
+// within [0, width - 1]; lo > hi when none.
+void spanOf(const MeshTriangle& t, std::int64_t y, std::int64_t width, std::int64_t& lo, std::int64_t& hi)
+{
+    const MeshPoint* p = t.p;
+    const Wide x0 = p[0].x, y0 = p[0].y, x1 = p[1].x, y1 = p[1].y, x2 = p[2].x, y2 = p[2].y;
+    const Wide orient = (x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0);
+    const Wide sign = orient > 0 ? 1 : -1;
+    const Wide ex[3][2] = {{x0, x1}, {x1, x2}, {x2, x0}};
+    const Wide ey[3][2] = {{y0, y1}, {y1, y2}, {y2, y0}};
+    auto floorDiv = [](Wide a, Wide b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+    Wide l = 0, h = width - 1;
+    for (int e = 0; e < 3 && l <= h; ++e) {
+        const Wide a = -sign * (ey[e][1] - ey[e][0]);
+        const Wide b = sign * ((ex[e][1] - ex[e][0]) * (Wide(y) - ey[e][0]) + (ey[e][1] - ey[e][0]) * ex[e][0]);
+        if (a > 0)
+            l = std::max(l, -floorDiv(b, a));
+        else if (a < 0)
+            h = std::min(h, floorDiv(b, -a));
+        else if (b < 0)
+            h = l - 1;
+    }
+    lo = std::int64_t(l);
+    hi = std::int64_t(h);
+}
+
+// The nearest pixel (ties to even, as lrint in the default rounding mode) within [0, limit - 1].
+// Clamping first gives the same pixel as rounding first and keeps the conversion in range.
+inline int position(double v, double last)
+{
+    v = !(v > 0.0) ? 0.0 : v > last ? last : v;   // NaN reads pixel 0, never outside
+    return _mm_cvtsd_si32(_mm_set_sd(v));
+}
+
+constexpr std::uint8_t kWhite[4] = {255, 255, 255, 255};
+
+}  // namespace
+
+void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
+                       const TriangleList& listB, PixelBuffer& bufferOut, const TriangleList& listOut, float t)
+{
+    if (bufferOut.released() || bufferOut.byteCount() == 0 || listA.size() < listOut.size() ||
+        listB.size() < listOut.size())
+        throw RuntimeError(errnum::SubscriptOutOfRange, "Subscript out of range");
+    const int width = bufferOut.width(), height = bufferOut.height();
+    std::uint8_t* out = bufferOut.mutableData();
+
+    std::vector<TriangleWarp> warps(listOut.size());
+    for (std::size_t k = 0; k < listOut.size(); ++k) {
+        TriangleWarp& w = warps[k];
+        w.out = listOut[k];
+        const MeshPoint* p = w.out.p;
+        const Wide orient = (Wide(p[1].x) - p[0].x) * (Wide(p[2].y) - p[0].y) - (Wide(p[1].y) - p[0].y) * (Wide(p[2].x) - p[0].x);
+        if (orient == 0)
+            continue;   // zero area: no pixel
+        w.paints = true;
+        w.ax = affineOf(w.out, listA[k], true);
+        w.ay = affineOf(w.out, listA[k], false);
+        w.bx = affineOf(w.out, listB[k], true);
+        w.by = affineOf(w.out, listB[k], false);
+    }
+
+    // The exact single-precision cross-fade of every pair of channel values.
+    const float u = 1.0f - t;
+    std::vector<std::uint8_t> fade(65536);
+    for (int a = 0; a < 256; ++a)
+        for (int b = 0; b < 256; ++b) {
+            const float bt = float(b) * t;
+            const float au = float(a) * u;
+            fade[std::size_t(a) << 8 | std::size_t(b)] = std::uint8_t(std::clamp<long>(std::lrint(bt + au), 0, 255));
+        }
+
+    const std::uint8_t* bitsA = bufferA.released() ? nullptr : bufferA.pixels().bits();
+    const std::uint8_t* bitsB = bufferB.released() ? nullptr : bufferB.pixels().bits();
+    const int widthA = bitsA ? bufferA.width() : 0, heightA = bitsA ? bufferA.height() : 0;
+    const int widthB = bitsB ? bufferB.width() : 0, heightB = bitsB ? bufferB.height() : 0;
+
+    const auto rows = [&](int first, int end) {
+        // Locals: the byte stores below could alias anything reached through a reference, and
+        // the compiler would load every captured pointer again after each of them.
+        const std::uint8_t* const table = fade.data();
+        const std::uint8_t* const pixelsA = bitsA;
+        const std::uint8_t* const pixelsB = bitsB;
+        const int insideWidthA = widthA, insideHeightA = heightA, insideWidthB = widthB, insideHeightB = heightB;
+        const std::size_t strideA = std::size_t(widthA) * 4, strideB = std::size_t(widthB) * 4;
+        std::uint8_t* const frame = out;
+        const std::size_t frameStride = std::size_t(width) * 4;
+        const double lastX = width - 1, lastY = height - 1;
+        for (const TriangleWarp& warp : warps) {
+            const TriangleWarp w = warp;
+            if (!w.paints)
+                continue;
+            const MeshPoint* p = w.out.p;
+            const std::int64_t top = std::max<std::int64_t>(first, std::min({p[0].y, p[1].y, p[2].y}));
+            const std::int64_t bottom = std::min<std::int64_t>(end - 1, std::max({p[0].y, p[1].y, p[2].y}));
+            for (std::int64_t y = top; y <= bottom; ++y) {
+                std::int64_t lo, hi;
+                spanOf(w.out, y, width, lo, hi);
+                if (lo > hi)
+                    continue;
+                const double yy = double(y);
+                const double rowAx = w.ax.c + w.ax.dy * yy, rowAy = w.ay.c + w.ay.dy * yy;
+                const double rowBx = w.bx.c + w.bx.dy * yy, rowBy = w.by.c + w.by.dy * yy;
+                std::uint8_t* row = frame + std::size_t(y) * frameStride;
+                for (std::int64_t x = lo; x <= hi; ++x) {
+                    const double xx = double(x);
+                    const int sax = position(rowAx + w.ax.dx * xx, lastX), say = position(rowAy + w.ay.dx * xx, lastY);
+                    const int sbx = position(rowBx + w.bx.dx * xx, lastX), sby = position(rowBy + w.by.dx * xx, lastY);
+                    const std::uint8_t* pa = sax < insideWidthA && say < insideHeightA
+                                                 ? pixelsA + std::size_t(say) * strideA + std::size_t(sax) * 4
+                                                 : kWhite;
+                    const std::uint8_t* pb = sbx < insideWidthB && sby < insideHeightB
+                                                 ? pixelsB + std::size_t(sby) * strideB + std::size_t(sbx) * 4
+                                                 : kWhite;
+                    const std::uint8_t c0 = table[std::size_t(pa[0]) << 8 | pb[0]];
+                    const std::uint8_t c1 = table[std::size_t(pa[1]) << 8 | pb[1]];
+                    const std::uint8_t c2 = table[std::size_t(pa[2]) << 8 | pb[2]];
+                    std::uint8_t* pixel = row + std::size_t(x) * 4;
+                    pixel[0] = c0;
+                    pixel[1] = c1;
+                    pixel[2] = c2;
+                }
+            }
+        }
+    };
+
+    // Bands of rows in parallel: a pixel depends only on the triangles that hold it, and every
+    // band keeps the list order, so the split changes no result.
+    const int workers = height < 64 ? 1 : int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    const int band = (height + workers - 1) / workers;
+    std::vector<std::thread> threads;
+    for (int worker = 1; worker < workers; ++worker) {
+        const int first = worker * band, end = std::min(height, first + band);
+        if (first >= end)
+            break;
+        try {
+            threads.emplace_back(rows, first, end);
+        } catch (const std::system_error&) {
+            rows(first, end);
+        }
+    }
+    rows(0, std::min(height, band));
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+}  // namespace vantorell
