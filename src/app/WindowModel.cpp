@@ -84,7 +84,7 @@ bool BooleanFromSetting(std::string_view text)
 }
 
 WindowModel::WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment environment)
-    : m_port(ui), m_job(m_port, &runFadeSteps), m_settings(settings), m_env(std::move(environment))
+    : m_port(ui), m_job(m_threadUi, &runFadeSteps), m_settings(settings), m_env(std::move(environment))
 {
     if (!m_env.random) {
         auto engine = std::make_shared<std::mt19937>(static_cast<std::mt19937::result_type>(
@@ -244,6 +244,17 @@ MixRequest WindowModel::request() const
 }
 
 MixOutcome WindowModel::start() { return m_job.run(request()); }
+
+bool WindowModel::startJob()
+{
+    const bool started = m_jobThread.start(request(), [this](const MixOutcome& outcome) {
+        m_lastOutcome = outcome;
+        if (onJobStateChanged) onJobStateChanged();
+    });
+    if (started && jobRunning() && onJobStateChanged)
+        onJobStateChanged();
+    return started;
+}
 
 // ---- Option groups -------------------------------------------------------------------------
 

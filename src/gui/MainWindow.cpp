@@ -17,6 +17,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSlider>
+#include <QThread>
 #include <QVBoxLayout>
 
 // The window's icon lives in the static library's resources; they must be registered.
@@ -42,6 +43,11 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QMainWindow(parent
             widget->setFocus(Qt::OtherFocusReason);
     };
     m_model.onUnload = [] { QCoreApplication::quit(); };
+    // Jobs run on a worker; what they show comes back to this thread as queued calls.
+    m_model.setWindowThreadPost([](std::function<void()> call) {
+        QMetaObject::invokeMethod(qApp, std::move(call), Qt::QueuedConnection);
+    });
+    m_model.onJobStateChanged = [this] { syncJobState(); };
     syncWindow();
     syncPointer();
 }
@@ -52,6 +58,7 @@ MainWindow::~MainWindow()
     m_model.onPointerChanged = nullptr;
     m_model.onSetFocus = nullptr;
     m_model.onUnload = nullptr;
+    m_model.onJobStateChanged = nullptr;
     for (auto& [control, previous] : m_previousObservers)
         control->onChanged = std::move(previous);
 }
@@ -216,11 +223,22 @@ QProgressBar* MainWindow::progressBar(ProgressBar& bar, QWidget* parent)
     widget->setAlignment(Qt::AlignCenter);
     widget->setTextVisible(true);
     bindEnabled(bar, widget);
-    const auto sync = [&bar, widget] {
-        const double fraction = bar.max() > 0 ? bar.value() / bar.max() : 0.0;
-        widget->setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 1000.0 + 0.5));
-        widget->setShownText(qt(bar.text()));
-        widget->setEnabled(bar.enabled());
+    // The job drives the bar from its worker thread: the bar's state is copied where it
+    // changes and shown on the window's thread.
+    const auto show = [widget](double value, double max, const QString& text, bool enabled) {
+        const double fraction = std::clamp(max > 0 ? value / max : 0.0, 0.0, 1.0);
+        widget->setValue(static_cast<int>(fraction * 1000.0 + 0.5));
+        widget->setShownText(value > 0 ? progressText(text, fraction) : text);
+        widget->setEnabled(enabled);
+    };
+    const auto sync = [&bar, widget, show] {
+        const double value = bar.value(), max = bar.max();
+        const QString text = qt(bar.text());
+        const bool enabled = bar.enabled();
+        if (QThread::currentThread() == widget->thread())
+            show(value, max, text, enabled);
+        else
+            QMetaObject::invokeMethod(widget, [=] { show(value, max, text, enabled); }, Qt::QueuedConnection);
     };
     listen(bar, sync);
     sync();
@@ -383,7 +401,8 @@ QHBoxLayout* MainWindow::commandRow()
     commands->addWidget(pushButton(m_model.helpButton, m_central, &WindowModel::showHelp));
     commands->addWidget(pushButton(m_model.loadSamplesButton, m_central, &WindowModel::loadSamples));
     commands->addStretch(1);
-    QPushButton* start = pushButton(m_model.startButton, m_central, [this] { m_model.start(); });
+    QPushButton* start = pushButton(m_model.startButton, m_central, [this] { m_model.startJob(); });
+    m_startButton = start;
     start->setDefault(true);
     QFont bold = start->font();
     bold.setBold(true);
@@ -393,6 +412,7 @@ QHBoxLayout* MainWindow::commandRow()
                            4 * start->fontMetrics().horizontalAdvance(u'M'));
     start->setMinimumHeight(start->sizeHint().height() * 5 / 4);
     commands->addWidget(start);
+    addJobButtons(commands, start);
     return commands;
 }
 
@@ -464,6 +484,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // A running job is cancelled first; the window closes when it has cleaned up and ended.
+    if (m_model.jobRunning()) {
+        m_closeAfterJob = true;
+        m_model.cancelJob();
+        event->ignore();
+        return;
+    }
     bool cancel = false;
     m_model.queryUnload(cancel, 0);
     if (cancel) {

@@ -37,6 +37,9 @@ public:
     // The widget that shows a model control (tests and screenshots use it).
     QWidget* widgetFor(const Control& control) const;
     WindowModel& model() { return m_model; }
+    QPushButton* cancelButton() const { return m_cancelButton; }
+    QPushButton* openResultButton() const { return m_openResultButton; }
+    QPushButton* showInFolderButton() const { return m_showInFolderButton; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -63,6 +66,17 @@ private:
     QGroupBox* fadeOptionsGroup();
     QGroupBox* qualityGroup();
     QHBoxLayout* commandRow();
+
+    // The job's own controls (gui/JobControls.cpp): Cancel in Start's place while a job runs,
+    // and after "Done." the buttons that open the result and show it in its folder.
+    void addJobButtons(QHBoxLayout* row, QPushButton* start);
+    void syncJobState();
+    static QString progressText(const QString& text, double fraction);
+    QPushButton* m_startButton = nullptr;
+    QPushButton* m_cancelButton = nullptr;
+    QPushButton* m_openResultButton = nullptr;
+    QPushButton* m_showInFolderButton = nullptr;
+    bool m_closeAfterJob = false;
 
     WindowModel& m_model;
     std::map<const Control*, QWidget*> m_widgets;

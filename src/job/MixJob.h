@@ -5,11 +5,13 @@
 #pragma once
 
 #include "job/MixRequest.h"
+#include "platform/Cancellation.h"
 #include "platform/Controls.h"
 #include "platform/Picture.h"
 #include "platform/UiPort.h"
 #include "platform/WorkSurface.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -55,8 +57,13 @@ public:
 
     // Runs the Start command on the request. A second call while one runs (from a handler
     // during a yield) returns at once with outcome.started false.
+    // A run stopped by cancel() unwinds from its next checkpoint (a progress change, a yield, the
+    // return of a box or dialog), its work folder and temporary result removed on the way, and
+    // closes with "Cancelled."; the earlier result stays.
     MixOutcome run(const MixRequest& request);
     bool busy() const { return m_busy; }
+    // Any thread: asks the running job to stop. Nothing happens when none runs.
+    void cancel() { if (m_busy) m_cancel.request(); }
 
     UiPort& ui() { return m_ui; }
     ProgressBar& progressBar() { return m_progress; }
@@ -79,13 +86,16 @@ public:
 private:
     // Why the request cannot run at all (an empty picture box, no frames): the box's text.
     static std::optional<std::string> refusalOf(const MixRequest& request);
+    void runSteps(JobRun& run, UiPort& ui);
     void blendSteps(JobRun& run, StepRunner& steps);
     void overlaySteps(JobRun& run, StepRunner& steps);
     void overlayAndSave(JobRun& run, StepRunner& steps);
 
     UiPort& m_ui;
     FadeSteps m_fadeSteps;
-    bool m_busy = false;
+    std::atomic<bool> m_busy{false};
+    CancelFlag m_cancel;
+    const MixOutcome* m_runningOutcome = nullptr;   // the run's outcome, while one runs
     ProgressBar m_progress;
     std::string m_applicationTitle = "Vantorell";
     WorkSurfaces m_surfaces;
