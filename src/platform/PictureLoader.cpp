@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -201,7 +203,34 @@ void checkInput(std::span<const std::uint8_t> bytes)
         invalidPicture("file too large");
 }
 
-Picture decodeWithQt(std::span<const std::uint8_t> bytes)
+QtReaderThread& qtReaderThread()
+{
+    static QtReaderThread runner;
+    return runner;
+}
+
+// Runs `call` where Qt's readers may run, and passes its exception on.
+template <class Result, class Call>
+Result onQtReaderThread(Call&& call)
+{
+    const QtReaderThread& runner = qtReaderThread();
+    if (!runner)
+        return call();
+    std::optional<Result> result;
+    std::exception_ptr failure;
+    runner([&] {
+        try {
+            result.emplace(call());
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    if (failure)
+        std::rethrow_exception(failure);
+    return std::move(*result);
+}
+
+Picture decodeWithQtHere(std::span<const std::uint8_t> bytes)
 {
     const PictureHeader header = qtHeader(bytes);
     const QtImageModule& qt = qtImageModule();
@@ -221,6 +250,11 @@ Picture decodeWithQt(std::span<const std::uint8_t> bytes)
         release(handle);
     });
     return Picture(Bitmap::adopt(image.width, image.height, std::move(owner)), header.width, header.height);
+}
+
+Picture decodeWithQt(std::span<const std::uint8_t> bytes)
+{
+    return onQtReaderThread<Picture>([&] { return decodeWithQtHere(bytes); });
 }
 
 Picture decode(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
@@ -304,8 +338,10 @@ PictureHeader ReadPictureHeader(std::span<const std::uint8_t> bytes)
     checkInput(bytes);
     if (isJpeg(bytes))
         return jpegHeader(bytes);
-    return qtHeader(bytes);
+    return onQtReaderThread<PictureHeader>([&] { return qtHeader(bytes); });
 }
+
+void SetQtReaderThread(QtReaderThread runner) { qtReaderThread() = std::move(runner); }
 
 Picture LoadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
 {
