@@ -1,6 +1,8 @@
 #include "gui/MainWindow.h"
 
 #include "app/WindowModel.h"
+#include "gui/PreviewPane.h"
+#include "platform/PictureLoader.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -33,6 +35,13 @@ QString qt(const std::string& text) { return QString::fromStdString(text); }
 MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QMainWindow(parent), m_model(model)
 {
     initResources();
+    // Pictures that are not JPEGs decode through Qt's readers, on this thread only.
+    SetQtReaderThread([](const std::function<void()>& call) {
+        if (QThread::currentThread() == qApp->thread())
+            call();
+        else
+            QMetaObject::invokeMethod(qApp, [&call] { call(); }, Qt::BlockingQueuedConnection);
+    });
     setWindowIcon(QIcon(QStringLiteral(":/vantorell/vantorell.png")));
     buildLayout();
 
@@ -59,6 +68,9 @@ MainWindow::~MainWindow()
     m_model.onSetFocus = nullptr;
     m_model.onUnload = nullptr;
     m_model.onJobStateChanged = nullptr;
+    delete m_preview;   // its worker ends while this thread can still serve it
+    m_preview = nullptr;
+    SetQtReaderThread({});
     for (auto& [control, previous] : m_previousObservers)
         control->onChanged = std::move(previous);
 }
@@ -77,9 +89,10 @@ void MainWindow::listen(Control& control, std::function<void()> sync)
     // keeps working beside the view's, and gets its place back when the view goes.
     std::function<void()> previous = control.onChanged;
     m_previousObservers.emplace(&control, previous);
-    control.onChanged = [previous = std::move(previous), sync = std::move(sync)] {
+    control.onChanged = [this, previous = std::move(previous), sync = std::move(sync)] {
         if (previous) previous();
         sync();
+        if (m_preview) m_preview->controlsChanged();
     };
 }
 
@@ -253,8 +266,13 @@ void MainWindow::buildLayout()
     setCentralWidget(m_central);
     watchPointer(m_central, nullptr);
 
-    auto* page = new QVBoxLayout(m_central);
-    page->setContentsMargins(14, 12, 14, 12);
+    // The controls on the left, the preview of what Start would write on the right.
+    auto* columns = new QHBoxLayout(m_central);
+    columns->setContentsMargins(14, 12, 14, 12);
+    columns->setSpacing(14);
+    auto* page = new QVBoxLayout;
+    columns->addLayout(page, 0);
+    page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(10);
     addFileRows(page);
     // Settings: the mix type with the blend and fade options beside it, then the quality.
@@ -268,6 +286,7 @@ void MainWindow::buildLayout()
     page->addStretch(1);
     page->addWidget(progressBar(m_model.progressBar(), m_central));
     page->addLayout(commandRow());
+    addPreviewPane(columns);
 }
 
 // The two pictures and the output folder, each a box with its "..." button.
@@ -324,7 +343,10 @@ QGroupBox* MainWindow::blendOptionsGroup()
     QGroupBox* size = frame(f.blendSizeFrame, blend);
     auto* sizeLayout = new QHBoxLayout(size);
     auto* seamValue = new QLabel(size);
-    const auto showSeam = [seamValue, &f] { seamValue->setText(tr("%1 px").arg(f.blendSizeBar.value())); };
+    const auto showSeam = [this, seamValue, &f] {
+        seamValue->setText(tr("%1 px").arg(f.blendSizeBar.value()));
+        if (m_preview) m_preview->seamMoved();
+    };
     QScrollBar* seam = scrollBar(f.blendSizeBar, size, showSeam);
     seamValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     seamValue->setMinimumWidth(seamValue->fontMetrics().horizontalAdvance(QStringLiteral("0000 px")));

@@ -24,6 +24,7 @@ namespace vantorell {
 class Control;
 class WindowModel;
 class OptionButton;
+class PreviewPane;
 class ProgressBar;
 class RangeControl;
 class TextBox;
@@ -40,6 +41,7 @@ public:
     QPushButton* cancelButton() const { return m_cancelButton; }
     QPushButton* openResultButton() const { return m_openResultButton; }
     QPushButton* showInFolderButton() const { return m_showInFolderButton; }
+    PreviewPane* previewPane() const { return m_preview; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -77,6 +79,11 @@ private:
     QPushButton* m_openResultButton = nullptr;
     QPushButton* m_showInFolderButton = nullptr;
     bool m_closeAfterJob = false;
+
+    // The preview pane and drag and drop (gui/WindowDrops.cpp).
+    void addPreviewPane(QHBoxLayout* columns);
+    void fillFromDrop(const QStringList& files, TextBox* target);
+    PreviewPane* m_preview = nullptr;
 
     WindowModel& m_model;
     std::map<const Control*, QWidget*> m_widgets;

@@ -1,0 +1,108 @@
+// The preview pane beside the controls, and pictures and folders dropped on the window: one
+// picture on an Image box (or on the preview) fills it, two fill both in order, a folder on the
+// output box fills it.
+#include "gui/MainWindow.h"
+
+#include "app/WindowModel.h"
+#include "gui/PreviewPane.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QUrl>
+
+namespace vantorell {
+
+namespace {
+
+QStringList localFiles(const QMimeData* data)
+{
+    QStringList files;
+    if (data)
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile())
+                files << url.toLocalFile();
+    return files;
+}
+
+// Lets a line edit take dropped files or folders and hands them on.
+class DropTarget final : public QObject {
+public:
+    DropTarget(QLineEdit* edit, bool folders, std::function<void(const QStringList&)> dropped)
+        : QObject(edit), m_folders(folders), m_dropped(std::move(dropped))
+    {
+        edit->setAcceptDrops(true);
+        edit->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto* drag = static_cast<QDropEvent*>(event);
+            if (accepts(localFiles(drag->mimeData()))) {
+                drag->acceptProposedAction();
+                return true;
+            }
+            return false;
+        }
+        if (event->type() == QEvent::Drop) {
+            auto* drop = static_cast<QDropEvent*>(event);
+            const QStringList files = localFiles(drop->mimeData());
+            if (!accepts(files))
+                return false;
+            drop->acceptProposedAction();
+            m_dropped(files);
+            return true;   // not the line edit's own text drop
+        }
+        return false;
+    }
+
+private:
+    bool accepts(const QStringList& files) const
+    {
+        if (files.isEmpty())
+            return false;
+        return m_folders ? files.size() == 1 && QFileInfo(files.front()).isDir() : !QFileInfo(files.front()).isDir();
+    }
+
+    bool m_folders;
+    std::function<void(const QStringList&)> m_dropped;
+};
+
+}  // namespace
+
+void MainWindow::addPreviewPane(QHBoxLayout* columns)
+{
+    m_preview = new PreviewPane(m_model, m_central);
+    m_preview->setMinimumWidth(480);
+    columns->addWidget(m_preview, 1);
+    m_preview->onFilesDropped = [this](const QStringList& files) { fillFromDrop(files, nullptr); };
+
+    WindowModel& f = m_model;
+    if (auto* image1 = qobject_cast<QLineEdit*>(widgetFor(f.image1Box)))
+        new DropTarget(image1, false, [this, &f](const QStringList& files) { fillFromDrop(files, &f.image1Box); });
+    if (auto* image2 = qobject_cast<QLineEdit*>(widgetFor(f.image2Box)))
+        new DropTarget(image2, false, [this, &f](const QStringList& files) { fillFromDrop(files, &f.image2Box); });
+    if (auto* folder = qobject_cast<QLineEdit*>(widgetFor(f.outputFolderBox)))
+        new DropTarget(folder, true, [&f](const QStringList& files) { f.outputFolderBox.setText(files.front().toStdString()); });
+    m_preview->controlsChanged();
+}
+
+void MainWindow::fillFromDrop(const QStringList& files, TextBox* target)
+{
+    WindowModel& f = m_model;
+    if (files.size() >= 2) {   // two pictures: both boxes, in order
+        f.image1Box.setText(files[0].toStdString());
+        f.image2Box.setText(files[1].toStdString());
+        return;
+    }
+    if (!target)   // one picture on the preview: the first empty box, else Image #2
+        target = f.image1Box.text().empty() ? &f.image1Box : &f.image2Box;
+    target->setText(files.front().toStdString());
+}
+
+}  // namespace vantorell
