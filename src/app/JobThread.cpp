@@ -28,6 +28,8 @@ bool JobThread::start(MixRequest request, Finished finished)
     }
     if (m_worker.joinable())
         m_worker.join();   // the previous worker has posted its end: it is leaving, or gone
+    if (!m_job.reserve())
+        return false;
     m_running = true;
     m_worker = std::thread([this, request = std::move(request), finished = std::move(finished)]() mutable {
         MixOutcome outcome = m_job.run(request);

@@ -92,7 +92,6 @@ private:
 PreviewPane::PreviewPane(WindowModel& model, QWidget* parent) : QWidget(parent), m_model(model)
 {
     setObjectName(QStringLiteral("previewPane"));
-    setAcceptDrops(true);
     m_engine = std::make_unique<PreviewEngine>(
         [](std::function<void()> call) { QMetaObject::invokeMethod(qApp, std::move(call), Qt::QueuedConnection); },
         [] { QCoreApplication::processEvents(); });
@@ -205,24 +204,6 @@ void PreviewPane::advanceFrame()
     m_playTimer->setInterval(1000 / framesPerSecond());
     const int next = m_frameSlider->value() >= m_frameSlider->maximum() ? 0 : m_frameSlider->value() + 1;
     m_frameSlider->setValue(next);
-}
-
-void PreviewPane::dragEnterEvent(QDragEnterEvent* event)
-{
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
-}
-
-void PreviewPane::dropEvent(QDropEvent* event)
-{
-    QStringList files;
-    for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile())
-            files << url.toLocalFile();
-    if (files.isEmpty() || !onFilesDropped)
-        return;
-    onFilesDropped(files);
-    event->acceptProposedAction();
 }
 
 }  // namespace vantorell

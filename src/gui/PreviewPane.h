@@ -1,7 +1,7 @@
 // The preview pane beside the window's controls: what Start would write for the current
 // controls (app/PreviewEngine renders it on a worker), with the Blend's seam start line while
 // Blend Size moves, and for a Fade a frame slider and a play/pause button at the chosen frames
-// per second. Pictures dropped on it fill the Image boxes.
+// per second.
 #pragma once
 
 #include "app/PreviewEngine.h"
@@ -37,13 +37,6 @@ public:
     PreviewEngine& engine() { return *m_engine; }
     // The last preview shown (its inputs say what it is of).
     const PreviewResult& shown() const { return m_shown; }
-
-    // Files dropped on the pane, in order (the window fills the Image boxes from them).
-    std::function<void(const QStringList& files)> onFilesDropped;
-
-protected:
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
 
 private:
     class Canvas;

@@ -28,17 +28,18 @@ QStringList localFiles(const QMimeData* data)
     return files;
 }
 
-// Lets a line edit take dropped files or folders and hands them on.
+// Lets a widget take dropped pictures (or one folder) and hands them on. It is the widget's
+// child "dropTarget", and its filter takes the drag and drop events before the widget does.
 class DropTarget final : public QObject {
 public:
-    DropTarget(QLineEdit* edit, bool folders, std::function<void(const QStringList&)> dropped)
-        : QObject(edit), m_folders(folders), m_dropped(std::move(dropped))
+    DropTarget(QWidget* widget, bool folders, std::function<void(const QStringList&)> dropped)
+        : QObject(widget), m_folders(folders), m_dropped(std::move(dropped))
     {
-        edit->setAcceptDrops(true);
-        edit->installEventFilter(this);
+        setObjectName(QStringLiteral("dropTarget"));
+        widget->setAcceptDrops(true);
+        widget->installEventFilter(this);
     }
 
-protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
@@ -80,7 +81,7 @@ void MainWindow::addPreviewPane(QHBoxLayout* columns)
     m_preview = new PreviewPane(m_model, m_central);
     m_preview->setMinimumWidth(480);
     columns->addWidget(m_preview, 1);
-    m_preview->onFilesDropped = [this](const QStringList& files) { fillFromDrop(files, nullptr); };
+    new DropTarget(m_preview, false, [this](const QStringList& files) { fillFromDrop(files, nullptr); });
 
     WindowModel& f = m_model;
     if (auto* image1 = qobject_cast<QLineEdit*>(widgetFor(f.image1Box)))

@@ -142,10 +142,12 @@ MixOutcome MixJob::run(const MixRequest& request)
 {
     MixOutcome outcome;
     RecordingUi ui(m_ui, request, outcome, &m_cancel);
-    if (m_busy.exchange(true))                                               // 100, 102
+    const bool reserved = m_reserved.exchange(false);
+    if (!reserved && m_busy.exchange(true))                                  // 100, 102
         return outcome;
     outcome.started = true;
-    m_cancel.reset();
+    if (!reserved)
+        m_cancel.reset();
     m_runningOutcome = &outcome;
     JobRun run(*this, request, outcome, ui);                                 // 104
     try {

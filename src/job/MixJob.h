@@ -64,6 +64,16 @@ public:
     bool busy() const { return m_busy; }
     // Any thread: asks the running job to stop. Nothing happens when none runs.
     void cancel() { if (m_busy) m_cancel.request(); }
+    // Marks the job busy for the run() a worker is about to make, so that a cancel made before
+    // that worker gets going is kept (app/JobThread). False when a job is running.
+    bool reserve()
+    {
+        if (m_busy.exchange(true))
+            return false;
+        m_cancel.reset();
+        m_reserved = true;
+        return true;
+    }
 
     UiPort& ui() { return m_ui; }
     ProgressBar& progressBar() { return m_progress; }
@@ -94,6 +104,7 @@ private:
     UiPort& m_ui;
     FadeSteps m_fadeSteps;
     std::atomic<bool> m_busy{false};
+    std::atomic<bool> m_reserved{false};
     CancelFlag m_cancel;
     const MixOutcome* m_runningOutcome = nullptr;   // the run's outcome, while one runs
     ProgressBar m_progress;
