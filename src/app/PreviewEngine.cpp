@@ -31,6 +31,10 @@ PreviewInputs PreviewInputs::from(const MixRequest& request, int frameIndex)
     return inputs;
 }
 
+// The Overlay and the Fade are previewed at most this large (the pane's size on a big screen),
+// so that a fade frame with its GIF dither stays a few milliseconds of work.
+constexpr int kPaneWidth = 729, kPaneHeight = 547;
+
 // The worker's caches: each picture decoded once per path, the Fade's meshes and buffers once
 // per pair, the GIF palette once per first frame.
 struct PreviewEngine::Renderer {
@@ -80,9 +84,11 @@ struct PreviewEngine::Renderer {
             case MixType::Blend:
                 result.image = RenderBlendPreview(first, second, in.blendDirection, in.blendStart);
                 break;
-            case MixType::Overlay:
-                result.image = RenderOverlayPreview(first, MatchScale(first, second));
+            case MixType::Overlay: {
+                const Picture reduced = ReduceToFit(first, kPaneWidth, kPaneHeight);
+                result.image = RenderOverlayPreview(reduced, MatchScale(reduced, second));
                 break;
+            }
             case MixType::Fade:
                 renderFade(first, second, in, result);
                 break;
@@ -101,7 +107,8 @@ struct PreviewEngine::Renderer {
     {
         if (!fade || fadeFirst != in.image1 || fadeSecond != in.image2) {
             fade.reset();
-            fade = std::make_unique<FadePreview>(first, MatchScale(first, second));
+            const Picture reduced = ReduceToFit(first, kPaneWidth, kPaneHeight);
+            fade = std::make_unique<FadePreview>(reduced, MatchScale(reduced, second));
             fadeFirst = in.image1;
             fadeSecond = in.image2;
             fadeFirstFrame = fade->frame(0, 1);   // t = 0 for every frame count

@@ -41,6 +41,18 @@ Picture LoadPreviewPicture(const std::filesystem::path& file, int coverWidth, in
     return LoadPicture(file, DecodeRequest{coverWidth, coverHeight});
 }
 
+Picture ReduceToFit(const Picture& picture, int maxWidth, int maxHeight)
+{
+    if (picture.empty() || (picture.width() <= maxWidth && picture.height() <= maxHeight))
+        return picture;
+    const double scale = std::min(double(maxWidth) / picture.width(), double(maxHeight) / picture.height());
+    const int width = std::max(1, int(std::lround(picture.width() * scale)));
+    const int height = std::max(1, int(std::lround(picture.height() * scale)));
+    WorkSurface reduced(width, height);
+    StretchToBox(reduced, picture);
+    return Picture(reduced.image(), picture.sourceWidth(), picture.sourceHeight());
+}
+
 Picture MatchScale(const Picture& first, const Picture& second)
 {
     if (first.empty() || second.empty() || first.sourceWidth() <= 0 || second.sourceWidth() <= 0)

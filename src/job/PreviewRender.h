@@ -20,6 +20,10 @@ namespace vantorell {
 // LoadPicture.
 Picture LoadPreviewPicture(const std::filesystem::path& file, int coverWidth, int coverHeight);
 
+// The picture shrunk (plain stretch) to fit within maxWidth x maxHeight when it is larger,
+// keeping the size of the file it came from; a picture that fits is answered as it is.
+Picture ReduceToFit(const Picture& picture, int maxWidth, int maxHeight);
+
 // The second picture at the first one's scale: two pictures decoded at different reductions
 // are brought to one scale (the file sizes' ratio), as the Overlay and the Fade need them.
 Picture MatchScale(const Picture& first, const Picture& second);
