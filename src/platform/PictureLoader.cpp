@@ -1,5 +1,6 @@
 #include "platform/PictureLoader.h"
 
+#include "platform/ExifOrientation.h"
 #include "platform/JpegCodec.h"
 #include "platform/PictureLimits.h"
 #include "platform/RuntimeError.h"
@@ -173,8 +174,10 @@ PictureHeader jpegHeader(std::span<const std::uint8_t> bytes)
     const std::optional<JpegHeader> frame = ReadJpegHeader(bytes);
     if (!frame || frame->width <= 0 || frame->height <= 0)
         invalidPicture();
-    header.width = frame->width;
-    header.height = frame->height;
+    // A picture stored turned is described as it is shown (upright).
+    const bool swap = SwapsSides(JpegExifOrientation(bytes));
+    header.width = swap ? frame->height : frame->width;
+    header.height = swap ? frame->width : frame->height;
     checkLimits(header);
     return header;
 }
@@ -261,12 +264,16 @@ Picture decode(std::span<const std::uint8_t> bytes, const DecodeRequest& request
 {
     checkInput(bytes);
     if (isJpeg(bytes)) {
-        const PictureHeader header = jpegHeader(bytes);
+        // A JPEG stored turned (EXIF orientation 2 to 8) is turned upright before anyone sees it.
+        const int orientation = JpegExifOrientation(bytes);
+        const PictureHeader header = jpegHeader(bytes);   // the upright size
         const int scale = jpegScaleDenominator(header.width, header.height, request);
         if (std::optional<Bitmap> bitmap = DecodeJpeg(bytes, scale))
-            return Picture(std::move(*bitmap), header.width, header.height);
+            return Picture(OrientUpright(*bitmap, orientation), header.width, header.height);
         // libjpeg gives no blue, green, red for CMYK and refuses some damage; Qt's reader
         // converts CMYK itself (at full size), and refuses the same damage with the same answer.
+        const Picture stored = decodeWithQt(bytes);
+        return Picture(OrientUpright(stored.bitmap(), orientation), header.width, header.height);
     }
     return decodeWithQt(bytes);
 }
