@@ -407,7 +407,7 @@ void WindowModel::openFileInto(TextBox& box, std::string_view routine)
     OpenFileRequest request;
     std::vector<std::filesystem::path> chosen;
     steps.run(100, [&] { chosen.clear(); });
-    steps.run(102, [&] { request.title = "Add File(s) - Hold Ctrl or Shift to select multiple files"; });
+    steps.run(102, [&] { request.title = "Choose One Picture"; });
     steps.run(104, [&] { request.filter = "JPG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|"; });
     steps.run(106, [&] { chosen = ui().openFiles(request); });
     // The box holds one path: the first name of a selection is the one that goes in.

@@ -125,6 +125,11 @@ QLineEdit* MainWindow::textBox(TextBox& box, QWidget* parent)
         edit->setEnabled(box.enabled());
     });
     connect(edit, &QLineEdit::textEdited, this, [&box](const QString& text) { box.setText(text.toStdString()); });
+    // Return in any box presses Start (while no job runs).
+    connect(edit, &QLineEdit::returnPressed, this, [this] {
+        if (m_startButton && m_startButton->isVisible() && m_startButton->isEnabled())
+            m_startButton->click();
+    });
     return edit;
 }
 
@@ -192,6 +197,8 @@ QSlider* MainWindow::slider(RangeControl& range, QWidget* parent)
 QScrollBar* MainWindow::scrollBar(RangeControl& range, QWidget* parent, std::function<void()> synced)
 {
     auto* widget = new QScrollBar(Qt::Horizontal, parent);
+    widget->setFocusPolicy(Qt::StrongFocus);   // reachable with Tab, moved with the arrow keys
+    widget->setSingleStep(1);
     widget->setRange(range.min(), range.max());
     widget->setValue(range.value());
     widget->setPageStep(std::max(1, (range.max() - range.min()) / 10));

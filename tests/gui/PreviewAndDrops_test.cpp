@@ -6,7 +6,9 @@
 
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QScrollBar>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -141,6 +143,31 @@ TEST(JobControls, CancelTakesStartsPlaceAndDoneOffersTheResult)
     EXPECT_EQ(h.ui.texts().back(), "Cancelled.");
     EXPECT_TRUE(start->isVisible());
     EXPECT_FALSE(w.openResultButton()->isVisible());
+}
+
+}  // namespace
+}  // namespace vantorell::test
+
+namespace vantorell::test {
+namespace {
+
+TEST(Keyboard, BlendSizeTakesFocusAndSingleStepsAndReturnInABoxPressesStart)
+{
+    GuiHarness h;
+    h.open();
+    WindowModel& f = *h.form;
+    QWidget* seam = h.widget<QWidget>(f.blendSizeBar);
+    ASSERT_NE(seam, nullptr);
+    EXPECT_NE(seam->focusPolicy() & Qt::TabFocus, 0);
+    EXPECT_TRUE(seam->isEnabled());
+    static_cast<QScrollBar*>(seam)->triggerAction(QAbstractSlider::SliderSingleStepAdd);   // an arrow key
+    EXPECT_EQ(f.blendSizeBar.value(), 1);
+
+    auto* folder = h.widget<QLineEdit>(f.outputFolderBox);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(folder, &enter);
+    ASSERT_TRUE(waitUntil([&] { return !f.jobRunning() && !h.ui.boxes.empty(); }));
+    EXPECT_EQ(h.ui.texts().back(), "Please choose Image #1.");   // Start ran on the empty boxes
 }
 
 }  // namespace
