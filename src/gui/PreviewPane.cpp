@@ -30,8 +30,15 @@ QImage toImage(const Bitmap& bits)
 {
     if (bits.empty())
         return {};
-    // Bitmap rows are blue, green, red, unused: Qt's RGB32 in memory.
-    return QImage(bits.bits(), bits.width(), bits.height(), qsizetype(bits.stride()), QImage::Format_RGB32).copy();
+    // Bitmap rows are blue, green, red, unused: Qt's RGB32 in memory, once the unused byte is
+    // 0xFF as Qt requires (painters that scale or grab read it as alpha).
+    QImage image = QImage(bits.bits(), bits.width(), bits.height(), qsizetype(bits.stride()), QImage::Format_RGB32).copy();
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            row[x] |= 0xFF000000u;
+    }
+    return image;
 }
 
 QString megabytes(std::uint64_t bytes)
