@@ -17,6 +17,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
 #include <QThread>
@@ -269,8 +271,14 @@ QProgressBar* MainWindow::progressBar(ProgressBar& bar, QWidget* parent)
 
 void MainWindow::buildLayout()
 {
-    m_central = new QWidget(this);
-    setCentralWidget(m_central);
+    // The controls scroll when the screen is smaller than they are (a 1920 x 1080 screen at
+    // 200 % offers 960 x 540); on a bigger screen the window shows them whole.
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    m_central = new QWidget(scroll);
+    scroll->setWidget(m_central);
+    setCentralWidget(scroll);
     watchPointer(m_central, nullptr);
 
     // The controls on the left, the preview of what Start would write on the right.
@@ -446,6 +454,17 @@ QHBoxLayout* MainWindow::commandRow()
 }
 
 // ---- Window, pointer, focus, closing -------------------------------------------------------
+
+QSize MainWindow::sizeHint() const
+{
+    // The whole content, as large as the screen allows (less room for the window's frame).
+    QSize whole = m_central->sizeHint();
+    if (const QScreen* shown = screen()) {
+        const QSize room = shown->availableGeometry().size() - QSize(16, 48);
+        whole = whole.boundedTo(room);
+    }
+    return whole;
+}
 
 void MainWindow::syncWindow()
 {

@@ -38,6 +38,7 @@ public:
     // The widget that shows a model control (tests and screenshots use it).
     QWidget* widgetFor(const Control& control) const;
     WindowModel& model() { return m_model; }
+    QSize sizeHint() const override;
     QPushButton* cancelButton() const { return m_cancelButton; }
     QPushButton* openResultButton() const { return m_openResultButton; }
     QPushButton* showInFolderButton() const { return m_showInFolderButton; }
