@@ -39,6 +39,19 @@ constexpr int kPaneWidth = 729, kPaneHeight = 547;
 // per pair, the GIF palette once per first frame.
 struct PreviewEngine::Renderer {
     std::map<std::string, Picture> pictures;
+    std::map<std::string, Bitmap> thumbnails;
+
+    static constexpr int kThumbWidth = 48, kThumbHeight = 36;
+    const Bitmap& thumbnail(const std::string& file, const Picture& picture)
+    {
+        auto found = thumbnails.find(file);
+        if (found == thumbnails.end()) {
+            if (thumbnails.size() > 8)
+                thumbnails.clear();
+            found = thumbnails.emplace(file, ReduceToFit(picture, kThumbWidth, kThumbHeight).bitmap()).first;
+        }
+        return found->second;
+    }
     std::string fadeFirst, fadeSecond;
     std::unique_ptr<FadePreview> fade;
     Bitmap fadeFirstFrame;
@@ -60,23 +73,31 @@ struct PreviewEngine::Renderer {
     {
         PreviewResult result;
         result.inputs = in;
-        if (in.image1.empty() || in.image2.empty()) {
-            result.message = in.image1.empty() ? "Choose Image #1 to see a preview." : "Choose Image #2 to see a preview.";
-            return result;
-        }
         Picture first, second;
-        try {
+        if (in.image1.empty())
+            result.message = "Choose Image #1 to see a preview.";
+        else try {
             first = picture(in.image1);
+            result.thumbnail1 = thumbnail(in.image1, first);
+            result.width1 = first.sourceWidth();
+            result.height1 = first.sourceHeight();
         } catch (const RuntimeError&) {
             result.message = "Image #1 could not be read.";
-            return result;
         }
-        try {
+        if (in.image2.empty()) {
+            if (result.message.empty())
+                result.message = "Choose Image #2 to see a preview.";
+        } else try {
             second = picture(in.image2);
+            result.thumbnail2 = thumbnail(in.image2, second);
+            result.width2 = second.sourceWidth();
+            result.height2 = second.sourceHeight();
         } catch (const RuntimeError&) {
-            result.message = "Image #2 could not be read.";
-            return result;
+            if (result.message.empty())
+                result.message = "Image #2 could not be read.";
         }
+        if (!result.message.empty())
+            return result;
         result.sourceWidth = first.sourceWidth();
         result.sourceHeight = first.sourceHeight();
         try {

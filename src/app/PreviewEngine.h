@@ -43,6 +43,9 @@ struct PreviewResult {
     Bitmap image;             // empty when there is nothing to show (a picture missing or unreadable)
     std::string message;      // why there is nothing, or empty
     int sourceWidth = 0, sourceHeight = 0;   // the first picture's own size (the Fade's frame size)
+    // Small pictures of Image #1 and #2 for their boxes, and their own sizes (empty, 0: none).
+    Bitmap thumbnail1, thumbnail2;
+    int width1 = 0, height1 = 0, width2 = 0, height2 = 0;
     // Fade to AVI: the exact size of an uncompressed result.avi; Fade to GIF: the estimate of
     // result.gif when an estimator is set. Empty otherwise.
     std::optional<std::uint64_t> resultBytes;

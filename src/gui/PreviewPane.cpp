@@ -26,7 +26,9 @@ namespace {
 
 constexpr int kSeamShownMs = 900;   // how long the start line stays after Blend Size moved
 
-QImage toImage(const Bitmap& bits)
+}  // namespace
+
+QImage PreviewPane::toImage(const Bitmap& bits)
 {
     if (bits.empty())
         return {};
@@ -40,6 +42,8 @@ QImage toImage(const Bitmap& bits)
     }
     return image;
 }
+
+namespace {
 
 QString megabytes(std::uint64_t bytes)
 {
@@ -185,6 +189,7 @@ void PreviewPane::show(const PreviewResult& result)
     }
     m_caption->setText(text);
     m_canvas->update();
+    if (onShown) onShown(result);
 }
 
 int PreviewPane::framesPerSecond() const

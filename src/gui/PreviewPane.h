@@ -37,6 +37,10 @@ public:
     PreviewEngine& engine() { return *m_engine; }
     // The last preview shown (its inputs say what it is of).
     const PreviewResult& shown() const { return m_shown; }
+    // A bitmap as an opaque QImage.
+    static QImage toImage(const Bitmap& bits);
+    // Every preview shown (the window shows the pictures' thumbnails and sizes from it).
+    std::function<void(const PreviewResult&)> onShown;
 
 private:
     class Canvas;

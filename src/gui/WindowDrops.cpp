@@ -10,6 +10,9 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QUrl>
@@ -84,6 +87,48 @@ void MainWindow::addPreviewPane(QHBoxLayout* columns)
     new DropTarget(m_preview, false, [this](const QStringList& files) { fillFromDrop(files, nullptr); });
 
     WindowModel& f = m_model;
+    // Each Image box shows a small picture of its file and the file's size in pixels.
+    const auto pictureLabel = [this](TextBox& box) -> QLabel* {
+        QWidget* edit = widgetFor(box);
+        auto* row = edit ? qobject_cast<QHBoxLayout*>(edit->parentWidget()->layout()) : nullptr;
+        if (!row)
+            return nullptr;
+        auto* label = new QLabel(edit->parentWidget());
+        label->setObjectName(QStringLiteral("pictureInfo"));
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("0000 x 0000")) + 56);
+        row->insertWidget(0, label);
+        return label;
+    };
+    QLabel* info1 = pictureLabel(f.image1Box);
+    QLabel* info2 = pictureLabel(f.image2Box);
+    m_preview->onShown = [info1, info2](const PreviewResult& result) {
+        const auto show = [](QLabel* label, const Bitmap& thumbnail, int width, int height) {
+            if (!label)
+                return;
+            if (thumbnail.empty()) {
+                label->clear();
+                return;
+            }
+            // The thumbnail with the size beside it, as one rich label.
+            QImage image = PreviewPane::toImage(thumbnail);
+            label->setPixmap(QPixmap());
+            label->setText(QString());
+            label->setToolTip(QStringLiteral("%1 x %2 pixels").arg(width).arg(height));
+            QPixmap both(image.width() + 8 + label->fontMetrics().horizontalAdvance(QStringLiteral("0000 x 0000")),
+                         std::max(image.height(), label->fontMetrics().height()));
+            both.fill(Qt::transparent);
+            QPainter p(&both);
+            p.drawImage(0, (both.height() - image.height()) / 2, image);
+            p.setPen(label->palette().color(QPalette::WindowText));
+            p.setFont(label->font());
+            p.drawText(QRect(image.width() + 8, 0, both.width() - image.width() - 8, both.height()),
+                       Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("%1 x %2").arg(width).arg(height));
+            p.end();
+            label->setPixmap(both);
+        };
+        show(info1, result.thumbnail1, result.width1, result.height1);
+        show(info2, result.thumbnail2, result.width2, result.height2);
+    };
     if (auto* image1 = qobject_cast<QLineEdit*>(widgetFor(f.image1Box)))
         new DropTarget(image1, false, [this, &f](const QStringList& files) { fillFromDrop(files, &f.image1Box); });
     if (auto* image2 = qobject_cast<QLineEdit*>(widgetFor(f.image2Box)))

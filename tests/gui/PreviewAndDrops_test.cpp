@@ -63,6 +63,13 @@ TEST(PreviewPane, RestoredPicturesArePreviewedAtOnceAndEveryInputRendersAgain)
     EXPECT_EQ(pane.shown().inputs.mixType, MixType::Blend);
     EXPECT_EQ(pane.image().size(), QSize(729, 425));
     EXPECT_FALSE(pane.frameSlider()->isVisible());
+    // Each Image box shows its picture small, with the file's size in pixels.
+    for (const TextBox* box : {&f.image1Box, &f.image2Box}) {
+        auto* info = h.widget<QLineEdit>(*box)->parentWidget()->findChild<QLabel*>(QStringLiteral("pictureInfo"));
+        ASSERT_NE(info, nullptr);
+        EXPECT_FALSE(info->pixmap().isNull());
+        EXPECT_TRUE(info->toolTip().endsWith(" pixels")) << info->toolTip().toStdString();
+    }
 
     f.blendSizeBar.setValue(300);
     ASSERT_TRUE(waitUntil([&] { return pane.shown().inputs.blendStart == 300; }));
