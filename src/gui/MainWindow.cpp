@@ -458,7 +458,7 @@ QHBoxLayout* MainWindow::commandRow()
 QSize MainWindow::sizeHint() const
 {
     // The whole content, as large as the screen allows (less room for the window's frame).
-    QSize whole = m_central->sizeHint();
+    QSize whole = m_central->sizeHint().expandedTo(m_central->minimumSizeHint());
     if (const QScreen* shown = screen()) {
         const QSize room = shown->availableGeometry().size() - QSize(16, 48);
         whole = whole.boundedTo(room);

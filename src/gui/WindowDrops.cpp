@@ -95,7 +95,8 @@ void MainWindow::addPreviewPane(QHBoxLayout* columns)
             return nullptr;
         auto* label = new QLabel(edit->parentWidget());
         label->setObjectName(QStringLiteral("pictureInfo"));
-        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("0000 x 0000")) + 56);
+        // Its room is kept from the start, so the window does not grow when a picture arrives.
+        label->setMinimumSize(label->fontMetrics().horizontalAdvance(QStringLiteral("0000 x 0000")) + 56, 36);
         row->insertWidget(0, label);
         return label;
     };
