@@ -99,8 +99,11 @@ std::size_t absHeight(const BitmapInfoHeader& format)
 
 std::span<const AviCodec> aviCodecs() { return kCodecs; }
 
-std::vector<CompressorOption> AviCompressors()
+int AviDefaultKeyFrameEvery(int streamRate) { return 2 * std::max(1, streamRate); }
+
+std::vector<CompressorOption> AviCompressors(int framesPerSecond)
 {
+    const int keyFrames = AviDefaultKeyFrameEvery(AviStreamRate(framesPerSecond));
     std::vector<CompressorOption> offered;
     for (const AviCodec& offer : kCodecs) {
         if (!offer.offered())
@@ -108,7 +111,8 @@ std::vector<CompressorOption> AviCompressors()
         const AVCodec* codec = avcodec_find_encoder_by_name(offer.encoder);
         if (!codec || !aviCarries(codec))
             continue;
-        offered.push_back({offer.name, offer.description, !offer.intraOnly, offer.lossy, offer.lossy});
+        offered.push_back(
+            {offer.name, offer.description, !offer.intraOnly, offer.lossy, offer.lossy, offer.intraOnly ? 1 : keyFrames});
     }
     return offered;
 }
@@ -289,7 +293,9 @@ int AviStreamWriter::makeCompressed(const CompressorChoice& choice)
     enc->pix_fmt = pickFormat(codec, preferredFormats(*offer, m->format));
     enc->time_base = {1, m->rate};
     enc->framerate = {m->rate, 1};
-    enc->gop_size = offer->intraOnly ? 1 : std::max(1, choice.keyFrameEvery);
+    enc->gop_size = offer->intraOnly ? 1
+                    : choice.keyFrameEvery > 0 ? choice.keyFrameEvery
+                                               : AviDefaultKeyFrameEvery(m->rate);
     enc->max_b_frames = 0;   // AVI keeps one frame per sample, in order
     if (enc->pix_fmt == AV_PIX_FMT_YUVJ420P)
         enc->color_range = AVCOL_RANGE_JPEG;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "avi/FrameBitmap.h"
+#include "avi/FrameSink.h"
 #include "platform/UiPort.h"
 
 #include <cstdint>
@@ -21,7 +22,13 @@ class WorkSurface;
 
 // The video encoders of this FFmpeg build that the AVI container carries, in the order the
 // dialog shows them: "uncompressed" (always), "mjpeg", "mpeg4", "ffv1", "huffyuv", "h264".
-std::vector<CompressorOption> AviCompressors();
+// The codecs with a choice of key frames (MPEG-4, H.264) start at a key frame every two
+// seconds of frames at `framesPerSecond` (the stream's rate).
+std::vector<CompressorOption> AviCompressors(int framesPerSecond = 1);
+
+// The key-frame interval of a codec that has the choice, unless the user gives one: two
+// seconds of frames at the stream's rate.
+int AviDefaultKeyFrameEvery(int streamRate);
 
 // Frames per second as the stream's rate: clamped to 1 ... 30 (scale 1).
 int AviStreamRate(int framesPerSecond);
@@ -74,6 +81,21 @@ public:
 private:
     struct State;
     std::unique_ptr<State> m;
+};
+
+// An AVI of streamed frames (FrameSink's layout): the fade renders each frame straight into it,
+// without frame files. open() makes the stream; then either start() with the compressor the
+// user chose, or writeEmpty() when the dialog was cancelled.
+class AviFrameFile : public FrameSink {
+public:
+    int open(const std::filesystem::path& path, FrameLayout layout, int rate);
+    int start(const CompressorChoice& choice);
+    int writeEmpty();
+    int writeFrame(std::span<const std::uint8_t> frame, std::int64_t index) override;
+    int finish() override;
+
+private:
+    AviStreamWriter m_avi;
 };
 
 // Formats an FFmpeg error code.

@@ -60,7 +60,7 @@ AviWriteResult WriteAviFromFrames(const std::filesystem::path& path, std::int16_
             error = avi.createStream(bitmap.infoHeader(), bitmap.bitmapInfo(), AviStreamRate(framesPerSecond));
             std::optional<CompressorChoice> choice;
             if (error == 0) {
-                choice = source.ui.chooseCompressor(AviCompressors());
+                choice = source.ui.chooseCompressor(AviCompressors(framesPerSecond));
                 if (!choice)
                     avi.writeEmpty();   // cancelled: an AVI without frames, and no message
             }

@@ -4,6 +4,7 @@
 
 #if VANTORELL_CLI_VIDEO
 #include "avi/AviWriter.h"
+#include "avi/VideoFile.h"
 #endif
 
 #include <charconv>
@@ -116,6 +117,20 @@ void addJobOptions(std::vector<CliOption>& options)
                                  &MixRequest::outputFolder, &CliContext::output));
 }
 
+// Where a single job's result goes, when not DIR/result.<ext>.
+void addOutputFileOptions(std::vector<CliOption>& options)
+{
+    options.push_back({"--output-file", "PATH",
+                       "write the result exactly as PATH (\".jpg\", \".avi\" or \".gif\" added when it has no extension)",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           if (v.empty() || v.back() == '/')
+                               return "--output-file takes a file name, not a folder";
+                           c.request.outputFile = v;
+                           c.outputFile = true;
+                           return std::nullopt;
+                       }});
+}
+
 void addBlendAndQualityOptions(std::vector<CliOption>& options)
 {
     options.push_back(choiceOption<BlendDirection>(
@@ -146,9 +161,6 @@ void addFadeOptions(std::vector<CliOption>& options)
                                    [](CliContext& c, int, const std::string& v) { c.request.frameCountText = v; }));
     options.push_back(numberOption("--fps", 1, 1000, "fade: frames per second of the video (default 5)",
                                    [](CliContext& c, int, const std::string& v) { c.request.framesPerSecondText = v; }));
-    options.push_back(choiceOption<FadeOutput>("--format", {{"avi", FadeOutput::Avi}, {"gif", FadeOutput::Gif}},
-                                               "fade: an AVI video or an animated GIF (default avi)",
-                                               &MixRequest::fadeOutput));
     options.push_back(choiceOption<GifPalette>(
         "--gif-palette", {{"halftone", GifPalette::Halftone}, {"optimal", GifPalette::Optimal}},
         "fade to GIF: the 216-colour halftone cube (default) or a palette made from the first frame",
@@ -168,6 +180,69 @@ void addFadeOptions(std::vector<CliOption>& options)
                                names += (names.empty() ? "" : ", ") + option.name;
                            }
                            return "--codec \"" + v + "\" is not available here (available: " + names + ")";
+                       }});
+}
+
+// The Fade's outputs: the word, the request's value, the result's extension, what it is, and
+// whether this build can write it (the video formats need their FFmpeg encoder).
+struct FadeFormat {
+    const char* name;
+    FadeOutput output;
+    const char* extension;
+    const char* description;
+    bool available;
+};
+
+std::vector<FadeFormat> FadeFormats()
+{
+    std::vector<FadeFormat> formats = {{"avi", FadeOutput::Avi, "avi", "AVI video (--codec)", true},
+                                       {"gif", FadeOutput::Gif, "gif", "Animated GIF (--gif-palette, --gif-dither)", true}};
+#if VANTORELL_CLI_VIDEO
+    const std::pair<VideoFormat, FadeOutput> video[] = {{VideoFormat::Mp4, FadeOutput::Mp4},
+                                                        {VideoFormat::Webm, FadeOutput::Webm},
+                                                        {VideoFormat::Webp, FadeOutput::Webp},
+                                                        {VideoFormat::Apng, FadeOutput::Apng}};
+    for (const auto& [format, output] : video) {
+        const VideoFormatInfo& info = videoFormatInfo(format);
+        formats.push_back({info.name, output, info.extension, info.description, videoFormatAvailable(format)});
+    }
+#endif
+    return formats;
+}
+
+void addVideoOutputOptions(std::vector<CliOption>& options)
+{
+    options.push_back({"--format", "avi|gif|mp4|webm|webp|apng",
+                       "fade: the result's format (default avi): DIR/result.avi, .gif, .mp4, .webm, .webp, or "
+                       ".png for APNG; --list-formats shows this build's",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           std::string names;
+                           for (const FadeFormat& format : FadeFormats()) {
+                               if (!format.available)
+                                   continue;
+                               if (v == format.name) {
+                                   c.request.fadeOutput = format.output;
+                                   return std::nullopt;
+                               }
+                               names += (names.empty() ? "" : ", ") + std::string(format.name);
+                           }
+                           return "--format \"" + v + "\" is not available here (available: " + names + ")";
+                       }});
+    options.push_back(numberOption("--video-quality", 0, 100,
+                                   "fade to mp4, webm, webp: 0 (smallest) to 100 (best; lossless WebP), mapped to "
+                                   "the encoder's scale (default: the encoder's own, CRF 23, CRF 31, quality 75); "
+                                   "APNG is always lossless",
+                                   [](CliContext& c, int n, const std::string&) { c.request.videoQuality = n; }));
+    options.push_back({"--list-formats", "", "list the fade's result formats this build writes",
+                       [](CliContext& c, const std::string&) -> std::optional<std::string> {
+                           c.action = [] {
+                               for (const FadeFormat& format : FadeFormats())
+                                   if (format.available)
+                                       std::printf("%-6s result.%-6s %s\n", format.name, format.extension,
+                                                   format.description);
+                               return 0;
+                           };
+                           return std::nullopt;
                        }});
 }
 
@@ -196,8 +271,10 @@ std::vector<CliOption> makeOptions()
 {
     std::vector<CliOption> options;
     addJobOptions(options);
+    addOutputFileOptions(options);
     addBlendAndQualityOptions(options);
     addFadeOptions(options);
+    addVideoOutputOptions(options);
     addInformationOptions(options);
     return options;
 }
@@ -214,13 +291,16 @@ std::string UsageText()
 {
     std::string text =
         "Usage: vantorell-mix --type blend|overlay|fade --image1 FILE --image2 FILE --output DIR [options]\n"
+        "       vantorell-mix ... --output-file PATH [options]\n"
+        "       vantorell-mix batch ...   (many pairs; see vantorell-mix batch --help)\n"
         "\n"
         "Mixes two pictures the way the Vantorell window's Start button does, without a window,\n"
-        "and writes DIR/result.jpg (blend, overlay), DIR/result.avi or DIR/result.gif (fade),\n"
-        "replacing the result of an earlier run. Settings the options leave out take the\n"
-        "window's design values (blend left, blend size 0, Smart-Detect quality, 10 frames,\n"
-        "5 frames per second, AVI; a GIF with the halftone palette and the ordered dither); the\n"
-        "window's stored settings are neither read nor written.\n"
+        "and writes DIR/result.jpg (blend, overlay), DIR/result.avi, .gif, .mp4, .webm, .webp\n"
+        "or .png (an APNG) (fade), or the file --output-file names, replacing the result of an\n"
+        "earlier run. Settings the options leave out take the window's design values (blend\n"
+        "left, blend size 0, Smart-Detect quality, 10 frames, 5 frames per second, AVI; a GIF\n"
+        "with the halftone palette and the ordered dither); the window's stored settings are\n"
+        "neither read nor written.\n"
         "\n"
         "Options:\n";
     for (const CliOption& option : CliOptions()) {
@@ -287,8 +367,10 @@ std::optional<std::string> FinishCommandLine(CliContext& context)
         return "--type is needed (blend, overlay or fade)";
     if (!context.image1 || !context.image2)
         return "--image1 and --image2 are needed";
-    if (!context.output)
-        return "--output is needed";
+    if (context.output && context.outputFile)
+        return "--output and --output-file exclude each other";
+    if (!context.output && !context.outputFile)
+        return "--output or --output-file is needed";
     if (context.quality && context.smartDetect)
         return "--quality and --smart-detect exclude each other";
     // Nobody is there to answer the compressor dialog: the default is named up front, so the

@@ -16,6 +16,7 @@ struct CliContext {
     MixRequest request;
     bool type = false, image1 = false, image2 = false, output = false;
     bool quality = false, smartDetect = false;
+    bool outputFile = false;   // --output-file
     // An option that answers by itself (--help, --list-codecs): run instead of a job; its
     // result is the exit status.
     std::function<int()> action;

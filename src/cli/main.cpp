@@ -1,4 +1,5 @@
 // vantorell-mix: runs the window's Start command on one pair of pictures without a window.
+#include "cli/Batch.h"
 #include "cli/CliOptions.h"
 #include "cli/PrintingUi.h"
 #include "job/MixJob.h"
@@ -26,7 +27,8 @@ bool needsVideo(int argc, char** argv)
         const std::string_view argument = argv[i];
         if (argument == "fade" || argument.ends_with("=fade"))
             return true;
-        for (std::string_view option : {"--codec", "--list-codecs", "--format", "--frames", "--fps", "--gif-"})
+        for (std::string_view option : {"--codec", "--list-codecs", "--format", "--frames", "--fps", "--gif-",
+                                         "--video-quality", "--list-formats"})
             if (argument.starts_with(option))
                 return true;
     }
@@ -66,6 +68,9 @@ int main(int argc, char** argv)
     const FadeSteps fadeSteps = nullptr;   // every fade was handed to the video build above
 #endif
 
+    if (argc > 1 && std::string_view(argv[1]) == "batch")
+        return cli::RunBatch(std::vector<std::string>(argv + 2, argv + argc), fadeSteps);
+
     cli::CliContext context;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     std::optional<std::string> error = ParseCommandLine(context, arguments);
@@ -82,6 +87,7 @@ int main(int argc, char** argv)
     interruption::removeRegisteredOnSignals();
     cli::PrintingUi ui;
     MixJob job(ui, fadeSteps);
+    job.setStreamOverlays(true);
     const MixOutcome outcome = job.run(context.request);
     return outcome.succeeded() ? 0 : 1;
 }

@@ -1,5 +1,7 @@
 #include "gui/CompressorDialog.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -59,7 +61,13 @@ CompressorDialog::CompressorDialog(std::vector<CompressorOption> offered, QWidge
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(m_list, &QListWidget::currentRowChanged, this, [this] { updateFields(); });
+    connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
+        // Each codec starts at its own key-frame interval (two seconds of frames for
+        // MPEG-4 and H.264).
+        if (row >= 0 && row < static_cast<int>(m_offered.size()))
+            m_keyFrameEvery->setValue(std::max(1, m_offered[static_cast<std::size_t>(row)].keyFrameEvery));
+        updateFields();
+    });
     connect(m_list, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
     connect(m_dataRate, &QCheckBox::toggled, this, [this] { updateFields(); });
     connect(m_quality, &QSlider::valueChanged, this, [this](int value) { m_qualityValue->setNum(value); });

@@ -3,10 +3,10 @@
 #include "job/FadeGif.h"
 
 #include "avi/AviWriter.h"
+#include "job/FadeFrameOutput.h"
 #include "job/FadeWorkFolder.h"
 #include "job/FileHelpers.h"
 #include "job/MixJob.h"
-#include "job/ResultFile.h"
 #include "job/ReportNames.h"
 #include "job/StepRunner.h"
 #include "mix/MorphEngine.h"
@@ -16,31 +16,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <optional>
 #include <sys/statvfs.h>
 
 namespace vantorell {
 
 namespace {
-
-// The work folder's file of frame `index`: Morph_<index>.bmp.
-std::string frameFileName(const FadeWorkFolder& folder, int index)
-{
-    return folder.file(std::string(names::kFrameFilePrefix) + std::to_string(index) + ".bmp");
-}
-
-// What WriteAviFromFrames needs of the job: the work folder's frame files, the job's resaving
-// surface, progress bar and UI, and N read from the request when the writer asks.
-AviFrameSource fadeAviFrameSource(JobRun& run, const FadeWorkFolder& folder)
-{
-    MixJob& job = run.job;
-    return AviFrameSource{run.ui,
-                          job.applicationTitle(),
-                          [&folder](int i) { return std::filesystem::path(frameFileName(folder, i)); },
-                          folder.file(std::string(names::kResavedFrameFile)),
-                          job.surfaces().frameResaver,
-                          job.progressBar(),
-                          [&run] { return int(run.frameCount()); }};
-}
 
 // Each input file is decoded once per job: the surfaces that show the same picture share its
 // pixels (a 4000 x 3000 picture is 48 MB). The fourth byte is cleared once here, so the pixel
@@ -162,8 +144,8 @@ std::string megabytes(std::uint64_t bytes, bool roundUp)
     return std::to_string((bytes + (roundUp ? 999'999 : 0)) / 1'000'000) + " MB";
 }
 
-// Before any frame is rendered: the frame files (and, for GIF output, the temporary AVI) must
-// fit in the work folder, and an uncompressed AVI in the output folder. False, with the reason
+// Before any frame is rendered: for GIF output the temporary AVI must fit in the work folder,
+// and an uncompressed AVI in the output folder (frames stream to the writer: no frame files). False, with the reason
 // recorded, when they do not.
 bool enoughSpace(FadeRun& fade)
 {
@@ -176,12 +158,9 @@ bool enoughSpace(FadeRun& fade)
     const WorkSurface& frame = fade.surfaces.fadeFrame;
     const std::uint64_t rowBytes = (std::uint64_t(std::max(0, frame.drawableWidth())) * 3 + 3) & ~std::uint64_t(3);
     const std::uint64_t pixelBytes = rowBytes * std::uint64_t(std::max(0, frame.drawableHeight()));
-    const std::uint64_t frameFile = 54 + pixelBytes;
     const std::uint64_t uncompressedAvi = std::uint64_t(std::max(0, frames)) * (pixelBytes + 24) + 64 * 1024;
     const MixRequest& request = fade.run.request;
-    std::uint64_t workBytes = std::uint64_t(std::max(0, frames) + 1) * frameFile;
-    if (request.fadeOutput == FadeOutput::Gif)
-        workBytes += uncompressedAvi;
+    const std::uint64_t workBytes = request.fadeOutput == FadeOutput::Gif ? uncompressedAvi : 0;
     const auto check = [&](const std::filesystem::path& folder, std::uint64_t needed) {
         const std::uint64_t available = freeBytes(folder);
         if (available >= needed)
@@ -190,20 +169,49 @@ bool enoughSpace(FadeRun& fade)
                       megabytes(needed, true) + " there.");
         return false;
     };
-    if (fade.work.exists() && !check(fade.work.path(), workBytes))
+    if (workBytes > 0 && fade.work.exists() && !check(fade.work.path(), workBytes))
         return false;
     const bool uncompressedOutput = request.fadeOutput == FadeOutput::Avi && request.codec == "uncompressed";
     return !uncompressedOutput || check(std::filesystem::path(fade.run.outcome.outputPath).parent_path(), uncompressedAvi);
 }
 
-// Steps 332 to 368: N frames rendered by the morph engine and saved as frame files.
-void renderFrames(FadeRun& fade, StepRunner& steps)
+std::optional<VideoFormat> videoFormatOf(FadeOutput output)
+{
+    switch (output) {
+    case FadeOutput::Mp4: return VideoFormat::Mp4;
+    case FadeOutput::Webm: return VideoFormat::Webm;
+    case FadeOutput::Webp: return VideoFormat::Webp;
+    case FadeOutput::Apng: return VideoFormat::Apng;
+    default: return std::nullopt;
+    }
+}
+
+// The output the frames stream to, opened before the first frame is rendered.
+std::unique_ptr<FadeFrameOutput> openOutput(FadeRun& fade)
+{
+    const WorkSurface& frame = fade.surfaces.fadeFrame;
+    auto output = std::make_unique<FadeFrameOutput>(
+        fade.run, FrameLayout{std::max(0, frame.drawableWidth()), std::max(0, frame.drawableHeight())});
+    if (fade.run.request.fadeOutput == FadeOutput::Avi)
+        output->openAvi(true, {});
+    else if (fade.run.request.fadeOutput == FadeOutput::Gif)
+        output->openAvi(false, [&fade] { return fade.work.file(std::string(names::kTemporaryAviFile)); });
+    else if (const std::optional<VideoFormat> video = videoFormatOf(fade.run.request.fadeOutput))
+        output->openVideo(*video, fade.run.request.videoQuality);
+    return output;
+}
+
+// Steps 332 to 368: N frames rendered by the morph engine, each handed to the output as it is
+// ready (none when the output takes no frames: a cancelled dialog, an output that failed).
+void renderFrames(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
 {
     WorkSurfaces& s = fade.surfaces;
     WorkSurface& frame = s.fadeFrame;
     const auto frameCount = [&] { return fade.run.frameCount(); };
     int last = -1;
     steps.run(332, [&] { last = frameCount() - 1; });
+    if (!output.wantsFrames())
+        last = -1;
     for (int i = 0; i <= last; ++i) {
         TriangleList frameList;
         steps.run(334, [&] { fade.progress.setValue(double(i + 1) / double(frameCount()) * 100.0); });
@@ -218,7 +226,7 @@ void renderFrames(FadeRun& fade, StepRunner& steps)
                              &fade.plan);
         });
         steps.run(344, [&] { TransferPixels(frame, fade.frameBuffer, PixelTransfer::WriteBack); });
-        steps.run(358, [&] { frame.saveAsBitmapFile(frameFileName(fade.work, i)); });
+        steps.run(358, [&] { output.deliver(frame.image(), i); });
         steps.run(360, [&] { TransferPixels(frame, fade.frameBuffer, PixelTransfer::Release); });
         steps.run(362, [&] { frame.refresh(); });
     }
@@ -234,37 +242,37 @@ void renderFrames(FadeRun& fade, StepRunner& steps)
     fade.plan.reset();
 }
 
-// Writes the frames as an AVI at `path`; the outcome learns a cancelled dialog or a failure.
-AviWriteResult writeAvi(FadeRun& fade, const std::filesystem::path& path)
+// Closes the output; the outcome learns a cancelled dialog.
+AviWriteResult closeOutput(FadeRun& fade, FadeFrameOutput& output)
 {
-    const AviWriteResult written = WriteAviFromFrames(path, fade.run.framesPerSecond(), fadeAviFrameSource(fade.run, fade.work));
+    const AviWriteResult written = output.close();
     if (written == AviWriteResult::Cancelled)
         fade.run.outcome.cancelled = true;
     return written;
 }
 
 // Steps 370 to 414: the frames written as the result AVI, or through a temporary AVI as the GIF.
-void writeOutput(FadeRun& fade, StepRunner& steps)
+void writeOutput(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
 {
     JobRun& run = fade.run;
     steps.run(370, [&] {
         fade.progress.setValue(0);
         fade.progress.setText("Progress Bar");
     });
-    if (steps.test(372, [&] { return run.request.fadeOutput == FadeOutput::Avi; })) {
+    // The video formats are written like the AVI: straight to the result.
+    if (steps.test(372, [&] { return run.request.fadeOutput != FadeOutput::Gif; })) {
         // 374 and 378 opened and closed the platform's AVI library; FFmpeg needs neither.
         const bool done = steps.run(376, [&] {
-            ResultFile result(run.outcome.outputPath);
-            if (writeAvi(fade, result.temporaryPath()) != AviWriteResult::Written)
+            if (closeOutput(fade, output) != AviWriteResult::Written)
                 return;
-            result.commit();
+            output.commit();
             run.outcome.writtenFile = run.outcome.outputPath;
         });
         if (!done || (!run.outcome.wroteResult() && !run.outcome.cancelled))
             run.fail(run.writeFailure());
     } else if (steps.test(380, [&] { return run.request.fadeOutput == FadeOutput::Gif; })) {
         AviWriteResult temporary = AviWriteResult::Failed;
-        steps.run(384, [&] { temporary = writeAvi(fade, fade.work.file(std::string(names::kTemporaryAviFile))); });
+        steps.run(384, [&] { temporary = closeOutput(fade, output); });
         steps.run(386, [&] { fade.ui.setBusyPointer(false); });
         if (temporary == AviWriteResult::Written)
             runGifSteps(run, steps, fade.work);   // 388 to 414: job/FadeGif.cpp
@@ -282,8 +290,9 @@ void runFadeSteps(JobRun& run, StepRunner& steps)
     if (loadPictures(fade, steps)) {
         prepareFrames(fade, steps);
         if (enoughSpace(fade)) {
-            renderFrames(fade, steps);
-            writeOutput(fade, steps);
+            const std::unique_ptr<FadeFrameOutput> output = openOutput(fade);
+            renderFrames(fade, steps, *output);
+            writeOutput(fade, steps, *output);
         }
     }
     steps.run(416, [&] {

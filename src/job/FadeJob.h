@@ -1,6 +1,6 @@
 // The Fade branch of the Start command: N frames that cross-fade from Image #1 to Image #2,
-// rendered by the morph engine into frame files in the job's private work folder, then written
-// as the output AVI (or, for GIF output, as a temporary AVI that the GIF import reads). It
+// rendered by the morph engine and streamed (job/FadeFrameOutput) into the output AVI while
+// they render (or, for GIF output, into a temporary AVI that the GIF import reads). It
 // links FFmpeg: give runFadeSteps to a MixJob where fades are wanted.
 #pragma once
 

@@ -4,6 +4,7 @@
 #include "gif/GifDocument.h"
 #include "job/FileHelpers.h"
 #include "job/JpegOutput.h"
+#include "job/OverlayStream.h"
 #include "job/RecordingUi.h"
 #include "job/ResultFile.h"
 #include "job/ReportNames.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <future>
 
 namespace vantorell {
@@ -40,9 +42,9 @@ constexpr DirectionSteps kDirectionSteps[] = {
 
 // Starts decoding a JPEG file on a helper thread; no future for anything else (other formats
 // go through Qt, which should stay on the window's thread).
-std::future<Picture> decodeAhead(const std::string& file, DecodeRequest request)
+std::future<Picture> decodeAhead(bool enabled, const std::string& file, DecodeRequest request)
 {
-    if (file.empty() || !IsJpegFile(file))
+    if (!enabled || file.empty() || !IsJpegFile(file))
         return {};
     return std::async(std::launch::async, [file, request] { return LoadPicture(file, request); });
 }
@@ -64,8 +66,39 @@ std::string outputExtension(const MixRequest& request)
 {
     if (request.mixType != MixType::Fade)
         return "jpg";
-    return request.fadeOutput == FadeOutput::Avi ? "avi" : "gif";
+    switch (request.fadeOutput) {
+    case FadeOutput::Avi: return "avi";
+    case FadeOutput::Gif: return "gif";
+    case FadeOutput::Mp4: return "mp4";
+    case FadeOutput::Webm: return "webm";
+    case FadeOutput::Webp: return "webp";
+    case FadeOutput::Apng: return "png";
+    }
+    return "avi";
 }
+
+std::string resultFileName(const MixRequest& request)
+{
+    if (request.outputFile.empty())
+        return "result." + outputExtension(request);
+    std::filesystem::path file(request.outputFile);
+    if (!file.has_extension())
+        file += "." + outputExtension(request);
+    return file.filename().string();
+}
+
+namespace {
+
+// The folder the result goes to: the output folder, or the explicit output file's folder.
+std::string resultFolder(const MixRequest& request)
+{
+    if (request.outputFile.empty())
+        return request.outputFolder;
+    const std::filesystem::path folder = std::filesystem::path(request.outputFile).parent_path();
+    return folder.empty() ? std::string(".") : folder.string();
+}
+
+}  // namespace
 
 void JobRun::showMessage(std::string_view text)
 {
@@ -90,7 +123,7 @@ void JobRun::showClosingMessage()
 
 std::string JobRun::writeFailure() const
 {
-    return "result." + outputExtension(request) + " could not be written.";
+    return resultFileName(request) + " could not be written.";
 }
 
 std::optional<std::string> MixJob::refusalOf(const MixRequest& request)
@@ -179,13 +212,13 @@ void MixJob::runSteps(JobRun& run, UiPort& ui)
         return;
     }
 
-    if (!steps.test(106, [&] { return FolderExists(request.outputFolder); })) {
+    if (!steps.test(106, [&] { return FolderExists(resultFolder(request)); })) {
         steps.run(456, [&] { run.showMessage("Folder does not exist. Please select another folder."); });
         outcome.failure = "the output folder does not exist.";
         return;                                                              // 458
     }
     steps.run(108, [&] {
-        outcome.outputPath = request.outputFolder + kPathSeparator + "result." + outputExtension(request);
+        outcome.outputPath = resultFolder(request) + kPathSeparator + resultFileName(request);
     });
     steps.run(110, [&] { outcome.outputPath = NormalizePath(outcome.outputPath); });
     // The earlier result stays until the new one replaces it whole (job/ResultFile); here only
@@ -195,7 +228,7 @@ void MixJob::runSteps(JobRun& run, UiPort& ui)
             ResultFile::removeStale(outcome.outputPath);
             ResultFile::checkReplaceable(outcome.outputPath);
         }))
-        run.fail("result." + outputExtension(request) + " cannot replace what stands at its name.");
+        run.fail(resultFileName(request) + " cannot replace what stands at its name.");
     if (steps.test(114, [&] { return request.qualityChoice == JpegQualityChoice::Fixed; }))
         steps.run(116, [&] { run.jpegQuality = toInt16(request.fixedQuality); });
 
@@ -227,7 +260,7 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
         // Both inputs are only ever shown stretched to the canvas: a big JPEG may be decoded at
         // a reduced scale that still covers it. A JPEG second input decodes on a helper thread
         // while the first decodes here; its picture (or its error) arrives at its own step.
-        std::future<Picture> second = decodeAhead(fadedInFile, DecodeRequest{kBlendCanvasWidth, kBlendCanvasHeight});
+        std::future<Picture> second = decodeAhead(m_helperThreads, fadedInFile, DecodeRequest{kBlendCanvasWidth, kBlendCanvasHeight});
         // A picture that cannot be read ends the job: its report, then no result.
         if (!steps.run(124 + o, [&] { base.loadPicture(baseFile, kBlendCanvasWidth, kBlendCanvasHeight); })) {
             run.fail(unreadable(direction.exchanged ? 2 : 1));
@@ -279,9 +312,18 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
     WorkSurface& first = m_surfaces.overlayFirst;
     WorkSurface& second = m_surfaces.overlaySecond;
     steps.run(432, [&] { run.ui.setBusyPointer(true); });
+    if (m_streamOverlays) {
+        const std::optional<int> fixed =
+            request.qualityChoice == JpegQualityChoice::Fixed ? std::optional<int>(toByte(run.jpegQuality)) : std::nullopt;
+        if (std::optional<StreamedOverlay> streamed =
+                StreamOverlay(request.image1Path, request.image2Path, run.outcome.outputPath, fixed)) {
+            streamedOverlaySteps(run, steps, *streamed);
+            return;
+        }
+    }
     // A JPEG second picture decodes on a helper thread while the first decodes here; its
     // picture (or its error) arrives at its own step.
-    std::future<Picture> secondPicture = decodeAhead(request.image2Path, DecodeRequest{});
+    std::future<Picture> secondPicture = decodeAhead(m_helperThreads, request.image2Path, DecodeRequest{});
     if (!steps.run(434, [&] { first.loadPicture(request.image1Path); }))
         run.fail(unreadable(1));
     else if (!steps.run(436, [&] {
@@ -293,6 +335,33 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
         run.fail(unreadable(2));
     if (!run.failed())
         overlayAndSave(run, steps);
+    steps.run(450, [&] { run.ui.setBusyPointer(false); });
+    steps.run(452, [&] {
+        m_progress.setValue(0);
+        m_progress.setText("Progress Bar");
+    });
+    steps.run(454, [&] { run.showClosingMessage(); });
+}
+
+// The overlay's steps when the result was streamed before them (job/OverlayStream): the same
+// labels, quality choice, progress and boxes, with the result already written and only to be
+// committed.
+void MixJob::streamedOverlaySteps(JobRun& run, StepRunner& steps, StreamedOverlay& streamed)
+{
+    const MixRequest& request = run.request;
+    steps.run(434, [] {});
+    steps.run(436, [] {});
+    if (steps.test(438, [&] { return request.qualityChoice == JpegQualityChoice::SmartDetect; })) {
+        steps.run(440, [&] { run.jpegQuality = streamed.quality1; });
+        if (steps.test(442, [&] { return run.jpegQuality < streamed.quality2; }))
+            steps.run(444, [&] { run.jpegQuality = streamed.quality2; });
+    }
+    steps.run(446, [&] { ReportOverlayProgress(streamed.width, m_surfaces.overlayResult, m_progress, run.ui); });
+    if (!steps.run(448, [&] {
+            streamed.result->commit();
+            run.outcome.writtenFile = run.outcome.outputPath;
+        }))
+        run.fail(run.writeFailure());
     steps.run(450, [&] { run.ui.setBusyPointer(false); });
     steps.run(452, [&] {
         m_progress.setValue(0);

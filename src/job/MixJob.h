@@ -24,6 +24,7 @@ class StepRunner;
 class GifDocument;
 class Ditherer;
 struct JobRun;
+struct StreamedOverlay;
 
 inline constexpr int kBlendCanvasWidth = 729;
 inline constexpr int kBlendCanvasHeight = 425;
@@ -75,6 +76,15 @@ public:
         return true;
     }
 
+    // Whether a run may start helper threads of its own (a JPEG second picture decoded while
+    // the first decodes). On by default; a batch that runs one job per core turns it off.
+    void setHelperThreads(bool on) { m_helperThreads = on; }
+    // Whether an Overlay of two JPEG files is streamed into its result a band of rows at a time
+    // (job/OverlayStream: the same bytes and boxes in a few megabytes) rather than held as three
+    // whole pictures in the work surfaces. Off by default: the window keeps its surfaces and
+    // its yield for every column; the command line turns it on.
+    void setStreamOverlays(bool on) { m_streamOverlays = on; }
+
     UiPort& ui() { return m_ui; }
     ProgressBar& progressBar() { return m_progress; }
     WorkSurfaces& surfaces() { return m_surfaces; }
@@ -100,6 +110,7 @@ private:
     void blendSteps(JobRun& run, StepRunner& steps);
     void overlaySteps(JobRun& run, StepRunner& steps);
     void overlayAndSave(JobRun& run, StepRunner& steps);
+    void streamedOverlaySteps(JobRun& run, StepRunner& steps, StreamedOverlay& streamed);
 
     UiPort& m_ui;
     FadeSteps m_fadeSteps;
@@ -107,6 +118,8 @@ private:
     std::atomic<bool> m_reserved{false};
     CancelFlag m_cancel;
     const MixOutcome* m_runningOutcome = nullptr;   // the run's outcome, while one runs
+    bool m_helperThreads = true;
+    bool m_streamOverlays = false;
     ProgressBar m_progress;
     std::string m_applicationTitle = "Vantorell";
     WorkSurfaces m_surfaces;

@@ -14,7 +14,15 @@ enum class MixType { Blend, Fade, Overlay };
 // Where the second picture comes in on a Blend.
 enum class BlendDirection { Left, Right, Top, Bottom };
 enum class JpegQualityChoice { SmartDetect, Fixed };
-enum class FadeOutput { Avi, Gif };
+enum class FadeOutput {
+    Avi,
+    Gif,
+    // Through FFmpeg's encoders (avi/VideoFile): result.mp4, .webm, .webp, .png (APNG).
+    Mp4,
+    Webm,
+    Webp,
+    Apng,
+};
 // The colours of a GIF fade: the 216-colour halftone cube, or a palette made from the first frame.
 enum class GifPalette { Halftone, Optimal };
 enum class GifDither { None, Ordered, Diffusion };
@@ -42,10 +50,22 @@ struct MixRequest {
     std::optional<std::string> codec;
     GifPalette gifPalette = GifPalette::Halftone;
     GifDither gifDither = GifDither::Ordered;
+
+    // An explicit result file (the command line's --output-file, a batch's named outputs):
+    // empty, the job writes outputFolder/result.<ext>; otherwise exactly this file, with
+    // ".<ext>" added only when its name has no extension. outputFolder is then not used.
+    std::string outputFile;
+
+    // The video outputs (MP4, WebM, WebP, APNG): 0 .. 100, mapped to each encoder's scale
+    // (avi/VideoFile.h); -1: each encoder's own default.
+    int videoQuality = -1;
 };
 
-// "jpg", "avi" or "gif": the extension of the request's result file.
+// "jpg", "avi", "gif", "mp4", "webm", "webp" or "png": the extension of the request's result file.
 std::string outputExtension(const MixRequest& request);
+
+// The file name of the request's result: "result.jpg", or the name of its explicit output file.
+std::string resultFileName(const MixRequest& request);
 
 // One message box the job showed.
 struct ShownMessage {

@@ -49,43 +49,58 @@ void averageBand(const Bitmap& first, const Bitmap& second, Bitmap& result, int 
 {
     const int height = result.height();
     std::uint8_t* const resultBits = result.mutableBits();
-    const std::uint8_t white[4] = {0xFF, 0xFF, 0xFF, 0xFF};
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* firstRow = first.row(y) + std::size_t(x0) * 4;
         std::uint8_t* resultRow = resultBits + result.stride() * std::size_t(y) + std::size_t(x0) * 4;
         const int count = x1 - x0;
-        // Pixels of the second picture beyond its width or height read as the invalid colour,
-        // which splits into white.
         const int covered = y < second.height() ? std::clamp(second.width() - x0, 0, count) : 0;
-        const std::uint8_t* secondRow = covered > 0 ? second.row(y) + std::size_t(x0) * 4 : white;
-        int i = 0;
-#if defined(__SSE2__)
-        for (; i + 4 <= covered; i += 4) {
-            const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(firstRow + std::size_t(i) * 4));
-            const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(secondRow + std::size_t(i) * 4));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(resultRow + std::size_t(i) * 4), averageTiesToEven(va, vb));
-        }
-#endif
-        {
-            for (; i + 2 <= covered; i += 2) {
-                std::uint64_t va, vb;
-                std::memcpy(&va, firstRow + std::size_t(i) * 4, 8);
-                std::memcpy(&vb, secondRow + std::size_t(i) * 4, 8);
-                const std::uint64_t vr = averageTiesToEven(va, vb);
-                std::memcpy(resultRow + std::size_t(i) * 4, &vr, 8);
-            }
-        }
-        for (; i < count; ++i) {
-            std::uint32_t va, vb;
-            std::memcpy(&va, firstRow + std::size_t(i) * 4, 4);
-            std::memcpy(&vb, i < covered ? secondRow + std::size_t(i) * 4 : white, 4);
-            const std::uint32_t r = std::uint32_t(averageTiesToEven(va, vb));
-            std::memcpy(resultRow + std::size_t(i) * 4, &r, 4);
-        }
+        AverageOverlayRow(firstRow, covered > 0 ? second.row(y) + std::size_t(x0) * 4 : nullptr, covered, resultRow, count);
     }
 }
 
 }  // namespace
+
+void AverageOverlayRow(const std::uint8_t* firstRow, const std::uint8_t* secondRow, int covered, std::uint8_t* resultRow,
+                       int count)
+{
+    // Pixels of the second picture beyond its width or height read as the invalid colour,
+    // which splits into white.
+    static constexpr std::uint8_t white[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    if (covered <= 0)
+        secondRow = white;
+    int i = 0;
+#if defined(__SSE2__)
+    for (; i + 4 <= covered; i += 4) {
+        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(firstRow + std::size_t(i) * 4));
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(secondRow + std::size_t(i) * 4));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(resultRow + std::size_t(i) * 4), averageTiesToEven(va, vb));
+    }
+#endif
+    for (; i + 2 <= covered; i += 2) {
+        std::uint64_t va, vb;
+        std::memcpy(&va, firstRow + std::size_t(i) * 4, 8);
+        std::memcpy(&vb, secondRow + std::size_t(i) * 4, 8);
+        const std::uint64_t vr = averageTiesToEven(va, vb);
+        std::memcpy(resultRow + std::size_t(i) * 4, &vr, 8);
+    }
+    for (; i < count; ++i) {
+        std::uint32_t va, vb;
+        std::memcpy(&va, firstRow + std::size_t(i) * 4, 4);
+        std::memcpy(&vb, i < covered ? secondRow + std::size_t(i) * 4 : white, 4);
+        const std::uint32_t r = std::uint32_t(averageTiesToEven(va, vb));
+        std::memcpy(resultRow + std::size_t(i) * 4, &r, 4);
+    }
+}
+
+void ReportOverlayProgress(int width, WorkSurface& result, ProgressBar& progress, UiPort& ui)
+{
+    for (int x = 0; x <= width; ++x) {
+        ui.yield();
+        result.refresh();
+        const float value = float(x + 1) / float(width + 1) * 100.0f;
+        progress.setValue(double(value));
+    }
+}
 
 ColorSplit SplitColor(std::int32_t colour)
 {

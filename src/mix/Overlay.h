@@ -28,4 +28,14 @@ ColorSplit SplitColor(std::int32_t colour);
 // (x + 1) / (width + 1) x 100 in single precision.
 void OverlayPictures(WorkSurface& first, WorkSurface& second, WorkSurface& result, ProgressBar& progress, UiPort& ui);
 
+// One row of the Overlay: `count` pixels of the first picture's row averaged with the second's,
+// whose row covers the first `covered` of them (0: the second picture ends above this row; the
+// rest counts as white). For a caller that streams the pictures row by row.
+void AverageOverlayRow(const std::uint8_t* firstRow, const std::uint8_t* secondRow, int covered, std::uint8_t* resultRow,
+                       int count);
+
+// What OverlayPictures shows while it works on a first picture `width` pixels wide, without the
+// work: for each of the columns 0 to width, a yield, a refresh of result and the progress value.
+void ReportOverlayProgress(int width, WorkSurface& result, ProgressBar& progress, UiPort& ui);
+
 }  // namespace vantorell

@@ -8,6 +8,7 @@
 #include <set>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace vantorell::interruption {
 
@@ -25,34 +26,48 @@ std::set<std::filesystem::path>& registry()
     return paths;
 }
 
-// The thread that runs the job and so writes its files: it is parked before anything is removed,
-// or a file it opens by name after the removal (a writer reopening the temporary result, a frame
-// file in the work folder) would be made again and left behind.
-pthread_t g_jobThread;
-std::atomic<bool> g_parked{false};
+// The threads that run jobs and so write their files: they are parked before anything is
+// removed, or a file one opens by name after the removal (a writer reopening the temporary
+// result, a frame file in the work folder) would be made again and left behind. Guarded by the
+// registry's lock.
+std::vector<pthread_t>& jobThreads()
+{
+    static std::vector<pthread_t> threads;
+    return threads;
+}
+std::atomic<int> g_parked{0};
 
 void park(int)
 {
-    g_parked = true;
+    g_parked.fetch_add(1);
     sigset_t none;
     sigemptyset(&none);
     for (;;)
         sigsuspend(&none);   // _exit in the watcher ends it
 }
 
-void parkJobThread()
+// Called with the registry's lock held, so no job thread comes or goes meanwhile.
+void parkJobThreads()
 {
-    if (pthread_kill(g_jobThread, SIGRTMIN) != 0)
-        return;
+    int signalled = 0;
+    for (const pthread_t thread : jobThreads())
+        if (pthread_kill(thread, SIGRTMIN) == 0)
+            ++signalled;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!g_parked && std::chrono::steady_clock::now() < end)
+    while (g_parked.load() < signalled && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void addJobThread(pthread_t thread)
+{
+    std::lock_guard<std::mutex> guard(registryLock());
+    jobThreads().push_back(thread);
 }
 
 [[noreturn]] void removeAllAndExit(int signal)
 {
     registryLock().lock();   // held until the process ends: nothing new is made meanwhile
-    parkJobThread();         // after the lock: it never parks while holding it
+    parkJobThreads();        // after the lock: none parks while holding it
     for (const std::filesystem::path& path : registry()) {
         std::error_code ec;
         std::filesystem::remove_all(path, ec);   // links inside are removed, never followed
@@ -87,6 +102,20 @@ std::error_code renameRegistered(const std::filesystem::path& from, const std::f
     return ec;
 }
 
+JobThread::JobThread() { addJobThread(pthread_self()); }
+
+JobThread::~JobThread()
+{
+    std::lock_guard<std::mutex> guard(registryLock());
+    auto& threads = jobThreads();
+    for (auto it = threads.begin(); it != threads.end(); ++it) {
+        if (pthread_equal(*it, pthread_self())) {
+            threads.erase(it);
+            break;
+        }
+    }
+}
+
 void removeRegisteredOnSignals()
 {
     sigset_t signals;
@@ -94,7 +123,7 @@ void removeRegisteredOnSignals()
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    g_jobThread = pthread_self();
+    addJobThread(pthread_self());
     struct sigaction parking {};
     parking.sa_handler = park;
     sigfillset(&parking.sa_mask);

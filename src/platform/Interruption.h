@@ -1,7 +1,7 @@
 // Paths an interrupted process must not leave behind: temporary results and work folders. Code
 // that makes such a path registers it while it makes it; a command-line program that calls
 // removeRegisteredOnSignals() then removes every registered path on SIGINT or SIGTERM and ends
-// with 128 + the signal's number (130, 143).
+// with 128 + the signal's number (130, 143). Every function here may be called from any thread.
 #pragma once
 
 #include <filesystem>
@@ -26,5 +26,17 @@ std::error_code renameRegistered(const std::filesystem::path& from, const std::f
 // registered path and ends the process with 128 + the signal. The calling thread is the one
 // that writes the job's files: it is stopped (by SIGRTMIN) before the paths are removed.
 void removeRegisteredOnSignals();
+
+// Marks the constructing thread as one more that writes job files (a batch's worker thread),
+// until the guard is destroyed on the same thread: an interruption parks it, like the thread
+// that called removeRegisteredOnSignals(), before it removes anything. Make the threads after
+// that call, so that they too have the two signals blocked.
+class JobThread {
+public:
+    JobThread();
+    ~JobThread();
+    JobThread(const JobThread&) = delete;
+    JobThread& operator=(const JobThread&) = delete;
+};
 
 }  // namespace vantorell::interruption

@@ -105,13 +105,12 @@ struct Compressor {
     }
 };
 
-bool compress(Compressor& compressor, const Bitmap& bitmap, int quality)
+// Sets up the stream every JPEG we write has; called under the caller's setjmp.
+void startCompress(Compressor& compressor, int width, int height, int quality)
 {
-    if (setjmp(compressor.error.jump))
-        return false;
     jpeg_stdio_dest(&compressor.cinfo, compressor.file);
-    compressor.cinfo.image_width = static_cast<JDIMENSION>(bitmap.width());
-    compressor.cinfo.image_height = static_cast<JDIMENSION>(bitmap.height());
+    compressor.cinfo.image_width = static_cast<JDIMENSION>(width);
+    compressor.cinfo.image_height = static_cast<JDIMENSION>(height);
     compressor.cinfo.input_components = 4;
     compressor.cinfo.in_color_space = JCS_EXT_BGRX;
     jpeg_set_defaults(&compressor.cinfo);
@@ -120,6 +119,13 @@ bool compress(Compressor& compressor, const Bitmap& bitmap, int quality)
     compressor.cinfo.X_density = 96;
     compressor.cinfo.Y_density = 96;
     jpeg_start_compress(&compressor.cinfo, TRUE);
+}
+
+bool compress(Compressor& compressor, const Bitmap& bitmap, int quality)
+{
+    if (setjmp(compressor.error.jump))
+        return false;
+    startCompress(compressor, bitmap.width(), bitmap.height(), quality);
     while (compressor.cinfo.next_scanline < compressor.cinfo.image_height) {
         JSAMPROW rows[8];
         const unsigned first = compressor.cinfo.next_scanline;
@@ -172,6 +178,133 @@ bool EncodeJpeg(const Bitmap& bitmap, const std::string& file, int quality)
     const bool written = std::fflush(compressor->file) == 0 && !std::ferror(compressor->file);
     const bool closed = std::fclose(compressor->file) == 0;
     compressor->file = nullptr;
+    return written && closed;
+}
+
+struct JpegRowReader::State {
+    Decompressor decompressor;
+    bool ok = false;
+};
+
+JpegRowReader::JpegRowReader() : m_state(std::make_unique<State>()) {}
+JpegRowReader::~JpegRowReader() = default;
+
+namespace {
+
+bool startDecompress(Decompressor& decompressor)
+{
+    if (setjmp(decompressor.error.jump))
+        return false;
+    jpeg_start_decompress(&decompressor.cinfo);
+    return true;
+}
+
+bool readScanlines(Decompressor& decompressor, std::uint8_t* pixels, std::size_t stride, int count)
+{
+    if (setjmp(decompressor.error.jump))
+        return false;
+    JSAMPROW rows[16];
+    int done = 0;
+    while (done < count) {
+        if (decompressor.cinfo.output_scanline >= decompressor.cinfo.output_height)
+            return false;
+        const int batch = std::min(count - done, 16);
+        for (int i = 0; i < batch; ++i)
+            rows[i] = pixels + stride * std::size_t(done + i);
+        const JDIMENSION got = jpeg_read_scanlines(&decompressor.cinfo, rows, JDIMENSION(batch));
+        if (got == 0)
+            return false;   // suspended: the memory source never suspends, but never spin
+        done += int(got);
+    }
+    return true;
+}
+
+bool writeScanlines(Compressor& compressor, const std::uint8_t* pixels, std::size_t stride, int count)
+{
+    if (setjmp(compressor.error.jump))
+        return false;
+    JSAMPROW rows[16];
+    int done = 0;
+    while (done < count) {
+        const int batch = std::min(count - done, 16);
+        for (int i = 0; i < batch; ++i)
+            rows[i] = const_cast<JSAMPROW>(pixels + stride * std::size_t(done + i));
+        done += int(jpeg_write_scanlines(&compressor.cinfo, rows, JDIMENSION(batch)));
+    }
+    return true;
+}
+
+bool startCompressChecked(Compressor& compressor, int width, int height, int quality)
+{
+    if (setjmp(compressor.error.jump))
+        return false;
+    startCompress(compressor, width, height, quality);
+    return true;
+}
+
+bool finishCompress(Compressor& compressor)
+{
+    if (setjmp(compressor.error.jump))
+        return false;
+    jpeg_finish_compress(&compressor.cinfo);
+    return true;
+}
+
+}  // namespace
+
+bool JpegRowReader::start(std::span<const std::uint8_t> bytes)
+{
+    Decompressor& d = m_state->decompressor;
+    m_state->ok = !bytes.empty() && readHeader(d, bytes) && prepare(d, 1) && startDecompress(d);
+    return m_state->ok;
+}
+
+int JpegRowReader::width() const { return m_state->ok ? int(m_state->decompressor.cinfo.output_width) : 0; }
+int JpegRowReader::height() const { return m_state->ok ? int(m_state->decompressor.cinfo.output_height) : 0; }
+
+bool JpegRowReader::readRows(std::uint8_t* pixels, std::size_t stride, int count)
+{
+    if (!m_state->ok)
+        return false;
+    m_state->ok = readScanlines(m_state->decompressor, pixels, stride, count);
+    return m_state->ok;
+}
+
+struct JpegRowWriter::State {
+    Compressor compressor;
+    bool ok = false;
+};
+
+JpegRowWriter::JpegRowWriter() : m_state(std::make_unique<State>()) {}
+JpegRowWriter::~JpegRowWriter() = default;
+
+bool JpegRowWriter::start(const std::string& file, int width, int height, int quality)
+{
+    if (width <= 0 || height <= 0)
+        return false;
+    Compressor& c = m_state->compressor;
+    c.file = std::fopen(file.c_str(), "wb");
+    m_state->ok = c.file && startCompressChecked(c, width, height, quality);
+    return m_state->ok;
+}
+
+bool JpegRowWriter::writeRows(const std::uint8_t* pixels, std::size_t stride, int count)
+{
+    if (!m_state->ok)
+        return false;
+    m_state->ok = writeScanlines(m_state->compressor, pixels, stride, count);
+    return m_state->ok;
+}
+
+bool JpegRowWriter::finish()
+{
+    Compressor& c = m_state->compressor;
+    if (!m_state->ok || !finishCompress(c))
+        return false;
+    m_state->ok = false;
+    const bool written = std::fflush(c.file) == 0 && !std::ferror(c.file);
+    const bool closed = std::fclose(c.file) == 0;
+    c.file = nullptr;
     return written && closed;
 }
 

@@ -6,7 +6,9 @@
 
 #include "platform/Bitmap.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -32,5 +34,48 @@ std::optional<Bitmap> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleD
 // Writes a baseline JPEG (4:2:0, JFIF at 96 dots per inch) at the quality on libjpeg's 0..100
 // scale. Answers false when the file cannot be created or written.
 bool EncodeJpeg(const Bitmap& bitmap, const std::string& file, int quality);
+
+// A JPEG decoded a few rows at a time into 32-bit blue, green, red, X rows, at full size, with
+// the same pixels DecodeJpeg gives at scale 1. For pictures too big to hold whole. Every call
+// answers false once libjpeg refuses the data (or the colour space, CMYK); the reader is then
+// done with.
+class JpegRowReader {
+public:
+    JpegRowReader();
+    ~JpegRowReader();
+    JpegRowReader(const JpegRowReader&) = delete;
+    JpegRowReader& operator=(const JpegRowReader&) = delete;
+
+    // Reads the header and starts decompressing. `bytes` must outlive the reader.
+    bool start(std::span<const std::uint8_t> bytes);
+    int width() const;
+    int height() const;
+    // Decodes the next `count` rows into `pixels` (rows `stride` bytes apart).
+    bool readRows(std::uint8_t* pixels, std::size_t stride, int count);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+// A baseline JPEG written a few rows at a time, with the same bytes EncodeJpeg writes for the
+// same pixels and quality.
+class JpegRowWriter {
+public:
+    JpegRowWriter();
+    ~JpegRowWriter();
+    JpegRowWriter(const JpegRowWriter&) = delete;
+    JpegRowWriter& operator=(const JpegRowWriter&) = delete;
+
+    // Creates the file and starts compressing.
+    bool start(const std::string& file, int width, int height, int quality);
+    bool writeRows(const std::uint8_t* pixels, std::size_t stride, int count);
+    // Finishes the stream and closes the file; false when anything was not written.
+    bool finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 }  // namespace vantorell

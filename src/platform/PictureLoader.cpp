@@ -14,6 +14,12 @@
 #include <exception>
 #include <functional>
 #include <limits>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <thread>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -182,13 +188,75 @@ PictureHeader jpegHeader(std::span<const std::uint8_t> bytes)
     return header;
 }
 
+// Qt keeps state for each thread that uses it and tears it down when the process exits; a
+// thread that used Qt's readers and ended before that (a batch's worker) leaves the teardown to
+// free what is gone. So Qt's readers are only ever called from the main thread, which lives as
+// long as the process, or from one thread of ours that does too: other threads hand their
+// calls to it and wait. Calls go one at a time (the allocation limit is a process-wide setting).
+class QtCaller {
+public:
+    // Runs `call` on a thread that outlives every use of Qt, one call at a time.
+    void run(const std::function<void()>& call)
+    {
+        if (::getpid() == ::gettid()) {
+            std::lock_guard<std::mutex> guard(m_callLock);
+            call();
+            return;
+        }
+        std::packaged_task<void()> task([&] {
+            std::lock_guard<std::mutex> guard(m_callLock);
+            call();
+        });
+        std::future<void> done = task.get_future();
+        post(std::move(task));
+        done.get();
+    }
+    // Hands `call` over without waiting (a release from whatever thread drops a picture).
+    void post(std::packaged_task<void()> task)
+    {
+        std::lock_guard<std::mutex> guard(m_queueLock);
+        if (!m_started) {
+            std::thread([this] { serve(); }).detach();
+            m_started = true;
+        }
+        m_queue.push_back(std::move(task));
+        m_queued.notify_one();
+    }
+
+private:
+    [[noreturn]] void serve()
+    {
+        for (;;) {
+            std::unique_lock<std::mutex> lock(m_queueLock);
+            m_queued.wait(lock, [&] { return !m_queue.empty(); });
+            std::packaged_task<void()> task = std::move(m_queue.front());
+            m_queue.pop_front();
+            lock.unlock();
+            task();
+        }
+    }
+
+    std::mutex m_callLock, m_queueLock;
+    std::condition_variable m_queued;
+    std::deque<std::packaged_task<void()>> m_queue;
+    bool m_started = false;
+};
+
+QtCaller& qtCaller()
+{
+    static QtCaller* caller = new QtCaller;   // lives as long as the process, like its thread
+    return *caller;
+}
+
 // Reads the header through Qt's readers and checks it against the limits.
 PictureHeader qtHeader(std::span<const std::uint8_t> bytes)
 {
     if (isBmp(bytes))
         checkBmpDeclaredSize(bytes);
     VantorellQtImage image{};
-    if (qtImageModule().readHeader(bytes.data(), bytes.size(), &image) != VANTORELL_QT_OK)
+    int status = VANTORELL_QT_INVALID;
+    qtCaller().run([&] { status = qtImageModule().readHeader(bytes.data(), bytes.size(), &image); });
+    if (status != VANTORELL_QT_OK)
         invalidPicture();
     PictureHeader header;
     header.format = std::string(image.format, strnlen(image.format, sizeof image.format));
@@ -242,7 +310,8 @@ Picture decodeWithQtHere(std::span<const std::uint8_t> bytes)
     // 32 megapixels). Our limits are checked from the header first, so Qt's is raised to just
     // above the largest picture we accept.
     const int allocationLimitMiB = int((limits::kMaxPictureBytes >> 20) + 64);
-    const int status = qt.decode(bytes.data(), bytes.size(), allocationLimitMiB, &image);
+    int status = VANTORELL_QT_INVALID;
+    qtCaller().run([&] { status = qt.decode(bytes.data(), bytes.size(), allocationLimitMiB, &image); });
     if (status == VANTORELL_QT_OUT_OF_MEMORY)
         throw RuntimeError(errnum::OutOfMemory, "Out of memory");
     if (status != VANTORELL_QT_OK || !image.pixels || image.width <= 0 || image.height <= 0)
@@ -250,7 +319,10 @@ Picture decodeWithQtHere(std::span<const std::uint8_t> bytes)
     // Qt's RGB32 is 0xFFRRGGBB in native order: blue, green, red, 0xFF in memory, as Bitmap
     // wants. Take the decoder's buffer over instead of copying it.
     std::shared_ptr<std::uint8_t[]> owner(image.pixels, [release = qt.release, handle = image.handle](std::uint8_t*) {
-        release(handle);
+        if (::getpid() == ::gettid())
+            release(handle);
+        else
+            qtCaller().post(std::packaged_task<void()>([release, handle] { release(handle); }));
     });
     return Picture(Bitmap::adopt(image.width, image.height, std::move(owner)), header.width, header.height);
 }

@@ -31,11 +31,13 @@ struct CompressorOption {
     bool supportsKeyFrames = false;
     bool supportsDataRate = false;
     bool supportsQuality = false;
+    int keyFrameEvery = 1;     // the key-frame interval the dialog starts with
 };
 
 struct CompressorChoice {
     std::string name;          // one of CompressorOption::name
-    int keyFrameEvery = 1;     // a key frame every N frames (1: every frame)
+    int keyFrameEvery = 0;     // a key frame every N frames (1: every frame); 0: the codec's
+                               // default, two seconds of frames where key frames are chosen
     int dataRateKbps = 0;      // 0: no data-rate limit
     int quality = -1;          // 0..100, -1: the codec's default
 };

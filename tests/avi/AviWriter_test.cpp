@@ -176,6 +176,17 @@ TEST(AviStreamWriter, LossyCodecsKeepFramesCloseAndKeyFramesAsAsked)
             EXPECT_LT(error / double(want.size()), 6.0) << name << " frame " << i;
         }
     }
+    // Unless asked, MPEG-4 and H.264 make a key frame every two seconds of frames.
+    for (const char* name : {"mpeg4", "h264"}) {
+        if (!offered(name))
+            continue;
+        const auto twoSeconds = dir / (std::string(name) + "-default.avi");
+        writeAvi(twoSeconds, {name}, 64, 48, 9, 2);
+        const Decoded d = decode(twoSeconds);
+        EXPECT_EQ(d.key, (std::vector<bool>{true, false, false, false, true, false, false, false, true})) << name;
+    }
+    for (const CompressorOption& o : AviCompressors(5))
+        EXPECT_EQ(o.keyFrameEvery, o.supportsKeyFrames ? 10 : 1) << o.name;
     // A key frame every 3 frames where the codec allows it.
     const auto file = dir / "gop.avi";
     writeAvi(file, {"mpeg4", 3}, 64, 48, 7, 5);

@@ -88,7 +88,9 @@ TEST_F(Cli, BadCommandLinesAreRefusedWithStatus2)
     for (const char* args : {"", "--type mosaic", "--type blend --quality 0", "--type blend --blend-size 730",
                                    "--type blend --bogus", "--type blend --image1 a --image2 b",
                                    "--type blend --quality 5 --smart-detect --image1 a --image2 b --output .",
-                                   "--type fade --format mpeg"}) {
+                                   "--type fade --format mpeg", "--type fade --format mp4 --video-quality 101",
+                                   "--type fade --format webp --video-quality -1", "--type fade --video-quality high",
+                                   "--type fade --video-quality"}) {
         SCOPED_TRACE(args);
         const CliRun r = runMix(args, dir.path());
         EXPECT_EQ(r.status, 2);
@@ -97,7 +99,8 @@ TEST_F(Cli, BadCommandLinesAreRefusedWithStatus2)
     const CliRun help = runMix("--help", dir.path());
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"--type", "--image1", "--image2", "--output", "--direction", "--blend-size", "--quality",
-                               "--smart-detect", "--frames", "--fps", "--format", "--codec"})
+                               "--smart-detect", "--frames", "--fps", "--format", "--codec", "--video-quality",
+                               "--list-formats", "mp4", "webm", "webp", "apng"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
@@ -119,6 +122,12 @@ TEST_F(Cli, PlainBuildLeavesTheVideoLibrariesToTheVideoBuild)
     const CliRun codecs = runMix("--list-codecs", dir.path());
     EXPECT_EQ(codecs.status, 0);
     EXPECT_NE(codecs.out.find("uncompressed"), std::string::npos);
+    const CliRun formats = runMix("--list-formats", dir.path());
+    EXPECT_EQ(formats.status, 0);
+    EXPECT_NE(formats.out.find("avi    result.avi"), std::string::npos) << formats.out;
+    const CliRun badQuality = runMix("--type fade --video-quality 200", dir.path());
+    EXPECT_EQ(badQuality.status, 2);
+    EXPECT_NE(badQuality.err.find("--video-quality takes a whole number from 0 to 100"), std::string::npos) << badQuality.err;
     const CliRun badCodec = runMix("--type fade --codec nonsense", dir.path());
     EXPECT_EQ(badCodec.status, 2);
     EXPECT_NE(badCodec.err.find("is not available here"), std::string::npos) << badCodec.err;

@@ -2,6 +2,7 @@
 #include "job/FadeWorkFolder.h"
 #include "job/MixJob.h"
 
+#include "platform/ForwardingUi.h"
 #include "platform/PictureLoader.h"
 #include "platform/RuntimeError.h"
 #include "platform/WorkSurface.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -291,4 +293,47 @@ TEST(FadeWorkFolder, IsPrivateAndRemovedWithItsContents)
         EXPECT_EQ(folder.file("Morph_0.bmp"), made.string() + "/Morph_0.bmp");
     }
     EXPECT_FALSE(std::filesystem::exists(made));
+}
+
+namespace {
+
+// Notes how far the frames had got when the compressor dialog was shown.
+struct DialogWatchingUi : ForwardingUi {
+    FakeUi fake;
+    std::vector<std::size_t> progressChangesAtDialog;
+    DialogWatchingUi() : ForwardingUi(fake) {}
+    std::optional<CompressorChoice> chooseCompressor(const std::vector<CompressorOption>& offered) override
+    {
+        progressChangesAtDialog.push_back(fake.progressValues.size());
+        return ForwardingUi::chooseCompressor(offered);
+    }
+};
+
+}  // namespace
+
+// The compressor is chosen before the first frame renders, for the AVI and for the GIF's
+// temporary AVI; a cancelled dialog renders no frame at all.
+TEST(FadeJob, TheCompressorIsChosenBeforeAnyFrameRenders)
+{
+    for (FadeOutput output : {FadeOutput::Avi, FadeOutput::Gif}) {
+        for (bool cancel : {false, true}) {
+            FadeFixture f;
+            DialogWatchingUi ui;
+            MixJob job(ui, &runFadeSteps);
+            f.request.fadeOutput = output;
+            f.request.frameCountText = "3";
+            if (cancel)
+                ui.fake.compressorAnswers.push_back(std::nullopt);
+            const MixOutcome outcome = job.run(f.request);
+            ASSERT_EQ(ui.progressChangesAtDialog.size(), 1u);
+            const std::vector<double> before(ui.fake.progressValues.begin(),
+                                             ui.fake.progressValues.begin() + std::ptrdiff_t(ui.progressChangesAtDialog[0]));
+            for (double v : before)
+                EXPECT_EQ(v, 0.0);   // no frame's progress before the dialog
+            const bool rendered = std::find(ui.fake.progressValues.begin(), ui.fake.progressValues.end(), 100.0) != ui.fake.progressValues.end();
+            EXPECT_EQ(rendered, !cancel);
+            EXPECT_EQ(ui.fake.texts().back(), cancel ? "Cancelled." : "Done.");
+            EXPECT_EQ(outcome.wroteResult(), !cancel);
+        }
+    }
 }

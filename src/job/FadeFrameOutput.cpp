@@ -1,0 +1,164 @@
+#include "job/FadeFrameOutput.h"
+
+#include "job/MixJob.h"
+#include "platform/Bitmap.h"
+#include "platform/Controls.h"
+#include "platform/RuntimeError.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace vantorell {
+
+namespace {
+
+// The frame surface's 32-bit picture as top-down BGR24 rows padded with zeros; a picture of
+// another size gives what it covers, the rest black.
+void packFrame(const Bitmap& image, const FrameLayout& layout, std::uint8_t* out)
+{
+    const std::size_t stride = layout.stride();
+    const int rows = std::min(layout.height, image.height());
+    const int columns = std::min(layout.width, image.width());
+    for (int y = 0; y < layout.height; ++y) {
+        std::uint8_t* to = out + std::size_t(y) * stride;
+        int x = 0;
+        if (y < rows) {
+            const std::uint8_t* from = image.row(y);
+            for (; x < columns; ++x) {
+                to[3 * x] = from[4 * x];
+                to[3 * x + 1] = from[4 * x + 1];
+                to[3 * x + 2] = from[4 * x + 2];
+            }
+        }
+        std::memset(to + 3 * std::size_t(x), 0, stride - 3 * std::size_t(x));
+    }
+}
+
+}  // namespace
+
+FadeFrameOutput::FadeFrameOutput(JobRun& run, FrameLayout layout) : m_run(run), m_layout(layout) {}
+
+FadeFrameOutput::~FadeFrameOutput() { m_pipeline.reset(); }
+
+void FadeFrameOutput::openAvi(bool toResult, const std::function<std::filesystem::path()>& path)
+{
+    try {
+        const int framesPerSecond = m_run.framesPerSecond();
+        const int rate = AviStreamRate(framesPerSecond);
+        if (toResult)
+            m_result.emplace(m_run.outcome.outputPath);
+        m_sink = &m_avi;
+        m_error = m_avi.open(toResult ? m_result->temporaryPath() : path(), m_layout, rate);
+        if (m_error != 0)
+            return;
+        try {
+            m_frames = m_run.frameCount();
+        } catch (const RuntimeError&) {
+            m_firstFrameMissing = true;   // no frame is rendered, so the first is missing
+            return;
+        }
+        m_opened = true;
+        UiPort& ui = m_run.ui;
+        ui.setBusyPointer(false);
+        const std::optional<CompressorChoice> choice = ui.chooseCompressor(AviCompressors(framesPerSecond));
+        ui.setBusyPointer(true);
+        if (!choice) {
+            m_cancelled = true;
+            m_avi.writeEmpty();   // an AVI without frames, and no message
+            return;
+        }
+        m_error = m_avi.start(*choice);
+        if (m_error == 0)
+            m_pipeline = std::make_unique<FramePipeline>(m_avi, m_layout);
+    } catch (...) {
+        m_kept = std::current_exception();
+    }
+}
+
+void FadeFrameOutput::openVideo(VideoFormat format, int quality)
+{
+    try {
+        const int rate = AviStreamRate(m_run.framesPerSecond());
+        m_result.emplace(m_run.outcome.outputPath);
+        m_sink = &m_video;
+        m_error = m_video.open(m_result->temporaryPath(), format, m_layout, rate, quality);
+        if (m_error != 0)
+            return;
+        try {
+            m_frames = m_run.frameCount();
+        } catch (const RuntimeError&) {
+            m_firstFrameMissing = true;
+            return;
+        }
+        m_opened = true;
+        m_pipeline = std::make_unique<FramePipeline>(m_video, m_layout);
+    } catch (...) {
+        m_kept = std::current_exception();
+    }
+}
+
+void FadeFrameOutput::deliver(const Bitmap& image, int index)
+{
+    if (!m_pipeline || m_gap)
+        return;
+    if (index != m_delivered) {
+        m_gap = true;
+        return;
+    }
+    if (image.empty())
+        throw RuntimeError(errnum::InvalidPicture, "Invalid picture");
+    if (m_pipeline->error() != 0) {
+        ++m_delivered;   // the writing has failed: the frame would not be written
+        return;
+    }
+    std::vector<std::uint8_t> frame = m_pipeline->take();
+    packFrame(image, m_layout, frame.data());
+    m_pipeline->submit(std::move(frame));
+    ++m_delivered;
+}
+
+AviWriteResult FadeFrameOutput::close()
+{
+    if (m_kept)
+        std::rethrow_exception(std::exchange(m_kept, nullptr));
+    if (m_firstFrameMissing)
+        throw RuntimeError(errnum::FileNotFound, "File not found");
+    const auto show = [&] {
+        m_run.ui.messageBox("There was an error writing to file", MsgButtons::Ok, MsgIcon::None,
+                            m_run.job.applicationTitle());
+    };
+    if (m_error != 0 || !m_opened) {
+        m_pipeline.reset();
+        show();
+        return AviWriteResult::Failed;
+    }
+    if (m_cancelled) {
+        m_sink->finish();   // the file without frames is not kept: its closing does not matter
+        return AviWriteResult::Cancelled;
+    }
+    ProgressBar& progress = m_run.job.progressBar();
+    progress.setMax(std::max(1, m_frames) - 1);
+    progress.setValue(0);
+    m_error = m_pipeline->drain();
+    m_pipeline.reset();
+    if (m_error == 0 && m_delivered < m_frames)
+        throw RuntimeError(errnum::FileNotFound, "File not found");   // the file closes with the frames before it
+    progress.setValue(m_frames - 1);
+    const int closing = m_sink->finish();
+    if (m_error == 0)
+        m_error = closing;
+    if (m_error != 0) {
+        show();
+        return AviWriteResult::Failed;
+    }
+    return AviWriteResult::Written;
+}
+
+void FadeFrameOutput::commit()
+{
+    if (m_result)
+        m_result->commit();
+}
+
+}  // namespace vantorell
