@@ -84,7 +84,7 @@ bool BooleanFromSetting(std::string_view text)
 }
 
 WindowModel::WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment environment)
-    : morph(settings), m_port(ui), m_job(m_port, &runFadeSteps), m_settings(settings), m_env(std::move(environment))
+    : morph(settings), m_port(ui), m_job(m_threadUi, &runFadeSteps), m_settings(settings), m_env(std::move(environment))
 {
     if (!m_env.random) {
         auto engine = std::make_shared<std::mt19937>(static_cast<std::mt19937::result_type>(
@@ -246,6 +246,17 @@ MixRequest WindowModel::request() const
 
 MixOutcome WindowModel::start() { return m_job.run(request()); }
 
+bool WindowModel::startJob()
+{
+    const bool started = m_jobThread.start(request(), [this](const MixOutcome& outcome) {
+        m_lastOutcome = outcome;
+        if (onJobStateChanged) onJobStateChanged();
+    });
+    if (started && jobRunning() && onJobStateChanged)
+        onJobStateChanged();
+    return started;
+}
+
 // ---- Option groups -------------------------------------------------------------------------
 
 std::vector<OptionButton*> WindowModel::groupOf(const OptionButton& option)
@@ -397,7 +408,7 @@ void WindowModel::openFileInto(TextBox& box, std::string_view routine)
     OpenFileRequest request;
     std::vector<std::filesystem::path> chosen;
     steps.run(100, [&] { chosen.clear(); });
-    steps.run(102, [&] { request.title = "Add File(s) - Hold Ctrl or Shift to select multiple files"; });
+    steps.run(102, [&] { request.title = "Choose One Picture"; });
     steps.run(104, [&] { request.filter = "JPG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|"; });
     steps.run(106, [&] { chosen = ui().openFiles(request); });
     // The box holds one path: the first name of a selection is the one that goes in.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/MorphModel.h"
+#include "app/JobThread.h"
 #include "app/PointerTrackingUi.h"
 #include "job/MixJob.h"
 #include "job/ReportNames.h"
@@ -89,6 +90,16 @@ public:
 
     // The Start button: runs the job on the request the controls make.
     MixOutcome start();
+
+    // ---- The job on a worker thread (app/JobThread) ----
+    // The view tells the model how to reach the window's thread; from then on startJob() runs
+    // the job on a worker while the window stays live, and jobFinished gets its outcome there.
+    void setWindowThreadPost(WindowThreadUi::Post post) { m_jobThread.setPost(std::move(post)); }
+    bool startJob();
+    void cancelJob() { m_jobThread.cancel(); }
+    bool jobRunning() const { return m_jobThread.running(); }
+    const MixOutcome& lastOutcome() const { return m_lastOutcome; }
+    std::function<void()> onJobStateChanged;   // a job started or ended (lastOutcome() is its outcome)
     // The job's values as the controls hold them now.
     MixRequest request() const;
 
@@ -166,6 +177,7 @@ private:
     void restoreSettings(StepRunner& steps);
 
     PointerTrackingUi m_port;
+    WindowThreadUi m_threadUi{m_port};   // the job's port: boxes and dialogs on the window's thread
     MixJob m_job;
     SettingsStore& m_settings;
     WindowEnvironment m_env;
@@ -173,6 +185,8 @@ private:
     Pointer m_pointer = Pointer::Default;
     bool m_settingsReadOnly = false;
     bool m_unloaded = false;
+    MixOutcome m_lastOutcome;
+    JobThread m_jobThread{m_job, m_threadUi};   // last: joined before the job goes
 };
 
 }  // namespace vantorell

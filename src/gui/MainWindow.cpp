@@ -2,6 +2,8 @@
 
 #include "app/WindowModel.h"
 #include "gui/MeshEditor.h"
+#include "gui/PreviewPane.h"
+#include "platform/PictureLoader.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,8 +18,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
+#include <QThread>
 #include <QVBoxLayout>
 
 // The window's icon lives in the static library's resources; they must be registered.
@@ -33,6 +38,13 @@ QString qt(const std::string& text) { return QString::fromStdString(text); }
 MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QMainWindow(parent), m_model(model)
 {
     initResources();
+    // Pictures that are not JPEGs decode through Qt's readers, on this thread only.
+    SetQtReaderThread([](const std::function<void()>& call) {
+        if (QThread::currentThread() == qApp->thread())
+            call();
+        else
+            QMetaObject::invokeMethod(qApp, [&call] { call(); }, Qt::BlockingQueuedConnection);
+    });
     setWindowIcon(QIcon(QStringLiteral(":/vantorell/vantorell.png")));
     buildLayout();
 
@@ -43,6 +55,11 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QMainWindow(parent
             widget->setFocus(Qt::OtherFocusReason);
     };
     m_model.onUnload = [] { QCoreApplication::quit(); };
+    // Jobs run on a worker; what they show comes back to this thread as queued calls.
+    m_model.setWindowThreadPost([](std::function<void()> call) {
+        QMetaObject::invokeMethod(qApp, std::move(call), Qt::QueuedConnection);
+    });
+    m_model.onJobStateChanged = [this] { syncJobState(); };
     syncWindow();
     syncPointer();
 }
@@ -53,6 +70,10 @@ MainWindow::~MainWindow()
     m_model.onPointerChanged = nullptr;
     m_model.onSetFocus = nullptr;
     m_model.onUnload = nullptr;
+    m_model.onJobStateChanged = nullptr;
+    delete m_preview;   // its worker ends while this thread can still serve it
+    m_preview = nullptr;
+    SetQtReaderThread({});
     for (auto& [control, previous] : m_previousObservers)
         control->onChanged = std::move(previous);
 }
@@ -71,9 +92,10 @@ void MainWindow::listen(Control& control, std::function<void()> sync)
     // keeps working beside the view's, and gets its place back when the view goes.
     std::function<void()> previous = control.onChanged;
     m_previousObservers.emplace(&control, previous);
-    control.onChanged = [previous = std::move(previous), sync = std::move(sync)] {
+    control.onChanged = [this, previous = std::move(previous), sync = std::move(sync)] {
         if (previous) previous();
         sync();
+        if (m_preview) m_preview->controlsChanged();
     };
 }
 
@@ -106,6 +128,11 @@ QLineEdit* MainWindow::textBox(TextBox& box, QWidget* parent)
         edit->setEnabled(box.enabled());
     });
     connect(edit, &QLineEdit::textEdited, this, [&box](const QString& text) { box.setText(text.toStdString()); });
+    // Return in any box presses Start (while no job runs).
+    connect(edit, &QLineEdit::returnPressed, this, [this] {
+        if (m_startButton && m_startButton->isVisible() && m_startButton->isEnabled())
+            m_startButton->click();
+    });
     return edit;
 }
 
@@ -173,6 +200,8 @@ QSlider* MainWindow::slider(RangeControl& range, QWidget* parent)
 QScrollBar* MainWindow::scrollBar(RangeControl& range, QWidget* parent, std::function<void()> synced)
 {
     auto* widget = new QScrollBar(Qt::Horizontal, parent);
+    widget->setFocusPolicy(Qt::StrongFocus);   // reachable with Tab, moved with the arrow keys
+    widget->setSingleStep(1);
     widget->setRange(range.min(), range.max());
     widget->setValue(range.value());
     widget->setPageStep(std::max(1, (range.max() - range.min()) / 10));
@@ -217,11 +246,22 @@ QProgressBar* MainWindow::progressBar(ProgressBar& bar, QWidget* parent)
     widget->setAlignment(Qt::AlignCenter);
     widget->setTextVisible(true);
     bindEnabled(bar, widget);
-    const auto sync = [&bar, widget] {
-        const double fraction = bar.max() > 0 ? bar.value() / bar.max() : 0.0;
-        widget->setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 1000.0 + 0.5));
-        widget->setShownText(qt(bar.text()));
-        widget->setEnabled(bar.enabled());
+    // The job drives the bar from its worker thread: the bar's state is copied where it
+    // changes and shown on the window's thread.
+    const auto show = [widget](double value, double max, const QString& text, bool enabled) {
+        const double fraction = std::clamp(max > 0 ? value / max : 0.0, 0.0, 1.0);
+        widget->setValue(static_cast<int>(fraction * 1000.0 + 0.5));
+        widget->setShownText(value > 0 ? progressText(text, fraction) : text);
+        widget->setEnabled(enabled);
+    };
+    const auto sync = [&bar, widget, show] {
+        const double value = bar.value(), max = bar.max();
+        const QString text = qt(bar.text());
+        const bool enabled = bar.enabled();
+        if (QThread::currentThread() == widget->thread())
+            show(value, max, text, enabled);
+        else
+            QMetaObject::invokeMethod(widget, [=] { show(value, max, text, enabled); }, Qt::QueuedConnection);
     };
     listen(bar, sync);
     sync();
@@ -232,12 +272,23 @@ QProgressBar* MainWindow::progressBar(ProgressBar& bar, QWidget* parent)
 
 void MainWindow::buildLayout()
 {
-    m_central = new QWidget(this);
-    setCentralWidget(m_central);
+    // The controls scroll when the screen is smaller than they are (a 1920 x 1080 screen at
+    // 200 % offers 960 x 540); on a bigger screen the window shows them whole.
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    m_central = new QWidget(scroll);
+    scroll->setWidget(m_central);
+    setCentralWidget(scroll);
     watchPointer(m_central, nullptr);
 
-    auto* page = new QVBoxLayout(m_central);
-    page->setContentsMargins(14, 12, 14, 12);
+    // The controls on the left, the preview of what Start would write on the right.
+    auto* columns = new QHBoxLayout(m_central);
+    columns->setContentsMargins(14, 12, 14, 12);
+    columns->setSpacing(14);
+    auto* page = new QVBoxLayout;
+    columns->addLayout(page, 0);
+    page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(10);
     addFileRows(page);
     // Settings: the mix type with the blend and fade options beside it, then the quality.
@@ -251,6 +302,7 @@ void MainWindow::buildLayout()
     page->addStretch(1);
     page->addWidget(progressBar(m_model.progressBar(), m_central));
     page->addLayout(commandRow());
+    addPreviewPane(columns);
 }
 
 // The two pictures and the output folder, each a box with its "..." button.
@@ -307,7 +359,10 @@ QGroupBox* MainWindow::blendOptionsGroup()
     QGroupBox* size = frame(f.blendSizeFrame, blend);
     auto* sizeLayout = new QHBoxLayout(size);
     auto* seamValue = new QLabel(size);
-    const auto showSeam = [seamValue, &f] { seamValue->setText(tr("%1 px").arg(f.blendSizeBar.value())); };
+    const auto showSeam = [this, seamValue, &f] {
+        seamValue->setText(tr("%1 px").arg(f.blendSizeBar.value()));
+        if (m_preview) m_preview->seamMoved();
+    };
     QScrollBar* seam = scrollBar(f.blendSizeBar, size, showSeam);
     seamValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     seamValue->setMinimumWidth(seamValue->fontMetrics().horizontalAdvance(QStringLiteral("0000 px")));
@@ -385,7 +440,8 @@ QHBoxLayout* MainWindow::commandRow()
     commands->addWidget(pushButton(m_model.helpButton, m_central, &WindowModel::showHelp));
     commands->addWidget(pushButton(m_model.loadSamplesButton, m_central, &WindowModel::loadSamples));
     commands->addStretch(1);
-    QPushButton* start = pushButton(m_model.startButton, m_central, [this] { m_model.start(); });
+    QPushButton* start = pushButton(m_model.startButton, m_central, [this] { m_model.startJob(); });
+    m_startButton = start;
     start->setDefault(true);
     QFont bold = start->font();
     bold.setBold(true);
@@ -395,10 +451,22 @@ QHBoxLayout* MainWindow::commandRow()
                            4 * start->fontMetrics().horizontalAdvance(u'M'));
     start->setMinimumHeight(start->sizeHint().height() * 5 / 4);
     commands->addWidget(start);
+    addJobButtons(commands, start);
     return commands;
 }
 
 // ---- Window, pointer, focus, closing -------------------------------------------------------
+
+QSize MainWindow::sizeHint() const
+{
+    // The whole content, as large as the screen allows (less room for the window's frame).
+    QSize whole = m_central->sizeHint().expandedTo(m_central->minimumSizeHint());
+    if (const QScreen* shown = screen()) {
+        const QSize room = shown->availableGeometry().size() - QSize(16, 48);
+        whole = whole.boundedTo(room);
+    }
+    return whole;
+}
 
 void MainWindow::syncWindow()
 {
@@ -466,6 +534,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // A running job is cancelled first; the window closes when it has cleaned up and ended.
+    if (m_model.jobRunning()) {
+        m_closeAfterJob = true;
+        m_model.cancelJob();
+        event->ignore();
+        return;
+    }
     bool cancel = false;
     m_model.queryUnload(cancel, 0);
     if (cancel) {

@@ -24,6 +24,7 @@ namespace vantorell {
 class Control;
 class WindowModel;
 class OptionButton;
+class PreviewPane;
 class ProgressBar;
 class RangeControl;
 class TextBox;
@@ -37,6 +38,11 @@ public:
     // The widget that shows a model control (tests and screenshots use it).
     QWidget* widgetFor(const Control& control) const;
     WindowModel& model() { return m_model; }
+    QSize sizeHint() const override;
+    QPushButton* cancelButton() const { return m_cancelButton; }
+    QPushButton* openResultButton() const { return m_openResultButton; }
+    QPushButton* showInFolderButton() const { return m_showInFolderButton; }
+    PreviewPane* previewPane() const { return m_preview; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -63,6 +69,22 @@ private:
     QGroupBox* fadeOptionsGroup();
     QGroupBox* qualityGroup();
     QHBoxLayout* commandRow();
+
+    // The job's own controls (gui/JobControls.cpp): Cancel in Start's place while a job runs,
+    // and after "Done." the buttons that open the result and show it in its folder.
+    void addJobButtons(QHBoxLayout* row, QPushButton* start);
+    void syncJobState();
+    static QString progressText(const QString& text, double fraction);
+    QPushButton* m_startButton = nullptr;
+    QPushButton* m_cancelButton = nullptr;
+    QPushButton* m_openResultButton = nullptr;
+    QPushButton* m_showInFolderButton = nullptr;
+    bool m_closeAfterJob = false;
+
+    // The preview pane and drag and drop (gui/WindowDrops.cpp).
+    void addPreviewPane(QHBoxLayout* columns);
+    void fillFromDrop(const QStringList& files, TextBox* target);
+    PreviewPane* m_preview = nullptr;
 
     WindowModel& m_model;
     std::map<const Control*, QWidget*> m_widgets;

@@ -31,6 +31,7 @@ int main(int argc, char* argv[])
     ui.setWindow(&window);
 
     form.load();
+    window.resize(window.sizeHint());   // the whole window, or as much as the screen holds
     window.show();
     return QApplication::exec();
 }

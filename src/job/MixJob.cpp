@@ -145,7 +145,11 @@ std::int16_t JobRun::framesPerSecond() const { return textToInt16(request.frames
 
 MixJob::MixJob(UiPort& ui, FadeSteps fadeSteps) : m_ui(ui), m_fadeSteps(fadeSteps)
 {
-    m_progress.onChanged = [this] { m_ui.progressChanged(m_progress); };
+    m_progress.onChanged = [this] {
+        if (m_runningOutcome && !m_runningOutcome->wroteResult())
+            m_cancel.checkpoint();
+        m_ui.progressChanged(m_progress);
+    };
     // The overlay's input surfaces take the size of the pictures loaded into them.
     m_surfaces.overlayFirst.setAutoSize(true);
     m_surfaces.overlaySecond.setAutoSize(true);
@@ -170,25 +174,48 @@ std::shared_ptr<Ditherer> MixJob::ditherer()
 MixOutcome MixJob::run(const MixRequest& request)
 {
     MixOutcome outcome;
-    RecordingUi ui(m_ui, request, outcome);
-    StepRunner steps(ui, names::kStartButton.reportName, &outcome.errors);
-    if (m_busy)                                                              // 100
+    RecordingUi ui(m_ui, request, outcome, &m_cancel);
+    const bool reserved = m_reserved.exchange(false);
+    if (!reserved && m_busy.exchange(true))                                  // 100, 102
         return outcome;
     outcome.started = true;
-    m_busy = true;                                                           // 102
+    if (!reserved)
+        m_cancel.reset();
+    m_runningOutcome = &outcome;
     JobRun run(*this, request, outcome, ui);                                 // 104
+    try {
+        runSteps(run, ui);
+    } catch (const JobCancelled&) {
+        // Everything the run made has gone with the objects that owned it; what remains is
+        // the closing of a job: the pointer, the progress bar and the one box.
+        m_cancel.disarm();
+        outcome.cancelled = true;
+        ui.setBusyPointer(false);
+        m_progress.setValue(0);
+        m_progress.setText("Progress Bar");
+        run.showClosingMessage();
+    }
+    outcome.jpegQuality = run.jpegQuality;
+    m_runningOutcome = nullptr;
+    m_busy = false;                                                          // 458
+    return outcome;
+}
+
+void MixJob::runSteps(JobRun& run, UiPort& ui)
+{
+    const MixRequest& request = run.request;
+    MixOutcome& outcome = run.outcome;
+    StepRunner steps(ui, names::kStartButton.reportName, &outcome.errors);
     if (const auto refusal = refusalOf(request)) {
         run.showMessage(*refusal);
         outcome.failure = *refusal;
-        m_busy = false;
-        return outcome;
+        return;
     }
 
     if (!steps.test(106, [&] { return FolderExists(resultFolder(request)); })) {
         steps.run(456, [&] { run.showMessage("Folder does not exist. Please select another folder."); });
         outcome.failure = "the output folder does not exist.";
-        m_busy = false;                                                      // 458
-        return outcome;
+        return;                                                              // 458
     }
     steps.run(108, [&] {
         outcome.outputPath = resultFolder(request) + kPathSeparator + resultFileName(request);
@@ -214,10 +241,6 @@ MixOutcome MixJob::run(const MixRequest& request)
             m_fadeSteps(run, steps);
     } else if (steps.test(430, [&] { return request.mixType == MixType::Overlay; }))
         overlaySteps(run, steps);
-
-    outcome.jpegQuality = run.jpegQuality;
-    m_busy = false;                                                          // 458
-    return outcome;
 }
 
 void MixJob::blendSteps(JobRun& run, StepRunner& steps)

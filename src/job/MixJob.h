@@ -5,11 +5,13 @@
 #pragma once
 
 #include "job/MixRequest.h"
+#include "platform/Cancellation.h"
 #include "platform/Controls.h"
 #include "platform/Picture.h"
 #include "platform/UiPort.h"
 #include "platform/WorkSurface.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -56,8 +58,23 @@ public:
 
     // Runs the Start command on the request. A second call while one runs (from a handler
     // during a yield) returns at once with outcome.started false.
+    // A run stopped by cancel() unwinds from its next checkpoint (a progress change, a yield, the
+    // return of a box or dialog), its work folder and temporary result removed on the way, and
+    // closes with "Cancelled."; the earlier result stays.
     MixOutcome run(const MixRequest& request);
     bool busy() const { return m_busy; }
+    // Any thread: asks the running job to stop. Nothing happens when none runs.
+    void cancel() { if (m_busy) m_cancel.request(); }
+    // Marks the job busy for the run() a worker is about to make, so that a cancel made before
+    // that worker gets going is kept (app/JobThread). False when a job is running.
+    bool reserve()
+    {
+        if (m_busy.exchange(true))
+            return false;
+        m_cancel.reset();
+        m_reserved = true;
+        return true;
+    }
 
     // Whether a run may start helper threads of its own (a JPEG second picture decoded while
     // the first decodes). On by default; a batch that runs one job per core turns it off.
@@ -89,6 +106,7 @@ public:
 private:
     // Why the request cannot run at all (an empty picture box, no frames): the box's text.
     static std::optional<std::string> refusalOf(const MixRequest& request);
+    void runSteps(JobRun& run, UiPort& ui);
     void blendSteps(JobRun& run, StepRunner& steps);
     void overlaySteps(JobRun& run, StepRunner& steps);
     void overlayAndSave(JobRun& run, StepRunner& steps);
@@ -96,7 +114,10 @@ private:
 
     UiPort& m_ui;
     FadeSteps m_fadeSteps;
-    bool m_busy = false;
+    std::atomic<bool> m_busy{false};
+    std::atomic<bool> m_reserved{false};
+    CancelFlag m_cancel;
+    const MixOutcome* m_runningOutcome = nullptr;   // the run's outcome, while one runs
     bool m_helperThreads = true;
     bool m_streamOverlays = false;
     ProgressBar m_progress;

@@ -1,5 +1,6 @@
 #include "platform/PictureLoader.h"
 
+#include "platform/ExifOrientation.h"
 #include "platform/JpegCodec.h"
 #include "platform/PictureLimits.h"
 #include "platform/RuntimeError.h"
@@ -10,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <limits>
 #include <condition_variable>
 #include <deque>
@@ -177,8 +180,10 @@ PictureHeader jpegHeader(std::span<const std::uint8_t> bytes)
     const std::optional<JpegHeader> frame = ReadJpegHeader(bytes);
     if (!frame || frame->width <= 0 || frame->height <= 0)
         invalidPicture();
-    header.width = frame->width;
-    header.height = frame->height;
+    // A picture stored turned is described as it is shown (upright).
+    const bool swap = SwapsSides(JpegExifOrientation(bytes));
+    header.width = swap ? frame->height : frame->width;
+    header.height = swap ? frame->width : frame->height;
     checkLimits(header);
     return header;
 }
@@ -269,7 +274,34 @@ void checkInput(std::span<const std::uint8_t> bytes)
         invalidPicture("file too large");
 }
 
-Picture decodeWithQt(std::span<const std::uint8_t> bytes)
+QtReaderThread& qtReaderThread()
+{
+    static QtReaderThread runner;
+    return runner;
+}
+
+// Runs `call` where Qt's readers may run, and passes its exception on.
+template <class Result, class Call>
+Result onQtReaderThread(Call&& call)
+{
+    const QtReaderThread& runner = qtReaderThread();
+    if (!runner)
+        return call();
+    std::optional<Result> result;
+    std::exception_ptr failure;
+    runner([&] {
+        try {
+            result.emplace(call());
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    if (failure)
+        std::rethrow_exception(failure);
+    return std::move(*result);
+}
+
+Picture decodeWithQtHere(std::span<const std::uint8_t> bytes)
 {
     const PictureHeader header = qtHeader(bytes);
     const QtImageModule& qt = qtImageModule();
@@ -295,16 +327,25 @@ Picture decodeWithQt(std::span<const std::uint8_t> bytes)
     return Picture(Bitmap::adopt(image.width, image.height, std::move(owner)), header.width, header.height);
 }
 
+Picture decodeWithQt(std::span<const std::uint8_t> bytes)
+{
+    return onQtReaderThread<Picture>([&] { return decodeWithQtHere(bytes); });
+}
+
 Picture decode(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
 {
     checkInput(bytes);
     if (isJpeg(bytes)) {
-        const PictureHeader header = jpegHeader(bytes);
+        // A JPEG stored turned (EXIF orientation 2 to 8) is turned upright before anyone sees it.
+        const int orientation = JpegExifOrientation(bytes);
+        const PictureHeader header = jpegHeader(bytes);   // the upright size
         const int scale = jpegScaleDenominator(header.width, header.height, request);
         if (std::optional<Bitmap> bitmap = DecodeJpeg(bytes, scale))
-            return Picture(std::move(*bitmap), header.width, header.height);
+            return Picture(OrientUpright(*bitmap, orientation), header.width, header.height);
         // libjpeg gives no blue, green, red for CMYK and refuses some damage; Qt's reader
         // converts CMYK itself (at full size), and refuses the same damage with the same answer.
+        const Picture stored = decodeWithQt(bytes);
+        return Picture(OrientUpright(stored.bitmap(), orientation), header.width, header.height);
     }
     return decodeWithQt(bytes);
 }
@@ -376,8 +417,10 @@ PictureHeader ReadPictureHeader(std::span<const std::uint8_t> bytes)
     checkInput(bytes);
     if (isJpeg(bytes))
         return jpegHeader(bytes);
-    return qtHeader(bytes);
+    return onQtReaderThread<PictureHeader>([&] { return qtHeader(bytes); });
 }
+
+void SetQtReaderThread(QtReaderThread runner) { qtReaderThread() = std::move(runner); }
 
 Picture LoadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
 {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -40,6 +41,13 @@ Picture LoadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRe
 // (callers may then decode it on a thread of their own; Qt keeps per-thread data for a
 // foreign thread that it never frees).
 bool IsJpegFile(const std::filesystem::path& file);
+
+// Qt's image readers keep data for the thread they run on, which must outlive them: a program
+// that loads pictures from worker threads (the window's job and preview) sets a runner that
+// takes the call to one thread that lives as long as Qt (the window's) and waits for it.
+// Empty (the default): the readers run on the calling thread. JPEGs never go through Qt.
+using QtReaderThread = std::function<void(const std::function<void()>& call)>;
+void SetQtReaderThread(QtReaderThread runner);
 
 // Reads and checks the header only (the same checks LoadPicture makes before decoding).
 PictureHeader ReadPictureHeader(std::span<const std::uint8_t> bytes);

@@ -122,7 +122,7 @@ TEST(WindowModelFiles, OpenFileDialogFillsTheBoxOrChangesNothing)
     h.ui.fileAnswers.push_back({"/pics/a.jpg"});
     f.browseImage1();
     ASSERT_EQ(h.ui.fileRequests.size(), 1u);
-    EXPECT_EQ(h.ui.fileRequests[0].title, "Add File(s) - Hold Ctrl or Shift to select multiple files");
+    EXPECT_EQ(h.ui.fileRequests[0].title, "Choose One Picture");
     EXPECT_EQ(h.ui.fileRequests[0].filter, "JPG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|");
     EXPECT_EQ(f.image1Box.text(), "/pics/a.jpg");
     EXPECT_EQ(h.settings.stored("Image 1"), "/pics/a.jpg");

@@ -5,10 +5,17 @@
 // screenshots; scripts/screenshots.sh does that under Xvfb with a window manager, so that the
 // shots show the title bars.
 #include "GuiHarness.h"
+#include "colour/Ditherer.h"
+#include "gif/FramesToGif.h"
+#include "gif/GifDocument.h"
+#include "gui/PreviewPane.h"
+#include "platform/SilentUi.h"
 #include "gui/QtUiPort.h"
 #include "job/ErrorReport.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QSlider>
 #include <QImage>
 #include <QMessageBox>
 #include <QScreen>
@@ -20,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <utility>
 
@@ -139,6 +147,101 @@ TEST(Screenshots, BlendFadeOverlayAndAnErrorBox)
                                                    MsgButtons::Ok, MsgIcon::None, "Vantorell", &window);
     noResult->show();
     shoot(*noResult, "no-result.png");
+}
+
+}  // namespace
+}  // namespace vantorell::test
+
+
+namespace vantorell::test {
+namespace {
+
+// Frames for the GIF writer from pictures of the window.
+class ImageFrames final : public GifFrameSource {
+public:
+    explicit ImageFrames(const std::vector<QImage>& images) : m_images(images) {}
+    bool readFrame(Dib&) override { return m_next < m_images.size() && ++m_next > 0; }
+    bool drawFrame(Dib& surface) override
+    {
+        const QImage image = m_images[m_next - 1].convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y)
+            std::memcpy(surface.bits() + std::size_t(y) * surface.BytesPerScanline(), image.constScanLine(y),
+                        std::size_t(image.width()) * 4);
+        return true;
+    }
+
+private:
+    const std::vector<QImage>& m_images;
+    std::size_t m_next = 0;
+};
+
+bool waitFor(const std::function<bool()>& done)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+// The window with its preview in each mode, from the sample pictures, and a short animation of
+// the Fade preview's slider moving (made with our own GIF writer) for the README.
+TEST(Screenshots, EachModeWithItsPreview)
+{
+    const char* folder = std::getenv("VANTORELL_SCREENSHOT_DIR");
+    GuiHarness h;
+    h.settings.put("Image 1", std::string(VANTORELL_SAMPLES_DIR) + "/face1.jpg");
+    h.settings.put("Image 2", std::string(VANTORELL_SAMPLES_DIR) + "/face2.jpg");
+    h.settings.put("Text3", "/home/ana/Pictures/Mixed/");
+    MainWindow& window = h.open();
+    window.resize(window.sizeHint());
+    WindowModel& f = *h.form;
+    PreviewPane& pane = *window.previewPane();
+    const auto shoot = [&](const char* name, const std::function<bool(const PreviewInputs&)>& ready) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(waitFor([&] { return !pane.image().isNull() && ready(pane.shown().inputs); }));
+        if (folder)
+            settle();
+        QApplication::processEvents();
+        const QPixmap shot = shotOf(window);
+        expectDrawn(shot.toImage(), window);
+        if (folder)
+            EXPECT_TRUE(shot.save(QString::fromLocal8Bit(folder) + u'/' + QLatin1String(name)));
+    };
+    f.blendSizeBar.setValue(250);
+    shoot("preview-blend.png", [](const PreviewInputs& in) { return in.blendStart == 250; });
+    f.click(f.overlayOption);
+    shoot("preview-overlay.png", [](const PreviewInputs& in) { return in.mixType == MixType::Overlay; });
+    f.click(f.fadeOption);
+    f.click(f.saveAsGifOption);
+    pane.frameSlider()->setValue(4);
+    shoot("preview-fade-gif.png", [](const PreviewInputs& in) {
+        return in.mixType == MixType::Fade && in.fadeOutput == FadeOutput::Gif && in.frameIndex == 4;
+    });
+
+    // The pane while the slider runs through the frames, at half size.
+    f.click(f.saveAsAviOption);
+    std::vector<QImage> frames;
+    for (int i = 0; i < 10; ++i) {
+        pane.frameSlider()->setValue(i);
+        ASSERT_TRUE(waitFor([&] { return pane.shown().inputs.frameIndex == i &&
+                                         pane.shown().inputs.fadeOutput == FadeOutput::Avi; }));
+        QApplication::processEvents();
+        frames.push_back(pane.grab().toImage().scaledToWidth(pane.width() / 2, Qt::SmoothTransformation));
+    }
+    ImageFrames source(frames);
+    GifDocument gif;
+    ProgressBar progress;
+    SilentUi ui;
+    Ditherer dither;
+    dither.SetPaletteMode(PaletteMode::Optimal);
+    dither.SetDitherMode(DitherMode::Diffusion);
+    const GifAnimationShape shape{10, frames[0].width(), frames[0].height(), 20};
+    ASSERT_EQ(framesToGif(source, shape, gif, progress, ui, dither), FramesToGifResult::Done);
+    const std::filesystem::path animation =
+        folder ? std::filesystem::path(folder) / "preview-fade.gif" : h.dir.path() / "preview-fade.gif";
+    ASSERT_TRUE(gif.Save(animation, progress, ui));
+    EXPECT_GT(std::filesystem::file_size(animation), 1000u);
 }
 
 }  // namespace

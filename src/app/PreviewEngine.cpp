@@ -1,0 +1,230 @@
+#include "app/PreviewEngine.h"
+
+#include "job/MixJob.h"
+#include "job/PreviewRender.h"
+#include "platform/Conversions.h"
+#include "platform/RuntimeError.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+
+namespace vantorell {
+
+PreviewInputs PreviewInputs::from(const MixRequest& request, int frameIndex)
+{
+    PreviewInputs inputs;
+    inputs.mixType = request.mixType;
+    inputs.image1 = request.image1Path;
+    inputs.image2 = request.image2Path;
+    inputs.blendDirection = request.blendDirection;
+    inputs.blendStart = request.blendStart;
+    double frames = 0;
+    if (parseNumber(request.frameCountText, frames) == NumberParse::Ok && frames >= 1 && frames <= 32767)
+        inputs.frameCount = int(frames + 0.5);
+    else
+        inputs.frameCount = 1;
+    inputs.frameIndex = std::clamp(frameIndex, 0, inputs.frameCount - 1);
+    inputs.fadeOutput = request.fadeOutput;
+    inputs.gifPalette = request.gifPalette;
+    inputs.gifDither = request.gifDither;
+    return inputs;
+}
+
+// The Overlay and the Fade are previewed at most this large (the pane's size on a big screen),
+// so that a fade frame with its GIF dither stays a few milliseconds of work.
+constexpr int kPaneWidth = 729, kPaneHeight = 547;
+
+// The worker's caches: each picture decoded once per path, the Fade's meshes and buffers once
+// per pair, the GIF palette once per first frame.
+struct PreviewEngine::Renderer {
+    std::map<std::string, Picture> pictures;
+    std::map<std::string, Bitmap> thumbnails;
+
+    static constexpr int kThumbWidth = 48, kThumbHeight = 36;
+    const Bitmap& thumbnail(const std::string& file, const Picture& picture)
+    {
+        auto found = thumbnails.find(file);
+        if (found == thumbnails.end()) {
+            if (thumbnails.size() > 8)
+                thumbnails.clear();
+            found = thumbnails.emplace(file, ReduceToFit(picture, kThumbWidth, kThumbHeight).bitmap()).first;
+        }
+        return found->second;
+    }
+    std::string fadeFirst, fadeSecond;
+    std::unique_ptr<FadePreview> fade;
+    Bitmap fadeFirstFrame;
+    GifFramePreview gif;
+    GifSizeEstimator estimateGif;
+
+    const Picture& picture(const std::string& file)
+    {
+        auto found = pictures.find(file);
+        if (found == pictures.end()) {
+            if (pictures.size() > 8)
+                pictures.clear();   // a few pictures at preview scale are kept, not every one ever chosen
+            found = pictures.emplace(file, LoadPreviewPicture(file, kBlendCanvasWidth, kBlendCanvasHeight)).first;
+        }
+        return found->second;
+    }
+
+    PreviewResult render(const PreviewInputs& in)
+    {
+        PreviewResult result;
+        result.inputs = in;
+        Picture first, second;
+        if (in.image1.empty())
+            result.message = "Choose Image #1 to see a preview.";
+        else try {
+            first = picture(in.image1);
+            result.thumbnail1 = thumbnail(in.image1, first);
+            result.width1 = first.sourceWidth();
+            result.height1 = first.sourceHeight();
+        } catch (const RuntimeError&) {
+            result.message = "Image #1 could not be read.";
+        }
+        if (in.image2.empty()) {
+            if (result.message.empty())
+                result.message = "Choose Image #2 to see a preview.";
+        } else try {
+            second = picture(in.image2);
+            result.thumbnail2 = thumbnail(in.image2, second);
+            result.width2 = second.sourceWidth();
+            result.height2 = second.sourceHeight();
+        } catch (const RuntimeError&) {
+            if (result.message.empty())
+                result.message = "Image #2 could not be read.";
+        }
+        if (!result.message.empty())
+            return result;
+        result.sourceWidth = first.sourceWidth();
+        result.sourceHeight = first.sourceHeight();
+        try {
+            switch (in.mixType) {
+            case MixType::Blend:
+                result.image = RenderBlendPreview(first, second, in.blendDirection, in.blendStart);
+                break;
+            case MixType::Overlay: {
+                const Picture reduced = ReduceToFit(first, kPaneWidth, kPaneHeight);
+                result.image = RenderOverlayPreview(reduced, MatchScale(reduced, second));
+                break;
+            }
+            case MixType::Fade:
+                renderFade(first, second, in, result);
+                break;
+            }
+        } catch (const RuntimeError& e) {
+            result.image = Bitmap();
+            result.message = e.description();
+        } catch (const std::bad_alloc&) {
+            result.image = Bitmap();
+            result.message = "Out of memory";
+        }
+        return result;
+    }
+
+    void renderFade(const Picture& first, const Picture& second, const PreviewInputs& in, PreviewResult& result)
+    {
+        if (!fade || fadeFirst != in.image1 || fadeSecond != in.image2) {
+            fade.reset();
+            const Picture reduced = ReduceToFit(first, kPaneWidth, kPaneHeight);
+            fade = std::make_unique<FadePreview>(reduced, MatchScale(reduced, second));
+            fadeFirst = in.image1;
+            fadeSecond = in.image2;
+            fadeFirstFrame = fade->frame(0, 1);   // t = 0 for every frame count
+        }
+        const Bitmap frame = fade->frame(in.frameIndex, in.frameCount);
+        if (in.fadeOutput == FadeOutput::Gif) {
+            result.image = gif.dither(frame, fadeFirstFrame, in.gifPalette, in.gifDither);
+            if (estimateGif)
+                result.resultBytes = estimateGif(first.bitmap(), second.bitmap(), in, first.sourceWidth(),
+                                                 first.sourceHeight());
+        } else {
+            result.image = frame;
+            result.resultBytes = UncompressedAviSize(first.sourceWidth(), first.sourceHeight(), in.frameCount);
+        }
+    }
+};
+
+PreviewEngine::PreviewEngine(WindowThreadUi::Post post, std::function<void()> pump)
+    : m_post(std::move(post)), m_pump(std::move(pump)), m_renderer(std::make_unique<Renderer>())
+{
+    if (m_post)
+        m_worker = std::thread([this] {
+            work();
+            m_workerEnded = true;
+        });
+}
+
+PreviewEngine::~PreviewEngine()
+{
+    *m_self = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    if (m_pump)
+        while (m_worker.joinable() && !m_workerEnded) {
+            m_pump();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void PreviewEngine::setGifSizeEstimator(GifSizeEstimator estimator)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_renderer->estimateGif = std::move(estimator);
+}
+
+PreviewResult PreviewEngine::renderNow(const PreviewInputs& inputs) { return m_renderer->render(inputs); }
+
+void PreviewEngine::request(const PreviewInputs& inputs)
+{
+    if (m_anyRequested && inputs == m_lastRequested)
+        return;
+    m_anyRequested = true;
+    m_lastRequested = inputs;
+    if (!m_post) {
+        const PreviewResult result = renderNow(inputs);
+        if (onReady) onReady(result);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_pending = inputs;
+    }
+    m_wake.notify_all();
+}
+
+void PreviewEngine::work()
+{
+    for (;;) {
+        PreviewInputs inputs;
+        {
+            std::unique_lock<std::mutex> guard(m_lock);
+            m_wake.wait(guard, [this] { return m_stop || m_pending; });
+            if (m_stop)
+                return;
+            inputs = std::move(*m_pending);
+            m_pending.reset();
+        }
+        PreviewResult result = m_renderer->render(inputs);
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            if (m_pending || m_stop)
+                continue;   // superseded while it rendered: the newer one goes next
+        }
+        // Shown only when no newer request was made meanwhile (checked on the window's thread).
+        m_post([self = m_self, result = std::move(result)] {
+            PreviewEngine* engine = *self;
+            if (engine && result.inputs == engine->m_lastRequested && engine->onReady)
+                engine->onReady(result);
+        });
+    }
+}
+
+}  // namespace vantorell

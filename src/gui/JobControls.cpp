@@ -1,0 +1,76 @@
+// The window's controls for a running job and its result: Cancel in Start's place while the
+// job runs, the progress bar's percentage, and after "Done." the buttons that open the result
+// and show it in its folder through the desktop's default handlers.
+#include "gui/MainWindow.h"
+
+#include "app/WindowModel.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QUrl>
+
+namespace vantorell {
+
+QString MainWindow::progressText(const QString& text, double fraction)
+{
+    const QString percent = QString::number(static_cast<int>(fraction * 100.0 + 0.5)) + u'%';
+    if (text.contains(u'%'))
+        return text;   // the text says it already
+    if (text.isEmpty() || text == QStringLiteral("Progress Bar"))
+        return percent;
+    return text + QStringLiteral("  ") + percent;
+}
+
+void MainWindow::addJobButtons(QHBoxLayout* row, QPushButton* start)
+{
+    m_openResultButton = new QPushButton(tr("Open Result"), m_central);
+    m_showInFolderButton = new QPushButton(tr("Show In Folder"), m_central);
+    m_cancelButton = new QPushButton(tr("Cancel"), m_central);
+    for (QPushButton* button : {m_openResultButton, m_showInFolderButton, m_cancelButton}) {
+        button->setAutoDefault(false);
+        button->hide();
+    }
+    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    m_cancelButton->setMinimumSize(start->minimumSize());
+    m_cancelButton->setFont(start->font());
+    // The result buttons sit before Start; Cancel takes Start's place while a job runs.
+    const int at = row->indexOf(start);
+    row->insertWidget(at, m_showInFolderButton);
+    row->insertWidget(at, m_openResultButton);
+    row->addWidget(m_cancelButton);
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] {
+        m_cancelButton->setEnabled(false);   // once is enough; the job ends within a frame
+        m_model.cancelJob();
+    });
+    connect(m_openResultButton, &QPushButton::clicked, this, [this] {
+        if (const auto& file = m_model.lastOutcome().writtenFile)
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(*file)));
+    });
+    connect(m_showInFolderButton, &QPushButton::clicked, this, [this] {
+        if (const auto& file = m_model.lastOutcome().writtenFile)
+            QDesktopServices::openUrl(
+                QUrl::fromLocalFile(QFileInfo(QString::fromStdString(*file)).absolutePath()));
+    });
+}
+
+void MainWindow::syncJobState()
+{
+    const bool running = m_model.jobRunning();
+    m_startButton->setVisible(!running);
+    m_cancelButton->setVisible(running);
+    m_cancelButton->setEnabled(running);
+    if (running)
+        m_cancelButton->setFocus(Qt::OtherFocusReason);
+    const bool done = !running && m_model.lastOutcome().wroteResult() && !m_model.lastOutcome().cancelled;
+    m_openResultButton->setVisible(done);
+    m_showInFolderButton->setVisible(done);
+    if (!running && m_closeAfterJob) {
+        m_closeAfterJob = false;
+        close();
+    }
+}
+
+}  // namespace vantorell

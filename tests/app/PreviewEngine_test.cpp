@@ -1,0 +1,148 @@
+// The preview engine: inputs from the request, results for every mode from pictures decoded
+// once, superseded requests never shown, and unreadable pictures told in words.
+#include "app/PreviewEngine.h"
+
+#include "job/MixJob.h"
+#include "platform/JpegCodec.h"
+#include "platform/PictureLoader.h"
+#include "support/TempDir.h"
+#include "support/TestPictures.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+namespace vantorell::test {
+namespace {
+
+struct Queue {
+    std::mutex lock;
+    std::condition_variable arrived;
+    std::deque<std::function<void()>> calls;
+    WindowThreadUi::Post poster()
+    {
+        return [this](std::function<void()> call) {
+            std::lock_guard<std::mutex> guard(lock);
+            calls.push_back(std::move(call));
+            arrived.notify_all();
+        };
+    }
+    bool runNext()
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        if (!arrived.wait_for(guard, std::chrono::seconds(30), [this] { return !calls.empty(); }))
+            return false;
+        auto call = std::move(calls.front());
+        calls.pop_front();
+        guard.unlock();
+        call();
+        return true;
+    }
+};
+
+// A JPEG test picture: the worker decodes JPEGs itself (other formats go through Qt's readers,
+// which a program with a window runs on its window's thread).
+std::string writeJpeg(const TempDir& dir, const std::string& name, int width, int height, int seed)
+{
+    const std::string file = (dir.path() / name).string();
+    EXPECT_TRUE(EncodeJpeg(LoadPicture(writePicture(dir, name + ".bmp", width, height, seed)).bitmap(), file, 90));
+    return file;
+}
+
+struct Fixture {
+    TempDir dir;
+    std::string one = writeJpeg(dir, "one.jpg", 80, 60, 10);
+    std::string two = writeJpeg(dir, "two.jpg", 40, 30, 90);
+    Queue queue;
+    PreviewEngine engine{queue.poster()};
+    std::vector<PreviewResult> shown;
+    Fixture() { engine.onReady = [this](const PreviewResult& r) { shown.push_back(r); }; }
+    PreviewInputs inputs(MixType type)
+    {
+        PreviewInputs in;
+        in.mixType = type;
+        in.image1 = one;
+        in.image2 = two;
+        return in;
+    }
+    const PreviewResult& waitFor(std::size_t count)
+    {
+        while (shown.size() < count)
+            if (!queue.runNext())
+                ADD_FAILURE() << "no preview arrived";
+        return shown.back();
+    }
+};
+
+TEST(PreviewEngine, EveryModeGivesItsPictureOnTheWindowThread)
+{
+    Fixture f;
+    const struct {
+        MixType type;
+        FadeOutput output;
+        int width, height;
+        bool sized;
+    } cases[] = {
+        {MixType::Blend, FadeOutput::Avi, kBlendCanvasWidth, kBlendCanvasHeight, false},
+        {MixType::Overlay, FadeOutput::Avi, 80, 60, false},
+        {MixType::Fade, FadeOutput::Avi, 80, 60, true},
+        {MixType::Fade, FadeOutput::Gif, 80, 60, false},   // no GIF estimator set
+    };
+    std::size_t n = 0;
+    for (const auto& c : cases) {
+        PreviewInputs in = f.inputs(c.type);
+        in.fadeOutput = c.output;
+        in.frameIndex = 3;
+        f.engine.request(in);
+        const PreviewResult& r = f.waitFor(++n);
+        EXPECT_EQ(r.inputs, in);
+        EXPECT_EQ(r.image.width(), c.width);
+        EXPECT_EQ(r.image.height(), c.height);
+        EXPECT_EQ(r.resultBytes.has_value(), c.sized);
+        EXPECT_TRUE(r.message.empty()) << r.message;
+    }
+}
+
+TEST(PreviewEngine, ANewerRequestSupersedesTheOneInFlight)
+{
+    Fixture f;
+    PreviewInputs first = f.inputs(MixType::Blend), second = first;
+    second.blendStart = 300;
+    f.engine.request(first);
+    f.engine.request(second);
+    const PreviewResult& r = f.waitFor(1);
+    EXPECT_EQ(r.inputs, second);
+    f.engine.request(second);   // the same again: nothing new to render
+    PreviewInputs third = second;
+    third.blendDirection = BlendDirection::Top;
+    f.engine.request(third);
+    EXPECT_EQ(f.waitFor(2).inputs, third);
+}
+
+TEST(PreviewEngine, MissingAndUnreadablePicturesAreToldInWords)
+{
+    Fixture f;
+    PreviewInputs in = f.inputs(MixType::Overlay);
+    in.image2.clear();
+    EXPECT_EQ(f.engine.renderNow(in).message, "Choose Image #2 to see a preview.");
+    in.image2 = (f.dir.path() / "missing.jpg").string();
+    const PreviewResult r = f.engine.renderNow(in);
+    EXPECT_EQ(r.message, "Image #2 could not be read.");
+    EXPECT_TRUE(r.image.empty());
+}
+
+TEST(PreviewEngine, InputsFollowTheRequest)
+{
+    MixRequest request;
+    request.mixType = MixType::Fade;
+    request.frameCountText = "4";
+    EXPECT_EQ(PreviewInputs::from(request, 9).frameIndex, 3);
+    request.frameCountText = "many";
+    EXPECT_EQ(PreviewInputs::from(request, 2).frameCount, 1);
+}
+
+}  // namespace
+}  // namespace vantorell::test

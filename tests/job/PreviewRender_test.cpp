@@ -1,0 +1,142 @@
+// The preview's rendering path at full size gives exactly the pixels the job writes (before
+// they are encoded): the Blend canvas, the Overlay average, every Fade frame, every GIF frame
+// after the palette and dither, and the uncompressed AVI's size.
+#include "job/FadeJob.h"
+#include "job/MixJob.h"
+#include "job/PreviewRender.h"
+
+#include "dib/Dib.h"
+#include "gif/GifDocument.h"
+#include "platform/PictureLoader.h"
+#include "support/AviDecode.h"
+#include "support/FakeUi.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+#include "support/TestPictures.h"
+
+#include <gtest/gtest.h>
+
+using namespace vantorell;
+using vantorell::test::FakeUi;
+using vantorell::test::ScopedEnv;
+using vantorell::test::TempDir;
+using vantorell::test::writePicture;
+
+namespace {
+
+// Top-down packed BGR of a 32-bit bitmap, as the AVI decoder answers frames.
+std::vector<std::uint8_t> bgr(const Bitmap& bits)
+{
+    std::vector<std::uint8_t> out;
+    out.reserve(std::size_t(bits.width()) * bits.height() * 3);
+    for (int y = 0; y < bits.height(); ++y)
+        for (int x = 0; x < bits.width(); ++x)
+            out.insert(out.end(), bits.row(y) + 4 * x, bits.row(y) + 4 * x + 3);
+    return out;
+}
+
+// Frame `number` of a GIF document, each index looked up in the frame's local palette.
+std::vector<std::uint8_t> bgr(GifDocument& gif, int number)
+{
+    const Dib& image = gif.frameImage(number);
+    const std::uint8_t* palette = gif.localPaletteData(number);
+    std::vector<std::uint8_t> out;
+    for (int y = 0; y < image.Height(); ++y)
+        for (int x = 0; x < image.Width(); ++x) {
+            const std::uint8_t* entry = palette + 4 * image.bits()[std::size_t(y) * image.BytesPerScanline() + x];
+            out.insert(out.end(), entry, entry + 3);
+        }
+    return out;
+}
+
+struct JobFixture {
+    TempDir dir, temp;
+    ScopedEnv env{"TEMP", temp.path().string()};
+    FakeUi ui;
+    MixJob job{ui, &runFadeSteps};
+    MixRequest request;
+    JobFixture(MixType type, int w2 = 53, int h2 = 31)
+    {
+        request.mixType = type;
+        request.image1Path = writePicture(dir, "one.bmp", 61, 37, 10);
+        request.image2Path = writePicture(dir, "two.bmp", w2, h2, 80);
+        request.outputFolder = dir.path().string();
+    }
+    void run() { ASSERT_TRUE(job.run(request).succeeded()) << ui.texts().back(); }
+};
+
+TEST(PreviewRender, BlendIsTheJobsCanvasForEveryDirectionAndStart)
+{
+    for (BlendDirection direction : {BlendDirection::Left, BlendDirection::Right, BlendDirection::Top,
+                                     BlendDirection::Bottom})
+        for (int start : {0, 200, 729}) {
+            SCOPED_TRACE(int(direction) * 1000 + start);
+            JobFixture f(MixType::Blend);
+            f.request.blendDirection = direction;
+            f.request.blendStart = start;
+            f.run();
+            const DecodeRequest cover{kBlendCanvasWidth, kBlendCanvasHeight};
+            const Bitmap preview = RenderBlendPreview(LoadPicture(f.request.image1Path, cover),
+                                                      LoadPicture(f.request.image2Path, cover), direction, start);
+            EXPECT_EQ(bgr(preview), bgr(f.job.surfaces().blendCanvas.image()));
+        }
+}
+
+TEST(PreviewRender, OverlayIsTheJobsAverage)
+{
+    for (const auto& [w2, h2] : {std::pair{53, 31}, std::pair{90, 50}}) {
+        JobFixture f(MixType::Overlay, w2, h2);
+        f.run();
+        const Bitmap preview =
+            RenderOverlayPreview(LoadPicture(f.request.image1Path), LoadPicture(f.request.image2Path));
+        EXPECT_EQ(bgr(preview), bgr(f.job.surfaces().overlayResult.image()));
+    }
+}
+
+TEST(PreviewRender, FadeFramesInAnyOrderAreTheAvisFramesAndItsSize)
+{
+    JobFixture f(MixType::Fade);
+    f.request.frameCountText = "5";
+    f.run();
+    const test::DecodedAvi avi = test::DecodeAvi(f.dir / "result.avi");
+    ASSERT_EQ(avi.frames.size(), 5u);
+    FadePreview preview(LoadPicture(f.request.image1Path), LoadPicture(f.request.image2Path));
+    for (int i : {3, 0, 4, 1, 2})
+        EXPECT_EQ(bgr(preview.frame(i, 5)), avi.frames[std::size_t(i)]) << "frame " << i;
+    EXPECT_EQ(UncompressedAviSize(preview.width(), preview.height(), 5),
+              std::filesystem::file_size(f.dir / "result.avi"));
+}
+
+TEST(PreviewRender, GifFramesAreTheDocumentsFramesForEveryPaletteAndDither)
+{
+    for (GifPalette palette : {GifPalette::Halftone, GifPalette::Optimal})
+        for (GifDither dither : {GifDither::None, GifDither::Ordered, GifDither::Diffusion}) {
+            SCOPED_TRACE(int(palette) * 10 + int(dither));
+            JobFixture f(MixType::Fade);
+            f.request.fadeOutput = FadeOutput::Gif;
+            f.request.gifPalette = palette;
+            f.request.gifDither = dither;
+            f.request.frameCountText = "4";
+            f.run();
+            GifDocument& gif = *f.job.currentGifDocument();
+            ASSERT_EQ(gif.FramesCount(), 4);
+            FadePreview fade(LoadPicture(f.request.image1Path), LoadPicture(f.request.image2Path));
+            GifFramePreview reduce;
+            const Bitmap first = fade.frame(0, 4);
+            for (int i : {2, 0, 3, 1})
+                EXPECT_EQ(bgr(reduce.dither(fade.frame(i, 4), first, palette, dither)), bgr(gif, i + 1))
+                    << "frame " << i;
+        }
+}
+
+TEST(PreviewRender, MatchScaleBringsTheSecondPictureToTheFirstOnesReduction)
+{
+    const Picture half(Bitmap(50, 40), 100, 80);
+    const Picture full(Bitmap(60, 30));
+    const Picture matched = MatchScale(half, full);
+    EXPECT_EQ(matched.width(), 30);
+    EXPECT_EQ(matched.height(), 15);
+    EXPECT_TRUE(MatchScale(full, full).bitmap().sharesPixelsWith(full.bitmap()));
+}
+
+}  // namespace
