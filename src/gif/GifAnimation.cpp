@@ -192,7 +192,7 @@ public:
             m_indices = quantised;
         }
         const int entries = m_palette.Entries();
-        const int transparent = m_options.optimize && entries < 256 ? entries : -1;
+        const int transparent = transparentIndex(entries);
         const int bits = paletteBits(entries);
         std::array<std::uint8_t, 256 * 3> rgb{};
         const std::uint8_t* table = m_palette.entryData();
@@ -255,7 +255,18 @@ public:
     }
 
 private:
-    int maxColours() const { return m_options.optimize ? 255 : 256; }
+    // Adaptive palettes keep one index free, so that an optimised animation has its
+    // transparent index and shows exactly the frames of the unoptimised one.
+    static int maxColours() { return 255; }
+
+    static int paletteBits(int entries) { return gifPaletteBits(entries); }
+
+    // The free index an optimised frame marks unchanged pixels with: the first one past the
+    // palette, when the colour table has room for it (-1 otherwise, or unoptimised).
+    int transparentIndex(int entries) const
+    {
+        return m_options.optimize && entries < (1 << paletteBits(entries)) ? entries : -1;
+    }
 
     // m_palette reduced to the used entries; m_remap maps old indices to new.
     void compact(const std::array<bool, 256>& used)
@@ -278,12 +289,6 @@ private:
         kept.setEntries(std::int16_t(count));
         m_palette.Initialize(std::int16_t(count));
         std::memcpy(m_palette.entryData(), kept.entryData(), Palette8::kMaxEntries * 4);
-    }
-
-    // Colour-table bits for the palette, with room for the transparent index when optimised.
-    int paletteBits(int entries) const
-    {
-        return gifPaletteBits(std::min(256, entries + (m_options.optimize && entries < 256 ? 1 : 0)));
     }
 
     static void copyPalette(const Palette8& from, Palette8& to)
