@@ -577,6 +577,42 @@ std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifEncodeOpti
     return fixed + std::int64_t(std::llround(double(sampled) / double(picks.size()) * double(n - 1)));
 }
 
+// Keeps the frames read last (up to a memory budget) for the size search, whose estimates ask
+// for the same sample frames again and again.
+class CachedFrames final : public GifFrameProvider {
+public:
+    CachedFrames(GifFrameProvider& frames, std::size_t budgetBytes) : m_frames(frames)
+    {
+        const std::size_t frameBytes = std::size_t(std::max(1, frames.width())) * std::size_t(std::max(1, frames.height())) * 4;
+        m_capacity = std::max<std::size_t>(1, budgetBytes / frameBytes);
+    }
+    int frameCount() const override { return m_frames.frameCount(); }
+    int width() const override { return m_frames.width(); }
+    int height() const override { return m_frames.height(); }
+    bool frame(int index, Dib& surface) override
+    {
+        for (const auto& [number, kept] : m_kept)
+            if (number == index) {
+                kept.CloneTo(surface);
+                return true;
+            }
+        if (!m_frames.frame(index, surface))
+            return false;
+        if (m_kept.size() >= m_capacity)
+            m_kept.erase(m_kept.begin());
+        m_kept.emplace_back(index, Dib());
+        surface.CloneTo(m_kept.back().second);
+        return true;
+    }
+
+private:
+    GifFrameProvider& m_frames;
+    std::size_t m_capacity = 1;
+    std::vector<std::pair<int, Dib>> m_kept;   // oldest first
+};
+
+constexpr std::size_t kSearchCacheBytes = 160u << 20;
+
 }  // namespace
 
 GifEncodeStatus encodeGifAnimation(GifFrameProvider& frames, const GifEncodeOptions& options,
@@ -614,8 +650,9 @@ std::vector<GifEncodeOptions> gifSizeLadder(int delay)
     return ladder;
 }
 
-GifFitResult fitGifToSize(GifFrameProvider& frames, std::int64_t maxBytes, int delay, const GifProgress& progress)
+GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int delay, const GifProgress& progress)
 {
+    CachedFrames frames(source, kSearchCacheBytes);
     GifFitResult result;
     if (!usable(frames)) {
         result.status = GifEncodeStatus::NoFrames;

@@ -78,7 +78,8 @@ struct GifFitResult {
 };
 
 // Walks the ladder: the first choice whose estimate fits is encoded; when the real file is
-// still too large the walk goes on. `progress` sees each full encoding.
+// still too large the walk goes on. `progress` sees each full encoding. Frames read are kept
+// (up to 160 MB) while the search runs, as the estimates ask for the same ones again.
 GifFitResult fitGifToSize(GifFrameProvider& frames, std::int64_t maxBytes, int delay,
                           const GifProgress& progress = {});
 

@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -187,6 +188,23 @@ TEST_F(GifAnimationPeers, OptimisedFilesShowTheUnoptimisedFrames)
         for (std::size_t i = 0; i < e.giflib.frames.size(); ++i)
             EXPECT_TRUE(e.giflib.frames[i] == reference.giflib.frames[i]) << e.name << " frame " << i;
         EXPECT_LE(std::filesystem::file_size(e.path), std::filesystem::file_size(reference.path)) << e.name;
+    }
+}
+
+// Ordered dithers depend only on a pixel's place: the still corner never shimmers. (Per-frame
+// palettes change the colours themselves, so they are left out.)
+TEST_F(GifAnimationPeers, OrderedDithersKeepStillAreasStill)
+{
+    for (const Encoded& e : *s_all) {
+        if (e.options.lossy > 0 || e.options.palette == AnimationPalette::PerFrame ||
+            (e.options.dither != AnimationDither::Ordered && e.options.dither != AnimationDither::Ordered8))
+            continue;
+        const Shown& shown = e.giflib;
+        for (std::size_t i = 1; i < shown.frames.size(); ++i)
+            for (int y = 0; y < shown.height / 4; ++y)
+                EXPECT_EQ(0, std::memcmp(&shown.frames[i][std::size_t(y * shown.width) * 3],
+                                         &shown.frames[0][std::size_t(y * shown.width) * 3], std::size_t(shown.width / 4) * 3))
+                    << e.name << " frame " << i << " row " << y;
     }
 }
 
