@@ -214,8 +214,15 @@ public:
                 // Unchanged pixels transparent, or in their own colour where that continues an
                 // LZW string; kept when smaller than the rectangle stored opaque.
                 std::vector<std::uint8_t> holes = rectangle(left, top, right, bottom, rgb, transparent);
+                std::vector<std::uint8_t> filled = opaque;   // the other way round: own colour first
+                std::vector<std::uint8_t> filledBlock;
                 encode(holes, right - left, bits, rgb, transparent, block, opaque.data());
+                encode(filled, right - left, bits, rgb, transparent, filledBlock, holes.data());
                 encode(opaque, right - left, bits, rgb, -1, opaqueBlock);
+                if (filledBlock.size() < block.size()) {
+                    block = std::move(filledBlock);
+                    holes = std::move(filled);
+                }
                 useTransparent = block.size() < opaqueBlock.size();
                 pixels = useTransparent ? std::move(holes) : std::move(opaque);
             } else {

@@ -238,6 +238,21 @@ void LzwEncoder::EncodeFrameLossy(std::uint8_t* pixels, std::size_t count, int i
                     distance[std::size_t(a) * std::size_t(colours) + std::size_t(b)] = d;
             }
 
+    // How many more pixels from `at` the string of `code` can take in (either index of each
+    // pixel), up to a short look-ahead.
+    const auto reach = [&](int code, std::size_t at) {
+        std::size_t length = 0;
+        for (; at < count && length < 32; ++at, ++length) {
+            int next = m_child[std::size_t(code) * 256 + pixels[at]];
+            if (next == 0 && alternates != nullptr)
+                next = m_child[std::size_t(code) * 256 + alternates[at]];
+            if (next == 0)
+                break;
+            code = next;
+        }
+        return length;
+    };
+
     CodeWriter codes(m_stage.data(), kStageBytes, initBits, out);
     codes.put(clearCode, nextCode);
     if (count > 0) {
@@ -245,10 +260,13 @@ void LzwEncoder::EncodeFrameLossy(std::uint8_t* pixels, std::size_t count, int i
         for (std::size_t i = 1; i < count; ++i) {
             const int pixel = pixels[i];
             int child = m_child[std::size_t(prefix) * 256 + std::size_t(pixel)];
-            if (child == 0 && alternates != nullptr && alternates[i] != pixel) {
-                child = m_child[std::size_t(prefix) * 256 + alternates[i]];
-                if (child != 0)
+            if (alternates != nullptr && alternates[i] != pixel) {
+                const int other = m_child[std::size_t(prefix) * 256 + alternates[i]];
+                // Both continue the string: take the one that matches further ahead.
+                if (other != 0 && (child == 0 || reach(other, i + 1) > reach(child, i + 1))) {
+                    child = other;
                     pixels[i] = alternates[i];
+                }
             }
             if (child == 0 && maxDistance > 0) {
                 // The closest known extension within the bound.
@@ -268,12 +286,18 @@ void LzwEncoder::EncodeFrameLossy(std::uint8_t* pixels, std::size_t count, int i
                 prefix = child;
                 continue;
             }
+            // The string ends; the next one starts with whichever index reaches further.
+            int start = pixel;
+            if (alternates != nullptr && alternates[i] != pixel && reach(alternates[i], i + 1) > reach(pixel, i + 1)) {
+                start = alternates[i];
+                pixels[i] = alternates[i];
+            }
             codes.put(prefix, nextCode);
             if (nextCode < kLzwMaxCodes) {
                 const auto code = std::uint16_t(nextCode++);
-                m_child[std::size_t(prefix) * 256 + std::size_t(pixel)] = code;
+                m_child[std::size_t(prefix) * 256 + std::size_t(start)] = code;
                 m_parent[code] = std::uint16_t(prefix);
-                m_lastPixel[code] = std::uint8_t(pixel);
+                m_lastPixel[code] = std::uint8_t(start);
                 m_nextSibling[code] = m_firstChild[std::size_t(prefix)];
                 m_firstChild[std::size_t(prefix)] = code;
             } else {
@@ -282,7 +306,7 @@ void LzwEncoder::EncodeFrameLossy(std::uint8_t* pixels, std::size_t count, int i
                 codes.clearFollows();
                 codes.put(clearCode, nextCode);
             }
-            prefix = pixel;
+            prefix = start;
         }
         codes.put(prefix, nextCode);
     }
