@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include "gif/GifAnimation.h"
 #include "job/MixJob.h"
 
 #if VANTORELL_CLI_VIDEO
@@ -162,12 +163,19 @@ void addFadeOptions(std::vector<CliOption>& options)
     options.push_back(numberOption("--fps", 1, 1000, "fade: frames per second of the video (default 5)",
                                    [](CliContext& c, int, const std::string& v) { c.request.framesPerSecondText = v; }));
     options.push_back(choiceOption<GifPalette>(
-        "--gif-palette", {{"halftone", GifPalette::Halftone}, {"optimal", GifPalette::Optimal}},
-        "fade to GIF: the 216-colour halftone cube (default) or a palette made from the first frame",
+        "--gif-palette",
+        {{"halftone", GifPalette::Halftone}, {"optimal", GifPalette::Optimal}, {"global", GifPalette::Global},
+         {"per-frame", GifPalette::PerFrame}},
+        "fade to GIF: the 216-colour halftone cube (default), a palette made from the first frame, one palette "
+        "made for the whole animation, or one per frame",
         &MixRequest::gifPalette));
     options.push_back(choiceOption<GifDither>(
-        "--gif-dither", {{"none", GifDither::None}, {"ordered", GifDither::Ordered}, {"diffusion", GifDither::Diffusion}},
-        "fade to GIF: nearest colour, the 4 x 4 ordered dither (default) or error diffusion", &MixRequest::gifDither));
+        "--gif-dither",
+        {{"none", GifDither::None}, {"ordered", GifDither::Ordered}, {"ordered8", GifDither::Ordered8},
+         {"diffusion", GifDither::Diffusion}},
+        "fade to GIF: nearest colour, the 4 x 4 ordered dither (default), the 8 x 8 ordered dither or error "
+        "diffusion",
+        &MixRequest::gifDither));
     options.push_back({"--codec", "uncompressed|mjpeg|mpeg4|ffv1|huffyuv|h264",
                        "fade: the video compressor (default uncompressed; --list-codecs shows this build's)",
                        [](CliContext& c, const std::string& v) -> std::optional<std::string> {
@@ -286,6 +294,31 @@ void addMorphOptions(std::vector<CliOption>& options)
                        }});
 }
 
+// Smaller GIFs: inter-frame optimisation, lossy LZW and a size limit.
+void addGifSizeOptions(std::vector<CliOption>& options)
+{
+    options.push_back({"--gif-optimize", "", "fade to GIF: later frames store only the rectangle that changed",
+                       [](CliContext& c, const std::string&) -> std::optional<std::string> {
+                           c.request.gifOptimize = true;
+                           return std::nullopt;
+                       }});
+    options.push_back(numberOption("--gif-lossy", 0, 200,
+                                   "fade to GIF: lossy LZW, a pixel may take a colour up to N/2 away (default 0)",
+                                   [](CliContext& c, int n, const std::string&) { c.request.gifLossy = n; }));
+    options.push_back({"--gif-max-size", "SIZE",
+                       "fade to GIF: the best palette, dither, lossy level and frame size that fit in SIZE "
+                       "(5MB, 800KB, 2MiB; KB/MB powers of 1000, KiB/MiB of 1024); overrides the other GIF "
+                       "choices",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           const auto bytes = parseByteSize(v);
+                           if (!bytes || *bytes < 100)
+                               return "--gif-max-size takes a size of at least 100 bytes such as 5MB, 800KB or "
+                                      "2MiB";
+                           c.request.gifMaxSize = *bytes;
+                           return std::nullopt;
+                       }});
+}
+
 void addInformationOptions(std::vector<CliOption>& options)
 {
     options.push_back({"--list-codecs", "", "list the video compressors this build offers for AVI output",
@@ -316,6 +349,7 @@ std::vector<CliOption> makeOptions()
     addFadeOptions(options);
     addVideoOutputOptions(options);
     addMorphOptions(options);
+    addGifSizeOptions(options);
     addInformationOptions(options);
     return options;
 }

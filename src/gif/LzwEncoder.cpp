@@ -2,6 +2,7 @@
 
 #include "gif/GifFormat.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 
@@ -193,6 +194,125 @@ bool LzwEncoder::EncodeFrame(const IndexedPixels& frame, bool interlaced, int in
     codes.put(endCode, nextCode);
     codes.finish();
     return pixelBits < static_cast<unsigned>(clearCode);
+}
+
+}  // namespace vantorell
+
+namespace vantorell {
+
+void LzwEncoder::EncodeFrameLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb,
+                                  int maxDistance, int transparent, std::vector<std::uint8_t>& out,
+                                  const std::uint8_t* alternates)
+{
+    assert(initBits >= 3 && initBits <= 9);
+    const int clearCode = 1 << (initBits - 1);
+    const int endCode = clearCode + 1;
+    int nextCode = clearCode + 2;
+    if (m_stage.empty())
+        m_stage.resize(kStageBytes + 16);
+    if (m_child.empty()) {
+        m_child.assign(std::size_t(kLzwMaxCodes) * 256, 0);
+        m_firstChild.assign(kLzwMaxCodes, 0);
+        m_nextSibling.assign(kLzwMaxCodes, 0);
+        m_parent.assign(kLzwMaxCodes, 0);
+        m_lastPixel.assign(kLzwMaxCodes, 0);
+    }
+    const auto clearTrie = [&] {
+        for (int code = clearCode + 2; code < nextCode; ++code)
+            m_child[std::size_t(m_parent[std::size_t(code)]) * 256 + m_lastPixel[std::size_t(code)]] = 0;
+        std::fill(m_firstChild.begin(), m_firstChild.end(), std::uint16_t(0));
+    };
+    // Which index may stand for which: squared distances within the bound.
+    const int colours = clearCode;
+    const long long bound = static_cast<long long>(maxDistance) * maxDistance;
+    std::vector<int> distance(std::size_t(colours) * std::size_t(colours), -1);
+    if (maxDistance > 0)
+        for (int a = 0; a < colours; ++a)
+            for (int b = 0; b < colours; ++b) {
+                if ((a == transparent) != (b == transparent))
+                    continue;
+                const int dr = rgb[3 * a] - rgb[3 * b], dg = rgb[3 * a + 1] - rgb[3 * b + 1],
+                          db = rgb[3 * a + 2] - rgb[3 * b + 2];
+                const int d = dr * dr + dg * dg + db * db;
+                if (d <= bound)
+                    distance[std::size_t(a) * std::size_t(colours) + std::size_t(b)] = d;
+            }
+
+    // How many more pixels from `at` the string of `code` can take in (either index of each
+    // pixel), up to a short look-ahead.
+    const auto reach = [&](int code, std::size_t at) {
+        std::size_t length = 0;
+        for (; at < count && length < 32; ++at, ++length) {
+            int next = m_child[std::size_t(code) * 256 + pixels[at]];
+            if (next == 0 && alternates != nullptr)
+                next = m_child[std::size_t(code) * 256 + alternates[at]];
+            if (next == 0)
+                break;
+            code = next;
+        }
+        return length;
+    };
+
+    CodeWriter codes(m_stage.data(), kStageBytes, initBits, out);
+    codes.put(clearCode, nextCode);
+    if (count > 0) {
+        int prefix = pixels[0];
+        for (std::size_t i = 1; i < count; ++i) {
+            const int pixel = pixels[i];
+            int child = m_child[std::size_t(prefix) * 256 + std::size_t(pixel)];
+            if (alternates != nullptr && alternates[i] != pixel) {
+                const int other = m_child[std::size_t(prefix) * 256 + alternates[i]];
+                // Both continue the string: take the one that matches further ahead.
+                if (other != 0 && (child == 0 || reach(other, i + 1) > reach(child, i + 1))) {
+                    child = other;
+                    pixels[i] = alternates[i];
+                }
+            }
+            if (child == 0 && maxDistance > 0) {
+                // The closest known extension within the bound.
+                int best = -1;
+                const int* row = distance.data() + std::size_t(pixel) * std::size_t(colours);
+                for (int c = m_firstChild[std::size_t(prefix)]; c != 0; c = m_nextSibling[std::size_t(c)]) {
+                    const int d = row[m_lastPixel[std::size_t(c)]];
+                    if (d >= 0 && (best < 0 || d < best)) {
+                        best = d;
+                        child = c;
+                    }
+                }
+                if (child != 0)
+                    pixels[i] = m_lastPixel[std::size_t(child)];
+            }
+            if (child != 0) {
+                prefix = child;
+                continue;
+            }
+            // The string ends; the next one starts with whichever index reaches further.
+            int start = pixel;
+            if (alternates != nullptr && alternates[i] != pixel && reach(alternates[i], i + 1) > reach(pixel, i + 1)) {
+                start = alternates[i];
+                pixels[i] = alternates[i];
+            }
+            codes.put(prefix, nextCode);
+            if (nextCode < kLzwMaxCodes) {
+                const auto code = std::uint16_t(nextCode++);
+                m_child[std::size_t(prefix) * 256 + std::size_t(start)] = code;
+                m_parent[code] = std::uint16_t(prefix);
+                m_lastPixel[code] = std::uint8_t(start);
+                m_nextSibling[code] = m_firstChild[std::size_t(prefix)];
+                m_firstChild[std::size_t(prefix)] = code;
+            } else {
+                clearTrie();
+                nextCode = clearCode + 2;
+                codes.clearFollows();
+                codes.put(clearCode, nextCode);
+            }
+            prefix = start;
+        }
+        codes.put(prefix, nextCode);
+    }
+    codes.put(endCode, nextCode);
+    codes.finish();
+    clearTrie();
 }
 
 }  // namespace vantorell

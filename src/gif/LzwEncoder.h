@@ -30,6 +30,20 @@ public:
     // initBits must be 3..9.
     bool EncodeFrame(const IndexedPixels& frame, bool interlaced, int initBits, std::vector<std::uint8_t>& out);
 
+    // Lossy variant over `count` contiguous pixels (rows one after another, not interlaced):
+    // where the exact next pixel does not extend the current string, a known extension whose
+    // colour lies within `maxDistance` (Euclidean, RGB) of the pixel's own is taken instead, so
+    // strings grow longer and codes fewer. `rgb` holds red, green, blue of the 2^(initBits - 1)
+    // indices the code size allows; `transparent` (-1: none) is never swapped with a colour.
+    // `alternates` (nullptr: none) offers a second index for each pixel that shows the same
+    // (an unchanged pixel may be stored transparent or in its own colour); it is taken when it
+    // extends the string and the pixel's own does not. The pixels are rewritten to the indices
+    // actually encoded. Every index must be below 2^(initBits - 1). maxDistance 0 and no
+    // alternates give the exact encoding.
+    void EncodeFrameLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb,
+                          int maxDistance, int transparent, std::vector<std::uint8_t>& out,
+                          const std::uint8_t* alternates = nullptr);
+
 private:
     static constexpr int kHashSize = 5003;   // a prime a little above 4096 x 1.2
     static constexpr int kHashShift = 4;     // 5003 needs four doublings to reach 65536: 8 - 4
@@ -46,6 +60,11 @@ private:
 
     std::array<Slot, kHashSize> m_slots{};
     std::vector<std::uint8_t> m_stage;
+    // The lossy encoder's string table as a trie: the child code of (code, pixel), and each
+    // code's first child, next sibling, parent and last pixel. Made on first use.
+    std::vector<std::uint16_t> m_child;
+    std::vector<std::uint16_t> m_firstChild, m_nextSibling, m_parent;
+    std::vector<std::uint8_t> m_lastPixel;
 };
 
 }  // namespace vantorell

@@ -3,6 +3,8 @@
 #include "dib/Dib.h"
 #include "gif/FramesToGif.h"
 
+#include <algorithm>
+
 namespace vantorell {
 
 namespace {
@@ -62,6 +64,46 @@ bool ImportAviToGif(std::span<const std::uint8_t> bytes, GifDocument& gif, Progr
     AviReader reader;
     const AviReadError opened = reader.open(bytes, limits);
     return importFrom(reader, opened, gif, progress, ui, dither, report);
+}
+
+AviGifFrames::AviGifFrames(std::filesystem::path path, const AviReadLimits& limits)
+    : m_path(std::move(path)), m_limits(limits)
+{
+    if (reopen()) {
+        const AviStreamInfo& stream = m_reader->stream();
+        m_frames = int(std::min<std::int64_t>(stream.frames, m_limits.maxFrames));
+        m_width = stream.width;
+        m_height = stream.height;
+        m_delay = stream.delay;
+    }
+}
+
+bool AviGifFrames::reopen()
+{
+    m_reader = std::make_unique<AviReader>();
+    m_error = m_reader->open(m_path, m_limits);
+    m_next = 0;
+    return m_error == AviReadError::None;
+}
+
+bool AviGifFrames::frame(int index, Dib& surface)
+{
+    if (index < 0 || index >= m_frames)
+        return false;
+    if ((index < m_next || !m_reader) && !reopen())
+        return false;
+    if (surface.Width() != m_width || surface.Height() != m_height || surface.BPP() != 32)
+        if (!surface.Create(m_width, m_height, 32))
+            return false;
+    const BgrxFrame target{surface.Width(), surface.Height(), {surface.bits(), static_cast<std::size_t>(surface.Size())}};
+    while (m_next <= index) {
+        if (!m_reader->readFrame(target) || !m_reader->drawFrame(target)) {
+            m_reader.reset();
+            return false;
+        }
+        ++m_next;
+    }
+    return true;
 }
 
 }  // namespace vantorell

@@ -3,9 +3,11 @@
 #pragma once
 
 #include "avi/AviReader.h"
+#include "gif/GifAnimation.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 
 namespace vantorell {
@@ -38,5 +40,28 @@ bool ImportAviToGif(const std::filesystem::path& path, GifDocument& gif, Progres
 // The same over an AVI held in memory.
 bool ImportAviToGif(std::span<const std::uint8_t> bytes, GifDocument& gif, ProgressBar& progress, UiPort& ui,
                     Ditherer& dither, AviToGifReport* report = nullptr, const AviReadLimits& limits = {});
+
+// The frames of an AVI file for GifAnimation: read in order, the file opened again when an
+// earlier frame is asked for (the encoders ask mostly in order).
+class AviGifFrames final : public GifFrameProvider {
+public:
+    explicit AviGifFrames(std::filesystem::path path, const AviReadLimits& limits = {});
+    AviReadError openError() const { return m_error; }
+    int delay() const { return m_delay; }
+    int frameCount() const override { return m_frames; }
+    int width() const override { return m_width; }
+    int height() const override { return m_height; }
+    bool frame(int index, Dib& surface) override;
+
+private:
+    bool reopen();
+
+    std::filesystem::path m_path;
+    AviReadLimits m_limits;
+    std::unique_ptr<AviReader> m_reader;
+    AviReadError m_error = AviReadError::None;
+    int m_frames = 0, m_width = 0, m_height = 0, m_delay = 0;
+    int m_next = 0;   // the frame the reader gives next
+};
 
 }  // namespace vantorell

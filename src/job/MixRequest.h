@@ -6,6 +6,7 @@
 #include "mix/MeshFile.h"
 #include "mix/MorphTiming.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,9 +27,11 @@ enum class FadeOutput {
     Webp,
     Apng,
 };
-// The colours of a GIF fade: the 216-colour halftone cube, or a palette made from the first frame.
-enum class GifPalette { Halftone, Optimal };
-enum class GifDither { None, Ordered, Diffusion };
+// The colours of a GIF fade: the 216-colour halftone cube, a palette made from the first frame,
+// one palette made for the whole animation, or a palette for each frame.
+enum class GifPalette { Halftone, Optimal, Global, PerFrame };
+// Nearest colour, the 4 x 4 or 8 x 8 ordered dither, or error diffusion.
+enum class GifDither { None, Ordered, Diffusion, Ordered8 };
 
 // The values of one job, with the window's design values as defaults. Numbers the user types
 // (frame count, frames per second) stay text: they are converted at the step that needs them,
@@ -68,6 +71,11 @@ struct MixRequest {
     // its frames (easing, hold frames, ping-pong). The defaults give the plain fade's frames.
     std::optional<MorphMeshPair> morphMeshes;
     MorphTiming morphTiming;
+
+    // Smaller GIFs (gif/GifAnimation.h). The defaults keep the plain GIF output.
+    bool gifOptimize = false;                  // later frames store only what changed
+    int gifLossy = 0;                          // 0..200: lossy LZW's colour error bound
+    std::optional<std::int64_t> gifMaxSize;    // bytes: pick the best choice that fits
 };
 
 // "jpg", "avi", "gif", "mp4", "webm", "webp" or "png": the extension of the request's result file.

@@ -74,7 +74,39 @@ TEST_F(CliGif, PaletteAndDitherOptions)
     }
     const MixRun help = mix("--help", scratch.path());
     EXPECT_NE(help.out.find("--gif-palette halftone|optimal"), std::string::npos);
-    EXPECT_NE(help.out.find("--gif-dither none|ordered|diffusion"), std::string::npos);
+    EXPECT_NE(help.out.find("--gif-dither none|ordered|ordered8|diffusion"), std::string::npos);
+}
+
+// The smaller-GIF options: each writes a GIF that loads; bad values are a bad command line.
+TEST_F(CliGif, SmallerGifOptions)
+{
+    for (const char* good : {" --gif-palette global --gif-dither ordered8", " --gif-palette per-frame --gif-optimize",
+                             " --gif-optimize --gif-lossy 80", " --gif-lossy=200 --gif-dither none"}) {
+        SCOPED_TRACE(good);
+        const MixRun r = mix(fadeArgs(out) + good, scratch.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        GifDocument gif;
+        ASSERT_TRUE(gif.LoadFromFile(out / "result.gif"));
+        EXPECT_EQ(gif.FramesCount(), 3);
+    }
+    for (const char* bad : {" --gif-lossy -1", " --gif-lossy 201", " --gif-lossy x", " --gif-lossy", " --gif-optimize=1",
+                            " --gif-max-size 5XB", " --gif-max-size -5MB", " --gif-max-size 10", " --gif-max-size"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(mix(fadeArgs(out) + bad, scratch.path()).status, 2);
+    }
+}
+
+TEST_F(CliGif, MaxSizeTellsItsChoiceOrWritesNothing)
+{
+    const MixRun fits = mix(fadeArgs(out) + " --gif-max-size 2MiB", scratch.path());
+    EXPECT_EQ(fits.status, 0) << fits.err;
+    EXPECT_NE(fits.err.find("result.gif fits in 2.1 MB with global palette"), std::string::npos) << fits.err;
+    EXPECT_LE(fs::file_size(out / "result.gif"), 2u * 1024 * 1024);
+    fs::remove(out / "result.gif");
+    const MixRun tooSmall = mix(fadeArgs(out) + " --gif-max-size 200B", scratch.path());
+    EXPECT_EQ(tooSmall.status, 1);
+    EXPECT_NE(tooSmall.err.find("result.gif cannot be made to fit in 200 bytes"), std::string::npos) << tooSmall.err;
+    EXPECT_FALSE(fs::exists(out / "result.gif"));
 }
 
 }  // namespace

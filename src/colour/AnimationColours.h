@@ -1,0 +1,67 @@
+// The colours of an animation: which palette the frames share (or each has) and how pixels are
+// matched to it. PaletteMapper maps 32-bit surfaces onto any palette of up to 256 colours with
+// one of four dithers; quantisedPalette builds an adaptive palette from several frames through
+// libimagequant. Ditherer keeps the fixed halftone and first-frame octree loops.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace vantorell {
+
+class Dib;
+class Palette8;
+
+enum class AnimationPalette {
+    Halftone,   // the 216-colour cube
+    Optimal,    // an octree palette of the first frame
+    Global,     // one adaptive palette made from a sample of all frames
+    PerFrame,   // an adaptive palette for each frame
+};
+
+enum class AnimationDither {
+    None,        // the nearest colour
+    Ordered,     // the 4 x 4 Bayer matrix
+    Ordered8,    // the 8 x 8 Bayer matrix
+    Diffusion,   // Floyd-Steinberg error diffusion
+};
+
+// Nearest-colour mapping onto one palette. Colours are looked up through a cache of 64 levels a
+// channel, filled on demand by a full search of the palette (smallest squared distance, lowest
+// index on ties). The ordered dithers add a threshold that depends only on the pixel's place,
+// so a static area maps to the same indices in every frame.
+class PaletteMapper {
+public:
+    // `entries` colours of the palette's table (1..256). `spread` is the ordered dither's
+    // amplitude in channel steps (the palette's typical distance between neighbours).
+    PaletteMapper(const Palette8& palette, int spread);
+
+    // Maps a 32-bit surface (blue, green, red, x) to indices written at `out`, rows `outStride`
+    // bytes apart, top-down as the surface's scanlines.
+    void map(const Dib& source, AnimationDither dither, std::uint8_t* out, std::ptrdiff_t outStride);
+
+    std::uint8_t nearest(int red, int green, int blue);
+    int entries() const { return m_entries; }
+
+private:
+    std::uint8_t search(int red, int green, int blue) const;
+    // The nearest entry to the centre of a cache bucket (channel levels 0..63).
+    std::uint8_t nearestInBucket(int red, int green, int blue);
+    template <int Size> void mapOrdered(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride);
+    void mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride);
+
+    int m_entries = 0;
+    int m_spread = 16;
+    std::array<std::uint8_t, 256 * 3> m_rgb{};   // red, green, blue per entry
+    std::vector<std::uint16_t> m_cache;          // 64^3 keys; 0xFFFF: not looked up yet
+};
+
+// An adaptive palette of at most maxColours (2..256) colours for all the given 32-bit frames,
+// from every `step`-th pixel of every `step`-th row of each (libimagequant). The frames may be
+// of different sizes. Answers false (palette untouched) when the quantiser fails.
+bool quantisedPalette(std::span<const Dib* const> frames, int maxColours, int step, Palette8& palette);
+
+}  // namespace vantorell

@@ -1,0 +1,791 @@
+#include "gif/GifAnimation.h"
+
+#include "colour/Ditherer.h"
+#include "colour/Palette8.h"
+#include "dib/Dib.h"
+#include "gif/GifFormat.h"
+#include "gif/LzwEncoder.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace vantorell {
+
+namespace {
+
+constexpr int kPaletteSampleFrames = 8;   // frames a global palette is made from
+constexpr int kPaletteSampleStep = 2;     // every second pixel of every second row
+// The ordered dithers' amplitude on adaptive palettes: 256 colours chosen for the animation lie
+// closer together than the cube's steps of 51; +-6 levels breaks up banding without the
+// noise (and the larger files) of a wider pattern.
+constexpr int kAdaptiveSpread = 12;
+constexpr int kHalftoneSpread = 51;       // ... on the cube: one step of 51
+
+void put16(std::vector<std::uint8_t>& out, int value)
+{
+    out.push_back(std::uint8_t(value & 0xFF));
+    out.push_back(std::uint8_t((value >> 8) & 0xFF));
+}
+
+// The frame at `percent` of its size, each pixel the mean of the source pixels it covers.
+void shrink(const Dib& source, int percent, Dib& target)
+{
+    const int width = std::max(1, int(std::lround(source.Width() * percent / 100.0)));
+    const int height = std::max(1, int(std::lround(source.Height() * percent / 100.0)));
+    target.Create(width, height, 32);
+    for (int y = 0; y < height; ++y) {
+        const int y0 = int(std::int64_t(y) * source.Height() / height);
+        const int y1 = std::max(y0 + 1, int(std::int64_t(y + 1) * source.Height() / height));
+        std::uint8_t* out = target.scanline(y);
+        for (int x = 0; x < width; ++x) {
+            const int x0 = int(std::int64_t(x) * source.Width() / width);
+            const int x1 = std::max(x0 + 1, int(std::int64_t(x + 1) * source.Width() / width));
+            unsigned sum[3] = {0, 0, 0};
+            for (int sy = y0; sy < y1; ++sy) {
+                const std::uint8_t* in = source.scanline(sy) + 4 * x0;
+                for (int sx = x0; sx < x1; ++sx, in += 4)
+                    for (int c = 0; c < 3; ++c)
+                        sum[c] += in[c];
+            }
+            const unsigned count = unsigned((y1 - y0) * (x1 - x0));
+            for (int c = 0; c < 3; ++c)
+                out[4 * x + c] = std::uint8_t((sum[c] + count / 2) / count);
+            out[4 * x + 3] = 0;
+        }
+    }
+}
+
+// Reads frame `index` at the options' size; answers the surface to use, or nullptr.
+const Dib* readFrame(GifFrameProvider& frames, int index, int percent, Dib& full, Dib& scaled)
+{
+    if (!frames.frame(index, full) || full.BPP() != 32 || full.Width() != frames.width() ||
+        full.Height() != frames.height())
+        return nullptr;
+    if (percent >= 100)
+        return &full;
+    shrink(full, percent, scaled);
+    return &scaled;
+}
+
+std::vector<int> spreadIndices(int first, int last, int count)
+{
+    std::vector<int> indices;
+    if (last < first || count <= 0)
+        return indices;
+    if (last - first + 1 <= count) {
+        for (int i = first; i <= last; ++i)
+            indices.push_back(i);
+        return indices;
+    }
+    for (int k = 0; k < count; ++k) {
+        const int i = first + int(std::lround(double(k) * (last - first) / double(count - 1)));
+        if (indices.empty() || indices.back() != i)
+            indices.push_back(i);
+    }
+    return indices;
+}
+
+// The shared part of encoding: palette state, the displayed canvas for optimisation, the coders.
+class AnimationCoder {
+public:
+    AnimationCoder(const GifEncodeOptions& options, int width, int height)
+        : m_options(options), m_width(width), m_height(height),
+          m_indices(std::size_t(width) * std::size_t(height))
+    {
+        m_options.lossy = std::clamp(m_options.lossy, 0, kGifMaxLossy);
+        if (m_options.optimize)
+            m_canvas.assign(std::size_t(width) * std::size_t(height) * 3, 0);
+    }
+
+    // A global palette from a sample of the frames (only for AnimationPalette::Global).
+    GifEncodeStatus preparePalette(GifFrameProvider& frames, const Palette8* ready)
+    {
+        if (m_options.palette != AnimationPalette::Global)
+            return GifEncodeStatus::Done;
+        if (ready != nullptr) {
+            copyPalette(*ready, m_palette);
+        } else {
+            std::vector<Dib> sample;
+            std::vector<const Dib*> pointers;
+            Dib full;
+            for (const int i : spreadIndices(0, frames.frameCount() - 1, kPaletteSampleFrames)) {
+                sample.emplace_back();
+                const Dib* frame = readFrame(frames, i, m_options.scalePercent, full, sample.back());
+                if (frame == nullptr)
+                    return GifEncodeStatus::FrameUnreadable;
+                if (frame == &full)
+                    full.CloneTo(sample.back());
+            }
+            for (const Dib& d : sample)
+                pointers.push_back(&d);
+            if (!quantisedPalette(pointers, maxColours(), kPaletteSampleStep, m_palette))
+                return GifEncodeStatus::PaletteFailed;
+        }
+        m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);
+        return GifEncodeStatus::Done;
+    }
+
+    const Palette8& palette() const { return m_palette; }
+
+    void header(std::vector<std::uint8_t>& out) const
+    {
+        out.insert(out.end(), {'G', 'I', 'F', '8', '9', 'a'});
+        put16(out, m_width);
+        put16(out, m_height);
+        if (m_options.palette == AnimationPalette::PerFrame) {
+            out.push_back(0);
+        } else {
+            // Halftone and Optimal learn their palette from the first frame: the header is
+            // written after it (see encodeGifAnimation).
+            const int bits = paletteBits(m_palette.Entries());
+            out.push_back(std::uint8_t(0x80 + (bits - 1) * 16 + (bits - 1)));
+        }
+        out.push_back(0);
+        out.push_back(49);   // pixel aspect 1:1
+        if (m_options.palette != AnimationPalette::PerFrame)
+            putColourTable(out, m_palette, paletteBits(m_palette.Entries()));
+        out.insert(out.end(), {kGifExtensionIntroducer, kGifApplicationLabel, 0x0B});
+        out.insert(out.end(), {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'});
+        out.insert(out.end(), {0x03, 0x01, 0x00, 0x00, 0x00});
+    }
+
+    // Quantises and appends one frame block.
+    GifEncodeStatus frame(const Dib& source, bool first, std::vector<std::uint8_t>& out)
+    {
+        if (!quantise(source, first))
+            return GifEncodeStatus::PaletteFailed;
+        return emit(m_indices, first, out);
+    }
+
+    // Quantises a frame into indices() with the shared (or the frame's own) palette.
+    bool quantiseFrame(const Dib& source, bool first) { return quantise(source, first); }
+    const std::vector<std::uint8_t>& indices() const { return m_indices; }
+
+    // Keeps only the shared palette's entries that some frame uses, in their order: fewer
+    // entries may mean narrower LZW codes. Indices handed to emit are renumbered to match.
+    void compactSharedPalette(const std::array<bool, 256>& used)
+    {
+        compact(used);
+        m_compacted = true;
+    }
+
+    // Appends the block of a frame quantised earlier (its indices; renumbered here).
+    GifEncodeStatus emit(const std::vector<std::uint8_t>& quantised, bool first, std::vector<std::uint8_t>& out)
+    {
+        if (m_options.palette == AnimationPalette::PerFrame) {
+            m_indices = quantised;
+            std::array<bool, 256> used{};
+            for (const std::uint8_t i : m_indices)
+                used[i] = true;
+            compact(used);
+            for (std::uint8_t& i : m_indices)
+                i = m_remap[i];
+        } else if (m_compacted) {
+            m_indices.resize(quantised.size());
+            for (std::size_t k = 0; k < quantised.size(); ++k)
+                m_indices[k] = m_remap[quantised[k]];
+        } else if (&quantised != &m_indices) {
+            m_indices = quantised;
+        }
+        const int entries = m_palette.Entries();
+        const int transparent = transparentIndex(entries);
+        const int bits = paletteBits(entries);
+        std::array<std::uint8_t, 256 * 3> rgb{};
+        const std::uint8_t* table = m_palette.entryData();
+        for (int i = 0; i < entries; ++i) {
+            rgb[std::size_t(3 * i)] = table[4 * i + 2];
+            rgb[std::size_t(3 * i + 1)] = table[4 * i + 1];
+            rgb[std::size_t(3 * i + 2)] = table[4 * i];
+        }
+
+        int left = 0, top = 0, right = m_width, bottom = m_height;   // the stored rectangle
+        bool useTransparent = false;
+        std::vector<std::uint8_t> block;
+        std::vector<std::uint8_t> pixels;
+        if (m_options.optimize && !first) {
+            changedRectangle(rgb, left, top, right, bottom);
+            std::vector<std::uint8_t> opaque = rectangle(left, top, right, bottom, rgb, -1);
+            std::vector<std::uint8_t> opaqueBlock;
+            if (transparent >= 0) {
+                // Unchanged pixels transparent, or in their own colour where that continues an
+                // LZW string; kept when smaller than the rectangle stored opaque.
+                std::vector<std::uint8_t> holes = rectangle(left, top, right, bottom, rgb, transparent);
+                std::vector<std::uint8_t> filled = opaque;   // the other way round: own colour first
+                std::vector<std::uint8_t> filledBlock;
+                encode(holes, right - left, bits, rgb, transparent, block, opaque.data());
+                encode(filled, right - left, bits, rgb, transparent, filledBlock, holes.data());
+                encode(opaque, right - left, bits, rgb, -1, opaqueBlock);
+                if (filledBlock.size() < block.size()) {
+                    block = std::move(filledBlock);
+                    holes = std::move(filled);
+                }
+                useTransparent = block.size() < opaqueBlock.size();
+                pixels = useTransparent ? std::move(holes) : std::move(opaque);
+            } else {
+                encode(opaque, right - left, bits, rgb, -1, opaqueBlock);
+                pixels = std::move(opaque);
+            }
+            if (!useTransparent)
+                block = std::move(opaqueBlock);
+        } else {
+            pixels = m_indices;
+            encode(pixels, m_width, bits, rgb, -1, block);
+        }
+        if (m_options.optimize)
+            paint(pixels, left, top, right, bottom, rgb, useTransparent ? transparent : -1);
+
+        // Graphic control: disposal 1 (leave in place) when optimised, 3 otherwise.
+        out.insert(out.end(), {kGifExtensionIntroducer, kGifGraphicControlLabel, 0x04});
+        out.push_back(std::uint8_t((m_options.optimize ? 1 : 3) * 4 + (useTransparent ? 1 : 0)));
+        put16(out, m_options.delay);
+        out.push_back(useTransparent ? std::uint8_t(transparent) : 0);
+        out.push_back(0x00);
+        out.push_back(kGifImageSeparator);
+        put16(out, left);
+        put16(out, top);
+        put16(out, right - left);
+        put16(out, bottom - top);
+        if (m_options.palette == AnimationPalette::PerFrame) {
+            out.push_back(std::uint8_t(0x80 + (bits - 1)));
+            putColourTable(out, m_palette, bits);
+        } else {
+            out.push_back(std::uint8_t(bits - 1));
+        }
+        out.push_back(std::uint8_t(std::max(bits, 2)));
+        out.insert(out.end(), block.begin(), block.end());
+        out.push_back(0x00);
+        return GifEncodeStatus::Done;
+    }
+
+private:
+    // Adaptive palettes keep one index free, so that an optimised animation has its
+    // transparent index and shows exactly the frames of the unoptimised one.
+    static int maxColours() { return 255; }
+
+    static int paletteBits(int entries) { return gifPaletteBits(entries); }
+
+    // The free index an optimised frame marks unchanged pixels with: the first one past the
+    // palette, when the colour table has room for it (-1 otherwise, or unoptimised).
+    int transparentIndex(int entries) const
+    {
+        return m_options.optimize && entries < (1 << paletteBits(entries)) ? entries : -1;
+    }
+
+    // m_palette reduced to the used entries; m_remap maps old indices to new.
+    void compact(const std::array<bool, 256>& used)
+    {
+        Palette8 kept;
+        kept.Initialize(0);
+        const std::uint8_t* table = m_palette.entryData();
+        std::uint8_t* to = kept.entryData();
+        int count = 0;
+        for (int i = 0; i < std::min<int>(m_palette.Entries(), 256); ++i) {
+            if (!used[std::size_t(i)])
+                continue;
+            std::memcpy(to + 4 * count, table + 4 * i, 4);
+            m_remap[std::size_t(i)] = std::uint8_t(count++);
+        }
+        if (count == 0) {   // keep one entry: a palette cannot be empty
+            std::memcpy(to, table, 4);
+            count = 1;
+        }
+        kept.setEntries(std::int16_t(count));
+        m_palette.Initialize(std::int16_t(count));
+        std::memcpy(m_palette.entryData(), kept.entryData(), Palette8::kMaxEntries * 4);
+    }
+
+    static void copyPalette(const Palette8& from, Palette8& to)
+    {
+        to.Initialize(from.Entries());
+        std::memcpy(to.entryData(), from.entryData(), Palette8::kMaxEntries * 4);
+        to.BuildLogicalPalette();
+    }
+
+    static void putColourTable(std::vector<std::uint8_t>& out, const Palette8& palette, int bits)
+    {
+        const std::uint8_t* table = palette.entryData();
+        for (int i = 0; i < (1 << bits); ++i) {
+            if (i < palette.Entries() && table != nullptr) {
+                out.push_back(table[4 * i + 2]);
+                out.push_back(table[4 * i + 1]);
+                out.push_back(table[4 * i]);
+            } else {
+                out.insert(out.end(), 3, 0);
+            }
+        }
+    }
+
+    // Fills m_indices (and m_palette where the frame makes it).
+    bool quantise(const Dib& source, bool first)
+    {
+        const AnimationPalette kind = m_options.palette;
+        const AnimationDither dither = m_options.dither;
+        const bool fixedLoops = (kind == AnimationPalette::Halftone || kind == AnimationPalette::Optimal) &&
+                                dither != AnimationDither::Ordered8;
+        if (fixedLoops) {
+            // The halftone and first-frame octree loops of the plain GIF output.
+            m_ditherer.SetPaletteMode(kind == AnimationPalette::Halftone ? PaletteMode::Halftone
+                                                                         : PaletteMode::Optimal);
+            m_ditherer.SetDitherMode(dither == AnimationDither::None      ? DitherMode::None
+                                     : dither == AnimationDither::Ordered ? DitherMode::Ordered
+                                                                          : DitherMode::Diffusion);
+            m_ditherer.DitherTo8bpp(source, m_eightBit, m_palette, !first);
+            for (int y = 0; y < m_height; ++y)
+                std::memcpy(m_indices.data() + std::size_t(y) * std::size_t(m_width), m_eightBit.scanline(y),
+                            std::size_t(m_width));
+            return true;
+        }
+        if (kind == AnimationPalette::PerFrame) {
+            const Dib* one[] = {&source};
+            if (!quantisedPalette(one, maxColours(), 1, m_palette))
+                return false;
+            m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);
+        } else if (!m_mapper) {
+            if (kind == AnimationPalette::Halftone) {
+                m_palette.CreateHalftone(HalftoneCube::Colours216);
+                m_mapper = std::make_unique<PaletteMapper>(m_palette, kHalftoneSpread);
+            } else if (kind == AnimationPalette::Optimal) {
+                m_ditherer.SetPaletteMode(PaletteMode::Optimal);
+                m_ditherer.SetDitherMode(DitherMode::None);
+                m_ditherer.DitherTo8bpp(source, m_eightBit, m_palette, false);
+                m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);
+            } else {
+                return false;   // a global palette is made before the first frame
+            }
+        }
+        m_mapper->map(source, dither, m_indices.data(), m_width);
+        return true;
+    }
+
+    // The smallest rectangle holding every pixel whose colour differs from the canvas.
+    void changedRectangle(const std::array<std::uint8_t, 768>& rgb, int& left, int& top, int& right, int& bottom) const
+    {
+        left = m_width;
+        top = m_height;
+        right = 0;
+        bottom = 0;
+        for (int y = 0; y < m_height; ++y) {
+            const std::uint8_t* index = m_indices.data() + std::size_t(y) * std::size_t(m_width);
+            const std::uint8_t* shown = m_canvas.data() + std::size_t(y) * std::size_t(m_width) * 3;
+            for (int x = 0; x < m_width; ++x) {
+                if (std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) != 0) {
+                    left = std::min(left, x);
+                    right = std::max(right, x + 1);
+                    top = std::min(top, y);
+                    bottom = y + 1;
+                }
+            }
+        }
+        if (right == 0) {   // nothing changed: one pixel
+            left = top = 0;
+            right = bottom = 1;
+        }
+    }
+
+    // The rectangle's indices; with `transparent` >= 0, unchanged pixels become it.
+    std::vector<std::uint8_t> rectangle(int left, int top, int right, int bottom,
+                                        const std::array<std::uint8_t, 768>& rgb, int transparent) const
+    {
+        std::vector<std::uint8_t> pixels;
+        pixels.reserve(std::size_t(right - left) * std::size_t(bottom - top));
+        for (int y = top; y < bottom; ++y) {
+            const std::uint8_t* index = m_indices.data() + std::size_t(y) * std::size_t(m_width);
+            const std::uint8_t* shown = m_canvas.data() + std::size_t(y) * std::size_t(m_width) * 3;
+            for (int x = left; x < right; ++x) {
+                const bool same = std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) == 0;
+                pixels.push_back(transparent >= 0 && same ? std::uint8_t(transparent) : index[x]);
+            }
+        }
+        return pixels;
+    }
+
+    // The LZW data of `pixels` (rewritten by the lossy coder to what it stored).
+    void encode(std::vector<std::uint8_t>& pixels, int width, int bits, const std::array<std::uint8_t, 768>& rgb,
+                int transparent, std::vector<std::uint8_t>& out, const std::uint8_t* alternates = nullptr)
+    {
+        const int initBits = std::max(bits, 2) + 1;
+        if (m_options.lossy > 0 || alternates != nullptr) {
+            m_encoder.EncodeFrameLossy(pixels.data(), pixels.size(), initBits, rgb.data(), (m_options.lossy + 1) / 2,
+                                       transparent, out, alternates);
+            return;
+        }
+        const IndexedPixels frame{pixels.data(), width, width, int(pixels.size() / std::size_t(width))};
+        m_encoder.EncodeFrame(frame, false, initBits, out);
+    }
+
+    // What a decoder shows after this frame.
+    void paint(const std::vector<std::uint8_t>& pixels, int left, int top, int right, int bottom,
+               const std::array<std::uint8_t, 768>& rgb, int transparent)
+    {
+        std::size_t at = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x, ++at)
+                if (int(pixels[at]) != transparent)
+                    std::memcpy(m_canvas.data() + (std::size_t(y) * std::size_t(m_width) + std::size_t(x)) * 3,
+                                &rgb[std::size_t(3 * pixels[at])], 3);
+    }
+
+    GifEncodeOptions m_options;
+    int m_width, m_height;
+    std::vector<std::uint8_t> m_indices;   // the frame's indices, rows of m_width
+    std::vector<std::uint8_t> m_canvas;    // red, green, blue as displayed (optimised only)
+    Palette8 m_palette;
+    std::unique_ptr<PaletteMapper> m_mapper;
+    Ditherer m_ditherer;
+    Dib m_eightBit;
+    LzwEncoder m_encoder;
+    std::array<std::uint8_t, 256> m_remap{};
+    bool m_compacted = false;
+};
+
+struct ScaledSize {
+    int width, height;
+};
+
+ScaledSize scaledSize(GifFrameProvider& frames, int percent)
+{
+    if (percent >= 100)
+        return {frames.width(), frames.height()};
+    return {std::max(1, int(std::lround(frames.width() * percent / 100.0))),
+            std::max(1, int(std::lround(frames.height() * percent / 100.0)))};
+}
+
+bool usable(GifFrameProvider& frames)
+{
+    return frames.frameCount() > 0 && frames.width() > 0 && frames.height() > 0 && frames.width() <= 65535 &&
+           frames.height() <= 65535;
+}
+
+GifEncodeStatus encodeWith(GifFrameProvider& frames, GifEncodeOptions options, const Palette8* globalPalette,
+                           std::vector<std::uint8_t>& out, const GifProgress& progress)
+{
+    out.clear();
+    if (!usable(frames))
+        return GifEncodeStatus::NoFrames;
+    options.scalePercent = std::clamp(options.scalePercent, 1, 100);
+    const ScaledSize size = scaledSize(frames, options.scalePercent);
+    AnimationCoder coder(options, size.width, size.height);
+    if (const GifEncodeStatus s = coder.preparePalette(frames, globalPalette); s != GifEncodeStatus::Done)
+        return s;
+    std::vector<std::uint8_t> blocks;
+    Dib full, scaled;
+    const int n = frames.frameCount();
+    const int steps = options.palette == AnimationPalette::PerFrame ? n : 2 * n;
+    if (options.palette == AnimationPalette::PerFrame) {
+        // Each frame has its own palette: quantised and stored in one pass.
+        for (int i = 0; i < n; ++i) {
+            const Dib* frame = readFrame(frames, i, options.scalePercent, full, scaled);
+            if (frame == nullptr)
+                return GifEncodeStatus::FrameUnreadable;
+            if (const GifEncodeStatus s = coder.frame(*frame, i == 0, blocks); s != GifEncodeStatus::Done)
+                return s;
+            if (i == 0)
+                coder.header(out);
+            out.insert(out.end(), blocks.begin(), blocks.end());
+            blocks.clear();
+            if (progress && !progress(i + 1, steps))
+                return GifEncodeStatus::Stopped;
+        }
+        out.push_back(kGifTrailer);
+        return GifEncodeStatus::Done;
+    }
+    // A shared palette: every frame is quantised first (one byte a pixel), so that the palette
+    // can lose the entries no frame uses before anything is stored.
+    std::vector<std::vector<std::uint8_t>> quantised(static_cast<std::size_t>(n));
+    std::array<bool, 256> used{};
+    for (int i = 0; i < n; ++i) {
+        const Dib* frame = readFrame(frames, i, options.scalePercent, full, scaled);
+        if (frame == nullptr)
+            return GifEncodeStatus::FrameUnreadable;
+        if (!coder.quantiseFrame(*frame, i == 0))
+            return GifEncodeStatus::PaletteFailed;
+        quantised[std::size_t(i)] = coder.indices();
+        for (const std::uint8_t index : quantised[std::size_t(i)])
+            used[index] = true;
+        if (progress && !progress(i + 1, steps))
+            return GifEncodeStatus::Stopped;
+    }
+    coder.compactSharedPalette(used);
+    coder.header(out);
+    for (int i = 0; i < n; ++i) {
+        coder.emit(quantised[std::size_t(i)], i == 0, blocks);
+        std::vector<std::uint8_t>().swap(quantised[std::size_t(i)]);
+        out.insert(out.end(), blocks.begin(), blocks.end());
+        blocks.clear();
+        if (progress && !progress(n + i + 1, steps))
+            return GifEncodeStatus::Stopped;
+    }
+    out.push_back(kGifTrailer);
+    return GifEncodeStatus::Done;
+}
+
+std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifEncodeOptions options,
+                                         const Palette8* globalPalette, int samples)
+{
+    if (!usable(frames))
+        return std::nullopt;
+    options.scalePercent = std::clamp(options.scalePercent, 1, 100);
+    const ScaledSize size = scaledSize(frames, options.scalePercent);
+    AnimationCoder coder(options, size.width, size.height);
+    if (coder.preparePalette(frames, globalPalette) != GifEncodeStatus::Done)
+        return std::nullopt;
+    // The frames to encode: the first, and each sample with (when optimised) the frame before.
+    const int n = frames.frameCount();
+    const std::vector<int> picks = n > 1 ? spreadIndices(1, n - 1, std::max(1, samples)) : std::vector<int>{};
+    std::vector<int> order{0};
+    for (const int i : picks) {
+        if (options.optimize && i - 1 != order.back())
+            order.push_back(i - 1);
+        order.push_back(i);
+    }
+    std::vector<std::vector<std::uint8_t>> quantised;
+    std::array<bool, 256> used{};
+    Dib full, scaled;
+    for (const int i : order) {
+        const Dib* frame = readFrame(frames, i, options.scalePercent, full, scaled);
+        if (frame == nullptr || !coder.quantiseFrame(*frame, i == 0))
+            return std::nullopt;
+        quantised.push_back(coder.indices());
+        for (const std::uint8_t index : quantised.back())
+            used[index] = true;
+        if (options.palette == AnimationPalette::PerFrame) {
+            // A frame's own palette goes with its indices: emit at once.
+            std::vector<std::uint8_t> bytes;
+            coder.emit(quantised.back(), i == 0, bytes);
+            quantised.back() = std::move(bytes);
+        }
+    }
+    if (options.palette != AnimationPalette::PerFrame)
+        coder.compactSharedPalette(used);
+    std::vector<std::uint8_t> header;
+    coder.header(header);
+    std::int64_t first = 0, sampled = 0;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        std::int64_t bytes = 0;
+        if (options.palette == AnimationPalette::PerFrame) {
+            bytes = std::int64_t(quantised[k].size());
+        } else {
+            std::vector<std::uint8_t> block;
+            coder.emit(quantised[k], order[k] == 0, block);
+            bytes = std::int64_t(block.size());
+        }
+        if (k == 0)
+            first = bytes;
+        else if (std::find(picks.begin(), picks.end(), order[k]) != picks.end())
+            sampled += bytes;   // a frame encoded only as the one before a sample is not counted
+    }
+    const std::int64_t fixed = std::int64_t(header.size()) + first + 1;
+    if (picks.empty())
+        return fixed;
+    return fixed + std::int64_t(std::llround(double(sampled) / double(picks.size()) * double(n - 1)));
+}
+
+// Keeps the frames read last (up to a memory budget) for the size search, whose estimates ask
+// for the same sample frames again and again.
+class CachedFrames final : public GifFrameProvider {
+public:
+    CachedFrames(GifFrameProvider& frames, std::size_t budgetBytes) : m_frames(frames)
+    {
+        const std::size_t frameBytes = std::size_t(std::max(1, frames.width())) * std::size_t(std::max(1, frames.height())) * 4;
+        m_capacity = std::max<std::size_t>(1, budgetBytes / frameBytes);
+    }
+    int frameCount() const override { return m_frames.frameCount(); }
+    int width() const override { return m_frames.width(); }
+    int height() const override { return m_frames.height(); }
+    bool frame(int index, Dib& surface) override
+    {
+        for (const auto& [number, kept] : m_kept)
+            if (number == index) {
+                kept.CloneTo(surface);
+                return true;
+            }
+        if (!m_frames.frame(index, surface))
+            return false;
+        if (m_kept.size() >= m_capacity)
+            m_kept.erase(m_kept.begin());
+        m_kept.emplace_back(index, Dib());
+        surface.CloneTo(m_kept.back().second);
+        return true;
+    }
+
+private:
+    GifFrameProvider& m_frames;
+    std::size_t m_capacity = 1;
+    std::vector<std::pair<int, Dib>> m_kept;   // oldest first
+};
+
+constexpr std::size_t kSearchCacheBytes = 160u << 20;
+
+}  // namespace
+
+GifEncodeStatus encodeGifAnimation(GifFrameProvider& frames, const GifEncodeOptions& options,
+                                   std::vector<std::uint8_t>& out, const GifProgress& progress)
+{
+    return encodeWith(frames, options, nullptr, out, progress);
+}
+
+std::optional<std::int64_t> estimateGifSize(GifFrameProvider& frames, const GifEncodeOptions& options, int samples)
+{
+    return estimateWith(frames, options, nullptr, samples);
+}
+
+std::vector<GifEncodeOptions> gifSizeLadder(int delay)
+{
+    std::vector<GifEncodeOptions> ladder;
+    const auto add = [&](AnimationDither dither, int lossy, int percent) {
+        GifEncodeOptions o;
+        o.palette = AnimationPalette::Global;
+        o.dither = dither;
+        o.optimize = true;
+        o.lossy = lossy;
+        o.scalePercent = percent;
+        o.delay = delay;
+        ladder.push_back(o);
+    };
+    add(AnimationDither::Diffusion, 0, 100);
+    add(AnimationDither::Ordered8, 0, 100);
+    add(AnimationDither::Ordered, 0, 100);
+    add(AnimationDither::None, 0, 100);
+    for (const int lossy : {20, 40, 60, 80, 120, 160, 200})
+        add(AnimationDither::Ordered, lossy, 100);
+    for (const int percent : {75, 50, 35, 25, 15, 10})
+        add(AnimationDither::Ordered, 80, percent);
+    return ladder;
+}
+
+GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int delay, const GifProgress& progress)
+{
+    CachedFrames frames(source, kSearchCacheBytes);
+    GifFitResult result;
+    if (!usable(frames)) {
+        result.status = GifEncodeStatus::NoFrames;
+        return result;
+    }
+    // One global palette per frame size: the dither and lossy choices share it.
+    int palettePercent = 0;
+    Palette8 palette;
+    for (const GifEncodeOptions& options : gifSizeLadder(delay)) {
+        if (options.scalePercent != palettePercent) {
+            GifEncodeOptions paletteOnly = options;
+            AnimationCoder coder(paletteOnly, 1, 1);
+            const GifEncodeStatus s = coder.preparePalette(frames, nullptr);
+            if (s != GifEncodeStatus::Done) {
+                result.status = s;
+                return result;
+            }
+            const Palette8& made = coder.palette();
+            palette.Initialize(made.Entries());
+            std::memcpy(palette.entryData(), made.entryData(), Palette8::kMaxEntries * 4);
+            palette.BuildLogicalPalette();
+            palettePercent = options.scalePercent;
+        }
+        const std::optional<std::int64_t> estimate = estimateWith(frames, options, &palette, 4);
+        if (!estimate) {
+            result.status = GifEncodeStatus::FrameUnreadable;
+            return result;
+        }
+        if (result.smallest == 0 || *estimate < result.smallest)
+            result.smallest = *estimate;
+        if (*estimate > maxBytes)
+            continue;
+        const GifEncodeStatus s = encodeWith(frames, options, &palette, result.bytes, progress);
+        if (s != GifEncodeStatus::Done) {
+            result.status = s;
+            result.bytes.clear();
+            return result;
+        }
+        const auto size = std::int64_t(result.bytes.size());
+        result.smallest = std::min(result.smallest, size);
+        if (size <= maxBytes) {
+            result.fits = true;
+            result.chosen = options;
+            return result;
+        }
+    }
+    result.bytes.clear();
+    return result;
+}
+
+std::string describeGifOptions(const GifEncodeOptions& options)
+{
+    static const char* const palettes[] = {"halftone", "optimal", "global", "per-frame"};
+    static const char* const dithers[] = {"no", "ordered", "ordered8", "diffusion"};
+    std::string text = std::string(palettes[int(options.palette)]) + " palette, " + dithers[int(options.dither)] +
+                       " dither";
+    if (options.optimize)
+        text += ", optimised";
+    if (options.lossy > 0)
+        text += ", lossy " + std::to_string(options.lossy);
+    text += ", " + std::to_string(options.scalePercent) + "% size";
+    return text;
+}
+
+std::optional<std::int64_t> parseByteSize(std::string_view text)
+{
+    std::size_t i = 0;
+    double whole = 0;
+    bool digits = false;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+        whole = whole * 10 + (text[i++] - '0');
+        digits = true;
+        if (whole > 1e16)
+            return std::nullopt;
+    }
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        double scale = 0.1;
+        while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+            whole += (text[i++] - '0') * scale;
+            scale /= 10;
+            digits = true;
+        }
+    }
+    if (!digits)
+        return std::nullopt;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    std::string unit;
+    for (; i < text.size(); ++i)
+        unit += char(std::tolower(static_cast<unsigned char>(text[i])));
+    double factor = 0;
+    if (unit.empty() || unit == "b")
+        factor = 1;
+    else if (unit == "kb")
+        factor = 1e3;
+    else if (unit == "mb")
+        factor = 1e6;
+    else if (unit == "gb")
+        factor = 1e9;
+    else if (unit == "kib")
+        factor = 1024.0;
+    else if (unit == "mib")
+        factor = 1024.0 * 1024.0;
+    else if (unit == "gib")
+        factor = 1024.0 * 1024.0 * 1024.0;
+    else
+        return std::nullopt;
+    const double bytes = std::floor(whole * factor);
+    if (bytes < 1 || bytes > 9007199254740992.0)
+        return std::nullopt;
+    return std::int64_t(bytes);
+}
+
+std::string formatByteSize(std::int64_t bytes)
+{
+    char text[32];
+    if (bytes < 1000)
+        std::snprintf(text, sizeof text, "%lld bytes", static_cast<long long>(bytes));
+    else if (bytes < 1000000)
+        std::snprintf(text, sizeof text, "%.3g KB", double(bytes) / 1e3);
+    else if (bytes < 1000000000)
+        std::snprintf(text, sizeof text, "%.3g MB", double(bytes) / 1e6);
+    else
+        std::snprintf(text, sizeof text, "%.3g GB", double(bytes) / 1e9);
+    return text;
+}
+
+}  // namespace vantorell
