@@ -2,6 +2,7 @@
 
 #include "app/WindowModel.h"
 #include "gui/MeshEditor.h"
+#include "gui/VideoOutputGroup.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -329,6 +330,7 @@ QGroupBox* MainWindow::fadeOptionsGroup()
     auto* outputLayout = new QVBoxLayout(output);
     outputLayout->addWidget(option(f.saveAsAviOption, output));
     outputLayout->addWidget(option(f.saveAsGifOption, output));
+    outputLayout->addWidget(VideoOutputRow(f, output, widgetFor(f.saveAsAviOption)));   // gui/VideoOutputGroup
     fadeLayout->addWidget(output);
     auto* numbers = new QHBoxLayout;
     const auto numberBox = [&](Frame& frameControl, TextBox& box, void (WindowModel::*lostFocus)()) {
