@@ -32,6 +32,17 @@ TEST(VideoOutputModel, StoreWithoutTheKeysGivesTodaysRequestAndWritesNone)
         for (std::string_view key : {videokeys::kChosen, videokeys::kFormat, videokeys::kQuality})
             EXPECT_FALSE(h.settings.stored(key).has_value()) << key;
         EXPECT_TRUE(h.ui.boxes.empty());
+
+        // Keys of a video output that is not chosen change nothing else either.
+        WindowModelHarness off;
+        off.settings.values = h.settings.values;
+        off.settings.put(videokeys::kChosen, "False");
+        off.settings.put(videokeys::kFormat, "webm");
+        off.settings.put(videokeys::kQuality, "30");
+        WindowModel& g = off.load();
+        EXPECT_EQ(withoutVideoKeys(off.settings.values), h.settings.values);
+        EXPECT_EQ(g.request().fadeOutput, request.fadeOutput);
+        EXPECT_EQ(g.request().videoQuality, -1);
     }
 }
 
