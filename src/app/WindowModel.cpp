@@ -84,7 +84,7 @@ bool BooleanFromSetting(std::string_view text)
 }
 
 WindowModel::WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment environment)
-    : morph(settings), m_port(ui), m_job(m_threadUi, &runFadeSteps), m_settings(settings), m_env(std::move(environment))
+    : morph(settings), videoOutput(settings), m_port(ui), m_job(m_threadUi, &runFadeSteps), m_settings(settings), m_env(std::move(environment))
 {
     if (!m_env.random) {
         auto engine = std::make_shared<std::mt19937>(static_cast<std::mt19937::result_type>(
@@ -100,6 +100,12 @@ WindowModel::WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment 
         if (onPointerChanged) onPointerChanged();
     };
     wireControls();
+    // "Save As Video" is the output group's third choice: choosing it clears AVI and GIF.
+    videoOutput.onChosen = [this] {
+        saveAsAviOption.setValue(false);
+        saveAsGifOption.setValue(false);
+        outputFormatClicked();
+    };
 }
 
 WindowModel::~WindowModel() = default;
@@ -240,6 +246,7 @@ MixRequest WindowModel::request() const
     request.frameCountText = frameCountBox.text();
     request.framesPerSecondText = framesPerSecondBox.text();
     request.fadeOutput = saveAsGifOption.value() ? FadeOutput::Gif : FadeOutput::Avi;
+    videoOutput.applyTo(request);   // not chosen: AVI or GIF as above
     morph.applyTo(request);   // off: the plain fade's request
     return request;
 }
@@ -377,6 +384,8 @@ void WindowModel::blendDirectionClicked()
 void WindowModel::outputFormatClicked()
 {
     saveOptions({{names::kSaveAsAviOption, &saveAsAviOption}, {names::kSaveAsGifOption, &saveAsGifOption}});
+    if (saveAsAviOption.value() || saveAsGifOption.value())
+        videoOutput.setChosen(false);   // AVI or GIF replaces "Save As Video"
 }
 
 void WindowModel::qualityChoiceClicked()
@@ -540,6 +549,7 @@ void WindowModel::load()
 
     restoreSettings(steps);
     morph.restore();   // the morph's own keys; none stored: the plain fade
+    videoOutput.restore();   // the video output's keys; none stored: AVI or GIF as restored above
     // The job's colour-reduction module, ready for the GIF output of a Fade job: halftone
     // palette, no dither until the job chooses one.
     steps.run(174, [&] { m_job.ditherer()->InitDitherTables(); });

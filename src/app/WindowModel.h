@@ -8,6 +8,7 @@
 #include "app/MorphModel.h"
 #include "app/JobThread.h"
 #include "app/PointerTrackingUi.h"
+#include "app/VideoOutputModel.h"
 #include "job/MixJob.h"
 #include "job/ReportNames.h"
 #include "platform/Controls.h"
@@ -63,6 +64,7 @@ public:
     RangeControl qualitySlider;   // the fixed quality, 1..100
     RangeControl blendSizeBar;    // where the seam starts, 0..729
     MorphModel morph;             // the Fade's morph: meshes, timing, the "Morph" choice
+    VideoOutputModel videoOutput; // the Fade's third output, "Save As Video": format and quality
 
     // Frames (group boxes) and push buttons.
     Frame directionFrame, blendSizeFrame, mixTypeFrame, image1Frame, image2Frame, outputFolderFrame;

@@ -4,6 +4,7 @@
 #include "gui/MeshEditor.h"
 #include "gui/PreviewPane.h"
 #include "platform/PictureLoader.h"
+#include "gui/VideoOutputGroup.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -384,6 +385,7 @@ QGroupBox* MainWindow::fadeOptionsGroup()
     auto* outputLayout = new QVBoxLayout(output);
     outputLayout->addWidget(option(f.saveAsAviOption, output));
     outputLayout->addWidget(option(f.saveAsGifOption, output));
+    outputLayout->addWidget(VideoOutputRow(f, output, widgetFor(f.saveAsAviOption)));   // gui/VideoOutputGroup
     fadeLayout->addWidget(output);
     auto* numbers = new QHBoxLayout;
     const auto numberBox = [&](Frame& frameControl, TextBox& box, void (WindowModel::*lostFocus)()) {

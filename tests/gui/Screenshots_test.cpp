@@ -1,4 +1,4 @@
-// The window in its Blend, Fade and Overlay states and one "Application Error" box, each
+// The window in its Blend, Fade (to a GIF and to a video) and Overlay states and one "Application Error" box, each
 // rendered into a picture: every run checks that the pictures are drawn at the window's size,
 // differ from state to state, and that each state enables its own controls. With
 // VANTORELL_SCREENSHOT_DIR set the pictures are also saved there as the documentation's
@@ -121,6 +121,17 @@ TEST(Screenshots, BlendFadeOverlayAndAnErrorBox)
     f.progressBar().setText("Frame 4 of 10");
     expectEnabled({true, true, true, true, true, false});
     const QImage fade = shoot(window, "fade.png");
+
+    // The same Fade writing a video: "Save As Video" with a format and a quality.
+    if (!f.videoOutput.formats().empty()) {
+        window.findChild<QRadioButton*>(QStringLiteral("saveAsVideoOption"))->click();
+        for (VideoFormat format : f.videoOutput.formats())
+            if (format == VideoFormat::Webm)
+                f.videoOutput.setFormat(format);
+        f.videoOutput.setQuality(80);
+        EXPECT_TRUE(shoot(window, "fade-video.png") != fade);
+        h.widget<QRadioButton>(f.saveAsGifOption)->click();
+    }
 
     h.widget<QRadioButton>(f.overlayOption)->click();
     h.widget<QRadioButton>(f.fixedQualityOption)->click();
