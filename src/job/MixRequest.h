@@ -68,6 +68,10 @@ struct MixRequest {
     // its frames (easing, hold frames, ping-pong). The defaults give the plain fade's frames.
     std::optional<MorphMeshPair> morphMeshes;
     MorphTiming morphTiming;
+
+    // A fade through a sequence (job/FadeSequence.h): two or more pictures, faded each into the
+    // next in one output; image1Path and image2Path then name the first two. Empty: one pair.
+    std::vector<std::string> sequenceFiles;
 };
 
 // "jpg", "avi", "gif", "mp4", "webm", "webp" or "png": the extension of the request's result file.
