@@ -53,7 +53,7 @@ struct BatchOption {
 bool isPerPairOption(const std::string& name)
 {
     static const std::set<std::string> kPerPair = {"--image1", "--image2", "--output", "--output-file", "--list-codecs",
-                                                   "--help"};
+                                                   "--help", "--sequence-files"};
     return kPerPair.count(name) > 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "gif/GifAnimation.h"
 #include "job/MixJob.h"
+#include "job/FadeSequence.h"
 
 #if VANTORELL_CLI_VIDEO
 #include "avi/AviWriter.h"
@@ -319,6 +320,42 @@ void addGifSizeOptions(std::vector<CliOption>& options)
                        }});
 }
 
+// A fade through a sequence: the option takes every argument after it up to the next option.
+void addSequenceOptions(std::vector<CliOption>& options)
+{
+    options.push_back({"--sequence-files", "FILE...",
+                       "fade: one output fading from each picture to the next (instead of --image1/--image2)",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           if (c.request.sequenceFiles.size() >= kMaxSequencePictures)
+                               return "--sequence-files takes at most " + std::to_string(kMaxSequencePictures) +
+                                      " pictures";
+                           c.request.sequenceFiles.push_back(v);
+                           return std::nullopt;
+                       }});
+}
+
+// A sequence's checks; the first two pictures stand as --image1 and --image2 for the job.
+std::optional<std::string> finishSequence(CliContext& context)
+{
+    MixRequest& request = context.request;
+    if (request.sequenceFiles.empty())
+        return std::nullopt;
+    if (context.image1 || context.image2)
+        return "--sequence-files and --image1/--image2 exclude each other";
+    if (request.mixType != MixType::Fade)
+        return "--sequence-files needs --type fade";
+    if (request.sequenceFiles.size() < 2)
+        return "--sequence-files needs at least 2 pictures";
+    if (request.morphMeshes)
+        return "--mesh morphs one pair of pictures; it cannot be used with --sequence-files";
+    if (request.morphTiming.pingPong)
+        return "--ping-pong cannot be used with --sequence-files";
+    request.image1Path = request.sequenceFiles[0];
+    request.image2Path = request.sequenceFiles[1];
+    context.image1 = context.image2 = true;
+    return std::nullopt;
+}
+
 void addInformationOptions(std::vector<CliOption>& options)
 {
     options.push_back({"--list-codecs", "", "list the video compressors this build offers for AVI output",
@@ -350,6 +387,7 @@ std::vector<CliOption> makeOptions()
     addVideoOutputOptions(options);
     addMorphOptions(options);
     addGifSizeOptions(options);
+    addSequenceOptions(options);
     addInformationOptions(options);
     return options;
 }
@@ -367,6 +405,7 @@ std::string UsageText()
     std::string text =
         "Usage: vantorell-mix --type blend|overlay|fade --image1 FILE --image2 FILE --output DIR [options]\n"
         "       vantorell-mix ... --output-file PATH [options]\n"
+        "       vantorell-mix --type fade --sequence-files FILE FILE... --output DIR [options]\n"
         "       vantorell-mix batch ...   (many pairs; see vantorell-mix batch --help)\n"
         "\n"
         "Mixes two pictures the way the Vantorell window's Start button does, without a window,\n"
@@ -421,7 +460,8 @@ std::optional<std::string> ParseCommandLine(CliContext& context, const std::vect
         if (!found->argument.empty()) {
             if (inlineValue) {
                 value = *inlineValue;
-            } else if (i + 1 < arguments.size()) {
+            } else if (i + 1 < arguments.size() &&
+                       !(found->argument.ends_with("...") && arguments[i + 1].starts_with("--"))) {
                 value = arguments[++i];
             } else {
                 return found->name + " needs " + found->argument;
@@ -431,6 +471,10 @@ std::optional<std::string> ParseCommandLine(CliContext& context, const std::vect
         }
         if (auto error = found->apply(context, value))
             return error;
+        // An option of several values ("FILE...") takes the arguments up to the next option.
+        while (found->argument.ends_with("...") && i + 1 < arguments.size() && !arguments[i + 1].starts_with("--"))
+            if (auto error = found->apply(context, arguments[++i]))
+                return error;
     }
     return std::nullopt;
 }
@@ -441,6 +485,8 @@ std::optional<std::string> FinishCommandLine(CliContext& context)
         return std::nullopt;
     if (!context.type)
         return "--type is needed (blend, overlay or fade)";
+    if (auto error = finishSequence(context))
+        return error;
     if (!context.image1 || !context.image2)
         return "--image1 and --image2 are needed";
     if (context.output && context.outputFile)

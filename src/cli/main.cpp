@@ -29,7 +29,7 @@ bool needsVideo(int argc, char** argv)
             return true;
         for (std::string_view option : {"--codec", "--list-codecs", "--format", "--frames", "--fps", "--gif-",
                                           "--video-quality", "--list-formats", "--mesh", "--ease", "--hold-",
-                                          "--ping-pong"})
+                                          "--ping-pong", "--sequence-files"})
             if (argument.starts_with(option))
                 return true;
     }

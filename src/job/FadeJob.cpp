@@ -2,6 +2,7 @@
 #include "job/FadeJob.h"
 #include "job/FadeGif.h"
 #include "job/FadeMorph.h"
+#include "job/FadeSequence.h"
 
 #include "avi/AviWriter.h"
 #include "job/FadeFrameOutput.h"
@@ -51,6 +52,12 @@ public:
         return picture;
     }
 
+    // A sequence: forgets every picture but these two, so memory stays at one pair's.
+    void keepOnly(const std::string& a, const std::string& b)
+    {
+        std::erase_if(m_pictures, [&](const auto& entry) { return entry.first != a && entry.first != b; });
+    }
+
 private:
     std::map<std::string, Picture> m_pictures;
 };
@@ -78,7 +85,61 @@ struct FadeRun {
     PixelBuffer buffer1, buffer2, frameBuffer;
     MorphFramePlan plan;
     std::vector<MorphFrameTime> timeline;   // morph: each output frame's step and progress
+    // A sequence (job/FadeSequence.h): each frame's pair, the pair in the buffers, and whether
+    // a picture failed to load (the output is then dropped).
+    std::vector<SequenceFrame> sequence;
+    int loadedPair = 0;
+    bool sequenceFailed = false;
 };
+
+// A sequence: checked before anything is loaded, so a missing picture costs nothing. True for
+// a two-picture fade, and when a bad frame count is left to the steps to report.
+bool sequenceReady(FadeRun& fade)
+{
+    const MixRequest& request = fade.run.request;
+    if (!IsSequenceFade(request))
+        return true;
+    std::optional<std::string> why;
+    if (request.image1Path != request.sequenceFiles[0] || request.image2Path != request.sequenceFiles[1])
+        why = "the sequence does not start with Image #1 and Image #2.";
+    else
+        try {
+            why = CheckSequence(request, fade.run.frameCount());
+        } catch (const RuntimeError&) {
+            return true;
+        }
+    if (why)
+        fade.run.fail(*why);
+    return !why;
+}
+
+// A sequence: the pair of frame `pair` decoded into the source surfaces and captured, at the
+// labels of the first pair's loads (296, 298) and captures (326, 328). False when a picture
+// cannot be read: the job ends there and writes nothing.
+bool loadSequencePair(FadeRun& fade, StepRunner& steps, int pair)
+{
+    if (pair == fade.loadedPair)
+        return true;
+    WorkSurfaces& s = fade.surfaces;
+    const std::vector<std::string>& files = fade.run.request.sequenceFiles;
+    TransferPixels(s.fadeSource1, fade.buffer1, PixelTransfer::Release);
+    TransferPixels(s.fadeSource2, fade.buffer2, PixelTransfer::Release);
+    fade.plan.reset();
+    fade.pictures.keepOnly(files[std::size_t(pair)], files[std::size_t(pair) + 1]);
+    for (int side = 0; side < 2; ++side) {
+        const std::string& file = files[std::size_t(pair + side)];
+        if (!steps.run(296 + 2 * side, [&] { loadInto(side == 0 ? s.fadeSource1 : s.fadeSource2, fade.pictures, file); })) {
+            fade.run.fail("picture " + std::to_string(pair + side + 1) + " of the sequence (" + file +
+                          ") could not be read.");
+            fade.sequenceFailed = true;
+            return false;
+        }
+    }
+    steps.run(326, [&] { TransferPixels(s.fadeSource1, fade.buffer1, PixelTransfer::Capture); });
+    steps.run(328, [&] { TransferPixels(s.fadeSource2, fade.buffer2, PixelTransfer::Capture); });
+    fade.loadedPair = pair;
+    return true;
+}
 
 std::string frameFilePattern(const FadeWorkFolder& work)
 {
@@ -225,7 +286,14 @@ void renderFrames(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
     // Morph: output frame i shows step fade.timeline[i].step of frameCount() at its shape and
     // colour progress; without holds and easing that is step i at t = i / (frameCount() - 1).
     steps.run(332, [&] {
-        fade.timeline = FadeTimeline(fade.run.request, frameCount());
+        if (IsSequenceFade(fade.run.request)) {   // a sequence: the frames of every pair
+            fade.sequence = SequenceTimeline(fade.run.request, frameCount());
+            fade.timeline.clear();
+            for (const SequenceFrame& f : fade.sequence)
+                fade.timeline.push_back(f.time);
+        } else {
+            fade.timeline = FadeTimeline(fade.run.request, frameCount());
+        }
         last = int(fade.timeline.size()) - 1;
     });
     if (!output.wantsFrames())
@@ -233,6 +301,8 @@ void renderFrames(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
     for (int i = 0; i <= last; ++i) {
         TriangleList frameList;
         const MorphFrameTime& time = fade.timeline[std::size_t(i)];
+        if (!fade.sequence.empty() && !loadSequencePair(fade, steps, fade.sequence[std::size_t(i)].pair))
+            break;
         steps.run(334, [&] { fade.progress.setValue(double(i + 1) / double(last + 1) * 100.0); });
         steps.run(336, [&] { frameList = InterpolateTriangles(fade.list1, fade.list2, time.shapeT); });
         steps.run(338, [&] { DrawTriangleMap(frame, frameList); });
@@ -307,12 +377,13 @@ void runFadeSteps(JobRun& run, StepRunner& steps)
 {
     FadeRun fade(run);
     steps.run(290, [&] { fade.ui.setBusyPointer(true); });
-    if (loadPictures(fade, steps)) {
+    if (sequenceReady(fade) && loadPictures(fade, steps)) {
         prepareFrames(fade, steps);
         if (enoughSpace(fade)) {
             const std::unique_ptr<FadeFrameOutput> output = openOutput(fade);
             renderFrames(fade, steps, *output);
-            writeOutput(fade, steps, *output);
+            if (!fade.sequenceFailed)   // a sequence that broke off: the output is dropped
+                writeOutput(fade, steps, *output);
         }
     }
     steps.run(416, [&] {

@@ -1,4 +1,5 @@
 #include "job/FadeMorph.h"
+#include "job/FadeSequence.h"
 
 namespace vantorell {
 
@@ -34,6 +35,8 @@ std::vector<MorphFrameTime> FadeTimeline(const MixRequest& request, int steps)
 
 long long FadeFrameTotal(const MixRequest& request, int steps)
 {
+    if (IsSequenceFade(request))
+        return SequenceFrameTotal(request, steps);
     return steps < 1 ? steps : MorphTimelineLength(steps, request.morphTiming);
 }
 

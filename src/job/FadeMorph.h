@@ -15,6 +15,7 @@ inline constexpr long long kMaxFadeFrames = 32767;
 std::optional<std::string> LayRequestMeshes(const MixRequest& request, MorphMesh& mesh1, MorphMesh& mesh2);
 
 // The output frames of a fade of `steps` steps (the request's frame count) and their number.
+// (FadeFrameTotal counts a sequence's frames too: job/FadeSequence.h.)
 std::vector<MorphFrameTime> FadeTimeline(const MixRequest& request, int steps);
 long long FadeFrameTotal(const MixRequest& request, int steps);
 // Why the fade's frames cannot be written (more than kMaxFadeFrames), or nothing.

@@ -76,6 +76,10 @@ struct MixRequest {
     bool gifOptimize = false;                  // later frames store only what changed
     int gifLossy = 0;                          // 0..200: lossy LZW's colour error bound
     std::optional<std::int64_t> gifMaxSize;    // bytes: pick the best choice that fits
+
+    // A fade through a sequence (job/FadeSequence.h): two or more pictures, faded each into the
+    // next in one output; image1Path and image2Path then name the first two. Empty: one pair.
+    std::vector<std::string> sequenceFiles;
 };
 
 // "jpg", "avi", "gif", "mp4", "webm", "webp" or "png": the extension of the request's result file.
