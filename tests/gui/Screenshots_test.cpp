@@ -230,6 +230,20 @@ TEST(Screenshots, EachModeWithItsPreview)
         return in.mixType == MixType::Fade && in.fadeOutput == FadeOutput::Gif && in.frameIndex == 4;
     });
 
+    // The GIF choices with the estimated size of result.gif beside them and in the caption.
+    f.gifOptions.setPalette(GifPalette::Global);
+    f.gifOptions.setDither(GifDither::Diffusion);
+    f.gifOptions.setOptimize(true);
+    f.gifOptions.setLossy(40);
+    shoot("fade-gif-options.png", [&](const PreviewInputs& in) {
+        return in.gifPalette == GifPalette::Global && in.gifLossy == 40 && pane.shown().resultBytes &&
+               !f.gifOptions.estimateText().empty();
+    });
+    f.gifOptions.setPalette(GifPalette::Halftone);
+    f.gifOptions.setDither(GifDither::Ordered);
+    f.gifOptions.setOptimize(false);
+    f.gifOptions.setLossy(0);
+
     // The pane while the slider runs through the frames, at half size.
     f.click(f.saveAsAviOption);
     std::vector<QImage> frames;
