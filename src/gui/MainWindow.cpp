@@ -258,7 +258,7 @@ QProgressBar* MainWindow::progressBar(ProgressBar& bar, QWidget* parent)
     };
     const auto sync = [&bar, widget, show] {
         const double value = bar.value(), max = bar.max();
-        const QString text = qt(bar.text());
+        const QString text = qt(bar.step().empty() ? bar.text() : bar.step());   // "Frame 4 of 10"
         const bool enabled = bar.enabled();
         if (QThread::currentThread() == widget->thread())
             show(value, max, text, enabled);

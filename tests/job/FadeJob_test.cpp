@@ -342,3 +342,44 @@ TEST(FadeJob, TheCompressorIsChosenBeforeAnyFrameRenders)
         }
     }
 }
+
+namespace vantorell {
+namespace {
+
+// The progress bar's step at each change, each new one once.
+struct StepRecordingUi : ForwardingUi {
+    FakeUi fake;
+    std::vector<std::string> steps;
+    StepRecordingUi() : ForwardingUi(fake) {}
+    void progressChanged(const ProgressBar& bar) override
+    {
+        if (steps.empty() || steps.back() != bar.step())
+            steps.push_back(bar.step());
+        ForwardingUi::progressChanged(bar);
+    }
+};
+
+}  // namespace
+
+// The step the window shows with the percentage: each frame as it renders, then the writing;
+// the values the job reports are those of a bar without steps.
+TEST(FadeJob, TheProgressBarSaysWhichStepRuns)
+{
+    for (FadeOutput output : {FadeOutput::Avi, FadeOutput::Gif}) {
+        FadeFixture f;
+        StepRecordingUi ui;
+        MixJob job(ui, &runFadeSteps);
+        f.request.fadeOutput = output;
+        f.request.frameCountText = "3";
+        job.run(f.request);
+        std::vector<std::string> expected = {"", "Frame 1 of 3", "Frame 2 of 3", "Frame 3 of 3", ""};
+        if (output == FadeOutput::Gif)
+            expected.insert(expected.end(), {"Writing GIF", ""});
+        EXPECT_EQ(ui.steps, expected);
+        EXPECT_EQ(job.progressBar().step(), "");
+        EXPECT_EQ(job.progressBar().text(), "Progress Bar");
+        EXPECT_EQ(ui.fake.texts().back(), "Done.");
+    }
+}
+
+}  // namespace vantorell
