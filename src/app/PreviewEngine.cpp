@@ -28,6 +28,8 @@ PreviewInputs PreviewInputs::from(const MixRequest& request, int frameIndex)
     inputs.fadeOutput = request.fadeOutput;
     inputs.gifPalette = request.gifPalette;
     inputs.gifDither = request.gifDither;
+    inputs.gifOptimize = request.gifOptimize;
+    inputs.gifLossy = request.gifLossy;
     return inputs;
 }
 

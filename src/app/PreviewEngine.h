@@ -32,6 +32,8 @@ struct PreviewInputs {
     FadeOutput fadeOutput = FadeOutput::Avi;
     GifPalette gifPalette = GifPalette::Halftone;
     GifDither gifDither = GifDither::Ordered;
+    bool gifOptimize = false;   // the GIF size estimate's other choices
+    int gifLossy = 0;
     bool operator==(const PreviewInputs&) const = default;
 
     // The preview of what `request` would write, showing Fade frame `frameIndex`.

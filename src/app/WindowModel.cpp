@@ -84,7 +84,7 @@ bool BooleanFromSetting(std::string_view text)
 }
 
 WindowModel::WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment environment)
-    : morph(settings), videoOutput(settings), m_port(ui), m_job(m_threadUi, &runFadeSteps), m_settings(settings), m_env(std::move(environment))
+    : morph(settings), videoOutput(settings), gifOptions(settings), m_port(ui), m_job(m_threadUi, &runFadeSteps), m_settings(settings), m_env(std::move(environment))
 {
     if (!m_env.random) {
         auto engine = std::make_shared<std::mt19937>(static_cast<std::mt19937::result_type>(
@@ -246,6 +246,7 @@ MixRequest WindowModel::request() const
     request.frameCountText = frameCountBox.text();
     request.framesPerSecondText = framesPerSecondBox.text();
     request.fadeOutput = saveAsGifOption.value() ? FadeOutput::Gif : FadeOutput::Avi;
+    gifOptions.applyTo(request);    // none stored: halftone, ordered, nothing else
     videoOutput.applyTo(request);   // not chosen: AVI or GIF as above
     morph.applyTo(request);   // off: the plain fade's request
     return request;
@@ -550,6 +551,7 @@ void WindowModel::load()
     restoreSettings(steps);
     morph.restore();   // the morph's own keys; none stored: the plain fade
     videoOutput.restore();   // the video output's keys; none stored: AVI or GIF as restored above
+    gifOptions.restore();    // the GIF choices' keys; none stored: halftone and ordered
     // The job's colour-reduction module, ready for the GIF output of a Fade job: halftone
     // palette, no dither until the job chooses one.
     steps.run(174, [&] { m_job.ditherer()->InitDitherTables(); });

@@ -8,6 +8,7 @@
 #include "app/MorphModel.h"
 #include "app/JobThread.h"
 #include "app/PointerTrackingUi.h"
+#include "app/GifOptionsModel.h"
 #include "app/VideoOutputModel.h"
 #include "job/MixJob.h"
 #include "job/ReportNames.h"
@@ -65,6 +66,7 @@ public:
     RangeControl blendSizeBar;    // where the seam starts, 0..729
     MorphModel morph;             // the Fade's morph: meshes, timing, the "Morph" choice
     VideoOutputModel videoOutput; // the Fade's third output, "Save As Video": format and quality
+    GifOptionsModel gifOptions;   // the GIF output's palette, dither, smaller file, lossy, target size
 
     // Frames (group boxes) and push buttons.
     Frame directionFrame, blendSizeFrame, mixTypeFrame, image1Frame, image2Frame, outputFolderFrame;

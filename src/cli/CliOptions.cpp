@@ -178,7 +178,8 @@ void addFadeOptions(std::vector<CliOption>& options)
         "diffusion",
         &MixRequest::gifDither));
     options.push_back({"--codec", "uncompressed|mjpeg|mpeg4|ffv1|huffyuv|h264",
-                       "fade: the video compressor (default uncompressed; --list-codecs shows this build's)",
+                       "fade to AVI: the video compressor (default uncompressed; --list-codecs shows this build's); "
+                       "a GIF's frames are always uncompressed",
                        [](CliContext& c, const std::string& v) -> std::optional<std::string> {
                            std::string names;
                            for (const CompressorOption& option : OfferedCompressors()) {

@@ -21,7 +21,7 @@ QString MainWindow::progressText(const QString& text, double fraction)
         return text;   // the text says it already
     if (text.isEmpty() || text == QStringLiteral("Progress Bar"))
         return percent;
-    return text + QStringLiteral("  ") + percent;
+    return text + QStringLiteral(" \u2014 ") + percent;   // "Frame 4 of 10 — 40%"
 }
 
 void MainWindow::addJobButtons(QHBoxLayout* row, QPushButton* start)

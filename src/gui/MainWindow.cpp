@@ -4,6 +4,7 @@
 #include "gui/MeshEditor.h"
 #include "gui/PreviewPane.h"
 #include "platform/PictureLoader.h"
+#include "gui/GifOptionsGroup.h"
 #include "gui/VideoOutputGroup.h"
 
 #include <QApplication>
@@ -257,7 +258,7 @@ QProgressBar* MainWindow::progressBar(ProgressBar& bar, QWidget* parent)
     };
     const auto sync = [&bar, widget, show] {
         const double value = bar.value(), max = bar.max();
-        const QString text = qt(bar.text());
+        const QString text = qt(bar.step().empty() ? bar.text() : bar.step());   // "Frame 4 of 10"
         const bool enabled = bar.enabled();
         if (QThread::currentThread() == widget->thread())
             show(value, max, text, enabled);
@@ -304,6 +305,7 @@ void MainWindow::buildLayout()
     page->addWidget(progressBar(m_model.progressBar(), m_central));
     page->addLayout(commandRow());
     addPreviewPane(columns);
+    ConnectGifOptionsToPreview(m_model, *m_preview);   // gui/GifOptionsGroup
 }
 
 // The two pictures and the output folder, each a box with its "..." button.
@@ -387,6 +389,7 @@ QGroupBox* MainWindow::fadeOptionsGroup()
     outputLayout->addWidget(option(f.saveAsGifOption, output));
     outputLayout->addWidget(VideoOutputRow(f, output, widgetFor(f.saveAsAviOption)));   // gui/VideoOutputGroup
     fadeLayout->addWidget(output);
+    fadeLayout->addWidget(GifOptionsGroup(f, fade, widgetFor(f.saveAsAviOption), widgetFor(f.saveAsGifOption)));
     auto* numbers = new QHBoxLayout;
     const auto numberBox = [&](Frame& frameControl, TextBox& box, void (WindowModel::*lostFocus)()) {
         QGroupBox* group = frame(frameControl, fade);

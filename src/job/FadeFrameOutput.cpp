@@ -60,10 +60,15 @@ void FadeFrameOutput::openAvi(bool toResult, const std::function<std::filesystem
             return;
         }
         m_opened = true;
-        UiPort& ui = m_run.ui;
-        ui.setBusyPointer(false);
-        const std::optional<CompressorChoice> choice = ui.chooseCompressor(AviCompressors(framesPerSecond));
-        ui.setBusyPointer(true);
+        // The GIF's temporary AVI is always uncompressed: a lossy compressor chosen for it would
+        // only spoil the frames the GIF is made from, so no dialog is shown for it.
+        std::optional<CompressorChoice> choice = CompressorChoice{"uncompressed"};
+        if (toResult) {
+            UiPort& ui = m_run.ui;
+            ui.setBusyPointer(false);
+            choice = ui.chooseCompressor(AviCompressors(framesPerSecond));
+            ui.setBusyPointer(true);
+        }
         if (!choice) {
             m_cancelled = true;
             m_avi.writeEmpty();   // an AVI without frames, and no message

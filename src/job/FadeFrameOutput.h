@@ -31,7 +31,8 @@ public:
     FadeFrameOutput(JobRun& run, FrameLayout layout);
     ~FadeFrameOutput();
 
-    // Opens the result AVI through a temporary beside it (`toResult`), or the AVI at `path`.
+    // Opens the result AVI through a temporary beside it (`toResult`, the compressor asked), or
+    // the uncompressed AVI at `path` (the GIF's frames; no dialog).
     // Never throws: what goes wrong is told by close().
     void openAvi(bool toResult, const std::function<std::filesystem::path()>& path);
 

@@ -77,6 +77,7 @@ void runAnimationSteps(JobRun& run, StepRunner& steps, const FadeWorkFolder& wor
     auto tempAvi = [&] { return work.file(std::string(names::kTemporaryAviFile)); };
 
     steps.run(388, [&] {
+        progress.setStep("Writing GIF");
         progress.setValue(0);
         progress.setText("Progress Bar");
     });
@@ -164,6 +165,7 @@ void runGifSteps(JobRun& run, StepRunner& steps, const FadeWorkFolder& work)
         return;
     }
     steps.run(388, [&] {
+        progress.setStep("Writing GIF");
         progress.setValue(0);
         progress.setText("Progress Bar");
     });

@@ -303,7 +303,10 @@ void renderFrames(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
         const MorphFrameTime& time = fade.timeline[std::size_t(i)];
         if (!fade.sequence.empty() && !loadSequencePair(fade, steps, fade.sequence[std::size_t(i)].pair))
             break;
-        steps.run(334, [&] { fade.progress.setValue(double(i + 1) / double(last + 1) * 100.0); });
+        steps.run(334, [&] {
+            fade.progress.setStep("Frame " + std::to_string(i + 1) + " of " + std::to_string(last + 1));
+            fade.progress.setValue(double(i + 1) / double(last + 1) * 100.0);
+        });
         steps.run(336, [&] { frameList = InterpolateTriangles(fade.list1, fade.list2, time.shapeT); });
         steps.run(338, [&] { DrawTriangleMap(frame, frameList); });
         steps.run(340, [&] { TransferPixels(frame, fade.frameBuffer, PixelTransfer::Capture); });
@@ -346,6 +349,7 @@ void writeOutput(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
 {
     JobRun& run = fade.run;
     steps.run(370, [&] {
+        fade.progress.setStep({});
         fade.progress.setValue(0);
         fade.progress.setText("Progress Bar");
     });
@@ -393,6 +397,7 @@ void runFadeSteps(JobRun& run, StepRunner& steps)
     });
     steps.run(426, [&] { fade.ui.setBusyPointer(false); });
     steps.run(428, [&] {
+        fade.progress.setStep({});
         fade.progress.setValue(0);
         fade.progress.setText("Progress Bar");
     });

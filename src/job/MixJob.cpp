@@ -191,6 +191,7 @@ MixOutcome MixJob::run(const MixRequest& request)
         m_cancel.disarm();
         outcome.cancelled = true;
         ui.setBusyPointer(false);
+        m_progress.setStep({});
         m_progress.setValue(0);
         m_progress.setText("Progress Bar");
         run.showClosingMessage();

@@ -92,11 +92,17 @@ public:
     void setValue(double value) { m_value = value; changed(); }
     void setMax(double max) { m_max = max; changed(); }
     void setText(std::string text) { m_text = std::move(text); changed(); }
+    // What the job is doing ("Frame 4 of 10", "Writing GIF"; empty: nothing said), which the
+    // window shows with the percentage. Set quietly: the value change that follows shows it, so
+    // observers see the same changes and values as without it.
+    const std::string& step() const { return m_step; }
+    void setStep(std::string step) { m_step = std::move(step); }
 
 private:
     double m_value = 0;
     double m_max = 100;
     std::string m_text = "Progress Bar";
+    std::string m_step;
 };
 
 using PushButton = Control;

@@ -117,8 +117,8 @@ TEST(Screenshots, BlendFadeOverlayAndAnErrorBox)
     f.image1Box.setText("/opt/vantorell/share/vantorell/Samples/face1.jpg");
     f.image2Box.setText("/opt/vantorell/share/vantorell/Samples/face2.jpg");
     f.progressBar().setMax(10);
+    f.progressBar().setStep("Frame 4 of 10");
     f.progressBar().setValue(4);
-    f.progressBar().setText("Frame 4 of 10");
     expectEnabled({true, true, true, true, true, false});
     const QImage fade = shoot(window, "fade.png");
 
@@ -138,8 +138,8 @@ TEST(Screenshots, BlendFadeOverlayAndAnErrorBox)
     f.qualitySlider.setValue(92);
     f.image1Box.setText("/home/ana/Pictures/harbour-morning.jpg");
     f.image2Box.setText("/home/ana/Pictures/harbour-evening.jpg");
+    f.progressBar().setStep({});
     f.progressBar().setValue(0);
-    f.progressBar().setText("Progress Bar");
     expectEnabled({false, false, false, false, false, true});
     const QImage overlay = shoot(window, "overlay.png");
     EXPECT_TRUE(blend != fade);
@@ -229,6 +229,20 @@ TEST(Screenshots, EachModeWithItsPreview)
     shoot("preview-fade-gif.png", [](const PreviewInputs& in) {
         return in.mixType == MixType::Fade && in.fadeOutput == FadeOutput::Gif && in.frameIndex == 4;
     });
+
+    // The GIF choices with the estimated size of result.gif beside them and in the caption.
+    f.gifOptions.setPalette(GifPalette::Global);
+    f.gifOptions.setDither(GifDither::Diffusion);
+    f.gifOptions.setOptimize(true);
+    f.gifOptions.setLossy(40);
+    shoot("fade-gif-options.png", [&](const PreviewInputs& in) {
+        return in.gifPalette == GifPalette::Global && in.gifLossy == 40 && pane.shown().resultBytes &&
+               !f.gifOptions.estimateText().empty();
+    });
+    f.gifOptions.setPalette(GifPalette::Halftone);
+    f.gifOptions.setDither(GifDither::Ordered);
+    f.gifOptions.setOptimize(false);
+    f.gifOptions.setLossy(0);
 
     // The pane while the slider runs through the frames, at half size.
     f.click(f.saveAsAviOption);

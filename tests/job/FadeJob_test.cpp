@@ -268,7 +268,7 @@ TEST(FadeJob, GifOutputWritesTheGifThroughATemporaryAviAndCleansUp)
         f.request.frameCountText = "2";
     f.run();
     EXPECT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
-    EXPECT_EQ(f.ui.compressorOffers.size(), 1u);   // the temporary AVI was written
+    EXPECT_TRUE(f.ui.compressorOffers.empty());   // the temporary AVI is uncompressed, no dialog
     EXPECT_EQ(f.outcome.writtenFile, f.outcome.outputPath);
     EXPECT_TRUE(std::filesystem::exists(f.dir / "result.gif"));
     EXPECT_FALSE(std::filesystem::exists(f.dir / "result.avi"));
@@ -311,12 +311,13 @@ struct DialogWatchingUi : ForwardingUi {
 
 }  // namespace
 
-// The compressor is chosen before the first frame renders, for the AVI and for the GIF's
-// temporary AVI; a cancelled dialog renders no frame at all.
+// The compressor is chosen before the first frame renders; a cancelled dialog renders no frame
+// at all. The GIF's temporary AVI asks nothing: a cancelled answer waiting for it is not used.
 TEST(FadeJob, TheCompressorIsChosenBeforeAnyFrameRenders)
 {
     for (FadeOutput output : {FadeOutput::Avi, FadeOutput::Gif}) {
         for (bool cancel : {false, true}) {
+            SCOPED_TRACE(testing::Message() << (output == FadeOutput::Gif ? "gif" : "avi") << " cancel " << cancel);
             FadeFixture f;
             DialogWatchingUi ui;
             MixJob job(ui, &runFadeSteps);
@@ -325,15 +326,60 @@ TEST(FadeJob, TheCompressorIsChosenBeforeAnyFrameRenders)
             if (cancel)
                 ui.fake.compressorAnswers.push_back(std::nullopt);
             const MixOutcome outcome = job.run(f.request);
-            ASSERT_EQ(ui.progressChangesAtDialog.size(), 1u);
-            const std::vector<double> before(ui.fake.progressValues.begin(),
-                                             ui.fake.progressValues.begin() + std::ptrdiff_t(ui.progressChangesAtDialog[0]));
-            for (double v : before)
-                EXPECT_EQ(v, 0.0);   // no frame's progress before the dialog
+            const bool asks = output == FadeOutput::Avi;
+            const bool cancelled = cancel && asks;
+            ASSERT_EQ(ui.progressChangesAtDialog.size(), asks ? 1u : 0u);
+            if (asks) {
+                const std::vector<double> before(ui.fake.progressValues.begin(),
+                                                 ui.fake.progressValues.begin() + std::ptrdiff_t(ui.progressChangesAtDialog[0]));
+                for (double v : before)
+                    EXPECT_EQ(v, 0.0);   // no frame's progress before the dialog
+            }
             const bool rendered = std::find(ui.fake.progressValues.begin(), ui.fake.progressValues.end(), 100.0) != ui.fake.progressValues.end();
-            EXPECT_EQ(rendered, !cancel);
-            EXPECT_EQ(ui.fake.texts().back(), cancel ? "Cancelled." : "Done.");
-            EXPECT_EQ(outcome.wroteResult(), !cancel);
+            EXPECT_EQ(rendered, !cancelled);
+            EXPECT_EQ(ui.fake.texts().back(), cancelled ? "Cancelled." : "Done.");
+            EXPECT_EQ(outcome.wroteResult(), !cancelled);
         }
     }
 }
+
+namespace vantorell {
+namespace {
+
+// The progress bar's step at each change, each new one once.
+struct StepRecordingUi : ForwardingUi {
+    FakeUi fake;
+    std::vector<std::string> steps;
+    StepRecordingUi() : ForwardingUi(fake) {}
+    void progressChanged(const ProgressBar& bar) override
+    {
+        if (steps.empty() || steps.back() != bar.step())
+            steps.push_back(bar.step());
+        ForwardingUi::progressChanged(bar);
+    }
+};
+
+}  // namespace
+
+// The step the window shows with the percentage: each frame as it renders, then the writing;
+// the values the job reports are those of a bar without steps.
+TEST(FadeJob, TheProgressBarSaysWhichStepRuns)
+{
+    for (FadeOutput output : {FadeOutput::Avi, FadeOutput::Gif}) {
+        FadeFixture f;
+        StepRecordingUi ui;
+        MixJob job(ui, &runFadeSteps);
+        f.request.fadeOutput = output;
+        f.request.frameCountText = "3";
+        job.run(f.request);
+        std::vector<std::string> expected = {"", "Frame 1 of 3", "Frame 2 of 3", "Frame 3 of 3", ""};
+        if (output == FadeOutput::Gif)
+            expected.insert(expected.end(), {"Writing GIF", ""});
+        EXPECT_EQ(ui.steps, expected);
+        EXPECT_EQ(job.progressBar().step(), "");
+        EXPECT_EQ(job.progressBar().text(), "Progress Bar");
+        EXPECT_EQ(ui.fake.texts().back(), "Done.");
+    }
+}
+
+}  // namespace vantorell

@@ -5,6 +5,7 @@
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 #include "support/TestPictures.h"
+#include "platform/WorkSurface.h"
 
 #include <gtest/gtest.h>
 
@@ -79,6 +80,25 @@ protected:
     }
 
     // "--image1 a.bmp --image2 b.bmp": two 96 x 72 pictures made for the test.
+    // 12 x 12 pictures of scattered colours: every GIF frame needs a 256-colour palette.
+    std::string scatteredPair() const
+    {
+        std::string files;
+        for (int picture = 0; picture < 2; ++picture) {
+            WorkSurface s(12, 12);
+            std::uint32_t state = 12345u + std::uint32_t(picture);
+            for (int y = 0; y < 12; ++y)
+                for (int x = 0; x < 12; ++x) {
+                    state = state * 1664525u + 1013904223u;
+                    s.setPixel(x, y, std::int32_t(state >> 8) & 0xFFFFFF);
+                }
+            const fs::path path = inputs.path() / (picture == 0 ? "c.bmp" : "d.bmp");
+            s.saveAsBitmapFile(path);
+            files += (picture == 0 ? "--image1 " : " --image2 ") + shellQuoted(path);
+        }
+        return files;
+    }
+
     std::string smallPair() const
     {
         return "--image1 " + shellQuoted(test::writePicture(inputs, "a.bmp", 96, 72, 1)) + " --image2 " +
@@ -114,9 +134,11 @@ protected:
 TEST_F(FaultInjection, FileSizeLimitWritesNothingAndKeepsTheEarlierResult)
 {
     // 96 x 72 frames: a frame file is 20790 bytes, 20 frames make an uncompressed AVI of
-    // 411 KiB; with FFV1 and the diffused dither the temporary AVI stays under 72 KiB and the
-    // GIF needs 81 KiB.
+    // 411 KiB. The GIF's temporary AVI is always uncompressed, so the GIF that outgrows it has
+    // 12 x 12 frames, each with its own 256-colour palette: 40 frames make a temporary AVI of
+    // about 24 KB and a GIF of about 38 KB.
     const std::string small = smallPair();
+    const std::string tiny = scatteredPair();
     struct Case {
         const char* what;
         std::string job;
@@ -128,7 +150,7 @@ TEST_F(FaultInjection, FileSizeLimitWritesNothingAndKeepsTheEarlierResult)
         {"blend JPEG", "--type blend " + faces, "result.jpg", 30, "at line 274"},
         {"overlay JPEG", "--type overlay " + faces, "result.jpg", 8, "at line 448"},
         {"uncompressed AVI", "--type fade --frames 20 " + small, "result.avi", 100, "result.avi could not be written."},
-        {"GIF", "--type fade --frames 20 --format gif --codec ffv1 --gif-dither diffusion " + small, "result.gif", 76,
+        {"GIF", "--type fade --frames 40 --format gif --gif-palette per-frame " + tiny, "result.gif", 30,
          "Unexpected error saving GIF file."},
         {"temporary AVI of a GIF", "--type fade --frames 3 --format gif " + small, "result.gif", 10,
          "the frames could not be written for the GIF."},

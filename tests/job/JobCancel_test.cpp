@@ -93,7 +93,7 @@ TEST(JobCancel, EveryStageStopsCleansUpAndKeepsTheEarlierResult)
          [](auto&, auto&, const TempDir& dir, auto&) { return holdsFileStartingWith(dir.path(), "result.avi."); }},
         {"making GIF frames", MixType::Fade, FadeOutput::Gif,
          [](auto&, const FakeUi& ui, auto&, const TempDir& temp) {
-             return !ui.compressorOffers.empty() && holdsFileStartingWith(temp.path(), "temp.avi") && ui.yields > 2;
+             return holdsFileStartingWith(temp.path(), "temp.avi") && ui.yields > 2;
          }},
         {"writing GIF", MixType::Fade, FadeOutput::Gif,
          [](auto&, auto&, const TempDir& dir, auto&) { return holdsFileStartingWith(dir.path(), "result.gif."); }},

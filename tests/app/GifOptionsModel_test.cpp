@@ -1,0 +1,137 @@
+// The window's GIF choices: a store without the keys gives today's GIF request and writes
+// nothing, the choices round-trip through the settings, damaged values fall back, and the
+// preview's estimator gives a figure for the chosen options.
+#include "app/WindowModelHarness.h"
+
+#include "gif/GifAnimation.h"
+#include "platform/Bitmap.h"
+
+#include <gtest/gtest.h>
+
+namespace vantorell::test {
+namespace {
+
+constexpr std::string_view kAllKeys[] = {gifkeys::kPalette, gifkeys::kDither, gifkeys::kOptimize, gifkeys::kLossy,
+                                         gifkeys::kMaxSize};
+
+void expectTodaysGif(const MixRequest& request)
+{
+    const MixRequest plain;
+    EXPECT_EQ(request.gifPalette, GifPalette::Halftone);
+    EXPECT_EQ(request.gifDither, GifDither::Ordered);
+    EXPECT_EQ(request.gifOptimize, plain.gifOptimize);
+    EXPECT_EQ(request.gifLossy, plain.gifLossy);
+    EXPECT_EQ(request.gifMaxSize, plain.gifMaxSize);
+}
+
+TEST(GifOptionsModel, StoreWithoutTheKeysGivesTodaysRequestAndWritesNone)
+{
+    WindowModelHarness h;
+    h.settings.put("Option5", "False");
+    h.settings.put("Option6", "True");   // Fade
+    h.settings.put("Option9", "True");   // GIF
+    h.settings.put("Option8", "False");
+    WindowModel& f = h.load();
+    const MixRequest request = f.request();
+    EXPECT_EQ(request.fadeOutput, FadeOutput::Gif);
+    expectTodaysGif(request);
+    for (std::string_view key : kAllKeys)
+        EXPECT_FALSE(h.settings.stored(key).has_value()) << key;
+    EXPECT_EQ(f.gifOptions.estimateText(), "");
+}
+
+TEST(GifOptionsModel, ChoicesRoundTripThroughTheSettings)
+{
+    WindowModelHarness first;
+    WindowModel& f = first.load();
+    f.gifOptions.setPalette(GifPalette::PerFrame);
+    f.gifOptions.setDither(GifDither::Ordered8);
+    f.gifOptions.setOptimize(true);
+    f.gifOptions.setLossy(500);   // clamped
+    EXPECT_TRUE(f.gifOptions.setMaxSizeText(" 2MB "));
+    EXPECT_FALSE(f.gifOptions.setMaxSizeText("big"));   // not a size: the target stays
+    EXPECT_EQ(first.settings.stored(gifkeys::kPalette), "per-frame");
+    EXPECT_EQ(first.settings.stored(gifkeys::kDither), "ordered8");
+    EXPECT_EQ(first.settings.stored(gifkeys::kOptimize), "True");
+    EXPECT_EQ(first.settings.stored(gifkeys::kLossy), "200");
+    EXPECT_EQ(first.settings.stored(gifkeys::kMaxSize), "2000000");
+
+    WindowModelHarness second;
+    second.settings.values = first.settings.values;
+    WindowModel& g = second.load();
+    const MixRequest request = g.request();
+    EXPECT_EQ(request.gifPalette, GifPalette::PerFrame);
+    EXPECT_EQ(request.gifDither, GifDither::Ordered8);
+    EXPECT_TRUE(request.gifOptimize);
+    EXPECT_EQ(request.gifLossy, 200);
+    EXPECT_EQ(request.gifMaxSize, std::optional<std::int64_t>(2'000'000));
+
+    // Back to the plain choices: the next start gives today's GIF again.
+    g.gifOptions.setPalette(GifPalette::Halftone);
+    g.gifOptions.setDither(GifDither::Ordered);
+    g.gifOptions.setOptimize(false);
+    g.gifOptions.setLossy(0);
+    EXPECT_TRUE(g.gifOptions.setMaxSizeText(""));
+    EXPECT_EQ(second.settings.stored(gifkeys::kMaxSize), "none");
+    WindowModelHarness third;
+    third.settings.values = second.settings.values;
+    expectTodaysGif(third.load().request());
+}
+
+TEST(GifOptionsModel, BadStoredValuesFallBackToTheDefaults)
+{
+    const struct {
+        const char *palette, *dither, *optimize, *lossy, *maxSize;
+    } cases[] = {
+        {"Halftone", "ORDERED", "yes", "-1", "0"},
+        {"", "", "", "", ""},
+        {"octree", "floyd", "1", "201", "12 parsecs"},
+        {"per frame", "ordered 8", "true", "20x", "-5MB"},
+        {"global ", " none", "False", "99999999999999999999", "99999999999999999999999"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.palette);
+        WindowModelHarness h;
+        h.settings.put(gifkeys::kPalette, c.palette);
+        h.settings.put(gifkeys::kDither, c.dither);
+        h.settings.put(gifkeys::kOptimize, c.optimize);
+        h.settings.put(gifkeys::kLossy, c.lossy);
+        h.settings.put(gifkeys::kMaxSize, c.maxSize);
+        WindowModel& f = h.load();
+        EXPECT_TRUE(h.ui.boxes.empty());
+        expectTodaysGif(f.request());
+    }
+}
+
+TEST(GifOptionsModel, TheEstimatorGivesAFigureForTheChosenOptionsAndTheTextSaysIt)
+{
+    Bitmap first(64, 48), second(32, 24);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            first.setPixel(x, y, (x * 4) | ((y * 5) << 8));
+    second.setPixel(3, 3, 0xFFFFFF);
+    const auto estimate = MakePreviewGifSizeEstimator();
+    PreviewInputs inputs;
+    inputs.mixType = MixType::Fade;
+    inputs.fadeOutput = FadeOutput::Gif;
+    inputs.frameCount = 6;
+    const std::optional<std::uint64_t> small = estimate(first, second, inputs, 64, 48);
+    ASSERT_TRUE(small.has_value());
+    EXPECT_GT(*small, 64u * 48u / 8);
+    inputs.frameIndex = 4;   // another frame: the same figure
+    EXPECT_EQ(estimate(first, second, inputs, 64, 48), small);
+    const std::optional<std::uint64_t> large = estimate(first, second, inputs, 640, 480);   // full size
+    ASSERT_TRUE(large.has_value());
+    EXPECT_GT(*large, *small * 50);
+    EXPECT_FALSE(estimate(first, Bitmap(), inputs, 64, 48).has_value());
+
+    MemorySettings settings;
+    GifOptionsModel model(settings);
+    model.setEstimate(1'234'000);
+    EXPECT_EQ(model.estimateText(), "about " + formatByteSize(1'234'000));
+    EXPECT_TRUE(model.setMaxSizeText("1MB"));
+    EXPECT_NE(model.estimateText().find("over the target"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vantorell::test
