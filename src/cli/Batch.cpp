@@ -122,12 +122,7 @@ const std::vector<BatchOption>& batchOptions()
 std::optional<std::string> parse(BatchSettings& settings, const std::vector<std::string>& arguments)
 {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
-        }
+        auto [name, inlineValue] = SplitOptionArgument(arguments[i]);
         const BatchOption* batchOption = nullptr;
         for (const BatchOption& option : batchOptions())
             if (option.name == name)

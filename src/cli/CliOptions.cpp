@@ -442,15 +442,20 @@ std::string UsageText()
     return text;
 }
 
+OptionArgument SplitOptionArgument(const std::string& argument)
+{
+    OptionArgument split{argument, std::nullopt};
+    if (const auto eq = argument.find('='); argument.rfind("--", 0) == 0 && eq != std::string::npos) {
+        split.inlineValue = argument.substr(eq + 1);
+        split.name.resize(eq);
+    }
+    return split;
+}
+
 std::optional<std::string> ParseCommandLine(CliContext& context, const std::vector<std::string>& arguments)
 {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
-        }
+        auto [name, inlineValue] = SplitOptionArgument(arguments[i]);
         const CliOption* found = nullptr;
         for (const CliOption& option : CliOptions())
             if (option.name == name)

@@ -35,6 +35,13 @@ const std::vector<CliOption>& CliOptions();
 // The --help text.
 std::string UsageText();
 
+// "--name=value" as its name and inline value; any other argument as itself, without a value.
+struct OptionArgument {
+    std::string name;
+    std::optional<std::string> inlineValue;
+};
+OptionArgument SplitOptionArgument(const std::string& argument);
+
 // Parses the arguments into the context; answers an error text for a bad command line.
 std::optional<std::string> ParseCommandLine(CliContext& context, const std::vector<std::string>& arguments);
 
