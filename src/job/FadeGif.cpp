@@ -11,6 +11,7 @@
 #include "job/StepRunner.h"
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -66,6 +67,29 @@ GifEncodeOptions gifEncodeOptionsOf(const MixRequest& request)
 
 namespace {
 
+// Steps 404 to 412: result.gif written by `write` under a temporary name and renamed over
+// the result only when whole; a failed write is reported and leaves the earlier result.
+void saveGifSteps(JobRun& run, StepRunner& steps, const std::function<bool(const std::string& path)>& write)
+{
+    UiPort& ui = run.ui;
+    const std::string& output = run.outcome.outputPath;
+    steps.run(404, [&] { ui.yield(); });
+    steps.run(406, [&] { ui.setBusyPointer(true); });
+    std::optional<ResultFile> result;
+    if (steps.test(408, [&] {
+            result.emplace(output);
+            if (!write(result->temporaryPath()))
+                return true;
+            result->commit();
+            run.outcome.writtenFile = output;
+            return false;
+        })) {
+        steps.run(410, [&] { ui.setBusyPointer(false); });
+        steps.run(412, [&] { run.showMessage("Unexpected error saving GIF file."); });
+        run.fail(run.writeFailure());
+    }
+}
+
 // The GifAnimation path: the temporary AVI's frames encoded straight into result.gif's bytes,
 // with the same messages as the document path for the same failures.
 void runAnimationSteps(JobRun& run, StepRunner& steps, const FadeWorkFolder& work)
@@ -73,7 +97,6 @@ void runAnimationSteps(JobRun& run, StepRunner& steps, const FadeWorkFolder& wor
     MixJob& job = run.job;
     ProgressBar& progress = job.progressBar();
     UiPort& ui = run.ui;
-    const std::string& output = run.outcome.outputPath;
     auto tempAvi = [&] { return work.file(std::string(names::kTemporaryAviFile)); };
 
     steps.run(388, [&] {
@@ -127,25 +150,13 @@ void runAnimationSteps(JobRun& run, StepRunner& steps, const FadeWorkFolder& wor
         steps.run(402, [&] { run.showMessage("Nothing to save"); });
         run.fail("there were no frames to save.");
     } else {
-        steps.run(404, [&] { ui.yield(); });
-        steps.run(406, [&] { ui.setBusyPointer(true); });
-        std::optional<ResultFile> result;
-        if (steps.test(408, [&] {
-                result.emplace(output);
-                std::FILE* file = std::fopen(result->temporaryPath().c_str(), "wb");
-                if (file == nullptr)
-                    return true;
-                const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-                if (std::fclose(file) != 0 || !written)
-                    return true;
-                result->commit();
-                run.outcome.writtenFile = output;
+        saveGifSteps(run, steps, [&](const std::string& path) {
+            std::FILE* file = std::fopen(path.c_str(), "wb");
+            if (file == nullptr)
                 return false;
-            })) {
-            steps.run(410, [&] { ui.setBusyPointer(false); });
-            steps.run(412, [&] { run.showMessage("Unexpected error saving GIF file."); });
-            run.fail(run.writeFailure());
-        }
+            const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+            return std::fclose(file) == 0 && written;
+        });
     }
     steps.run(414, [&] { DeleteFileForced(ui, tempAvi()); });
 }
@@ -157,7 +168,6 @@ void runGifSteps(JobRun& run, StepRunner& steps, const FadeWorkFolder& work)
     MixJob& job = run.job;
     ProgressBar& progress = job.progressBar();
     UiPort& ui = run.ui;
-    const std::string& output = run.outcome.outputPath;
     auto tempAvi = [&] { return work.file(std::string(names::kTemporaryAviFile)); };
 
     if (usesAnimationEncoder(run.request)) {
@@ -192,21 +202,10 @@ void runGifSteps(JobRun& run, StepRunner& steps, const FadeWorkFolder& work)
     } else {
         steps.run(404, [&] { ui.yield(); });
         steps.run(406, [&] { ui.setBusyPointer(true); });
-        // Saved under a temporary name, renamed over result.gif only when whole.
-        std::optional<ResultFile> result;
-        if (steps.test(408, [&] {
-                const auto document = job.gifDocument();
-                result.emplace(output);
-                if (!document->Save(result->temporaryPath(), progress, ui))
-                    return true;
-                result->commit();
-                run.outcome.writtenFile = output;
-                return false;
-            })) {
-            steps.run(410, [&] { ui.setBusyPointer(false); });
-            steps.run(412, [&] { run.showMessage("Unexpected error saving GIF file."); });
-            run.fail(run.writeFailure());
-        }
+        saveGifSteps(run, steps, [&](const std::string& path) {
+            const auto document = job.gifDocument();
+            return document->Save(path, progress, ui);
+        });
     }
     steps.run(414, [&] { DeleteFileForced(ui, tempAvi()); });
 }
