@@ -7,6 +7,7 @@
 #include "platform/RuntimeError.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <utility>
 
@@ -18,6 +19,7 @@ namespace {
 // another size gives what it covers, the rest black.
 void packFrame(const Bitmap& image, const FrameLayout& layout, std::uint8_t* out)
 {
+    static_assert(std::endian::native == std::endian::little);
     const std::size_t stride = layout.stride();
     const int rows = std::min(layout.height, image.height());
     const int columns = std::min(layout.width, image.width());
@@ -26,6 +28,14 @@ void packFrame(const Bitmap& image, const FrameLayout& layout, std::uint8_t* out
         int x = 0;
         if (y < rows) {
             const std::uint8_t* from = image.row(y);
+            // Four pixels (16 bytes) become three little-endian words (12 bytes).
+            for (; x + 4 <= columns; x += 4) {
+                std::uint32_t p[4];
+                std::memcpy(p, from + 4 * x, 16);
+                const std::uint32_t words[3] = {(p[0] & 0xFFFFFFu) | p[1] << 24, (p[1] >> 8 & 0xFFFFu) | p[2] << 16,
+                                                (p[2] >> 16 & 0xFFu) | p[3] << 8};
+                std::memcpy(to + 3 * x, words, 12);
+            }
             for (; x < columns; ++x) {
                 to[3 * x] = from[4 * x];
                 to[3 * x + 1] = from[4 * x + 1];

@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <emmintrin.h>
 #include <system_error>
 #include <thread>
 
@@ -198,44 +199,69 @@ TriangleList InterpolateTriangles(const TriangleList& listA, const TriangleList&
     return out;
 }
 
-void FillTriangle(Bitmap& image, const MeshPoint* points, std::int32_t colour, int count)
+void TriangleRowSpan(const MeshPoint* p, std::int64_t y, std::int64_t width, std::int64_t& lo, std::int64_t& hi)
 {
-    if (count != 3 || image.empty())
-        return;
     // Edge products of 32-bit coordinates reach 2^65: 128-bit arithmetic keeps them exact.
     using Wide = __int128;
-    const Wide x0 = points[0].x, y0 = points[0].y, x1 = points[1].x, y1 = points[1].y, x2 = points[2].x,
-               y2 = points[2].y;
+    const Wide x0 = p[0].x, y0 = p[0].y, x1 = p[1].x, y1 = p[1].y, x2 = p[2].x, y2 = p[2].y;
     const Wide orient = (x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0);
-    if (orient == 0)
-        return;   // zero area: no pixel
     const Wide sign = orient > 0 ? 1 : -1;
-    const std::int64_t top = std::max<std::int64_t>(0, std::min({points[0].y, points[1].y, points[2].y}));
-    const std::int64_t bottom =
-        std::min<std::int64_t>(image.height() - 1, std::max({points[0].y, points[1].y, points[2].y}));
-    const std::uint32_t word = mapWord(colour);
     // Edge i -> j holds the point p when sign * ((xj - xi)(py - yi) - (yj - yi)(px - xi)) >= 0.
     const Wide ex[3][2] = {{x0, x1}, {x1, x2}, {x2, x0}};
     const Wide ey[3][2] = {{y0, y1}, {y1, y2}, {y2, y0}};
     auto floorDiv = [](Wide a, Wide b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };   // b > 0
-    for (std::int64_t y = top; y <= bottom; ++y) {
-        Wide lo = 0, hi = image.width() - 1;
-        for (int e = 0; e < 3 && lo <= hi; ++e) {
-            // Condition in x: a * x + b >= 0.
-            const Wide a = -sign * (ey[e][1] - ey[e][0]);
-            const Wide b = sign * ((ex[e][1] - ex[e][0]) * (Wide(y) - ey[e][0]) + (ey[e][1] - ey[e][0]) * ex[e][0]);
-            if (a > 0)
-                lo = std::max(lo, -floorDiv(b, a));          // ceil(-b / a)
-            else if (a < 0)
-                hi = std::min(hi, floorDiv(b, -a));
-            else if (b < 0)
-                hi = lo - 1;
-        }
-        if (lo > hi)
-            continue;
-        auto* row = reinterpret_cast<std::uint32_t*>(image.mutableRow(int(y)));
-        std::fill(row + std::int64_t(lo), row + std::int64_t(hi) + 1, word);
+    Wide l = 0, h = width - 1;
+    for (int e = 0; e < 3 && l <= h; ++e) {
+        // Condition in x: a * x + b >= 0.
+        const Wide a = -sign * (ey[e][1] - ey[e][0]);
+        const Wide b = sign * ((ex[e][1] - ex[e][0]) * (Wide(y) - ey[e][0]) + (ey[e][1] - ey[e][0]) * ex[e][0]);
+        if (a > 0)
+            l = std::max(l, -floorDiv(b, a));          // ceil(-b / a)
+        else if (a < 0)
+            h = std::min(h, floorDiv(b, -a));
+        else if (b < 0)
+            h = l - 1;
     }
+    lo = std::int64_t(l);
+    hi = std::int64_t(h);
+}
+
+namespace {
+
+bool hasArea(const MeshPoint* p)
+{
+    using Wide = __int128;
+    return (Wide(p[1].x) - p[0].x) * (Wide(p[2].y) - p[0].y) - (Wide(p[1].y) - p[0].y) * (Wide(p[2].x) - p[0].x) != 0;
+}
+
+// Calls paint(y, lo, hi) for every row span of the triangle inside a width x height frame.
+template <class PaintFn>
+void forTriangleSpans(const MeshPoint* points, int width, int height, PaintFn paint)
+{
+    if (!hasArea(points))
+        return;   // zero area: no pixel
+    const std::int64_t top = std::max<std::int64_t>(0, std::min({points[0].y, points[1].y, points[2].y}));
+    const std::int64_t bottom =
+        std::min<std::int64_t>(height - 1, std::max({points[0].y, points[1].y, points[2].y}));
+    for (std::int64_t y = top; y <= bottom; ++y) {
+        std::int64_t lo = 0, hi = -1;
+        TriangleRowSpan(points, y, width, lo, hi);
+        if (lo <= hi)
+            paint(y, lo, hi);
+    }
+}
+
+}  // namespace
+
+void FillTriangle(Bitmap& image, const MeshPoint* points, std::int32_t colour, int count)
+{
+    if (count != 3 || image.empty())
+        return;
+    const std::uint32_t word = mapWord(colour);
+    forTriangleSpans(points, image.width(), image.height(), [&](std::int64_t y, std::int64_t lo, std::int64_t hi) {
+        auto* row = reinterpret_cast<std::uint32_t*>(image.mutableRow(int(y)));
+        std::fill(row + lo, row + hi + 1, word);
+    });
 }
 
 void DrawTriangleMap(Bitmap& image, const TriangleList& list)
@@ -293,6 +319,29 @@ void MorphFramePlan::reset()
     m_width = m_height = 0;
     m_triangleOf.clear();
     m_triangleOf.shrink_to_fit();
+    m_mapTriangle.clear();
+    m_mapTriangle.shrink_to_fit();
+}
+
+bool MorphFramePlan::knowsMap(const TriangleList& list, int width, int height) const
+{
+    return !m_mapTriangle.empty() && width == m_width && height == m_height && list == m_list;
+}
+
+// The map DrawTriangleMap paints for the plan's list, as triangle numbers; kept only when the
+// list covers every pixel (no pixel keeps what the frame held before).
+void MorphFramePlan::learnMap()
+{
+    m_mapTriangle.assign(std::size_t(m_width) * std::size_t(m_height), 0);
+    for (std::size_t k = 0; k < m_list.size(); ++k)
+        forTriangleSpans(m_list[k].p, m_width, m_height, [&](std::int64_t y, std::int64_t lo, std::int64_t hi) {
+            std::memset(m_mapTriangle.data() + std::size_t(y) * std::size_t(m_width) + std::size_t(lo),
+                        int(k + 1), std::size_t(hi - lo + 1));
+        });
+    if (std::find(m_mapTriangle.begin(), m_mapTriangle.end(), 0) != m_mapTriangle.end()) {
+        m_mapTriangle.clear();
+        m_mapTriangle.shrink_to_fit();
+    }
 }
 
 namespace {
@@ -494,6 +543,86 @@ void renderFromNotes(const FrameSetup& frame, const std::uint8_t* fade, const st
     });
 }
 
+// Four pixels cross-faded with crossFade's single-precision operations (two products, their
+// sum, rounding to nearest even, clamping to 0 ... 255), so every byte is the table's; the
+// fourth bytes become 0, as a capture leaves them.
+inline void crossFadeFour(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, __m128 t, __m128 u)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+    const __m128i a16[2] = {_mm_unpacklo_epi8(va, zero), _mm_unpackhi_epi8(va, zero)};
+    const __m128i b16[2] = {_mm_unpacklo_epi8(vb, zero), _mm_unpackhi_epi8(vb, zero)};
+    __m128i sums[4];
+    for (int i = 0; i < 4; ++i) {
+        const __m128i a32 = i % 2 ? _mm_unpackhi_epi16(a16[i / 2], zero) : _mm_unpacklo_epi16(a16[i / 2], zero);
+        const __m128i b32 = i % 2 ? _mm_unpackhi_epi16(b16[i / 2], zero) : _mm_unpacklo_epi16(b16[i / 2], zero);
+        const __m128 bt = _mm_mul_ps(_mm_cvtepi32_ps(b32), t);
+        const __m128 au = _mm_mul_ps(_mm_cvtepi32_ps(a32), u);
+        sums[i] = _mm_cvtps_epi32(_mm_add_ps(bt, au));
+    }
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(sums[0], sums[1]), _mm_packs_epi32(sums[2], sums[3]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_and_si128(bytes, _mm_set1_epi32(0x00FFFFFF)));
+}
+
+// True when none of the four bytes is 0.
+inline bool fourNoted(const std::uint8_t* note)
+{
+    std::uint32_t v;
+    std::memcpy(&v, note, 4);
+    return ((v - 0x01010101u) & ~v & 0x80808080u) == 0;
+}
+
+// A later frame of a geometry whose map the plan knows: noted pixels are cross-faded (four at a
+// time where all four are noted and inside both pictures), every other pixel gets its map word
+// and goes through the full engine. Writes every byte of the frame.
+void renderPlanned(const FrameSetup& frame, const std::uint8_t* fade, const std::uint8_t* triangleOf,
+                   const std::uint8_t* mapTriangle)
+{
+    const Sampler& samplerA = frame.samplerA;
+    const Sampler& samplerB = frame.samplerB;
+    // Outside [0, 1] the sums could leave the range cvtps rounds like lrint: the table alone.
+    const bool fourAtOnce = frame.t >= 0.0f && frame.t <= 1.0f;
+    forRows(frame.height, frame.parallel, [&](int first, int end) {
+        PixelEngine engine = frame.engine();
+        const __m128 t = _mm_set1_ps(frame.t), u = _mm_set1_ps(frame.u);
+        const int width = frame.width;
+        long rendered;
+        for (int y = first; y < end; ++y) {
+            std::uint8_t* row = frame.out + std::size_t(y) * frame.stride;
+            const std::uint8_t* note = triangleOf + std::size_t(y) * width;
+            const std::uint8_t* map = mapTriangle + std::size_t(y) * width;
+            const bool rowA = y < samplerA.height, rowB = y < samplerB.height;
+            const std::uint8_t* pa = rowA ? samplerA.bits + std::size_t(y) * samplerA.stride : nullptr;
+            const std::uint8_t* pb = rowB ? samplerB.bits + std::size_t(y) * samplerB.stride : nullptr;
+            const int insideA = rowA ? std::min(width, samplerA.width) : 0;
+            const int insideB = rowB ? std::min(width, samplerB.width) : 0;
+            const int insideBoth = fourAtOnce ? std::min(insideA, insideB) : 0;
+            for (int x = 0; x < width;) {
+                std::uint8_t* pixel = row + std::size_t(x) * 4;
+                if (x + 4 <= insideBoth && fourNoted(note + x)) {
+                    crossFadeFour(pa + std::size_t(x) * 4, pb + std::size_t(x) * 4, pixel, t, u);
+                    x += 4;
+                    continue;
+                }
+                if (note[x] == 0) {
+                    const std::uint32_t word = mapWord(std::int32_t(map[x]) * 10);
+                    std::memcpy(pixel, &word, 4);
+                    engine.render(pixel, x, y, rendered);
+                } else {
+                    const std::uint8_t* sa = x < insideA ? pa + std::size_t(x) * 4 : kWhite;
+                    const std::uint8_t* sb = x < insideB ? pb + std::size_t(x) * 4 : kWhite;
+                    pixel[0] = fade[std::size_t(sa[0]) << 8 | sb[0]];
+                    pixel[1] = fade[std::size_t(sa[1]) << 8 | sb[1]];
+                    pixel[2] = fade[std::size_t(sa[2]) << 8 | sb[2]];
+                    pixel[3] = 0;
+                }
+                ++x;
+            }
+        }
+    });
+}
+
 }  // namespace
 
 void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
@@ -529,9 +658,23 @@ void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, con
         plan->m_height = height;
         plan->m_triangleOf.assign(std::size_t(width) * height, 0);
         renderNotingIdentityPixels(frame, fade.data(), plan->m_triangleOf.data());
+        plan->learnMap();
         return;
     }
     renderFromNotes(frame, fade.data(), plan->m_triangleOf.data());
+}
+
+void RenderPlannedFrame(const PixelBuffer& bufferA, const PixelBuffer& bufferB, Bitmap& out, float t,
+                        const MorphFramePlan& plan)
+{
+    if (!plan.knowsMap(plan.m_list, out.width(), out.height()))
+        subscriptOutOfRange();
+    const int width = out.width();
+    const int height = out.height();
+    const FrameSetup frame{plan.m_list, plan.m_list, plan.m_list, Sampler(bufferA), Sampler(bufferB),
+                           out.mutableBits(), width, height, out.stride(), t, 1.0f - t, true};
+    const std::vector<std::uint8_t> fade = crossFadeTable(frame.t, frame.u);
+    renderPlanned(frame, fade.data(), plan.m_triangleOf.data(), plan.m_mapTriangle.data());
 }
 
 }  // namespace vantorell

@@ -59,12 +59,11 @@ struct BarycentricWeightsResult {
     float w0 = 0, w1 = 0, w2 = 0;
 };
 
-// Mesh 1 over the first picture's drawable size, mesh 2 a copy of it, both made regular and
-// drawn on their preview surfaces (points and cell outlines; the preview feeds nothing else).
+// Mesh 1 over the first picture's drawable size, mesh 2 a copy of it, both made regular. No
+// preview is drawn: nothing shows the job's surfaces, and drawing on a 12-megapixel picture
+// would copy it just to be cleared again.
 void SetupMorphMeshes(MorphMesh& startMesh, MorphMesh& endMesh, WorkSurface& startPreview, WorkSurface& endPreview);
 void MakeRegularMesh(MorphMesh& mesh);
-// Draws the mesh's points and cell outlines on a surface after clearing it.
-void DrawMeshPreview(WorkSurface& surface, const MorphMesh& mesh);
 
 // Two triangles per cell, rows outer and columns inner: (TL, BL, BR) then (TL, TR, BR).
 TriangleList MeshToTriangles(const MorphMesh& mesh);
@@ -83,6 +82,9 @@ void DrawTriangleMap(Bitmap& image, const TriangleList& list);
 void DrawTriangleMap(WorkSurface& surface, const TriangleList& list);
 // Fills the closed polygon of count points (3; other counts paint nothing) with the colour.
 void FillTriangle(Bitmap& image, const MeshPoint* points, std::int32_t colour, int count);
+// The columns [lo, hi] of row y inside the closed triangle, within [0, width - 1] (lo > hi when
+// none): FillTriangle's exact integer edge tests, for a triangle of non-zero area.
+void TriangleRowSpan(const MeshPoint* points, std::int64_t y, std::int64_t width, std::int64_t& lo, std::int64_t& hi);
 
 float TriangleArea(const MeshPoint& p0, const MeshPoint& p1, const MeshPoint& p2);
 BarycentricWeightsResult BarycentricWeights(const MeshTriangle& triangle, int x, int y, float area);
@@ -105,18 +107,33 @@ class MorphFramePlan {
 public:
     void reset();
     bool ready() const { return !m_triangleOf.empty(); }
+    // True when the plan was made for this list on a frame of this size and the list covers
+    // every pixel. DrawTriangleMap then paints every pixel, so the map it would draw is known
+    // whatever the frame held before (RenderPlannedFrame).
+    bool knowsMap(const TriangleList& list, int width, int height) const;
 
 private:
     friend void RenderMorphFrame(const PixelBuffer&, const TriangleList&, const PixelBuffer&, const TriangleList&,
                                  PixelBuffer&, const TriangleList&, float, MorphFramePlan*);
+    friend void RenderPlannedFrame(const PixelBuffer&, const PixelBuffer&, Bitmap&, float, const MorphFramePlan&);
+    void learnMap();
+
     TriangleList m_list;
     int m_width = 0;
     int m_height = 0;
     std::vector<std::uint8_t> m_triangleOf;   // per pixel: n (1 ... 255), 0 when not the identity
+    std::vector<std::uint8_t> m_mapTriangle;  // per pixel: the map's triangle; empty unless all covered
 };
 
 void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
                       const TriangleList& listB, PixelBuffer& bufferOut, const TriangleList& listOut, float t,
                       MorphFramePlan* plan);
+
+// A later frame of the plan's geometry, where plan.knowsMap(list, out's size) holds and listA,
+// listB and the frame's list are that list: renders straight into `out` (a surface's drawn
+// image) and writes every byte of it, exactly what RenderMorphFrame writes into a capture of the
+// drawn map (fourth bytes 0), so neither the map, the capture nor the write-back is needed.
+void RenderPlannedFrame(const PixelBuffer& bufferA, const PixelBuffer& bufferB, Bitmap& out, float t,
+                        const MorphFramePlan& plan);
 
 }  // namespace vantorell

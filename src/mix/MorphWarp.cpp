@@ -39,32 +39,6 @@ Affine affineOf(const MeshTriangle& p, const MeshTriangle& q, bool useX)
     return a;
 }
 
-// The columns [lo, hi] of row y inside the closed triangle (FillTriangle's exact edge tests),
-// within [0, width - 1]; lo > hi when none.
-void spanOf(const MeshTriangle& t, std::int64_t y, std::int64_t width, std::int64_t& lo, std::int64_t& hi)
-{
-    const MeshPoint* p = t.p;
-    const Wide x0 = p[0].x, y0 = p[0].y, x1 = p[1].x, y1 = p[1].y, x2 = p[2].x, y2 = p[2].y;
-    const Wide orient = (x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0);
-    const Wide sign = orient > 0 ? 1 : -1;
-    const Wide ex[3][2] = {{x0, x1}, {x1, x2}, {x2, x0}};
-    const Wide ey[3][2] = {{y0, y1}, {y1, y2}, {y2, y0}};
-    auto floorDiv = [](Wide a, Wide b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
-    Wide l = 0, h = width - 1;
-    for (int e = 0; e < 3 && l <= h; ++e) {
-        const Wide a = -sign * (ey[e][1] - ey[e][0]);
-        const Wide b = sign * ((ex[e][1] - ex[e][0]) * (Wide(y) - ey[e][0]) + (ey[e][1] - ey[e][0]) * ex[e][0]);
-        if (a > 0)
-            l = std::max(l, -floorDiv(b, a));
-        else if (a < 0)
-            h = std::min(h, floorDiv(b, -a));
-        else if (b < 0)
-            h = l - 1;
-    }
-    lo = std::int64_t(l);
-    hi = std::int64_t(h);
-}
-
 // The nearest pixel (ties to even, as lrint in the default rounding mode) within [0, limit - 1].
 // Clamping first gives the same pixel as rounding first and keeps the conversion in range.
 inline int position(double v, double last)
@@ -136,7 +110,7 @@ void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, co
             const std::int64_t bottom = std::min<std::int64_t>(end - 1, std::max({p[0].y, p[1].y, p[2].y}));
             for (std::int64_t y = top; y <= bottom; ++y) {
                 std::int64_t lo, hi;
-                spanOf(w.out, y, width, lo, hi);
+                TriangleRowSpan(w.out.p, y, width, lo, hi);
                 if (lo > hi)
                     continue;
                 const double yy = double(y);

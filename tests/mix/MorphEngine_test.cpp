@@ -327,6 +327,37 @@ TEST(MorphFramePlan, FramesAreBitIdenticalToTheFullEngine)
     }
 }
 
+TEST(MorphFramePlan, PlannedFramesMatchTheEngineWhateverTheTargetHeld)
+{
+    struct Case {
+        int width, height, widthB, heightB;   // a smaller second picture reads white
+        int meshWidth;                         // a mesh narrower than the frame leaves pixels uncovered
+        bool mapKnown;
+    };
+    const Case cases[] = {{729, 425, 729, 425, 729, true}, {1201, 3, 1201, 3, 1201, true},
+                          {2, 700, 2, 700, 2, true},       {93, 41, 90, 38, 93, true},
+                          {64, 48, 64, 48, 60, false}};
+    for (const Case& c : cases) {
+        const TriangleList list = MeshToTriangles(regularMesh(c.meshWidth, c.height));
+        const PixelBuffer a = bufferOf(noise(c.width, c.height, 5));
+        const PixelBuffer b = bufferOf(noise(c.widthB, c.heightB, 6));
+        MorphFramePlan plan;
+        renderFrame(a, list, b, list, c.width, c.height, 0, 7, &plan);
+        ASSERT_EQ(plan.knowsMap(list, c.width, c.height), c.mapKnown) << c.width << "x" << c.height;
+        if (!c.mapKnown)
+            continue;
+        EXPECT_FALSE(plan.knowsMap(list, c.width + 1, c.height));
+        for (int i : {1, 3, 6}) {
+            const PixelBuffer slow = renderFrame(a, list, b, list, c.width, c.height, i, 7);
+            Bitmap target(c.width, c.height);
+            std::memset(target.mutableBits(), 0xA5, target.byteCount());
+            RenderPlannedFrame(a, b, target, float(double(i) / 6), plan);
+            ASSERT_EQ(std::memcmp(slow.data(), target.bits(), slow.byteCount()), 0)
+                << c.width << "x" << c.height << " frame " << i;
+        }
+    }
+}
+
 TEST(RenderMorphFrame, MatchesAPixelByPixelReferenceOfTheFormulas)
 {
     // A reference written from the formulas, one pixel after the other, for moved meshes of a
