@@ -189,6 +189,7 @@ DitherMode ditherModeOf(GifDither dither)
     case GifDither::None: return DitherMode::None;
     case GifDither::Ordered: return DitherMode::Ordered;
     case GifDither::Diffusion: return DitherMode::Diffusion;
+    case GifDither::Ordered8: return DitherMode::Ordered;   // the preview's ditherer has the 4 x 4 matrix only
     }
     return DitherMode::Ordered;
 }

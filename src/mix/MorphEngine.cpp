@@ -1,5 +1,7 @@
 #include "mix/MorphEngine.h"
 
+#include "mix/CrossFadeSimd.h"
+
 #include "platform/Bitmap.h"
 #include "platform/Conversions.h"
 
@@ -7,7 +9,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <emmintrin.h>
 #include <system_error>
 #include <thread>
 
@@ -543,26 +544,13 @@ void renderFromNotes(const FrameSetup& frame, const std::uint8_t* fade, const st
     });
 }
 
-// Four pixels cross-faded with crossFade's single-precision operations (two products, their
-// sum, rounding to nearest even, clamping to 0 ... 255), so every byte is the table's; the
-// fourth bytes become 0, as a capture leaves them.
+// Four pixels cross-faded exactly as crossFade does; the fourth bytes become 0, as a capture
+// leaves them.
 inline void crossFadeFour(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, __m128 t, __m128 u)
 {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
-    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
-    const __m128i a16[2] = {_mm_unpacklo_epi8(va, zero), _mm_unpackhi_epi8(va, zero)};
-    const __m128i b16[2] = {_mm_unpacklo_epi8(vb, zero), _mm_unpackhi_epi8(vb, zero)};
-    __m128i sums[4];
-    for (int i = 0; i < 4; ++i) {
-        const __m128i a32 = i % 2 ? _mm_unpackhi_epi16(a16[i / 2], zero) : _mm_unpacklo_epi16(a16[i / 2], zero);
-        const __m128i b32 = i % 2 ? _mm_unpackhi_epi16(b16[i / 2], zero) : _mm_unpacklo_epi16(b16[i / 2], zero);
-        const __m128 bt = _mm_mul_ps(_mm_cvtepi32_ps(b32), t);
-        const __m128 au = _mm_mul_ps(_mm_cvtepi32_ps(a32), u);
-        sums[i] = _mm_cvtps_epi32(_mm_add_ps(bt, au));
-    }
-    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(sums[0], sums[1]), _mm_packs_epi32(sums[2], sums[3]));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_and_si128(bytes, _mm_set1_epi32(0x00FFFFFF)));
+    const __m128i faded = CrossFadePixels(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
+                                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), t, u);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), WithFourthBytesOf(faded, _mm_setzero_si128()));
 }
 
 // True when none of the four bytes is 0.
@@ -581,8 +569,7 @@ void renderPlanned(const FrameSetup& frame, const std::uint8_t* fade, const std:
 {
     const Sampler& samplerA = frame.samplerA;
     const Sampler& samplerB = frame.samplerB;
-    // Outside [0, 1] the sums could leave the range cvtps rounds like lrint: the table alone.
-    const bool fourAtOnce = frame.t >= 0.0f && frame.t <= 1.0f;
+    const bool fourAtOnce = CrossFadeSimdExact(frame.t, frame.u);
     forRows(frame.height, frame.parallel, [&](int first, int end) {
         PixelEngine engine = frame.engine();
         const __m128 t = _mm_set1_ps(frame.t), u = _mm_set1_ps(frame.u);

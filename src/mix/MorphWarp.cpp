@@ -119,6 +119,17 @@ void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, co
                 std::uint8_t* row = frame + std::size_t(y) * frameStride;
                 for (std::int64_t x = lo; x <= hi; ++x) {
                     const double xx = double(x);
+                    if ((x & 7) == 0) {
+                        // The pictures are read along a slant, a source row every few pixels:
+                        // fetch the lines of a few pixels ahead before they are needed.
+                        const double ahead = xx + 48;
+                        const int px = position(rowAx + w.ax.dx * ahead, lastX), py = position(rowAy + w.ay.dx * ahead, lastY);
+                        const int qx = position(rowBx + w.bx.dx * ahead, lastX), qy = position(rowBy + w.by.dx * ahead, lastY);
+                        if (px < insideWidthA && py < insideHeightA)
+                            _mm_prefetch(reinterpret_cast<const char*>(pixelsA + std::size_t(py) * strideA + std::size_t(px) * 4), _MM_HINT_T0);
+                        if (qx < insideWidthB && qy < insideHeightB)
+                            _mm_prefetch(reinterpret_cast<const char*>(pixelsB + std::size_t(qy) * strideB + std::size_t(qx) * 4), _MM_HINT_T0);
+                    }
                     const int sax = position(rowAx + w.ax.dx * xx, lastX), say = position(rowAy + w.ay.dx * xx, lastY);
                     const int sbx = position(rowBx + w.bx.dx * xx, lastX), sby = position(rowBy + w.by.dx * xx, lastY);
                     const std::uint8_t* pa = sax < insideWidthA && say < insideHeightA
