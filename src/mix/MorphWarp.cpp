@@ -39,12 +39,15 @@ Affine affineOf(const MeshTriangle& p, const MeshTriangle& q, bool useX)
     return a;
 }
 
-// The nearest pixel (ties to even, as lrint in the default rounding mode) within [0, limit - 1].
-// Clamping first gives the same pixel as rounding first and keeps the conversion in range.
-inline int position(double v, double last)
+// The nearest pixel (ties to even, as lrint in the default rounding mode) of row + slope * x in
+// x and y, each within [0, last]. Clamping first gives the same pixel as rounding first and
+// keeps the conversion in range; NaN reads pixel 0 (max gives its second operand), never outside.
+inline void positions(__m128d row, __m128d slope, __m128d x, __m128d last, int& px, int& py)
 {
-    v = !(v > 0.0) ? 0.0 : v > last ? last : v;   // NaN reads pixel 0, never outside
-    return _mm_cvtsd_si32(_mm_set_sd(v));
+    const __m128d v = _mm_min_pd(_mm_max_pd(_mm_add_pd(row, _mm_mul_pd(slope, x)), _mm_setzero_pd()), last);
+    const __m128i p = _mm_cvtpd_epi32(v);
+    px = _mm_cvtsi128_si32(p);
+    py = _mm_cvtsi128_si32(_mm_shuffle_epi32(p, 1));
 }
 
 constexpr std::uint8_t kWhite[4] = {255, 255, 255, 255};
@@ -100,7 +103,7 @@ void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, co
         const std::size_t strideA = std::size_t(widthA) * 4, strideB = std::size_t(widthB) * 4;
         std::uint8_t* const frame = out;
         const std::size_t frameStride = std::size_t(width) * 4;
-        const double lastX = width - 1, lastY = height - 1;
+        const __m128d last = _mm_set_pd(height - 1, width - 1);
         for (const TriangleWarp& warp : warps) {
             const TriangleWarp w = warp;
             if (!w.paints)
@@ -114,24 +117,29 @@ void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, co
                 if (lo > hi)
                     continue;
                 const double yy = double(y);
-                const double rowAx = w.ax.c + w.ax.dy * yy, rowAy = w.ay.c + w.ay.dy * yy;
-                const double rowBx = w.bx.c + w.bx.dy * yy, rowBy = w.by.c + w.by.dy * yy;
+                // (x, y) of each picture as one pair of doubles: the same products and sums as
+                // the scalar form, clamped and rounded together.
+                const __m128d rowA = _mm_set_pd(w.ay.c + w.ay.dy * yy, w.ax.c + w.ax.dy * yy);
+                const __m128d rowB = _mm_set_pd(w.by.c + w.by.dy * yy, w.bx.c + w.bx.dy * yy);
+                const __m128d slopeA = _mm_set_pd(w.ay.dx, w.ax.dx), slopeB = _mm_set_pd(w.by.dx, w.bx.dx);
                 std::uint8_t* row = frame + std::size_t(y) * frameStride;
                 for (std::int64_t x = lo; x <= hi; ++x) {
-                    const double xx = double(x);
+                    const __m128d xx = _mm_set1_pd(double(x));
                     if ((x & 7) == 0) {
                         // The pictures are read along a slant, a source row every few pixels:
                         // fetch the lines of a few pixels ahead before they are needed.
-                        const double ahead = xx + 48;
-                        const int px = position(rowAx + w.ax.dx * ahead, lastX), py = position(rowAy + w.ay.dx * ahead, lastY);
-                        const int qx = position(rowBx + w.bx.dx * ahead, lastX), qy = position(rowBy + w.by.dx * ahead, lastY);
+                        const __m128d ahead = _mm_add_pd(xx, _mm_set1_pd(48));
+                        int px, py, qx, qy;
+                        positions(rowA, slopeA, ahead, last, px, py);
+                        positions(rowB, slopeB, ahead, last, qx, qy);
                         if (px < insideWidthA && py < insideHeightA)
                             _mm_prefetch(reinterpret_cast<const char*>(pixelsA + std::size_t(py) * strideA + std::size_t(px) * 4), _MM_HINT_T0);
                         if (qx < insideWidthB && qy < insideHeightB)
                             _mm_prefetch(reinterpret_cast<const char*>(pixelsB + std::size_t(qy) * strideB + std::size_t(qx) * 4), _MM_HINT_T0);
                     }
-                    const int sax = position(rowAx + w.ax.dx * xx, lastX), say = position(rowAy + w.ay.dx * xx, lastY);
-                    const int sbx = position(rowBx + w.bx.dx * xx, lastX), sby = position(rowBy + w.by.dx * xx, lastY);
+                    int sax, say, sbx, sby;
+                    positions(rowA, slopeA, xx, last, sax, say);
+                    positions(rowB, slopeB, xx, last, sbx, sby);
                     const std::uint8_t* pa = sax < insideWidthA && say < insideHeightA
                                                  ? pixelsA + std::size_t(say) * strideA + std::size_t(sax) * 4
                                                  : kWhite;
