@@ -508,13 +508,39 @@ void renderNotingIdentityPixels(const FrameSetup& frame, const std::uint8_t* fad
     });
 }
 
+// Row y of both pictures as the noted pixels read it: a column at or past `inside` reads white.
+struct PictureRows {
+    const std::uint8_t* a = nullptr;
+    const std::uint8_t* b = nullptr;
+    int insideA = 0, insideB = 0;
+
+    PictureRows(const Sampler& samplerA, const Sampler& samplerB, int y, int width)
+    {
+        if (y < samplerA.height) {
+            a = samplerA.bits + std::size_t(y) * samplerA.stride;
+            insideA = std::min(width, samplerA.width);
+        }
+        if (y < samplerB.height) {
+            b = samplerB.bits + std::size_t(y) * samplerB.stride;
+            insideB = std::min(width, samplerB.width);
+        }
+    }
+    // The pixel's three colour bytes cross-faded through the table.
+    void fade(const std::uint8_t* table, int x, std::uint8_t* pixel) const
+    {
+        const std::uint8_t* sa = x < insideA ? a + std::size_t(x) * 4 : kWhite;
+        const std::uint8_t* sb = x < insideB ? b + std::size_t(x) * 4 : kWhite;
+        pixel[0] = table[std::size_t(sa[0]) << 8 | sb[0]];
+        pixel[1] = table[std::size_t(sa[1]) << 8 | sb[1]];
+        pixel[2] = table[std::size_t(sa[2]) << 8 | sb[2]];
+    }
+};
+
 // The plan's later frames: the positions are known, only the weight t changed. Pixels noted in
 // triangleOf whose map still names that triangle are cross-faded through the table; the rest
 // go through the full engine.
 void renderFromNotes(const FrameSetup& frame, const std::uint8_t* fade, const std::uint8_t* triangleOf)
 {
-    const Sampler& samplerA = frame.samplerA;
-    const Sampler& samplerB = frame.samplerB;
     forRows(frame.height, frame.parallel, [&](int first, int end) {
         PixelEngine engine = frame.engine();
         const int width = frame.width;
@@ -522,11 +548,7 @@ void renderFromNotes(const FrameSetup& frame, const std::uint8_t* fade, const st
         for (int y = first; y < end; ++y) {
             std::uint8_t* row = frame.out + std::size_t(y) * frame.stride;
             const std::uint8_t* note = triangleOf + std::size_t(y) * width;
-            const bool rowA = y < samplerA.height, rowB = y < samplerB.height;
-            const std::uint8_t* pa = rowA ? samplerA.bits + std::size_t(y) * samplerA.stride : nullptr;
-            const std::uint8_t* pb = rowB ? samplerB.bits + std::size_t(y) * samplerB.stride : nullptr;
-            const int insideA = rowA ? std::min(width, samplerA.width) : 0;
-            const int insideB = rowB ? std::min(width, samplerB.width) : 0;
+            const PictureRows rows(frame.samplerA, frame.samplerB, y, width);
             for (int x = 0; x < width; ++x) {
                 std::uint8_t* pixel = row + std::size_t(x) * 4;
                 const std::uint32_t triangle = note[x];
@@ -534,11 +556,7 @@ void renderFromNotes(const FrameSetup& frame, const std::uint8_t* fade, const st
                     engine.render(pixel, x, y, rendered);
                     continue;
                 }
-                const std::uint8_t* sa = x < insideA ? pa + std::size_t(x) * 4 : kWhite;
-                const std::uint8_t* sb = x < insideB ? pb + std::size_t(x) * 4 : kWhite;
-                pixel[0] = fade[std::size_t(sa[0]) << 8 | sb[0]];
-                pixel[1] = fade[std::size_t(sa[1]) << 8 | sb[1]];
-                pixel[2] = fade[std::size_t(sa[2]) << 8 | sb[2]];
+                rows.fade(fade, x, pixel);
             }
         }
     });
@@ -567,8 +585,6 @@ inline bool fourNoted(const std::uint8_t* note)
 void renderPlanned(const FrameSetup& frame, const std::uint8_t* fade, const std::uint8_t* triangleOf,
                    const std::uint8_t* mapTriangle)
 {
-    const Sampler& samplerA = frame.samplerA;
-    const Sampler& samplerB = frame.samplerB;
     const bool fourAtOnce = CrossFadeSimdExact(frame.t, frame.u);
     forRows(frame.height, frame.parallel, [&](int first, int end) {
         PixelEngine engine = frame.engine();
@@ -579,16 +595,12 @@ void renderPlanned(const FrameSetup& frame, const std::uint8_t* fade, const std:
             std::uint8_t* row = frame.out + std::size_t(y) * frame.stride;
             const std::uint8_t* note = triangleOf + std::size_t(y) * width;
             const std::uint8_t* map = mapTriangle + std::size_t(y) * width;
-            const bool rowA = y < samplerA.height, rowB = y < samplerB.height;
-            const std::uint8_t* pa = rowA ? samplerA.bits + std::size_t(y) * samplerA.stride : nullptr;
-            const std::uint8_t* pb = rowB ? samplerB.bits + std::size_t(y) * samplerB.stride : nullptr;
-            const int insideA = rowA ? std::min(width, samplerA.width) : 0;
-            const int insideB = rowB ? std::min(width, samplerB.width) : 0;
-            const int insideBoth = fourAtOnce ? std::min(insideA, insideB) : 0;
+            const PictureRows rows(frame.samplerA, frame.samplerB, y, width);
+            const int insideBoth = fourAtOnce ? std::min(rows.insideA, rows.insideB) : 0;
             for (int x = 0; x < width;) {
                 std::uint8_t* pixel = row + std::size_t(x) * 4;
                 if (x + 4 <= insideBoth && fourNoted(note + x)) {
-                    crossFadeFour(pa + std::size_t(x) * 4, pb + std::size_t(x) * 4, pixel, t, u);
+                    crossFadeFour(rows.a + std::size_t(x) * 4, rows.b + std::size_t(x) * 4, pixel, t, u);
                     x += 4;
                     continue;
                 }
@@ -597,11 +609,7 @@ void renderPlanned(const FrameSetup& frame, const std::uint8_t* fade, const std:
                     std::memcpy(pixel, &word, 4);
                     engine.render(pixel, x, y, rendered);
                 } else {
-                    const std::uint8_t* sa = x < insideA ? pa + std::size_t(x) * 4 : kWhite;
-                    const std::uint8_t* sb = x < insideB ? pb + std::size_t(x) * 4 : kWhite;
-                    pixel[0] = fade[std::size_t(sa[0]) << 8 | sb[0]];
-                    pixel[1] = fade[std::size_t(sa[1]) << 8 | sb[1]];
-                    pixel[2] = fade[std::size_t(sa[2]) << 8 | sb[2]];
+                    rows.fade(fade, x, pixel);
                     pixel[3] = 0;
                 }
                 ++x;
