@@ -1,6 +1,7 @@
 #include "avi/AviWriter.h"
 
 #include "avi/AviCodecs.h"
+#include "avi/EncodedOutput.h"
 
 #include "platform/RuntimeError.h"
 
@@ -126,52 +127,14 @@ std::string aviErrorText(int code)
     return text;
 }
 
-struct AviStreamWriter::State {
+struct AviStreamWriter::State : EncodedOutput {
     std::filesystem::path path;
-    AVFormatContext* oc = nullptr;
-    AVStream* stream = nullptr;
-    AVCodecContext* encoder = nullptr;
-    SwsContext* sws = nullptr;
-    AVFrame* frame = nullptr;
-    AVPacket* packet = nullptr;
     BitmapInfoHeader format;
     std::vector<std::uint8_t> palette;     // BGRX entries for 1, 4 and 8 bits per pixel
     std::vector<std::uint8_t> scratch;     // a frame padded or expanded to 24 bits
     AVPixelFormat sourceFormat = AV_PIX_FMT_NONE;
     int rate = 1;
-    bool headerWritten = false;
-    bool finished = false;
     bool direct = false;                   // 24-bit frames to uncompressed: packets without an encoder
-
-    ~State()
-    {
-        sws_freeContext(sws);
-        av_frame_free(&frame);
-        av_packet_free(&packet);
-        avcodec_free_context(&encoder);
-        if (oc) {
-            if (oc->pb)
-                avio_closep(&oc->pb);
-            avformat_free_context(oc);
-        }
-    }
-
-    int drain()
-    {
-        for (;;) {
-            int rc = avcodec_receive_packet(encoder, packet);
-            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
-                return 0;
-            if (rc < 0)
-                return rc;
-            av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
-            packet->stream_index = stream->index;
-            rc = av_interleaved_write_frame(oc, packet);
-            av_packet_unref(packet);
-            if (rc < 0)
-                return rc;
-        }
-    }
 };
 
 AviStreamWriter::AviStreamWriter() : m(std::make_unique<State>()) {}
@@ -424,24 +387,6 @@ int AviStreamWriter::writeFrame(std::span<const std::uint8_t> bits, std::int64_t
     return m->drain();
 }
 
-int AviStreamWriter::finish()
-{
-    if (m->finished || !m->headerWritten)
-        return 0;
-    m->finished = true;
-    int rc = 0;
-    if (m->encoder) {
-        rc = avcodec_send_frame(m->encoder, nullptr);
-        if (rc >= 0)
-            rc = m->drain();
-    }
-    const int trailer = av_write_trailer(m->oc);
-    const int close = avio_closep(&m->oc->pb);
-    if (rc < 0)
-        return rc;
-    if (trailer < 0)
-        return trailer;
-    return close < 0 ? close : 0;
-}
+int AviStreamWriter::finish() { return m->finish(); }
 
 }  // namespace vantorell

@@ -1,5 +1,7 @@
 #include "avi/VideoFile.h"
 
+#include "avi/EncodedOutput.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -61,49 +63,11 @@ FrameLayout videoCodedSize(VideoFormat format, FrameLayout layout)
     return layout;
 }
 
-struct VideoFile::State {
+struct VideoFile::State : EncodedOutput {
     std::filesystem::path path;
-    AVFormatContext* oc = nullptr;
-    AVStream* stream = nullptr;
-    AVCodecContext* encoder = nullptr;
-    SwsContext* sws = nullptr;
-    AVFrame* frame = nullptr;
-    AVPacket* packet = nullptr;
     FrameLayout layout;   // the frames as they come
     FrameLayout coded;    // the encoder's size
     std::vector<std::uint8_t> padded;   // a frame of odd size with its black column or row
-    bool headerWritten = false;
-    bool finished = false;
-
-    ~State()
-    {
-        sws_freeContext(sws);
-        av_frame_free(&frame);
-        av_packet_free(&packet);
-        avcodec_free_context(&encoder);
-        if (oc) {
-            if (oc->pb)
-                avio_closep(&oc->pb);
-            avformat_free_context(oc);
-        }
-    }
-
-    int drain()
-    {
-        for (;;) {
-            int rc = avcodec_receive_packet(encoder, packet);
-            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
-                return 0;
-            if (rc < 0)
-                return rc;
-            av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
-            packet->stream_index = stream->index;
-            rc = av_interleaved_write_frame(oc, packet);
-            av_packet_unref(packet);
-            if (rc < 0)
-                return rc;
-        }
-    }
 };
 
 VideoFile::VideoFile() : m(std::make_unique<State>()) {}
@@ -236,21 +200,6 @@ int VideoFile::writeFrame(std::span<const std::uint8_t> frame, std::int64_t inde
     return m->drain();
 }
 
-int VideoFile::finish()
-{
-    if (m->finished || !m->headerWritten)
-        return 0;
-    m->finished = true;
-    int rc = avcodec_send_frame(m->encoder, nullptr);
-    if (rc >= 0)
-        rc = m->drain();
-    const int trailer = av_write_trailer(m->oc);
-    const int close = avio_closep(&m->oc->pb);
-    if (rc < 0)
-        return rc;
-    if (trailer < 0)
-        return trailer;
-    return close < 0 ? close : 0;
-}
+int VideoFile::finish() { return m->finish(); }
 
 }  // namespace vantorell

@@ -1,0 +1,61 @@
+#include "avi/EncodedOutput.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+namespace vantorell {
+
+EncodedOutput::~EncodedOutput()
+{
+    sws_freeContext(sws);
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&encoder);
+    if (oc) {
+        if (oc->pb)
+            avio_closep(&oc->pb);
+        avformat_free_context(oc);
+    }
+}
+
+int EncodedOutput::drain()
+{
+    for (;;) {
+        int rc = avcodec_receive_packet(encoder, packet);
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+            return 0;
+        if (rc < 0)
+            return rc;
+        av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        rc = av_interleaved_write_frame(oc, packet);
+        av_packet_unref(packet);
+        if (rc < 0)
+            return rc;
+    }
+}
+
+int EncodedOutput::finish()
+{
+    if (finished || !headerWritten)
+        return 0;
+    finished = true;
+    int rc = 0;
+    if (encoder) {
+        rc = avcodec_send_frame(encoder, nullptr);
+        if (rc >= 0)
+            rc = drain();
+    }
+    const int trailer = av_write_trailer(oc);
+    const int close = avio_closep(&oc->pb);
+    if (rc < 0)
+        return rc;
+    if (trailer < 0)
+        return trailer;
+    return close < 0 ? close : 0;
+}
+
+}  // namespace vantorell

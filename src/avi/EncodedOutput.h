@@ -1,0 +1,36 @@
+// One video stream written through FFmpeg: the muxer, the encoder and its frame, packet and
+// converter, freed together. The AVI writer and the other video files build on it.
+#pragma once
+
+struct AVFormatContext;
+struct AVStream;
+struct AVCodecContext;
+struct SwsContext;
+struct AVFrame;
+struct AVPacket;
+
+namespace vantorell {
+
+struct EncodedOutput {
+    AVFormatContext* oc = nullptr;
+    AVStream* stream = nullptr;
+    AVCodecContext* encoder = nullptr;   // none for packets written as they are
+    SwsContext* sws = nullptr;
+    AVFrame* frame = nullptr;
+    AVPacket* packet = nullptr;
+    bool headerWritten = false;
+    bool finished = false;
+
+    EncodedOutput() = default;
+    EncodedOutput(const EncodedOutput&) = delete;
+    EncodedOutput& operator=(const EncodedOutput&) = delete;
+    ~EncodedOutput();
+
+    // Writes every packet the encoder has ready; 0 or FFmpeg's error.
+    int drain();
+    // Once, after the header: flushes the encoder, writes the trailer and closes the file.
+    // Answers the first error (0: none); a second call, or one before the header, does nothing.
+    int finish();
+};
+
+}  // namespace vantorell
