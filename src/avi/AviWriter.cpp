@@ -232,6 +232,7 @@ int AviStreamWriter::makeCompressed(const CompressorChoice& choice)
     if (!offer)
         return AVERROR_ENCODER_NOT_FOUND;
     const AVCodec* codec = avcodec_find_encoder_by_name(offer->encoder);
+    QuietEncoderReports();
     if (!codec)
         return AVERROR_ENCODER_NOT_FOUND;
     if (std::string_view(offer->name) == "uncompressed" && m->format.bitCount == 24) {

@@ -3,10 +3,17 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
 namespace vantorell {
+
+void QuietEncoderReports()
+{
+    if (av_log_get_level() > AV_LOG_ERROR)
+        av_log_set_level(AV_LOG_ERROR);
+}
 
 EncodedOutput::~EncodedOutput()
 {

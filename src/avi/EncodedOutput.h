@@ -11,6 +11,10 @@ struct AVPacket;
 
 namespace vantorell {
 
+// The encoders' own reports (x264's statistics, libvpx's version) are not the user's
+// business: FFmpeg's log keeps errors only (they still reach stderr).
+void QuietEncoderReports();
+
 struct EncodedOutput {
     AVFormatContext* oc = nullptr;
     AVStream* stream = nullptr;

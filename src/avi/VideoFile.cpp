@@ -86,10 +86,7 @@ int VideoFile::open(const std::filesystem::path& path, VideoFormat format, Frame
     const AVCodec* codec = avcodec_find_encoder_by_name(info.encoder);
     if (!codec)
         return AVERROR_ENCODER_NOT_FOUND;
-    // The encoders' own reports (x264's statistics, libvpx's version) are not the user's
-    // business; errors still reach stderr.
-    if (av_log_get_level() > AV_LOG_ERROR)
-        av_log_set_level(AV_LOG_ERROR);
+    QuietEncoderReports();
     m->path = path;
     m->layout = layout;
     m->coded = videoCodedSize(format, layout);
