@@ -307,40 +307,42 @@ void renderFrames(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
             fade.progress.setStep("Frame " + std::to_string(i + 1) + " of " + std::to_string(last + 1));
             fade.progress.setValue(double(i + 1) / double(last + 1) * 100.0);
         });
-        // A later frame of a geometry whose map the plan knows: the map drawn would be the one
-        // the plan holds, and the frame is rendered straight onto the frame surface, every pixel
-        // of it, so no map is drawn and nothing goes through the frame buffer.
-        bool planned = false;
+        // A morph frame (two different meshes), or a later frame of a geometry whose map the
+        // plan knows, is rendered straight onto the frame surface, with the bytes the map, the
+        // capture, the render and the write-back would leave there; steps 338 to 344 and 360
+        // then have nothing to do.
+        bool direct = false, planned = false;
         steps.run(336, [&] {
             frameList = InterpolateTriangles(fade.list1, fade.list2, time.shapeT);
-            planned = fade.list1 == fade.list2 &&
-                      fade.plan.knowsMap(frameList, frame.image().width(), frame.image().height());
+            const Bitmap& image = frame.image();
+            planned = fade.list1 == fade.list2 && fade.plan.knowsMap(frameList, image.width(), image.height());
+            direct = !image.empty() && (planned || fade.list1 != fade.list2);
         });
         steps.run(338, [&] {
-            if (!planned)
+            if (!direct)
                 DrawTriangleMap(frame, frameList);
         });
         steps.run(340, [&] {
-            if (!planned)
+            if (!direct)
                 TransferPixels(frame, fade.frameBuffer, PixelTransfer::Capture);
         });
         steps.run(342, [&] {
             if (planned)
                 RenderPlannedFrame(fade.buffer1, fade.buffer2, frame.drawing(), time.colourT, fade.plan);
-            else if (fade.list1 == fade.list2)
+            else if (direct)   // morph: two different meshes (mix/MorphWarp)
+                RenderWarpedFrame(fade.buffer1, fade.list1, fade.buffer2, fade.list2, frame.drawing(), frameList,
+                                  time.colourT);
+            else
                 RenderMorphFrame(fade.buffer1, fade.list1, fade.buffer2, fade.list2, fade.frameBuffer, frameList,
                                  time.colourT, &fade.plan);
-            else   // morph: two different meshes (mix/MorphWarp)
-                RenderWarpedFrame(fade.buffer1, fade.list1, fade.buffer2, fade.list2, fade.frameBuffer, frameList,
-                                  time.colourT);
         });
         steps.run(344, [&] {
-            if (!planned)
+            if (!direct)
                 TransferPixels(frame, fade.frameBuffer, PixelTransfer::WriteBack);
         });
         steps.run(358, [&] { output.deliver(frame.image(), i); });
         steps.run(360, [&] {
-            if (!planned)   // a planned frame left the buffer released, its memory kept
+            if (!direct)   // a direct frame left the buffer released, its memory kept
                 TransferPixels(frame, fade.frameBuffer, PixelTransfer::Release);
         });
         steps.run(362, [&] { frame.refresh(); });

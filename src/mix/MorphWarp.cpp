@@ -52,17 +52,13 @@ inline void positions(__m128d row, __m128d slope, __m128d x, __m128d last, int& 
 
 constexpr std::uint8_t kWhite[4] = {255, 255, 255, 255};
 
-}  // namespace
+[[noreturn]] void subscriptOutOfRange() { throw RuntimeError(errnum::SubscriptOutOfRange, "Subscript out of range"); }
 
-void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
-                       const TriangleList& listB, PixelBuffer& bufferOut, const TriangleList& listOut, float t)
+// The frame of width x height 32-bit pixels at `out`: the colour bytes of every pixel a triangle
+// holds; nothing else is touched.
+void warpInto(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
+              const TriangleList& listB, std::uint8_t* out, int width, int height, const TriangleList& listOut, float t)
 {
-    if (bufferOut.released() || bufferOut.byteCount() == 0 || listA.size() < listOut.size() ||
-        listB.size() < listOut.size())
-        throw RuntimeError(errnum::SubscriptOutOfRange, "Subscript out of range");
-    const int width = bufferOut.width(), height = bufferOut.height();
-    std::uint8_t* out = bufferOut.mutableData();
-
     std::vector<TriangleWarp> warps(listOut.size());
     for (std::size_t k = 0; k < listOut.size(); ++k) {
         TriangleWarp& w = warps[k];
@@ -176,6 +172,34 @@ void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, co
     rows(0, std::min(height, band));
     for (std::thread& thread : threads)
         thread.join();
+}
+
+}  // namespace
+
+void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
+                       const TriangleList& listB, PixelBuffer& bufferOut, const TriangleList& listOut, float t)
+{
+    if (bufferOut.released() || bufferOut.byteCount() == 0 || listA.size() < listOut.size() ||
+        listB.size() < listOut.size())
+        subscriptOutOfRange();
+    warpInto(bufferA, listA, bufferB, listB, bufferOut.mutableData(), bufferOut.width(), bufferOut.height(), listOut, t);
+}
+
+void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
+                       const TriangleList& listB, Bitmap& out, const TriangleList& listOut, float t)
+{
+    if (out.empty() || listA.size() < listOut.size() || listB.size() < listOut.size())
+        subscriptOutOfRange();
+    // A capture would clear every fourth byte; pixels no triangle holds keep their colour.
+    std::uint8_t* bytes = out.mutableBits();
+    const std::size_t count = out.byteCount();
+    std::uint8_t any = 0;
+    for (std::size_t i = 3; i < count; i += 4)
+        any |= bytes[i];
+    if (any != 0)
+        for (std::size_t i = 3; i < count; i += 4)
+            bytes[i] = 0;
+    warpInto(bufferA, listA, bufferB, listB, bytes, out.width(), out.height(), listOut, t);
 }
 
 }  // namespace vantorell

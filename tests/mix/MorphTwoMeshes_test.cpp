@@ -7,12 +7,14 @@
 #include "mix/MorphWarp.h"
 
 #include "platform/Bitmap.h"
+#include "platform/RuntimeError.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 using namespace vantorell;
 
@@ -218,4 +220,32 @@ TEST(MorphTwoMeshes, TheWarpMatchesTheReferenceOnLargerFramesAndFinerGrids)
             EXPECT_LE(worst, 1) << cells << " cells, t " << t;
         }
     }
+}
+
+TEST(MorphTwoMeshes, RenderingOntoTheSurfaceEqualsMapCaptureWarpAndWriteBack)
+{
+    // The target holds an earlier frame with stray fourth bytes; the second mesh is narrower
+    // than the frame, so in-between frames leave a strip no triangle holds, which keeps its colour.
+    const int width = 120, height = 90;
+    const PixelBuffer bufferA = bufferOf(gradient(width, height, 0)), bufferB = bufferOf(gradient(width, height, 90));
+    MorphMeshPair pair = movedPair(width, height);
+    for (int r = 1; r <= pair.mesh2.rows + 1; ++r)
+        pair.mesh2.point(pair.mesh2.columns + 1, r).x = width - 12;
+    const TriangleList listA = MeshToTriangles(pair.mesh1), listB = MeshToTriangles(pair.mesh2);
+    for (float t : {0.0f, 0.4f, 1.0f}) {
+        const TriangleList listOut = InterpolateTriangles(listA, listB, t);
+        Bitmap earlier = gradient(width, height, 33);
+        for (std::size_t i = 3; i < earlier.byteCount(); i += 8)
+            earlier.mutableBits()[i] = 0x5A;
+        Bitmap expected = earlier;
+        DrawTriangleMap(expected, listOut);
+        PixelBuffer capture;
+        capture.capture(expected);
+        RenderWarpedFrame(bufferA, listA, bufferB, listB, capture, listOut, t);
+        Bitmap direct = earlier;
+        RenderWarpedFrame(bufferA, listA, bufferB, listB, direct, listOut, t);
+        ASSERT_EQ(std::memcmp(direct.bits(), capture.data(), direct.byteCount()), 0) << "t " << t;
+    }
+    Bitmap empty;
+    EXPECT_THROW(RenderWarpedFrame(bufferA, listA, bufferB, listB, empty, listA, 0.5f), RuntimeError);
 }
