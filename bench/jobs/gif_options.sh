@@ -5,7 +5,10 @@
 #            choice in $COMBOS (the whole job: render, work AVI, GIF)
 #   FFmpeg:  palettegen=stats_mode=full + paletteuse=dither=bayer (default bayer_scale), and
 #            paletteuse=dither=sierra2_4a, on the frames of a lossless AVI of the same job
-#            (--codec ffv1), which is also the reference for quality
+#            (--codec ffv1), which is also the reference for quality. FFmpeg's GIF encoder
+#            stores only what changed by default (-gifflags +offsetting+transdiff), like our
+#            --gif-optimize; the bayer pipeline is also run once, untimed, with -gifflags 0,
+#            the counterpart of our unoptimised files
 #   gifsicle: -O3 on our unoptimised GIF (halftone and global palettes, ordered dither)
 #   --gif-max-size 5MB: the search's time and what it chose
 # Quality is FFmpeg's psnr filter in RGB (the "average" it reports), decoded GIF against the
@@ -72,6 +75,9 @@ for n in $counts; do
         "split[a][b];[a]palettegen=stats_mode=full[p];[b][p]paletteuse=dither=$dither" "$work/ffmpeg-$dither.gif"
     done
   done
+  ffmpeg -nostdin -loglevel error -y -i "$reference" -vf \
+    "split[a][b];[a]palettegen=stats_mode=full[p];[b][p]paletteuse=dither=bayer" -gifflags 0 \
+    "$work/ffmpeg-bayer-plain.gif"
   mkdir -p "$work/fit"
   timed fit "$mix" --type fade --image1 "$one" --image2 "$two" --output "$work/fit" --frames "$n" --format gif \
     --gif-max-size 5MB
@@ -85,6 +91,8 @@ for n in $counts; do
       "$(size "$work/ffmpeg-$dither.gif")" "$(psnr "$work/ffmpeg-$dither.gif")"
     [ "$dither" = bayer ] && bayer_time=$t
   done
+  printf '%-34s %10s %12s %8s\n' "ffmpeg bayer -gifflags 0 (untimed)" "-" "$(size "$work/ffmpeg-bayer-plain.gif")" \
+    "$(psnr "$work/ffmpeg-bayer-plain.gif")"
   for c in $COMBOS; do
     t=$(median <"$work/ours-$c.t")
     gif="$work/ours-$c/result.gif"

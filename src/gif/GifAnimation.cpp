@@ -7,6 +7,7 @@
 #include "gif/LzwEncoder.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -20,9 +21,10 @@ namespace {
 constexpr int kPaletteSampleFrames = 8;   // frames a global palette is made from
 constexpr int kPaletteSampleStep = 2;     // every second pixel of every second row
 // The ordered dithers' amplitude on adaptive palettes: 256 colours chosen for the animation lie
-// closer together than the cube's steps of 51; +-6 levels breaks up banding without the
-// noise (and the larger files) of a wider pattern.
-constexpr int kAdaptiveSpread = 12;
+// closer together than the cube's steps of 51; +-4 levels breaks up banding without the
+// noise (lower PSNR, larger files) of a wider pattern: on the benchmark's photographs +-6
+// cost 1.2 dB PSNR and 1.6 to 2.6 % more bytes than +-4.
+constexpr int kAdaptiveSpread = 8;
 constexpr int kHalftoneSpread = 51;       // ... on the cube: one step of 51
 
 void put16(std::vector<std::uint8_t>& out, int value)
@@ -87,6 +89,113 @@ std::vector<int> spreadIndices(int first, int last, int count)
             indices.push_back(i);
     }
     return indices;
+}
+
+// The order of a shared palette's entries for an optimised animation, from `changes` (per
+// frame after the first, the entries it changes pixels to), so that many frames need only the
+// first few entries (entry 0, the transparent one, comes before all of them). Two ways, the
+// one with the narrower codes overall kept:
+// - from the back: each time the entry the fewest frames still in the running need goes last,
+//   and the frames that need it leave the running;
+// - for each power of two: the largest group of frames that fit under it together, grown from
+//   each frame in turn by the frame that adds the fewest entries; its entries first.
+std::vector<int> entryOrder(const std::vector<int>& entries, const std::vector<std::bitset<256>>& changes)
+{
+    std::array<int, 256> count{};   // frames that need each entry
+    for (const std::bitset<256>& frame : changes)
+        for (std::size_t i = 0; i < 256; ++i)
+            count[i] += frame[i] ? 1 : 0;
+    // The sum over the frames of the code size their highest entry needs.
+    const auto cost = [&](const std::vector<int>& order) {
+        std::array<int, 256> place{};
+        for (std::size_t k = 0; k < order.size(); ++k)
+            place[std::size_t(order[k])] = int(k) + 1;
+        long long bits = 0;
+        for (const std::bitset<256>& frame : changes) {
+            int highest = 0;
+            for (std::size_t i = 0; i < 256; ++i)
+                if (frame[i])
+                    highest = std::max(highest, place[i]);
+            bits += gifPaletteBits(highest + 1);
+        }
+        return bits;
+    };
+
+    std::vector<int> best(entries.size());
+    {
+        std::vector<int> remaining = entries;
+        std::array<int, 256> need = count;   // frames in the running that need each entry
+        std::vector<bool> running(changes.size(), true);
+        for (std::size_t place = remaining.size(); place-- > 0;) {
+            std::size_t pick = 0;   // the least needed; the later index on ties
+            for (std::size_t k = 1; k < remaining.size(); ++k)
+                if (need[std::size_t(remaining[k])] <= need[std::size_t(remaining[pick])])
+                    pick = k;
+            const int entry = remaining[pick];
+            remaining.erase(remaining.begin() + std::ptrdiff_t(pick));
+            best[place] = entry;
+            for (std::size_t f = 0; f < changes.size(); ++f) {
+                if (!running[f] || !changes[f][std::size_t(entry)])
+                    continue;
+                running[f] = false;
+                for (std::size_t i = 0; i < 256; ++i)
+                    need[i] -= changes[f][i] ? 1 : 0;
+            }
+        }
+    }
+    long long bestCost = cost(best);
+
+    const auto byCount = [&](int a, int b) { return count[std::size_t(a)] > count[std::size_t(b)]; };
+    constexpr std::size_t kMaxSeeds = 64;   // frames tried as seeds (spread over a long animation)
+    const std::size_t step = std::max<std::size_t>(1, changes.size() / kMaxSeeds);
+    for (std::size_t limit = 1; limit < 256; limit = 2 * limit + 1) {   // entries after entry 0
+        std::bitset<256> widest;
+        std::size_t widestFrames = 0;
+        for (std::size_t seed = 0; seed < changes.size(); seed += step) {
+            if (changes[seed].count() > limit)
+                continue;
+            std::bitset<256> group = changes[seed];
+            std::vector<bool> in(changes.size(), false);
+            in[seed] = true;
+            std::size_t frames = 1;
+            for (;;) {
+                std::size_t pick = changes.size(), added = 0;
+                for (std::size_t f = 0; f < changes.size(); ++f) {
+                    if (in[f])
+                        continue;
+                    const std::size_t more = (changes[f] & ~group).count();
+                    if (group.count() + more <= limit && (pick == changes.size() || more < added)) {
+                        pick = f;
+                        added = more;
+                    }
+                }
+                if (pick == changes.size())
+                    break;
+                in[pick] = true;
+                group |= changes[pick];
+                ++frames;
+            }
+            if (frames > widestFrames) {
+                widestFrames = frames;
+                widest = group;
+            }
+        }
+        if (widestFrames == 0)
+            continue;
+        std::vector<int> first, rest;
+        for (const int e : entries)
+            (widest[std::size_t(e)] ? first : rest).push_back(e);
+        std::stable_sort(first.begin(), first.end(), byCount);
+        std::stable_sort(rest.begin(), rest.end(), byCount);
+        first.insert(first.end(), rest.begin(), rest.end());
+        if (const long long c = cost(first); c < bestCost) {
+            bestCost = c;
+            best = std::move(first);
+        }
+        if (widestFrames == changes.size())
+            break;   // wider limits group the same frames
+    }
+    return best;
 }
 
 // The shared part of encoding: palette state, the displayed canvas for optimisation, the coders.
@@ -167,9 +276,17 @@ public:
 
     // Keeps only the shared palette's entries that some frame uses, in their order: fewer
     // entries may mean narrower LZW codes. Indices handed to emit are renumbered to match.
-    void compactSharedPalette(const std::array<bool, 256>& used)
+    // With `changes` (optimised animations: per frame after the first, the entries it
+    // changes pixels to), entry 0 becomes the transparent index and the kept entries follow
+    // it in an order that lets many frames need only the first few: such a frame's LZW codes
+    // start narrower than the whole table (the code size is set per frame).
+    void compactSharedPalette(const std::array<bool, 256>& used,
+                              const std::vector<std::bitset<256>>* changes = nullptr)
     {
-        compact(used);
+        if (changes != nullptr && m_options.optimize)
+            compactByNeed(used, *changes);
+        else
+            compact(used);
         m_compacted = true;
     }
 
@@ -204,33 +321,42 @@ public:
 
         int left = 0, top = 0, right = m_width, bottom = m_height;   // the stored rectangle
         bool useTransparent = false;
+        int codeBits = bits;   // the LZW code size of the stored pixels
         std::vector<std::uint8_t> block;
         std::vector<std::uint8_t> pixels;
         if (m_options.optimize && !first) {
             changedRectangle(rgb, left, top, right, bottom);
+            const int width = right - left;
             std::vector<std::uint8_t> opaque = rectangle(left, top, right, bottom, rgb, -1);
-            std::vector<std::uint8_t> opaqueBlock;
+            int opaqueBits = codeSize(opaque, bits);
+            encode(opaque, width, opaqueBits, rgb, -1, block);
+            pixels = std::move(opaque);
+            codeBits = opaqueBits;
             if (transparent >= 0) {
-                // Unchanged pixels transparent, or in their own colour where that continues an
-                // LZW string; kept when smaller than the rectangle stored opaque.
+                // Unchanged pixels transparent; and the same where an unchanged pixel in its own
+                // colour continues an LZW string instead (only colours within the code size
+                // the transparent version needs). The smallest of the three is kept.
                 std::vector<std::uint8_t> holes = rectangle(left, top, right, bottom, rgb, transparent);
-                std::vector<std::uint8_t> filled = opaque;   // the other way round: own colour first
-                std::vector<std::uint8_t> filledBlock;
-                encode(holes, right - left, bits, rgb, transparent, block, opaque.data());
-                encode(filled, right - left, bits, rgb, transparent, filledBlock, holes.data());
-                encode(opaque, right - left, bits, rgb, -1, opaqueBlock);
-                if (filledBlock.size() < block.size()) {
-                    block = std::move(filledBlock);
-                    holes = std::move(filled);
+                const int holesBits = codeSize(holes, bits);
+                std::vector<std::uint8_t> alternates(pixels);
+                for (std::size_t k = 0; k < alternates.size(); ++k)
+                    if (alternates[k] >= (1 << holesBits))
+                        alternates[k] = holes[k];
+                std::vector<std::uint8_t> mixed = holes;
+                std::vector<std::uint8_t> holesBlock, mixedBlock;
+                encode(holes, width, holesBits, rgb, transparent, holesBlock);
+                encode(mixed, width, holesBits, rgb, transparent, mixedBlock, alternates.data());
+                if (mixedBlock.size() < holesBlock.size()) {
+                    holesBlock = std::move(mixedBlock);
+                    holes = std::move(mixed);
                 }
-                useTransparent = block.size() < opaqueBlock.size();
-                pixels = useTransparent ? std::move(holes) : std::move(opaque);
-            } else {
-                encode(opaque, right - left, bits, rgb, -1, opaqueBlock);
-                pixels = std::move(opaque);
+                if (holesBlock.size() < block.size()) {
+                    block = std::move(holesBlock);
+                    pixels = std::move(holes);
+                    codeBits = holesBits;
+                    useTransparent = true;
+                }
             }
-            if (!useTransparent)
-                block = std::move(opaqueBlock);
         } else {
             pixels = m_indices;
             encode(pixels, m_width, bits, rgb, -1, block);
@@ -255,7 +381,7 @@ public:
         } else {
             out.push_back(std::uint8_t(bits - 1));
         }
-        out.push_back(std::uint8_t(std::max(bits, 2)));
+        out.push_back(std::uint8_t(std::max(codeBits, 2)));
         out.insert(out.end(), block.begin(), block.end());
         out.push_back(0x00);
         return GifEncodeStatus::Done;
@@ -272,7 +398,19 @@ private:
     // palette, when the colour table has room for it (-1 otherwise, or unoptimised).
     int transparentIndex(int entries) const
     {
+        if (m_transparentSlot >= 0)
+            return m_transparentSlot;
         return m_options.optimize && entries < (1 << paletteBits(entries)) ? entries : -1;
+    }
+
+    // The code size a frame's stored pixels need: the table's, or fewer bits when every index
+    // is below a smaller power of two.
+    static int codeSize(const std::vector<std::uint8_t>& pixels, int tableBits)
+    {
+        std::uint8_t highest = 0;
+        for (const std::uint8_t p : pixels)
+            highest = std::max(highest, p);
+        return std::min(tableBits, paletteBits(int(highest) + 1));
     }
 
     // m_palette reduced to the used entries; m_remap maps old indices to new.
@@ -296,6 +434,34 @@ private:
         kept.setEntries(std::int16_t(count));
         m_palette.Initialize(std::int16_t(count));
         std::memcpy(m_palette.entryData(), kept.entryData(), Palette8::kMaxEntries * 4);
+    }
+
+    // compact() for optimised animations: entry 0 left free for transparency, then the used
+    // entries in entryOrder's order.
+    void compactByNeed(const std::array<bool, 256>& used, const std::vector<std::bitset<256>>& changes)
+    {
+        std::vector<int> entries;
+        for (int i = 0; i < std::min<int>(m_palette.Entries(), 256); ++i)
+            if (used[std::size_t(i)])
+                entries.push_back(i);
+        if (entries.empty() || entries.size() >= 256) {   // no room for the free entry
+            compact(used);
+            return;
+        }
+        const std::vector<int> order = entryOrder(entries, changes);
+        Palette8 kept;
+        kept.Initialize(0);
+        const std::uint8_t* table = m_palette.entryData();
+        std::uint8_t* to = kept.entryData();
+        std::memset(to, 0, 4);   // the transparent entry shows black if anything ever used it
+        int count = 1;
+        for (const int i : order) {
+            std::memcpy(to + 4 * count, table + 4 * i, 4);
+            m_remap[std::size_t(i)] = std::uint8_t(count++);
+        }
+        m_palette.Initialize(std::int16_t(count));
+        std::memcpy(m_palette.entryData(), kept.entryData(), Palette8::kMaxEntries * 4);
+        m_transparentSlot = 0;
     }
 
     static void copyPalette(const Palette8& from, Palette8& to)
@@ -403,7 +569,8 @@ private:
         return pixels;
     }
 
-    // The LZW data of `pixels` (rewritten by the lossy coder to what it stored).
+    // The LZW data of `pixels` at code size `bits` (rewritten by the lossy coder to what it
+    // stored).
     void encode(std::vector<std::uint8_t>& pixels, int width, int bits, const std::array<std::uint8_t, 768>& rgb,
                 int transparent, std::vector<std::uint8_t>& out, const std::uint8_t* alternates = nullptr)
     {
@@ -440,7 +607,22 @@ private:
     LzwEncoder m_encoder;
     std::array<std::uint8_t, 256> m_remap{};
     bool m_compacted = false;
+    int m_transparentSlot = -1;   // the free entry compactByNeed made, if any
 };
+
+// The entries that `frame` changes pixels of `before` to.
+std::bitset<256> changedTo(const std::vector<std::uint8_t>& before, const std::vector<std::uint8_t>& frame)
+{
+    std::array<bool, 256> seen{};
+    const std::size_t n = std::min(before.size(), frame.size());
+    for (std::size_t k = 0; k < n; ++k)
+        if (frame[k] != before[k])
+            seen[frame[k]] = true;
+    std::bitset<256> entries;
+    for (std::size_t i = 0; i < 256; ++i)
+        entries[i] = seen[i];
+    return entries;
+}
 
 struct ScaledSize {
     int width, height;
@@ -497,6 +679,7 @@ GifEncodeStatus encodeWith(GifFrameProvider& frames, GifEncodeOptions options, c
     // can lose the entries no frame uses before anything is stored.
     std::vector<std::vector<std::uint8_t>> quantised(static_cast<std::size_t>(n));
     std::array<bool, 256> used{};
+    std::vector<std::bitset<256>> changes;   // per later frame: the entries it changes pixels to
     for (int i = 0; i < n; ++i) {
         const Dib* frame = readFrame(frames, i, options.scalePercent, full, scaled);
         if (frame == nullptr)
@@ -506,10 +689,12 @@ GifEncodeStatus encodeWith(GifFrameProvider& frames, GifEncodeOptions options, c
         quantised[std::size_t(i)] = coder.indices();
         for (const std::uint8_t index : quantised[std::size_t(i)])
             used[index] = true;
+        if (options.optimize && i > 0)
+            changes.push_back(changedTo(quantised[std::size_t(i - 1)], quantised[std::size_t(i)]));
         if (progress && !progress(i + 1, steps))
             return GifEncodeStatus::Stopped;
     }
-    coder.compactSharedPalette(used);
+    coder.compactSharedPalette(used, &changes);
     coder.header(out);
     for (int i = 0; i < n; ++i) {
         coder.emit(quantised[std::size_t(i)], i == 0, blocks);
@@ -559,8 +744,13 @@ std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifEncodeOpti
             quantised.back() = std::move(bytes);
         }
     }
-    if (options.palette != AnimationPalette::PerFrame)
-        coder.compactSharedPalette(used);
+    if (options.palette != AnimationPalette::PerFrame) {
+        std::vector<std::bitset<256>> changes;
+        for (std::size_t k = 1; k < order.size(); ++k)
+            if (options.optimize && order[k] - 1 == order[k - 1])
+                changes.push_back(changedTo(quantised[k - 1], quantised[k]));
+        coder.compactSharedPalette(used, &changes);
+    }
     std::vector<std::uint8_t> header;
     coder.header(header);
     std::int64_t first = 0, sampled = 0;

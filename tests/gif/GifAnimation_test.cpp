@@ -1,7 +1,7 @@
 // GifAnimation at its edges: tiny and single frames under every choice, no frames, a frame
 // that cannot be read, a stop from the progress callback, and the plain choice's bytes equal
 // shows the frames GifDocument writes for the same frames (with only the palette's unused
-// entries dropped).
+// entries dropped), and optimised frames that need few colours coding narrow.
 #include "colour/Ditherer.h"
 #include "dib/Dib.h"
 #include "gif/GifAnimation.h"
@@ -124,6 +124,85 @@ TEST(GifAnimation, PlainChoiceShowsWhatTheDocumentShows)
                               theirs.GlobalPaletteRGBEntry(theirs.frameImage(i).scanline(y)[x]))
                         << int(dither) << " frame " << i << " at " << x << "," << y;
         }
+    }
+}
+
+// The LZW code size byte of each image in a GIF.
+std::vector<int> codeSizes(const std::vector<std::uint8_t>& gif)
+{
+    std::vector<int> sizes;
+    std::size_t at = 13;
+    if (gif.size() > 10 && (gif[10] & 0x80))
+        at += 3u << ((gif[10] & 7) + 1);
+    const auto skipSubBlocks = [&] {
+        while (at < gif.size() && gif[at] != 0)
+            at += gif[at] + 1u;
+        ++at;
+    };
+    while (at < gif.size() && gif[at] != 0x3B) {
+        if (gif[at] == 0x21) {
+            at += 2;
+            skipSubBlocks();
+        } else if (gif[at] == 0x2C && at + 10 < gif.size()) {
+            const std::uint8_t flags = gif[at + 9];
+            at += 10;
+            if (flags & 0x80)
+                at += 3u << ((flags & 7) + 1);
+            sizes.push_back(gif[at++]);
+            skipSubBlocks();
+        } else {
+            break;
+        }
+    }
+    return sizes;
+}
+
+// A gradient (many colours) whose later frames change only a square, to red, blue, red.
+class SquareFrames final : public GifFrameProvider {
+public:
+    int frameCount() const override { return 4; }
+    int width() const override { return 64; }
+    int height() const override { return 48; }
+    bool frame(int index, Dib& surface) override
+    {
+        surface.Create(64, 48, 32);
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x) {
+                std::uint8_t* p = surface.scanline(y) + 4 * x;
+                const bool square = index > 0 && x >= 20 && x < 30 && y >= 10 && y < 20;
+                p[0] = square ? (index == 2 ? 255 : 0) : std::uint8_t(x * 4);
+                p[1] = square ? 0 : std::uint8_t(y * 5);
+                p[2] = square ? (index == 2 ? 0 : 255) : std::uint8_t(255 - x * 4);
+            }
+        return true;
+    }
+};
+
+// Optimised frames that need two colours of a large shared palette start their codes at the
+// narrowest width (the transparent entry and those two colours come first), and the
+// estimate, which codes the same way, stays close.
+TEST(GifAnimation, OptimisedFramesNeedingFewColoursHaveNarrowCodes)
+{
+    for (const AnimationPalette palette : {AnimationPalette::Halftone, AnimationPalette::Global}) {
+        GifEncodeOptions o;
+        o.palette = palette;
+        o.dither = AnimationDither::None;
+        o.optimize = true;
+        SquareFrames frames;
+        std::vector<std::uint8_t> bytes;
+        ASSERT_EQ(encodeGifAnimation(frames, o, bytes), GifEncodeStatus::Done);
+        const std::vector<int> sizes = codeSizes(bytes);
+        SCOPED_TRACE(describeGifOptions(o));
+        ASSERT_EQ(sizes.size(), 4u);
+        EXPECT_GE(sizes[0], 6);   // the gradient
+        for (std::size_t i = 1; i < 4; ++i)
+            EXPECT_EQ(sizes[i], 2) << "frame " << i;
+        GifDocument doc;
+        ASSERT_TRUE(doc.LoadFromStream(bytes));
+        EXPECT_EQ(doc.FramesCount(), 4);
+        const auto estimate = estimateGifSize(frames, o, 3);
+        ASSERT_TRUE(estimate.has_value());
+        EXPECT_EQ(*estimate, std::int64_t(bytes.size()));   // every frame is in the sample
     }
 }
 

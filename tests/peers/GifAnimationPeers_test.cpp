@@ -191,6 +191,33 @@ TEST_F(GifAnimationPeers, OptimisedFilesShowTheUnoptimisedFrames)
     }
 }
 
+// Frames large enough that each optimised frame clears its LZW table several times, with
+// codes narrower than the colour table: they still show exactly the unoptimised frames.
+TEST(GifAnimation, LargeOptimisedFramesShowTheUnoptimisedFrames)
+{
+    for (const AnimationPalette palette : {AnimationPalette::Halftone, AnimationPalette::Global}) {
+        test::TempDir dir;
+        SyntheticFrames frames(4, 640, 360);
+        GifEncodeOptions options;
+        options.palette = palette;
+        Shown shown[2];
+        std::uintmax_t sizes[2] = {0, 0};
+        for (const bool optimize : {false, true}) {
+            options.optimize = optimize;
+            Bytes bytes;
+            ASSERT_EQ(encodeGifAnimation(frames, options, bytes), GifEncodeStatus::Done);
+            const auto path = writeBytes(dir, optimize ? "optimised.gif" : "plain.gif", bytes);
+            ASSERT_TRUE(decodeWithGiflib(path, shown[optimize]));
+            sizes[optimize] = bytes.size();
+        }
+        ASSERT_EQ(shown[0].frames.size(), 4u);
+        ASSERT_EQ(shown[1].frames.size(), 4u);
+        for (std::size_t i = 0; i < 4; ++i)
+            EXPECT_TRUE(shown[0].frames[i] == shown[1].frames[i]) << describeGifOptions(options) << " frame " << i;
+        EXPECT_LT(sizes[1], sizes[0]) << describeGifOptions(options);
+    }
+}
+
 // Ordered dithers depend only on a pixel's place: the still corner never shimmers. (Per-frame
 // palettes change the colours themselves, so they are left out.)
 TEST_F(GifAnimationPeers, OrderedDithersKeepStillAreasStill)
