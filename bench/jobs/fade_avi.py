@@ -4,7 +4,7 @@ FFmpeg's xfade filter writing the same kind of AVI (rawvideo, bgr24, 10 frames a
 from the same two JPEGs, at 1920 x 1080 and 4000 x 3000: the quickest form (each picture decoded
 once and repeated by the loop filter) and the plainer one (-loop 1 on the inputs).
 
-The commands run round-robin (machine load hits both alike); the script prints the median wall
+The commands run round-robin (machine load hits both alike), each after a sync; the script prints the median wall
 time and the median CPU time (user + system) of each, their ratios, and the peak resident memory
 (/usr/bin/time -v) against the goal of six 32-bit frames plus 50 MB.
 
@@ -37,7 +37,10 @@ def make_inputs(work, size):
 
 
 def run_timed(cmd):
-    """Wall and CPU seconds of one run of the command (children included)."""
+    """Wall and CPU seconds of one run of the command (children included). Each command writes
+    hundreds of megabytes: the dirty pages of the one before are written out first (untimed), so
+    no command pays for the disk still busy with another's file."""
+    os.sync()
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
     subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

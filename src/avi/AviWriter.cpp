@@ -157,7 +157,7 @@ int AviStreamWriter::open(const std::filesystem::path& path)
     int rc = avformat_alloc_output_context2(&m->oc, nullptr, "avi", path.c_str());
     if (rc < 0)
         return rc;
-    rc = avio_open(&m->oc->pb, path.c_str(), AVIO_FLAG_WRITE);
+    rc = OpenOutputFile(m->oc, path.c_str());
     return rc < 0 ? rc : 0;
 }
 

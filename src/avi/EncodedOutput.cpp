@@ -3,11 +3,25 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/dict.h>
 #include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
+#include <sys/stat.h>
+
 namespace vantorell {
+
+int OpenOutputFile(AVFormatContext* oc, const char* path)
+{
+    struct stat status {};
+    AVDictionary* options = nullptr;
+    if (::stat(path, &status) == 0 && S_ISREG(status.st_mode) && status.st_size == 0)
+        av_dict_set(&options, "truncate", "0", 0);
+    const int rc = avio_open2(&oc->pb, path, AVIO_FLAG_WRITE, nullptr, &options);
+    av_dict_free(&options);
+    return rc;
+}
 
 void QuietEncoderReports()
 {

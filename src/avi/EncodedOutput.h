@@ -15,6 +15,12 @@ namespace vantorell {
 // business: FFmpeg's log keeps errors only (they still reach stderr).
 void QuietEncoderReports();
 
+// Opens the muxer's file for writing. A file that is empty (the temporary a result is made
+// through) is not truncated again: on ext4 a truncation marks the file to have all its data
+// flushed when it is closed, which for a large AVI costs as much as the renaming over the result
+// that follows. Answers 0 or FFmpeg's error.
+int OpenOutputFile(AVFormatContext* oc, const char* path);
+
 struct EncodedOutput {
     AVFormatContext* oc = nullptr;
     AVStream* stream = nullptr;

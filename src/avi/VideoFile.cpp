@@ -150,7 +150,7 @@ int VideoFile::open(const std::filesystem::path& path, VideoFormat format, Frame
                             SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
     if (!m->sws)
         return AVERROR(EINVAL);
-    rc = avio_open(&m->oc->pb, path.c_str(), AVIO_FLAG_WRITE);
+    rc = OpenOutputFile(m->oc, path.c_str());
     if (rc < 0)
         return rc;
     AVDictionary* options = nullptr;

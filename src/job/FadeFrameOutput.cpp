@@ -9,21 +9,23 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace vantorell {
 
 namespace {
 
-// The frame surface's 32-bit picture as top-down BGR24 rows padded with zeros; a picture of
-// another size gives what it covers, the rest black.
-void packFrame(const Bitmap& image, const FrameLayout& layout, std::uint8_t* out)
+// Rows [first, end) of the frame surface's 32-bit picture as top-down BGR24 rows padded with
+// zeros; a picture of another size gives what it covers, the rest black.
+void packRows(const Bitmap& image, const FrameLayout& layout, std::uint8_t* out, int first, int end)
 {
     static_assert(std::endian::native == std::endian::little);
     const std::size_t stride = layout.stride();
     const int rows = std::min(layout.height, image.height());
     const int columns = std::min(layout.width, image.width());
-    for (int y = 0; y < layout.height; ++y) {
+    for (int y = first; y < end; ++y) {
         std::uint8_t* to = out + std::size_t(y) * stride;
         int x = 0;
         if (y < rows) {
@@ -44,6 +46,27 @@ void packFrame(const Bitmap& image, const FrameLayout& layout, std::uint8_t* out
         }
         std::memset(to + 3 * std::size_t(x), 0, stride - 3 * std::size_t(x));
     }
+}
+
+// The whole frame; a big one in two halves on two threads (the copy is bound by memory, which
+// one core alone does not saturate here).
+void packFrame(const Bitmap& image, const FrameLayout& layout, std::uint8_t* out)
+{
+    const int height = layout.height;
+    if (std::size_t(height) * layout.stride() < (std::size_t(8) << 20) || std::thread::hardware_concurrency() < 2) {
+        packRows(image, layout, out, 0, height);
+        return;
+    }
+    const int half = height / 2;
+    std::thread second;
+    try {
+        second = std::thread(packRows, std::cref(image), std::cref(layout), out, half, height);
+    } catch (const std::system_error&) {
+        packRows(image, layout, out, half, height);   // no thread to be had: both halves here
+    }
+    packRows(image, layout, out, 0, half);
+    if (second.joinable())
+        second.join();
 }
 
 }  // namespace

@@ -18,10 +18,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
 #include <sys/statvfs.h>
+#include <system_error>
 
 namespace vantorell {
 
@@ -33,21 +35,33 @@ namespace {
 // the next step that loads the file fails again and is reported at its own label.
 class PictureCache {
 public:
+    // Starts decoding a JPEG on a thread of its own, for a load() to come: the Fade decodes its
+    // second picture while the first decodes here. Other formats are left to load(): their
+    // readers must stay on one long-lived thread.
+    void prefetch(const std::string& file)
+    {
+        if (file.empty() || m_pictures.contains(file) || m_decoding.contains(file) || !IsJpegFile(file))
+            return;
+        try {
+            m_decoding.emplace(file, std::async(std::launch::async, [file] { return decode(file); }));
+        } catch (const std::system_error&) {
+            // no thread to be had: load() decodes it
+        }
+    }
+
     Picture load(const std::string& file)
     {
         auto found = m_pictures.find(file);
         if (found != m_pictures.end())
             return found->second;
-        Picture loaded = LoadPicture(file);
-        Bitmap bits = loaded.bitmap();
-        loaded = Picture();
-        if (!bits.empty()) {
-            std::uint8_t* p = bits.mutableBits();
-            const std::size_t n = bits.byteCount();
-            for (std::size_t i = 3; i < n; i += 4)
-                p[i] = 0;
+        Picture picture;
+        if (auto decoding = m_decoding.find(file); decoding != m_decoding.end()) {
+            std::future<Picture> result = std::move(decoding->second);
+            m_decoding.erase(decoding);
+            picture = result.get();   // its error is raised here, at this load's step
+        } else {
+            picture = decode(file);
         }
-        Picture picture(std::move(bits));
         m_pictures.emplace(file, picture);
         return picture;
     }
@@ -59,7 +73,22 @@ public:
     }
 
 private:
+    static Picture decode(const std::string& file)
+    {
+        Picture loaded = LoadPicture(file);
+        Bitmap bits = loaded.bitmap();
+        loaded = Picture();
+        if (!bits.empty()) {
+            std::uint8_t* p = bits.mutableBits();
+            const std::size_t n = bits.byteCount();
+            for (std::size_t i = 3; i < n; i += 4)
+                p[i] = 0;
+        }
+        return Picture(std::move(bits));
+    }
+
     std::map<std::string, Picture> m_pictures;
+    std::map<std::string, std::future<Picture>> m_decoding;   // joined when the cache goes
 };
 
 void loadInto(WorkSurface& surface, PictureCache& cache, const std::string& file)
@@ -152,6 +181,8 @@ bool loadPictures(FadeRun& fade, StepRunner& steps)
 {
     const MixRequest& request = fade.run.request;
     WorkSurfaces& s = fade.surfaces;
+    if (request.image2Path != request.image1Path)
+        fade.pictures.prefetch(request.image2Path);
     if (!steps.run(292, [&] { loadInto(s.fadeMeshStart, fade.pictures, request.image1Path); })) {
         fade.run.fail("Image #1 could not be read.");
         return false;
