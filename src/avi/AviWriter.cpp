@@ -370,22 +370,7 @@ int AviStreamWriter::writeFrame(std::span<const std::uint8_t> bits, std::int64_t
         first = source + sourceStride * (height - 1);
         linesize = -linesize;
     }
-    int rc = av_frame_make_writable(m->frame);
-    if (rc < 0)
-        return rc;
-    const std::uint8_t* planes[4] = {first, nullptr, nullptr, nullptr};
-    const int linesizes[4] = {linesize, 0, 0, 0};
-    sws_scale(m->sws, planes, linesizes, 0, int(height), m->frame->data, m->frame->linesize);
-    m->frame->pts = index;
-    m->frame->pict_type = AV_PICTURE_TYPE_NONE;
-    if (m->encoder->gop_size <= 1 || index % m->encoder->gop_size == 0) {
-        m->frame->pict_type = AV_PICTURE_TYPE_I;
-        m->frame->key_frame = 1;
-    }
-    rc = avcodec_send_frame(m->encoder, m->frame);
-    if (rc < 0)
-        return rc;
-    return m->drain();
+    return m->encode(first, linesize, int(height), index, true);
 }
 
 int AviStreamWriter::finish() { return m->finish(); }

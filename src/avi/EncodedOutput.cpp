@@ -59,6 +59,28 @@ int EncodedOutput::drain()
     }
 }
 
+int EncodedOutput::encode(const std::uint8_t* first, int linesize, int rows, std::int64_t index, bool keyFramesByGroup)
+{
+    int rc = av_frame_make_writable(frame);
+    if (rc < 0)
+        return rc;
+    const std::uint8_t* planes[4] = {first, nullptr, nullptr, nullptr};
+    const int linesizes[4] = {linesize, 0, 0, 0};
+    sws_scale(sws, planes, linesizes, 0, rows, frame->data, frame->linesize);
+    frame->pts = index;
+    if (keyFramesByGroup) {
+        frame->pict_type = AV_PICTURE_TYPE_NONE;
+        if (encoder->gop_size <= 1 || index % encoder->gop_size == 0) {
+            frame->pict_type = AV_PICTURE_TYPE_I;
+            frame->key_frame = 1;
+        }
+    }
+    rc = avcodec_send_frame(encoder, frame);
+    if (rc < 0)
+        return rc;
+    return drain();
+}
+
 int EncodedOutput::finish()
 {
     if (finished || !headerWritten)

@@ -2,6 +2,8 @@
 // converter, freed together. The AVI writer and the other video files build on it.
 #pragma once
 
+#include <cstdint>
+
 struct AVFormatContext;
 struct AVStream;
 struct AVCodecContext;
@@ -38,6 +40,10 @@ struct EncodedOutput {
 
     // Writes every packet the encoder has ready; 0 or FFmpeg's error.
     int drain();
+    // Converts one picture of `rows` packed rows (`first` the top one, `linesize` apart, which
+    // may be negative) into the encoder's frame, stamps it `index`, sends it and drains. With
+    // keyFramesByGroup, every gop_size-th frame is asked to be a key frame.
+    int encode(const std::uint8_t* first, int linesize, int rows, std::int64_t index, bool keyFramesByGroup);
     // Once, after the header: flushes the encoder, writes the trailer and closes the file.
     // Answers the first error (0: none); a second call, or one before the header, does nothing.
     int finish();

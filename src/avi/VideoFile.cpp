@@ -184,17 +184,7 @@ int VideoFile::writeFrame(std::span<const std::uint8_t> frame, std::int64_t inde
         source = m->padded.data();
         stride = codedStride;
     }
-    int rc = av_frame_make_writable(m->frame);
-    if (rc < 0)
-        return rc;
-    const std::uint8_t* planes[4] = {source, nullptr, nullptr, nullptr};
-    const int linesizes[4] = {int(stride), 0, 0, 0};
-    sws_scale(m->sws, planes, linesizes, 0, m->coded.height, m->frame->data, m->frame->linesize);
-    m->frame->pts = index;
-    rc = avcodec_send_frame(m->encoder, m->frame);
-    if (rc < 0)
-        return rc;
-    return m->drain();
+    return m->encode(source, int(stride), m->coded.height, index, false);
 }
 
 int VideoFile::finish() { return m->finish(); }
