@@ -78,12 +78,7 @@ private:
         Picture loaded = LoadPicture(file);
         Bitmap bits = loaded.bitmap();
         loaded = Picture();
-        if (!bits.empty()) {
-            std::uint8_t* p = bits.mutableBits();
-            const std::size_t n = bits.byteCount();
-            for (std::size_t i = 3; i < n; i += 4)
-                p[i] = 0;
-        }
+        bits.clearFourthBytes();
         return Picture(std::move(bits));
     }
 

@@ -25,12 +25,7 @@ namespace {
 Picture withClearFourthByte(const Picture& picture)
 {
     Bitmap bits = picture.bitmap();
-    if (!bits.empty()) {
-        std::uint8_t* p = bits.mutableBits();
-        const std::size_t n = bits.byteCount();
-        for (std::size_t i = 3; i < n; i += 4)
-            p[i] = 0;
-    }
+    bits.clearFourthBytes();   // a copy only when some byte was set: the caller keeps its picture
     return Picture(std::move(bits));
 }
 

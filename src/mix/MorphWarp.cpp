@@ -190,16 +190,8 @@ void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, co
 {
     if (out.empty() || listA.size() < listOut.size() || listB.size() < listOut.size())
         subscriptOutOfRange();
-    // A capture would clear every fourth byte; pixels no triangle holds keep their colour.
-    std::uint8_t* bytes = out.mutableBits();
-    const std::size_t count = out.byteCount();
-    std::uint8_t any = 0;
-    for (std::size_t i = 3; i < count; i += 4)
-        any |= bytes[i];
-    if (any != 0)
-        for (std::size_t i = 3; i < count; i += 4)
-            bytes[i] = 0;
-    warpInto(bufferA, listA, bufferB, listB, bytes, out.width(), out.height(), listOut, t);
+    out.clearFourthBytes();   // as a capture does; pixels no triangle holds keep their colour
+    warpInto(bufferA, listA, bufferB, listB, out.mutableBits(), out.width(), out.height(), listOut, t);
 }
 
 }  // namespace vantorell

@@ -14,16 +14,6 @@ namespace {
     throw RuntimeError(errnum::SubscriptOutOfRange, "Subscript out of range");
 }
 
-bool fourthBytesClear(const Bitmap& image)
-{
-    const std::uint8_t* bytes = image.bits();
-    const std::size_t count = image.byteCount();
-    std::uint8_t any = 0;
-    for (std::size_t i = 3; i < count; i += 4)
-        any |= bytes[i];
-    return any == 0;
-}
-
 // One pass instead of a copy and a scan: every pixel copied with its fourth byte 0.
 void copyWithFourthBytesClear(const Bitmap& image, std::uint8_t* to)
 {
@@ -111,12 +101,7 @@ void PixelBuffer::capture(const Bitmap& image)
     m_spare = Bitmap();
     m_pixels = image;
     m_single[0] = 0;
-    if (!fourthBytesClear(m_pixels)) {
-        std::uint8_t* bytes = m_pixels.mutableBits();
-        const std::size_t count = m_pixels.byteCount();
-        for (std::size_t i = 3; i < count; i += 4)
-            bytes[i] = 0;
-    }
+    m_pixels.clearFourthBytes();
 }
 
 void PixelBuffer::release()

@@ -114,4 +114,18 @@ void Bitmap::setPixel(int x, int y, std::int32_t colour)
     p[3] = 0;
 }
 
+void Bitmap::clearFourthBytes()
+{
+    const std::uint8_t* bytes = bits();
+    const std::size_t count = byteCount();
+    std::uint8_t any = 0;
+    for (std::size_t i = 3; i < count; i += 4)
+        any |= bytes[i];
+    if (any == 0)
+        return;
+    std::uint8_t* own = mutableBits();
+    for (std::size_t i = 3; i < count; i += 4)
+        own[i] = 0;
+}
+
 }  // namespace vantorell

@@ -39,6 +39,9 @@ public:
     std::int32_t pixel(int x, int y) const;
     // Ignored outside the bitmap. The fourth byte is written as 0.
     void setPixel(int x, int y, std::int32_t colour);
+    // Every pixel's fourth byte 0. Read first, so that pixels already clear and shared with
+    // another bitmap are not copied.
+    void clearFourthBytes();
 
 private:
     Bitmap(int width, int height, bool zero);
