@@ -1,5 +1,7 @@
 #include "gui/MeshEditor.h"
 
+#include "gui/EnabledWith.h"
+
 #include "app/WindowModel.h"
 #include "mix/MorphEngine.h"
 #include "mix/MorphWarp.h"
@@ -401,34 +403,11 @@ void MeshEditor::saveFile()
 
 // ---- The Fade options' row --------------------------------------------------------------------
 
-namespace {
-
-// Keeps a widget enabled exactly while another one is.
-class EnabledFollower final : public QObject {
-public:
-    EnabledFollower(QWidget* leader, QWidget* follower) : QObject(follower), m_follower(follower)
-    {
-        leader->installEventFilter(this);
-        follower->setEnabled(leader->isEnabled());
-    }
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::EnabledChange)
-            m_follower->setEnabled(static_cast<QWidget*>(watched)->isEnabled());
-        return false;
-    }
-
-private:
-    QWidget* m_follower;
-};
-
-}  // namespace
-
 QWidget* MorphOptionsRow(WindowModel& model, QWidget* parent, QWidget* enabledWith)
 {
     auto* row = new QWidget(parent);
     if (enabledWith)
-        new EnabledFollower(enabledWith, row);
+        new EnabledWith(enabledWith, row);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* enabled = new QCheckBox(QObject::tr("Morph"), row);

@@ -1,5 +1,7 @@
 #include "gui/VideoOutputGroup.h"
 
+#include "gui/EnabledWith.h"
+
 #include "app/WindowModel.h"
 
 #include <QComboBox>
@@ -12,28 +14,6 @@
 #include <QVBoxLayout>
 
 namespace vantorell {
-namespace {
-
-// Keeps a widget enabled exactly while another one is.
-class EnabledWith final : public QObject {
-public:
-    EnabledWith(QWidget* leader, QWidget* follower) : QObject(follower), m_follower(follower)
-    {
-        leader->installEventFilter(this);
-        follower->setEnabled(leader->isEnabled());
-    }
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::EnabledChange)
-            m_follower->setEnabled(static_cast<QWidget*>(watched)->isEnabled());
-        return false;
-    }
-
-private:
-    QWidget* m_follower;
-};
-
-}  // namespace
 
 QWidget* VideoOutputRow(WindowModel& model, QWidget* parent, QWidget* enabledWith)
 {
