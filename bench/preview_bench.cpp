@@ -66,15 +66,17 @@ void BM_FadeFrame(benchmark::State& state, bool gif)
     const Picture a = ReduceToFit(load(first()), 729, 547), b = MatchScale(a, load(second()));
     FadePreview fade(a, b);
     GifFramePreview reduce;
-    const Bitmap firstFrame = fade.frame(0, 1);
+    FadePreviewFrames frames(fade, 10);
+    GifOptions options;
+    options.palette = GifPalette::Optimal;
+    options.dither = GifDither::Diffusion;
     int i = 0;
     for (auto _ : state) {
         i = (i + 3) % 10;
-        const Bitmap frame = fade.frame(i, 10);
         if (gif)
-            benchmark::DoNotOptimize(reduce.dither(frame, firstFrame, GifPalette::Optimal, GifDither::Diffusion));
+            benchmark::DoNotOptimize(reduce.shown(frames, i, options));
         else
-            benchmark::DoNotOptimize(frame);
+            benchmark::DoNotOptimize(fade.frame(i, 10));
     }
     state.counters["width"] = fade.width();
     state.counters["height"] = fade.height();

@@ -22,5 +22,10 @@ run fade-mjpeg --type fade --image1 $s/face1.jpg --image2 $s/sample2.jpg --frame
 run fade-gif --type fade --format gif --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 8 --fps 8
 run fade-gif-opt --type fade --format gif --gif-palette optimal --gif-dither diffusion --image1 $s/face1.jpg --image2 $s/sample1.jpg --frames 5
 run fade-gif-none --type fade --format gif --gif-dither none --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 3
+run fade-gif-global --type fade --format gif --gif-palette global --gif-dither ordered8 --gif-optimize --image1 $s/face1.jpg --image2 $s/sample1.jpg --frames 6 --fps 3
+run fade-gif-perframe --type fade --format gif --gif-palette per-frame --gif-dither diffusion --gif-lossy 60 --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 4 --fps 7
+run fade-gif-lossy-opt --type fade --format gif --gif-optimize --gif-lossy 40 --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 5
+run fade-gif-fit --type fade --format gif --gif-max-size 150KB --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 5
+run fade-gif-zero --type fade --format gif --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 0
 run fade-one --type fade --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 1
 rm -rf $w; exit $fails

@@ -1,8 +1,7 @@
 #include "app/GifOptionsModel.h"
 
 #include "dib/Dib.h"
-#include "gif/GifAnimation.h"
-#include "job/FadeGif.h"
+#include "gif/GifEncoder.h"
 #include "platform/RuntimeError.h"
 
 #include <algorithm>
@@ -149,11 +148,11 @@ std::string GifOptionsModel::maxSizeText() const { return m_maxSize ? formatByte
 
 void GifOptionsModel::applyTo(MixRequest& request) const
 {
-    request.gifPalette = m_palette;
-    request.gifDither = m_dither;
-    request.gifOptimize = m_optimize;
-    request.gifLossy = m_lossy;
-    request.gifMaxSize = m_maxSize;
+    request.gif.palette = m_palette;
+    request.gif.dither = m_dither;
+    request.gif.optimize = m_optimize;
+    request.gif.lossy = m_lossy;
+    request.gif.maxSize = m_maxSize;
 }
 
 void GifOptionsModel::setEstimate(std::optional<std::uint64_t> bytes)
@@ -249,13 +248,8 @@ PreviewEngine::GifSizeEstimator MakePreviewGifSizeEstimator()
             return (*kept)->bytes;
         std::optional<std::uint64_t> bytes;
         if (!first.empty() && !second.empty() && fullWidth > 0 && fullHeight > 0) {
-            MixRequest request;
-            request.gifPalette = inputs.gifPalette;
-            request.gifDither = inputs.gifDither;
-            request.gifOptimize = inputs.gifOptimize;
-            request.gifLossy = inputs.gifLossy;
             CrossFadeFrames frames(first, second, std::max(1, inputs.frameCount));
-            if (const auto reduced = estimateGifSize(frames, gifEncodeOptionsOf(request))) {
+            if (const auto reduced = estimateGifSize(frames, inputs.gif)) {
                 // The pixel data grows with the area; the reduced pictures stand for the full ones.
                 const double scale = double(fullWidth) * fullHeight / (double(first.width()) * first.height());
                 bytes = std::uint64_t(std::llround(double(*reduced) * std::max(1.0, scale)));

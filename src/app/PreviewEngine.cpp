@@ -26,10 +26,8 @@ PreviewInputs PreviewInputs::from(const MixRequest& request, int frameIndex)
         inputs.frameCount = 1;
     inputs.frameIndex = std::clamp(frameIndex, 0, inputs.frameCount - 1);
     inputs.fadeOutput = request.fadeOutput;
-    inputs.gifPalette = request.gifPalette;
-    inputs.gifDither = request.gifDither;
-    inputs.gifOptimize = request.gifOptimize;
-    inputs.gifLossy = request.gifLossy;
+    inputs.gif = request.gif;
+    inputs.gif.maxSize.reset();   // the estimate is of the choices themselves
     return inputs;
 }
 
@@ -56,7 +54,6 @@ struct PreviewEngine::Renderer {
     }
     std::string fadeFirst, fadeSecond;
     std::unique_ptr<FadePreview> fade;
-    Bitmap fadeFirstFrame;
     GifFramePreview gif;
     GifSizeEstimator estimateGif;
 
@@ -134,16 +131,16 @@ struct PreviewEngine::Renderer {
             fade = std::make_unique<FadePreview>(reduced, MatchScale(reduced, second));
             fadeFirst = in.image1;
             fadeSecond = in.image2;
-            fadeFirstFrame = fade->frame(0, 1);   // t = 0 for every frame count
+            gif.forgetFrames();
         }
-        const Bitmap frame = fade->frame(in.frameIndex, in.frameCount);
         if (in.fadeOutput == FadeOutput::Gif) {
-            result.image = gif.dither(frame, fadeFirstFrame, in.gifPalette, in.gifDither);
+            FadePreviewFrames frames(*fade, in.frameCount);
+            result.image = gif.shown(frames, in.frameIndex, in.gif);
             if (estimateGif)
                 result.resultBytes = estimateGif(first.bitmap(), second.bitmap(), in, first.sourceWidth(),
                                                  first.sourceHeight());
         } else {
-            result.image = frame;
+            result.image = fade->frame(in.frameIndex, in.frameCount);
             result.resultBytes = UncompressedAviSize(first.sourceWidth(), first.sourceHeight(), in.frameCount);
         }
     }

@@ -30,10 +30,7 @@ struct PreviewInputs {
     int frameCount = 10;      // Fade: frames of the result (1 when the box holds no number)
     int frameIndex = 0;       // Fade: the frame shown, 0 .. frameCount - 1
     FadeOutput fadeOutput = FadeOutput::Avi;
-    GifPalette gifPalette = GifPalette::Halftone;
-    GifDither gifDither = GifDither::Ordered;
-    bool gifOptimize = false;   // the GIF size estimate's other choices
-    int gifLossy = 0;
+    GifOptions gif;   // the GIF's choices (the size estimate's too)
     bool operator==(const PreviewInputs&) const = default;
 
     // The preview of what `request` would write, showing Fade frame `frameIndex`.

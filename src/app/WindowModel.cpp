@@ -1,6 +1,5 @@
 #include "app/WindowModel.h"
 
-#include "colour/Ditherer.h"
 #include "job/ErrorReport.h"
 #include "job/FileHelpers.h"
 #include "job/StepRunner.h"
@@ -552,11 +551,6 @@ void WindowModel::load()
     morph.restore();   // the morph's own keys; none stored: the plain fade
     videoOutput.restore();   // the video output's keys; none stored: AVI or GIF as restored above
     gifOptions.restore();    // the GIF choices' keys; none stored: halftone and ordered
-    // The job's colour-reduction module, ready for the GIF output of a Fade job: halftone
-    // palette, no dither until the job chooses one.
-    steps.run(174, [&] { m_job.ditherer()->InitDitherTables(); });
-    steps.run(176, [&] { m_job.ditherer()->SetPaletteMode(PaletteMode::Halftone); });
-    steps.run(178, [&] { m_job.ditherer()->SetDitherMode(DitherMode::None); });
 }
 
 // Steps 130 to 172 of start-up: every stored value back into its control.
@@ -623,7 +617,6 @@ void WindowModel::queryUnload(bool& cancel, int /*unloadMode*/)
 {
     cancel = false;
     StepRunner steps(ui(), names::kWindowQueryUnload.reportName);
-    steps.run(100, [&] { m_job.releaseGifDocument(); });
     steps.run(102, [&] { ui().yield(); });
     steps.run(104, [&] { ui().yield(); });
 }

@@ -1,6 +1,6 @@
 #include "cli/CliOptions.h"
 
-#include "gif/GifAnimation.h"
+#include "gif/GifEncoder.h"
 #include "job/MixJob.h"
 #include "job/FadeSequence.h"
 
@@ -60,19 +60,27 @@ std::string listed(const std::vector<std::pair<std::string, Value>>& words, bool
 // An option that takes one of a few words and sets a request field to the word's value.
 template <class Value>
 CliOption choiceOption(std::string name, std::vector<std::pair<std::string, Value>> words, std::string help,
-                       Value MixRequest::*field)
+                       std::function<void(MixRequest&, const Value&)> set)
 {
     const std::string argument = listed(words, true);
     return {name, argument, std::move(help),
-            [name, words = std::move(words), field](CliContext& c, const std::string& v) -> std::optional<std::string> {
+            [name, words = std::move(words), set](CliContext& c, const std::string& v) -> std::optional<std::string> {
                 for (const auto& [word, value] : words) {
                     if (word == v) {
-                        c.request.*field = value;
+                        set(c.request, value);
                         return std::nullopt;
                     }
                 }
                 return name + " takes " + listed(words, false);
             }};
+}
+
+template <typename Value>
+CliOption choiceOption(std::string name, std::vector<std::pair<std::string, Value>> words, std::string help,
+                       Value MixRequest::*field)
+{
+    return choiceOption<Value>(std::move(name), std::move(words), std::move(help),
+                               [field](MixRequest& request, const Value& value) { request.*field = value; });
 }
 
 // An option that takes a whole number within [min, max] and hands it to `set`.
@@ -169,14 +177,14 @@ void addFadeOptions(std::vector<CliOption>& options)
          {"per-frame", GifPalette::PerFrame}},
         "fade to GIF: the 216-colour halftone cube (default), a palette made from the first frame, one palette "
         "made for the whole animation, or one per frame",
-        &MixRequest::gifPalette));
+        [](MixRequest& request, const GifPalette& palette) { request.gif.palette = palette; }));
     options.push_back(choiceOption<GifDither>(
         "--gif-dither",
         {{"none", GifDither::None}, {"ordered", GifDither::Ordered}, {"ordered8", GifDither::Ordered8},
          {"diffusion", GifDither::Diffusion}},
         "fade to GIF: nearest colour, the 4 x 4 ordered dither (default), the 8 x 8 ordered dither or error "
         "diffusion",
-        &MixRequest::gifDither));
+        [](MixRequest& request, const GifDither& dither) { request.gif.dither = dither; }));
     options.push_back({"--codec", "uncompressed|mjpeg|mpeg4|ffv1|huffyuv|h264",
                        "fade to AVI: the video compressor (default uncompressed; --list-codecs shows this build's); "
                        "a GIF's frames are always uncompressed",
@@ -301,12 +309,12 @@ void addGifSizeOptions(std::vector<CliOption>& options)
 {
     options.push_back({"--gif-optimize", "", "fade to GIF: later frames store only the rectangle that changed",
                        [](CliContext& c, const std::string&) -> std::optional<std::string> {
-                           c.request.gifOptimize = true;
+                           c.request.gif.optimize = true;
                            return std::nullopt;
                        }});
     options.push_back(numberOption("--gif-lossy", 0, 200,
                                    "fade to GIF: lossy LZW, a pixel may take a colour up to N/2 away (default 0)",
-                                   [](CliContext& c, int n, const std::string&) { c.request.gifLossy = n; }));
+                                   [](CliContext& c, int n, const std::string&) { c.request.gif.lossy = n; }));
     options.push_back({"--gif-max-size", "SIZE",
                        "fade to GIF: the best palette, dither, lossy level and frame size that fit in SIZE "
                        "(5MB, 800KB, 2MiB; KB/MB powers of 1000, KiB/MiB of 1024); overrides the other GIF "
@@ -316,7 +324,7 @@ void addGifSizeOptions(std::vector<CliOption>& options)
                            if (!bytes || *bytes < 100)
                                return "--gif-max-size takes a size of at least 100 bytes such as 5MB, 800KB or "
                                       "2MiB";
-                           c.request.gifMaxSize = *bytes;
+                           c.request.gif.maxSize = *bytes;
                            return std::nullopt;
                        }});
 }

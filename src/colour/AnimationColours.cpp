@@ -73,10 +73,10 @@ std::uint8_t PaletteMapper::nearestInBucket(int red, int green, int blue)
     return std::uint8_t(slot);
 }
 
-void PaletteMapper::map(const Dib& source, AnimationDither dither, std::uint8_t* out, std::ptrdiff_t outStride)
+void PaletteMapper::map(const Dib& source, GifDither dither, std::uint8_t* out, std::ptrdiff_t outStride)
 {
     switch (dither) {
-    case AnimationDither::None:
+    case GifDither::None:
         for (int y = 0; y < source.Height(); ++y) {
             const std::uint8_t* in = source.scanline(y);
             std::uint8_t* row = out + outStride * y;
@@ -84,9 +84,9 @@ void PaletteMapper::map(const Dib& source, AnimationDither dither, std::uint8_t*
                 row[x] = nearest(in[2], in[1], in[0]);
         }
         break;
-    case AnimationDither::Ordered: mapOrdered<4>(source, out, outStride); break;
-    case AnimationDither::Ordered8: mapOrdered<8>(source, out, outStride); break;
-    case AnimationDither::Diffusion: mapDiffusion(source, out, outStride); break;
+    case GifDither::Ordered: mapOrdered<4>(source, out, outStride); break;
+    case GifDither::Ordered8: mapOrdered<8>(source, out, outStride); break;
+    case GifDither::Diffusion: mapDiffusion(source, out, outStride); break;
     }
 }
 

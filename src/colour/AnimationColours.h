@@ -15,14 +15,14 @@ namespace vantorell {
 class Dib;
 class Palette8;
 
-enum class AnimationPalette {
+enum class GifPalette {
     Halftone,   // the 216-colour cube
     Optimal,    // an octree palette of the first frame
     Global,     // one adaptive palette made from a sample of all frames
     PerFrame,   // an adaptive palette for each frame
 };
 
-enum class AnimationDither {
+enum class GifDither {
     None,        // the nearest colour
     Ordered,     // the 4 x 4 Bayer matrix
     Ordered8,    // the 8 x 8 Bayer matrix
@@ -41,7 +41,7 @@ public:
 
     // Maps a 32-bit surface (blue, green, red, x) to indices written at `out`, rows `outStride`
     // bytes apart, top-down as the surface's scanlines.
-    void map(const Dib& source, AnimationDither dither, std::uint8_t* out, std::ptrdiff_t outStride);
+    void map(const Dib& source, GifDither dither, std::uint8_t* out, std::ptrdiff_t outStride);
 
     std::uint8_t nearest(int red, int green, int blue);
     int entries() const { return m_entries; }

@@ -1,7 +1,7 @@
 #include "gui/GifOptionsGroup.h"
 
 #include "app/WindowModel.h"
-#include "gif/GifAnimation.h"
+#include "gif/GifEncoder.h"
 #include "gui/PreviewPane.h"
 
 #include <QAbstractButton>

@@ -1,5 +1,6 @@
 #include "job/FadeFrameOutput.h"
 
+#include "avi/AviReader.h"
 #include "job/FadeMorph.h"
 #include "job/MixJob.h"
 #include "platform/Bitmap.h"
@@ -75,33 +76,20 @@ FadeFrameOutput::FadeFrameOutput(JobRun& run, FrameLayout layout) : m_run(run), 
 
 FadeFrameOutput::~FadeFrameOutput() { m_pipeline.reset(); }
 
-void FadeFrameOutput::openAvi(bool toResult, const std::function<std::filesystem::path()>& path)
+void FadeFrameOutput::openAvi()
 {
     try {
         const int framesPerSecond = m_run.framesPerSecond();
         const int rate = AviStreamRate(framesPerSecond);
-        if (toResult)
-            m_result.emplace(m_run.outcome.outputPath);
+        m_result.emplace(m_run.outcome.outputPath);
         m_sink = &m_avi;
-        m_error = m_avi.open(toResult ? m_result->temporaryPath() : path(), m_layout, rate);
-        if (m_error != 0)
+        m_error = m_avi.open(m_result->temporaryPath(), m_layout, rate);
+        if (m_error != 0 || !countFrames())
             return;
-        try {
-            m_frames = int(FadeFrameTotal(m_run.request, m_run.frameCount()));   // hold frames included
-        } catch (const RuntimeError&) {
-            m_firstFrameMissing = true;   // no frame is rendered, so the first is missing
-            return;
-        }
-        m_opened = true;
-        // The GIF's temporary AVI is always uncompressed: a lossy compressor chosen for it would
-        // only spoil the frames the GIF is made from, so no dialog is shown for it.
-        std::optional<CompressorChoice> choice = CompressorChoice{"uncompressed"};
-        if (toResult) {
-            UiPort& ui = m_run.ui;
-            ui.setBusyPointer(false);
-            choice = ui.chooseCompressor(AviCompressors(framesPerSecond));
-            ui.setBusyPointer(true);
-        }
+        UiPort& ui = m_run.ui;
+        ui.setBusyPointer(false);
+        const std::optional<CompressorChoice> choice = ui.chooseCompressor(AviCompressors(framesPerSecond));
+        ui.setBusyPointer(true);
         if (!choice) {
             m_cancelled = true;
             m_avi.writeEmpty();   // an AVI without frames, and no message
@@ -115,6 +103,36 @@ void FadeFrameOutput::openAvi(bool toResult, const std::function<std::filesystem
     }
 }
 
+void FadeFrameOutput::openGif(GifOptions options, const std::filesystem::path& spillFile, bool helperThreads)
+{
+    try {
+        const int rate = AviStreamRate(m_run.framesPerSecond());
+        if (!countFrames())
+            return;
+        // Each frame is shown for the whole fade's time at this rate, in milliseconds, divided
+        // among the frames and rounded to hundredths: the delay the GIF has always had.
+        options.delay = aviFrameDelay(0, m_frames, 1, std::uint32_t(rate));
+        m_gif = std::make_unique<GifFrameSink>(options, m_layout, spillFile);
+        m_gif->setHelperThreads(helperThreads);
+        m_sink = m_gif.get();
+        m_pipeline = std::make_unique<FramePipeline>(*m_gif, m_layout);
+    } catch (...) {
+        m_kept = std::current_exception();
+    }
+}
+
+bool FadeFrameOutput::countFrames()
+{
+    try {
+        m_frames = int(FadeFrameTotal(m_run.request, m_run.frameCount()));   // hold frames included
+    } catch (const RuntimeError&) {
+        m_firstFrameMissing = true;   // no frame is rendered, so the first is missing
+        return false;
+    }
+    m_opened = true;
+    return true;
+}
+
 void FadeFrameOutput::openVideo(VideoFormat format, int quality)
 {
     try {
@@ -122,15 +140,8 @@ void FadeFrameOutput::openVideo(VideoFormat format, int quality)
         m_result.emplace(m_run.outcome.outputPath);
         m_sink = &m_video;
         m_error = m_video.open(m_result->temporaryPath(), format, m_layout, rate, quality);
-        if (m_error != 0)
+        if (m_error != 0 || !countFrames())
             return;
-        try {
-            m_frames = int(FadeFrameTotal(m_run.request, m_run.frameCount()));   // hold frames included
-        } catch (const RuntimeError&) {
-            m_firstFrameMissing = true;
-            return;
-        }
-        m_opened = true;
         m_pipeline = std::make_unique<FramePipeline>(m_video, m_layout);
     } catch (...) {
         m_kept = std::current_exception();

@@ -12,12 +12,12 @@
 #include "avi/AviWriter.h"
 #include "avi/FramePipeline.h"
 #include "avi/VideoFile.h"
+#include "job/GifFrameSink.h"
 #include "job/ResultFile.h"
 
 #include <cstdint>
 #include <exception>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -31,10 +31,14 @@ public:
     FadeFrameOutput(JobRun& run, FrameLayout layout);
     ~FadeFrameOutput();
 
-    // Opens the result AVI through a temporary beside it (`toResult`, the compressor asked), or
-    // the uncompressed AVI at `path` (the GIF's frames; no dialog).
+    // Opens the result AVI through a temporary beside it, the compressor asked.
     // Never throws: what goes wrong is told by close().
-    void openAvi(bool toResult, const std::function<std::filesystem::path()>& path);
+    void openAvi();
+
+    // Hands the frames to the GIF encoder (job/GifFrameSink); a spill goes to `spillFile`.
+    void openGif(GifOptions options, const std::filesystem::path& spillFile, bool helperThreads);
+    // The GIF's frames, after close() answered Written.
+    GifFrameSink& gif() { return *m_gif; }
 
     // Opens the result (through a temporary beside it) as MP4, WebM, WebP or APNG; no dialog.
     void openVideo(VideoFormat format, int quality);
@@ -53,13 +57,18 @@ public:
     void commit();
 
 private:
+    // Reads the frame count (hold frames included); false, the first frame then missing, when
+    // it is not a number.
+    bool countFrames();
+
     JobRun& m_run;
     FrameLayout m_layout;
     std::exception_ptr m_kept;                 // raised by close()
     std::optional<ResultFile> m_result;
     AviFrameFile m_avi;
     VideoFile m_video;
-    FrameSink* m_sink = nullptr;               // m_avi or m_video
+    std::unique_ptr<GifFrameSink> m_gif;
+    FrameSink* m_sink = nullptr;               // m_avi, m_video or m_gif
     int m_error = 0;                           // FFmpeg error of opening or writing
     bool m_opened = false;                     // the stream exists
     bool m_cancelled = false;

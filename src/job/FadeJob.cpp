@@ -225,6 +225,13 @@ void prepareFrames(FadeRun& fade, StepRunner& steps)
     steps.run(330, [&] { fade.progress.setMax(100); });
 }
 
+// The frames' size: the frame surface's.
+FrameLayout frameLayout(const FadeRun& fade)
+{
+    const WorkSurface& frame = fade.surfaces.fadeFrame;
+    return {std::max(0, frame.drawableWidth()), std::max(0, frame.drawableHeight())};
+}
+
 std::uint64_t freeBytes(const std::filesystem::path& folder)
 {
     struct statvfs fs {};
@@ -239,9 +246,9 @@ std::string megabytes(std::uint64_t bytes, bool roundUp)
     return std::to_string((bytes + (roundUp ? 999'999 : 0)) / 1'000'000) + " MB";
 }
 
-// Before any frame is rendered: for GIF output the temporary AVI must fit in the work folder,
-// and an uncompressed AVI in the output folder (frames stream to the writer: no frame files). False, with the reason
-// recorded, when they do not.
+// Before any frame is rendered: the frames a GIF keeps beyond memory must fit in the work
+// folder, and an uncompressed AVI in the output folder (frames stream to the writer: no frame
+// files). False, with the reason recorded, when they do not.
 bool enoughSpace(FadeRun& fade)
 {
     int frames = 0;
@@ -255,12 +262,11 @@ bool enoughSpace(FadeRun& fade)
     } catch (const RuntimeError&) {
         return true;   // the steps report it at their own labels
     }
-    const WorkSurface& frame = fade.surfaces.fadeFrame;
-    const std::uint64_t rowBytes = (std::uint64_t(std::max(0, frame.drawableWidth())) * 3 + 3) & ~std::uint64_t(3);
-    const std::uint64_t pixelBytes = rowBytes * std::uint64_t(std::max(0, frame.drawableHeight()));
-    const std::uint64_t uncompressedAvi = std::uint64_t(std::max(0, frames)) * (pixelBytes + 24) + 64 * 1024;
+    const FrameLayout layout = frameLayout(fade);
+    const std::uint64_t uncompressedAvi = std::uint64_t(std::max(0, frames)) * (layout.bytes() + 24) + 64 * 1024;
     const MixRequest& request = fade.run.request;
-    const std::uint64_t workBytes = request.fadeOutput == FadeOutput::Gif ? uncompressedAvi : 0;
+    const std::uint64_t workBytes =
+        request.fadeOutput == FadeOutput::Gif ? GifFrameSink::spillBytes(request.gif, layout, frames) : 0;
     const auto check = [&](const std::filesystem::path& folder, std::uint64_t needed) {
         const std::uint64_t available = freeBytes(folder);
         if (available >= needed)
@@ -289,15 +295,15 @@ std::optional<VideoFormat> videoFormatOf(FadeOutput output)
 // The output the frames stream to, opened before the first frame is rendered.
 std::unique_ptr<FadeFrameOutput> openOutput(FadeRun& fade)
 {
-    const WorkSurface& frame = fade.surfaces.fadeFrame;
-    auto output = std::make_unique<FadeFrameOutput>(
-        fade.run, FrameLayout{std::max(0, frame.drawableWidth()), std::max(0, frame.drawableHeight())});
-    if (fade.run.request.fadeOutput == FadeOutput::Avi)
-        output->openAvi(true, {});
-    else if (fade.run.request.fadeOutput == FadeOutput::Gif)
-        output->openAvi(false, [&fade] { return fade.work.file(std::string(names::kTemporaryAviFile)); });
-    else if (const std::optional<VideoFormat> video = videoFormatOf(fade.run.request.fadeOutput))
-        output->openVideo(*video, fade.run.request.videoQuality);
+    auto output = std::make_unique<FadeFrameOutput>(fade.run, frameLayout(fade));
+    const MixRequest& request = fade.run.request;
+    if (request.fadeOutput == FadeOutput::Avi)
+        output->openAvi();
+    else if (request.fadeOutput == FadeOutput::Gif)
+        output->openGif(request.gif, fade.work.file(std::string(names::kGifFramesFile)),
+                        fade.run.job.helperThreads());
+    else if (const std::optional<VideoFormat> video = videoFormatOf(request.fadeOutput))
+        output->openVideo(*video, request.videoQuality);
     return output;
 }
 
@@ -394,7 +400,7 @@ AviWriteResult closeOutput(FadeRun& fade, FadeFrameOutput& output)
     return written;
 }
 
-// Steps 370 to 414: the frames written as the result AVI, or through a temporary AVI as the GIF.
+// Steps 370 to 412: the frames written as the result AVI or video, or encoded as the GIF.
 void writeOutput(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
 {
     JobRun& run = fade.run;
@@ -415,12 +421,12 @@ void writeOutput(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
         if (!done || (!run.outcome.wroteResult() && !run.outcome.cancelled))
             run.fail(run.writeFailure());
     } else if (steps.test(380, [&] { return run.request.fadeOutput == FadeOutput::Gif; })) {
-        AviWriteResult temporary = AviWriteResult::Failed;
-        steps.run(384, [&] { temporary = closeOutput(fade, output); });
+        AviWriteResult frames = AviWriteResult::Failed;
+        steps.run(384, [&] { frames = closeOutput(fade, output); });
         steps.run(386, [&] { fade.ui.setBusyPointer(false); });
-        if (temporary == AviWriteResult::Written)
-            runGifSteps(run, steps, fade.work);   // 388 to 414: job/FadeGif.cpp
-        else if (temporary == AviWriteResult::Failed)
+        if (frames == AviWriteResult::Written)
+            runGifSteps(run, steps, output.gif());   // 388 to 412: job/FadeGif.cpp
+        else if (frames == AviWriteResult::Failed)
             run.fail("the frames could not be written for the GIF.");
     }
 }

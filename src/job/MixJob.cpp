@@ -1,7 +1,5 @@
 #include "job/MixJob.h"
 
-#include "colour/Ditherer.h"
-#include "gif/GifDocument.h"
 #include "job/FileHelpers.h"
 #include "job/JpegOutput.h"
 #include "job/OverlayStream.h"
@@ -156,20 +154,6 @@ MixJob::MixJob(UiPort& ui, FadeSteps fadeSteps) : m_ui(ui), m_fadeSteps(fadeStep
 }
 
 MixJob::~MixJob() = default;
-
-std::shared_ptr<GifDocument> MixJob::gifDocument()
-{
-    if (!m_gifDocument)
-        m_gifDocument = std::make_shared<GifDocument>();
-    return m_gifDocument;
-}
-
-std::shared_ptr<Ditherer> MixJob::ditherer()
-{
-    if (!m_ditherer)
-        m_ditherer = std::make_shared<Ditherer>();
-    return m_ditherer;
-}
 
 MixOutcome MixJob::run(const MixRequest& request)
 {

@@ -21,8 +21,6 @@
 namespace vantorell {
 
 class StepRunner;
-class GifDocument;
-class Ditherer;
 struct JobRun;
 struct StreamedOverlay;
 
@@ -79,6 +77,7 @@ public:
     // Whether a run may start helper threads of its own (a JPEG second picture decoded while
     // the first decodes). On by default; a batch that runs one job per core turns it off.
     void setHelperThreads(bool on) { m_helperThreads = on; }
+    bool helperThreads() const { return m_helperThreads; }
     // Whether an Overlay of two JPEG files is streamed into its result a band of rows at a time
     // (job/OverlayStream: the same bytes and boxes in a few megabytes) rather than held as three
     // whole pictures in the work surfaces. Off by default: the window keeps its surfaces and
@@ -92,16 +91,6 @@ public:
     // The title of the job's untitled message boxes ("Vantorell" until the window sets its own).
     const std::string& applicationTitle() const { return m_applicationTitle; }
     void setApplicationTitle(std::string title) { m_applicationTitle = std::move(title); }
-
-    // The GIF document of GIF output, made at the first GIF job and kept until released (the
-    // window releases it when it closes). Holders keep it alive while they work: a handler that
-    // runs during a yield may release the job's reference.
-    std::shared_ptr<GifDocument> gifDocument();
-    const std::shared_ptr<GifDocument>& currentGifDocument() const { return m_gifDocument; }
-    void setGifDocument(std::shared_ptr<GifDocument> document) { m_gifDocument = std::move(document); }
-    void releaseGifDocument() { m_gifDocument.reset(); }
-    // The colour-reduction module (palette and dither modes), made at first use.
-    std::shared_ptr<Ditherer> ditherer();
 
 private:
     // Why the request cannot run at all (an empty picture box, no frames): the box's text.
@@ -123,8 +112,6 @@ private:
     ProgressBar m_progress;
     std::string m_applicationTitle = "Vantorell";
     WorkSurfaces m_surfaces;
-    std::shared_ptr<GifDocument> m_gifDocument;
-    std::shared_ptr<Ditherer> m_ditherer;
 };
 
 // One run of the Start command: the request, the outcome being gathered, the UI port that

@@ -3,6 +3,7 @@
 // options; both read the outcome.
 #pragma once
 
+#include "gif/GifOptions.h"
 #include "mix/MeshFile.h"
 #include "mix/MorphTiming.h"
 
@@ -27,11 +28,6 @@ enum class FadeOutput {
     Webp,
     Apng,
 };
-// The colours of a GIF fade: the 216-colour halftone cube, a palette made from the first frame,
-// one palette made for the whole animation, or a palette for each frame.
-enum class GifPalette { Halftone, Optimal, Global, PerFrame };
-// Nearest colour, the 4 x 4 or 8 x 8 ordered dither, or error diffusion.
-enum class GifDither { None, Ordered, Diffusion, Ordered8 };
 
 // The values of one job, with the window's design values as defaults. Numbers the user types
 // (frame count, frames per second) stay text: they are converted at the step that needs them,
@@ -54,8 +50,9 @@ struct MixRequest {
     // The AVI compressor by name ("uncompressed", "mjpeg", ...); empty: the job asks the user
     // through the compressor dialog.
     std::optional<std::string> codec;
-    GifPalette gifPalette = GifPalette::Halftone;
-    GifDither gifDither = GifDither::Ordered;
+    // The GIF's choices (gif/GifOptions.h); the defaults keep the plain GIF output. The
+    // delay comes from the frames per second, the frames' size is the pictures'.
+    GifOptions gif;
 
     // An explicit result file (the command line's --output-file, a batch's named outputs):
     // empty, the job writes outputFolder/result.<ext>; otherwise exactly this file, with
@@ -71,11 +68,6 @@ struct MixRequest {
     // its frames (easing, hold frames, ping-pong). The defaults give the plain fade's frames.
     std::optional<MorphMeshPair> morphMeshes;
     MorphTiming morphTiming;
-
-    // Smaller GIFs (gif/GifAnimation.h). The defaults keep the plain GIF output.
-    bool gifOptimize = false;                  // later frames store only what changed
-    int gifLossy = 0;                          // 0..200: lossy LZW's colour error bound
-    std::optional<std::int64_t> gifMaxSize;    // bytes: pick the best choice that fits
 
     // A fade through a sequence (job/FadeSequence.h): two or more pictures, faded each into the
     // next in one output; image1Path and image2Path then name the first two. Empty: one pair.

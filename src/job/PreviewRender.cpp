@@ -1,7 +1,5 @@
 #include "job/PreviewRender.h"
 
-#include "colour/Ditherer.h"
-#include "colour/Palette8.h"
 #include "dib/Dib.h"
 #include "job/MixJob.h"
 #include "mix/Blend.h"
@@ -157,37 +155,7 @@ Bitmap FadePreview::frame(int index, int count)
 
 // ---- GIF --------------------------------------------------------------------------------------
 
-struct GifFramePreview::State {
-    Ditherer ditherer;
-    Palette8 palette;
-    Bitmap paletteFrame;   // the first frame the palette was made from
-    GifPalette paletteChoice = GifPalette::Halftone;
-    GifDither ditherChoice = GifDither::Ordered;
-    bool hasPalette = false;
-    Dib source, reduced;
-};
-
-GifFramePreview::GifFramePreview() : m_state(std::make_unique<State>()) {}
-GifFramePreview::~GifFramePreview() = default;
-
 namespace {
-
-// As job/FadeGif.cpp sets the ditherer from the request.
-PaletteMode paletteModeOf(GifPalette palette)
-{
-    return palette == GifPalette::Halftone ? PaletteMode::Halftone : PaletteMode::Optimal;
-}
-
-DitherMode ditherModeOf(GifDither dither)
-{
-    switch (dither) {
-    case GifDither::None: return DitherMode::None;
-    case GifDither::Ordered: return DitherMode::Ordered;
-    case GifDither::Diffusion: return DitherMode::Diffusion;
-    case GifDither::Ordered8: return DitherMode::Ordered;   // the preview's ditherer has the 4 x 4 matrix only
-    }
-    return DitherMode::Ordered;
-}
 
 void toDib(const Bitmap& frame, Dib& dib)
 {
@@ -195,49 +163,66 @@ void toDib(const Bitmap& frame, Dib& dib)
         if (!dib.Create(frame.width(), frame.height(), 32))
             throw RuntimeError(errnum::OutOfMemory, "Out of memory");
     for (int y = 0; y < frame.height(); ++y) {
-        std::uint8_t* row = dib.bits() + std::size_t(y) * std::size_t(dib.BytesPerScanline());
-        std::memcpy(row, frame.row(y), frame.stride());
+        std::uint8_t* row = dib.scanline(y);
+        std::memcpy(row, frame.row(y), std::size_t(frame.width()) * 4);
         for (int x = 0; x < frame.width(); ++x)
-            row[4 * x + 3] = 0;   // frames read back from the AVI carry no fourth byte
+            row[4 * x + 3] = 0;   // the GIF's frames carry no fourth byte
     }
 }
 
 }  // namespace
 
-Bitmap GifFramePreview::dither(const Bitmap& frame, const Bitmap& firstFrame, GifPalette palette, GifDither dither)
+bool FadePreviewFrames::frame(int index, Dib& surface)
+{
+    const Bitmap frame = m_fade.frame(index, m_count);
+    if (frame.empty())
+        return false;
+    toDib(frame, surface);
+    return true;
+}
+
+struct GifFramePreview::State {
+    std::unique_ptr<GifEncoder> encoder;   // its palette made, nothing else kept
+    GifOptions choices;
+    int count = 0, width = 0, height = 0;
+    Dib frame, shown;
+};
+
+GifFramePreview::GifFramePreview() : m_state(std::make_unique<State>()) {}
+GifFramePreview::~GifFramePreview() = default;
+
+void GifFramePreview::forgetFrames() { m_state->encoder.reset(); }
+
+Bitmap GifFramePreview::shown(GifFrameProvider& frames, int index, const GifOptions& options)
 {
     State& s = *m_state;
-    if (frame.empty())
+    // Optimising and lossy LZW change how a frame is stored, not the indices it shows.
+    GifOptions choices;
+    choices.palette = options.palette;
+    choices.dither = options.dither;
+    if (!s.encoder || s.choices != choices || s.count != frames.frameCount() || s.width != frames.width() ||
+        s.height != frames.height()) {
+        s.encoder.reset();
+        if (frames.width() <= 0 || frames.height() <= 0 || frames.frameCount() <= 0)
+            return {};
+        auto encoder = std::make_unique<GifEncoder>(choices, frames.width(), frames.height());
+        if (encoder->needsPalette() && encoder->preparePalette(frames) != GifEncodeStatus::Done)
+            return {};
+        // The first-frame palette is made from frame 0, as the GIF makes it.
+        if (choices.palette == GifPalette::Optimal &&
+            (!frames.frame(0, s.frame) || encoder->addFrame(s.frame) != GifEncodeStatus::Done))
+            return {};
+        s.encoder = std::move(encoder);
+        s.choices = choices;
+        s.count = frames.frameCount();
+        s.width = frames.width();
+        s.height = frames.height();
+    }
+    if (!frames.frame(index, s.frame) || s.encoder->previewFrame(s.frame, s.shown) != GifEncodeStatus::Done)
         return {};
-    const bool samePalette = s.hasPalette && s.paletteChoice == palette && s.ditherChoice == dither &&
-                             s.paletteFrame.sharesPixelsWith(firstFrame);
-    s.ditherer.SetPaletteMode(paletteModeOf(palette));
-    s.ditherer.SetDitherMode(ditherModeOf(dither));
-    if (!samePalette) {
-        toDib(firstFrame, s.source);
-        s.ditherer.DitherTo8bpp(s.source, s.reduced, s.palette, false);
-        s.paletteFrame = firstFrame;
-        s.paletteChoice = palette;
-        s.ditherChoice = dither;
-        s.hasPalette = true;
-    }
-    toDib(frame, s.source);
-    s.ditherer.DitherTo8bpp(s.source, s.reduced, s.palette, true);
-    std::vector<std::uint8_t> table;
-    s.reduced.GetPalette(table);
-    table.resize(256 * 4, 0);
-    Bitmap shown = Bitmap::uninitialized(frame.width(), frame.height());
-    for (int y = 0; y < frame.height(); ++y) {
-        const std::uint8_t* in = s.reduced.bits() + std::size_t(y) * std::size_t(s.reduced.BytesPerScanline());
-        std::uint8_t* out = shown.mutableRow(y);
-        for (int x = 0; x < frame.width(); ++x) {
-            const std::uint8_t* entry = &table[std::size_t(in[x]) * 4];
-            out[4 * x] = entry[0];
-            out[4 * x + 1] = entry[1];
-            out[4 * x + 2] = entry[2];
-            out[4 * x + 3] = 0;
-        }
-    }
+    Bitmap shown = Bitmap::uninitialized(s.width, s.height);
+    for (int y = 0; y < s.height; ++y)
+        std::memcpy(shown.mutableRow(y), s.shown.scanline(y), std::size_t(s.width) * 4);
     return shown;
 }
 

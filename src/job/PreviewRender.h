@@ -6,6 +6,7 @@
 // safe on any thread; the mesh editor renders its frames through FadePreview too.
 #pragma once
 
+#include "gif/GifEncoder.h"
 #include "job/MixRequest.h"
 #include "platform/Bitmap.h"
 #include "platform/Picture.h"
@@ -54,15 +55,31 @@ private:
     std::unique_ptr<State> m_state;
 };
 
-// A Fade frame as the GIF output shows it: reduced to 8 bits with the palette the GIF takes
-// from its first frame and the request's dither, then shown again as 32-bit pixels.
+// The frames of a FadePreview, `count` in all, for the GIF encoder (a global palette's sample).
+class FadePreviewFrames final : public GifFrameProvider {
+public:
+    FadePreviewFrames(FadePreview& fade, int count) : m_fade(fade), m_count(count) {}
+    int frameCount() const override { return m_count; }
+    int width() const override { return m_fade.width(); }
+    int height() const override { return m_fade.height(); }
+    bool frame(int index, Dib& surface) override;
+
+private:
+    FadePreview& m_fade;
+    int m_count;
+};
+
+// A Fade frame as result.gif shows it: reduced by the GIF encoder itself with the palette the
+// GIF uses (a global palette from the same sample of frames, the optimal one from frame 0). Fed
+// the frames at full size, each is the frame a decoder shows (lossy LZW aside). The palette is
+// kept while the choices and the frames' count and size stay; forgetFrames() drops it when the
+// frames themselves change.
 class GifFramePreview {
 public:
     GifFramePreview();
     ~GifFramePreview();
-    // `firstFrame` makes the palette (optimal palettes depend on it); it is kept until the
-    // first frame, the palette or the dither changes.
-    Bitmap dither(const Bitmap& frame, const Bitmap& firstFrame, GifPalette palette, GifDither dither);
+    Bitmap shown(GifFrameProvider& frames, int index, const GifOptions& options);
+    void forgetFrames();
 
 private:
     struct State;

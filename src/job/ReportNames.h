@@ -47,7 +47,7 @@ inline constexpr ControlNames kWindowQueryUnload    {"",                 "Form_Q
 // Work files of a Fade job, inside its private work folder.
 inline constexpr std::string_view kFrameFilePrefix = "Morph_";   // Morph_0.bmp, Morph_1.bmp, ...
 inline constexpr std::string_view kResavedFrameFile = "temp.bmp";
-inline constexpr std::string_view kTemporaryAviFile = "temp.avi";
+inline constexpr std::string_view kGifFramesFile = "frames.raw";   // a GIF's frames beyond memory
 }  // namespace names
 
 }  // namespace vantorell

@@ -11,6 +11,7 @@
 #include <unistd.h>
 #include <fcntl.h>
 #include <random>
+#include <utility>
 
 namespace vantorell {
 
@@ -46,7 +47,7 @@ pid_t ownerOf(const std::string& name, const std::string& prefix)
 
 // Creates a new file at a fresh name made from `stem` and six random letters: O_EXCL makes it
 // new, O_NOFOLLOW refuses a planted link, and mode 0666 lets the umask decide as for any file.
-std::filesystem::path createExclusively(const std::string& stem)
+std::filesystem::path createExclusively(const std::string& stem, int& descriptor)
 {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::random_device random;
@@ -56,7 +57,7 @@ std::filesystem::path createExclusively(const std::string& stem)
             name += kLetters[random() % (sizeof kLetters - 1)];
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            ::close(fd);
+            descriptor = fd;
             return name;
         }
         if (errno != EEXIST)
@@ -73,7 +74,7 @@ ResultFile::ResultFile(std::filesystem::path resultPath) : m_result(std::move(re
 {
     const std::filesystem::path folder = m_result.parent_path().empty() ? "." : m_result.parent_path();
     const std::string stem = (folder / (temporaryPrefix(m_result) + std::to_string(::getpid()) + "-")).string();
-    m_temporary = interruption::createRegistered([&] { return createExclusively(stem); });
+    m_temporary = interruption::createRegistered([&] { return createExclusively(stem, m_descriptor); });
     // A folder that takes no new file: the writer is given a name there anyway and fails on it
     // with the same error, and so the same message, as it would on the result's own name.
     if (m_temporary.empty())
@@ -82,6 +83,7 @@ ResultFile::ResultFile(std::filesystem::path resultPath) : m_result(std::move(re
 
 ResultFile::~ResultFile()
 {
+    closeDescriptor();
     if (m_committed)
         return;
     std::error_code ec;
@@ -89,8 +91,35 @@ ResultFile::~ResultFile()
     interruption::unregister(m_temporary);
 }
 
+bool ResultFile::closeDescriptor()
+{
+    const int fd = std::exchange(m_descriptor, -1);
+    return fd < 0 || ::close(fd) == 0;
+}
+
+bool ResultFile::writeWhole(std::span<const std::uint8_t> bytes)
+{
+    if (m_descriptor < 0)
+        return false;
+    const std::uint8_t* at = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t done = ::write(m_descriptor, at, left);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0) {
+            closeDescriptor();
+            return false;
+        }
+        at += done;
+        left -= std::size_t(done);
+    }
+    return closeDescriptor();
+}
+
 void ResultFile::commit()
 {
+    closeDescriptor();
     if (interruption::renameRegistered(m_temporary, m_result))
         raiseAccessError();
     m_committed = true;

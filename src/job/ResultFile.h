@@ -4,7 +4,9 @@
 // cancelled or killed job never leaves a damaged result and never destroys the earlier one.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <span>
 
 namespace vantorell {
 
@@ -19,6 +21,10 @@ public:
     ResultFile& operator=(const ResultFile&) = delete;
 
     const std::filesystem::path& temporaryPath() const { return m_temporary; }
+    // Writes `bytes` through the descriptor the temporary was made with (no second open by
+    // name) and closes it; false when any write or the close fails, or there is no temporary.
+    // Writers that open the temporary by name leave the descriptor to be closed by commit().
+    bool writeWhole(std::span<const std::uint8_t> bytes);
     const std::filesystem::path& resultPath() const { return m_result; }
     // Renames the temporary file over the result. Raises RuntimeError 75 when that fails.
     void commit();
@@ -35,6 +41,9 @@ private:
     std::filesystem::path m_result;
     std::filesystem::path m_temporary;
     bool m_committed = false;
+    int m_descriptor = -1;   // open from the temporary's making until written or committed
+
+    bool closeDescriptor();
 };
 
 }  // namespace vantorell

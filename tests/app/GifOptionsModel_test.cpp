@@ -3,7 +3,7 @@
 // preview's estimator gives a figure for the chosen options.
 #include "app/WindowModelHarness.h"
 
-#include "gif/GifAnimation.h"
+#include "gif/GifEncoder.h"
 #include "platform/Bitmap.h"
 
 #include <gtest/gtest.h>
@@ -17,11 +17,11 @@ constexpr std::string_view kAllKeys[] = {gifkeys::kPalette, gifkeys::kDither, gi
 void expectTodaysGif(const MixRequest& request)
 {
     const MixRequest plain;
-    EXPECT_EQ(request.gifPalette, GifPalette::Halftone);
-    EXPECT_EQ(request.gifDither, GifDither::Ordered);
-    EXPECT_EQ(request.gifOptimize, plain.gifOptimize);
-    EXPECT_EQ(request.gifLossy, plain.gifLossy);
-    EXPECT_EQ(request.gifMaxSize, plain.gifMaxSize);
+    EXPECT_EQ(request.gif.palette, GifPalette::Halftone);
+    EXPECT_EQ(request.gif.dither, GifDither::Ordered);
+    EXPECT_EQ(request.gif.optimize, plain.gif.optimize);
+    EXPECT_EQ(request.gif.lossy, plain.gif.lossy);
+    EXPECT_EQ(request.gif.maxSize, plain.gif.maxSize);
 }
 
 TEST(GifOptionsModel, StoreWithoutTheKeysGivesTodaysRequestAndWritesNone)
@@ -60,11 +60,11 @@ TEST(GifOptionsModel, ChoicesRoundTripThroughTheSettings)
     second.settings.values = first.settings.values;
     WindowModel& g = second.load();
     const MixRequest request = g.request();
-    EXPECT_EQ(request.gifPalette, GifPalette::PerFrame);
-    EXPECT_EQ(request.gifDither, GifDither::Ordered8);
-    EXPECT_TRUE(request.gifOptimize);
-    EXPECT_EQ(request.gifLossy, 200);
-    EXPECT_EQ(request.gifMaxSize, std::optional<std::int64_t>(2'000'000));
+    EXPECT_EQ(request.gif.palette, GifPalette::PerFrame);
+    EXPECT_EQ(request.gif.dither, GifDither::Ordered8);
+    EXPECT_TRUE(request.gif.optimize);
+    EXPECT_EQ(request.gif.lossy, 200);
+    EXPECT_EQ(request.gif.maxSize, std::optional<std::int64_t>(2'000'000));
 
     // Back to the plain choices: the next start gives today's GIF again.
     g.gifOptions.setPalette(GifPalette::Halftone);

@@ -1,7 +1,6 @@
 // The window's interlocks, dialogs, explanations, numeric checks, start-up files, pointer
 // feedback and closing, driven as a user would.
 #include "app/WindowModelHarness.h"
-#include "colour/Ditherer.h"
 #include "platform/Conversions.h"
 
 
@@ -106,8 +105,8 @@ TEST(WindowModelInterlocks, TheRequestFollowsTheControls)
     EXPECT_EQ(r.frameCountText, "x7");
     EXPECT_EQ(r.framesPerSecondText, "12");
     EXPECT_EQ(r.fadeOutput, FadeOutput::Gif);
-    EXPECT_EQ(r.gifPalette, GifPalette::Halftone);   // the window's GIF: the halftone cube, ordered
-    EXPECT_EQ(r.gifDither, GifDither::Ordered);
+    EXPECT_EQ(r.gif.palette, GifPalette::Halftone);   // the window's GIF: the halftone cube, ordered
+    EXPECT_EQ(r.gif.dither, GifDither::Ordered);
     EXPECT_FALSE(r.codec);                           // the compressor dialog asks
     f.click(f.overlayOption);
     EXPECT_EQ(f.request().mixType, MixType::Overlay);
@@ -294,14 +293,6 @@ TEST(WindowModelStartup, HomePageOnlyOnADrawOfSeven)
     }
 }
 
-TEST(WindowModelStartup, DitheringModuleIsSetUpForHalftoneWithoutDither)
-{
-    WindowModelHarness h;
-    WindowModel& f = h.load();
-    EXPECT_EQ(f.job().ditherer()->paletteMode(), PaletteMode::Halftone);
-    EXPECT_EQ(f.job().ditherer()->ditherMode(), DitherMode::None);
-}
-
 TEST(WindowModelStartup, SkinFileSwitchesToButtonFaceColours)
 {
     WindowModelHarness plain;
@@ -384,18 +375,14 @@ TEST(WindowModelStartup, PointerFeedbackWaitsWhileBusy)
     EXPECT_EQ(f.pointerShape(), WindowModel::PointerShape::Hand);
 }
 
-TEST(WindowModelClosing, QueryUnloadReleasesTheGifDocumentAndYieldsTwice)
+TEST(WindowModelClosing, QueryUnloadYieldsTwice)
 {
     WindowModelHarness h;
     WindowModel& f = h.load();
-    bool released = false;
-    f.job().setGifDocument(
-        std::shared_ptr<GifDocument>(static_cast<GifDocument*>(nullptr), [&](GifDocument*) { released = true; }));
     const int yields = h.ui.yields;
     bool cancel = true;
     f.queryUnload(cancel, 0);
     EXPECT_FALSE(cancel);
-    EXPECT_TRUE(released);
     EXPECT_EQ(h.ui.yields, yields + 2);
 
     bool ended = false;

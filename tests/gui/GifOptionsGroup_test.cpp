@@ -2,7 +2,7 @@
 // and the store, and show the preview's estimate of result.gif.
 #include "GuiHarness.h"
 
-#include "gif/GifAnimation.h"
+#include "gif/GifEncoder.h"
 #include "gui/PreviewPane.h"
 
 #include <QCheckBox>
@@ -63,22 +63,22 @@ TEST(GifOptionsGroup, UsableForAFadeToGifOnlyAndReachTheModelAndTheEstimate)
     maxSize->setText("3 MB");
     emit maxSize->editingFinished();
     const MixRequest request = f.request();
-    EXPECT_EQ(request.gifPalette, GifPalette::Global);
-    EXPECT_EQ(request.gifDither, GifDither::Diffusion);
-    EXPECT_TRUE(request.gifOptimize);
-    EXPECT_EQ(request.gifLossy, 60);
-    EXPECT_EQ(request.gifMaxSize, std::optional<std::int64_t>(3'000'000));
+    EXPECT_EQ(request.gif.palette, GifPalette::Global);
+    EXPECT_EQ(request.gif.dither, GifDither::Diffusion);
+    EXPECT_TRUE(request.gif.optimize);
+    EXPECT_EQ(request.gif.lossy, 60);
+    EXPECT_EQ(request.gif.maxSize, std::optional<std::int64_t>(3'000'000));
     EXPECT_EQ(h.settings.stored(gifkeys::kPalette), "global");
     EXPECT_EQ(maxSize->text().toStdString(), formatByteSize(3'000'000));
     maxSize->setText("lots");
     emit maxSize->editingFinished();   // not a size: the target stays
-    EXPECT_EQ(f.request().gifMaxSize, std::optional<std::int64_t>(3'000'000));
+    EXPECT_EQ(f.request().gif.maxSize, std::optional<std::int64_t>(3'000'000));
 
     // The preview estimates result.gif for these choices: the same figure in its caption.
     PreviewPane& pane = *w.previewPane();
     QElapsedTimer clock;
     clock.start();
-    while (!(pane.shown().inputs.gifLossy == 60 && pane.shown().resultBytes) && clock.elapsed() < 20000)
+    while (!(pane.shown().inputs.gif.lossy == 60 && pane.shown().resultBytes) && clock.elapsed() < 20000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_TRUE(pane.shown().resultBytes.has_value());
     EXPECT_EQ(f.gifOptions.estimate(), pane.shown().resultBytes);

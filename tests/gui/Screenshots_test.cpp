@@ -5,9 +5,8 @@
 // screenshots; scripts/screenshots.sh does that under Xvfb with a window manager, so that the
 // shots show the title bars.
 #include "GuiHarness.h"
-#include "colour/Ditherer.h"
-#include "gif/FramesToGif.h"
-#include "gif/GifDocument.h"
+#include "dib/Dib.h"
+#include "gif/GifEncoder.h"
 #include "gui/PreviewPane.h"
 #include "platform/SilentUi.h"
 #include "gui/QtUiPort.h"
@@ -25,6 +24,8 @@
 #include <QRadioButton>
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 #include <cstdlib>
 #include <cstring>
@@ -167,23 +168,24 @@ TEST(Screenshots, BlendFadeOverlayAndAnErrorBox)
 namespace vantorell::test {
 namespace {
 
-// Frames for the GIF writer from pictures of the window.
-class ImageFrames final : public GifFrameSource {
+// Pictures of the window as frames for the GIF encoder.
+class ImageFrames final : public GifFrameProvider {
 public:
     explicit ImageFrames(const std::vector<QImage>& images) : m_images(images) {}
-    bool readFrame(Dib&) override { return m_next < m_images.size() && ++m_next > 0; }
-    bool drawFrame(Dib& surface) override
+    int frameCount() const override { return int(m_images.size()); }
+    int width() const override { return m_images.empty() ? 0 : m_images[0].width(); }
+    int height() const override { return m_images.empty() ? 0 : m_images[0].height(); }
+    bool frame(int index, Dib& surface) override
     {
-        const QImage image = m_images[m_next - 1].convertToFormat(QImage::Format_RGB32);
+        const QImage image = m_images[std::size_t(index)].convertToFormat(QImage::Format_RGB32);
+        surface.Create(image.width(), image.height(), 32);
         for (int y = 0; y < image.height(); ++y)
-            std::memcpy(surface.bits() + std::size_t(y) * surface.BytesPerScanline(), image.constScanLine(y),
-                        std::size_t(image.width()) * 4);
+            std::memcpy(surface.scanline(y), image.constScanLine(y), std::size_t(image.width()) * 4);
         return true;
     }
 
 private:
     const std::vector<QImage>& m_images;
-    std::size_t m_next = 0;
 };
 
 bool waitFor(const std::function<bool()>& done)
@@ -236,7 +238,7 @@ TEST(Screenshots, EachModeWithItsPreview)
     f.gifOptions.setOptimize(true);
     f.gifOptions.setLossy(40);
     shoot("fade-gif-options.png", [&](const PreviewInputs& in) {
-        return in.gifPalette == GifPalette::Global && in.gifLossy == 40 && pane.shown().resultBytes &&
+        return in.gif.palette == GifPalette::Global && in.gif.lossy == 40 && pane.shown().resultBytes &&
                !f.gifOptions.estimateText().empty();
     });
     f.gifOptions.setPalette(GifPalette::Halftone);
@@ -255,17 +257,15 @@ TEST(Screenshots, EachModeWithItsPreview)
         frames.push_back(pane.grab().toImage().scaledToWidth(pane.width() / 2, Qt::SmoothTransformation));
     }
     ImageFrames source(frames);
-    GifDocument gif;
-    ProgressBar progress;
-    SilentUi ui;
-    Ditherer dither;
-    dither.SetPaletteMode(PaletteMode::Optimal);
-    dither.SetDitherMode(DitherMode::Diffusion);
-    const GifAnimationShape shape{10, frames[0].width(), frames[0].height(), 20};
-    ASSERT_EQ(framesToGif(source, shape, gif, progress, ui, dither), FramesToGifResult::Done);
+    GifOptions options;
+    options.palette = GifPalette::Optimal;
+    options.dither = GifDither::Diffusion;
+    std::vector<std::uint8_t> bytes;
+    ASSERT_EQ(encodeGifAnimation(source, options, bytes), GifEncodeStatus::Done);
     const std::filesystem::path animation =
         folder ? std::filesystem::path(folder) / "preview-fade.gif" : h.dir.path() / "preview-fade.gif";
-    ASSERT_TRUE(gif.Save(animation, progress, ui));
+    std::ofstream(animation, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                     std::streamsize(bytes.size()));
     EXPECT_GT(std::filesystem::file_size(animation), 1000u);
 }
 

@@ -77,10 +77,10 @@ TEST(GifGolden, TheFadesGifsAreByteForByteThoseOfBefore)
         request.image2Path = (inputs / "two.bmp").string();
         request.outputFolder = out.path().string();
         request.frameCountText = "5";
-        request.gifPalette = c.palette;
-        request.gifDither = c.dither;
-        request.gifOptimize = c.optimize;
-        request.gifLossy = c.lossy;
+        request.gif.palette = c.palette;
+        request.gif.dither = c.dither;
+        request.gif.optimize = c.optimize;
+        request.gif.lossy = c.lossy;
         const MixOutcome outcome = job.run(request);
         ASSERT_TRUE(outcome.succeeded());
         const std::vector<char> written = readAll(out / "result.gif");

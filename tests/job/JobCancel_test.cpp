@@ -31,6 +31,7 @@ struct CancellingUi final : ForwardingUi {
     std::function<bool()> when;
     bool inCompressorDialog = false;
     bool fired = false;
+    std::string step;   // the progress bar's step at its last change
 
     void poll()
     {
@@ -40,7 +41,12 @@ struct CancellingUi final : ForwardingUi {
         }
     }
     void yield() override { poll(); target().yield(); }
-    void progressChanged(const ProgressBar& bar) override { poll(); target().progressChanged(bar); }
+    void progressChanged(const ProgressBar& bar) override
+    {
+        step = bar.step();
+        poll();
+        target().progressChanged(bar);
+    }
     std::optional<CompressorChoice> chooseCompressor(const std::vector<CompressorOption>& offered) override
     {
         inCompressorDialog = true;
@@ -92,11 +98,9 @@ TEST(JobCancel, EveryStageStopsCleansUpAndKeepsTheEarlierResult)
         {"writing AVI", MixType::Fade, FadeOutput::Avi,
          [](auto&, auto&, const TempDir& dir, auto&) { return holdsFileStartingWith(dir.path(), "result.avi."); }},
         {"making GIF frames", MixType::Fade, FadeOutput::Gif,
-         [](auto&, const FakeUi& ui, auto&, const TempDir& temp) {
-             return holdsFileStartingWith(temp.path(), "temp.avi") && ui.yields > 2;
-         }},
-        {"writing GIF", MixType::Fade, FadeOutput::Gif,
-         [](auto&, auto&, const TempDir& dir, auto&) { return holdsFileStartingWith(dir.path(), "result.gif."); }},
+         [](auto&, const FakeUi& ui, auto&, auto&) { return ui.progressValues.size() > 2; }},
+        {"making the GIF", MixType::Fade, FadeOutput::Gif,
+         [](const CancellingUi& ui, auto&, auto&, auto&) { return ui.step == "Writing GIF"; }},
     };
     for (const Stage& stage : stages) {
         SCOPED_TRACE(stage.name);

@@ -35,18 +35,32 @@ std::vector<std::uint8_t> bgr(const Bitmap& bits)
     return out;
 }
 
-// Frame `number` of a GIF document, each index looked up in the frame's local palette.
-std::vector<std::uint8_t> bgr(GifDocument& gif, int number)
+// The frames a viewer shows for a GIF file, as top-down packed BGR: each frame painted over
+// the ones before (its transparent pixels leave them), in its local or the global palette.
+std::vector<std::vector<std::uint8_t>> shownFrames(const std::filesystem::path& file)
 {
-    const Dib& image = gif.frameImage(number);
-    const std::uint8_t* palette = gif.localPaletteData(number);
-    std::vector<std::uint8_t> out;
-    for (int y = 0; y < image.Height(); ++y)
-        for (int x = 0; x < image.Width(); ++x) {
-            const std::uint8_t* entry = palette + 4 * image.bits()[std::size_t(y) * image.BytesPerScanline() + x];
-            out.insert(out.end(), entry, entry + 3);
-        }
-    return out;
+    GifDocument gif;
+    EXPECT_TRUE(gif.LoadFromFile(file));
+    const int width = gif.ScreenWidth(), height = gif.ScreenHeight();
+    std::vector<std::uint8_t> canvas(std::size_t(width) * height * 3, 0);
+    std::vector<std::vector<std::uint8_t>> frames;
+    for (int i = 1; i <= gif.FramesCount(); ++i) {
+        const Dib& image = gif.frameImage(i);
+        for (int y = 0; y < image.Height(); ++y)
+            for (int x = 0; x < image.Width(); ++x) {
+                const int index = image.scanline(y)[x];
+                if (gif.FrameUseTransparentColor(i) && index == gif.FrameTransparentColorIndex(i))
+                    continue;
+                const std::int32_t rgb =
+                    gif.LocalPaletteUsed(i) ? gif.LocalPaletteRGBEntry(i, index) : gif.GlobalPaletteRGBEntry(index);
+                std::uint8_t* to = &canvas[(std::size_t(y + gif.FrameTop(i)) * width + x + gif.FrameLeft(i)) * 3];
+                to[0] = std::uint8_t(rgb >> 16);
+                to[1] = std::uint8_t(rgb >> 8);
+                to[2] = std::uint8_t(rgb);
+            }
+        frames.push_back(canvas);
+    }
+    return frames;
 }
 
 struct JobFixture {
@@ -107,25 +121,25 @@ TEST(PreviewRender, FadeFramesInAnyOrderAreTheAvisFramesAndItsSize)
               std::filesystem::file_size(f.dir / "result.avi"));
 }
 
-TEST(PreviewRender, GifFramesAreTheDocumentsFramesForEveryPaletteAndDither)
+TEST(PreviewRender, GifFramesAtFullScaleAreTheFramesOfResultGifForEveryPaletteAndDither)
 {
-    for (GifPalette palette : {GifPalette::Halftone, GifPalette::Optimal})
-        for (GifDither dither : {GifDither::None, GifDither::Ordered, GifDither::Diffusion}) {
-            SCOPED_TRACE(int(palette) * 10 + int(dither));
+    for (int p = 0; p < 4; ++p)
+        for (int d = 0; d < 4; ++d) {
             JobFixture f(MixType::Fade);
             f.request.fadeOutput = FadeOutput::Gif;
-            f.request.gifPalette = palette;
-            f.request.gifDither = dither;
+            f.request.gif.palette = GifPalette(p);
+            f.request.gif.dither = GifDither(d);
+            f.request.gif.optimize = p == 2;   // stored differently, shown the same
             f.request.frameCountText = "4";
+            SCOPED_TRACE(describeGifOptions(f.request.gif));
             f.run();
-            GifDocument& gif = *f.job.currentGifDocument();
-            ASSERT_EQ(gif.FramesCount(), 4);
+            const std::vector<std::vector<std::uint8_t>> written = shownFrames(f.dir / "result.gif");
+            ASSERT_EQ(written.size(), 4u);
             FadePreview fade(LoadPicture(f.request.image1Path), LoadPicture(f.request.image2Path));
-            GifFramePreview reduce;
-            const Bitmap first = fade.frame(0, 4);
+            FadePreviewFrames frames(fade, 4);
+            GifFramePreview preview;
             for (int i : {2, 0, 3, 1})
-                EXPECT_EQ(bgr(reduce.dither(fade.frame(i, 4), first, palette, dither)), bgr(gif, i + 1))
-                    << "frame " << i;
+                EXPECT_EQ(bgr(preview.shown(frames, i, f.request.gif)), written[std::size_t(i)]) << "frame " << i;
         }
 }
 

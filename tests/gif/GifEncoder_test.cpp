@@ -1,14 +1,10 @@
-// GifAnimation at its edges: tiny and single frames under every choice, no frames, a frame
-// that cannot be read, a stop from the progress callback, and the plain choice's bytes equal
-// shows the frames GifDocument writes for the same frames (with only the palette's unused
-// entries dropped), and optimised frames that need few colours coding narrow.
-#include "colour/Ditherer.h"
+// The GIF encoder at its edges: tiny and single frames under every choice, no frames, a frame
+// that cannot be read, a stop from the progress callback, two threads against one, the frames
+// a decoder shows against those the encoder reports, and optimised frames that need few colours
+// coding narrow.
 #include "dib/Dib.h"
-#include "gif/GifAnimation.h"
+#include "gif/GifEncoder.h"
 #include "gif/GifDocument.h"
-#include "gif/FramesToGif.h"
-#include "platform/Controls.h"
-#include "support/FakeUi.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +13,7 @@
 namespace vantorell {
 namespace {
 
-class Frames final : public GifFrameProvider, public GifFrameSource {
+class Frames final : public GifFrameProvider {
 public:
     Frames(int count, int width, int height, int failAt = -1)
         : m_count(count), m_width(width), m_height(height), m_failAt(failAt)
@@ -40,24 +36,20 @@ public:
             }
         return true;
     }
-    // GifFrameSource, for framesToGif.
-    bool readFrame(Dib& surface) override { return frame(m_next++, surface); }
-    bool drawFrame(Dib&) override { return true; }
 
 private:
     int m_count, m_width, m_height, m_failAt;
-    int m_next = 0;
 };
 
-TEST(GifAnimation, EveryChoiceOnTinyFramesLoads)
+TEST(GifEncoder, EveryChoiceOnTinyFramesLoads)
 {
     for (const auto& [count, width, height] : {std::tuple{1, 1, 1}, std::tuple{3, 1, 1}, std::tuple{4, 7, 3}}) {
         for (int p = 0; p < 4; ++p)
             for (int d = 0; d < 4; ++d)
                 for (const int lossy : {0, 200}) {
-                    GifEncodeOptions o;
-                    o.palette = AnimationPalette(p);
-                    o.dither = AnimationDither(d);
+                    GifOptions o;
+                    o.palette = GifPalette(p);
+                    o.dither = GifDither(d);
                     o.optimize = true;
                     o.lossy = lossy;
                     o.scalePercent = 50;
@@ -74,7 +66,7 @@ TEST(GifAnimation, EveryChoiceOnTinyFramesLoads)
     }
 }
 
-TEST(GifAnimation, FailuresAreStatuses)
+TEST(GifEncoder, FailuresAreStatuses)
 {
     std::vector<std::uint8_t> bytes;
     Frames none(0, 10, 10);
@@ -89,42 +81,62 @@ TEST(GifAnimation, FailuresAreStatuses)
     EXPECT_EQ(calls, 2);
 }
 
-TEST(GifAnimation, PlainChoiceShowsWhatTheDocumentShows)
+// Frames stored on two threads give the bytes of one thread, and a decoder shows each frame as
+// the encoder said it would (lossy LZW aside), for every palette and dither.
+TEST(GifEncoder, TwoThreadsWriteTheBytesOfOneAndShowWhatIsDecoded)
 {
-    for (const AnimationDither dither : {AnimationDither::None, AnimationDither::Ordered, AnimationDither::Diffusion}) {
-        GifEncodeOptions o;
-        o.dither = dither;
-        o.delay = 20;
-        Frames frames(4, 33, 21);
-        std::vector<std::uint8_t> ours;
-        ASSERT_EQ(encodeGifAnimation(frames, o, ours), GifEncodeStatus::Done);
-
-        Frames source(4, 33, 21);
-        GifDocument doc;
-        ProgressBar bar;
-        test::FakeUi ui;
-        Ditherer ditherer;
-        ditherer.SetDitherMode(dither == AnimationDither::None      ? DitherMode::None
-                               : dither == AnimationDither::Ordered ? DitherMode::Ordered
-                                                                    : DitherMode::Diffusion);
-        ASSERT_EQ(framesToGif(source, {4, 33, 21, 20}, doc, bar, ui, ditherer), FramesToGifResult::Done);
-        test::TempDir dir;
-        ASSERT_TRUE(doc.Save(dir / "doc.gif", bar, ui));
-        GifDocument theirs, mine;
-        ASSERT_TRUE(theirs.LoadFromFile(dir / "doc.gif"));
-        ASSERT_TRUE(mine.LoadFromStream(ours));
-        ASSERT_EQ(mine.FramesCount(), 4);
-        EXPECT_LT(mine.GlobalPaletteEntries(), theirs.GlobalPaletteEntries());
-        for (int i = 1; i <= 4; ++i) {
-            EXPECT_EQ(mine.FrameDelay(i), 20);
-            EXPECT_EQ(mine.FrameDisposalMethod(i), 3);
-            for (int y = 0; y < 21; ++y)
-                for (int x = 0; x < 33; ++x)
-                    ASSERT_EQ(mine.GlobalPaletteRGBEntry(mine.frameImage(i).scanline(y)[x]),
-                              theirs.GlobalPaletteRGBEntry(theirs.frameImage(i).scanline(y)[x]))
-                        << int(dither) << " frame " << i << " at " << x << "," << y;
-        }
-    }
+    for (int p = 0; p < 4; ++p)
+        for (int d = 0; d < 4; ++d)
+            for (const auto& [optimize, lossy] : {std::pair{false, 0}, std::pair{true, 0}, std::pair{true, 60}}) {
+                GifOptions o;
+                o.palette = GifPalette(p);
+                o.dither = GifDither(d);
+                o.optimize = optimize;
+                o.lossy = lossy;
+                SCOPED_TRACE(describeGifOptions(o));
+                Frames frames(5, 37, 23);
+                std::vector<std::uint8_t> bytes[2];
+                std::vector<Dib> shown(5);
+                for (const bool helper : {false, true}) {
+                    GifEncoder encoder(o, 37, 23);
+                    encoder.setHelperThreads(helper);
+                    ASSERT_EQ(encoder.preparePalette(frames), GifEncodeStatus::Done);
+                    Dib frame;
+                    for (int i = 0; i < 5; ++i) {
+                        ASSERT_TRUE(frames.frame(i, frame));
+                        ASSERT_EQ(encoder.addFrame(frame), GifEncodeStatus::Done);
+                        encoder.shownFrame(shown[std::size_t(i)]);
+                    }
+                    ASSERT_EQ(encoder.finish(bytes[helper]), GifEncodeStatus::Done);
+                }
+                EXPECT_EQ(bytes[0], bytes[1]);
+                if (lossy > 0)
+                    continue;
+                GifDocument doc;
+                ASSERT_TRUE(doc.LoadFromStream(bytes[1]));
+                ASSERT_EQ(doc.FramesCount(), 5);
+                std::vector<std::uint32_t> canvas(37 * 23, 0);   // what a viewer shows, as 0xRRGGBB
+                for (int i = 1; i <= 5; ++i) {
+                    const bool local = doc.LocalPaletteUsed(i);
+                    const Dib& image = doc.frameImage(i);
+                    for (int y = 0; y < image.Height(); ++y)
+                        for (int x = 0; x < image.Width(); ++x) {
+                            const int index = image.scanline(y)[x];
+                            if (doc.FrameUseTransparentColor(i) && index == doc.FrameTransparentColorIndex(i))
+                                continue;
+                            const std::int32_t rgb = local ? doc.LocalPaletteRGBEntry(i, index)
+                                                           : doc.GlobalPaletteRGBEntry(index);
+                            canvas[std::size_t((y + doc.FrameTop(i)) * 37 + x + doc.FrameLeft(i))] = std::uint32_t(rgb);
+                        }
+                    const Dib& expected = shown[std::size_t(i - 1)];
+                    for (int y = 0; y < 23; ++y)
+                        for (int x = 0; x < 37; ++x) {
+                            const std::uint8_t* px = expected.scanline(y) + 4 * x;
+                            ASSERT_EQ(canvas[std::size_t(y * 37 + x)], std::uint32_t(px[2] | px[1] << 8 | px[0] << 16))
+                                << "frame " << i << " at " << x << "," << y;
+                        }
+                }
+            }
 }
 
 // The LZW code size byte of each image in a GIF.
@@ -181,12 +193,12 @@ public:
 // Optimised frames that need two colours of a large shared palette start their codes at the
 // narrowest width (the transparent entry and those two colours come first), and the
 // estimate, which codes the same way, stays close.
-TEST(GifAnimation, OptimisedFramesNeedingFewColoursHaveNarrowCodes)
+TEST(GifEncoder, OptimisedFramesNeedingFewColoursHaveNarrowCodes)
 {
-    for (const AnimationPalette palette : {AnimationPalette::Halftone, AnimationPalette::Global}) {
-        GifEncodeOptions o;
+    for (const GifPalette palette : {GifPalette::Halftone, GifPalette::Global}) {
+        GifOptions o;
         o.palette = palette;
-        o.dither = AnimationDither::None;
+        o.dither = GifDither::None;
         o.optimize = true;
         SquareFrames frames;
         std::vector<std::uint8_t> bytes;

@@ -1,4 +1,4 @@
-#include "gif/GifAnimation.h"
+#include "gif/GifEncoder.h"
 
 #include "colour/Ditherer.h"
 #include "colour/Palette8.h"
@@ -12,7 +12,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <atomic>
+#include <exception>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 namespace vantorell {
 
@@ -201,7 +205,7 @@ std::vector<int> entryOrder(const std::vector<int>& entries, const std::vector<s
 // The shared part of encoding: palette state, the displayed canvas for optimisation, the coders.
 class AnimationCoder {
 public:
-    AnimationCoder(const GifEncodeOptions& options, int width, int height)
+    AnimationCoder(const GifOptions& options, int width, int height)
         : m_options(options), m_width(width), m_height(height),
           m_indices(std::size_t(width) * std::size_t(height))
     {
@@ -210,10 +214,51 @@ public:
             m_canvas.assign(std::size_t(width) * std::size_t(height) * 3, 0);
     }
 
-    // A global palette from a sample of the frames (only for AnimationPalette::Global).
+    // A second coder that stores frames quantised by `shared` (after its palette was
+    // compacted): the same palette and numbering, its own LZW tables and canvas.
+    struct ForStoring {};
+    AnimationCoder(const AnimationCoder& shared, ForStoring)
+        : AnimationCoder(shared.m_options, shared.m_width, shared.m_height)
+    {
+        copyPalette(shared.m_palette, m_palette);
+        m_remap = shared.m_remap;
+        m_compacted = shared.m_compacted;
+        m_transparentSlot = shared.m_transparentSlot;
+    }
+
+    // An optimised coder that starts at a later frame: the canvas shows `quantised` (the frame
+    // before, as quantised), which is what a decoder shows after it when nothing is lossy.
+    void primeCanvas(const std::vector<std::uint8_t>& quantised)
+    {
+        const std::array<std::uint8_t, 768> rgb = rgbTable();
+        for (std::size_t k = 0; k < quantised.size() && 3 * k + 2 < m_canvas.size(); ++k) {
+            const std::uint8_t index = m_compacted ? m_remap[quantised[k]] : quantised[k];
+            std::memcpy(m_canvas.data() + 3 * k, &rgb[std::size_t(3 * index)], 3);
+        }
+    }
+
+    // The colours of the frame quantised last (indices(), before any renumbering) as 32-bit
+    // pixels: what a decoder shows for it.
+    void shown(Dib& out) const
+    {
+        out.Create(m_width, m_height, 32);
+        const std::uint8_t* table = m_palette.entryData();
+        for (int y = 0; y < m_height && table != nullptr; ++y) {
+            const std::uint8_t* index = m_indices.data() + std::size_t(y) * std::size_t(m_width);
+            std::uint8_t* row = out.scanline(y);
+            for (int x = 0; x < m_width; ++x) {
+                std::memcpy(row + 4 * x, table + 4 * index[x], 3);
+                row[4 * x + 3] = 0;
+            }
+        }
+    }
+
+    bool needsPalette() const { return m_options.palette == GifPalette::Global && !m_mapper; }
+
+    // A global palette from a sample of the frames (only for GifPalette::Global).
     GifEncodeStatus preparePalette(GifFrameProvider& frames, const Palette8* ready)
     {
-        if (m_options.palette != AnimationPalette::Global)
+        if (m_options.palette != GifPalette::Global)
             return GifEncodeStatus::Done;
         if (ready != nullptr) {
             copyPalette(*ready, m_palette);
@@ -245,7 +290,7 @@ public:
         out.insert(out.end(), {'G', 'I', 'F', '8', '9', 'a'});
         put16(out, m_width);
         put16(out, m_height);
-        if (m_options.palette == AnimationPalette::PerFrame) {
+        if (m_options.palette == GifPalette::PerFrame) {
             out.push_back(0);
         } else {
             // Halftone and Optimal learn their palette from the first frame: the header is
@@ -255,7 +300,7 @@ public:
         }
         out.push_back(0);
         out.push_back(49);   // pixel aspect 1:1
-        if (m_options.palette != AnimationPalette::PerFrame)
+        if (m_options.palette != GifPalette::PerFrame)
             putColourTable(out, m_palette, paletteBits(m_palette.Entries()));
         out.insert(out.end(), {kGifExtensionIntroducer, kGifApplicationLabel, 0x0B});
         out.insert(out.end(), {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'});
@@ -293,7 +338,7 @@ public:
     // Appends the block of a frame quantised earlier (its indices; renumbered here).
     GifEncodeStatus emit(const std::vector<std::uint8_t>& quantised, bool first, std::vector<std::uint8_t>& out)
     {
-        if (m_options.palette == AnimationPalette::PerFrame) {
+        if (m_options.palette == GifPalette::PerFrame) {
             m_indices = quantised;
             std::array<bool, 256> used{};
             for (const std::uint8_t i : m_indices)
@@ -311,13 +356,7 @@ public:
         const int entries = m_palette.Entries();
         const int transparent = transparentIndex(entries);
         const int bits = paletteBits(entries);
-        std::array<std::uint8_t, 256 * 3> rgb{};
-        const std::uint8_t* table = m_palette.entryData();
-        for (int i = 0; i < entries; ++i) {
-            rgb[std::size_t(3 * i)] = table[4 * i + 2];
-            rgb[std::size_t(3 * i + 1)] = table[4 * i + 1];
-            rgb[std::size_t(3 * i + 2)] = table[4 * i];
-        }
+        const std::array<std::uint8_t, 256 * 3> rgb = rgbTable();
 
         int left = 0, top = 0, right = m_width, bottom = m_height;   // the stored rectangle
         bool useTransparent = false;
@@ -375,7 +414,7 @@ public:
         put16(out, top);
         put16(out, right - left);
         put16(out, bottom - top);
-        if (m_options.palette == AnimationPalette::PerFrame) {
+        if (m_options.palette == GifPalette::PerFrame) {
             out.push_back(std::uint8_t(0x80 + (bits - 1)));
             putColourTable(out, m_palette, bits);
         } else {
@@ -388,6 +427,19 @@ public:
     }
 
 private:
+    // Red, green, blue of each palette entry.
+    std::array<std::uint8_t, 256 * 3> rgbTable() const
+    {
+        std::array<std::uint8_t, 256 * 3> rgb{};
+        const std::uint8_t* table = m_palette.entryData();
+        for (int i = 0; table != nullptr && i < std::min<int>(m_palette.Entries(), 256); ++i) {
+            rgb[std::size_t(3 * i)] = table[4 * i + 2];
+            rgb[std::size_t(3 * i + 1)] = table[4 * i + 1];
+            rgb[std::size_t(3 * i + 2)] = table[4 * i];
+        }
+        return rgb;
+    }
+
     // Adaptive palettes keep one index free, so that an optimised animation has its
     // transparent index and shows exactly the frames of the unoptimised one.
     static int maxColours() { return 255; }
@@ -488,16 +540,16 @@ private:
     // Fills m_indices (and m_palette where the frame makes it).
     bool quantise(const Dib& source, bool first)
     {
-        const AnimationPalette kind = m_options.palette;
-        const AnimationDither dither = m_options.dither;
-        const bool fixedLoops = (kind == AnimationPalette::Halftone || kind == AnimationPalette::Optimal) &&
-                                dither != AnimationDither::Ordered8;
+        const GifPalette kind = m_options.palette;
+        const GifDither dither = m_options.dither;
+        const bool fixedLoops = (kind == GifPalette::Halftone || kind == GifPalette::Optimal) &&
+                                dither != GifDither::Ordered8;
         if (fixedLoops) {
             // The halftone and first-frame octree loops of the plain GIF output.
-            m_ditherer.SetPaletteMode(kind == AnimationPalette::Halftone ? PaletteMode::Halftone
+            m_ditherer.SetPaletteMode(kind == GifPalette::Halftone ? PaletteMode::Halftone
                                                                          : PaletteMode::Optimal);
-            m_ditherer.SetDitherMode(dither == AnimationDither::None      ? DitherMode::None
-                                     : dither == AnimationDither::Ordered ? DitherMode::Ordered
+            m_ditherer.SetDitherMode(dither == GifDither::None      ? DitherMode::None
+                                     : dither == GifDither::Ordered ? DitherMode::Ordered
                                                                           : DitherMode::Diffusion);
             m_ditherer.DitherTo8bpp(source, m_eightBit, m_palette, !first);
             for (int y = 0; y < m_height; ++y)
@@ -505,16 +557,16 @@ private:
                             std::size_t(m_width));
             return true;
         }
-        if (kind == AnimationPalette::PerFrame) {
+        if (kind == GifPalette::PerFrame) {
             const Dib* one[] = {&source};
             if (!quantisedPalette(one, maxColours(), 1, m_palette))
                 return false;
             m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);
         } else if (!m_mapper) {
-            if (kind == AnimationPalette::Halftone) {
+            if (kind == GifPalette::Halftone) {
                 m_palette.CreateHalftone(HalftoneCube::Colours216);
                 m_mapper = std::make_unique<PaletteMapper>(m_palette, kHalftoneSpread);
-            } else if (kind == AnimationPalette::Optimal) {
+            } else if (kind == GifPalette::Optimal) {
                 m_ditherer.SetPaletteMode(PaletteMode::Optimal);
                 m_ditherer.SetDitherMode(DitherMode::None);
                 m_ditherer.DitherTo8bpp(source, m_eightBit, m_palette, false);
@@ -596,7 +648,7 @@ private:
                                 &rgb[std::size_t(3 * pixels[at])], 3);
     }
 
-    GifEncodeOptions m_options;
+    GifOptions m_options;
     int m_width, m_height;
     std::vector<std::uint8_t> m_indices;   // the frame's indices, rows of m_width
     std::vector<std::uint8_t> m_canvas;    // red, green, blue as displayed (optimised only)
@@ -642,73 +694,36 @@ bool usable(GifFrameProvider& frames)
            frames.height() <= 65535;
 }
 
-GifEncodeStatus encodeWith(GifFrameProvider& frames, GifEncodeOptions options, const Palette8* globalPalette,
-                           std::vector<std::uint8_t>& out, const GifProgress& progress)
+GifEncodeStatus encodeWith(GifFrameProvider& frames, GifOptions options, const Palette8* globalPalette,
+                           std::vector<std::uint8_t>& out, const StepProgress& progress)
 {
     out.clear();
     if (!usable(frames))
         return GifEncodeStatus::NoFrames;
     options.scalePercent = std::clamp(options.scalePercent, 1, 100);
     const ScaledSize size = scaledSize(frames, options.scalePercent);
-    AnimationCoder coder(options, size.width, size.height);
-    if (const GifEncodeStatus s = coder.preparePalette(frames, globalPalette); s != GifEncodeStatus::Done)
+    GifEncoder encoder(options, size.width, size.height);
+    if (const GifEncodeStatus s = encoder.preparePalette(frames, globalPalette); s != GifEncodeStatus::Done)
         return s;
-    std::vector<std::uint8_t> blocks;
     Dib full, scaled;
     const int n = frames.frameCount();
-    const int steps = options.palette == AnimationPalette::PerFrame ? n : 2 * n;
-    if (options.palette == AnimationPalette::PerFrame) {
-        // Each frame has its own palette: quantised and stored in one pass.
-        for (int i = 0; i < n; ++i) {
-            const Dib* frame = readFrame(frames, i, options.scalePercent, full, scaled);
-            if (frame == nullptr)
-                return GifEncodeStatus::FrameUnreadable;
-            if (const GifEncodeStatus s = coder.frame(*frame, i == 0, blocks); s != GifEncodeStatus::Done)
-                return s;
-            if (i == 0)
-                coder.header(out);
-            out.insert(out.end(), blocks.begin(), blocks.end());
-            blocks.clear();
-            if (progress && !progress(i + 1, steps))
-                return GifEncodeStatus::Stopped;
-        }
-        out.push_back(kGifTrailer);
-        return GifEncodeStatus::Done;
-    }
-    // A shared palette: every frame is quantised first (one byte a pixel), so that the palette
-    // can lose the entries no frame uses before anything is stored.
-    std::vector<std::vector<std::uint8_t>> quantised(static_cast<std::size_t>(n));
-    std::array<bool, 256> used{};
-    std::vector<std::bitset<256>> changes;   // per later frame: the entries it changes pixels to
+    const bool perFrame = options.palette == GifPalette::PerFrame;
+    const int steps = perFrame ? n : 2 * n;
     for (int i = 0; i < n; ++i) {
         const Dib* frame = readFrame(frames, i, options.scalePercent, full, scaled);
         if (frame == nullptr)
             return GifEncodeStatus::FrameUnreadable;
-        if (!coder.quantiseFrame(*frame, i == 0))
-            return GifEncodeStatus::PaletteFailed;
-        quantised[std::size_t(i)] = coder.indices();
-        for (const std::uint8_t index : quantised[std::size_t(i)])
-            used[index] = true;
-        if (options.optimize && i > 0)
-            changes.push_back(changedTo(quantised[std::size_t(i - 1)], quantised[std::size_t(i)]));
-        if (progress && !progress(i + 1, steps))
+        if (const GifEncodeStatus s = encoder.addFrame(*frame); s != GifEncodeStatus::Done)
+            return s;
+        if (!reportStep(progress, i + 1, steps))
             return GifEncodeStatus::Stopped;
     }
-    coder.compactSharedPalette(used, &changes);
-    coder.header(out);
-    for (int i = 0; i < n; ++i) {
-        coder.emit(quantised[std::size_t(i)], i == 0, blocks);
-        std::vector<std::uint8_t>().swap(quantised[std::size_t(i)]);
-        out.insert(out.end(), blocks.begin(), blocks.end());
-        blocks.clear();
-        if (progress && !progress(n + i + 1, steps))
-            return GifEncodeStatus::Stopped;
-    }
-    out.push_back(kGifTrailer);
-    return GifEncodeStatus::Done;
+    return encoder.finish(out, [&](std::int64_t done, std::int64_t) {
+        return perFrame || reportStep(progress, n + done, steps);
+    });
 }
 
-std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifEncodeOptions options,
+std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions options,
                                          const Palette8* globalPalette, int samples)
 {
     if (!usable(frames))
@@ -737,26 +752,27 @@ std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifEncodeOpti
         quantised.push_back(coder.indices());
         for (const std::uint8_t index : quantised.back())
             used[index] = true;
-        if (options.palette == AnimationPalette::PerFrame) {
+        if (options.palette == GifPalette::PerFrame) {
             // A frame's own palette goes with its indices: emit at once.
             std::vector<std::uint8_t> bytes;
             coder.emit(quantised.back(), i == 0, bytes);
             quantised.back() = std::move(bytes);
         }
     }
-    if (options.palette != AnimationPalette::PerFrame) {
+    if (options.palette != GifPalette::PerFrame) {
         std::vector<std::bitset<256>> changes;
         for (std::size_t k = 1; k < order.size(); ++k)
             if (options.optimize && order[k] - 1 == order[k - 1])
                 changes.push_back(changedTo(quantised[k - 1], quantised[k]));
-        coder.compactSharedPalette(used, &changes);
+        if (!keepsWholePalette(options))
+            coder.compactSharedPalette(used, &changes);
     }
     std::vector<std::uint8_t> header;
     coder.header(header);
     std::int64_t first = 0, sampled = 0;
     for (std::size_t k = 0; k < order.size(); ++k) {
         std::int64_t bytes = 0;
-        if (options.palette == AnimationPalette::PerFrame) {
+        if (options.palette == GifPalette::PerFrame) {
             bytes = std::int64_t(quantised[k].size());
         } else {
             std::vector<std::uint8_t> block;
@@ -812,23 +828,192 @@ constexpr std::size_t kSearchCacheBytes = 160u << 20;
 
 }  // namespace
 
-GifEncodeStatus encodeGifAnimation(GifFrameProvider& frames, const GifEncodeOptions& options,
-                                   std::vector<std::uint8_t>& out, const GifProgress& progress)
+struct GifEncoder::State {
+    State(const GifOptions& options, int width, int height)
+        : options(options), coder(options, width, height), width(width), height(height)
+    {
+        this->options.lossy = std::clamp(options.lossy, 0, kGifMaxLossy);
+    }
+
+    bool perFrame() const { return options.palette == GifPalette::PerFrame; }
+    GifEncodeStatus finishShared(std::vector<std::uint8_t>& out, const StepProgress& progress);
+
+    GifOptions options;
+    AnimationCoder coder;
+    int width, height;
+    int frames = 0;
+    bool helperThreads = true;
+    // A shared palette: every frame's indices, kept until the palette is final.
+    std::vector<std::vector<std::uint8_t>> quantised;
+    std::array<bool, 256> used{};
+    std::vector<std::bitset<256>> changes;   // per later frame: the entries it changes pixels to
+    // A per-frame palette: the header and the frames stored so far.
+    std::vector<std::uint8_t> stored;
+};
+
+GifEncoder::GifEncoder(const GifOptions& options, int width, int height)
+    : m_state(std::make_unique<State>(options, width, height))
+{
+}
+
+GifEncoder::~GifEncoder() = default;
+
+void GifEncoder::setHelperThreads(bool on) { m_state->helperThreads = on; }
+
+bool GifEncoder::needsPalette() const { return m_state->coder.needsPalette(); }
+
+GifEncodeStatus GifEncoder::preparePalette(GifFrameProvider& frames, const Palette8* ready)
+{
+    return m_state->coder.preparePalette(frames, ready);
+}
+
+int GifEncoder::framesAdded() const { return m_state->frames; }
+
+void GifEncoder::shownFrame(Dib& out) const { m_state->coder.shown(out); }
+
+GifEncodeStatus GifEncoder::previewFrame(const Dib& frame, Dib& shown)
+{
+    State& s = *m_state;
+    if (frame.BPP() != 32 || frame.Width() != s.width || frame.Height() != s.height)
+        return GifEncodeStatus::FrameUnreadable;
+    if (!s.coder.quantiseFrame(frame, s.frames == 0))
+        return GifEncodeStatus::PaletteFailed;
+    s.coder.shown(shown);
+    return GifEncodeStatus::Done;
+}
+
+GifEncodeStatus GifEncoder::addFrame(const Dib& frame)
+{
+    State& s = *m_state;
+    if (frame.BPP() != 32 || frame.Width() != s.width || frame.Height() != s.height)
+        return GifEncodeStatus::FrameUnreadable;
+    const bool first = s.frames == 0;
+    if (s.perFrame()) {
+        std::vector<std::uint8_t> block;
+        if (const GifEncodeStatus status = s.coder.frame(frame, first, block); status != GifEncodeStatus::Done)
+            return status;
+        if (first)
+            s.coder.header(s.stored);
+        s.stored.insert(s.stored.end(), block.begin(), block.end());
+    } else {
+        if (!s.coder.quantiseFrame(frame, first))
+            return GifEncodeStatus::PaletteFailed;
+        s.quantised.push_back(s.coder.indices());
+        for (const std::uint8_t index : s.quantised.back())
+            s.used[index] = true;
+        if (s.options.optimize && !first)
+            s.changes.push_back(changedTo(s.quantised[s.quantised.size() - 2], s.quantised.back()));
+    }
+    ++s.frames;
+    return GifEncodeStatus::Done;
+}
+
+GifEncodeStatus GifEncoder::finish(std::vector<std::uint8_t>& out, const StepProgress& progress)
+{
+    State& s = *m_state;
+    out.clear();
+    if (s.frames == 0)
+        return GifEncodeStatus::NoFrames;
+    if (s.perFrame()) {
+        out = std::move(s.stored);
+        out.push_back(kGifTrailer);
+        return GifEncodeStatus::Done;
+    }
+    return s.finishShared(out, progress);
+}
+
+// The shared palette made final, then every frame stored. Frames are independent once the
+// palette is known, except that an optimised frame depends on what the one before shows: that
+// is the frame before as quantised, unless lossy LZW changed what was stored. So the frames are
+// stored in two halves on two threads, the second half's coder shown the frame before it, unless
+// the animation is optimised and lossy.
+GifEncodeStatus GifEncoder::State::finishShared(std::vector<std::uint8_t>& out, const StepProgress& progress)
+{
+    if (!keepsWholePalette(options))
+        coder.compactSharedPalette(used, &changes);
+    coder.header(out);
+    const int n = frames;
+    std::vector<std::vector<std::uint8_t>> blocks(static_cast<std::size_t>(n));
+    const auto store = [&](AnimationCoder& by, int k) {
+        by.emit(quantised[std::size_t(k)], k == 0, blocks[std::size_t(k)]);
+        std::vector<std::uint8_t>().swap(quantised[std::size_t(k)]);
+    };
+
+    int split = n;
+    std::unique_ptr<AnimationCoder> second;
+    std::thread helper;
+    std::exception_ptr helperError;
+    std::atomic<bool> stop{false};
+    const bool dependent = options.optimize && options.lossy > 0;
+    if (helperThreads && !dependent && n >= 2 && std::thread::hardware_concurrency() >= 2) {
+        split = (n + 1) / 2;
+        second = std::make_unique<AnimationCoder>(coder, AnimationCoder::ForStoring{});
+        if (options.optimize)
+            second->primeCanvas(quantised[std::size_t(split - 1)]);
+        try {
+            helper = std::thread([&] {
+                try {
+                    for (int k = split; k < n && !stop.load(std::memory_order_relaxed); ++k)
+                        store(*second, k);
+                } catch (...) {
+                    helperError = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            split = n;   // no thread to be had: every frame here
+        }
+    }
+    // The helper must be joined however this thread leaves (a stop, no memory).
+    struct Joiner {
+        std::thread& thread;
+        std::atomic<bool>& stop;
+        ~Joiner()
+        {
+            stop = true;
+            if (thread.joinable())
+                thread.join();
+        }
+    } joiner{helper, stop};
+
+    for (int k = 0; k < n; ++k) {
+        if (k == split) {
+            helper.join();   // the second half is done (or there was no helper)
+            if (helperError)
+                std::rethrow_exception(helperError);
+            k = n - 1;       // its frames count as stored now
+        } else {
+            store(coder, k);
+        }
+        if (!reportStep(progress, k + 1, n))
+            return GifEncodeStatus::Stopped;
+    }
+    std::size_t total = out.size() + 1;
+    for (const std::vector<std::uint8_t>& block : blocks)
+        total += block.size();
+    out.reserve(total);
+    for (const std::vector<std::uint8_t>& block : blocks)
+        out.insert(out.end(), block.begin(), block.end());
+    out.push_back(kGifTrailer);
+    return GifEncodeStatus::Done;
+}
+
+GifEncodeStatus encodeGifAnimation(GifFrameProvider& frames, const GifOptions& options,
+                                   std::vector<std::uint8_t>& out, const StepProgress& progress)
 {
     return encodeWith(frames, options, nullptr, out, progress);
 }
 
-std::optional<std::int64_t> estimateGifSize(GifFrameProvider& frames, const GifEncodeOptions& options, int samples)
+std::optional<std::int64_t> estimateGifSize(GifFrameProvider& frames, const GifOptions& options, int samples)
 {
     return estimateWith(frames, options, nullptr, samples);
 }
 
-std::vector<GifEncodeOptions> gifSizeLadder(int delay)
+std::vector<GifOptions> gifSizeLadder(int delay)
 {
-    std::vector<GifEncodeOptions> ladder;
-    const auto add = [&](AnimationDither dither, int lossy, int percent) {
-        GifEncodeOptions o;
-        o.palette = AnimationPalette::Global;
+    std::vector<GifOptions> ladder;
+    const auto add = [&](GifDither dither, int lossy, int percent) {
+        GifOptions o;
+        o.palette = GifPalette::Global;
         o.dither = dither;
         o.optimize = true;
         o.lossy = lossy;
@@ -836,18 +1021,18 @@ std::vector<GifEncodeOptions> gifSizeLadder(int delay)
         o.delay = delay;
         ladder.push_back(o);
     };
-    add(AnimationDither::Diffusion, 0, 100);
-    add(AnimationDither::Ordered8, 0, 100);
-    add(AnimationDither::Ordered, 0, 100);
-    add(AnimationDither::None, 0, 100);
+    add(GifDither::Diffusion, 0, 100);
+    add(GifDither::Ordered8, 0, 100);
+    add(GifDither::Ordered, 0, 100);
+    add(GifDither::None, 0, 100);
     for (const int lossy : {20, 40, 60, 80, 120, 160, 200})
-        add(AnimationDither::Ordered, lossy, 100);
+        add(GifDither::Ordered, lossy, 100);
     for (const int percent : {75, 50, 35, 25, 15, 10})
-        add(AnimationDither::Ordered, 80, percent);
+        add(GifDither::Ordered, 80, percent);
     return ladder;
 }
 
-GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int delay, const GifProgress& progress)
+GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int delay, const StepProgress& progress)
 {
     CachedFrames frames(source, kSearchCacheBytes);
     GifFitResult result;
@@ -858,9 +1043,9 @@ GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int d
     // One global palette per frame size: the dither and lossy choices share it.
     int palettePercent = 0;
     Palette8 palette;
-    for (const GifEncodeOptions& options : gifSizeLadder(delay)) {
+    for (const GifOptions& options : gifSizeLadder(delay)) {
         if (options.scalePercent != palettePercent) {
-            GifEncodeOptions paletteOnly = options;
+            GifOptions paletteOnly = options;
             AnimationCoder coder(paletteOnly, 1, 1);
             const GifEncodeStatus s = coder.preparePalette(frames, nullptr);
             if (s != GifEncodeStatus::Done) {
@@ -898,84 +1083,6 @@ GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int d
     }
     result.bytes.clear();
     return result;
-}
-
-std::string describeGifOptions(const GifEncodeOptions& options)
-{
-    static const char* const palettes[] = {"halftone", "optimal", "global", "per-frame"};
-    static const char* const dithers[] = {"no", "ordered", "ordered8", "diffusion"};
-    std::string text = std::string(palettes[int(options.palette)]) + " palette, " + dithers[int(options.dither)] +
-                       " dither";
-    if (options.optimize)
-        text += ", optimised";
-    if (options.lossy > 0)
-        text += ", lossy " + std::to_string(options.lossy);
-    text += ", " + std::to_string(options.scalePercent) + "% size";
-    return text;
-}
-
-std::optional<std::int64_t> parseByteSize(std::string_view text)
-{
-    std::size_t i = 0;
-    double whole = 0;
-    bool digits = false;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-        whole = whole * 10 + (text[i++] - '0');
-        digits = true;
-        if (whole > 1e16)
-            return std::nullopt;
-    }
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        double scale = 0.1;
-        while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-            whole += (text[i++] - '0') * scale;
-            scale /= 10;
-            digits = true;
-        }
-    }
-    if (!digits)
-        return std::nullopt;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    std::string unit;
-    for (; i < text.size(); ++i)
-        unit += char(std::tolower(static_cast<unsigned char>(text[i])));
-    double factor = 0;
-    if (unit.empty() || unit == "b")
-        factor = 1;
-    else if (unit == "kb")
-        factor = 1e3;
-    else if (unit == "mb")
-        factor = 1e6;
-    else if (unit == "gb")
-        factor = 1e9;
-    else if (unit == "kib")
-        factor = 1024.0;
-    else if (unit == "mib")
-        factor = 1024.0 * 1024.0;
-    else if (unit == "gib")
-        factor = 1024.0 * 1024.0 * 1024.0;
-    else
-        return std::nullopt;
-    const double bytes = std::floor(whole * factor);
-    if (bytes < 1 || bytes > 9007199254740992.0)
-        return std::nullopt;
-    return std::int64_t(bytes);
-}
-
-std::string formatByteSize(std::int64_t bytes)
-{
-    char text[32];
-    if (bytes < 1000)
-        std::snprintf(text, sizeof text, "%lld bytes", static_cast<long long>(bytes));
-    else if (bytes < 1000000)
-        std::snprintf(text, sizeof text, "%.3g KB", double(bytes) / 1e3);
-    else if (bytes < 1000000000)
-        std::snprintf(text, sizeof text, "%.3g MB", double(bytes) / 1e6);
-    else
-        std::snprintf(text, sizeof text, "%.3g GB", double(bytes) / 1e9);
-    return text;
 }
 
 }  // namespace vantorell

@@ -3,7 +3,7 @@
 // frames; lossy files stay within their colour bound; the size estimate is within 10 %.
 #include "colour/Palette8.h"
 #include "dib/Dib.h"
-#include "gif/GifAnimation.h"
+#include "gif/GifEncoder.h"
 #include "support/TempDir.h"
 
 #include <gif_lib.h>
@@ -120,7 +120,7 @@ const char* const kDitherNames[] = {"none", "ordered", "ordered8", "diffusion"};
 
 struct Encoded {
     std::string name;
-    GifEncodeOptions options;
+    GifOptions options;
     std::filesystem::path path;
     Shown giflib;
 };
@@ -135,8 +135,8 @@ std::vector<Encoded> encodeEveryChoice(const test::TempDir& dir)
             for (const bool optimize : {false, true})
                 for (const int lossy : {0, 60}) {
                     Encoded e;
-                    e.options.palette = AnimationPalette(p);
-                    e.options.dither = AnimationDither(d);
+                    e.options.palette = GifPalette(p);
+                    e.options.dither = GifDither(d);
                     e.options.optimize = optimize;
                     e.options.lossy = lossy;
                     e.name = std::string(kPaletteNames[p]) + "-" + kDitherNames[d] + (optimize ? "-opt" : "") +
@@ -163,7 +163,7 @@ protected:
         delete s_all;
         delete s_dir;
     }
-    static const Encoded& find(const GifEncodeOptions& o)
+    static const Encoded& find(const GifOptions& o)
     {
         for (const Encoded& e : *s_all)
             if (e.options == o)
@@ -181,7 +181,7 @@ TEST_F(GifAnimationPeers, OptimisedFilesShowTheUnoptimisedFrames)
     for (const Encoded& e : *s_all) {
         if (!e.options.optimize || e.options.lossy > 0)
             continue;
-        GifEncodeOptions plain = e.options;
+        GifOptions plain = e.options;
         plain.optimize = false;
         const Encoded& reference = find(plain);
         ASSERT_EQ(e.giflib.frames.size(), reference.giflib.frames.size()) << e.name;
@@ -195,10 +195,10 @@ TEST_F(GifAnimationPeers, OptimisedFilesShowTheUnoptimisedFrames)
 // codes narrower than the colour table: they still show exactly the unoptimised frames.
 TEST(GifAnimation, LargeOptimisedFramesShowTheUnoptimisedFrames)
 {
-    for (const AnimationPalette palette : {AnimationPalette::Halftone, AnimationPalette::Global}) {
+    for (const GifPalette palette : {GifPalette::Halftone, GifPalette::Global}) {
         test::TempDir dir;
         SyntheticFrames frames(4, 640, 360);
-        GifEncodeOptions options;
+        GifOptions options;
         options.palette = palette;
         Shown shown[2];
         std::uintmax_t sizes[2] = {0, 0};
@@ -223,8 +223,8 @@ TEST(GifAnimation, LargeOptimisedFramesShowTheUnoptimisedFrames)
 TEST_F(GifAnimationPeers, OrderedDithersKeepStillAreasStill)
 {
     for (const Encoded& e : *s_all) {
-        if (e.options.lossy > 0 || e.options.palette == AnimationPalette::PerFrame ||
-            (e.options.dither != AnimationDither::Ordered && e.options.dither != AnimationDither::Ordered8))
+        if (e.options.lossy > 0 || e.options.palette == GifPalette::PerFrame ||
+            (e.options.dither != GifDither::Ordered && e.options.dither != GifDither::Ordered8))
             continue;
         const Shown& shown = e.giflib;
         for (std::size_t i = 1; i < shown.frames.size(); ++i)
@@ -240,7 +240,7 @@ TEST_F(GifAnimationPeers, LossyFramesStayWithinTheirBound)
     for (const Encoded& e : *s_all) {
         if (e.options.lossy == 0 || e.options.optimize)
             continue;
-        GifEncodeOptions exact = e.options;
+        GifOptions exact = e.options;
         exact.lossy = 0;
         const Encoded& reference = find(exact);
         const int bound = (e.options.lossy + 1) / 2;
@@ -285,17 +285,17 @@ TEST(GifAnimation, EstimateIsWithinTenPercent)
 {
     struct Case {
         int frames, width, height;
-        GifEncodeOptions options;
+        GifOptions options;
     };
-    GifEncodeOptions global;
-    global.palette = AnimationPalette::Global;
-    GifEncodeOptions optimised = global;
+    GifOptions global;
+    global.palette = GifPalette::Global;
+    GifOptions optimised = global;
     optimised.optimize = true;
-    optimised.dither = AnimationDither::Diffusion;
-    GifEncodeOptions lossy = optimised;
+    optimised.dither = GifDither::Diffusion;
+    GifOptions lossy = optimised;
     lossy.lossy = 80;
     lossy.scalePercent = 50;
-    const Case cases[] = {{12, 160, 120, GifEncodeOptions{}}, {20, 320, 240, global}, {20, 320, 240, optimised},
+    const Case cases[] = {{12, 160, 120, GifOptions{}}, {20, 320, 240, global}, {20, 320, 240, optimised},
                           {9, 400, 300, lossy}};
     for (const Case& c : cases) {
         SyntheticFrames frames(c.frames, c.width, c.height);

@@ -1,0 +1,109 @@
+// GifEncoder: the one GIF encoder. 32-bit frames go in, in order, as they are rendered; each is
+// reduced to palette indices at once, and finish() writes the looping GIF89a (the frames'
+// LZW data on two cores). Around it: the whole-animation call over a GifFrameProvider, the size
+// estimate from a sample of frames, and the search for the best choice that fits a byte budget.
+#pragma once
+
+#include "gif/GifOptions.h"
+#include "platform/StepProgress.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace vantorell {
+
+class Dib;
+class Palette8;
+
+// The frames of an animation, all of one size, by number from 0. Frames are asked for mostly
+// in order; a provider that reads a stream may start again for an earlier one.
+class GifFrameProvider {
+public:
+    virtual ~GifFrameProvider() = default;
+    virtual int frameCount() const = 0;
+    virtual int width() const = 0;
+    virtual int height() const = 0;
+    // Puts frame `index` into `surface` as a 32-bit width x height surface. False when it
+    // cannot be read.
+    virtual bool frame(int index, Dib& surface) = 0;
+};
+
+enum class GifEncodeStatus {
+    Done,
+    FrameUnreadable,   // the provider failed a frame, or a frame has the wrong size
+    Stopped,           // the progress callback said stop
+    NoFrames,          // no frames, or no size
+    PaletteFailed,     // the adaptive palette could not be made
+};
+
+class GifEncoder {
+public:
+    // Frames of width x height (1..65535 each), encoded with `options` (its scalePercent is the
+    // caller's business: frames come at their final size).
+    GifEncoder(const GifOptions& options, int width, int height);
+    ~GifEncoder();
+    GifEncoder(const GifEncoder&) = delete;
+    GifEncoder& operator=(const GifEncoder&) = delete;
+
+    // The global palette (GifPalette::Global only; nothing to do for the others), from a
+    // sample of `frames` spread over the animation at this encoder's size, or `ready`. Must
+    // come before the first frame.
+    GifEncodeStatus preparePalette(GifFrameProvider& frames, const Palette8* ready = nullptr);
+    bool needsPalette() const;
+
+    // Reduces the next frame (32 bits, this encoder's size) to indices and keeps them (1 byte a
+    // pixel; a per-frame palette's frame is stored at once).
+    GifEncodeStatus addFrame(const Dib& frame);
+    int framesAdded() const;
+    // The last frame added as a decoder of the finished GIF shows it, as 32-bit pixels (with
+    // lossy LZW the stored frame may differ a little).
+    void shownFrame(Dib& out) const;
+    // How `frame` would show as the next frame, as 32-bit pixels; nothing is kept. The preview
+    // shows frames with it: the palette stays what preparePalette or the first frame made.
+    GifEncodeStatus previewFrame(const Dib& frame, Dib& shown);
+
+    // The whole GIF into `out` (replaced). `progress` sees each frame stored, on the calling
+    // thread; false stops. NoFrames when no frame was added.
+    GifEncodeStatus finish(std::vector<std::uint8_t>& out, const StepProgress& progress = {});
+
+    // Whether finish() may store frames on a second thread (on by default).
+    void setHelperThreads(bool on);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+// Encodes every frame of the provider as one looping GIF89a into `out` (replaced), scaled to
+// options.scalePercent. `progress` sees 2 n steps (n reduced, n stored; n for a per-frame
+// palette).
+GifEncodeStatus encodeGifAnimation(GifFrameProvider& frames, const GifOptions& options,
+                                   std::vector<std::uint8_t>& out, const StepProgress& progress = {});
+
+// The predicted size in bytes of encodeGifAnimation's output: the first frame and up to
+// `samples` frames spread over the rest are encoded as they would be (each optimised against
+// the frame before it), the rest extrapolated from their mean. Nullopt when a frame cannot be
+// read or the palette cannot be made.
+std::optional<std::int64_t> estimateGifSize(GifFrameProvider& frames, const GifOptions& options, int samples = 4);
+
+// The choices tried by fitGifToSize, best quality first: palette and dither, then lossy levels,
+// then, last, smaller frames. All are optimised.
+std::vector<GifOptions> gifSizeLadder(int delay);
+
+struct GifFitResult {
+    bool fits = false;
+    GifEncodeStatus status = GifEncodeStatus::Done;
+    GifOptions chosen;
+    std::vector<std::uint8_t> bytes;   // the encoded animation when it fits
+    std::int64_t smallest = 0;         // the smallest size seen when nothing fits
+};
+
+// Walks the ladder: the first choice whose estimate fits is encoded; when the real file is
+// still too large the walk goes on. `progress` sees each full encoding. Frames read are kept
+// (up to 160 MB) while the search runs, as the estimates ask for the same ones again.
+GifFitResult fitGifToSize(GifFrameProvider& frames, std::int64_t maxBytes, int delay,
+                          const StepProgress& progress = {});
+
+}  // namespace vantorell

@@ -1,0 +1,44 @@
+// The GIF choices, one set for the whole program: the command line and the window fill them,
+// the request carries them, the job and the preview hand them to the encoder.
+#pragma once
+
+#include "colour/AnimationColours.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vantorell {
+
+struct GifOptions {
+    GifPalette palette = GifPalette::Halftone;
+    GifDither dither = GifDither::Ordered;
+    bool optimize = false;                  // later frames store only what changed
+    int lossy = 0;                          // 0..200: the lossy LZW's colour error bound (0: exact)
+    std::optional<std::int64_t> maxSize;    // a byte budget: the size search picks the choices
+    int scalePercent = 100;                 // 1..100: the frames' size against the rendered ones
+    int delay = 20;                         // hundredths of a second each frame is shown
+
+    bool operator==(const GifOptions&) const = default;
+};
+
+inline constexpr int kGifMaxLossy = 200;
+
+// The choices the GIF output has always had (the halftone or first-frame palette, the 4 x 4
+// or no dither or diffusion, every frame whole and exact): such a GIF keeps the palette's
+// every entry, where every other choice keeps only the entries some frame uses.
+bool keepsWholePalette(const GifOptions& options);
+
+// "global palette, diffusion dither, optimised, lossy 40, 75% size"
+std::string describeGifOptions(const GifOptions& options);
+
+// A byte size as the user types it: a whole or decimal number with an optional unit B, KB, MB,
+// GB (powers of 1000) or KiB, MiB, GiB (powers of 1024), case-insensitive for the unit letters;
+// "5MB", "1.5 MiB", "800000". Nullopt for anything else, a size below 1 byte or above 2^53.
+std::optional<std::int64_t> parseByteSize(std::string_view text);
+
+// "4.2 MB" style: three significant digits, powers of 1000.
+std::string formatByteSize(std::int64_t bytes);
+
+}  // namespace vantorell

@@ -1,0 +1,186 @@
+#include "job/GifFrameSink.h"
+
+#include "dib/Dib.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace vantorell {
+
+namespace {
+
+// A frame of top-down BGR24 rows (padded to 4 bytes) as a 32-bit surface; the fourth byte 0.
+void toSurface(const std::uint8_t* frame, const FrameLayout& layout, Dib& surface)
+{
+    if (surface.Width() != layout.width || surface.Height() != layout.height || surface.BPP() != 32)
+        surface.Create(layout.width, layout.height, 32);
+    for (int y = 0; y < layout.height; ++y) {
+        const std::uint8_t* from = frame + std::size_t(y) * layout.stride();
+        std::uint8_t* to = surface.scanline(y);
+        for (int x = 0; x < layout.width; ++x, from += 3, to += 4) {
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+            to[3] = 0;
+        }
+    }
+}
+
+// Writes or reads all `size` bytes at `offset`, through interruptions and short transfers.
+template <typename Transfer, typename Bytes>
+bool transferAll(Transfer transfer, int fd, Bytes* bytes, std::size_t size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t done = transfer(fd, bytes, size, offset);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        bytes += done;
+        size -= std::size_t(done);
+        offset += done;
+    }
+    return true;
+}
+
+}  // namespace
+
+// The frames as they came: in memory up to the budget, the rest in the spill file.
+class GifFrameSink::StoredFrames final : public GifFrameProvider {
+public:
+    StoredFrames(FrameLayout layout, std::filesystem::path spillFile)
+        : m_layout(layout), m_spillFile(std::move(spillFile)),
+          m_memoryFrames(std::max<std::uint64_t>(1, kGifFramesInMemory / std::max<std::size_t>(1, layout.bytes())))
+    {
+    }
+    ~StoredFrames() override
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    // False when the spill file cannot be made or written.
+    bool append(std::span<const std::uint8_t> frame)
+    {
+        if (m_memory.size() < m_memoryFrames) {
+            m_memory.emplace_back(frame.begin(), frame.end());
+        } else {
+            if (m_fd < 0)
+                m_fd = ::open(m_spillFile.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            const off_t offset = off_t(m_spilled) * off_t(m_layout.bytes());
+            if (m_fd < 0 || !transferAll(::pwrite, m_fd, frame.data(), frame.size(), offset))
+                return false;
+            ++m_spilled;
+        }
+        return true;
+    }
+
+    int frameCount() const override { return int(m_memory.size() + m_spilled); }
+    int width() const override { return m_layout.width; }
+    int height() const override { return m_layout.height; }
+    bool frame(int index, Dib& surface) override
+    {
+        if (index < 0 || index >= frameCount())
+            return false;
+        if (std::size_t(index) < m_memory.size()) {
+            toSurface(m_memory[std::size_t(index)].data(), m_layout, surface);
+            return true;
+        }
+        m_readBack.resize(m_layout.bytes());
+        const off_t offset = off_t(std::size_t(index) - m_memory.size()) * off_t(m_layout.bytes());
+        if (!transferAll(::pread, m_fd, m_readBack.data(), m_readBack.size(), offset))
+            return false;
+        toSurface(m_readBack.data(), m_layout, surface);
+        return true;
+    }
+
+private:
+    FrameLayout m_layout;
+    std::filesystem::path m_spillFile;
+    std::uint64_t m_memoryFrames;
+    std::vector<std::vector<std::uint8_t>> m_memory;
+    std::vector<std::uint8_t> m_readBack;
+    int m_fd = -1;
+    std::int64_t m_spilled = 0;
+};
+
+GifFrameSink::GifFrameSink(const GifOptions& options, FrameLayout layout, std::filesystem::path spillFile)
+    : m_options(options), m_layout(layout)
+{
+    if (keepsFrames())
+        m_stored = std::make_unique<StoredFrames>(layout, std::move(spillFile));
+    else
+        m_surface = std::make_unique<Dib>();
+}
+
+GifFrameSink::~GifFrameSink() = default;
+
+bool GifFrameSink::keepsFrames() const { return m_options.palette == GifPalette::Global || m_options.maxSize; }
+
+std::uint64_t GifFrameSink::spillBytes(const GifOptions& options, FrameLayout layout, std::int64_t frames)
+{
+    if (options.palette != GifPalette::Global && !options.maxSize)
+        return 0;
+    const std::uint64_t all = std::uint64_t(std::max<std::int64_t>(0, frames)) * layout.bytes();
+    const std::uint64_t inMemory = std::max<std::uint64_t>(1, kGifFramesInMemory / std::max<std::size_t>(1, layout.bytes()));
+    return all > inMemory * layout.bytes() ? all - inMemory * layout.bytes() : 0;
+}
+
+int GifFrameSink::writeFrame(std::span<const std::uint8_t> frame, std::int64_t)
+{
+    if (m_failure || m_status != GifEncodeStatus::Done)
+        return 0;   // the GIF cannot be made; encode() says so
+    try {
+        if (m_stored) {
+            if (!m_stored->append(frame))
+                return -EIO;
+        } else {
+            if (!m_encoder) {
+                m_encoder = std::make_unique<GifEncoder>(m_options, m_layout.width, m_layout.height);
+                m_encoder->setHelperThreads(m_helperThreads);
+            }
+            toSurface(frame.data(), m_layout, *m_surface);
+            m_status = m_encoder->addFrame(*m_surface);
+        }
+        ++m_frames;
+    } catch (...) {
+        m_failure = std::current_exception();
+    }
+    return 0;
+}
+
+int GifFrameSink::finish() { return 0; }
+
+GifEncodeStatus GifFrameSink::encode(std::vector<std::uint8_t>& out, const StepProgress& progress)
+{
+    out.clear();
+    if (m_failure)
+        std::rethrow_exception(m_failure);
+    if (m_status != GifEncodeStatus::Done)
+        return m_status;
+    if (m_stored) {
+        GifOptions options = m_options;
+        options.scalePercent = 100;
+        return encodeGifAnimation(*m_stored, options, out, progress);
+    }
+    if (!m_encoder)
+        return GifEncodeStatus::NoFrames;
+    return m_encoder->finish(out, progress);
+}
+
+GifFitResult GifFrameSink::fit(std::int64_t maxBytes, const StepProgress& progress)
+{
+    if (m_failure)
+        std::rethrow_exception(m_failure);
+    GifFitResult result;
+    if (!m_stored) {
+        result.status = GifEncodeStatus::NoFrames;
+        return result;
+    }
+    return fitGifToSize(*m_stored, maxBytes, m_options.delay, progress);
+}
+
+}  // namespace vantorell
