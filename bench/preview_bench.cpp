@@ -64,20 +64,21 @@ void BM_BlendSizeChange(benchmark::State& state)
 void BM_FadeFrame(benchmark::State& state, bool gif)
 {
     const Picture a = ReduceToFit(load(first()), 729, 547), b = MatchScale(a, load(second()));
-    FadePreview fade(a, b);
+    MixRequest request;
+    const std::unique_ptr<FadeRenderer> fade = MakeFadeRenderer(request, 10, a, b);
     GifFramePreview reduce;
-    const Bitmap firstFrame = fade.frame(0, 1);
+    const Bitmap firstFrame = fade->render(0);
     int i = 0;
     for (auto _ : state) {
         i = (i + 3) % 10;
-        const Bitmap frame = fade.frame(i, 10);
+        const Bitmap frame = fade->render(i);
         if (gif)
             benchmark::DoNotOptimize(reduce.dither(frame, firstFrame, GifPalette::Optimal, GifDither::Diffusion));
         else
             benchmark::DoNotOptimize(frame);
     }
-    state.counters["width"] = fade.width();
-    state.counters["height"] = fade.height();
+    state.counters["width"] = firstFrame.width();
+    state.counters["height"] = firstFrame.height();
 }
 
 }  // namespace

@@ -3,10 +3,11 @@
 // reduced to 8 bits by the GIF output's palette and dither. Fed the same pictures as the job
 // (full size), each renders exactly the pixels the job writes before they are encoded; fed
 // pictures decoded at reduced scale, the same at that scale. Pure functions of their inputs,
-// safe on any thread; the mesh editor renders its frames through FadePreview too.
+// safe on any thread.
 #pragma once
 
 #include "job/MixRequest.h"
+#include "mix/FadeRenderer.h"
 #include "platform/Bitmap.h"
 #include "platform/Picture.h"
 
@@ -35,24 +36,13 @@ Bitmap RenderBlendPreview(const Picture& image1, const Picture& image2, BlendDir
 // The Overlay average, at the first picture's size.
 Bitmap RenderOverlayPreview(const Picture& image1, const Picture& image2);
 
-// Frames of the Fade between two pictures, one at a time and in any order: the meshes, pixel
-// buffers and morph plan are made once.
-class FadePreview {
-public:
-    FadePreview(const Picture& image1, const Picture& image2);
-    ~FadePreview();
-    FadePreview(const FadePreview&) = delete;
-    FadePreview& operator=(const FadePreview&) = delete;
-
-    // Frame `index` (0 .. count - 1) of `count`, at the first picture's size.
-    Bitmap frame(int index, int count);
-    int width() const;
-    int height() const;
-
-private:
-    struct State;
-    std::unique_ptr<State> m_state;
-};
+// The Fade's renderer for the request's frames (`steps` being its frame count) between two
+// pictures at the size they are given in: the job's regular meshes laid over the first, the
+// request's meshes scaled to it as the job scales them to the frame, the timing's frames. Its
+// render(index) is then frame `index` of all the job writes, at that scale. Raises RuntimeError
+// when the request's meshes fold at this size. Not for a sequence: one pair of pictures only.
+std::unique_ptr<FadeRenderer> MakeFadeRenderer(const MixRequest& request, int steps, const Picture& image1,
+                                               const Picture& image2);
 
 // A Fade frame as the GIF output shows it: reduced to 8 bits with the palette the GIF takes
 // from its first frame and the request's dither, then shown again as 32-bit pixels.
