@@ -64,9 +64,10 @@ void BM_BlendSizeChange(benchmark::State& state)
 void BM_FadeFrame(benchmark::State& state, bool gif)
 {
     const Picture a = ReduceToFit(load(first()), 729, 547), b = MatchScale(a, load(second()));
-    FadePreview fade(a, b);
+    MixRequest request;
+    const std::unique_ptr<FadeRenderer> fade = MakeFadeRenderer(request, 10, a, b);
     GifFramePreview reduce;
-    FadePreviewFrames frames(fade, 10);
+    FadePreviewFrames frames(*fade);
     GifOptions options;
     options.palette = GifPalette::Optimal;
     options.dither = GifDither::Diffusion;
@@ -76,10 +77,10 @@ void BM_FadeFrame(benchmark::State& state, bool gif)
         if (gif)
             benchmark::DoNotOptimize(reduce.shown(frames, i, options));
         else
-            benchmark::DoNotOptimize(fade.frame(i, 10));
+            benchmark::DoNotOptimize(fade->render(i));
     }
-    state.counters["width"] = fade.width();
-    state.counters["height"] = fade.height();
+    state.counters["width"] = frames.width();
+    state.counters["height"] = frames.height();
 }
 
 }  // namespace

@@ -28,4 +28,13 @@ run fade-gif-lossy-opt --type fade --format gif --gif-optimize --gif-lossy 40 --
 run fade-gif-fit --type fade --format gif --gif-max-size 150KB --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 5
 run fade-gif-zero --type fade --format gif --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 0
 run fade-one --type fade --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 1
+# The morph's frames: two meshes (the second's middle point moved), easing, holds, ping-pong, a sequence.
+cat > $w/mesh.json <<'MESH'
+{"columns": 2, "rows": 2,
+ "mesh1": {"width": 256, "height": 256, "points": [[0,0],[128,0],[256,0],[0,128],[128,128],[256,128],[0,256],[128,256],[256,256]]},
+ "mesh2": {"width": 256, "height": 256, "points": [[0,0],[128,0],[256,0],[0,128],[150,110],[256,128],[0,256],[128,256],[256,256]]}}
+MESH
+run fade-morph --type fade --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 5 --mesh $w/mesh.json --ease-shape in
+run fade-timing --type fade --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 4 --ease in-out --hold-start 2 --hold-end 1 --ping-pong
+run fade-sequence --type fade --frames 3 --hold-end 2 --sequence-files $s/face1.jpg $s/face2.jpg $s/sample1.jpg
 rm -rf $w; exit $fails

@@ -1,5 +1,6 @@
 #include "app/PreviewEngine.h"
 
+#include "job/FadeMorph.h"
 #include "job/MixJob.h"
 #include "job/PreviewRender.h"
 #include "platform/Conversions.h"
@@ -7,9 +8,24 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <map>
 
 namespace vantorell {
+
+namespace {
+
+// What the Fade's frames depend on, as a request.
+MixRequest fadeRequestOf(const PreviewInputs& inputs)
+{
+    MixRequest request;
+    request.mixType = MixType::Fade;
+    request.morphMeshes = inputs.morphMeshes;
+    request.morphTiming = inputs.morphTiming;
+    return request;
+}
+
+}  // namespace
 
 PreviewInputs PreviewInputs::from(const MixRequest& request, int frameIndex)
 {
@@ -21,9 +37,12 @@ PreviewInputs PreviewInputs::from(const MixRequest& request, int frameIndex)
     inputs.blendStart = request.blendStart;
     double frames = 0;
     if (parseNumber(request.frameCountText, frames) == NumberParse::Ok && frames >= 1 && frames <= 32767)
-        inputs.frameCount = int(frames + 0.5);
+        inputs.steps = int(std::nearbyint(frames));
     else
-        inputs.frameCount = 1;
+        inputs.steps = 1;
+    inputs.morphMeshes = request.morphMeshes;
+    inputs.morphTiming = request.morphTiming;
+    inputs.frameCount = int(std::clamp<long long>(FadeFrameTotal(fadeRequestOf(inputs), inputs.steps), 1, kMaxFadeFrames));
     inputs.frameIndex = std::clamp(frameIndex, 0, inputs.frameCount - 1);
     inputs.fadeOutput = request.fadeOutput;
     inputs.gif = request.gif;
@@ -52,8 +71,8 @@ struct PreviewEngine::Renderer {
         }
         return found->second;
     }
-    std::string fadeFirst, fadeSecond;
-    std::unique_ptr<FadePreview> fade;
+    PreviewInputs fadeMade;   // the inputs the renderer was made for
+    std::unique_ptr<FadeRenderer> fade;
     GifFramePreview gif;
     GifSizeEstimator estimateGif;
 
@@ -123,25 +142,32 @@ struct PreviewEngine::Renderer {
         return result;
     }
 
+    // Whether the Fade's renderer made for `made` renders the frames of `in` too.
+    static bool sameFade(const PreviewInputs& made, const PreviewInputs& in)
+    {
+        return made.image1 == in.image1 && made.image2 == in.image2 && made.steps == in.steps &&
+               made.morphMeshes == in.morphMeshes && made.morphTiming == in.morphTiming;
+    }
+
     void renderFade(const Picture& first, const Picture& second, const PreviewInputs& in, PreviewResult& result)
     {
-        if (!fade || fadeFirst != in.image1 || fadeSecond != in.image2) {
+        if (!fade || !sameFade(fadeMade, in)) {
             fade.reset();
             const Picture reduced = ReduceToFit(first, kPaneWidth, kPaneHeight);
-            fade = std::make_unique<FadePreview>(reduced, MatchScale(reduced, second));
-            fadeFirst = in.image1;
-            fadeSecond = in.image2;
+            fade = MakeFadeRenderer(fadeRequestOf(in), in.steps, reduced, MatchScale(reduced, second));
+            fadeMade = in;
             gif.forgetFrames();
         }
+        const int index = std::clamp(in.frameIndex, 0, fade->frameCount() - 1);
         if (in.fadeOutput == FadeOutput::Gif) {
-            FadePreviewFrames frames(*fade, in.frameCount);
-            result.image = gif.shown(frames, in.frameIndex, in.gif);
+            FadePreviewFrames frames(*fade);
+            result.image = gif.shown(frames, index, in.gif);
             if (estimateGif)
                 result.resultBytes = estimateGif(first.bitmap(), second.bitmap(), in, first.sourceWidth(),
                                                  first.sourceHeight());
         } else {
-            result.image = fade->frame(in.frameIndex, in.frameCount);
-            result.resultBytes = UncompressedAviSize(first.sourceWidth(), first.sourceHeight(), in.frameCount);
+            result.image = fade->render(index);
+            result.resultBytes = UncompressedAviSize(first.sourceWidth(), first.sourceHeight(), fade->frameCount());
         }
     }
 };

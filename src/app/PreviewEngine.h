@@ -27,8 +27,11 @@ struct PreviewInputs {
     std::string image1, image2;
     BlendDirection blendDirection = BlendDirection::Left;
     int blendStart = 0;
-    int frameCount = 10;      // Fade: frames of the result (1 when the box holds no number)
+    int steps = 10;           // Fade: the frame count typed (1 when the box holds no number)
+    int frameCount = 10;      // Fade: every frame the job writes, holds and ping-pong included
     int frameIndex = 0;       // Fade: the frame shown, 0 .. frameCount - 1
+    std::optional<MorphMeshPair> morphMeshes;   // Fade: the morph, as the request carries it
+    MorphTiming morphTiming;
     FadeOutput fadeOutput = FadeOutput::Avi;
     GifOptions gif;   // the GIF's choices (the size estimate's too)
     bool operator==(const PreviewInputs&) const = default;

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -73,6 +74,7 @@ MainWindow::~MainWindow()
     m_model.onSetFocus = nullptr;
     m_model.onUnload = nullptr;
     m_model.onJobStateChanged = nullptr;
+    m_model.morph.onChanged = nullptr;
     delete m_preview;   // its worker ends while this thread can still serve it
     m_preview = nullptr;
     SetQtReaderThread({});
@@ -306,6 +308,10 @@ void MainWindow::buildLayout()
     page->addLayout(commandRow());
     addPreviewPane(columns);
     ConnectGifOptionsToPreview(m_model, *m_preview);   // gui/GifOptionsGroup
+    // The morph's meshes and timing change the frames and their number: the preview follows.
+    m_model.morph.onChanged = [pane = QPointer<PreviewPane>(m_preview)] {
+        if (pane) pane->controlsChanged();
+    };
 }
 
 // The two pictures and the output folder, each a box with its "..." button.

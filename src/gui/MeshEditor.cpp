@@ -3,9 +3,10 @@
 #include "gui/EnabledWith.h"
 
 #include "app/WindowModel.h"
+#include "job/PreviewRender.h"
 #include "mix/MorphEngine.h"
-#include "mix/MorphWarp.h"
 #include "platform/PictureLoader.h"
+#include "platform/RuntimeError.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -287,12 +288,17 @@ MeshEditor::MeshEditor(MorphModel& morph, const std::string& image1, const std::
     connect(m_pingPong, &QCheckBox::toggled, this, timingChanged);
     connect(m_slider, &QSlider::valueChanged, this, [this] { renderPreview(); });
 
-    m_morph.onChanged = [this] { sync(); };
+    // The window's observer (its preview) keeps hearing of every edit while the editor is open.
+    m_previousOnChanged = m_morph.onChanged;
+    m_morph.onChanged = [this] {
+        sync();
+        if (m_previousOnChanged) m_previousOnChanged();
+    };
     m_mirror->setChecked(m_morph.mirror);
     sync();
 }
 
-MeshEditor::~MeshEditor() { m_morph.onChanged = nullptr; }
+MeshEditor::~MeshEditor() { m_morph.onChanged = std::move(m_previousOnChanged); }
 
 MorphTiming MeshEditor::timingFromControls() const
 {
@@ -348,7 +354,8 @@ void MeshEditor::dragEnd()
     sync();
 }
 
-// The morph at the slider's progress, rendered by the engine at a preview size.
+// The morph at the slider's progress, rendered by the Fade's own renderer at a preview size:
+// the slider's 101 positions are the steps of a fade with the edited meshes and easing.
 void MeshEditor::renderPreview()
 {
     const MorphMeshPair& source = dragged ? *dragged : m_morph.meshes();
@@ -356,25 +363,22 @@ void MeshEditor::renderPreview()
         return;
     const QSize size = m_picture1.size().scaled(kPreviewWidth, kPreviewHeight, Qt::KeepAspectRatio);
     const int width = std::max(1, size.width()), height = std::max(1, size.height());
-    const Bitmap a = bitmapOf(m_picture1.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    const Bitmap b = bitmapOf(m_picture2.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    const TriangleList listA = MeshToTriangles(ScaleMesh(source.mesh1, width, height));
-    const TriangleList listB = MeshToTriangles(ScaleMesh(source.mesh2, width, height));
-    const double p = m_slider->value() / 100.0;
-    const MorphTiming& timing = m_morph.timing();
-    const TriangleList listOut = InterpolateTriangles(listA, listB, float(Ease(timing.shapeEasing, p)));
-    PixelBuffer bufferA, bufferB, out;
-    bufferA.capture(a);
-    bufferB.capture(b);
-    Bitmap map(width, height);
-    DrawTriangleMap(map, listOut);
-    out.capture(map);
-    RenderWarpedFrame(bufferA, listA, bufferB, listB, out, listOut, float(Ease(timing.colourEasing, p)));
+    const Picture a(bitmapOf(m_picture1.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+    const Picture b(bitmapOf(m_picture2.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+    MixRequest request;
+    request.morphMeshes = source;
+    request.morphTiming.shapeEasing = m_morph.timing().shapeEasing;
+    request.morphTiming.colourEasing = m_morph.timing().colourEasing;
+    Bitmap out;
+    try {
+        out = MakeFadeRenderer(request, m_slider->maximum() + 1, a, b)->render(m_slider->value());
+    } catch (const RuntimeError&) {
+        return;   // folds at this size: the last preview stays
+    }
     QImage frame(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        std::memcpy(frame.scanLine(y), out.data() + std::size_t(y) * width * 4, std::size_t(width) * 4);
     for (int y = 0; y < height; ++y) {
         auto* row = reinterpret_cast<QRgb*>(frame.scanLine(y));
+        std::memcpy(row, out.row(y), std::size_t(width) * 4);
         for (int x = 0; x < width; ++x)
             row[x] |= 0xFF000000u;
     }

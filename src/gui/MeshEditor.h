@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 class QCheckBox;
@@ -48,6 +49,7 @@ private:
     MorphTiming timingFromControls() const;
 
     MorphModel& m_morph;
+    std::function<void()> m_previousOnChanged;   // the observer the model had before the editor
     QImage m_picture1, m_picture2;   // the second laid on the first's frame, white beyond it
     MeshCanvas* m_canvas1 = nullptr;
     MeshCanvas* m_canvas2 = nullptr;

@@ -11,8 +11,7 @@
 #include "job/MixJob.h"
 #include "job/ReportNames.h"
 #include "job/StepRunner.h"
-#include "mix/MorphEngine.h"
-#include "mix/MorphWarp.h"
+#include "mix/FadeRenderer.h"
 #include "mix/PixelBuffer.h"
 #include "platform/PictureLoader.h"
 
@@ -92,7 +91,7 @@ void loadInto(WorkSurface& surface, PictureCache& cache, const std::string& file
 }
 
 // One Fade run's working state: the private work folder, the decoded pictures, the meshes and
-// the pixel buffers of the morph engine.
+// the renderer of the frames (its pictures' pixel buffers, the triangle lists and the frames).
 struct FadeRun {
     explicit FadeRun(JobRun& run)
         : run(run), surfaces(run.job.surfaces()), progress(run.job.progressBar()), ui(run.ui)
@@ -105,15 +104,8 @@ struct FadeRun {
     FadeWorkFolder work;   // private to this job, removed at its end
     PictureCache pictures;
     MorphMesh mesh1, mesh2;
-    TriangleList list1, list2;
-    PixelBuffer buffer1, buffer2, frameBuffer;
-    MorphFramePlan plan;
-    std::vector<MorphFrameTime> timeline;   // morph: each output frame's step and progress
-    // A sequence (job/FadeSequence.h): each frame's pair, the pair in the buffers, and whether
-    // a picture failed to load (the output is then dropped).
-    std::vector<SequenceFrame> sequence;
-    int loadedPair = 0;
-    bool sequenceFailed = false;
+    FadeRenderer renderer;
+    bool sequenceFailed = false;   // a sequence's picture failed to load: the output is dropped
 };
 
 // A sequence: checked before anything is loaded, so a missing picture costs nothing. True for
@@ -142,13 +134,10 @@ bool sequenceReady(FadeRun& fade)
 // cannot be read: the job ends there and writes nothing.
 bool loadSequencePair(FadeRun& fade, StepRunner& steps, int pair)
 {
-    if (pair == fade.loadedPair)
-        return true;
     WorkSurfaces& s = fade.surfaces;
     const std::vector<std::string>& files = fade.run.request.sequenceFiles;
-    TransferPixels(s.fadeSource1, fade.buffer1, PixelTransfer::Release);
-    TransferPixels(s.fadeSource2, fade.buffer2, PixelTransfer::Release);
-    fade.plan.reset();
+    TransferPixels(s.fadeSource1, fade.renderer.source(0), PixelTransfer::Release);
+    TransferPixels(s.fadeSource2, fade.renderer.source(1), PixelTransfer::Release);
     fade.pictures.keepOnly(files[std::size_t(pair)], files[std::size_t(pair) + 1]);
     for (int side = 0; side < 2; ++side) {
         const std::string& file = files[std::size_t(pair + side)];
@@ -159,9 +148,8 @@ bool loadSequencePair(FadeRun& fade, StepRunner& steps, int pair)
             return false;
         }
     }
-    steps.run(326, [&] { TransferPixels(s.fadeSource1, fade.buffer1, PixelTransfer::Capture); });
-    steps.run(328, [&] { TransferPixels(s.fadeSource2, fade.buffer2, PixelTransfer::Capture); });
-    fade.loadedPair = pair;
+    steps.run(326, [&] { TransferPixels(s.fadeSource1, fade.renderer.source(0), PixelTransfer::Capture); });
+    steps.run(328, [&] { TransferPixels(s.fadeSource2, fade.renderer.source(1), PixelTransfer::Capture); });
     return true;
 }
 
@@ -216,12 +204,12 @@ void prepareFrames(FadeRun& fade, StepRunner& steps)
     });
     steps.run(314, [&] { s.fadeFrame.setOuterWidth(s.fadeSource1.outerWidth()); });
     steps.run(316, [&] { s.fadeFrame.setOuterHeight(s.fadeSource1.outerHeight()); });
-    steps.run(318, [&] { fade.list1 = MeshToTriangles(fade.mesh1); });
-    steps.run(320, [&] { fade.list2 = MeshToTriangles(fade.mesh2); });
+    steps.run(318, [&] { fade.renderer.setTriangles(0, MeshToTriangles(fade.mesh1)); });
+    steps.run(320, [&] { fade.renderer.setTriangles(1, MeshToTriangles(fade.mesh2)); });
     steps.run(322, [&] { s.fadeMeshStart.clear(); });
     steps.run(324, [&] { s.fadeMeshEnd.clear(); });
-    steps.run(326, [&] { TransferPixels(s.fadeSource1, fade.buffer1, PixelTransfer::Capture); });
-    steps.run(328, [&] { TransferPixels(s.fadeSource2, fade.buffer2, PixelTransfer::Capture); });
+    steps.run(326, [&] { TransferPixels(s.fadeSource1, fade.renderer.source(0), PixelTransfer::Capture); });
+    steps.run(328, [&] { TransferPixels(s.fadeSource2, fade.renderer.source(1), PixelTransfer::Capture); });
     steps.run(330, [&] { fade.progress.setMax(100); });
 }
 
@@ -307,88 +295,45 @@ std::unique_ptr<FadeFrameOutput> openOutput(FadeRun& fade)
     return output;
 }
 
-// Steps 332 to 368: N frames rendered by the morph engine, each handed to the output as it is
-// ready (none when the output takes no frames: a cancelled dialog, an output that failed).
+// Steps 332 to 368: every frame rendered by the fade renderer, each stage of a frame at its own
+// step, and each frame handed to the output as it is ready (none when the output takes no
+// frames: a cancelled dialog, an output that failed).
 void renderFrames(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
 {
     WorkSurfaces& s = fade.surfaces;
     WorkSurface& frame = s.fadeFrame;
-    const auto frameCount = [&] { return fade.run.frameCount(); };
+    FadeRenderer& renderer = fade.renderer;
     int last = -1;
-    // Morph: output frame i shows step fade.timeline[i].step of frameCount() at its shape and
-    // colour progress; without holds and easing that is step i at t = i / (frameCount() - 1).
+    // Frame i's pair and times: holds, easing and ping-pong, or a sequence's steps.
     steps.run(332, [&] {
-        if (IsSequenceFade(fade.run.request)) {   // a sequence: the frames of every pair
-            fade.sequence = SequenceTimeline(fade.run.request, frameCount());
-            fade.timeline.clear();
-            for (const SequenceFrame& f : fade.sequence)
-                fade.timeline.push_back(f.time);
-        } else {
-            fade.timeline = FadeTimeline(fade.run.request, frameCount());
-        }
-        last = int(fade.timeline.size()) - 1;
+        renderer.setFrames(FadeFrames(fade.run.request, fade.run.frameCount()),
+                           [&](int pair, PixelBuffer&, PixelBuffer&) { return loadSequencePair(fade, steps, pair); });
+        last = renderer.frameCount() - 1;
     });
     if (!output.wantsFrames())
         last = -1;
+    const FadeRenderer::StageRunner stages = [&](FadeRenderer::Stage stage, const std::function<void()>& work) {
+        static constexpr int kLabels[] = {336, 338, 340, 342, 344};   // path, map, capture, render, write-back
+        steps.run(kLabels[int(stage)], work);
+    };
     for (int i = 0; i <= last; ++i) {
-        TriangleList frameList;
-        const MorphFrameTime& time = fade.timeline[std::size_t(i)];
-        if (!fade.sequence.empty() && !loadSequencePair(fade, steps, fade.sequence[std::size_t(i)].pair))
+        if (!renderer.loadPairOf(i))   // a sequence's next pair that cannot be read
             break;
         steps.run(334, [&] {
             fade.progress.setStep("Frame " + std::to_string(i + 1) + " of " + std::to_string(last + 1));
             fade.progress.setValue(double(i + 1) / double(last + 1) * 100.0);
         });
-        // A morph frame (two different meshes), or a later frame of a geometry whose map the
-        // plan knows, is rendered straight onto the frame surface, with the bytes the map, the
-        // capture, the render and the write-back would leave there; steps 338 to 344 and 360
-        // then have nothing to do.
-        bool direct = false, planned = false;
-        steps.run(336, [&] {
-            frameList = InterpolateTriangles(fade.list1, fade.list2, time.shapeT);
-            const Bitmap& image = frame.image();
-            planned = fade.list1 == fade.list2 && fade.plan.knowsMap(frameList, image.width(), image.height());
-            direct = !image.empty() && (planned || fade.list1 != fade.list2);
-        });
-        steps.run(338, [&] {
-            if (!direct)
-                DrawTriangleMap(frame, frameList);
-        });
-        steps.run(340, [&] {
-            if (!direct)
-                TransferPixels(frame, fade.frameBuffer, PixelTransfer::Capture);
-        });
-        steps.run(342, [&] {
-            if (planned)
-                RenderPlannedFrame(fade.buffer1, fade.buffer2, frame.drawing(), time.colourT, fade.plan);
-            else if (direct)   // morph: two different meshes (mix/MorphWarp)
-                RenderWarpedFrame(fade.buffer1, fade.list1, fade.buffer2, fade.list2, frame.drawing(), frameList,
-                                  time.colourT);
-            else
-                RenderMorphFrame(fade.buffer1, fade.list1, fade.buffer2, fade.list2, fade.frameBuffer, frameList,
-                                 time.colourT, &fade.plan);
-        });
-        steps.run(344, [&] {
-            if (!direct)
-                TransferPixels(frame, fade.frameBuffer, PixelTransfer::WriteBack);
-        });
+        renderer.render(i, frame, stages);
         steps.run(358, [&] { output.deliver(frame.image(), i); });
-        steps.run(360, [&] {
-            if (!direct)   // a direct frame left the buffer released, its memory kept
-                TransferPixels(frame, fade.frameBuffer, PixelTransfer::Release);
-        });
+        steps.run(360, [&] { renderer.finishFrame(); });
         steps.run(362, [&] { frame.refresh(); });
     }
-    steps.run(366, [&] { TransferPixels(s.fadeSource1, fade.buffer1, PixelTransfer::Release); });
+    steps.run(366, [&] { TransferPixels(s.fadeSource1, renderer.source(0), PixelTransfer::Release); });
     steps.run(368, [&] {
-        TransferPixels(s.fadeSource2, fade.buffer2, PixelTransfer::Release);
+        TransferPixels(s.fadeSource2, renderer.source(1), PixelTransfer::Release);
         fade.ui.setBusyPointer(false);
     });
-    // The memory the buffers kept for another capture is not needed by the writer.
-    fade.buffer1.trim();
-    fade.buffer2.trim();
-    fade.frameBuffer.trim();
-    fade.plan.reset();
+    renderer.trim();   // the writer needs none of the memory kept for further frames
 }
 
 // Closes the output; the outcome learns a cancelled dialog.

@@ -33,6 +33,16 @@ std::vector<MorphFrameTime> FadeTimeline(const MixRequest& request, int steps)
     return MorphTimeline(steps, request.morphTiming);
 }
 
+std::vector<FadeFrame> FadeFrames(const MixRequest& request, int steps)
+{
+    if (IsSequenceFade(request))
+        return SequenceTimeline(request, steps);
+    std::vector<FadeFrame> frames;
+    for (const MorphFrameTime& time : FadeTimeline(request, steps))
+        frames.push_back({0, time});
+    return frames;
+}
+
 long long FadeFrameTotal(const MixRequest& request, int steps)
 {
     if (IsSequenceFade(request))

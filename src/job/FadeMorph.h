@@ -3,6 +3,7 @@
 #pragma once
 
 #include "job/MixRequest.h"
+#include "mix/FadeRenderer.h"
 
 namespace vantorell {
 
@@ -17,6 +18,8 @@ std::optional<std::string> LayRequestMeshes(const MixRequest& request, MorphMesh
 // The output frames of a fade of `steps` steps (the request's frame count) and their number.
 // (FadeFrameTotal counts a sequence's frames too: job/FadeSequence.h.)
 std::vector<MorphFrameTime> FadeTimeline(const MixRequest& request, int steps);
+// Every frame the Fade writes, a sequence's included: its pair and its time (FadeRenderer).
+std::vector<FadeFrame> FadeFrames(const MixRequest& request, int steps);
 long long FadeFrameTotal(const MixRequest& request, int steps);
 // Why the fade's frames cannot be written (more than kMaxFadeFrames), or nothing.
 std::optional<std::string> CheckFadeFrameTotal(const MixRequest& request, int steps);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "job/MixRequest.h"
+#include "mix/FadeRenderer.h"
 
 #include <cstddef>
 #include <optional>
@@ -21,10 +22,7 @@ inline constexpr std::size_t kMaxSequencePictures = 10000;
 inline bool IsSequenceFade(const MixRequest& request) { return request.sequenceFiles.size() >= 2; }
 
 // One output frame of a sequence: the step (pictures pair and pair + 1) and its time in it.
-struct SequenceFrame {
-    int pair = 0;
-    MorphFrameTime time;
-};
+using SequenceFrame = FadeFrame;
 
 // The output frames of a sequence whose steps have `steps` frames each (at least 2).
 std::vector<SequenceFrame> SequenceTimeline(const MixRequest& request, int steps);

@@ -1,6 +1,7 @@
 #include "job/PreviewRender.h"
 
 #include "dib/Dib.h"
+#include "job/FadeMorph.h"
 #include "job/MixJob.h"
 #include "mix/Blend.h"
 #include "mix/MorphEngine.h"
@@ -96,61 +97,32 @@ Bitmap RenderOverlayPreview(const Picture& image1, const Picture& image2)
 
 // ---- Fade -------------------------------------------------------------------------------------
 
-// The job's steps 292 to 330 and 334 to 362 (job/FadeJob.cpp), kept for any number of frames.
-struct FadePreview::State {
-    WorkSurface meshStart, meshEnd, source1, source2, frame;
-    MorphMesh mesh1, mesh2;
-    TriangleList list1, list2;
-    PixelBuffer buffer1, buffer2, frameBuffer;
-    MorphFramePlan plan;
-};
-
-FadePreview::FadePreview(const Picture& image1, const Picture& image2) : m_state(std::make_unique<State>())
+// The job's steps 292 to 330 (job/FadeJob.cpp) on the given pictures.
+std::unique_ptr<FadeRenderer> MakeFadeRenderer(const MixRequest& request, int steps, const Picture& image1,
+                                               const Picture& image2)
 {
-    State& s = *m_state;
     const Picture first = withClearFourthByte(image1), second = withClearFourthByte(image2);
-    s.meshStart.setPicture(first);
-    s.meshEnd.setPicture(second);
-    s.source1.setAutoSize(true);
-    s.source1.setPicture(first);
-    s.source2.setAutoSize(true);
-    s.source2.setPicture(second);
-    s.meshStart.setAutoSize(true);
-    s.meshEnd.setAutoSize(true);
-    if (!s.meshEnd.picture().empty() && !s.meshStart.picture().empty())
-        SetupMorphMeshes(s.mesh1, s.mesh2, s.meshStart, s.meshEnd);
-    s.frame.setPicture(Picture());
-    s.frame.setBackColor(0x000000);
-    s.frame.setOuterWidth(s.source1.outerWidth());
-    s.frame.setOuterHeight(s.source1.outerHeight());
-    s.list1 = MeshToTriangles(s.mesh1);
-    s.list2 = MeshToTriangles(s.mesh2);
-    s.meshStart.clear();
-    s.meshEnd.clear();
-    TransferPixels(s.source1, s.buffer1, PixelTransfer::Capture);
-    TransferPixels(s.source2, s.buffer2, PixelTransfer::Capture);
-}
-
-FadePreview::~FadePreview() = default;
-
-int FadePreview::width() const { return m_state->frame.drawableWidth(); }
-int FadePreview::height() const { return m_state->frame.drawableHeight(); }
-
-Bitmap FadePreview::frame(int index, int count)
-{
-    State& s = *m_state;
-    count = std::max(count, 1);
-    index = std::clamp(index, 0, count - 1);
-    const TriangleList frameList = InterpolateTriangles(s.list1, s.list2, index, count - 1);
-    DrawTriangleMap(s.frame, frameList);
-    TransferPixels(s.frame, s.frameBuffer, PixelTransfer::Capture);
-    const float t = count == 1 ? 0.0f : float(double(index) / double(count - 1));
-    RenderMorphFrame(s.buffer1, s.list1, s.buffer2, s.list2, s.frameBuffer, frameList, t, &s.plan);
-    TransferPixels(s.frame, s.frameBuffer, PixelTransfer::WriteBack);
-    TransferPixels(s.frame, s.frameBuffer, PixelTransfer::Release);
-    Bitmap image = s.frame.image();
-    s.frame.refresh();
-    return image;
+    WorkSurface meshStart, meshEnd, source1, source2;
+    meshStart.setPicture(first);
+    meshEnd.setPicture(second);
+    source1.setAutoSize(true);
+    source1.setPicture(first);
+    source2.setAutoSize(true);
+    source2.setPicture(second);
+    meshStart.setAutoSize(true);
+    meshEnd.setAutoSize(true);
+    MorphMesh mesh1, mesh2;
+    if (!meshEnd.picture().empty() && !meshStart.picture().empty())
+        SetupMorphMeshes(mesh1, mesh2, meshStart, meshEnd);
+    if (auto why = LayRequestMeshes(request, mesh1, mesh2))
+        throw RuntimeError(0, *why);   // told in words; no number belongs to it
+    auto renderer = std::make_unique<FadeRenderer>();
+    renderer->setTriangles(0, MeshToTriangles(mesh1));
+    renderer->setTriangles(1, MeshToTriangles(mesh2));
+    TransferPixels(source1, renderer->source(0), PixelTransfer::Capture);
+    TransferPixels(source2, renderer->source(1), PixelTransfer::Capture);
+    renderer->setFrames(FadeFrames(request, steps));
+    return renderer;
 }
 
 // ---- GIF --------------------------------------------------------------------------------------
@@ -174,7 +146,7 @@ void toDib(const Bitmap& frame, Dib& dib)
 
 bool FadePreviewFrames::frame(int index, Dib& surface)
 {
-    const Bitmap frame = m_fade.frame(index, m_count);
+    const Bitmap frame = m_fade.render(index);
     if (frame.empty())
         return false;
     toDib(frame, surface);

@@ -3,11 +3,12 @@
 // reduced to 8 bits by the GIF output's palette and dither. Fed the same pictures as the job
 // (full size), each renders exactly the pixels the job writes before they are encoded; fed
 // pictures decoded at reduced scale, the same at that scale. Pure functions of their inputs,
-// safe on any thread; the mesh editor renders its frames through FadePreview too.
+// safe on any thread.
 #pragma once
 
 #include "gif/GifEncoder.h"
 #include "job/MixRequest.h"
+#include "mix/FadeRenderer.h"
 #include "platform/Bitmap.h"
 #include "platform/Picture.h"
 
@@ -36,37 +37,25 @@ Bitmap RenderBlendPreview(const Picture& image1, const Picture& image2, BlendDir
 // The Overlay average, at the first picture's size.
 Bitmap RenderOverlayPreview(const Picture& image1, const Picture& image2);
 
-// Frames of the Fade between two pictures, one at a time and in any order: the meshes, pixel
-// buffers and morph plan are made once.
-class FadePreview {
-public:
-    FadePreview(const Picture& image1, const Picture& image2);
-    ~FadePreview();
-    FadePreview(const FadePreview&) = delete;
-    FadePreview& operator=(const FadePreview&) = delete;
+// The Fade's renderer for the request's frames (`steps` being its frame count) between two
+// pictures at the size they are given in: the job's regular meshes laid over the first, the
+// request's meshes scaled to it as the job scales them to the frame, the timing's frames. Its
+// render(index) is then frame `index` of all the job writes, at that scale. Raises RuntimeError
+// when the request's meshes fold at this size. Not for a sequence: one pair of pictures only.
+std::unique_ptr<FadeRenderer> MakeFadeRenderer(const MixRequest& request, int steps, const Picture& image1,
+                                               const Picture& image2);
 
-    // Frame `index` (0 .. count - 1) of `count`, at the first picture's size.
-    Bitmap frame(int index, int count);
-    int width() const;
-    int height() const;
-
-private:
-    struct State;
-    std::unique_ptr<State> m_state;
-};
-
-// The frames of a FadePreview, `count` in all, for the GIF encoder (a global palette's sample).
+// The frames of a Fade's renderer, for the GIF encoder (a global palette's sample).
 class FadePreviewFrames final : public GifFrameProvider {
 public:
-    FadePreviewFrames(FadePreview& fade, int count) : m_fade(fade), m_count(count) {}
-    int frameCount() const override { return m_count; }
-    int width() const override { return m_fade.width(); }
-    int height() const override { return m_fade.height(); }
+    explicit FadePreviewFrames(FadeRenderer& fade) : m_fade(fade) {}
+    int frameCount() const override { return m_fade.frameCount(); }
+    int width() const override { return m_fade.source(0).width(); }
+    int height() const override { return m_fade.source(0).height(); }
     bool frame(int index, Dib& surface) override;
 
 private:
-    FadePreview& m_fade;
-    int m_count;
+    FadeRenderer& m_fade;
 };
 
 // A Fade frame as result.gif shows it: reduced by the GIF encoder itself with the palette the

@@ -3,6 +3,7 @@
 #include "app/PreviewEngine.h"
 
 #include "job/MixJob.h"
+#include "job/PreviewRender.h"
 #include "platform/JpegCodec.h"
 #include "platform/PictureLoader.h"
 #include "support/TempDir.h"
@@ -142,6 +143,31 @@ TEST(PreviewEngine, InputsFollowTheRequest)
     EXPECT_EQ(PreviewInputs::from(request, 9).frameIndex, 3);
     request.frameCountText = "many";
     EXPECT_EQ(PreviewInputs::from(request, 2).frameCount, 1);
+}
+
+TEST(PreviewEngine, TheFadesFramesAreEveryFrameTheJobWritesWithTheMorphItWrites)
+{
+    MixRequest request;
+    request.mixType = MixType::Fade;
+    request.frameCountText = "4";
+    request.morphTiming = {Easing::In, Easing::Out, 2, 3, true};   // 2 + 4 + 3, then 7 back
+    request.morphMeshes = RegularMeshPair(3, 3, 80, 60, 80, 60);
+    const PreviewInputs in = PreviewInputs::from(request, 100);
+    EXPECT_EQ(in.steps, 4);
+    EXPECT_EQ(in.frameCount, 16);
+    EXPECT_EQ(in.frameIndex, 15);
+    EXPECT_EQ(in.morphMeshes, request.morphMeshes);
+    EXPECT_EQ(in.morphTiming, request.morphTiming);
+
+    Fixture f;
+    PreviewInputs fade = f.inputs(MixType::Fade);
+    fade.steps = 4;
+    fade.frameCount = 16;
+    fade.frameIndex = 15;
+    fade.morphTiming = request.morphTiming;
+    const PreviewResult r = f.engine.renderNow(fade);
+    EXPECT_TRUE(r.message.empty()) << r.message;
+    EXPECT_EQ(r.resultBytes, UncompressedAviSize(80, 60, 16));
 }
 
 }  // namespace

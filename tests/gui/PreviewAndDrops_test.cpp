@@ -84,6 +84,13 @@ TEST(PreviewPane, RestoredPicturesArePreviewedAtOnceAndEveryInputRendersAgain)
     pane.frameSlider()->setValue(7);
     ASSERT_TRUE(waitUntil([&] { return pane.shown().inputs.frameIndex == 7; }));
     EXPECT_TRUE(pane.caption()->text().startsWith("Frame 8 of 10"));
+    // The morph's hold frames are frames the job writes: the slider and the caption count them.
+    f.morph.setTiming({Easing::Linear, Easing::InOut, 2, 3, false});
+    f.morph.setEnabled(true);
+    ASSERT_TRUE(waitUntil([&] { return pane.shown().inputs.frameCount == 15; }));
+    EXPECT_EQ(pane.frameSlider()->maximum(), 14);
+    EXPECT_TRUE(pane.caption()->text().startsWith("Frame 8 of 15"));
+    f.morph.setEnabled(false);
     f.click(f.saveAsGifOption);
     ASSERT_TRUE(waitUntil([&] { return pane.shown().inputs.fadeOutput == FadeOutput::Gif; }));
 

@@ -2,6 +2,7 @@
 // they are encoded): the Blend canvas, the Overlay average, every Fade frame, every GIF frame
 // after the palette and dither, and the uncompressed AVI's size.
 #include "job/FadeJob.h"
+#include "job/FadeMorph.h"
 #include "job/MixJob.h"
 #include "job/PreviewRender.h"
 
@@ -107,18 +108,51 @@ TEST(PreviewRender, OverlayIsTheJobsAverage)
     }
 }
 
-TEST(PreviewRender, FadeFramesInAnyOrderAreTheAvisFramesAndItsSize)
+// A morph of the 61 x 37 test picture: mesh 2's inner points moved, the edges kept, so every
+// pixel of every frame lies in a triangle.
+MorphMeshPair movedMeshes()
 {
-    JobFixture f(MixType::Fade);
-    f.request.frameCountText = "5";
-    f.run();
-    const test::DecodedAvi avi = test::DecodeAvi(f.dir / "result.avi");
-    ASSERT_EQ(avi.frames.size(), 5u);
-    FadePreview preview(LoadPicture(f.request.image1Path), LoadPicture(f.request.image2Path));
-    for (int i : {3, 0, 4, 1, 2})
-        EXPECT_EQ(bgr(preview.frame(i, 5)), avi.frames[std::size_t(i)]) << "frame " << i;
-    EXPECT_EQ(UncompressedAviSize(preview.width(), preview.height(), 5),
-              std::filesystem::file_size(f.dir / "result.avi"));
+    MorphMeshPair pair = RegularMeshPair(5, 5, 61, 37, 61, 37);
+    for (int row = 2; row <= 5; ++row)
+        for (int column = 2; column <= 5; ++column) {
+            pair.mesh2.point(column, row).x += 3;
+            pair.mesh2.point(column, row).y -= 2;
+        }
+    return pair;
+}
+
+TEST(PreviewRender, TheFadeRenderersFramesInAnyOrderAreTheAvisFramesAndItsSize)
+{
+    const struct {
+        const char* name;
+        int steps;
+        MorphTiming timing;
+        bool morph;
+    } cases[] = {
+        {"plain fade", 5, {}, false},
+        {"eased, with holds", 4, {Easing::In, Easing::InOut, 2, 3, false}, false},
+        {"two meshes, ping-pong", 4, {Easing::Out, Easing::Linear, 1, 0, true}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        JobFixture f(MixType::Fade);
+        f.request.frameCountText = std::to_string(c.steps);
+        f.request.morphTiming = c.timing;
+        if (c.morph)
+            f.request.morphMeshes = movedMeshes();
+        f.run();
+        const test::DecodedAvi avi = test::DecodeAvi(f.dir / "result.avi");
+        const std::unique_ptr<FadeRenderer> fade =
+            MakeFadeRenderer(f.request, c.steps, LoadPicture(f.request.image1Path), LoadPicture(f.request.image2Path));
+        ASSERT_EQ(avi.frames.size(), std::size_t(fade->frameCount()));
+        ASSERT_EQ(fade->frameCount(), FadeFrameTotal(f.request, c.steps));
+        for (int i = fade->frameCount() - 1; i >= 0; i -= 2)   // backwards, then the others
+            EXPECT_EQ(bgr(fade->render(i)), avi.frames[std::size_t(i)]) << "frame " << i;
+        for (int i = fade->frameCount() - 2; i >= 0; i -= 2)
+            EXPECT_EQ(bgr(fade->render(i)), avi.frames[std::size_t(i)]) << "frame " << i;
+        EXPECT_EQ(UncompressedAviSize(avi.width, avi.height, fade->frameCount()),
+                  std::filesystem::file_size(f.dir / "result.avi"));
+    }
 }
 
 TEST(PreviewRender, GifFramesAtFullScaleAreTheFramesOfResultGifForEveryPaletteAndDither)
@@ -131,14 +165,19 @@ TEST(PreviewRender, GifFramesAtFullScaleAreTheFramesOfResultGifForEveryPaletteAn
             f.request.gif.dither = GifDither(d);
             f.request.gif.optimize = p == 2;   // stored differently, shown the same
             f.request.frameCountText = "4";
+            if (d == 1) {   // a morph with easing and holds, as the GIF writes it
+                f.request.morphMeshes = movedMeshes();
+                f.request.morphTiming = {Easing::In, Easing::InOut, 1, 2, false};
+            }
             SCOPED_TRACE(describeGifOptions(f.request.gif));
             f.run();
             const std::vector<std::vector<std::uint8_t>> written = shownFrames(f.dir / "result.gif");
-            ASSERT_EQ(written.size(), 4u);
-            FadePreview fade(LoadPicture(f.request.image1Path), LoadPicture(f.request.image2Path));
-            FadePreviewFrames frames(fade, 4);
+            const std::unique_ptr<FadeRenderer> fade =
+                MakeFadeRenderer(f.request, 4, LoadPicture(f.request.image1Path), LoadPicture(f.request.image2Path));
+            ASSERT_EQ(written.size(), std::size_t(fade->frameCount()));
+            FadePreviewFrames frames(*fade);
             GifFramePreview preview;
-            for (int i : {2, 0, 3, 1})
+            for (int i = fade->frameCount() - 1; i >= 0; --i)
                 EXPECT_EQ(bgr(preview.shown(frames, i, f.request.gif)), written[std::size_t(i)]) << "frame " << i;
         }
 }
