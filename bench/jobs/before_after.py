@@ -36,6 +36,10 @@ def main():
             "fade AVI 1080p, 10 frames": ["--type", "fade", "--image1", a, "--image2", b, "--frames", "10"],
             "fade GIF 1080p, 10 frames": ["--type", "fade", "--format", "gif", "--image1", a, "--image2", b,
                                           "--frames", "10"],
+            "fade GIF optimal+diffusion": ["--type", "fade", "--format", "gif", "--gif-palette", "optimal",
+                                           "--gif-dither", "diffusion", "--image1", a, "--image2", b, "--frames", "10"],
+            "fade GIF global, optimised": ["--type", "fade", "--format", "gif", "--gif-palette", "global",
+                                           "--gif-optimize", "--image1", a, "--image2", b, "--frames", "10"],
         }
         env = dict(os.environ, TEMP=str(temp))
         print(f"{'job':28} {'before':>10} {'after':>10} {'after/before':>13}")

@@ -185,7 +185,13 @@ void Ditherer::DitherTo8bpp(const Dib& source, Dib& dst, Palette8& palette, bool
         throw RuntimeError(errnum::SubscriptOutOfRange, "Subscript out of range: the palette has no entries");
     std::memcpy(m_paletteCopy.data(), palette.entryData(), m_paletteCopy.size());
 
-    dst.Create(source.Width(), source.Height(), 8);
+    // A target of the right shape is written over (every loop below writes every pixel): an
+    // animation reduces frame after frame into one surface without fresh pages each time.
+    const bool modes = (m_paletteMode == PaletteMode::Halftone || m_paletteMode == PaletteMode::Optimal) &&
+                       (m_ditherMode == DitherMode::None || m_ditherMode == DitherMode::Ordered ||
+                        m_ditherMode == DitherMode::Diffusion);
+    if (!modes || dst.Width() != source.Width() || dst.Height() != source.Height() || dst.BPP() != 8)
+        dst.Create(source.Width(), source.Height(), 8);
     dst.SetPalette(m_paletteCopy.data(), m_paletteCopy.size());
     if (dst.empty())
         return;

@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <bitset>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -350,9 +353,10 @@ public:
             m_indices.resize(quantised.size());
             for (std::size_t k = 0; k < quantised.size(); ++k)
                 m_indices[k] = m_remap[quantised[k]];
-        } else if (&quantised != &m_indices) {
-            m_indices = quantised;
         }
+        // The frame's indices as stored: renumbered above, or the quantised ones themselves.
+        const bool renumbered = m_options.palette == GifPalette::PerFrame || m_compacted;
+        m_current = renumbered ? m_indices.data() : quantised.data();
         const int entries = m_palette.Entries();
         const int transparent = transparentIndex(entries);
         const int bits = paletteBits(entries);
@@ -396,8 +400,11 @@ public:
                     useTransparent = true;
                 }
             }
+        } else if (m_options.lossy == 0 && !m_options.optimize) {
+            const IndexedPixels frame{m_current, m_width, m_width, m_height};
+            m_encoder.EncodeFrame(frame, false, std::max(bits, 2) + 1, block);   // no copy: nothing rewrites it
         } else {
-            pixels = m_indices;
+            pixels.assign(m_current, m_current + std::size_t(m_width) * std::size_t(m_height));
             encode(pixels, m_width, bits, rgb, -1, block);
         }
         if (m_options.optimize)
@@ -587,7 +594,7 @@ private:
         right = 0;
         bottom = 0;
         for (int y = 0; y < m_height; ++y) {
-            const std::uint8_t* index = m_indices.data() + std::size_t(y) * std::size_t(m_width);
+            const std::uint8_t* index = m_current + std::size_t(y) * std::size_t(m_width);
             const std::uint8_t* shown = m_canvas.data() + std::size_t(y) * std::size_t(m_width) * 3;
             for (int x = 0; x < m_width; ++x) {
                 if (std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) != 0) {
@@ -611,7 +618,7 @@ private:
         std::vector<std::uint8_t> pixels;
         pixels.reserve(std::size_t(right - left) * std::size_t(bottom - top));
         for (int y = top; y < bottom; ++y) {
-            const std::uint8_t* index = m_indices.data() + std::size_t(y) * std::size_t(m_width);
+            const std::uint8_t* index = m_current + std::size_t(y) * std::size_t(m_width);
             const std::uint8_t* shown = m_canvas.data() + std::size_t(y) * std::size_t(m_width) * 3;
             for (int x = left; x < right; ++x) {
                 const bool same = std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) == 0;
@@ -651,6 +658,7 @@ private:
     GifOptions m_options;
     int m_width, m_height;
     std::vector<std::uint8_t> m_indices;   // the frame's indices, rows of m_width
+    const std::uint8_t* m_current = nullptr;   // the indices emit() stores
     std::vector<std::uint8_t> m_canvas;    // red, green, blue as displayed (optimised only)
     Palette8 m_palette;
     std::unique_ptr<PaletteMapper> m_mapper;
@@ -707,8 +715,8 @@ GifEncodeStatus encodeWith(GifFrameProvider& frames, GifOptions options, const P
         return s;
     Dib full, scaled;
     const int n = frames.frameCount();
-    const bool perFrame = options.palette == GifPalette::PerFrame;
-    const int steps = perFrame ? n : 2 * n;
+    const bool atOnce = options.palette == GifPalette::PerFrame || keepsWholePalette(options);
+    const int steps = atOnce ? n : 2 * n;
     for (int i = 0; i < n; ++i) {
         const Dib* frame = readFrame(frames, i, options.scalePercent, full, scaled);
         if (frame == nullptr)
@@ -719,7 +727,7 @@ GifEncodeStatus encodeWith(GifFrameProvider& frames, GifOptions options, const P
             return GifEncodeStatus::Stopped;
     }
     return encoder.finish(out, [&](std::int64_t done, std::int64_t) {
-        return perFrame || reportStep(progress, n + done, steps);
+        return atOnce || reportStep(progress, n + done, steps);
     });
 }
 
@@ -828,6 +836,95 @@ constexpr std::size_t kSearchCacheBytes = 160u << 20;
 
 }  // namespace
 
+// Stores the frames of a palette that keeps every entry on a thread of its own, in order, while
+// the caller reduces the next frames: the LZW coding of a frame costs about twice its reduction.
+class BackgroundStorer {
+public:
+    explicit BackgroundStorer(const AnimationCoder& coder)
+        : m_coder(coder, AnimationCoder::ForStoring{}), m_thread([this] { run(); })
+    {
+    }
+    ~BackgroundStorer() { close(); }
+
+    // Queues a copy of frame `index`'s indices; waits while a few frames are queued already.
+    // The copies' memory goes round (fresh pages cost more than the copy itself).
+    void add(int index, const std::vector<std::uint8_t>& indices)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_queue.size() < kMostQueued || m_error; });
+        std::vector<std::uint8_t> copy;
+        if (!m_spare.empty()) {
+            copy = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
+        lock.unlock();
+        copy.assign(indices.begin(), indices.end());
+        lock.lock();
+        m_queue.emplace_back(index, std::move(copy));
+        m_changed.notify_all();
+    }
+    // Waits for every frame; appends their blocks in order. Raises what failed on the thread.
+    void finish(std::vector<std::uint8_t>& out)
+    {
+        close();
+        if (m_error)
+            std::rethrow_exception(m_error);
+        for (const std::vector<std::uint8_t>& block : m_blocks)
+            out.insert(out.end(), block.begin(), block.end());
+    }
+
+private:
+    static constexpr std::size_t kMostQueued = 3;
+
+    void close()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_closing = true;
+            m_changed.notify_all();
+        }
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    void run()
+    {
+        try {
+            for (;;) {
+                std::pair<int, std::vector<std::uint8_t>> next;
+                {
+                    std::unique_lock lock(m_mutex);
+                    m_changed.wait(lock, [&] { return !m_queue.empty() || m_closing; });
+                    if (m_queue.empty())
+                        return;
+                    next = std::move(m_queue.front());
+                    m_queue.pop_front();
+                    m_changed.notify_all();
+                }
+                std::vector<std::uint8_t> block;
+                m_coder.emit(next.second, next.first == 0, block);
+                m_blocks.push_back(std::move(block));
+                std::lock_guard lock(m_mutex);
+                m_spare.push_back(std::move(next.second));
+            }
+        } catch (...) {
+            std::lock_guard lock(m_mutex);
+            m_error = std::current_exception();
+            m_changed.notify_all();
+        }
+    }
+
+    AnimationCoder m_coder;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::pair<int, std::vector<std::uint8_t>>> m_queue;
+    std::vector<std::vector<std::uint8_t>> m_spare;   // emptied copies, for the next frames
+    std::vector<std::vector<std::uint8_t>> m_blocks;   // the thread's only until joined
+    std::exception_ptr m_error;
+    bool m_closing = false;
+    std::thread m_thread;   // last: starts when everything above is made
+};
+
 struct GifEncoder::State {
     State(const GifOptions& options, int width, int height)
         : options(options), coder(options, width, height), width(width), height(height)
@@ -836,6 +933,10 @@ struct GifEncoder::State {
     }
 
     bool perFrame() const { return options.palette == GifPalette::PerFrame; }
+    // Each frame stored as it comes: its own palette, or a palette that keeps every entry (so
+    // no later frame changes how an earlier one is numbered).
+    bool storesAtOnce() const { return perFrame() || keepsWholePalette(options); }
+    GifEncodeStatus storeAtOnce(const Dib& frame, bool first);
     GifEncodeStatus finishShared(std::vector<std::uint8_t>& out, const StepProgress& progress);
 
     GifOptions options;
@@ -847,8 +948,9 @@ struct GifEncoder::State {
     std::vector<std::vector<std::uint8_t>> quantised;
     std::array<bool, 256> used{};
     std::vector<std::bitset<256>> changes;   // per later frame: the entries it changes pixels to
-    // A per-frame palette: the header and the frames stored so far.
+    // Frames stored at once: the header and the frames so far (those of the storer to come).
     std::vector<std::uint8_t> stored;
+    std::unique_ptr<BackgroundStorer> storer;
 };
 
 GifEncoder::GifEncoder(const GifOptions& options, int width, int height)
@@ -888,13 +990,9 @@ GifEncodeStatus GifEncoder::addFrame(const Dib& frame)
     if (frame.BPP() != 32 || frame.Width() != s.width || frame.Height() != s.height)
         return GifEncodeStatus::FrameUnreadable;
     const bool first = s.frames == 0;
-    if (s.perFrame()) {
-        std::vector<std::uint8_t> block;
-        if (const GifEncodeStatus status = s.coder.frame(frame, first, block); status != GifEncodeStatus::Done)
+    if (s.storesAtOnce()) {
+        if (const GifEncodeStatus status = s.storeAtOnce(frame, first); status != GifEncodeStatus::Done)
             return status;
-        if (first)
-            s.coder.header(s.stored);
-        s.stored.insert(s.stored.end(), block.begin(), block.end());
     } else {
         if (!s.coder.quantiseFrame(frame, first))
             return GifEncodeStatus::PaletteFailed;
@@ -908,13 +1006,36 @@ GifEncodeStatus GifEncoder::addFrame(const Dib& frame)
     return GifEncodeStatus::Done;
 }
 
+GifEncodeStatus GifEncoder::State::storeAtOnce(const Dib& frame, bool first)
+{
+    if (perFrame() || !helperThreads || std::thread::hardware_concurrency() < 2) {
+        std::vector<std::uint8_t> block;
+        if (const GifEncodeStatus status = coder.frame(frame, first, block); status != GifEncodeStatus::Done)
+            return status;
+        if (first)
+            coder.header(stored);
+        stored.insert(stored.end(), block.begin(), block.end());
+        return GifEncodeStatus::Done;
+    }
+    if (!coder.quantiseFrame(frame, first))
+        return GifEncodeStatus::PaletteFailed;
+    if (first) {   // the palette is final now
+        coder.header(stored);
+        storer = std::make_unique<BackgroundStorer>(coder);
+    }
+    storer->add(frames, coder.indices());
+    return GifEncodeStatus::Done;
+}
+
 GifEncodeStatus GifEncoder::finish(std::vector<std::uint8_t>& out, const StepProgress& progress)
 {
     State& s = *m_state;
     out.clear();
     if (s.frames == 0)
         return GifEncodeStatus::NoFrames;
-    if (s.perFrame()) {
+    if (s.storesAtOnce()) {
+        if (s.storer)
+            s.storer->finish(s.stored);
         out = std::move(s.stored);
         out.push_back(kGifTrailer);
         return GifEncodeStatus::Done;

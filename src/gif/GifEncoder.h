@@ -1,6 +1,8 @@
-// GifEncoder: the one GIF encoder. 32-bit frames go in, in order, as they are rendered; each is
-// reduced to palette indices at once, and finish() writes the looping GIF89a (the frames'
-// LZW data on two cores). Around it: the whole-animation call over a GifFrameProvider, the size
+// GifEncoder: the one GIF encoder. 32-bit frames go in, in order, as they are rendered, and each
+// is reduced to palette indices at once. Where nothing later can change how a frame is numbered
+// (a per-frame palette, or a palette that keeps every entry) the frame is stored at once too;
+// otherwise its indices wait for the final palette and finish() stores every frame, on two
+// cores. Around it: the whole-animation call over a GifFrameProvider, the size
 // estimate from a sample of frames, and the search for the best choice that fits a byte budget.
 #pragma once
 
@@ -53,8 +55,8 @@ public:
     GifEncodeStatus preparePalette(GifFrameProvider& frames, const Palette8* ready = nullptr);
     bool needsPalette() const;
 
-    // Reduces the next frame (32 bits, this encoder's size) to indices and keeps them (1 byte a
-    // pixel; a per-frame palette's frame is stored at once).
+    // Reduces the next frame (32 bits, this encoder's size) to indices, and stores it or keeps
+    // the indices (1 byte a pixel) for finish().
     GifEncodeStatus addFrame(const Dib& frame);
     int framesAdded() const;
     // The last frame added as a decoder of the finished GIF shows it, as 32-bit pixels (with
