@@ -4,6 +4,7 @@
 // the progress bar it drives, and the GIF document and colour-reduction module of GIF output.
 #pragma once
 
+#include "job/JobProgress.h"
 #include "job/MixRequest.h"
 #include "platform/Cancellation.h"
 #include "platform/Controls.h"

@@ -33,7 +33,7 @@ double Ease(Easing easing, double p)
     return p;
 }
 
-float StepProgress(int step, int steps)
+float stepFraction(int step, int steps)
 {
     return steps <= 1 ? 0.0f : float(double(step) / double(steps - 1));
 }
@@ -44,7 +44,7 @@ namespace {
 // progress in double precision and rounded once.
 float eased(Easing easing, int step, int steps)
 {
-    const float p = StepProgress(step, steps);
+    const float p = stepFraction(step, steps);
     return easing == Easing::Linear ? p : float(Ease(easing, double(p)));
 }
 

@@ -41,7 +41,7 @@ struct MorphFrameTime {
 double Ease(Easing easing, double p);
 
 // The progress of step i of n steps as a float: float(i / (n - 1)), 0 for a single step.
-float StepProgress(int step, int steps);
+float stepFraction(int step, int steps);
 
 // The output frames of a morph of `steps` steps (at least 1): holdStart copies of step 0,
 // steps 0 ... steps - 1, holdEnd copies of the last; with ping-pong the same sequence follows
