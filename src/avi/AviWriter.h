@@ -2,9 +2,9 @@
 // at the chosen frame rate, through FFmpeg's AVI muxer and the encoder the user picks.
 #pragma once
 
+#include "avi/AviCodecs.h"
 #include "avi/FrameSink.h"
 #include "platform/BitmapInfoHeader.h"
-#include "platform/UiPort.h"
 
 #include <cstdint>
 #include <filesystem>

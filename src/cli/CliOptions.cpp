@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include "avi/AviCodecs.h"
 #include "gif/GifAnimation.h"
 #include "job/MixJob.h"
 #include "job/FadeSequence.h"

@@ -9,9 +9,9 @@
 #include "gif/FramesToGif.h"
 #include "gif/GifDocument.h"
 #include "gui/PreviewPane.h"
-#include "platform/SilentUi.h"
 #include "gui/QtUiPort.h"
 #include "job/ErrorReport.h"
+#include "job/SilentUi.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
