@@ -7,8 +7,8 @@
 #include "gif/GifDocument.h"
 #include "gif/LzwDecoder.h"
 #include "gif/LzwEncoder.h"
+#include "job/SilentUi.h"
 #include "platform/Controls.h"
-#include "platform/SilentUi.h"
 
 #include <QImage>
 #include <benchmark/benchmark.h>

@@ -1,10 +1,10 @@
-// Bitmap files through both readers of bitmap bytes: dib's readBitmapFile with small limits, the
-// decoded image then through a Dib and back to a picture; and the stored parts that FrameBitmap
-// takes for the AVI writer, which must lie within the input.
-#include "avi/FrameBitmap.h"
+// Bitmap files through both ways of reading bitmap bytes: dib's readBitmapFile with small limits,
+// the decoded image then through a Dib and back to a picture; and the headers and stored parts
+// that readStoredBitmapHeaders places, which must lie within the input.
 #include "dib/BitmapFile.h"
 #include "dib/Dib.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -42,19 +42,24 @@ unsigned decodeImage(std::span<const std::uint8_t> bytes)
     return sum;
 }
 
-// Frame files are bounded by their own size; the stored parts are copies of input bytes.
+// The stored parts are views of the input, wherever its headers place them.
 unsigned takeStoredParts(std::span<const std::uint8_t> bytes)
 {
-    FrameBitmap frame;
-    if (!frame.createFromBytes(bytes))
+    StoredBitmapHeaders headers;
+    if (readStoredBitmapHeaders(bytes.first(std::min(bytes.size(), kStoredBitmapHeadersSize)), bytes.size(), headers) !=
+        StoredBitmapStatus::Ok)
         return 0;
-    if (frame.bits().size() > bytes.size() || frame.bitmapInfo().size() > bytes.size() ||
-        frame.bits().size() != frame.imageSize() || frame.bitmapInfo().size() + 14 != frame.pixelOffset())
+    const auto within = [&](std::span<const std::uint8_t> part) {
+        return part.empty() || (part.data() >= bytes.data() && part.data() + part.size() <= bytes.data() + bytes.size());
+    };
+    const std::span<const std::uint8_t> info = storedBitmapInfo(bytes, headers);
+    const std::span<const std::uint8_t> pixels = storedPixels(bytes, headers);
+    if (!within(info) || !within(pixels) || (!pixels.empty() && pixels.size() != headers.pixelBytes()))
         std::abort();
     unsigned sum = 0;
-    for (std::uint8_t b : frame.bits())
+    for (std::uint8_t b : pixels)
         sum += b;
-    for (std::uint8_t b : frame.bitmapInfo())
+    for (std::uint8_t b : info)
         sum += b;
     return sum;
 }

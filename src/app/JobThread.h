@@ -4,7 +4,7 @@
 #pragma once
 
 #include "job/MixJob.h"
-#include "platform/WindowThreadUi.h"
+#include "job/WindowThreadUi.h"
 
 #include <functional>
 #include <thread>

@@ -2,7 +2,7 @@
 // (hourglass) pointer is up, so that the window's pointer feedback can stand aside meanwhile.
 #pragma once
 
-#include "platform/ForwardingUi.h"
+#include "job/ForwardingUi.h"
 
 #include <functional>
 

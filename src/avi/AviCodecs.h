@@ -4,6 +4,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace vantorell {
@@ -21,5 +22,24 @@ struct AviCodec {
 };
 
 std::span<const AviCodec> aviCodecs();
+
+// One encoder as the compressor dialog offers it (AviCompressors() builds the list).
+struct CompressorOption {
+    std::string name;          // command-line name: "uncompressed", "mjpeg", "mpeg4", "ffv1", "huffyuv", "h264"
+    std::string description;   // what the dialog shows: "Full Frames (Uncompressed)", ...
+    bool supportsKeyFrames = false;
+    bool supportsDataRate = false;
+    bool supportsQuality = false;
+    int keyFrameEvery = 1;     // the key-frame interval the dialog starts with
+};
+
+// What the compressor dialog answers.
+struct CompressorChoice {
+    std::string name;          // one of CompressorOption::name
+    int keyFrameEvery = 0;     // a key frame every N frames (1: every frame); 0: the codec's
+                               // default, two seconds of frames where key frames are chosen
+    int dataRateKbps = 0;      // 0: no data-rate limit
+    int quality = -1;          // 0..100, -1: the codec's default
+};
 
 }  // namespace vantorell

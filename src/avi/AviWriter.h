@@ -1,24 +1,19 @@
-// The AVI writer of the Fade job: the job's frame files (frame 0 onward) become one AVI video
-// stream at the chosen frame rate, through FFmpeg's AVI muxer and the encoder the user picks.
+// The AVI writer of the Fade job: the job's frames (frame 0 onward) become one AVI video stream
+// at the chosen frame rate, through FFmpeg's AVI muxer and the encoder the user picks.
 #pragma once
 
-#include "avi/FrameBitmap.h"
+#include "avi/AviCodecs.h"
 #include "avi/FrameSink.h"
-#include "platform/UiPort.h"
+#include "platform/BitmapInfoHeader.h"
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace vantorell {
-
-class ProgressBar;
-class WorkSurface;
 
 // The video encoders of this FFmpeg build that the AVI container carries, in the order the
 // dialog shows them: "uncompressed" (always), "mjpeg", "mpeg4", "ffv1", "huffyuv", "h264".
@@ -33,32 +28,15 @@ int AviDefaultKeyFrameEvery(int streamRate);
 // Frames per second as the stream's rate: clamped to 1 ... 30 (scale 1).
 int AviStreamRate(int framesPerSecond);
 
-// What WriteAviFromFrames needs of the job: where the frames are, the surface that re-saves
-// them, the progress bar, the dialogs and the frame count N (read from the job when needed).
-struct AviFrameSource {
-    UiPort& ui;
-    std::string applicationTitle;
-    std::function<std::filesystem::path(int index)> frameFile;   // the job's frame files, 0 .. N-1
-    std::filesystem::path resavedFrame;      // where each frame is re-saved before it is read
-    WorkSurface& resaver;
-    ProgressBar& progress;
-    std::function<int()> frameCount;         // may raise RuntimeError (a frame count that is not a number)
-};
-
-// Writes the AVI. A frame file that cannot be loaded raises the loader's RuntimeError to the
-// caller (the file is closed, without the remaining frames). Its own failures end in the
-// messages "Could not load first bitmap file in list" and "There was an error writing to file".
-// A cancelled compressor dialog leaves a valid AVI without frames and shows no message.
+// How writing an AVI ended.
 enum class AviWriteResult {
     Written,     // every frame written and the file closed
     Cancelled,   // the compressor dialog was cancelled
     Failed,      // a message said why (or a RuntimeError went to the caller)
 };
-AviWriteResult WriteAviFromFrames(const std::filesystem::path& path, std::int16_t framesPerSecond, const AviFrameSource& source);
 
-// The AVI stream behind WriteAviFromFrames, usable on its own: open, create the stream from the
-// first frame's format, pick the encoder, append frames, finish. Each call answers 0 or an
-// FFmpeg error code (negative), as the platform's AVI calls answer 0 or an error.
+// The AVI stream: open, create the stream from the first frame's format, pick the encoder,
+// append frames, finish. Each call answers 0 or an FFmpeg error code (negative).
 class AviStreamWriter {
 public:
     AviStreamWriter();

@@ -3,8 +3,8 @@
 #include "cli/BatchPairs.h"
 #include "cli/CliOptions.h"
 #include "cli/PrintingUi.h"
+#include "job/SilentUi.h"
 #include "platform/Interruption.h"
-#include "platform/SilentUi.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include "avi/AviCodecs.h"
 #include "gif/GifEncoder.h"
 #include "job/MixJob.h"
 #include "job/FadeSequence.h"

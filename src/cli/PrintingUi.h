@@ -2,7 +2,7 @@
 // texts ("Done." to stdout); there is no message loop to yield to and no dialog to show.
 #pragma once
 
-#include "platform/SilentUi.h"
+#include "job/SilentUi.h"
 
 #include <optional>
 #include <string>

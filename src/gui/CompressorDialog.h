@@ -2,7 +2,7 @@
 // a data-rate limit and a quality where the encoder takes them.
 #pragma once
 
-#include "platform/UiPort.h"
+#include "avi/AviCodecs.h"
 
 #include <QDialog>
 

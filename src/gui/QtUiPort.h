@@ -2,6 +2,7 @@
 // open-file dialog, the folder chooser, the compressor dialog and the desktop shell.
 #pragma once
 
+#include "avi/AviCodecs.h"
 #include "platform/UiPort.h"
 
 #include <QPointer>

@@ -1,6 +1,7 @@
 #include "job/MixJob.h"
 
 #include "job/FileHelpers.h"
+#include "job/JobProgress.h"
 #include "job/JpegOutput.h"
 #include "job/OverlayStream.h"
 #include "job/RecordingUi.h"
@@ -341,7 +342,9 @@ void MixJob::streamedOverlaySteps(JobRun& run, StepRunner& steps, StreamedOverla
         if (steps.test(442, [&] { return run.jpegQuality < streamed.quality2; }))
             steps.run(444, [&] { run.jpegQuality = streamed.quality2; });
     }
-    steps.run(446, [&] { ReportOverlayProgress(streamed.width, m_surfaces.overlayResult, m_progress, run.ui); });
+    steps.run(446, [&] {
+        ReportOverlayProgress(streamed.width, overlayColumnProgress(m_surfaces.overlayResult, m_progress, run.ui));
+    });
     if (!steps.run(448, [&] {
             streamed.result->commit();
             run.outcome.writtenFile = run.outcome.outputPath;

@@ -4,6 +4,7 @@
 // the progress bar it drives, and the GIF document and colour-reduction module of GIF output.
 #pragma once
 
+#include "job/JobProgress.h"
 #include "job/MixRequest.h"
 #include "platform/Cancellation.h"
 #include "platform/Controls.h"
@@ -43,8 +44,8 @@ struct WorkSurfaces {
     // Overlay: the two pictures at their own sizes and their average.
     WorkSurface overlayFirst, overlaySecond, overlayResult;
     // Fade: the pictures the meshes are laid on, the pictures captured for the morph engine,
-    // the frame being rendered, and the surface that re-saves frames for the AVI writer.
-    WorkSurface fadeMeshStart, fadeMeshEnd, fadeSource1, fadeSource2, fadeFrame, frameResaver;
+    // and the frame being rendered.
+    WorkSurface fadeMeshStart, fadeMeshEnd, fadeSource1, fadeSource2, fadeFrame;
 };
 
 class MixJob {

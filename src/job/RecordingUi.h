@@ -4,9 +4,9 @@
 // yield and progress change, and the return of every box and dialog, is a checkpoint.
 #pragma once
 
+#include "job/ForwardingUi.h"
 #include "job/MixRequest.h"
 #include "platform/Cancellation.h"
-#include "platform/ForwardingUi.h"
 
 namespace vantorell {
 

@@ -1,6 +1,7 @@
 #include "mix/MorphEngine.h"
 
 #include "mix/CrossFadeSimd.h"
+#include "mix/RowBands.h"
 
 #include "platform/Bitmap.h"
 #include "platform/Conversions.h"
@@ -9,8 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <system_error>
-#include <thread>
+#include <functional>
 
 namespace vantorell {
 
@@ -392,33 +392,12 @@ bool identitySafe(const MeshTriangle& triangle)
     return 2 * weightError * extent + 0.01 < 0.1;
 }
 
-// Runs rowsFn(first, end) over the rows 0 ... height - 1, split among up to four threads. Every
-// pixel of a frame depends only on its own map value and position, so the split changes no
-// result; rowsFn must not raise.
-template <class RowsFn>
-void forRows(int height, bool parallel, RowsFn rowsFn)
+// Runs rowsFn(first, end) over the rows 0 ... height - 1, in bands on up to four threads when
+// `parallel`. Every pixel of a frame depends only on its own map value and position, so the
+// split changes no result; rowsFn must not raise.
+void forRows(int height, bool parallel, const std::function<void(int, int)>& rowsFn)
 {
-    const unsigned cores = std::thread::hardware_concurrency();
-    const int workers = parallel ? int(std::clamp(cores, 1u, 4u)) : 1;
-    if (workers == 1 || height < 64) {
-        rowsFn(0, height);
-        return;
-    }
-    const int chunk = (height + workers - 1) / workers;
-    std::vector<std::thread> threads;
-    for (int worker = 1; worker < workers; ++worker) {
-        const int first = worker * chunk, end = std::min(height, first + chunk);
-        if (first >= end)
-            break;
-        try {
-            threads.emplace_back(rowsFn, first, end);
-        } catch (const std::system_error&) {
-            rowsFn(first, end);   // no thread to be had: this part runs here
-        }
-    }
-    rowsFn(0, std::min(height, chunk));
-    for (std::thread& thread : threads)
-        thread.join();
+    runRowBands(height, 64, parallel ? kMaxRowBandThreads : 1, rowsFn);
 }
 
 constexpr std::uint8_t kWhite[4] = {255, 255, 255, 255};

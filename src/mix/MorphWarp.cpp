@@ -1,12 +1,12 @@
 #include "mix/MorphWarp.h"
 
+#include "mix/RowBands.h"
+
 #include "platform/Conversions.h"
 
 #include <algorithm>
 #include <immintrin.h>
 #include <cmath>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace vantorell {
@@ -156,22 +156,7 @@ void warpInto(const PixelBuffer& bufferA, const TriangleList& listA, const Pixel
 
     // Bands of rows in parallel: a pixel depends only on the triangles that hold it, and every
     // band keeps the list order, so the split changes no result.
-    const int workers = height < 64 ? 1 : int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-    const int band = (height + workers - 1) / workers;
-    std::vector<std::thread> threads;
-    for (int worker = 1; worker < workers; ++worker) {
-        const int first = worker * band, end = std::min(height, first + band);
-        if (first >= end)
-            break;
-        try {
-            threads.emplace_back(rows, first, end);
-        } catch (const std::system_error&) {
-            rows(first, end);
-        }
-    }
-    rows(0, std::min(height, band));
-    for (std::thread& thread : threads)
-        thread.join();
+    runRowBands(height, 64, kMaxRowBandThreads, rows);
 }
 
 }  // namespace

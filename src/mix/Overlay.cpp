@@ -39,9 +39,8 @@ inline __m128i averageTiesToEven(__m128i a, __m128i b)
 #endif
 
 // Columns are computed a band at a time, every row of the band in turn, so that memory is read
-// in runs of whole cache lines and pages; the window still gets its yield, repaint and
-// progress value for every column. A band holds about a megapixel (a few milliseconds of work)
-// and at least 64 columns.
+// in runs of whole cache lines and pages; every column is still reported as a step. A band
+// holds about a megapixel (a few milliseconds of work) and at least 64 columns.
 constexpr int kMinBand = 64;
 constexpr int kBandPixels = 1 << 20;
 
@@ -92,14 +91,12 @@ void AverageOverlayRow(const std::uint8_t* firstRow, const std::uint8_t* secondR
     }
 }
 
-void ReportOverlayProgress(int width, WorkSurface& result, ProgressBar& progress, UiPort& ui)
+bool ReportOverlayProgress(int width, const StepProgress& progress)
 {
-    for (int x = 0; x <= width; ++x) {
-        ui.yield();
-        result.refresh();
-        const float value = float(x + 1) / float(width + 1) * 100.0f;
-        progress.setValue(double(value));
-    }
+    for (int x = 0; x <= width; ++x)
+        if (!reportStep(progress, x + 1, std::int64_t(width) + 1))
+            return false;
+    return true;
 }
 
 ColorSplit SplitColor(std::int32_t colour)
@@ -112,7 +109,7 @@ ColorSplit SplitColor(std::int32_t colour)
     return split;
 }
 
-void OverlayPictures(WorkSurface& first, WorkSurface& second, WorkSurface& result, ProgressBar& progress, UiPort& ui)
+bool OverlayPictures(WorkSurface& first, WorkSurface& second, WorkSurface& result, const StepProgress& progress)
 {
     result.setOuterHeight(first.outerHeight());
     result.setOuterWidth(first.outerWidth());
@@ -122,21 +119,18 @@ void OverlayPictures(WorkSurface& first, WorkSurface& second, WorkSurface& resul
     Bitmap& resultImage = result.drawingToOverwrite();
 
     // The columns 0 to width inclusive: the last one lies outside the first picture, its reads
-    // give the invalid colour and its writes are ignored, but it still yields and moves the
-    // progress bar.
+    // give the invalid colour and its writes are ignored, but it is still a step.
     const int band = std::max(kMinBand, kBandPixels / std::max(1, first.drawableHeight()));
     for (int x0 = 0; x0 <= width; x0 += band) {
         const int x1 = std::min(x0 + band, width + 1);
         toInt16(first.drawableHeight());
         if (x0 < width)
             averageBand(firstImage, secondImage, resultImage, x0, std::min(x1, width));
-        for (int x = x0; x < x1; ++x) {
-            ui.yield();
-            result.refresh();
-            const float value = float(x + 1) / float(first.drawableWidth() + 1) * 100.0f;
-            progress.setValue(double(value));
-        }
+        for (int x = x0; x < x1; ++x)
+            if (!reportStep(progress, x + 1, std::int64_t(width) + 1))
+                return false;
     }
+    return true;
 }
 
 }  // namespace vantorell

@@ -3,8 +3,7 @@
 // reach, it counts as white.
 #pragma once
 
-#include "platform/Controls.h"
-#include "platform/UiPort.h"
+#include "platform/StepProgress.h"
 #include "platform/WorkSurface.h"
 
 #include <cstdint>
@@ -23,10 +22,9 @@ struct ColorSplit {
 ColorSplit SplitColor(std::int32_t colour);
 
 // Fills result (made first's size) with the average of first and second, each channel
-// nearest((c1 + c2) / 2) with ties to even. Visits the columns 0 to first's width inclusive; for
-// each it yields to the message loop once, refreshes result and sets progress to
-// (x + 1) / (width + 1) x 100 in single precision.
-void OverlayPictures(WorkSurface& first, WorkSurface& second, WorkSurface& result, ProgressBar& progress, UiPort& ui);
+// nearest((c1 + c2) / 2) with ties to even. Visits the columns 0 to first's width inclusive and
+// reports each as one step: x + 1 of width + 1. False when `progress` said to stop.
+bool OverlayPictures(WorkSurface& first, WorkSurface& second, WorkSurface& result, const StepProgress& progress);
 
 // One row of the Overlay: `count` pixels of the first picture's row averaged with the second's,
 // whose row covers the first `covered` of them (0: the second picture ends above this row; the
@@ -34,8 +32,8 @@ void OverlayPictures(WorkSurface& first, WorkSurface& second, WorkSurface& resul
 void AverageOverlayRow(const std::uint8_t* firstRow, const std::uint8_t* secondRow, int covered, std::uint8_t* resultRow,
                        int count);
 
-// What OverlayPictures shows while it works on a first picture `width` pixels wide, without the
-// work: for each of the columns 0 to width, a yield, a refresh of result and the progress value.
-void ReportOverlayProgress(int width, WorkSurface& result, ProgressBar& progress, UiPort& ui);
+// The steps OverlayPictures reports for a first picture `width` pixels wide, without the work.
+// False when `progress` said to stop.
+bool ReportOverlayProgress(int width, const StepProgress& progress);
 
 }  // namespace vantorell

@@ -1,6 +1,8 @@
-// Everything the program's core asks of a window: message boxes, yields to the message loop,
-// the busy pointer, dialogs and the shell. The Qt window implements it (gui/QtUiPort), the
-// batch command line prints through it, and tests script it (tests/support/FakeUi).
+// Everything the job asks of a window: message boxes, yields to the message loop, the busy
+// pointer, dialogs and the shell. The Qt window implements it (gui/QtUiPort), the batch command
+// line prints through it, and tests script it (tests/support/FakeUi). Its helpers (ForwardingUi,
+// SilentUi, WindowThreadUi) live in job/. Below the job, progress and cancel go through
+// StepProgress; the GIF writer still yields through this port until it takes StepProgress too.
 #pragma once
 
 #include <filesystem>
@@ -24,23 +26,10 @@ struct OpenFileRequest {
     bool multiSelect = false;
 };
 
-// One video encoder that the AVI container can carry, as offered in the compressor dialog.
-struct CompressorOption {
-    std::string name;          // command-line name: "uncompressed", "mjpeg", "mpeg4", "ffv1", "huffyuv", "h264"
-    std::string description;   // what the dialog shows: "Full Frames (Uncompressed)", ...
-    bool supportsKeyFrames = false;
-    bool supportsDataRate = false;
-    bool supportsQuality = false;
-    int keyFrameEvery = 1;     // the key-frame interval the dialog starts with
-};
-
-struct CompressorChoice {
-    std::string name;          // one of CompressorOption::name
-    int keyFrameEvery = 0;     // a key frame every N frames (1: every frame); 0: the codec's
-                               // default, two seconds of frames where key frames are chosen
-    int dataRateKbps = 0;      // 0: no data-rate limit
-    int quality = -1;          // 0..100, -1: the codec's default
-};
+// The compressor dialog's offer and answer belong to the AVI codecs (avi/AviCodecs.h); only
+// the job and the window, which include that, ask for the dialog.
+struct CompressorOption;
+struct CompressorChoice;
 
 class UiPort {
 public:

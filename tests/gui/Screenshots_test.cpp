@@ -8,9 +8,9 @@
 #include "dib/Dib.h"
 #include "gif/GifEncoder.h"
 #include "gui/PreviewPane.h"
-#include "platform/SilentUi.h"
 #include "gui/QtUiPort.h"
 #include "job/ErrorReport.h"
+#include "job/SilentUi.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -2,7 +2,7 @@
 #include "job/FadeWorkFolder.h"
 #include "job/MixJob.h"
 
-#include "platform/ForwardingUi.h"
+#include "job/ForwardingUi.h"
 #include "platform/PictureLoader.h"
 #include "platform/RuntimeError.h"
 #include "platform/WorkSurface.h"

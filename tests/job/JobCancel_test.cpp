@@ -3,7 +3,7 @@
 #include "job/FadeJob.h"
 #include "job/MixJob.h"
 
-#include "platform/ForwardingUi.h"
+#include "job/ForwardingUi.h"
 #include "support/FakeUi.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"

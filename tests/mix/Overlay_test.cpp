@@ -1,11 +1,10 @@
 #include "mix/Overlay.h"
 
-#include "support/FakeUi.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
+#include <vector>
 
 namespace vantorell {
 namespace {
@@ -69,9 +68,7 @@ TEST(OverlayPictures, TiesGoToTheEvenValue)
     b.setPixel(2, 0, 10 | 20 << 8 | 30 << 16);
     P.setPicture(Picture(a));
     P2.setPicture(Picture(b));
-    ProgressBar bar;
-    test::FakeUi ui;
-    OverlayPictures(P, P2, P3, bar, ui);
+    OverlayPictures(P, P2, P3, {});
     EXPECT_EQ(P3.pixel(0, 0), 2 | 2 << 8 | 254 << 16);
     EXPECT_EQ(P3.pixel(1, 0), 0x808080);   // 255 / 2 = 127.5 -> 128
     EXPECT_EQ(P3.pixel(2, 0), 10 | 20 << 8 | 30 << 16);
@@ -79,14 +76,12 @@ TEST(OverlayPictures, TiesGoToTheEvenValue)
 
 TEST(OverlayPictures, SmallerSecondPictureCountsAsWhiteLargerIsCut)
 {
-    test::FakeUi ui;
-    ProgressBar bar;
     WorkSurface P, P2, P3;
     P.setAutoSize(true);
     P2.setAutoSize(true);
     P.setPicture(Picture(Bitmap(6, 5)));              // black
     P2.setPicture(Picture(randomBitmap(4, 3, 1)));
-    OverlayPictures(P, P2, P3, bar, ui);
+    OverlayPictures(P, P2, P3, {});
     EXPECT_EQ(P3.drawableWidth(), 6);
     EXPECT_EQ(P3.drawableHeight(), 5);
     EXPECT_EQ(P3.pixel(5, 0), 0x808080);
@@ -94,46 +89,47 @@ TEST(OverlayPictures, SmallerSecondPictureCountsAsWhiteLargerIsCut)
     expectSamePixels(P3.image(), referenceOverlay(P, P2));
 
     P2.setPicture(Picture(randomBitmap(9, 8, 2)));
-    OverlayPictures(P, P2, P3, bar, ui);
+    OverlayPictures(P, P2, P3, {});
     EXPECT_EQ(P3.drawableWidth(), 6);
     expectSamePixels(P3.image(), referenceOverlay(P, P2));
 }
 
 TEST(OverlayPictures, SameAsThePerPixelLoopOnOddSizes)
 {
-    test::FakeUi ui;
-    ProgressBar bar;
     WorkSurface P, P2, P3;
     P.setAutoSize(true);
     P2.setAutoSize(true);
     P.setPicture(Picture(randomBitmap(203, 77, 3)));
     P2.setPicture(Picture(randomBitmap(131, 90, 4)));
-    OverlayPictures(P, P2, P3, bar, ui);
+    OverlayPictures(P, P2, P3, {});
     expectSamePixels(P3.image(), referenceOverlay(P, P2));
     EXPECT_EQ(P.picture().bitmap().pixel(0, 0), randomBitmap(1, 1, 3).pixel(0, 0));   // inputs untouched
 }
 
-TEST(OverlayPictures, YieldsRefreshesAndMovesTheProgressBarOncePerColumn)
+// Columns 0 to width inclusive, one step each, with or without the work; a "stop" ends it there.
+TEST(OverlayPictures, ReportsOneStepPerColumnAndStopsWhenAsked)
 {
-    test::FakeUi ui;
-    ProgressBar bar;
-    bar.onChanged = [&] { ui.progressChanged(bar); };
     WorkSurface P, P2, P3;
     P.setAutoSize(true);
     P2.setAutoSize(true);
     P.setPicture(Picture(randomBitmap(150, 4, 5)));
     P2.setPicture(Picture(randomBitmap(150, 4, 6)));
-    int refreshes = 0;
-    P3.onRefresh = [&] { ++refreshes; };
-    OverlayPictures(P, P2, P3, bar, ui);
-    EXPECT_EQ(ui.yields, 151);         // columns 0 to 150 inclusive
-    EXPECT_EQ(refreshes, 151);
-    ASSERT_EQ(ui.progressValues.size(), 151u);
-    EXPECT_EQ(ui.progressValues.front(), double(1.0f / 151.0f * 100.0f));
-    EXPECT_EQ(ui.progressValues[74], double(75.0f / 151.0f * 100.0f));
-    EXPECT_EQ(ui.progressValues.back(), 100.0);
-    for (std::size_t i = 1; i < ui.progressValues.size(); ++i)
-        EXPECT_GT(ui.progressValues[i], ui.progressValues[i - 1]);
+    const struct { bool work; std::int64_t stopAt; bool finished; std::int64_t steps; } cases[] = {
+        {true, 0, true, 151}, {true, 70, false, 70}, {false, 0, true, 151}, {false, 1, false, 1},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::int64_t> done;
+        const StepProgress progress = [&](std::int64_t d, std::int64_t total) {
+            EXPECT_EQ(total, 151);
+            done.push_back(d);
+            return d != c.stopAt;
+        };
+        const bool finished = c.work ? OverlayPictures(P, P2, P3, progress) : ReportOverlayProgress(150, progress);
+        EXPECT_EQ(finished, c.finished);
+        ASSERT_EQ(std::int64_t(done.size()), c.steps);
+        for (std::size_t i = 0; i < done.size(); ++i)
+            EXPECT_EQ(done[i], std::int64_t(i) + 1);
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // queues the test fills, and counts yields and progress updates.
 #pragma once
 
+#include "avi/AviCodecs.h"
 #include "platform/Controls.h"
 #include "platform/UiPort.h"
 

@@ -2,6 +2,7 @@
 // (the window's pointer tracking, a job's recording) derive from it and override just those.
 #pragma once
 
+#include "avi/AviCodecs.h"
 #include "platform/UiPort.h"
 
 namespace vantorell {
