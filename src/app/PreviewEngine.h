@@ -7,7 +7,7 @@
 
 #include "job/MixRequest.h"
 #include "platform/Bitmap.h"
-#include "platform/WindowThreadUi.h"
+#include "job/WindowThreadUi.h"
 
 #include <atomic>
 #include <condition_variable>

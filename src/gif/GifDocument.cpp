@@ -3,9 +3,7 @@
 // graphic control extension and image per frame, trailer). The reader is in GifReader.cpp.
 #include "gif/GifDocument.h"
 
-#include "platform/Controls.h"
 #include "platform/Conversions.h"
-#include "platform/UiPort.h"
 
 #include <algorithm>
 #include <cmath>
@@ -325,7 +323,7 @@ GifError GifDocument::FrameDecodeResult(int frameNumber) const { return frame(fr
 
 // ---- Save --------------------------------------------------------------------------------------
 
-bool GifDocument::Save(const std::filesystem::path& file, ProgressBar& progress, UiPort& ui)
+bool GifDocument::Save(const std::filesystem::path& file, const StepProgress& progress)
 {
     bool created = false;
     bool ok = false;
@@ -334,8 +332,7 @@ bool GifDocument::Save(const std::filesystem::path& file, ProgressBar& progress,
         OutFile out(file);
         if (out.isOpen()) {
             created = true;
-            ok = writeDocument([&](const std::vector<std::uint8_t>& bytes) { return out.write(bytes); }, progress,
-                               ui) &&
+            ok = writeDocument([&](const std::vector<std::uint8_t>& bytes) { return out.write(bytes); }, progress) &&
                  out.close();
         }
     } catch (...) {
@@ -350,7 +347,7 @@ bool GifDocument::Save(const std::filesystem::path& file, ProgressBar& progress,
 }
 
 bool GifDocument::writeDocument(const std::function<bool(const std::vector<std::uint8_t>&)>& write,
-                                ProgressBar& progress, UiPort& ui)
+                                const StepProgress& progress)
 {
     const int framesCount = FramesCount();
     if (m_globalExists && m_globalEntries > 256)
@@ -384,13 +381,8 @@ bool GifDocument::writeDocument(const std::function<bool(const std::vector<std::
     if (!write(out))
         return false;
 
-    progress.setMax(framesCount);
     for (int i = 1; i <= framesCount; ++i) {
-        progress.setValue(i);
-        ui.progressChanged(progress);
-        ui.yield();
-        // The document must not change while it is saved; a yield that emptied it ends the save.
-        if (i > FramesCount())
+        if (!reportStep(progress, i, framesCount))
             return false;
         out.clear();
         if (!appendFrameBlock(*m_frames[std::size_t(i - 1)], globalBits, out) || !write(out))

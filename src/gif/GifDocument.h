@@ -12,6 +12,7 @@
 #include "gif/GifFormat.h"
 #include "gif/LzwDecoder.h"
 #include "gif/LzwEncoder.h"
+#include "platform/StepProgress.h"
 
 #include <array>
 #include <cstddef>
@@ -25,8 +26,6 @@
 
 namespace vantorell {
 
-class ProgressBar;
-class UiPort;
 
 // Whether FrameDraw clips a frame to the logical screen.
 enum class FrameClip {
@@ -51,7 +50,7 @@ public:
     // written; the window is yielded to once per frame. False on any failure (the file cannot
     // be written, a frame has no palette, a frame side above 32767, a pixel index beyond its
     // palette's code size); a failed save leaves no file behind.
-    bool Save(const std::filesystem::path& file, ProgressBar& progress, UiPort& ui);
+    bool Save(const std::filesystem::path& file, const StepProgress& progress = {});
 
     // Reads a whole file. True when it was read completely; a missing, empty or bad file
     // empties the document (Destroy) and gives false.
@@ -184,8 +183,8 @@ private:
 
     // Save: one frame block into `out`; false when the frame cannot be stored.
     bool appendFrameBlock(const Frame& record, int globalBits, std::vector<std::uint8_t>& out);
-    bool writeDocument(const std::function<bool(const std::vector<std::uint8_t>&)>& write, ProgressBar& progress,
-                       UiPort& ui);
+    bool writeDocument(const std::function<bool(const std::vector<std::uint8_t>&)>& write,
+                       const StepProgress& progress);
 
     // Load (GifReader.cpp).
     class Reader;

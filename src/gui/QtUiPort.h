@@ -3,7 +3,7 @@
 #pragma once
 
 #include "avi/AviCodecs.h"
-#include "platform/UiPort.h"
+#include "job/UiPort.h"
 
 #include <QPointer>
 #include <QString>

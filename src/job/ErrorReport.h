@@ -1,7 +1,7 @@
 // The common error report of every command routine: one "Application Error" box.
 #pragma once
 
-#include "platform/UiPort.h"
+#include "job/UiPort.h"
 
 #include <string>
 #include <string_view>

@@ -2,7 +2,7 @@
 // them shows a message or raises: they answer through their results.
 #pragma once
 
-#include "platform/UiPort.h"
+#include "job/UiPort.h"
 
 #include <string>
 #include <string_view>

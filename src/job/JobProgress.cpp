@@ -15,9 +15,4 @@ StepProgress overlayColumnProgress(WorkSurface& result, ProgressBar& progress, U
     };
 }
 
-void OverlayPictures(WorkSurface& first, WorkSurface& second, WorkSurface& result, ProgressBar& progress, UiPort& ui)
-{
-    OverlayPictures(first, second, result, overlayColumnProgress(result, progress, ui));
-}
-
 }  // namespace vantorell

@@ -6,7 +6,7 @@
 
 #include "platform/Controls.h"
 #include "platform/StepProgress.h"
-#include "platform/UiPort.h"
+#include "job/UiPort.h"
 #include "platform/WorkSurface.h"
 
 namespace vantorell {
@@ -14,9 +14,5 @@ namespace vantorell {
 // One Overlay column: a yield, a repaint of `result`, then the value done / total x 100 in
 // single precision.
 StepProgress overlayColumnProgress(WorkSurface& result, ProgressBar& progress, UiPort& ui);
-
-// The Overlay as the job shows it (step 446): mix/Overlay's OverlayPictures with the column
-// progress above.
-void OverlayPictures(WorkSurface& first, WorkSurface& second, WorkSurface& result, ProgressBar& progress, UiPort& ui);
 
 }  // namespace vantorell

@@ -369,7 +369,7 @@ void MixJob::overlayAndSave(JobRun& run, StepRunner& steps)
             steps.run(444, [&] { run.jpegQuality = EstimateJpegQuality(second, request.image2Path); });
     }
     WorkSurface& result = m_surfaces.overlayResult;
-    steps.run(446, [&] { OverlayPictures(first, second, result, m_progress, run.ui); });
+    steps.run(446, [&] { OverlayPictures(first, second, result, overlayColumnProgress(result, m_progress, run.ui)); });
     if (!steps.run(448, [&] { saveJpegResult(run, result); }))
         run.fail(run.writeFailure());
 }

@@ -9,7 +9,7 @@
 #include "platform/Cancellation.h"
 #include "platform/Controls.h"
 #include "platform/Picture.h"
-#include "platform/UiPort.h"
+#include "job/UiPort.h"
 #include "platform/WorkSurface.h"
 
 #include <atomic>

@@ -9,7 +9,7 @@
 #include "mix/PixelBuffer.h"
 #include "platform/PictureLoader.h"
 #include "platform/RuntimeError.h"
-#include "platform/SilentUi.h"
+#include "job/SilentUi.h"
 #include "platform/WorkSurface.h"
 
 #include <algorithm>
@@ -89,9 +89,7 @@ Bitmap RenderOverlayPreview(const Picture& image1, const Picture& image2)
     second.setAutoSize(true);
     first.setPicture(image1);
     second.setPicture(image2);
-    ProgressBar progress;
-    SilentUi ui;
-    OverlayPictures(first, second, result, progress, ui);
+    OverlayPictures(first, second, result, {});
     return result.image();
 }
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "avi/AviCodecs.h"
-#include "platform/UiPort.h"
+#include "job/UiPort.h"
 
 namespace vantorell {
 

@@ -7,7 +7,7 @@
 #include "job/ErrorReport.h"
 #include "job/MixRequest.h"
 #include "platform/RuntimeError.h"
-#include "platform/UiPort.h"
+#include "job/UiPort.h"
 
 #include <exception>
 #include <new>

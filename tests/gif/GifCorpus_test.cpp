@@ -3,7 +3,6 @@
 // committed copy is the same. Regenerating them is deliberate:
 //   VANTORELL_WRITE_GIF_CORPUS=1 build/tests/test_gif --gtest_filter='GifCorpus.*'
 #include "gif/GifDocument.h"
-#include "platform/Controls.h"
 #include "support/FakeUi.h"
 #include "support/GifBytes.h"
 #include "support/TempDir.h"
@@ -48,9 +47,7 @@ Bytes savedFade()
     for (int k = 0; k < 216 * 4; ++k)
         doc.globalPaletteData()[k] = std::uint8_t(k * 5);
     test::TempDir dir;
-    ProgressBar bar;
-    test::FakeUi ui;
-    EXPECT_TRUE(doc.Save(dir / "f.gif", bar, ui));
+    EXPECT_TRUE(doc.Save(dir / "f.gif"));
     std::ifstream in(dir / "f.gif", std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

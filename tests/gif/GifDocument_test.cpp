@@ -1,6 +1,5 @@
 // GifDocument: the document's operations and properties, and the exact bytes Save writes.
 #include "gif/GifDocument.h"
-#include "platform/Controls.h"
 #include "platform/RuntimeError.h"
 #include "support/FakeUi.h"
 #include "support/GifBytes.h"
@@ -27,10 +26,8 @@ Bytes readAll(const std::filesystem::path& path)
 Bytes saveBytes(GifDocument& doc)
 {
     test::TempDir dir;
-    ProgressBar bar;
-    test::FakeUi ui;
     const auto path = dir / "out.gif";
-    EXPECT_TRUE(doc.Save(path, bar, ui));
+    EXPECT_TRUE(doc.Save(path));
     return readAll(path);
 }
 
@@ -224,24 +221,25 @@ TEST(GifDocumentSave, EmptyDocumentIs87aWithoutLoopExtension)
     EXPECT_EQ(saveBytes(bare), (Bytes{'G', 'I', 'F', '8', '7', 'a', 0, 0, 0, 0, 0, 0, 0, 0x3B}));
 }
 
-TEST(GifDocumentSave, ProgressAndYieldsOncePerFrame)
+TEST(GifDocumentSave, ReportsEachFrameAndStopsWhenAsked)
 {
     GifDocument doc;
     makeFadeDocument(doc, 4, 8, 8, 20);
     test::TempDir dir;
-    ProgressBar bar;
-    test::FakeUi ui;
-    ASSERT_TRUE(doc.Save(dir / "a.gif", bar, ui));
-    EXPECT_EQ(bar.max(), 4);
-    EXPECT_EQ(ui.progressValues, (std::vector<double>{1, 2, 3, 4}));
-    EXPECT_EQ(ui.yields, 4);
+    std::vector<std::int64_t> reported;
+    ASSERT_TRUE(doc.Save(dir / "a.gif", [&](std::int64_t done, std::int64_t total) {
+        EXPECT_EQ(total, 4);
+        reported.push_back(done);
+        return true;
+    }));
+    EXPECT_EQ(reported, (std::vector<std::int64_t>{1, 2, 3, 4}));
+    EXPECT_FALSE(doc.Save(dir / "b.gif", [](std::int64_t done, std::int64_t) { return done < 3; }));
+    EXPECT_FALSE(std::filesystem::exists(dir / "b.gif"));
 }
 
 TEST(GifDocumentSave, FailuresAnswerFalseAndLeaveNoFile)
 {
     test::TempDir dir;
-    ProgressBar bar;
-    test::FakeUi ui;
     {   // a frame without a local palette in a document without a global one
         GifDocument doc;
         doc.FrameInsert(1, 4, 4);
@@ -250,7 +248,7 @@ TEST(GifDocumentSave, FailuresAnswerFalseAndLeaveNoFile)
         doc.setLocalPaletteEntries(1, 4);
         const auto path = dir / "nopalette.gif";
         { std::ofstream(path) << "old result"; }
-        EXPECT_FALSE(doc.Save(path, bar, ui));
+        EXPECT_FALSE(doc.Save(path));
         EXPECT_FALSE(std::filesystem::exists(path)) << "partial file removed (the old one was replaced)";
     }
     {   // a pixel index the code size cannot hold: the data would not decode
@@ -259,42 +257,23 @@ TEST(GifDocumentSave, FailuresAnswerFalseAndLeaveNoFile)
         doc.setGlobalPaletteExists(true);
         doc.setGlobalPaletteEntries(4);
         doc.frameImage(1).scanline(0)[2] = 9;
-        EXPECT_FALSE(doc.Save(dir / "index.gif", bar, ui));
+        EXPECT_FALSE(doc.Save(dir / "index.gif"));
         EXPECT_FALSE(std::filesystem::exists(dir / "index.gif"));
     }
     {   // a folder that does not exist, and a path that is a folder (never removed)
         GifDocument doc;
         makeFadeDocument(doc, 1, 2, 2, 0);
-        EXPECT_FALSE(doc.Save(dir / "missing" / "x.gif", bar, ui));
+        EXPECT_FALSE(doc.Save(dir / "missing" / "x.gif"));
         std::filesystem::create_directory(dir / "folder.gif");
-        EXPECT_FALSE(doc.Save(dir / "folder.gif", bar, ui));
+        EXPECT_FALSE(doc.Save(dir / "folder.gif"));
         EXPECT_TRUE(std::filesystem::is_directory(dir / "folder.gif"));
     }
-    {   // a run-time error raised while yielding
-        struct ThrowingUi final : UiPort {
-            test::FakeUi inner;
-            MsgResult messageBox(std::string_view t, MsgButtons b, MsgIcon i, std::string_view ti) override
-            {
-                return inner.messageBox(t, b, i, ti);
-            }
-            void yield() override { throw RuntimeError(errnum::OutOfMemory, "Out of memory"); }
-            void setBusyPointer(bool busy) override { inner.setBusyPointer(busy); }
-            void progressChanged(const ProgressBar& bar) override { inner.progressChanged(bar); }
-            std::vector<std::filesystem::path> openFiles(const OpenFileRequest& r) override { return inner.openFiles(r); }
-            std::optional<std::filesystem::path> browseFolder(std::string_view t,
-                                                              const std::filesystem::path& s) override
-            {
-                return inner.browseFolder(t, s);
-            }
-            std::optional<CompressorChoice> chooseCompressor(const std::vector<CompressorOption>& o) override
-            {
-                return inner.chooseCompressor(o);
-            }
-            bool shellStart(std::string_view t) override { return inner.shellStart(t); }
-        } throwing;
+    {   // a run-time error raised by the progress report
         GifDocument doc;
         makeFadeDocument(doc, 2, 2, 2, 0);
-        EXPECT_FALSE(doc.Save(dir / "thrown.gif", bar, throwing));
+        EXPECT_FALSE(doc.Save(dir / "thrown.gif", [](std::int64_t, std::int64_t) -> bool {
+            throw RuntimeError(errnum::OutOfMemory, "Out of memory");
+        }));
         EXPECT_FALSE(std::filesystem::exists(dir / "thrown.gif"));
     }
     {   // a surface of another depth gives no data sub-blocks at all

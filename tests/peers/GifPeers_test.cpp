@@ -2,7 +2,6 @@
 // to exactly our palette indices; what giflib (EGifPutLine) and ImageMagick write, our reader
 // loads with the same pixels that giflib reads from those files.
 #include "gif/GifDocument.h"
-#include "platform/Controls.h"
 #include "support/FakeUi.h"
 #include "support/GifBytes.h"
 #include "support/TempDir.h"
@@ -170,10 +169,8 @@ std::filesystem::path saveCase(const std::string& name, const std::function<void
                                const test::TempDir& dir, GifDocument& doc)
 {
     make(doc);
-    ProgressBar bar;
-    test::FakeUi ui;
     const auto path = dir / (name + ".gif");
-    EXPECT_TRUE(doc.Save(path, bar, ui)) << name;
+    EXPECT_TRUE(doc.Save(path)) << name;
     return path;
 }
 

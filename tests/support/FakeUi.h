@@ -4,7 +4,7 @@
 
 #include "avi/AviCodecs.h"
 #include "platform/Controls.h"
-#include "platform/UiPort.h"
+#include "job/UiPort.h"
 
 #include <deque>
 #include <functional>

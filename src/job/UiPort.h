@@ -1,8 +1,8 @@
 // Everything the job asks of a window: message boxes, yields to the message loop, the busy
 // pointer, dialogs and the shell. The Qt window implements it (gui/QtUiPort), the batch command
 // line prints through it, and tests script it (tests/support/FakeUi). Its helpers (ForwardingUi,
-// SilentUi, WindowThreadUi) live in job/. Below the job, progress and cancel go through
-// StepProgress; the GIF writer still yields through this port until it takes StepProgress too.
+// SilentUi, WindowThreadUi) live beside it. Nothing below the job sees it: progress and cancel
+// go down as a StepProgress (platform/StepProgress.h).
 #pragma once
 
 #include <filesystem>
