@@ -16,7 +16,7 @@ namespace {
 Dib testFrame(int width, int height)
 {
     Dib dib;
-    dib.Create(width, height, 32);
+    dib.create(width, height, 32);
     std::mt19937 random(1);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* p = dib.scanline(y);
@@ -34,13 +34,13 @@ void BM_DitherTo8bpp(benchmark::State& state)
 {
     const Dib frame = testFrame(1920, 1080);
     Ditherer dither;
-    dither.SetPaletteMode(PaletteMode(state.range(0)));
-    dither.SetDitherMode(DitherMode(state.range(1)));
+    dither.setPaletteMode(PaletteMode(state.range(0)));
+    dither.setDitherMode(DitherMode(state.range(1)));
     Palette8 palette;
     Dib dst;
-    dither.DitherTo8bpp(frame, dst, palette, false);   // make the palette once, as a GIF import does
+    dither.ditherTo8bpp(frame, dst, palette, false);   // make the palette once, as a GIF import does
     for (auto _ : state) {
-        dither.DitherTo8bpp(frame, dst, palette, true);
+        dither.ditherTo8bpp(frame, dst, palette, true);
         benchmark::DoNotOptimize(dst.bits());
     }
     state.SetItemsProcessed(state.iterations() * 1920 * 1080);
@@ -51,7 +51,7 @@ void BM_CreateOptimal50x50(benchmark::State& state)
     const Dib small = testFrame(50, 50);
     Palette8 palette;
     for (auto _ : state) {
-        palette.CreateOptimal(small, 256, 6, 1.0f, 1.0f, 1.0f);
+        palette.createOptimal(small, 256, 6, 1.0f, 1.0f, 1.0f);
         benchmark::DoNotOptimize(palette.entryData());
     }
 }

@@ -127,7 +127,7 @@ Bytes encodeWithOurs(LzwEncoder& enc)
     out.reserve(40u << 20);
     for (const Bytes& px : frames()) {
         out.push_back(8);
-        enc.EncodeFrame({px.data(), kWidth, kWidth, kHeight}, false, 9, out);
+        enc.encodeFrame({px.data(), kWidth, kWidth, kHeight}, false, 9, out);
         out.push_back(0);
     }
     return out;
@@ -139,7 +139,7 @@ const Bytes& ourGifFile()
     static const Bytes file = [] {
         GifDocument doc;
         for (int i = 1; i <= kFrames; ++i) {
-            doc.FrameInsert(i, kWidth, kHeight);
+            doc.frameInsert(i, kWidth, kHeight);
             Dib& img = doc.frameImage(i);
             for (int y = 0; y < kHeight; ++y)
                 std::memcpy(img.scanline(y), frames()[std::size_t(i - 1)].data() + std::size_t(y) * kWidth, kWidth);
@@ -149,7 +149,7 @@ const Bytes& ourGifFile()
         doc.setGlobalPaletteExists(true);
         doc.setGlobalPaletteEntries(216);
         const auto path = std::filesystem::temp_directory_path() / "vantorell-lzw-bench.gif";
-        if (!doc.Save(path))
+        if (!doc.save(path))
             std::abort();
         std::ifstream in(path, std::ios::binary);
         Bytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -195,7 +195,7 @@ void BM_DecodeVantorellLoadFromStream(benchmark::State& state)
     const Bytes& file = ourGifFile();
     GifDocument doc;
     for (auto _ : state) {
-        if (!doc.LoadFromStream(file) || doc.FramesCount() != kFrames)
+        if (!doc.loadFromStream(file) || doc.framesCount() != kFrames)
             state.SkipWithError("load failed");
         benchmark::DoNotOptimize(doc.frameImage(kFrames).bits());
     }
@@ -226,7 +226,7 @@ void BM_DecodeVantorellLzwOnly(benchmark::State& state)
     std::vector<Bytes> data;
     for (const Bytes& px : frames()) {
         Bytes blocks;
-        enc.EncodeFrame({px.data(), kWidth, kWidth, kHeight}, false, 9, blocks);
+        enc.encodeFrame({px.data(), kWidth, kWidth, kHeight}, false, 9, blocks);
         Bytes joined;
         for (std::size_t i = 0; i < blocks.size();) {
             const std::size_t n = blocks[i++];
@@ -239,7 +239,7 @@ void BM_DecodeVantorellLzwOnly(benchmark::State& state)
     Bytes out(std::size_t(kWidth) * kHeight);
     for (auto _ : state) {
         for (const Bytes& d : data)
-            dec.DecodeFrame(d, 8, {out.data(), kWidth, kWidth, kHeight}, false);
+            dec.decodeFrame(d, 8, {out.data(), kWidth, kWidth, kHeight}, false);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetBytesProcessed(state.iterations() * kPixels);

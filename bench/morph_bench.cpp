@@ -25,8 +25,8 @@ struct Scene {
         mesh.columns = mesh.rows = 5;
         mesh.width = w;
         mesh.height = h;
-        MakeRegularMesh(mesh);
-        list = MeshToTriangles(mesh);
+        makeRegularMesh(mesh);
+        list = meshToTriangles(mesh);
         std::mt19937 rng(7);
         Bitmap pa(w, h), pb(w, h);
         for (Bitmap* p : {&pa, &pb}) {
@@ -36,7 +36,7 @@ struct Scene {
         }
         a.capture(pa);
         b.capture(pb);
-        DrawTriangleMap(map, list);
+        drawTriangleMap(map, list);
     }
 };
 
@@ -47,7 +47,7 @@ void renderFrames(benchmark::State& state, bool usePlan, bool warmPlan)
     PixelBuffer out;
     if (warmPlan) {
         out.capture(scene.map);
-        RenderMorphFrame(scene.a, scene.list, scene.b, scene.list, out, scene.list, 0.0f, &plan);
+        renderMorphFrame(scene.a, scene.list, scene.b, scene.list, out, scene.list, 0.0f, &plan);
     }
     for (auto _ : state) {
         state.PauseTiming();
@@ -56,7 +56,7 @@ void renderFrames(benchmark::State& state, bool usePlan, bool warmPlan)
         if (usePlan && !warmPlan)
             plan.reset();
         state.ResumeTiming();
-        RenderMorphFrame(scene.a, scene.list, scene.b, scene.list, out, scene.list, 0.25f, usePlan ? &plan : nullptr);
+        renderMorphFrame(scene.a, scene.list, scene.b, scene.list, out, scene.list, 0.25f, usePlan ? &plan : nullptr);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(state.iterations() * scene.width * scene.height);
@@ -70,7 +70,7 @@ void BM_DrawTriangleMap(benchmark::State& state)
 {
     Scene scene(int(state.range(0)), int(state.range(1)));
     for (auto _ : state) {
-        DrawTriangleMap(scene.map, scene.list);
+        drawTriangleMap(scene.map, scene.list);
         benchmark::DoNotOptimize(scene.map.bits());
     }
     state.SetItemsProcessed(state.iterations() * scene.width * scene.height);

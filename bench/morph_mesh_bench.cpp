@@ -29,7 +29,7 @@ Bitmap noise(int width, int height, unsigned seed)
 // Every inner point of both meshes moved by up to a fifth of a cell, without folds.
 MorphMeshPair movedMeshes(int width, int height, int cells)
 {
-    MorphMeshPair pair = RegularMeshPair(cells, cells, width, height, width, height);
+    MorphMeshPair pair = regularMeshPair(cells, cells, width, height, width, height);
     std::mt19937 rng(11);
     const int dx = width / cells / 5, dy = height / cells / 5;
     for (MorphMesh* mesh : {&pair.mesh1, &pair.mesh2})
@@ -46,21 +46,21 @@ void movedMeshFrame(benchmark::State& state, bool warped)
 {
     const int width = 1920, height = 1080, cells = int(state.range(0));
     const MorphMeshPair pair = movedMeshes(width, height, cells);
-    if (CheckMeshPair(pair))
+    if (checkMeshPair(pair))
         state.SkipWithError("the meshes fold");
-    const TriangleList listA = MeshToTriangles(pair.mesh1), listB = MeshToTriangles(pair.mesh2);
+    const TriangleList listA = meshToTriangles(pair.mesh1), listB = meshToTriangles(pair.mesh2);
     PixelBuffer a, b, out;
     a.capture(noise(width, height, 1));
     b.capture(noise(width, height, 2));
     Bitmap frame(width, height);
     for (auto _ : state) {
-        const TriangleList listOut = InterpolateTriangles(listA, listB, 0.4f);
+        const TriangleList listOut = interpolateTriangles(listA, listB, 0.4f);
         if (warped) {
-            RenderWarpedFrame(a, listA, b, listB, frame, listOut, 0.4f);
+            renderWarpedFrame(a, listA, b, listB, frame, listOut, 0.4f);
         } else {
-            DrawTriangleMap(frame, listOut);
+            drawTriangleMap(frame, listOut);
             out.capture(frame);
-            RenderMorphFrame(a, listA, b, listB, out, listOut, 0.4f);
+            renderMorphFrame(a, listA, b, listB, out, listOut, 0.4f);
         }
         benchmark::DoNotOptimize(frame.bits());
     }

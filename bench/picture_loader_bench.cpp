@@ -20,7 +20,7 @@ void BM_RefuseDecompressionBomb(benchmark::State& state, const char* name)
     const std::filesystem::path file = kData / name;
     for (auto _ : state) {
         try {
-            benchmark::DoNotOptimize(LoadPicture(file));
+            benchmark::DoNotOptimize(loadPicture(file));
             state.SkipWithError("the picture loaded");
             break;
         } catch (const RuntimeError& e) {

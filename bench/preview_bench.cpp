@@ -33,21 +33,21 @@ std::string photo(const char* name, int seed)
             row[4 * x + 2] = std::uint8_t((y / 12 + x / 40 + seed * 70) & 255);
         }
     }
-    EncodeJpeg(bits, file.string(), 90);
+    encodeJpeg(bits, file.string(), 90);
     return file.string();
 }
 
 const std::string& first() { static const std::string f = photo("vantorell-bench-photo-a.jpg", 1); return f; }
 const std::string& second() { static const std::string f = photo("vantorell-bench-photo-b.jpg", 3); return f; }
 
-Picture load(const std::string& file) { return LoadPreviewPicture(file, kBlendCanvasWidth, kBlendCanvasHeight); }
+Picture load(const std::string& file) { return loadPreviewPicture(file, kBlendCanvasWidth, kBlendCanvasHeight); }
 
 void BM_FirstPreview(benchmark::State& state)
 {
     const Picture a = load(first());   // chosen earlier
     for (auto _ : state) {
         const Picture b = load(second());
-        benchmark::DoNotOptimize(RenderBlendPreview(a, b, BlendDirection::Left, 200));
+        benchmark::DoNotOptimize(renderBlendPreview(a, b, BlendDirection::Left, 200));
     }
 }
 
@@ -57,15 +57,15 @@ void BM_BlendSizeChange(benchmark::State& state)
     int start = 0;
     for (auto _ : state) {
         start = (start + 37) % 729;
-        benchmark::DoNotOptimize(RenderBlendPreview(a, b, BlendDirection::Top, start));
+        benchmark::DoNotOptimize(renderBlendPreview(a, b, BlendDirection::Top, start));
     }
 }
 
 void BM_FadeFrame(benchmark::State& state, bool gif)
 {
-    const Picture a = ReduceToFit(load(first()), 729, 547), b = MatchScale(a, load(second()));
+    const Picture a = reduceToFit(load(first()), 729, 547), b = matchScale(a, load(second()));
     MixRequest request;
-    const std::unique_ptr<FadeRenderer> fade = MakeFadeRenderer(request, 10, a, b);
+    const std::unique_ptr<FadeRenderer> fade = makeFadeRenderer(request, 10, a, b);
     GifFramePreview reduce;
     FadePreviewFrames frames(*fade);
     GifOptions options;

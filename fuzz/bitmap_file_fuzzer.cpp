@@ -29,13 +29,13 @@ unsigned decodeImage(std::span<const std::uint8_t> bytes)
     if (image.width < 1 || image.height < 1 || image.width > limits.maxSide || image.height > limits.maxSide)
         std::abort();
     Dib dib;
-    if (!dib.Create(image.width, image.height, image.bpp))
+    if (!dib.create(image.width, image.height, image.bpp))
         std::abort();
-    if (std::size_t(dib.Size()) != image.pixels.size() || dib.BytesPerScanline() != image.stride)
+    if (std::size_t(dib.size()) != image.pixels.size() || dib.bytesPerScanline() != image.stride)
         std::abort();
     std::memcpy(dib.bits(), image.pixels.data(), image.pixels.size());
-    dib.SetPalette(image.colourTable);
-    const Picture picture = dib.ToPicture();
+    dib.setPalette(image.colourTable);
+    const Picture picture = dib.toPicture();
     unsigned sum = 0;
     for (std::size_t i = 0; i < picture.bitmap().byteCount(); ++i)
         sum += picture.bitmap().bits()[i];

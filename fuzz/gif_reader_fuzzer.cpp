@@ -19,7 +19,7 @@ volatile std::uint32_t g_sink;
 void touch(const Dib& dib)
 {
     std::uint32_t sum = 0;
-    for (std::int32_t i = 0; i < dib.Size(); ++i)
+    for (std::int32_t i = 0; i < dib.size(); ++i)
         sum += dib.bits()[i];
     for (std::uint8_t b : dib.colourTable())
         sum += b;
@@ -28,10 +28,10 @@ void touch(const Dib& dib)
 
 void checkRoundTrip(const Dib& img, LzwEncoder& enc, LzwDecoder& dec)
 {
-    if (img.empty() || img.BPP() != 8 || std::int64_t(img.Width()) * img.Height() > 1024)
+    if (img.empty() || img.BPP() != 8 || std::int64_t(img.width()) * img.height() > 1024)
         return;
     std::vector<std::uint8_t> blocks;
-    if (!enc.EncodeFrame({img.bits(), img.BytesPerScanline(), img.Width(), img.Height()}, false, 9, blocks))
+    if (!enc.encodeFrame({img.bits(), img.bytesPerScanline(), img.width(), img.height()}, false, 9, blocks))
         std::abort();
     std::vector<std::uint8_t> data;
     for (std::size_t i = 0; i < blocks.size() && blocks[i] != 0;) {
@@ -41,13 +41,13 @@ void checkRoundTrip(const Dib& img, LzwEncoder& enc, LzwDecoder& dec)
         data.insert(data.end(), blocks.begin() + std::ptrdiff_t(i), blocks.begin() + std::ptrdiff_t(i + n));
         i += n;
     }
-    std::vector<std::uint8_t> out(std::size_t(img.Width()) * std::size_t(img.Height()));
-    const LzwResult r = dec.DecodeFrame(data, 8, {out.data(), img.Width(), img.Width(), img.Height()}, false);
+    std::vector<std::uint8_t> out(std::size_t(img.width()) * std::size_t(img.height()));
+    const LzwResult r = dec.decodeFrame(data, 8, {out.data(), img.width(), img.width(), img.height()}, false);
     if (r.error != GifError::None || r.pixels != out.size())
         std::abort();
-    for (std::int32_t y = 0; y < img.Height(); ++y)
-        for (std::int32_t x = 0; x < img.Width(); ++x)
-            if (out[std::size_t(y) * std::size_t(img.Width()) + std::size_t(x)] != img.scanline(y)[x])
+    for (std::int32_t y = 0; y < img.height(); ++y)
+        for (std::int32_t x = 0; x < img.width(); ++x)
+            if (out[std::size_t(y) * std::size_t(img.width()) + std::size_t(x)] != img.scanline(y)[x])
                 std::abort();
 }
 
@@ -69,22 +69,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     limits.maxTotalPixels = 1u << 14;
     limits.maxFrames = 64;
     doc.setDecodeLimits(limits);
-    const bool ok = doc.LoadFromStream(std::span<const std::uint8_t>(data, size));
+    const bool ok = doc.loadFromStream(std::span<const std::uint8_t>(data, size));
     if (!ok) {
-        if (doc.FramesCount() != 0 || doc.lastError() == GifError::None)
+        if (doc.framesCount() != 0 || doc.lastError() == GifError::None)
             std::abort();
         return 0;
     }
-    if (doc.lastError() != GifError::None || doc.FramesCount() > limits.maxFrames)
+    if (doc.lastError() != GifError::None || doc.framesCount() > limits.maxFrames)
         std::abort();
-    for (int i = 1; i <= doc.FramesCount(); ++i) {
+    for (int i = 1; i <= doc.framesCount(); ++i) {
         const Dib& img = doc.frameImage(i);
         const Dib& mask = doc.frameMask(i);
-        if (img.Width() != mask.Width() || img.Height() != mask.Height())
+        if (img.width() != mask.width() || img.height() != mask.height())
             std::abort();
         touch(img);
         touch(mask);
-        if (doc.FrameDecodeResult(i) == GifError::None)
+        if (doc.frameDecodeResult(i) == GifError::None)
             checkRoundTrip(img, enc, dec);
     }
     return 0;

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 static_cast<std::uint8_t>(data[3 + std::size_t(y) * std::size_t(width) + std::size_t(x)] & mask);
 
     std::vector<std::uint8_t> blocks;
-    if (!enc.EncodeFrame({px.data(), stride, width, height}, interlaced, minCodeSize + 1, blocks))
+    if (!enc.encodeFrame({px.data(), stride, width, height}, interlaced, minCodeSize + 1, blocks))
         std::abort();
     std::vector<std::uint8_t> joined;
     std::size_t i = 0;
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         i += n;
     }
     std::vector<std::uint8_t> out(std::size_t(width) * std::size_t(height), 0xEE);
-    const LzwResult r = dec.DecodeFrame(joined, minCodeSize, {out.data(), width, width, height}, interlaced);
+    const LzwResult r = dec.decodeFrame(joined, minCodeSize, {out.data(), width, width, height}, interlaced);
     if (r.error != GifError::None || r.pixels != out.size())
         std::abort();
     for (int y = 0; y < height; ++y)

@@ -9,15 +9,15 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace vantorell;
-    const MeshFileResult result = ParseMeshJson(std::string_view(reinterpret_cast<const char*>(data), size));
+    const MeshFileResult result = parseMeshJson(std::string_view(reinterpret_cast<const char*>(data), size));
     if (!result.pair) {
         if (result.error.empty())
             std::abort();
         return 0;
     }
-    if (CheckMeshPair(*result.pair))
+    if (checkMeshPair(*result.pair))
         std::abort();
-    const MeshFileResult again = ParseMeshJson(MeshJson(*result.pair));
+    const MeshFileResult again = parseMeshJson(meshJson(*result.pair));
     if (!again.pair || !(*again.pair == *result.pair))
         std::abort();
     return 0;

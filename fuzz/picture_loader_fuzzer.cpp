@@ -15,10 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         // The loader's own limits allow 256 megapixels; a fuzzer that decodes that much per
         // input finds nothing faster. Headers are still checked in full.
-        const vantorell::PictureHeader header = vantorell::ReadPictureHeader({data, size});
+        const vantorell::PictureHeader header = vantorell::readPictureHeader({data, size});
         if (std::uint64_t(header.width) * std::uint64_t(header.height) > (std::uint64_t(1) << 24))
             return 0;
-        const vantorell::Picture picture = vantorell::LoadPictureFromBytes({data, size});
+        const vantorell::Picture picture = vantorell::loadPictureFromBytes({data, size});
         const vantorell::Bitmap& bitmap = picture.bitmap();
         if (bitmap.empty() || std::uint64_t(bitmap.width()) * std::uint64_t(bitmap.height()) >
                                   vantorell::limits::kMaxPicturePixels)

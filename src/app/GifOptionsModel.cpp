@@ -37,7 +37,7 @@ std::optional<int> lossyFromText(std::string_view text)
 
 }  // namespace
 
-std::string_view GifPaletteName(GifPalette palette)
+std::string_view gifPaletteName(GifPalette palette)
 {
     for (const auto& [name, value] : kPalettes)
         if (value == palette)
@@ -45,7 +45,7 @@ std::string_view GifPaletteName(GifPalette palette)
     return "halftone";
 }
 
-std::string_view GifDitherName(GifDither dither)
+std::string_view gifDitherName(GifDither dither)
 {
     for (const auto& [name, value] : kDithers)
         if (value == dither)
@@ -53,7 +53,7 @@ std::string_view GifDitherName(GifDither dither)
     return "ordered";
 }
 
-std::optional<GifPalette> GifPaletteFromName(std::string_view name)
+std::optional<GifPalette> gifPaletteFromName(std::string_view name)
 {
     for (const auto& [word, value] : kPalettes)
         if (word == name)
@@ -61,7 +61,7 @@ std::optional<GifPalette> GifPaletteFromName(std::string_view name)
     return std::nullopt;
 }
 
-std::optional<GifDither> GifDitherFromName(std::string_view name)
+std::optional<GifDither> gifDitherFromName(std::string_view name)
 {
     for (const auto& [word, value] : kDithers)
         if (word == name)
@@ -75,9 +75,9 @@ void GifOptionsModel::restore()
 {
     const auto get = [&](std::string_view key) { return m_settings.value(kSettingsApplication, kSettingsSection, key); };
     if (const auto text = get(gifkeys::kPalette))
-        m_palette = GifPaletteFromName(*text).value_or(GifPalette::Halftone);
+        m_palette = gifPaletteFromName(*text).value_or(GifPalette::Halftone);
     if (const auto text = get(gifkeys::kDither))
-        m_dither = GifDitherFromName(*text).value_or(GifDither::Ordered);
+        m_dither = gifDitherFromName(*text).value_or(GifDither::Ordered);
     if (const auto text = get(gifkeys::kOptimize))
         m_optimize = *text == "True";
     if (const auto text = get(gifkeys::kLossy))
@@ -92,7 +92,7 @@ void GifOptionsModel::setPalette(GifPalette palette)
     if (palette == m_palette)
         return;
     m_palette = palette;
-    store(gifkeys::kPalette, std::string(GifPaletteName(palette)));
+    store(gifkeys::kPalette, std::string(gifPaletteName(palette)));
     changed();
 }
 
@@ -101,7 +101,7 @@ void GifOptionsModel::setDither(GifDither dither)
     if (dither == m_dither)
         return;
     m_dither = dither;
-    store(gifkeys::kDither, std::string(GifDitherName(dither)));
+    store(gifkeys::kDither, std::string(gifDitherName(dither)));
     changed();
 }
 
@@ -206,7 +206,7 @@ public:
         const int w = width(), h = height();
         if (index < 0 || index >= m_frames || w <= 0 || h <= 0 || m_second.empty())
             return false;
-        if ((surface.Width() != w || surface.Height() != h || surface.BPP() != 32) && !surface.Create(w, h, 32))
+        if ((surface.width() != w || surface.height() != h || surface.BPP() != 32) && !surface.create(w, h, 32))
             return false;
         const int t = m_frames > 1 ? int(std::lround(256.0 * index / (m_frames - 1))) : 0;
         for (int y = 0; y < h; ++y) {
@@ -232,7 +232,7 @@ private:
 
 }  // namespace
 
-PreviewEngine::GifSizeEstimator MakePreviewGifSizeEstimator()
+PreviewEngine::GifSizeEstimator makePreviewGifSizeEstimator()
 {
     struct Kept {
         PreviewInputs inputs;

@@ -27,10 +27,10 @@ inline constexpr std::string_view kMaxSize = "GIF Max Size";    // "none", or a 
 }  // namespace gifkeys
 
 // The stored words of the palettes and dithers (the command line's --gif-palette/--dither words).
-std::string_view GifPaletteName(GifPalette palette);
-std::string_view GifDitherName(GifDither dither);
-std::optional<GifPalette> GifPaletteFromName(std::string_view name);
-std::optional<GifDither> GifDitherFromName(std::string_view name);
+std::string_view gifPaletteName(GifPalette palette);
+std::string_view gifDitherName(GifDither dither);
+std::optional<GifPalette> gifPaletteFromName(std::string_view name);
+std::optional<GifDither> gifDitherFromName(std::string_view name);
 
 class GifOptionsModel {
 public:
@@ -83,6 +83,6 @@ private:
 // the two reduced pictures, encoded by gif/GifAnimation's estimateGifSize with the inputs'
 // choices, scaled up to the first picture's full size. The figure for one set of inputs is kept,
 // so moving through the frames does not estimate again.
-PreviewEngine::GifSizeEstimator MakePreviewGifSizeEstimator();
+PreviewEngine::GifSizeEstimator makePreviewGifSizeEstimator();
 
 }  // namespace vantorell

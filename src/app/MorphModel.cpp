@@ -33,14 +33,14 @@ void MorphModel::restore()
     const auto get = [&](std::string_view key) { return m_settings.value(kSettingsApplication, kSettingsSection, key); };
     m_enabled = get(morphkeys::kEnabled) == std::optional<std::string>("True");
     if (const auto text = get(morphkeys::kMeshes)) {
-        MeshFileResult read = ParseMeshJson(*text);
+        MeshFileResult read = parseMeshJson(*text);
         if (read.pair)
             m_meshes = *read.pair;
     }
     if (const auto text = get(morphkeys::kShapeEasing))
-        m_timing.shapeEasing = EasingFromName(*text).value_or(Easing::Linear);
+        m_timing.shapeEasing = easingFromName(*text).value_or(Easing::Linear);
     if (const auto text = get(morphkeys::kColourEasing))
-        m_timing.colourEasing = EasingFromName(*text).value_or(Easing::Linear);
+        m_timing.colourEasing = easingFromName(*text).value_or(Easing::Linear);
     m_timing.holdStart = storedInt(get(morphkeys::kHoldStart), 0, MorphTiming::kMaxHoldFrames).value_or(0);
     m_timing.holdEnd = storedInt(get(morphkeys::kHoldEnd), 0, MorphTiming::kMaxHoldFrames).value_or(0);
     m_timing.pingPong = get(morphkeys::kPingPong) == std::optional<std::string>("True");
@@ -85,13 +85,13 @@ void MorphModel::fitTo(int width, int height)
         return;
     MorphMeshPair pair;
     if (hasMeshes()) {
-        pair = {ScaleMesh(m_meshes.mesh1, width, height), ScaleMesh(m_meshes.mesh2, width, height)};
-        if (CheckMeshPair(pair))
-            pair = RegularMeshPair(m_meshes.mesh1.columns, m_meshes.mesh1.rows, width, height, width, height);
+        pair = {scaleMesh(m_meshes.mesh1, width, height), scaleMesh(m_meshes.mesh2, width, height)};
+        if (checkMeshPair(pair))
+            pair = regularMeshPair(m_meshes.mesh1.columns, m_meshes.mesh1.rows, width, height, width, height);
     } else {
-        pair = RegularMeshPair(kDefaultMeshCells, kDefaultMeshCells, width, height, width, height);
+        pair = regularMeshPair(kDefaultMeshCells, kDefaultMeshCells, width, height, width, height);
     }
-    if (CheckMeshPair(pair))   // a frame too small for the grid
+    if (checkMeshPair(pair))   // a frame too small for the grid
         return;
     m_meshes = pair;
     changed();
@@ -120,7 +120,7 @@ bool MorphModel::commit(const MorphMeshPair& pair)
 {
     if (pair == m_meshes)
         return true;
-    if (CheckMeshPair(pair))
+    if (checkMeshPair(pair))
         return false;
     replace(pair, true);
     return true;
@@ -135,7 +135,7 @@ void MorphModel::replace(const MorphMeshPair& pair, bool undoable)
         m_redo.clear();
     }
     m_meshes = pair;
-    store(morphkeys::kMeshes, oneLine(MeshJson(m_meshes)));
+    store(morphkeys::kMeshes, oneLine(meshJson(m_meshes)));
     changed();
 }
 
@@ -145,9 +145,9 @@ void MorphModel::setGrid(int columns, int rows)
     rows = std::clamp(rows, kMinMeshCells, kMaxMeshCells);
     if (!hasMeshes())
         return;
-    const MorphMeshPair pair = RegularMeshPair(columns, rows, m_meshes.mesh1.width, m_meshes.mesh1.height,
+    const MorphMeshPair pair = regularMeshPair(columns, rows, m_meshes.mesh1.width, m_meshes.mesh1.height,
                                                m_meshes.mesh2.width, m_meshes.mesh2.height);
-    if (!CheckMeshPair(pair))
+    if (!checkMeshPair(pair))
         replace(pair, true);
 }
 
@@ -179,7 +179,7 @@ void MorphModel::redo()
 
 bool MorphModel::load(const std::filesystem::path& file, std::string& error)
 {
-    MeshFileResult read = ReadMeshFile(file);
+    MeshFileResult read = readMeshFile(file);
     if (!read.pair) {
         error = read.error;
         return false;
@@ -187,8 +187,8 @@ bool MorphModel::load(const std::filesystem::path& file, std::string& error)
     MorphMeshPair pair = *read.pair;
     if (hasMeshes()) {
         const int width = m_meshes.mesh1.width, height = m_meshes.mesh1.height;
-        pair = {ScaleMesh(pair.mesh1, width, height), ScaleMesh(pair.mesh2, width, height)};
-        if (auto why = CheckMeshPair(pair)) {
+        pair = {scaleMesh(pair.mesh1, width, height), scaleMesh(pair.mesh2, width, height)};
+        if (auto why = checkMeshPair(pair)) {
             error = file.string() + ": at " + std::to_string(width) + " x " + std::to_string(height) + " " + *why;
             return false;
         }
@@ -203,7 +203,7 @@ bool MorphModel::save(const std::filesystem::path& file, std::string& error) con
         error = "there is no mesh to save yet";
         return false;
     }
-    return WriteMeshFile(file, m_meshes, error);
+    return writeMeshFile(file, m_meshes, error);
 }
 
 void MorphModel::setTiming(const MorphTiming& timing)
@@ -211,8 +211,8 @@ void MorphModel::setTiming(const MorphTiming& timing)
     if (timing == m_timing)
         return;
     m_timing = timing;
-    store(morphkeys::kShapeEasing, std::string(EasingName(timing.shapeEasing)));
-    store(morphkeys::kColourEasing, std::string(EasingName(timing.colourEasing)));
+    store(morphkeys::kShapeEasing, std::string(easingName(timing.shapeEasing)));
+    store(morphkeys::kColourEasing, std::string(easingName(timing.colourEasing)));
     store(morphkeys::kHoldStart, std::to_string(timing.holdStart));
     store(morphkeys::kHoldEnd, std::to_string(timing.holdEnd));
     store(morphkeys::kPingPong, timing.pingPong ? "True" : "False");

@@ -42,7 +42,7 @@ PreviewInputs PreviewInputs::from(const MixRequest& request, int frameIndex)
         inputs.steps = 1;
     inputs.morphMeshes = request.morphMeshes;
     inputs.morphTiming = request.morphTiming;
-    inputs.frameCount = int(std::clamp<long long>(FadeFrameTotal(fadeRequestOf(inputs), inputs.steps), 1, kMaxFadeFrames));
+    inputs.frameCount = int(std::clamp<long long>(fadeFrameTotal(fadeRequestOf(inputs), inputs.steps), 1, kMaxFadeFrames));
     inputs.frameIndex = std::clamp(frameIndex, 0, inputs.frameCount - 1);
     inputs.fadeOutput = request.fadeOutput;
     inputs.gif = request.gif;
@@ -67,7 +67,7 @@ struct PreviewEngine::Renderer {
         if (found == thumbnails.end()) {
             if (thumbnails.size() > 8)
                 thumbnails.clear();
-            found = thumbnails.emplace(file, ReduceToFit(picture, kThumbWidth, kThumbHeight).bitmap()).first;
+            found = thumbnails.emplace(file, reduceToFit(picture, kThumbWidth, kThumbHeight).bitmap()).first;
         }
         return found->second;
     }
@@ -82,7 +82,7 @@ struct PreviewEngine::Renderer {
         if (found == pictures.end()) {
             if (pictures.size() > 8)
                 pictures.clear();   // a few pictures at preview scale are kept, not every one ever chosen
-            found = pictures.emplace(file, LoadPreviewPicture(file, kBlendCanvasWidth, kBlendCanvasHeight)).first;
+            found = pictures.emplace(file, loadPreviewPicture(file, kBlendCanvasWidth, kBlendCanvasHeight)).first;
         }
         return found->second;
     }
@@ -121,11 +121,11 @@ struct PreviewEngine::Renderer {
         try {
             switch (in.mixType) {
             case MixType::Blend:
-                result.image = RenderBlendPreview(first, second, in.blendDirection, in.blendStart);
+                result.image = renderBlendPreview(first, second, in.blendDirection, in.blendStart);
                 break;
             case MixType::Overlay: {
-                const Picture reduced = ReduceToFit(first, kPaneWidth, kPaneHeight);
-                result.image = RenderOverlayPreview(reduced, MatchScale(reduced, second));
+                const Picture reduced = reduceToFit(first, kPaneWidth, kPaneHeight);
+                result.image = renderOverlayPreview(reduced, matchScale(reduced, second));
                 break;
             }
             case MixType::Fade:
@@ -153,8 +153,8 @@ struct PreviewEngine::Renderer {
     {
         if (!fade || !sameFade(fadeMade, in)) {
             fade.reset();
-            const Picture reduced = ReduceToFit(first, kPaneWidth, kPaneHeight);
-            fade = MakeFadeRenderer(fadeRequestOf(in), in.steps, reduced, MatchScale(reduced, second));
+            const Picture reduced = reduceToFit(first, kPaneWidth, kPaneHeight);
+            fade = makeFadeRenderer(fadeRequestOf(in), in.steps, reduced, matchScale(reduced, second));
             fadeMade = in;
             gif.forgetFrames();
         }
@@ -167,7 +167,7 @@ struct PreviewEngine::Renderer {
                                                  first.sourceHeight());
         } else {
             result.image = fade->render(index);
-            result.resultBytes = UncompressedAviSize(first.sourceWidth(), first.sourceHeight(), fade->frameCount());
+            result.resultBytes = uncompressedAviSize(first.sourceWidth(), first.sourceHeight(), fade->frameCount());
         }
     }
 };

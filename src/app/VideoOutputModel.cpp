@@ -21,12 +21,12 @@ FadeOutput fadeOutputOf(VideoFormat format)
 
 }  // namespace
 
-std::string VideoQualityText(int quality)
+std::string videoQualityText(int quality)
 {
     return quality < 0 ? std::string("default") : std::to_string(quality);
 }
 
-std::optional<int> VideoQualityFromText(std::string_view text)
+std::optional<int> videoQualityFromText(std::string_view text)
 {
     if (text == "default")
         return VideoOutputModel::kDefaultQuality;
@@ -54,7 +54,7 @@ void VideoOutputModel::restore()
             if (*name == videoFormatInfo(format).name)
                 m_format = format;
     if (const auto text = get(videokeys::kQuality))
-        m_quality = VideoQualityFromText(*text).value_or(kDefaultQuality);
+        m_quality = videoQualityFromText(*text).value_or(kDefaultQuality);
     changed();
     if (get(videokeys::kChosen) == std::optional<std::string>("True") && !m_formats.empty()) {
         m_chosen = true;
@@ -90,7 +90,7 @@ void VideoOutputModel::setQuality(int quality)
     if (quality == m_quality)
         return;
     m_quality = quality;
-    store(videokeys::kQuality, VideoQualityText(quality));
+    store(videokeys::kQuality, videoQualityText(quality));
     changed();
 }
 

@@ -63,8 +63,8 @@ private:
 };
 
 // The quality as stored and shown: "default" or the number.
-std::string VideoQualityText(int quality);
+std::string videoQualityText(int quality);
 // The stored text back: nullopt for anything but "default" or a whole number 0 .. 100.
-std::optional<int> VideoQualityFromText(std::string_view text);
+std::optional<int> videoQualityFromText(std::string_view text);
 
 }  // namespace vantorell

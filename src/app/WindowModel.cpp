@@ -60,7 +60,7 @@ std::string withTrailingSeparator(std::string folder)
 
 }  // namespace
 
-std::string ApplicationTitleFor(std::string_view productName)
+std::string applicationTitleFor(std::string_view productName)
 {
     std::string title(productName);
     do {
@@ -72,7 +72,7 @@ std::string ApplicationTitleFor(std::string_view productName)
     return title;
 }
 
-bool BooleanFromSetting(std::string_view text)
+bool booleanFromSetting(std::string_view text)
 {
     const std::string_view word = trimBlanks(text);
     if (equalsNoCase(word, "True"))
@@ -520,7 +520,7 @@ void WindowModel::load()
     StepRunner steps(ui(), names::kWindowLoad.reportName);
 
     steps.run(100, [&] {
-        if (!FileExists((m_env.programFolder / "x" / "o.cjs").string()))
+        if (!fileExists((m_env.programFolder / "x" / "o.cjs").string()))
             return;
         // There is no skinning component here: the skin file switches the window to the
         // platform's button-face colour behind its option buttons, frames and labels.
@@ -530,11 +530,11 @@ void WindowModel::load()
     });
     steps.run(102, [&] {
         caption = m_env.productName;
-        m_job.setApplicationTitle(ApplicationTitleFor(m_env.productName));
+        m_job.setApplicationTitle(applicationTitleFor(m_env.productName));
         if (onWindowChanged) onWindowChanged();
     });
     const std::filesystem::path handPointer = m_env.programFolder / "HAND-M.CUR";
-    if (steps.test(104, [&] { return FileExists(handPointer.string()); })) {
+    if (steps.test(104, [&] { return fileExists(handPointer.string()); })) {
         steps.run(106, [&] {
             readCursorHotSpot(handPointer, customPointerHotX, customPointerHotY);
             customPointerFile = handPointer;
@@ -598,7 +598,7 @@ void WindowModel::restoreSettings(StepRunner& steps)
     steps.run(140, [&] { blendChosen(); });
     for (const auto& restore : options)
         steps.run(restore.label, [&] {
-            setOptionValue(restore.option, BooleanFromSetting(storedOr(restore.names, restore.fallback)));
+            setOptionValue(restore.option, booleanFromSetting(storedOr(restore.names, restore.fallback)));
         });
     steps.run(164, [&] {
         const std::int32_t value = textToInt32(storedOr(names::kQualitySlider, "85"));

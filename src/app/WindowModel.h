@@ -39,11 +39,11 @@ struct WindowEnvironment {
 
 // The application title of untitled message boxes: the product name without its last word,
 // cut again while longer than 40 characters. A name with no blank keeps its whole name.
-std::string ApplicationTitleFor(std::string_view productName);
+std::string applicationTitleFor(std::string_view productName);
 
 // Settings conversions of the restore steps: True/False or a number. Raises RuntimeError
 // TypeMismatch for other text, Overflow for a number beyond a double.
-bool BooleanFromSetting(std::string_view text);
+bool booleanFromSetting(std::string_view text);
 
 class WindowModel {
 public:

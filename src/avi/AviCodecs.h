@@ -23,7 +23,7 @@ struct AviCodec {
 
 std::span<const AviCodec> aviCodecs();
 
-// One encoder as the compressor dialog offers it (AviCompressors() builds the list).
+// One encoder as the compressor dialog offers it (aviCompressors() builds the list).
 struct CompressorOption {
     std::string name;          // command-line name: "uncompressed", "mjpeg", "mpeg4", "ffv1", "huffyuv", "h264"
     std::string description;   // what the dialog shows: "Full Frames (Uncompressed)", ...

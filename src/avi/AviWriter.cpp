@@ -100,11 +100,11 @@ std::size_t absHeight(const BitmapInfoHeader& format)
 
 std::span<const AviCodec> aviCodecs() { return kCodecs; }
 
-int AviDefaultKeyFrameEvery(int streamRate) { return 2 * std::max(1, streamRate); }
+int aviDefaultKeyFrameEvery(int streamRate) { return 2 * std::max(1, streamRate); }
 
-std::vector<CompressorOption> AviCompressors(int framesPerSecond)
+std::vector<CompressorOption> aviCompressors(int framesPerSecond)
 {
-    const int keyFrames = AviDefaultKeyFrameEvery(AviStreamRate(framesPerSecond));
+    const int keyFrames = aviDefaultKeyFrameEvery(aviStreamRate(framesPerSecond));
     std::vector<CompressorOption> offered;
     for (const AviCodec& offer : kCodecs) {
         if (!offer.offered())
@@ -118,7 +118,7 @@ std::vector<CompressorOption> AviCompressors(int framesPerSecond)
     return offered;
 }
 
-int AviStreamRate(int framesPerSecond) { return std::clamp(framesPerSecond, 1, 30); }
+int aviStreamRate(int framesPerSecond) { return std::clamp(framesPerSecond, 1, 30); }
 
 std::string aviErrorText(int code)
 {
@@ -157,7 +157,7 @@ int AviStreamWriter::open(const std::filesystem::path& path)
     int rc = avformat_alloc_output_context2(&m->oc, nullptr, "avi", path.c_str());
     if (rc < 0)
         return rc;
-    rc = OpenOutputFile(m->oc, path.c_str());
+    rc = openOutputFile(m->oc, path.c_str());
     return rc < 0 ? rc : 0;
 }
 
@@ -259,7 +259,7 @@ int AviStreamWriter::makeCompressed(const CompressorChoice& choice)
     enc->framerate = {m->rate, 1};
     enc->gop_size = offer->intraOnly ? 1
                     : choice.keyFrameEvery > 0 ? choice.keyFrameEvery
-                                               : AviDefaultKeyFrameEvery(m->rate);
+                                               : aviDefaultKeyFrameEvery(m->rate);
     enc->max_b_frames = 0;   // AVI keeps one frame per sample, in order
     if (enc->pix_fmt == AV_PIX_FMT_YUVJ420P)
         enc->color_range = AVCOL_RANGE_JPEG;

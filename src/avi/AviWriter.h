@@ -19,14 +19,14 @@ namespace vantorell {
 // dialog shows them: "uncompressed" (always), "mjpeg", "mpeg4", "ffv1", "huffyuv", "h264".
 // The codecs with a choice of key frames (MPEG-4, H.264) start at a key frame every two
 // seconds of frames at `framesPerSecond` (the stream's rate).
-std::vector<CompressorOption> AviCompressors(int framesPerSecond = 1);
+std::vector<CompressorOption> aviCompressors(int framesPerSecond = 1);
 
 // The key-frame interval of a codec that has the choice, unless the user gives one: two
 // seconds of frames at the stream's rate.
-int AviDefaultKeyFrameEvery(int streamRate);
+int aviDefaultKeyFrameEvery(int streamRate);
 
 // Frames per second as the stream's rate: clamped to 1 ... 30 (scale 1).
-int AviStreamRate(int framesPerSecond);
+int aviStreamRate(int framesPerSecond);
 
 // How writing an AVI ended.
 enum class AviWriteResult {

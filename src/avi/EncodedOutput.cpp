@@ -12,7 +12,7 @@ extern "C" {
 
 namespace vantorell {
 
-int OpenOutputFile(AVFormatContext* oc, const char* path)
+int openOutputFile(AVFormatContext* oc, const char* path)
 {
     struct stat status {};
     AVDictionary* options = nullptr;

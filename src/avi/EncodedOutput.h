@@ -21,7 +21,7 @@ void QuietEncoderReports();
 // through) is not truncated again: on ext4 a truncation marks the file to have all its data
 // flushed when it is closed, which for a large AVI costs as much as the renaming over the result
 // that follows. Answers 0 or FFmpeg's error.
-int OpenOutputFile(AVFormatContext* oc, const char* path);
+int openOutputFile(AVFormatContext* oc, const char* path);
 
 struct EncodedOutput {
     AVFormatContext* oc = nullptr;

@@ -150,7 +150,7 @@ int VideoFile::open(const std::filesystem::path& path, VideoFormat format, Frame
                             SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
     if (!m->sws)
         return AVERROR(EINVAL);
-    rc = OpenOutputFile(m->oc, path.c_str());
+    rc = openOutputFile(m->oc, path.c_str());
     if (rc < 0)
         return rc;
     AVDictionary* options = nullptr;

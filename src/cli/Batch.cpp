@@ -104,7 +104,7 @@ const std::vector<BatchOption>& batchOptions()
          [](BatchSettings& s, const std::string& v) { return setPath(s.report, "--report", v); }},
         {"--shard", "K/N", "run only every N-th pair starting at the K-th (K from 1 to N)",
          [](BatchSettings& s, const std::string& v) -> std::optional<std::string> {
-             const auto shard = ParseShard(v);
+             const auto shard = parseShard(v);
              if (!shard)
                  return "--shard takes K/N with 1 <= K <= N, for example 1/4";
              s.shard = *shard;
@@ -122,14 +122,14 @@ const std::vector<BatchOption>& batchOptions()
 std::optional<std::string> parse(BatchSettings& settings, const std::vector<std::string>& arguments)
 {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        auto [name, inlineValue] = SplitOptionArgument(arguments[i]);
+        auto [name, inlineValue] = splitOptionArgument(arguments[i]);
         const BatchOption* batchOption = nullptr;
         for (const BatchOption& option : batchOptions())
             if (option.name == name)
                 batchOption = &option;
         const CliOption* jobOption = nullptr;
         if (!batchOption && !isPerPairOption(name))
-            for (const CliOption& option : CliOptions())
+            for (const CliOption& option : cliOptions())
                 if (option.name == name)
                     jobOption = &option;
         if (!batchOption && !jobOption)
@@ -161,7 +161,7 @@ std::optional<std::string> parse(BatchSettings& settings, const std::vector<std:
         return "--output DIR is needed";
     // The per-pair options are filled in for every pair; the rest is checked as for one job.
     settings.job.image1 = settings.job.image2 = settings.job.output = true;
-    return FinishCommandLine(settings.job);
+    return finishCommandLine(settings.job);
 }
 
 // The number of cores this process may run on.
@@ -241,7 +241,7 @@ public:
                                {"seconds", std::round(seconds * 1000) / 1000}};
         nlohmann::json messages = nlohmann::json::array();
         for (const ShownMessage& message : outcome.messages)
-            messages.push_back(TerminalText(message.text));
+            messages.push_back(terminalText(message.text));
         line["messages"] = std::move(messages);
         const std::string reason = !outcome.failure.empty()   ? outcome.failure
                                    : !outcome.errors.empty() ? outcome.errors.front().description
@@ -261,12 +261,12 @@ public:
             std::snprintf(time, sizeof time, "%.2f s: ", seconds);
             text += (status == PairStatus::Skipped ? std::string() : time) + what;
             if (status == PairStatus::Failed)
-                text += ": " + TerminalText(reason);
+                text += ": " + terminalText(reason);
             writeAll(2, text + "\n");
             return;
         }
         if (status == PairStatus::Failed)
-            writeAll(2, "\r\033[Kfailed: " + what + ": " + TerminalText(reason) + "\n");
+            writeAll(2, "\r\033[Kfailed: " + what + ": " + terminalText(reason) + "\n");
         const auto now = Clock::now();
         if (m_done == m_total || status == PairStatus::Failed || now - m_lastLine > std::chrono::milliseconds(100)) {
             m_lastLine = now;
@@ -339,15 +339,15 @@ std::vector<BatchPair> gatherPairs(const BatchSettings& settings)
 {
     if (settings.pairsFile) {
         try {
-            return ReadPairsFile(*settings.pairsFile);
+            return readPairsFile(*settings.pairsFile);
         } catch (const BatchError& error) {
             throw BatchError{"--pairs " + settings.pairsFile->string() + ": " + error.text};
         }
     }
     if (settings.sequence)
-        return SequencePairs(*settings.sequence);
+        return sequencePairs(*settings.sequence);
     std::size_t unmatched = 0;
-    std::vector<BatchPair> pairs = PairsByName(*settings.folder1, *settings.folder2, unmatched);
+    std::vector<BatchPair> pairs = pairsByName(*settings.folder1, *settings.folder2, unmatched);
     if (unmatched > 0)
         std::fprintf(stderr, "vantorell-mix batch: %zu picture%s without a namesake in the other folder left out\n",
                      unmatched, unmatched == 1 ? "" : "s");
@@ -356,7 +356,7 @@ std::vector<BatchPair> gatherPairs(const BatchSettings& settings)
 
 }  // namespace
 
-std::string BatchUsageText()
+std::string batchUsageText()
 {
     std::string text =
         "Usage: vantorell-mix batch --type blend|overlay|fade SOURCE --output DIR [options]\n"
@@ -383,7 +383,7 @@ std::string BatchUsageText()
     for (const BatchOption& option : batchOptions())
         line(option.name, option.argument, option.help);
     text += "\nOptions of every pair's job (as for one vantorell-mix job):\n";
-    for (const CliOption& option : CliOptions())
+    for (const CliOption& option : cliOptions())
         if (!isPerPairOption(option.name))
             line(option.name, option.argument, option.help);
     text +=
@@ -400,7 +400,7 @@ std::string BatchUsageText()
     return text;
 }
 
-int RunBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
+int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
 {
     const auto refuse = [](const std::string& text) {
         std::fprintf(stderr, "vantorell-mix batch: %s\nTry 'vantorell-mix batch --help'.\n", text.c_str());
@@ -410,7 +410,7 @@ int RunBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
     if (const auto error = parse(settings, arguments))
         return refuse(*error);
     if (settings.help) {
-        std::fputs(BatchUsageText().c_str(), stdout);
+        std::fputs(batchUsageText().c_str(), stdout);
         return 0;
     }
 
@@ -418,7 +418,7 @@ int RunBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
     std::vector<std::string> names;
     try {
         pairs = gatherPairs(settings);
-        names = OutputNames(pairs, settings.pattern, outputExtension(settings.job.request));
+        names = outputNames(pairs, settings.pattern, outputExtension(settings.job.request));
     } catch (const BatchError& error) {
         return refuse(error.text);
     }
@@ -429,7 +429,7 @@ int RunBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
 
     std::vector<Task> tasks;
     for (std::size_t i = 0; i < pairs.size(); ++i)
-        if (InShard(pairs[i], settings.shard))
+        if (inShard(pairs[i], settings.shard))
             tasks.push_back({&pairs[i], *settings.output / names[i]});
 
     int reportFd = -1;

@@ -12,8 +12,8 @@ namespace vantorell::cli {
 // Runs `vantorell-mix batch` with the arguments after "batch"; answers the exit status: 0 when
 // every pair succeeded (or was skipped), 1 when any failed, 2 for a bad command line or a
 // batch that cannot start. Ctrl+C ends it with 130 (SIGTERM 143).
-int RunBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps);
+int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps);
 
-std::string BatchUsageText();
+std::string batchUsageText();
 
 }  // namespace vantorell::cli

@@ -161,7 +161,7 @@ bool naturalLess(const std::string& a, const std::string& b)
 
 }  // namespace
 
-std::vector<BatchPair> ParsePairsCsv(std::string_view text, const fs::path& base)
+std::vector<BatchPair> parsePairsCsv(std::string_view text, const fs::path& base)
 {
     const std::vector<Record> records = splitCsv(text);
     if (records.empty())
@@ -203,7 +203,7 @@ std::vector<BatchPair> ParsePairsCsv(std::string_view text, const fs::path& base
     return pairs;
 }
 
-std::vector<BatchPair> ReadPairsFile(const fs::path& file)
+std::vector<BatchPair> readPairsFile(const fs::path& file)
 {
     std::error_code ec;
     const auto size = fs::file_size(file, ec);
@@ -216,10 +216,10 @@ std::vector<BatchPair> ReadPairsFile(const fs::path& file)
     if (!in.read(text.data(), static_cast<std::streamsize>(size)))
         refuse("it cannot be read");
     const fs::path base = file.parent_path().empty() ? fs::path(".") : file.parent_path();
-    return ParsePairsCsv(text, base);
+    return parsePairsCsv(text, base);
 }
 
-std::vector<fs::path> PicturesIn(const fs::path& folder)
+std::vector<fs::path> picturesIn(const fs::path& folder)
 {
     std::error_code ec;
     if (!fs::is_directory(folder, ec))
@@ -238,9 +238,9 @@ std::vector<fs::path> PicturesIn(const fs::path& folder)
     return pictures;
 }
 
-std::vector<BatchPair> PairsByName(const fs::path& folder1, const fs::path& folder2, std::size_t& unmatched)
+std::vector<BatchPair> pairsByName(const fs::path& folder1, const fs::path& folder2, std::size_t& unmatched)
 {
-    const std::vector<fs::path> first = PicturesIn(folder1), second = PicturesIn(folder2);
+    const std::vector<fs::path> first = picturesIn(folder1), second = picturesIn(folder2);
     std::set<std::string> secondNames;
     for (const fs::path& path : second)
         secondNames.insert(path.filename().string());
@@ -260,9 +260,9 @@ std::vector<BatchPair> PairsByName(const fs::path& folder1, const fs::path& fold
     return pairs;
 }
 
-std::vector<BatchPair> SequencePairs(const fs::path& folder)
+std::vector<BatchPair> sequencePairs(const fs::path& folder)
 {
-    const std::vector<fs::path> pictures = PicturesIn(folder);
+    const std::vector<fs::path> pictures = picturesIn(folder);
     if (pictures.size() < 2)
         refuse("\"" + folder.string() + "\" holds fewer than two pictures");
     std::vector<BatchPair> pairs;
@@ -271,7 +271,7 @@ std::vector<BatchPair> SequencePairs(const fs::path& folder)
     return pairs;
 }
 
-std::vector<std::string> OutputNames(const std::vector<BatchPair>& pairs, const std::string& pattern,
+std::vector<std::string> outputNames(const std::vector<BatchPair>& pairs, const std::string& pattern,
                                      const std::string& extension)
 {
     const std::size_t width = std::to_string(pairs.size()).size();
@@ -318,7 +318,7 @@ std::vector<std::string> OutputNames(const std::vector<BatchPair>& pairs, const 
     return names;
 }
 
-std::optional<Shard> ParseShard(const std::string& text)
+std::optional<Shard> parseShard(const std::string& text)
 {
     const std::size_t slash = text.find('/');
     if (slash == std::string::npos)
@@ -340,6 +340,6 @@ std::optional<Shard> ParseShard(const std::string& text)
     return Shard{*k, *n};
 }
 
-bool InShard(const BatchPair& pair, const Shard& shard) { return (pair.index - 1) % shard.count == shard.number - 1; }
+bool inShard(const BatchPair& pair, const Shard& shard) { return (pair.index - 1) % shard.count == shard.number - 1; }
 
 }  // namespace vantorell::cli

@@ -29,36 +29,36 @@ inline constexpr std::size_t kMaxPairsFieldBytes = 4096;
 // (case and surrounding spaces aside; other columns are ignored). Fields may be quoted ("" is a
 // quote inside one); a UTF-8 byte-order mark and CRLF line ends are accepted, blank lines
 // skipped. Relative picture paths are taken from the CSV file's folder.
-std::vector<BatchPair> ReadPairsFile(const std::filesystem::path& file);
+std::vector<BatchPair> readPairsFile(const std::filesystem::path& file);
 // The same, from the file's text; `base` is the folder relative paths start from.
-std::vector<BatchPair> ParsePairsCsv(std::string_view text, const std::filesystem::path& base);
+std::vector<BatchPair> parsePairsCsv(std::string_view text, const std::filesystem::path& base);
 
 // The pictures (by extension: JPEG, BMP, PNG, GIF, WebP, TIFF) of a folder, in name order with
 // runs of digits compared by value ("2.jpg" before "10.jpg"). Hidden files are left out.
-std::vector<std::filesystem::path> PicturesIn(const std::filesystem::path& folder);
+std::vector<std::filesystem::path> picturesIn(const std::filesystem::path& folder);
 
 // Pictures of the same file name in both folders, in name order. `unmatched` counts those
 // found in only one of them.
-std::vector<BatchPair> PairsByName(const std::filesystem::path& folder1, const std::filesystem::path& folder2,
+std::vector<BatchPair> pairsByName(const std::filesystem::path& folder1, const std::filesystem::path& folder2,
                                    std::size_t& unmatched);
 
 // Each picture of the folder with the next one: 1-2, 2-3, ...
-std::vector<BatchPair> SequencePairs(const std::filesystem::path& folder);
+std::vector<BatchPair> sequencePairs(const std::filesystem::path& folder);
 
 // Names every pair's output: its own output name, else the pattern with {stem1}, {stem2} (the
 // pictures' names without extension), {index} (zero-padded to the count's width) and {ext}
 // ("jpg", "avi", "gif"). A name without an extension gets ".<ext>". A name that is empty, is
 // "." or "..", or holds a '/' (it would leave the output folder), and a name two pairs share,
 // is an error. Answers the final file names, in the pairs' order.
-std::vector<std::string> OutputNames(const std::vector<BatchPair>& pairs, const std::string& pattern,
+std::vector<std::string> outputNames(const std::vector<BatchPair>& pairs, const std::string& pattern,
                                      const std::string& extension);
 
 // "K/N" with 1 <= K <= N: the shard's number and count.
 struct Shard {
     std::size_t number = 1, count = 1;
 };
-std::optional<Shard> ParseShard(const std::string& text);
+std::optional<Shard> parseShard(const std::string& text);
 // Every count-th pair, starting at the shard's number (1-based).
-bool InShard(const BatchPair& pair, const Shard& shard);
+bool inShard(const BatchPair& pair, const Shard& shard);
 
 }  // namespace vantorell::cli

@@ -21,10 +21,10 @@ namespace {
 
 // The compressors of this build's FFmpeg. Only the video build links FFmpeg; the plain build
 // hands every command line that names a video option to it before parsing (main.cpp).
-std::vector<CompressorOption> OfferedCompressors()
+std::vector<CompressorOption> offeredCompressors()
 {
 #if VANTORELL_CLI_VIDEO
-    return AviCompressors();
+    return aviCompressors();
 #else
     return {};
 #endif
@@ -191,7 +191,7 @@ void addFadeOptions(std::vector<CliOption>& options)
                        "a GIF's frames are always uncompressed",
                        [](CliContext& c, const std::string& v) -> std::optional<std::string> {
                            std::string names;
-                           for (const CompressorOption& option : OfferedCompressors()) {
+                           for (const CompressorOption& option : offeredCompressors()) {
                                if (option.name == v) {
                                    c.request.codec = v;
                                    return std::nullopt;
@@ -212,7 +212,7 @@ struct FadeFormat {
     bool available;
 };
 
-std::vector<FadeFormat> FadeFormats()
+std::vector<FadeFormat> fadeFormats()
 {
     std::vector<FadeFormat> formats = {{"avi", FadeOutput::Avi, "avi", "AVI video (--codec)", true},
                                        {"gif", FadeOutput::Gif, "gif", "Animated GIF (--gif-palette, --gif-dither)", true}};
@@ -236,7 +236,7 @@ void addVideoOutputOptions(std::vector<CliOption>& options)
                        ".png for APNG; --list-formats shows this build's",
                        [](CliContext& c, const std::string& v) -> std::optional<std::string> {
                            std::string names;
-                           for (const FadeFormat& format : FadeFormats()) {
+                           for (const FadeFormat& format : fadeFormats()) {
                                if (!format.available)
                                    continue;
                                if (v == format.name) {
@@ -255,7 +255,7 @@ void addVideoOutputOptions(std::vector<CliOption>& options)
     options.push_back({"--list-formats", "", "list the fade's result formats this build writes",
                        [](CliContext& c, const std::string&) -> std::optional<std::string> {
                            c.action = [] {
-                               for (const FadeFormat& format : FadeFormats())
+                               for (const FadeFormat& format : fadeFormats())
                                    if (format.available)
                                        std::printf("%-6s result.%-6s %s\n", format.name, format.extension,
                                                    format.description);
@@ -270,7 +270,7 @@ void addMorphOptions(std::vector<CliOption>& options)
 {
     options.push_back({"--mesh", "FILE", "fade: morph with the two meshes of this JSON mesh file (see README)",
                        [](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                           MeshFileResult read = ReadMeshFile(v);
+                           MeshFileResult read = readMeshFile(v);
                            if (!read.pair)
                                return "--mesh: " + read.error;
                            c.request.morphMeshes = std::move(read.pair);
@@ -279,7 +279,7 @@ void addMorphOptions(std::vector<CliOption>& options)
     const auto easeOption = [](std::string name, std::string help, bool shape, bool colour) {
         return CliOption{name, "linear|in|out|in-out", std::move(help),
                          [name, shape, colour](CliContext& c, const std::string& v) -> std::optional<std::string> {
-                             const std::optional<Easing> easing = EasingFromName(v);
+                             const std::optional<Easing> easing = easingFromName(v);
                              if (!easing)
                                  return name + " takes linear, in, out or in-out";
                              if (shape)
@@ -371,7 +371,7 @@ void addInformationOptions(std::vector<CliOption>& options)
     options.push_back({"--list-codecs", "", "list the video compressors this build offers for AVI output",
                        [](CliContext& c, const std::string&) -> std::optional<std::string> {
                            c.action = [] {
-                               for (const CompressorOption& option : OfferedCompressors())
+                               for (const CompressorOption& option : offeredCompressors())
                                    std::printf("%-14s%s\n", option.name.c_str(), option.description.c_str());
                                return 0;
                            };
@@ -380,7 +380,7 @@ void addInformationOptions(std::vector<CliOption>& options)
     options.push_back({"--help", "", "show this text",
                        [](CliContext& c, const std::string&) -> std::optional<std::string> {
                            c.action = [] {
-                               std::fputs(UsageText().c_str(), stdout);
+                               std::fputs(usageText().c_str(), stdout);
                                return 0;
                            };
                            return std::nullopt;
@@ -404,13 +404,13 @@ std::vector<CliOption> makeOptions()
 
 }  // namespace
 
-const std::vector<CliOption>& CliOptions()
+const std::vector<CliOption>& cliOptions()
 {
     static const std::vector<CliOption> options = makeOptions();
     return options;
 }
 
-std::string UsageText()
+std::string usageText()
 {
     std::string text =
         "Usage: vantorell-mix --type blend|overlay|fade --image1 FILE --image2 FILE --output DIR [options]\n"
@@ -428,7 +428,7 @@ std::string UsageText()
         "neither read nor written.\n"
         "\n"
         "Options:\n";
-    for (const CliOption& option : CliOptions()) {
+    for (const CliOption& option : cliOptions()) {
         std::string left = "  " + option.name + (option.argument.empty() ? "" : " " + option.argument);
         if (left.size() < 32)
             left.resize(32, ' ');
@@ -451,7 +451,7 @@ std::string UsageText()
     return text;
 }
 
-OptionArgument SplitOptionArgument(const std::string& argument)
+OptionArgument splitOptionArgument(const std::string& argument)
 {
     OptionArgument split{argument, std::nullopt};
     if (const auto eq = argument.find('='); argument.rfind("--", 0) == 0 && eq != std::string::npos) {
@@ -461,12 +461,12 @@ OptionArgument SplitOptionArgument(const std::string& argument)
     return split;
 }
 
-std::optional<std::string> ParseCommandLine(CliContext& context, const std::vector<std::string>& arguments)
+std::optional<std::string> parseCommandLine(CliContext& context, const std::vector<std::string>& arguments)
 {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        auto [name, inlineValue] = SplitOptionArgument(arguments[i]);
+        auto [name, inlineValue] = splitOptionArgument(arguments[i]);
         const CliOption* found = nullptr;
-        for (const CliOption& option : CliOptions())
+        for (const CliOption& option : cliOptions())
             if (option.name == name)
                 found = &option;
         if (!found)
@@ -494,7 +494,7 @@ std::optional<std::string> ParseCommandLine(CliContext& context, const std::vect
     return std::nullopt;
 }
 
-std::optional<std::string> FinishCommandLine(CliContext& context)
+std::optional<std::string> finishCommandLine(CliContext& context)
 {
     if (context.action)
         return std::nullopt;

@@ -30,22 +30,22 @@ struct CliOption {
     std::function<std::optional<std::string>(CliContext&, const std::string& value)> apply;
 };
 
-const std::vector<CliOption>& CliOptions();
+const std::vector<CliOption>& cliOptions();
 
 // The --help text.
-std::string UsageText();
+std::string usageText();
 
 // "--name=value" as its name and inline value; any other argument as itself, without a value.
 struct OptionArgument {
     std::string name;
     std::optional<std::string> inlineValue;
 };
-OptionArgument SplitOptionArgument(const std::string& argument);
+OptionArgument splitOptionArgument(const std::string& argument);
 
 // Parses the arguments into the context; answers an error text for a bad command line.
-std::optional<std::string> ParseCommandLine(CliContext& context, const std::vector<std::string>& arguments);
+std::optional<std::string> parseCommandLine(CliContext& context, const std::vector<std::string>& arguments);
 
 // After parsing: the checks that need all options (required ones, conflicts).
-std::optional<std::string> FinishCommandLine(CliContext& context);
+std::optional<std::string> finishCommandLine(CliContext& context);
 
 }  // namespace vantorell::cli

@@ -4,7 +4,7 @@
 
 namespace vantorell::cli {
 
-std::string TerminalText(std::string_view text)
+std::string terminalText(std::string_view text)
 {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -25,7 +25,7 @@ MsgResult PrintingUi::messageBox(std::string_view text, MsgButtons buttons, MsgI
         std::fprintf(stdout, "Done.\n");
         std::fflush(stdout);
     } else {
-        std::fprintf(stderr, "%.*s: %s\n", int(title.size()), title.data(), TerminalText(text).c_str());
+        std::fprintf(stderr, "%.*s: %s\n", int(title.size()), title.data(), terminalText(text).c_str());
         std::fflush(stderr);
     }
     // Nobody is there to answer: the affirmative choice of each box.

@@ -19,6 +19,6 @@ public:
 };
 
 // A message box's text for a terminal: CR LF and lone CRs become line feeds.
-std::string TerminalText(std::string_view text);
+std::string terminalText(std::string_view text);
 
 }  // namespace vantorell::cli

@@ -70,13 +70,13 @@ int main(int argc, char** argv)
 #endif
 
     if (argc > 1 && std::string_view(argv[1]) == "batch")
-        return cli::RunBatch(std::vector<std::string>(argv + 2, argv + argc), fadeSteps);
+        return cli::runBatch(std::vector<std::string>(argv + 2, argv + argc), fadeSteps);
 
     cli::CliContext context;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    std::optional<std::string> error = ParseCommandLine(context, arguments);
+    std::optional<std::string> error = parseCommandLine(context, arguments);
     if (!error)
-        error = FinishCommandLine(context);
+        error = finishCommandLine(context);
     if (error) {
         std::fprintf(stderr, "vantorell-mix: %s\nTry 'vantorell-mix --help'.\n", error->c_str());
         return 2;

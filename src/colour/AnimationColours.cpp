@@ -33,7 +33,7 @@ inline int clampChannel(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 }  // namespace
 
 PaletteMapper::PaletteMapper(const Palette8& palette, int spread)
-    : m_entries(std::clamp<int>(palette.Entries(), 1, 256)), m_spread(spread), m_cache(64 * 64 * 64, kUnknown)
+    : m_entries(std::clamp<int>(palette.entries(), 1, 256)), m_spread(spread), m_cache(64 * 64 * 64, kUnknown)
 {
     const std::uint8_t* table = palette.entryData();
     for (int i = 0; i < m_entries; ++i) {
@@ -77,10 +77,10 @@ void PaletteMapper::map(const Dib& source, GifDither dither, std::uint8_t* out, 
 {
     switch (dither) {
     case GifDither::None:
-        for (int y = 0; y < source.Height(); ++y) {
+        for (int y = 0; y < source.height(); ++y) {
             const std::uint8_t* in = source.scanline(y);
             std::uint8_t* row = out + outStride * y;
-            for (int x = 0; x < source.Width(); ++x, in += 4)
+            for (int x = 0; x < source.width(); ++x, in += 4)
                 row[x] = nearest(in[2], in[1], in[0]);
         }
         break;
@@ -102,11 +102,11 @@ void PaletteMapper::mapOrdered(const Dib& source, std::uint8_t* out, std::ptrdif
         for (int x = 0; x < Size; ++x)
             offset[y][x] = int(std::lround(((double(bayer(x, y, bits)) + 0.5) / double(Size * Size) - 0.5) * m_spread * 4));
     const auto bucket = [](int quarters) { return quarters < 0 ? 0 : (quarters > 1023 ? 63 : quarters >> 4); };
-    for (int y = 0; y < source.Height(); ++y) {
+    for (int y = 0; y < source.height(); ++y) {
         const std::uint8_t* in = source.scanline(y);
         std::uint8_t* row = out + outStride * y;
         const int* phase = offset[y % Size];
-        for (int x = 0; x < source.Width(); ++x, in += 4) {
+        for (int x = 0; x < source.width(); ++x, in += 4) {
             const int d = phase[x % Size];
             row[x] = nearestInBucket(bucket(4 * in[2] + d), bucket(4 * in[1] + d), bucket(4 * in[0] + d));
         }
@@ -115,10 +115,10 @@ void PaletteMapper::mapOrdered(const Dib& source, std::uint8_t* out, std::ptrdif
 
 void PaletteMapper::mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride)
 {
-    const int width = source.Width();
+    const int width = source.width();
     // Errors in sixteenths, three channels, one spare place at each end.
     std::vector<int> current(std::size_t(3 * (width + 2)), 0), next(current.size(), 0);
-    for (int y = 0; y < source.Height(); ++y) {
+    for (int y = 0; y < source.height(); ++y) {
         const std::uint8_t* in = source.scanline(y);
         std::uint8_t* row = out + outStride * y;
         std::fill(next.begin(), next.end(), 0);
@@ -159,13 +159,13 @@ bool quantisedPalette(std::span<const Dib* const> frames, int maxColours, int st
     for (const Dib* frame : frames) {
         if (frame == nullptr || frame->BPP() != 32 || frame->empty())
             continue;
-        const int width = (frame->Width() + step - 1) / step;
-        const int height = (frame->Height() + step - 1) / step;
+        const int width = (frame->width() + step - 1) / step;
+        const int height = (frame->height() + step - 1) / step;
         rgba.resize(std::size_t(width) * std::size_t(height) * 4);
         std::uint8_t* o = rgba.data();
-        for (int y = 0; y < frame->Height(); y += step) {
+        for (int y = 0; y < frame->height(); y += step) {
             const std::uint8_t* in = frame->scanline(y);
-            for (int x = 0; x < frame->Width(); x += step, o += 4) {
+            for (int x = 0; x < frame->width(); x += step, o += 4) {
                 o[0] = in[4 * x + 2];
                 o[1] = in[4 * x + 1];
                 o[2] = in[4 * x];
@@ -181,14 +181,14 @@ bool quantisedPalette(std::span<const Dib* const> frames, int maxColours, int st
     if (liq_histogram_quantize(histogram.get(), attr.get(), &result) != LIQ_OK || result == nullptr)
         return false;
     const liq_palette* colours = liq_get_palette(result);
-    palette.Initialize(std::int16_t(colours->count));
+    palette.initialize(std::int16_t(colours->count));
     for (unsigned i = 0; i < colours->count; ++i) {
         palette.setRed(std::uint8_t(i), colours->entries[i].r);
         palette.setGreen(std::uint8_t(i), colours->entries[i].g);
         palette.setBlue(std::uint8_t(i), colours->entries[i].b);
     }
     liq_result_destroy(result);
-    palette.BuildLogicalPalette();
+    palette.buildLogicalPalette();
     return true;
 }
 

@@ -36,8 +36,8 @@ template <class BlueT, class MapT>
 void quantiseRows(const Dib& src, Dib& dst, const BlueT* blue, const std::uint8_t* green,
                   const std::uint8_t* red, const MapT* map, const ThresholdMatrix* matrix, int bias)
 {
-    const std::int32_t width = src.Width();
-    for (std::int32_t y = 0; y < src.Height(); ++y) {
+    const std::int32_t width = src.width();
+    for (std::int32_t y = 0; y < src.height(); ++y) {
         const std::uint8_t* in = src.scanline(y);
         std::uint8_t* out = dst.scanline(y);
         int offset[4];
@@ -92,9 +92,9 @@ inline void storePixel(std::uint8_t* p, const Channels& v)
 
 }  // namespace
 
-Ditherer::Ditherer() { InitDitherTables(); }
+Ditherer::Ditherer() { initDitherTables(); }
 
-void Ditherer::InitDitherTables()
+void Ditherer::initDitherTables()
 {
     for (int i = -kHalftoneLow; i < kHalftoneCount - kHalftoneLow; ++i) {
         const int level = nearestLevel(i, 51, 5);
@@ -131,9 +131,9 @@ void Ditherer::InitDitherTables()
         }
 }
 
-void Ditherer::SetPaletteMode(PaletteMode mode) { m_paletteMode = mode; }
+void Ditherer::setPaletteMode(PaletteMode mode) { m_paletteMode = mode; }
 
-void Ditherer::SetDitherMode(DitherMode mode) { m_ditherMode = mode; }
+void Ditherer::setDitherMode(DitherMode mode) { m_ditherMode = mode; }
 
 std::int16_t Ditherer::errorShare(int sixteenths, int error) const
 {
@@ -146,22 +146,22 @@ std::int16_t Ditherer::errorShare(int sixteenths, int error) const
     }
 }
 
-void Ditherer::BuildOptimalLookup(const Palette8& palette)
+void Ditherer::buildOptimalLookup(const Palette8& palette)
 {
     for (int b = 0; b < 16; ++b)
         for (int g = 0; g < 16; ++g)
             for (int r = 0; r < 16; ++r)
                 m_optimal[std::size_t(256 * b + 16 * g + r)] =
-                    palette.ClosestIndex(std::uint8_t(17 * r), std::uint8_t(17 * g), std::uint8_t(17 * b));
+                    palette.closestIndex(std::uint8_t(17 * r), std::uint8_t(17 * g), std::uint8_t(17 * b));
 }
 
-void Ditherer::DitherTo8bpp(const Dib& source, Dib& dst, Palette8& palette, bool reusePalette)
+void Ditherer::ditherTo8bpp(const Dib& source, Dib& dst, Palette8& palette, bool reusePalette)
 {
     if (&source == &dst) {
         // Re-creating the destination would free the source first.
         Dib copy;
-        source.CloneTo(copy);
-        DitherTo8bpp(copy, dst, palette, reusePalette);
+        source.cloneTo(copy);
+        ditherTo8bpp(copy, dst, palette, reusePalette);
         return;
     }
     if (source.BPP() != 32)
@@ -169,16 +169,16 @@ void Ditherer::DitherTo8bpp(const Dib& source, Dib& dst, Palette8& palette, bool
 
     if (!reusePalette) {
         if (m_paletteMode == PaletteMode::Halftone) {
-            palette.CreateHalftone(HalftoneCube::Colours216);
+            palette.createHalftone(HalftoneCube::Colours216);
         } else if (m_paletteMode == PaletteMode::Optimal) {
             // The palette is made from a copy of at most 50 x 50 pixels.
             Dib shrunk;
-            source.CloneTo(shrunk);
+            source.cloneTo(shrunk);
             std::int32_t fitX = 0, fitY = 0, fitWidth = 0, fitHeight = 0;
-            shrunk.GetBestFitInfo(50, 50, fitX, fitY, fitWidth, fitHeight);
-            shrunk.Resize(fitWidth, fitHeight, ResizeMode::Stretch);
-            palette.CreateOptimal(shrunk, 256, 6, 1.0f, 1.0f, 1.0f);
-            BuildOptimalLookup(palette);
+            shrunk.getBestFitInfo(50, 50, fitX, fitY, fitWidth, fitHeight);
+            shrunk.resize(fitWidth, fitHeight, ResizeMode::Stretch);
+            palette.createOptimal(shrunk, 256, 6, 1.0f, 1.0f, 1.0f);
+            buildOptimalLookup(palette);
         }
     }
     if (palette.entryData() == nullptr)
@@ -190,9 +190,9 @@ void Ditherer::DitherTo8bpp(const Dib& source, Dib& dst, Palette8& palette, bool
     const bool modes = (m_paletteMode == PaletteMode::Halftone || m_paletteMode == PaletteMode::Optimal) &&
                        (m_ditherMode == DitherMode::None || m_ditherMode == DitherMode::Ordered ||
                         m_ditherMode == DitherMode::Diffusion);
-    if (!modes || dst.Width() != source.Width() || dst.Height() != source.Height() || dst.BPP() != 8)
-        dst.Create(source.Width(), source.Height(), 8);
-    dst.SetPalette(m_paletteCopy.data(), m_paletteCopy.size());
+    if (!modes || dst.width() != source.width() || dst.height() != source.height() || dst.BPP() != 8)
+        dst.create(source.width(), source.height(), 8);
+    dst.setPalette(m_paletteCopy.data(), m_paletteCopy.size());
     if (dst.empty())
         return;
 
@@ -270,8 +270,8 @@ std::array<std::uint32_t, 4096> Ditherer::coloursOfKeys() const
 template <bool Optimal>
 void Ditherer::errorDiffusion(const Dib& source, Dib& dst) const
 {
-    const std::int32_t width = source.Width();
-    const std::int32_t height = source.Height();
+    const std::int32_t width = source.width();
+    const std::int32_t height = source.height();
     const std::uint16_t* blue = Optimal ? m_optimalBlue.data() + kOptimalLow : m_halftoneBlue.data() + kHalftoneLow;
     const std::uint8_t* green = Optimal ? m_optimalGreen.data() + kOptimalLow : m_halftoneGreen.data() + kHalftoneLow;
     const std::uint8_t* red = Optimal ? m_optimalLevel.data() + kOptimalLow : m_halftoneLevel.data() + kHalftoneLow;
@@ -281,7 +281,7 @@ void Ditherer::errorDiffusion(const Dib& source, Dib& dst) const
 
     // The work copy: only the row being quantised and the row below it are ever live (the
     // shares reach one row down), so two row buffers take the place of a whole cloned surface.
-    const std::size_t stride = std::size_t(source.BytesPerScanline());
+    const std::size_t stride = std::size_t(source.bytesPerScanline());
     std::vector<std::uint8_t> rows(2 * stride);
     std::uint8_t* workRow = rows.data();
     std::uint8_t* workBelow = rows.data() + stride;

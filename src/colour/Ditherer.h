@@ -30,9 +30,9 @@ class Ditherer {
 public:
     Ditherer();
 
-    void InitDitherTables();
-    void SetPaletteMode(PaletteMode mode);
-    void SetDitherMode(DitherMode mode);
+    void initDitherTables();
+    void setPaletteMode(PaletteMode mode);
+    void setDitherMode(DitherMode mode);
     PaletteMode paletteMode() const { return m_paletteMode; }
     DitherMode ditherMode() const { return m_ditherMode; }
 
@@ -40,9 +40,9 @@ public:
     // source's size with the palette's 256 entries as colour table and fills it. source must be
     // a 32-bit surface (RuntimeError TypeMismatch otherwise) and is never modified. With
     // reusePalette and a palette that was never made, raises SubscriptOutOfRange.
-    void DitherTo8bpp(const Dib& source, Dib& dst, Palette8& palette, bool reusePalette);
-    // Optimal lookup entry 256b + 16g + r = palette.ClosestIndex(17r, 17g, 17b), r, g, b in 0..15.
-    void BuildOptimalLookup(const Palette8& palette);
+    void ditherTo8bpp(const Dib& source, Dib& dst, Palette8& palette, bool reusePalette);
+    // Optimal lookup entry 256b + 16g + r = palette.closestIndex(17r, 17g, 17b), r, g, b in 0..15.
+    void buildOptimalLookup(const Palette8& palette);
 
     // The tables, for tests and inspection.
     // Level 0..5 of a channel value for the halftone cube: nearest(value / 51), value -51..280.
@@ -54,8 +54,8 @@ public:
     // The 4 x 4 Bayer matrix (1..16) and the same scaled to the halftone step of 51.
     std::uint8_t bayerThreshold(int x, int y) const { return m_bayer16[std::size_t(y & 3)][std::size_t(x & 3)]; }
     std::uint8_t halftoneThreshold(int x, int y) const { return m_bayer51[std::size_t(y & 3)][std::size_t(x & 3)]; }
-    std::uint8_t CubeIndex(int i) const { return m_cube[std::size_t(i)]; }            // 0..215
-    std::uint8_t OptimalLookup(int i) const { return m_optimal[std::size_t(i)]; }     // 0..4095
+    std::uint8_t cubeIndex(int i) const { return m_cube[std::size_t(i)]; }            // 0..215
+    std::uint8_t optimalLookup(int i) const { return m_optimal[std::size_t(i)]; }     // 0..4095
 
 private:
     static constexpr int kHalftoneLow = 51, kHalftoneCount = 332;

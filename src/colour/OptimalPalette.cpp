@@ -180,7 +180,7 @@ private:
 
 }  // namespace
 
-void Palette8::CreateOptimal(const Dib& source, std::int32_t maxColours, std::int32_t depth, float redWeight,
+void Palette8::createOptimal(const Dib& source, std::int32_t maxColours, std::int32_t depth, float redWeight,
                              float greenWeight, float blueWeight)
 {
     if (source.BPP() != 32)
@@ -190,9 +190,9 @@ void Palette8::CreateOptimal(const Dib& source, std::int32_t maxColours, std::in
         throw RuntimeError(errnum::SubscriptOutOfRange, "Subscript out of range");
 
     Octree tree(depth, redWeight, greenWeight, blueWeight);
-    for (std::int32_t y = 0; y < source.Height(); ++y) {
+    for (std::int32_t y = 0; y < source.height(); ++y) {
         const std::uint8_t* pixel = source.scanline(y);
-        for (std::int32_t x = 0; x < source.Width(); ++x, pixel += 4) {
+        for (std::int32_t x = 0; x < source.width(); ++x, pixel += 4) {
             tree.addColour(1, 1, Box{}, pixel[2], pixel[1], pixel[0]);
             while (tree.colours() > maxColours)
                 if (!tree.reduce())
@@ -200,7 +200,7 @@ void Palette8::CreateOptimal(const Dib& source, std::int32_t maxColours, std::in
         }
     }
 
-    Initialize(0);
+    initialize(0);
     std::size_t entries = 0;
     const std::vector<Node>& pool = tree.pool();
     for (std::size_t number = 1; number < pool.size(); ++number) {
@@ -213,7 +213,7 @@ void Palette8::CreateOptimal(const Dib& source, std::int32_t maxColours, std::in
                  roundedMean(node.blue, node.count));
     }
     m_entries = static_cast<std::int16_t>(entries);
-    BuildLogicalPalette();
+    buildLogicalPalette();
 }
 
 }  // namespace vantorell

@@ -26,16 +26,16 @@ std::uintptr_t nextLogicalId()
 
 }  // namespace
 
-void Palette8::Initialize(std::int16_t entries)
+void Palette8::initialize(std::int16_t entries)
 {
-    Destroy();
+    destroy();
     if (entries < 0 || entries > std::int16_t(kMaxEntries))
         raiseSubscript();
     m_table.assign(kMaxEntries * 4, 0);
     m_entries = entries;
 }
 
-void Palette8::Destroy()
+void Palette8::destroy()
 {
     m_entries = 0;
     m_table.clear();
@@ -44,7 +44,7 @@ void Palette8::Destroy()
     m_logicalId = 0;
 }
 
-void Palette8::BuildLogicalPalette()
+void Palette8::buildLogicalPalette()
 {
     m_logical.clear();
     m_hasLogical = false;
@@ -56,7 +56,7 @@ void Palette8::BuildLogicalPalette()
     m_logicalId = nextLogicalId();
 }
 
-std::uint8_t Palette8::ClosestIndex(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const
+std::uint8_t Palette8::closestIndex(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const
 {
     if (!m_hasLogical)
         raiseOverflow();
@@ -76,16 +76,16 @@ std::uint8_t Palette8::ClosestIndex(std::uint8_t red, std::uint8_t green, std::u
     return static_cast<std::uint8_t>(best);
 }
 
-void Palette8::ClosestColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint8_t& closestRed,
+void Palette8::closestColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint8_t& closestRed,
                             std::uint8_t& closestGreen, std::uint8_t& closestBlue) const
 {
-    const std::uint8_t index = ClosestIndex(red, green, blue);
+    const std::uint8_t index = closestIndex(red, green, blue);
     closestRed = this->red(index);
     closestGreen = this->green(index);
     closestBlue = this->blue(index);
 }
 
-bool Palette8::IsGreyScale() const
+bool Palette8::isGreyScale() const
 {
     if (m_entries <= 0 || m_table.empty())
         return false;
@@ -97,9 +97,9 @@ bool Palette8::IsGreyScale() const
     return true;
 }
 
-void Palette8::CreateGreyScale(GreyLevels levels)
+void Palette8::createGreyScale(GreyLevels levels)
 {
-    Initialize(0);
+    initialize(0);
     int step = 0;
     switch (levels) {
     case GreyLevels::Greys2: step = 255; break;
@@ -111,7 +111,7 @@ void Palette8::CreateGreyScale(GreyLevels levels)
     m_entries = static_cast<std::int16_t>(count);
     for (int i = 0; i < count; ++i)
         setEntry(std::size_t(i), std::uint8_t(i * step), std::uint8_t(i * step), std::uint8_t(i * step));
-    BuildLogicalPalette();
+    buildLogicalPalette();
 }
 
 void Palette8::writeEgaSet(std::size_t start, bool bright)
@@ -122,18 +122,18 @@ void Palette8::writeEgaSet(std::size_t start, bool bright)
     }
 }
 
-void Palette8::CreateEGA()
+void Palette8::createEGA()
 {
-    Initialize(0);
+    initialize(0);
     m_entries = 16;
     writeEgaSet(0, false);
     writeEgaSet(8, true);
-    BuildLogicalPalette();
+    buildLogicalPalette();
 }
 
-void Palette8::CreateHalftone(HalftoneCube cube)
+void Palette8::createHalftone(HalftoneCube cube)
 {
-    Initialize(0);
+    initialize(0);
     static constexpr int kSteps[5] = {256, 128, 85, 64, 51};
     const int cubeIndex = static_cast<int>(cube);
     if (cubeIndex < 0 || cubeIndex > 4)
@@ -150,12 +150,12 @@ void Palette8::CreateHalftone(HalftoneCube cube)
             for (int r = 0; r < levels; ++r)
                 setEntry(index++, values[r], values[g], values[b]);
     m_entries = static_cast<std::int16_t>(index);
-    BuildLogicalPalette();
+    buildLogicalPalette();
 }
 
-void Palette8::CreateWebsafe()
+void Palette8::createWebsafe()
 {
-    Initialize(0);
+    initialize(0);
     m_entries = 256;
     writeEgaSet(0, false);
     writeEgaSet(248, true);
@@ -175,7 +175,7 @@ void Palette8::CreateWebsafe()
         const auto grey = static_cast<std::uint8_t>(8 * (k + 1));
         setEntry(217 + k, grey, grey, grey);
     }
-    BuildLogicalPalette();
+    buildLogicalPalette();
 }
 
 void Palette8::setEntries(std::int16_t entries)

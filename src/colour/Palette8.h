@@ -36,32 +36,32 @@ public:
     Palette8() = default;
 
     // Destroy, then Entries = entries (0..256) and a fresh table of 256 zero entries.
-    void Initialize(std::int16_t entries);
+    void initialize(std::int16_t entries);
     // Entries = 0, no table, no logical palette.
-    void Destroy();
+    void destroy();
     // Takes a snapshot of entries 0 .. Entries - 1 for the nearest-colour search (the logical
     // palette). Writing entries or Entries afterwards leaves the search on the old snapshot.
-    void BuildLogicalPalette();
+    void buildLogicalPalette();
 
     // The snapshot entry nearest to the colour: smallest squared distance, lowest index on ties.
     // Raises RuntimeError(errnum::Overflow) when there is no snapshot (or it is empty), as the
     // platform's search then answers "no match".
-    std::uint8_t ClosestIndex(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const;
-    // The table's colour of ClosestIndex(red, green, blue).
-    void ClosestColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint8_t& closestRed,
+    std::uint8_t closestIndex(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const;
+    // The table's colour of closestIndex(red, green, blue).
+    void closestColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint8_t& closestRed,
                       std::uint8_t& closestGreen, std::uint8_t& closestBlue) const;
     // True when Entries > 0 and entries 0 .. Entries - 1 all have red = green = blue.
-    bool IsGreyScale() const;
+    bool isGreyScale() const;
 
-    // Every Create… starts with Initialize(0) and ends with BuildLogicalPalette.
-    void CreateGreyScale(GreyLevels levels);
-    void CreateEGA();                          // the 16 EGA colours
-    void CreateHalftone(HalftoneCube cube);    // the cube, blue slowest and red fastest
-    void CreateWebsafe();                      // 256 entries: EGA sets, 208 cube colours, greys
+    // Every Create… starts with initialize(0) and ends with BuildLogicalPalette.
+    void createGreyScale(GreyLevels levels);
+    void createEGA();                          // the 16 EGA colours
+    void createHalftone(HalftoneCube cube);    // the cube, blue slowest and red fastest
+    void createWebsafe();                      // 256 entries: EGA sets, 208 cube colours, greys
     // Octree palette of at most maxColours (1..256) colours adapted to a 32-bit surface, tree
     // depth 1..8; a surface of another depth leaves the palette as it was. Each channel is
     // multiplied by its weight before it is placed in the tree.
-    void CreateOptimal(const Dib& source, std::int32_t maxColours, std::int32_t depth, float redWeight,
+    void createOptimal(const Dib& source, std::int32_t maxColours, std::int32_t depth, float redWeight,
                        float greenWeight, float blueWeight);
 
     // Entry 0 of the table (nullptr before Initialize); callers copy Entries x 4 or 1024 bytes.
@@ -70,7 +70,7 @@ public:
     // Non-zero while a logical palette snapshot exists; each snapshot gets a new number.
     std::uintptr_t logicalPaletteId() const { return m_hasLogical ? m_logicalId : 0; }
 
-    std::int16_t Entries() const { return m_entries; }
+    std::int16_t entries() const { return m_entries; }
     // Does not rebuild the logical palette. Raises SubscriptOutOfRange outside 0..256.
     void setEntries(std::int16_t entries);
 

@@ -32,9 +32,9 @@ bool supportedDepth(std::int32_t bpp)
 
 void Dib::FreeDeleter::operator()(std::uint8_t* p) const noexcept { std::free(p); }
 
-bool Dib::Create(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel)
+bool Dib::create(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel)
 {
-    Destroy();
+    destroy();
     // The sizes are computed first, as the header would hold them, so an overflowing size is
     // the overflow error even where the depth or the dimensions would be refused afterwards.
     const std::int32_t bytesPerScanline = checked::rowBytesOrRaise(std::max<std::int64_t>(width, 0),
@@ -56,57 +56,57 @@ bool Dib::Create(std::int32_t width, std::int32_t height, std::int32_t bitsPerPi
     return true;
 }
 
-std::uint8_t Dib::CreateFromPicture(const Picture& picture, bool force32Bits)
+std::uint8_t Dib::createFromPicture(const Picture& picture, bool force32Bits)
 {
     // Our pictures are always 32-bit bitmaps, so force32Bits changes nothing: there is no
     // colour table to copy.
     if (picture.empty())
         return 0;
     const Bitmap& bitmap = picture.bitmap();
-    if (!Create(bitmap.width(), bitmap.height(), 32))
+    if (!create(bitmap.width(), bitmap.height(), 32))
         return 0;   // nothing was loaded: do not report the picture's depth as a success
-    CopyFrom(DibDC::ofBitmap(bitmap), 0, 0, bitmap.width(), bitmap.height());
+    copyFrom(DibDC::ofBitmap(bitmap), 0, 0, bitmap.width(), bitmap.height());
     return 32;
 }
 
-std::uint8_t Dib::CreateFromBitmapFile(const std::filesystem::path& file)
+std::uint8_t Dib::createFromBitmapFile(const std::filesystem::path& file)
 {
     std::error_code error;
     const auto length = std::filesystem::file_size(file, error);
     if (error || length == 0)
         return 0;
-    Destroy();
+    destroy();
     BmpImage image;
     if (loadBitmapFile(file, image) != BmpStatus::Ok)
         return 0;
-    if (!Create(image.width, image.height, image.bpp))
+    if (!create(image.width, image.height, image.bpp))
         return 0;
     // Both layouts pad rows to 4 bytes top down, so the sizes agree exactly.
     std::memcpy(m_bits.get(), image.pixels.data(), std::size_t(m_size));
     if (!m_colourTable.empty())
-        SetPalette(image.colourTable);
+        setPalette(image.colourTable);
     return static_cast<std::uint8_t>(image.bpp);
 }
 
-void Dib::CloneTo(Dib& copy) const
+void Dib::cloneTo(Dib& copy) const
 {
     if (&copy == this)
         return;
-    if (!copy.Create(m_width, m_height, m_bpp))
+    if (!copy.create(m_width, m_height, m_bpp))
         return;
     if (m_bpp <= 8)
-        copy.SetPalette(m_colourTable);
+        copy.setPalette(m_colourTable);
     std::memcpy(copy.m_bits.get(), m_bits.get(), std::size_t(m_size));
 }
 
-void Dib::Destroy()
+void Dib::destroy()
 {
     m_bits.reset();
     m_width = m_height = m_bpp = m_bytesPerScanline = m_size = 0;
     m_colourTable.clear();
 }
 
-std::int32_t Dib::CopyFrom(const DibDC& source, std::int32_t sourceX, std::int32_t sourceY, std::int32_t width,
+std::int32_t Dib::copyFrom(const DibDC& source, std::int32_t sourceX, std::int32_t sourceY, std::int32_t width,
                            std::int32_t height)
 {
     if (empty())
@@ -118,7 +118,7 @@ std::int32_t Dib::CopyFrom(const DibDC& source, std::int32_t sourceX, std::int32
     return bitBlt(dc(), 0, 0, width, height, source, sourceX, sourceY, RasterOp::Copy);
 }
 
-std::int32_t Dib::Stretch(const DibDC& target, std::int32_t x, std::int32_t y, std::int32_t width,
+std::int32_t Dib::stretch(const DibDC& target, std::int32_t x, std::int32_t y, std::int32_t width,
                           std::int32_t height, std::int32_t xSrc, std::int32_t ySrc, std::int32_t srcWidth,
                           std::int32_t srcHeight, RasterOp rop) const
 {
@@ -131,16 +131,16 @@ std::int32_t Dib::Stretch(const DibDC& target, std::int32_t x, std::int32_t y, s
     return stretchBlt(target, x, y, width, height, dc(), xSrc, ySrc, srcWidth, srcHeight, rop);
 }
 
-void Dib::Clear(std::int32_t colour)
+void Dib::clear(std::int32_t colour)
 {
     if (empty())
         return;
     fillRect(dc(), 0, 0, m_width, m_height, resolveColour(colour));
 }
 
-void Dib::SetPalette(const std::vector<std::uint8_t>& entries) { SetPalette(entries.data(), entries.size()); }
+void Dib::setPalette(const std::vector<std::uint8_t>& entries) { setPalette(entries.data(), entries.size()); }
 
-void Dib::SetPalette(const std::uint8_t* entries, std::size_t bytes)
+void Dib::setPalette(const std::uint8_t* entries, std::size_t bytes)
 {
     if (empty() || m_bpp > 8 || entries == nullptr)
         return;
@@ -153,33 +153,33 @@ void Dib::SetPalette(const std::uint8_t* entries, std::size_t bytes)
     }
 }
 
-void Dib::GetPalette(std::vector<std::uint8_t>& entries) const
+void Dib::getPalette(std::vector<std::uint8_t>& entries) const
 {
     if (empty() || m_bpp > 8)
         return;
     entries = m_colourTable;
 }
 
-void Dib::Resize(std::int32_t width, std::int32_t height, ResizeMode mode)
+void Dib::resize(std::int32_t width, std::int32_t height, ResizeMode mode)
 {
     if (empty())
         return;
     const std::vector<std::uint8_t> palette = m_colourTable;
     Dib temporary;
-    if (temporary.Create(width, height, m_bpp)) {
-        temporary.SetPalette(palette);
+    if (temporary.create(width, height, m_bpp)) {
+        temporary.setPalette(palette);
         if (mode == ResizeMode::Stretch)
-            Stretch(temporary.dc(), 0, 0, width, height);
+            stretch(temporary.dc(), 0, 0, width, height);
         else
-            Stretch(temporary.dc(), 0, 0, m_width, m_height);
+            stretch(temporary.dc(), 0, 0, m_width, m_height);
     }
-    if (Create(width, height, m_bpp)) {
-        SetPalette(palette);
-        CopyFrom(std::as_const(temporary).dc(), 0, 0, 0, 0);
+    if (create(width, height, m_bpp)) {
+        setPalette(palette);
+        copyFrom(std::as_const(temporary).dc(), 0, 0, 0, 0);
     }
 }
 
-void Dib::GetBestFitInfo(std::int32_t targetWidth, std::int32_t targetHeight, std::int32_t& fitX, std::int32_t& fitY,
+void Dib::getBestFitInfo(std::int32_t targetWidth, std::int32_t targetHeight, std::int32_t& fitX, std::int32_t& fitY,
                          std::int32_t& fitWidth, std::int32_t& fitHeight, bool enlarge) const
 {
     if (empty())
@@ -227,12 +227,12 @@ DibDC Dib::dc() const
     return context;
 }
 
-Picture Dib::ToPicture() const
+Picture Dib::toPicture() const
 {
     if (empty())
         return Picture();
     Bitmap bitmap(m_width, m_height);
-    Stretch(DibDC::ofBitmap(bitmap), 0, 0, m_width, m_height);
+    stretch(DibDC::ofBitmap(bitmap), 0, 0, m_width, m_height);
     return Picture(std::move(bitmap));
 }
 

@@ -1,7 +1,7 @@
 // Dib: an in-memory device-independent bitmap with one contiguous block of pixel memory that
 // the dithering and LZW loops address directly, and a drawing context (DibDC) for block copies,
 // stretches and fills. Layout: rows top to bottom, each padded to a multiple of 4 bytes;
-// pixel (x, y) starts at bits() + y * BytesPerScanline() + x * BPP() / 8; 32 bits per pixel
+// pixel (x, y) starts at bits() + y * bytesPerScanline() + x * BPP() / 8; 32 bits per pixel
 // is blue, green, red, reserved; 24 is blue, green, red; 8, 4 and 1 are colour-table indexes
 // with the leftmost pixel in the high bits of a byte. 1, 4 and 8 bits per pixel carry a colour
 // table of 2, 16 or 256 entries (blue, green, red, 0), all black until SetPalette.
@@ -36,48 +36,48 @@ public:
     // surface) for a size or depth that cannot be made: width or height below 1, a depth other
     // than 1, 4, 8, 16, 24, 32, or memory that cannot be had. A row of more than 2147483616
     // bits or a Size beyond 2^31 - 1 bytes raises RuntimeError(errnum::Overflow).
-    bool Create(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel);
+    bool create(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel);
     // Copies a decoded picture (always 32 bits per pixel here) into a new 32-bit surface and
     // answers its depth, 32; 0 for an empty picture, leaving the surface as it was, and 0 (with
     // an empty surface) when the surface cannot be made.
-    std::uint8_t CreateFromPicture(const Picture& picture, bool force32Bits);
+    std::uint8_t createFromPicture(const Picture& picture, bool force32Bits);
     // Loads a bitmap file (see dib/BitmapFile.h for what is accepted) and answers its depth,
     // 0 for an empty, unreadable, malformed, unsupported or truncated file. Rows are stored top
     // down like every other surface.
-    std::uint8_t CreateFromBitmapFile(const std::filesystem::path& file);
+    std::uint8_t createFromBitmapFile(const std::filesystem::path& file);
     // copy becomes a copy of this surface: size, depth, colour table and pixels.
-    void CloneTo(Dib& copy) const;
-    void Destroy();
+    void cloneTo(Dib& copy) const;
+    void destroy();
 
     // Copies the width x height rectangle at (sourceX, sourceY) of source to (0, 0) of this
     // surface; a width or height below 1 means the surface's own. Answers 1 when copied, 0 when
     // empty.
-    std::int32_t CopyFrom(const DibDC& source, std::int32_t sourceX, std::int32_t sourceY, std::int32_t width = 0,
+    std::int32_t copyFrom(const DibDC& source, std::int32_t sourceX, std::int32_t sourceY, std::int32_t width = 0,
                           std::int32_t height = 0);
     // Stretches (xSrc, ySrc, srcWidth, srcHeight) of this surface onto (x, y, width, height) of
     // target, colour on colour (see stretchBlt), combined by rop; a source width or height below
     // 1 means the surface's own. Answers 1 when drawn, else 0.
-    std::int32_t Stretch(const DibDC& target, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+    std::int32_t stretch(const DibDC& target, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
                          std::int32_t xSrc = 0, std::int32_t ySrc = 0, std::int32_t srcWidth = 0,
                          std::int32_t srcHeight = 0, RasterOp rop = RasterOp::Copy) const;
     // Fills the whole surface with colour (0x00BBGGRR, or a system colour number).
-    void Clear(std::int32_t colour = 0);
+    void clear(std::int32_t colour = 0);
 
     // Sets colour-table entries 0 .. entries.size() / 4 - 1 (blue, green, red, reserved per
     // entry; the reserved byte is stored as 0); entries beyond the table are ignored.
-    void SetPalette(const std::vector<std::uint8_t>& entries);
-    void SetPalette(const std::uint8_t* entries, std::size_t bytes);
+    void setPalette(const std::vector<std::uint8_t>& entries);
+    void setPalette(const std::uint8_t* entries, std::size_t bytes);
     // Fills entries with the whole colour table, 2^BPP x 4 bytes. Leaves it alone for an empty
     // surface or one of more than 8 bits per pixel.
-    void GetPalette(std::vector<std::uint8_t>& entries) const;
+    void getPalette(std::vector<std::uint8_t>& entries) const;
 
     // Re-creates the surface at the new size keeping its depth and colour table; mode says
     // what becomes of the old image.
-    void Resize(std::int32_t width, std::int32_t height, ResizeMode mode);
+    void resize(std::int32_t width, std::int32_t height, ResizeMode mode);
     // The rectangle that fits this image into targetWidth x targetHeight keeping its aspect
     // ratio (scaled when the image is larger or enlarge is asked for, else at its own size),
     // centred. Outputs are left untouched on an empty surface.
-    void GetBestFitInfo(std::int32_t targetWidth, std::int32_t targetHeight, std::int32_t& fitX, std::int32_t& fitY,
+    void getBestFitInfo(std::int32_t targetWidth, std::int32_t targetHeight, std::int32_t& fitX, std::int32_t& fitY,
                         std::int32_t& fitWidth, std::int32_t& fitHeight, bool enlarge = false) const;
 
     // Read-only properties.
@@ -85,11 +85,11 @@ public:
     DibDC dc() const;                      // the same, usable as a source only
     std::uint8_t* bits() { return m_bits.get(); }
     const std::uint8_t* bits() const { return m_bits.get(); }
-    std::int32_t Width() const { return m_width; }
-    std::int32_t Height() const { return m_height; }
+    std::int32_t width() const { return m_width; }
+    std::int32_t height() const { return m_height; }
     std::int32_t BPP() const { return m_bpp; }
-    std::int32_t BytesPerScanline() const { return m_bytesPerScanline; }
-    std::int32_t Size() const { return m_size; }
+    std::int32_t bytesPerScanline() const { return m_bytesPerScanline; }
+    std::int32_t size() const { return m_size; }
     bool empty() const { return !m_bits; }
     // The colour table: 2^BPP entries of 4 bytes for 8 bits and fewer, else empty.
     const std::vector<std::uint8_t>& colourTable() const { return m_colourTable; }
@@ -101,7 +101,7 @@ public:
 
     // A new 32-bit picture holding a copy of the pixels (indexes resolved through the colour
     // table); an empty picture for an empty surface.
-    Picture ToPicture() const;
+    Picture toPicture() const;
 
 private:
     struct FreeDeleter {

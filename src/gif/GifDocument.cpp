@@ -110,27 +110,27 @@ GifDocument::~GifDocument() = default;
 
 GifDocument::Frame& GifDocument::frame(int frameNumber)
 {
-    if (frameNumber < 1 || frameNumber > FramesCount())
+    if (frameNumber < 1 || frameNumber > framesCount())
         raiseSubscript();
     return *m_frames[std::size_t(frameNumber - 1)];
 }
 
 const GifDocument::Frame& GifDocument::frame(int frameNumber) const
 {
-    if (frameNumber < 1 || frameNumber > FramesCount())
+    if (frameNumber < 1 || frameNumber > framesCount())
         raiseSubscript();
     return *m_frames[std::size_t(frameNumber - 1)];
 }
 
 void GifDocument::makeMaskSurface(Dib& mask, int width, int height)
 {
-    if (!mask.Create(width, height, 1))
+    if (!mask.create(width, height, 1))
         throw RuntimeError(errnum::OutOfMemory, "Out of memory");
     static const std::vector<std::uint8_t> kBlackWhite{0, 0, 0, 0, 255, 255, 255, 0};
-    mask.SetPalette(kBlackWhite);
+    mask.setPalette(kBlackWhite);
 }
 
-void GifDocument::Destroy()
+void GifDocument::destroy()
 {
     m_frames.clear();
     m_signature.clear();
@@ -145,11 +145,11 @@ void GifDocument::Destroy()
     m_globalEntries = 0;
 }
 
-void GifDocument::FrameInsert(int frameNumber, int width, int height)
+void GifDocument::frameInsert(int frameNumber, int width, int height)
 {
     if (frameNumber < 1)
         raiseSubscript();
-    if (FramesCount() >= kMaxFrames)
+    if (framesCount() >= kMaxFrames)
         raiseOverflow();   // FramesCount is a 16-bit signed number
     checkedRange(width, 0, 32767);
     checkedRange(height, 0, 32767);
@@ -157,48 +157,48 @@ void GifDocument::FrameInsert(int frameNumber, int width, int height)
     // New pixel memory is zero: the image is all index 0 and the mask all black, which is
     // what clearing them to colour 0 gives. A zero side leaves both surfaces empty.
     if (width > 0 && height > 0) {
-        if (!record->image.Create(width, height, 8))
+        if (!record->image.create(width, height, 8))
             throw RuntimeError(errnum::OutOfMemory, "Out of memory");
         makeMaskSurface(record->mask, width, height);
     }
-    if (frameNumber > FramesCount())
+    if (frameNumber > framesCount())
         m_frames.push_back(std::move(record));
     else
         m_frames.insert(m_frames.begin() + (frameNumber - 1), std::move(record));
-    if (FramesCount() == 1) {
+    if (framesCount() == 1) {
         m_screenWidth = width;
         m_screenHeight = height;
     }
 }
 
-void GifDocument::FrameRemove(int frameNumber)
+void GifDocument::frameRemove(int frameNumber)
 {
     frame(frameNumber);
     m_frames.erase(m_frames.begin() + (frameNumber - 1));
 }
 
-void GifDocument::FrameMoveUp(int frameNumber)
+void GifDocument::frameMoveUp(int frameNumber)
 {
     frame(frameNumber);
     frame(frameNumber - 1);
     std::swap(m_frames[std::size_t(frameNumber - 1)], m_frames[std::size_t(frameNumber - 2)]);
 }
 
-void GifDocument::FrameMoveDown(int frameNumber)
+void GifDocument::frameMoveDown(int frameNumber)
 {
     frame(frameNumber);
     frame(frameNumber + 1);
     std::swap(m_frames[std::size_t(frameNumber - 1)], m_frames[std::size_t(frameNumber)]);
 }
 
-void GifDocument::FrameBuildMask(int frameNumber, int transparentIndex)
+void GifDocument::frameBuildMask(int frameNumber, int transparentIndex)
 {
     Frame& record = frame(frameNumber);
     if (transparentIndex < 0 || transparentIndex > 255)
         raiseSubscript();
     if (!record.useTransparent) {
-        record.mask.Clear(0);
-        record.image.SetPalette(record.localPalette.data(), record.localPalette.size());
+        record.mask.clear(0);
+        record.image.setPalette(record.localPalette.data(), record.localPalette.size());
         return;
     }
     // Drawing the image with a palette that is white at the transparent index and black
@@ -207,10 +207,10 @@ void GifDocument::FrameBuildMask(int frameNumber, int transparentIndex)
     const Dib& image = record.image;
     Dib& mask = record.mask;
     if (!image.empty() && !mask.empty() && image.BPP() == 8) {
-        const int width = std::min(image.Width(), mask.Width());
-        const int height = std::min(image.Height(), mask.Height());
+        const int width = std::min(image.width(), mask.width());
+        const int height = std::min(image.height(), mask.height());
         const auto transparent = static_cast<std::uint8_t>(transparentIndex);
-        std::fill_n(mask.bits(), mask.Size(), 0);
+        std::fill_n(mask.bits(), mask.size(), 0);
         for (int y = 0; y < height; ++y) {
             const std::uint8_t* src = image.scanline(y);
             std::uint8_t* dst = mask.scanline(y);
@@ -221,14 +221,14 @@ void GifDocument::FrameBuildMask(int frameNumber, int transparentIndex)
     }
     std::array<std::uint8_t, kPaletteBytes> display = record.localPalette;
     std::fill_n(display.begin() + transparentIndex * 4, 4, 0);
-    record.image.SetPalette(display.data(), display.size());
+    record.image.setPalette(display.data(), display.size());
 }
 
-void GifDocument::FrameDraw(const DibDC& target, int frameNumber, int left, int top, float scale, FrameClip clip)
+void GifDocument::frameDraw(const DibDC& target, int frameNumber, int left, int top, float scale, FrameClip clip)
 {
     const Frame& record = frame(frameNumber);
-    int srcWidth = record.image.Width();
-    int srcHeight = record.image.Height();
+    int srcWidth = record.image.width();
+    int srcHeight = record.image.height();
     if (clip == FrameClip::Screen) {
         srcWidth = std::max(0, std::min(srcWidth, m_screenWidth - record.left));
         srcHeight = std::max(0, std::min(srcHeight, m_screenHeight - record.top));
@@ -245,10 +245,10 @@ void GifDocument::FrameDraw(const DibDC& target, int frameNumber, int left, int 
     const std::int32_t width = round(double(srcWidth) * double(scale));
     const std::int32_t height = round(double(srcHeight) * double(scale));
     if (record.useTransparent) {
-        record.mask.Stretch(target, x, y, width, height, 0, 0, srcWidth, srcHeight, RasterOp::And);
-        record.image.Stretch(target, x, y, width, height, 0, 0, srcWidth, srcHeight, RasterOp::Or);
+        record.mask.stretch(target, x, y, width, height, 0, 0, srcWidth, srcHeight, RasterOp::And);
+        record.image.stretch(target, x, y, width, height, 0, 0, srcWidth, srcHeight, RasterOp::Or);
     } else {
-        record.image.Stretch(target, x, y, width, height, 0, 0, srcWidth, srcHeight, RasterOp::Copy);
+        record.image.stretch(target, x, y, width, height, 0, 0, srcWidth, srcHeight, RasterOp::Copy);
     }
 }
 
@@ -259,7 +259,7 @@ void GifDocument::setScreenWidth(int width) { m_screenWidth = checkedRange(width
 void GifDocument::setScreenHeight(int height) { m_screenHeight = checkedRange(height, 0, 65535); }
 void GifDocument::setScreenBackgroundColorIndex(int index) { m_background = checkedRange(index, 0, 255); }
 
-float GifDocument::ScreenPixelAspectRatio() const { return (float(m_aspect) + 15.0f) / 64.0f; }
+float GifDocument::screenPixelAspectRatio() const { return (float(m_aspect) + 15.0f) / 64.0f; }
 
 void GifDocument::setScreenPixelAspectRatio(float ratio)
 {
@@ -269,61 +269,61 @@ void GifDocument::setScreenPixelAspectRatio(float ratio)
     m_aspect = static_cast<std::uint8_t>(stored);
 }
 
-std::int32_t GifDocument::GlobalPaletteRGBEntry(int entry) const { return rgbEntry(m_globalPalette.data(), entry); }
+std::int32_t GifDocument::globalPaletteRGBEntry(int entry) const { return rgbEntry(m_globalPalette.data(), entry); }
 void GifDocument::setGlobalPaletteEntries(int entries) { m_globalEntries = checkedEntries(entries); }
 
 Dib& GifDocument::frameImage(int frameNumber) { return frame(frameNumber).image; }
 const Dib& GifDocument::frameImage(int frameNumber) const { return frame(frameNumber).image; }
 Dib& GifDocument::frameMask(int frameNumber) { return frame(frameNumber).mask; }
 const Dib& GifDocument::frameMask(int frameNumber) const { return frame(frameNumber).mask; }
-int GifDocument::FrameDelay(int frameNumber) const { return frame(frameNumber).delay; }
+int GifDocument::frameDelay(int frameNumber) const { return frame(frameNumber).delay; }
 void GifDocument::setFrameDelay(int frameNumber, int delay)
 {
     frame(frameNumber).delay = checkedRange(delay, 0, 65535);
 }
-bool GifDocument::FrameInterlaced(int frameNumber) const { return frame(frameNumber).interlaced; }
+bool GifDocument::frameInterlaced(int frameNumber) const { return frame(frameNumber).interlaced; }
 void GifDocument::setFrameInterlaced(int frameNumber, bool interlaced) { frame(frameNumber).interlaced = interlaced; }
-int GifDocument::FrameLeft(int frameNumber) const { return frame(frameNumber).left; }
+int GifDocument::frameLeft(int frameNumber) const { return frame(frameNumber).left; }
 void GifDocument::setFrameLeft(int frameNumber, int left) { frame(frameNumber).left = checkedRange(left, 0, 65535); }
-int GifDocument::FrameTop(int frameNumber) const { return frame(frameNumber).top; }
+int GifDocument::frameTop(int frameNumber) const { return frame(frameNumber).top; }
 void GifDocument::setFrameTop(int frameNumber, int top) { frame(frameNumber).top = checkedRange(top, 0, 65535); }
-int GifDocument::FrameDisposalMethod(int frameNumber) const { return frame(frameNumber).disposal; }
+int GifDocument::frameDisposalMethod(int frameNumber) const { return frame(frameNumber).disposal; }
 void GifDocument::setFrameDisposalMethod(int frameNumber, int method)
 {
     frame(frameNumber).disposal = checkedRange(method, 0, 7);
 }
-bool GifDocument::FrameUseTransparentColor(int frameNumber) const { return frame(frameNumber).useTransparent; }
+bool GifDocument::frameUseTransparentColor(int frameNumber) const { return frame(frameNumber).useTransparent; }
 void GifDocument::setFrameUseTransparentColor(int frameNumber, bool use) { frame(frameNumber).useTransparent = use; }
-int GifDocument::FrameTransparentColorIndex(int frameNumber) const { return frame(frameNumber).transparentIndex; }
+int GifDocument::frameTransparentColorIndex(int frameNumber) const { return frame(frameNumber).transparentIndex; }
 void GifDocument::setFrameTransparentColorIndex(int frameNumber, int index)
 {
     frame(frameNumber).transparentIndex = checkedRange(index, 0, 255);
 }
-bool GifDocument::FrameUserInput(int frameNumber) const { return frame(frameNumber).userInput; }
+bool GifDocument::frameUserInput(int frameNumber) const { return frame(frameNumber).userInput; }
 void GifDocument::setFrameUserInput(int frameNumber, bool userInput) { frame(frameNumber).userInput = userInput; }
 std::uint8_t* GifDocument::localPaletteData(int frameNumber) { return frame(frameNumber).localPalette.data(); }
 const std::uint8_t* GifDocument::localPaletteData(int frameNumber) const
 {
     return frame(frameNumber).localPalette.data();
 }
-std::int32_t GifDocument::LocalPaletteRGBEntry(int frameNumber, int entry) const
+std::int32_t GifDocument::localPaletteRGBEntry(int frameNumber, int entry) const
 {
     return rgbEntry(frame(frameNumber).localPalette.data(), entry);
 }
-bool GifDocument::LocalPaletteUsed(int frameNumber) const { return frame(frameNumber).localUsed; }
+bool GifDocument::localPaletteUsed(int frameNumber) const { return frame(frameNumber).localUsed; }
 void GifDocument::setLocalPaletteUsed(int frameNumber, bool used) { frame(frameNumber).localUsed = used; }
-bool GifDocument::LocalPaletteSorted(int frameNumber) const { return frame(frameNumber).localSorted; }
+bool GifDocument::localPaletteSorted(int frameNumber) const { return frame(frameNumber).localSorted; }
 void GifDocument::setLocalPaletteSorted(int frameNumber, bool sorted) { frame(frameNumber).localSorted = sorted; }
-int GifDocument::LocalPaletteEntries(int frameNumber) const { return frame(frameNumber).localEntries; }
+int GifDocument::localPaletteEntries(int frameNumber) const { return frame(frameNumber).localEntries; }
 void GifDocument::setLocalPaletteEntries(int frameNumber, int entries)
 {
     frame(frameNumber).localEntries = checkedEntries(entries);
 }
-GifError GifDocument::FrameDecodeResult(int frameNumber) const { return frame(frameNumber).decodeResult; }
+GifError GifDocument::frameDecodeResult(int frameNumber) const { return frame(frameNumber).decodeResult; }
 
 // ---- Save --------------------------------------------------------------------------------------
 
-bool GifDocument::Save(const std::filesystem::path& file, const StepProgress& progress)
+bool GifDocument::save(const std::filesystem::path& file, const StepProgress& progress)
 {
     bool created = false;
     bool ok = false;
@@ -349,7 +349,7 @@ bool GifDocument::Save(const std::filesystem::path& file, const StepProgress& pr
 bool GifDocument::writeDocument(const std::function<bool(const std::vector<std::uint8_t>&)>& write,
                                 const StepProgress& progress)
 {
-    const int framesCount = FramesCount();
+    const int frames = framesCount();
     if (m_globalExists && m_globalEntries > 256)
         return false;
     const int globalBits = m_globalExists ? gifPaletteBits(m_globalEntries) : 0;
@@ -357,7 +357,7 @@ bool GifDocument::writeDocument(const std::function<bool(const std::vector<std::
     std::vector<std::uint8_t> out;
     out.reserve(2048);
     out.insert(out.end(), {'G', 'I', 'F'});
-    if (framesCount >= 1)
+    if (frames >= 1)
         out.insert(out.end(), {'8', '9', 'a'});
     else
         out.insert(out.end(), {'8', '7', 'a'});
@@ -370,7 +370,7 @@ bool GifDocument::writeDocument(const std::function<bool(const std::vector<std::
     out.push_back(m_aspect);
     if (m_globalExists)
         putColourTable(out, m_globalPalette.data(), m_globalEntries, globalBits);
-    if (framesCount >= 1) {
+    if (frames >= 1) {
         // NETSCAPE2.0 application extension: sub-block id 1, loop count (0 = for ever).
         out.insert(out.end(), {kGifExtensionIntroducer, kGifApplicationLabel, 0x0B});
         out.insert(out.end(), {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'});
@@ -381,8 +381,8 @@ bool GifDocument::writeDocument(const std::function<bool(const std::vector<std::
     if (!write(out))
         return false;
 
-    for (int i = 1; i <= framesCount; ++i) {
-        if (!reportStep(progress, i, framesCount))
+    for (int i = 1; i <= frames; ++i) {
+        if (!reportStep(progress, i, frames))
             return false;
         out.clear();
         if (!appendFrameBlock(*m_frames[std::size_t(i - 1)], globalBits, out) || !write(out))
@@ -396,7 +396,7 @@ bool GifDocument::appendFrameBlock(const Frame& record, int globalBits, std::vec
 {
     const Dib& image = record.image;
     // The descriptor's sizes are 16-bit; frames keep to the 16-bit signed range of the document.
-    if (image.Width() > 32767 || image.Height() > 32767)
+    if (image.width() > 32767 || image.height() > 32767)
         return false;
     if (record.localUsed && record.localEntries > 256)
         return false;
@@ -416,8 +416,8 @@ bool GifDocument::appendFrameBlock(const Frame& record, int globalBits, std::vec
     out.push_back(kGifImageSeparator);
     put16(out, record.left);
     put16(out, record.top);
-    put16(out, image.Width());
-    put16(out, image.Height());
+    put16(out, image.width());
+    put16(out, image.height());
     out.push_back(static_cast<std::uint8_t>((record.localUsed ? 0x80 : 0) + (record.interlaced ? 0x40 : 0) +
                                             (record.localSorted ? 0x20 : 0) + (paletteBits - 1)));
     if (record.localUsed)
@@ -427,8 +427,8 @@ bool GifDocument::appendFrameBlock(const Frame& record, int globalBits, std::vec
     out.push_back(static_cast<std::uint8_t>(minCodeSize));
     // Only 8-bit pixel memory is encoded; any other surface gives no data sub-blocks.
     if (image.BPP() == 8 && !image.empty()) {
-        const IndexedPixels pixels{image.bits(), image.BytesPerScanline(), image.Width(), image.Height()};
-        if (!m_encoder.EncodeFrame(pixels, record.interlaced, minCodeSize + 1, out))
+        const IndexedPixels pixels{image.bits(), image.bytesPerScanline(), image.width(), image.height()};
+        if (!m_encoder.encodeFrame(pixels, record.interlaced, minCodeSize + 1, out))
             return false;
     }
     out.push_back(0x00);

@@ -50,15 +50,15 @@ public:
     // written; the window is yielded to once per frame. False on any failure (the file cannot
     // be written, a frame has no palette, a frame side above 32767, a pixel index beyond its
     // palette's code size); a failed save leaves no file behind.
-    bool Save(const std::filesystem::path& file, const StepProgress& progress = {});
+    bool save(const std::filesystem::path& file, const StepProgress& progress = {});
 
     // Reads a whole file. True when it was read completely; a missing, empty or bad file
     // empties the document (Destroy) and gives false.
-    bool LoadFromFile(const std::filesystem::path& file);
+    bool loadFromFile(const std::filesystem::path& file);
     // Reads a GIF held in memory. True on success; false for a wrong signature or version, a
     // truncated block, a limit exceeded. A failed load leaves the document empty (Destroy).
     // Damaged image data end only that image's decoding (FrameDecodeResult tells).
-    bool LoadFromStream(std::span<const std::uint8_t> bytes);
+    bool loadFromStream(std::span<const std::uint8_t> bytes);
 
     // Why the last load failed (None after a success) and the byte offset where it was noticed.
     GifError lastError() const { return m_lastError; }
@@ -67,60 +67,60 @@ public:
     void setDecodeLimits(const DecodeLimits& limits) { m_limits = limits; }
     const DecodeLimits& decodeLimits() const { return m_limits; }
     // "GIF" and "87a"/"89a" as read by the last load (empty after Destroy).
-    const std::string& Signature() const { return m_signature; }
-    const std::string& Version() const { return m_version; }
+    const std::string& signature() const { return m_signature; }
+    const std::string& version() const { return m_version; }
 
     // ---- Document operations -------------------------------------------------------------
 
     // Releases every frame, FramesCount 0, clears the screen descriptor (size, background,
     // aspect), the global palette bytes, AnimationLoops, GlobalPaletteSorted and
     // GlobalPaletteEntries. GlobalPaletteExists keeps its value.
-    void Destroy();
+    void destroy();
     // Inserts a frame of width x height (0..32767 each, else Overflow; 0 gives empty surfaces)
     // at position frameNumber (>= 1); beyond the last frame it is appended. A 32768th frame is
     // an Overflow. The image is all index 0, the mask all 0 with a black and white colour
     // table. The first frame sets the screen size.
-    void FrameInsert(int frameNumber, int width, int height);
-    void FrameRemove(int frameNumber);
-    void FrameMoveUp(int frameNumber);     // swaps frames frameNumber and frameNumber - 1
-    void FrameMoveDown(int frameNumber);   // swaps frames frameNumber and frameNumber + 1
+    void frameInsert(int frameNumber, int width, int height);
+    void frameRemove(int frameNumber);
+    void frameMoveUp(int frameNumber);     // swaps frames frameNumber and frameNumber - 1
+    void frameMoveDown(int frameNumber);   // swaps frames frameNumber and frameNumber + 1
     // Prepares the frame for drawing. With FrameUseTransparentColor: the mask becomes 1 where
     // the image holds transparentIndex (0..255) and the image's colour table the local palette
     // with that entry black. Without: the mask is cleared and the image gets the local palette
     // unchanged.
-    void FrameBuildMask(int frameNumber, int transparentIndex);
+    void frameBuildMask(int frameNumber, int transparentIndex);
     // Draws the frame on target at (left, top) + its position, scaled by scale, clipped as
     // asked. Transparent frames are drawn through their mask (AND), then the image (OR).
-    void FrameDraw(const DibDC& target, int frameNumber, int left, int top, float scale, FrameClip clip);
+    void frameDraw(const DibDC& target, int frameNumber, int left, int top, float scale, FrameClip clip);
 
     // ---- Document properties ---------------------------------------------------------------
 
-    int FramesCount() const { return static_cast<int>(m_frames.size()); }
-    int AnimationLoops() const { return m_animationLoops; }   // 0: loop for ever
+    int framesCount() const { return static_cast<int>(m_frames.size()); }
+    int animationLoops() const { return m_animationLoops; }   // 0: loop for ever
     void setAnimationLoops(int loops);                         // 0..65535
-    int ScreenWidth() const { return m_screenWidth; }
+    int screenWidth() const { return m_screenWidth; }
     void setScreenWidth(int width);                            // 0..65535
-    int ScreenHeight() const { return m_screenHeight; }
+    int screenHeight() const { return m_screenHeight; }
     void setScreenHeight(int height);                          // 0..65535
-    int ScreenBackgroundColorIndex() const { return m_background; }
+    int screenBackgroundColorIndex() const { return m_background; }
     void setScreenBackgroundColorIndex(int index);             // 0..255
     // The GIF aspect byte read as (byte + 15) / 64; written as value x 64 - 15 rounded to the
     // nearest integer, ties to even (1.0 is stored as 49). 0..255 after rounding, else Overflow.
-    float ScreenPixelAspectRatio() const;
+    float screenPixelAspectRatio() const;
     void setScreenPixelAspectRatio(float ratio);
-    std::uint8_t ScreenPixelAspectByte() const { return m_aspect; }
+    std::uint8_t screenPixelAspectByte() const { return m_aspect; }
 
     // The 1024 bytes of the global palette (blue, green, red, reserved per entry). Writing a
     // count or a flag never touches them; callers copy palettes in here.
     std::uint8_t* globalPaletteData() { return m_globalPalette.data(); }
     const std::uint8_t* globalPaletteData() const { return m_globalPalette.data(); }
     // Entry 0..255 as red + 256 x green + 65536 x blue.
-    std::int32_t GlobalPaletteRGBEntry(int entry) const;
-    bool GlobalPaletteExists() const { return m_globalExists; }
+    std::int32_t globalPaletteRGBEntry(int entry) const;
+    bool globalPaletteExists() const { return m_globalExists; }
     void setGlobalPaletteExists(bool exists) { m_globalExists = exists; }
-    bool GlobalPaletteSorted() const { return m_globalSorted; }
+    bool globalPaletteSorted() const { return m_globalSorted; }
     void setGlobalPaletteSorted(bool sorted) { m_globalSorted = sorted; }
-    int GlobalPaletteEntries() const { return m_globalEntries; }
+    int globalPaletteEntries() const { return m_globalEntries; }
     void setGlobalPaletteEntries(int entries);                 // 0..256, else SubscriptOutOfRange
 
     // ---- Frame properties (frameNumber 1..FramesCount) ---------------------------------------
@@ -129,34 +129,34 @@ public:
     const Dib& frameImage(int frameNumber) const;
     Dib& frameMask(int frameNumber);                 // the transparency mask: 1 bit per pixel
     const Dib& frameMask(int frameNumber) const;
-    int FrameDelay(int frameNumber) const;              // hundredths of a second
+    int frameDelay(int frameNumber) const;              // hundredths of a second
     void setFrameDelay(int frameNumber, int delay);     // 0..65535
-    bool FrameInterlaced(int frameNumber) const;
+    bool frameInterlaced(int frameNumber) const;
     void setFrameInterlaced(int frameNumber, bool interlaced);
-    int FrameLeft(int frameNumber) const;
+    int frameLeft(int frameNumber) const;
     void setFrameLeft(int frameNumber, int left);       // 0..65535
-    int FrameTop(int frameNumber) const;
+    int frameTop(int frameNumber) const;
     void setFrameTop(int frameNumber, int top);         // 0..65535
-    int FrameDisposalMethod(int frameNumber) const;
+    int frameDisposalMethod(int frameNumber) const;
     void setFrameDisposalMethod(int frameNumber, int method);   // 0..7 (three bits in the file)
-    bool FrameUseTransparentColor(int frameNumber) const;
+    bool frameUseTransparentColor(int frameNumber) const;
     void setFrameUseTransparentColor(int frameNumber, bool use);
-    int FrameTransparentColorIndex(int frameNumber) const;
+    int frameTransparentColorIndex(int frameNumber) const;
     void setFrameTransparentColorIndex(int frameNumber, int index);   // 0..255
-    bool FrameUserInput(int frameNumber) const;
+    bool frameUserInput(int frameNumber) const;
     void setFrameUserInput(int frameNumber, bool userInput);
     std::uint8_t* localPaletteData(int frameNumber);      // 1024 bytes, as globalPaletteData
     const std::uint8_t* localPaletteData(int frameNumber) const;
-    std::int32_t LocalPaletteRGBEntry(int frameNumber, int entry) const;
-    bool LocalPaletteUsed(int frameNumber) const;
+    std::int32_t localPaletteRGBEntry(int frameNumber, int entry) const;
+    bool localPaletteUsed(int frameNumber) const;
     void setLocalPaletteUsed(int frameNumber, bool used);
-    bool LocalPaletteSorted(int frameNumber) const;
+    bool localPaletteSorted(int frameNumber) const;
     void setLocalPaletteSorted(int frameNumber, bool sorted);
-    int LocalPaletteEntries(int frameNumber) const;
+    int localPaletteEntries(int frameNumber) const;
     void setLocalPaletteEntries(int frameNumber, int entries);   // 0..256, else SubscriptOutOfRange
     // How the last load decoded this frame's image data: None when whole, otherwise why it
     // ended early (BadLzwCode, LzwDataEnded, BadLiteralWidth). None for frames made here.
-    GifError FrameDecodeResult(int frameNumber) const;
+    GifError frameDecodeResult(int frameNumber) const;
 
 private:
     struct Frame {

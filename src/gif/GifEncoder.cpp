@@ -43,16 +43,16 @@ void put16(std::vector<std::uint8_t>& out, int value)
 // The frame at `percent` of its size, each pixel the mean of the source pixels it covers.
 void shrink(const Dib& source, int percent, Dib& target)
 {
-    const int width = std::max(1, int(std::lround(source.Width() * percent / 100.0)));
-    const int height = std::max(1, int(std::lround(source.Height() * percent / 100.0)));
-    target.Create(width, height, 32);
+    const int width = std::max(1, int(std::lround(source.width() * percent / 100.0)));
+    const int height = std::max(1, int(std::lround(source.height() * percent / 100.0)));
+    target.create(width, height, 32);
     for (int y = 0; y < height; ++y) {
-        const int y0 = int(std::int64_t(y) * source.Height() / height);
-        const int y1 = std::max(y0 + 1, int(std::int64_t(y + 1) * source.Height() / height));
+        const int y0 = int(std::int64_t(y) * source.height() / height);
+        const int y1 = std::max(y0 + 1, int(std::int64_t(y + 1) * source.height() / height));
         std::uint8_t* out = target.scanline(y);
         for (int x = 0; x < width; ++x) {
-            const int x0 = int(std::int64_t(x) * source.Width() / width);
-            const int x1 = std::max(x0 + 1, int(std::int64_t(x + 1) * source.Width() / width));
+            const int x0 = int(std::int64_t(x) * source.width() / width);
+            const int x1 = std::max(x0 + 1, int(std::int64_t(x + 1) * source.width() / width));
             unsigned sum[3] = {0, 0, 0};
             for (int sy = y0; sy < y1; ++sy) {
                 const std::uint8_t* in = source.scanline(sy) + 4 * x0;
@@ -71,8 +71,8 @@ void shrink(const Dib& source, int percent, Dib& target)
 // Reads frame `index` at the options' size; answers the surface to use, or nullptr.
 const Dib* readFrame(GifFrameProvider& frames, int index, int percent, Dib& full, Dib& scaled)
 {
-    if (!frames.frame(index, full) || full.BPP() != 32 || full.Width() != frames.width() ||
-        full.Height() != frames.height())
+    if (!frames.frame(index, full) || full.BPP() != 32 || full.width() != frames.width() ||
+        full.height() != frames.height())
         return nullptr;
     if (percent >= 100)
         return &full;
@@ -244,7 +244,7 @@ public:
     // pixels: what a decoder shows for it.
     void shown(Dib& out) const
     {
-        out.Create(m_width, m_height, 32);
+        out.create(m_width, m_height, 32);
         const std::uint8_t* table = m_palette.entryData();
         for (int y = 0; y < m_height && table != nullptr; ++y) {
             const std::uint8_t* index = m_indices.data() + std::size_t(y) * std::size_t(m_width);
@@ -275,7 +275,7 @@ public:
                 if (frame == nullptr)
                     return GifEncodeStatus::FrameUnreadable;
                 if (frame == &full)
-                    full.CloneTo(sample.back());
+                    full.cloneTo(sample.back());
             }
             for (const Dib& d : sample)
                 pointers.push_back(&d);
@@ -298,13 +298,13 @@ public:
         } else {
             // Halftone and Optimal learn their palette from the first frame: the header is
             // written after it (see encodeGifAnimation).
-            const int bits = paletteBits(m_palette.Entries());
+            const int bits = paletteBits(m_palette.entries());
             out.push_back(std::uint8_t(0x80 + (bits - 1) * 16 + (bits - 1)));
         }
         out.push_back(0);
         out.push_back(49);   // pixel aspect 1:1
         if (m_options.palette != GifPalette::PerFrame)
-            putColourTable(out, m_palette, paletteBits(m_palette.Entries()));
+            putColourTable(out, m_palette, paletteBits(m_palette.entries()));
         out.insert(out.end(), {kGifExtensionIntroducer, kGifApplicationLabel, 0x0B});
         out.insert(out.end(), {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'});
         out.insert(out.end(), {0x03, 0x01, 0x00, 0x00, 0x00});
@@ -357,7 +357,7 @@ public:
         // The frame's indices as stored: renumbered above, or the quantised ones themselves.
         const bool renumbered = m_options.palette == GifPalette::PerFrame || m_compacted;
         m_current = renumbered ? m_indices.data() : quantised.data();
-        const int entries = m_palette.Entries();
+        const int entries = m_palette.entries();
         const int transparent = transparentIndex(entries);
         const int bits = paletteBits(entries);
         const std::array<std::uint8_t, 256 * 3> rgb = rgbTable();
@@ -402,7 +402,7 @@ public:
             }
         } else if (m_options.lossy == 0 && !m_options.optimize) {
             const IndexedPixels frame{m_current, m_width, m_width, m_height};
-            m_encoder.EncodeFrame(frame, false, std::max(bits, 2) + 1, block);   // no copy: nothing rewrites it
+            m_encoder.encodeFrame(frame, false, std::max(bits, 2) + 1, block);   // no copy: nothing rewrites it
         } else {
             pixels.assign(m_current, m_current + std::size_t(m_width) * std::size_t(m_height));
             encode(pixels, m_width, bits, rgb, -1, block);
@@ -439,7 +439,7 @@ private:
     {
         std::array<std::uint8_t, 256 * 3> rgb{};
         const std::uint8_t* table = m_palette.entryData();
-        for (int i = 0; table != nullptr && i < std::min<int>(m_palette.Entries(), 256); ++i) {
+        for (int i = 0; table != nullptr && i < std::min<int>(m_palette.entries(), 256); ++i) {
             rgb[std::size_t(3 * i)] = table[4 * i + 2];
             rgb[std::size_t(3 * i + 1)] = table[4 * i + 1];
             rgb[std::size_t(3 * i + 2)] = table[4 * i];
@@ -476,11 +476,11 @@ private:
     void compact(const std::array<bool, 256>& used)
     {
         Palette8 kept;
-        kept.Initialize(0);
+        kept.initialize(0);
         const std::uint8_t* table = m_palette.entryData();
         std::uint8_t* to = kept.entryData();
         int count = 0;
-        for (int i = 0; i < std::min<int>(m_palette.Entries(), 256); ++i) {
+        for (int i = 0; i < std::min<int>(m_palette.entries(), 256); ++i) {
             if (!used[std::size_t(i)])
                 continue;
             std::memcpy(to + 4 * count, table + 4 * i, 4);
@@ -491,7 +491,7 @@ private:
             count = 1;
         }
         kept.setEntries(std::int16_t(count));
-        m_palette.Initialize(std::int16_t(count));
+        m_palette.initialize(std::int16_t(count));
         std::memcpy(m_palette.entryData(), kept.entryData(), Palette8::kMaxEntries * 4);
     }
 
@@ -500,7 +500,7 @@ private:
     void compactByNeed(const std::array<bool, 256>& used, const std::vector<std::bitset<256>>& changes)
     {
         std::vector<int> entries;
-        for (int i = 0; i < std::min<int>(m_palette.Entries(), 256); ++i)
+        for (int i = 0; i < std::min<int>(m_palette.entries(), 256); ++i)
             if (used[std::size_t(i)])
                 entries.push_back(i);
         if (entries.empty() || entries.size() >= 256) {   // no room for the free entry
@@ -509,7 +509,7 @@ private:
         }
         const std::vector<int> order = entryOrder(entries, changes);
         Palette8 kept;
-        kept.Initialize(0);
+        kept.initialize(0);
         const std::uint8_t* table = m_palette.entryData();
         std::uint8_t* to = kept.entryData();
         std::memset(to, 0, 4);   // the transparent entry shows black if anything ever used it
@@ -518,23 +518,23 @@ private:
             std::memcpy(to + 4 * count, table + 4 * i, 4);
             m_remap[std::size_t(i)] = std::uint8_t(count++);
         }
-        m_palette.Initialize(std::int16_t(count));
+        m_palette.initialize(std::int16_t(count));
         std::memcpy(m_palette.entryData(), kept.entryData(), Palette8::kMaxEntries * 4);
         m_transparentSlot = 0;
     }
 
     static void copyPalette(const Palette8& from, Palette8& to)
     {
-        to.Initialize(from.Entries());
+        to.initialize(from.entries());
         std::memcpy(to.entryData(), from.entryData(), Palette8::kMaxEntries * 4);
-        to.BuildLogicalPalette();
+        to.buildLogicalPalette();
     }
 
     static void putColourTable(std::vector<std::uint8_t>& out, const Palette8& palette, int bits)
     {
         const std::uint8_t* table = palette.entryData();
         for (int i = 0; i < (1 << bits); ++i) {
-            if (i < palette.Entries() && table != nullptr) {
+            if (i < palette.entries() && table != nullptr) {
                 out.push_back(table[4 * i + 2]);
                 out.push_back(table[4 * i + 1]);
                 out.push_back(table[4 * i]);
@@ -553,12 +553,12 @@ private:
                                 dither != GifDither::Ordered8;
         if (fixedLoops) {
             // The halftone and first-frame octree loops of the plain GIF output.
-            m_ditherer.SetPaletteMode(kind == GifPalette::Halftone ? PaletteMode::Halftone
+            m_ditherer.setPaletteMode(kind == GifPalette::Halftone ? PaletteMode::Halftone
                                                                          : PaletteMode::Optimal);
-            m_ditherer.SetDitherMode(dither == GifDither::None      ? DitherMode::None
+            m_ditherer.setDitherMode(dither == GifDither::None      ? DitherMode::None
                                      : dither == GifDither::Ordered ? DitherMode::Ordered
                                                                           : DitherMode::Diffusion);
-            m_ditherer.DitherTo8bpp(source, m_eightBit, m_palette, !first);
+            m_ditherer.ditherTo8bpp(source, m_eightBit, m_palette, !first);
             for (int y = 0; y < m_height; ++y)
                 std::memcpy(m_indices.data() + std::size_t(y) * std::size_t(m_width), m_eightBit.scanline(y),
                             std::size_t(m_width));
@@ -571,12 +571,12 @@ private:
             m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);
         } else if (!m_mapper) {
             if (kind == GifPalette::Halftone) {
-                m_palette.CreateHalftone(HalftoneCube::Colours216);
+                m_palette.createHalftone(HalftoneCube::Colours216);
                 m_mapper = std::make_unique<PaletteMapper>(m_palette, kHalftoneSpread);
             } else if (kind == GifPalette::Optimal) {
-                m_ditherer.SetPaletteMode(PaletteMode::Optimal);
-                m_ditherer.SetDitherMode(DitherMode::None);
-                m_ditherer.DitherTo8bpp(source, m_eightBit, m_palette, false);
+                m_ditherer.setPaletteMode(PaletteMode::Optimal);
+                m_ditherer.setDitherMode(DitherMode::None);
+                m_ditherer.ditherTo8bpp(source, m_eightBit, m_palette, false);
                 m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);
             } else {
                 return false;   // a global palette is made before the first frame
@@ -635,12 +635,12 @@ private:
     {
         const int initBits = std::max(bits, 2) + 1;
         if (m_options.lossy > 0 || alternates != nullptr) {
-            m_encoder.EncodeFrameLossy(pixels.data(), pixels.size(), initBits, rgb.data(), (m_options.lossy + 1) / 2,
+            m_encoder.encodeFrameLossy(pixels.data(), pixels.size(), initBits, rgb.data(), (m_options.lossy + 1) / 2,
                                        transparent, out, alternates);
             return;
         }
         const IndexedPixels frame{pixels.data(), width, width, int(pixels.size() / std::size_t(width))};
-        m_encoder.EncodeFrame(frame, false, initBits, out);
+        m_encoder.encodeFrame(frame, false, initBits, out);
     }
 
     // What a decoder shows after this frame.
@@ -814,7 +814,7 @@ public:
     {
         for (const auto& [number, kept] : m_kept)
             if (number == index) {
-                kept.CloneTo(surface);
+                kept.cloneTo(surface);
                 return true;
             }
         if (!m_frames.frame(index, surface))
@@ -822,7 +822,7 @@ public:
         if (m_kept.size() >= m_capacity)
             m_kept.erase(m_kept.begin());
         m_kept.emplace_back(index, Dib());
-        surface.CloneTo(m_kept.back().second);
+        surface.cloneTo(m_kept.back().second);
         return true;
     }
 
@@ -976,7 +976,7 @@ void GifEncoder::shownFrame(Dib& out) const { m_state->coder.shown(out); }
 GifEncodeStatus GifEncoder::previewFrame(const Dib& frame, Dib& shown)
 {
     State& s = *m_state;
-    if (frame.BPP() != 32 || frame.Width() != s.width || frame.Height() != s.height)
+    if (frame.BPP() != 32 || frame.width() != s.width || frame.height() != s.height)
         return GifEncodeStatus::FrameUnreadable;
     if (!s.coder.quantiseFrame(frame, s.frames == 0))
         return GifEncodeStatus::PaletteFailed;
@@ -987,7 +987,7 @@ GifEncodeStatus GifEncoder::previewFrame(const Dib& frame, Dib& shown)
 GifEncodeStatus GifEncoder::addFrame(const Dib& frame)
 {
     State& s = *m_state;
-    if (frame.BPP() != 32 || frame.Width() != s.width || frame.Height() != s.height)
+    if (frame.BPP() != 32 || frame.width() != s.width || frame.height() != s.height)
         return GifEncodeStatus::FrameUnreadable;
     const bool first = s.frames == 0;
     if (s.storesAtOnce()) {
@@ -1174,9 +1174,9 @@ GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int d
                 return result;
             }
             const Palette8& made = coder.palette();
-            palette.Initialize(made.Entries());
+            palette.initialize(made.entries());
             std::memcpy(palette.entryData(), made.entryData(), Palette8::kMaxEntries * 4);
-            palette.BuildLogicalPalette();
+            palette.buildLogicalPalette();
             palettePercent = options.scalePercent;
         }
         const std::optional<std::int64_t> estimate = estimateWith(frames, options, &palette, 4);

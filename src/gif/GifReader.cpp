@@ -181,7 +181,7 @@ private:
 
         // Limits, before anything the size asks for is allocated.
         const DecodeLimits& limits = m_doc.m_limits;
-        if (m_doc.FramesCount() >= std::min(limits.maxFrames, kMaxFrames))
+        if (m_doc.framesCount() >= std::min(limits.maxFrames, kMaxFrames))
             return GifError::OverLimit;
         if (width > limits.maxFrameSide || height > limits.maxFrameSide)
             return GifError::FrameTooLarge;
@@ -196,23 +196,23 @@ private:
             return GifError::TruncatedInput;
 
         if (width > 0 && height > 0) {
-            if (!frame.image.Create(width, height, 8) || !frame.mask.Create(width, height, 1))
+            if (!frame.image.create(width, height, 8) || !frame.mask.create(width, height, 1))
                 return GifError::NoMemory;
             static const std::uint8_t kBlackWhite[8] = {0, 0, 0, 0, 255, 255, 255, 0};
-            frame.mask.SetPalette(kBlackWhite, sizeof kBlackWhite);
-            // The image is shown with its palette; FrameBuildMask (below) blacks out the
+            frame.mask.setPalette(kBlackWhite, sizeof kBlackWhite);
+            // The image is shown with its palette; frameBuildMask (below) blacks out the
             // transparent entry and sets the palette itself.
             if (!frame.useTransparent)
-                frame.image.SetPalette(frame.localPalette.data(), frame.localPalette.size());
-            const IndexedTarget target{frame.image.bits(), frame.image.BytesPerScanline(), width, height};
-            frame.decodeResult = m_doc.m_decoder.DecodeFrame(m_data, minCodeSize, target, frame.interlaced).error;
+                frame.image.setPalette(frame.localPalette.data(), frame.localPalette.size());
+            const IndexedTarget target{frame.image.bits(), frame.image.bytesPerScanline(), width, height};
+            frame.decodeResult = m_doc.m_decoder.decodeFrame(m_data, minCodeSize, target, frame.interlaced).error;
         }
 
         m_doc.m_frames.push_back(std::make_unique<Frame>(std::move(m_pending)));
         m_pending = Frame{};
-        const int frameNumber = m_doc.FramesCount();
-        if (m_doc.FrameUseTransparentColor(frameNumber))
-            m_doc.FrameBuildMask(frameNumber, m_doc.FrameTransparentColorIndex(frameNumber));
+        const int frameNumber = m_doc.framesCount();
+        if (m_doc.frameUseTransparentColor(frameNumber))
+            m_doc.frameBuildMask(frameNumber, m_doc.frameTransparentColorIndex(frameNumber));
         return GifError::None;
     }
 
@@ -223,9 +223,9 @@ private:
     std::uint64_t m_totalPixels = 0;
 };
 
-bool GifDocument::LoadFromStream(std::span<const std::uint8_t> bytes)
+bool GifDocument::loadFromStream(std::span<const std::uint8_t> bytes)
 {
-    Destroy();
+    destroy();
     Reader reader(*this, bytes);
     GifError error;
     try {
@@ -236,15 +236,15 @@ bool GifDocument::LoadFromStream(std::span<const std::uint8_t> bytes)
     m_lastError = error;
     m_lastErrorOffset = error == GifError::None ? 0 : reader.offset();
     if (error != GifError::None) {
-        Destroy();
+        destroy();
         return false;
     }
     return true;
 }
 
-bool GifDocument::LoadFromFile(const std::filesystem::path& file)
+bool GifDocument::loadFromFile(const std::filesystem::path& file)
 {
-    Destroy();
+    destroy();
     m_lastErrorOffset = 0;
     std::error_code error;
     const auto size = std::filesystem::file_size(file, error);
@@ -268,7 +268,7 @@ bool GifDocument::LoadFromFile(const std::filesystem::path& file)
         m_lastError = GifError::NoFile;
         return false;
     }
-    return LoadFromStream(bytes);
+    return loadFromStream(bytes);
 }
 
 }  // namespace vantorell

@@ -103,7 +103,7 @@ inline void writeStringBackwards(std::uint8_t* end, int code, int clearCode, con
 
 LzwDecoder::LzwDecoder() = default;
 
-LzwResult LzwDecoder::DecodeFrame(std::span<const std::uint8_t> data, int minCodeSize, const IndexedTarget& target,
+LzwResult LzwDecoder::decodeFrame(std::span<const std::uint8_t> data, int minCodeSize, const IndexedTarget& target,
                                   bool interlaced)
 {
     LzwResult result;

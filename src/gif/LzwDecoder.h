@@ -45,7 +45,7 @@ public:
     // - Once the table holds 4096 entries no more are added until a clear code comes (giflib).
     // - Decoding stops at the end code, at the frame's last pixel (any further data is ignored,
     //   as Wuffs' QUIRK_IGNORE_TOO_MUCH_PIXEL_DATA), or when the data end (LzwDataEnded).
-    LzwResult DecodeFrame(std::span<const std::uint8_t> data, int minCodeSize, const IndexedTarget& target,
+    LzwResult decodeFrame(std::span<const std::uint8_t> data, int minCodeSize, const IndexedTarget& target,
                           bool interlaced);
 
 private:

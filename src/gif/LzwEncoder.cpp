@@ -118,7 +118,7 @@ void LzwEncoder::clearHash()
         s.key = -1;
 }
 
-bool LzwEncoder::EncodeFrame(const IndexedPixels& frame, bool interlaced, int initBits, std::vector<std::uint8_t>& out)
+bool LzwEncoder::encodeFrame(const IndexedPixels& frame, bool interlaced, int initBits, std::vector<std::uint8_t>& out)
 {
     assert(initBits >= 3 && initBits <= 9);
     const int clearCode = 1 << (initBits - 1);
@@ -200,7 +200,7 @@ bool LzwEncoder::EncodeFrame(const IndexedPixels& frame, bool interlaced, int in
 
 namespace vantorell {
 
-void LzwEncoder::EncodeFrameLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb,
+void LzwEncoder::encodeFrameLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb,
                                   int maxDistance, int transparent, std::vector<std::uint8_t>& out,
                                   const std::uint8_t* alternates)
 {

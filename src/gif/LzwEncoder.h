@@ -28,7 +28,7 @@ public:
     // (interlace passes when `interlaced`). Answers false, after writing, when a pixel holds an
     // index the code size cannot express (>= 2^(initBits - 1)): such data would not decode.
     // initBits must be 3..9.
-    bool EncodeFrame(const IndexedPixels& frame, bool interlaced, int initBits, std::vector<std::uint8_t>& out);
+    bool encodeFrame(const IndexedPixels& frame, bool interlaced, int initBits, std::vector<std::uint8_t>& out);
 
     // Lossy variant over `count` contiguous pixels (rows one after another, not interlaced):
     // where the exact next pixel does not extend the current string, a known extension whose
@@ -40,7 +40,7 @@ public:
     // extends the string and the pixel's own does not. The pixels are rewritten to the indices
     // actually encoded. Every index must be below 2^(initBits - 1). maxDistance 0 and no
     // alternates give the exact encoding.
-    void EncodeFrameLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb,
+    void encodeFrameLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb,
                           int maxDistance, int transparent, std::vector<std::uint8_t>& out,
                           const std::uint8_t* alternates = nullptr);
 

@@ -49,7 +49,7 @@ private:
 
 }  // namespace
 
-QGroupBox* GifOptionsGroup(WindowModel& model, QWidget* parent, QWidget* fadeLeader, QWidget* gifOption)
+QGroupBox* gifOptionsGroup(WindowModel& model, QWidget* parent, QWidget* fadeLeader, QWidget* gifOption)
 {
     GifOptionsModel& gif = model.gifOptions;
     auto* box = new QGroupBox(QObject::tr("GIF Options"), parent);
@@ -142,7 +142,7 @@ QGroupBox* GifOptionsGroup(WindowModel& model, QWidget* parent, QWidget* fadeLea
     return box;
 }
 
-void ConnectGifOptionsToPreview(WindowModel& model, PreviewPane& preview)
+void connectGifOptionsToPreview(WindowModel& model, PreviewPane& preview)
 {
     GifOptionsModel& gif = model.gifOptions;
     std::function<void(const PreviewResult&)> shown = preview.onShown;

@@ -14,10 +14,10 @@ class WindowModel;
 // Fade) is enabled and `gifOption` (the "Save As Animated GIF" button) is checked. Object names
 // for tests: gifPaletteCombo, gifDitherCombo, gifOptimizeCheck, gifLossySpin, gifMaxSizeEdit,
 // gifEstimateLabel.
-QGroupBox* GifOptionsGroup(WindowModel& model, QWidget* parent, QWidget* fadeLeader, QWidget* gifOption);
+QGroupBox* gifOptionsGroup(WindowModel& model, QWidget* parent, QWidget* fadeLeader, QWidget* gifOption);
 
 // The preview's GIF estimate reaches the model (and so the label), and a changed GIF choice asks
 // the preview again.
-void ConnectGifOptionsToPreview(WindowModel& model, PreviewPane& preview);
+void connectGifOptionsToPreview(WindowModel& model, PreviewPane& preview);
 
 }  // namespace vantorell

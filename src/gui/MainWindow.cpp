@@ -42,7 +42,7 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QMainWindow(parent
 {
     initResources();
     // Pictures that are not JPEGs decode through Qt's readers, on this thread only.
-    SetQtReaderThread([](const std::function<void()>& call) {
+    setQtReaderThread([](const std::function<void()>& call) {
         if (QThread::currentThread() == qApp->thread())
             call();
         else
@@ -77,7 +77,7 @@ MainWindow::~MainWindow()
     m_model.morph.onChanged = nullptr;
     delete m_preview;   // its worker ends while this thread can still serve it
     m_preview = nullptr;
-    SetQtReaderThread({});
+    setQtReaderThread({});
     for (auto& [control, previous] : m_previousObservers)
         control->onChanged = std::move(previous);
 }
@@ -307,7 +307,7 @@ void MainWindow::buildLayout()
     page->addWidget(progressBar(m_model.progressBar(), m_central));
     page->addLayout(commandRow());
     addPreviewPane(columns);
-    ConnectGifOptionsToPreview(m_model, *m_preview);   // gui/GifOptionsGroup
+    connectGifOptionsToPreview(m_model, *m_preview);   // gui/GifOptionsGroup
     // The morph's meshes and timing change the frames and their number: the preview follows.
     m_model.morph.onChanged = [pane = QPointer<PreviewPane>(m_preview)] {
         if (pane) pane->controlsChanged();
@@ -393,9 +393,9 @@ QGroupBox* MainWindow::fadeOptionsGroup()
     auto* outputLayout = new QVBoxLayout(output);
     outputLayout->addWidget(option(f.saveAsAviOption, output));
     outputLayout->addWidget(option(f.saveAsGifOption, output));
-    outputLayout->addWidget(VideoOutputRow(f, output, widgetFor(f.saveAsAviOption)));   // gui/VideoOutputGroup
+    outputLayout->addWidget(videoOutputRow(f, output, widgetFor(f.saveAsAviOption)));   // gui/VideoOutputGroup
     fadeLayout->addWidget(output);
-    fadeLayout->addWidget(GifOptionsGroup(f, fade, widgetFor(f.saveAsAviOption), widgetFor(f.saveAsGifOption)));
+    fadeLayout->addWidget(gifOptionsGroup(f, fade, widgetFor(f.saveAsAviOption), widgetFor(f.saveAsGifOption)));
     auto* numbers = new QHBoxLayout;
     const auto numberBox = [&](Frame& frameControl, TextBox& box, void (WindowModel::*lostFocus)()) {
         QGroupBox* group = frame(frameControl, fade);
@@ -410,7 +410,7 @@ QGroupBox* MainWindow::fadeOptionsGroup()
     numberBox(f.frameCountFrame, f.frameCountBox, &WindowModel::frameCountLostFocus);
     numberBox(f.framesPerSecondFrame, f.framesPerSecondBox, &WindowModel::framesPerSecondLostFocus);
     fadeLayout->addLayout(numbers);
-    fadeLayout->addWidget(MorphOptionsRow(f, fade, widgetFor(f.frameCountBox)));   // the morph: gui/MeshEditor
+    fadeLayout->addWidget(morphOptionsRow(f, fade, widgetFor(f.frameCountBox)));   // the morph: gui/MeshEditor
     fadeLayout->addStretch(1);
     return fade;
 }

@@ -43,7 +43,7 @@ QImage loadImage(const std::string& file)
     if (file.empty())
         return {};
     try {
-        const Picture picture = LoadPicture(file);
+        const Picture picture = loadPicture(file);
         if (picture.empty())
             return {};
         const Bitmap& bits = picture.bitmap();
@@ -123,9 +123,9 @@ void MeshCanvas::paintEvent(QPaintEvent*)
     const MorphMesh& m = mesh();
     if (m.points.empty())
         return;
-    const TriangleList triangles = MeshToTriangles(m);
+    const TriangleList triangles = meshToTriangles(m);
     // Folded triangles in red: they are not rendered, and the move is undone on release.
-    for (int k : FoldedTriangles(m)) {
+    for (int k : foldedTriangles(m)) {
         const MeshTriangle& t = triangles[std::size_t(k) - 1];
         QPainterPath path(toWidget(t.p[0]));
         path.lineTo(toWidget(t.p[1]));
@@ -336,7 +336,7 @@ void MeshEditor::sync()
 void MeshEditor::dragTo(int which, std::size_t index, MeshPoint to)
 {
     dragged = m_morph.moved(which, index, to);
-    const bool folds = !FoldedTriangles(dragged->mesh1).empty() || !FoldedTriangles(dragged->mesh2).empty();
+    const bool folds = !foldedTriangles(dragged->mesh1).empty() || !foldedTriangles(dragged->mesh2).empty();
     m_status->setText(folds ? tr("This move folds the mesh (red): it is undone when you let go.") : QString());
     m_canvas1->update();
     m_canvas2->update();
@@ -371,7 +371,7 @@ void MeshEditor::renderPreview()
     request.morphTiming.colourEasing = m_morph.timing().colourEasing;
     Bitmap out;
     try {
-        out = MakeFadeRenderer(request, m_slider->maximum() + 1, a, b)->render(m_slider->value());
+        out = makeFadeRenderer(request, m_slider->maximum() + 1, a, b)->render(m_slider->value());
     } catch (const RuntimeError&) {
         return;   // folds at this size: the last preview stays
     }
@@ -407,7 +407,7 @@ void MeshEditor::saveFile()
 
 // ---- The Fade options' row --------------------------------------------------------------------
 
-QWidget* MorphOptionsRow(WindowModel& model, QWidget* parent, QWidget* enabledWith)
+QWidget* morphOptionsRow(WindowModel& model, QWidget* parent, QWidget* enabledWith)
 {
     auto* row = new QWidget(parent);
     if (enabledWith)

@@ -97,6 +97,6 @@ private:
 
 // The Fade options' row: the "Morph" choice and the button that opens the mesh editor,
 // enabled while `enabledWith` (the frame count box) is.
-QWidget* MorphOptionsRow(WindowModel& model, QWidget* parent, QWidget* enabledWith);
+QWidget* morphOptionsRow(WindowModel& model, QWidget* parent, QWidget* enabledWith);
 
 }  // namespace vantorell

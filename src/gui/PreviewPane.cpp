@@ -107,7 +107,7 @@ PreviewPane::PreviewPane(WindowModel& model, QWidget* parent) : QWidget(parent),
         [](std::function<void()> call) { QMetaObject::invokeMethod(qApp, std::move(call), Qt::QueuedConnection); },
         [] { QCoreApplication::processEvents(); });
     m_engine->onReady = [this](const PreviewResult& result) { show(result); };
-    m_engine->setGifSizeEstimator(MakePreviewGifSizeEstimator());   // before any request
+    m_engine->setGifSizeEstimator(makePreviewGifSizeEstimator());   // before any request
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

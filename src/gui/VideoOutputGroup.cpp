@@ -15,7 +15,7 @@
 
 namespace vantorell {
 
-QWidget* VideoOutputRow(WindowModel& model, QWidget* parent, QWidget* enabledWith)
+QWidget* videoOutputRow(WindowModel& model, QWidget* parent, QWidget* enabledWith)
 {
     VideoOutputModel& video = model.videoOutput;
     auto* row = new QWidget(parent);

@@ -11,6 +11,6 @@ class WindowModel;
 // The row under "Save As Animated GIF", enabled exactly while `enabledWith` (the AVI option's
 // widget) is, so it follows the Fade like the other output choices. Object names for tests:
 // saveAsVideoOption, videoFormatCombo, videoQualitySpin.
-QWidget* VideoOutputRow(WindowModel& model, QWidget* parent, QWidget* enabledWith);
+QWidget* videoOutputRow(WindowModel& model, QWidget* parent, QWidget* enabledWith);
 
 }  // namespace vantorell

@@ -22,7 +22,7 @@ int main(int argc, char* argv[])
 
     vantorell::WindowEnvironment environment;
     environment.programFolder = QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString();
-    environment.desktopFolder = vantorell::DesktopFolderPath();
+    environment.desktopFolder = vantorell::desktopFolderPath();
 
     vantorell::QtUiPort ui;
     vantorell::QtSettingsStore settings;

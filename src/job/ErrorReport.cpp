@@ -2,7 +2,7 @@
 
 namespace vantorell {
 
-std::string ApplicationErrorText(std::string_view routine, int label, std::string_view description)
+std::string applicationErrorText(std::string_view routine, int label, std::string_view description)
 {
     std::string text(description);
     text += "\r\n";
@@ -17,9 +17,9 @@ std::string ApplicationErrorText(std::string_view routine, int label, std::strin
     return text;
 }
 
-void ShowApplicationError(UiPort& ui, std::string_view routine, int label, std::string_view description)
+void showApplicationError(UiPort& ui, std::string_view routine, int label, std::string_view description)
 {
-    ui.messageBox(ApplicationErrorText(routine, label, description), MsgButtons::Ok, MsgIcon::Exclamation,
+    ui.messageBox(applicationErrorText(routine, label, description), MsgButtons::Ok, MsgIcon::Exclamation,
                   "Application Error");
 }
 

@@ -13,9 +13,9 @@ inline constexpr std::string_view kProductName = "Vantorell";
 
 // The box's text: description, CR LF, "in Vantorell2021/08/31.Form1." + routine + " ",
 // "at line " + label, CR, CR, "Please email screenshot of this message to " + address.
-std::string ApplicationErrorText(std::string_view routine, int label, std::string_view description);
+std::string applicationErrorText(std::string_view routine, int label, std::string_view description);
 
 // Shows the box (exclamation icon, OK button, title "Application Error").
-void ShowApplicationError(UiPort& ui, std::string_view routine, int label, std::string_view description);
+void showApplicationError(UiPort& ui, std::string_view routine, int label, std::string_view description);
 
 }  // namespace vantorell

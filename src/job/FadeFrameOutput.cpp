@@ -80,7 +80,7 @@ void FadeFrameOutput::openAvi()
 {
     try {
         const int framesPerSecond = m_run.framesPerSecond();
-        const int rate = AviStreamRate(framesPerSecond);
+        const int rate = aviStreamRate(framesPerSecond);
         m_result.emplace(m_run.outcome.outputPath);
         m_sink = &m_avi;
         m_error = m_avi.open(m_result->temporaryPath(), m_layout, rate);
@@ -88,7 +88,7 @@ void FadeFrameOutput::openAvi()
             return;
         UiPort& ui = m_run.ui;
         ui.setBusyPointer(false);
-        const std::optional<CompressorChoice> choice = ui.chooseCompressor(AviCompressors(framesPerSecond));
+        const std::optional<CompressorChoice> choice = ui.chooseCompressor(aviCompressors(framesPerSecond));
         ui.setBusyPointer(true);
         if (!choice) {
             m_cancelled = true;
@@ -106,7 +106,7 @@ void FadeFrameOutput::openAvi()
 void FadeFrameOutput::openGif(GifOptions options, const std::filesystem::path& spillFile, bool helperThreads)
 {
     try {
-        const int rate = AviStreamRate(m_run.framesPerSecond());
+        const int rate = aviStreamRate(m_run.framesPerSecond());
         if (!countFrames())
             return;
         // Each frame is shown for the whole fade's time at this rate, in milliseconds, divided
@@ -124,7 +124,7 @@ void FadeFrameOutput::openGif(GifOptions options, const std::filesystem::path& s
 bool FadeFrameOutput::countFrames()
 {
     try {
-        m_frames = int(FadeFrameTotal(m_run.request, m_run.frameCount()));   // hold frames included
+        m_frames = int(fadeFrameTotal(m_run.request, m_run.frameCount()));   // hold frames included
     } catch (const RuntimeError&) {
         m_firstFrameMissing = true;   // no frame is rendered, so the first is missing
         return false;
@@ -136,7 +136,7 @@ bool FadeFrameOutput::countFrames()
 void FadeFrameOutput::openVideo(VideoFormat format, int quality)
 {
     try {
-        const int rate = AviStreamRate(m_run.framesPerSecond());
+        const int rate = aviStreamRate(m_run.framesPerSecond());
         m_result.emplace(m_run.outcome.outputPath);
         m_sink = &m_video;
         m_error = m_video.open(m_result->temporaryPath(), format, m_layout, rate, quality);

@@ -39,7 +39,7 @@ public:
     // readers must stay on one long-lived thread.
     void prefetch(const std::string& file)
     {
-        if (file.empty() || m_pictures.contains(file) || m_decoding.contains(file) || !IsJpegFile(file))
+        if (file.empty() || m_pictures.contains(file) || m_decoding.contains(file) || !isJpegFile(file))
             return;
         try {
             m_decoding.emplace(file, std::async(std::launch::async, [file] { return decode(file); }));
@@ -74,7 +74,7 @@ public:
 private:
     static Picture decode(const std::string& file)
     {
-        Picture loaded = LoadPicture(file);
+        Picture loaded = loadPicture(file);
         Bitmap bits = loaded.bitmap();
         loaded = Picture();
         bits.clearFourthBytes();
@@ -113,14 +113,14 @@ struct FadeRun {
 bool sequenceReady(FadeRun& fade)
 {
     const MixRequest& request = fade.run.request;
-    if (!IsSequenceFade(request))
+    if (!isSequenceFade(request))
         return true;
     std::optional<std::string> why;
     if (request.image1Path != request.sequenceFiles[0] || request.image2Path != request.sequenceFiles[1])
         why = "the sequence does not start with Image #1 and Image #2.";
     else
         try {
-            why = CheckSequence(request, fade.run.frameCount());
+            why = checkSequence(request, fade.run.frameCount());
         } catch (const RuntimeError&) {
             return true;
         }
@@ -136,8 +136,8 @@ bool loadSequencePair(FadeRun& fade, StepRunner& steps, int pair)
 {
     WorkSurfaces& s = fade.surfaces;
     const std::vector<std::string>& files = fade.run.request.sequenceFiles;
-    TransferPixels(s.fadeSource1, fade.renderer.source(0), PixelTransfer::Release);
-    TransferPixels(s.fadeSource2, fade.renderer.source(1), PixelTransfer::Release);
+    transferPixels(s.fadeSource1, fade.renderer.source(0), PixelTransfer::Release);
+    transferPixels(s.fadeSource2, fade.renderer.source(1), PixelTransfer::Release);
     fade.pictures.keepOnly(files[std::size_t(pair)], files[std::size_t(pair) + 1]);
     for (int side = 0; side < 2; ++side) {
         const std::string& file = files[std::size_t(pair + side)];
@@ -148,8 +148,8 @@ bool loadSequencePair(FadeRun& fade, StepRunner& steps, int pair)
             return false;
         }
     }
-    steps.run(326, [&] { TransferPixels(s.fadeSource1, fade.renderer.source(0), PixelTransfer::Capture); });
-    steps.run(328, [&] { TransferPixels(s.fadeSource2, fade.renderer.source(1), PixelTransfer::Capture); });
+    steps.run(326, [&] { transferPixels(s.fadeSource1, fade.renderer.source(0), PixelTransfer::Capture); });
+    steps.run(328, [&] { transferPixels(s.fadeSource2, fade.renderer.source(1), PixelTransfer::Capture); });
     return true;
 }
 
@@ -179,9 +179,9 @@ bool loadPictures(FadeRun& fade, StepRunner& steps)
     steps.run(300, [&] { s.fadeMeshStart.setAutoSize(true); });
     steps.run(302, [&] { s.fadeMeshEnd.setAutoSize(true); });
     if (steps.test(304, [&] { return !s.fadeMeshEnd.picture().empty() && !s.fadeMeshStart.picture().empty(); }))
-        steps.run(306, [&] { SetupMorphMeshes(fade.mesh1, fade.mesh2, s.fadeMeshStart, s.fadeMeshEnd); });
+        steps.run(306, [&] { setupMorphMeshes(fade.mesh1, fade.mesh2, s.fadeMeshStart, s.fadeMeshEnd); });
     // Morph: the request's meshes, if any, replace the regular ones (job/FadeMorph).
-    if (auto why = LayRequestMeshes(request, fade.mesh1, fade.mesh2)) {
+    if (auto why = layRequestMeshes(request, fade.mesh1, fade.mesh2)) {
         fade.run.fail(*why);
         return false;
     }
@@ -196,7 +196,7 @@ void prepareFrames(FadeRun& fade, StepRunner& steps)
     // the record of the steps and costs nothing.
     steps.run(310, [&] {
         fade.work.create();
-        DeleteFileForced(fade.ui, frameFilePattern(fade.work));
+        deleteFileForced(fade.ui, frameFilePattern(fade.work));
     });
     steps.run(312, [&] {
         s.fadeFrame.setPicture(Picture());
@@ -204,12 +204,12 @@ void prepareFrames(FadeRun& fade, StepRunner& steps)
     });
     steps.run(314, [&] { s.fadeFrame.setOuterWidth(s.fadeSource1.outerWidth()); });
     steps.run(316, [&] { s.fadeFrame.setOuterHeight(s.fadeSource1.outerHeight()); });
-    steps.run(318, [&] { fade.renderer.setTriangles(0, MeshToTriangles(fade.mesh1)); });
-    steps.run(320, [&] { fade.renderer.setTriangles(1, MeshToTriangles(fade.mesh2)); });
+    steps.run(318, [&] { fade.renderer.setTriangles(0, meshToTriangles(fade.mesh1)); });
+    steps.run(320, [&] { fade.renderer.setTriangles(1, meshToTriangles(fade.mesh2)); });
     steps.run(322, [&] { s.fadeMeshStart.clear(); });
     steps.run(324, [&] { s.fadeMeshEnd.clear(); });
-    steps.run(326, [&] { TransferPixels(s.fadeSource1, fade.renderer.source(0), PixelTransfer::Capture); });
-    steps.run(328, [&] { TransferPixels(s.fadeSource2, fade.renderer.source(1), PixelTransfer::Capture); });
+    steps.run(326, [&] { transferPixels(s.fadeSource1, fade.renderer.source(0), PixelTransfer::Capture); });
+    steps.run(328, [&] { transferPixels(s.fadeSource2, fade.renderer.source(1), PixelTransfer::Capture); });
     steps.run(330, [&] { fade.progress.setMax(100); });
 }
 
@@ -242,11 +242,11 @@ bool enoughSpace(FadeRun& fade)
     int frames = 0;
     try {
         frames = fade.run.frameCount();
-        if (auto why = CheckFadeFrameTotal(fade.run.request, frames)) {   // morph: holds
+        if (auto why = checkFadeFrameTotal(fade.run.request, frames)) {   // morph: holds
             fade.run.fail(*why);
             return false;
         }
-        frames = int(FadeFrameTotal(fade.run.request, frames));
+        frames = int(fadeFrameTotal(fade.run.request, frames));
     } catch (const RuntimeError&) {
         return true;   // the steps report it at their own labels
     }
@@ -306,7 +306,7 @@ void renderFrames(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
     int last = -1;
     // Frame i's pair and times: holds, easing and ping-pong, or a sequence's steps.
     steps.run(332, [&] {
-        renderer.setFrames(FadeFrames(fade.run.request, fade.run.frameCount()),
+        renderer.setFrames(fadeFrames(fade.run.request, fade.run.frameCount()),
                            [&](int pair, PixelBuffer&, PixelBuffer&) { return loadSequencePair(fade, steps, pair); });
         last = renderer.frameCount() - 1;
     });
@@ -328,9 +328,9 @@ void renderFrames(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
         steps.run(360, [&] { renderer.finishFrame(); });
         steps.run(362, [&] { frame.refresh(); });
     }
-    steps.run(366, [&] { TransferPixels(s.fadeSource1, renderer.source(0), PixelTransfer::Release); });
+    steps.run(366, [&] { transferPixels(s.fadeSource1, renderer.source(0), PixelTransfer::Release); });
     steps.run(368, [&] {
-        TransferPixels(s.fadeSource2, renderer.source(1), PixelTransfer::Release);
+        transferPixels(s.fadeSource2, renderer.source(1), PixelTransfer::Release);
         fade.ui.setBusyPointer(false);
     });
     renderer.trim();   // the writer needs none of the memory kept for further frames
@@ -393,7 +393,7 @@ void runFadeSteps(JobRun& run, StepRunner& steps)
     }
     steps.run(416, [&] {
         if (fade.work.exists())
-            DeleteFileForced(fade.ui, frameFilePattern(fade.work));
+            deleteFileForced(fade.ui, frameFilePattern(fade.work));
         fade.work.remove();
     });
     steps.run(426, [&] { fade.ui.setBusyPointer(false); });

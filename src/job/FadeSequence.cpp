@@ -18,14 +18,14 @@ MorphTiming stepTiming(const MixRequest& request)
 
 }  // namespace
 
-std::vector<SequenceFrame> SequenceTimeline(const MixRequest& request, int steps)
+std::vector<SequenceFrame> sequenceTimeline(const MixRequest& request, int steps)
 {
-    if (!IsSequenceFade(request) || steps < 2)
+    if (!isSequenceFade(request) || steps < 2)
         return {};
-    const std::vector<MorphFrameTime> step = MorphTimeline(steps, stepTiming(request));
+    const std::vector<MorphFrameTime> step = morphTimeline(steps, stepTiming(request));
     const int pairs = int(request.sequenceFiles.size()) - 1;
     std::vector<SequenceFrame> frames;
-    frames.reserve(std::size_t(SequenceFrameTotal(request, steps)));
+    frames.reserve(std::size_t(sequenceFrameTotal(request, steps)));
     for (int h = 0; h < request.morphTiming.holdStart; ++h)
         frames.push_back({0, step.front()});
     for (int pair = 0; pair < pairs; ++pair)
@@ -36,7 +36,7 @@ std::vector<SequenceFrame> SequenceTimeline(const MixRequest& request, int steps
     return frames;
 }
 
-long long SequenceFrameTotal(const MixRequest& request, int steps)
+long long sequenceFrameTotal(const MixRequest& request, int steps)
 {
     if (steps < 1)
         return steps;
@@ -44,7 +44,7 @@ long long SequenceFrameTotal(const MixRequest& request, int steps)
     return request.morphTiming.holdStart + pairs * (steps - 1) + 1 + request.morphTiming.holdEnd;
 }
 
-std::optional<std::string> CheckSequence(const MixRequest& request, int steps)
+std::optional<std::string> checkSequence(const MixRequest& request, int steps)
 {
     if (request.sequenceFiles.size() > kMaxSequencePictures)
         return "a sequence takes at most " + std::to_string(kMaxSequencePictures) + " pictures.";

@@ -19,18 +19,18 @@ namespace vantorell {
 inline constexpr std::size_t kMaxSequencePictures = 10000;
 
 // Whether the request fades through a sequence (two or more sequence files).
-inline bool IsSequenceFade(const MixRequest& request) { return request.sequenceFiles.size() >= 2; }
+inline bool isSequenceFade(const MixRequest& request) { return request.sequenceFiles.size() >= 2; }
 
 // One output frame of a sequence: the step (pictures pair and pair + 1) and its time in it.
 using SequenceFrame = FadeFrame;
 
 // The output frames of a sequence whose steps have `steps` frames each (at least 2).
-std::vector<SequenceFrame> SequenceTimeline(const MixRequest& request, int steps);
-long long SequenceFrameTotal(const MixRequest& request, int steps);
+std::vector<SequenceFrame> sequenceTimeline(const MixRequest& request, int steps);
+long long sequenceFrameTotal(const MixRequest& request, int steps);
 
 // Why the sequence cannot be faded before anything is rendered: too few frames per step,
 // ping-pong or meshes asked for, a picture that is missing or not a readable file. Nothing
 // when it can.
-std::optional<std::string> CheckSequence(const MixRequest& request, int steps);
+std::optional<std::string> checkSequence(const MixRequest& request, int steps);
 
 }  // namespace vantorell

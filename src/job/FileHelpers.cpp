@@ -102,7 +102,7 @@ void removeFile(const fs::path& file)
 
 }  // namespace
 
-bool FolderExists(std::string_view path)
+bool folderExists(std::string_view path)
 {
     if (path.empty())
         return false;
@@ -110,7 +110,7 @@ bool FolderExists(std::string_view path)
     return fs::is_directory(fs::path(path), ec);
 }
 
-bool FileExists(std::string_view path)
+bool fileExists(std::string_view path)
 {
     if (path.empty())
         return false;
@@ -119,7 +119,7 @@ bool FileExists(std::string_view path)
     return !ec;
 }
 
-std::string SpecialFolderPath(int folder)
+std::string specialFolderPath(int folder)
 {
     std::string path;
     switch (folder) {
@@ -132,7 +132,7 @@ std::string SpecialFolderPath(int folder)
     case csidl::Profile: path = homeFolder(); break;
     default: return {};
     }
-    if (path.empty() || path.size() >= kShellPathBuffer || !FolderExists(path))
+    if (path.empty() || path.size() >= kShellPathBuffer || !folderExists(path))
         return {};
     // The shell writes the path into a buffer of spaces and ends it with a zero character.
     std::string buffer(kShellPathBuffer, ' ');
@@ -141,9 +141,9 @@ std::string SpecialFolderPath(int folder)
     return buffer;
 }
 
-std::string DesktopFolderPath()
+std::string desktopFolderPath()
 {
-    const std::string buffer = SpecialFolderPath(csidl::Desktop);
+    const std::string buffer = specialFolderPath(csidl::Desktop);
     const std::size_t end = buffer.rfind('\0');
     if (end == std::string::npos) {   // no desktop folder: the home folder serves
         std::string home = homeFolder();
@@ -154,7 +154,7 @@ std::string DesktopFolderPath()
     return buffer.substr(0, end) + kPathSeparator;
 }
 
-void DeleteFileForced(std::string_view path)
+void deleteFileForced(std::string_view path)
 {
     if (path.empty())
         return;
@@ -176,13 +176,13 @@ void DeleteFileForced(std::string_view path)
         removeFile(file);
 }
 
-void DeleteFileForced(UiPort& ui, std::string_view path)
+void deleteFileForced(UiPort& ui, std::string_view path)
 {
     ui.yield();
-    DeleteFileForced(path);
+    deleteFileForced(path);
 }
 
-std::string NormalizePath(std::string_view path)
+std::string normalizePath(std::string_view path)
 {
     if (path.empty() || path.front() != kPathSeparator)
         return collapsePairs(path);

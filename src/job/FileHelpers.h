@@ -12,10 +12,10 @@ namespace vantorell {
 inline constexpr char kPathSeparator = '/';
 
 // True when the path names an existing directory (false for a file, a missing path, "").
-bool FolderExists(std::string_view path);
+bool folderExists(std::string_view path);
 
 // True when the path's last-modified time can be read: an existing file or folder.
-bool FileExists(std::string_view path);
+bool fileExists(std::string_view path);
 
 // Shell special-folder numbers (CSIDL) the program asks for.
 namespace csidl {
@@ -30,20 +30,20 @@ inline constexpr int Profile = 0x0028;             // the user's home folder
 
 // The folder's path as the shell's 512-character buffer: the path, a zero character, then
 // spaces up to 512 characters. The empty string when the folder is unknown or does not exist.
-std::string SpecialFolderPath(int folder);
+std::string specialFolderPath(int folder);
 
 // The user's desktop folder with a trailing separator; the home folder plus the separator when
 // there is no desktop folder.
-std::string DesktopFolderPath();
+std::string desktopFolderPath();
 
 // Deletes the file or files the path names; the last component may hold the wildcards "*" and
 // "?". Read-only files go too. Yields to the message loop once first. Never raises; a path that
 // matches nothing leaves no trace.
-void DeleteFileForced(UiPort& ui, std::string_view path);
-void DeleteFileForced(std::string_view path);   // the same without the yield
+void deleteFileForced(UiPort& ui, std::string_view path);
+void deleteFileForced(std::string_view path);   // the same without the yield
 
 // Collapses doubled separators ("a//b" -> "a/b", three in a row become two, in one left-to-right
 // pass); a leading run of separators becomes exactly two ("////srv/x" -> "//srv/x").
-std::string NormalizePath(std::string_view path);
+std::string normalizePath(std::string_view path);
 
 }  // namespace vantorell

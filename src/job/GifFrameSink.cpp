@@ -15,8 +15,8 @@ namespace {
 // A frame of top-down BGR24 rows (padded to 4 bytes) as a 32-bit surface; the fourth byte 0.
 void toSurface(const std::uint8_t* frame, const FrameLayout& layout, Dib& surface)
 {
-    if (surface.Width() != layout.width || surface.Height() != layout.height || surface.BPP() != 32)
-        surface.Create(layout.width, layout.height, 32);
+    if (surface.width() != layout.width || surface.height() != layout.height || surface.BPP() != 32)
+        surface.create(layout.width, layout.height, 32);
     for (int y = 0; y < layout.height; ++y) {
         const std::uint8_t* from = frame + std::size_t(y) * layout.stride();
         std::uint8_t* to = surface.scanline(y);

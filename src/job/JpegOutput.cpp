@@ -10,7 +10,7 @@
 
 namespace vantorell {
 
-std::int16_t EstimateJpegQuality(double width, double height, std::uint64_t length)
+std::int16_t estimateJpegQuality(double width, double height, std::uint64_t length)
 {
     if (length == 0)
         throw RuntimeError(errnum::DivisionByZero, "Division by zero");
@@ -25,7 +25,7 @@ std::int16_t EstimateJpegQuality(double width, double height, std::uint64_t leng
     return std::int16_t(rounded);
 }
 
-std::int16_t EstimateJpegQuality(const WorkSurface& surface, const std::string& file)
+std::int16_t estimateJpegQuality(const WorkSurface& surface, const std::string& file)
 {
     // The picture's size as the platform reports it for a decoded file: the file's pixel size,
     // as single-precision values.
@@ -39,10 +39,10 @@ std::int16_t EstimateJpegQuality(const WorkSurface& surface, const std::string& 
     const std::uintmax_t length = std::filesystem::file_size(path, ec);
     if (ec)
         throw RuntimeError(errnum::FileAccessError, "Path/File access error");
-    return EstimateJpegQuality(double(width), double(height), std::uint64_t(length));
+    return estimateJpegQuality(double(width), double(height), std::uint64_t(length));
 }
 
-void SavePictureAsJpeg(const Picture& picture, const std::string& file, std::uint8_t quality)
+void savePictureAsJpeg(const Picture& picture, const std::string& file, std::uint8_t quality)
 {
     // The platform encoder answers a status; ours are on its scale: no picture is an invalid
     // parameter, a file that cannot be created or written a Win32 error.
@@ -50,7 +50,7 @@ void SavePictureAsJpeg(const Picture& picture, const std::string& file, std::uin
     const Bitmap& bitmap = picture.bitmap();
     if (bitmap.empty())
         status = jpegstatus::InvalidParameter;
-    else if (!EncodeJpeg(bitmap, file, quality))
+    else if (!encodeJpeg(bitmap, file, quality))
         status = jpegstatus::Win32Error;
     if (status != 0)
         throw RuntimeError(errnum::CannotSaveImage, "Cannot save the image. GDI+ Error:" + std::to_string(status));

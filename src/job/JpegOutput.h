@@ -14,14 +14,14 @@ namespace vantorell {
 // is the pixel size of the file the surface's picture was decoded from and L the file's length
 // in bytes: the file's compression ratio against 24-bit pixels. Raises FileNotFound or
 // FileAccessError when the length cannot be taken, DivisionByZero for an empty file.
-std::int16_t EstimateJpegQuality(const WorkSurface& surface, const std::string& file);
+std::int16_t estimateJpegQuality(const WorkSurface& surface, const std::string& file);
 
 // The estimate itself, for a picture of width x height pixels in a file of length bytes.
-std::int16_t EstimateJpegQuality(double width, double height, std::uint64_t length);
+std::int16_t estimateJpegQuality(double width, double height, std::uint64_t length);
 
 // Writes the picture as a baseline JPEG at the quality (0..100, the encoder's scale), replacing
 // a file of that name. Raises error 5 "Cannot save the image. GDI+ Error:" + a non-zero status.
-void SavePictureAsJpeg(const Picture& picture, const std::string& file, std::uint8_t quality);
+void savePictureAsJpeg(const Picture& picture, const std::string& file, std::uint8_t quality);
 
 // The status numbers the writer reports, on the platform encoder's scale.
 namespace jpegstatus {

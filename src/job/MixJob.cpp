@@ -43,9 +43,9 @@ constexpr DirectionSteps kDirectionSteps[] = {
 // go through Qt, which should stay on the window's thread).
 std::future<Picture> decodeAhead(bool enabled, const std::string& file, DecodeRequest request)
 {
-    if (!enabled || file.empty() || !IsJpegFile(file))
+    if (!enabled || file.empty() || !isJpegFile(file))
         return {};
-    return std::async(std::launch::async, [file, request] { return LoadPicture(file, request); });
+    return std::async(std::launch::async, [file, request] { return loadPicture(file, request); });
 }
 
 std::string unreadable(int image) { return "Image #" + std::to_string(image) + " could not be read."; }
@@ -54,7 +54,7 @@ std::string unreadable(int image) { return "Image #" + std::to_string(image) + "
 void saveJpegResult(JobRun& run, WorkSurface& surface)
 {
     ResultFile result(run.outcome.outputPath);
-    SavePictureAsJpeg(surface.imageAsPicture(), result.temporaryPath().string(), toByte(run.jpegQuality));
+    savePictureAsJpeg(surface.imageAsPicture(), result.temporaryPath().string(), toByte(run.jpegQuality));
     result.commit();
     run.outcome.writtenFile = run.outcome.outputPath;
 }
@@ -198,7 +198,7 @@ void MixJob::runSteps(JobRun& run, UiPort& ui)
         return;
     }
 
-    if (!steps.test(106, [&] { return FolderExists(resultFolder(request)); })) {
+    if (!steps.test(106, [&] { return folderExists(resultFolder(request)); })) {
         steps.run(456, [&] { run.showMessage("Folder does not exist. Please select another folder."); });
         outcome.failure = "the output folder does not exist.";
         return;                                                              // 458
@@ -206,7 +206,7 @@ void MixJob::runSteps(JobRun& run, UiPort& ui)
     steps.run(108, [&] {
         outcome.outputPath = resultFolder(request) + kPathSeparator + resultFileName(request);
     });
-    steps.run(110, [&] { outcome.outputPath = NormalizePath(outcome.outputPath); });
+    steps.run(110, [&] { outcome.outputPath = normalizePath(outcome.outputPath); });
     // The earlier result stays until the new one replaces it whole (job/ResultFile); here only
     // temporaries of killed jobs go, and a result that could never be replaced is reported.
     if (!steps.run(112, [&] {
@@ -265,21 +265,21 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
         if (steps.test(128 + o, [&] { return request.qualityChoice == JpegQualityChoice::SmartDetect; })) {
             WorkSurface& holds1 = direction.exchanged ? fadedIn : base;   // holds Image #1
             WorkSurface& holds2 = direction.exchanged ? base : fadedIn;   // holds Image #2
-            steps.run(130 + o, [&] { run.jpegQuality = EstimateJpegQuality(holds1, request.image1Path); });
-            if (steps.test(132 + o, [&] { return run.jpegQuality < EstimateJpegQuality(holds2, request.image2Path); }))
-                steps.run(134 + o, [&] { run.jpegQuality = EstimateJpegQuality(holds2, request.image2Path); });
+            steps.run(130 + o, [&] { run.jpegQuality = estimateJpegQuality(holds1, request.image1Path); });
+            if (steps.test(132 + o, [&] { return run.jpegQuality < estimateJpegQuality(holds2, request.image2Path); }))
+                steps.run(134 + o, [&] { run.jpegQuality = estimateJpegQuality(holds2, request.image2Path); });
         }
 
         int blendStartLimit = kBlendCanvasWidth;
         steps.run(136 + o, [&] { m_surfaces.blendSource1 = base.picture(); });
         steps.run(138 + o, [&] { m_surfaces.blendSource2 = fadedIn.picture(); });
-        steps.run(140 + o, [&] { StretchToBox(base, base.picture()); });
-        steps.run(142 + o, [&] { StretchToBox(fadedIn, fadedIn.picture()); });
-        steps.run(144 + o, [&] { StretchToBox(canvas, base.picture()); });
+        steps.run(140 + o, [&] { stretchToBox(base, base.picture()); });
+        steps.run(142 + o, [&] { stretchToBox(fadedIn, fadedIn.picture()); });
+        steps.run(144 + o, [&] { stretchToBox(canvas, base.picture()); });
         steps.run(154 + o, [&] { blendStartLimit = toInt16(canvas.drawableWidth()); });
         steps.run(158 + o, [&] {
             const int start = std::clamp(request.blendStart, 0, std::max(0, blendStartLimit));
-            BlendPictures(canvas, base, fadedIn, m_surfaces.blendSource1, m_surfaces.blendSource2, start,
+            blendPictures(canvas, base, fadedIn, m_surfaces.blendSource1, m_surfaces.blendSource2, start,
                           direction.orientation);
         });
         break;
@@ -302,7 +302,7 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
         const std::optional<int> fixed =
             request.qualityChoice == JpegQualityChoice::Fixed ? std::optional<int>(toByte(run.jpegQuality)) : std::nullopt;
         if (std::optional<StreamedOverlay> streamed =
-                StreamOverlay(request.image1Path, request.image2Path, run.outcome.outputPath, fixed)) {
+                streamOverlay(request.image1Path, request.image2Path, run.outcome.outputPath, fixed)) {
             streamedOverlaySteps(run, steps, *streamed);
             return;
         }
@@ -343,7 +343,7 @@ void MixJob::streamedOverlaySteps(JobRun& run, StepRunner& steps, StreamedOverla
             steps.run(444, [&] { run.jpegQuality = streamed.quality2; });
     }
     steps.run(446, [&] {
-        ReportOverlayProgress(streamed.width, overlayColumnProgress(m_surfaces.overlayResult, m_progress, run.ui));
+        reportOverlayProgress(streamed.width, overlayColumnProgress(m_surfaces.overlayResult, m_progress, run.ui));
     });
     if (!steps.run(448, [&] {
             streamed.result->commit();
@@ -364,12 +364,12 @@ void MixJob::overlayAndSave(JobRun& run, StepRunner& steps)
     WorkSurface& first = m_surfaces.overlayFirst;
     WorkSurface& second = m_surfaces.overlaySecond;
     if (steps.test(438, [&] { return request.qualityChoice == JpegQualityChoice::SmartDetect; })) {
-        steps.run(440, [&] { run.jpegQuality = EstimateJpegQuality(first, request.image1Path); });
-        if (steps.test(442, [&] { return run.jpegQuality < EstimateJpegQuality(second, request.image2Path); }))
-            steps.run(444, [&] { run.jpegQuality = EstimateJpegQuality(second, request.image2Path); });
+        steps.run(440, [&] { run.jpegQuality = estimateJpegQuality(first, request.image1Path); });
+        if (steps.test(442, [&] { return run.jpegQuality < estimateJpegQuality(second, request.image2Path); }))
+            steps.run(444, [&] { run.jpegQuality = estimateJpegQuality(second, request.image2Path); });
     }
     WorkSurface& result = m_surfaces.overlayResult;
-    steps.run(446, [&] { OverlayPictures(first, second, result, overlayColumnProgress(result, m_progress, run.ui)); });
+    steps.run(446, [&] { overlayPictures(first, second, result, overlayColumnProgress(result, m_progress, run.ui)); });
     if (!steps.run(448, [&] { saveJpegResult(run, result); }))
         run.fail(run.writeFailure());
 }

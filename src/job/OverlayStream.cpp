@@ -54,7 +54,7 @@ std::optional<PictureHeader> streamableHeader(std::span<const std::uint8_t> byte
     if (bytes.empty())
         return std::nullopt;
     try {
-        PictureHeader header = ReadPictureHeader(bytes);
+        PictureHeader header = readPictureHeader(bytes);
         if (header.format != "jpeg" || header.width <= 0 || header.height <= 0 ||
             header.width > limits::kMaxPictureSide || header.height > limits::kMaxPictureSide)
             return std::nullopt;
@@ -68,14 +68,14 @@ std::optional<PictureHeader> streamableHeader(std::span<const std::uint8_t> byte
 // (its size as single-precision values).
 std::int16_t estimate(const PictureHeader& header, std::size_t length)
 {
-    return EstimateJpegQuality(double(float(header.width)), double(float(header.height)), length);
+    return estimateJpegQuality(double(float(header.width)), double(float(header.height)), length);
 }
 
 constexpr int kBandRows = 16;   // one MCU row of 4:2:0
 
 }  // namespace
 
-std::optional<StreamedOverlay> StreamOverlay(const std::string& image1, const std::string& image2,
+std::optional<StreamedOverlay> streamOverlay(const std::string& image1, const std::string& image2,
                                              const std::string& resultPath, std::optional<int> fixedQuality)
 {
     const MappedFile file1(image1), file2(image2);
@@ -108,7 +108,7 @@ std::optional<StreamedOverlay> StreamOverlay(const std::string& image1, const st
         if (!first.readRows(rows1.data(), stride1, count) || (count2 > 0 && !second.readRows(rows2.data(), stride2, count2)))
             return std::nullopt;
         for (int i = 0; i < count; ++i)
-            AverageOverlayRow(rows1.data() + stride1 * std::size_t(i), i < count2 ? rows2.data() + stride2 * std::size_t(i) : nullptr,
+            averageOverlayRow(rows1.data() + stride1 * std::size_t(i), i < count2 ? rows2.data() + stride2 * std::size_t(i) : nullptr,
                               i < count2 ? covered : 0, out.data() + stride1 * std::size_t(i), width);
         if (!writer.writeRows(out.data(), stride1, count))
             return std::nullopt;

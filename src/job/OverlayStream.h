@@ -23,7 +23,7 @@ struct StreamedOverlay {
 // Writes the Overlay of image1 and image2 to a temporary beside resultPath at the quality the
 // steps would choose (the fixed one, else the larger of the two estimates). Nothing when the
 // stream cannot take the inputs or fails; its temporary is then gone.
-std::optional<StreamedOverlay> StreamOverlay(const std::string& image1, const std::string& image2,
+std::optional<StreamedOverlay> streamOverlay(const std::string& image1, const std::string& image2,
                                              const std::string& resultPath, std::optional<int> fixedQuality);
 
 }  // namespace vantorell

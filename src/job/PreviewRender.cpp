@@ -30,12 +30,12 @@ Picture withClearFourthByte(const Picture& picture)
 
 }  // namespace
 
-Picture LoadPreviewPicture(const std::filesystem::path& file, int coverWidth, int coverHeight)
+Picture loadPreviewPicture(const std::filesystem::path& file, int coverWidth, int coverHeight)
 {
-    return LoadPicture(file, DecodeRequest{coverWidth, coverHeight});
+    return loadPicture(file, DecodeRequest{coverWidth, coverHeight});
 }
 
-Picture ReduceToFit(const Picture& picture, int maxWidth, int maxHeight)
+Picture reduceToFit(const Picture& picture, int maxWidth, int maxHeight)
 {
     if (picture.empty() || (picture.width() <= maxWidth && picture.height() <= maxHeight))
         return picture;
@@ -43,11 +43,11 @@ Picture ReduceToFit(const Picture& picture, int maxWidth, int maxHeight)
     const int width = std::max(1, int(std::lround(picture.width() * scale)));
     const int height = std::max(1, int(std::lround(picture.height() * scale)));
     WorkSurface reduced(width, height);
-    StretchToBox(reduced, picture);
+    stretchToBox(reduced, picture);
     return Picture(reduced.image(), picture.sourceWidth(), picture.sourceHeight());
 }
 
-Picture MatchScale(const Picture& first, const Picture& second)
+Picture matchScale(const Picture& first, const Picture& second)
 {
     if (first.empty() || second.empty() || first.sourceWidth() <= 0 || second.sourceWidth() <= 0)
         return second;
@@ -57,11 +57,11 @@ Picture MatchScale(const Picture& first, const Picture& second)
     if (width == second.width() && height == second.height())
         return second;
     WorkSurface scaled(width, height);
-    StretchToBox(scaled, second);
+    stretchToBox(scaled, second);
     return Picture(scaled.image());
 }
 
-Bitmap RenderBlendPreview(const Picture& image1, const Picture& image2, BlendDirection direction, int start)
+Bitmap renderBlendPreview(const Picture& image1, const Picture& image2, BlendDirection direction, int start)
 {
     // The job's steps 124 to 158 for one direction (job/MixJob.cpp, blendSteps).
     const bool exchanged = direction == BlendDirection::Right || direction == BlendDirection::Bottom;
@@ -73,15 +73,15 @@ Bitmap RenderBlendPreview(const Picture& image1, const Picture& image2, BlendDir
     base.setPicture(exchanged ? image2 : image1);
     fadedIn.setPicture(exchanged ? image1 : image2);
     const Picture source1 = base.picture(), source2 = fadedIn.picture();
-    StretchToBox(base, base.picture());
-    StretchToBox(fadedIn, fadedIn.picture());
-    StretchToBox(canvas, base.picture());
+    stretchToBox(base, base.picture());
+    stretchToBox(fadedIn, fadedIn.picture());
+    stretchToBox(canvas, base.picture());
     const int limit = canvas.drawableWidth();
-    BlendPictures(canvas, base, fadedIn, source1, source2, std::clamp(start, 0, std::max(0, limit)), orientation);
+    blendPictures(canvas, base, fadedIn, source1, source2, std::clamp(start, 0, std::max(0, limit)), orientation);
     return canvas.image();
 }
 
-Bitmap RenderOverlayPreview(const Picture& image1, const Picture& image2)
+Bitmap renderOverlayPreview(const Picture& image1, const Picture& image2)
 {
     // The job's steps 434 to 446 (job/MixJob.cpp, overlaySteps).
     WorkSurface first, second, result;
@@ -89,14 +89,14 @@ Bitmap RenderOverlayPreview(const Picture& image1, const Picture& image2)
     second.setAutoSize(true);
     first.setPicture(image1);
     second.setPicture(image2);
-    OverlayPictures(first, second, result, {});
+    overlayPictures(first, second, result, {});
     return result.image();
 }
 
 // ---- Fade -------------------------------------------------------------------------------------
 
 // The job's steps 292 to 330 (job/FadeJob.cpp) on the given pictures.
-std::unique_ptr<FadeRenderer> MakeFadeRenderer(const MixRequest& request, int steps, const Picture& image1,
+std::unique_ptr<FadeRenderer> makeFadeRenderer(const MixRequest& request, int steps, const Picture& image1,
                                                const Picture& image2)
 {
     const Picture first = withClearFourthByte(image1), second = withClearFourthByte(image2);
@@ -111,15 +111,15 @@ std::unique_ptr<FadeRenderer> MakeFadeRenderer(const MixRequest& request, int st
     meshEnd.setAutoSize(true);
     MorphMesh mesh1, mesh2;
     if (!meshEnd.picture().empty() && !meshStart.picture().empty())
-        SetupMorphMeshes(mesh1, mesh2, meshStart, meshEnd);
-    if (auto why = LayRequestMeshes(request, mesh1, mesh2))
+        setupMorphMeshes(mesh1, mesh2, meshStart, meshEnd);
+    if (auto why = layRequestMeshes(request, mesh1, mesh2))
         throw RuntimeError(0, *why);   // told in words; no number belongs to it
     auto renderer = std::make_unique<FadeRenderer>();
-    renderer->setTriangles(0, MeshToTriangles(mesh1));
-    renderer->setTriangles(1, MeshToTriangles(mesh2));
-    TransferPixels(source1, renderer->source(0), PixelTransfer::Capture);
-    TransferPixels(source2, renderer->source(1), PixelTransfer::Capture);
-    renderer->setFrames(FadeFrames(request, steps));
+    renderer->setTriangles(0, meshToTriangles(mesh1));
+    renderer->setTriangles(1, meshToTriangles(mesh2));
+    transferPixels(source1, renderer->source(0), PixelTransfer::Capture);
+    transferPixels(source2, renderer->source(1), PixelTransfer::Capture);
+    renderer->setFrames(fadeFrames(request, steps));
     return renderer;
 }
 
@@ -129,8 +129,8 @@ namespace {
 
 void toDib(const Bitmap& frame, Dib& dib)
 {
-    if (dib.Width() != frame.width() || dib.Height() != frame.height() || dib.BPP() != 32)
-        if (!dib.Create(frame.width(), frame.height(), 32))
+    if (dib.width() != frame.width() || dib.height() != frame.height() || dib.BPP() != 32)
+        if (!dib.create(frame.width(), frame.height(), 32))
             throw RuntimeError(errnum::OutOfMemory, "Out of memory");
     for (int y = 0; y < frame.height(); ++y) {
         std::uint8_t* row = dib.scanline(y);
@@ -196,7 +196,7 @@ Bitmap GifFramePreview::shown(GifFrameProvider& frames, int index, const GifOpti
     return shown;
 }
 
-std::uint64_t UncompressedAviSize(int width, int height, int frames)
+std::uint64_t uncompressedAviSize(int width, int height, int frames)
 {
     // Fixed by the AVI muxer for one uncompressed video stream: the headers with their reserved
     // OpenDML index space, 8 bytes of chunk header per frame and 16 bytes of index entry.

@@ -20,29 +20,29 @@ namespace vantorell {
 // A picture as the preview decodes it: a JPEG at the largest DCT reduction (1/2, 1/4, 1/8) that
 // still covers coverWidth x coverHeight, anything else at full size. Raises RuntimeError like
 // LoadPicture.
-Picture LoadPreviewPicture(const std::filesystem::path& file, int coverWidth, int coverHeight);
+Picture loadPreviewPicture(const std::filesystem::path& file, int coverWidth, int coverHeight);
 
 // The picture shrunk (plain stretch) to fit within maxWidth x maxHeight when it is larger,
 // keeping the size of the file it came from; a picture that fits is answered as it is.
-Picture ReduceToFit(const Picture& picture, int maxWidth, int maxHeight);
+Picture reduceToFit(const Picture& picture, int maxWidth, int maxHeight);
 
 // The second picture at the first one's scale: two pictures decoded at different reductions
 // are brought to one scale (the file sizes' ratio), as the Overlay and the Fade need them.
-Picture MatchScale(const Picture& first, const Picture& second);
+Picture matchScale(const Picture& first, const Picture& second);
 
 // The 729 x 425 Blend canvas for the direction and the Blend Size start line, from Image #1
 // and Image #2 as the job decodes them (LoadPicture with a 729 x 425 cover request).
-Bitmap RenderBlendPreview(const Picture& image1, const Picture& image2, BlendDirection direction, int start);
+Bitmap renderBlendPreview(const Picture& image1, const Picture& image2, BlendDirection direction, int start);
 
 // The Overlay average, at the first picture's size.
-Bitmap RenderOverlayPreview(const Picture& image1, const Picture& image2);
+Bitmap renderOverlayPreview(const Picture& image1, const Picture& image2);
 
 // The Fade's renderer for the request's frames (`steps` being its frame count) between two
 // pictures at the size they are given in: the job's regular meshes laid over the first, the
 // request's meshes scaled to it as the job scales them to the frame, the timing's frames. Its
 // render(index) is then frame `index` of all the job writes, at that scale. Raises RuntimeError
 // when the request's meshes fold at this size. Not for a sequence: one pair of pictures only.
-std::unique_ptr<FadeRenderer> MakeFadeRenderer(const MixRequest& request, int steps, const Picture& image1,
+std::unique_ptr<FadeRenderer> makeFadeRenderer(const MixRequest& request, int steps, const Picture& image1,
                                                const Picture& image2);
 
 // The frames of a Fade's renderer, for the GIF encoder (a global palette's sample).
@@ -77,6 +77,6 @@ private:
 
 // The exact size in bytes of the uncompressed AVI the Fade writes: `frames` frames of width x
 // height (files below 1 GB; beyond, the OpenDML extension adds a little).
-std::uint64_t UncompressedAviSize(int width, int height, int frames);
+std::uint64_t uncompressedAviSize(int width, int height, int frames);
 
 }  // namespace vantorell

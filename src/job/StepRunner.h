@@ -61,7 +61,7 @@ private:
     {
         if (m_errors)
             m_errors->push_back({number, description, m_routine, label});
-        ShowApplicationError(m_ui, m_routine, label, description);
+        showApplicationError(m_ui, m_routine, label, description);
     }
 
     UiPort& m_ui;

@@ -14,27 +14,27 @@ int alphaOf(std::int32_t blendFunction) { return (blendFunction >> 16) & 0xFF; }
 
 }  // namespace
 
-void StretchToBox(WorkSurface& box, const Picture& picture)
+void stretchToBox(WorkSurface& box, const Picture& picture)
 {
     box.paintPicture(picture, 0, 0, box.drawableWidth(), box.drawableHeight());
     box.setPicture(box.imageAsPicture());
     box.refresh();
 }
 
-void BlendPictures(WorkSurface& canvas, WorkSurface& firstBox, WorkSurface& secondBox, const Picture& firstSource,
+void blendPictures(WorkSurface& canvas, WorkSurface& firstBox, WorkSurface& secondBox, const Picture& firstSource,
                    const Picture& secondSource, int startLine, BlendOrientation orientation)
 {
     canvas.clear();
     firstBox.setPicture(firstSource);
-    StretchToBox(firstBox, firstSource);
-    StretchToBox(secondBox, secondSource);
-    GradientAlphaBlend(canvas.drawing(), canvas.drawableWidth(), canvas.drawableHeight(), secondBox.image(),
+    stretchToBox(firstBox, firstSource);
+    stretchToBox(secondBox, secondSource);
+    gradientAlphaBlend(canvas.drawing(), canvas.drawableWidth(), canvas.drawableHeight(), secondBox.image(),
                        secondBox.drawableWidth(), secondBox.drawableHeight(), double(startLine), kBlendEndLine,
                        orientation);
     canvas.refresh();
 }
 
-std::vector<BlendStrip> GradientStrips(double destWidth, double destHeight, double srcWidth, double srcHeight,
+std::vector<BlendStrip> gradientStrips(double destWidth, double destHeight, double srcWidth, double srcHeight,
                                        double startLine, double endLine, BlendOrientation orientation)
 {
     std::vector<BlendStrip> strips;
@@ -50,7 +50,7 @@ std::vector<BlendStrip> GradientStrips(double destWidth, double destHeight, doub
     // the counter accumulates in double precision, which fixes the number of strips.
     for (double counter = 1.0; counter <= 256.0; counter += step) {
         BlendStrip strip;
-        strip.alpha = alphaOf(MakeBlendFunction(counter - 1));
+        strip.alpha = alphaOf(makeBlendFunction(counter - 1));
         const int line = nearest(startLine + (range / 256.0) * counter);
         if (horizontal) {
             const int width = nearest(destWidth / 256.0);   // the source strip takes the destination width too
@@ -64,7 +64,7 @@ std::vector<BlendStrip> GradientStrips(double destWidth, double destHeight, doub
     }
 
     BlendStrip last;
-    last.alpha = alphaOf(MakeBlendFunction(255));
+    last.alpha = alphaOf(makeBlendFunction(255));
     const int end = nearest(endLine);
     if (horizontal) {
         last.destination = {end, 0, nearest(destWidth - endLine), nearest(destHeight)};
@@ -77,16 +77,16 @@ std::vector<BlendStrip> GradientStrips(double destWidth, double destHeight, doub
     return strips;
 }
 
-void GradientAlphaBlend(Bitmap& destination, double destWidth, double destHeight, const Bitmap& source,
+void gradientAlphaBlend(Bitmap& destination, double destWidth, double destHeight, const Bitmap& source,
                         double srcWidth, double srcHeight, double startLine, double endLine,
                         BlendOrientation orientation)
 {
     for (const BlendStrip& strip :
-         GradientStrips(destWidth, destHeight, srcWidth, srcHeight, startLine, endLine, orientation))
-        AlphaBlendConstant(destination, strip.destination, source, strip.source, strip.alpha);
+         gradientStrips(destWidth, destHeight, srcWidth, srcHeight, startLine, endLine, orientation))
+        alphaBlendConstant(destination, strip.destination, source, strip.source, strip.alpha);
 }
 
-std::int32_t MakeBlendFunction(double alpha)
+std::int32_t makeBlendFunction(double alpha)
 {
     if (alpha > 255)
         alpha = 255;

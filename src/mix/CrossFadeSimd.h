@@ -12,13 +12,13 @@ namespace vantorell {
 
 constexpr float kCrossFadeSimdLimit = 4'000'000.0f;
 
-inline bool CrossFadeSimdExact(float t, float u)
+inline bool crossFadeSimdExact(float t, float u)
 {
     return t >= -kCrossFadeSimdLimit && t <= kCrossFadeSimdLimit && u >= -kCrossFadeSimdLimit &&
            u <= kCrossFadeSimdLimit;
 }
 
-inline __m128i CrossFadePixels(__m128i a, __m128i b, __m128 t, __m128 u)
+inline __m128i crossFadePixels(__m128i a, __m128i b, __m128 t, __m128 u)
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i a16[2] = {_mm_unpacklo_epi8(a, zero), _mm_unpackhi_epi8(a, zero)};
@@ -36,7 +36,7 @@ inline __m128i CrossFadePixels(__m128i a, __m128i b, __m128 t, __m128 u)
 }
 
 // The three colour bytes of every pixel from `faded`, the fourth from `kept`.
-inline __m128i WithFourthBytesOf(__m128i faded, __m128i kept)
+inline __m128i withFourthBytesOf(__m128i faded, __m128i kept)
 {
     const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
     return _mm_or_si128(_mm_and_si128(faded, colour), _mm_andnot_si128(colour, kept));

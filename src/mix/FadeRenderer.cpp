@@ -45,31 +45,31 @@ void FadeRenderer::render(int index, WorkSurface& frame, const StageRunner& stag
     // knows, is rendered straight onto the frame surface, with the bytes the map, the capture,
     // the engine and the write-back would leave there; those stages then have nothing to do.
     run(Stage::Path, [&] {
-        m_frameList = InterpolateTriangles(list1, list2, time.shapeT);
+        m_frameList = interpolateTriangles(list1, list2, time.shapeT);
         const Bitmap& image = frame.image();
         m_planned = list1 == list2 && m_plan.knowsMap(m_frameList, image.width(), image.height());
         m_direct = !image.empty() && (m_planned || list1 != list2);
     });
     run(Stage::Map, [&] {
         if (!m_direct)
-            DrawTriangleMap(frame, m_frameList);
+            drawTriangleMap(frame, m_frameList);
     });
     run(Stage::Capture, [&] {
         if (!m_direct)
-            TransferPixels(frame, m_frameBuffer, PixelTransfer::Capture);
+            transferPixels(frame, m_frameBuffer, PixelTransfer::Capture);
     });
     run(Stage::Render, [&] {
         if (m_planned)
-            RenderPlannedFrame(m_source[0], m_source[1], frame.drawing(), time.colourT, m_plan);
+            renderPlannedFrame(m_source[0], m_source[1], frame.drawing(), time.colourT, m_plan);
         else if (m_direct)
-            RenderWarpedFrame(m_source[0], list1, m_source[1], list2, frame.drawing(), m_frameList, time.colourT);
+            renderWarpedFrame(m_source[0], list1, m_source[1], list2, frame.drawing(), m_frameList, time.colourT);
         else
-            RenderMorphFrame(m_source[0], list1, m_source[1], list2, m_frameBuffer, m_frameList, time.colourT,
+            renderMorphFrame(m_source[0], list1, m_source[1], list2, m_frameBuffer, m_frameList, time.colourT,
                              &m_plan);
     });
     run(Stage::WriteBack, [&] {
         if (!m_direct)
-            TransferPixels(frame, m_frameBuffer, PixelTransfer::WriteBack);
+            transferPixels(frame, m_frameBuffer, PixelTransfer::WriteBack);
     });
 }
 

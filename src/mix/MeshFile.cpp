@@ -21,23 +21,23 @@ bool operator==(const MorphMeshPair& a, const MorphMeshPair& b)
     return same(a.mesh1, b.mesh1) && same(a.mesh2, b.mesh2);
 }
 
-MorphMesh RegularMesh(int columns, int rows, int width, int height)
+MorphMesh regularMesh(int columns, int rows, int width, int height)
 {
     MorphMesh mesh;
     mesh.columns = columns;
     mesh.rows = rows;
     mesh.width = width;
     mesh.height = height;
-    MakeRegularMesh(mesh);
+    makeRegularMesh(mesh);
     return mesh;
 }
 
-MorphMeshPair RegularMeshPair(int columns, int rows, int width1, int height1, int width2, int height2)
+MorphMeshPair regularMeshPair(int columns, int rows, int width1, int height1, int width2, int height2)
 {
-    return {RegularMesh(columns, rows, width1, height1), RegularMesh(columns, rows, width2, height2)};
+    return {regularMesh(columns, rows, width1, height1), regularMesh(columns, rows, width2, height2)};
 }
 
-std::vector<int> FoldedTriangles(const MorphMesh& mesh)
+std::vector<int> foldedTriangles(const MorphMesh& mesh)
 {
     std::vector<int> folded;
     if (mesh.columns < 1 || mesh.rows < 1 || mesh.points.size() != std::size_t(mesh.columns + 1) * (mesh.rows + 1))
@@ -62,7 +62,7 @@ std::vector<int> FoldedTriangles(const MorphMesh& mesh)
     return folded;
 }
 
-MorphMesh ScaleMesh(const MorphMesh& mesh, int width, int height)
+MorphMesh scaleMesh(const MorphMesh& mesh, int width, int height)
 {
     MorphMesh scaled = mesh;
     scaled.width = width;
@@ -76,7 +76,7 @@ MorphMesh ScaleMesh(const MorphMesh& mesh, int width, int height)
     return scaled;
 }
 
-std::optional<std::string> CheckMeshPair(const MorphMeshPair& pair)
+std::optional<std::string> checkMeshPair(const MorphMeshPair& pair)
 {
     const MorphMesh* meshes[2] = {&pair.mesh1, &pair.mesh2};
     if (pair.mesh1.columns != pair.mesh2.columns || pair.mesh1.rows != pair.mesh2.rows)
@@ -97,7 +97,7 @@ std::optional<std::string> CheckMeshPair(const MorphMeshPair& pair)
             if (p.x < 0 || p.y < 0 || p.x > mesh.width || p.y > mesh.height)
                 return name + ": point " + std::to_string(i + 1) + " lies outside the picture";
         }
-        const std::vector<int> folded = FoldedTriangles(mesh);
+        const std::vector<int> folded = foldedTriangles(mesh);
         if (!folded.empty())
             return name + " folds over itself at triangle " + std::to_string(folded.front()) + " (" +
                    std::to_string(folded.size()) + " folded)";
@@ -199,7 +199,7 @@ std::optional<std::string> readMesh(const Json& root, const char* name, int colu
 
 }  // namespace
 
-MeshFileResult ParseMeshJson(std::string_view text)
+MeshFileResult parseMeshJson(std::string_view text)
 {
     if (text.size() > kMaxMeshFileBytes)
         return failed("the mesh file is larger than " + std::to_string(kMaxMeshFileBytes / 1024) + " KB");
@@ -222,12 +222,12 @@ MeshFileResult ParseMeshJson(std::string_view text)
         return failed(*error);
     if (auto error = readMesh(root, "mesh2", gridColumns, gridRows, pair.mesh2))
         return failed(*error);
-    if (auto error = CheckMeshPair(pair))
+    if (auto error = checkMeshPair(pair))
         return failed(*error);
     return {std::move(pair), {}};
 }
 
-MeshFileResult ReadMeshFile(const std::filesystem::path& path)
+MeshFileResult readMeshFile(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
@@ -237,13 +237,13 @@ MeshFileResult ReadMeshFile(const std::filesystem::path& path)
     if (in.bad())
         return failed("cannot read the mesh file " + path.string());
     text.resize(std::size_t(in.gcount()));
-    MeshFileResult result = ParseMeshJson(text);
+    MeshFileResult result = parseMeshJson(text);
     if (!result.pair)
         result.error = path.string() + ": " + result.error;
     return result;
 }
 
-std::string MeshJson(const MorphMeshPair& pair)
+std::string meshJson(const MorphMeshPair& pair)
 {
     const auto meshText = [](const MorphMesh& mesh) {
         std::string text = "{\"width\": " + std::to_string(mesh.width) + ", \"height\": " + std::to_string(mesh.height) +
@@ -261,9 +261,9 @@ std::string MeshJson(const MorphMeshPair& pair)
            ",\n \"mesh1\": " + meshText(pair.mesh1) + ",\n \"mesh2\": " + meshText(pair.mesh2) + "}\n";
 }
 
-bool WriteMeshFile(const std::filesystem::path& path, const MorphMeshPair& pair, std::string& error)
+bool writeMeshFile(const std::filesystem::path& path, const MorphMeshPair& pair, std::string& error)
 {
-    const std::string text = MeshJson(pair);
+    const std::string text = meshJson(pair);
     std::string temporary = path.string() + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {

@@ -35,29 +35,29 @@ struct MorphMeshPair {
 };
 
 // A regular mesh of columns x rows cells over width x height, as the Fade job lays it.
-MorphMesh RegularMesh(int columns, int rows, int width, int height);
-MorphMeshPair RegularMeshPair(int columns, int rows, int width1, int height1, int width2, int height2);
+MorphMesh regularMesh(int columns, int rows, int width, int height);
+MorphMeshPair regularMeshPair(int columns, int rows, int width1, int height1, int width2, int height2);
 
 // The triangles (1-based, MeshToTriangles' order) whose orientation differs from the regular
 // mesh's or whose area is zero: a point moved across a neighbouring edge folds them.
-std::vector<int> FoldedTriangles(const MorphMesh& mesh);
+std::vector<int> foldedTriangles(const MorphMesh& mesh);
 // The mesh's points scaled from its size to width x height (each coordinate the nearest
 // integer of c x new / old); the grid stays.
-MorphMesh ScaleMesh(const MorphMesh& mesh, int width, int height);
+MorphMesh scaleMesh(const MorphMesh& mesh, int width, int height);
 
 // Why a mesh pair cannot be used (a grid outside 2 ... 16, wrong point counts, a point outside
 // its picture, a fold), or nothing when it can.
-std::optional<std::string> CheckMeshPair(const MorphMeshPair& pair);
+std::optional<std::string> checkMeshPair(const MorphMeshPair& pair);
 
 struct MeshFileResult {
     std::optional<MorphMeshPair> pair;
     std::string error;   // set when pair is not
 };
 
-MeshFileResult ParseMeshJson(std::string_view text);
-MeshFileResult ReadMeshFile(const std::filesystem::path& path);
-std::string MeshJson(const MorphMeshPair& pair);
+MeshFileResult parseMeshJson(std::string_view text);
+MeshFileResult readMeshFile(const std::filesystem::path& path);
+std::string meshJson(const MorphMeshPair& pair);
 // Writes the file whole (a temporary beside it, renamed over it); false with `error` set when not.
-bool WriteMeshFile(const std::filesystem::path& path, const MorphMeshPair& pair, std::string& error);
+bool writeMeshFile(const std::filesystem::path& path, const MorphMeshPair& pair, std::string& error);
 
 }  // namespace vantorell

@@ -106,10 +106,10 @@ struct PixelEngine {
             return false;   // a pixel no triangle covered: left as it is
         const MeshTriangle& out = listOut[std::size_t(n) - 1];
         if (n != areaTriangle) {
-            area = TriangleArea(out.p[0], out.p[1], out.p[2]);
+            area = triangleArea(out.p[0], out.p[1], out.p[2]);
             areaTriangle = n;
         }
-        const BarycentricWeightsResult weights = BarycentricWeights(out, x, y, area);
+        const BarycentricWeightsResult weights = barycentricWeights(out, x, y, area);
         const MeshTriangle& inA = triangleAt(listA, n);
         const MeshTriangle& inB = triangleAt(listB, n);
         const int ax = std::clamp(samplePosition(weights, inA.p[0].x, inA.p[1].x, inA.p[2].x), 0, width - 1);
@@ -138,7 +138,7 @@ const MeshPoint& MorphMesh::point(int column, int row) const
     return const_cast<MorphMesh&>(*this).point(column, row);
 }
 
-void MakeRegularMesh(MorphMesh& mesh)
+void makeRegularMesh(MorphMesh& mesh)
 {
     if (mesh.columns < 1 || mesh.rows < 1)
         throw RuntimeError(errnum::DivisionByZero, "Division by zero");
@@ -159,7 +159,7 @@ void MakeRegularMesh(MorphMesh& mesh)
     mesh.point(mesh.columns + 1, mesh.rows + 1) = {mesh.width, mesh.height};
 }
 
-TriangleList MeshToTriangles(const MorphMesh& mesh)
+TriangleList meshToTriangles(const MorphMesh& mesh)
 {
     TriangleList list;
     list.reserve(std::size_t(std::max(0, 2 * mesh.columns * mesh.rows)));
@@ -174,13 +174,13 @@ TriangleList MeshToTriangles(const MorphMesh& mesh)
     return list;
 }
 
-TriangleList InterpolateTriangles(const TriangleList& listA, const TriangleList& listB, int frame, int lastFrame)
+TriangleList interpolateTriangles(const TriangleList& listA, const TriangleList& listB, int frame, int lastFrame)
 {
     const float t = lastFrame == 0 ? 0.0f : float(double(frame) / lastFrame);
-    return InterpolateTriangles(listA, listB, t);
+    return interpolateTriangles(listA, listB, t);
 }
 
-TriangleList InterpolateTriangles(const TriangleList& listA, const TriangleList& listB, float t)
+TriangleList interpolateTriangles(const TriangleList& listA, const TriangleList& listB, float t)
 {
     if (listB.size() < listA.size())
         subscriptOutOfRange();
@@ -200,7 +200,7 @@ TriangleList InterpolateTriangles(const TriangleList& listA, const TriangleList&
     return out;
 }
 
-void TriangleRowSpan(const MeshPoint* p, std::int64_t y, std::int64_t width, std::int64_t& lo, std::int64_t& hi)
+void triangleRowSpan(const MeshPoint* p, std::int64_t y, std::int64_t width, std::int64_t& lo, std::int64_t& hi)
 {
     // Edge products of 32-bit coordinates reach 2^65: 128-bit arithmetic keeps them exact.
     using Wide = __int128;
@@ -246,7 +246,7 @@ void forTriangleSpans(const MeshPoint* points, int width, int height, PaintFn pa
         std::min<std::int64_t>(height - 1, std::max({points[0].y, points[1].y, points[2].y}));
     for (std::int64_t y = top; y <= bottom; ++y) {
         std::int64_t lo = 0, hi = -1;
-        TriangleRowSpan(points, y, width, lo, hi);
+        triangleRowSpan(points, y, width, lo, hi);
         if (lo <= hi)
             paint(y, lo, hi);
     }
@@ -254,7 +254,7 @@ void forTriangleSpans(const MeshPoint* points, int width, int height, PaintFn pa
 
 }  // namespace
 
-void FillTriangle(Bitmap& image, const MeshPoint* points, std::int32_t colour, int count)
+void fillTriangle(Bitmap& image, const MeshPoint* points, std::int32_t colour, int count)
 {
     if (count != 3 || image.empty())
         return;
@@ -265,13 +265,13 @@ void FillTriangle(Bitmap& image, const MeshPoint* points, std::int32_t colour, i
     });
 }
 
-void DrawTriangleMap(Bitmap& image, const TriangleList& list)
+void drawTriangleMap(Bitmap& image, const TriangleList& list)
 {
     for (std::size_t k = 1; k <= list.size(); ++k)
-        FillTriangle(image, list[k - 1].p, std::int32_t(k * 10), 3);
+        fillTriangle(image, list[k - 1].p, std::int32_t(k * 10), 3);
 }
 
-float TriangleArea(const MeshPoint& p0, const MeshPoint& p1, const MeshPoint& p2)
+float triangleArea(const MeshPoint& p0, const MeshPoint& p1, const MeshPoint& p2)
 {
     const std::int64_t dx = std::int64_t(p0.x) - p1.x;
     const std::int64_t dy = std::int64_t(p0.y) - p1.y;
@@ -282,7 +282,7 @@ float TriangleArea(const MeshPoint& p0, const MeshPoint& p1, const MeshPoint& p2
     return float(std::sqrt(double(dx * dx + dy * dy)) * 0.5 * distance);
 }
 
-BarycentricWeightsResult BarycentricWeights(const MeshTriangle& triangle, int x, int y, float area)
+BarycentricWeightsResult barycentricWeights(const MeshTriangle& triangle, int x, int y, float area)
 {
     const MeshPoint& p0 = triangle.p[0];
     const MeshPoint& p1 = triangle.p[1];
@@ -308,10 +308,10 @@ BarycentricWeightsResult BarycentricWeights(const MeshTriangle& triangle, int x,
     return w;
 }
 
-void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
+void renderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
                       const TriangleList& listB, PixelBuffer& bufferOut, const TriangleList& listOut, float t)
 {
-    RenderMorphFrame(bufferA, listA, bufferB, listB, bufferOut, listOut, t, nullptr);
+    renderMorphFrame(bufferA, listA, bufferB, listB, bufferOut, listOut, t, nullptr);
 }
 
 void MorphFramePlan::reset()
@@ -545,9 +545,9 @@ void renderFromNotes(const FrameSetup& frame, const std::uint8_t* fade, const st
 // leaves them.
 inline void crossFadeFour(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, __m128 t, __m128 u)
 {
-    const __m128i faded = CrossFadePixels(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
+    const __m128i faded = crossFadePixels(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
                                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), t, u);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), WithFourthBytesOf(faded, _mm_setzero_si128()));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), withFourthBytesOf(faded, _mm_setzero_si128()));
 }
 
 // True when none of the four bytes is 0.
@@ -564,7 +564,7 @@ inline bool fourNoted(const std::uint8_t* note)
 void renderPlanned(const FrameSetup& frame, const std::uint8_t* fade, const std::uint8_t* triangleOf,
                    const std::uint8_t* mapTriangle)
 {
-    const bool fourAtOnce = CrossFadeSimdExact(frame.t, frame.u);
+    const bool fourAtOnce = crossFadeSimdExact(frame.t, frame.u);
     forRows(frame.height, frame.parallel, [&](int first, int end) {
         PixelEngine engine = frame.engine();
         const __m128 t = _mm_set1_ps(frame.t), u = _mm_set1_ps(frame.u);
@@ -599,7 +599,7 @@ void renderPlanned(const FrameSetup& frame, const std::uint8_t* fade, const std:
 
 }  // namespace
 
-void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
+void renderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
                       const TriangleList& listB, PixelBuffer& bufferOut, const TriangleList& listOut, float t,
                       MorphFramePlan* plan)
 {
@@ -638,7 +638,7 @@ void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, con
     renderFromNotes(frame, fade.data(), plan->m_triangleOf.data());
 }
 
-void RenderPlannedFrame(const PixelBuffer& bufferA, const PixelBuffer& bufferB, Bitmap& out, float t,
+void renderPlannedFrame(const PixelBuffer& bufferA, const PixelBuffer& bufferB, Bitmap& out, float t,
                         const MorphFramePlan& plan)
 {
     if (!plan.knowsMap(plan.m_list, out.width(), out.height()))

@@ -62,39 +62,39 @@ struct BarycentricWeightsResult {
 // Mesh 1 over the first picture's drawable size, mesh 2 a copy of it, both made regular. No
 // preview is drawn: nothing shows the job's surfaces, and drawing on a 12-megapixel picture
 // would copy it just to be cleared again.
-void SetupMorphMeshes(MorphMesh& startMesh, MorphMesh& endMesh, WorkSurface& startPreview, WorkSurface& endPreview);
-void MakeRegularMesh(MorphMesh& mesh);
+void setupMorphMeshes(MorphMesh& startMesh, MorphMesh& endMesh, WorkSurface& startPreview, WorkSurface& endPreview);
+void makeRegularMesh(MorphMesh& mesh);
 
 // Two triangles per cell, rows outer and columns inner: (TL, BL, BR) then (TL, TR, BR).
-TriangleList MeshToTriangles(const MorphMesh& mesh);
+TriangleList meshToTriangles(const MorphMesh& mesh);
 // The list of frame `frame` of lastFrame + 1 frames: t = frame / lastFrame; lastFrame = 0 gives
 // t = 0 (a single frame is the first picture). Raises SubscriptOutOfRange when listB is shorter
 // than listA.
-TriangleList InterpolateTriangles(const TriangleList& listA, const TriangleList& listB, int frame, int lastFrame);
+TriangleList interpolateTriangles(const TriangleList& listA, const TriangleList& listB, int frame, int lastFrame);
 // The same at a given progress t (0 ... 1): every coordinate is nearest(t x (B - A) + A), t taken
 // to double precision; the frame form above is this one with t = float(frame / lastFrame).
-TriangleList InterpolateTriangles(const TriangleList& listA, const TriangleList& listB, float t);
+TriangleList interpolateTriangles(const TriangleList& listA, const TriangleList& listB, float t);
 
 // Paints triangle k of the list with colour k x 10 (red + 256 green + 65536 blue), in list
 // order without outline. Pixel (x, y) ends with the last triangle whose closed area contains
 // the point (x, y); a triangle of zero area paints nothing.
-void DrawTriangleMap(Bitmap& image, const TriangleList& list);
-void DrawTriangleMap(WorkSurface& surface, const TriangleList& list);
+void drawTriangleMap(Bitmap& image, const TriangleList& list);
+void drawTriangleMap(WorkSurface& surface, const TriangleList& list);
 // Fills the closed polygon of count points (3; other counts paint nothing) with the colour.
-void FillTriangle(Bitmap& image, const MeshPoint* points, std::int32_t colour, int count);
+void fillTriangle(Bitmap& image, const MeshPoint* points, std::int32_t colour, int count);
 // The columns [lo, hi] of row y inside the closed triangle, within [0, width - 1] (lo > hi when
 // none): FillTriangle's exact integer edge tests, for a triangle of non-zero area.
-void TriangleRowSpan(const MeshPoint* points, std::int64_t y, std::int64_t width, std::int64_t& lo, std::int64_t& hi);
+void triangleRowSpan(const MeshPoint* points, std::int64_t y, std::int64_t width, std::int64_t& lo, std::int64_t& hi);
 
-float TriangleArea(const MeshPoint& p0, const MeshPoint& p1, const MeshPoint& p2);
-BarycentricWeightsResult BarycentricWeights(const MeshTriangle& triangle, int x, int y, float area);
+float triangleArea(const MeshPoint& p0, const MeshPoint& p1, const MeshPoint& p2);
+BarycentricWeightsResult barycentricWeights(const MeshTriangle& triangle, int x, int y, float area);
 
 // Renders one frame into bufferOut, which holds the triangle map on entry: every pixel of a
 // triangle of listOut is sampled in the matching triangles of listA (bufferA) and listB
 // (bufferB) and cross-faded with t. Sampling positions are clamped to bufferOut's size;
 // a position the picture's buffer does not cover (a smaller second picture) reads white.
 // Map pixels that name no triangle of listOut are left as they are.
-void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
+void renderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
                       const TriangleList& listB, PixelBuffer& bufferOut, const TriangleList& listOut, float t);
 
 // The fast path for the Fade job's frames. While listA, listB and listOut are one list (the job's
@@ -102,7 +102,7 @@ void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, con
 // remembers, per pixel, the triangle whose positions were found to be the pixel itself; later
 // frames cross-fade those pixels through a 64 K lookup table of the exact single-precision
 // formula and run the full engine for every other pixel. Every frame is bit-identical to
-// RenderMorphFrame (tests compare them).
+// renderMorphFrame (tests compare them).
 class MorphFramePlan {
 public:
     void reset();
@@ -113,9 +113,9 @@ public:
     bool knowsMap(const TriangleList& list, int width, int height) const;
 
 private:
-    friend void RenderMorphFrame(const PixelBuffer&, const TriangleList&, const PixelBuffer&, const TriangleList&,
+    friend void renderMorphFrame(const PixelBuffer&, const TriangleList&, const PixelBuffer&, const TriangleList&,
                                  PixelBuffer&, const TriangleList&, float, MorphFramePlan*);
-    friend void RenderPlannedFrame(const PixelBuffer&, const PixelBuffer&, Bitmap&, float, const MorphFramePlan&);
+    friend void renderPlannedFrame(const PixelBuffer&, const PixelBuffer&, Bitmap&, float, const MorphFramePlan&);
     void learnMap();
 
     TriangleList m_list;
@@ -125,7 +125,7 @@ private:
     std::vector<std::uint8_t> m_mapTriangle;  // per pixel: the map's triangle; empty unless all covered
 };
 
-void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
+void renderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
                       const TriangleList& listB, PixelBuffer& bufferOut, const TriangleList& listOut, float t,
                       MorphFramePlan* plan);
 
@@ -133,7 +133,7 @@ void RenderMorphFrame(const PixelBuffer& bufferA, const TriangleList& listA, con
 // listB and the frame's list are that list: renders straight into `out` (a surface's drawn
 // image) and writes every byte of it, exactly what RenderMorphFrame writes into a capture of the
 // drawn map (fourth bytes 0), so neither the map, the capture nor the write-back is needed.
-void RenderPlannedFrame(const PixelBuffer& bufferA, const PixelBuffer& bufferB, Bitmap& out, float t,
+void renderPlannedFrame(const PixelBuffer& bufferA, const PixelBuffer& bufferB, Bitmap& out, float t,
                         const MorphFramePlan& plan);
 
 }  // namespace vantorell

@@ -8,7 +8,7 @@
 
 namespace vantorell {
 
-void SetupMorphMeshes(MorphMesh& startMesh, MorphMesh& endMesh, WorkSurface& startPreview, WorkSurface& endPreview)
+void setupMorphMeshes(MorphMesh& startMesh, MorphMesh& endMesh, WorkSurface& startPreview, WorkSurface& endPreview)
 {
     startMesh.lineColor = 16777215;
     startMesh.pointColor = 255;
@@ -18,10 +18,10 @@ void SetupMorphMeshes(MorphMesh& startMesh, MorphMesh& endMesh, WorkSurface& sta
     startMesh.width = std::int32_t(std::lrint(double(startPreview.drawableWidth())));
     startMesh.height = std::int32_t(std::lrint(double(startPreview.drawableHeight())));
     endMesh = startMesh;
-    MakeRegularMesh(startMesh);
-    MakeRegularMesh(endMesh);
+    makeRegularMesh(startMesh);
+    makeRegularMesh(endMesh);
 }
 
-void DrawTriangleMap(WorkSurface& surface, const TriangleList& list) { DrawTriangleMap(surface.drawing(), list); }
+void drawTriangleMap(WorkSurface& surface, const TriangleList& list) { drawTriangleMap(surface.drawing(), list); }
 
 }  // namespace vantorell

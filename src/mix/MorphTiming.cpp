@@ -17,7 +17,7 @@ constexpr std::array<std::pair<std::string_view, Easing>, 4> kEasingNames{{
 
 }  // namespace
 
-double Ease(Easing easing, double p)
+double ease(Easing easing, double p)
 {
     p = std::clamp(p, 0.0, 1.0);
     switch (easing) {
@@ -45,22 +45,22 @@ namespace {
 float eased(Easing easing, int step, int steps)
 {
     const float p = stepFraction(step, steps);
-    return easing == Easing::Linear ? p : float(Ease(easing, double(p)));
+    return easing == Easing::Linear ? p : float(ease(easing, double(p)));
 }
 
 }  // namespace
 
-long long MorphTimelineLength(int steps, const MorphTiming& timing)
+long long morphTimelineLength(int steps, const MorphTiming& timing)
 {
     const long long forward = std::max(1, steps) + std::max(0, timing.holdStart) + std::max(0, timing.holdEnd);
     return timing.pingPong && forward > 2 ? 2 * forward - 2 : forward;
 }
 
-std::vector<MorphFrameTime> MorphTimeline(int steps, const MorphTiming& timing)
+std::vector<MorphFrameTime> morphTimeline(int steps, const MorphTiming& timing)
 {
     steps = std::max(1, steps);
     std::vector<MorphFrameTime> frames;
-    frames.reserve(std::size_t(MorphTimelineLength(steps, timing)));
+    frames.reserve(std::size_t(morphTimelineLength(steps, timing)));
     const auto add = [&](int step) {
         frames.push_back({step, eased(timing.shapeEasing, step, steps), eased(timing.colourEasing, step, steps)});
     };
@@ -76,7 +76,7 @@ std::vector<MorphFrameTime> MorphTimeline(int steps, const MorphTiming& timing)
     return frames;
 }
 
-std::optional<Easing> EasingFromName(std::string_view name)
+std::optional<Easing> easingFromName(std::string_view name)
 {
     for (const auto& [word, easing] : kEasingNames)
         if (word == name)
@@ -84,7 +84,7 @@ std::optional<Easing> EasingFromName(std::string_view name)
     return std::nullopt;
 }
 
-std::string_view EasingName(Easing easing)
+std::string_view easingName(Easing easing)
 {
     for (const auto& [word, value] : kEasingNames)
         if (value == easing)

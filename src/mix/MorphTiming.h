@@ -38,7 +38,7 @@ struct MorphFrameTime {
 
 // The eased progress of p in [0, 1]: linear p; in p^2; out 1 - (1 - p)^2; in-out the smooth
 // step 3p^2 - 2p^3. Every curve gives 0 at 0 and 1 at 1 and rises monotonically.
-double Ease(Easing easing, double p);
+double ease(Easing easing, double p);
 
 // The progress of step i of n steps as a float: float(i / (n - 1)), 0 for a single step.
 float stepFraction(int step, int steps);
@@ -46,12 +46,12 @@ float stepFraction(int step, int steps);
 // The output frames of a morph of `steps` steps (at least 1): holdStart copies of step 0,
 // steps 0 ... steps - 1, holdEnd copies of the last; with ping-pong the same sequence follows
 // backwards without its two ends, so a looping player shows no frame twice in a row at the turn.
-std::vector<MorphFrameTime> MorphTimeline(int steps, const MorphTiming& timing);
+std::vector<MorphFrameTime> morphTimeline(int steps, const MorphTiming& timing);
 // The number of frames MorphTimeline gives, without building it.
-long long MorphTimelineLength(int steps, const MorphTiming& timing);
+long long morphTimelineLength(int steps, const MorphTiming& timing);
 
 // "linear", "in", "out", "in-out" and back.
-std::optional<Easing> EasingFromName(std::string_view name);
-std::string_view EasingName(Easing easing);
+std::optional<Easing> easingFromName(std::string_view name);
+std::string_view easingName(Easing easing);
 
 }  // namespace vantorell

@@ -109,7 +109,7 @@ void warpInto(const PixelBuffer& bufferA, const TriangleList& listA, const Pixel
             const std::int64_t bottom = std::min<std::int64_t>(end - 1, std::max({p[0].y, p[1].y, p[2].y}));
             for (std::int64_t y = top; y <= bottom; ++y) {
                 std::int64_t lo, hi;
-                TriangleRowSpan(w.out.p, y, width, lo, hi);
+                triangleRowSpan(w.out.p, y, width, lo, hi);
                 if (lo > hi)
                     continue;
                 const double yy = double(y);
@@ -161,7 +161,7 @@ void warpInto(const PixelBuffer& bufferA, const TriangleList& listA, const Pixel
 
 }  // namespace
 
-void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
+void renderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
                        const TriangleList& listB, PixelBuffer& bufferOut, const TriangleList& listOut, float t)
 {
     if (bufferOut.released() || bufferOut.byteCount() == 0 || listA.size() < listOut.size() ||
@@ -170,7 +170,7 @@ void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, co
     warpInto(bufferA, listA, bufferB, listB, bufferOut.mutableData(), bufferOut.width(), bufferOut.height(), listOut, t);
 }
 
-void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
+void renderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
                        const TriangleList& listB, Bitmap& out, const TriangleList& listOut, float t)
 {
     if (out.empty() || listA.size() < listOut.size() || listB.size() < listOut.size())

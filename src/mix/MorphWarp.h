@@ -19,13 +19,13 @@ namespace vantorell {
 
 // Renders into bufferOut (its size is the frame's); raises SubscriptOutOfRange for a released
 // or empty bufferOut or lists shorter than listOut.
-void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
+void renderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
                        const TriangleList& listB, PixelBuffer& bufferOut, const TriangleList& listOut, float t);
 // Renders straight onto a surface's drawn image: exactly the bytes of drawing listOut's triangle
 // map on it, capturing it, rendering into the capture and writing that back (every fourth byte
 // 0, pixels no triangle holds keep their colour), without the map, the copy or the write-back.
 // Raises SubscriptOutOfRange for an empty image or lists shorter than listOut.
-void RenderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
+void renderWarpedFrame(const PixelBuffer& bufferA, const TriangleList& listA, const PixelBuffer& bufferB,
                        const TriangleList& listB, Bitmap& out, const TriangleList& listOut, float t);
 
 }  // namespace vantorell

@@ -53,13 +53,13 @@ void averageBand(const Bitmap& first, const Bitmap& second, Bitmap& result, int 
         std::uint8_t* resultRow = resultBits + result.stride() * std::size_t(y) + std::size_t(x0) * 4;
         const int count = x1 - x0;
         const int covered = y < second.height() ? std::clamp(second.width() - x0, 0, count) : 0;
-        AverageOverlayRow(firstRow, covered > 0 ? second.row(y) + std::size_t(x0) * 4 : nullptr, covered, resultRow, count);
+        averageOverlayRow(firstRow, covered > 0 ? second.row(y) + std::size_t(x0) * 4 : nullptr, covered, resultRow, count);
     }
 }
 
 }  // namespace
 
-void AverageOverlayRow(const std::uint8_t* firstRow, const std::uint8_t* secondRow, int covered, std::uint8_t* resultRow,
+void averageOverlayRow(const std::uint8_t* firstRow, const std::uint8_t* secondRow, int covered, std::uint8_t* resultRow,
                        int count)
 {
     // Pixels of the second picture beyond its width or height read as the invalid colour,
@@ -91,7 +91,7 @@ void AverageOverlayRow(const std::uint8_t* firstRow, const std::uint8_t* secondR
     }
 }
 
-bool ReportOverlayProgress(int width, const StepProgress& progress)
+bool reportOverlayProgress(int width, const StepProgress& progress)
 {
     for (int x = 0; x <= width; ++x)
         if (!reportStep(progress, x + 1, std::int64_t(width) + 1))
@@ -99,7 +99,7 @@ bool ReportOverlayProgress(int width, const StepProgress& progress)
     return true;
 }
 
-ColorSplit SplitColor(std::int32_t colour)
+ColorSplit splitColor(std::int32_t colour)
 {
     // floor(colour / 256) of a negative colour is an arithmetic shift
     ColorSplit split;
@@ -109,7 +109,7 @@ ColorSplit SplitColor(std::int32_t colour)
     return split;
 }
 
-bool OverlayPictures(WorkSurface& first, WorkSurface& second, WorkSurface& result, const StepProgress& progress)
+bool overlayPictures(WorkSurface& first, WorkSurface& second, WorkSurface& result, const StepProgress& progress)
 {
     result.setOuterHeight(first.outerHeight());
     result.setOuterWidth(first.outerWidth());

@@ -65,6 +65,6 @@ enum class PixelTransfer : std::int16_t {
 
 // Moves pixels between the surface's drawn image and the buffer. Capturing a drawn image of
 // width or height 0 raises SubscriptOutOfRange, as the empty array bounds do.
-void TransferPixels(WorkSurface& surface, PixelBuffer& buffer, PixelTransfer transfer);
+void transferPixels(WorkSurface& surface, PixelBuffer& buffer, PixelTransfer transfer);
 
 }  // namespace vantorell

@@ -37,7 +37,7 @@ void writeBack(WorkSurface& surface, const PixelBuffer& buffer)
 
 }  // namespace
 
-void TransferPixels(WorkSurface& surface, PixelBuffer& buffer, PixelTransfer transfer)
+void transferPixels(WorkSurface& surface, PixelBuffer& buffer, PixelTransfer transfer)
 {
     switch (transfer) {
     case PixelTransfer::Capture:

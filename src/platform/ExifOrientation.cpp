@@ -80,7 +80,7 @@ int tiffOrientation(std::span<const std::uint8_t> tiff)
 
 }  // namespace
 
-int JpegExifOrientation(std::span<const std::uint8_t> jpeg)
+int jpegExifOrientation(std::span<const std::uint8_t> jpeg)
 {
     const Bytes b(jpeg);
     std::uint32_t soi = 0;
@@ -114,12 +114,12 @@ int JpegExifOrientation(std::span<const std::uint8_t> jpeg)
     }
 }
 
-Bitmap OrientUpright(const Bitmap& stored, int orientation)
+Bitmap orientUpright(const Bitmap& stored, int orientation)
 {
     if (orientation < 2 || orientation > 8 || stored.empty())
         return stored;
     const int w = stored.width(), h = stored.height();
-    const bool swap = SwapsSides(orientation);
+    const bool swap = swapsSides(orientation);
     Bitmap upright = Bitmap::uninitialized(swap ? h : w, swap ? w : h);
     const int outW = upright.width(), outH = upright.height();
     const auto* in = reinterpret_cast<const std::uint32_t*>(stored.bits());

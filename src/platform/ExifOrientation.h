@@ -14,13 +14,13 @@ namespace vantorell {
 // 1 (upright, also for no tag or a malformed one) to 8, as EXIF numbers them: 2 mirrored,
 // 3 turned 180 degrees, 4 flipped, 5 transposed, 6 to be turned 90 degrees clockwise,
 // 7 transversed, 8 to be turned 90 degrees counter-clockwise.
-int JpegExifOrientation(std::span<const std::uint8_t> jpeg);
+int jpegExifOrientation(std::span<const std::uint8_t> jpeg);
 
 // Orientations 5 to 8 swap width and height.
-inline bool SwapsSides(int orientation) { return orientation >= 5 && orientation <= 8; }
+inline bool swapsSides(int orientation) { return orientation >= 5 && orientation <= 8; }
 
 // The stored pixels turned upright: pixel (x, y) of the answer is the stored pixel the
 // orientation puts there. Orientation 1 (and any other number) answers the bitmap itself.
-Bitmap OrientUpright(const Bitmap& stored, int orientation);
+Bitmap orientUpright(const Bitmap& stored, int orientation);
 
 }  // namespace vantorell

@@ -140,7 +140,7 @@ bool compress(Compressor& compressor, const Bitmap& bitmap, int quality)
 
 }  // namespace
 
-std::optional<JpegHeader> ReadJpegHeader(std::span<const std::uint8_t> bytes)
+std::optional<JpegHeader> readJpegHeader(std::span<const std::uint8_t> bytes)
 {
     if (bytes.empty())
         return std::nullopt;
@@ -151,7 +151,7 @@ std::optional<JpegHeader> ReadJpegHeader(std::span<const std::uint8_t> bytes)
     return JpegHeader{int(info.image_width), int(info.image_height), info.num_components};
 }
 
-std::optional<Bitmap> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator)
+std::optional<Bitmap> decodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator)
 {
     if (bytes.empty())
         return std::nullopt;
@@ -165,7 +165,7 @@ std::optional<Bitmap> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleD
     return bitmap;
 }
 
-bool EncodeJpeg(const Bitmap& bitmap, const std::string& file, int quality)
+bool encodeJpeg(const Bitmap& bitmap, const std::string& file, int quality)
 {
     if (bitmap.empty())
         return false;

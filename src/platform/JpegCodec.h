@@ -22,18 +22,18 @@ struct JpegHeader {
 };
 
 // Reads the frame header. nullopt when libjpeg cannot read it (not a JPEG, damaged header).
-std::optional<JpegHeader> ReadJpegHeader(std::span<const std::uint8_t> bytes);
+std::optional<JpegHeader> readJpegHeader(std::span<const std::uint8_t> bytes);
 
 // Decodes at scale 1 / scaleDenominator (1, 2, 4 or 8): ceil(width / s) x ceil(height / s)
 // pixels. A damaged or truncated stream decodes as far as it goes (libjpeg fills the rest with
 // grey), the way libjpeg's own tools do. Answers nullopt when libjpeg refuses the data or its
 // colour space cannot become blue, green, red (CMYK): the caller decides what to do then.
 // The caller has checked the header's size against the picture limits.
-std::optional<Bitmap> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator);
+std::optional<Bitmap> decodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator);
 
 // Writes a baseline JPEG (4:2:0, JFIF at 96 dots per inch) at the quality on libjpeg's 0..100
 // scale. Answers false when the file cannot be created or written.
-bool EncodeJpeg(const Bitmap& bitmap, const std::string& file, int quality);
+bool encodeJpeg(const Bitmap& bitmap, const std::string& file, int quality);
 
 // A JPEG decoded a few rows at a time into 32-bit blue, green, red, X rows, at full size, with
 // the same pixels DecodeJpeg gives at scale 1. For pictures too big to hold whole. Every call

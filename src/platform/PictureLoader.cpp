@@ -174,14 +174,14 @@ PictureHeader jpegHeader(std::span<const std::uint8_t> bytes)
     header.format = "jpeg";
     // A progressive JPEG decodes every scan over the whole coefficient buffer; a small file
     // with thousands of scans would keep the decoder busy for minutes. Count them first.
-    header.jpegScans = CountJpegScans(bytes, limits::kMaxJpegScans);
+    header.jpegScans = countJpegScans(bytes, limits::kMaxJpegScans);
     if (header.jpegScans > limits::kMaxJpegScans)
         invalidPicture("more than " + std::to_string(limits::kMaxJpegScans) + " scans in a progressive JPEG");
-    const std::optional<JpegHeader> frame = ReadJpegHeader(bytes);
+    const std::optional<JpegHeader> frame = readJpegHeader(bytes);
     if (!frame || frame->width <= 0 || frame->height <= 0)
         invalidPicture();
     // A picture stored turned is described as it is shown (upright).
-    const bool swap = SwapsSides(JpegExifOrientation(bytes));
+    const bool swap = swapsSides(jpegExifOrientation(bytes));
     header.width = swap ? frame->height : frame->width;
     header.height = swap ? frame->width : frame->height;
     checkLimits(header);
@@ -337,22 +337,22 @@ Picture decode(std::span<const std::uint8_t> bytes, const DecodeRequest& request
     checkInput(bytes);
     if (isJpeg(bytes)) {
         // A JPEG stored turned (EXIF orientation 2 to 8) is turned upright before anyone sees it.
-        const int orientation = JpegExifOrientation(bytes);
+        const int orientation = jpegExifOrientation(bytes);
         const PictureHeader header = jpegHeader(bytes);   // the upright size
         const int scale = jpegScaleDenominator(header.width, header.height, request);
-        if (std::optional<Bitmap> bitmap = DecodeJpeg(bytes, scale))
-            return Picture(OrientUpright(*bitmap, orientation), header.width, header.height);
+        if (std::optional<Bitmap> bitmap = decodeJpeg(bytes, scale))
+            return Picture(orientUpright(*bitmap, orientation), header.width, header.height);
         // libjpeg gives no blue, green, red for CMYK and refuses some damage; Qt's reader
         // converts CMYK itself (at full size), and refuses the same damage with the same answer.
         const Picture stored = decodeWithQt(bytes);
-        return Picture(OrientUpright(stored.bitmap(), orientation), header.width, header.height);
+        return Picture(orientUpright(stored.bitmap(), orientation), header.width, header.height);
     }
     return decodeWithQt(bytes);
 }
 
 }  // namespace
 
-int CountJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
+int countJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
 {
     const std::size_t n = bytes.size();
     std::size_t i = 2;   // after SOI
@@ -401,7 +401,7 @@ int CountJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
     return scans;
 }
 
-bool IsJpegFile(const std::filesystem::path& file)
+bool isJpegFile(const std::filesystem::path& file)
 {
     std::uint8_t signature[3] = {};
     std::FILE* stream = std::fopen(file.c_str(), "rb");
@@ -412,7 +412,7 @@ bool IsJpegFile(const std::filesystem::path& file)
     return isJpeg({signature, count});
 }
 
-PictureHeader ReadPictureHeader(std::span<const std::uint8_t> bytes)
+PictureHeader readPictureHeader(std::span<const std::uint8_t> bytes)
 {
     checkInput(bytes);
     if (isJpeg(bytes))
@@ -420,14 +420,14 @@ PictureHeader ReadPictureHeader(std::span<const std::uint8_t> bytes)
     return onQtReaderThread<PictureHeader>([&] { return qtHeader(bytes); });
 }
 
-void SetQtReaderThread(QtReaderThread runner) { qtReaderThread() = std::move(runner); }
+void setQtReaderThread(QtReaderThread runner) { qtReaderThread() = std::move(runner); }
 
-Picture LoadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
+Picture loadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
 {
     return decode(bytes, request);
 }
 
-Picture LoadPicture(const std::filesystem::path& file, const DecodeRequest& request)
+Picture loadPicture(const std::filesystem::path& file, const DecodeRequest& request)
 {
     std::error_code ec;
     const auto status = std::filesystem::status(file, ec);

@@ -34,26 +34,26 @@ struct PictureHeader {
 // errnum::FileAccessError for a path that cannot be read (a folder, no permission),
 // errnum::InvalidPicture "Invalid picture" for anything that does not decode, and
 // errnum::InvalidPicture with a "too large" description for a picture beyond the limits.
-Picture LoadPicture(const std::filesystem::path& file, const DecodeRequest& request = {});
-Picture LoadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRequest& request = {});
+Picture loadPicture(const std::filesystem::path& file, const DecodeRequest& request = {});
+Picture loadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRequest& request = {});
 
 // True when the file starts with a JPEG signature: it decodes through libjpeg alone, with no Qt
 // (callers may then decode it on a thread of their own; Qt keeps per-thread data for a
 // foreign thread that it never frees).
-bool IsJpegFile(const std::filesystem::path& file);
+bool isJpegFile(const std::filesystem::path& file);
 
 // Qt's image readers keep data for the thread they run on, which must outlive them: a program
 // that loads pictures from worker threads (the window's job and preview) sets a runner that
 // takes the call to one thread that lives as long as Qt (the window's) and waits for it.
 // Empty (the default): the readers run on the calling thread. JPEGs never go through Qt.
 using QtReaderThread = std::function<void(const std::function<void()>& call)>;
-void SetQtReaderThread(QtReaderThread runner);
+void setQtReaderThread(QtReaderThread runner);
 
 // Reads and checks the header only (the same checks LoadPicture makes before decoding).
-PictureHeader ReadPictureHeader(std::span<const std::uint8_t> bytes);
+PictureHeader readPictureHeader(std::span<const std::uint8_t> bytes);
 
 // Counts the start-of-scan markers of a JPEG by walking its marker segments and skipping the
 // entropy-coded data between them; stops counting once the count passes stopAfter.
-int CountJpegScans(std::span<const std::uint8_t> bytes, int stopAfter);
+int countJpegScans(std::span<const std::uint8_t> bytes, int stopAfter);
 
 }  // namespace vantorell

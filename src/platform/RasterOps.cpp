@@ -19,7 +19,7 @@ inline int sampleIndex(int i, int n, int m)
 
 }  // namespace
 
-void StretchCopy(Bitmap& dst, const Rect& to, const Bitmap& src)
+void stretchCopy(Bitmap& dst, const Rect& to, const Bitmap& src)
 {
     if (to.width <= 0 || to.height <= 0 || src.empty() || dst.empty())
         return;
@@ -59,7 +59,7 @@ void StretchCopy(Bitmap& dst, const Rect& to, const Bitmap& src)
     }
 }
 
-void AlphaBlendConstant(Bitmap& dst, const Rect& to, const Bitmap& src, const Rect& from, int alpha)
+void alphaBlendConstant(Bitmap& dst, const Rect& to, const Bitmap& src, const Rect& from, int alpha)
 {
     if (to.width <= 0 || to.height <= 0 || from.width <= 0 || from.height <= 0 || dst.empty() || src.empty())
         return;

@@ -16,12 +16,12 @@ struct Rect {
 
 // Copies src scaled to the rectangle of dst, nearest pixel (rows and columns are repeated or
 // dropped, nothing is averaged), with no raster combination.
-void StretchCopy(Bitmap& dst, const Rect& to, const Bitmap& src);
+void stretchCopy(Bitmap& dst, const Rect& to, const Bitmap& src);
 
 // For each pixel of the destination rectangle and each of blue, green and red:
 // new = round((source x alpha + destination x (255 - alpha)) / 255). The source rectangle is
 // stretched (nearest pixel) to the destination rectangle when their sizes differ. Pixels whose
 // destination or source position lies outside its bitmap are left alone.
-void AlphaBlendConstant(Bitmap& dst, const Rect& to, const Bitmap& src, const Rect& from, int alpha);
+void alphaBlendConstant(Bitmap& dst, const Rect& to, const Bitmap& src, const Rect& from, int alpha);
 
 }  // namespace vantorell

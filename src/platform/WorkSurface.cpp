@@ -52,12 +52,12 @@ WorkSurface::WorkSurface(int width, int height) : m_width(std::max(width, 0)), m
 
 void WorkSurface::loadPicture(const std::filesystem::path& file)
 {
-    setPicture(file.empty() ? Picture() : LoadPicture(file));
+    setPicture(file.empty() ? Picture() : vantorell::loadPicture(file));
 }
 
 void WorkSurface::loadPicture(const std::filesystem::path& file, int coverWidth, int coverHeight)
 {
-    setPicture(file.empty() ? Picture() : LoadPicture(file, DecodeRequest{coverWidth, coverHeight}));
+    setPicture(file.empty() ? Picture() : vantorell::loadPicture(file, DecodeRequest{coverWidth, coverHeight}));
 }
 
 void WorkSurface::setPicture(Picture picture)
@@ -110,7 +110,7 @@ void WorkSurface::paintPicture(const Picture& picture, int x, int y, int width, 
     const bool coversAll = x <= 0 && y <= 0 && std::int64_t(x) + width >= m_width &&
                            std::int64_t(y) + height >= m_height;
     Bitmap& target = coversAll ? drawingToOverwrite() : drawing();
-    StretchCopy(target, Rect{x, y, width, height}, picture.bitmap());
+    stretchCopy(target, Rect{x, y, width, height}, picture.bitmap());
 }
 
 void WorkSurface::clear()

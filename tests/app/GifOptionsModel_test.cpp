@@ -110,7 +110,7 @@ TEST(GifOptionsModel, TheEstimatorGivesAFigureForTheChosenOptionsAndTheTextSaysI
         for (int x = 0; x < 64; ++x)
             first.setPixel(x, y, (x * 4) | ((y * 5) << 8));
     second.setPixel(3, 3, 0xFFFFFF);
-    const auto estimate = MakePreviewGifSizeEstimator();
+    const auto estimate = makePreviewGifSizeEstimator();
     PreviewInputs inputs;
     inputs.mixType = MixType::Fade;
     inputs.fadeOutput = FadeOutput::Gif;

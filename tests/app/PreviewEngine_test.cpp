@@ -49,7 +49,7 @@ struct Queue {
 std::string writeJpeg(const TempDir& dir, const std::string& name, int width, int height, int seed)
 {
     const std::string file = (dir.path() / name).string();
-    EXPECT_TRUE(EncodeJpeg(LoadPicture(writePicture(dir, name + ".bmp", width, height, seed)).bitmap(), file, 90));
+    EXPECT_TRUE(encodeJpeg(loadPicture(writePicture(dir, name + ".bmp", width, height, seed)).bitmap(), file, 90));
     return file;
 }
 
@@ -151,7 +151,7 @@ TEST(PreviewEngine, TheFadesFramesAreEveryFrameTheJobWritesWithTheMorphItWrites)
     request.mixType = MixType::Fade;
     request.frameCountText = "4";
     request.morphTiming = {Easing::In, Easing::Out, 2, 3, true};   // 2 + 4 + 3, then 7 back
-    request.morphMeshes = RegularMeshPair(3, 3, 80, 60, 80, 60);
+    request.morphMeshes = regularMeshPair(3, 3, 80, 60, 80, 60);
     const PreviewInputs in = PreviewInputs::from(request, 100);
     EXPECT_EQ(in.steps, 4);
     EXPECT_EQ(in.frameCount, 16);
@@ -167,7 +167,7 @@ TEST(PreviewEngine, TheFadesFramesAreEveryFrameTheJobWritesWithTheMorphItWrites)
     fade.morphTiming = request.morphTiming;
     const PreviewResult r = f.engine.renderNow(fade);
     EXPECT_TRUE(r.message.empty()) << r.message;
-    EXPECT_EQ(r.resultBytes, UncompressedAviSize(80, 60, 16));
+    EXPECT_EQ(r.resultBytes, uncompressedAviSize(80, 60, 16));
 }
 
 }  // namespace

@@ -123,11 +123,11 @@ TEST(VideoOutputModel, BadStoredValuesFallBackToTheDefaults)
 
 TEST(VideoOutputModel, QualityTextsAndClamping)
 {
-    EXPECT_EQ(VideoQualityFromText("default"), -1);
-    EXPECT_EQ(VideoQualityFromText("0"), 0);
-    EXPECT_EQ(VideoQualityFromText("100"), 100);
+    EXPECT_EQ(videoQualityFromText("default"), -1);
+    EXPECT_EQ(videoQualityFromText("0"), 0);
+    EXPECT_EQ(videoQualityFromText("100"), 100);
     for (const char* bad : {"", "-1", "101", "+5", "5 ", "Default", "1e2"})
-        EXPECT_FALSE(VideoQualityFromText(bad).has_value()) << bad;
+        EXPECT_FALSE(videoQualityFromText(bad).has_value()) << bad;
     MemorySettings settings;
     VideoOutputModel model(settings);
     model.setQuality(500);

@@ -229,12 +229,12 @@ TEST(WindowModelFiles, NumberRecognition)
         EXPECT_TRUE(isNumeric(yes)) << yes;
     for (const char* no : {"", " ", "abc", "1x", "inf", "nan", "0x10", "--1", "1e", "1 2", "1e999"})
         EXPECT_FALSE(isNumeric(no)) << no;
-    EXPECT_TRUE(BooleanFromSetting("tRuE"));
-    EXPECT_FALSE(BooleanFromSetting("false"));
-    EXPECT_TRUE(BooleanFromSetting("-1"));
-    EXPECT_TRUE(BooleanFromSetting("0.5"));
-    EXPECT_FALSE(BooleanFromSetting("0"));
-    EXPECT_THROW(BooleanFromSetting(""), RuntimeError);
+    EXPECT_TRUE(booleanFromSetting("tRuE"));
+    EXPECT_FALSE(booleanFromSetting("false"));
+    EXPECT_TRUE(booleanFromSetting("-1"));
+    EXPECT_TRUE(booleanFromSetting("0.5"));
+    EXPECT_FALSE(booleanFromSetting("0"));
+    EXPECT_THROW(booleanFromSetting(""), RuntimeError);
     EXPECT_EQ(textToInt32("2.5"), 2);
     EXPECT_EQ(textToInt32("-2.5"), -2);
     EXPECT_EQ(textToInt32("3.5"), 4);
@@ -268,16 +268,16 @@ TEST(WindowModelFolder, BrowserSetsTheOutputFolderWithOneTrailingSeparator)
 
 TEST(WindowModelStartup, ApplicationTitle)
 {
-    EXPECT_EQ(ApplicationTitleFor("Vantorell"), "Vantorell");
-    EXPECT_EQ(ApplicationTitleFor("Hedracor Vantorell"), "Hedracor");
-    EXPECT_EQ(ApplicationTitleFor("A B C"), "A B");
+    EXPECT_EQ(applicationTitleFor("Vantorell"), "Vantorell");
+    EXPECT_EQ(applicationTitleFor("Hedracor Vantorell"), "Hedracor");
+    EXPECT_EQ(applicationTitleFor("A B C"), "A B");
     // Five words, 45 characters, the first four take 35: one word goes.
     const std::string name = "Aaaaaaaa Bbbbbbbb Cccccccc Dddddddd Eeeeeeeee";
     ASSERT_EQ(name.size(), 45u);
-    EXPECT_EQ(ApplicationTitleFor(name), "Aaaaaaaa Bbbbbbbb Cccccccc Dddddddd");
+    EXPECT_EQ(applicationTitleFor(name), "Aaaaaaaa Bbbbbbbb Cccccccc Dddddddd");
     const std::string longer = std::string(30, 'a') + " " + std::string(15, 'b') + " c";
-    EXPECT_EQ(ApplicationTitleFor(longer), std::string(30, 'a'));
-    EXPECT_EQ(ApplicationTitleFor(std::string(50, 'x')), std::string(50, 'x'));
+    EXPECT_EQ(applicationTitleFor(longer), std::string(30, 'a'));
+    EXPECT_EQ(applicationTitleFor(std::string(50, 'x')), std::string(50, 'x'));
 }
 
 TEST(WindowModelStartup, HomePageOnlyOnADrawOfSeven)

@@ -76,7 +76,7 @@ void writeAvi(const std::filesystem::path& file, const CompressorChoice& choice,
     ASSERT_EQ(avi.open(file), 0);
     const Frame first = makeFrame(width, height, 0);
     std::vector<std::uint8_t> info(40);
-    ASSERT_EQ(avi.createStream(first.header, info, AviStreamRate(fps)), 0);
+    ASSERT_EQ(avi.createStream(first.header, info, aviStreamRate(fps)), 0);
     ASSERT_EQ(avi.makeCompressed(choice), 0) << choice.name;
     for (int i = 0; i < count; ++i) {
         const Frame f = makeFrame(width, height, i);
@@ -87,7 +87,7 @@ void writeAvi(const std::filesystem::path& file, const CompressorChoice& choice,
 
 bool offered(const std::string& name)
 {
-    for (const CompressorOption& o : AviCompressors())
+    for (const CompressorOption& o : aviCompressors())
         if (o.name == name)
             return true;
     return false;
@@ -97,7 +97,7 @@ bool offered(const std::string& name)
 
 TEST(AviCompressors, OfferUncompressedAndTheLosslessAndCommonCodecs)
 {
-    const auto list = AviCompressors();
+    const auto list = aviCompressors();
     ASSERT_FALSE(list.empty());
     EXPECT_EQ(list[0].name, "uncompressed");
     EXPECT_EQ(list[0].description, "Full Frames (Uncompressed)");
@@ -114,7 +114,7 @@ TEST(AviCompressors, EveryOfferedCodecIsReadBack)
 {
     // The writer's offers and the reader's codecs come from one table.
     TempDir dir;
-    for (const CompressorOption& offer : AviCompressors()) {
+    for (const CompressorOption& offer : aviCompressors()) {
         const auto file = dir / (offer.name + ".avi");
         writeAvi(file, {offer.name}, 16, 12, 3, 5);
         AviReader reader;
@@ -128,10 +128,10 @@ TEST(AviCompressors, EveryOfferedCodecIsReadBack)
 
 TEST(AviStreamRate, ClampsToOneThroughThirty)
 {
-    EXPECT_EQ(AviStreamRate(0), 1);
-    EXPECT_EQ(AviStreamRate(-4), 1);
-    EXPECT_EQ(AviStreamRate(5), 5);
-    EXPECT_EQ(AviStreamRate(45), 30);
+    EXPECT_EQ(aviStreamRate(0), 1);
+    EXPECT_EQ(aviStreamRate(-4), 1);
+    EXPECT_EQ(aviStreamRate(5), 5);
+    EXPECT_EQ(aviStreamRate(45), 30);
 }
 
 TEST(AviStreamWriter, LosslessCodecsRoundTripEveryFrameExactly)
@@ -185,7 +185,7 @@ TEST(AviStreamWriter, LossyCodecsKeepFramesCloseAndKeyFramesAsAsked)
         const Decoded d = decode(twoSeconds);
         EXPECT_EQ(d.key, (std::vector<bool>{true, false, false, false, true, false, false, false, true})) << name;
     }
-    for (const CompressorOption& o : AviCompressors(5))
+    for (const CompressorOption& o : aviCompressors(5))
         EXPECT_EQ(o.keyFrameEvery, o.supportsKeyFrames ? 10 : 1) << o.name;
     // A key frame every 3 frames where the codec allows it.
     const auto file = dir / "gop.avi";

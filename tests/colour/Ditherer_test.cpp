@@ -21,7 +21,7 @@ namespace {
 Dib uniformPicture(int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b)
 {
     Dib dib;
-    EXPECT_TRUE(dib.Create(width, height, 32));
+    EXPECT_TRUE(dib.create(width, height, 32));
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             std::uint8_t* p = dib.scanline(y) + 4 * x;
@@ -45,7 +45,7 @@ int threshold51(int x, int y) { return int(std::nearbyint(kBayer[y & 3][x & 3] *
 std::vector<std::uint8_t> referenceDiffusion(const Dib& src, const std::uint8_t* palette, bool optimal,
                                              const Ditherer& module)
 {
-    const int w = src.Width(), h = src.Height();
+    const int w = src.width(), h = src.height();
     std::vector<int> v(std::size_t(w) * h * 3);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
@@ -65,7 +65,7 @@ std::vector<std::uint8_t> referenceDiffusion(const Dib& src, const std::uint8_t*
                 EXPECT_TRUE(p[c] >= 0 && p[c] <= 255) << "channel left 0..255 at " << x << "," << y;
             int index;
             if (optimal)
-                index = module.OptimalLookup(256 * level(p[0], 17, 15) + 16 * level(p[1], 17, 15) +
+                index = module.optimalLookup(256 * level(p[0], 17, 15) + 16 * level(p[1], 17, 15) +
                                              level(p[2], 17, 15));
             else
                 index = 36 * level(p[0], 51, 5) + 6 * level(p[1], 51, 5) + level(p[2], 51, 5);
@@ -89,8 +89,8 @@ std::vector<std::uint8_t> referenceDiffusion(const Dib& src, const std::uint8_t*
 std::vector<std::uint8_t> indexes(const Dib& dib)
 {
     std::vector<std::uint8_t> out;
-    for (int y = 0; y < dib.Height(); ++y)
-        out.insert(out.end(), dib.scanline(y), dib.scanline(y) + dib.Width());
+    for (int y = 0; y < dib.height(); ++y)
+        out.insert(out.end(), dib.scanline(y), dib.scanline(y) + dib.width());
     return out;
 }
 
@@ -125,7 +125,7 @@ TEST(Ditherer, TablesHoldTheStatedValues)
             EXPECT_EQ(d.bayerThreshold(x, y), kBayer[y][x]);
         }
     for (int i = 0; i < 216; ++i)
-        ASSERT_EQ(d.CubeIndex(i), i);
+        ASSERT_EQ(d.cubeIndex(i), i);
     for (int i = -51; i <= 280; ++i)
         ASSERT_EQ(d.halftoneLevel(i), level(i, 51, 5)) << i;
 }
@@ -145,14 +145,14 @@ TEST(Ditherer, OrderedHalftoneLevelsAtEveryMatrixPosition)
 TEST(Ditherer, MidGreyOrderedGivesTheFixedPattern)
 {
     Ditherer d;
-    d.SetDitherMode(DitherMode::Ordered);
+    d.setDitherMode(DitherMode::Ordered);
     Palette8 pal;
     Dib dst;
     const Dib grey = uniformPicture(9, 7, 128, 128, 128);
-    d.DitherTo8bpp(grey, dst, pal, false);
+    d.ditherTo8bpp(grey, dst, pal, false);
     ASSERT_EQ(dst.BPP(), 8);
-    ASSERT_EQ(dst.Width(), 9);
-    EXPECT_EQ(pal.Entries(), 216);
+    ASSERT_EQ(dst.width(), 9);
+    EXPECT_EQ(pal.entries(), 216);
     for (int y = 0; y < 7; ++y)
         for (int x = 0; x < 9; ++x)
             ASSERT_EQ(dst.scanline(y)[x], d.halftoneThreshold(x, y) < 27 ? 129 : 86) << x << "," << y;
@@ -168,13 +168,13 @@ TEST(Ditherer, PlainAndOrderedLoopsEqualTheDirectFormula)
         const Dib src = randomPicture(width, 23, unsigned(width));
         Dib dst;
         for (int mode = 0; mode <= 1; ++mode) {
-            d.SetPaletteMode(PaletteMode::Halftone);
-            d.SetDitherMode(mode == 0 ? DitherMode::None : DitherMode::Ordered);
-            d.DitherTo8bpp(src, dst, halftone, false);
-            d.SetPaletteMode(PaletteMode::Optimal);
+            d.setPaletteMode(PaletteMode::Halftone);
+            d.setDitherMode(mode == 0 ? DitherMode::None : DitherMode::Ordered);
+            d.ditherTo8bpp(src, dst, halftone, false);
+            d.setPaletteMode(PaletteMode::Optimal);
             Dib dstOptimal;
-            d.DitherTo8bpp(src, dstOptimal, optimal, false);
-            for (int y = 0; y < src.Height(); ++y)
+            d.ditherTo8bpp(src, dstOptimal, optimal, false);
+            for (int y = 0; y < src.height(); ++y)
                 for (int x = 0; x < width; ++x) {
                     const std::uint8_t* p = src.scanline(y) + 4 * x;
                     const int t51 = mode ? 26 - threshold51(x, y) : 0;
@@ -184,7 +184,7 @@ TEST(Ditherer, PlainAndOrderedLoopsEqualTheDirectFormula)
                     ASSERT_EQ(dst.scanline(y)[x], want) << "halftone mode " << mode << " at " << x << "," << y;
                     const int key = 256 * level(p[0] + t16, 17, 15) + 16 * level(p[1] + t16, 17, 15) +
                                     level(p[2] + t16, 17, 15);
-                    ASSERT_EQ(dstOptimal.scanline(y)[x], d.OptimalLookup(key))
+                    ASSERT_EQ(dstOptimal.scanline(y)[x], d.optimalLookup(key))
                         << "optimal mode " << mode << " at " << x << "," << y;
                 }
         }
@@ -194,15 +194,15 @@ TEST(Ditherer, PlainAndOrderedLoopsEqualTheDirectFormula)
 TEST(Ditherer, ErrorDiffusionMatchesAReferenceAndKeepsChannelsInRange)
 {
     Ditherer d;
-    d.SetDitherMode(DitherMode::Diffusion);
+    d.setDitherMode(DitherMode::Diffusion);
     for (int paletteMode = 0; paletteMode <= 1; ++paletteMode) {
-        d.SetPaletteMode(paletteMode == 0 ? PaletteMode::Halftone : PaletteMode::Optimal);
+        d.setPaletteMode(paletteMode == 0 ? PaletteMode::Halftone : PaletteMode::Optimal);
         for (const int width : {1, 2, 31}) {
             const Dib src = randomPicture(width, 17, unsigned(100 + width));
-            std::vector<std::uint8_t> before(src.bits(), src.bits() + src.Size());
+            std::vector<std::uint8_t> before(src.bits(), src.bits() + src.size());
             Palette8 pal;
             Dib dst;
-            d.DitherTo8bpp(src, dst, pal, false);
+            d.ditherTo8bpp(src, dst, pal, false);
             EXPECT_EQ(indexes(dst), referenceDiffusion(src, pal.entryData(), paletteMode == 1, d))
                 << "palette mode " << paletteMode << ", width " << width;
             EXPECT_TRUE(std::equal(before.begin(), before.end(), src.bits())) << "the source is left unchanged";
@@ -213,27 +213,27 @@ TEST(Ditherer, ErrorDiffusionMatchesAReferenceAndKeepsChannelsInRange)
 TEST(Ditherer, ErrorDiffusionSpreadsNothingForSmallErrors)
 {
     Ditherer d;
-    d.SetDitherMode(DitherMode::Diffusion);
+    d.setDitherMode(DitherMode::Diffusion);
     Palette8 pal;
     Dib dst;
     // A colour the palette holds exactly: index 36*3 + 6*2 + 1 everywhere.
-    d.DitherTo8bpp(uniformPicture(6, 5, 51, 102, 153), dst, pal, false);
+    d.ditherTo8bpp(uniformPicture(6, 5, 51, 102, 153), dst, pal, false);
     EXPECT_EQ(indexes(dst), std::vector<std::uint8_t>(30, 121));
     // Summed absolute error 3 spreads nothing: every pixel stays black.
-    d.DitherTo8bpp(uniformPicture(6, 5, 1, 1, 1), dst, pal, false);
+    d.ditherTo8bpp(uniformPicture(6, 5, 1, 1, 1), dst, pal, false);
     EXPECT_EQ(indexes(dst), std::vector<std::uint8_t>(30, 0));
-    d.DitherTo8bpp(uniformPicture(6, 5, 2, 1, 0), dst, pal, false);
+    d.ditherTo8bpp(uniformPicture(6, 5, 2, 1, 0), dst, pal, false);
     EXPECT_EQ(indexes(dst), std::vector<std::uint8_t>(30, 0));
 }
 
 TEST(Ditherer, OnePixelWideErrorDiffusionSpreadsOnlyDownward)
 {
     Ditherer d;
-    d.SetDitherMode(DitherMode::Diffusion);
+    d.setDitherMode(DitherMode::Diffusion);
     Palette8 pal;
     Dib dst;
     // 30 -> level 1 (51): error -21, below gets 5/16 of it, -6.5625 -> -7: 23 -> level 0.
-    d.DitherTo8bpp(uniformPicture(1, 3, 30, 30, 30), dst, pal, false);
+    d.ditherTo8bpp(uniformPicture(1, 3, 30, 30, 30), dst, pal, false);
     // Row 1: 23 -> black, error 23 x 3 spreads +7 down: row 2 is 37 -> level 1.
     EXPECT_EQ(indexes(dst), (std::vector<std::uint8_t>{43, 0, 43}));
 }
@@ -241,29 +241,29 @@ TEST(Ditherer, OnePixelWideErrorDiffusionSpreadsOnlyDownward)
 TEST(Ditherer, PalettesAreReusedAndOptimalModeShrinksTheCopy)
 {
     Ditherer d;
-    d.SetPaletteMode(PaletteMode::Optimal);
-    d.SetDitherMode(DitherMode::Ordered);
+    d.setPaletteMode(PaletteMode::Optimal);
+    d.setDitherMode(DitherMode::Ordered);
     const Dib src = randomPicture(200, 100, 5);
     Palette8 pal;
     Dib dst;
-    d.DitherTo8bpp(src, dst, pal, false);
+    d.ditherTo8bpp(src, dst, pal, false);
 
     Dib shrunk;
-    src.CloneTo(shrunk);
-    shrunk.Resize(50, 25, ResizeMode::Stretch);
+    src.cloneTo(shrunk);
+    shrunk.resize(50, 25, ResizeMode::Stretch);
     Palette8 expected;
-    expected.CreateOptimal(shrunk, 256, 6, 1, 1, 1);
-    ASSERT_EQ(pal.Entries(), expected.Entries());
+    expected.createOptimal(shrunk, 256, 6, 1, 1, 1);
+    ASSERT_EQ(pal.entries(), expected.entries());
     EXPECT_EQ(0, std::memcmp(pal.entryData(), expected.entryData(), 1024));
     for (int i = 0; i < 4096; i += 37)
-        EXPECT_EQ(d.OptimalLookup(i), expected.ClosestIndex(std::uint8_t(17 * (i & 15)), std::uint8_t(17 * ((i >> 4) & 15)),
+        EXPECT_EQ(d.optimalLookup(i), expected.closestIndex(std::uint8_t(17 * (i & 15)), std::uint8_t(17 * ((i >> 4) & 15)),
                                                             std::uint8_t(17 * (i >> 8))));
 
     // reusePalette keeps the palette even when the picture changes.
     const std::vector<std::uint8_t> kept(pal.entryData(), pal.entryData() + 1024);
-    d.DitherTo8bpp(uniformPicture(8, 8, 9, 9, 9), dst, pal, true);
+    d.ditherTo8bpp(uniformPicture(8, 8, 9, 9, 9), dst, pal, true);
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), pal.entryData()));
-    EXPECT_EQ(dst.Width(), 8);
+    EXPECT_EQ(dst.width(), 8);
 }
 
 TEST(Ditherer, FailuresAndUnknownModes)
@@ -273,28 +273,28 @@ TEST(Ditherer, FailuresAndUnknownModes)
     Dib dst;
     const Dib src = uniformPicture(4, 4, 200, 200, 200);
     try {
-        d.DitherTo8bpp(src, dst, pal, true);
+        d.ditherTo8bpp(src, dst, pal, true);
         FAIL() << "reusing a palette that was never made";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.number(), errnum::SubscriptOutOfRange);
     }
     Dib eight;
-    ASSERT_TRUE(eight.Create(4, 4, 8));
+    ASSERT_TRUE(eight.create(4, 4, 8));
     try {
-        d.DitherTo8bpp(eight, dst, pal, false);
+        d.ditherTo8bpp(eight, dst, pal, false);
         FAIL() << "an 8-bit source";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.number(), errnum::TypeMismatch);
     }
-    d.SetDitherMode(DitherMode(7));
-    d.DitherTo8bpp(src, dst, pal, false);
+    d.setDitherMode(DitherMode(7));
+    d.ditherTo8bpp(src, dst, pal, false);
     EXPECT_EQ(indexes(dst), std::vector<std::uint8_t>(16, 0)) << "no loop: the pixels Create gave";
-    EXPECT_EQ(pal.Entries(), 216);
+    EXPECT_EQ(pal.entries(), 216);
 
     // Source and destination may be the same surface.
     Dib same = uniformPicture(4, 4, 255, 255, 255);
-    d.SetDitherMode(DitherMode::None);
-    d.DitherTo8bpp(same, same, pal, false);
+    d.setDitherMode(DitherMode::None);
+    d.ditherTo8bpp(same, same, pal, false);
     EXPECT_EQ(same.BPP(), 8);
     EXPECT_EQ(indexes(same), std::vector<std::uint8_t>(16, 215));
 }

@@ -22,7 +22,7 @@ Dib pictureOf(const std::vector<Rgb>& pixels, int width)
 {
     Dib dib;
     const int height = int(pixels.size()) / width;
-    EXPECT_TRUE(dib.Create(width, height, 32));
+    EXPECT_TRUE(dib.create(width, height, 32));
     for (int i = 0; i < int(pixels.size()); ++i) {
         std::uint8_t* p = dib.scanline(i / width) + 4 * (i % width);
         p[0] = std::uint8_t(std::get<2>(pixels[std::size_t(i)]));
@@ -35,7 +35,7 @@ Dib pictureOf(const std::vector<Rgb>& pixels, int width)
 std::vector<Rgb> entries(const Palette8& pal)
 {
     std::vector<Rgb> out;
-    for (int i = 0; i < pal.Entries(); ++i)
+    for (int i = 0; i < pal.entries(); ++i)
         out.emplace_back(pal.red(std::uint8_t(i)), pal.green(std::uint8_t(i)), pal.blue(std::uint8_t(i)));
     return out;
 }
@@ -48,9 +48,9 @@ TEST(CreateOptimal, OneColourGivesOneExactEntry)
 {
     Palette8 pal;
     const Dib dib = pictureOf(std::vector<Rgb>(12, Rgb(37, 201, 99)), 4);
-    pal.CreateOptimal(dib, 256, 6, 1, 1, 1);
+    pal.createOptimal(dib, 256, 6, 1, 1, 1);
     EXPECT_EQ(entries(pal), std::vector<Rgb>{Rgb(37, 201, 99)});
-    EXPECT_EQ(pal.ClosestIndex(0, 0, 0), 0) << "the logical palette is built";
+    EXPECT_EQ(pal.closestIndex(0, 0, 0), 0) << "the logical palette is built";
 }
 
 TEST(CreateOptimal, EntriesComeInNodeOrderWithLifoReductions)
@@ -61,12 +61,12 @@ TEST(CreateOptimal, EntriesComeInNodeOrderWithLifoReductions)
     // (last freed first), and its reduction leaves three leaves with nothing left to reduce.
     Palette8 pal;
     const Dib dib = pictureOf({Rgb(0, 0, 0), Rgb(100, 0, 0), Rgb(255, 255, 255), Rgb(0, 0, 255)}, 4);
-    pal.CreateOptimal(dib, 2, 2, 1, 1, 1);
+    pal.createOptimal(dib, 2, 2, 1, 1, 1);
     EXPECT_EQ(entries(pal), (std::vector<Rgb>{Rgb(50, 0, 0), Rgb(0, 0, 255), Rgb(255, 255, 255)}));
 
     // Entries follow node numbers, not colour: white's node is made first.
     const Dib order = pictureOf({Rgb(255, 255, 255), Rgb(0, 0, 0)}, 2);
-    pal.CreateOptimal(order, 256, 1, 1, 1, 1);
+    pal.createOptimal(order, 256, 1, 1, 1, 1);
     EXPECT_EQ(entries(pal), (std::vector<Rgb>{Rgb(255, 255, 255), Rgb(0, 0, 0)}));
 }
 
@@ -75,11 +75,11 @@ TEST(CreateOptimal, MeansRoundHalfToEven)
     Palette8 pal;
     // Reds 0 and 1 share a leaf at depth 1: mean 0.5 rounds to 0; 2 and 3 give 2.5 -> 2;
     // 3 and 4 give 3.5 -> 4.
-    pal.CreateOptimal(pictureOf({Rgb(0, 0, 0), Rgb(1, 0, 0)}, 2), 256, 1, 1, 1, 1);
+    pal.createOptimal(pictureOf({Rgb(0, 0, 0), Rgb(1, 0, 0)}, 2), 256, 1, 1, 1, 1);
     EXPECT_EQ(entries(pal), std::vector<Rgb>{Rgb(0, 0, 0)});
-    pal.CreateOptimal(pictureOf({Rgb(2, 0, 0), Rgb(3, 0, 0)}, 2), 256, 1, 1, 1, 1);
+    pal.createOptimal(pictureOf({Rgb(2, 0, 0), Rgb(3, 0, 0)}, 2), 256, 1, 1, 1, 1);
     EXPECT_EQ(entries(pal), std::vector<Rgb>{Rgb(2, 0, 0)});
-    pal.CreateOptimal(pictureOf({Rgb(3, 0, 0), Rgb(4, 0, 0)}, 2), 256, 1, 1, 1, 1);
+    pal.createOptimal(pictureOf({Rgb(3, 0, 0), Rgb(4, 0, 0)}, 2), 256, 1, 1, 1, 1);
     EXPECT_EQ(entries(pal), std::vector<Rgb>{Rgb(4, 0, 0)});
 }
 
@@ -87,8 +87,8 @@ TEST(CreateOptimal, OneLevelGivesAtMostOneEntryPerOctant)
 {
     Palette8 pal;
     const Dib dib = randomPicture(40, 30, 7);
-    pal.CreateOptimal(dib, 256, 1, 1, 1, 1);
-    EXPECT_EQ(pal.Entries(), 8);
+    pal.createOptimal(dib, 256, 1, 1, 1, 1);
+    EXPECT_EQ(pal.entries(), 8);
     std::set<int> octants;
     for (const Rgb& c : entries(pal))
         octants.insert((std::get<0>(c) > 128) + 2 * (std::get<1>(c) > 128) + 4 * (std::get<2>(c) > 128));
@@ -99,17 +99,17 @@ TEST(CreateOptimal, ManyColoursEndWithinTheLimitAndTheRootIsNeverReduced)
 {
     Palette8 pal;
     const Dib dib = randomPicture(50, 50, 11);   // 2500 colours: the pool grows many times
-    pal.CreateOptimal(dib, 256, 6, 1, 1, 1);
-    EXPECT_GT(pal.Entries(), 8);
-    EXPECT_LE(pal.Entries(), 256);
-    pal.CreateOptimal(dib, 16, 6, 1, 1, 1);
-    EXPECT_LE(pal.Entries(), 16);
-    pal.CreateOptimal(dib, 3, 6, 1, 1, 1);
-    EXPECT_EQ(pal.Entries(), 8) << "one leaf per child of the root remains";
+    pal.createOptimal(dib, 256, 6, 1, 1, 1);
+    EXPECT_GT(pal.entries(), 8);
+    EXPECT_LE(pal.entries(), 256);
+    pal.createOptimal(dib, 16, 6, 1, 1, 1);
+    EXPECT_LE(pal.entries(), 16);
+    pal.createOptimal(dib, 3, 6, 1, 1, 1);
+    EXPECT_EQ(pal.entries(), 8) << "one leaf per child of the root remains";
 
     // The same pixels give the same palette.
     Palette8 again;
-    again.CreateOptimal(dib, 3, 6, 1, 1, 1);
+    again.createOptimal(dib, 3, 6, 1, 1, 1);
     EXPECT_EQ(entries(again), entries(pal));
 }
 
@@ -117,16 +117,16 @@ TEST(CreateOptimal, WeightsMoveTheSplitAndOtherDepthsAreIgnored)
 {
     Palette8 pal;
     const Dib greens = pictureOf({Rgb(0, 100, 0), Rgb(0, 200, 0)}, 2);
-    pal.CreateOptimal(greens, 256, 1, 1, 1, 1);
-    EXPECT_EQ(pal.Entries(), 2);
+    pal.createOptimal(greens, 256, 1, 1, 1, 1);
+    EXPECT_EQ(pal.entries(), 2);
     // 100 x 2.0 = 200 > 128: both greens land in the upper half.
-    pal.CreateOptimal(greens, 256, 1, 1, 2, 1);
+    pal.createOptimal(greens, 256, 1, 1, 2, 1);
     EXPECT_EQ(entries(pal), std::vector<Rgb>{Rgb(0, 150, 0)});
 
     Dib deep;
-    ASSERT_TRUE(deep.Create(4, 4, 24));
-    pal.CreateOptimal(deep, 256, 6, 1, 1, 1);
+    ASSERT_TRUE(deep.create(4, 4, 24));
+    pal.createOptimal(deep, 256, 6, 1, 1, 1);
     EXPECT_EQ(entries(pal), std::vector<Rgb>{Rgb(0, 150, 0)}) << "a 24-bit surface leaves the palette";
 
-    EXPECT_THROW(pal.CreateOptimal(greens, 256, 9, 1, 1, 1), RuntimeError);
+    EXPECT_THROW(pal.createOptimal(greens, 256, 9, 1, 1, 1), RuntimeError);
 }

@@ -35,11 +35,11 @@ TEST(Palette8, HalftoneCubesHaveTheirSizesAndNumbering)
     Palette8 pal;
     const int entries[5] = {8, 27, 64, 125, 216};
     for (int level = 0; level <= 4; ++level) {
-        pal.CreateHalftone(HalftoneCube(level));
-        EXPECT_EQ(pal.Entries(), entries[level]) << "level " << level;
+        pal.createHalftone(HalftoneCube(level));
+        EXPECT_EQ(pal.entries(), entries[level]) << "level " << level;
         EXPECT_NE(pal.logicalPaletteId(), 0u);
     }
-    pal.CreateHalftone(HalftoneCube::Colours216);
+    pal.createHalftone(HalftoneCube::Colours216);
     EXPECT_EQ(entry(pal, 0), Rgb(0, 0, 0));
     EXPECT_EQ(entry(pal, 5), Rgb(255, 0, 0));
     EXPECT_EQ(entry(pal, 30), Rgb(0, 255, 0));
@@ -53,60 +53,60 @@ TEST(Palette8, HalftoneCubesHaveTheirSizesAndNumbering)
         ASSERT_EQ(entry(pal, i), Rgb(0, 0, 0)) << "entries beyond the cube stay zero";
     EXPECT_EQ(pal.entryData()[4 * 5 + 3], 0) << "reserved byte";
 
-    pal.CreateHalftone(HalftoneCube::Colours27);
+    pal.createHalftone(HalftoneCube::Colours27);
     EXPECT_EQ(entry(pal, 1), Rgb(128, 0, 0));
     EXPECT_EQ(entry(pal, 2), Rgb(255, 0, 0));
     EXPECT_EQ(entry(pal, 3), Rgb(0, 128, 0));
-    pal.CreateHalftone(HalftoneCube::Colours8);
+    pal.createHalftone(HalftoneCube::Colours8);
     EXPECT_EQ(entry(pal, 7), Rgb(255, 255, 255));
 }
 
 TEST(Palette8, InvalidLevelsRaiseAndLeaveAnEmptyPalette)
 {
     Palette8 pal;
-    pal.CreateHalftone(HalftoneCube::Colours216);
-    EXPECT_EQ(errorNumber([&] { pal.CreateHalftone(HalftoneCube(5)); }), errnum::SubscriptOutOfRange);
-    EXPECT_EQ(pal.Entries(), 0);
-    pal.CreateHalftone(HalftoneCube::Colours216);
-    EXPECT_EQ(errorNumber([&] { pal.CreateGreyScale(GreyLevels(3)); }), errnum::DivisionByZero);
-    EXPECT_EQ(pal.Entries(), 0);
+    pal.createHalftone(HalftoneCube::Colours216);
+    EXPECT_EQ(errorNumber([&] { pal.createHalftone(HalftoneCube(5)); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(pal.entries(), 0);
+    pal.createHalftone(HalftoneCube::Colours216);
+    EXPECT_EQ(errorNumber([&] { pal.createGreyScale(GreyLevels(3)); }), errnum::DivisionByZero);
+    EXPECT_EQ(pal.entries(), 0);
     EXPECT_EQ(pal.logicalPaletteId(), 0u);
 }
 
 TEST(Palette8, GreyScaleAndEga)
 {
     Palette8 pal;
-    pal.CreateGreyScale(GreyLevels::Greys2);
-    EXPECT_EQ(pal.Entries(), 2);
+    pal.createGreyScale(GreyLevels::Greys2);
+    EXPECT_EQ(pal.entries(), 2);
     EXPECT_EQ(entry(pal, 1), Rgb(255, 255, 255));
-    pal.CreateGreyScale(GreyLevels::Greys16);
-    EXPECT_EQ(pal.Entries(), 16);
+    pal.createGreyScale(GreyLevels::Greys16);
+    EXPECT_EQ(pal.entries(), 16);
     EXPECT_EQ(entry(pal, 1), Rgb(17, 17, 17));
     EXPECT_EQ(entry(pal, 15), Rgb(255, 255, 255));
-    EXPECT_TRUE(pal.IsGreyScale());
-    pal.CreateGreyScale(GreyLevels::Greys256);
-    EXPECT_EQ(pal.Entries(), 256);
+    EXPECT_TRUE(pal.isGreyScale());
+    pal.createGreyScale(GreyLevels::Greys256);
+    EXPECT_EQ(pal.entries(), 256);
     EXPECT_EQ(entry(pal, 200), Rgb(200, 200, 200));
 
-    pal.CreateEGA();
-    EXPECT_EQ(pal.Entries(), 16);
+    pal.createEGA();
+    EXPECT_EQ(pal.entries(), 16);
     EXPECT_EQ(entry(pal, 7), Rgb(192, 192, 192));
     EXPECT_EQ(entry(pal, 8), Rgb(128, 128, 128));
     EXPECT_EQ(entry(pal, 13), Rgb(255, 0, 255));
-    EXPECT_FALSE(pal.IsGreyScale());
+    EXPECT_FALSE(pal.isGreyScale());
 
     Palette8 empty;
-    EXPECT_FALSE(empty.IsGreyScale());
-    empty.Initialize(0);
-    EXPECT_FALSE(empty.IsGreyScale()) << "no entries in use";
+    EXPECT_FALSE(empty.isGreyScale());
+    empty.initialize(0);
+    EXPECT_FALSE(empty.isGreyScale()) << "no entries in use";
 }
 
 TEST(Palette8, WebsafeBands)
 {
     Palette8 pal, ega;
-    pal.CreateWebsafe();
-    ega.CreateEGA();
-    EXPECT_EQ(pal.Entries(), 256);
+    pal.createWebsafe();
+    ega.createEGA();
+    EXPECT_EQ(pal.entries(), 256);
     EXPECT_EQ(entry(pal, 8), Rgb(51, 0, 0));
     EXPECT_EQ(entry(pal, 216), Rgb(0, 0, 0));
     EXPECT_EQ(entry(pal, 217), Rgb(8, 8, 8));
@@ -132,34 +132,34 @@ TEST(Palette8, WebsafeBands)
 TEST(Palette8, ClosestIndexSearchesTheSnapshot)
 {
     Palette8 pal;
-    EXPECT_EQ(errorNumber([&] { pal.ClosestIndex(1, 2, 3); }), errnum::Overflow) << "no logical palette";
-    pal.CreateHalftone(HalftoneCube::Colours216);
-    EXPECT_EQ(pal.ClosestIndex(250, 5, 5), 5);
-    EXPECT_EQ(pal.ClosestIndex(0, 0, 0), 0);
-    EXPECT_EQ(pal.ClosestIndex(255, 255, 255), 215);
+    EXPECT_EQ(errorNumber([&] { pal.closestIndex(1, 2, 3); }), errnum::Overflow) << "no logical palette";
+    pal.createHalftone(HalftoneCube::Colours216);
+    EXPECT_EQ(pal.closestIndex(250, 5, 5), 5);
+    EXPECT_EQ(pal.closestIndex(0, 0, 0), 0);
+    EXPECT_EQ(pal.closestIndex(255, 255, 255), 215);
     std::uint8_t r = 0, g = 0, b = 0;
-    pal.ClosestColor(100, 160, 30, r, g, b);
+    pal.closestColor(100, 160, 30, r, g, b);
     EXPECT_EQ(Rgb(r, g, b), Rgb(102, 153, 51));
 
     // Writing entries leaves the search on the old snapshot until it is rebuilt.
     pal.setRed(5, 0);
     pal.setEntries(3);
     EXPECT_EQ(pal.red(5), 0);
-    EXPECT_EQ(pal.ClosestIndex(250, 5, 5), 5);
-    pal.ClosestColor(250, 5, 5, r, g, b);
+    EXPECT_EQ(pal.closestIndex(250, 5, 5), 5);
+    pal.closestColor(250, 5, 5, r, g, b);
     EXPECT_EQ(Rgb(r, g, b), Rgb(0, 0, 0)) << "ClosestColor reads the entry table";
-    pal.BuildLogicalPalette();
-    EXPECT_EQ(pal.ClosestIndex(250, 5, 5), 2) << "entries 0..2 are black, (51,0,0), (102,0,0)";
+    pal.buildLogicalPalette();
+    EXPECT_EQ(pal.closestIndex(250, 5, 5), 2) << "entries 0..2 are black, (51,0,0), (102,0,0)";
 
     // Ties go to the lowest index.
     Palette8 tie;
-    tie.Initialize(3);
+    tie.initialize(3);
     tie.setRed(0, 10);
     tie.setRed(1, 20);
     tie.setRed(2, 20);
-    tie.BuildLogicalPalette();
-    EXPECT_EQ(tie.ClosestIndex(15, 0, 0), 0);
-    EXPECT_EQ(tie.ClosestIndex(19, 0, 0), 1);
+    tie.buildLogicalPalette();
+    EXPECT_EQ(tie.closestIndex(15, 0, 0), 0);
+    EXPECT_EQ(tie.closestIndex(19, 0, 0), 1);
 }
 
 TEST(Palette8, EntryAccessorsAndLimits)
@@ -167,16 +167,16 @@ TEST(Palette8, EntryAccessorsAndLimits)
     Palette8 pal;
     EXPECT_EQ(pal.entryData(), nullptr);
     EXPECT_EQ(errorNumber([&] { (void)pal.green(0); }), errnum::SubscriptOutOfRange);
-    pal.Initialize(4);
-    EXPECT_EQ(pal.Entries(), 4);
+    pal.initialize(4);
+    EXPECT_EQ(pal.entries(), 4);
     pal.setGreen(255, 7);
     pal.setBlue(255, 9);
     EXPECT_EQ(pal.entryData()[1020], 9);
     EXPECT_EQ(pal.entryData()[1021], 7);
     EXPECT_EQ(errorNumber([&] { pal.setEntries(257); }), errnum::SubscriptOutOfRange);
     EXPECT_EQ(errorNumber([&] { pal.setEntries(-1); }), errnum::SubscriptOutOfRange);
-    EXPECT_EQ(pal.Entries(), 4);
-    pal.Destroy();
-    EXPECT_EQ(pal.Entries(), 0);
+    EXPECT_EQ(pal.entries(), 4);
+    pal.destroy();
+    EXPECT_EQ(pal.entries(), 0);
     EXPECT_EQ(pal.entryData(), nullptr);
 }

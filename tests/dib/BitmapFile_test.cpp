@@ -137,32 +137,32 @@ TEST(readBitmapFile, ValidFilesAreStoredTopDownWithTheirColourTables)
 TEST(Dib, CreateFromBitmapFileLoadsTopDownAndAnswersZeroOnFailure)
 {
     Dib dib;
-    EXPECT_EQ(dib.CreateFromBitmapFile(kCases / "ok-8bpp-bottom-up.bmp"), 8);
-    EXPECT_EQ(dib.Width(), 3);
-    EXPECT_EQ(dib.Height(), 2);
-    EXPECT_EQ(dib.BytesPerScanline(), 4);
+    EXPECT_EQ(dib.createFromBitmapFile(kCases / "ok-8bpp-bottom-up.bmp"), 8);
+    EXPECT_EQ(dib.width(), 3);
+    EXPECT_EQ(dib.height(), 2);
+    EXPECT_EQ(dib.bytesPerScanline(), 4);
     EXPECT_EQ(dib.scanline(0)[0], 10);
     EXPECT_EQ(dib.scanline(1)[2], 2);
     EXPECT_EQ(dib.colourTable()[4 * 7 + 1], 14);
 
-    EXPECT_EQ(dib.CreateFromBitmapFile(kCases / "ok-24bpp-top-down.bmp"), 24);
-    EXPECT_EQ(dib.BytesPerScanline(), 16);
+    EXPECT_EQ(dib.createFromBitmapFile(kCases / "ok-24bpp-top-down.bmp"), 24);
+    EXPECT_EQ(dib.bytesPerScanline(), 16);
 
     for (const char* bad : {"rows-truncated.bmp", "offset-beyond-file.bmp", "rle8-compression.bmp",
                             "pixels-over-limit.bmp"}) {
-        ASSERT_TRUE(dib.Create(2, 2, 32));
-        EXPECT_EQ(dib.CreateFromBitmapFile(kCases / bad), 0) << bad;
+        ASSERT_TRUE(dib.create(2, 2, 32));
+        EXPECT_EQ(dib.createFromBitmapFile(kCases / bad), 0) << bad;
     }
     EXPECT_TRUE(dib.empty()) << "a failed load leaves the surface empty";
 
-    ASSERT_TRUE(dib.Create(2, 2, 32));
-    EXPECT_EQ(dib.CreateFromBitmapFile(kCases / "no-such-file.bmp"), 0);
+    ASSERT_TRUE(dib.create(2, 2, 32));
+    EXPECT_EQ(dib.createFromBitmapFile(kCases / "no-such-file.bmp"), 0);
     EXPECT_FALSE(dib.empty()) << "a missing file is refused before the surface is touched";
 
     test::TempDir dir;
     std::ofstream(dir / "empty.bmp").close();
-    ASSERT_TRUE(dib.Create(2, 2, 32));
-    EXPECT_EQ(dib.CreateFromBitmapFile(dir / "empty.bmp"), 0);
+    ASSERT_TRUE(dib.create(2, 2, 32));
+    EXPECT_EQ(dib.createFromBitmapFile(dir / "empty.bmp"), 0);
     EXPECT_FALSE(dib.empty()) << "an empty file is refused before the surface is touched";
 }
 

@@ -38,12 +38,12 @@ TEST(Dib, CreateSetsScanlineAndSizeByTheInvariants)
     };
     for (const Case& c : cases) {
         Dib dib;
-        ASSERT_TRUE(dib.Create(c.w, c.h, c.bpp)) << c.w << "x" << c.h << "x" << c.bpp;
-        EXPECT_EQ(dib.Width(), c.w);
-        EXPECT_EQ(dib.Height(), c.h);
+        ASSERT_TRUE(dib.create(c.w, c.h, c.bpp)) << c.w << "x" << c.h << "x" << c.bpp;
+        EXPECT_EQ(dib.width(), c.w);
+        EXPECT_EQ(dib.height(), c.h);
         EXPECT_EQ(dib.BPP(), c.bpp);
-        EXPECT_EQ(dib.BytesPerScanline(), c.bytesPerScanline) << c.w << "x" << c.h << "x" << c.bpp;
-        EXPECT_EQ(dib.Size(), c.size);
+        EXPECT_EQ(dib.bytesPerScanline(), c.bytesPerScanline) << c.w << "x" << c.h << "x" << c.bpp;
+        EXPECT_EQ(dib.size(), c.size);
         ASSERT_NE(dib.bits(), nullptr);
         EXPECT_EQ(dib.colourTable().size(), std::size_t(c.tableBytes));
         for (int i = 0; i < c.size; ++i)
@@ -56,25 +56,25 @@ TEST(Dib, CreateSetsScanlineAndSizeByTheInvariants)
 TEST(Dib, CreateRefusesWhatCannotBeMadeAndRaisesOverflow)
 {
     Dib dib;
-    ASSERT_TRUE(dib.Create(4, 4, 8));
-    EXPECT_FALSE(dib.Create(0, 4, 8));
+    ASSERT_TRUE(dib.create(4, 4, 8));
+    EXPECT_FALSE(dib.create(0, 4, 8));
     EXPECT_TRUE(dib.empty()) << "a failed create leaves the surface empty";
-    EXPECT_FALSE(dib.Create(4, 4, 2));
-    EXPECT_FALSE(dib.Create(-3, 4, 32));
-    EXPECT_EQ(dib.Width(), 0);
-    EXPECT_EQ(dib.Size(), 0);
+    EXPECT_FALSE(dib.create(4, 4, 2));
+    EXPECT_FALSE(dib.create(-3, 4, 32));
+    EXPECT_EQ(dib.width(), 0);
+    EXPECT_EQ(dib.size(), 0);
     EXPECT_EQ(dib.bits(), nullptr);
 
     // 67108863 x 32 = 2147483616 bits is the widest row; one more pixel overflows.
     try {
-        dib.Create(67108864, 1, 32);
+        dib.create(67108864, 1, 32);
         FAIL() << "want the overflow error";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.number(), errnum::Overflow);
     }
     // A Size beyond 2^31 - 1 bytes.
     try {
-        dib.Create(65536, 8192, 32);
+        dib.create(65536, 8192, 32);
         FAIL() << "want the overflow error";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.number(), errnum::Overflow);
@@ -85,61 +85,61 @@ TEST(Dib, CreateRefusesWhatCannotBeMadeAndRaisesOverflow)
 TEST(Dib, EmptySurfaceDoesNothingAndAnswersZero)
 {
     Dib empty, target;
-    ASSERT_TRUE(target.Create(4, 4, 32));
-    EXPECT_EQ(empty.CopyFrom(target.dc(), 0, 0, 0, 0), 0);
-    EXPECT_EQ(empty.Stretch(target.dc(), 0, 0, 4, 4), 0);
-    empty.Clear(0xFFFFFF);
+    ASSERT_TRUE(target.create(4, 4, 32));
+    EXPECT_EQ(empty.copyFrom(target.dc(), 0, 0, 0, 0), 0);
+    EXPECT_EQ(empty.stretch(target.dc(), 0, 0, 4, 4), 0);
+    empty.clear(0xFFFFFF);
     std::vector<std::uint8_t> palette{1, 2, 3, 4};
-    empty.SetPalette(palette);
-    empty.GetPalette(palette);
+    empty.setPalette(palette);
+    empty.getPalette(palette);
     EXPECT_EQ(palette.size(), 4u) << "GetPalette leaves the array alone on an empty surface";
     int bfx = -1, bfy = -1, bfW = -1, bfH = -1;
-    empty.GetBestFitInfo(50, 50, bfx, bfy, bfW, bfH, true);
+    empty.getBestFitInfo(50, 50, bfx, bfy, bfW, bfH, true);
     EXPECT_EQ(bfx, -1);
     EXPECT_EQ(bfW, -1);
-    empty.Resize(10, 10, ResizeMode::Stretch);
+    empty.resize(10, 10, ResizeMode::Stretch);
     EXPECT_TRUE(empty.empty());
-    EXPECT_TRUE(empty.ToPicture().empty());
+    EXPECT_TRUE(empty.toPicture().empty());
     EXPECT_TRUE(empty.dc().empty());
 }
 
 TEST(Dib, PaletteSetsOnlyTheGivenEntriesAndReadsTheWholeTable)
 {
     Dib dib;
-    ASSERT_TRUE(dib.Create(2, 2, 8));
-    dib.SetPalette(std::vector<std::uint8_t>{10, 20, 30, 99, 40, 50, 60, 77});
+    ASSERT_TRUE(dib.create(2, 2, 8));
+    dib.setPalette(std::vector<std::uint8_t>{10, 20, 30, 99, 40, 50, 60, 77});
     std::vector<std::uint8_t> palette;
-    dib.GetPalette(palette);
+    dib.getPalette(palette);
     ASSERT_EQ(palette.size(), 1024u);
     EXPECT_EQ((std::vector<std::uint8_t>(palette.begin(), palette.begin() + 12)),
               (std::vector<std::uint8_t>{10, 20, 30, 0, 40, 50, 60, 0, 0, 0, 0, 0}));
 
     Dib mask;
-    ASSERT_TRUE(mask.Create(9, 1, 1));
-    mask.SetPalette(std::vector<std::uint8_t>(1024, 255));   // only 2 entries exist
-    mask.GetPalette(palette);
+    ASSERT_TRUE(mask.create(9, 1, 1));
+    mask.setPalette(std::vector<std::uint8_t>(1024, 255));   // only 2 entries exist
+    mask.getPalette(palette);
     EXPECT_EQ(palette, (std::vector<std::uint8_t>{255, 255, 255, 0, 255, 255, 255, 0}));
 
     Dib deep;
-    ASSERT_TRUE(deep.Create(2, 2, 32));
+    ASSERT_TRUE(deep.create(2, 2, 32));
     palette = {1};
-    deep.GetPalette(palette);
+    deep.getPalette(palette);
     EXPECT_EQ(palette, std::vector<std::uint8_t>{1}) << "no colour table above 8 bits per pixel";
 }
 
 TEST(Dib, CloneToCopiesSizeTableAndPixels)
 {
     Dib dib, copy;
-    ASSERT_TRUE(dib.Create(3, 2, 8));
-    dib.SetPalette(std::vector<std::uint8_t>{1, 2, 3, 0, 4, 5, 6, 0});
+    ASSERT_TRUE(dib.create(3, 2, 8));
+    dib.setPalette(std::vector<std::uint8_t>{1, 2, 3, 0, 4, 5, 6, 0});
     dib.scanline(1)[2] = 1;
-    ASSERT_TRUE(copy.Create(50, 50, 32));
-    dib.CloneTo(copy);
-    EXPECT_EQ(copy.Width(), 3);
-    EXPECT_EQ(copy.Height(), 2);
+    ASSERT_TRUE(copy.create(50, 50, 32));
+    dib.cloneTo(copy);
+    EXPECT_EQ(copy.width(), 3);
+    EXPECT_EQ(copy.height(), 2);
     EXPECT_EQ(copy.BPP(), 8);
     EXPECT_EQ(copy.colourTable(), dib.colourTable());
-    EXPECT_EQ(0, std::memcmp(copy.bits(), dib.bits(), std::size_t(dib.Size())));
+    EXPECT_EQ(0, std::memcmp(copy.bits(), dib.bits(), std::size_t(dib.size())));
     EXPECT_NE(copy.bits(), dib.bits());
 }
 
@@ -156,9 +156,9 @@ TEST(Dib, GetBestFitInfoMatchesTheWorkedExamples)
     };
     for (const Case& c : cases) {
         Dib dib;
-        ASSERT_TRUE(dib.Create(c.w, c.h, 8));
+        ASSERT_TRUE(dib.create(c.w, c.h, 8));
         int bfx = -1, bfy = -1, bfW = -1, bfH = -1;
-        dib.GetBestFitInfo(c.dstW, c.dstH, bfx, bfy, bfW, bfH, c.stretch);
+        dib.getBestFitInfo(c.dstW, c.dstH, bfx, bfy, bfW, bfH, c.stretch);
         EXPECT_EQ(bfW, c.bfW) << c.w << "x" << c.h;
         EXPECT_EQ(bfH, c.bfH) << c.w << "x" << c.h;
         EXPECT_EQ(bfx, c.bfx) << c.w << "x" << c.h;
@@ -169,12 +169,12 @@ TEST(Dib, GetBestFitInfoMatchesTheWorkedExamples)
 TEST(Dib, PixelMemoryIsTopDownAndImageReadsIt)
 {
     Dib dib;
-    ASSERT_TRUE(dib.Create(3, 2, 32));
+    ASSERT_TRUE(dib.create(3, 2, 32));
     setPixel32(dib, 2, 0, 0x10, 0x20, 0x30);   // top row, right
     setPixel32(dib, 0, 1, 0x40, 0x50, 0x60);   // bottom row, left
     EXPECT_EQ(pixel32(dib, 2, 0), 0x00302010u);
-    EXPECT_EQ(dib.bits() + 1 * dib.BytesPerScanline() + 0 * 4, dib.scanline(1));
-    const Picture picture = dib.ToPicture();
+    EXPECT_EQ(dib.bits() + 1 * dib.bytesPerScanline() + 0 * 4, dib.scanline(1));
+    const Picture picture = dib.toPicture();
     ASSERT_EQ(picture.width(), 3);
     ASSERT_EQ(picture.height(), 2);
     EXPECT_EQ(picture.bitmap().pixel(2, 0), 0x00102030);   // 0x00BBGGRR

@@ -31,7 +31,7 @@ Bytes savedFade()
 {
     GifDocument doc;
     for (int i = 1; i <= 3; ++i) {
-        doc.FrameInsert(i, 16, 12);
+        doc.frameInsert(i, 16, 12);
         for (int y = 0; y < 12; ++y)
             for (int x = 0; x < 16; ++x)
                 doc.frameImage(i).scanline(y)[x] = std::uint8_t((x + y * i) % 216);
@@ -47,7 +47,7 @@ Bytes savedFade()
     for (int k = 0; k < 216 * 4; ++k)
         doc.globalPaletteData()[k] = std::uint8_t(k * 5);
     test::TempDir dir;
-    EXPECT_TRUE(doc.Save(dir / "f.gif"));
+    EXPECT_TRUE(doc.save(dir / "f.gif"));
     std::ifstream in(dir / "f.gif", std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
@@ -176,7 +176,7 @@ TEST(GifCorpus, SeedFilesGiveTheirAnswersAndMatchTheCommittedCopies)
     for (const SeedFile& seed : seeds()) {
         const Bytes bytes = seed.build();
         GifDocument doc;
-        const bool ok = doc.LoadFromStream(bytes);
+        const bool ok = doc.loadFromStream(bytes);
         EXPECT_EQ(ok, seed.expect == GifError::None) << seed.name;
         EXPECT_EQ(doc.lastError(), seed.expect) << seed.name << ": have " << gifErrorName(doc.lastError());
         const auto path = dir / seed.name;

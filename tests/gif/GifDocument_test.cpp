@@ -27,7 +27,7 @@ Bytes saveBytes(GifDocument& doc)
 {
     test::TempDir dir;
     const auto path = dir / "out.gif";
-    EXPECT_TRUE(doc.Save(path));
+    EXPECT_TRUE(doc.save(path));
     return readAll(path);
 }
 
@@ -48,7 +48,7 @@ void setGlobal216(GifDocument& doc)
 void makeFadeDocument(GifDocument& doc, int n, int w, int h, int delay)
 {
     for (int i = 1; i <= n; ++i) {
-        doc.FrameInsert(i, w, h);
+        doc.frameInsert(i, w, h);
         Dib& img = doc.frameImage(i);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
@@ -106,7 +106,7 @@ TEST(GifDocumentSave, FadeOutputLayout)
 TEST(GifDocumentSave, ReadmeExampleBytes)
 {
     GifDocument doc;
-    doc.FrameInsert(1, 3, 2);
+    doc.frameInsert(1, 3, 2);
     const std::uint8_t px[2][3] = {{0, 1, 0}, {1, 0, 1}};
     for (int y = 0; y < 2; ++y)
         std::memcpy(doc.frameImage(1).scanline(y), px[y], 3);
@@ -129,7 +129,7 @@ TEST(GifDocumentSave, GlobalTableSizesFollowTheEntryCount)
 {
     {   // 2 entries: gBits 1, 6-byte table, minimum code size 2
         GifDocument doc;
-        doc.FrameInsert(1, 4, 1);
+        doc.frameInsert(1, 4, 1);
         doc.setGlobalPaletteExists(true);
         doc.setGlobalPaletteEntries(2);
         doc.globalPaletteData()[4 + 2] = 0xFF;   // entry 1 red
@@ -143,7 +143,7 @@ TEST(GifDocumentSave, GlobalTableSizesFollowTheEntryCount)
     }
     {   // 3 entries: gBits 2, 12-byte table with the last entry zero
         GifDocument doc;
-        doc.FrameInsert(1, 4, 1);
+        doc.frameInsert(1, 4, 1);
         doc.setGlobalPaletteExists(true);
         doc.setGlobalPaletteSorted(true);
         doc.setGlobalPaletteEntries(3);
@@ -157,7 +157,7 @@ TEST(GifDocumentSave, GlobalTableSizesFollowTheEntryCount)
     }
     {   // 129 entries: gBits 8
         GifDocument doc;
-        doc.FrameInsert(1, 1, 1);
+        doc.frameInsert(1, 1, 1);
         doc.setGlobalPaletteExists(true);
         doc.setGlobalPaletteEntries(129);
         const Bytes b = saveBytes(doc);
@@ -186,7 +186,7 @@ TEST(GifDocumentSave, TransparentFlagAndIndex)
 TEST(GifDocumentSave, LocalTableInterlaceAndPosition)
 {
     GifDocument doc;
-    doc.FrameInsert(1, 2, 2);
+    doc.frameInsert(1, 2, 2);
     doc.setGlobalPaletteExists(false);
     doc.setLocalPaletteUsed(1, true);
     doc.setLocalPaletteSorted(1, true);
@@ -209,9 +209,9 @@ TEST(GifDocumentSave, EmptyDocumentIs87aWithoutLoopExtension)
 {
     GifDocument doc;
     makeFadeDocument(doc, 2, 5, 5, 10);
-    doc.Destroy();
-    EXPECT_TRUE(doc.GlobalPaletteExists()) << "Destroy keeps the flag";
-    EXPECT_EQ(doc.GlobalPaletteEntries(), 0);
+    doc.destroy();
+    EXPECT_TRUE(doc.globalPaletteExists()) << "Destroy keeps the flag";
+    EXPECT_EQ(doc.globalPaletteEntries(), 0);
     const Bytes b = saveBytes(doc);
     // Header, zeroed screen descriptor, a 2-entry table of zeros (entries 0 -> gBits 1), trailer.
     Bytes expect{'G', 'I', 'F', '8', '7', 'a', 0, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0x3B};
@@ -227,13 +227,13 @@ TEST(GifDocumentSave, ReportsEachFrameAndStopsWhenAsked)
     makeFadeDocument(doc, 4, 8, 8, 20);
     test::TempDir dir;
     std::vector<std::int64_t> reported;
-    ASSERT_TRUE(doc.Save(dir / "a.gif", [&](std::int64_t done, std::int64_t total) {
+    ASSERT_TRUE(doc.save(dir / "a.gif", [&](std::int64_t done, std::int64_t total) {
         EXPECT_EQ(total, 4);
         reported.push_back(done);
         return true;
     }));
     EXPECT_EQ(reported, (std::vector<std::int64_t>{1, 2, 3, 4}));
-    EXPECT_FALSE(doc.Save(dir / "b.gif", [](std::int64_t done, std::int64_t) { return done < 3; }));
+    EXPECT_FALSE(doc.save(dir / "b.gif", [](std::int64_t done, std::int64_t) { return done < 3; }));
     EXPECT_FALSE(std::filesystem::exists(dir / "b.gif"));
 }
 
@@ -242,36 +242,36 @@ TEST(GifDocumentSave, FailuresAnswerFalseAndLeaveNoFile)
     test::TempDir dir;
     {   // a frame without a local palette in a document without a global one
         GifDocument doc;
-        doc.FrameInsert(1, 4, 4);
-        doc.FrameInsert(2, 4, 4);
+        doc.frameInsert(1, 4, 4);
+        doc.frameInsert(2, 4, 4);
         doc.setLocalPaletteUsed(1, true);
         doc.setLocalPaletteEntries(1, 4);
         const auto path = dir / "nopalette.gif";
         { std::ofstream(path) << "old result"; }
-        EXPECT_FALSE(doc.Save(path));
+        EXPECT_FALSE(doc.save(path));
         EXPECT_FALSE(std::filesystem::exists(path)) << "partial file removed (the old one was replaced)";
     }
     {   // a pixel index the code size cannot hold: the data would not decode
         GifDocument doc;
-        doc.FrameInsert(1, 4, 1);
+        doc.frameInsert(1, 4, 1);
         doc.setGlobalPaletteExists(true);
         doc.setGlobalPaletteEntries(4);
         doc.frameImage(1).scanline(0)[2] = 9;
-        EXPECT_FALSE(doc.Save(dir / "index.gif"));
+        EXPECT_FALSE(doc.save(dir / "index.gif"));
         EXPECT_FALSE(std::filesystem::exists(dir / "index.gif"));
     }
     {   // a folder that does not exist, and a path that is a folder (never removed)
         GifDocument doc;
         makeFadeDocument(doc, 1, 2, 2, 0);
-        EXPECT_FALSE(doc.Save(dir / "missing" / "x.gif"));
+        EXPECT_FALSE(doc.save(dir / "missing" / "x.gif"));
         std::filesystem::create_directory(dir / "folder.gif");
-        EXPECT_FALSE(doc.Save(dir / "folder.gif"));
+        EXPECT_FALSE(doc.save(dir / "folder.gif"));
         EXPECT_TRUE(std::filesystem::is_directory(dir / "folder.gif"));
     }
     {   // a run-time error raised by the progress report
         GifDocument doc;
         makeFadeDocument(doc, 2, 2, 2, 0);
-        EXPECT_FALSE(doc.Save(dir / "thrown.gif", [](std::int64_t, std::int64_t) -> bool {
+        EXPECT_FALSE(doc.save(dir / "thrown.gif", [](std::int64_t, std::int64_t) -> bool {
             throw RuntimeError(errnum::OutOfMemory, "Out of memory");
         }));
         EXPECT_FALSE(std::filesystem::exists(dir / "thrown.gif"));
@@ -279,7 +279,7 @@ TEST(GifDocumentSave, FailuresAnswerFalseAndLeaveNoFile)
     {   // a surface of another depth gives no data sub-blocks at all
         GifDocument doc;
         makeFadeDocument(doc, 1, 2, 2, 0);
-        ASSERT_TRUE(doc.frameImage(1).Create(2, 2, 24));
+        ASSERT_TRUE(doc.frameImage(1).create(2, 2, 24));
         const Bytes b = saveBytes(doc);
         const std::size_t codeSize = 13 + 768 + 19 + 8 + 10;
         EXPECT_EQ(slice(b, codeSize, 3), (Bytes{8, 0x00, 0x3B}));
@@ -290,36 +290,36 @@ TEST(GifDocumentFrames, InsertRemoveAndMove)
 {
     GifDocument doc;
     for (int i = 1; i <= 3; ++i) {
-        doc.FrameInsert(i, 2, 2);
+        doc.frameInsert(i, 2, 2);
         doc.setFrameDelay(i, i * 10);   // a tag per frame
     }
-    EXPECT_EQ(doc.ScreenWidth(), 2) << "the first frame sets the screen";
-    doc.FrameInsert(1, 5, 4);
-    ASSERT_EQ(doc.FramesCount(), 4);
-    EXPECT_EQ(doc.FrameDelay(1), 0);
-    EXPECT_EQ(doc.frameImage(1).Width(), 5);
+    EXPECT_EQ(doc.screenWidth(), 2) << "the first frame sets the screen";
+    doc.frameInsert(1, 5, 4);
+    ASSERT_EQ(doc.framesCount(), 4);
+    EXPECT_EQ(doc.frameDelay(1), 0);
+    EXPECT_EQ(doc.frameImage(1).width(), 5);
     EXPECT_EQ(doc.frameMask(1).BPP(), 1);
     EXPECT_EQ(doc.frameMask(1).colourTable(), (std::vector<std::uint8_t>{0, 0, 0, 0, 255, 255, 255, 0}));
-    EXPECT_EQ(doc.FrameDelay(2), 10);
-    EXPECT_EQ(doc.FrameDelay(3), 20);
-    EXPECT_EQ(doc.FrameDelay(4), 30);
-    EXPECT_EQ(doc.ScreenWidth(), 2) << "only the first frame sets the screen";
-    doc.FrameInsert(99, 1, 1);
-    EXPECT_EQ(doc.FramesCount(), 5);
+    EXPECT_EQ(doc.frameDelay(2), 10);
+    EXPECT_EQ(doc.frameDelay(3), 20);
+    EXPECT_EQ(doc.frameDelay(4), 30);
+    EXPECT_EQ(doc.screenWidth(), 2) << "only the first frame sets the screen";
+    doc.frameInsert(99, 1, 1);
+    EXPECT_EQ(doc.framesCount(), 5);
 
     GifDocument three;
     for (int i = 1; i <= 3; ++i) {
-        three.FrameInsert(i, 1, 1);
+        three.frameInsert(i, 1, 1);
         three.setFrameDelay(i, i);
     }
-    three.FrameRemove(2);
-    ASSERT_EQ(three.FramesCount(), 2);
-    EXPECT_EQ(three.FrameDelay(1), 1);
-    EXPECT_EQ(three.FrameDelay(2), 3);
-    three.FrameMoveUp(2);
-    EXPECT_EQ(three.FrameDelay(1), 3);
-    three.FrameMoveDown(1);
-    EXPECT_EQ(three.FrameDelay(1), 1);
+    three.frameRemove(2);
+    ASSERT_EQ(three.framesCount(), 2);
+    EXPECT_EQ(three.frameDelay(1), 1);
+    EXPECT_EQ(three.frameDelay(2), 3);
+    three.frameMoveUp(2);
+    EXPECT_EQ(three.frameDelay(1), 3);
+    three.frameMoveDown(1);
+    EXPECT_EQ(three.frameDelay(1), 1);
 
     auto subscript = [](auto&& f) {
         try {
@@ -329,61 +329,61 @@ TEST(GifDocumentFrames, InsertRemoveAndMove)
         }
         return 0;
     };
-    EXPECT_EQ(subscript([&] { three.FrameDelay(0); }), errnum::SubscriptOutOfRange);
-    EXPECT_EQ(subscript([&] { three.FrameDelay(3); }), errnum::SubscriptOutOfRange);
-    EXPECT_EQ(subscript([&] { three.FrameMoveUp(1); }), errnum::SubscriptOutOfRange);
-    EXPECT_EQ(subscript([&] { three.FrameMoveDown(2); }), errnum::SubscriptOutOfRange);
-    EXPECT_EQ(subscript([&] { three.FrameRemove(5); }), errnum::SubscriptOutOfRange);
-    EXPECT_EQ(subscript([&] { three.FrameInsert(0, 1, 1); }), errnum::SubscriptOutOfRange);
-    EXPECT_EQ(subscript([&] { three.FrameInsert(1, 40000, 1); }), errnum::Overflow);
+    EXPECT_EQ(subscript([&] { three.frameDelay(0); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(subscript([&] { three.frameDelay(3); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(subscript([&] { three.frameMoveUp(1); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(subscript([&] { three.frameMoveDown(2); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(subscript([&] { three.frameRemove(5); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(subscript([&] { three.frameInsert(0, 1, 1); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(subscript([&] { three.frameInsert(1, 40000, 1); }), errnum::Overflow);
     EXPECT_EQ(subscript([&] { three.setFrameDelay(1, 65536); }), errnum::Overflow);
     EXPECT_EQ(subscript([&] { three.setFrameDisposalMethod(1, 8); }), errnum::Overflow);
     EXPECT_EQ(subscript([&] { three.setFrameTransparentColorIndex(1, 256); }), errnum::Overflow);
     EXPECT_EQ(subscript([&] { three.setGlobalPaletteEntries(257); }), errnum::SubscriptOutOfRange);
-    EXPECT_EQ(subscript([&] { three.GlobalPaletteRGBEntry(256); }), errnum::SubscriptOutOfRange);
-    EXPECT_EQ(three.FramesCount(), 2) << "failed calls change nothing";
+    EXPECT_EQ(subscript([&] { three.globalPaletteRGBEntry(256); }), errnum::SubscriptOutOfRange);
+    EXPECT_EQ(three.framesCount(), 2) << "failed calls change nothing";
 
-    three.FrameRemove(1);
-    three.FrameRemove(1);
-    EXPECT_EQ(three.FramesCount(), 0);
+    three.frameRemove(1);
+    three.frameRemove(1);
+    EXPECT_EQ(three.framesCount(), 0);
 }
 
 TEST(GifDocumentFrames, AtMost32767Frames)
 {
     GifDocument doc;
     for (int i = 1; i <= 32767; ++i)
-        doc.FrameInsert(i, 0, 0);   // empty surfaces: nothing to allocate
-    EXPECT_EQ(doc.FramesCount(), 32767);
+        doc.frameInsert(i, 0, 0);   // empty surfaces: nothing to allocate
+    EXPECT_EQ(doc.framesCount(), 32767);
     EXPECT_TRUE(doc.frameImage(1).empty());
     try {
-        doc.FrameInsert(1, 1, 1);
+        doc.frameInsert(1, 1, 1);
         ADD_FAILURE() << "no error for frame 32768";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.number(), errnum::Overflow);
     }
-    EXPECT_EQ(doc.FramesCount(), 32767);
+    EXPECT_EQ(doc.framesCount(), 32767);
 }
 
 TEST(GifDocumentProperties, AspectPaletteEntriesAndLoops)
 {
     GifDocument doc;
     doc.setScreenPixelAspectRatio(1.0f);
-    EXPECT_EQ(doc.ScreenPixelAspectByte(), 49);
-    EXPECT_FLOAT_EQ(doc.ScreenPixelAspectRatio(), 1.0f);
+    EXPECT_EQ(doc.screenPixelAspectByte(), 49);
+    EXPECT_FLOAT_EQ(doc.screenPixelAspectRatio(), 1.0f);
     doc.setScreenPixelAspectRatio((15.5f + 15.0f) / 64.0f);   // 15.5 rounds to the even 16
-    EXPECT_EQ(doc.ScreenPixelAspectByte(), 16);
+    EXPECT_EQ(doc.screenPixelAspectByte(), 16);
     EXPECT_THROW(doc.setScreenPixelAspectRatio(5.0f), RuntimeError);
 
     doc.globalPaletteData()[4 * 3 + 0] = 0x30;   // entry 3: blue
     doc.globalPaletteData()[4 * 3 + 1] = 0x20;   // green
     doc.globalPaletteData()[4 * 3 + 2] = 0x10;   // red
-    EXPECT_EQ(doc.GlobalPaletteRGBEntry(3), 0x10 + 256 * 0x20 + 65536 * 0x30);
+    EXPECT_EQ(doc.globalPaletteRGBEntry(3), 0x10 + 256 * 0x20 + 65536 * 0x30);
 
     doc.setAnimationLoops(65535);
-    EXPECT_EQ(doc.AnimationLoops(), 65535);
+    EXPECT_EQ(doc.animationLoops(), 65535);
     EXPECT_THROW(doc.setAnimationLoops(65536), RuntimeError);
     doc.setScreenWidth(40000);
-    EXPECT_EQ(doc.ScreenWidth(), 40000);
+    EXPECT_EQ(doc.screenWidth(), 40000);
 
     doc.setGlobalPaletteEntries(7);   // the count only: bytes untouched
     EXPECT_EQ(doc.globalPaletteData()[12], 0x30);
@@ -392,7 +392,7 @@ TEST(GifDocumentProperties, AspectPaletteEntriesAndLoops)
 TEST(GifDocumentFrames, MaskMarksTheTransparentIndex)
 {
     GifDocument doc;
-    doc.FrameInsert(1, 10, 2);
+    doc.frameInsert(1, 10, 2);
     for (int i = 0; i < 256; ++i)
         doc.localPaletteData(1)[i * 4 + 2] = std::uint8_t(i);   // red = index
     Dib& img = doc.frameImage(1);
@@ -400,7 +400,7 @@ TEST(GifDocumentFrames, MaskMarksTheTransparentIndex)
         img.scanline(0)[x] = std::uint8_t(x % 3 == 0 ? 7 : 1);
     img.scanline(1)[9] = 7;
     doc.setFrameUseTransparentColor(1, true);
-    doc.FrameBuildMask(1, 7);
+    doc.frameBuildMask(1, 7);
     const Dib& mask = doc.frameMask(1);
     // Pixels 0, 3, 6, 9 of row 0: bits 0x80, 0x10, 0x02 of byte 0 and 0x40 of byte 1.
     EXPECT_EQ(mask.scanline(0)[0], 0x92);
@@ -411,7 +411,7 @@ TEST(GifDocumentFrames, MaskMarksTheTransparentIndex)
     EXPECT_EQ(img.colourTable()[1 * 4 + 2], 1);
 
     doc.setFrameUseTransparentColor(1, false);
-    doc.FrameBuildMask(1, 7);
+    doc.frameBuildMask(1, 7);
     EXPECT_EQ(mask.scanline(0)[0], 0);
     EXPECT_EQ(img.colourTable()[7 * 4 + 2], 7);
 }
@@ -419,7 +419,7 @@ TEST(GifDocumentFrames, MaskMarksTheTransparentIndex)
 TEST(GifDocumentFrames, DrawPlacesScalesAndMasks)
 {
     GifDocument doc;
-    doc.FrameInsert(1, 4, 2);
+    doc.frameInsert(1, 4, 2);
     doc.setScreenWidth(6);
     doc.setScreenHeight(6);
     doc.setFrameLeft(1, 4);
@@ -432,13 +432,13 @@ TEST(GifDocumentFrames, DrawPlacesScalesAndMasks)
         for (int x = 0; x < 4; ++x)
             img.scanline(y)[x] = std::uint8_t(x == 0 ? 2 : 1);
     doc.setFrameUseTransparentColor(1, true);
-    doc.FrameBuildMask(1, 1);
+    doc.frameBuildMask(1, 1);
 
     Bitmap canvas(10, 10);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 10; ++x)
             canvas.setPixel(x, y, 0x00FF0000);   // blue background
-    doc.FrameDraw(DibDC::ofBitmap(canvas), 1, 1, 0, 1.0f, FrameClip::Screen);
+    doc.frameDraw(DibDC::ofBitmap(canvas), 1, 1, 0, 1.0f, FrameClip::Screen);
     // Placed at (1 + 4, 0 + 1); FrameClip::Screen keeps 6 - 4 = 2 columns; index 1 is transparent.
     EXPECT_EQ(canvas.pixel(5, 1), 0x0000FF00);
     EXPECT_EQ(canvas.pixel(6, 1), 0x00FF0000);
@@ -447,8 +447,8 @@ TEST(GifDocumentFrames, DrawPlacesScalesAndMasks)
 
     Bitmap scaled(20, 20);
     doc.setFrameUseTransparentColor(1, false);
-    doc.FrameBuildMask(1, 1);
-    doc.FrameDraw(DibDC::ofBitmap(scaled), 1, 0, 0, 2.0f, FrameClip::None);
+    doc.frameBuildMask(1, 1);
+    doc.frameDraw(DibDC::ofBitmap(scaled), 1, 0, 0, 2.0f, FrameClip::None);
     EXPECT_EQ(scaled.pixel(8, 2), 0x0000FF00);
     EXPECT_EQ(scaled.pixel(9, 3), 0x0000FF00);
     EXPECT_EQ(scaled.pixel(10, 2), 0x000000FF);
@@ -457,7 +457,7 @@ TEST(GifDocumentFrames, DrawPlacesScalesAndMasks)
 
     Bitmap untouched(4, 4);
     doc.setFrameLeft(1, 50);   // wholly off the screen: nothing drawn
-    doc.FrameDraw(DibDC::ofBitmap(untouched), 1, -50, 0, 1.0f, FrameClip::Screen);
+    doc.frameDraw(DibDC::ofBitmap(untouched), 1, -50, 0, 1.0f, FrameClip::Screen);
     EXPECT_EQ(untouched.pixel(0, 1), 0);
 }
 

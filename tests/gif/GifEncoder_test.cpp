@@ -26,7 +26,7 @@ public:
     {
         if (index == m_failAt)
             return false;
-        surface.Create(m_width, m_height, 32);
+        surface.create(m_width, m_height, 32);
         for (int y = 0; y < m_height; ++y)
             for (int x = 0; x < m_width; ++x) {
                 std::uint8_t* p = surface.scanline(y) + 4 * x;
@@ -58,10 +58,10 @@ TEST(GifEncoder, EveryChoiceOnTinyFramesLoads)
                     SCOPED_TRACE(describeGifOptions(o) + " " + std::to_string(width) + "x" + std::to_string(height));
                     ASSERT_EQ(encodeGifAnimation(frames, o, bytes), GifEncodeStatus::Done);
                     GifDocument doc;
-                    ASSERT_TRUE(doc.LoadFromStream(bytes));
-                    EXPECT_EQ(doc.FramesCount(), count);
+                    ASSERT_TRUE(doc.loadFromStream(bytes));
+                    EXPECT_EQ(doc.framesCount(), count);
                     for (int i = 1; i <= count; ++i)
-                        EXPECT_EQ(doc.FrameDecodeResult(i), GifError::None);
+                        EXPECT_EQ(doc.frameDecodeResult(i), GifError::None);
                 }
     }
 }
@@ -113,20 +113,20 @@ TEST(GifEncoder, TwoThreadsWriteTheBytesOfOneAndShowWhatIsDecoded)
                 if (lossy > 0)
                     continue;
                 GifDocument doc;
-                ASSERT_TRUE(doc.LoadFromStream(bytes[1]));
-                ASSERT_EQ(doc.FramesCount(), 5);
+                ASSERT_TRUE(doc.loadFromStream(bytes[1]));
+                ASSERT_EQ(doc.framesCount(), 5);
                 std::vector<std::uint32_t> canvas(37 * 23, 0);   // what a viewer shows, as 0xRRGGBB
                 for (int i = 1; i <= 5; ++i) {
-                    const bool local = doc.LocalPaletteUsed(i);
+                    const bool local = doc.localPaletteUsed(i);
                     const Dib& image = doc.frameImage(i);
-                    for (int y = 0; y < image.Height(); ++y)
-                        for (int x = 0; x < image.Width(); ++x) {
+                    for (int y = 0; y < image.height(); ++y)
+                        for (int x = 0; x < image.width(); ++x) {
                             const int index = image.scanline(y)[x];
-                            if (doc.FrameUseTransparentColor(i) && index == doc.FrameTransparentColorIndex(i))
+                            if (doc.frameUseTransparentColor(i) && index == doc.frameTransparentColorIndex(i))
                                 continue;
-                            const std::int32_t rgb = local ? doc.LocalPaletteRGBEntry(i, index)
-                                                           : doc.GlobalPaletteRGBEntry(index);
-                            canvas[std::size_t((y + doc.FrameTop(i)) * 37 + x + doc.FrameLeft(i))] = std::uint32_t(rgb);
+                            const std::int32_t rgb = local ? doc.localPaletteRGBEntry(i, index)
+                                                           : doc.globalPaletteRGBEntry(index);
+                            canvas[std::size_t((y + doc.frameTop(i)) * 37 + x + doc.frameLeft(i))] = std::uint32_t(rgb);
                         }
                     const Dib& expected = shown[std::size_t(i - 1)];
                     for (int y = 0; y < 23; ++y)
@@ -177,7 +177,7 @@ public:
     int height() const override { return 48; }
     bool frame(int index, Dib& surface) override
     {
-        surface.Create(64, 48, 32);
+        surface.create(64, 48, 32);
         for (int y = 0; y < 48; ++y)
             for (int x = 0; x < 64; ++x) {
                 std::uint8_t* p = surface.scanline(y) + 4 * x;
@@ -210,8 +210,8 @@ TEST(GifEncoder, OptimisedFramesNeedingFewColoursHaveNarrowCodes)
         for (std::size_t i = 1; i < 4; ++i)
             EXPECT_EQ(sizes[i], 2) << "frame " << i;
         GifDocument doc;
-        ASSERT_TRUE(doc.LoadFromStream(bytes));
-        EXPECT_EQ(doc.FramesCount(), 4);
+        ASSERT_TRUE(doc.loadFromStream(bytes));
+        EXPECT_EQ(doc.framesCount(), 4);
         const auto estimate = estimateGifSize(frames, o, 3);
         ASSERT_TRUE(estimate.has_value());
         EXPECT_EQ(*estimate, std::int64_t(bytes.size()));   // every frame is in the sample

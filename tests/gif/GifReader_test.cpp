@@ -17,14 +17,14 @@ namespace {
 using test::Bytes;
 using test::FileBuilder;
 
-bool load(GifDocument& doc, const Bytes& b) { return doc.LoadFromStream(b); }
+bool load(GifDocument& doc, const Bytes& b) { return doc.loadFromStream(b); }
 
 Bytes pixelsOf(const GifDocument& doc, int n)
 {
     const Dib& img = doc.frameImage(n);
     Bytes out;
-    for (int y = 0; y < img.Height(); ++y)
-        out.insert(out.end(), img.scanline(y), img.scanline(y) + img.Width());
+    for (int y = 0; y < img.height(); ++y)
+        out.insert(out.end(), img.scanline(y), img.scanline(y) + img.width());
     return out;
 }
 
@@ -47,41 +47,41 @@ TEST(GifReader, ReadsEveryFieldOfASmallFile)
 {
     GifDocument doc;
     ASSERT_TRUE(load(doc, smallFile())) << gifErrorName(doc.lastError());
-    EXPECT_EQ(doc.Signature(), "GIF");
-    EXPECT_EQ(doc.Version(), "89a");
-    EXPECT_EQ(doc.ScreenWidth(), 4);
-    EXPECT_EQ(doc.ScreenHeight(), 3);
-    EXPECT_TRUE(doc.GlobalPaletteExists());
-    EXPECT_EQ(doc.GlobalPaletteEntries(), 4);
-    EXPECT_EQ(doc.GlobalPaletteRGBEntry(3), 3 + 256 * 3 + 65536 * 3);
-    EXPECT_EQ(doc.AnimationLoops(), 3);
-    ASSERT_EQ(doc.FramesCount(), 2);
+    EXPECT_EQ(doc.signature(), "GIF");
+    EXPECT_EQ(doc.version(), "89a");
+    EXPECT_EQ(doc.screenWidth(), 4);
+    EXPECT_EQ(doc.screenHeight(), 3);
+    EXPECT_TRUE(doc.globalPaletteExists());
+    EXPECT_EQ(doc.globalPaletteEntries(), 4);
+    EXPECT_EQ(doc.globalPaletteRGBEntry(3), 3 + 256 * 3 + 65536 * 3);
+    EXPECT_EQ(doc.animationLoops(), 3);
+    ASSERT_EQ(doc.framesCount(), 2);
 
-    EXPECT_EQ(doc.FrameDelay(1), 25);
-    EXPECT_EQ(doc.FrameDisposalMethod(1), 3);
-    EXPECT_TRUE(doc.FrameUseTransparentColor(1));
-    EXPECT_EQ(doc.FrameTransparentColorIndex(1), 2);
+    EXPECT_EQ(doc.frameDelay(1), 25);
+    EXPECT_EQ(doc.frameDisposalMethod(1), 3);
+    EXPECT_TRUE(doc.frameUseTransparentColor(1));
+    EXPECT_EQ(doc.frameTransparentColorIndex(1), 2);
     EXPECT_EQ(pixelsOf(doc, 1), (Bytes{0, 1, 2, 3, 3, 2, 1, 0, 1, 1, 2, 2}));
-    EXPECT_FALSE(doc.LocalPaletteUsed(1));
-    EXPECT_EQ(doc.LocalPaletteEntries(1), 4);
-    EXPECT_EQ(doc.LocalPaletteRGBEntry(1, 2), 2 + 256 * 2 + 65536 * 2) << "copy of the global palette";
+    EXPECT_FALSE(doc.localPaletteUsed(1));
+    EXPECT_EQ(doc.localPaletteEntries(1), 4);
+    EXPECT_EQ(doc.localPaletteRGBEntry(1, 2), 2 + 256 * 2 + 65536 * 2) << "copy of the global palette";
     EXPECT_EQ(doc.frameImage(1).colourTable()[2 * 4 + 0], 0) << "transparent entry shown black";
     EXPECT_EQ(doc.frameMask(1).scanline(0)[0], 0x20) << "mask bit of pixel 2";
     EXPECT_EQ(doc.frameMask(1).scanline(2)[0], 0x30);
 
-    EXPECT_EQ(doc.FrameDelay(2), 50);
-    EXPECT_EQ(doc.FrameDisposalMethod(2), 1);
-    EXPECT_FALSE(doc.FrameUseTransparentColor(2));
-    EXPECT_EQ(doc.FrameTransparentColorIndex(2), 0) << "index byte ignored without the flag";
-    EXPECT_EQ(doc.FrameLeft(2), 1);
-    EXPECT_EQ(doc.FrameTop(2), 1);
-    EXPECT_TRUE(doc.LocalPaletteUsed(2));
-    EXPECT_TRUE(doc.LocalPaletteSorted(2));
-    EXPECT_EQ(doc.LocalPaletteEntries(2), 2);
-    EXPECT_EQ(doc.LocalPaletteRGBEntry(2, 0), 0xFF);
-    EXPECT_EQ(doc.LocalPaletteRGBEntry(2, 1), 0xFF0000);
+    EXPECT_EQ(doc.frameDelay(2), 50);
+    EXPECT_EQ(doc.frameDisposalMethod(2), 1);
+    EXPECT_FALSE(doc.frameUseTransparentColor(2));
+    EXPECT_EQ(doc.frameTransparentColorIndex(2), 0) << "index byte ignored without the flag";
+    EXPECT_EQ(doc.frameLeft(2), 1);
+    EXPECT_EQ(doc.frameTop(2), 1);
+    EXPECT_TRUE(doc.localPaletteUsed(2));
+    EXPECT_TRUE(doc.localPaletteSorted(2));
+    EXPECT_EQ(doc.localPaletteEntries(2), 2);
+    EXPECT_EQ(doc.localPaletteRGBEntry(2, 0), 0xFF);
+    EXPECT_EQ(doc.localPaletteRGBEntry(2, 1), 0xFF0000);
     EXPECT_EQ(pixelsOf(doc, 2), (Bytes{1, 0, 0, 1}));
-    EXPECT_EQ(doc.FrameDecodeResult(2), GifError::None);
+    EXPECT_EQ(doc.frameDecodeResult(2), GifError::None);
 }
 
 TEST(GifReader, SaveThenLoadFromFileGivesTheSameDocument)
@@ -90,7 +90,7 @@ TEST(GifReader, SaveThenLoadFromFileGivesTheSameDocument)
     std::mt19937 rng(3);
     const int w = 61, h = 47;
     for (int i = 1; i <= 4; ++i) {
-        doc.FrameInsert(i, w, h);
+        doc.frameInsert(i, w, h);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 doc.frameImage(i).scanline(y)[x] = std::uint8_t(i == 2 ? rng() % 216 : (x / 4 + y / 3 + i) % 216);
@@ -109,24 +109,24 @@ TEST(GifReader, SaveThenLoadFromFileGivesTheSameDocument)
         doc.globalPaletteData()[k] = std::uint8_t(k % 4 == 3 ? 0 : k * 7);
 
     test::TempDir dir;
-    ASSERT_TRUE(doc.Save(dir / "r.gif"));
+    ASSERT_TRUE(doc.save(dir / "r.gif"));
     GifDocument back;
-    ASSERT_TRUE(back.LoadFromFile(dir / "r.gif")) << gifErrorName(back.lastError());
-    ASSERT_EQ(back.FramesCount(), 4);
-    EXPECT_EQ(back.AnimationLoops(), 65535);
-    EXPECT_EQ(back.ScreenPixelAspectByte(), 49);
-    EXPECT_EQ(back.GlobalPaletteEntries(), 256) << "the table holds 2^8 entries";
+    ASSERT_TRUE(back.loadFromFile(dir / "r.gif")) << gifErrorName(back.lastError());
+    ASSERT_EQ(back.framesCount(), 4);
+    EXPECT_EQ(back.animationLoops(), 65535);
+    EXPECT_EQ(back.screenPixelAspectByte(), 49);
+    EXPECT_EQ(back.globalPaletteEntries(), 256) << "the table holds 2^8 entries";
     EXPECT_EQ(std::memcmp(back.globalPaletteData(), doc.globalPaletteData(), 216 * 4), 0);
     for (int i = 1; i <= 4; ++i) {
-        EXPECT_EQ(back.FrameDelay(i), 20 + i);
-        EXPECT_EQ(back.FrameDisposalMethod(i), i % 4);
-        EXPECT_EQ(back.FrameInterlaced(i), i == 3);
+        EXPECT_EQ(back.frameDelay(i), 20 + i);
+        EXPECT_EQ(back.frameDisposalMethod(i), i % 4);
+        EXPECT_EQ(back.frameInterlaced(i), i == 3);
         EXPECT_EQ(pixelsOf(back, i), pixelsOf(doc, i)) << "frame " << i;
-        EXPECT_EQ(back.FrameDecodeResult(i), GifError::None);
+        EXPECT_EQ(back.frameDecodeResult(i), GifError::None);
     }
-    EXPECT_TRUE(back.FrameUseTransparentColor(4));
-    EXPECT_EQ(back.FrameTransparentColorIndex(4), 5);
-    EXPECT_EQ(back.FrameLeft(4), 3);
+    EXPECT_TRUE(back.frameUseTransparentColor(4));
+    EXPECT_EQ(back.frameTransparentColorIndex(4), 5);
+    EXPECT_EQ(back.frameLeft(4), 3);
 }
 
 TEST(GifReader, SignatureAndVersion)
@@ -138,11 +138,11 @@ TEST(GifReader, SignatureAndVersion)
     b[4] = '0';   // "90a"
     EXPECT_FALSE(load(doc, b));
     EXPECT_EQ(doc.lastError(), GifError::BadHeader);
-    EXPECT_EQ(doc.FramesCount(), 0);
-    EXPECT_EQ(doc.ScreenWidth(), 0);
+    EXPECT_EQ(doc.framesCount(), 0);
+    EXPECT_EQ(doc.screenWidth(), 0);
     Bytes b87 = FileBuilder{}.header(1, 1, 1, "87a").trailer().bytes;
     ASSERT_TRUE(load(doc, b87));
-    EXPECT_EQ(doc.Version(), "87a");
+    EXPECT_EQ(doc.version(), "87a");
     EXPECT_FALSE(load(doc, Bytes{'G', 'I'}));
     EXPECT_EQ(doc.lastError(), GifError::BadHeader);
     EXPECT_FALSE(load(doc, Bytes{}));
@@ -160,19 +160,19 @@ TEST(GifReader, TruncatedAtEveryByte)
         if (!ok) {
             EXPECT_TRUE(doc.lastError() == GifError::TruncatedInput || doc.lastError() == GifError::BadHeader)
                 << n << ": " << gifErrorName(doc.lastError());
-            EXPECT_EQ(doc.FramesCount(), 0);
+            EXPECT_EQ(doc.framesCount(), 0);
             EXPECT_LE(doc.lastErrorOffset(), n);
             continue;
         }
         // Cut between blocks: what was read is whole and equal to the full file's frames.
-        ASSERT_LE(doc.FramesCount(), full.FramesCount());
-        for (int i = 1; i <= doc.FramesCount(); ++i)
+        ASSERT_LE(doc.framesCount(), full.framesCount());
+        for (int i = 1; i <= doc.framesCount(); ++i)
             EXPECT_EQ(pixelsOf(doc, i), pixelsOf(full, i)) << n;
     }
     // A cut inside the first image's sub-blocks fails; a file without its trailer loads.
     GifDocument doc;
     EXPECT_TRUE(load(doc, Bytes(b.begin(), b.end() - 1)));
-    EXPECT_EQ(doc.FramesCount(), 2);
+    EXPECT_EQ(doc.framesCount(), 2);
 }
 
 TEST(GifReader, NoTrailerAndStrayBytes)
@@ -181,7 +181,7 @@ TEST(GifReader, NoTrailerAndStrayBytes)
     FileBuilder f;
     f.header(2, 1, 1).raw({0x00, 0x99}).image(0, 0, 2, 1, 0, 2, test::literalCodes({1, 0}, 2)).raw({0x00, 0x00});
     ASSERT_TRUE(load(doc, f.bytes));
-    EXPECT_EQ(doc.FramesCount(), 1);
+    EXPECT_EQ(doc.framesCount(), 1);
     EXPECT_EQ(pixelsOf(doc, 1), (Bytes{1, 0}));
 }
 
@@ -195,7 +195,7 @@ TEST(GifReader, FirstCodeNotClear)
     GifDocument doc;
     ASSERT_TRUE(load(doc, FileBuilder{}.header(2, 1, 2).image(0, 0, 2, 1, 0, 2, cw.finish()).trailer().bytes));
     EXPECT_EQ(pixelsOf(doc, 1), (Bytes{1, 3}));
-    EXPECT_EQ(doc.FrameDecodeResult(1), GifError::None);
+    EXPECT_EQ(doc.frameDecodeResult(1), GifError::None);
 }
 
 TEST(GifReader, BadLzwDataEndsOnlyThatImage)
@@ -212,14 +212,14 @@ TEST(GifReader, BadLzwDataEndsOnlyThatImage)
     f.image(0, 0, 3, 1, 0, 2, test::literalCodes({3, 2, 1}, 2));
     GifDocument doc;
     ASSERT_TRUE(load(doc, f.trailer().bytes));
-    ASSERT_EQ(doc.FramesCount(), 4);
-    EXPECT_EQ(doc.FrameDecodeResult(1), GifError::BadLzwCode);
+    ASSERT_EQ(doc.framesCount(), 4);
+    EXPECT_EQ(doc.frameDecodeResult(1), GifError::BadLzwCode);
     EXPECT_EQ(pixelsOf(doc, 1), (Bytes{2, 0, 0}));
-    EXPECT_EQ(doc.FrameDecodeResult(2), GifError::BadLiteralWidth);
+    EXPECT_EQ(doc.frameDecodeResult(2), GifError::BadLiteralWidth);
     EXPECT_EQ(pixelsOf(doc, 2), (Bytes{0, 0, 0}));
-    EXPECT_EQ(doc.FrameDecodeResult(3), GifError::LzwDataEnded);
+    EXPECT_EQ(doc.frameDecodeResult(3), GifError::LzwDataEnded);
     EXPECT_EQ(pixelsOf(doc, 3), (Bytes{1, 0, 0}));
-    EXPECT_EQ(doc.FrameDecodeResult(4), GifError::None);
+    EXPECT_EQ(doc.frameDecodeResult(4), GifError::None);
     EXPECT_EQ(pixelsOf(doc, 4), (Bytes{3, 2, 1}));
 }
 
@@ -231,12 +231,12 @@ TEST(GifReader, UnsignedSixteenBitFields)
     f.image(65535, 40000, 1, 1, 0, 2, test::literalCodes({1}, 2)).trailer();
     GifDocument doc;
     ASSERT_TRUE(load(doc, f.bytes)) << gifErrorName(doc.lastError());
-    EXPECT_EQ(doc.ScreenWidth(), 65535);
-    EXPECT_EQ(doc.ScreenHeight(), 65535);
-    EXPECT_EQ(doc.AnimationLoops(), 65535);
-    EXPECT_EQ(doc.FrameDelay(1), 65535);
-    EXPECT_EQ(doc.FrameLeft(1), 65535) << "outside the screen: kept as read";
-    EXPECT_EQ(doc.FrameTop(1), 40000);
+    EXPECT_EQ(doc.screenWidth(), 65535);
+    EXPECT_EQ(doc.screenHeight(), 65535);
+    EXPECT_EQ(doc.animationLoops(), 65535);
+    EXPECT_EQ(doc.frameDelay(1), 65535);
+    EXPECT_EQ(doc.frameLeft(1), 65535) << "outside the screen: kept as read";
+    EXPECT_EQ(doc.frameTop(1), 40000);
     EXPECT_EQ(pixelsOf(doc, 1), (Bytes{1}));
 }
 
@@ -249,9 +249,9 @@ TEST(GifReader, ZeroSizedFramesAreKeptEmpty)
     f.image(0, 0, 1, 1, 0, 2, test::literalCodes({1}, 2)).trailer();
     GifDocument doc;
     ASSERT_TRUE(load(doc, f.bytes));
-    ASSERT_EQ(doc.FramesCount(), 3);
+    ASSERT_EQ(doc.framesCount(), 3);
     EXPECT_TRUE(doc.frameImage(1).empty());
-    EXPECT_EQ(doc.FrameDelay(1), 7);
+    EXPECT_EQ(doc.frameDelay(1), 7);
     EXPECT_TRUE(doc.frameImage(2).empty());
     EXPECT_EQ(pixelsOf(doc, 3), (Bytes{1}));
 }
@@ -264,7 +264,7 @@ TEST(GifReader, SubBlocksRunningPastTheEnd)
     EXPECT_FALSE(load(doc, f.bytes));
     EXPECT_EQ(doc.lastError(), GifError::TruncatedInput);
     EXPECT_EQ(doc.lastErrorOffset(), f.bytes.size());
-    EXPECT_EQ(doc.FramesCount(), 0);
+    EXPECT_EQ(doc.framesCount(), 0);
 
     FileBuilder ext;
     ext.header(2, 1, 1).raw({0x21, 0xFE, 10, 'a'});
@@ -287,7 +287,7 @@ TEST(GifReader, PaletteFlagsFor256EntriesInATinyFile)
         GifDocument doc;
         EXPECT_FALSE(load(doc, f.bytes));
         EXPECT_EQ(doc.lastError(), GifError::TruncatedInput);
-        EXPECT_EQ(doc.FramesCount(), 0);
+        EXPECT_EQ(doc.framesCount(), 0);
     }
     {   // a 20-byte file whose screen descriptor declares a 256-entry global table
         FileBuilder f;
@@ -349,7 +349,7 @@ TEST(GifReader, LimitsOnFramesAndPixels)
         EXPECT_EQ(doc.lastError(), GifError::OverLimit);
         f.bytes.resize(f.bytes.size() - tiny.size());
         EXPECT_TRUE(load(doc, f.bytes));
-        EXPECT_EQ(doc.FramesCount(), 32767);
+        EXPECT_EQ(doc.framesCount(), 32767);
     }
 }
 
@@ -364,7 +364,7 @@ TEST(GifReader, LoopExtensionTooShortFails)
     FileBuilder other;
     other.header(1, 1, 1).raw({0x21, 0xFF, 0x0B}).text("XMP DataXMP").raw({1, 7, 0}).trailer();
     EXPECT_TRUE(load(doc, other.bytes));
-    EXPECT_EQ(doc.AnimationLoops(), 0);
+    EXPECT_EQ(doc.animationLoops(), 0);
 }
 
 TEST(GifReader, InterlacedHeight3RowsGo0Then2Then1)
@@ -374,7 +374,7 @@ TEST(GifReader, InterlacedHeight3RowsGo0Then2Then1)
     f.header(2, 3, 2).image(0, 0, 2, 3, 0x40, 2, test::literalCodes({1, 1, 3, 3, 2, 2}, 2)).trailer();
     GifDocument doc;
     ASSERT_TRUE(load(doc, f.bytes));
-    EXPECT_TRUE(doc.FrameInterlaced(1));
+    EXPECT_TRUE(doc.frameInterlaced(1));
     EXPECT_EQ(pixelsOf(doc, 1), (Bytes{1, 1, 2, 2, 3, 3}));
 }
 
@@ -382,18 +382,18 @@ TEST(GifReader, LoadFromFileEmptiesOnFailure)
 {
     test::TempDir dir;
     GifDocument doc;
-    doc.FrameInsert(1, 2, 2);
-    EXPECT_FALSE(doc.LoadFromFile(dir / "missing.gif"));
+    doc.frameInsert(1, 2, 2);
+    EXPECT_FALSE(doc.loadFromFile(dir / "missing.gif"));
     EXPECT_EQ(doc.lastError(), GifError::NoFile);
-    EXPECT_EQ(doc.FramesCount(), 0);
+    EXPECT_EQ(doc.framesCount(), 0);
     { std::ofstream(dir / "empty.gif"); }
-    EXPECT_FALSE(doc.LoadFromFile(dir / "empty.gif"));
+    EXPECT_FALSE(doc.loadFromFile(dir / "empty.gif"));
     EXPECT_EQ(doc.lastError(), GifError::NoFile);
     {
         std::ofstream out(dir / "bad.gif", std::ios::binary);
         out << "GIF89a\x01";
     }
-    EXPECT_FALSE(doc.LoadFromFile(dir / "bad.gif"));
+    EXPECT_FALSE(doc.loadFromFile(dir / "bad.gif"));
     EXPECT_EQ(doc.lastError(), GifError::TruncatedInput);
 }
 

@@ -16,7 +16,7 @@ Bytes encodeJoined(const Bytes& px, int w, int h, bool interlaced, int initBits)
 {
     LzwEncoder enc;
     Bytes out;
-    EXPECT_TRUE(enc.EncodeFrame({px.data(), w, w, h}, interlaced, initBits, out));
+    EXPECT_TRUE(enc.encodeFrame({px.data(), w, w, h}, interlaced, initBits, out));
     return test::fromSubBlocks(out);
 }
 
@@ -38,7 +38,7 @@ TEST(LzwDecoder, RoundTripsEveryCodeSizeStrideAndInterlace)
         const Bytes data = encodeJoined(px, w, h, interlaced, minCodeSize + 1);
         const int stride = w + 3;
         Bytes out(std::size_t(stride) * h, 0xAB);
-        const auto r = dec.DecodeFrame(data, minCodeSize, {out.data(), stride, w, h}, interlaced);
+        const auto r = dec.decodeFrame(data, minCodeSize, {out.data(), stride, w, h}, interlaced);
         ASSERT_EQ(r.error, GifError::None);
         ASSERT_EQ(r.pixels, std::uint64_t(w) * h);
         for (int y = 0; y < h; ++y) {
@@ -62,7 +62,7 @@ TEST(LzwDecoder, NoiseFrameWithMoreDataThanPixelsDecodesWhole)
     const Bytes data = encodeJoined(px, w, h, false, 9);
     ASSERT_GT(data.size(), px.size());
     Bytes out(px.size());
-    const auto r = LzwDecoder().DecodeFrame(data, 8, {out.data(), w, w, h}, false);
+    const auto r = LzwDecoder().decodeFrame(data, 8, {out.data(), w, w, h}, false);
     EXPECT_EQ(r.error, GifError::None);
     EXPECT_EQ(out, px);
 }
@@ -77,7 +77,7 @@ TEST(LzwDecoder, LongestStringOfAFullTableDecodes)
     px.back() = 2;
     const Bytes data = encodeJoined(px, w, h, false, 3);
     Bytes out(px.size(), 0);
-    const auto r = LzwDecoder().DecodeFrame(data, 2, {out.data(), w, w, h}, false);
+    const auto r = LzwDecoder().decodeFrame(data, 2, {out.data(), w, w, h}, false);
     EXPECT_EQ(r.error, GifError::None);
     EXPECT_TRUE(out == px);
 }
@@ -93,7 +93,7 @@ TEST(LzwDecoder, CodeBeyondNextFreeCodeEndsTheImageKeepingPixels)
     cw.put(1, 4);
     const Bytes data = cw.finish();
     Bytes out(8, 0xEE);
-    const auto r = LzwDecoder().DecodeFrame(data, 2, {out.data(), 8, 8, 1}, false);
+    const auto r = LzwDecoder().decodeFrame(data, 2, {out.data(), 8, 8, 1}, false);
     EXPECT_EQ(r.error, GifError::BadLzwCode);
     EXPECT_EQ(r.pixels, 3u);
     EXPECT_EQ(out, (Bytes{1, 2, 3, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
@@ -106,7 +106,7 @@ TEST(LzwDecoder, CodeEqualToNextNeedsAPreviousCode)
         cw.put(4, 3);
         cw.put(6, 3);
         Bytes out(4, 0);
-        EXPECT_EQ(LzwDecoder().DecodeFrame(cw.finish(), 2, {out.data(), 4, 4, 1}, false).error,
+        EXPECT_EQ(LzwDecoder().decodeFrame(cw.finish(), 2, {out.data(), 4, 4, 1}, false).error,
                   GifError::BadLzwCode);
     }
     {   // KwKwK: 1, then 6 = "1" + "1"
@@ -116,7 +116,7 @@ TEST(LzwDecoder, CodeEqualToNextNeedsAPreviousCode)
         cw.put(6, 3);
         cw.put(5, 3);
         Bytes out(3, 0);
-        const auto r = LzwDecoder().DecodeFrame(cw.finish(), 2, {out.data(), 3, 3, 1}, false);
+        const auto r = LzwDecoder().decodeFrame(cw.finish(), 2, {out.data(), 3, 3, 1}, false);
         EXPECT_EQ(r.error, GifError::None);
         EXPECT_EQ(out, (Bytes{1, 1, 1}));
     }
@@ -131,13 +131,13 @@ TEST(LzwDecoder, FirstCodeNotClearIsReadAsAfterAClear)
     cw.put(2, 3);
     cw.put(5, 3);
     Bytes out(2, 0);
-    const auto r = LzwDecoder().DecodeFrame(cw.finish(), 2, {out.data(), 2, 2, 1}, false);
+    const auto r = LzwDecoder().decodeFrame(cw.finish(), 2, {out.data(), 2, 2, 1}, false);
     EXPECT_EQ(r.error, GifError::None);
     EXPECT_EQ(out, (Bytes{3, 2}));
 
     test::CodeWriter bad;   // first code a table code: nothing to refer to
     bad.put(6, 3);
-    EXPECT_EQ(LzwDecoder().DecodeFrame(bad.finish(), 2, {out.data(), 2, 2, 1}, false).error, GifError::BadLzwCode);
+    EXPECT_EQ(LzwDecoder().decodeFrame(bad.finish(), 2, {out.data(), 2, 2, 1}, false).error, GifError::BadLzwCode);
 }
 
 TEST(LzwDecoder, StopsAtEndCodeLastPixelOrEndOfData)
@@ -149,14 +149,14 @@ TEST(LzwDecoder, StopsAtEndCodeLastPixelOrEndOfData)
         cw.put(1, 3);
         cw.put(5, 3);
         Bytes out(4, 9);
-        const auto r = LzwDecoder().DecodeFrame(cw.finish(), 2, {out.data(), 4, 4, 1}, false);
+        const auto r = LzwDecoder().decodeFrame(cw.finish(), 2, {out.data(), 4, 4, 1}, false);
         EXPECT_EQ(r.error, GifError::None);
         EXPECT_EQ(out, (Bytes{1, 9, 9, 9}));
     }
     {   // data beyond the last pixel (and no end code) is ignored
         Bytes data = test::literalCodes(px, 2);
         Bytes out(5, 9);
-        const auto r = LzwDecoder().DecodeFrame(data, 2, {out.data(), 5, 5, 1}, false);
+        const auto r = LzwDecoder().decodeFrame(data, 2, {out.data(), 5, 5, 1}, false);
         EXPECT_EQ(r.error, GifError::None);
         EXPECT_EQ(out, (Bytes{1, 2, 3, 1, 2}));
     }
@@ -164,7 +164,7 @@ TEST(LzwDecoder, StopsAtEndCodeLastPixelOrEndOfData)
         Bytes data = test::literalCodes(px, 2);
         data.resize(3);
         Bytes out(10, 9);
-        const auto r = LzwDecoder().DecodeFrame(data, 2, {out.data(), 10, 10, 1}, false);
+        const auto r = LzwDecoder().decodeFrame(data, 2, {out.data(), 10, 10, 1}, false);
         EXPECT_EQ(r.error, GifError::LzwDataEnded);
         EXPECT_GT(r.pixels, 0u);
         EXPECT_LT(r.pixels, 10u);
@@ -173,7 +173,7 @@ TEST(LzwDecoder, StopsAtEndCodeLastPixelOrEndOfData)
     }
     {   // nothing at all
         Bytes out(4, 9);
-        EXPECT_EQ(LzwDecoder().DecodeFrame({}, 2, {out.data(), 4, 4, 1}, false).error, GifError::LzwDataEnded);
+        EXPECT_EQ(LzwDecoder().decodeFrame({}, 2, {out.data(), 4, 4, 1}, false).error, GifError::LzwDataEnded);
     }
 }
 
@@ -181,15 +181,15 @@ TEST(LzwDecoder, LiteralWidthOutsideOneToEightDecodesNothing)
 {
     Bytes out(4, 9);
     const Bytes data{0xFF, 0xFF, 0xFF};
-    EXPECT_EQ(LzwDecoder().DecodeFrame(data, 0, {out.data(), 4, 4, 1}, false).error, GifError::BadLiteralWidth);
-    EXPECT_EQ(LzwDecoder().DecodeFrame(data, 9, {out.data(), 4, 4, 1}, false).error, GifError::BadLiteralWidth);
-    EXPECT_EQ(LzwDecoder().DecodeFrame(data, 12, {out.data(), 4, 4, 1}, false).error, GifError::BadLiteralWidth);
+    EXPECT_EQ(LzwDecoder().decodeFrame(data, 0, {out.data(), 4, 4, 1}, false).error, GifError::BadLiteralWidth);
+    EXPECT_EQ(LzwDecoder().decodeFrame(data, 9, {out.data(), 4, 4, 1}, false).error, GifError::BadLiteralWidth);
+    EXPECT_EQ(LzwDecoder().decodeFrame(data, 12, {out.data(), 4, 4, 1}, false).error, GifError::BadLiteralWidth);
     EXPECT_EQ(out, (Bytes{9, 9, 9, 9}));
 
     // A minimum code size of 1 (two colours, codes from 2 bits) is accepted.
     const Bytes px{1, 0, 0, 1};
     const Bytes data1 = test::literalCodes(px, 1);
-    const auto r = LzwDecoder().DecodeFrame(data1, 1, {out.data(), 4, 4, 1}, false);
+    const auto r = LzwDecoder().decodeFrame(data1, 1, {out.data(), 4, 4, 1}, false);
     EXPECT_EQ(r.error, GifError::None);
     EXPECT_EQ(out, px);
 }
@@ -217,7 +217,7 @@ TEST(LzwDecoder, FullTableWaitsForClear)
     }
     cw.put(clear + 1, width);
     Bytes out(expect.size(), 0);
-    const auto r = LzwDecoder().DecodeFrame(cw.finish(), 2, {out.data(), int(out.size()), int(out.size()), 1}, false);
+    const auto r = LzwDecoder().decodeFrame(cw.finish(), 2, {out.data(), int(out.size()), int(out.size()), 1}, false);
     EXPECT_EQ(r.error, GifError::None);
     EXPECT_EQ(out, expect);
 }

@@ -173,7 +173,7 @@ Bytes encode(const Bytes& pixels, int stride, int width, int height, bool interl
 {
     LzwEncoder enc;
     Bytes out;
-    EXPECT_TRUE(enc.EncodeFrame({pixels.data(), stride, width, height}, interlaced, initBits, out));
+    EXPECT_TRUE(enc.encodeFrame({pixels.data(), stride, width, height}, interlaced, initBits, out));
     return out;
 }
 
@@ -303,7 +303,7 @@ TEST(LzwEncoder, InterlacedRowOrders)
         const Bytes data = test::fromSubBlocks(encode(px, stride, w, h, true, 9));
         Bytes stored(std::size_t(w) * h);
         LzwDecoder dec;
-        const auto r = dec.DecodeFrame(data, 8, {stored.data(), w, w, h}, false);
+        const auto r = dec.decodeFrame(data, 8, {stored.data(), w, w, h}, false);
         ASSERT_EQ(r.error, GifError::None);
         const auto rows = order(h);
         for (int y = 0; y < h; ++y)
@@ -343,9 +343,9 @@ TEST(LzwEncoder, IndexBeyondTheCodeSizeIsRefused)
     LzwEncoder enc;
     Bytes out;
     const Bytes px{0, 1, 2, 3, 4};
-    EXPECT_FALSE(enc.EncodeFrame({px.data(), 5, 5, 1}, false, 3, out));   // 4 needs a code size of 3
+    EXPECT_FALSE(enc.encodeFrame({px.data(), 5, 5, 1}, false, 3, out));   // 4 needs a code size of 3
     out.clear();
-    EXPECT_TRUE(enc.EncodeFrame({px.data(), 5, 5, 1}, false, 4, out));
+    EXPECT_TRUE(enc.encodeFrame({px.data(), 5, 5, 1}, false, 4, out));
 }
 
 }  // namespace

@@ -148,7 +148,7 @@ TEST(Screenshots, BlendFadeOverlayAndAnErrorBox)
     EXPECT_TRUE(overlay != blend);
 
     const auto box = QtUiPort::makeMessageBox(
-        ApplicationErrorText("PushButton2_Click", 124, "File not found: /home/ana/Pictures/harbour-morning.jpg"),
+        applicationErrorText("PushButton2_Click", 124, "File not found: /home/ana/Pictures/harbour-morning.jpg"),
         MsgButtons::Ok, MsgIcon::Exclamation, "Application Error", &window);
     box->show();
     shoot(*box, "application-error.png");
@@ -178,7 +178,7 @@ public:
     bool frame(int index, Dib& surface) override
     {
         const QImage image = m_images[std::size_t(index)].convertToFormat(QImage::Format_RGB32);
-        surface.Create(image.width(), image.height(), 32);
+        surface.create(image.width(), image.height(), 32);
         for (int y = 0; y < image.height(); ++y)
             std::memcpy(surface.scanline(y), image.constScanLine(y), std::size_t(image.width()) * 4);
         return true;

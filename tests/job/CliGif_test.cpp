@@ -48,11 +48,11 @@ TEST_F(CliGif, WritesTheGifWithTheWindowsPaletteAndDitherByDefault)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Done.\n");
     GifDocument gif;
-    ASSERT_TRUE(gif.LoadFromFile(out / "result.gif"));
-    EXPECT_EQ(gif.FramesCount(), 3);
-    EXPECT_GE(gif.GlobalPaletteEntries(), 216);
-    EXPECT_EQ(gif.GlobalPaletteRGBEntry(215), 0xFFFFFF);
-    EXPECT_EQ(gif.FrameDelay(1), 20);
+    ASSERT_TRUE(gif.loadFromFile(out / "result.gif"));
+    EXPECT_EQ(gif.framesCount(), 3);
+    EXPECT_GE(gif.globalPaletteEntries(), 216);
+    EXPECT_EQ(gif.globalPaletteRGBEntry(215), 0xFFFFFF);
+    EXPECT_EQ(gif.frameDelay(1), 20);
 }
 
 TEST_F(CliGif, PaletteAndDitherOptions)
@@ -60,13 +60,13 @@ TEST_F(CliGif, PaletteAndDitherOptions)
     const MixRun r = mix(fadeArgs(out) + " --gif-palette optimal --gif-dither diffusion", scratch.path());
     EXPECT_EQ(r.status, 0);
     GifDocument gif;
-    ASSERT_TRUE(gif.LoadFromFile(out / "result.gif"));
-    EXPECT_EQ(gif.FramesCount(), 3);
+    ASSERT_TRUE(gif.loadFromFile(out / "result.gif"));
+    EXPECT_EQ(gif.framesCount(), 3);
     // An adaptive palette: colours off the halftone cube's multiples of 51.
     bool offCube = false;
-    for (int i = 0; i < gif.GlobalPaletteEntries(); ++i)
+    for (int i = 0; i < gif.globalPaletteEntries(); ++i)
         for (int shift : {0, 8, 16})
-            offCube = offCube || (gif.GlobalPaletteRGBEntry(i) >> shift & 0xFF) % 51 != 0;
+            offCube = offCube || (gif.globalPaletteRGBEntry(i) >> shift & 0xFF) % 51 != 0;
     EXPECT_TRUE(offCube);
     for (const char* bad : {" --gif-palette web", " --gif-dither bayer", " --gif-palette"}) {
         SCOPED_TRACE(bad);
@@ -86,8 +86,8 @@ TEST_F(CliGif, SmallerGifOptions)
         const MixRun r = mix(fadeArgs(out) + good, scratch.path());
         EXPECT_EQ(r.status, 0) << r.err;
         GifDocument gif;
-        ASSERT_TRUE(gif.LoadFromFile(out / "result.gif"));
-        EXPECT_EQ(gif.FramesCount(), 3);
+        ASSERT_TRUE(gif.loadFromFile(out / "result.gif"));
+        EXPECT_EQ(gif.framesCount(), 3);
     }
     for (const char* bad : {" --gif-lossy -1", " --gif-lossy 201", " --gif-lossy x", " --gif-lossy", " --gif-optimize=1",
                             " --gif-max-size 5XB", " --gif-max-size -5MB", " --gif-max-size 10", " --gif-max-size"}) {

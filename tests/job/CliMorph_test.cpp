@@ -40,9 +40,9 @@ protected:
 
 TEST_F(CliMorph, WritesHoldFramesAndTheMeshesMorph)
 {
-    MorphMeshPair pair = RegularMeshPair(5, 5, 256, 256, 256, 256);
+    MorphMeshPair pair = regularMeshPair(5, 5, 256, 256, 256, 256);
     pair.mesh2.point(3, 3) = {120, 90};
-    const std::string mesh = file("mesh.json", MeshJson(pair));
+    const std::string mesh = file("mesh.json", meshJson(pair));
     const test::ProgramRun run = mix("--frames 9 --hold-start 2 --hold-end 3 --ease in-out --mesh " + mesh);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "Done.\n");

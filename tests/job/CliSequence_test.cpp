@@ -90,7 +90,7 @@ TEST_F(CliSequence, KeepsTheFirstPicturesSizeAndWritesAGif)
 
 TEST_F(CliSequence, RefusesBadCommandLinesWithExitStatusTwo)
 {
-    const std::string mesh = file("mesh.json", MeshJson(RegularMeshPair(5, 5, 24, 16, 24, 16)));
+    const std::string mesh = file("mesh.json", meshJson(regularMeshPair(5, 5, 24, 16, 24, 16)));
     const struct {
         std::string arguments, message;
     } cases[] = {

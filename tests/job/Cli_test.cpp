@@ -47,12 +47,12 @@ TEST_F(Cli, BlendAndOverlayWriteTheResultAndSayDone)
     EXPECT_EQ(blend.status, 0) << blend.err;
     EXPECT_EQ(blend.out, "Done.\n");
     EXPECT_EQ(blend.err, "");
-    EXPECT_EQ(LoadPicture(dir / "result.jpg").width(), 729);
+    EXPECT_EQ(loadPicture(dir / "result.jpg").width(), 729);
 
     const CliRun overlay = runMix("--type=overlay " + pair("face1.jpg", "sample2.jpg") + " --output " + dir.path().string(),
                             dir.path());
     EXPECT_EQ(overlay.status, 0) << overlay.err;
-    EXPECT_EQ(LoadPicture(dir / "result.jpg").width(), LoadPicture(kSamples / "face1.jpg").width());
+    EXPECT_EQ(loadPicture(dir / "result.jpg").width(), loadPicture(kSamples / "face1.jpg").width());
 
     // Pictures that are not JPEG go through Qt's readers, loaded on demand.
     const fs::path data = fs::path(VANTORELL_SOURCE_DIR) / "tests/data/picture";
@@ -60,7 +60,7 @@ TEST_F(Cli, BlendAndOverlayWriteTheResultAndSayDone)
                                      (data / "small-two-frames.gif").string() + "' --output " + dir.path().string(),
                                  dir.path());
     EXPECT_EQ(others.status, 0) << others.err;
-    EXPECT_EQ(LoadPicture(dir / "result.jpg").width(), 64);
+    EXPECT_EQ(loadPicture(dir / "result.jpg").width(), 64);
 }
 
 TEST_F(Cli, MessagesGoToStderrAndTheStatusSaysWhetherAFileWasWritten)

@@ -9,7 +9,7 @@ namespace {
 
 TEST(ErrorReport, TextHasDescriptionLocationLabelAndRequest)
 {
-    EXPECT_EQ(ApplicationErrorText("PushButton7_Click", 102, "File not found"),
+    EXPECT_EQ(applicationErrorText("PushButton7_Click", 102, "File not found"),
               "File not found\r\nin Vantorell2021/08/31.Form1.PushButton7_Click at line 102\r\r"
               "Please email screenshot of this message to support@vantorell.app");
 }

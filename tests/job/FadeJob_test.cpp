@@ -81,7 +81,7 @@ struct FadeFixture {
     void run() { outcome = job.run(request); }
     void expectFramesMatch(int n)
     {
-        const Picture a = LoadPicture(first), b = LoadPicture(second);
+        const Picture a = loadPicture(first), b = loadPicture(second);
         const test::DecodedAvi avi = test::DecodeAvi(result());
         ASSERT_TRUE(avi.opened);
         ASSERT_EQ(avi.frames.size(), std::size_t(n));

@@ -74,8 +74,8 @@ TEST(FadeMorph, HoldFramesAndColourEasingWithTheRegularMeshes)
     const test::DecodedAvi avi = f.run();
     ASSERT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
     ASSERT_EQ(avi.frames.size(), 14u);
-    const Picture a = LoadPicture(f.first), b = LoadPicture(f.second);
-    const auto timeline = MorphTimeline(9, f.request.morphTiming);
+    const Picture a = loadPicture(f.first), b = loadPicture(f.second);
+    const auto timeline = morphTimeline(9, f.request.morphTiming);
     for (std::size_t k = 0; k < 14; ++k)
         ASSERT_EQ(avi.frames[k], crossFade(a, b, timeline[k].colourT)) << "frame " << k;
     EXPECT_EQ(avi.frames[0], crossFade(a, b, 0.0f));
@@ -88,7 +88,7 @@ TEST(FadeMorph, MovedMeshesStartAtPictureOneAndEndAtPictureTwo)
     f.request.frameCountText = "5";
     f.request.morphTiming.pingPong = true;
     // Made for pictures twice the size: scaled to 40 x 30.
-    MorphMeshPair pair = RegularMeshPair(4, 3, 80, 60, 80, 60);
+    MorphMeshPair pair = regularMeshPair(4, 3, 80, 60, 80, 60);
     pair.mesh1.point(2, 2) = {30, 26};
     pair.mesh2.point(2, 2) = {14, 14};
     pair.mesh2.point(4, 3) = {66, 36};
@@ -96,7 +96,7 @@ TEST(FadeMorph, MovedMeshesStartAtPictureOneAndEndAtPictureTwo)
     const test::DecodedAvi avi = f.run();
     ASSERT_EQ(f.ui.texts(), std::vector<std::string>{"Done."});
     ASSERT_EQ(avi.frames.size(), 8u);   // 0 1 2 3 4 3 2 1
-    const Picture a = LoadPicture(f.first), b = LoadPicture(f.second);
+    const Picture a = loadPicture(f.first), b = loadPicture(f.second);
     EXPECT_EQ(avi.frames[0], crossFade(a, b, 0.0f));
     EXPECT_EQ(avi.frames[4], crossFade(a, b, 1.0f));
     EXPECT_NE(avi.frames[2], crossFade(a, b, 0.5f));   // the shapes moved
@@ -108,7 +108,7 @@ TEST(FadeMorph, MeshesThatFoldAtThePictureSizeOrTooManyFramesWriteNothing)
 {
     {
         MorphFixture f;
-        MorphMeshPair pair = RegularMeshPair(3, 3, 900, 900, 900, 900);
+        MorphMeshPair pair = regularMeshPair(3, 3, 900, 900, 900, 900);
         pair.mesh2.point(2, 2) = {300, 5};   // 5 / 900 of 30 rows rounds onto the top edge
         f.request.morphMeshes = pair;
         f.run();

@@ -27,11 +27,11 @@ TEST(FadeSequence, EveryStepOnceWithTheJointFramesShared)
     for (const auto& [pictures, steps, holdStart, holdEnd] :
          std::vector<std::tuple<int, int, int, int>>{{2, 2, 0, 0}, {2, 10, 1, 2}, {3, 5, 0, 0}, {7, 3, 4, 1}}) {
         const MixRequest request = sequenceOf(pictures, holdStart, holdEnd);
-        const std::vector<SequenceFrame> frames = SequenceTimeline(request, steps);
+        const std::vector<SequenceFrame> frames = sequenceTimeline(request, steps);
         const long long total = holdStart + (pictures - 1LL) * (steps - 1) + 1 + holdEnd;
         ASSERT_EQ((long long)frames.size(), total) << pictures << " x " << steps;
-        EXPECT_EQ(SequenceFrameTotal(request, steps), total);
-        EXPECT_EQ(FadeFrameTotal(request, steps), total);   // what the output is told
+        EXPECT_EQ(sequenceFrameTotal(request, steps), total);
+        EXPECT_EQ(fadeFrameTotal(request, steps), total);   // what the output is told
         for (std::size_t i = 1; i < frames.size(); ++i)
             EXPECT_LE(frames[i - 1].pair, frames[i].pair);
         for (int pair = 0; pair < pictures - 1; ++pair) {   // each pair ends on its second picture
@@ -46,11 +46,11 @@ TEST(FadeSequence, EveryStepOnceWithTheJointFramesShared)
     // Two pictures give the two-picture fade's frames.
     const MixRequest pair = sequenceOf(2, 3, 2);
     std::vector<MorphFrameTime> times;
-    for (const SequenceFrame& frame : SequenceTimeline(pair, 6))
+    for (const SequenceFrame& frame : sequenceTimeline(pair, 6))
         times.push_back(frame.time);
     MixRequest plain = pair;
     plain.sequenceFiles.clear();
-    EXPECT_EQ(times, FadeTimeline(plain, 6));
+    EXPECT_EQ(times, fadeTimeline(plain, 6));
 }
 
 TEST(FadeSequence, RefusesWhatItCannotFade)
@@ -61,22 +61,22 @@ TEST(FadeSequence, RefusesWhatItCannotFade)
         std::ofstream(dir / name) << "x";
         request.sequenceFiles.push_back((dir / name).string());
     }
-    EXPECT_EQ(CheckSequence(request, 2), std::nullopt);
-    EXPECT_EQ(*CheckSequence(request, 1), "a fade through a sequence needs at least 2 frames per step.");
+    EXPECT_EQ(checkSequence(request, 2), std::nullopt);
+    EXPECT_EQ(*checkSequence(request, 1), "a fade through a sequence needs at least 2 frames per step.");
     MixRequest pingPong = request;
     pingPong.morphTiming.pingPong = true;
-    EXPECT_EQ(*CheckSequence(pingPong, 5), "a fade through a sequence cannot ping-pong.");
+    EXPECT_EQ(*checkSequence(pingPong, 5), "a fade through a sequence cannot ping-pong.");
     MixRequest morph = request;
     morph.morphMeshes = MorphMeshPair{};
-    EXPECT_EQ(*CheckSequence(morph, 5), "morph meshes are for one pair of pictures, not a sequence.");
+    EXPECT_EQ(*checkSequence(morph, 5), "morph meshes are for one pair of pictures, not a sequence.");
     for (const std::string& bad : {(dir / "missing.bmp").string(), dir.path().string()}) {
         MixRequest missing = request;
         missing.sequenceFiles.insert(missing.sequenceFiles.begin() + 1, bad);
-        EXPECT_EQ(*CheckSequence(missing, 5), "picture 2 of the sequence (" + bad + ") cannot be read.");
+        EXPECT_EQ(*checkSequence(missing, 5), "picture 2 of the sequence (" + bad + ") cannot be read.");
     }
     MixRequest tooMany = request;
     tooMany.sequenceFiles.resize(kMaxSequencePictures + 1, request.sequenceFiles[0]);
-    EXPECT_EQ(*CheckSequence(tooMany, 5), "a sequence takes at most 10000 pictures.");
+    EXPECT_EQ(*checkSequence(tooMany, 5), "a sequence takes at most 10000 pictures.");
 }
 
 }  // namespace

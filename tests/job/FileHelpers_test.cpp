@@ -17,36 +17,36 @@ void touch(const std::filesystem::path& file)
 
 TEST(NormalizePath, CollapsesDoubledSeparatorsAndMakesALeadingRunExactlyTwo)
 {
-    EXPECT_EQ(NormalizePath("C:/Pictures//result.jpg"), "C:/Pictures/result.jpg");
-    EXPECT_EQ(NormalizePath("out/result.jpg"), "out/result.jpg");
-    EXPECT_EQ(NormalizePath("a///b"), "a//b");            // one pass: three become two
-    EXPECT_EQ(NormalizePath("a////b"), "a//b");
-    EXPECT_EQ(NormalizePath("C:/" "/result.jpg"), "C:/result.jpg");
-    EXPECT_EQ(NormalizePath("////server/share//x"), "//server/share/x");
-    EXPECT_EQ(NormalizePath("//server/share/x"), "//server/share/x");
-    EXPECT_EQ(NormalizePath("/tmp/out//result.jpg"), "//tmp/out/result.jpg");
-    EXPECT_EQ(NormalizePath(""), "");
+    EXPECT_EQ(normalizePath("C:/Pictures//result.jpg"), "C:/Pictures/result.jpg");
+    EXPECT_EQ(normalizePath("out/result.jpg"), "out/result.jpg");
+    EXPECT_EQ(normalizePath("a///b"), "a//b");            // one pass: three become two
+    EXPECT_EQ(normalizePath("a////b"), "a//b");
+    EXPECT_EQ(normalizePath("C:/" "/result.jpg"), "C:/result.jpg");
+    EXPECT_EQ(normalizePath("////server/share//x"), "//server/share/x");
+    EXPECT_EQ(normalizePath("//server/share/x"), "//server/share/x");
+    EXPECT_EQ(normalizePath("/tmp/out//result.jpg"), "//tmp/out/result.jpg");
+    EXPECT_EQ(normalizePath(""), "");
 }
 
 TEST(FolderExists, OnlyDirectoriesCount)
 {
     test::TempDir dir;
     touch(dir / "file.txt");
-    EXPECT_TRUE(FolderExists(dir.path().string()));
-    EXPECT_TRUE(FolderExists(dir.path().string() + "/"));
-    EXPECT_FALSE(FolderExists((dir / "file.txt").string()));
-    EXPECT_FALSE(FolderExists((dir / "missing").string()));
-    EXPECT_FALSE(FolderExists(""));
+    EXPECT_TRUE(folderExists(dir.path().string()));
+    EXPECT_TRUE(folderExists(dir.path().string() + "/"));
+    EXPECT_FALSE(folderExists((dir / "file.txt").string()));
+    EXPECT_FALSE(folderExists((dir / "missing").string()));
+    EXPECT_FALSE(folderExists(""));
 }
 
 TEST(FileExists, TrueWhenTheDateStampCanBeRead)
 {
     test::TempDir dir;
     touch(dir / "file.txt");
-    EXPECT_TRUE(FileExists((dir / "file.txt").string()));
-    EXPECT_TRUE(FileExists(dir.path().string()));   // a folder has a date stamp too
-    EXPECT_FALSE(FileExists((dir / "missing.txt").string()));
-    EXPECT_FALSE(FileExists(""));
+    EXPECT_TRUE(fileExists((dir / "file.txt").string()));
+    EXPECT_TRUE(fileExists(dir.path().string()));   // a folder has a date stamp too
+    EXPECT_FALSE(fileExists((dir / "missing.txt").string()));
+    EXPECT_FALSE(fileExists(""));
 }
 
 TEST(DeleteFileForced, DeletesReadOnlyFilesWildcardsAndNeverRaises)
@@ -55,25 +55,25 @@ TEST(DeleteFileForced, DeletesReadOnlyFilesWildcardsAndNeverRaises)
     test::FakeUi ui;
     touch(dir / "result.jpg");
     std::filesystem::permissions(dir / "result.jpg", std::filesystem::perms::owner_read);
-    DeleteFileForced(ui, (dir / "result.jpg").string());
+    deleteFileForced(ui, (dir / "result.jpg").string());
     EXPECT_FALSE(std::filesystem::exists(dir / "result.jpg"));
     EXPECT_EQ(ui.yields, 1);
 
     for (const char* name : {"Morph_0.bmp", "Morph_1.bmp", "Morph_12.bmp", "Morph_x.txt", "temp.bmp"})
         touch(dir / name);
     std::filesystem::create_directory(dir / "Morph_dir.bmp");
-    DeleteFileForced((dir / "Morph_*.bmp").string());
+    deleteFileForced((dir / "Morph_*.bmp").string());
     EXPECT_FALSE(std::filesystem::exists(dir / "Morph_0.bmp"));
     EXPECT_FALSE(std::filesystem::exists(dir / "Morph_12.bmp"));
     EXPECT_TRUE(std::filesystem::exists(dir / "Morph_x.txt"));
     EXPECT_TRUE(std::filesystem::exists(dir / "temp.bmp"));
     EXPECT_TRUE(std::filesystem::exists(dir / "Morph_dir.bmp"));   // folders are never deleted
-    DeleteFileForced((dir / "temp.?mp").string());
+    deleteFileForced((dir / "temp.?mp").string());
     EXPECT_FALSE(std::filesystem::exists(dir / "temp.bmp"));
 
-    DeleteFileForced((dir / "missing.jpg").string());
-    DeleteFileForced((dir / "missing-folder" / "*.jpg").string());
-    DeleteFileForced("");
+    deleteFileForced((dir / "missing.jpg").string());
+    deleteFileForced((dir / "missing-folder" / "*.jpg").string());
+    deleteFileForced("");
     EXPECT_TRUE(std::filesystem::exists(dir / "Morph_x.txt"));
 }
 
@@ -86,18 +86,18 @@ TEST(SpecialFolderPath, ShellBufferAndDesktopWithTrailingSeparator)
     setenv("XDG_CONFIG_HOME", (home.path() / ".config").c_str(), 1);
 
     // No desktop folder: the home folder stands in.
-    EXPECT_EQ(SpecialFolderPath(csidl::Desktop), "");
-    EXPECT_EQ(DesktopFolderPath(), home.path().string() + "/");
+    EXPECT_EQ(specialFolderPath(csidl::Desktop), "");
+    EXPECT_EQ(desktopFolderPath(), home.path().string() + "/");
 
     std::filesystem::create_directory(home / "Desktop");
-    const std::string buffer = SpecialFolderPath(csidl::Desktop);
+    const std::string buffer = specialFolderPath(csidl::Desktop);
     ASSERT_EQ(buffer.size(), 512u);
     const std::string desktop = (home / "Desktop").string();
     EXPECT_EQ(buffer.substr(0, desktop.size()), desktop);
     EXPECT_EQ(buffer[desktop.size()], '\0');
     EXPECT_EQ(buffer.back(), ' ');
-    EXPECT_EQ(DesktopFolderPath(), desktop + "/");
-    EXPECT_EQ(SpecialFolderPath(12345), "");
+    EXPECT_EQ(desktopFolderPath(), desktop + "/");
+    EXPECT_EQ(specialFolderPath(12345), "");
 
     setenv("HOME", saved.c_str(), 1);
     if (savedXdg.empty())

@@ -15,7 +15,7 @@ namespace {
 RuntimeError saveError(const Picture& picture, const std::string& file, int quality)
 {
     try {
-        SavePictureAsJpeg(picture, file, std::uint8_t(quality));
+        savePictureAsJpeg(picture, file, std::uint8_t(quality));
     } catch (const RuntimeError& e) {
         return e;
     }
@@ -24,15 +24,15 @@ RuntimeError saveError(const Picture& picture, const std::string& file, int qual
 
 TEST(EstimateJpegQuality, CompressionRatioAgainst24BitPixels)
 {
-    EXPECT_EQ(EstimateJpegQuality(800, 600, 120000), 89);
-    EXPECT_EQ(EstimateJpegQuality(800, 600, 48000), 71);
-    EXPECT_EQ(EstimateJpegQuality(800, 600, 14400), 1);
-    EXPECT_EQ(EstimateJpegQuality(800, 600, 10000), 1);          // -43, clamped
-    EXPECT_EQ(EstimateJpegQuality(800, 600, 2000000), 100);      // larger than its pixels
-    EXPECT_EQ(EstimateJpegQuality(800, 600, 576000), 98);        // ratio 2.5: 98.5 -> 98
-    EXPECT_EQ(EstimateJpegQuality(800, 600, 960000), 100);       // ratio 1.5: 99.5 -> 100
-    EXPECT_EQ(EstimateJpegQuality(30000, 30000, 1), 1);          // far below -32768: clamped
-    EXPECT_THROW(EstimateJpegQuality(800, 600, 0), RuntimeError);
+    EXPECT_EQ(estimateJpegQuality(800, 600, 120000), 89);
+    EXPECT_EQ(estimateJpegQuality(800, 600, 48000), 71);
+    EXPECT_EQ(estimateJpegQuality(800, 600, 14400), 1);
+    EXPECT_EQ(estimateJpegQuality(800, 600, 10000), 1);          // -43, clamped
+    EXPECT_EQ(estimateJpegQuality(800, 600, 2000000), 100);      // larger than its pixels
+    EXPECT_EQ(estimateJpegQuality(800, 600, 576000), 98);        // ratio 2.5: 98.5 -> 98
+    EXPECT_EQ(estimateJpegQuality(800, 600, 960000), 100);       // ratio 1.5: 99.5 -> 100
+    EXPECT_EQ(estimateJpegQuality(30000, 30000, 1), 1);          // far below -32768: clamped
+    EXPECT_THROW(estimateJpegQuality(800, 600, 0), RuntimeError);
 }
 
 TEST(EstimateJpegQuality, UsesTheFilesPixelSizeAndLength)
@@ -42,17 +42,17 @@ TEST(EstimateJpegQuality, UsesTheFilesPixelSizeAndLength)
     // A picture decoded at reduced scale still estimates from the file's own size.
     surface.setPicture(Picture(Bitmap(100, 75), 800, 600));
     std::ofstream(dir / "a.jpg", std::ios::binary) << std::string(48000, 'x');
-    EXPECT_EQ(EstimateJpegQuality(surface, (dir / "a.jpg").string()), 71);
+    EXPECT_EQ(estimateJpegQuality(surface, (dir / "a.jpg").string()), 71);
 
     try {
-        EstimateJpegQuality(surface, (dir / "missing.jpg").string());
+        estimateJpegQuality(surface, (dir / "missing.jpg").string());
         FAIL() << "no error for a missing file";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.number(), errnum::FileNotFound);
         EXPECT_EQ(e.description(), "File not found");
     }
     std::ofstream(dir / "empty.jpg").flush();
-    EXPECT_THROW(EstimateJpegQuality(surface, (dir / "empty.jpg").string()), RuntimeError);
+    EXPECT_THROW(estimateJpegQuality(surface, (dir / "empty.jpg").string()), RuntimeError);
 }
 
 TEST(SavePictureAsJpeg, WritesThePictureAtItsSize)
@@ -64,8 +64,8 @@ TEST(SavePictureAsJpeg, WritesThePictureAtItsSize)
             bitmap.setPixel(x, y, x < 20 ? 0x0000FF : 0xFF0000);
     for (int quality : {0, 85, 100}) {
         const std::string file = (dir / ("q" + std::to_string(quality) + ".jpg")).string();
-        SavePictureAsJpeg(Picture(bitmap), file, std::uint8_t(quality));
-        const Picture back = LoadPicture(file);
+        savePictureAsJpeg(Picture(bitmap), file, std::uint8_t(quality));
+        const Picture back = loadPicture(file);
         EXPECT_EQ(back.width(), 40);
         EXPECT_EQ(back.height(), 30);
     }

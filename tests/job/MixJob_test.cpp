@@ -28,7 +28,7 @@ const fs::path kData = fs::path(VANTORELL_SOURCE_DIR) / "tests/data/picture";
 
 std::string errorText(const std::string& description, int label)
 {
-    return ApplicationErrorText("PushButton2_Click", label, description);
+    return applicationErrorText("PushButton2_Click", label, description);
 }
 
 // A job on the given pictures with its output in a fresh folder.
@@ -97,7 +97,7 @@ TEST(MixJob, BlendWritesTheCanvasAsJpegAndSaysDone)
     EXPECT_FALSE(j.job.busy());
     EXPECT_EQ(j.ui.busyPointer, (std::vector<bool>{true, false}));
     EXPECT_TRUE(j.ui.progressValues.empty());   // the blend leaves the progress bar alone
-    const Picture result = LoadPicture(j.result());
+    const Picture result = loadPicture(j.result());
     EXPECT_EQ(result.width(), 729);
     EXPECT_EQ(result.height(), 425);
     EXPECT_EQ(j.outcome.outputPath, "/" + (j.out / "result.jpg").string());   // leading run made two
@@ -276,7 +276,7 @@ TEST(MixJob, ReadOnlyResultIsReplaced)
     j.request.mixType = MixType::Overlay;
     j.run();
     EXPECT_EQ(j.ui.texts(), (std::vector<std::string>{"Done."}));
-    EXPECT_EQ(LoadPicture(j.result()).width(), 600);
+    EXPECT_EQ(loadPicture(j.result()).width(), 600);
 }
 
 TEST(MixJob, FadeRunsOnlyWhereTheFadeBranchWasGiven)
@@ -335,7 +335,7 @@ TEST(MixJob, OverlayAveragesAtTheFirstPicturesSizeWithProgress)
     EXPECT_EQ(j.ui.progressValues.back(), 0.0);
     EXPECT_EQ(j.job.progressBar().value(), 0.0);
     EXPECT_EQ(j.job.progressBar().text(), "Progress Bar");
-    const Picture result = LoadPicture(j.result());
+    const Picture result = loadPicture(j.result());
     EXPECT_EQ(result.width(), width);
     EXPECT_FALSE(j.job.busy());
 }

@@ -40,7 +40,7 @@ std::string writeJpeg(const test::TempDir& dir, const std::string& name, int wid
         }
     }
     const std::string file = (dir / name).string();
-    EXPECT_TRUE(EncodeJpeg(bitmap, file, 80 + seed));
+    EXPECT_TRUE(encodeJpeg(bitmap, file, 80 + seed));
     return file;
 }
 

@@ -41,20 +41,20 @@ std::vector<std::uint8_t> bgr(const Bitmap& bits)
 std::vector<std::vector<std::uint8_t>> shownFrames(const std::filesystem::path& file)
 {
     GifDocument gif;
-    EXPECT_TRUE(gif.LoadFromFile(file));
-    const int width = gif.ScreenWidth(), height = gif.ScreenHeight();
+    EXPECT_TRUE(gif.loadFromFile(file));
+    const int width = gif.screenWidth(), height = gif.screenHeight();
     std::vector<std::uint8_t> canvas(std::size_t(width) * height * 3, 0);
     std::vector<std::vector<std::uint8_t>> frames;
-    for (int i = 1; i <= gif.FramesCount(); ++i) {
+    for (int i = 1; i <= gif.framesCount(); ++i) {
         const Dib& image = gif.frameImage(i);
-        for (int y = 0; y < image.Height(); ++y)
-            for (int x = 0; x < image.Width(); ++x) {
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
                 const int index = image.scanline(y)[x];
-                if (gif.FrameUseTransparentColor(i) && index == gif.FrameTransparentColorIndex(i))
+                if (gif.frameUseTransparentColor(i) && index == gif.frameTransparentColorIndex(i))
                     continue;
                 const std::int32_t rgb =
-                    gif.LocalPaletteUsed(i) ? gif.LocalPaletteRGBEntry(i, index) : gif.GlobalPaletteRGBEntry(index);
-                std::uint8_t* to = &canvas[(std::size_t(y + gif.FrameTop(i)) * width + x + gif.FrameLeft(i)) * 3];
+                    gif.localPaletteUsed(i) ? gif.localPaletteRGBEntry(i, index) : gif.globalPaletteRGBEntry(index);
+                std::uint8_t* to = &canvas[(std::size_t(y + gif.frameTop(i)) * width + x + gif.frameLeft(i)) * 3];
                 to[0] = std::uint8_t(rgb >> 16);
                 to[1] = std::uint8_t(rgb >> 8);
                 to[2] = std::uint8_t(rgb);
@@ -91,8 +91,8 @@ TEST(PreviewRender, BlendIsTheJobsCanvasForEveryDirectionAndStart)
             f.request.blendStart = start;
             f.run();
             const DecodeRequest cover{kBlendCanvasWidth, kBlendCanvasHeight};
-            const Bitmap preview = RenderBlendPreview(LoadPicture(f.request.image1Path, cover),
-                                                      LoadPicture(f.request.image2Path, cover), direction, start);
+            const Bitmap preview = renderBlendPreview(loadPicture(f.request.image1Path, cover),
+                                                      loadPicture(f.request.image2Path, cover), direction, start);
             EXPECT_EQ(bgr(preview), bgr(f.job.surfaces().blendCanvas.image()));
         }
 }
@@ -103,7 +103,7 @@ TEST(PreviewRender, OverlayIsTheJobsAverage)
         JobFixture f(MixType::Overlay, w2, h2);
         f.run();
         const Bitmap preview =
-            RenderOverlayPreview(LoadPicture(f.request.image1Path), LoadPicture(f.request.image2Path));
+            renderOverlayPreview(loadPicture(f.request.image1Path), loadPicture(f.request.image2Path));
         EXPECT_EQ(bgr(preview), bgr(f.job.surfaces().overlayResult.image()));
     }
 }
@@ -112,7 +112,7 @@ TEST(PreviewRender, OverlayIsTheJobsAverage)
 // pixel of every frame lies in a triangle.
 MorphMeshPair movedMeshes()
 {
-    MorphMeshPair pair = RegularMeshPair(5, 5, 61, 37, 61, 37);
+    MorphMeshPair pair = regularMeshPair(5, 5, 61, 37, 61, 37);
     for (int row = 2; row <= 5; ++row)
         for (int column = 2; column <= 5; ++column) {
             pair.mesh2.point(column, row).x += 3;
@@ -143,14 +143,14 @@ TEST(PreviewRender, TheFadeRenderersFramesInAnyOrderAreTheAvisFramesAndItsSize)
         f.run();
         const test::DecodedAvi avi = test::DecodeAvi(f.dir / "result.avi");
         const std::unique_ptr<FadeRenderer> fade =
-            MakeFadeRenderer(f.request, c.steps, LoadPicture(f.request.image1Path), LoadPicture(f.request.image2Path));
+            makeFadeRenderer(f.request, c.steps, loadPicture(f.request.image1Path), loadPicture(f.request.image2Path));
         ASSERT_EQ(avi.frames.size(), std::size_t(fade->frameCount()));
-        ASSERT_EQ(fade->frameCount(), FadeFrameTotal(f.request, c.steps));
+        ASSERT_EQ(fade->frameCount(), fadeFrameTotal(f.request, c.steps));
         for (int i = fade->frameCount() - 1; i >= 0; i -= 2)   // backwards, then the others
             EXPECT_EQ(bgr(fade->render(i)), avi.frames[std::size_t(i)]) << "frame " << i;
         for (int i = fade->frameCount() - 2; i >= 0; i -= 2)
             EXPECT_EQ(bgr(fade->render(i)), avi.frames[std::size_t(i)]) << "frame " << i;
-        EXPECT_EQ(UncompressedAviSize(avi.width, avi.height, fade->frameCount()),
+        EXPECT_EQ(uncompressedAviSize(avi.width, avi.height, fade->frameCount()),
                   std::filesystem::file_size(f.dir / "result.avi"));
     }
 }
@@ -173,7 +173,7 @@ TEST(PreviewRender, GifFramesAtFullScaleAreTheFramesOfResultGifForEveryPaletteAn
             f.run();
             const std::vector<std::vector<std::uint8_t>> written = shownFrames(f.dir / "result.gif");
             const std::unique_ptr<FadeRenderer> fade =
-                MakeFadeRenderer(f.request, 4, LoadPicture(f.request.image1Path), LoadPicture(f.request.image2Path));
+                makeFadeRenderer(f.request, 4, loadPicture(f.request.image1Path), loadPicture(f.request.image2Path));
             ASSERT_EQ(written.size(), std::size_t(fade->frameCount()));
             FadePreviewFrames frames(*fade);
             GifFramePreview preview;
@@ -186,10 +186,10 @@ TEST(PreviewRender, MatchScaleBringsTheSecondPictureToTheFirstOnesReduction)
 {
     const Picture half(Bitmap(50, 40), 100, 80);
     const Picture full(Bitmap(60, 30));
-    const Picture matched = MatchScale(half, full);
+    const Picture matched = matchScale(half, full);
     EXPECT_EQ(matched.width(), 30);
     EXPECT_EQ(matched.height(), 15);
-    EXPECT_TRUE(MatchScale(full, full).bitmap().sharesPixelsWith(full.bitmap()));
+    EXPECT_TRUE(matchScale(full, full).bitmap().sharesPixelsWith(full.bitmap()));
 }
 
 }  // namespace

@@ -29,18 +29,18 @@ using test::solid;
 
 TEST(MakeBlendFunction, AlphaTimes65536RoundedHalfToEvenAndCapped)
 {
-    EXPECT_EQ(MakeBlendFunction(0), 0);
-    EXPECT_EQ(MakeBlendFunction(1), 65536);
-    EXPECT_EQ(MakeBlendFunction(1.5), 2 * 65536);
-    EXPECT_EQ(MakeBlendFunction(2.5), 2 * 65536);
-    EXPECT_EQ(MakeBlendFunction(254.5), 254 * 65536);
-    EXPECT_EQ(MakeBlendFunction(255), 255 * 65536);
-    EXPECT_EQ(MakeBlendFunction(300), 255 * 65536);
+    EXPECT_EQ(makeBlendFunction(0), 0);
+    EXPECT_EQ(makeBlendFunction(1), 65536);
+    EXPECT_EQ(makeBlendFunction(1.5), 2 * 65536);
+    EXPECT_EQ(makeBlendFunction(2.5), 2 * 65536);
+    EXPECT_EQ(makeBlendFunction(254.5), 254 * 65536);
+    EXPECT_EQ(makeBlendFunction(255), 255 * 65536);
+    EXPECT_EQ(makeBlendFunction(300), 255 * 65536);
 }
 
 TEST(GradientAlphaBlend, HorizontalRampFromStartLineZero)
 {
-    const auto strips = GradientStrips(kW, kH, kW, kH, 0, kBlendEndLine, BlendOrientation::Horizontal);
+    const auto strips = gradientStrips(kW, kH, kW, kH, 0, kBlendEndLine, BlendOrientation::Horizontal);
     ASSERT_EQ(strips.size(), 727u + 1);   // 727 strips and the final opaque one
     EXPECT_EQ(strips.front().destination.x, 3);
     EXPECT_EQ(strips.front().alpha, 0);
@@ -63,7 +63,7 @@ TEST(GradientAlphaBlend, HorizontalRampFromStartLineZero)
 
 TEST(GradientAlphaBlend, VerticalRampNeverReachesFullOpacityOnTheCanvas)
 {
-    const auto strips = GradientStrips(kW, kH, kW, kH, 0, kBlendEndLine, BlendOrientation::Vertical);
+    const auto strips = gradientStrips(kW, kH, kW, kH, 0, kBlendEndLine, BlendOrientation::Vertical);
     EXPECT_EQ(strips.front().destination.y, 3);
     EXPECT_EQ(strips.front().destination.height, 3);
     EXPECT_EQ(strips.front().destination.width, 729);
@@ -73,7 +73,7 @@ TEST(GradientAlphaBlend, VerticalRampNeverReachesFullOpacityOnTheCanvas)
 
     // Black base, white overlay: the last row shows about 92 % of the overlay.
     Bitmap canvas = solid(729, 425, 0);
-    GradientAlphaBlend(canvas, kW, kH, solid(729, 425, 0xFFFFFF), kW, kH, 0, kBlendEndLine, BlendOrientation::Vertical);
+    gradientAlphaBlend(canvas, kW, kH, solid(729, 425, 0xFFFFFF), kW, kH, 0, kBlendEndLine, BlendOrientation::Vertical);
     const int last = canvas.pixel(100, 424) & 0xFF;
     EXPECT_GE(last, 232);
     EXPECT_LE(last, 236);
@@ -82,25 +82,25 @@ TEST(GradientAlphaBlend, VerticalRampNeverReachesFullOpacityOnTheCanvas)
 
 TEST(GradientAlphaBlend, StartLinesAtAndNearTheEnd)
 {
-    EXPECT_TRUE(GradientStrips(kW, kH, kW, kH, 729, kBlendEndLine, BlendOrientation::Horizontal).empty());
-    EXPECT_TRUE(GradientStrips(kW, kH, kW, kH, 800, kBlendEndLine, BlendOrientation::Horizontal).empty());
-    const auto one = GradientStrips(kW, kH, kW, kH, 728, kBlendEndLine, BlendOrientation::Horizontal);
+    EXPECT_TRUE(gradientStrips(kW, kH, kW, kH, 729, kBlendEndLine, BlendOrientation::Horizontal).empty());
+    EXPECT_TRUE(gradientStrips(kW, kH, kW, kH, 800, kBlendEndLine, BlendOrientation::Horizontal).empty());
+    const auto one = gradientStrips(kW, kH, kW, kH, 728, kBlendEndLine, BlendOrientation::Horizontal);
     ASSERT_EQ(one.size(), 2u);
     EXPECT_EQ(one[0].destination.x, 728);
     EXPECT_EQ(one[0].alpha, 0);
 
-    const auto half = GradientStrips(kW, kH, kW, kH, 364, kBlendEndLine, BlendOrientation::Horizontal);
+    const auto half = gradientStrips(kW, kH, kW, kH, 364, kBlendEndLine, BlendOrientation::Horizontal);
     ASSERT_EQ(half.size(), 364u + 1);
     EXPECT_EQ(half.front().destination.x, 365);
     EXPECT_EQ(half[363].destination.x, 728);
 
-    EXPECT_TRUE(GradientStrips(kW, kH, kW, kH, 0, kBlendEndLine, BlendOrientation(2)).empty()) << "unknown orientation";
+    EXPECT_TRUE(gradientStrips(kW, kH, kW, kH, 0, kBlendEndLine, BlendOrientation(2)).empty()) << "unknown orientation";
 }
 
 TEST(GradientAlphaBlend, ColumnsCompositeTheirStripsInOrder)
 {
     Bitmap canvas = solid(729, 425, 0);
-    GradientAlphaBlend(canvas, kW, kH, solid(729, 425, 0xFFFFFF), kW, kH, 0,
+    gradientAlphaBlend(canvas, kW, kH, solid(729, 425, 0xFFFFFF), kW, kH, 0,
                        kBlendEndLine, BlendOrientation::Horizontal);
     EXPECT_EQ(canvas.pixel(0, 0), 0);
     EXPECT_EQ(canvas.pixel(2, 200), 0);
@@ -112,7 +112,7 @@ TEST(GradientAlphaBlend, ColumnsCompositeTheirStripsInOrder)
 
     // A vertical start line beyond the canvas leaves it showing the base.
     Bitmap base = solid(729, 425, 0x123456);
-    GradientAlphaBlend(base, kW, kH, solid(729, 425, 0xFFFFFF), kW, kH, 425, kBlendEndLine, BlendOrientation::Vertical);
+    gradientAlphaBlend(base, kW, kH, solid(729, 425, 0xFFFFFF), kW, kH, 425, kBlendEndLine, BlendOrientation::Vertical);
     EXPECT_EQ(base.pixel(0, 424), 0x123456);
     EXPECT_EQ(base.pixel(728, 0), 0x123456);
 }
@@ -122,9 +122,9 @@ TEST(BlendPictures, StretchesBothSourcesAndBlendsOverTheClearedDestination)
     WorkSurface pic1(729, 425), pic2(729, 425), picDest(729, 425);
     const Picture black(solid(10, 10, 0));
     const Picture white(solid(3, 7, 0xFFFFFF));
-    StretchToBox(picDest, black);
+    stretchToBox(picDest, black);
     picDest.setPixel(0, 0, 0x00FF00);   // drawn since: cleared by the blend
-    BlendPictures(picDest, pic1, pic2, black, white, 0, BlendOrientation::Horizontal);
+    blendPictures(picDest, pic1, pic2, black, white, 0, BlendOrientation::Horizontal);
     EXPECT_EQ(picDest.pixel(0, 0), 0);
     EXPECT_EQ(picDest.pixel(5, 10), 0x010101);
     EXPECT_EQ(picDest.pixel(728, 424), 0xFFFFFF);

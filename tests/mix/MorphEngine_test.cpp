@@ -20,7 +20,7 @@ MorphMesh regularMesh(int width, int height, int columns = 5, int rows = 5)
     mesh.rows = rows;
     mesh.width = width;
     mesh.height = height;
-    MakeRegularMesh(mesh);
+    makeRegularMesh(mesh);
     return mesh;
 }
 
@@ -56,13 +56,13 @@ PixelBuffer bufferOf(const Bitmap& image)
 PixelBuffer renderFrame(const PixelBuffer& a, const TriangleList& listA, const PixelBuffer& b,
                         const TriangleList& listB, int width, int height, int i, int n, MorphFramePlan* plan = nullptr)
 {
-    const TriangleList listOut = InterpolateTriangles(listA, listB, i, n - 1);
+    const TriangleList listOut = interpolateTriangles(listA, listB, i, n - 1);
     Bitmap map(width, height);
-    DrawTriangleMap(map, listOut);
+    drawTriangleMap(map, listOut);
     PixelBuffer out;
     out.capture(map);
     const float t = n == 1 ? 0.0f : float(double(i) / (n - 1));
-    RenderMorphFrame(a, listA, b, listB, out, listOut, t, plan);
+    renderMorphFrame(a, listA, b, listB, out, listOut, t, plan);
     return out;
 }
 
@@ -95,13 +95,13 @@ TEST(MakeRegularMesh, GivesTheGridOfA729By425Picture)
         }
     EXPECT_THROW(mesh.point(7, 1), RuntimeError);
     MorphMesh none;
-    EXPECT_THROW(MakeRegularMesh(none), RuntimeError);
+    EXPECT_THROW(makeRegularMesh(none), RuntimeError);
 }
 
 TEST(MeshToTriangles, SplitsEachCellLowerLeftHalfFirst)
 {
     const MorphMesh mesh = regularMesh(729, 425);
-    const TriangleList list = MeshToTriangles(mesh);
+    const TriangleList list = meshToTriangles(mesh);
     ASSERT_EQ(list.size(), 50u);
     // Cell (1, 1): (TL, BL, BR) then (TL, TR, BR).
     EXPECT_EQ(list[0], (MeshTriangle{{{0, 0}, {0, 85}, {146, 85}}}));
@@ -117,35 +117,35 @@ TEST(InterpolateTriangles, MovesEveryCoordinateWithTiesToEven)
     a[0] = {{{0, 0}, {10, 0}, {0, 10}}};
     b[0] = {{{3, 1}, {11, -5}, {9, 10}}};
     // t = 1/2: 1.5 -> 2, 0.5 -> 0, 10.5 -> 10, -2.5 -> -2, 4.5 -> 4.
-    const TriangleList mid = InterpolateTriangles(a, b, 1, 2);
+    const TriangleList mid = interpolateTriangles(a, b, 1, 2);
     EXPECT_EQ(mid[0], (MeshTriangle{{{2, 0}, {10, -2}, {4, 10}}}));
-    EXPECT_EQ(InterpolateTriangles(a, b, 0, 9), a);
-    EXPECT_EQ(InterpolateTriangles(a, b, 9, 9), b);
-    EXPECT_EQ(InterpolateTriangles(a, b, 0, 0), a);   // one frame: t = 0
-    EXPECT_THROW(InterpolateTriangles(a, TriangleList{}, 0, 1), RuntimeError);
+    EXPECT_EQ(interpolateTriangles(a, b, 0, 9), a);
+    EXPECT_EQ(interpolateTriangles(a, b, 9, 9), b);
+    EXPECT_EQ(interpolateTriangles(a, b, 0, 0), a);   // one frame: t = 0
+    EXPECT_THROW(interpolateTriangles(a, TriangleList{}, 0, 1), RuntimeError);
 }
 
 TEST(TriangleArea, MeasuresAxisAlignedAndSlantedTriangles)
 {
-    EXPECT_FLOAT_EQ(TriangleArea({0, 0}, {0, 85}, {146, 85}), 146.0f * 85.0f / 2);   // vertical first edge
-    EXPECT_FLOAT_EQ(TriangleArea({0, 0}, {146, 0}, {146, 85}), 146.0f * 85.0f / 2);
-    EXPECT_NEAR(TriangleArea({1, 2}, {7, 5}, {3, 9}), 18.0f, 1e-4);
-    EXPECT_EQ(TriangleArea({0, 0}, {5, 5}, {10, 10}), 0.0f);
+    EXPECT_FLOAT_EQ(triangleArea({0, 0}, {0, 85}, {146, 85}), 146.0f * 85.0f / 2);   // vertical first edge
+    EXPECT_FLOAT_EQ(triangleArea({0, 0}, {146, 0}, {146, 85}), 146.0f * 85.0f / 2);
+    EXPECT_NEAR(triangleArea({1, 2}, {7, 5}, {3, 9}), 18.0f, 1e-4);
+    EXPECT_EQ(triangleArea({0, 0}, {5, 5}, {10, 10}), 0.0f);
 }
 
 TEST(BarycentricWeights, AreAreaRatiosThatSumToOne)
 {
     const MeshTriangle tri{{{0, 0}, {0, 85}, {146, 85}}};
-    const float area = TriangleArea(tri.p[0], tri.p[1], tri.p[2]);
-    const BarycentricWeightsResult atP0 = BarycentricWeights(tri, 0, 0, area);
+    const float area = triangleArea(tri.p[0], tri.p[1], tri.p[2]);
+    const BarycentricWeightsResult atP0 = barycentricWeights(tri, 0, 0, area);
     EXPECT_NEAR(atP0.w0, 1.0f, 1e-6);
     EXPECT_NEAR(atP0.w1, 0.0f, 1e-6);
-    const BarycentricWeightsResult inside = BarycentricWeights(tri, 50, 60, area);
+    const BarycentricWeightsResult inside = barycentricWeights(tri, 50, 60, area);
     EXPECT_NEAR(inside.w0 + inside.w1 + inside.w2, 1.0f, 1e-6);
     EXPECT_NEAR(inside.w0 * 0 + inside.w1 * 0 + inside.w2 * 146, 50.0f, 1e-3);
     EXPECT_NEAR(inside.w0 * 0 + inside.w1 * 85 + inside.w2 * 85, 60.0f, 1e-3);
     // A zero area gives the substitute factor, no division by zero.
-    const BarycentricWeightsResult flat = BarycentricWeights(tri, 1, 1, 0.0f);
+    const BarycentricWeightsResult flat = barycentricWeights(tri, 1, 1, 0.0f);
     EXPECT_FALSE(std::isnan(flat.w0));
 }
 
@@ -153,9 +153,9 @@ TEST(DrawTriangleMap, GivesEveryPixelTheLastTriangleContainingThePoint)
 {
     for (const auto& size : {std::pair{729, 425}, std::pair{13, 7}, std::pair{4, 3}, std::pair{1, 1}, std::pair{5, 97}}) {
         const auto [w, h] = size;
-        const TriangleList list = MeshToTriangles(regularMesh(w, h));
+        const TriangleList list = meshToTriangles(regularMesh(w, h));
         Bitmap map(w, h);
-        DrawTriangleMap(map, list);
+        drawTriangleMap(map, list);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 int want = 0;
@@ -172,9 +172,9 @@ TEST(DrawTriangleMap, GivesEveryPixelTheLastTriangleContainingThePoint)
             }
     }
     // The map's colours: triangle 26 is red 4 and green 1 (260), triangle 50 red 244 green 1.
-    const TriangleList list = MeshToTriangles(regularMesh(729, 425));
+    const TriangleList list = meshToTriangles(regularMesh(729, 425));
     Bitmap map(729, 425);
-    DrawTriangleMap(map, list);
+    drawTriangleMap(map, list);
     EXPECT_EQ(map.pixel(720, 345), 500);             // triangle 50 (0x00BBGGRR: red 244, green 1)
     EXPECT_EQ(map.pixel(700, 420), 490);             // triangle 49, below the cell diagonal
     EXPECT_EQ(map.pixel(1, 84), 10);                 // triangle 1, lower left of cell (1, 1)
@@ -184,26 +184,26 @@ TEST(FillTriangle, ZeroAreaAndOtherCountsPaintNothing)
 {
     Bitmap image(8, 8);
     const MeshPoint line[3] = {{0, 0}, {3, 3}, {7, 7}};
-    FillTriangle(image, line, 0xFFFFFF, 3);
+    fillTriangle(image, line, 0xFFFFFF, 3);
     const MeshPoint tri[3] = {{0, 0}, {7, 0}, {0, 7}};
-    FillTriangle(image, tri, 0xFFFFFF, 2);
+    fillTriangle(image, tri, 0xFFFFFF, 2);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
             ASSERT_EQ(image.pixel(x, y), 0);
-    FillTriangle(image, tri, 0x123456, 3);
+    fillTriangle(image, tri, 0x123456, 3);
     EXPECT_EQ(image.pixel(7, 0), 0x123456);
     EXPECT_EQ(image.pixel(0, 7), 0x123456);
     EXPECT_EQ(image.pixel(4, 4), 0);                  // x + y = 8 > 7: outside
     // Vertices far outside the image are clipped, not walked.
     const MeshPoint huge[3] = {{-2000000000, -2000000000}, {2000000000, 0}, {0, 2000000000}};
-    FillTriangle(image, huge, 0x00FF00, 3);
+    fillTriangle(image, huge, 0x00FF00, 3);
     EXPECT_EQ(image.pixel(7, 7), 0x00FF00);
 }
 
 TEST(RenderMorphFrame, CrossFadesChannelValuesAsTheFrameTableSays)
 {
     const int w = 150, h = 90;
-    const TriangleList list = MeshToTriangles(regularMesh(w, h));
+    const TriangleList list = meshToTriangles(regularMesh(w, h));
     const PixelBuffer a = bufferOf(solid(w, h, 0, 0, 0));
     const PixelBuffer b = bufferOf(solid(w, h, 255, 255, 255));
     auto value = [&](int i, int n) {
@@ -227,7 +227,7 @@ TEST(RenderMorphFrame, IsThePerChannelCrossFadeForIdenticalMeshes)
 {
     for (const auto& size : {std::pair{97, 61}, std::pair{3, 2}, std::pair{640, 7}}) {
         const auto [w, h] = size;
-        const TriangleList list = MeshToTriangles(regularMesh(w, h));
+        const TriangleList list = meshToTriangles(regularMesh(w, h));
         const PixelBuffer a = bufferOf(noise(w, h, 1));
         const PixelBuffer b = bufferOf(noise(w, h, 2));
         for (int n : {2, 3, 7, 11, 13}) {
@@ -251,7 +251,7 @@ TEST(RenderMorphFrame, IsThePerChannelCrossFadeForIdenticalMeshes)
 TEST(RenderMorphFrame, SecondPictureSmallerReadsWhiteWhereItDoesNotReach)
 {
     const int w = 40, h = 30;
-    const TriangleList list = MeshToTriangles(regularMesh(w, h));
+    const TriangleList list = meshToTriangles(regularMesh(w, h));
     const PixelBuffer a = bufferOf(solid(w, h, 0, 0, 0));
     const PixelBuffer b = bufferOf(solid(20, 10, 100, 100, 100));
     const PixelBuffer last = renderFrame(a, list, b, list, w, h, 1, 2);
@@ -276,7 +276,7 @@ TEST(RenderMorphFrame, MovedInnerPointsMorphThePicture)
     MorphMesh m1 = regularMesh(w, h, 4, 4), m2 = m1;
     ASSERT_EQ(m1.point(3, 3), (MeshPoint{40, 40}));
     m2.point(3, 3) = {50, 50};
-    const TriangleList listA = MeshToTriangles(m1), listB = MeshToTriangles(m2);
+    const TriangleList listA = meshToTriangles(m1), listB = meshToTriangles(m2);
     Bitmap pic1(w, h), pic2(w, h);
     for (int y = -3; y <= 3; ++y)
         for (int x = -3; x <= 3; ++x) {
@@ -314,7 +314,7 @@ TEST(MorphFramePlan, FramesAreBitIdenticalToTheFullEngine)
     // miss the pixel itself: the plan must then fall back for exactly those pixels.
     for (const auto& size : {std::pair{729, 425}, std::pair{1201, 3}, std::pair{2, 700}, std::pair{7, 5}}) {
         const auto [w, h] = size;
-        const TriangleList list = MeshToTriangles(regularMesh(w, h));
+        const TriangleList list = meshToTriangles(regularMesh(w, h));
         const PixelBuffer a = bufferOf(noise(w, h, 3));
         const PixelBuffer b = bufferOf(noise(w, h, 4));
         MorphFramePlan plan;
@@ -338,7 +338,7 @@ TEST(MorphFramePlan, PlannedFramesMatchTheEngineWhateverTheTargetHeld)
                           {2, 700, 2, 700, 2, true},       {93, 41, 90, 38, 93, true},
                           {64, 48, 64, 48, 60, false}};
     for (const Case& c : cases) {
-        const TriangleList list = MeshToTriangles(regularMesh(c.meshWidth, c.height));
+        const TriangleList list = meshToTriangles(regularMesh(c.meshWidth, c.height));
         const PixelBuffer a = bufferOf(noise(c.width, c.height, 5));
         const PixelBuffer b = bufferOf(noise(c.widthB, c.heightB, 6));
         MorphFramePlan plan;
@@ -351,7 +351,7 @@ TEST(MorphFramePlan, PlannedFramesMatchTheEngineWhateverTheTargetHeld)
             const PixelBuffer slow = renderFrame(a, list, b, list, c.width, c.height, i, 7);
             Bitmap target(c.width, c.height);
             std::memset(target.mutableBits(), 0xA5, target.byteCount());
-            RenderPlannedFrame(a, b, target, float(double(i) / 6), plan);
+            renderPlannedFrame(a, b, target, float(double(i) / 6), plan);
             ASSERT_EQ(std::memcmp(slow.data(), target.bits(), slow.byteCount()), 0)
                 << c.width << "x" << c.height << " frame " << i;
         }
@@ -366,13 +366,13 @@ TEST(RenderMorphFrame, MatchesAPixelByPixelReferenceOfTheFormulas)
     MorphMesh m1 = regularMesh(w, h, 3, 3), m2 = m1;
     m2.point(2, 2) = {m1.point(2, 2).x + 7, m1.point(2, 2).y - 4};
     m2.point(3, 3) = {m1.point(3, 3).x - 5, m1.point(3, 3).y + 6};
-    const TriangleList listA = MeshToTriangles(m1), listB = MeshToTriangles(m2);
+    const TriangleList listA = meshToTriangles(m1), listB = meshToTriangles(m2);
     const PixelBuffer a = bufferOf(noise(w, h, 5)), b = bufferOf(noise(w, h, 6));
     for (int i : {1, 2}) {
         const int n = 4;
-        const TriangleList listOut = InterpolateTriangles(listA, listB, i, n - 1);
+        const TriangleList listOut = interpolateTriangles(listA, listB, i, n - 1);
         Bitmap map(w, h);
-        DrawTriangleMap(map, listOut);
+        drawTriangleMap(map, listOut);
         const PixelBuffer out = renderFrame(a, listA, b, listB, w, h, i, n);
         const float t = float(double(i) / (n - 1)), u = 1.0f - t;
         for (int y = 0; y < h; ++y)
@@ -380,7 +380,7 @@ TEST(RenderMorphFrame, MatchesAPixelByPixelReferenceOfTheFormulas)
                 const int k = mapId(map, x, y);
                 const MeshTriangle& to = listOut[std::size_t(k) - 1];
                 const BarycentricWeightsResult wt =
-                    BarycentricWeights(to, x, y, TriangleArea(to.p[0], to.p[1], to.p[2]));
+                    barycentricWeights(to, x, y, triangleArea(to.p[0], to.p[1], to.p[2]));
                 auto pos = [&](const MeshTriangle& tri, bool wantX, int limit) {
                     auto c = [&](int j) { return double(wantX ? tri.p[j].x : tri.p[j].y); };
                     const long v = std::lrint(double(wt.w1) * c(1) + double(wt.w0) * c(0) + double(wt.w2) * c(2));
@@ -408,7 +408,7 @@ TEST(MorphFramePlan, ProvenTrianglesMatchTheFullEngineOnManyShapes)
     for (int i = 0; i < 10; ++i)
         sizes.emplace_back(1 + int(rng() % 400), 1 + int(rng() % 300));
     for (const auto& [w, h] : sizes) {
-        const TriangleList list = MeshToTriangles(regularMesh(w, h));
+        const TriangleList list = meshToTriangles(regularMesh(w, h));
         const PixelBuffer a = bufferOf(noise(w, h, unsigned(w))), b = bufferOf(noise(w, h, unsigned(h)));
         MorphFramePlan plan;
         for (int i : {3, 5}) {
@@ -422,10 +422,10 @@ TEST(MorphFramePlan, ProvenTrianglesMatchTheFullEngineOnManyShapes)
 TEST(MorphFramePlan, AMapThatNamesTheWrongTriangleFallsBackToTheFullEngine)
 {
     const int w = 120, h = 90;
-    const TriangleList list = MeshToTriangles(regularMesh(w, h));
+    const TriangleList list = meshToTriangles(regularMesh(w, h));
     const PixelBuffer a = bufferOf(noise(w, h, 8)), b = bufferOf(noise(w, h, 9));
     Bitmap map(w, h);
-    DrawTriangleMap(map, list);
+    drawTriangleMap(map, list);
     // A few pixels carry the number of a triangle far away: the engine then samples elsewhere.
     for (int x = 0; x < 10; ++x)
         map.setPixel(60 + x, 45, 50 * 10);
@@ -434,8 +434,8 @@ TEST(MorphFramePlan, AMapThatNamesTheWrongTriangleFallsBackToTheFullEngine)
         PixelBuffer slow, fast;
         slow.capture(map);
         fast.capture(map);
-        RenderMorphFrame(a, list, b, list, slow, list, t);
-        RenderMorphFrame(a, list, b, list, fast, list, t, &plan);
+        renderMorphFrame(a, list, b, list, slow, list, t);
+        renderMorphFrame(a, list, b, list, fast, list, t, &plan);
         ASSERT_EQ(std::memcmp(slow.data(), fast.data(), slow.byteCount()), 0) << "t " << t;
     }
 }

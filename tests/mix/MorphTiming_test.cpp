@@ -7,7 +7,7 @@ using namespace vantorell;
 TEST(MorphTimeline, DefaultsGiveTheStepsWithTheFadeJobsProgress)
 {
     for (int n : {1, 2, 3, 9, 10, 97}) {
-        const auto frames = MorphTimeline(n, {});
+        const auto frames = morphTimeline(n, {});
         ASSERT_EQ(frames.size(), std::size_t(n));
         for (int i = 0; i < n; ++i) {
             const float t = n == 1 ? 0.0f : float(double(i) / double(n - 1));   // the job's formula
@@ -38,12 +38,12 @@ TEST(MorphTimeline, HoldsAndPingPongRepeatSteps)
         timing.holdStart = c.holdStart;
         timing.holdEnd = c.holdEnd;
         timing.pingPong = c.pingPong;
-        const auto frames = MorphTimeline(c.steps, timing);
+        const auto frames = morphTimeline(c.steps, timing);
         std::vector<int> steps;
         for (const MorphFrameTime& f : frames)
             steps.push_back(f.step);
         EXPECT_EQ(steps, c.expected) << c.steps << " steps, holds " << c.holdStart << "/" << c.holdEnd;
-        EXPECT_EQ(MorphTimelineLength(c.steps, timing), (long long)c.expected.size());
+        EXPECT_EQ(morphTimelineLength(c.steps, timing), (long long)c.expected.size());
     }
 }
 
@@ -52,7 +52,7 @@ TEST(MorphTimeline, ShapeAndColourEaseApart)
     MorphTiming timing;
     timing.shapeEasing = Easing::In;
     timing.colourEasing = Easing::Out;
-    const auto frames = MorphTimeline(5, timing);
+    const auto frames = morphTimeline(5, timing);
     EXPECT_EQ(frames[2].shapeT, 0.25f);
     EXPECT_EQ(frames[2].colourT, 0.75f);
     EXPECT_EQ(frames.front().shapeT, 0.0f);
@@ -62,19 +62,19 @@ TEST(MorphTimeline, ShapeAndColourEaseApart)
 TEST(Ease, EveryCurveRunsFromZeroToOneMonotonically)
 {
     for (Easing e : {Easing::Linear, Easing::In, Easing::Out, Easing::InOut}) {
-        EXPECT_EQ(Ease(e, 0.0), 0.0) << EasingName(e);
-        EXPECT_EQ(Ease(e, 1.0), 1.0) << EasingName(e);
+        EXPECT_EQ(ease(e, 0.0), 0.0) << easingName(e);
+        EXPECT_EQ(ease(e, 1.0), 1.0) << easingName(e);
         double previous = 0;
         for (int i = 1; i <= 100; ++i) {
-            const double v = Ease(e, i / 100.0);
-            EXPECT_GE(v, previous) << EasingName(e);
+            const double v = ease(e, i / 100.0);
+            EXPECT_GE(v, previous) << easingName(e);
             previous = v;
         }
-        EXPECT_EQ(EasingFromName(EasingName(e)), e);
+        EXPECT_EQ(easingFromName(easingName(e)), e);
     }
-    EXPECT_EQ(Ease(Easing::InOut, 0.5), 0.5);
-    EXPECT_LT(Ease(Easing::In, 0.5), 0.5);
-    EXPECT_GT(Ease(Easing::Out, 0.5), 0.5);
-    EXPECT_FALSE(EasingFromName("ease"));
-    EXPECT_FALSE(EasingFromName(""));
+    EXPECT_EQ(ease(Easing::InOut, 0.5), 0.5);
+    EXPECT_LT(ease(Easing::In, 0.5), 0.5);
+    EXPECT_GT(ease(Easing::Out, 0.5), 0.5);
+    EXPECT_FALSE(easingFromName("ease"));
+    EXPECT_FALSE(easingFromName(""));
 }

@@ -47,15 +47,15 @@ PixelBuffer bufferOf(const Bitmap& image)
 PixelBuffer engineFrame(const PixelBuffer& a, const TriangleList& listA, const PixelBuffer& b, const TriangleList& listB,
                         int width, int height, float shapeT, float colourT, bool warped = false)
 {
-    const TriangleList listOut = InterpolateTriangles(listA, listB, shapeT);
+    const TriangleList listOut = interpolateTriangles(listA, listB, shapeT);
     Bitmap map(width, height);
-    DrawTriangleMap(map, listOut);
+    drawTriangleMap(map, listOut);
     PixelBuffer out;
     out.capture(map);
     if (warped)
-        RenderWarpedFrame(a, listA, b, listB, out, listOut, colourT);
+        renderWarpedFrame(a, listA, b, listB, out, listOut, colourT);
     else
-        RenderMorphFrame(a, listA, b, listB, out, listOut, colourT);
+        renderMorphFrame(a, listA, b, listB, out, listOut, colourT);
     return out;
 }
 
@@ -70,7 +70,7 @@ std::uint8_t sample(const Bitmap& picture, int channel, int x, int y)
 Bitmap referenceFrame(const Bitmap& a, const TriangleList& listA, const Bitmap& b, const TriangleList& listB,
                       int width, int height, float shapeT, float colourT, std::vector<char>& covered)
 {
-    const TriangleList listOut = InterpolateTriangles(listA, listB, shapeT);
+    const TriangleList listOut = interpolateTriangles(listA, listB, shapeT);
     Bitmap frame(width, height);
     covered.assign(std::size_t(width) * height, 0);
     for (int y = 0; y < height; ++y)
@@ -105,12 +105,12 @@ Bitmap referenceFrame(const Bitmap& a, const TriangleList& listA, const Bitmap& 
 
 MorphMeshPair movedPair(int width, int height)
 {
-    MorphMeshPair pair = RegularMeshPair(4, 3, width, height, width, height);
+    MorphMeshPair pair = regularMeshPair(4, 3, width, height, width, height);
     pair.mesh1.point(2, 2) = {pair.mesh1.point(2, 2).x + 9, pair.mesh1.point(2, 2).y + 5};
     pair.mesh2.point(2, 2) = {pair.mesh2.point(2, 2).x - 8, pair.mesh2.point(2, 2).y - 6};
     pair.mesh2.point(4, 3) = {pair.mesh2.point(4, 3).x + 11, pair.mesh2.point(4, 3).y - 4};
     pair.mesh1.point(3, 1) = {pair.mesh1.point(3, 1).x + 7, 0};   // a point moved along the top edge
-    EXPECT_FALSE(CheckMeshPair(pair)) << *CheckMeshPair(pair);
+    EXPECT_FALSE(checkMeshPair(pair)) << *checkMeshPair(pair);
     return pair;
 }
 
@@ -121,7 +121,7 @@ TEST(MorphTwoMeshes, MatchesABackwardMappingReferenceWithinOneLevel)
     const int width = 120, height = 90;
     const Bitmap a = gradient(width, height, 0), b = gradient(width, height, 90);
     const MorphMeshPair pair = movedPair(width, height);
-    const TriangleList listA = MeshToTriangles(pair.mesh1), listB = MeshToTriangles(pair.mesh2);
+    const TriangleList listA = meshToTriangles(pair.mesh1), listB = meshToTriangles(pair.mesh2);
     const PixelBuffer bufferA = bufferOf(a), bufferB = bufferOf(b);
     for (bool warped : {false, true})
     for (const auto& [shapeT, colourT] : {std::pair{0.0f, 0.0f}, {0.25f, 0.25f}, {0.5f, 0.3f}, {0.8f, 0.9f}, {1.0f, 1.0f}}) {
@@ -148,7 +148,7 @@ TEST(MorphTwoMeshes, FirstAndLastFramesAreThePicturesExactly)
     const int width = 96, height = 64;
     const Bitmap a = gradient(width, height, 3), b = gradient(width, height, 200);
     const MorphMeshPair pair = movedPair(width, height);
-    const TriangleList listA = MeshToTriangles(pair.mesh1), listB = MeshToTriangles(pair.mesh2);
+    const TriangleList listA = meshToTriangles(pair.mesh1), listB = meshToTriangles(pair.mesh2);
     const PixelBuffer bufferA = bufferOf(a), bufferB = bufferOf(b);
     for (bool warped : {false, true}) {
     const PixelBuffer first = engineFrame(bufferA, listA, bufferB, listB, width, height, 0.0f, 0.0f, warped);
@@ -166,11 +166,11 @@ TEST(MorphTwoMeshes, IdenticalMeshesStayTheFadeJobsFrames)
 {
     // The t form of InterpolateTriangles is the frame form at t = float(i / (n - 1)).
     const MorphMeshPair pair = movedPair(200, 150);
-    const TriangleList listA = MeshToTriangles(pair.mesh1), listB = MeshToTriangles(pair.mesh2);
+    const TriangleList listA = meshToTriangles(pair.mesh1), listB = meshToTriangles(pair.mesh2);
     for (int n : {1, 2, 7, 10, 33})
         for (int i = 0; i < n; ++i) {
             const float t = n == 1 ? 0.0f : float(double(i) / double(n - 1));
-            EXPECT_EQ(InterpolateTriangles(listA, listB, t), InterpolateTriangles(listA, listB, i, n - 1));
+            EXPECT_EQ(interpolateTriangles(listA, listB, t), interpolateTriangles(listA, listB, i, n - 1));
         }
 }
 
@@ -181,7 +181,7 @@ TEST(MorphTwoMeshes, ASmallerSecondPictureReadsWhiteBeyondItsEdge)
     const int width = 80, height = 60;
     const Bitmap a = gradient(width, height, 0), b = gradient(40, 30, 0);
     const MorphMeshPair pair = movedPair(width, height);
-    const TriangleList listA = MeshToTriangles(pair.mesh1), listB = MeshToTriangles(pair.mesh2);
+    const TriangleList listA = meshToTriangles(pair.mesh1), listB = meshToTriangles(pair.mesh2);
     for (bool warped : {false, true}) {
         const PixelBuffer last = engineFrame(bufferOf(a), listA, bufferOf(b), listB, width, height, 1.0f, 1.0f, warped);
         EXPECT_EQ(last.at(0, 70, 50), 255);
@@ -196,7 +196,7 @@ TEST(MorphTwoMeshes, TheWarpMatchesTheReferenceOnLargerFramesAndFinerGrids)
     const int width = 301, height = 203;
     const Bitmap a = gradient(width, height, 5), b = gradient(width, height, 140);
     for (int cells : {2, 5, 16}) {
-        MorphMeshPair pair = RegularMeshPair(cells, cells, width, height, width, height);
+        MorphMeshPair pair = regularMeshPair(cells, cells, width, height, width, height);
         for (int r = 2; r <= cells; ++r)
             for (int c = 2; c <= cells; ++c) {
                 MeshPoint& p1 = pair.mesh1.point(c, r);
@@ -205,8 +205,8 @@ TEST(MorphTwoMeshes, TheWarpMatchesTheReferenceOnLargerFramesAndFinerGrids)
                 p1 = {p1.x + ((r + c) % 2 ? dx : -dx), p1.y + (c % 3 ? dy : -dy)};
                 p2 = {p2.x - ((r + c) % 2 ? dx : -dx), p2.y - (c % 3 ? dy : -dy)};
             }
-        ASSERT_FALSE(CheckMeshPair(pair)) << *CheckMeshPair(pair);
-        const TriangleList listA = MeshToTriangles(pair.mesh1), listB = MeshToTriangles(pair.mesh2);
+        ASSERT_FALSE(checkMeshPair(pair)) << *checkMeshPair(pair);
+        const TriangleList listA = meshToTriangles(pair.mesh1), listB = meshToTriangles(pair.mesh2);
         const PixelBuffer bufferA = bufferOf(a), bufferB = bufferOf(b);
         for (float t : {0.1f, 0.5f, 0.7f}) {
             const PixelBuffer warped = engineFrame(bufferA, listA, bufferB, listB, width, height, t, t, true);
@@ -231,21 +231,21 @@ TEST(MorphTwoMeshes, RenderingOntoTheSurfaceEqualsMapCaptureWarpAndWriteBack)
     MorphMeshPair pair = movedPair(width, height);
     for (int r = 1; r <= pair.mesh2.rows + 1; ++r)
         pair.mesh2.point(pair.mesh2.columns + 1, r).x = width - 12;
-    const TriangleList listA = MeshToTriangles(pair.mesh1), listB = MeshToTriangles(pair.mesh2);
+    const TriangleList listA = meshToTriangles(pair.mesh1), listB = meshToTriangles(pair.mesh2);
     for (float t : {0.0f, 0.4f, 1.0f}) {
-        const TriangleList listOut = InterpolateTriangles(listA, listB, t);
+        const TriangleList listOut = interpolateTriangles(listA, listB, t);
         Bitmap earlier = gradient(width, height, 33);
         for (std::size_t i = 3; i < earlier.byteCount(); i += 8)
             earlier.mutableBits()[i] = 0x5A;
         Bitmap expected = earlier;
-        DrawTriangleMap(expected, listOut);
+        drawTriangleMap(expected, listOut);
         PixelBuffer capture;
         capture.capture(expected);
-        RenderWarpedFrame(bufferA, listA, bufferB, listB, capture, listOut, t);
+        renderWarpedFrame(bufferA, listA, bufferB, listB, capture, listOut, t);
         Bitmap direct = earlier;
-        RenderWarpedFrame(bufferA, listA, bufferB, listB, direct, listOut, t);
+        renderWarpedFrame(bufferA, listA, bufferB, listB, direct, listOut, t);
         ASSERT_EQ(std::memcmp(direct.bits(), capture.data(), direct.byteCount()), 0) << "t " << t;
     }
     Bitmap empty;
-    EXPECT_THROW(RenderWarpedFrame(bufferA, listA, bufferB, listB, empty, listA, 0.5f), RuntimeError);
+    EXPECT_THROW(renderWarpedFrame(bufferA, listA, bufferB, listB, empty, listA, 0.5f), RuntimeError);
 }

@@ -25,8 +25,8 @@ Bitmap referenceOverlay(const WorkSurface& P, const WorkSurface& P2)
     Bitmap out(P.drawableWidth(), P.drawableHeight());
     for (int x = 0; x <= P.drawableWidth(); ++x)
         for (int y = 0; y <= P.drawableHeight(); ++y) {
-            const ColorSplit a = SplitColor(P.pixel(x, y));
-            const ColorSplit b = SplitColor(P2.pixel(x, y));
+            const ColorSplit a = splitColor(P.pixel(x, y));
+            const ColorSplit b = splitColor(P2.pixel(x, y));
             const auto avg = [](int s) { return int(std::nearbyint(s / 2.0)); };
             out.setPixel(x, y, avg(a.red + b.red) + 256 * avg(a.green + b.green) + 65536 * avg(a.blue + b.blue));
         }
@@ -44,11 +44,11 @@ void expectSamePixels(const Bitmap& have, const Bitmap& want)
 
 TEST(SplitColor, ChannelsFromTheLowByteUpAndInvalidIsWhite)
 {
-    const ColorSplit c = SplitColor(0x00332211);
+    const ColorSplit c = splitColor(0x00332211);
     EXPECT_EQ(c.red, 0x11);
     EXPECT_EQ(c.green, 0x22);
     EXPECT_EQ(c.blue, 0x33);
-    const ColorSplit w = SplitColor(-1);
+    const ColorSplit w = splitColor(-1);
     EXPECT_EQ(w.red, 255);
     EXPECT_EQ(w.green, 255);
     EXPECT_EQ(w.blue, 255);
@@ -68,7 +68,7 @@ TEST(OverlayPictures, TiesGoToTheEvenValue)
     b.setPixel(2, 0, 10 | 20 << 8 | 30 << 16);
     P.setPicture(Picture(a));
     P2.setPicture(Picture(b));
-    OverlayPictures(P, P2, P3, {});
+    overlayPictures(P, P2, P3, {});
     EXPECT_EQ(P3.pixel(0, 0), 2 | 2 << 8 | 254 << 16);
     EXPECT_EQ(P3.pixel(1, 0), 0x808080);   // 255 / 2 = 127.5 -> 128
     EXPECT_EQ(P3.pixel(2, 0), 10 | 20 << 8 | 30 << 16);
@@ -81,7 +81,7 @@ TEST(OverlayPictures, SmallerSecondPictureCountsAsWhiteLargerIsCut)
     P2.setAutoSize(true);
     P.setPicture(Picture(Bitmap(6, 5)));              // black
     P2.setPicture(Picture(randomBitmap(4, 3, 1)));
-    OverlayPictures(P, P2, P3, {});
+    overlayPictures(P, P2, P3, {});
     EXPECT_EQ(P3.drawableWidth(), 6);
     EXPECT_EQ(P3.drawableHeight(), 5);
     EXPECT_EQ(P3.pixel(5, 0), 0x808080);
@@ -89,7 +89,7 @@ TEST(OverlayPictures, SmallerSecondPictureCountsAsWhiteLargerIsCut)
     expectSamePixels(P3.image(), referenceOverlay(P, P2));
 
     P2.setPicture(Picture(randomBitmap(9, 8, 2)));
-    OverlayPictures(P, P2, P3, {});
+    overlayPictures(P, P2, P3, {});
     EXPECT_EQ(P3.drawableWidth(), 6);
     expectSamePixels(P3.image(), referenceOverlay(P, P2));
 }
@@ -101,7 +101,7 @@ TEST(OverlayPictures, SameAsThePerPixelLoopOnOddSizes)
     P2.setAutoSize(true);
     P.setPicture(Picture(randomBitmap(203, 77, 3)));
     P2.setPicture(Picture(randomBitmap(131, 90, 4)));
-    OverlayPictures(P, P2, P3, {});
+    overlayPictures(P, P2, P3, {});
     expectSamePixels(P3.image(), referenceOverlay(P, P2));
     EXPECT_EQ(P.picture().bitmap().pixel(0, 0), randomBitmap(1, 1, 3).pixel(0, 0));   // inputs untouched
 }
@@ -124,7 +124,7 @@ TEST(OverlayPictures, ReportsOneStepPerColumnAndStopsWhenAsked)
             done.push_back(d);
             return d != c.stopAt;
         };
-        const bool finished = c.work ? OverlayPictures(P, P2, P3, progress) : ReportOverlayProgress(150, progress);
+        const bool finished = c.work ? overlayPictures(P, P2, P3, progress) : reportOverlayProgress(150, progress);
         EXPECT_EQ(finished, c.finished);
         ASSERT_EQ(std::int64_t(done.size()), c.steps);
         for (std::size_t i = 0; i < done.size(); ++i)

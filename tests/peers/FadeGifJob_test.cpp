@@ -40,7 +40,7 @@ using test::writePicture;
 void crossFadeFrame(const Picture& a, const Picture& b, int i, int n, Dib& out)
 {
     const float t = float(double(i) / (n - 1)), u = 1.0f - t;
-    ASSERT_TRUE(out.Create(a.width(), a.height(), 32));
+    ASSERT_TRUE(out.create(a.width(), a.height(), 32));
     for (int y = 0; y < a.height(); ++y)
         for (int x = 0; x < a.width(); ++x)
             for (int c = 0; c < 3; ++c) {
@@ -54,14 +54,14 @@ void crossFadeFrame(const Picture& a, const Picture& b, int i, int n, Dib& out)
 std::vector<std::uint8_t> halftoneOrdered(const Dib& frame)
 {
     Ditherer dither;
-    dither.SetPaletteMode(PaletteMode::Halftone);
-    dither.SetDitherMode(DitherMode::Ordered);
+    dither.setPaletteMode(PaletteMode::Halftone);
+    dither.setDitherMode(DitherMode::Ordered);
     Dib dst;
     Palette8 palette;
-    dither.DitherTo8bpp(frame, dst, palette, false);
+    dither.ditherTo8bpp(frame, dst, palette, false);
     std::vector<std::uint8_t> out;
-    for (int y = 0; y < dst.Height(); ++y)
-        out.insert(out.end(), dst.scanline(y), dst.scanline(y) + dst.Width());
+    for (int y = 0; y < dst.height(); ++y)
+        out.insert(out.end(), dst.scanline(y), dst.scanline(y) + dst.width());
     return out;
 }
 
@@ -125,7 +125,7 @@ TEST(FadeGifJob, TenFramesAtFiveFpsMatchTheLayoutPeersAndTheDirectDither)
     ASSERT_EQ(gif->ImageCount, N);
     EXPECT_EQ(gif->SWidth, W);
     EXPECT_EQ(gif->SHeight, H);
-    const Picture a = LoadPicture(first), bPic = LoadPicture(second);
+    const Picture a = loadPicture(first), bPic = loadPicture(second);
     std::vector<std::vector<std::uint8_t>> expected;
     for (int i = 0; i < N; ++i) {
         const SavedImage& img = gif->SavedImages[i];

@@ -33,7 +33,7 @@ public:
     int height() const override { return m_height; }
     bool frame(int index, Dib& surface) override
     {
-        surface.Create(m_width, m_height, 32);
+        surface.create(m_width, m_height, 32);
         std::mt19937 grain(7);   // the same grain every frame: static where the picture is
         const double t = m_count > 1 ? double(index) / (m_count - 1) : 0.0;
         for (int y = 0; y < m_height; ++y)

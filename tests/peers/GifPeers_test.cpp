@@ -83,8 +83,8 @@ Bytes pixelsOf(const GifDocument& doc, int n)
 {
     const Dib& img = doc.frameImage(n);
     Bytes out;
-    for (int y = 0; y < img.Height(); ++y)
-        out.insert(out.end(), img.scanline(y), img.scanline(y) + img.Width());
+    for (int y = 0; y < img.height(); ++y)
+        out.insert(out.end(), img.scanline(y), img.scanline(y) + img.width());
     return out;
 }
 
@@ -109,14 +109,14 @@ std::vector<std::pair<std::string, std::function<void(GifDocument&)>>> writerCas
 {
     auto fill = [](GifDocument& doc, int n, auto&& value) {
         Dib& img = doc.frameImage(n);
-        for (int y = 0; y < img.Height(); ++y)
-            for (int x = 0; x < img.Width(); ++x)
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
                 img.scanline(y)[x] = std::uint8_t(value(x, y));
     };
     return {
         {"fade", [fill](GifDocument& doc) {
              for (int i = 1; i <= 5; ++i) {
-                 doc.FrameInsert(i, 97, 61);
+                 doc.frameInsert(i, 97, 61);
                  fill(doc, i, [i](int x, int y) { return (x * 3 + y * 5 + i * 40) % 216; });
                  doc.setFrameDisposalMethod(i, 3);
                  doc.setFrameDelay(i, 20);
@@ -126,16 +126,16 @@ std::vector<std::pair<std::string, std::function<void(GifDocument&)>>> writerCas
          }},
         {"noise-clears-table", [fill](GifDocument& doc) {
              std::mt19937 rng(17);
-             doc.FrameInsert(1, 300, 200);
+             doc.frameInsert(1, 300, 200);
              fill(doc, 1, [&](int, int) { return int(rng() % 256); });
-             doc.FrameInsert(2, 300, 200);
+             doc.frameInsert(2, 300, 200);
              fill(doc, 2, [&](int x, int y) { return (x / 7 + y / 5) % 256; });
              doc.setAnimationLoops(7);
              setGlobalPalette(doc, 256);
          }},
         {"interlaced", [fill](GifDocument& doc) {
              for (int i = 1; i <= 3; ++i) {
-                 doc.FrameInsert(i, 33, 10 + i * 3);
+                 doc.frameInsert(i, 33, 10 + i * 3);
                  fill(doc, i, [](int x, int y) { return (x + 11 * y) % 200; });
                  doc.setFrameInterlaced(i, true);
                  doc.setFrameDelay(i, 65535);
@@ -145,9 +145,9 @@ std::vector<std::pair<std::string, std::function<void(GifDocument&)>>> writerCas
              setGlobalPalette(doc, 200);
          }},
         {"two-and-sixteen-colours-local", [fill](GifDocument& doc) {
-             doc.FrameInsert(1, 50, 40);
+             doc.frameInsert(1, 50, 40);
              fill(doc, 1, [](int x, int y) { return (x ^ y) & 1; });
-             doc.FrameInsert(2, 20, 10);
+             doc.frameInsert(2, 20, 10);
              fill(doc, 2, [](int x, int y) { return (x * y) % 16; });
              doc.setLocalPaletteUsed(2, true);
              doc.setLocalPaletteEntries(2, 16);
@@ -159,7 +159,7 @@ std::vector<std::pair<std::string, std::function<void(GifDocument&)>>> writerCas
              std::memcpy(doc.localPaletteData(2), doc.globalPaletteData(), 1024);
          }},
         {"one-pixel", [](GifDocument& doc) {
-             doc.FrameInsert(1, 1, 1);
+             doc.frameInsert(1, 1, 1);
              setGlobalPalette(doc, 256);
          }},
     };
@@ -170,7 +170,7 @@ std::filesystem::path saveCase(const std::string& name, const std::function<void
 {
     make(doc);
     const auto path = dir / (name + ".gif");
-    EXPECT_TRUE(doc.Save(path)) << name;
+    EXPECT_TRUE(doc.save(path)) << name;
     return path;
 }
 
@@ -184,19 +184,19 @@ TEST(GifPeers, GiflibDecodesOurGifsToOurIndices)
         const auto path = saveCase(name, make, dir, doc);
         PeerGif peer;
         ASSERT_TRUE(readWithGiflib(path, peer)) << name;
-        EXPECT_EQ(peer.width, doc.ScreenWidth()) << name;
-        EXPECT_EQ(peer.height, doc.ScreenHeight()) << name;
-        EXPECT_EQ(peer.loops, doc.AnimationLoops()) << name;
-        ASSERT_EQ(int(peer.frames.size()), doc.FramesCount()) << name;
-        for (int i = 1; i <= doc.FramesCount(); ++i) {
+        EXPECT_EQ(peer.width, doc.screenWidth()) << name;
+        EXPECT_EQ(peer.height, doc.screenHeight()) << name;
+        EXPECT_EQ(peer.loops, doc.animationLoops()) << name;
+        ASSERT_EQ(int(peer.frames.size()), doc.framesCount()) << name;
+        for (int i = 1; i <= doc.framesCount(); ++i) {
             const PeerFrame& f = peer.frames[std::size_t(i - 1)];
             EXPECT_EQ(f.pixels, pixelsOf(doc, i)) << name << " frame " << i;
-            EXPECT_EQ(f.delay, doc.FrameDelay(i)) << name;
-            EXPECT_EQ(f.disposal, doc.FrameDisposalMethod(i)) << name;
-            EXPECT_EQ(f.left, doc.FrameLeft(i));
-            EXPECT_EQ(f.top, doc.FrameTop(i));
-            EXPECT_EQ(f.interlaced, doc.FrameInterlaced(i));
-            EXPECT_EQ(f.transparent, doc.FrameUseTransparentColor(i) ? doc.FrameTransparentColorIndex(i) : -1);
+            EXPECT_EQ(f.delay, doc.frameDelay(i)) << name;
+            EXPECT_EQ(f.disposal, doc.frameDisposalMethod(i)) << name;
+            EXPECT_EQ(f.left, doc.frameLeft(i));
+            EXPECT_EQ(f.top, doc.frameTop(i));
+            EXPECT_EQ(f.interlaced, doc.frameInterlaced(i));
+            EXPECT_EQ(f.transparent, doc.frameUseTransparentColor(i) ? doc.frameTransparentColorIndex(i) : -1);
         }
     }
 }
@@ -225,18 +225,18 @@ TEST(GifPeers, FfmpegDecodesOurGifsToOurIndices)
         const GifDocument& doc = *docPtr;
         std::ifstream in(dir / (name + ".rgb"), std::ios::binary);
         const Bytes rgb{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        const std::size_t frameBytes = std::size_t(doc.ScreenWidth()) * std::size_t(doc.ScreenHeight()) * 3;
-        ASSERT_EQ(rgb.size(), frameBytes * std::size_t(doc.FramesCount())) << name;
-        for (int i = 1; i <= doc.FramesCount(); ++i) {
+        const std::size_t frameBytes = std::size_t(doc.screenWidth()) * std::size_t(doc.screenHeight()) * 3;
+        ASSERT_EQ(rgb.size(), frameBytes * std::size_t(doc.framesCount())) << name;
+        for (int i = 1; i <= doc.framesCount(); ++i) {
             const Dib& img = doc.frameImage(i);
-            if (img.Width() != doc.ScreenWidth() || img.Height() != doc.ScreenHeight())
+            if (img.width() != doc.screenWidth() || img.height() != doc.screenHeight())
                 continue;
             std::size_t mismatches = 0;
-            for (int y = 0; y < img.Height(); ++y)
-                for (int x = 0; x < img.Width(); ++x) {
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width(); ++x) {
                     const std::uint32_t want = colourOf(img.scanline(y)[x]);
                     const std::uint8_t* p =
-                        &rgb[frameBytes * std::size_t(i - 1) + (std::size_t(y) * std::size_t(img.Width()) + std::size_t(x)) * 3];
+                        &rgb[frameBytes * std::size_t(i - 1) + (std::size_t(y) * std::size_t(img.width()) + std::size_t(x)) * 3];
                     const std::uint32_t have = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16;
                     mismatches += have != want;
                 }
@@ -302,23 +302,23 @@ void expectSameAsGiflib(const std::filesystem::path& path, const std::string& wh
     PeerGif peer;
     ASSERT_TRUE(readWithGiflib(path, peer)) << what;
     GifDocument doc;
-    ASSERT_TRUE(doc.LoadFromFile(path)) << what << ": " << gifErrorName(doc.lastError());
-    EXPECT_EQ(doc.ScreenWidth(), peer.width) << what;
-    EXPECT_EQ(doc.ScreenHeight(), peer.height) << what;
+    ASSERT_TRUE(doc.loadFromFile(path)) << what << ": " << gifErrorName(doc.lastError());
+    EXPECT_EQ(doc.screenWidth(), peer.width) << what;
+    EXPECT_EQ(doc.screenHeight(), peer.height) << what;
     if (peer.loops >= 0) {
-        EXPECT_EQ(doc.AnimationLoops(), peer.loops) << what;
+        EXPECT_EQ(doc.animationLoops(), peer.loops) << what;
     }
-    ASSERT_EQ(doc.FramesCount(), int(peer.frames.size())) << what;
-    for (int i = 1; i <= doc.FramesCount(); ++i) {
+    ASSERT_EQ(doc.framesCount(), int(peer.frames.size())) << what;
+    for (int i = 1; i <= doc.framesCount(); ++i) {
         const PeerFrame& f = peer.frames[std::size_t(i - 1)];
-        EXPECT_EQ(doc.FrameDecodeResult(i), GifError::None) << what << " frame " << i;
+        EXPECT_EQ(doc.frameDecodeResult(i), GifError::None) << what << " frame " << i;
         EXPECT_EQ(pixelsOf(doc, i), f.pixels) << what << " frame " << i;
-        EXPECT_EQ(doc.FrameLeft(i), f.left) << what;
-        EXPECT_EQ(doc.FrameTop(i), f.top) << what;
-        EXPECT_EQ(doc.FrameInterlaced(i), f.interlaced) << what;
-        EXPECT_EQ(doc.FrameDelay(i), f.delay) << what;
-        EXPECT_EQ(doc.FrameDisposalMethod(i), f.disposal) << what;
-        EXPECT_EQ(doc.FrameUseTransparentColor(i) ? doc.FrameTransparentColorIndex(i) : -1, f.transparent) << what;
+        EXPECT_EQ(doc.frameLeft(i), f.left) << what;
+        EXPECT_EQ(doc.frameTop(i), f.top) << what;
+        EXPECT_EQ(doc.frameInterlaced(i), f.interlaced) << what;
+        EXPECT_EQ(doc.frameDelay(i), f.delay) << what;
+        EXPECT_EQ(doc.frameDisposalMethod(i), f.disposal) << what;
+        EXPECT_EQ(doc.frameUseTransparentColor(i) ? doc.frameTransparentColorIndex(i) : -1, f.transparent) << what;
     }
 }
 
@@ -347,12 +347,12 @@ TEST(GifPeers, OurReaderLoadsWhatGiflibWrites)
 
     // The test's own pixels, not only giflib's reading of them.
     GifDocument doc;
-    ASSERT_TRUE(doc.LoadFromFile(path));
+    ASSERT_TRUE(doc.loadFromFile(path));
     for (std::size_t i = 0; i < images.size(); ++i)
         EXPECT_EQ(pixelsOf(doc, int(i) + 1), images[i].pixels) << "frame " << i + 1;
-    EXPECT_TRUE(doc.LocalPaletteUsed(4));
-    EXPECT_EQ(doc.LocalPaletteEntries(4), 2);
-    EXPECT_EQ(doc.LocalPaletteRGBEntry(5, 15), std::int32_t(colourOf(15)));
+    EXPECT_TRUE(doc.localPaletteUsed(4));
+    EXPECT_EQ(doc.localPaletteEntries(4), 2);
+    EXPECT_EQ(doc.localPaletteRGBEntry(5, 15), std::int32_t(colourOf(15)));
 
     const auto small = dir / "giflib-4-colours.gif";
     ASSERT_TRUE(writeWithGiflib(small, 9, 9, 4, 65535, {{0, 0, 9, 9, false, 0, 3, 0, -1, picture(9, 9, 4, true)}}));
@@ -402,7 +402,7 @@ TEST(GifPeers, FirstCodeNotClearAgreesWithGiflib)
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
     expectSameAsGiflib(path, "first code not clear");
     GifDocument doc;
-    ASSERT_TRUE(doc.LoadFromFile(path));
+    ASSERT_TRUE(doc.loadFromFile(path));
     EXPECT_EQ(pixelsOf(doc, 1), (Bytes{1, 3, 2}));
 }
 

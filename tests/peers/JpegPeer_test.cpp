@@ -59,7 +59,7 @@ TEST(JpegPeer, LibjpegReadsOurJpegCloseToThePicture)
         for (int x = 0; x < 64; ++x)
             bitmap.setPixel(x, y, (x * 4) | (y * 6) << 8 | 128 << 16);
     const auto file = dir / "result.jpg";
-    SavePictureAsJpeg(Picture(bitmap), file.string(), 100);
+    savePictureAsJpeg(Picture(bitmap), file.string(), 100);
 
     const Decoded d = decodeWithLibjpeg(file);
     ASSERT_EQ(d.width, 64);
@@ -83,7 +83,7 @@ TEST(JpegPeer, OurLoaderDecodesTheSamplesAsLibjpegDoes)
         SCOPED_TRACE(name);
         const auto file = std::filesystem::path(VANTORELL_SAMPLES_DIR) / name;
         const Decoded d = decodeWithLibjpeg(file);
-        const Picture picture = LoadPicture(file);
+        const Picture picture = loadPicture(file);
         ASSERT_EQ(picture.width(), d.width);
         ASSERT_EQ(picture.height(), d.height);
         int differing = 0;

@@ -26,7 +26,7 @@ Bytes storedJpeg(const TempDir& dir)
         for (int x = 0; x < 48; ++x)
             bits.setPixel(x, y, (x * 5) | (y * 7) << 8 | ((x * y) & 255) << 16);
     const std::string file = (dir.path() / "stored.jpg").string();
-    EXPECT_TRUE(EncodeJpeg(bits, file, 95));
+    EXPECT_TRUE(encodeJpeg(bits, file, 95));
     std::ifstream in(file, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
@@ -67,7 +67,7 @@ Bytes exif(bool bigEndian, std::uint16_t tag, std::uint16_t type, std::uint32_t 
     return b;
 }
 
-Picture load(const Bytes& bytes, DecodeRequest request = {}) { return LoadPictureFromBytes(bytes, request); }
+Picture load(const Bytes& bytes, DecodeRequest request = {}) { return loadPictureFromBytes(bytes, request); }
 
 // Where pixel (x, y) of the upright picture comes from in the stored one (w x h).
 std::pair<int, int> storedPixel(int orientation, int x, int y, int w, int h)
@@ -93,13 +93,13 @@ TEST(ExifOrientation, EveryOrientationIsReadUpright)
         for (int orientation = 1; orientation <= 8; ++orientation) {
             SCOPED_TRACE(orientation + (bigEndian ? 0 : 100));
             const Bytes turned = withApp1(jpeg, exif(bigEndian, 0x0112, 3, 1, std::uint16_t(orientation)));
-            EXPECT_EQ(JpegExifOrientation(turned), orientation);
+            EXPECT_EQ(jpegExifOrientation(turned), orientation);
             const Picture upright = load(turned);
             const bool swap = orientation >= 5;
             ASSERT_EQ(upright.width(), swap ? 32 : 48);
             ASSERT_EQ(upright.height(), swap ? 48 : 32);
             EXPECT_EQ(upright.sourceWidth(), upright.width());
-            const PictureHeader header = ReadPictureHeader(turned);
+            const PictureHeader header = readPictureHeader(turned);
             EXPECT_EQ(header.width, upright.width());
             EXPECT_EQ(header.height, upright.height());
             for (int y = 0; y < upright.height(); ++y)
@@ -150,7 +150,7 @@ TEST(ExifOrientation, HostileOrMalformedSegmentsReadAsNoOrientation)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(JpegExifOrientation(c.bytes), 1);
+        EXPECT_EQ(jpegExifOrientation(c.bytes), 1);
         const Picture picture = load(c.bytes);
         EXPECT_EQ(picture.width(), 48);
         EXPECT_EQ(picture.height(), 32);
@@ -159,9 +159,9 @@ TEST(ExifOrientation, HostileOrMalformedSegmentsReadAsNoOrientation)
     }
     // A segment whose length runs past the end of the file, and every prefix of a turned file.
     const Bytes turned = withApp1(jpeg, exif(true, 0x0112, 3, 1, 6));
-    EXPECT_EQ(JpegExifOrientation(withApp1(Bytes{0xFF, 0xD8}, exif(true, 0x0112, 3, 1, 6), 60000)), 1);
+    EXPECT_EQ(jpegExifOrientation(withApp1(Bytes{0xFF, 0xD8}, exif(true, 0x0112, 3, 1, 6), 60000)), 1);
     for (std::size_t n = 0; n < 60; ++n)
-        JpegExifOrientation(std::span(turned).first(n));   // never reads past the bytes it has
+        jpegExifOrientation(std::span(turned).first(n));   // never reads past the bytes it has
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ std::vector<std::uint8_t> readAll(const std::filesystem::path& file)
 RuntimeError loadError(const std::filesystem::path& file)
 {
     try {
-        LoadPicture(file);
+        loadPicture(file);
     } catch (const RuntimeError& e) {
         return e;
     }
@@ -52,7 +52,7 @@ TEST(PictureLoader, ReadsEveryFormatQtReads)
     for (const char* name : {"small.jpg", "small.bmp", "small.png", "small.webp", "small-two-frames.gif",
                              "progressive.jpg", "jpeg-named.bmp", "grey.jpg", "cmyk.jpg"}) {
         SCOPED_TRACE(name);
-        const Picture picture = LoadPicture(kData / name);
+        const Picture picture = loadPicture(kData / name);
         EXPECT_EQ(picture.width(), 64);
         EXPECT_EQ(picture.height(), 48);
         EXPECT_EQ(picture.sourceWidth(), 64);
@@ -60,7 +60,7 @@ TEST(PictureLoader, ReadsEveryFormatQtReads)
     }
     // The BMP holds exact colours: compare one pixel with Qt's own reading of the file.
     const QImage reference(QString::fromStdString((kData / "small.bmp").string()));
-    const Picture bmp = LoadPicture(kData / "small.bmp");
+    const Picture bmp = loadPicture(kData / "small.bmp");
     const QRgb rgb = reference.pixel(10, 20);
     EXPECT_EQ(bmp.bitmap().pixel(10, 20), std::int32_t(qRed(rgb) | qGreen(rgb) << 8 | qBlue(rgb) << 16));
 }
@@ -69,12 +69,12 @@ TEST(PictureLoader, GreyAndCmykJpegsComeOutAsColour)
 {
     // Grey decodes through libjpeg straight to blue = green = red; CMYK, which libjpeg cannot
     // turn into blue, green, red, through Qt's reader.
-    const Picture grey = LoadPicture(kData / "grey.jpg");
+    const Picture grey = loadPicture(kData / "grey.jpg");
     const std::int32_t g = grey.bitmap().pixel(30, 30);
     EXPECT_EQ(g & 0xFF, (g >> 8) & 0xFF);
     EXPECT_EQ(g & 0xFF, (g >> 16) & 0xFF);
-    const Picture colour = LoadPicture(kData / "small.jpg");
-    const Picture cmyk = LoadPicture(kData / "cmyk.jpg");
+    const Picture colour = loadPicture(kData / "small.jpg");
+    const Picture cmyk = loadPicture(kData / "cmyk.jpg");
     for (int shift : {0, 8, 16})
         EXPECT_NEAR((cmyk.bitmap().pixel(30, 30) >> shift) & 0xFF, (colour.bitmap().pixel(30, 30) >> shift) & 0xFF, 40);
 }
@@ -96,7 +96,7 @@ TEST(PictureLoader, BadFilesGetTheirOwnErrors)
 TEST(PictureLoader, TruncatedJpegGivesThePartThatIsThere)
 {
     // libjpeg fills the missing rows with grey and warns; the picture keeps its full size.
-    const Picture picture = LoadPicture(kData / "truncated.jpg");
+    const Picture picture = loadPicture(kData / "truncated.jpg");
     EXPECT_EQ(picture.width(), 256);
     EXPECT_EQ(picture.height(), 192);
     EXPECT_EQ(picture.bitmap().pixel(128, 191), 0x808080);
@@ -119,10 +119,10 @@ TEST(PictureLoader, DecompressionBombsAreRefusedFromTheHeader)
 TEST(PictureLoader, ProgressiveJpegWithThousandsOfScansIsRefusedBeforeDecoding)
 {
     const auto bytes = readAll(kData / "thousands-of-scans.jpg");
-    EXPECT_GT(CountJpegScans(bytes, 1 << 30), 2000);
-    EXPECT_EQ(CountJpegScans(bytes, limits::kMaxJpegScans), limits::kMaxJpegScans + 1);
-    EXPECT_EQ(CountJpegScans(readAll(kData / "small.jpg"), 10), 1);
-    EXPECT_EQ(CountJpegScans(readAll(kData / "progressive.jpg"), 100), 10);
+    EXPECT_GT(countJpegScans(bytes, 1 << 30), 2000);
+    EXPECT_EQ(countJpegScans(bytes, limits::kMaxJpegScans), limits::kMaxJpegScans + 1);
+    EXPECT_EQ(countJpegScans(readAll(kData / "small.jpg"), 10), 1);
+    EXPECT_EQ(countJpegScans(readAll(kData / "progressive.jpg"), 100), 10);
 
     const RuntimeError e = loadError(kData / "thousands-of-scans.jpg");
     EXPECT_EQ(e.number(), errnum::InvalidPicture);
@@ -131,12 +131,12 @@ TEST(PictureLoader, ProgressiveJpegWithThousandsOfScansIsRefusedBeforeDecoding)
 
 TEST(PictureLoader, HeaderIsReadWithoutDecoding)
 {
-    const PictureHeader header = ReadPictureHeader(readAll(kData / "progressive.jpg"));
+    const PictureHeader header = readPictureHeader(readAll(kData / "progressive.jpg"));
     EXPECT_EQ(header.format, "jpeg");
     EXPECT_EQ(header.width, 64);
     EXPECT_EQ(header.height, 48);
     EXPECT_EQ(header.jpegScans, 10);
-    EXPECT_EQ(ReadPictureHeader(readAll(kData / "small.png")).format, "png");
+    EXPECT_EQ(readPictureHeader(readAll(kData / "small.png")).format, "png");
 }
 
 TEST(PictureLoader, BigJpegDecodesAtTheLargestScaleThatCoversTheRequest)
@@ -145,7 +145,7 @@ TEST(PictureLoader, BigJpegDecodesAtTheLargestScaleThatCoversTheRequest)
     image.fill(qRgb(200, 100, 50));
     const auto bytes = jpegBytes(image);
     {
-        const Picture picture = LoadPictureFromBytes(bytes, DecodeRequest{729, 425});
+        const Picture picture = loadPictureFromBytes(bytes, DecodeRequest{729, 425});
         EXPECT_EQ(picture.width(), 1000);   // 1/2: 1/4 would give 500 x 250, too small
         EXPECT_EQ(picture.height(), 500);
         EXPECT_EQ(picture.sourceWidth(), 2000);
@@ -156,12 +156,12 @@ TEST(PictureLoader, BigJpegDecodesAtTheLargestScaleThatCoversTheRequest)
         EXPECT_NEAR((c >> 16) & 0xFF, 50, 3);
     }
     {
-        const Picture picture = LoadPictureFromBytes(bytes, DecodeRequest{200, 100});
+        const Picture picture = loadPictureFromBytes(bytes, DecodeRequest{200, 100});
         EXPECT_EQ(picture.width(), 250);    // 1/8, rounded up
         EXPECT_EQ(picture.height(), 125);
     }
-    EXPECT_EQ(LoadPictureFromBytes(bytes).width(), 2000);
-    EXPECT_EQ(LoadPictureFromBytes(bytes, DecodeRequest{1999, 10}).width(), 2000);
+    EXPECT_EQ(loadPictureFromBytes(bytes).width(), 2000);
+    EXPECT_EQ(loadPictureFromBytes(bytes, DecodeRequest{1999, 10}).width(), 2000);
 }
 
 TEST(PictureLoader, LargePhotographsAboveQtsDefaultAllocationLimitLoad)
@@ -171,10 +171,10 @@ TEST(PictureLoader, LargePhotographsAboveQtsDefaultAllocationLimitLoad)
     QImage image(6000, 5600, QImage::Format_Grayscale8);
     image.fill(128);
     const auto bytes = jpegBytes(image, 50);
-    const Picture picture = LoadPictureFromBytes(bytes, DecodeRequest{729, 425});
+    const Picture picture = loadPictureFromBytes(bytes, DecodeRequest{729, 425});
     EXPECT_EQ(picture.sourceWidth(), 6000);
     EXPECT_EQ(picture.width(), 750);
-    const Picture full = LoadPictureFromBytes(bytes);
+    const Picture full = loadPictureFromBytes(bytes);
     EXPECT_EQ(full.width(), 6000);
     EXPECT_EQ(full.height(), 5600);
     EXPECT_EQ(full.bitmap().pixel(5999, 5599), 0x808080);

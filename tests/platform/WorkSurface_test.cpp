@@ -108,7 +108,7 @@ TEST(WorkSurface, SavesA24BitBitmapFileBottomUpWithPaddedRows)
     EXPECT_EQ(bytes[54 + 12 + 0], 0x00);
     EXPECT_EQ(bytes[54 + 12 + 2], 0xFF);
 
-    const Picture back = LoadPicture(dir / "frame.bmp");
+    const Picture back = loadPicture(dir / "frame.bmp");
     EXPECT_EQ(back.bitmap().pixel(0, 0), 0x0000FF);
     EXPECT_EQ(back.bitmap().pixel(2, 1), 0xFF0000);
     EXPECT_EQ(back.bitmap().pixel(1, 0), 0xFFFFFF);
@@ -121,16 +121,16 @@ TEST(RasterOps, ConstantAlphaBlendRoundsEachChannelToNearest)
 {
     Bitmap dst = solid(4, 1, 0x000000);
     const Bitmap src = solid(4, 1, 0x0A64FF);   // red 255, green 100, blue 10
-    AlphaBlendConstant(dst, {0, 0, 4, 1}, src, {0, 0, 4, 1}, 128);
+    alphaBlendConstant(dst, {0, 0, 4, 1}, src, {0, 0, 4, 1}, 128);
     // 255 * 128 / 255 = 128; 100 * 128 / 255 = 50.2 -> 50; 10 * 128 / 255 = 5.02 -> 5
     EXPECT_EQ(dst.pixel(0, 0), 0x053280);
     Bitmap grey = solid(1, 1, 0x646464);        // 100 everywhere
-    AlphaBlendConstant(grey, {0, 0, 1, 1}, solid(1, 1, 0xC8C8C8), {0, 0, 1, 1}, 77);
+    alphaBlendConstant(grey, {0, 0, 1, 1}, solid(1, 1, 0xC8C8C8), {0, 0, 1, 1}, 77);
     // (200 * 77 + 100 * 178) / 255 = 130.196 -> 130
     EXPECT_EQ(grey.pixel(0, 0), 0x828282);
-    AlphaBlendConstant(grey, {0, 0, 1, 1}, solid(1, 1, 0), {0, 0, 1, 1}, 0);
+    alphaBlendConstant(grey, {0, 0, 1, 1}, solid(1, 1, 0), {0, 0, 1, 1}, 0);
     EXPECT_EQ(grey.pixel(0, 0), 0x828282);
-    AlphaBlendConstant(grey, {0, 0, 1, 1}, solid(1, 1, 0x010203), {0, 0, 1, 1}, 255);
+    alphaBlendConstant(grey, {0, 0, 1, 1}, solid(1, 1, 0x010203), {0, 0, 1, 1}, 255);
     EXPECT_EQ(grey.pixel(0, 0), 0x010203);
 }
 
@@ -138,15 +138,15 @@ TEST(RasterOps, RectanglesStickingOutDrawTheirInsidePart)
 {
     Bitmap dst = solid(5, 2, 0);
     const Bitmap src = solid(5, 2, 0xFFFFFF);
-    AlphaBlendConstant(dst, {3, 0, 3, 2}, src, {3, 0, 3, 2}, 255);   // columns 3, 4 inside, 5 outside
+    alphaBlendConstant(dst, {3, 0, 3, 2}, src, {3, 0, 3, 2}, 255);   // columns 3, 4 inside, 5 outside
     EXPECT_EQ(dst.pixel(2, 0), 0);
     EXPECT_EQ(dst.pixel(3, 0), 0xFFFFFF);
     EXPECT_EQ(dst.pixel(4, 1), 0xFFFFFF);
 
     Bitmap untouched = solid(5, 2, 0);
-    AlphaBlendConstant(untouched, {5, 0, 3, 2}, src, {5, 0, 3, 2}, 255);   // wholly outside
-    AlphaBlendConstant(untouched, {0, 0, 0, 2}, src, {0, 0, 0, 2}, 255);   // no width
-    AlphaBlendConstant(untouched, {0, 0, 2, -1}, src, {0, 0, 2, -1}, 255); // negative height
+    alphaBlendConstant(untouched, {5, 0, 3, 2}, src, {5, 0, 3, 2}, 255);   // wholly outside
+    alphaBlendConstant(untouched, {0, 0, 0, 2}, src, {0, 0, 0, 2}, 255);   // no width
+    alphaBlendConstant(untouched, {0, 0, 2, -1}, src, {0, 0, 2, -1}, 255); // negative height
     for (int x = 0; x < 5; ++x)
         EXPECT_EQ(untouched.pixel(x, 0), 0);
 }
@@ -159,7 +159,7 @@ TEST(RasterOps, StretchRepeatsOrDropsPixelsWithoutAveraging)
     src.setPixel(0, 1, 0x000003);
     src.setPixel(1, 1, 0x000004);
     Bitmap big(4, 4);
-    StretchCopy(big, {0, 0, 4, 4}, src);
+    stretchCopy(big, {0, 0, 4, 4}, src);
     EXPECT_EQ(big.pixel(0, 0), 1);
     EXPECT_EQ(big.pixel(1, 1), 1);
     EXPECT_EQ(big.pixel(2, 1), 2);
@@ -167,11 +167,11 @@ TEST(RasterOps, StretchRepeatsOrDropsPixelsWithoutAveraging)
     EXPECT_EQ(big.pixel(0, 2), 3);
 
     Bitmap small(1, 1);
-    StretchCopy(small, {0, 0, 1, 1}, big);
+    stretchCopy(small, {0, 0, 1, 1}, big);
     EXPECT_EQ(small.pixel(0, 0), 4);   // the pixel under the centre
 
     Bitmap partly = solid(3, 3, 0x777777);
-    StretchCopy(partly, {2, 2, 4, 4}, src);   // only (2, 2) lies inside
+    stretchCopy(partly, {2, 2, 4, 4}, src);   // only (2, 2) lies inside
     EXPECT_EQ(partly.pixel(2, 2), 1);
     EXPECT_EQ(partly.pixel(1, 1), 0x777777);
 }

@@ -15,9 +15,9 @@ namespace vantorell::test {
 inline Dib randomPicture(int width, int height, unsigned seed)
 {
     Dib dib;
-    EXPECT_TRUE(dib.Create(width, height, 32));
+    EXPECT_TRUE(dib.create(width, height, 32));
     std::mt19937 random(seed);
-    for (int i = 0; i < dib.Size(); ++i)
+    for (int i = 0; i < dib.size(); ++i)
         dib.bits()[i] = std::uint8_t(random());
     return dib;
 }
