@@ -836,13 +836,22 @@ constexpr std::size_t kSearchCacheBytes = 160u << 20;
 
 }  // namespace
 
-// Stores the frames of a palette that keeps every entry on a thread of its own, in order, while
-// the caller reduces the next frames: the LZW coding of a frame costs about twice its reduction.
+// Stores the frames of a palette that keeps every entry on two threads of their own while the
+// caller reduces the next frames: the LZW coding of a frame costs more than its rendering and
+// reduction together, and such frames can be coded in any order.
 class BackgroundStorer {
 public:
     explicit BackgroundStorer(const AnimationCoder& coder)
-        : m_coder(coder, AnimationCoder::ForStoring{}), m_thread([this] { run(); })
     {
+        for (int i = 0; i < kThreads; ++i)
+            m_coders.push_back(std::make_unique<AnimationCoder>(coder, AnimationCoder::ForStoring{}));
+        try {
+            for (int i = 0; i < kThreads; ++i)
+                m_threads.emplace_back([this, i] { run(*m_coders[std::size_t(i)]); });
+        } catch (const std::system_error&) {
+            if (m_threads.empty())
+                throw;   // not one thread: the caller's GIF cannot be made this way
+        }
     }
     ~BackgroundStorer() { close(); }
 
@@ -861,9 +870,11 @@ public:
         copy.assign(indices.begin(), indices.end());
         lock.lock();
         m_queue.emplace_back(index, std::move(copy));
+        if (m_blocks.size() <= std::size_t(index))
+            m_blocks.resize(std::size_t(index) + 1);
         m_changed.notify_all();
     }
-    // Waits for every frame; appends their blocks in order. Raises what failed on the thread.
+    // Waits for every frame; appends their blocks in order. Raises what failed on a thread.
     void finish(std::vector<std::uint8_t>& out)
     {
         close();
@@ -874,7 +885,8 @@ public:
     }
 
 private:
-    static constexpr std::size_t kMostQueued = 3;
+    static constexpr int kThreads = 2;
+    static constexpr std::size_t kMostQueued = 4;
 
     void close()
     {
@@ -883,11 +895,12 @@ private:
             m_closing = true;
             m_changed.notify_all();
         }
-        if (m_thread.joinable())
-            m_thread.join();
+        for (std::thread& thread : m_threads)
+            if (thread.joinable())
+                thread.join();
     }
 
-    void run()
+    void run(AnimationCoder& coder)
     {
         try {
             for (;;) {
@@ -902,27 +915,28 @@ private:
                     m_changed.notify_all();
                 }
                 std::vector<std::uint8_t> block;
-                m_coder.emit(next.second, next.first == 0, block);
-                m_blocks.push_back(std::move(block));
+                coder.emit(next.second, next.first == 0, block);
                 std::lock_guard lock(m_mutex);
+                m_blocks[std::size_t(next.first)] = std::move(block);
                 m_spare.push_back(std::move(next.second));
             }
         } catch (...) {
             std::lock_guard lock(m_mutex);
-            m_error = std::current_exception();
+            if (!m_error)
+                m_error = std::current_exception();
             m_changed.notify_all();
         }
     }
 
-    AnimationCoder m_coder;
+    std::vector<std::unique_ptr<AnimationCoder>> m_coders;   // one per thread
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<std::pair<int, std::vector<std::uint8_t>>> m_queue;
-    std::vector<std::vector<std::uint8_t>> m_spare;   // emptied copies, for the next frames
-    std::vector<std::vector<std::uint8_t>> m_blocks;   // the thread's only until joined
+    std::vector<std::vector<std::uint8_t>> m_spare;    // emptied copies, for the next frames
+    std::vector<std::vector<std::uint8_t>> m_blocks;   // by frame
     std::exception_ptr m_error;
     bool m_closing = false;
-    std::thread m_thread;   // last: starts when everything above is made
+    std::vector<std::thread> m_threads;
 };
 
 struct GifEncoder::State {

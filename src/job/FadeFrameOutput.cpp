@@ -115,7 +115,12 @@ void FadeFrameOutput::openGif(GifOptions options, const std::filesystem::path& s
         m_gif = std::make_unique<GifFrameSink>(options, m_layout, spillFile);
         m_gif->setHelperThreads(helperThreads);
         m_sink = m_gif.get();
-        m_pipeline = std::make_unique<FramePipeline>(*m_gif, m_layout);
+        // Frames the encoder reduces at once go to it straight from the frame surface (its
+        // own thread codes them); frames it keeps go through the writer thread as packed rows.
+        if (m_gif->keepsFrames())
+            m_pipeline = std::make_unique<FramePipeline>(*m_gif, m_layout);
+        else
+            m_direct = true;
     } catch (...) {
         m_kept = std::current_exception();
     }
@@ -150,7 +155,7 @@ void FadeFrameOutput::openVideo(VideoFormat format, int quality)
 
 void FadeFrameOutput::deliver(const Bitmap& image, int index)
 {
-    if (!m_pipeline || m_gap)
+    if (!wantsFrames() || m_gap)
         return;
     if (index != m_delivered) {
         m_gap = true;
@@ -158,6 +163,11 @@ void FadeFrameOutput::deliver(const Bitmap& image, int index)
     }
     if (image.empty())
         throw RuntimeError(errnum::InvalidPicture, "Invalid picture");
+    if (m_direct) {
+        m_gif->addImage(image);
+        ++m_delivered;
+        return;
+    }
     if (m_pipeline->error() != 0) {
         ++m_delivered;   // the writing has failed: the frame would not be written
         return;
@@ -190,8 +200,10 @@ AviWriteResult FadeFrameOutput::close()
     ProgressBar& progress = m_run.job.progressBar();
     progress.setMax(std::max(1, m_frames) - 1);
     progress.setValue(0);
-    m_error = m_pipeline->drain();
-    m_pipeline.reset();
+    if (m_pipeline) {
+        m_error = m_pipeline->drain();
+        m_pipeline.reset();
+    }
     if (m_error == 0 && m_delivered < m_frames)
         throw RuntimeError(errnum::FileNotFound, "File not found");   // the file closes with the frames before it
     progress.setValue(m_frames - 1);

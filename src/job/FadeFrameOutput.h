@@ -44,7 +44,7 @@ public:
     void openVideo(VideoFormat format, int quality);
 
     // True when rendered frames are wanted (the output is open and the compressor chosen).
-    bool wantsFrames() const { return m_pipeline != nullptr; }
+    bool wantsFrames() const { return m_pipeline != nullptr || m_direct; }
     // Hands over frame `index` (0, 1, ...), the frame surface's picture. Raises the frame file's
     // "Invalid picture" for an empty picture. A frame that never arrives ends the output there.
     void deliver(const Bitmap& image, int index);
@@ -77,6 +77,7 @@ private:
     int m_delivered = 0;                       // frames handed over, in order
     bool m_gap = false;                        // a frame did not arrive
     std::unique_ptr<FramePipeline> m_pipeline;
+    bool m_direct = false;                     // frames go to the GIF encoder without the pipeline
 };
 
 }  // namespace vantorell

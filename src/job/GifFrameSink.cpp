@@ -1,6 +1,7 @@
 #include "job/GifFrameSink.h"
 
 #include "dib/Dib.h"
+#include "platform/Bitmap.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -133,23 +134,51 @@ int GifFrameSink::writeFrame(std::span<const std::uint8_t> frame, std::int64_t)
 {
     if (m_failure || m_status != GifEncodeStatus::Done)
         return 0;   // the GIF cannot be made; encode() says so
+    if (!m_stored) {
+        addToEncoder([&](Dib& surface) { toSurface(frame.data(), m_layout, surface); });
+        return 0;
+    }
     try {
-        if (m_stored) {
-            if (!m_stored->append(frame))
-                return -EIO;
-        } else {
-            if (!m_encoder) {
-                m_encoder = std::make_unique<GifEncoder>(m_options, m_layout.width, m_layout.height);
-                m_encoder->setHelperThreads(m_helperThreads);
-            }
-            toSurface(frame.data(), m_layout, *m_surface);
-            m_status = m_encoder->addFrame(*m_surface);
-        }
+        if (!m_stored->append(frame))
+            return -EIO;
         ++m_frames;
     } catch (...) {
         m_failure = std::current_exception();
     }
     return 0;
+}
+
+void GifFrameSink::addImage(const Bitmap& image)
+{
+    addToEncoder([&](Dib& surface) {
+        if (surface.width() != m_layout.width || surface.height() != m_layout.height || surface.BPP() != 32)
+            surface.create(m_layout.width, m_layout.height, 32);
+        const int rows = std::min(m_layout.height, image.height());
+        const std::size_t bytes = std::size_t(std::min(m_layout.width, image.width())) * 4;
+        for (int y = 0; y < rows; ++y) {
+            std::uint8_t* to = surface.scanline(y);
+            std::memcpy(to, image.row(y), bytes);
+            for (int x = 0; x < m_layout.width; ++x)
+                to[4 * x + 3] = 0;   // the frames' fourth bytes are clear anyway; the GIF reads none
+        }
+    });
+}
+
+void GifFrameSink::addToEncoder(const std::function<void(Dib&)>& fill)
+{
+    if (m_failure || m_status != GifEncodeStatus::Done)
+        return;   // the GIF cannot be made; encode() says so
+    try {
+        if (!m_encoder) {
+            m_encoder = std::make_unique<GifEncoder>(m_options, m_layout.width, m_layout.height);
+            m_encoder->setHelperThreads(m_helperThreads);
+        }
+        fill(*m_surface);
+        m_status = m_encoder->addFrame(*m_surface);
+        ++m_frames;
+    } catch (...) {
+        m_failure = std::current_exception();
+    }
 }
 
 int GifFrameSink::finish() { return 0; }

@@ -13,11 +13,13 @@
 #include <cstdint>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
 namespace vantorell {
 
+class Bitmap;
 class Dib;
 
 // Frames kept in memory for a global palette or a size budget; beyond it they spill to disk.
@@ -41,6 +43,12 @@ public:
     int writeFrame(std::span<const std::uint8_t> frame, std::int64_t index) override;
     int finish() override;
 
+    // The job's thread, for frames the encoder reduces at once: frame after frame from the
+    // frame surface, without packing. Like writeFrame, a failure is kept for encode().
+    void addImage(const Bitmap& image);
+    // Whether the frames are kept (a global palette or a size budget) rather than reduced at once.
+    bool keepsFrames() const;
+
     int frames() const { return m_frames; }
     // The job's thread, after finish(): the GIF's bytes (replaced) with `progress` per frame
     // stored. Raises what failed while the frames came in (no memory).
@@ -50,7 +58,7 @@ public:
 
 private:
     class StoredFrames;
-    bool keepsFrames() const;
+    void addToEncoder(const std::function<void(Dib&)>& fill);
 
     GifOptions m_options;
     FrameLayout m_layout;
