@@ -188,7 +188,7 @@ void addFadeOptions(std::vector<CliOption>& options)
         [](MixRequest& request, const GifDither& dither) { request.gif.dither = dither; }));
     options.push_back({"--codec", "uncompressed|mjpeg|mpeg4|ffv1|huffyuv|h264",
                        "fade to AVI: the video compressor (default uncompressed; --list-codecs shows this build's); "
-                       "a GIF's frames are always uncompressed",
+                       "not used for a GIF",
                        [](CliContext& c, const std::string& v) -> std::optional<std::string> {
                            std::string names;
                            for (const CompressorOption& option : offeredCompressors()) {

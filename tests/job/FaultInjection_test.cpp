@@ -129,14 +129,13 @@ protected:
     test::TempDir out, temp, inputs;
 };
 
-// EFBIG at each file the job writes: the JPEG, the AVI and the GIF results, and the temporary
-// AVI of a GIF in the fade's work folder. SIGXFSZ is ignored, so the write fails instead of the process.
+// EFBIG at each file the job writes: the JPEG, the AVI and the GIF results. SIGXFSZ is ignored,
+// so the write fails instead of the process.
 TEST_F(FaultInjection, FileSizeLimitWritesNothingAndKeepsTheEarlierResult)
 {
     // 96 x 72 frames: a frame file is 20790 bytes, 20 frames make an uncompressed AVI of
-    // 411 KiB. The GIF's temporary AVI is always uncompressed, so the GIF that outgrows it has
-    // 12 x 12 frames, each with its own 256-colour palette: 40 frames make a temporary AVI of
-    // about 24 KB and a GIF of about 38 KB.
+    // 411 KiB. The GIF has 12 x 12 frames, each with its own 256-colour palette: 40 frames make
+    // a GIF of about 38 KB.
     const std::string small = smallPair();
     const std::string tiny = scatteredPair();
     struct Case {
