@@ -2,6 +2,7 @@
 
 #include "job/ErrorReport.h"
 #include "job/FileHelpers.h"
+#include "job/StepLabels.h"
 #include "job/StepRunner.h"
 #include "job/FadeJob.h"
 #include "platform/Conversions.h"
@@ -322,35 +323,44 @@ void WindowModel::fireClick(OptionButton& option)
 
 // ---- Mix type, direction, output and quality handlers --------------------------------------
 
-// Steps 100 to 106 of each mix-type handler: the Start button's caption and the three stored
+// The labels::mixType steps of each mix-type handler: the Start button's caption and the three stored
 // mix-type options.
 void WindowModel::mixTypeChosen(StepRunner& steps, const char* startCaption)
 {
-    steps.run(100, [&] { startButton.setCaption(startCaption); });
-    steps.run(102, [&] { saveSetting(names::kBlendOption.settingsKey, blendOption.value() ? "True" : "False"); });
-    steps.run(104, [&] { saveSetting(names::kFadeOption.settingsKey, fadeOption.value() ? "True" : "False"); });
-    steps.run(106, [&] { saveSetting(names::kOverlayOption.settingsKey, overlayOption.value() ? "True" : "False"); });
+    namespace label = labels::mixType;
+    steps.run(label::kSetStartCaption, [&] { startButton.setCaption(startCaption); });
+    steps.run(label::kSaveBlendOption, [&] {
+        saveSetting(names::kBlendOption.settingsKey, blendOption.value() ? "True" : "False");
+    });
+    steps.run(label::kSaveFadeOption, [&] {
+        saveSetting(names::kFadeOption.settingsKey, fadeOption.value() ? "True" : "False");
+    });
+    steps.run(label::kSaveOverlayOption, [&] {
+        saveSetting(names::kOverlayOption.settingsKey, overlayOption.value() ? "True" : "False");
+    });
 }
 
 void WindowModel::blendChosen()
 {
+    namespace label = labels::blendOption;
     StepRunner steps(ui(), names::kBlendOption.reportName);
     mixTypeChosen(steps, "Start Blending Two Image");
-    steps.run(108, [&] { setMixControlsEnabled(true); });
-    steps.run(110, [&] { outputFrame.setEnabled(false); });
-    steps.run(112, [&] { saveAsAviOption.setEnabled(false); });
-    steps.run(114, [&] { saveAsGifOption.setEnabled(false); });
-    steps.run(116, [&] { framesPerSecondFrame.setEnabled(false); });
-    steps.run(118, [&] { frameCountFrame.setEnabled(false); });
-    steps.run(120, [&] { framesPerSecondBox.setEnabled(false); });
-    steps.run(122, [&] { frameCountBox.setEnabled(false); });
+    steps.run(label::kEnableMixControls, [&] { setMixControlsEnabled(true); });
+    steps.run(label::kDisableOutputFrame, [&] { outputFrame.setEnabled(false); });
+    steps.run(label::kDisableSaveAsAvi, [&] { saveAsAviOption.setEnabled(false); });
+    steps.run(label::kDisableSaveAsGif, [&] { saveAsGifOption.setEnabled(false); });
+    steps.run(label::kDisableFramesPerSecondFrame, [&] { framesPerSecondFrame.setEnabled(false); });
+    steps.run(label::kDisableFrameCountFrame, [&] { frameCountFrame.setEnabled(false); });
+    steps.run(label::kDisableFramesPerSecondBox, [&] { framesPerSecondBox.setEnabled(false); });
+    steps.run(label::kDisableFrameCountBox, [&] { frameCountBox.setEnabled(false); });
 }
 
 void WindowModel::fadeChosen()
 {
+    namespace label = labels::fadeOption;
     StepRunner steps(ui(), names::kFadeOption.reportName);
     mixTypeChosen(steps, "Start Fading Two Image");
-    steps.run(108, [&] {
+    steps.run(label::kEnableFadeControls, [&] {
         setMixControlsEnabled(true);
         outputFrame.setEnabled(true);
         frameCountFrame.setEnabled(true);
@@ -360,9 +370,10 @@ void WindowModel::fadeChosen()
 
 void WindowModel::overlayChosen()
 {
+    namespace label = labels::overlayOption;
     StepRunner steps(ui(), names::kOverlayOption.reportName);
     mixTypeChosen(steps, "Start Overlaying Two Image");
-    steps.run(108, [&] { setMixControlsEnabled(false); });
+    steps.run(label::kDisableMixControls, [&] { setMixControlsEnabled(false); });
 }
 
 void WindowModel::setMixControlsEnabled(bool enabled)
@@ -413,20 +424,21 @@ void WindowModel::framesPerSecondChanged()
 
 void WindowModel::openFileInto(TextBox& box, std::string_view routine)
 {
+    namespace label = labels::browseImage;
     StepRunner steps(ui(), routine);
     OpenFileRequest request;
     std::vector<std::filesystem::path> chosen;
-    steps.run(100, [&] { chosen.clear(); });
-    steps.run(102, [&] { request.title = "Choose One Picture"; });
-    steps.run(104, [&] { request.filter = "JPG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|"; });
-    steps.run(106, [&] { chosen = ui().openFiles(request); });
+    steps.run(label::kClearChosen, [&] { chosen.clear(); });
+    steps.run(label::kSetDialogTitle, [&] { request.title = "Choose One Picture"; });
+    steps.run(label::kSetDialogFilter, [&] { request.filter = "JPG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|"; });
+    steps.run(label::kShowOpenDialog, [&] { chosen = ui().openFiles(request); });
     // The box holds one path: the first name of a selection is the one that goes in.
     std::string fileName;
     if (!chosen.empty())
         fileName = chosen.front().string();
-    if (!steps.test(108, [&] { return !fileName.empty(); }))
+    if (!steps.test(label::kTestFileChosen, [&] { return !fileName.empty(); }))
         return;
-    steps.run(110, [&] { box.setText(fileName); });
+    steps.run(label::kShowFileName, [&] { box.setText(fileName); });
 }
 
 void WindowModel::browseImage1() { openFileInto(image1Box, names::kBrowseImage1Button.reportName); }
@@ -447,23 +459,25 @@ std::filesystem::path WindowModel::samplesFolder() const
 
 void WindowModel::loadSamples()
 {
+    namespace label = labels::loadSamples;
     StepRunner steps(ui(), names::kLoadSamplesButton.reportName);
     const std::filesystem::path samples = samplesFolder();
-    if (steps.test(100, [&] { return blendOption.value() || overlayOption.value(); })) {
-        steps.run(102, [&] { image1Box.setText((samples / "sample1.jpg").string()); });
-        steps.run(104, [&] { image2Box.setText((samples / "sample2.jpg").string()); });
+    if (steps.test(label::kTestBlendOrOverlay, [&] { return blendOption.value() || overlayOption.value(); })) {
+        steps.run(label::kShowBlendSample1, [&] { image1Box.setText((samples / "sample1.jpg").string()); });
+        steps.run(label::kShowBlendSample2, [&] { image2Box.setText((samples / "sample2.jpg").string()); });
         return;
     }
-    if (steps.test(106, [&] { return fadeOption.value(); })) {
-        steps.run(108, [&] { image1Box.setText((samples / "face1.jpg").string()); });
-        steps.run(110, [&] { image2Box.setText((samples / "face2.jpg").string()); });
+    if (steps.test(label::kTestFade, [&] { return fadeOption.value(); })) {
+        steps.run(label::kShowFadeSample1, [&] { image1Box.setText((samples / "face1.jpg").string()); });
+        steps.run(label::kShowFadeSample2, [&] { image2Box.setText((samples / "face2.jpg").string()); });
     }
 }
 
 void WindowModel::showHelp()
 {
+    namespace label = labels::help;
     StepRunner steps(ui(), names::kHelpButton.reportName);
-    steps.run(100, [&] {
+    steps.run(label::kShowHelp, [&] {
         showMessage("To prevent images from being cropped:\n\n"
                     "1. All images must be the same pixel dimension (height and width)\n\n"
                     "2. The first image must be larger than the second image.");
@@ -472,8 +486,9 @@ void WindowModel::showHelp()
 
 void WindowModel::showQualityHelp()
 {
+    namespace label = labels::qualityHelp;
     StepRunner steps(ui(), names::kQualityHelpButton.reportName);
-    steps.run(100, [&] {
+    steps.run(label::kShowQualityHelp, [&] {
         std::string fixed = fixedQualityOption.caption();
         std::erase(fixed, ':');
         showMessage(smartDetectOption.caption() +
@@ -498,28 +513,30 @@ void WindowModel::framesPerSecondLostFocus() { checkNumeric(framesPerSecondBox);
 
 void WindowModel::browseOutputFolder()
 {
+    namespace label = labels::browseFolder;
     StepRunner steps(ui(), names::kBrowseFolderButton.reportName);
     std::string folder;
-    steps.run(100, [&] {
+    steps.run(label::kShowFolderDialog, [&] {
         if (auto chosen = ui().browseFolder("Save To This Folder", {}))
             folder = chosen->string();
     });
-    if (!steps.test(102, [&] { return !folder.empty(); }))
+    if (!steps.test(label::kTestFolderChosen, [&] { return !folder.empty(); }))
         return;
-    steps.run(104, [&] { saveSetting(names::kBrowseFolderButton.settingsKey, folder); });
-    if (steps.test(104, [&] { return folder.back() != '/'; }))
-        steps.run(106, [&] { outputFolderBox.setText(folder + "/"); });
+    steps.run(label::kSaveFolder, [&] { saveSetting(names::kBrowseFolderButton.settingsKey, folder); });
+    if (steps.test(label::kTestTrailingSeparator, [&] { return folder.back() != '/'; }))
+        steps.run(label::kShowFolderWithSeparator, [&] { outputFolderBox.setText(folder + "/"); });
     else
-        steps.run(108, [&] { outputFolderBox.setText(folder); });
+        steps.run(label::kShowFolder, [&] { outputFolderBox.setText(folder); });
 }
 
 // ---- Start-up and closing ------------------------------------------------------------------
 
 void WindowModel::load()
 {
+    namespace label = labels::windowLoad;
     StepRunner steps(ui(), names::kWindowLoad.reportName);
 
-    steps.run(100, [&] {
+    steps.run(label::kApplySkin, [&] {
         if (!fileExists((m_env.programFolder / "x" / "o.cjs").string()))
             return;
         // There is no skinning component here: the skin file switches the window to the
@@ -528,20 +545,20 @@ void WindowModel::load()
         backColour = kButtonFaceColour;
         if (onWindowChanged) onWindowChanged();
     });
-    steps.run(102, [&] {
+    steps.run(label::kSetCaption, [&] {
         caption = m_env.productName;
         m_job.setApplicationTitle(applicationTitleFor(m_env.productName));
         if (onWindowChanged) onWindowChanged();
     });
     const std::filesystem::path handPointer = m_env.programFolder / "HAND-M.CUR";
-    if (steps.test(104, [&] { return fileExists(handPointer.string()); })) {
-        steps.run(106, [&] {
+    if (steps.test(label::kTestHandPointer, [&] { return fileExists(handPointer.string()); })) {
+        steps.run(label::kLoadHandPointer, [&] {
             readCursorHotSpot(handPointer, customPointerHotX, customPointerHotY);
             customPointerFile = handPointer;
             if (onPointerChanged) onPointerChanged();
         });
     }
-    steps.run(108, [&] {
+    steps.run(label::kOpenHomePageByChance, [&] {
         const int draw = static_cast<int>(m_env.random() * 100.0) + 1;
         if (draw == 7 && !ui().shellStart(m_env.homePage))
             throw RuntimeError(errnum::FileNotFound, "File not found");
@@ -553,29 +570,31 @@ void WindowModel::load()
     gifOptions.restore();    // the GIF choices' keys; none stored: halftone and ordered
 }
 
-// Steps 130 to 172 of start-up: every stored value back into its control.
+// Steps kRestoreImage1 to kEnableQualityValue of start-up (labels::windowLoad): every stored
+// value back into its control.
 void WindowModel::restoreSettings(StepRunner& steps)
 {
+    namespace label = labels::windowLoad;
     // The stored values as the previous run left them. The restore fires the handlers, and
-    // they write back: step 140 runs the Blend handler, which stores the current (design)
-    // mix type, so reading a key after that would lose the mix type the user had chosen.
+    // they write back: step kRunBlendHandler runs the Blend handler, which stores the current
+    // (design) mix type, so reading a key after that would lose the mix type the user had chosen.
     const struct {
-        int label;
+        int step;
         OptionButton& option;
         ControlNames names;
         const char* fallback;
     } options[] = {
-        {142, blendLeftOption, names::kBlendLeftOption, "1"},
-        {144, blendRightOption, names::kBlendRightOption, "0"},
-        {146, blendTopOption, names::kBlendTopOption, "0"},
-        {148, blendBottomOption, names::kBlendBottomOption, "0"},
-        {150, blendOption, names::kBlendOption, "1"},
-        {152, fadeOption, names::kFadeOption, "0"},
-        {154, overlayOption, names::kOverlayOption, "0"},
-        {156, saveAsAviOption, names::kSaveAsAviOption, "1"},
-        {158, saveAsGifOption, names::kSaveAsGifOption, "0"},
-        {160, smartDetectOption, names::kSmartDetectOption, "1"},
-        {162, fixedQualityOption, names::kFixedQualityOption, "0"},
+        {label::kRestoreBlendLeft, blendLeftOption, names::kBlendLeftOption, "1"},
+        {label::kRestoreBlendRight, blendRightOption, names::kBlendRightOption, "0"},
+        {label::kRestoreBlendTop, blendTopOption, names::kBlendTopOption, "0"},
+        {label::kRestoreBlendBottom, blendBottomOption, names::kBlendBottomOption, "0"},
+        {label::kRestoreBlend, blendOption, names::kBlendOption, "1"},
+        {label::kRestoreFade, fadeOption, names::kFadeOption, "0"},
+        {label::kRestoreOverlay, overlayOption, names::kOverlayOption, "0"},
+        {label::kRestoreSaveAsAvi, saveAsAviOption, names::kSaveAsAviOption, "1"},
+        {label::kRestoreSaveAsGif, saveAsGifOption, names::kSaveAsGifOption, "0"},
+        {label::kRestoreSmartDetect, smartDetectOption, names::kSmartDetectOption, "1"},
+        {label::kRestoreFixedQuality, fixedQualityOption, names::kFixedQualityOption, "0"},
     };
     std::map<std::string, std::optional<std::string>, std::less<>> stored;
     for (const ControlNames& control : {names::kImage1Box, names::kImage2Box, names::kOutputFolderBox,
@@ -590,35 +609,40 @@ void WindowModel::restoreSettings(StepRunner& steps)
     };
 
     const std::string desktop = withTrailingSeparator(m_env.desktopFolder.string());
-    steps.run(130, [&] { image1Box.setText(storedOr(names::kImage1Box, "")); });
-    steps.run(132, [&] { image2Box.setText(storedOr(names::kImage2Box, "")); });
-    steps.run(134, [&] { outputFolderBox.setText(storedOr(names::kOutputFolderBox, desktop)); });
-    steps.run(136, [&] { frameCountBox.setText(storedOr(names::kFrameCountBox, "10")); });
-    steps.run(138, [&] { framesPerSecondBox.setText(storedOr(names::kFramesPerSecondBox, "5")); });
-    steps.run(140, [&] { blendChosen(); });
+    steps.run(label::kRestoreImage1, [&] { image1Box.setText(storedOr(names::kImage1Box, "")); });
+    steps.run(label::kRestoreImage2, [&] { image2Box.setText(storedOr(names::kImage2Box, "")); });
+    steps.run(label::kRestoreOutputFolder, [&] {
+        outputFolderBox.setText(storedOr(names::kOutputFolderBox, desktop));
+    });
+    steps.run(label::kRestoreFrameCount, [&] { frameCountBox.setText(storedOr(names::kFrameCountBox, "10")); });
+    steps.run(label::kRestoreFramesPerSecond, [&] {
+        framesPerSecondBox.setText(storedOr(names::kFramesPerSecondBox, "5"));
+    });
+    steps.run(label::kRunBlendHandler, [&] { blendChosen(); });
     for (const auto& restore : options)
-        steps.run(restore.label, [&] {
+        steps.run(restore.step, [&] {
             setOptionValue(restore.option, booleanFromSetting(storedOr(restore.names, restore.fallback)));
         });
-    steps.run(164, [&] {
+    steps.run(label::kRestoreQualitySlider, [&] {
         const std::int32_t value = textToInt32(storedOr(names::kQualitySlider, "85"));
         if (value < qualitySlider.min() || value > qualitySlider.max())
             throw RuntimeError(kInvalidPropertyValue, "Invalid property value");
         qualitySlider.setValue(value);
     });
-    steps.run(166, [&] { qualityValueFrame.setCaption(std::to_string(qualitySlider.value()) + "%"); });
-    if (steps.test(168, [&] { return smartDetectOption.value(); }))
-        steps.run(170, [&] { qualityValueFrame.setEnabled(false); });
+    steps.run(label::kShowQuality, [&] { qualityValueFrame.setCaption(std::to_string(qualitySlider.value()) + "%"); });
+    if (steps.test(label::kTestSmartDetect, [&] { return smartDetectOption.value(); }))
+        steps.run(label::kDisableQualityValue, [&] { qualityValueFrame.setEnabled(false); });
     else
-        steps.run(172, [&] { qualityValueFrame.setEnabled(true); });
+        steps.run(label::kEnableQualityValue, [&] { qualityValueFrame.setEnabled(true); });
 }
 
 void WindowModel::queryUnload(bool& cancel, int /*unloadMode*/)
 {
+    namespace label = labels::windowQueryUnload;
     cancel = false;
     StepRunner steps(ui(), names::kWindowQueryUnload.reportName);
-    steps.run(102, [&] { ui().yield(); });
-    steps.run(104, [&] { ui().yield(); });
+    steps.run(label::kLetEventsRun, [&] { ui().yield(); });
+    steps.run(label::kLetEventsRunAgain, [&] { ui().yield(); });
 }
 
 void WindowModel::unload()

@@ -3,6 +3,7 @@
 #include "job/GifFrameSink.h"
 #include "job/MixJob.h"
 #include "job/ResultFile.h"
+#include "job/StepLabels.h"
 #include "job/StepRunner.h"
 #include "platform/Controls.h"
 
@@ -14,16 +15,19 @@ namespace vantorell {
 
 namespace {
 
-// Steps 404 to 412: the bytes written through result.gif's temporary and renamed over the
-// result only when whole; a failed write is reported and leaves the earlier result.
+namespace label = labels::start;
+
+// Steps kYieldBeforeSaveGif to kSaveGifFailed: the bytes written through result.gif's temporary
+// and renamed over the result only when whole; a failed write is reported and leaves the earlier
+// result.
 void saveGifSteps(JobRun& run, StepRunner& steps, const std::vector<std::uint8_t>& bytes)
 {
     UiPort& ui = run.ui;
     const std::string& output = run.outcome.outputPath;
-    steps.run(404, [&] { ui.yield(); });
-    steps.run(406, [&] { ui.setBusyPointer(true); });
+    steps.run(label::kYieldBeforeSaveGif, [&] { ui.yield(); });
+    steps.run(label::kSaveGifBusyPointer, [&] { ui.setBusyPointer(true); });
     std::optional<ResultFile> result;
-    if (steps.test(408, [&] {
+    if (steps.test(label::kSaveGif, [&] {
             result.emplace(output);
             if (!result->writeWhole(bytes))
                 return true;
@@ -31,8 +35,8 @@ void saveGifSteps(JobRun& run, StepRunner& steps, const std::vector<std::uint8_t
             run.outcome.writtenFile = output;
             return false;
         })) {
-        steps.run(410, [&] { ui.setBusyPointer(false); });
-        steps.run(412, [&] { run.showMessage("Unexpected error saving GIF file."); });
+        steps.run(label::kSaveGifFailedPointer, [&] { ui.setBusyPointer(false); });
+        steps.run(label::kSaveGifFailed, [&] { run.showMessage("Unexpected error saving GIF file."); });
         run.fail(run.writeFailure());
     }
 }
@@ -60,7 +64,7 @@ void runGifSteps(JobRun& run, StepRunner& steps, GifFrameSink& frames)
 {
     ProgressBar& progress = run.job.progressBar();
     UiPort& ui = run.ui;
-    steps.run(388, [&] {
+    steps.run(label::kStartGifProgress, [&] {
         progress.setStep("Writing GIF");
         progress.setValue(0);
         progress.setText("Progress Bar");
@@ -75,20 +79,20 @@ void runGifSteps(JobRun& run, StepRunner& steps, GifFrameSink& frames)
         return true;
     };
     const std::optional<std::int64_t> maxSize = run.request.gif.maxSize;
-    if (steps.test(394, [&] {
+    if (steps.test(label::kMakeGif, [&] {
             const GifEncodeStatus status = maxSize ? fitToBudget(run, frames, *maxSize, onFrame, bytes, tooLarge, smallest)
                                                    : frames.encode(bytes, onFrame);
             progress.setValue(0);
             return status != GifEncodeStatus::Done && status != GifEncodeStatus::NoFrames;
         })) {
-        steps.run(396, [&] { run.showMessage("Unexpected error creating GIF file."); });
-        steps.run(398, [&] { run.fail("the GIF could not be made from the frames."); });
+        steps.run(label::kShowMakeGifFailed, [&] { run.showMessage("Unexpected error creating GIF file."); });
+        steps.run(label::kMakeGifFailed, [&] { run.fail("the GIF could not be made from the frames."); });
     } else if (tooLarge) {
         run.showMessage("result.gif cannot be made to fit in " + formatByteSize(*maxSize) +
                         ": the smallest choice gives about " + formatByteSize(smallest) + ".");
         run.fail("no GIF choice fits in " + formatByteSize(*maxSize) + ".");
-    } else if (steps.test(400, [&] { return bytes.empty(); })) {
-        steps.run(402, [&] { run.showMessage("Nothing to save"); });
+    } else if (steps.test(label::kTestNothingToSave, [&] { return bytes.empty(); })) {
+        steps.run(label::kShowNothingToSave, [&] { run.showMessage("Nothing to save"); });
         run.fail("there were no frames to save.");
     } else {
         saveGifSteps(run, steps, bytes);

@@ -8,9 +8,10 @@ struct JobRun;
 class StepRunner;
 class GifFrameSink;
 
-// Steps 388 to 412 of the Fade job, after the last frame went to `frames`: reset the progress
-// bar, make the GIF (400: nothing to save when no frame was rendered), save it to the output
-// path through its temporary. A GIF that cannot be made, nothing to save, or a failed save is
+// Steps kStartGifProgress to kSaveGifFailed of the Fade job (labels::start, job/StepLabels.h),
+// after the last frame went to `frames`: reset the progress bar, make the GIF
+// (kTestNothingToSave: nothing to save when no frame was rendered), save it to the output path
+// through its temporary. A GIF that cannot be made, nothing to save, or a failed save is
 // the job's failure.
 void runGifSteps(JobRun& run, StepRunner& steps, GifFrameSink& frames);
 

@@ -10,6 +10,7 @@
 #include "job/FileHelpers.h"
 #include "job/MixJob.h"
 #include "job/ReportNames.h"
+#include "job/StepLabels.h"
 #include "job/StepRunner.h"
 #include "mix/FadeRenderer.h"
 #include "mix/PixelBuffer.h"
@@ -27,6 +28,8 @@
 namespace vantorell {
 
 namespace {
+
+namespace label = labels::start;
 
 // Each input file is decoded once per job: the surfaces that show the same picture share its
 // pixels (a 4000 x 3000 picture is 48 MB). The fourth byte is cleared once here, so the pixel
@@ -130,8 +133,8 @@ bool sequenceReady(FadeRun& fade)
 }
 
 // A sequence: the pair of frame `pair` decoded into the source surfaces and captured, at the
-// labels of the first pair's loads (296, 298) and captures (326, 328). False when a picture
-// cannot be read: the job ends there and writes nothing.
+// labels of the first pair's loads (kLoadSource1, kLoadSource2) and captures (kCaptureSource1,
+// kCaptureSource2). False when a picture cannot be read: the job ends there and writes nothing.
 bool loadSequencePair(FadeRun& fade, StepRunner& steps, int pair)
 {
     WorkSurfaces& s = fade.surfaces;
@@ -141,15 +144,20 @@ bool loadSequencePair(FadeRun& fade, StepRunner& steps, int pair)
     fade.pictures.keepOnly(files[std::size_t(pair)], files[std::size_t(pair) + 1]);
     for (int side = 0; side < 2; ++side) {
         const std::string& file = files[std::size_t(pair + side)];
-        if (!steps.run(296 + 2 * side, [&] { loadInto(side == 0 ? s.fadeSource1 : s.fadeSource2, fade.pictures, file); })) {
+        const int loadLabel = side == 0 ? label::kLoadSource1 : label::kLoadSource2;
+        if (!steps.run(loadLabel, [&] { loadInto(side == 0 ? s.fadeSource1 : s.fadeSource2, fade.pictures, file); })) {
             fade.run.fail("picture " + std::to_string(pair + side + 1) + " of the sequence (" + file +
                           ") could not be read.");
             fade.sequenceFailed = true;
             return false;
         }
     }
-    steps.run(326, [&] { transferPixels(s.fadeSource1, fade.renderer.source(0), PixelTransfer::Capture); });
-    steps.run(328, [&] { transferPixels(s.fadeSource2, fade.renderer.source(1), PixelTransfer::Capture); });
+    steps.run(label::kCaptureSource1, [&] {
+        transferPixels(s.fadeSource1, fade.renderer.source(0), PixelTransfer::Capture);
+    });
+    steps.run(label::kCaptureSource2, [&] {
+        transferPixels(s.fadeSource2, fade.renderer.source(1), PixelTransfer::Capture);
+    });
     return true;
 }
 
@@ -158,28 +166,38 @@ std::string frameFilePattern(const FadeWorkFolder& work)
     return work.file(std::string(names::kFrameFilePrefix) + "*.bmp");
 }
 
-// Steps 292 to 306: both pictures decoded once and the meshes laid on them. False when a
-// picture cannot be read: the job ends there.
+// Steps kLoadImage1 to kSetUpMeshes: both pictures decoded once and the meshes laid on them. False
+// when a picture cannot be read: the job ends there.
 bool loadPictures(FadeRun& fade, StepRunner& steps)
 {
     const MixRequest& request = fade.run.request;
     WorkSurfaces& s = fade.surfaces;
     if (request.image2Path != request.image1Path)
         fade.pictures.prefetch(request.image2Path);
-    if (!steps.run(292, [&] { loadInto(s.fadeMeshStart, fade.pictures, request.image1Path); })) {
+    if (!steps.run(label::kLoadImage1, [&] { loadInto(s.fadeMeshStart, fade.pictures, request.image1Path); })) {
         fade.run.fail("Image #1 could not be read.");
         return false;
     }
-    if (!steps.run(294, [&] { loadInto(s.fadeMeshEnd, fade.pictures, request.image2Path); })) {
+    if (!steps.run(label::kLoadImage2, [&] { loadInto(s.fadeMeshEnd, fade.pictures, request.image2Path); })) {
         fade.run.fail("Image #2 could not be read.");
         return false;
     }
-    steps.run(296, [&] { s.fadeSource1.setAutoSize(true); loadInto(s.fadeSource1, fade.pictures, request.image1Path); });
-    steps.run(298, [&] { s.fadeSource2.setAutoSize(true); loadInto(s.fadeSource2, fade.pictures, request.image2Path); });
-    steps.run(300, [&] { s.fadeMeshStart.setAutoSize(true); });
-    steps.run(302, [&] { s.fadeMeshEnd.setAutoSize(true); });
-    if (steps.test(304, [&] { return !s.fadeMeshEnd.picture().empty() && !s.fadeMeshStart.picture().empty(); }))
-        steps.run(306, [&] { setupMorphMeshes(fade.mesh1, fade.mesh2, s.fadeMeshStart, s.fadeMeshEnd); });
+    steps.run(label::kLoadSource1, [&] {
+        s.fadeSource1.setAutoSize(true);
+        loadInto(s.fadeSource1, fade.pictures, request.image1Path);
+    });
+    steps.run(label::kLoadSource2, [&] {
+        s.fadeSource2.setAutoSize(true);
+        loadInto(s.fadeSource2, fade.pictures, request.image2Path);
+    });
+    steps.run(label::kAutoSizeMeshStart, [&] { s.fadeMeshStart.setAutoSize(true); });
+    steps.run(label::kAutoSizeMeshEnd, [&] { s.fadeMeshEnd.setAutoSize(true); });
+    if (steps.test(label::kTestBothLoaded, [&] {
+            return !s.fadeMeshEnd.picture().empty() && !s.fadeMeshStart.picture().empty();
+        }))
+        steps.run(label::kSetUpMeshes, [&] {
+            setupMorphMeshes(fade.mesh1, fade.mesh2, s.fadeMeshStart, s.fadeMeshEnd);
+        });
     // Morph: the request's meshes, if any, replace the regular ones (job/FadeMorph).
     if (auto why = layRequestMeshes(request, fade.mesh1, fade.mesh2)) {
         fade.run.fail(*why);
@@ -188,29 +206,34 @@ bool loadPictures(FadeRun& fade, StepRunner& steps)
     return true;
 }
 
-// Steps 310 to 330: the work folder, the frame surface and the captured pixel buffers.
+// Steps kClearWorkFolder to kSetProgressMax: the work folder, the frame surface and the captured
+// pixel buffers.
 void prepareFrames(FadeRun& fade, StepRunner& steps)
 {
     WorkSurfaces& s = fade.surfaces;
     // A fresh private folder holds no frame files of an earlier run; the deletion stays for
     // the record of the steps and costs nothing.
-    steps.run(310, [&] {
+    steps.run(label::kClearWorkFolder, [&] {
         fade.work.create();
         deleteFileForced(fade.ui, frameFilePattern(fade.work));
     });
-    steps.run(312, [&] {
+    steps.run(label::kClearFrame, [&] {
         s.fadeFrame.setPicture(Picture());
         s.fadeFrame.setBackColor(0x000000);   // the frame surface's background is black
     });
-    steps.run(314, [&] { s.fadeFrame.setOuterWidth(s.fadeSource1.outerWidth()); });
-    steps.run(316, [&] { s.fadeFrame.setOuterHeight(s.fadeSource1.outerHeight()); });
-    steps.run(318, [&] { fade.renderer.setTriangles(0, meshToTriangles(fade.mesh1)); });
-    steps.run(320, [&] { fade.renderer.setTriangles(1, meshToTriangles(fade.mesh2)); });
-    steps.run(322, [&] { s.fadeMeshStart.clear(); });
-    steps.run(324, [&] { s.fadeMeshEnd.clear(); });
-    steps.run(326, [&] { transferPixels(s.fadeSource1, fade.renderer.source(0), PixelTransfer::Capture); });
-    steps.run(328, [&] { transferPixels(s.fadeSource2, fade.renderer.source(1), PixelTransfer::Capture); });
-    steps.run(330, [&] { fade.progress.setMax(100); });
+    steps.run(label::kSetFrameWidth, [&] { s.fadeFrame.setOuterWidth(s.fadeSource1.outerWidth()); });
+    steps.run(label::kSetFrameHeight, [&] { s.fadeFrame.setOuterHeight(s.fadeSource1.outerHeight()); });
+    steps.run(label::kSetTriangles1, [&] { fade.renderer.setTriangles(0, meshToTriangles(fade.mesh1)); });
+    steps.run(label::kSetTriangles2, [&] { fade.renderer.setTriangles(1, meshToTriangles(fade.mesh2)); });
+    steps.run(label::kClearMeshStart, [&] { s.fadeMeshStart.clear(); });
+    steps.run(label::kClearMeshEnd, [&] { s.fadeMeshEnd.clear(); });
+    steps.run(label::kCaptureSource1, [&] {
+        transferPixels(s.fadeSource1, fade.renderer.source(0), PixelTransfer::Capture);
+    });
+    steps.run(label::kCaptureSource2, [&] {
+        transferPixels(s.fadeSource2, fade.renderer.source(1), PixelTransfer::Capture);
+    });
+    steps.run(label::kSetProgressMax, [&] { fade.progress.setMax(100); });
 }
 
 // The frames' size: the frame surface's.
@@ -295,9 +318,9 @@ std::unique_ptr<FadeFrameOutput> openOutput(FadeRun& fade)
     return output;
 }
 
-// Steps 332 to 368: every frame rendered by the fade renderer, each stage of a frame at its own
-// step, and each frame handed to the output as it is ready (none when the output takes no
-// frames: a cancelled dialog, an output that failed).
+// Steps kPlanFrames to kReleaseSource2: every frame rendered by the fade renderer, each stage of a
+// frame at its own step, and each frame handed to the output as it is ready (none when the output
+// takes no frames: a cancelled dialog, an output that failed).
 void renderFrames(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
 {
     WorkSurfaces& s = fade.surfaces;
@@ -305,7 +328,7 @@ void renderFrames(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
     FadeRenderer& renderer = fade.renderer;
     int last = -1;
     // Frame i's pair and times: holds, easing and ping-pong, or a sequence's steps.
-    steps.run(332, [&] {
+    steps.run(label::kPlanFrames, [&] {
         renderer.setFrames(fadeFrames(fade.run.request, fade.run.frameCount()),
                            [&](int pair, PixelBuffer&, PixelBuffer&) { return loadSequencePair(fade, steps, pair); });
         last = renderer.frameCount() - 1;
@@ -313,23 +336,27 @@ void renderFrames(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
     if (!output.wantsFrames())
         last = -1;
     const FadeRenderer::StageRunner stages = [&](FadeRenderer::Stage stage, const std::function<void()>& work) {
-        static constexpr int kLabels[] = {336, 338, 340, 342, 344};   // path, map, capture, render, write-back
+        // In the order of FadeRenderer::Stage: path, map, capture, render, write-back.
+        static constexpr int kLabels[] = {label::kFramePath, label::kFrameMap, label::kFrameCapture,
+                                          label::kRenderFrame, label::kFrameWriteBack};
         steps.run(kLabels[int(stage)], work);
     };
     for (int i = 0; i <= last; ++i) {
         if (!renderer.loadPairOf(i))   // a sequence's next pair that cannot be read
             break;
-        steps.run(334, [&] {
+        steps.run(label::kShowFrameProgress, [&] {
             fade.progress.setStep("Frame " + std::to_string(i + 1) + " of " + std::to_string(last + 1));
             fade.progress.setValue(double(i + 1) / double(last + 1) * 100.0);
         });
         renderer.render(i, frame, stages);
-        steps.run(358, [&] { output.deliver(frame.image(), i); });
-        steps.run(360, [&] { renderer.finishFrame(); });
-        steps.run(362, [&] { frame.refresh(); });
+        steps.run(label::kDeliverFrame, [&] { output.deliver(frame.image(), i); });
+        steps.run(label::kFinishFrame, [&] { renderer.finishFrame(); });
+        steps.run(label::kRefreshFrame, [&] { frame.refresh(); });
     }
-    steps.run(366, [&] { transferPixels(s.fadeSource1, renderer.source(0), PixelTransfer::Release); });
-    steps.run(368, [&] {
+    steps.run(label::kReleaseSource1, [&] {
+        transferPixels(s.fadeSource1, renderer.source(0), PixelTransfer::Release);
+    });
+    steps.run(label::kReleaseSource2, [&] {
         transferPixels(s.fadeSource2, renderer.source(1), PixelTransfer::Release);
         fade.ui.setBusyPointer(false);
     });
@@ -345,19 +372,21 @@ AviWriteResult closeOutput(FadeRun& fade, FadeFrameOutput& output)
     return written;
 }
 
-// Steps 370 to 412: the frames written as the result AVI or video, or encoded as the GIF.
+// Steps kResetFrameProgress to kSaveGifFailed: the frames written as the result AVI or video, or
+// encoded as the GIF.
 void writeOutput(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
 {
     JobRun& run = fade.run;
-    steps.run(370, [&] {
+    steps.run(label::kResetFrameProgress, [&] {
         fade.progress.setStep({});
         fade.progress.setValue(0);
         fade.progress.setText("Progress Bar");
     });
     // The video formats are written like the AVI: straight to the result.
-    if (steps.test(372, [&] { return run.request.fadeOutput != FadeOutput::Gif; })) {
-        // 374 and 378 opened and closed the platform's AVI library; FFmpeg needs neither.
-        const bool done = steps.run(376, [&] {
+    if (steps.test(label::kTestVideoOutput, [&] { return run.request.fadeOutput != FadeOutput::Gif; })) {
+        // kOpenAviLibrary and kCloseAviLibrary opened and closed the platform's AVI library;
+        // FFmpeg needs neither.
+        const bool done = steps.run(label::kWriteVideo, [&] {
             if (closeOutput(fade, output) != AviWriteResult::Written)
                 return;
             output.commit();
@@ -365,12 +394,12 @@ void writeOutput(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
         });
         if (!done || (!run.outcome.wroteResult() && !run.outcome.cancelled))
             run.fail(run.writeFailure());
-    } else if (steps.test(380, [&] { return run.request.fadeOutput == FadeOutput::Gif; })) {
+    } else if (steps.test(label::kTestGifOutput, [&] { return run.request.fadeOutput == FadeOutput::Gif; })) {
         AviWriteResult frames = AviWriteResult::Failed;
-        steps.run(384, [&] { frames = closeOutput(fade, output); });
-        steps.run(386, [&] { fade.ui.setBusyPointer(false); });
+        steps.run(label::kCloseGifFrames, [&] { frames = closeOutput(fade, output); });
+        steps.run(label::kGifFramesNormalPointer, [&] { fade.ui.setBusyPointer(false); });
         if (frames == AviWriteResult::Written)
-            runGifSteps(run, steps, output.gif());   // 388 to 412: job/FadeGif.cpp
+            runGifSteps(run, steps, output.gif());   // kStartGifProgress to kSaveGifFailed: job/FadeGif.cpp
         else if (frames == AviWriteResult::Failed)
             run.fail("the frames could not be written for the GIF.");
     }
@@ -381,7 +410,7 @@ void writeOutput(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
 void runFadeSteps(JobRun& run, StepRunner& steps)
 {
     FadeRun fade(run);
-    steps.run(290, [&] { fade.ui.setBusyPointer(true); });
+    steps.run(label::kFadeBusyPointer, [&] { fade.ui.setBusyPointer(true); });
     if (sequenceReady(fade) && loadPictures(fade, steps)) {
         prepareFrames(fade, steps);
         if (enoughSpace(fade)) {
@@ -391,18 +420,18 @@ void runFadeSteps(JobRun& run, StepRunner& steps)
                 writeOutput(fade, steps, *output);
         }
     }
-    steps.run(416, [&] {
+    steps.run(label::kRemoveWorkFolder, [&] {
         if (fade.work.exists())
             deleteFileForced(fade.ui, frameFilePattern(fade.work));
         fade.work.remove();
     });
-    steps.run(426, [&] { fade.ui.setBusyPointer(false); });
-    steps.run(428, [&] {
+    steps.run(label::kFadeNormalPointer, [&] { fade.ui.setBusyPointer(false); });
+    steps.run(label::kFadeResetProgress, [&] {
         fade.progress.setStep({});
         fade.progress.setValue(0);
         fade.progress.setText("Progress Bar");
     });
-    steps.run(424, [&] { run.showClosingMessage(); });
+    steps.run(label::kFadeClosingMessage, [&] { run.showClosingMessage(); });
 }
 
 }  // namespace vantorell

@@ -9,7 +9,8 @@ namespace vantorell {
 struct JobRun;
 class StepRunner;
 
-// Steps 290 to 428 of the Start command.
+// The Fade steps of the Start command: kFadeBusyPointer to kFadeResetProgress in labels::start
+// (job/StepLabels.h).
 void runFadeSteps(JobRun& run, StepRunner& steps);
 
 }  // namespace vantorell

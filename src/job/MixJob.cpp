@@ -7,6 +7,7 @@
 #include "job/RecordingUi.h"
 #include "job/ResultFile.h"
 #include "job/ReportNames.h"
+#include "job/StepLabels.h"
 #include "job/StepRunner.h"
 #include "mix/Blend.h"
 #include "mix/Overlay.h"
@@ -22,6 +23,8 @@ namespace vantorell {
 
 namespace {
 
+namespace label = labels::start;
+
 // The steps of one blend direction: where its test and steps are labelled, which input becomes
 // the base picture and which way the ramp runs.
 struct DirectionSteps {
@@ -33,10 +36,13 @@ struct DirectionSteps {
 };
 
 constexpr DirectionSteps kDirectionSteps[] = {
-    {BlendDirection::Left, 122, false, BlendOrientation::Horizontal, 0},
-    {BlendDirection::Right, 160, true, BlendOrientation::Horizontal, 38},
-    {BlendDirection::Top, 198, false, BlendOrientation::Vertical, 76},
-    {BlendDirection::Bottom, 236, true, BlendOrientation::Vertical, 114},
+    {BlendDirection::Left, label::kTestBlendLeft, false, BlendOrientation::Horizontal, 0},
+    {BlendDirection::Right, label::kTestBlendRight, true, BlendOrientation::Horizontal,
+     label::kTestBlendRight - label::kTestBlendLeft},
+    {BlendDirection::Top, label::kTestBlendTop, false, BlendOrientation::Vertical,
+     label::kTestBlendTop - label::kTestBlendLeft},
+    {BlendDirection::Bottom, label::kTestBlendBottom, true, BlendOrientation::Vertical,
+     label::kTestBlendBottom - label::kTestBlendLeft},
 };
 
 // Starts decoding a JPEG file on a helper thread; no future for anything else (other formats
@@ -161,13 +167,13 @@ MixOutcome MixJob::run(const MixRequest& request)
     MixOutcome outcome;
     RecordingUi ui(m_ui, request, outcome, &m_cancel);
     const bool reserved = m_reserved.exchange(false);
-    if (!reserved && m_busy.exchange(true))                                  // 100, 102
+    if (!reserved && m_busy.exchange(true))                                  // kTestBusy, kMarkBusy
         return outcome;
     outcome.started = true;
     if (!reserved)
         m_cancel.reset();
     m_runningOutcome = &outcome;
-    JobRun run(*this, request, outcome, ui);                                 // 104
+    JobRun run(*this, request, outcome, ui);                                 // kBeginRun
     try {
         runSteps(run, ui);
     } catch (const JobCancelled&) {
@@ -183,7 +189,7 @@ MixOutcome MixJob::run(const MixRequest& request)
     }
     outcome.jpegQuality = run.jpegQuality;
     m_runningOutcome = nullptr;
-    m_busy = false;                                                          // 458
+    m_busy = false;                                                          // kClearBusy
     return outcome;
 }
 
@@ -198,34 +204,36 @@ void MixJob::runSteps(JobRun& run, UiPort& ui)
         return;
     }
 
-    if (!steps.test(106, [&] { return folderExists(resultFolder(request)); })) {
-        steps.run(456, [&] { run.showMessage("Folder does not exist. Please select another folder."); });
+    if (!steps.test(label::kTestOutputFolder, [&] { return folderExists(resultFolder(request)); })) {
+        steps.run(label::kShowNoOutputFolder, [&] {
+            run.showMessage("Folder does not exist. Please select another folder.");
+        });
         outcome.failure = "the output folder does not exist.";
-        return;                                                              // 458
+        return;                                                              // kClearBusy
     }
-    steps.run(108, [&] {
+    steps.run(label::kComposeOutputPath, [&] {
         outcome.outputPath = resultFolder(request) + kPathSeparator + resultFileName(request);
     });
-    steps.run(110, [&] { outcome.outputPath = normalizePath(outcome.outputPath); });
+    steps.run(label::kNormalizeOutputPath, [&] { outcome.outputPath = normalizePath(outcome.outputPath); });
     // The earlier result stays until the new one replaces it whole (job/ResultFile); here only
     // temporaries of killed jobs go, and a result that could never be replaced is reported.
-    if (!steps.run(112, [&] {
+    if (!steps.run(label::kClearStaleResult, [&] {
             ui.yield();
             ResultFile::removeStale(outcome.outputPath);
             ResultFile::checkReplaceable(outcome.outputPath);
         }))
         run.fail(resultFileName(request) + " cannot replace what stands at its name.");
-    if (steps.test(114, [&] { return request.qualityChoice == JpegQualityChoice::Fixed; }))
-        steps.run(116, [&] { run.jpegQuality = toInt16(request.fixedQuality); });
+    if (steps.test(label::kTestFixedQuality, [&] { return request.qualityChoice == JpegQualityChoice::Fixed; }))
+        steps.run(label::kTakeFixedQuality, [&] { run.jpegQuality = toInt16(request.fixedQuality); });
 
     if (run.failed())
         run.showClosingMessage();
-    else if (steps.test(118, [&] { return request.mixType == MixType::Blend; }))
+    else if (steps.test(label::kTestBlend, [&] { return request.mixType == MixType::Blend; }))
         blendSteps(run, steps);
-    else if (steps.test(288, [&] { return request.mixType == MixType::Fade; })) {
+    else if (steps.test(label::kTestFade, [&] { return request.mixType == MixType::Fade; })) {
         if (m_fadeSteps)
             m_fadeSteps(run, steps);
-    } else if (steps.test(430, [&] { return request.mixType == MixType::Overlay; }))
+    } else if (steps.test(label::kTestOverlay, [&] { return request.mixType == MixType::Overlay; }))
         overlaySteps(run, steps);
 }
 
@@ -235,7 +243,7 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
     WorkSurface& base = m_surfaces.blendBase;
     WorkSurface& fadedIn = m_surfaces.blendFadedIn;
     WorkSurface& canvas = m_surfaces.blendCanvas;
-    steps.run(120, [&] { run.ui.setBusyPointer(true); });
+    steps.run(label::kBlendBusyPointer, [&] { run.ui.setBusyPointer(true); });
 
     for (const DirectionSteps& direction : kDirectionSteps) {
         if (!steps.test(direction.testLabel, [&] { return request.blendDirection == direction.direction; }))
@@ -248,11 +256,13 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
         // while the first decodes here; its picture (or its error) arrives at its own step.
         std::future<Picture> second = decodeAhead(m_helperThreads, fadedInFile, DecodeRequest{kBlendCanvasWidth, kBlendCanvasHeight});
         // A picture that cannot be read ends the job: its report, then no result.
-        if (!steps.run(124 + o, [&] { base.loadPicture(baseFile, kBlendCanvasWidth, kBlendCanvasHeight); })) {
+        if (!steps.run(label::kBlendLoadBase + o, [&] {
+                base.loadPicture(baseFile, kBlendCanvasWidth, kBlendCanvasHeight);
+            })) {
             run.fail(unreadable(direction.exchanged ? 2 : 1));
             break;
         }
-        if (!steps.run(126 + o, [&] {
+        if (!steps.run(label::kBlendLoadFadedIn + o, [&] {
                 if (second.valid())
                     fadedIn.setPicture(second.get());
                 else
@@ -262,22 +272,30 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
             break;
         }
 
-        if (steps.test(128 + o, [&] { return request.qualityChoice == JpegQualityChoice::SmartDetect; })) {
+        if (steps.test(label::kBlendTestSmartDetect + o, [&] {
+                return request.qualityChoice == JpegQualityChoice::SmartDetect;
+            })) {
             WorkSurface& holds1 = direction.exchanged ? fadedIn : base;   // holds Image #1
             WorkSurface& holds2 = direction.exchanged ? base : fadedIn;   // holds Image #2
-            steps.run(130 + o, [&] { run.jpegQuality = estimateJpegQuality(holds1, request.image1Path); });
-            if (steps.test(132 + o, [&] { return run.jpegQuality < estimateJpegQuality(holds2, request.image2Path); }))
-                steps.run(134 + o, [&] { run.jpegQuality = estimateJpegQuality(holds2, request.image2Path); });
+            steps.run(label::kBlendEstimateQuality1 + o, [&] {
+                run.jpegQuality = estimateJpegQuality(holds1, request.image1Path);
+            });
+            if (steps.test(label::kBlendTestQuality2Higher + o, [&] {
+                    return run.jpegQuality < estimateJpegQuality(holds2, request.image2Path);
+                }))
+                steps.run(label::kBlendEstimateQuality2 + o, [&] {
+                    run.jpegQuality = estimateJpegQuality(holds2, request.image2Path);
+                });
         }
 
         int blendStartLimit = kBlendCanvasWidth;
-        steps.run(136 + o, [&] { m_surfaces.blendSource1 = base.picture(); });
-        steps.run(138 + o, [&] { m_surfaces.blendSource2 = fadedIn.picture(); });
-        steps.run(140 + o, [&] { stretchToBox(base, base.picture()); });
-        steps.run(142 + o, [&] { stretchToBox(fadedIn, fadedIn.picture()); });
-        steps.run(144 + o, [&] { stretchToBox(canvas, base.picture()); });
-        steps.run(154 + o, [&] { blendStartLimit = toInt16(canvas.drawableWidth()); });
-        steps.run(158 + o, [&] {
+        steps.run(label::kBlendKeepSource1 + o, [&] { m_surfaces.blendSource1 = base.picture(); });
+        steps.run(label::kBlendKeepSource2 + o, [&] { m_surfaces.blendSource2 = fadedIn.picture(); });
+        steps.run(label::kBlendStretchBase + o, [&] { stretchToBox(base, base.picture()); });
+        steps.run(label::kBlendStretchFadedIn + o, [&] { stretchToBox(fadedIn, fadedIn.picture()); });
+        steps.run(label::kBlendStretchCanvas + o, [&] { stretchToBox(canvas, base.picture()); });
+        steps.run(label::kBlendMeasureCanvas + o, [&] { blendStartLimit = toInt16(canvas.drawableWidth()); });
+        steps.run(label::kBlendPictures + o, [&] {
             const int start = std::clamp(request.blendStart, 0, std::max(0, blendStartLimit));
             blendPictures(canvas, base, fadedIn, m_surfaces.blendSource1, m_surfaces.blendSource2, start,
                           direction.orientation);
@@ -286,10 +304,10 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
     }
 
     if (!run.failed())
-        if (!steps.run(274, [&] { saveJpegResult(run, canvas); }))
+        if (!steps.run(label::kSaveBlendResult, [&] { saveJpegResult(run, canvas); }))
             run.fail(run.writeFailure());
-    steps.run(278, [&] { run.ui.setBusyPointer(false); });
-    steps.run(286, [&] { run.showClosingMessage(); });
+    steps.run(label::kBlendNormalPointer, [&] { run.ui.setBusyPointer(false); });
+    steps.run(label::kBlendClosingMessage, [&] { run.showClosingMessage(); });
 }
 
 void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
@@ -297,7 +315,7 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
     const MixRequest& request = run.request;
     WorkSurface& first = m_surfaces.overlayFirst;
     WorkSurface& second = m_surfaces.overlaySecond;
-    steps.run(432, [&] { run.ui.setBusyPointer(true); });
+    steps.run(label::kOverlayBusyPointer, [&] { run.ui.setBusyPointer(true); });
     if (m_streamOverlays) {
         const std::optional<int> fixed =
             request.qualityChoice == JpegQualityChoice::Fixed ? std::optional<int>(toByte(run.jpegQuality)) : std::nullopt;
@@ -310,9 +328,9 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
     // A JPEG second picture decodes on a helper thread while the first decodes here; its
     // picture (or its error) arrives at its own step.
     std::future<Picture> secondPicture = decodeAhead(m_helperThreads, request.image2Path, DecodeRequest{});
-    if (!steps.run(434, [&] { first.loadPicture(request.image1Path); }))
+    if (!steps.run(label::kLoadOverlay1, [&] { first.loadPicture(request.image1Path); }))
         run.fail(unreadable(1));
-    else if (!steps.run(436, [&] {
+    else if (!steps.run(label::kLoadOverlay2, [&] {
                  if (secondPicture.valid())
                      second.setPicture(secondPicture.get());
                  else
@@ -321,12 +339,12 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
         run.fail(unreadable(2));
     if (!run.failed())
         overlayAndSave(run, steps);
-    steps.run(450, [&] { run.ui.setBusyPointer(false); });
-    steps.run(452, [&] {
+    steps.run(label::kOverlayNormalPointer, [&] { run.ui.setBusyPointer(false); });
+    steps.run(label::kOverlayResetProgress, [&] {
         m_progress.setValue(0);
         m_progress.setText("Progress Bar");
     });
-    steps.run(454, [&] { run.showClosingMessage(); });
+    steps.run(label::kOverlayClosingMessage, [&] { run.showClosingMessage(); });
 }
 
 // The overlay's steps when the result was streamed before them (job/OverlayStream): the same
@@ -335,27 +353,29 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
 void MixJob::streamedOverlaySteps(JobRun& run, StepRunner& steps, StreamedOverlay& streamed)
 {
     const MixRequest& request = run.request;
-    steps.run(434, [] {});
-    steps.run(436, [] {});
-    if (steps.test(438, [&] { return request.qualityChoice == JpegQualityChoice::SmartDetect; })) {
-        steps.run(440, [&] { run.jpegQuality = streamed.quality1; });
-        if (steps.test(442, [&] { return run.jpegQuality < streamed.quality2; }))
-            steps.run(444, [&] { run.jpegQuality = streamed.quality2; });
+    steps.run(label::kLoadOverlay1, [] {});
+    steps.run(label::kLoadOverlay2, [] {});
+    if (steps.test(label::kOverlayTestSmartDetect, [&] {
+            return request.qualityChoice == JpegQualityChoice::SmartDetect;
+        })) {
+        steps.run(label::kOverlayEstimateQuality1, [&] { run.jpegQuality = streamed.quality1; });
+        if (steps.test(label::kOverlayTestQuality2Higher, [&] { return run.jpegQuality < streamed.quality2; }))
+            steps.run(label::kOverlayEstimateQuality2, [&] { run.jpegQuality = streamed.quality2; });
     }
-    steps.run(446, [&] {
+    steps.run(label::kOverlayPictures, [&] {
         reportOverlayProgress(streamed.width, overlayColumnProgress(m_surfaces.overlayResult, m_progress, run.ui));
     });
-    if (!steps.run(448, [&] {
+    if (!steps.run(label::kSaveOverlayResult, [&] {
             streamed.result->commit();
             run.outcome.writtenFile = run.outcome.outputPath;
         }))
         run.fail(run.writeFailure());
-    steps.run(450, [&] { run.ui.setBusyPointer(false); });
-    steps.run(452, [&] {
+    steps.run(label::kOverlayNormalPointer, [&] { run.ui.setBusyPointer(false); });
+    steps.run(label::kOverlayResetProgress, [&] {
         m_progress.setValue(0);
         m_progress.setText("Progress Bar");
     });
-    steps.run(454, [&] { run.showClosingMessage(); });
+    steps.run(label::kOverlayClosingMessage, [&] { run.showClosingMessage(); });
 }
 
 void MixJob::overlayAndSave(JobRun& run, StepRunner& steps)
@@ -363,14 +383,24 @@ void MixJob::overlayAndSave(JobRun& run, StepRunner& steps)
     const MixRequest& request = run.request;
     WorkSurface& first = m_surfaces.overlayFirst;
     WorkSurface& second = m_surfaces.overlaySecond;
-    if (steps.test(438, [&] { return request.qualityChoice == JpegQualityChoice::SmartDetect; })) {
-        steps.run(440, [&] { run.jpegQuality = estimateJpegQuality(first, request.image1Path); });
-        if (steps.test(442, [&] { return run.jpegQuality < estimateJpegQuality(second, request.image2Path); }))
-            steps.run(444, [&] { run.jpegQuality = estimateJpegQuality(second, request.image2Path); });
+    if (steps.test(label::kOverlayTestSmartDetect, [&] {
+            return request.qualityChoice == JpegQualityChoice::SmartDetect;
+        })) {
+        steps.run(label::kOverlayEstimateQuality1, [&] {
+            run.jpegQuality = estimateJpegQuality(first, request.image1Path);
+        });
+        if (steps.test(label::kOverlayTestQuality2Higher, [&] {
+                return run.jpegQuality < estimateJpegQuality(second, request.image2Path);
+            }))
+            steps.run(label::kOverlayEstimateQuality2, [&] {
+                run.jpegQuality = estimateJpegQuality(second, request.image2Path);
+            });
     }
     WorkSurface& result = m_surfaces.overlayResult;
-    steps.run(446, [&] { overlayPictures(first, second, result, overlayColumnProgress(result, m_progress, run.ui)); });
-    if (!steps.run(448, [&] { saveJpegResult(run, result); }))
+    steps.run(label::kOverlayPictures, [&] {
+        overlayPictures(first, second, result, overlayColumnProgress(result, m_progress, run.ui));
+    });
+    if (!steps.run(label::kSaveOverlayResult, [&] { saveJpegResult(run, result); }))
         run.fail(run.writeFailure());
 }
 

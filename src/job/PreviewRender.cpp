@@ -63,7 +63,8 @@ Picture matchScale(const Picture& first, const Picture& second)
 
 Bitmap renderBlendPreview(const Picture& image1, const Picture& image2, BlendDirection direction, int start)
 {
-    // The job's steps 124 to 158 for one direction (job/MixJob.cpp, blendSteps).
+    // The job's steps kBlendLoadBase to kBlendPictures for one direction (job/MixJob.cpp,
+    // blendSteps; labels::start).
     const bool exchanged = direction == BlendDirection::Right || direction == BlendDirection::Bottom;
     const BlendOrientation orientation = (direction == BlendDirection::Left || direction == BlendDirection::Right)
                                              ? BlendOrientation::Horizontal
@@ -83,7 +84,8 @@ Bitmap renderBlendPreview(const Picture& image1, const Picture& image2, BlendDir
 
 Bitmap renderOverlayPreview(const Picture& image1, const Picture& image2)
 {
-    // The job's steps 434 to 446 (job/MixJob.cpp, overlaySteps).
+    // The job's steps kLoadOverlay1 to kOverlayPictures (job/MixJob.cpp, overlaySteps;
+    // labels::start).
     WorkSurface first, second, result;
     first.setAutoSize(true);
     second.setAutoSize(true);
@@ -95,7 +97,8 @@ Bitmap renderOverlayPreview(const Picture& image1, const Picture& image2)
 
 // ---- Fade -------------------------------------------------------------------------------------
 
-// The job's steps 292 to 330 (job/FadeJob.cpp) on the given pictures.
+// The job's steps kLoadImage1 to kSetProgressMax (job/FadeJob.cpp; labels::start) on the given
+// pictures.
 std::unique_ptr<FadeRenderer> makeFadeRenderer(const MixRequest& request, int steps, const Picture& image1,
                                                const Picture& image2)
 {

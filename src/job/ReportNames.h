@@ -3,7 +3,8 @@
 // routine name that a control's handler gives in its "Application Error" reports
 // ("in Vantorell2021/08/31.Form1.<routine> at line <label>"). Settings files written by
 // earlier versions and support requests quoting a report rely on these exact spellings, so
-// they are data here, never identifiers in the code.
+// they are data here, never identifiers in the code. The labels of each routine's steps are in
+// job/StepLabels.h.
 #pragma once
 
 #include <string_view>
