@@ -246,6 +246,26 @@ TEST(Screenshots, EachModeWithItsPreview)
     f.gifOptions.setOptimize(false);
     f.gifOptions.setLossy(0);
 
+    // A morph (the second face's middle points moved), eased, with hold frames: the preview
+    // shows the frame as it will be written and its slider counts every frame (15 here).
+    f.click(f.saveAsAviOption);
+    f.morph.setEnabled(true);
+    const QImage face(QString::fromLocal8Bit(VANTORELL_SAMPLES_DIR) + QStringLiteral("/face1.jpg"));
+    f.morph.fitTo(face.width(), face.height());
+    ASSERT_TRUE(f.morph.hasMeshes());
+    MorphMeshPair pair = f.morph.meshes();
+    for (int row = 2; row <= 3; ++row)
+        for (int column = 2; column <= 3; ++column)
+            pair.mesh2.point(column, row).x += pair.mesh2.point(1, 1).x * 2 / 5;
+    ASSERT_TRUE(f.morph.commit(pair));
+    f.morph.setTiming({Easing::InOut, Easing::InOut, 2, 3, false});
+    pane.frameSlider()->setValue(8);
+    shoot("preview-fade-morph.png", [](const PreviewInputs& in) {
+        return in.morphTiming.holdStart == 2 && in.morphMeshes && in.frameCount == 15 && in.frameIndex == 8;
+    });
+    f.morph.setTiming({});
+    f.morph.setEnabled(false);
+
     // The pane while the slider runs through the frames, at half size.
     f.click(f.saveAsAviOption);
     std::vector<QImage> frames;
