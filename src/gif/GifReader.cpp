@@ -1,4 +1,4 @@
-// The GIF reader: LoadFromFile and LoadFromStream of GifDocument. It walks the blocks of a GIF87a or
+// The GIF reader: loadFromFile and loadFromStream of GifDocument. It walks the blocks of a GIF87a or
 // GIF89a file through a ByteReader, so every length and offset is checked against the data,
 // and it checks each frame against DecodeLimits before allocating its surfaces.
 //
@@ -8,7 +8,7 @@
 // - The screen size, frame position, delay and loop count are unsigned 16-bit numbers: a loop
 //   count of 65535 or a 40000-pixel screen loads.
 // - A frame may lie partly or wholly outside the logical screen: its position is kept as
-//   read (giflib does the same); drawing with FrameClip::Screen clips it.
+//   read (giflib does the same); a user that shows it clips it to the screen.
 // - A frame of zero width or height is kept, with empty surfaces; its data are skipped.
 // - A graphic control or application extension is read by its block size and the rest of
 //   its sub-blocks skipped, so a block of an unexpected size cannot derail the scan.
@@ -16,6 +16,7 @@
 #include "gif/GifDocument.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <fstream>
 #include <system_error>
@@ -200,20 +201,39 @@ private:
                 return GifError::NoMemory;
             static const std::uint8_t kBlackWhite[8] = {0, 0, 0, 0, 255, 255, 255, 0};
             frame.mask.setPalette(kBlackWhite, sizeof kBlackWhite);
-            // The image is shown with its palette; frameBuildMask (below) blacks out the
-            // transparent entry and sets the palette itself.
-            if (!frame.useTransparent)
-                frame.image.setPalette(frame.localPalette.data(), frame.localPalette.size());
             const IndexedTarget target{frame.image.bits(), frame.image.bytesPerScanline(), width, height};
             frame.decodeResult = m_doc.m_decoder.decodeFrame(m_data, minCodeSize, target, frame.interlaced).error;
+            showWithPalette(frame);
         }
 
         m_doc.m_frames.push_back(std::make_unique<Frame>(std::move(m_pending)));
         m_pending = Frame{};
-        const int frameNumber = m_doc.framesCount();
-        if (m_doc.frameUseTransparentColor(frameNumber))
-            m_doc.frameBuildMask(frameNumber, m_doc.frameTransparentColorIndex(frameNumber));
         return GifError::None;
+    }
+
+    // Gives the image its palette. With a transparent index the mask gets a 1 bit wherever the
+    // image holds that index and the palette's entry for it is black, so a frame draws as the
+    // mask ANDed, then the image ORed; without one the mask stays clear.
+    static void showWithPalette(Frame& frame)
+    {
+        std::fill_n(frame.mask.bits(), frame.mask.size(), 0);
+        if (!frame.useTransparent) {
+            frame.image.setPalette(frame.localPalette.data(), frame.localPalette.size());
+            return;
+        }
+        const auto transparent = static_cast<std::uint8_t>(frame.transparentIndex);
+        const Dib& image = frame.image;
+        Dib& mask = frame.mask;
+        for (int y = 0; y < image.height(); ++y) {
+            const std::uint8_t* src = image.scanline(y);
+            std::uint8_t* dst = mask.scanline(y);
+            for (int x = 0; x < image.width(); ++x)
+                if (src[x] == transparent)
+                    dst[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+        }
+        std::array<std::uint8_t, kPaletteBytes> shown = frame.localPalette;
+        std::fill_n(shown.begin() + std::ptrdiff_t(frame.transparentIndex) * 4, 4, 0);
+        frame.image.setPalette(shown.data(), shown.size());
     }
 
     GifDocument& m_doc;

@@ -3,9 +3,7 @@
 // committed copy is the same. Regenerating them is deliberate:
 //   VANTORELL_WRITE_GIF_CORPUS=1 build/tests/test_gif --gtest_filter='GifCorpus.*'
 #include "gif/GifDocument.h"
-#include "support/FakeUi.h"
 #include "support/GifBytes.h"
-#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -27,29 +25,30 @@ struct SeedFile {
     GifError expect;   // the load's answer (None: loads)
 };
 
+// A three-frame fade as a whole-palette animation stores it: a 256-entry global table with 216
+// colours, aspect byte 49, loop for ever, disposal 3, delay 20, the second frame interlaced,
+// the third with transparent index 4.
 Bytes savedFade()
 {
-    GifDocument doc;
+    FileBuilder f;
+    f.screen(16, 12, 0xF7, 0, 49);
+    Bytes table(256 * 3, 0);
+    for (int i = 0; i < 216; ++i) {
+        // blue, green, red were bytes 4i, 4i + 1, 4i + 2 of a palette filled with k * 5
+        table[std::size_t(i) * 3 + 0] = std::uint8_t((4 * i + 2) * 5);
+        table[std::size_t(i) * 3 + 1] = std::uint8_t((4 * i + 1) * 5);
+        table[std::size_t(i) * 3 + 2] = std::uint8_t((4 * i) * 5);
+    }
+    f.raw(table).netscapeLoops(0);
     for (int i = 1; i <= 3; ++i) {
-        doc.frameInsert(i, 16, 12);
+        Bytes px(16 * 12);
         for (int y = 0; y < 12; ++y)
             for (int x = 0; x < 16; ++x)
-                doc.frameImage(i).scanline(y)[x] = std::uint8_t((x + y * i) % 216);
-        doc.setFrameDelay(i, 20);
-        doc.setFrameDisposalMethod(i, 3);
+                px[std::size_t(y) * 16 + std::size_t(x)] = std::uint8_t((x + y * i) % 216);
+        f.graphicControl(3 * 4 + (i == 3 ? 1 : 0), 20, i == 3 ? 4 : 0);
+        f.encodedImage(0, 0, 16, 12, (i == 2 ? 0x40 : 0) | 7, 8, px);
     }
-    doc.setFrameInterlaced(2, true);
-    doc.setFrameUseTransparentColor(3, true);
-    doc.setFrameTransparentColorIndex(3, 4);
-    doc.setScreenPixelAspectRatio(1.0f);
-    doc.setGlobalPaletteExists(true);
-    doc.setGlobalPaletteEntries(216);
-    for (int k = 0; k < 216 * 4; ++k)
-        doc.globalPaletteData()[k] = std::uint8_t(k * 5);
-    test::TempDir dir;
-    EXPECT_TRUE(doc.save(dir / "f.gif"));
-    std::ifstream in(dir / "f.gif", std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return f.trailer().bytes;
 }
 
 Bytes noiseImage()

@@ -1,6 +1,9 @@
 // Helpers for GIF tests: a hand-written LZW code stream builder, sub-block splitting and
-// joining, and a small file builder, so hostile files can be spelt out in the test itself.
+// joining, and a small file builder, so hostile files can be spelt out in the test itself and
+// well-formed ones made from pixels with the LZW encoder.
 #pragma once
+
+#include "gif/LzwEncoder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -117,6 +120,13 @@ struct FileBuilder {
             raw({i, i, i});
         return *this;
     }
+    // "GIF89a" and a screen descriptor with the flags, background and aspect bytes given; the
+    // caller appends any colour table.
+    FileBuilder& screen(unsigned width, unsigned height, int flags, int background, int aspect)
+    {
+        text("GIF89a").u16(width).u16(height);
+        return raw({flags, background, aspect});
+    }
     FileBuilder& graphicControl(int flags, unsigned delay, int transparent)
     {
         raw({0x21, 0xF9, 4, flags}).u16(delay).raw({transparent, 0});
@@ -134,6 +144,17 @@ struct FileBuilder {
         raw({0x2C}).u16(left).u16(top).u16(width).u16(height).raw({flags, minCodeSize});
         raw(toSubBlocks(codeBytes)).raw({0});
         return *this;
+    }
+    // Image descriptor without a local table, then `pixels` (width x height, rows top-down)
+    // as the LZW encoder stores them (interlaced when flags hold 0x40) + terminator.
+    FileBuilder& encodedImage(unsigned left, unsigned top, unsigned width, unsigned height, int flags,
+                              int minCodeSize, const Bytes& pixels)
+    {
+        raw({0x2C}).u16(left).u16(top).u16(width).u16(height).raw({flags, minCodeSize});
+        LzwEncoder encoder;
+        const IndexedPixels frame{pixels.data(), std::ptrdiff_t(width), int(width), int(height)};
+        encoder.encodeFrame(frame, (flags & 0x40) != 0, minCodeSize + 1, bytes);
+        return raw({0});
     }
     FileBuilder& trailer() { return raw({0x3B}); }
 };
