@@ -880,8 +880,14 @@ public:
         close();
         if (m_error)
             std::rethrow_exception(m_error);
+        std::size_t total = out.size() + 1;
         for (const std::vector<std::uint8_t>& block : m_blocks)
+            total += block.size();
+        out.reserve(total);
+        for (std::vector<std::uint8_t>& block : m_blocks) {   // each block goes as it is copied
             out.insert(out.end(), block.begin(), block.end());
+            std::vector<std::uint8_t>().swap(block);
+        }
     }
 
 private:
