@@ -259,9 +259,9 @@ TEST(Screenshots, EachModeWithItsPreview)
             pair.mesh2.point(column, row).x += pair.mesh2.point(1, 1).x * 2 / 5;
     ASSERT_TRUE(f.morph.commit(pair));
     f.morph.setTiming({Easing::InOut, Easing::InOut, 2, 3, false});
-    pane.frameSlider()->setValue(8);
+    pane.frameSlider()->setValue(7);
     shoot("preview-fade-morph.png", [](const PreviewInputs& in) {
-        return in.morphTiming.holdStart == 2 && in.morphMeshes && in.frameCount == 15 && in.frameIndex == 8;
+        return in.morphTiming.holdStart == 2 && in.morphMeshes && in.frameCount == 15 && in.frameIndex == 7;
     });
     f.morph.setTiming({});
     f.morph.setEnabled(false);
