@@ -703,7 +703,7 @@ bool usable(GifFrameProvider& frames)
 }
 
 GifEncodeStatus encodeWith(GifFrameProvider& frames, GifOptions options, const Palette8* globalPalette,
-                           std::vector<std::uint8_t>& out, const StepProgress& progress)
+                           std::vector<std::uint8_t>& out, const StepProgress& progress, bool helperThreads)
 {
     out.clear();
     if (!usable(frames))
@@ -711,6 +711,7 @@ GifEncodeStatus encodeWith(GifFrameProvider& frames, GifOptions options, const P
     options.scalePercent = std::clamp(options.scalePercent, 1, 100);
     const ScaledSize size = scaledSize(frames, options.scalePercent);
     GifEncoder encoder(options, size.width, size.height);
+    encoder.setHelperThreads(helperThreads);
     if (const GifEncodeStatus s = encoder.preparePalette(frames, globalPalette); s != GifEncodeStatus::Done)
         return s;
     Dib full, scaled;
@@ -1139,9 +1140,9 @@ GifEncodeStatus GifEncoder::State::finishShared(std::vector<std::uint8_t>& out, 
 }
 
 GifEncodeStatus encodeGifAnimation(GifFrameProvider& frames, const GifOptions& options,
-                                   std::vector<std::uint8_t>& out, const StepProgress& progress)
+                                   std::vector<std::uint8_t>& out, const StepProgress& progress, bool helperThreads)
 {
-    return encodeWith(frames, options, nullptr, out, progress);
+    return encodeWith(frames, options, nullptr, out, progress, helperThreads);
 }
 
 std::optional<std::int64_t> estimateGifSize(GifFrameProvider& frames, const GifOptions& options, int samples)
@@ -1173,7 +1174,8 @@ std::vector<GifOptions> gifSizeLadder(int delay)
     return ladder;
 }
 
-GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int delay, const StepProgress& progress)
+GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int delay, const StepProgress& progress,
+                          bool helperThreads)
 {
     CachedFrames frames(source, kSearchCacheBytes);
     GifFitResult result;
@@ -1208,7 +1210,7 @@ GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int d
             result.smallest = *estimate;
         if (*estimate > maxBytes)
             continue;
-        const GifEncodeStatus s = encodeWith(frames, options, &palette, result.bytes, progress);
+        const GifEncodeStatus s = encodeWith(frames, options, &palette, result.bytes, progress, helperThreads);
         if (s != GifEncodeStatus::Done) {
             result.status = s;
             result.bytes.clear();

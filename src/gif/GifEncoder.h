@@ -79,10 +79,11 @@ private:
 };
 
 // Encodes every frame of the provider as one looping GIF89a into `out` (replaced), scaled to
-// options.scalePercent. `progress` sees 2 n steps (n reduced, n stored; n for a per-frame
-// palette).
+// options.scalePercent. `progress` sees 2 n steps (n reduced, n stored; n for frames stored
+// as they come). Without `helperThreads` every frame is coded on the calling thread.
 GifEncodeStatus encodeGifAnimation(GifFrameProvider& frames, const GifOptions& options,
-                                   std::vector<std::uint8_t>& out, const StepProgress& progress = {});
+                                   std::vector<std::uint8_t>& out, const StepProgress& progress = {},
+                                   bool helperThreads = true);
 
 // The predicted size in bytes of encodeGifAnimation's output: the first frame and up to
 // `samples` frames spread over the rest are encoded as they would be (each optimised against
@@ -106,6 +107,6 @@ struct GifFitResult {
 // still too large the walk goes on. `progress` sees each full encoding. Frames read are kept
 // (up to 160 MB) while the search runs, as the estimates ask for the same ones again.
 GifFitResult fitGifToSize(GifFrameProvider& frames, std::int64_t maxBytes, int delay,
-                          const StepProgress& progress = {});
+                          const StepProgress& progress = {}, bool helperThreads = true);
 
 }  // namespace vantorell

@@ -193,7 +193,7 @@ GifEncodeStatus GifFrameSink::encode(std::vector<std::uint8_t>& out, const StepP
     if (m_stored) {
         GifOptions options = m_options;
         options.scalePercent = 100;
-        return encodeGifAnimation(*m_stored, options, out, progress);
+        return encodeGifAnimation(*m_stored, options, out, progress, m_helperThreads);
     }
     if (!m_encoder)
         return GifEncodeStatus::NoFrames;
@@ -209,7 +209,7 @@ GifFitResult GifFrameSink::fit(std::int64_t maxBytes, const StepProgress& progre
         result.status = GifEncodeStatus::NoFrames;
         return result;
     }
-    return fitGifToSize(*m_stored, maxBytes, m_options.delay, progress);
+    return fitGifToSize(*m_stored, maxBytes, m_options.delay, progress, m_helperThreads);
 }
 
 }  // namespace vantorell
