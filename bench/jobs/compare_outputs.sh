@@ -27,6 +27,11 @@ run fade-gif-perframe --type fade --format gif --gif-palette per-frame --gif-dit
 run fade-gif-lossy-opt --type fade --format gif --gif-optimize --gif-lossy 40 --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 5
 run fade-gif-fit --type fade --format gif --gif-max-size 150KB --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 5
 run fade-gif-zero --type fade --format gif --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 0
+run fade-h264 --type fade --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 4 --codec h264
+run fade-mpeg4 --type fade --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 4 --codec mpeg4
+run fade-mp4 --type fade --format mp4 --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 4
+run fade-webp --type fade --format webp --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 4
+run fade-apng --type fade --format apng --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 4
 run fade-one --type fade --image1 $s/face1.jpg --image2 $s/face2.jpg --frames 1
 # The morph's frames: two meshes (the second's middle point moved), easing, holds, ping-pong, a sequence.
 cat > $w/mesh.json <<'MESH'
