@@ -132,12 +132,8 @@ std::uint64_t GifFrameSink::spillBytes(const GifOptions& options, FrameLayout la
 
 int GifFrameSink::writeFrame(std::span<const std::uint8_t> frame, std::int64_t)
 {
-    if (m_failure || m_status != GifEncodeStatus::Done)
-        return 0;   // the GIF cannot be made; encode() says so
-    if (!m_stored) {
-        addToEncoder([&](Dib& surface) { toSurface(frame.data(), m_layout, surface); });
-        return 0;
-    }
+    if (m_failure || !m_stored)
+        return 0;   // the GIF cannot be made (encode() says so), or its frames come by addImage
     try {
         if (!m_stored->append(frame))
             return -EIO;
@@ -150,7 +146,14 @@ int GifFrameSink::writeFrame(std::span<const std::uint8_t> frame, std::int64_t)
 
 void GifFrameSink::addImage(const Bitmap& image)
 {
-    addToEncoder([&](Dib& surface) {
+    if (m_failure || m_status != GifEncodeStatus::Done)
+        return;   // the GIF cannot be made; encode() says so
+    try {
+        if (!m_encoder) {
+            m_encoder = std::make_unique<GifEncoder>(m_options, m_layout.width, m_layout.height);
+            m_encoder->setHelperThreads(m_helperThreads);
+        }
+        Dib& surface = *m_surface;
         if (surface.width() != m_layout.width || surface.height() != m_layout.height || surface.BPP() != 32)
             surface.create(m_layout.width, m_layout.height, 32);
         const int rows = std::min(m_layout.height, image.height());
@@ -159,22 +162,9 @@ void GifFrameSink::addImage(const Bitmap& image)
             std::uint8_t* to = surface.scanline(y);
             std::memcpy(to, image.row(y), bytes);
             for (int x = 0; x < m_layout.width; ++x)
-                to[4 * x + 3] = 0;   // the frames' fourth bytes are clear anyway; the GIF reads none
+                to[4 * x + 3] = 0;   // the GIF reads no fourth byte; keep it as the packed frames had it
         }
-    });
-}
-
-void GifFrameSink::addToEncoder(const std::function<void(Dib&)>& fill)
-{
-    if (m_failure || m_status != GifEncodeStatus::Done)
-        return;   // the GIF cannot be made; encode() says so
-    try {
-        if (!m_encoder) {
-            m_encoder = std::make_unique<GifEncoder>(m_options, m_layout.width, m_layout.height);
-            m_encoder->setHelperThreads(m_helperThreads);
-        }
-        fill(*m_surface);
-        m_status = m_encoder->addFrame(*m_surface);
+        m_status = m_encoder->addFrame(surface);
         ++m_frames;
     } catch (...) {
         m_failure = std::current_exception();

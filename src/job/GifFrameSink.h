@@ -1,10 +1,12 @@
-// The Fade's frames on their way into result.gif. Frames arrive from the writer thread as they
-// are rendered. With a palette known before the last frame (halftone, first-frame optimal, per
-// frame) each is reduced to palette indices at once and nothing else is kept. A global palette
-// (made from a sample spread over all frames) and a size budget (searched by encoding again and
-// again) need the frames more than once: they are kept, the first kGifFramesInMemory bytes in
-// memory and the rest in one raw file in the job's work folder, and encoded when the last one is
-// in. Either way the GIF's bytes come from the one encoder (gif/GifEncoder), on the job's thread.
+// The Fade's frames on their way into result.gif. With a palette known before the last frame
+// (halftone, first-frame optimal, per frame) each frame comes from the frame surface on the
+// job's thread (addImage) and is reduced to palette indices at once; the encoder codes it on
+// threads of its own. A global palette (made from a sample spread over all frames) and a size
+// budget (searched by encoding again and again) need the frames more than once: they come
+// packed through the writer thread (writeFrame) and are kept, the first kGifFramesInMemory
+// bytes in memory and the rest in one raw file in the job's work folder, and encoded when the
+// last one is in. Either way the GIF's bytes come from the one encoder (gif/GifEncoder), on
+// the job's thread.
 #pragma once
 
 #include "avi/FrameSink.h"
@@ -13,7 +15,6 @@
 #include <cstdint>
 #include <exception>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -38,8 +39,8 @@ public:
 
     void setHelperThreads(bool on) { m_helperThreads = on; }
 
-    // The writer thread. An encoder's failure is kept for encode(), not answered here: only a
-    // failed spill write is an error of writing.
+    // The writer thread, for kept frames (a global palette, a size budget). A failure is kept
+    // for encode(), not answered here: only a failed spill write is an error of writing.
     int writeFrame(std::span<const std::uint8_t> frame, std::int64_t index) override;
     int finish() override;
 
@@ -58,7 +59,6 @@ public:
 
 private:
     class StoredFrames;
-    void addToEncoder(const std::function<void(Dib&)>& fill);
 
     GifOptions m_options;
     FrameLayout m_layout;
