@@ -15,6 +15,8 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <string_view>
 #include <system_error>
 
 namespace vantorell {
@@ -23,23 +25,18 @@ namespace {
 
 // The table lives beside the writer, whose compressor dialog lists its first rows.
 constexpr AviCodec kCodecs[] = {
-    {"uncompressed", "rawvideo", "Full Frames (Uncompressed)", true, false, "rawvideo"},
+    {"uncompressed", "rawvideo", "Full Frames (Uncompressed)", true, false},
     {"mjpeg", "mjpeg", "Motion JPEG", true, true},
     {"mpeg4", "mpeg4", "MPEG-4 Part 2", false, true},
     {"ffv1", "ffv1", "FFV1 (lossless)", true, false},
     {"huffyuv", "huffyuv", "HuffYUV (lossless)", true, false},
     {"h264", "libx264", "H.264", false, true},
-    // Read only: HuffYUV's FFmpeg variant and the classic AVI codecs.
-    {"ffvhuff", nullptr, "HuffYUV, FFmpeg variant (lossless)", true, false},
-    {"cinepak", nullptr, "Cinepak", false, true},
-    {"msvideo1", nullptr, "Microsoft Video 1", false, true},
-    {"msrle", nullptr, "Microsoft RLE", false, false},
 };
 
 const AviCodec* findOffer(std::string_view name)
 {
     for (const AviCodec& codec : kCodecs)
-        if (codec.offered() && name == codec.name)
+        if (name == codec.name)
             return &codec;
     return nullptr;
 }
@@ -107,8 +104,6 @@ std::vector<CompressorOption> aviCompressors(int framesPerSecond)
     const int keyFrames = aviDefaultKeyFrameEvery(aviStreamRate(framesPerSecond));
     std::vector<CompressorOption> offered;
     for (const AviCodec& offer : kCodecs) {
-        if (!offer.offered())
-            continue;
         const AVCodec* codec = avcodec_find_encoder_by_name(offer.encoder);
         if (!codec || !aviCarries(codec))
             continue;
@@ -119,6 +114,34 @@ std::vector<CompressorOption> aviCompressors(int framesPerSecond)
 }
 
 int aviStreamRate(int framesPerSecond) { return std::clamp(framesPerSecond, 1, 30); }
+
+namespace {
+
+// Rounds num / den (den > 0, num >= 0) to the nearest integer, ties to the even one.
+std::int64_t divideHalfEven(std::int64_t num, std::int64_t den)
+{
+    const std::int64_t q = num / den;
+    const std::int64_t r2 = (num % den) * 2;
+    if (r2 > den || (r2 == den && (q & 1)))
+        return q + 1;
+    return q;
+}
+
+}  // namespace
+
+int aviFrameDelay(std::int64_t start, std::int64_t n, std::uint32_t scale, std::uint32_t rate)
+{
+    if (n <= 0 || scale == 0 || rate == 0)
+        return 0;
+    // AVIStreamSampleToTime: whole milliseconds, truncated. 128-bit so that no header overflows.
+    const __int128 wide = static_cast<__int128>(std::max<std::int64_t>(start + n, 0)) * 1000 * scale / rate;
+    const std::int64_t T = wide > std::numeric_limits<std::int64_t>::max() / 2
+                               ? std::numeric_limits<std::int64_t>::max() / 2
+                               : static_cast<std::int64_t>(wide);
+    const std::int64_t t = divideHalfEven(T, n);
+    const std::int64_t delay = divideHalfEven(t, 10);
+    return static_cast<int>(std::min<std::int64_t>(delay, 65535));
+}
 
 std::string aviErrorText(int code)
 {

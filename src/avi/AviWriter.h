@@ -28,6 +28,12 @@ int aviDefaultKeyFrameEvery(int streamRate);
 // Frames per second as the stream's rate: clamped to 1 ... 30 (scale 1).
 int aviStreamRate(int framesPerSecond);
 
+// The delay of every frame, in hundredths of a second: T = the time at which frame start + n
+// begins, in whole milliseconds truncated ((start + n) x 1000 x scale / rate); t = T / n rounded
+// to the nearest, ties to even; delay = t / 10 rounded the same way, at most 65535 (the GIF
+// field). n, scale and rate must be above 0.
+int aviFrameDelay(std::int64_t start, std::int64_t n, std::uint32_t scale, std::uint32_t rate);
+
 // How writing an AVI ended.
 enum class AviWriteResult {
     Written,     // every frame written and the file closed

@@ -1,6 +1,6 @@
 #include "job/FadeFrameOutput.h"
 
-#include "avi/AviReader.h"
+#include "avi/AviWriter.h"
 #include "job/FadeMorph.h"
 #include "job/MixJob.h"
 #include "platform/Bitmap.h"
