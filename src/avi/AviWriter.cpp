@@ -133,7 +133,8 @@ int aviFrameDelay(std::int64_t start, std::int64_t n, std::uint32_t scale, std::
 {
     if (n <= 0 || scale == 0 || rate == 0)
         return 0;
-    // AVIStreamSampleToTime: whole milliseconds, truncated. 128-bit so that no header overflows.
+    // The stream time of start + n frames in whole milliseconds, truncated; 128-bit so that no
+    // rate overflows.
     const __int128 wide = static_cast<__int128>(std::max<std::int64_t>(start + n, 0)) * 1000 * scale / rate;
     const std::int64_t T = wide > std::numeric_limits<std::int64_t>::max() / 2
                                ? std::numeric_limits<std::int64_t>::max() / 2
