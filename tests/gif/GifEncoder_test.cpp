@@ -5,9 +5,12 @@
 #include "dib/Dib.h"
 #include "gif/GifEncoder.h"
 #include "gif/GifDocument.h"
+#include "support/GifShown.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 
 namespace vantorell {
@@ -115,26 +118,14 @@ TEST(GifEncoder, TwoThreadsWriteTheBytesOfOneAndShowWhatIsDecoded)
                 GifDocument doc;
                 ASSERT_TRUE(doc.loadFromStream(bytes[1]));
                 ASSERT_EQ(doc.framesCount(), 5);
-                std::vector<std::uint32_t> canvas(37 * 23, 0);   // what a viewer shows, as 0xRRGGBB
-                for (int i = 1; i <= 5; ++i) {
-                    const bool local = doc.localPaletteUsed(i);
-                    const Dib& image = doc.frameImage(i);
-                    for (int y = 0; y < image.height(); ++y)
-                        for (int x = 0; x < image.width(); ++x) {
-                            const int index = image.scanline(y)[x];
-                            if (doc.frameUseTransparentColor(i) && index == doc.frameTransparentColorIndex(i))
-                                continue;
-                            const std::int32_t rgb = local ? doc.localPaletteRGBEntry(i, index)
-                                                           : doc.globalPaletteRGBEntry(index);
-                            canvas[std::size_t((y + doc.frameTop(i)) * 37 + x + doc.frameLeft(i))] = std::uint32_t(rgb);
-                        }
-                    const Dib& expected = shown[std::size_t(i - 1)];
+                const std::vector<std::vector<std::uint8_t>> decoded = test::shownFrames(doc);
+                for (int i = 0; i < 5; ++i) {
+                    const Dib& expected = shown[std::size_t(i)];
                     for (int y = 0; y < 23; ++y)
-                        for (int x = 0; x < 37; ++x) {
-                            const std::uint8_t* px = expected.scanline(y) + 4 * x;
-                            ASSERT_EQ(canvas[std::size_t(y * 37 + x)], std::uint32_t(px[2] | px[1] << 8 | px[0] << 16))
+                        for (int x = 0; x < 37; ++x)
+                            ASSERT_EQ(0, std::memcmp(&decoded[std::size_t(i)][std::size_t(y * 37 + x) * 3],
+                                                     expected.scanline(y) + 4 * x, 3))
                                 << "frame " << i << " at " << x << "," << y;
-                        }
                 }
             }
 }

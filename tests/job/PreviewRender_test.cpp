@@ -11,6 +11,7 @@
 #include "platform/PictureLoader.h"
 #include "support/AviDecode.h"
 #include "support/FakeUi.h"
+#include "support/GifShown.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 #include "support/TestPictures.h"
@@ -36,32 +37,12 @@ std::vector<std::uint8_t> bgr(const Bitmap& bits)
     return out;
 }
 
-// The frames a viewer shows for a GIF file, as top-down packed BGR: each frame painted over
-// the ones before (its transparent pixels leave them), in its local or the global palette.
+// The frames a viewer shows for a GIF file.
 std::vector<std::vector<std::uint8_t>> shownFrames(const std::filesystem::path& file)
 {
     GifDocument gif;
     EXPECT_TRUE(gif.loadFromFile(file));
-    const int width = gif.screenWidth(), height = gif.screenHeight();
-    std::vector<std::uint8_t> canvas(std::size_t(width) * height * 3, 0);
-    std::vector<std::vector<std::uint8_t>> frames;
-    for (int i = 1; i <= gif.framesCount(); ++i) {
-        const Dib& image = gif.frameImage(i);
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x) {
-                const int index = image.scanline(y)[x];
-                if (gif.frameUseTransparentColor(i) && index == gif.frameTransparentColorIndex(i))
-                    continue;
-                const std::int32_t rgb =
-                    gif.localPaletteUsed(i) ? gif.localPaletteRGBEntry(i, index) : gif.globalPaletteRGBEntry(index);
-                std::uint8_t* to = &canvas[(std::size_t(y + gif.frameTop(i)) * width + x + gif.frameLeft(i)) * 3];
-                to[0] = std::uint8_t(rgb >> 16);
-                to[1] = std::uint8_t(rgb >> 8);
-                to[2] = std::uint8_t(rgb);
-            }
-        frames.push_back(canvas);
-    }
-    return frames;
+    return test::shownFrames(gif);
 }
 
 struct JobFixture {
