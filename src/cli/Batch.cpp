@@ -205,7 +205,8 @@ std::string clockText(double seconds)
     return text;
 }
 
-void writeAll(int fd, const std::string& text)
+// False when a write fails (errno says why).
+bool writeAll(int fd, const std::string& text)
 {
     std::size_t done = 0;
     while (done < text.size()) {
@@ -213,9 +214,19 @@ void writeAll(int fd, const std::string& text)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return;
+            return false;
         done += std::size_t(n);
     }
+    return true;
+}
+
+// A report line's name: the text, and beside it, when the name holds a control character or
+// bytes that are not UTF-8, its escaped form, from which every byte can be recovered.
+void addName(nlohmann::json& line, const std::string& key, const fs::path& name)
+{
+    line[key] = name.string();
+    if (const std::string escaped = recoverableText(name.string()); escaped != name.string())
+        line[key + "_escaped"] = escaped;
 }
 
 // One pair's job to do and, once done, what came of it.
@@ -233,15 +244,15 @@ public:
 
     void finished(const Task& task, PairStatus status, const MixOutcome& outcome, double seconds)
     {
-        nlohmann::json line = {{"index", task.pair->index},
-                               {"image1", task.pair->image1.string()},
-                               {"image2", task.pair->image2.string()},
-                               {"output", task.output.string()},
-                               {"status", status == PairStatus::Ok ? "ok" : status == PairStatus::Failed ? "failed" : "skipped"},
-                               {"seconds", std::round(seconds * 1000) / 1000}};
+        nlohmann::json line = {{"index", task.pair->index}};
+        addName(line, "image1", task.pair->image1);
+        addName(line, "image2", task.pair->image2);
+        addName(line, "output", task.output);
+        line["status"] = status == PairStatus::Ok ? "ok" : status == PairStatus::Failed ? "failed" : "skipped";
+        line["seconds"] = std::round(seconds * 1000) / 1000;
         nlohmann::json messages = nlohmann::json::array();
         for (const ShownMessage& message : outcome.messages)
-            messages.push_back(terminalText(message.text));
+            messages.push_back(visibleText(terminalText(message.text), true));
         line["messages"] = std::move(messages);
         const std::string reason = !outcome.failure.empty()   ? outcome.failure
                                    : !outcome.errors.empty() ? outcome.errors.front().description
@@ -253,26 +264,31 @@ public:
         if (m_reportFd >= 0)
             writeAll(m_reportFd, line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
         const std::string counter = "[" + std::to_string(m_done) + "/" + std::to_string(m_total) + "] ";
-        const std::string what = task.pair->image1.filename().string() + " + " + task.pair->image2.filename().string() +
-                                 " -> " + task.output.string();
+        const std::string what = visibleText(task.pair->image1.filename().string()) + " + " +
+                                 visibleText(task.pair->image2.filename().string()) + " -> " +
+                                 visibleText(task.output.string());
         if (!m_terminal) {
             std::string text = counter + (status == PairStatus::Ok ? "ok " : status == PairStatus::Failed ? "failed " : "skipped ");
             char time[32];
             std::snprintf(time, sizeof time, "%.2f s: ", seconds);
             text += (status == PairStatus::Skipped ? std::string() : time) + what;
             if (status == PairStatus::Failed)
-                text += ": " + terminalText(reason);
-            writeAll(2, text + "\n");
+                text += ": " + visibleText(terminalText(reason));
+            printProgress(text + "\n");
             return;
         }
         if (status == PairStatus::Failed)
-            writeAll(2, "\r\033[Kfailed: " + what + ": " + terminalText(reason) + "\n");
+            printProgress("\r\033[Kfailed: " + what + ": " + visibleText(terminalText(reason)) + "\n");
         const auto now = Clock::now();
         if (m_done == m_total || status == PairStatus::Failed || now - m_lastLine > std::chrono::milliseconds(100)) {
             m_lastLine = now;
-            writeAll(2, "\r\033[K" + statusLine(now));
+            printProgress("\r\033[K" + statusLine(now));
         }
     }
+
+    // Whether the progress output was closed (a pipe whose reader went away): the batch takes
+    // no new pair, and ends with status 1.
+    bool outputClosed() const { return m_outputClosed.load(); }
 
     // The closing line; answers the exit status.
     int close()
@@ -283,10 +299,16 @@ public:
         std::snprintf(text, sizeof text, "%zu pairs: %zu written, %zu skipped, %zu failed in %.1f s\n", m_total, m_ok,
                       m_skipped, m_failed, seconds);
         writeAll(2, std::string(m_terminal ? "\r\033[K" : "") + "vantorell-mix batch: " + text);
-        return m_failed > 0 ? 1 : 0;
+        return m_failed > 0 || m_outputClosed ? 1 : 0;
     }
 
 private:
+    void printProgress(const std::string& text)
+    {
+        if (!writeAll(2, text) && errno == EPIPE)
+            m_outputClosed = true;
+    }
+
     std::string statusLine(Clock::time_point now) const
     {
         const double elapsed = std::chrono::duration<double>(now - m_start).count();
@@ -303,6 +325,7 @@ private:
     const int m_reportFd;
     const bool m_terminal;
     std::size_t m_done = 0, m_ok = 0, m_failed = 0, m_skipped = 0;
+    std::atomic<bool> m_outputClosed{false};
     const Clock::time_point m_start = Clock::now();
     Clock::time_point m_lastLine = Clock::now() - std::chrono::seconds(1);
 };
@@ -315,7 +338,7 @@ void runWorker(const std::vector<Task>& tasks, std::atomic<std::size_t>& next, c
     MixJob job(ui, fadeSteps);
     job.setHelperThreads(false);
     job.setStreamOverlays(true);
-    for (std::size_t i = next++; i < tasks.size(); i = next++) {
+    for (std::size_t i = next++; i < tasks.size() && !progress.outputClosed(); i = next++) {
         const Task& task = tasks[i];
         const auto start = Clock::now();
         MixOutcome outcome;
@@ -396,14 +419,16 @@ std::string batchUsageText()
         "  1    a pair failed\n"
         "  2    a bad command line, or a batch that cannot start (a pairs file it refuses,\n"
         "       names two pairs share, an output folder or report it cannot make)\n"
-        "  130  interrupted by Ctrl+C (SIGINT); 143 ended by SIGTERM\n";
+        "  130  interrupted by Ctrl+C (SIGINT); 143 ended by SIGTERM; 129 the terminal closed\n"
+        "       (SIGHUP). A file-size limit or a closed pipe is an error, not an end: a pair\n"
+        "       whose result cannot be written fails; closed progress output stops the batch (1)\n";
     return text;
 }
 
 int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
 {
     const auto refuse = [](const std::string& text) {
-        std::fprintf(stderr, "vantorell-mix batch: %s\nTry 'vantorell-mix batch --help'.\n", text.c_str());
+        std::fprintf(stderr, "vantorell-mix batch: %s\nTry 'vantorell-mix batch --help'.\n", visibleText(text).c_str());
         return 2;
     };
     BatchSettings settings;
@@ -440,9 +465,9 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
             return refuse("the report " + report.string() + " cannot be written");
     }
 
-    // Ctrl+C or SIGTERM: every worker is parked, then every unfinished result's temporary and
-    // work folder is removed. Finished results stay. The workers start after this, with both
-    // signals blocked.
+    // Ctrl+C, SIGTERM or SIGHUP: every worker is parked, then every unfinished result's temporary
+    // and work folder is removed. Finished results stay. The workers start after this, with the
+    // three signals blocked.
     interruption::removeRegisteredOnSignals();
     Progress progress(tasks.size(), reportFd);
     std::atomic<std::size_t> next{0};

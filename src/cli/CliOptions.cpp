@@ -439,13 +439,18 @@ std::string usageText()
     text +=
         "\n"
         "Messages the window would show in a box go to stderr with the same texts (\"Application\n"
-        "Error\" reports included); \"Done.\" goes to stdout. A job that fails or is interrupted\n"
-        "writes nothing: an earlier result stays as it was, and no work file is left.\n"
+        "Error\" reports included; control characters in names shown as \\xHH); \"Done.\" goes to\n"
+        "stdout. A job that fails or is interrupted writes nothing: an earlier result stays as it\n"
+        "was, and no work file is left. A job killed outright (SIGKILL) leaves at most its temporary\n"
+        "result and work folder, which the next job's start removes. A file-size limit (ulimit -f)\n"
+        "or a closed pipe makes a write fail, not the program end: the job fails (1).\n"
         "\n"
         "Exit status:\n"
         "  0    the result was written, and no error was reported on the way\n"
-        "  1    the job failed: no result was written, or a step reported an error\n"
+        "  1    the job failed: no result was written, or a step reported an error, or its\n"
+        "       messages could not be printed\n"
         "  2    a bad command line\n"
+        "  129  the terminal closed (SIGHUP)\n"
         "  130  interrupted by Ctrl+C (SIGINT)\n"
         "  143  ended by SIGTERM\n";
     return text;

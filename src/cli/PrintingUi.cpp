@@ -1,5 +1,6 @@
 #include "cli/PrintingUi.h"
 
+#include <cstdint>
 #include <cstdio>
 
 namespace vantorell::cli {
@@ -19,14 +20,79 @@ std::string terminalText(std::string_view text)
     return out;
 }
 
+namespace {
+
+// The length of the UTF-8 sequence at `at` that is neither malformed nor a control character
+// (C1: U+0080 to U+009F), or 0 when the byte there is to be escaped.
+std::size_t printableSequence(std::string_view text, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80)
+        return lead >= 0x20 && lead != 0x7f ? 1 : 0;
+    const std::size_t length = lead >= 0xc2 && lead <= 0xdf ? 2 : lead >= 0xe0 && lead <= 0xef ? 3
+                               : lead >= 0xf0 && lead <= 0xf4                                   ? 4
+                                                                                                 : 0;
+    if (length == 0 || at + length > text.size())
+        return 0;
+    std::uint32_t code = lead & (0x7f >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xc0) != 0x80)
+            return 0;
+        code = code << 6 | (byte(at + i) & 0x3f);
+    }
+    const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    const bool valid = code >= least[length] && code <= 0x10ffff && (code < 0xd800 || code > 0xdfff);
+    return valid && (code < 0x80 || code > 0x9f) ? length : 0;
+}
+
+// The bytes at `at` copied as they are (their count), or 0 when the byte there is escaped.
+std::size_t keptBytes(std::string_view text, std::size_t at, bool keepLineFeeds, bool keepStrayBytes)
+{
+    if (keepLineFeeds && text[at] == '\n')
+        return 1;
+    if (const std::size_t length = printableSequence(text, at); length > 0)
+        return length;
+    // A stray byte from 0xa0 is a character of some 8-bit code page, not a control.
+    return keepStrayBytes && static_cast<unsigned char>(text[at]) >= 0xa0 ? 1 : 0;
+}
+
+std::string escaped(std::string_view text, bool keepLineFeeds, bool keepStrayBytes)
+{
+    std::size_t at = 0;
+    for (std::size_t length; at < text.size() && (length = keptBytes(text, at, keepLineFeeds, keepStrayBytes)) > 0;)
+        at += length;
+    if (at == text.size())
+        return std::string(text);
+    std::string out;
+    for (at = 0; at < text.size();) {
+        if (const std::size_t length = keptBytes(text, at, keepLineFeeds, keepStrayBytes); length > 0) {
+            out += text[at] == '\\' ? std::string_view("\\\\") : text.substr(at, length);
+            at += length;
+        } else {
+            static constexpr char kHex[] = "0123456789abcdef";
+            const auto byte = static_cast<unsigned char>(text[at++]);
+            out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string visibleText(std::string_view text, bool keepLineFeeds) { return escaped(text, keepLineFeeds, true); }
+
+std::string recoverableText(std::string_view text) { return escaped(text, false, false); }
+
 MsgResult PrintingUi::messageBox(std::string_view text, MsgButtons buttons, MsgIcon, std::string_view title)
 {
     if (text == "Done.") {
         std::fprintf(stdout, "Done.\n");
-        std::fflush(stdout);
+        m_outputFailed |= std::fflush(stdout) != 0;
     } else {
-        std::fprintf(stderr, "%.*s: %s\n", int(title.size()), title.data(), terminalText(text).c_str());
-        std::fflush(stderr);
+        std::fprintf(stderr, "%.*s: %s\n", int(title.size()), title.data(),
+                     visibleText(terminalText(text), true).c_str());
+        m_outputFailed |= std::fflush(stderr) != 0;
     }
     // Nobody is there to answer: the affirmative choice of each box.
     switch (buttons) {

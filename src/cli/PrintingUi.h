@@ -16,9 +16,27 @@ public:
 
     MsgResult messageBox(std::string_view text, MsgButtons buttons, MsgIcon icon, std::string_view title) override;
     std::optional<CompressorChoice> chooseCompressor(const std::vector<CompressorOption>& offered) override;
+
+    // Whether a message could not be printed (a closed pipe, a full disk): the job's own work
+    // may have succeeded, but what it said was lost.
+    bool outputFailed() const { return m_outputFailed; }
+
+private:
+    bool m_outputFailed = false;
 };
 
 // A message box's text for a terminal: CR LF and lone CRs become line feeds.
 std::string terminalText(std::string_view text);
+
+// Text as it may be printed to a terminal, a pipe or a file: a name can hold anything, and an ESC
+// in it would drive the terminal. Control characters (C0, DEL, C1, and a stray byte from 0x80 to
+// 0x9f) become "\xHH", and then a backslash becomes "\\", so the bytes can be recovered. Text
+// with nothing to escape comes back unchanged. Line feeds stay when `keepLineFeeds` (a message's
+// own lines).
+std::string visibleText(std::string_view text, bool keepLineFeeds = false);
+
+// The same, with every byte that is not UTF-8 escaped too: a name as a report (JSON, UTF-8) can
+// hold it with every byte recoverable.
+std::string recoverableText(std::string_view text);
 
 }  // namespace vantorell::cli

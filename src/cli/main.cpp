@@ -78,17 +78,18 @@ int main(int argc, char** argv)
     if (!error)
         error = finishCommandLine(context);
     if (error) {
-        std::fprintf(stderr, "vantorell-mix: %s\nTry 'vantorell-mix --help'.\n", error->c_str());
+        std::fprintf(stderr, "vantorell-mix: %s\nTry 'vantorell-mix --help'.\n", cli::visibleText(*error).c_str());
         return 2;
     }
     if (context.action)
         return context.action();
 
-    // Ctrl+C or a SIGTERM removes the job's work folder and temporary result (130, 143).
+    // Ctrl+C, SIGTERM or SIGHUP removes the job's work folder and temporary result (130, 143,
+    // 129); past a file-size limit or into a closed pipe a write fails, and so does the job.
     interruption::removeRegisteredOnSignals();
     cli::PrintingUi ui;
     MixJob job(ui, fadeSteps);
     job.setStreamOverlays(true);
     const MixOutcome outcome = job.run(context.request);
-    return outcome.succeeded() ? 0 : 1;
+    return outcome.succeeded() && !ui.outputFailed() ? 0 : 1;
 }

@@ -1186,29 +1186,39 @@ GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int d
     // One global palette per frame size: the dither and lossy choices share it.
     int palettePercent = 0;
     Palette8 palette;
-    for (const GifOptions& options : gifSizeLadder(delay)) {
+    // The estimate of `options`, made with the palette of its frame size.
+    const auto estimateOf = [&](const GifOptions& options) -> std::optional<std::int64_t> {
         if (options.scalePercent != palettePercent) {
             GifOptions paletteOnly = options;
             AnimationCoder coder(paletteOnly, 1, 1);
-            const GifEncodeStatus s = coder.preparePalette(frames, nullptr);
-            if (s != GifEncodeStatus::Done) {
-                result.status = s;
-                return result;
-            }
+            result.status = coder.preparePalette(frames, nullptr);
+            if (result.status != GifEncodeStatus::Done)
+                return std::nullopt;
             const Palette8& made = coder.palette();
             palette.initialize(made.entries());
             std::memcpy(palette.entryData(), made.entryData(), Palette8::kMaxEntries * 4);
             palette.buildLogicalPalette();
             palettePercent = options.scalePercent;
         }
-        const std::optional<std::int64_t> estimate = estimateWith(frames, options, &palette, 4);
-        if (!estimate) {
+        const std::optional<std::int64_t> size = estimateWith(frames, options, &palette, 4);
+        if (!size)
             result.status = GifEncodeStatus::FrameUnreadable;
+        return size;
+    };
+    const std::vector<GifOptions> ladder = gifSizeLadder(delay);
+    // The smallest choice first: when even it is over the budget, no walk down the ladder helps.
+    const std::optional<std::int64_t> least = estimateOf(ladder.back());
+    if (!least || *least > maxBytes) {
+        result.smallest = least.value_or(0);
+        return result;
+    }
+    for (const GifOptions& options : ladder) {
+        const std::optional<std::int64_t> estimated = estimateOf(options);
+        if (!estimated)
             return result;
-        }
-        if (result.smallest == 0 || *estimate < result.smallest)
-            result.smallest = *estimate;
-        if (*estimate > maxBytes)
+        if (result.smallest == 0 || *estimated < result.smallest)
+            result.smallest = *estimated;
+        if (*estimated > maxBytes)
             continue;
         const GifEncodeStatus s = encodeWith(frames, options, &palette, result.bytes, progress, helperThreads);
         if (s != GifEncodeStatus::Done) {

@@ -103,8 +103,9 @@ struct GifFitResult {
     std::int64_t smallest = 0;         // the smallest size seen when nothing fits
 };
 
-// Walks the ladder: the first choice whose estimate fits is encoded; when the real file is
-// still too large the walk goes on. `progress` sees each full encoding. Frames read are kept
+// Estimates the ladder's last (smallest) choice first: when even that is over `maxBytes`, answers
+// at once that nothing fits. Else walks the ladder: the first choice whose estimate fits is
+// encoded; when the real file is still too large the walk goes on. `progress` sees each full encoding. Frames read are kept
 // (up to 160 MB) while the search runs, as the estimates ask for the same ones again.
 GifFitResult fitGifToSize(GifFrameProvider& frames, std::int64_t maxBytes, int delay,
                           const StepProgress& progress = {}, bool helperThreads = true);

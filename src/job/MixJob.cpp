@@ -1,5 +1,6 @@
 #include "job/MixJob.h"
 
+#include "job/FadeWorkFolder.h"
 #include "job/FileHelpers.h"
 #include "job/JobProgress.h"
 #include "job/JpegOutput.h"
@@ -216,10 +217,12 @@ void MixJob::runSteps(JobRun& run, UiPort& ui)
     });
     steps.run(label::kNormalizeOutputPath, [&] { outcome.outputPath = normalizePath(outcome.outputPath); });
     // The earlier result stays until the new one replaces it whole (job/ResultFile); here only
-    // temporaries of killed jobs go, and a result that could never be replaced is reported.
+    // temporaries and work folders of killed jobs go, and a result that could never be replaced
+    // is reported.
     if (!steps.run(label::kClearStaleResult, [&] {
             ui.yield();
             ResultFile::removeStale(outcome.outputPath);
+            FadeWorkFolder::removeAbandoned();
             ResultFile::checkReplaceable(outcome.outputPath);
         }))
         run.fail(resultFileName(request) + " cannot replace what stands at its name.");

@@ -1,12 +1,14 @@
 #include "job/ResultFile.h"
 
 #include "platform/Interruption.h"
+#include "platform/OwnerLock.h"
 #include "platform/RuntimeError.h"
 
+#include <cctype>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <fcntl.h>
@@ -26,23 +28,21 @@ std::string temporaryPrefix(const std::filesystem::path& result)
     return result.filename().string() + std::string(kMarker);
 }
 
-// The process that made a temporary "<result>.vantorell-<pid>-XXXXXX", or 0 when the name is
-// not one of ours.
-pid_t ownerOf(const std::string& name, const std::string& prefix)
+// Whether a file name is one of our temporaries: "<result>.vantorell-<pid>-XXXXXX".
+bool isTemporaryName(const std::string& name)
 {
-    if (name.compare(0, prefix.size(), prefix) != 0)
-        return 0;
-    const std::string rest = name.substr(prefix.size());
+    const auto marker = name.rfind(kMarker);
+    if (marker == std::string::npos || marker == 0)
+        return false;
+    const std::string rest = name.substr(marker + kMarker.size());
     const auto dash = rest.find('-');
     if (dash == std::string::npos || dash == 0 || dash > 9 || rest.size() != dash + 7)
-        return 0;
-    pid_t pid = 0;
-    for (std::size_t i = 0; i < dash; ++i) {
-        if (rest[i] < '0' || rest[i] > '9')
-            return 0;
-        pid = pid * 10 + (rest[i] - '0');
-    }
-    return pid;
+        return false;
+    for (std::size_t i = 0; i < rest.size(); ++i)
+        if (i != dash && !(i < dash ? std::isdigit(static_cast<unsigned char>(rest[i]))
+                                    : std::isalnum(static_cast<unsigned char>(rest[i]))))
+            return false;
+    return true;
 }
 
 // Creates a new file at a fresh name made from `stem` and six random letters: O_EXCL makes it
@@ -56,17 +56,23 @@ std::filesystem::path createExclusively(const std::string& stem, int& descriptor
         for (int i = 0; i < 6; ++i)
             name += kLetters[random() % (sizeof kLetters - 1)];
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            descriptor = fd;
-            return name;
-        }
-        if (errno != EEXIST)
+        if (fd < 0 && errno != EEXIST)
             return {};
+        if (fd < 0)
+            continue;
+        // Locked before anything else: a sweeper that took the lock first, or removed the file
+        // in between, has it; this one is given up for another name. A file system without
+        // locks leaves it unlocked, and its sweepers cannot take a lock either.
+        const bool takenFirst = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        if (takenFirst || !ownerlock::isAtPath(fd, name)) {
+            ::close(fd);
+            continue;
+        }
+        descriptor = fd;
+        return name;
     }
     return {};
 }
-
-bool processEnded(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
 
 }  // namespace
 
@@ -79,16 +85,20 @@ ResultFile::ResultFile(std::filesystem::path resultPath) : m_result(std::move(re
     // with the same error, and so the same message, as it would on the result's own name.
     if (m_temporary.empty())
         m_temporary = stem + "XXXXXX";
+    else   // the lock lives with this second descriptor until the end, whoever writes by name
+        m_lockDescriptor = ::fcntl(m_descriptor, F_DUPFD_CLOEXEC, 0);
 }
 
 ResultFile::~ResultFile()
 {
     closeDescriptor();
-    if (m_committed)
-        return;
-    std::error_code ec;
-    std::filesystem::remove(m_temporary, ec);
-    interruption::unregister(m_temporary);
+    if (!m_committed) {
+        std::error_code ec;
+        std::filesystem::remove(m_temporary, ec);
+        interruption::unregister(m_temporary);
+    }
+    if (m_lockDescriptor >= 0)
+        ::close(m_lockDescriptor);
 }
 
 bool ResultFile::closeDescriptor()
@@ -135,12 +145,12 @@ void ResultFile::checkReplaceable(const std::filesystem::path& resultPath)
 void ResultFile::removeStale(const std::filesystem::path& resultPath)
 {
     const std::filesystem::path folder = resultPath.parent_path().empty() ? "." : resultPath.parent_path();
-    const std::string prefix = temporaryPrefix(resultPath);
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        const pid_t owner = ownerOf(entry.path().filename().string(), prefix);
-        if (owner > 0 && entry.is_regular_file(ec) && !entry.is_symlink(ec) && processEnded(owner))
-            std::filesystem::remove(entry.path(), ec);
+    for (std::filesystem::directory_iterator entry(folder, ec), end; !ec && entry != end; entry.increment(ec)) {
+        std::error_code removal;
+        const std::filesystem::path file = entry->path();
+        if (isTemporaryName(file.filename().string()))   // a link or a folder is never opened as one
+            ownerlock::removeIfAbandoned(file, [&] { std::filesystem::remove(file, removal); });
     }
 }
 

@@ -1,7 +1,8 @@
 // A job's result written whole or not at all. The writer writes a temporary file beside the
 // result, made new and exclusively ("result.jpg.vantorell-<process>-XXXXXX"); only when the
 // last byte is written and the file closed does commit() rename it over the result, so a failed,
-// cancelled or killed job never leaves a damaged result and never destroys the earlier one.
+// cancelled or killed job never leaves a damaged result and never destroys the earlier one. The
+// temporary is flock-ed while the job lives; what a killed job left, the next start removes.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +34,10 @@ public:
     // Raises RuntimeError 75 when something that is not a regular file (a folder) stands at
     // the result's name, so the result could never replace it.
     static void checkReplaceable(const std::filesystem::path& resultPath);
-    // Removes temporaries of this result left by a job that was killed: those whose process has
-    // ended. A running job's temporary (another window, another batch) is left alone.
+    // Removes the temporaries in the result's folder left by jobs that were killed (of any
+    // result: a batch's pairs have many names). Each job holds an flock on its temporary for
+    // its life; only those whose lock can be taken go, so a running job's temporary (another
+    // window, another batch, another machine on a network folder) is left alone.
     static void removeStale(const std::filesystem::path& resultPath);
 
 private:
@@ -42,6 +45,7 @@ private:
     std::filesystem::path m_temporary;
     bool m_committed = false;
     int m_descriptor = -1;   // open from the temporary's making until written or committed
+    int m_lockDescriptor = -1;   // holds the temporary's flock until this object ends
 
     bool closeDescriptor();
 };

@@ -118,10 +118,15 @@ JobThread::~JobThread()
 
 void removeRegisteredOnSignals()
 {
+    // A file-size limit or a closed pipe would end the process where it stands, leaving the
+    // temporaries: ignored, the write fails instead (EFBIG, EPIPE) and the job fails as usual.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);   // the terminal closed
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     addJobThread(pthread_self());
     struct sigaction parking {};

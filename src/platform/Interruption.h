@@ -1,7 +1,8 @@
 // Paths an interrupted process must not leave behind: temporary results and work folders. Code
 // that makes such a path registers it while it makes it; a command-line program that calls
-// removeRegisteredOnSignals() then removes every registered path on SIGINT or SIGTERM and ends
-// with 128 + the signal's number (130, 143). Every function here may be called from any thread.
+// removeRegisteredOnSignals() then removes every registered path on SIGINT, SIGTERM or SIGHUP and
+// ends with 128 + the signal's number (130, 143, 129). Every function here may be called from any
+// thread.
 #pragma once
 
 #include <filesystem>
@@ -21,16 +22,18 @@ void unregister(const std::filesystem::path& path);
 // of the rename (none: done).
 std::error_code renameRegistered(const std::filesystem::path& from, const std::filesystem::path& to);
 
-// Blocks SIGINT and SIGTERM in the calling thread (and so in every thread it starts later; call
-// it before any other thread exists) and starts a thread that waits for them, removes every
-// registered path and ends the process with 128 + the signal. The calling thread is the one
-// that writes the job's files: it is stopped (by SIGRTMIN) before the paths are removed.
+// Blocks SIGINT, SIGTERM and SIGHUP in the calling thread (and so in every thread it starts
+// later; call it before any other thread exists) and starts a thread that waits for them, removes
+// every registered path and ends the process with 128 + the signal. The calling thread is the one
+// that writes the job's files: it is stopped (by SIGRTMIN) before the paths are removed. SIGXFSZ
+// and SIGPIPE are ignored from then on: a write past a file-size limit or into a closed pipe
+// fails (EFBIG, EPIPE) and takes the failing job's own path.
 void removeRegisteredOnSignals();
 
 // Marks the constructing thread as one more that writes job files (a batch's worker thread),
 // until the guard is destroyed on the same thread: an interruption parks it, like the thread
 // that called removeRegisteredOnSignals(), before it removes anything. Make the threads after
-// that call, so that they too have the two signals blocked.
+// that call, so that they too have the three signals blocked.
 class JobThread {
 public:
     JobThread();
