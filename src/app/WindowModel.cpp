@@ -568,6 +568,8 @@ void WindowModel::load()
     morph.restore();   // the morph's own keys; none stored: the plain fade
     videoOutput.restore();   // the video output's keys; none stored: AVI or GIF as restored above
     gifOptions.restore();    // the GIF choices' keys; none stored: halftone and ordered
+    if (const std::optional<std::string> notice = m_settings.takeNotice())   // a damaged store set aside
+        showMessage(*notice);
 }
 
 // Steps kRestoreImage1 to kEnableQualityValue of start-up (labels::windowLoad): every stored

@@ -220,11 +220,12 @@ bool writeAll(int fd, const std::string& text)
     return true;
 }
 
-// A report line's name: the text, and beside it, when the name holds a control character or
-// bytes that are not UTF-8, its escaped form, from which every byte can be recovered.
+// A report line's name: the text (control characters escaped), and beside it, when the name
+// holds a control character or bytes that are not UTF-8, its escaped form, from which every
+// byte can be recovered.
 void addName(nlohmann::json& line, const std::string& key, const fs::path& name)
 {
-    line[key] = name.string();
+    line[key] = visibleText(name.string());
     if (const std::string escaped = recoverableText(name.string()); escaped != name.string())
         line[key + "_escaped"] = escaped;
 }
@@ -299,6 +300,8 @@ public:
         std::snprintf(text, sizeof text, "%zu pairs: %zu written, %zu skipped, %zu failed in %.1f s\n", m_total, m_ok,
                       m_skipped, m_failed, seconds);
         writeAll(2, std::string(m_terminal ? "\r\033[K" : "") + "vantorell-mix batch: " + text);
+        if (m_outputClosed)   // said where it may still be read: stderr is often the closed pipe
+            writeAll(2, "vantorell-mix batch: the progress output was closed; pairs not begun were left out\n");
         return m_failed > 0 || m_outputClosed ? 1 : 0;
     }
 

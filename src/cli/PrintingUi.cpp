@@ -1,7 +1,9 @@
 #include "cli/PrintingUi.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace vantorell::cli {
 
@@ -88,11 +90,11 @@ MsgResult PrintingUi::messageBox(std::string_view text, MsgButtons buttons, MsgI
 {
     if (text == "Done.") {
         std::fprintf(stdout, "Done.\n");
-        m_outputFailed |= std::fflush(stdout) != 0;
+        noteOutput(stdout);
     } else {
         std::fprintf(stderr, "%.*s: %s\n", int(title.size()), title.data(),
                      visibleText(terminalText(text), true).c_str());
-        m_outputFailed |= std::fflush(stderr) != 0;
+        noteOutput(stderr);
     }
     // Nobody is there to answer: the affirmative choice of each box.
     switch (buttons) {
@@ -100,6 +102,12 @@ MsgResult PrintingUi::messageBox(std::string_view text, MsgButtons buttons, MsgI
     case MsgButtons::YesNoCancel: return MsgResult::Yes;
     default: return MsgResult::Ok;
     }
+}
+
+void PrintingUi::noteOutput(std::FILE* stream)
+{
+    if (std::fflush(stream) != 0 && !m_outputError)
+        m_outputError = std::strerror(errno);
 }
 
 std::optional<CompressorChoice> PrintingUi::chooseCompressor(const std::vector<CompressorOption>& offered)

@@ -4,6 +4,7 @@
 
 #include "job/SilentUi.h"
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -17,12 +18,14 @@ public:
     MsgResult messageBox(std::string_view text, MsgButtons buttons, MsgIcon icon, std::string_view title) override;
     std::optional<CompressorChoice> chooseCompressor(const std::vector<CompressorOption>& offered) override;
 
-    // Whether a message could not be printed (a closed pipe, a full disk): the job's own work
-    // may have succeeded, but what it said was lost.
-    bool outputFailed() const { return m_outputFailed; }
+    // Why a message could not be printed (a closed pipe, a full disk), or nullopt: the job's
+    // own work may have succeeded, but what it said was lost.
+    const std::optional<std::string>& outputError() const { return m_outputError; }
 
 private:
-    bool m_outputFailed = false;
+    void noteOutput(std::FILE* stream);
+
+    std::optional<std::string> m_outputError;
 };
 
 // A message box's text for a terminal: CR LF and lone CRs become line feeds.

@@ -91,5 +91,9 @@ int main(int argc, char** argv)
     MixJob job(ui, fadeSteps);
     job.setStreamOverlays(true);
     const MixOutcome outcome = job.run(context.request);
-    return outcome.succeeded() && !ui.outputFailed() ? 0 : 1;
+    if (const auto& error = ui.outputError()) {   // most often stdout, a pipe whose reader left
+        std::fprintf(stderr, "vantorell-mix: the job's messages could not be printed: %s\n", error->c_str());
+        return 1;
+    }
+    return outcome.succeeded() ? 0 : 1;
 }

@@ -24,6 +24,10 @@ public:
     virtual void setValue(std::string_view application, std::string_view section, std::string_view key,
                           std::string_view value) = 0;
 
+    // What the store has to tell the user, once (a damaged store set aside): the text the first
+    // time it is asked after the store found it, nullopt after that and when there is none.
+    virtual std::optional<std::string> takeNotice() { return std::nullopt; }
+
     // The stored value, or `fallback` when the key is absent.
     std::string get(std::string_view application, std::string_view section, std::string_view key,
                     std::string_view fallback);

@@ -267,6 +267,17 @@ TEST(WindowModelSettings, UnwritableStoreIsReportedOnceAndTheWindowWorks)
     EXPECT_EQ(outputExtension(f.request()), "avi");
 }
 
+TEST(WindowModelSettings, DamagedStoreSetAsideIsSaidOnceAndTheWindowStartsWithItsDefaults)
+{
+    WindowModelHarness h;
+    h.settings.notice = "The settings file was damaged.";
+    WindowModel& f = h.load();
+    EXPECT_EQ(h.ui.texts(), std::vector<std::string>{"The settings file was damaged."});
+    EXPECT_EQ(f.startButton.caption(), "Start Blending Two Image");
+    f.click(f.fadeOption);
+    EXPECT_EQ(h.ui.boxes.size(), 1u);
+}
+
 TEST(WindowModelSettings, UnwritableStoreInsideAMixTypeHandlerNamesItsStep)
 {
     WindowModelHarness h;

@@ -15,6 +15,8 @@
 #include <iterator>
 #include <regex>
 #include <thread>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #include <vector>
 
@@ -308,13 +310,15 @@ TEST_F(FaultInjection, SignalsRemoveTheWorkFolderAndTheTemporaryResult)
 }
 
 // A temporary whose process has ended is removed by the next job; one of a running process
-// (here this test) is left alone.
+// (here this test, holding its lock) is left alone.
 TEST_F(FaultInjection, NextJobRemovesTemporariesOfEndedProcessesOnly)
 {
-    const std::string dead = "result.jpg.vantorell-999999999-abcdef";   // above any pid_max
-    const std::string live = "result.jpg.vantorell-" + std::to_string(::getpid()) + "-abcdef";
+    const std::string dead = "result.jpg.vantorell-" + std::to_string(::getpid()) + "-abcdef";
+    const std::string live = "result.jpg.vantorell-999999999-abcdef";   // no process id tells
     placeEarlier(out.path(), dead);
     placeEarlier(out.path(), live);
+    const int lock = ::open((out / live).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
     const test::ProgramRun run =
         test::RunProgram(kMix, jobArguments("--type blend " + faces, out.path()), "TEMP=" + shellQuoted(temp.path()));
     EXPECT_EQ(run.status, 0) << run.err;
@@ -322,6 +326,7 @@ TEST_F(FaultInjection, NextJobRemovesTemporariesOfEndedProcessesOnly)
     EXPECT_EQ(namesIn(out.path()), (std::vector<std::string>{"result.jpg", live}));
     EXPECT_EQ(readFile(out / live), kEarlierBytes);
     EXPECT_GT(fs::file_size(out / "result.jpg"), kEarlierBytes.size());
+    ::close(lock);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace vantorell::test {
@@ -35,6 +36,8 @@ public:
         writes.emplace_back(key);
     }
 
+    std::optional<std::string> takeNotice() override { return std::exchange(notice, std::nullopt); }
+
     // Shortcuts for the window's own application and section.
     void put(std::string_view key, std::string_view value)
     {
@@ -49,6 +52,7 @@ public:
     std::vector<std::string> writes;   // keys in the order written
     int writeAttempts = 0;
     bool readOnly = false;
+    std::optional<std::string> notice;   // what a damaged store would say, once
 };
 
 }  // namespace vantorell::test
