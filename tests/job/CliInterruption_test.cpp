@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <regex>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -29,6 +28,8 @@ std::map<std::string, std::string> contentsOf(const fs::path& folder)
 {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_directory())
+            continue;
         std::ifstream in(entry.path(), std::ios::binary);
         files[fs::relative(entry.path(), folder).string()] = {std::istreambuf_iterator<char>(in), {}};
     }
@@ -59,11 +60,11 @@ TEST(CliInterruption, SignalsLeaveNothingBehindAndTheNextStartSweeps)
     test::writePicture(inputs, "a.bmp", 320, 180, 1);
     test::writePicture(inputs, "b.bmp", 320, 180, 90);
     const auto before = contentsOf(inputs.path());
-    // @ stands for the program and its TEMP, OUT for the output folder, IN for the inputs.
-    const std::string blend = "@ --type blend --image1 IN/A/x.jpg --image2 IN/B/x.jpg --output OUT";
-    const std::string batch = "@ batch --type blend --dir1 IN/A --dir2 IN/B --output OUT --jobs 1 --report OUT/r.jsonl";
-    const std::string fade = "@ --type fade --frames 400 --image1 IN/a.bmp --image2 IN/b.bmp --output OUT & pid=$!\n"
-                             "until ls OUT | grep -q vantorell-; do sleep 0.01; done\n";
+    // {MIX} stands for the program and its TEMP, {OUT} for the output folder, {IN} for the inputs.
+    const std::string blend = "{MIX} --type blend --image1 {IN}/A/x.jpg --image2 {IN}/B/x.jpg --output {OUT}";
+    const std::string batch = "{MIX} batch --type blend --dir1 {IN}/A --dir2 {IN}/B --output {OUT} --jobs 1 --report {OUT}/r.jsonl";
+    const std::string fade = "{MIX} --type fade --frames 400 --image1 {IN}/a.bmp --image2 {IN}/b.bmp --output {OUT} & pid=$!\n"
+                             "until ls {OUT} | grep -q avi.vantorell-; do sleep 0.01; done\n";
     const struct Case {
         const char* what;
         std::string script;
@@ -79,7 +80,7 @@ TEST(CliInterruption, SignalsLeaveNothingBehindAndTheNextStartSweeps)
         {"closed pipe, a batch", "(sleep 0.3; exec " + batch + " 2>&1) | true; exit ${PIPESTATUS[0]}", 1, "",
          {"r.jsonl", "x-x.jpg"}},
         {"SIGHUP", fade + "kill -HUP $pid; wait $pid", 129, "", {}},
-        {"SIGKILL, then the next start", fade + "kill -KILL $pid; wait $pid\necho left: $(ls OUT TEMP | grep -c vantorell-) >&2\n" + blend,
+        {"SIGKILL, then the next start", fade + "kill -KILL $pid; wait $pid\necho left: $(ls {OUT} {TEMP} | grep -c 'vantorell-[0-9l]\\|^vantorell-fade-') >&2\n" + blend,
          0, "left: 4\n", {"result.jpg"}},
     };
     for (const Case& c : cases) {
@@ -91,21 +92,23 @@ TEST(CliInterruption, SignalsLeaveNothingBehindAndTheNextStartSweeps)
         fs::create_directory(temp / "vantorell-fade-dead01");
         std::ofstream(temp / "vantorell-fade-dead01" / "vantorell.lock");
         std::string script = c.script;
-        for (const auto& [mark, text] : {std::pair<std::string, std::string>{"@", "TEMP=" + quoted(temp) + " " + quoted(kMix)},
-                                         {"OUT", quoted(out)}, {"TEMP", quoted(temp)}, {"IN", quoted(inputs.path())}})
-            script = std::regex_replace(script, std::regex(mark), text);
+        for (const auto& [mark, text] : std::map<std::string, std::string>{
+                 {"{MIX}", "env TEMP=" + quoted(temp.path()) + " " + quoted(kMix)}, {"{OUT}", quoted(out.path())},
+                 {"{TEMP}", quoted(temp.path())}, {"{IN}", quoted(inputs.path())}})
+            for (std::size_t at; (at = script.find(mark)) != std::string::npos;)
+                script.replace(at, mark.size(), text);
         const test::ProgramRun run = test::RunScript(script);
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
         std::vector<std::string> written = c.written, left;
         written.push_back("result.jpg.vantorell-1-live01");
         std::sort(written.begin(), written.end());
-        for (const auto& entry : fs::directory_iterator(out))
+        for (const auto& entry : fs::directory_iterator(out.path()))
             left.push_back(entry.path().filename().string());
         std::sort(left.begin(), left.end());
         EXPECT_EQ(left, written);
         std::vector<std::string> work;
-        for (const auto& entry : fs::directory_iterator(temp))
+        for (const auto& entry : fs::directory_iterator(temp.path()))
             work.push_back(entry.path().filename().string());
         EXPECT_EQ(work, std::vector<std::string>{"vantorell-fade-live01"}) << "the dead folder goes at a start";
         EXPECT_EQ(contentsOf(inputs.path()), before);
@@ -127,7 +130,7 @@ TEST(CliInterruption, ControlCharactersInNamesArePrintedEscaped)
         int status;
         std::vector<std::string> printed;   // parts of stderr
     } cases[] = {
-        {"a batch", "batch --type blend --pairs " + quoted(inputs / "pairs.csv") + " --output " + quoted(out) +
+        {"a batch", "batch --type blend --pairs " + quoted(inputs / "pairs.csv") + " --output " + quoted(out.path()) +
                         " --report " + quoted(out / "r.jsonl"),
          1, {"a\\x1b[31m\\x7f.jpg + b.jpg -> ", "failed 0.", "missinga\\x1b[31m\\x7f.jpg + b.jpg"}},
         {"a bad option", "--type blend '--" + esc + "'", 2, {"unknown option \"--a\\x1b[31m\\x7f\""}},
