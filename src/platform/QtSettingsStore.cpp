@@ -111,7 +111,6 @@ QSettings* QtSettingsStore::settingsFor(std::string_view application)
     if (found != m_files.end())
         return found->second.get();
     const std::filesystem::path path = fileFor(application);
-    std::unique_ptr<QSettings> settings;
     if (const std::optional<std::string> damage = damageOf(path)) {
         const std::filesystem::path aside = setAsideName(path);
         std::error_code ec;
@@ -124,7 +123,7 @@ QSettings* QtSettingsStore::settingsFor(std::string_view application)
         if (ec)
             return m_files.emplace(std::string(application), nullptr).first->second.get();
     }
-    settings = std::make_unique<QSettings>(QString::fromStdString(path.string()), QSettings::IniFormat);
+    auto settings = std::make_unique<QSettings>(QString::fromStdString(path.string()), QSettings::IniFormat);
     return m_files.emplace(std::string(application), std::move(settings)).first->second.get();
 }
 
