@@ -6,7 +6,6 @@
 #include <QStandardPaths>
 #include <QStringList>
 
-#include <cerrno>
 #include <ctime>
 #include <fstream>
 #include <sys/stat.h>
@@ -57,8 +56,8 @@ std::optional<std::string> textDamage(std::string_view bytes)
 std::optional<std::string> damageOf(const std::filesystem::path& file)
 {
     struct stat st {};
-    if (::stat(file.c_str(), &st) != 0)
-        return errno == ENOENT ? std::nullopt : std::optional<std::string>("unreadable");
+    if (::stat(file.c_str(), &st) != 0)   // none there (or no way there): nothing to set aside
+        return std::nullopt;
     if (!S_ISREG(st.st_mode))
         return "not a file";
     if (std::uintmax_t(st.st_size) > kMaxStoreBytes)
