@@ -3,9 +3,15 @@
 #include <QDialog>
 #include <QFile>
 #include <QGuiApplication>
+#include <QImage>
 #include <QScreen>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QVBoxLayout>
+
+#include <vector>
 
 // The guide lives in the static library's resources; they must be registered.
 static void initGuideResources() { Q_INIT_RESOURCE(guide); }
@@ -15,6 +21,35 @@ namespace vantorell {
 namespace {
 
 constexpr const char* kGuideFolder = ":/vantorell/guide";
+
+// The screenshots are shown at most this wide, so the guide reads without scrolling sideways.
+constexpr int kMaxPictureWidth = 900;
+
+void fitPictures(QTextBrowser& text)
+{
+    // Found first, changed after: a changed format may merge or split the fragments walked.
+    struct Found {
+        int position;
+        QTextImageFormat format;
+    };
+    std::vector<Found> pictures;
+    for (QTextBlock block = text.document()->begin(); block.isValid(); block = block.next())
+        for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment)
+            if (const QTextImageFormat format = fragment.fragment().charFormat().toImageFormat(); format.isValid())
+                pictures.push_back({fragment.fragment().position(), format});
+    QTextCursor cursor(text.document());
+    for (Found& picture : pictures) {
+        const QImage image = QImage::fromData(
+            text.loadResource(QTextDocument::ImageResource, QUrl(picture.format.name())).toByteArray());
+        if (image.isNull() || image.width() <= kMaxPictureWidth)
+            continue;
+        picture.format.setWidth(kMaxPictureWidth);
+        picture.format.setHeight(double(image.height()) * kMaxPictureWidth / image.width());
+        cursor.setPosition(picture.position);
+        cursor.setPosition(picture.position + 1, QTextCursor::KeepAnchor);   // an image is one character
+        cursor.setCharFormat(picture.format);
+    }
+}
 
 QString guideText()
 {
@@ -49,9 +84,10 @@ QWidget* openUserGuide(QWidget* parent)
     // The guide's relative image links ("screenshots/blend.png") resolve in its resource folder.
     text->setSearchPaths({QString::fromLatin1(kGuideFolder)});
     text->setMarkdown(guideText());
+    fitPictures(*text);
     layout->addWidget(text);
     // Wide enough for the screenshots at their size, within the screen.
-    QSize size(980, 860);
+    QSize size(kMaxPictureWidth + 80, 860);
     if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
         size = size.boundedTo(screen->availableGeometry().size() - QSize(40, 80));
     window->resize(size);
