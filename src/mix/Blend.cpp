@@ -157,12 +157,67 @@ std::vector<BlendStrip> gradientStrips(double destWidth, double destHeight, doub
     return strips;
 }
 
+namespace {
+
+bool sameRect(const Rect& a, const Rect& b)
+{
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+}
+
+// The strips of a canvas whose source is the same size, each taken from where it lands (the
+// Blend's surfaces are one size), drawn row by row: every pixel still gets its strips in
+// drawing order with alphaBlendConstant's arithmetic, but a row is worked whole while it is in
+// the cache, where strip by strip a strip across columns walks every row of the canvas (an
+// 8192-pixel canvas has 8191 such strips). False, drawing nothing, for any other strips.
+bool blendStripsByRows(Bitmap& destination, const Bitmap& source, const std::vector<BlendStrip>& strips)
+{
+    const int width = destination.width(), height = destination.height();
+    if (destination.empty() || source.width() != width || source.height() != height)
+        return false;
+    struct Span {
+        int x0, x1, y0, y1, alpha;
+    };
+    std::vector<Span> spans;
+    for (const BlendStrip& strip : strips) {
+        if (!sameRect(strip.destination, strip.source))
+            return false;
+        const Rect& r = strip.destination;
+        if (r.width <= 0 || r.height <= 0)
+            continue;
+        const Span span{std::max(r.x, 0), int(std::min<std::int64_t>(std::int64_t(r.x) + r.width, width)),
+                        std::max(r.y, 0), int(std::min<std::int64_t>(std::int64_t(r.y) + r.height, height)),
+                        std::clamp(strip.alpha, 0, 255)};
+        if (span.x0 < span.x1 && span.y0 < span.y1)
+            spans.push_back(span);
+    }
+    std::uint8_t* const out = destination.mutableBits();
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* const outRow = out + destination.stride() * std::size_t(y);
+        const std::uint8_t* const srcRow = source.row(y);
+        for (const Span& span : spans) {
+            if (y < span.y0 || y >= span.y1)
+                continue;
+            const unsigned a = unsigned(span.alpha), b = 255u - a;
+            for (std::size_t i = std::size_t(span.x0) * 4, end = std::size_t(span.x1) * 4; i < end; i += 4)
+                for (std::size_t c = 0; c < 3; ++c)   // the fourth byte is left as it is
+                    outRow[i + c] = std::uint8_t((srcRow[i + c] * a + outRow[i + c] * b + 127u) / 255u);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 void gradientAlphaBlend(Bitmap& destination, double destWidth, double destHeight, const Bitmap& source,
                         double srcWidth, double srcHeight, double startLine, double endLine,
                         BlendOrientation orientation, std::optional<int> stripSize)
 {
-    for (const BlendStrip& strip :
-         gradientStrips(destWidth, destHeight, srcWidth, srcHeight, startLine, endLine, orientation, stripSize))
+    const std::vector<BlendStrip> strips =
+        gradientStrips(destWidth, destHeight, srcWidth, srcHeight, startLine, endLine, orientation, stripSize);
+    // The canvases beyond the default take the rows' way; the default keeps its strips' own.
+    if (stripSize && blendStripsByRows(destination, source, strips))
+        return;
+    for (const BlendStrip& strip : strips)
         alphaBlendConstant(destination, strip.destination, source, strip.source, strip.alpha);
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace vantorell {
@@ -168,6 +169,24 @@ TEST(BlendCanvas, SeamFollowsTheCanvasExtent)
         const auto strips = gradientStrips(c.width, c.height, c.width, c.height, 0, seam.endLine, c.orientation,
                                            seam.stripSize);
         EXPECT_EQ(across ? strips.back().destination.width : strips.back().destination.height, 0);
+
+        // Drawn row by row, the strips give the bytes they give drawn one by one.
+        if (std::int64_t(c.width) * c.height > 2'100'000)
+            continue;
+        Bitmap base(c.width, c.height), overlay(c.width, c.height);
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x) {
+                base.setPixel(x, y, (x * 7 + y * 3) & 0xFFFFFF);
+                overlay.setPixel(x, y, (x * 13 + y * 29 + 0x405060) & 0xFFFFFF);
+            }
+        Bitmap byRows = base, byStrips = base;
+        const int start = c.extent / 3;
+        gradientAlphaBlend(byRows, c.width, c.height, overlay, c.width, c.height, start, seam.endLine, c.orientation,
+                           seam.stripSize);
+        for (const BlendStrip& strip : gradientStrips(c.width, c.height, c.width, c.height, start, seam.endLine,
+                                                      c.orientation, seam.stripSize))
+            alphaBlendConstant(byStrips, strip.destination, overlay, strip.source, strip.alpha);
+        EXPECT_TRUE(std::equal(byRows.row(0), byRows.row(0) + byRows.stride() * std::size_t(c.height), byStrips.row(0)));
     }
 }
 
