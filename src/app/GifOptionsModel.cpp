@@ -167,7 +167,7 @@ std::string GifOptionsModel::estimateText() const
 {
     if (!m_estimate)
         return {};
-    std::string text = "about " + formatByteSize(std::int64_t(std::min<std::uint64_t>(*m_estimate, std::uint64_t(1) << 53)));
+    std::string text = "about " + formatByteSize(*m_estimate);
     if (m_maxSize && std::int64_t(*m_estimate) > *m_maxSize)
         text += ", over the target: smaller choices are tried";
     return text;

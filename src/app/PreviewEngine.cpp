@@ -35,6 +35,7 @@ PreviewInputs PreviewInputs::from(const MixRequest& request, int frameIndex)
     inputs.image2 = request.image2Path;
     inputs.blendDirection = request.blendDirection;
     inputs.blendStart = request.blendStart;
+    inputs.blendCanvas = request.blendCanvas;
     double frames = 0;
     if (parseNumber(request.frameCountText, frames) == NumberParse::Ok && frames >= 1 && frames <= 32767)
         inputs.steps = int(std::nearbyint(frames));
@@ -50,8 +51,9 @@ PreviewInputs PreviewInputs::from(const MixRequest& request, int frameIndex)
     return inputs;
 }
 
-// The Overlay and the Fade are previewed at most this large (the pane's size on a big screen),
-// so that a fade frame with its GIF dither stays a few milliseconds of work.
+// The Overlay, the Fade and a Blend canvas are previewed at most this large (the pane's size on
+// a big screen), so that a fade frame with its GIF dither, or a 8192 x 8192 Blend, stays a few
+// milliseconds of work. The default Blend canvas fits: it is previewed whole.
 constexpr int kPaneWidth = 729, kPaneHeight = 547;
 
 // The worker's caches: each picture decoded once per path, the Fade's meshes and buffers once
@@ -121,7 +123,8 @@ struct PreviewEngine::Renderer {
         try {
             switch (in.mixType) {
             case MixType::Blend:
-                result.image = renderBlendPreview(first, second, in.blendDirection, in.blendStart);
+                result.image = renderBlendPreview(first, second, in.blendDirection, in.blendStart, in.blendCanvas,
+                                                  kPaneWidth, kPaneHeight);
                 break;
             case MixType::Overlay: {
                 const Picture reduced = reduceToFit(first, kPaneWidth, kPaneHeight);

@@ -27,6 +27,7 @@ struct PreviewInputs {
     std::string image1, image2;
     BlendDirection blendDirection = BlendDirection::Left;
     int blendStart = 0;
+    BlendCanvas blendCanvas;  // Blend: the result's size and fit (shown reduced when larger than the pane)
     int steps = 10;           // Fade: the frame count typed (1 when the box holds no number)
     int frameCount = 10;      // Fade: every frame the job writes, holds and ping-pong included
     int frameIndex = 0;       // Fade: the frame shown, 0 .. frameCount - 1

@@ -84,7 +84,7 @@ bool booleanFromSetting(std::string_view text)
 }
 
 WindowModel::WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment environment)
-    : morph(settings), videoOutput(settings), gifOptions(settings), m_port(ui), m_job(m_threadUi, &runFadeSteps), m_settings(settings), m_env(std::move(environment))
+    : blendCanvas(settings), morph(settings), videoOutput(settings), gifOptions(settings), m_port(ui), m_job(m_threadUi, &runFadeSteps), m_settings(settings), m_env(std::move(environment))
 {
     if (!m_env.random) {
         auto engine = std::make_shared<std::mt19937>(static_cast<std::mt19937::result_type>(
@@ -189,6 +189,12 @@ void WindowModel::wireControls()
     frameCountBox.onTextChanged = [this] { frameCountChanged(); };
     framesPerSecondBox.onTextChanged = [this] { framesPerSecondChanged(); };
     qualitySlider.onValueChanged = [this] { qualitySliderChanged(); };
+    blendSizeBar.onValueChanged = [this] {
+        if (!m_restoringBlendSize)
+            blendCanvas.storeBlendSize(blendSizeBar.value());
+    };
+    // A new canvas moves the seam's extent; setRange also tells the view (the preview follows).
+    blendCanvas.onCanvasChanged = [this] { updateBlendSizeRange(); };
 }
 
 // ---- Settings ----------------------------------------------------------------------------
@@ -229,6 +235,14 @@ void WindowModel::showMessage(std::string_view text)
 
 // ---- The Start button ----------------------------------------------------------------------
 
+BlendDirection WindowModel::blendDirection() const
+{
+    return blendRightOption.value()    ? BlendDirection::Right
+           : blendTopOption.value()    ? BlendDirection::Top
+           : blendBottomOption.value() ? BlendDirection::Bottom
+                                       : BlendDirection::Left;
+}
+
 MixRequest WindowModel::request() const
 {
     MixRequest request;
@@ -236,11 +250,9 @@ MixRequest WindowModel::request() const
     request.image1Path = image1Box.text();
     request.image2Path = image2Box.text();
     request.outputFolder = outputFolderBox.text();
-    request.blendDirection = blendRightOption.value()    ? BlendDirection::Right
-                             : blendTopOption.value()    ? BlendDirection::Top
-                             : blendBottomOption.value() ? BlendDirection::Bottom
-                                                         : BlendDirection::Left;
+    request.blendDirection = blendDirection();
     request.blendStart = blendSizeBar.value();
+    blendCanvas.applyTo(request);
     request.qualityChoice = fixedQualityOption.value() ? JpegQualityChoice::Fixed : JpegQualityChoice::SmartDetect;
     request.fixedQuality = qualitySlider.value();
     request.frameCountText = frameCountBox.text();
@@ -390,6 +402,24 @@ void WindowModel::blendDirectionClicked()
                  {names::kBlendRightOption, &blendRightOption},
                  {names::kBlendTopOption, &blendTopOption},
                  {names::kBlendBottomOption, &blendBottomOption}});
+    updateBlendSizeRange();
+}
+
+void WindowModel::updateBlendSizeRange()
+{
+    blendSizeBar.setRange(0, blendSizeLimit(blendDirection(), blendCanvas.canvas()));
+}
+
+// After the direction and the canvas: the stored start, clamped to what they allow.
+void WindowModel::restoreBlendSize()
+{
+    blendCanvas.restore();
+    updateBlendSizeRange();
+    if (const auto stored = blendCanvas.storedBlendSize()) {
+        m_restoringBlendSize = true;
+        blendSizeBar.setValue(*stored);
+        m_restoringBlendSize = false;
+    }
 }
 
 void WindowModel::outputFormatClicked()
@@ -565,6 +595,7 @@ void WindowModel::load()
     });
 
     restoreSettings(steps);
+    restoreBlendSize();   // the Blend's own keys; none stored: 729 x 425, stretched, start 0
     morph.restore();   // the morph's own keys; none stored: the plain fade
     videoOutput.restore();   // the video output's keys; none stored: AVI or GIF as restored above
     gifOptions.restore();    // the GIF choices' keys; none stored: halftone and ordered

@@ -5,6 +5,7 @@
 // with a scripted UiPort and a memory settings store.
 #pragma once
 
+#include "app/BlendCanvasModel.h"
 #include "app/MorphModel.h"
 #include "app/JobThread.h"
 #include "app/PointerTrackingUi.h"
@@ -63,7 +64,8 @@ public:
     OptionButton saveAsAviOption, saveAsGifOption;
     OptionButton smartDetectOption, fixedQualityOption;
     RangeControl qualitySlider;   // the fixed quality, 1..100
-    RangeControl blendSizeBar;    // where the seam starts, 0..729
+    RangeControl blendSizeBar;    // where the seam starts, 0..729 (0..the seam's extent on another canvas)
+    BlendCanvasModel blendCanvas; // the Blend's canvas size and fit, and the stored Blend Size
     MorphModel morph;             // the Fade's morph: meshes, timing, the "Morph" choice
     VideoOutputModel videoOutput; // the Fade's third output, "Save As Video": format and quality
     GifOptionsModel gifOptions;   // the GIF output's palette, dither, smaller file, lossy, target size
@@ -179,6 +181,9 @@ private:
     void setCaptions();
     void setContainers();
     void restoreSettings(StepRunner& steps);
+    BlendDirection blendDirection() const;
+    void updateBlendSizeRange();
+    void restoreBlendSize();
 
     PointerTrackingUi m_port;
     WindowThreadUi m_threadUi{m_port};   // the job's port: boxes and dialogs on the window's thread
@@ -189,6 +194,7 @@ private:
     Pointer m_pointer = Pointer::Default;
     bool m_settingsReadOnly = false;
     bool m_unloaded = false;
+    bool m_restoringBlendSize = false;   // the stored value is not written back as it is set
     MixOutcome m_lastOutcome;
     JobThread m_jobThread{m_job, m_threadUi};   // last: joined before the job goes
 };

@@ -1,5 +1,7 @@
 #include "cli/BatchPairs.h"
 
+#include "platform/ByteSize.h"
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -37,7 +39,7 @@ std::vector<Record> splitCsv(std::string_view text)
     bool quoted = false, wasQuoted = false, recordStarted = false;
     const auto addToField = [&](char c) {
         if (field.size() >= kMaxPairsFieldBytes)
-            refuse("a field is longer than " + std::to_string(kMaxPairsFieldBytes) + " bytes" + lineText(line));
+            refuse("a field is longer than " + formatByteSize(kMaxPairsFieldBytes) + lineText(line));
         field += c;
     };
     const auto endField = [&] {
@@ -210,7 +212,7 @@ std::vector<BatchPair> readPairsFile(const fs::path& file)
     if (ec || !fs::is_regular_file(file, ec))
         refuse("it cannot be read");
     if (size > kMaxPairsFileBytes)
-        refuse("it is larger than " + std::to_string(kMaxPairsFileBytes >> 20) + " MB");
+        refuse("it is larger than " + formatByteSize(kMaxPairsFileBytes));
     std::ifstream in(file, std::ios::binary);
     std::string text(static_cast<std::size_t>(size), '\0');
     if (!in.read(text.data(), static_cast<std::streamsize>(size)))

@@ -149,9 +149,33 @@ void addBlendAndQualityOptions(std::vector<CliOption>& options)
         {{"left", BlendDirection::Left}, {"right", BlendDirection::Right}, {"top", BlendDirection::Top},
          {"bottom", BlendDirection::Bottom}},
         "blend: where the second picture comes in (default left)", &MixRequest::blendDirection));
-    options.push_back(numberOption("--blend-size", 0, kBlendCanvasWidth,
-                                   "blend: the line where the seam starts, 0 to 729 (default 0)",
-                                   [](CliContext& c, int n, const std::string&) { c.request.blendStart = n; }));
+    // Its upper end depends on the canvas and the direction: finishCommandLine checks it.
+    options.push_back(numberOption("--blend-size", 0, kBlendCanvasMaxSide,
+                                   "blend: the line where the seam starts, 0 to 729 on the default canvas, "
+                                   "else 0 to the canvas's width (left, right) or height (top, bottom) "
+                                   "(default 0)",
+                                   [](CliContext& c, int n, const std::string&) {
+                                       c.request.blendStart = n;
+                                       c.blendSize = true;
+                                   }));
+    options.push_back({"--canvas", "WxH",
+                       "blend: the result's size, " + std::to_string(kBlendCanvasMinSide) + " to " +
+                           std::to_string(kBlendCanvasMaxSide) + " a side (default 729x425); the seam "
+                           "runs along its width (left, right) or height (top, bottom)",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           const auto canvas = parseBlendCanvasSize(v, c.request.blendCanvas);
+                           if (!canvas)
+                               return "--canvas takes WxH with each side a whole number from " +
+                                      std::to_string(kBlendCanvasMinSide) + " to " +
+                                      std::to_string(kBlendCanvasMaxSide) + ", such as 1920x1080";
+                           c.request.blendCanvas = *canvas;
+                           return std::nullopt;
+                       }});
+    options.push_back(choiceOption<BlendFit>(
+        "--blend-fit", {{"stretch", BlendFit::Stretch}, {"crop", BlendFit::Crop}},
+        "blend: stretch each picture over the canvas (default), or fill it keeping the picture's "
+        "proportions, centred, cutting off what sticks out",
+        [](MixRequest& request, const BlendFit& fit) { request.blendCanvas.fit = fit; }));
     options.push_back(numberOption("--quality", 1, 100, "a fixed JPEG quality, 1 to 100",
                                    [](CliContext& c, int n, const std::string&) {
                                        c.request.qualityChoice = JpegQualityChoice::Fixed;
@@ -422,10 +446,10 @@ std::string usageText()
         "and writes DIR/result.jpg (blend, overlay), DIR/result.avi, .gif, .mp4, .webm, .webp\n"
         "or .png (an APNG) (fade), or the file --output-file names, replacing the result of an\n"
         "earlier run. Settings the options leave out take the window's design values (blend\n"
-        "left, blend size 0, Smart-Detect quality, 10 frames, 5 frames per second, AVI; a GIF\n"
-        "with the halftone palette and the ordered dither; a plain cross-fade: the same regular\n"
-        "mesh on both pictures, linear, no hold frames); the window's stored settings are\n"
-        "neither read nor written.\n"
+        "left, blend size 0, a 729 x 425 canvas with both pictures stretched, Smart-Detect\n"
+        "quality, 10 frames, 5 frames per second, AVI; a GIF with the halftone palette and the\n"
+        "ordered dither; a plain cross-fade: the same regular mesh on both pictures, linear, no\n"
+        "hold frames); the window's stored settings are neither read nor written.\n"
         "\n"
         "Options:\n";
     for (const CliOption& option : cliOptions()) {
@@ -515,6 +539,14 @@ std::optional<std::string> finishCommandLine(CliContext& context)
         return "--output or --output-file is needed";
     if (context.quality && context.smartDetect)
         return "--quality and --smart-detect exclude each other";
+    const MixRequest& request = context.request;
+    if (const int limit = blendSizeLimit(request.blendDirection, request.blendCanvas);
+        context.blendSize && request.blendStart > limit) {
+        static const char* const directions[] = {"left", "right", "top", "bottom"};
+        return rangeError("--blend-size", 0, limit) + " for --direction " +
+               directions[int(request.blendDirection)] + " on a " + blendCanvasSizeText(request.blendCanvas) +
+               " canvas";
+    }
     // Nobody is there to answer the compressor dialog: the default is named up front, so the
     // job knows the AVI's size before it renders a frame.
     if (context.request.mixType == MixType::Fade && !context.request.codec)

@@ -17,6 +17,7 @@ struct CliContext {
     bool type = false, image1 = false, image2 = false, output = false;
     bool quality = false, smartDetect = false;
     bool outputFile = false;   // --output-file
+    bool blendSize = false;    // --blend-size (its range is checked once the canvas is known)
     // An option that answers by itself (--help, --list-codecs): run instead of a job; its
     // result is the exit status.
     std::function<int()> action;

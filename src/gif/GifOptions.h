@@ -3,6 +3,7 @@
 #pragma once
 
 #include "colour/AnimationColours.h"
+#include "platform/ByteSize.h"   // the byte budget is typed and shown in these sizes
 
 #include <cstdint>
 #include <optional>
@@ -32,13 +33,5 @@ bool keepsWholePalette(const GifOptions& options);
 
 // "global palette, diffusion dither, optimised, lossy 40, 75% size"
 std::string describeGifOptions(const GifOptions& options);
-
-// A byte size as the user types it: a whole or decimal number with an optional unit B, KB, MB,
-// GB (powers of 1000) or KiB, MiB, GiB (powers of 1024), case-insensitive for the unit letters;
-// "5MB", "1.5 MiB", "800000". Nullopt for anything else, a size below 1 byte or above 2^53.
-std::optional<std::int64_t> parseByteSize(std::string_view text);
-
-// "4.2 MB" style: three significant digits, powers of 1000.
-std::string formatByteSize(std::int64_t bytes);
 
 }  // namespace vantorell

@@ -1,6 +1,8 @@
 #include "gui/MainWindow.h"
 
 #include "app/WindowModel.h"
+#include "gui/BlendCanvasGroup.h"
+#include "gui/UserGuide.h"
 #include "gui/MeshEditor.h"
 #include "gui/PreviewPane.h"
 #include "platform/PictureLoader.h"
@@ -24,6 +26,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSlider>
 #include <QThread>
 #include <QVBoxLayout>
@@ -375,11 +378,12 @@ QGroupBox* MainWindow::blendOptionsGroup()
     QScrollBar* seam = scrollBar(f.blendSizeBar, size, showSeam);
     seamValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     seamValue->setMinimumWidth(seamValue->fontMetrics().horizontalAdvance(QStringLiteral("0000 px")));
-    seamValue->setToolTip(tr("Where the seam starts, in pixels of the 729 x 425 canvas"));
+    seamValue->setToolTip(tr("Where the seam starts, in pixels of the canvas"));
     showSeam();
     sizeLayout->addWidget(seam, 1);
     sizeLayout->addWidget(seamValue);
     blendLayout->addWidget(size);
+    blendLayout->addWidget(blendCanvasRow(f, blend, seam));   // gui/BlendCanvasGroup
     blendLayout->addStretch(1);
     return blend;
 }
@@ -449,6 +453,7 @@ QHBoxLayout* MainWindow::commandRow()
     auto* commands = new QHBoxLayout;
     commands->setSpacing(8);
     commands->addWidget(pushButton(m_model.helpButton, m_central, &WindowModel::showHelp));
+    commands->addWidget(userGuideButton());
     commands->addWidget(pushButton(m_model.loadSamplesButton, m_central, &WindowModel::loadSamples));
     commands->addStretch(1);
     QPushButton* start = pushButton(m_model.startButton, m_central, [this] { m_model.startJob(); });
@@ -464,6 +469,19 @@ QHBoxLayout* MainWindow::commandRow()
     commands->addWidget(start);
     addJobButtons(commands, start);
     return commands;
+}
+
+// "User Guide" beside Help, and F1 anywhere in the window: the guide's own window (gui/UserGuide).
+QPushButton* MainWindow::userGuideButton()
+{
+    auto* button = new QPushButton(tr("User Guide"), m_central);
+    button->setObjectName(QStringLiteral("userGuideButton"));
+    button->setAutoDefault(false);
+    button->setToolTip(tr("How to use Vantorell (F1)"));
+    connect(button, &QPushButton::clicked, this, [this] { openUserGuide(this); });
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
+    connect(f1, &QShortcut::activated, this, [this] { openUserGuide(this); });
+    return button;
 }
 
 // ---- Window, pointer, focus, closing -------------------------------------------------------

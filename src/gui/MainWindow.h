@@ -69,6 +69,7 @@ private:
     QGroupBox* fadeOptionsGroup();
     QGroupBox* qualityGroup();
     QHBoxLayout* commandRow();
+    QPushButton* userGuideButton();
 
     // The job's own controls (gui/JobControls.cpp): Cancel in Start's place while a job runs,
     // and after "Done." the buttons that open the result and show it in its folder.

@@ -1,6 +1,7 @@
 #include "gui/PreviewPane.h"
 
 #include "app/WindowModel.h"
+#include "platform/ByteSize.h"
 #include "platform/Conversions.h"
 
 #include <QApplication>
@@ -45,10 +46,7 @@ QImage PreviewPane::toImage(const Bitmap& bits)
 
 namespace {
 
-QString megabytes(std::uint64_t bytes)
-{
-    return QString::number(double(bytes) / 1e6, 'f', bytes < 10'000'000 ? 2 : 1) + QStringLiteral(" MB");
-}
+QString byteSize(std::uint64_t bytes) { return QString::fromStdString(formatByteSize(bytes)); }
 
 }  // namespace
 
@@ -85,12 +83,13 @@ protected:
             const bool vertical = in.blendDirection == BlendDirection::Top || in.blendDirection == BlendDirection::Bottom;
             QPen pen(QColor(255, 210, 0), 2, Qt::DashLine);
             p.setPen(pen);
+            // The start line is in pixels of the full canvas, which may be shown reduced.
             if (vertical) {
-                const int y = target.top() + int(std::lround(double(start) * target.height() / image.height()));
+                const int y = target.top() + int(std::lround(double(start) * target.height() / in.blendCanvas.height));
                 if (y <= target.bottom())
                     p.drawLine(target.left(), y, target.right(), y);
             } else {
-                const int x = target.left() + int(std::lround(double(start) * target.width() / image.width()));
+                const int x = target.left() + int(std::lround(double(start) * target.width() / in.blendCanvas.width));
                 p.drawLine(x, target.top(), x, target.bottom());
             }
         }
@@ -173,16 +172,18 @@ void PreviewPane::show(const PreviewResult& result)
     QString text;
     if (!result.image.empty()) {
         switch (in.mixType) {
-        case MixType::Blend: text = tr("result.jpg, %1 x %2").arg(result.image.width()).arg(result.image.height()); break;
+        case MixType::Blend:
+            text = tr("result.jpg, %1 x %2").arg(in.blendCanvas.width).arg(in.blendCanvas.height);
+            break;
         case MixType::Overlay:
             text = tr("result.jpg, %1 x %2").arg(result.sourceWidth).arg(result.sourceHeight);
             break;
         case MixType::Fade: {
             text = tr("Frame %1 of %2").arg(in.frameIndex + 1).arg(in.frameCount);
             if (in.fadeOutput == FadeOutput::Avi && result.resultBytes)
-                text += tr(", result.avi %1 uncompressed").arg(megabytes(*result.resultBytes));
+                text += tr(", result.avi %1 uncompressed").arg(byteSize(*result.resultBytes));
             else if (in.fadeOutput == FadeOutput::Gif)
-                text += result.resultBytes ? tr(", result.gif about %1").arg(megabytes(*result.resultBytes))
+                text += result.resultBytes ? tr(", result.gif about %1").arg(byteSize(*result.resultBytes))
                                            : tr(", in the GIF's colours");
             break;
         }

@@ -14,6 +14,7 @@
 #include "job/StepRunner.h"
 #include "mix/FadeRenderer.h"
 #include "mix/PixelBuffer.h"
+#include "platform/ByteSize.h"
 #include "platform/PictureLoader.h"
 
 #include <algorithm>
@@ -251,12 +252,6 @@ std::uint64_t freeBytes(const std::filesystem::path& folder)
     return std::uint64_t(fs.f_bavail) * fs.f_frsize;
 }
 
-// Free space rounded down and the need rounded up, so the two never read as the same number.
-std::string megabytes(std::uint64_t bytes, bool roundUp)
-{
-    return std::to_string((bytes + (roundUp ? 999'999 : 0)) / 1'000'000) + " MB";
-}
-
 // Before any frame is rendered: the frames a GIF keeps beyond memory must fit in the work
 // folder, and an uncompressed AVI in the output folder (frames stream to the writer: no frame
 // files). False, with the reason recorded, when they do not.
@@ -282,8 +277,9 @@ bool enoughSpace(FadeRun& fade)
         const std::uint64_t available = freeBytes(folder);
         if (available >= needed)
             return true;
-        fade.run.fail(folder.string() + " has " + megabytes(available, false) + " free, and this job needs " +
-                      megabytes(needed, true) + " there.");
+        // Free space rounded down and the need rounded up, so the two never read as the same.
+        fade.run.fail(folder.string() + " has " + formatByteSize(available, SizeRounding::Down) +
+                      " free, and this job needs " + formatByteSize(needed, SizeRounding::Up) + " there.");
         return false;
     };
     if (workBytes > 0 && fade.work.exists() && !check(fade.work.path(), workBytes))

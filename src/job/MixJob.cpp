@@ -247,6 +247,11 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
     WorkSurface& fadedIn = m_surfaces.blendFadedIn;
     WorkSurface& canvas = m_surfaces.blendCanvas;
     steps.run(label::kBlendBusyPointer, [&] { run.ui.setBusyPointer(true); });
+    // The surfaces take the request's canvas (the default leaves them as they were made).
+    const BlendCanvas blend = clampedCanvas(request.blendCanvas);
+    for (WorkSurface* surface : {&base, &fadedIn, &canvas})
+        if (surface->drawableWidth() != blend.width || surface->drawableHeight() != blend.height)
+            *surface = WorkSurface(blend.width, blend.height);   // the old pixels go now, not at the next load
 
     for (const DirectionSteps& direction : kDirectionSteps) {
         if (!steps.test(direction.testLabel, [&] { return request.blendDirection == direction.direction; }))
@@ -257,10 +262,12 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
         // Both inputs are only ever shown stretched to the canvas: a big JPEG may be decoded at
         // a reduced scale that still covers it. A JPEG second input decodes on a helper thread
         // while the first decodes here; its picture (or its error) arrives at its own step.
-        std::future<Picture> second = decodeAhead(m_helperThreads, fadedInFile, DecodeRequest{kBlendCanvasWidth, kBlendCanvasHeight});
+        // A picture covering the canvas also covers it once cropped (the crop keeps at least
+        // the canvas's pixels), so one request serves both fits.
+        std::future<Picture> second = decodeAhead(m_helperThreads, fadedInFile, DecodeRequest{blend.width, blend.height});
         // A picture that cannot be read ends the job: its report, then no result.
         if (!steps.run(label::kBlendLoadBase + o, [&] {
-                base.loadPicture(baseFile, kBlendCanvasWidth, kBlendCanvasHeight);
+                base.loadPicture(baseFile, blend.width, blend.height);
             })) {
             run.fail(unreadable(direction.exchanged ? 2 : 1));
             break;
@@ -269,7 +276,7 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
                 if (second.valid())
                     fadedIn.setPicture(second.get());
                 else
-                    fadedIn.loadPicture(fadedInFile, kBlendCanvasWidth, kBlendCanvasHeight);
+                    fadedIn.loadPicture(fadedInFile, blend.width, blend.height);
             })) {
             run.fail(unreadable(direction.exchanged ? 1 : 2));
             break;
@@ -294,14 +301,18 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
         int blendStartLimit = kBlendCanvasWidth;
         steps.run(label::kBlendKeepSource1 + o, [&] { m_surfaces.blendSource1 = base.picture(); });
         steps.run(label::kBlendKeepSource2 + o, [&] { m_surfaces.blendSource2 = fadedIn.picture(); });
-        steps.run(label::kBlendStretchBase + o, [&] { stretchToBox(base, base.picture()); });
-        steps.run(label::kBlendStretchFadedIn + o, [&] { stretchToBox(fadedIn, fadedIn.picture()); });
+        steps.run(label::kBlendStretchBase + o, [&] { layOnBox(base, base.picture(), blend.fit); });
+        steps.run(label::kBlendStretchFadedIn + o, [&] { layOnBox(fadedIn, fadedIn.picture(), blend.fit); });
         steps.run(label::kBlendStretchCanvas + o, [&] { stretchToBox(canvas, base.picture()); });
-        steps.run(label::kBlendMeasureCanvas + o, [&] { blendStartLimit = toInt16(canvas.drawableWidth()); });
+        steps.run(label::kBlendMeasureCanvas + o, [&] {
+            blendStartLimit = toInt16(
+                blendSeamExtent(canvas.drawableWidth(), canvas.drawableHeight(), direction.orientation));
+        });
         steps.run(label::kBlendPictures + o, [&] {
             const int start = std::clamp(request.blendStart, 0, std::max(0, blendStartLimit));
             blendPictures(canvas, base, fadedIn, m_surfaces.blendSource1, m_surfaces.blendSource2, start,
-                          direction.orientation);
+                          direction.orientation, blend.fit,
+                          blendSeam(canvas.drawableWidth(), canvas.drawableHeight(), direction.orientation));
         });
         break;
     }

@@ -25,9 +25,6 @@ class StepRunner;
 struct JobRun;
 struct StreamedOverlay;
 
-inline constexpr int kBlendCanvasWidth = 729;
-inline constexpr int kBlendCanvasHeight = 425;
-
 // The Fade branch (job/FadeJob.h: runFadeSteps). It sits on FFmpeg, whose libraries cost a
 // program about 80 ms to load, so it is handed to the job where it is wanted (the window, the
 // video build of the command line, tests) and stays unlinked elsewhere. A job without it

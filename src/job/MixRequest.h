@@ -4,6 +4,7 @@
 #pragma once
 
 #include "gif/GifOptions.h"
+#include "mix/Blend.h"
 #include "mix/MeshFile.h"
 #include "mix/MorphTiming.h"
 
@@ -18,6 +19,20 @@ namespace vantorell {
 enum class MixType { Blend, Fade, Overlay };
 // Where the second picture comes in on a Blend.
 enum class BlendDirection { Left, Right, Top, Bottom };
+
+// Left and Right run the ramp across columns, Top and Bottom across rows.
+inline BlendOrientation blendOrientationOf(BlendDirection direction)
+{
+    return direction == BlendDirection::Left || direction == BlendDirection::Right ? BlendOrientation::Horizontal
+                                                                                  : BlendOrientation::Vertical;
+}
+
+// The largest Blend Size (start line) of a direction on a canvas: 729 on the default canvas,
+// else the canvas's width (Left, Right) or height (Top, Bottom).
+inline int blendSizeLimit(BlendDirection direction, const BlendCanvas& canvas)
+{
+    return blendSeamExtent(canvas.width, canvas.height, blendOrientationOf(direction));
+}
 enum class JpegQualityChoice { SmartDetect, Fixed };
 enum class FadeOutput {
     Avi,
@@ -39,7 +54,12 @@ struct MixRequest {
     std::string outputFolder;
 
     BlendDirection blendDirection = BlendDirection::Left;
-    int blendStart = 0;   // the line where the seam starts, 0 .. the canvas width
+    // The line where the seam starts, 0 .. blendSeamExtent of the canvas (729 on the default
+    // canvas; beyond it, the job takes the extent).
+    int blendStart = 0;
+    // The Blend's result size and how each picture is laid on it (mix/Blend.h); the default is
+    // 729 x 425, stretched. Sides beyond kBlendCanvasMinSide .. kBlendCanvasMaxSide are clamped.
+    BlendCanvas blendCanvas;
 
     JpegQualityChoice qualityChoice = JpegQualityChoice::SmartDetect;
     int fixedQuality = 85;   // 1 .. 100, used with JpegQualityChoice::Fixed

@@ -61,24 +61,52 @@ Picture matchScale(const Picture& first, const Picture& second)
     return Picture(scaled.image());
 }
 
-Bitmap renderBlendPreview(const Picture& image1, const Picture& image2, BlendDirection direction, int start)
+namespace {
+
+// The canvas reduced to fit in maxWidth x maxHeight, and the seam and start line with it.
+struct ReducedBlend {
+    BlendCanvas canvas;
+    BlendSeam seam;
+    int start = 0;
+};
+
+ReducedBlend reducedBlend(const BlendCanvas& full, BlendOrientation orientation, int start, int maxWidth,
+                          int maxHeight)
+{
+    ReducedBlend reduced{full, blendSeam(full.width, full.height, orientation), start};
+    if (maxWidth <= 0 || maxHeight <= 0 || full.isDefaultSize() || (full.width <= maxWidth && full.height <= maxHeight))
+        return reduced;
+    const double scale = std::min(double(maxWidth) / full.width, double(maxHeight) / full.height);
+    reduced.canvas.width = std::max(1, int(std::lround(full.width * scale)));
+    reduced.canvas.height = std::max(1, int(std::lround(full.height * scale)));
+    const int extent = orientation == BlendOrientation::Vertical ? reduced.canvas.height : reduced.canvas.width;
+    reduced.seam = {double(extent), std::max(1, int(std::lround(extent / 256.0)))};
+    reduced.start = int(std::lround(start * scale));
+    return reduced;
+}
+
+}  // namespace
+
+Bitmap renderBlendPreview(const Picture& image1, const Picture& image2, BlendDirection direction, int start,
+                          const BlendCanvas& canvasChoice, int maxWidth, int maxHeight)
 {
     // The job's steps kBlendLoadBase to kBlendPictures for one direction (job/MixJob.cpp,
     // blendSteps; labels::start).
     const bool exchanged = direction == BlendDirection::Right || direction == BlendDirection::Bottom;
-    const BlendOrientation orientation = (direction == BlendDirection::Left || direction == BlendDirection::Right)
-                                             ? BlendOrientation::Horizontal
-                                             : BlendOrientation::Vertical;
-    WorkSurface base(kBlendCanvasWidth, kBlendCanvasHeight), fadedIn(kBlendCanvasWidth, kBlendCanvasHeight),
-        canvas(kBlendCanvasWidth, kBlendCanvasHeight);
+    const BlendOrientation orientation = blendOrientationOf(direction);
+    const BlendCanvas full = clampedCanvas(canvasChoice);
+    const ReducedBlend blend = reducedBlend(full, orientation, start, maxWidth, maxHeight);
+    const int width = blend.canvas.width, height = blend.canvas.height;
+    WorkSurface base(width, height), fadedIn(width, height), canvas(width, height);
     base.setPicture(exchanged ? image2 : image1);
     fadedIn.setPicture(exchanged ? image1 : image2);
     const Picture source1 = base.picture(), source2 = fadedIn.picture();
-    stretchToBox(base, base.picture());
-    stretchToBox(fadedIn, fadedIn.picture());
+    layOnBox(base, base.picture(), full.fit);
+    layOnBox(fadedIn, fadedIn.picture(), full.fit);
     stretchToBox(canvas, base.picture());
-    const int limit = canvas.drawableWidth();
-    blendPictures(canvas, base, fadedIn, source1, source2, std::clamp(start, 0, std::max(0, limit)), orientation);
+    const int limit = int(blend.seam.endLine);
+    blendPictures(canvas, base, fadedIn, source1, source2, std::clamp(blend.start, 0, std::max(0, limit)),
+                  orientation, full.fit, blend.seam);
     return canvas.image();
 }
 

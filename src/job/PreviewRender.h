@@ -30,9 +30,12 @@ Picture reduceToFit(const Picture& picture, int maxWidth, int maxHeight);
 // are brought to one scale (the file sizes' ratio), as the Overlay and the Fade need them.
 Picture matchScale(const Picture& first, const Picture& second);
 
-// The 729 x 425 Blend canvas for the direction and the Blend Size start line, from Image #1
-// and Image #2 as the job decodes them (LoadPicture with a 729 x 425 cover request).
-Bitmap renderBlendPreview(const Picture& image1, const Picture& image2, BlendDirection direction, int start);
+// The Blend canvas (729 x 425 unless the canvas says otherwise, laid with its fit) for the
+// direction and the Blend Size start line, from Image #1 and Image #2 as the job decodes them
+// (LoadPicture with a request to cover the canvas). A canvas larger than maxWidth x maxHeight
+// (when given) is rendered reduced to fit in it, its start line and seam scaled with it.
+Bitmap renderBlendPreview(const Picture& image1, const Picture& image2, BlendDirection direction, int start,
+                          const BlendCanvas& canvas = {}, int maxWidth = 0, int maxHeight = 0);
 
 // The Overlay average, at the first picture's size.
 Bitmap renderOverlayPreview(const Picture& image1, const Picture& image2);

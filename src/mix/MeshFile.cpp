@@ -1,5 +1,6 @@
 #include "mix/MeshFile.h"
 
+#include "platform/ByteSize.h"
 #include "platform/PictureLimits.h"
 
 #include <nlohmann/json.hpp>
@@ -202,7 +203,7 @@ std::optional<std::string> readMesh(const Json& root, const char* name, int colu
 MeshFileResult parseMeshJson(std::string_view text)
 {
     if (text.size() > kMaxMeshFileBytes)
-        return failed("the mesh file is larger than " + std::to_string(kMaxMeshFileBytes / 1024) + " KB");
+        return failed("the mesh file is larger than " + formatByteSize(kMaxMeshFileBytes));
     if (text.find_first_not_of(" \t\r\n") == std::string_view::npos)
         return failed("the mesh file is empty");
     if (!nestingWithin(text, kMaxDepth))

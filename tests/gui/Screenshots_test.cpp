@@ -9,6 +9,7 @@
 #include "gif/GifEncoder.h"
 #include "gui/PreviewPane.h"
 #include "gui/QtUiPort.h"
+#include "gui/UserGuide.h"
 #include "job/ErrorReport.h"
 #include "job/SilentUi.h"
 
@@ -223,6 +224,24 @@ TEST(Screenshots, EachModeWithItsPreview)
     };
     f.blendSizeBar.setValue(250);
     shoot("preview-blend.png", [](const PreviewInputs& in) { return in.blendStart == 250; });
+    // A 1920 x 1080 canvas, the pictures cropped to it, the seam from the top.
+    f.blendCanvas.setSize(1920, 1080);
+    f.blendCanvas.setFit(BlendFit::Crop);
+    f.click(f.blendTopOption);
+    f.blendSizeBar.setValue(300);
+    shoot("blend-canvas.png", [](const PreviewInputs& in) {
+        return in.blendCanvas == BlendCanvas{1920, 1080, BlendFit::Crop} && in.blendStart == 300;
+    });
+    if (folder) {
+        QWidget* guide = openUserGuide(&window);
+        settle();
+        QApplication::processEvents();
+        EXPECT_TRUE(shotOf(*guide).save(QString::fromLocal8Bit(folder) + QStringLiteral("/user-guide.png")));
+        guide->close();
+    }
+    f.blendCanvas.setSize(kBlendCanvasWidth, kBlendCanvasHeight);
+    f.blendCanvas.setFit(BlendFit::Stretch);
+    f.click(f.blendLeftOption);
     f.click(f.overlayOption);
     shoot("preview-overlay.png", [](const PreviewInputs& in) { return in.mixType == MixType::Overlay; });
     f.click(f.fadeOption);

@@ -100,7 +100,7 @@ TEST_F(CliGif, MaxSizeTellsItsChoiceOrWritesNothing)
 {
     const MixRun fits = mix(fadeArgs(out) + " --gif-max-size 2MiB", scratch.path());
     EXPECT_EQ(fits.status, 0) << fits.err;
-    EXPECT_NE(fits.err.find("result.gif fits in 2.1 MB with global palette"), std::string::npos) << fits.err;
+    EXPECT_NE(fits.err.find("result.gif fits in 2.10 MB with global palette"), std::string::npos) << fits.err;
     EXPECT_LE(fs::file_size(out / "result.gif"), 2u * 1024 * 1024);
     fs::remove(out / "result.gif");
     const MixRun tooSmall = mix(fadeArgs(out) + " --gif-max-size 200B", scratch.path());

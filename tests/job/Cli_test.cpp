@@ -98,10 +98,45 @@ TEST_F(Cli, BadCommandLinesAreRefusedWithStatus2)
     }
     const CliRun help = runMix("--help", dir.path());
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--type", "--image1", "--image2", "--output", "--direction", "--blend-size", "--quality",
+    for (const char* option : {"--type", "--image1", "--image2", "--output", "--direction", "--blend-size", "--canvas",
+                               "--blend-fit", "--quality",
                                "--smart-detect", "--frames", "--fps", "--format", "--codec", "--video-quality",
                                "--list-formats", "mp4", "webm", "webp", "apng"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+// The canvas and the fit: bad values are refused by name; Blend Size's range is the canvas's
+// extent in the seam's direction (729 on the default canvas in every direction).
+TEST_F(Cli, CanvasFitAndBlendSizeRanges)
+{
+    const std::string job = "--type blend " + pair("sample1.jpg", "sample2.jpg") + " --output '" + dir.path().string() + "' ";
+    const struct {
+        std::string options;
+        int status;
+        std::string message;   // in stderr; for status 0 the result's "WxH"
+    } cases[] = {
+        {"--canvas 0x5", 2, "--canvas takes WxH with each side a whole number from 16 to 8192"},
+        {"--canvas 9000x10", 2, "--canvas takes WxH"},
+        {"--canvas abc", 2, "--canvas takes WxH"},
+        {"--blend-fit zoom", 2, "--blend-fit takes stretch or crop"},
+        {"--direction top --blend-size 730", 2, "from 0 to 729 for --direction top on a 729x425 canvas"},
+        {"--canvas 400x300 --direction bottom --blend-size 301", 2, "from 0 to 300 for --direction bottom"},
+        {"--blend-size 401 --canvas 400x300", 2, "from 0 to 400 for --direction left on a 400x300 canvas"},
+        {"--direction top --blend-size 729", 0, "729x425"},
+        {"--canvas 400x300 --blend-fit crop --direction bottom --blend-size 300", 0, "400x300"},
+        {"--canvas=1920X1080 --direction right --blend-size 1900", 0, "1920x1080"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        const CliRun r = runMix(job + c.options, dir.path());
+        EXPECT_EQ(r.status, c.status) << r.err;
+        if (c.status != 0) {
+            EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+            continue;
+        }
+        const Picture result = loadPicture(dir / "result.jpg");
+        EXPECT_EQ(std::to_string(result.width()) + "x" + std::to_string(result.height()), c.message);
+    }
 }
 
 }  // namespace

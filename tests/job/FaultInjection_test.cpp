@@ -5,6 +5,7 @@
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 #include "support/TestPictures.h"
+#include "platform/ByteSize.h"
 #include "platform/WorkSurface.h"
 
 #include <gtest/gtest.h>
@@ -251,9 +252,16 @@ TEST_F(FaultInjection, FullFileSystemWritesNothingAndFadesAreRefusedUpFront)
             const std::string named = tmpfs.path().relative_path().string() + (c.tmpfsIsTemp ? "/vantorell-fade-" : " has ");
             EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
             std::smatch amounts;
-            ASSERT_TRUE(std::regex_search(run.err, amounts, std::regex(" has (\\d+) MB free, and this job needs (\\d+) MB")))
+            // Sizes as platform/ByteSize writes them ("65.5 KB", "1.23 MB", "999 bytes").
+            ASSERT_TRUE(std::regex_search(run.err, amounts,
+                                          std::regex(" has ([\\d.]+) (bytes|KB|MB|GB) free, and this job needs "
+                                                     "([\\d.]+) (bytes|KB|MB|GB) there")))
                 << run.err;
-            EXPECT_LT(std::stoul(amounts[1]), std::stoul(amounts[2])) << run.err;
+            const auto bytes = [&](int at) {
+                const std::string unit = amounts[std::size_t(at) + 1].str() == "bytes" ? "B" : amounts[std::size_t(at) + 1].str();
+                return parseByteSize(amounts[std::size_t(at)].str() + unit).value_or(0);
+            };
+            EXPECT_LT(bytes(1), bytes(3)) << run.err;
             EXPECT_EQ(run.err.find("Application Error"), std::string::npos) << run.err;
         } else {
             EXPECT_NE(run.err.find("No result was written: result.jpg could not be written."), std::string::npos)

@@ -63,19 +63,23 @@ struct JobFixture {
 
 TEST(PreviewRender, BlendIsTheJobsCanvasForEveryDirectionAndStart)
 {
-    for (BlendDirection direction : {BlendDirection::Left, BlendDirection::Right, BlendDirection::Top,
-                                     BlendDirection::Bottom})
-        for (int start : {0, 200, 729}) {
-            SCOPED_TRACE(int(direction) * 1000 + start);
-            JobFixture f(MixType::Blend);
-            f.request.blendDirection = direction;
-            f.request.blendStart = start;
-            f.run();
-            const DecodeRequest cover{kBlendCanvasWidth, kBlendCanvasHeight};
-            const Bitmap preview = renderBlendPreview(loadPicture(f.request.image1Path, cover),
-                                                      loadPicture(f.request.image2Path, cover), direction, start);
-            EXPECT_EQ(bgr(preview), bgr(f.job.surfaces().blendCanvas.image()));
-        }
+    // The default canvas, and a cropped one within the pane (the preview renders it whole).
+    for (const BlendCanvas canvas : {BlendCanvas{}, BlendCanvas{400, 300, BlendFit::Crop}})
+        for (BlendDirection direction : {BlendDirection::Left, BlendDirection::Right, BlendDirection::Top,
+                                         BlendDirection::Bottom})
+            for (int start : {0, 200, 729}) {
+                SCOPED_TRACE(std::to_string(canvas.width) + " " + std::to_string(int(direction) * 1000 + start));
+                JobFixture f(MixType::Blend);
+                f.request.blendDirection = direction;
+                f.request.blendStart = start;
+                f.request.blendCanvas = canvas;
+                f.run();
+                const DecodeRequest cover{canvas.width, canvas.height};
+                const Bitmap preview =
+                    renderBlendPreview(loadPicture(f.request.image1Path, cover),
+                                       loadPicture(f.request.image2Path, cover), direction, start, canvas, 729, 547);
+                EXPECT_EQ(bgr(preview), bgr(f.job.surfaces().blendCanvas.image()));
+            }
 }
 
 TEST(PreviewRender, OverlayIsTheJobsAverage)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace vantorell {
@@ -130,6 +131,100 @@ TEST(BlendPictures, StretchesBothSourcesAndBlendsOverTheClearedDestination)
     EXPECT_EQ(picDest.pixel(728, 424), 0xFFFFFF);
     EXPECT_EQ(pic2.pixel(728, 424), 0xFFFFFF);
     EXPECT_EQ(pic1.picture().width(), 729);
+}
+
+// Another canvas lays its seam along its own width (across columns) or height (across rows):
+// the ramp ends there and its strips are that extent / 256 rounded, at least one pixel. The
+// default canvas keeps the end line 729 in both orientations.
+TEST(BlendCanvas, SeamFollowsTheCanvasExtent)
+{
+    const struct {
+        int width, height;
+        BlendOrientation orientation;
+        int extent, strip;   // strip 0: the classic strips from the canvas size
+    } cases[] = {
+        {729, 425, BlendOrientation::Horizontal, 729, 0}, {729, 425, BlendOrientation::Vertical, 729, 0},
+        {1920, 1080, BlendOrientation::Horizontal, 1920, 8}, {1920, 1080, BlendOrientation::Vertical, 1080, 4},
+        {729, 600, BlendOrientation::Vertical, 600, 2},   {16, 8192, BlendOrientation::Horizontal, 16, 1},
+        {16, 8192, BlendOrientation::Vertical, 8192, 32},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        const BlendSeam seam = blendSeam(c.width, c.height, c.orientation);
+        EXPECT_EQ(blendSeamExtent(c.width, c.height, c.orientation), c.extent);
+        EXPECT_EQ(seam.endLine, c.extent);
+        EXPECT_EQ(seam.stripSize.value_or(0), c.strip);
+        if (c.strip == 0)
+            continue;
+        // Black base, white overlay, ramp from 0: before the first strip pure base, the last line
+        // of the extent (almost) all overlay, the final opaque strip empty.
+        Bitmap canvas = solid(c.width, c.height, 0);
+        const bool across = c.orientation == BlendOrientation::Horizontal;
+        gradientAlphaBlend(canvas, c.width, c.height, solid(c.width, c.height, 0xFFFFFF), c.width, c.height, 0,
+                           seam.endLine, c.orientation, seam.stripSize);
+        const auto at = [&](int line) { return across ? canvas.pixel(line, c.height / 2) : canvas.pixel(c.width / 2, line); };
+        EXPECT_EQ(at(0), 0);
+        EXPECT_GE(at(c.extent - 1) & 0xFF, 240);   // one 1-pixel strip of alpha 240 at extent 16
+        EXPECT_GT(at(c.extent / 2) & 0xFF, 0);
+        const auto strips = gradientStrips(c.width, c.height, c.width, c.height, 0, seam.endLine, c.orientation,
+                                           seam.stripSize);
+        EXPECT_EQ(across ? strips.back().destination.width : strips.back().destination.height, 0);
+
+        // Drawn row by row, the strips give the bytes they give drawn one by one.
+        if (std::int64_t(c.width) * c.height > 2'100'000)
+            continue;
+        Bitmap base(c.width, c.height), overlay(c.width, c.height);
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x) {
+                base.setPixel(x, y, (x * 7 + y * 3) & 0xFFFFFF);
+                overlay.setPixel(x, y, (x * 13 + y * 29 + 0x405060) & 0xFFFFFF);
+            }
+        Bitmap byRows = base, byStrips = base;
+        const int start = c.extent / 3;
+        gradientAlphaBlend(byRows, c.width, c.height, overlay, c.width, c.height, start, seam.endLine, c.orientation,
+                           seam.stripSize);
+        for (const BlendStrip& strip : gradientStrips(c.width, c.height, c.width, c.height, start, seam.endLine,
+                                                      c.orientation, seam.stripSize))
+            alphaBlendConstant(byStrips, strip.destination, overlay, strip.source, strip.alpha);
+        EXPECT_TRUE(std::equal(byRows.row(0), byRows.row(0) + byRows.stride() * std::size_t(c.height), byStrips.row(0)));
+    }
+}
+
+// Crop fills the box with the picture's proportions kept and its centre shown; stretch shows all.
+TEST(BlendCanvas, CropCentresThePictureStretchShowsAllOfIt)
+{
+    // Three vertical bands (red, green, blue) of a 3:1 picture.
+    Bitmap bands = solid(300, 100, 0x0000FF);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 100; x < 300; ++x)
+            bands.setPixel(x, y, x < 200 ? 0x00FF00 : 0xFF0000);
+    const struct {
+        BlendFit fit;
+        int boxWidth, boxHeight;
+        std::int32_t left, middle, right;
+    } cases[] = {
+        {BlendFit::Stretch, 90, 90, 0x0000FF, 0x00FF00, 0xFF0000},
+        {BlendFit::Crop, 90, 90, 0x00FF00, 0x00FF00, 0x00FF00},   // only the middle third fits
+        {BlendFit::Crop, 600, 100, 0x0000FF, 0x00FF00, 0xFF0000},   // wider: the top and bottom go
+        {BlendFit::Crop, 300, 100, 0x0000FF, 0x00FF00, 0xFF0000},   // same size: a plain copy
+    };
+    for (const auto& c : cases) {
+        WorkSurface box(c.boxWidth, c.boxHeight);
+        layOnBox(box, Picture(bands), c.fit);
+        EXPECT_EQ(box.pixel(0, c.boxHeight / 2), c.left);
+        EXPECT_EQ(box.pixel(c.boxWidth / 2, 0), c.middle);
+        EXPECT_EQ(box.pixel(c.boxWidth - 1, c.boxHeight - 1), c.right);
+        EXPECT_EQ(box.picture().width(), c.boxWidth);
+    }
+}
+
+TEST(BlendCanvas, SizeTextParsesWithinTheLimits)
+{
+    EXPECT_EQ(parseBlendCanvasSize("1920x1080"), (BlendCanvas{1920, 1080}));
+    EXPECT_EQ(parseBlendCanvasSize("16 X 8192"), (BlendCanvas{16, 8192}));
+    for (const char* bad : {"0x5", "9000x10", "abc", "729", "729x", "x425", "15x425", "729x425x3", "-20x30", "1e3x20"})
+        EXPECT_FALSE(parseBlendCanvasSize(bad).has_value()) << bad;
+    EXPECT_EQ(clampedCanvas({1, 9000}), (BlendCanvas{16, 8192}));
 }
 
 }  // namespace
