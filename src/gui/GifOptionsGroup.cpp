@@ -96,8 +96,9 @@ QGroupBox* gifOptionsGroup(WindowModel& model, QWidget* parent, QWidget* fadeLea
     maxSize->setToolTip(QObject::tr("The largest result.gif wanted, e.g. 2MB: the best choice that fits is "
                                     "picked. Empty: none"));
     maxSizeLabel->setBuddy(maxSize);
-    // Two lines' room: "about 7.74 MB, over the target: smaller choices are tried" wraps in it.
-    auto* estimate = new ElidedLabel(QStringLiteral("about 000.00 MB, over"), 2, box);
+    // A row of two lines under the choices: "about 7.74 MB, over the target: smaller choices are
+    // tried" wraps in it.
+    auto* estimate = new ElidedLabel(QStringLiteral("about 000.00 MB, over the target"), 2, box);
     estimate->setObjectName(QStringLiteral("gifEstimateLabel"));
     estimate->setToolTip(QObject::tr("The estimated size of result.gif"));
 
@@ -108,7 +109,7 @@ QGroupBox* gifOptionsGroup(WindowModel& model, QWidget* parent, QWidget* fadeLea
     grid->addWidget(lossy, 1, 3);
     grid->addWidget(maxSizeLabel, 2, 0);
     grid->addWidget(maxSize, 2, 1);
-    grid->addWidget(estimate, 2, 2, 1, 2);
+    grid->addWidget(estimate, 3, 0, 1, 4);
 
     const auto sync = [&gif, palette = QPointer<QComboBox>(palette), dither = QPointer<QComboBox>(dither),
                        optimize = QPointer<QCheckBox>(optimize), lossy = QPointer<QSpinBox>(lossy),

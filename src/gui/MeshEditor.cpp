@@ -48,6 +48,7 @@ namespace {
 constexpr int kPreviewWidth = 320, kPreviewHeight = 240;
 constexpr double kGrabRadius = 9;
 constexpr double kMinZoom = 0.05, kMaxZoom = 16;
+constexpr int kMargin = 8;   // around the picture, so the points on its edges show whole
 
 // The picture of a file as a QImage, or nothing when it cannot be read.
 QImage loadImage(const std::string& file)
@@ -111,8 +112,8 @@ double MeshCanvas::scale() const { return m_editor.zoom(); }
 
 QSize MeshCanvas::sizeHint() const
 {
-    return {std::max(1, int(std::lround(m_picture.width() * scale()))),
-            std::max(1, int(std::lround(m_picture.height() * scale())))};
+    return {std::max(1, int(std::lround(m_picture.width() * scale()))) + 2 * kMargin,
+            std::max(1, int(std::lround(m_picture.height() * scale()))) + 2 * kMargin};
 }
 
 void MeshCanvas::zoomChanged()
@@ -121,11 +122,12 @@ void MeshCanvas::zoomChanged()
     update();
 }
 
-QPointF MeshCanvas::toWidget(MeshPoint p) const { return {p.x * scale(), p.y * scale()}; }
+QPointF MeshCanvas::toWidget(MeshPoint p) const { return {p.x * scale() + kMargin, p.y * scale() + kMargin}; }
 
 MeshPoint MeshCanvas::toFrame(QPointF p) const
 {
-    return {std::int32_t(std::lround(p.x() / scale())), std::int32_t(std::lround(p.y() / scale()))};
+    return {std::int32_t(std::lround((p.x() - kMargin) / scale())),
+            std::int32_t(std::lround((p.y() - kMargin) / scale()))};
 }
 
 const MorphMesh& MeshCanvas::mesh() const
@@ -155,9 +157,11 @@ void MeshCanvas::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, scale() < 1);
     // Only the part in view is drawn: a zoomed canvas is many times the screen.
-    const QRect shown = event->rect();
-    const QRectF source(shown.x() / scale(), shown.y() / scale(), shown.width() / scale(), shown.height() / scale());
-    painter.drawImage(QRectF(shown), m_picture, source);
+    const QRectF picture(kMargin, kMargin, width() - 2 * kMargin, height() - 2 * kMargin);
+    const QRectF shown = QRectF(event->rect()).intersected(picture);
+    const QRectF source((shown.x() - kMargin) / scale(), (shown.y() - kMargin) / scale(), shown.width() / scale(),
+                        shown.height() / scale());
+    painter.drawImage(shown, m_picture, source);
     painter.setRenderHint(QPainter::Antialiasing);
     const MorphMesh& m = mesh();
     if (m.points.empty())
@@ -462,14 +466,14 @@ void MeshEditor::setZoom(double zoom, std::optional<QPointF> anchor, int which)
     // The anchor's picture point and where it sits in the view, kept across the zoom.
     const QPointF inView = anchor ? canvas(which)->mapTo(area->viewport(), *anchor)
                                   : QPointF(area->viewport()->rect().center());
-    const QPointF onPicture = canvas(which)->mapFrom(area->viewport(), inView) / m_zoom;
+    const QPointF onPicture = (canvas(which)->mapFrom(area->viewport(), inView) - QPointF(kMargin, kMargin)) / m_zoom;
     m_zoom = zoom;
     m_canvas1->zoomChanged();
     m_canvas2->zoomChanged();
     m_zoomLabel->setText(QStringLiteral("%1%").arg(std::lround(m_zoom * 100)));
     area->widget()->updateGeometry();
     QCoreApplication::sendPostedEvents(area, QEvent::LayoutRequest);
-    const QPointF target = onPicture * m_zoom - inView;
+    const QPointF target = onPicture * m_zoom + QPointF(kMargin, kMargin) - inView;
     area->horizontalScrollBar()->setValue(int(std::lround(target.x())));
     area->verticalScrollBar()->setValue(int(std::lround(target.y())));
 }
@@ -481,7 +485,7 @@ void MeshEditor::zoomBy(double factor, std::optional<QPointF> anchor, int which)
 
 void MeshEditor::fitToView()
 {
-    const QSize room = m_area1->maximumViewportSize();
+    const QSize room = m_area1->maximumViewportSize() - QSize(2 * kMargin, 2 * kMargin);
     const QSize picture = m_canvas1->pictureSize();
     if (picture.isEmpty() || room.isEmpty())
         return;

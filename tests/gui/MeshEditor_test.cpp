@@ -85,7 +85,7 @@ TEST(MeshEditor, DragsPointsRefusesFoldsAndPreviewsTheMorph)
 
     if (const char* folder = std::getenv("VANTORELL_SCREENSHOT_DIR")) {
         drag(editor.canvas(1), {102, 102}, {110, 92});
-        editor.frameSlider()->setValue(50);
+        editor.frameSlider()->setValue(editor.frameSlider()->maximum() / 2);
         // Shown while a fold is being dragged: the folded triangles in red.
         editor.dragTo(1, 14, {215, 60});
         QApplication::processEvents();
@@ -152,16 +152,22 @@ TEST(MeshEditor, ZoomsAndPansBothPicturesHighlightsThePointAndNumbersTheFrames)
     };
     QWidget* viewport = editor.canvasArea(1)->viewport();
     const QPointF anchorInView = canvas->mapTo(viewport, anchor);
-    const QPointF anchorOnPicture = anchor / editor.zoom();
+    const QPointF anchorOnPicture = anchor - canvas->toWidget({0, 0});   // at the fitted zoom
     for (const auto& z : zooms) {
         const double before = editor.zoom();
         z.zoom();
         EXPECT_NEAR(editor.zoom(), before * z.factor, 1e-9) << z.how;
         EXPECT_EQ(editor.canvas(2)->size(), canvas->size()) << z.how;   // both pictures alike
-        if (z.how == std::string("Ctrl+wheel")) {   // about the pointer: its picture point stays
-            const QPointF now = canvas->mapTo(viewport, anchorOnPicture * editor.zoom());
-            EXPECT_NEAR(now.x(), anchorInView.x(), 1.5);
-            EXPECT_NEAR(now.y(), anchorInView.y(), 1.5);
+        if (z.how == std::string("Ctrl+wheel")) {
+            // About the pointer: its picture point stays, along each side the picture overfills.
+            const QPointF now =
+                canvas->mapTo(viewport, anchorOnPicture * (editor.zoom() / fitted) + canvas->toWidget({0, 0}));
+            if (canvas->width() > viewport->width()) {
+                EXPECT_NEAR(now.x(), anchorInView.x(), 1.5);
+            }
+            if (canvas->height() > viewport->height()) {
+                EXPECT_NEAR(now.y(), anchorInView.y(), 1.5);
+            }
         }
     }
     if (const char* folder = std::getenv("VANTORELL_SCREENSHOT_DIR")) {
