@@ -33,6 +33,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -471,11 +472,16 @@ void MeshEditor::setZoom(double zoom, std::optional<QPointF> anchor, int which)
     m_canvas1->zoomChanged();
     m_canvas2->zoomChanged();
     m_zoomLabel->setText(QStringLiteral("%1%").arg(std::lround(m_zoom * 100)));
-    area->widget()->updateGeometry();
-    QCoreApplication::sendPostedEvents(area, QEvent::LayoutRequest);
-    const QPointF target = onPicture * m_zoom + QPointF(kMargin, kMargin) - inView;
-    area->horizontalScrollBar()->setValue(int(std::lround(target.x())));
-    area->verticalScrollBar()->setValue(int(std::lround(target.y())));
+    const QPoint target = (onPicture * m_zoom + QPointF(kMargin, kMargin) - inView).toPoint();
+    const auto scroll = [area = QPointer<QScrollArea>(area), target] {
+        if (!area)
+            return;
+        area->horizontalScrollBar()->setValue(target.x());
+        area->verticalScrollBar()->setValue(target.y());
+    };
+    scroll();
+    // Once more when a scroll bar that the zoom brought has taken its room from the view.
+    QTimer::singleShot(0, area, scroll);
 }
 
 void MeshEditor::zoomBy(double factor, std::optional<QPointF> anchor, int which)
