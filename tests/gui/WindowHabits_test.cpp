@@ -189,7 +189,10 @@ TEST(WindowControls, EveryControlIsNamedAndExplainedAndTabFollowsTheLayout)
         EXPECT_FALSE(widget->toolTip().isEmpty()) << widget->accessibleName().toStdString();
     }
 
-    // From each control Tab goes down, right within a row, or up into the next column.
+    // From each control Tab goes down, right within a row, or up into the next column (the
+    // result's buttons shown, as after "Done.").
+    w.openResultButton()->show();
+    w.showInFolderButton()->show();
     QList<QWidget*> chain;
     QWidget* first = h.widget<QWidget>(h.form->image1Box);
     for (QWidget* at = first; at && (chain.isEmpty() || at != first); at = at->nextInFocusChain())
