@@ -9,7 +9,6 @@
 
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QElapsedTimer>
 #include <QLayout>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -39,15 +38,6 @@ public slots:
 };
 
 namespace {
-
-bool waitUntil(const std::function<bool()>& done)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < 20000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 TEST(JobControls, OpenResultAndShowInFolderUseTheRealPathOrSayWhichFileFailed)
 {
