@@ -294,6 +294,10 @@ MeshEditor::MeshEditor(MorphModel& morph, const std::string& image1, const std::
     m_rows = new QSpinBox(this);
     for (QSpinBox* box : {m_columns, m_rows})
         box->setRange(kMinMeshCells, kMaxMeshCells);
+    m_columns->setAccessibleName(tr("Grid columns"));
+    m_rows->setAccessibleName(tr("Grid rows"));
+    m_columns->setToolTip(tr("Cells across, 2 to 16 (a new grid resets both meshes)"));
+    m_rows->setToolTip(tr("Cells down, 2 to 16 (a new grid resets both meshes)"));
     tools->addWidget(m_columns);
     tools->addWidget(new QLabel(QStringLiteral("x"), this));
     tools->addWidget(m_rows);

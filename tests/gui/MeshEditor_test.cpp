@@ -2,6 +2,7 @@
 // "Morph" choice of the Fade options feeding the window's request. With VANTORELL_SCREENSHOT_DIR
 // set the editor is saved there as mesh-editor.png (scripts/screenshots.sh).
 #include "GuiHarness.h"
+#include "gui/ControlHabits.h"
 #include "gui/MeshEditor.h"
 
 #include <QAction>
@@ -132,6 +133,9 @@ TEST(MeshEditor, ZoomsAndPansBothPicturesHighlightsThePointAndNumbersTheFrames)
     EXPECT_TRUE(view.expandedTo(canvas->size()) == view && (canvas->width() >= view.width() - 1 ||
                                                             canvas->height() >= view.height() - 1));
     const double fitted = editor.zoom();
+    for (QWidget* control : editor.findChildren<QWidget*>())
+        EXPECT_TRUE(!isControl(control) || !(control->accessibleName().isEmpty() || control->toolTip().isEmpty()))
+            << control->metaObject()->className() << " " << control->accessibleName().toStdString();
 
     // Each way of zooming: the factor it zooms by.
     const QPointF anchor(canvas->width() * 0.3, canvas->height() * 0.6);
