@@ -2,6 +2,7 @@
 
 #include "app/WindowModel.h"
 #include "gif/GifEncoder.h"
+#include "gui/ElidedLabel.h"
 #include "gui/PreviewPane.h"
 
 #include <QAbstractButton>
@@ -61,6 +62,7 @@ QGroupBox* gifOptionsGroup(WindowModel& model, QWidget* parent, QWidget* fadeLea
 
     auto* palette = new QComboBox(box);
     palette->setObjectName(QStringLiteral("gifPaletteCombo"));
+    palette->setAccessibleName(QObject::tr("GIF Palette"));
     palette->addItem(QObject::tr("Halftone"), int(GifPalette::Halftone));
     palette->addItem(QObject::tr("Optimal"), int(GifPalette::Optimal));
     palette->addItem(QObject::tr("Global"), int(GifPalette::Global));
@@ -69,6 +71,9 @@ QGroupBox* gifOptionsGroup(WindowModel& model, QWidget* parent, QWidget* fadeLea
                                     "animation, or one for each frame"));
     auto* dither = new QComboBox(box);
     dither->setObjectName(QStringLiteral("gifDitherCombo"));
+    dither->setAccessibleName(QObject::tr("GIF Dither"));
+    dither->setToolTip(QObject::tr("How colours the palette lacks are drawn: not at all, in ordered patterns, "
+                                   "or by spreading the error"));
     dither->addItem(QObject::tr("No Dither"), int(GifDither::None));
     dither->addItem(QObject::tr("Ordered"), int(GifDither::Ordered));
     dither->addItem(QObject::tr("Ordered 8x8"), int(GifDither::Ordered8));
@@ -79,17 +84,21 @@ QGroupBox* gifOptionsGroup(WindowModel& model, QWidget* parent, QWidget* fadeLea
     auto* lossyLabel = new QLabel(QObject::tr("Lossy"), box);
     auto* lossy = new QSpinBox(box);
     lossy->setObjectName(QStringLiteral("gifLossySpin"));
+    lossy->setAccessibleName(QObject::tr("GIF Lossy"));
     lossy->setRange(0, kGifMaxLossy);
     lossy->setToolTip(QObject::tr("0 (exact) to 200: how far a colour may stray for a smaller file"));
     lossyLabel->setBuddy(lossy);
     auto* maxSizeLabel = new QLabel(QObject::tr("Target"), box);
     auto* maxSize = new QLineEdit(box);
     maxSize->setObjectName(QStringLiteral("gifMaxSizeEdit"));
+    maxSize->setAccessibleName(QObject::tr("GIF Target Size"));
     maxSize->setPlaceholderText(QObject::tr("none"));
     maxSize->setToolTip(QObject::tr("The largest result.gif wanted, e.g. 2MB: the best choice that fits is "
                                     "picked. Empty: none"));
     maxSizeLabel->setBuddy(maxSize);
-    auto* estimate = new QLabel(box);
+    // A row of two lines under the choices: "about 7.74 MB, over the target: smaller choices are
+    // tried" wraps in it.
+    auto* estimate = new ElidedLabel(QStringLiteral("about 000.00 MB, over the target"), 2, box);
     estimate->setObjectName(QStringLiteral("gifEstimateLabel"));
     estimate->setToolTip(QObject::tr("The estimated size of result.gif"));
 
@@ -100,7 +109,7 @@ QGroupBox* gifOptionsGroup(WindowModel& model, QWidget* parent, QWidget* fadeLea
     grid->addWidget(lossy, 1, 3);
     grid->addWidget(maxSizeLabel, 2, 0);
     grid->addWidget(maxSize, 2, 1);
-    grid->addWidget(estimate, 2, 2, 1, 2);
+    grid->addWidget(estimate, 3, 0, 1, 4);
 
     const auto sync = [&gif, palette = QPointer<QComboBox>(palette), dither = QPointer<QComboBox>(dither),
                        optimize = QPointer<QCheckBox>(optimize), lossy = QPointer<QSpinBox>(lossy),

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
 
@@ -45,15 +46,36 @@ void MainWindow::addJobButtons(QHBoxLayout* row, QPushButton* start)
         m_cancelButton->setEnabled(false);   // once is enough; the job ends within a frame
         m_model.cancelJob();
     });
+    m_openResultButton->setToolTip(tr("Open the result with the desktop's program for it"));
+    m_showInFolderButton->setToolTip(tr("Show the output folder in the file manager"));
+    m_cancelButton->setToolTip(tr("Stop the job; the earlier result stays as it was"));
     connect(m_openResultButton, &QPushButton::clicked, this, [this] {
-        if (const auto& file = m_model.lastOutcome().writtenFile)
-            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(*file)));
+        if (const auto& file = m_model.lastOutcome().writtenFile) {
+            const QFileInfo result(QString::fromStdString(*file));
+            if (!QDesktopServices::openUrl(QUrl::fromLocalFile(result.absoluteFilePath())))
+                reportNotOpened(tr("%1 could not be opened: this desktop has no program set for it."), result);
+        }
     });
     connect(m_showInFolderButton, &QPushButton::clicked, this, [this] {
-        if (const auto& file = m_model.lastOutcome().writtenFile)
-            QDesktopServices::openUrl(
-                QUrl::fromLocalFile(QFileInfo(QString::fromStdString(*file)).absolutePath()));
+        if (const auto& file = m_model.lastOutcome().writtenFile) {
+            const QFileInfo result(QString::fromStdString(*file));
+            if (!QDesktopServices::openUrl(QUrl::fromLocalFile(result.absolutePath())))
+                reportNotOpened(tr("The folder of %1 could not be shown: this desktop has no file manager set."),
+                                result);
+        }
     });
+}
+
+// The desktop refused: a box names the file, so the user can open it another way. It is shown
+// with open(), without an event loop of its own.
+void MainWindow::reportNotOpened(const QString& message, const QFileInfo& file)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
+                                message.arg(QDir::toNativeSeparators(file.absoluteFilePath())), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("notOpenedBox"));
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void MainWindow::syncJobState()

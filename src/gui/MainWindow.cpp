@@ -2,6 +2,7 @@
 
 #include "app/WindowModel.h"
 #include "gui/BlendCanvasGroup.h"
+#include "gui/ControlHabits.h"
 #include "gui/UserGuide.h"
 #include "gui/MeshEditor.h"
 #include "gui/PreviewPane.h"
@@ -39,6 +40,9 @@ namespace {
 
 QString qt(const std::string& text) { return QString::fromStdString(text); }
 
+// The tooltip a control was given, kept apart from the text shown after it.
+constexpr char kOwnToolTip[] = "vantorellOwnToolTip";
+
 }  // namespace
 
 MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QMainWindow(parent), m_model(model)
@@ -53,6 +57,8 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QMainWindow(parent
     });
     setWindowIcon(QIcon(QStringLiteral(":/vantorell/vantorell.png")));
     buildLayout();
+    addToolTips();
+    settleControls(m_central);   // wheel, names, tooltips, Tab order: every control alike
 
     m_model.onWindowChanged = [this] { syncWindow(); };
     m_model.onPointerChanged = [this] { syncPointer(); };
@@ -128,13 +134,17 @@ QLineEdit* MainWindow::textBox(TextBox& box, QWidget* parent)
 {
     auto* edit = new QLineEdit(qt(box.text()), parent);
     bindEnabled(box, edit);
-    listen(box, [&box, edit] {
+    listen(box, [this, &box, edit] {
         const QString text = qt(box.text());
         if (edit->text() != text)
             edit->setText(text);
         edit->setEnabled(box.enabled());
+        showTextInToolTip(edit);
     });
-    connect(edit, &QLineEdit::textEdited, this, [&box](const QString& text) { box.setText(text.toStdString()); });
+    connect(edit, &QLineEdit::textEdited, this, [this, &box, edit](const QString& text) {
+        box.setText(text.toStdString());
+        showTextInToolTip(edit);
+    });
     // Return in any box presses Start (while no job runs).
     connect(edit, &QLineEdit::returnPressed, this, [this] {
         if (m_startButton && m_startButton->isVisible() && m_startButton->isEnabled())
@@ -259,6 +269,7 @@ QProgressBar* MainWindow::progressBar(ProgressBar& bar, QWidget* parent)
         const double fraction = std::clamp(max > 0 ? value / max : 0.0, 0.0, 1.0);
         widget->setValue(static_cast<int>(fraction * 1000.0 + 0.5));
         widget->setShownText(value > 0 ? progressText(text, fraction) : text);
+        widget->setToolTip(widget->text());   // a long message is cut in the bar, whole here
         widget->setEnabled(enabled);
     };
     const auto sync = [&bar, widget, show] {
@@ -482,6 +493,58 @@ QPushButton* MainWindow::userGuideButton()
     auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
     connect(f1, &QShortcut::activated, this, [this] { openUserGuide(this); });
     return button;
+}
+
+// ---- Tooltips -------------------------------------------------------------------------------
+
+void MainWindow::addToolTips()
+{
+    WindowModel& f = m_model;
+    const std::pair<const Control*, QString> tips[] = {
+        {&f.image1Box, tr("The first picture: the base of a blend, the start of a fade, the background of an overlay")},
+        {&f.image2Box, tr("The second picture: blended in, faded to, or laid over the first")},
+        {&f.outputFolderBox, tr("The folder result.jpg, result.avi or result.gif is written to")},
+        {&f.browseImage1Button, tr("Choose the first picture")},
+        {&f.browseImage2Button, tr("Choose the second picture")},
+        {&f.browseFolderButton, tr("Choose the output folder")},
+        {&f.blendOption, tr("One picture turns into the other across the frame, along a seam")},
+        {&f.fadeOption, tr("An animation from the first picture to the second")},
+        {&f.overlayOption, tr("The second picture laid over the first")},
+        {&f.blendLeftOption, tr("The seam runs from the left edge")},
+        {&f.blendRightOption, tr("The seam runs from the right edge")},
+        {&f.blendTopOption, tr("The seam runs from the top edge")},
+        {&f.blendBottomOption, tr("The seam runs from the bottom edge")},
+        {&f.blendSizeBar, tr("Where the seam starts, in pixels")},
+        {&f.saveAsAviOption, tr("Write the fade as result.avi")},
+        {&f.saveAsGifOption, tr("Write the fade as result.gif")},
+        {&f.frameCountBox, tr("How many pictures the fade has")},
+        {&f.framesPerSecondBox, tr("How fast the fade plays")},
+        {&f.smartDetectOption, tr("result.jpg takes a quality like that of the input pictures")},
+        {&f.fixedQualityOption, tr("result.jpg is written at the quality of the slider")},
+        {&f.qualitySlider, tr("The JPEG quality of result.jpg, 1 to 100")},
+        {&f.helpButton, tr("How to use this window")},
+        {&f.loadSamplesButton, tr("Fill in the sample pictures")},
+        {&f.startButton, tr("Write the result into the output folder")},
+    };
+    for (const auto& [control, tip] : tips) {
+        if (QWidget* widget = widgetFor(*control)) {
+            widget->setProperty(kOwnToolTip, tip);
+            widget->setToolTip(tip);
+            if (auto* edit = qobject_cast<QLineEdit*>(widget))
+                showTextInToolTip(edit);
+        }
+    }
+    if (QWidget* quality = widgetFor(f.qualitySlider))
+        quality->setAccessibleName(tr("JPEG Quality"));   // its frame's title is the value ("85%")
+}
+
+// A box's tooltip says what the box is for and holds its whole text (a long path is cut in
+// the box).
+void MainWindow::showTextInToolTip(QLineEdit* edit)
+{
+    const QString own = edit->property(kOwnToolTip).toString();
+    const QString text = edit->text();
+    edit->setToolTip(text.isEmpty() ? own : own.isEmpty() ? text : own + QStringLiteral(":\n") + text);
 }
 
 // ---- Window, pointer, focus, closing -------------------------------------------------------

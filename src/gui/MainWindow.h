@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 
+class QFileInfo;
 class QGroupBox;
 class QHBoxLayout;
 class QLabel;
@@ -60,6 +61,8 @@ private:
     void bindEnabled(Control& control, QWidget* widget);
     void listen(Control& control, std::function<void()> sync);
     void watchPointer(QWidget* widget, const Control* control);
+    void addToolTips();
+    void showTextInToolTip(QLineEdit* edit);
     void syncWindow();
     void syncPointer();
     void buildLayout();
@@ -75,6 +78,7 @@ private:
     // and after "Done." the buttons that open the result and show it in its folder.
     void addJobButtons(QHBoxLayout* row, QPushButton* start);
     void syncJobState();
+    void reportNotOpened(const QString& message, const QFileInfo& file);
     static QString progressText(const QString& text, double fraction);
     QPushButton* m_startButton = nullptr;
     QPushButton* m_cancelButton = nullptr;

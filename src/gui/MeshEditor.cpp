@@ -1,13 +1,18 @@
 #include "gui/MeshEditor.h"
 
+#include "gui/ControlHabits.h"
+#include "gui/ElidedLabel.h"
 #include "gui/EnabledWith.h"
 
+#include "app/PreviewEngine.h"
 #include "app/WindowModel.h"
 #include "job/PreviewRender.h"
 #include "mix/MorphEngine.h"
 #include "platform/PictureLoader.h"
 #include "platform/RuntimeError.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -16,26 +21,35 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 namespace vantorell {
 
 namespace {
 
-constexpr int kCanvasWidth = 420, kCanvasHeight = 360;
 constexpr int kPreviewWidth = 320, kPreviewHeight = 240;
 constexpr double kGrabRadius = 9;
+constexpr double kMinZoom = 0.05, kMaxZoom = 16;
+constexpr int kMargin = 8;   // around the picture, so the points on its edges show whole
 
 // The picture of a file as a QImage, or nothing when it cannot be read.
 QImage loadImage(const std::string& file)
@@ -86,27 +100,35 @@ QComboBox* easingBox(QWidget* parent)
 MeshCanvas::MeshCanvas(MeshEditor& editor, int which, const QImage& picture, QWidget* parent)
     : QWidget(parent), m_editor(editor), m_which(which), m_picture(picture)
 {
-    setMouseTracking(false);
+    setMouseTracking(true);   // the point under the pointer is highlighted
     setCursor(Qt::CrossCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setFixedSize(sizeHint());
+    setAccessibleName(which == 2 ? tr("Second picture's mesh") : tr("First picture's mesh"));
+    setToolTip(tr("Drag a point to move it; Ctrl+wheel zooms; drag with the middle button or with Space "
+                  "held to pan"));
+    zoomChanged();
 }
 
-double MeshCanvas::scale() const
-{
-    return std::min({double(kCanvasWidth) / m_picture.width(), double(kCanvasHeight) / m_picture.height(), 2.0});
-}
+double MeshCanvas::scale() const { return m_editor.zoom(); }
 
 QSize MeshCanvas::sizeHint() const
 {
-    return {int(std::lround(m_picture.width() * scale())), int(std::lround(m_picture.height() * scale()))};
+    return {std::max(1, int(std::lround(m_picture.width() * scale()))) + 2 * kMargin,
+            std::max(1, int(std::lround(m_picture.height() * scale()))) + 2 * kMargin};
 }
 
-QPointF MeshCanvas::toWidget(MeshPoint p) const { return {p.x * scale(), p.y * scale()}; }
+void MeshCanvas::zoomChanged()
+{
+    setFixedSize(sizeHint());
+    update();
+}
+
+QPointF MeshCanvas::toWidget(MeshPoint p) const { return {p.x * scale() + kMargin, p.y * scale() + kMargin}; }
 
 MeshPoint MeshCanvas::toFrame(QPointF p) const
 {
-    return {std::int32_t(std::lround(p.x() / scale())), std::int32_t(std::lround(p.y() / scale()))};
+    return {std::int32_t(std::lround((p.x() - kMargin) / scale())),
+            std::int32_t(std::lround((p.y() - kMargin) / scale()))};
 }
 
 const MorphMesh& MeshCanvas::mesh() const
@@ -115,11 +137,33 @@ const MorphMesh& MeshCanvas::mesh() const
     return m_which == 2 ? pair.mesh2 : pair.mesh1;
 }
 
-void MeshCanvas::paintEvent(QPaintEvent*)
+std::optional<std::size_t> MeshCanvas::pointAt(QPointF position) const
+{
+    const MorphMesh& m = mesh();
+    double best = kGrabRadius * kGrabRadius;
+    std::optional<std::size_t> found;
+    for (std::size_t i = 0; i < m.points.size(); ++i) {
+        const QPointF d = toWidget(m.points[i]) - position;
+        const double distance = d.x() * d.x() + d.y() * d.y();
+        if (distance <= best) {
+            best = distance;
+            found = i;
+        }
+    }
+    return found;
+}
+
+void MeshCanvas::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, scale() < 1);
+    // Only the part in view is drawn: a zoomed canvas is many times the screen.
+    const QRectF picture(kMargin, kMargin, width() - 2 * kMargin, height() - 2 * kMargin);
+    const QRectF shown = QRectF(event->rect()).intersected(picture);
+    const QRectF source((shown.x() - kMargin) / scale(), (shown.y() - kMargin) / scale(), shown.width() / scale(),
+                        shown.height() / scale());
+    painter.drawImage(shown, m_picture, source);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.drawImage(rect(), m_picture);
     const MorphMesh& m = mesh();
     if (m.points.empty())
         return;
@@ -136,37 +180,49 @@ void MeshCanvas::paintEvent(QPaintEvent*)
     painter.setPen(QPen(QColor(255, 255, 255, 200), 1));
     for (const MeshTriangle& t : triangles)
         painter.drawPolygon(QPolygonF({toWidget(t.p[0]), toWidget(t.p[1]), toWidget(t.p[2])}));
-    painter.setPen(QPen(Qt::black, 1));
     for (std::size_t i = 0; i < m.points.size(); ++i) {
-        painter.setBrush(m_grabbed == i ? QColor(255, 220, 0) : QColor(255, 40, 40));
-        painter.drawEllipse(toWidget(m.points[i]), 4, 4);
+        const bool hovered = m_editor.hovered == i;
+        painter.setPen(QPen(hovered ? Qt::white : Qt::black, hovered ? 2 : 1));
+        painter.setBrush(m_grabbed == i ? QColor(255, 220, 0) : hovered ? QColor(0, 200, 255) : QColor(255, 40, 40));
+        const double radius = hovered ? 6 : 4;
+        painter.drawEllipse(toWidget(m.points[i]), radius, radius);
     }
 }
 
 void MeshCanvas::mousePressEvent(QMouseEvent* event)
 {
-    const MorphMesh& m = mesh();
-    double best = kGrabRadius * kGrabRadius;
-    m_grabbed.reset();
-    for (std::size_t i = 0; i < m.points.size(); ++i) {
-        const QPointF d = toWidget(m.points[i]) - event->position();
-        const double distance = d.x() * d.x() + d.y() * d.y();
-        if (distance <= best) {
-            best = distance;
-            m_grabbed = i;
-        }
+    if (event->button() == Qt::MiddleButton || (event->button() == Qt::LeftButton && m_editor.spaceHeld())) {
+        m_panFrom = event->globalPosition().toPoint();
+        setCursor(Qt::ClosedHandCursor);
+        return;
     }
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_grabbed = pointAt(event->position());
     update();
 }
 
 void MeshCanvas::mouseMoveEvent(QMouseEvent* event)
 {
+    if (m_panFrom) {
+        const QPoint now = event->globalPosition().toPoint();
+        m_editor.panBy(*m_panFrom - now);
+        m_panFrom = now;
+        return;
+    }
     if (m_grabbed)
         m_editor.dragTo(m_which, *m_grabbed, toFrame(event->position()));
+    else
+        m_editor.setHovered(pointAt(event->position()));
 }
 
 void MeshCanvas::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (m_panFrom) {
+        m_panFrom.reset();
+        setCursor(Qt::CrossCursor);
+        return;
+    }
     if (!m_grabbed)
         return;
     m_editor.dragTo(m_which, *m_grabbed, toFrame(event->position()));
@@ -174,9 +230,24 @@ void MeshCanvas::mouseReleaseEvent(QMouseEvent* event)
     m_editor.dragEnd();
 }
 
+void MeshCanvas::wheelEvent(QWheelEvent* event)
+{
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        event->ignore();   // the view scrolls
+        return;
+    }
+    const double steps = event->angleDelta().y() / 120.0;
+    if (steps != 0)
+        m_editor.zoomBy(std::pow(1.25, steps), event->position(), m_which);
+    event->accept();
+}
+
+void MeshCanvas::leaveEvent(QEvent*) { m_editor.setHovered(std::nullopt); }
+
 // ---- Editor ---------------------------------------------------------------------------------
 
-MeshEditor::MeshEditor(MorphModel& morph, const std::string& image1, const std::string& image2, QWidget* parent)
+MeshEditor::MeshEditor(MorphModel& morph, const std::string& image1, const std::string& image2, QWidget* parent,
+                       int frames)
     : QDialog(parent), m_morph(morph)
 {
     setWindowTitle(tr("Morph Meshes"));
@@ -199,11 +270,23 @@ MeshEditor::MeshEditor(MorphModel& morph, const std::string& image1, const std::
 
     auto* page = new QVBoxLayout(this);
     auto* canvases = new QHBoxLayout;
-    m_canvas1 = new MeshCanvas(*this, 1, m_picture1, this);
-    m_canvas2 = new MeshCanvas(*this, 2, m_picture2, this);
-    canvases->addWidget(m_canvas1);
-    canvases->addWidget(m_canvas2);
-    page->addLayout(canvases);
+    const auto canvasArea = [this, canvases](int which, const QImage& picture) {
+        auto* area = new QScrollArea(this);
+        area->setAlignment(Qt::AlignCenter);
+        area->setBackgroundRole(QPalette::Dark);
+        auto* canvas = new MeshCanvas(*this, which, picture, area);
+        area->setWidget(canvas);
+        canvases->addWidget(area, 1);
+        return std::pair(area, canvas);
+    };
+    std::tie(m_area1, m_canvas1) = canvasArea(1, m_picture1);
+    std::tie(m_area2, m_canvas2) = canvasArea(2, m_picture2);
+    // The two views show the same part of their pictures.
+    for (auto [from, to] : {std::pair(m_area1, m_area2), std::pair(m_area2, m_area1)}) {
+        connect(from->horizontalScrollBar(), &QScrollBar::valueChanged, to->horizontalScrollBar(), &QScrollBar::setValue);
+        connect(from->verticalScrollBar(), &QScrollBar::valueChanged, to->verticalScrollBar(), &QScrollBar::setValue);
+    }
+    page->addLayout(canvases, 1);
 
     auto* tools = new QHBoxLayout;
     tools->addWidget(new QLabel(tr("Grid:"), this));
@@ -211,6 +294,10 @@ MeshEditor::MeshEditor(MorphModel& morph, const std::string& image1, const std::
     m_rows = new QSpinBox(this);
     for (QSpinBox* box : {m_columns, m_rows})
         box->setRange(kMinMeshCells, kMaxMeshCells);
+    m_columns->setAccessibleName(tr("Grid columns"));
+    m_rows->setAccessibleName(tr("Grid rows"));
+    m_columns->setToolTip(tr("Cells across, 2 to 16 (a new grid resets both meshes)"));
+    m_rows->setToolTip(tr("Cells down, 2 to 16 (a new grid resets both meshes)"));
     tools->addWidget(m_columns);
     tools->addWidget(new QLabel(QStringLiteral("x"), this));
     tools->addWidget(m_rows);
@@ -226,7 +313,31 @@ MeshEditor::MeshEditor(MorphModel& morph, const std::string& image1, const std::
     for (QPushButton* button : {m_undo, m_redo, reset, load, save})
         tools->addWidget(button);
     tools->addStretch(1);
+    auto* zoomOut = new QPushButton(tr("Zoom Out"), this);
+    auto* zoomIn = new QPushButton(tr("Zoom In"), this);
+    auto* fit = new QPushButton(tr("Fit"), this);
+    zoomOut->setToolTip(tr("Zoom out (-)"));
+    zoomIn->setToolTip(tr("Zoom in (+, Ctrl+wheel)"));
+    fit->setToolTip(tr("Show the whole pictures (0)"));
+    m_zoomLabel = new QLabel(this);
+    m_zoomLabel->setMinimumWidth(m_zoomLabel->fontMetrics().horizontalAdvance(QStringLiteral("0000%")));
+    m_zoomLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    for (QWidget* widget : {static_cast<QWidget*>(m_zoomLabel), static_cast<QWidget*>(zoomOut),
+                            static_cast<QWidget*>(zoomIn), static_cast<QWidget*>(fit)})
+        tools->addWidget(widget);
     page->addLayout(tools);
+    const auto shortcut = [this](std::initializer_list<QKeySequence> keys, auto action) {
+        auto* act = new QAction(this);
+        act->setShortcuts(QList<QKeySequence>(keys));
+        addAction(act);
+        connect(act, &QAction::triggered, this, action);
+    };
+    shortcut({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal), QKeySequence::ZoomIn}, [this] { zoomBy(1.25); });
+    shortcut({QKeySequence(Qt::Key_Minus), QKeySequence::ZoomOut}, [this] { zoomBy(0.8); });
+    shortcut({QKeySequence(Qt::Key_0)}, [this] { fitToView(); });
+    connect(zoomIn, &QPushButton::clicked, this, [this] { zoomBy(1.25); });
+    connect(zoomOut, &QPushButton::clicked, this, [this] { zoomBy(0.8); });
+    connect(fit, &QPushButton::clicked, this, &MeshEditor::fitToView);
 
     auto* lower = new QHBoxLayout;
     auto* timing = new QFormLayout;
@@ -248,15 +359,20 @@ MeshEditor::MeshEditor(MorphModel& morph, const std::string& image1, const std::
     m_preview->setMinimumSize(kPreviewWidth, kPreviewHeight);
     m_preview->setAlignment(Qt::AlignCenter);
     m_slider = new QSlider(Qt::Horizontal, this);
-    m_slider->setRange(0, 100);
-    m_slider->setValue(50);
-    m_slider->setToolTip(tr("The morph's progress"));
+    m_slider->setRange(0, std::max(2, frames) - 1);
+    m_slider->setValue(m_slider->maximum() / 2);
+    m_slider->setToolTip(tr("The frame of the Fade shown"));
+    m_frameLabel = new QLabel(this);
+    m_frameLabel->setMinimumWidth(m_frameLabel->fontMetrics().horizontalAdvance(QStringLiteral("Frame 0000 of 0000")));
+    auto* sliderRow = new QHBoxLayout;
+    sliderRow->addWidget(m_slider, 1);
+    sliderRow->addWidget(m_frameLabel);
     previewColumn->addWidget(m_preview);
-    previewColumn->addWidget(m_slider);
+    previewColumn->addLayout(sliderRow);
     lower->addLayout(previewColumn, 1);
     page->addLayout(lower);
 
-    m_status = new QLabel(this);
+    m_status = new ElidedLabel(QStringLiteral("The move was undone: it would have folded the mesh."), 1, this);
     page->addWidget(m_status);
     auto* close = new QPushButton(tr("Close"), this);
     auto* closeRow = new QHBoxLayout;
@@ -265,9 +381,19 @@ MeshEditor::MeshEditor(MorphModel& morph, const std::string& image1, const std::
     page->addLayout(closeRow);
 
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_undo, &QPushButton::clicked, this, [this] { m_morph.undo(); });
-    connect(m_redo, &QPushButton::clicked, this, [this] { m_morph.redo(); });
-    connect(reset, &QPushButton::clicked, this, [this] { m_morph.reset(); });
+    // A fold's message is about the last move: the next edit of any kind takes it away.
+    connect(m_undo, &QPushButton::clicked, this, [this] {
+        m_status->clear();
+        m_morph.undo();
+    });
+    connect(m_redo, &QPushButton::clicked, this, [this] {
+        m_status->clear();
+        m_morph.redo();
+    });
+    connect(reset, &QPushButton::clicked, this, [this] {
+        m_status->clear();
+        m_morph.reset();
+    });
     connect(load, &QPushButton::clicked, this, &MeshEditor::loadFile);
     connect(save, &QPushButton::clicked, this, &MeshEditor::saveFile);
     connect(m_mirror, &QCheckBox::toggled, this, [this](bool on) { m_morph.mirror = on; });
@@ -286,7 +412,11 @@ MeshEditor::MeshEditor(MorphModel& morph, const std::string& image1, const std::
     connect(m_holdStart, &QSpinBox::valueChanged, this, timingChanged);
     connect(m_holdEnd, &QSpinBox::valueChanged, this, timingChanged);
     connect(m_pingPong, &QCheckBox::toggled, this, timingChanged);
-    connect(m_slider, &QSlider::valueChanged, this, [this] { renderPreview(); });
+    connect(m_slider, &QSlider::valueChanged, this, [this] {
+        showFrameNumber();
+        renderPreview();
+    });
+    showFrameNumber();
 
     // The window's observer (its preview) keeps hearing of every edit while the editor is open.
     m_previousOnChanged = m_morph.onChanged;
@@ -296,9 +426,101 @@ MeshEditor::MeshEditor(MorphModel& morph, const std::string& image1, const std::
     };
     m_mirror->setChecked(m_morph.mirror);
     sync();
+    settleControls(this);
+    // Space held over a picture pans with the left button (and presses no focused button).
+    qApp->installEventFilter(this);
+    // Room for the pictures: most of the screen.
+    if (const QScreen* shown = parent ? parent->screen() : screen())
+        resize(shown->availableGeometry().size() * 0.9);
 }
 
 MeshEditor::~MeshEditor() { m_morph.onChanged = std::move(m_previousOnChanged); }
+
+void MeshEditor::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_fitted) {
+        m_fitted = true;
+        layout()->activate();
+        fitToView();
+    }
+}
+
+bool MeshEditor::eventFilter(QObject*, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+        return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Space || !isActiveWindow())
+        return false;
+    if (event->type() == QEvent::KeyRelease) {
+        if (!key->isAutoRepeat())
+            m_spaceHeld = false;
+        return false;
+    }
+    if (!m_canvas1->underMouse() && !m_canvas2->underMouse() && !m_spaceHeld)
+        return false;
+    m_spaceHeld = true;
+    return true;
+}
+
+void MeshEditor::setZoom(double zoom, std::optional<QPointF> anchor, int which)
+{
+    zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+    QScrollArea* area = canvasArea(which);
+    // The anchor's picture point and where it sits in the view, kept across the zoom.
+    const QPointF inView = anchor ? canvas(which)->mapTo(area->viewport(), *anchor)
+                                  : QPointF(area->viewport()->rect().center());
+    const QPointF onPicture = (canvas(which)->mapFrom(area->viewport(), inView) - QPointF(kMargin, kMargin)) / m_zoom;
+    m_zoom = zoom;
+    m_canvas1->zoomChanged();
+    m_canvas2->zoomChanged();
+    m_zoomLabel->setText(QStringLiteral("%1%").arg(std::lround(m_zoom * 100)));
+    const QPoint target = (onPicture * m_zoom + QPointF(kMargin, kMargin) - inView).toPoint();
+    const auto scroll = [area = QPointer<QScrollArea>(area), target] {
+        if (!area)
+            return;
+        area->horizontalScrollBar()->setValue(target.x());
+        area->verticalScrollBar()->setValue(target.y());
+    };
+    scroll();
+    // Once more when a scroll bar that the zoom brought has taken its room from the view.
+    QTimer::singleShot(0, area, scroll);
+}
+
+void MeshEditor::zoomBy(double factor, std::optional<QPointF> anchor, int which)
+{
+    setZoom(m_zoom * factor, anchor, which);
+}
+
+void MeshEditor::fitToView()
+{
+    const QSize room = m_area1->maximumViewportSize() - QSize(2 * kMargin, 2 * kMargin);
+    const QSize picture = m_canvas1->pictureSize();
+    if (picture.isEmpty() || room.isEmpty())
+        return;
+    setZoom(std::min(double(room.width()) / picture.width(), double(room.height()) / picture.height()));
+}
+
+void MeshEditor::panBy(QPoint distance)
+{
+    m_area1->horizontalScrollBar()->setValue(m_area1->horizontalScrollBar()->value() + distance.x());
+    m_area1->verticalScrollBar()->setValue(m_area1->verticalScrollBar()->value() + distance.y());
+}
+
+void MeshEditor::setHovered(std::optional<std::size_t> index)
+{
+    if (hovered == index)
+        return;
+    hovered = index;
+    m_canvas1->update();
+    m_canvas2->update();
+}
+
+void MeshEditor::showFrameNumber()
+{
+    m_frameLabel->setText(tr("Frame %1 of %2").arg(m_slider->value() + 1).arg(m_slider->maximum() + 1));
+}
 
 MorphTiming MeshEditor::timingFromControls() const
 {
@@ -420,15 +642,23 @@ QWidget* morphOptionsRow(WindowModel& model, QWidget* parent, QWidget* enabledWi
     enabled->setChecked(model.morph.enabled());
     auto* edit = new QPushButton(QObject::tr("Edit Meshes..."), row);
     edit->setObjectName(QStringLiteral("editMeshesButton"));
+    edit->setToolTip(QObject::tr("Place the control points on both pictures and set the morph's timing"));
+    // The meshes matter only to a morph: the button is usable while "Morph" is ticked (and,
+    // with the row, while the Fade is chosen).
+    edit->setEnabled(enabled->isChecked());
     layout->addWidget(enabled);
     layout->addWidget(edit, 1);
-    QObject::connect(enabled, &QCheckBox::toggled, row, [&model](bool on) { model.morph.setEnabled(on); });
+    QObject::connect(enabled, &QCheckBox::toggled, row, [&model, edit](bool on) {
+        model.morph.setEnabled(on);
+        edit->setEnabled(on);
+    });
     model.morph.onEnabledChanged = [check = QPointer<QCheckBox>(enabled), &model] {
         if (check)
             check->setChecked(model.morph.enabled());
     };
     QObject::connect(edit, &QPushButton::clicked, row, [&model, enabled, row] {
-        MeshEditor editor(model.morph, model.image1Box.text(), model.image2Box.text(), row->window());
+        MeshEditor editor(model.morph, model.image1Box.text(), model.image2Box.text(), row->window(),
+                          PreviewInputs::from(model.request(), 0).steps);
         editor.exec();
         enabled->setChecked(model.morph.enabled());
     });

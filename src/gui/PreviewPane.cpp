@@ -1,5 +1,7 @@
 #include "gui/PreviewPane.h"
 
+#include "gui/ElidedLabel.h"
+
 #include "app/WindowModel.h"
 #include "platform/ByteSize.h"
 #include "platform/Conversions.h"
@@ -123,8 +125,7 @@ PreviewPane::PreviewPane(WindowModel& model, QWidget* parent) : QWidget(parent),
     fadeRow->addWidget(m_playButton);
     fadeRow->addWidget(m_frameSlider, 1);
     layout->addLayout(fadeRow);
-    m_caption = new QLabel(this);
-    m_caption->setWordWrap(true);
+    m_caption = new ElidedLabel(QStringLiteral("Frame 1000 of 1000, result.gif about 000.00 MB"), 2, this);
     layout->addWidget(m_caption);
 
     m_playTimer = new QTimer(this);

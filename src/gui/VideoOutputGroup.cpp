@@ -34,11 +34,14 @@ QWidget* videoOutputRow(WindowModel& model, QWidget* parent, QWidget* enabledWit
     settingsRow->setContentsMargins(20, 0, 0, 0);   // under the option's caption
     auto* format = new QComboBox(row);
     format->setObjectName(QStringLiteral("videoFormatCombo"));
+    format->setAccessibleName(QObject::tr("Video Format"));
+    format->setToolTip(QObject::tr("The video's format and encoder"));
     for (VideoFormat each : video.formats())
         format->addItem(QString::fromUtf8(videoFormatInfo(each).description), static_cast<int>(each));
     auto* qualityLabel = new QLabel(QObject::tr("Quality"), row);
     auto* quality = new QSpinBox(row);
     quality->setObjectName(QStringLiteral("videoQualitySpin"));
+    quality->setAccessibleName(QObject::tr("Video Quality"));
     quality->setRange(VideoOutputModel::kDefaultQuality, 100);
     quality->setSpecialValueText(QObject::tr("Default"));   // -1: each encoder's own default
     quality->setToolTip(QObject::tr("0 (smallest) to 100 (best; lossless for WebP); APNG is always lossless"));
@@ -58,10 +61,14 @@ QWidget* videoOutputRow(WindowModel& model, QWidget* parent, QWidget* enabledWit
     }
 
     const auto sync = [&video, choice = QPointer<QRadioButton>(choice), format = QPointer<QComboBox>(format),
-                       quality = QPointer<QSpinBox>(quality)] {
-        if (!choice || !format || !quality)
+                       quality = QPointer<QSpinBox>(quality), qualityLabel = QPointer<QLabel>(qualityLabel)] {
+        if (!choice || !format || !quality || !qualityLabel)
             return;
         choice->setChecked(video.chosen());
+        // The format and quality apply only to a video: usable while "Save As Video" is chosen.
+        for (QWidget* setting : {static_cast<QWidget*>(format), static_cast<QWidget*>(qualityLabel),
+                                 static_cast<QWidget*>(quality)})
+            setting->setEnabled(video.chosen());
         const int index = format->findData(static_cast<int>(video.format()));
         if (index >= 0 && format->currentIndex() != index)
             format->setCurrentIndex(index);

@@ -9,7 +9,8 @@ namespace vantorell {
 class WindowModel;
 
 // The row under "Save As Animated GIF", enabled exactly while `enabledWith` (the AVI option's
-// widget) is, so it follows the Fade like the other output choices. Object names for tests:
+// widget) is, so it follows the Fade like the other output choices; its format and quality are
+// usable only while "Save As Video" is chosen. Object names for tests:
 // saveAsVideoOption, videoFormatCombo, videoQualitySpin.
 QWidget* videoOutputRow(WindowModel& model, QWidget* parent, QWidget* enabledWith);
 

@@ -186,10 +186,11 @@ std::string normalizePath(std::string_view path)
 {
     if (path.empty() || path.front() != kPathSeparator)
         return collapsePairs(path);
+    // A leading "//" names no network share here: it is the root, written once.
     std::size_t first = 1;
     while (first < path.size() && path[first] == kPathSeparator)
         ++first;
-    return std::string(2, kPathSeparator) + collapsePairs(path.substr(first));
+    return std::string(1, kPathSeparator) + collapsePairs(path.substr(first));
 }
 
 }  // namespace vantorell

@@ -43,7 +43,7 @@ void deleteFileForced(UiPort& ui, std::string_view path);
 void deleteFileForced(std::string_view path);   // the same without the yield
 
 // Collapses doubled separators ("a//b" -> "a/b", three in a row become two, in one left-to-right
-// pass); a leading run of separators becomes exactly two ("////srv/x" -> "//srv/x").
+// pass); a leading run of separators becomes one ("//home/me" -> "/home/me"), the real path.
 std::string normalizePath(std::string_view path);
 
 }  // namespace vantorell

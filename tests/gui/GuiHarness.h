@@ -9,6 +9,9 @@
 #include "support/TempDir.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+
+#include <functional>
 
 #include <memory>
 
@@ -25,6 +28,16 @@ inline QApplication& guiApplication()
         return created;
     }();
     return *app;
+}
+
+// Runs the event loop until `done` holds (or 20 s pass).
+inline bool waitUntil(const std::function<bool()>& done)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
 }
 
 struct GuiHarness {

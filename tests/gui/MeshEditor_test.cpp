@@ -2,10 +2,16 @@
 // "Morph" choice of the Fade options feeding the window's request. With VANTORELL_SCREENSHOT_DIR
 // set the editor is saved there as mesh-editor.png (scripts/screenshots.sh).
 #include "GuiHarness.h"
+#include "gui/ControlHabits.h"
 #include "gui/MeshEditor.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -19,11 +25,26 @@
 namespace vantorell::test {
 namespace {
 
-void mouse(QWidget* widget, QEvent::Type type, QPointF at)
+void mouse(QWidget* widget, QEvent::Type type, QPointF at, Qt::MouseButton button = Qt::LeftButton)
 {
-    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, at, widget->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    QMouseEvent event(type, at, widget->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : button, buttons,
+                      Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
+}
+
+void press(QWidget& editor, const QString& caption)
+{
+    for (auto* button : editor.findChildren<QPushButton*>())
+        if (button->text() == caption)
+            button->click();
+}
+
+void triggerShortcut(QWidget& widget, const QKeySequence& key)
+{
+    for (QAction* action : widget.actions())
+        if (action->shortcuts().contains(key))
+            action->trigger();
 }
 
 void drag(MeshCanvas* canvas, MeshPoint from, MeshPoint to)
@@ -65,7 +86,7 @@ TEST(MeshEditor, DragsPointsRefusesFoldsAndPreviewsTheMorph)
 
     if (const char* folder = std::getenv("VANTORELL_SCREENSHOT_DIR")) {
         drag(editor.canvas(1), {102, 102}, {110, 92});
-        editor.frameSlider()->setValue(50);
+        editor.frameSlider()->setValue(editor.frameSlider()->maximum() / 2);
         // Shown while a fold is being dragged: the folded triangles in red.
         editor.dragTo(1, 14, {215, 60});
         QApplication::processEvents();
@@ -92,6 +113,110 @@ TEST(MeshEditor, DragsPointsRefusesFoldsAndPreviewsTheMorph)
     EXPECT_EQ(h.settings.value(kSettingsApplication, kSettingsSection, "Morph"), "True");
     morphOption->setChecked(false);
     EXPECT_FALSE(f.request().morphMeshes);
+}
+
+TEST(MeshEditor, ZoomsAndPansBothPicturesHighlightsThePointAndNumbersTheFrames)
+{
+    GuiHarness h;
+    MainWindow& window = h.open();
+    WindowModel& f = *h.form;
+    const std::string samples = VANTORELL_SAMPLES_DIR;
+    MeshEditor editor(f.morph, samples + "/sample1.jpg", samples + "/sample2.jpg", &window, 12);
+    editor.show();
+    QApplication::processEvents();
+    const QSize screen = window.screen()->availableGeometry().size();
+    EXPECT_GE(editor.width(), screen.width() * 85 / 100);
+    EXPECT_GE(editor.height(), screen.height() * 85 / 100);
+    // Opened fitted: the whole picture in view, touching two sides.
+    MeshCanvas* canvas = editor.canvas(1);
+    const QSize view = editor.canvasArea(1)->maximumViewportSize();
+    EXPECT_TRUE(view.expandedTo(canvas->size()) == view && (canvas->width() >= view.width() - 1 ||
+                                                            canvas->height() >= view.height() - 1));
+    const double fitted = editor.zoom();
+    for (QWidget* control : editor.findChildren<QWidget*>())
+        EXPECT_TRUE(!isControl(control) || !(control->accessibleName().isEmpty() || control->toolTip().isEmpty()))
+            << control->metaObject()->className() << " " << control->accessibleName().toStdString();
+
+    // Each way of zooming: the factor it zooms by.
+    const QPointF anchor(canvas->width() * 0.3, canvas->height() * 0.6);
+    const struct {
+        const char* how;
+        std::function<void()> zoom;
+        double factor;
+    } zooms[] = {
+        {"Ctrl+wheel", [&] {
+             QWheelEvent event(anchor, canvas->mapToGlobal(anchor), QPoint(), QPoint(0, 240), Qt::NoButton,
+                               Qt::ControlModifier, Qt::NoScrollPhase, false);
+             QApplication::sendEvent(canvas, &event);
+         }, 1.5625},
+        {"+", [&] { triggerShortcut(editor, QKeySequence(Qt::Key_Plus)); }, 1.25},
+        {"-", [&] { triggerShortcut(editor, QKeySequence(Qt::Key_Minus)); }, 0.8},
+        {"Zoom In", [&] { press(editor, "Zoom In"); }, 1.25},   // and then Fit, below
+    };
+    QWidget* viewport = editor.canvasArea(1)->viewport();
+    const QPointF anchorInView = canvas->mapTo(viewport, anchor);
+    const QPointF anchorOnPicture = anchor - canvas->toWidget({0, 0});   // at the fitted zoom
+    for (const auto& z : zooms) {
+        const double before = editor.zoom();
+        z.zoom();
+        QApplication::processEvents();
+        EXPECT_NEAR(editor.zoom(), before * z.factor, 1e-9) << z.how;
+        EXPECT_EQ(editor.canvas(2)->size(), canvas->size()) << z.how;   // both pictures alike
+        if (z.how == std::string("Ctrl+wheel")) {
+            // About the pointer: its picture point stays, wherever the view can scroll to keep it.
+            const QPointF now =
+                canvas->mapTo(viewport, anchorOnPicture * (editor.zoom() / fitted) + canvas->toWidget({0, 0}));
+            const auto inside = [](const QScrollBar* bar) { return bar->value() > 0 && bar->value() < bar->maximum(); };
+            if (inside(editor.canvasArea(1)->horizontalScrollBar())) {
+                EXPECT_NEAR(now.x(), anchorInView.x(), 1.5);
+            }
+            if (inside(editor.canvasArea(1)->verticalScrollBar())) {
+                EXPECT_NEAR(now.y(), anchorInView.y(), 1.5);
+            }
+        }
+    }
+    if (const char* folder = std::getenv("VANTORELL_SCREENSHOT_DIR")) {
+        editor.setHovered(std::size_t(f.morph.meshes().mesh1.columns + 2));
+        QApplication::processEvents();
+        EXPECT_TRUE(editor.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/mesh-editor-zoomed.png")));
+    }
+    // Panning with the middle button moves both views.
+    QScrollBar* across1 = editor.canvasArea(1)->horizontalScrollBar();
+    ASSERT_GT(across1->maximum(), 40);
+    across1->setValue(across1->maximum() / 2);
+    const int was = across1->value();
+    const QPointF grab(canvas->mapFrom(editor.canvasArea(1)->viewport(), QPoint(100, 100)));
+    mouse(canvas, QEvent::MouseButtonPress, grab, Qt::MiddleButton);
+    mouse(canvas, QEvent::MouseMove, grab + QPointF(-30, 0), Qt::MiddleButton);
+    mouse(canvas, QEvent::MouseButtonRelease, grab + QPointF(-30, 0), Qt::MiddleButton);
+    EXPECT_EQ(across1->value(), was + 30);
+    EXPECT_EQ(editor.canvasArea(2)->horizontalScrollBar()->value(), was + 30);
+    press(editor, "Fit");
+    EXPECT_DOUBLE_EQ(editor.zoom(), fitted);
+
+    // The point under the pointer is highlighted; the slider names its frame.
+    const MeshPoint corner = f.morph.meshes().mesh1.points[0];
+    mouse(canvas, QEvent::MouseMove, canvas->toWidget(corner) + QPointF(2, 1), Qt::NoButton);
+    EXPECT_EQ(editor.hovered, std::optional<std::size_t>(0));
+    editor.frameSlider()->setValue(11);
+    EXPECT_EQ(editor.frameLabel()->text(), "Frame 12 of 12");
+
+    // A refused fold leaves its message until the next move or Undo.
+    const std::size_t inner = std::size_t(f.morph.meshes().mesh1.columns + 2);   // point (1, 1)
+    const MeshPoint at = f.morph.meshes().mesh1.points[inner];
+    for (const bool undo : {false, true}) {
+        editor.dragTo(1, inner, {at.x + 4, at.y + 4});
+        editor.dragEnd();
+        editor.dragTo(1, inner, f.morph.meshes().mesh1.points[0]);
+        editor.dragEnd();
+        EXPECT_FALSE(editor.status()->text().isEmpty());
+        if (undo)
+            press(editor, "Undo");
+        else
+            editor.dragTo(1, inner, {at.x + 2, at.y + 2});
+        EXPECT_TRUE(editor.status()->text().isEmpty()) << (undo ? "Undo" : "a move");
+        editor.dragEnd();
+    }
 }
 
 }  // namespace vantorell::test

@@ -23,16 +23,6 @@ namespace {
 const std::string kFace1 = std::string(VANTORELL_SAMPLES_DIR) + "/face1.jpg";
 const std::string kFace2 = std::string(VANTORELL_SAMPLES_DIR) + "/face2.jpg";
 
-// Runs the event loop until `done` holds (or 20 s pass).
-bool waitUntil(const std::function<bool()>& done)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < 20000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
 void drop(QWidget* target, const QStringList& files)
 {
     auto* data = new QMimeData;

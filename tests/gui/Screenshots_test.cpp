@@ -260,6 +260,12 @@ TEST(Screenshots, EachModeWithItsPreview)
         return in.gif.palette == GifPalette::Global && in.gif.lossy == 40 && pane.shown().resultBytes &&
                !f.gifOptions.estimateText().empty();
     });
+    // A target far below the estimate: the longest estimate text, wrapped within its column.
+    ASSERT_TRUE(f.gifOptions.setMaxSizeText("10KB"));
+    shoot("fade-gif-long-estimate.png", [&](const PreviewInputs&) {
+        return f.gifOptions.estimateText().find("over the target") != std::string::npos;
+    });
+    ASSERT_TRUE(f.gifOptions.setMaxSizeText(""));
     f.gifOptions.setPalette(GifPalette::Halftone);
     f.gifOptions.setDither(GifDither::Ordered);
     f.gifOptions.setOptimize(false);

@@ -15,16 +15,16 @@ void touch(const std::filesystem::path& file)
     std::ofstream(file) << "x";
 }
 
-TEST(NormalizePath, CollapsesDoubledSeparatorsAndMakesALeadingRunExactlyTwo)
+TEST(NormalizePath, CollapsesDoubledSeparatorsAndMakesALeadingRunOne)
 {
     EXPECT_EQ(normalizePath("C:/Pictures//result.jpg"), "C:/Pictures/result.jpg");
     EXPECT_EQ(normalizePath("out/result.jpg"), "out/result.jpg");
     EXPECT_EQ(normalizePath("a///b"), "a//b");            // one pass: three become two
     EXPECT_EQ(normalizePath("a////b"), "a//b");
     EXPECT_EQ(normalizePath("C:/" "/result.jpg"), "C:/result.jpg");
-    EXPECT_EQ(normalizePath("////server/share//x"), "//server/share/x");
-    EXPECT_EQ(normalizePath("//server/share/x"), "//server/share/x");
-    EXPECT_EQ(normalizePath("/tmp/out//result.jpg"), "//tmp/out/result.jpg");
+    EXPECT_EQ(normalizePath("////home/me//x"), "/home/me/x");
+    EXPECT_EQ(normalizePath("//home/me/x"), "/home/me/x");
+    EXPECT_EQ(normalizePath("/tmp/out//result.jpg"), "/tmp/out/result.jpg");
     EXPECT_EQ(normalizePath(""), "");
 }
 
