@@ -274,6 +274,7 @@ void addMorphOptions(std::vector<CliOption>& options)
                            if (!read.pair)
                                return "--mesh: " + read.error;
                            c.request.morphMeshes = std::move(read.pair);
+                           c.meshFile = v;
                            return std::nullopt;
                        }});
     const auto easeOption = [](std::string name, std::string help, bool shape, bool colour) {
@@ -439,13 +440,15 @@ std::string usageText()
     text +=
         "\n"
         "Messages the window would show in a box go to stderr with the same texts (\"Application\n"
-        "Error\" reports included); \"Done.\" goes to stdout. A job that fails or is interrupted\n"
-        "writes nothing: an earlier result stays as it was, and no work file is left.\n"
+        "Error\" reports included); \"Done.\" goes to stdout. A job that fails, reports an error\n"
+        "while it makes its result, or is interrupted writes nothing: an earlier result stays as\n"
+        "it was, and no work file is left. A result that would replace one of the job's inputs\n"
+        "(a picture, the mesh file) is refused before anything runs.\n"
         "\n"
         "Exit status:\n"
         "  0    the result was written, and no error was reported on the way\n"
         "  1    the job failed: no result was written, or a step reported an error\n"
-        "  2    a bad command line\n"
+        "  2    a bad command line, or a result that would replace an input\n"
         "  130  interrupted by Ctrl+C (SIGINT)\n"
         "  143  ended by SIGTERM\n";
     return text;
@@ -515,6 +518,15 @@ std::optional<std::string> finishCommandLine(CliContext& context)
     if (context.request.mixType == MixType::Fade && !context.request.codec)
         context.request.codec = "uncompressed";
     return std::nullopt;
+}
+
+std::vector<std::string> inputFiles(const CliContext& context)
+{
+    std::vector<std::string> files = {context.request.image1Path, context.request.image2Path};
+    files.insert(files.end(), context.request.sequenceFiles.begin(), context.request.sequenceFiles.end());
+    if (!context.meshFile.empty())
+        files.push_back(context.meshFile);
+    return files;
 }
 
 }  // namespace vantorell::cli

@@ -17,6 +17,7 @@ struct CliContext {
     bool type = false, image1 = false, image2 = false, output = false;
     bool quality = false, smartDetect = false;
     bool outputFile = false;   // --output-file
+    std::string meshFile;      // --mesh, an input of the run besides the pictures
     // An option that answers by itself (--help, --list-codecs): run instead of a job; its
     // result is the exit status.
     std::function<int()> action;
@@ -47,5 +48,8 @@ std::optional<std::string> parseCommandLine(CliContext& context, const std::vect
 
 // After parsing: the checks that need all options (required ones, conflicts).
 std::optional<std::string> finishCommandLine(CliContext& context);
+
+// Every file the job reads: both pictures, a sequence's pictures and the mesh file.
+std::vector<std::string> inputFiles(const CliContext& context);
 
 }  // namespace vantorell::cli
