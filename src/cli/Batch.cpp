@@ -453,39 +453,50 @@ std::vector<BatchPair> gatherPairs(const BatchSettings& settings)
 
 // Refuses, before anything runs, a batch that would write over a file it reads: a result or the
 // report that is a picture of a pair, the pairs file or the mesh file, and a report that is a
-// result. Files are compared as files (device and inode), whatever the paths' spelling.
+// result. Files are compared as files (device and inode), whatever the paths' spelling. Only
+// results that exist can be inputs, so they are kept and the inputs streamed past them: the
+// memory grows with the files already in the output folder, not with the list.
 std::optional<std::string> refuseOverwrites(const BatchSettings& settings, const std::vector<BatchPair>& pairs,
                                             const std::vector<std::string>& names)
 {
-    InputGuard inputs, results;
-    if (settings.pairsFile)
-        inputs.add(*settings.pairsFile);
-    if (!settings.job.meshFile.empty())
-        inputs.add(settings.job.meshFile);
-    for (const BatchPair& pair : pairs) {
-        inputs.add(pair.image1);
-        inputs.add(pair.image2);
-    }
+    FileSet results;
     for (const std::string& name : names) {
-        const fs::path result = *settings.output / name;
-        if (const auto input = inputs.inputAt(result))
-            return overwriteRefusal("result", result, *input);
         if (name.starts_with(kFinishedRecord))
             return "the result name \"" + name + "\" is kept for the record of finished results";
-        if (settings.report)
-            results.add(result);
+        results.add(*settings.output / name);
     }
-    if (!settings.report)
+    const std::optional<fs::path> report =
+        settings.report ? std::optional<fs::path>(shardReport(*settings.report, settings.shard)) : std::nullopt;
+    FileSet reportSet;
+    if (report)
+        reportSet.add(*report);
+    const auto check = [&](const fs::path& input) -> std::optional<std::string> {
+        if (const auto result = results.find(input))
+            return overwriteRefusal("result", *result, input);
+        if (const auto named = reportSet.find(input))
+            return overwriteRefusal("report", *named, input);
         return std::nullopt;
-    const fs::path report = shardReport(*settings.report, settings.shard);
-    if (const auto input = inputs.inputAt(report))
-        return overwriteRefusal("report", report, *input);
-    const fs::path reportFolder = report.has_parent_path() ? report.parent_path() : fs::path(".");
-    const std::string reportName = report.filename().string();
-    const bool namedAsResult = std::find(names.begin(), names.end(), reportName) != names.end() &&
+    };
+    std::optional<std::string> refusal;
+    if (settings.pairsFile)
+        refusal = check(*settings.pairsFile);
+    if (!refusal && !settings.job.meshFile.empty())
+        refusal = check(settings.job.meshFile);
+    const BatchPair* previous = nullptr;   // a picture named again in the same column was checked
+    for (const BatchPair& pair : pairs) {
+        if (!refusal && (!previous || pair.image1 != previous->image1))
+            refusal = check(pair.image1);
+        if (!refusal && (!previous || pair.image2 != previous->image2))
+            refusal = check(pair.image2);
+        previous = &pair;
+    }
+    if (refusal || !report)
+        return refusal;
+    const fs::path reportFolder = report->has_parent_path() ? report->parent_path() : fs::path(".");
+    const bool namedAsResult = std::find(names.begin(), names.end(), report->filename().string()) != names.end() &&
                                sameFile(reportFolder, *settings.output);
-    if (namedAsResult || results.inputAt(report))
-        return "the report \"" + report.string() + "\" is a result of the batch; a report never replaces a result";
+    if (namedAsResult || results.find(*report))
+        return "the report \"" + report->string() + "\" is a result of the batch; a report never replaces a result";
     return std::nullopt;
 }
 

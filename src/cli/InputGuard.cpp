@@ -19,19 +19,22 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> identityOf(const std::fil
 
 }  // namespace
 
-void InputGuard::add(const std::filesystem::path& input)
+void FileSet::add(const std::filesystem::path& file)
 {
-    if (const auto identity = identityOf(input))
-        m_inputs.emplace(*identity, input);
+    if (file == m_last)
+        return;
+    m_last = file;
+    if (const auto identity = identityOf(file))
+        m_files.emplace(*identity, file);
 }
 
-std::optional<std::filesystem::path> InputGuard::inputAt(const std::filesystem::path& output) const
+std::optional<std::filesystem::path> FileSet::find(const std::filesystem::path& path) const
 {
-    const auto identity = identityOf(output);
+    const auto identity = m_files.empty() ? std::nullopt : identityOf(path);
     if (!identity)
         return std::nullopt;
-    const auto found = m_inputs.find(*identity);
-    if (found == m_inputs.end())
+    const auto found = m_files.find(*identity);
+    if (found == m_files.end())
         return std::nullopt;
     return found->second;
 }
@@ -56,7 +59,7 @@ std::string overwriteRefusal(const std::string& what, const std::filesystem::pat
 
 std::optional<std::string> refuseOverwritingInputs(const CliContext& context)
 {
-    InputGuard inputs;
+    FileSet inputs;
     for (const std::string& file : inputFiles(context))
         inputs.add(file);
     const MixRequest& request = context.request;
@@ -64,7 +67,7 @@ std::optional<std::string> refuseOverwritingInputs(const CliContext& context)
     // Named as the user gave it: the output file (with the extension the job adds), else DIR/result.<ext>.
     const std::filesystem::path named =
         request.outputFile.empty() ? result : std::filesystem::path(request.outputFile).parent_path() / resultFileName(request);
-    if (const auto input = inputs.inputAt(result))
+    if (const auto input = inputs.find(result))
         return overwriteRefusal("result", named, *input);
     return std::nullopt;
 }

@@ -1,6 +1,6 @@
-// The files a run reads, known by what they are (device and inode) rather than by how a path
-// spells them, so that no result or report is ever written over one of them: not through a
-// link, a "./" or a name that differs only in its route.
+// No result or report is ever written over a file the run reads. Files are known by what they
+// are (device and inode) rather than by how a path spells them, so neither a link, a "./" nor a
+// name that differs only in its route gets past the check.
 #pragma once
 
 #include <cstdint>
@@ -14,16 +14,19 @@ namespace vantorell::cli {
 
 struct CliContext;
 
-class InputGuard {
+// Files by identity, each with the path it was added by.
+class FileSet {
 public:
-    // An input of the run; one that does not exist (it will fail as an input) is left out.
-    void add(const std::filesystem::path& input);
-    // The input that `output` would overwrite, as the user named it; none when `output` does
-    // not exist yet or is no input.
-    std::optional<std::filesystem::path> inputAt(const std::filesystem::path& output) const;
+    // A path that names no file is left out; so is the path added just before (a batch names
+    // the same picture row after row).
+    void add(const std::filesystem::path& file);
+    // The added file that `path` names, as it was added; none when `path` names no such file.
+    std::optional<std::filesystem::path> find(const std::filesystem::path& path) const;
+    bool empty() const { return m_files.empty(); }
 
 private:
-    std::map<std::pair<std::uint64_t, std::uint64_t>, std::filesystem::path> m_inputs;
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::filesystem::path> m_files;
+    std::filesystem::path m_last;
 };
 
 // Whether two paths name the same file: the same device and inode when both exist, else the
