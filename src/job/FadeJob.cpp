@@ -361,8 +361,8 @@ void renderFrames(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
         steps.run(label::kRefreshFrame, [&] { frame.refresh(); });
         // A frame that a step reported on is wrong, and so would be the output: it ends here.
         if (errors.size() != reported) {
-            fade.run.fail("frame " + std::to_string(i + 1) + (rendered ? " could not be written: " : " could not be rendered: ") +
-                          asSentence(errors[reported].description));
+            const std::string what = rendered ? " could not be written: " : " could not be rendered: ";
+            fade.run.fail("frame " + std::to_string(i + 1) + what + asSentence(errors[reported].description));
             fade.frameFailed = true;
             break;
         }
