@@ -2,6 +2,7 @@
 
 #include "cli/BatchPairs.h"
 #include "cli/CliOptions.h"
+#include "cli/InputGuard.h"
 #include "cli/PrintingUi.h"
 #include "job/SilentUi.h"
 #include "platform/Interruption.h"
@@ -15,12 +16,16 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <sched.h>
 #include <set>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -95,7 +100,7 @@ const std::vector<BatchOption>& batchOptions()
              s.jobs = n;
              return std::nullopt;
          }},
-        {"--skip-existing", "", "leave pairs whose result already exists (resumes an interrupted run)",
+        {"--skip-existing", "", "leave pairs whose result an earlier batch finished (resumes an interrupted run)",
          [](BatchSettings& s, const std::string&) -> std::optional<std::string> {
              s.skipExisting = true;
              return std::nullopt;
@@ -205,7 +210,7 @@ std::string clockText(double seconds)
     return text;
 }
 
-// False when a write fails (errno says why).
+// Writes the whole text; false, errno telling why, when a write fails.
 bool writeAll(int fd, const std::string& text)
 {
     std::size_t done = 0;
@@ -213,8 +218,11 @@ bool writeAll(int fd, const std::string& text)
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
             return false;
+        }
         done += std::size_t(n);
     }
     return true;
@@ -234,14 +242,80 @@ void addName(nlohmann::json& line, const std::string& key, const fs::path& name)
 struct Task {
     const BatchPair* pair = nullptr;
     fs::path output;
+    std::string name;   // the output's name in the output folder
 };
+
+// The record of finished results in the output folder: one JSON line per result a job wrote
+// whole without a reported error, with its size and modification time. --skip-existing skips
+// only the results it lists as they still are; a file of the same name from anywhere else (an
+// interrupted copy, an older program, another tool) is made again. A shard keeps its own record
+// (".vantorell-finished.2-of-4"), so machines sharing a folder never append to one file.
+constexpr std::string_view kFinishedRecord = ".vantorell-finished";
+constexpr std::uintmax_t kMaxFinishedRecordBytes = 256u << 20;
+
+struct FileStamp {
+    std::uintmax_t size = 0;
+    std::int64_t modified = 0;   // nanoseconds since the epoch
+    bool operator==(const FileStamp&) const = default;
+};
+
+std::optional<FileStamp> stampOf(const fs::path& file)
+{
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0)
+        return std::nullopt;   // a 0-byte file is never a finished result
+    return FileStamp{std::uintmax_t(st.st_size), std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
+fs::path finishedRecordOf(const fs::path& outputFolder, const Shard& shard)
+{
+    std::string name(kFinishedRecord);
+    if (shard.count > 1)
+        name += "." + std::to_string(shard.number) + "-of-" + std::to_string(shard.count);
+    return outputFolder / name;
+}
+
+// Every finished result the output folder's records list (every shard's); a line that is not
+// one of ours is passed over.
+std::map<std::string, FileStamp> readFinishedRecords(const fs::path& outputFolder)
+{
+    std::map<std::string, FileStamp> finished;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(outputFolder, ec)) {
+        if (!entry.path().filename().string().starts_with(kFinishedRecord) || !entry.is_regular_file(ec) ||
+            entry.file_size(ec) > kMaxFinishedRecordBytes)
+            continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        for (std::string line; std::getline(in, line);) {
+            const nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
+            if (!record.is_object() || !record.contains("name") || !record["name"].is_string() ||
+                !record.contains("size") || !record["size"].is_number_unsigned() || !record.contains("modified") ||
+                !record["modified"].is_number_integer())
+                continue;
+            finished[record["name"].get<std::string>()] = {record["size"].get<std::uintmax_t>(),
+                                                           record["modified"].get<std::int64_t>()};
+        }
+    }
+    return finished;
+}
+
+// A result the record lists as finished, unchanged since.
+bool finishedEarlier(const Task& task, const std::map<std::string, FileStamp>& finished)
+{
+    const auto listed = finished.find(task.name);
+    const std::optional<FileStamp> stamp = stampOf(task.output);
+    return listed != finished.end() && stamp && *stamp == listed->second;
+}
 
 enum class PairStatus { Ok, Failed, Skipped };
 
 // Counts, progress lines and report lines, shared by the worker threads.
 class Progress {
 public:
-    Progress(std::size_t total, int reportFd) : m_total(total), m_reportFd(reportFd), m_terminal(::isatty(2) == 1) {}
+    Progress(std::size_t total, int reportFd, int recordFd)
+        : m_total(total), m_reportFd(reportFd), m_recordFd(recordFd), m_terminal(::isatty(2) == 1)
+    {
+    }
 
     void finished(const Task& task, PairStatus status, const MixOutcome& outcome, double seconds)
     {
@@ -262,8 +336,11 @@ public:
         std::lock_guard<std::mutex> guard(m_lock);
         ++m_done;
         ++(status == PairStatus::Ok ? m_ok : status == PairStatus::Failed ? m_failed : m_skipped);
-        if (m_reportFd >= 0)
-            writeAll(m_reportFd, line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+        if (m_reportFd >= 0 && m_reportError == 0 &&
+            !writeAll(m_reportFd, line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n"))
+            m_reportError = errno;
+        if (status == PairStatus::Ok)
+            recordFinished(task);
         const std::string counter = "[" + std::to_string(m_done) + "/" + std::to_string(m_total) + "] ";
         const std::string what = visibleText(task.pair->image1.filename().string()) + " + " +
                                  visibleText(task.pair->image2.filename().string()) + " -> " +
@@ -291,6 +368,13 @@ public:
     // no new pair, and ends with status 1.
     bool outputClosed() const { return m_outputClosed.load(); }
 
+    // Why the report could not be written (an errno), 0 when every line was.
+    int reportError()
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_reportError;
+    }
+
     // The closing line; answers the exit status.
     int close()
     {
@@ -312,6 +396,16 @@ private:
             m_outputClosed = true;
     }
 
+    // A record that cannot be written costs only the skipping of this result by a later run.
+    void recordFinished(const Task& task)
+    {
+        const std::optional<FileStamp> stamp = stampOf(task.output);
+        if (m_recordFd < 0 || !stamp)
+            return;
+        const nlohmann::json record = {{"name", task.name}, {"size", stamp->size}, {"modified", stamp->modified}};
+        writeAll(m_recordFd, record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+    }
+
     std::string statusLine(Clock::time_point now) const
     {
         const double elapsed = std::chrono::duration<double>(now - m_start).count();
@@ -326,6 +420,8 @@ private:
     std::mutex m_lock;
     const std::size_t m_total;
     const int m_reportFd;
+    const int m_recordFd;
+    int m_reportError = 0;
     const bool m_terminal;
     std::size_t m_done = 0, m_ok = 0, m_failed = 0, m_skipped = 0;
     std::atomic<bool> m_outputClosed{false};
@@ -334,7 +430,7 @@ private:
 };
 
 void runWorker(const std::vector<Task>& tasks, std::atomic<std::size_t>& next, const BatchSettings& settings,
-               FadeSteps fadeSteps, Progress& progress)
+               const std::map<std::string, FileStamp>& finished, FadeSteps fadeSteps, Progress& progress)
 {
     const interruption::JobThread writesJobFiles;
     BatchUi ui;
@@ -346,8 +442,7 @@ void runWorker(const std::vector<Task>& tasks, std::atomic<std::size_t>& next, c
         const auto start = Clock::now();
         MixOutcome outcome;
         PairStatus status = PairStatus::Failed;
-        std::error_code ec;
-        if (settings.skipExisting && fs::is_regular_file(task.output, ec)) {
+        if (settings.skipExisting && finishedEarlier(task, finished)) {
             status = PairStatus::Skipped;
         } else {
             MixRequest request = settings.job.request;
@@ -380,6 +475,55 @@ std::vector<BatchPair> gatherPairs(const BatchSettings& settings)
     return pairs;
 }
 
+// Refuses, before anything runs, a batch that would write over a file it reads: a result or the
+// report that is a picture of a pair, the pairs file or the mesh file, and a report that is a
+// result. Files are compared as files (device and inode), whatever the paths' spelling. Only
+// results that exist can be inputs, so they are kept and the inputs streamed past them: the
+// memory grows with the files already in the output folder, not with the list.
+std::optional<std::string> refuseOverwrites(const BatchSettings& settings, const std::vector<BatchPair>& pairs,
+                                            const std::vector<std::string>& names)
+{
+    FileSet results;
+    for (const std::string& name : names) {
+        if (name.starts_with(kFinishedRecord))
+            return "the result name \"" + name + "\" is kept for the record of finished results";
+        results.add(*settings.output / name);
+    }
+    const std::optional<fs::path> report =
+        settings.report ? std::optional<fs::path>(shardReport(*settings.report, settings.shard)) : std::nullopt;
+    FileSet reportSet;
+    if (report)
+        reportSet.add(*report);
+    const auto check = [&](const fs::path& input) -> std::optional<std::string> {
+        if (const auto result = results.find(input))
+            return overwriteRefusal("result", *result, input);
+        if (const auto named = reportSet.find(input))
+            return overwriteRefusal("report", *named, input);
+        return std::nullopt;
+    };
+    std::optional<std::string> refusal;
+    if (settings.pairsFile)
+        refusal = check(*settings.pairsFile);
+    if (!refusal && !settings.job.meshFile.empty())
+        refusal = check(settings.job.meshFile);
+    const BatchPair* previous = nullptr;   // a picture named again in the same column was checked
+    for (const BatchPair& pair : pairs) {
+        if (!refusal && (!previous || pair.image1 != previous->image1))
+            refusal = check(pair.image1);
+        if (!refusal && (!previous || pair.image2 != previous->image2))
+            refusal = check(pair.image2);
+        previous = &pair;
+    }
+    if (refusal || !report)
+        return refusal;
+    const fs::path reportFolder = report->has_parent_path() ? report->parent_path() : fs::path(".");
+    const bool namedAsResult = std::find(names.begin(), names.end(), report->filename().string()) != names.end() &&
+                               sameFile(reportFolder, *settings.output);
+    if (namedAsResult || results.find(*report))
+        return "the report \"" + report->string() + "\" is a result of the batch; a report never replaces a result";
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string batchUsageText()
@@ -390,12 +534,17 @@ std::string batchUsageText()
         "\n"
         "Runs many pairs, several at a time, each like one vantorell-mix job, and writes each\n"
         "result into DIR under a name of its own. Only finished results appear in DIR: a pair\n"
-        "that fails, or is interrupted by Ctrl+C, leaves nothing there, and a failing pair does\n"
-        "not stop the others. --dir1/--dir2 and --sequence take the pictures of a folder by their\n"
-        "extension (JPEG, BMP, PNG, GIF, WebP, TIFF) in name order, numbers by value. Relative\n"
-        "paths in a --pairs file start at the file's folder; its output column, when there, names\n"
-        "a pair's result. A name that two pairs would share, or that would leave DIR, stops the\n"
-        "batch before anything runs. With --shard K/N, --report FILE writes FILE.K-of-N.\n"
+        "that fails (an error reported on the way included), or is interrupted by Ctrl+C, leaves\n"
+        "nothing there, and a failing pair does not stop the others. Each finished result is\n"
+        "listed in DIR/.vantorell-finished with its size and time; --skip-existing skips only\n"
+        "results listed there and unchanged since. No result or report may be one of the\n"
+        "batch's inputs (a picture, the pairs file, the mesh file), nor the report a result:\n"
+        "such a batch is refused. --dir1/--dir2 and --sequence take the pictures of a folder by\n"
+        "their extension (JPEG, BMP, PNG, GIF, WebP, TIFF) in name order, numbers by value.\n"
+        "Relative paths in a --pairs file start at the file's folder; its output column, when\n"
+        "there, names a pair's result. A name that two pairs would share, or that would leave\n"
+        "DIR, stops the batch before anything runs. With --shard K/N, --report FILE writes\n"
+        "FILE.K-of-N.\n"
         "\n"
         "Batch options:\n";
     const auto line = [&](const std::string& name, const std::string& argument, const std::string& help) {
@@ -419,9 +568,10 @@ std::string batchUsageText()
         "\n"
         "Exit status:\n"
         "  0    every pair was written (or skipped by --skip-existing)\n"
-        "  1    a pair failed\n"
+        "  1    a pair failed, or the report could not be written\n"
         "  2    a bad command line, or a batch that cannot start (a pairs file it refuses,\n"
-        "       names two pairs share, an output folder or report it cannot make)\n"
+        "       names two pairs share, an output folder or report it cannot make, a result\n"
+        "       or report that would replace an input)\n"
         "  130  interrupted by Ctrl+C (SIGINT); 143 ended by SIGTERM; 129 the terminal closed\n"
         "       (SIGHUP). A file-size limit or a closed pipe is an error, not an end: a pair\n"
         "       whose result cannot be written fails; closed progress output stops the batch (1)\n";
@@ -450,6 +600,8 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
     } catch (const BatchError& error) {
         return refuse(error.text);
     }
+    if (const auto refusal = refuseOverwrites(settings, pairs, names))
+        return refuse(*refusal);
     std::error_code ec;
     fs::create_directories(*settings.output, ec);
     if (!fs::is_directory(*settings.output, ec))
@@ -458,32 +610,46 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
     std::vector<Task> tasks;
     for (std::size_t i = 0; i < pairs.size(); ++i)
         if (inShard(pairs[i], settings.shard))
-            tasks.push_back({&pairs[i], *settings.output / names[i]});
+            tasks.push_back({&pairs[i], *settings.output / names[i], names[i]});
 
     int reportFd = -1;
+    const fs::path report = settings.report ? shardReport(*settings.report, settings.shard) : fs::path();
     if (settings.report) {
-        const fs::path report = shardReport(*settings.report, settings.shard);
         reportFd = ::open(report.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0666);
         if (reportFd < 0)
             return refuse("the report " + report.string() + " cannot be written");
     }
+    const std::map<std::string, FileStamp> finished =
+        settings.skipExisting ? readFinishedRecords(*settings.output) : std::map<std::string, FileStamp>();
+    const fs::path record = finishedRecordOf(*settings.output, settings.shard);
+    const int recordFd = ::open(record.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0666);
 
     // Ctrl+C, SIGTERM or SIGHUP: every worker is parked, then every unfinished result's temporary
     // and work folder is removed. Finished results stay. The workers start after this, with the
     // three signals blocked.
     interruption::removeRegisteredOnSignals();
-    Progress progress(tasks.size(), reportFd);
+    Progress progress(tasks.size(), reportFd, recordFd);
     std::atomic<std::size_t> next{0};
     const std::size_t workers =
         std::min<std::size_t>(std::size_t(settings.jobs > 0 ? settings.jobs : coreCount()), std::max<std::size_t>(tasks.size(), 1));
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < workers; ++i)
-        threads.emplace_back(runWorker, std::cref(tasks), std::ref(next), std::cref(settings), fadeSteps, std::ref(progress));
+        threads.emplace_back(runWorker, std::cref(tasks), std::ref(next), std::cref(settings), std::cref(finished),
+                             fadeSteps, std::ref(progress));
     for (std::thread& thread : threads)
         thread.join();
-    const int status = progress.close();
-    if (reportFd >= 0)
-        ::close(reportFd);
+    int status = progress.close();
+    if (recordFd >= 0)
+        ::close(recordFd);
+    // Every report line was written and the report closes whole, or the batch says so and fails.
+    int reportError = progress.reportError();
+    if (reportFd >= 0 && ::close(reportFd) != 0 && reportError == 0)
+        reportError = errno;
+    if (reportError != 0) {
+        std::fprintf(stderr, "vantorell-mix batch: the report %s could not be written: %s\n", report.c_str(),
+                     std::strerror(reportError));
+        status = 1;
+    }
     return status;
 }
 

@@ -298,6 +298,7 @@ void addMorphOptions(std::vector<CliOption>& options)
                            if (!read.pair)
                                return "--mesh: " + read.error;
                            c.request.morphMeshes = std::move(read.pair);
+                           c.meshFile = v;
                            return std::nullopt;
                        }});
     const auto easeOption = [](std::string name, std::string help, bool shape, bool colour) {
@@ -464,16 +465,18 @@ std::string usageText()
         "\n"
         "Messages the window would show in a box go to stderr with the same texts (\"Application\n"
         "Error\" reports included; control characters in names shown as \\xHH); \"Done.\" goes to\n"
-        "stdout. A job that fails or is interrupted writes nothing: an earlier result stays as it\n"
-        "was, and no work file is left. A job killed outright (SIGKILL) leaves at most its temporary\n"
-        "result and work folder, which the next job's start removes. A file-size limit (ulimit -f)\n"
-        "or a closed pipe makes a write fail, not the program end: the job fails (1).\n"
+        "stdout. A job that fails, reports an error while it makes its result, or is interrupted\n"
+        "writes nothing: an earlier result stays as it was, and no work file is left. A job killed\n"
+        "outright (SIGKILL) leaves at most its temporary result and work folder, which the next\n"
+        "job's start removes. A file-size limit (ulimit -f) or a closed pipe makes a write fail,\n"
+        "not the program end: the job fails (1). A result that would replace one of the job's\n"
+        "inputs (a picture, the mesh file) is refused before anything runs.\n"
         "\n"
         "Exit status:\n"
         "  0    the result was written, and no error was reported on the way\n"
         "  1    the job failed: no result was written, or a step reported an error, or its\n"
         "       messages could not be printed\n"
-        "  2    a bad command line\n"
+        "  2    a bad command line, or a result that would replace an input\n"
         "  129  the terminal closed (SIGHUP)\n"
         "  130  interrupted by Ctrl+C (SIGINT)\n"
         "  143  ended by SIGTERM\n";
@@ -552,6 +555,15 @@ std::optional<std::string> finishCommandLine(CliContext& context)
     if (context.request.mixType == MixType::Fade && !context.request.codec)
         context.request.codec = "uncompressed";
     return std::nullopt;
+}
+
+std::vector<std::string> inputFiles(const CliContext& context)
+{
+    std::vector<std::string> files = {context.request.image1Path, context.request.image2Path};
+    files.insert(files.end(), context.request.sequenceFiles.begin(), context.request.sequenceFiles.end());
+    if (!context.meshFile.empty())
+        files.push_back(context.meshFile);
+    return files;
 }
 
 }  // namespace vantorell::cli

@@ -18,6 +18,7 @@ struct CliContext {
     bool quality = false, smartDetect = false;
     bool outputFile = false;   // --output-file
     bool blendSize = false;    // --blend-size (its range is checked once the canvas is known)
+    std::string meshFile;      // --mesh, an input of the run besides the pictures
     // An option that answers by itself (--help, --list-codecs): run instead of a job; its
     // result is the exit status.
     std::function<int()> action;
@@ -48,5 +49,8 @@ std::optional<std::string> parseCommandLine(CliContext& context, const std::vect
 
 // After parsing: the checks that need all options (required ones, conflicts).
 std::optional<std::string> finishCommandLine(CliContext& context);
+
+// Every file the job reads: both pictures, a sequence's pictures and the mesh file.
+std::vector<std::string> inputFiles(const CliContext& context);
 
 }  // namespace vantorell::cli

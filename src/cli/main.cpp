@@ -1,6 +1,7 @@
 // vantorell-mix: runs the window's Start command on one pair of pictures without a window.
 #include "cli/Batch.h"
 #include "cli/CliOptions.h"
+#include "cli/InputGuard.h"
 #include "cli/PrintingUi.h"
 #include "job/MixJob.h"
 #include "platform/Interruption.h"
@@ -77,6 +78,8 @@ int main(int argc, char** argv)
     std::optional<std::string> error = parseCommandLine(context, arguments);
     if (!error)
         error = finishCommandLine(context);
+    if (!error && !context.action)
+        error = cli::refuseOverwritingInputs(context);
     if (error) {
         std::fprintf(stderr, "vantorell-mix: %s\nTry 'vantorell-mix --help'.\n", cli::visibleText(*error).c_str());
         return 2;

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <atomic>
 #include <exception>
 #include <memory>
@@ -45,7 +46,8 @@ void shrink(const Dib& source, int percent, Dib& target)
 {
     const int width = std::max(1, int(std::lround(source.width() * percent / 100.0)));
     const int height = std::max(1, int(std::lround(source.height() * percent / 100.0)));
-    target.create(width, height, 32);
+    if (!target.create(width, height, 32))
+        throw std::bad_alloc();   // no pixel memory to be had
     for (int y = 0; y < height; ++y) {
         const int y0 = int(std::int64_t(y) * source.height() / height);
         const int y1 = std::max(y0 + 1, int(std::int64_t(y + 1) * source.height() / height));
@@ -244,7 +246,8 @@ public:
     // pixels: what a decoder shows for it.
     void shown(Dib& out) const
     {
-        out.create(m_width, m_height, 32);
+        if (!out.create(m_width, m_height, 32))
+            throw std::bad_alloc();   // no pixel memory to be had
         const std::uint8_t* table = m_palette.entryData();
         for (int y = 0; y < m_height && table != nullptr; ++y) {
             const std::uint8_t* index = m_indices.data() + std::size_t(y) * std::size_t(m_width);
@@ -559,6 +562,8 @@ private:
                                      : dither == GifDither::Ordered ? DitherMode::Ordered
                                                                           : DitherMode::Diffusion);
             m_ditherer.ditherTo8bpp(source, m_eightBit, m_palette, !first);
+            if (m_eightBit.empty())
+                return false;   // no memory for the reduced frame
             for (int y = 0; y < m_height; ++y)
                 std::memcpy(m_indices.data() + std::size_t(y) * std::size_t(m_width), m_eightBit.scanline(y),
                             std::size_t(m_width));

@@ -55,6 +55,8 @@ public:
     AviWriteResult close();
     // Renames the temporary over the result (after close() answered Written).
     void commit();
+    // Whether the result's writing failed for want of space (asked while its temporary is there).
+    bool diskFull() const { return m_result && m_result->diskFull(); }
 
 private:
     // Reads the frame count (hold frames included); false, the first frame then missing, when

@@ -24,13 +24,17 @@ void saveGifSteps(JobRun& run, StepRunner& steps, const std::vector<std::uint8_t
 {
     UiPort& ui = run.ui;
     const std::string& output = run.outcome.outputPath;
+    if (!run.resultSound())   // frames made while a step reported an error are not written
+        return;
     steps.run(label::kYieldBeforeSaveGif, [&] { ui.yield(); });
     steps.run(label::kSaveGifBusyPointer, [&] { ui.setBusyPointer(true); });
     std::optional<ResultFile> result;
     if (steps.test(label::kSaveGif, [&] {
             result.emplace(output);
-            if (!result->writeWhole(bytes))
+            if (!result->writeWhole(bytes)) {
+                run.diskFull = result->diskFull();
                 return true;
+            }
             result->commit();
             run.outcome.writtenFile = output;
             return false;

@@ -110,6 +110,7 @@ struct FadeRun {
     MorphMesh mesh1, mesh2;
     FadeRenderer renderer;
     bool sequenceFailed = false;   // a sequence's picture failed to load: the output is dropped
+    bool frameFailed = false;      // a frame's step reported an error: the output is dropped
 };
 
 // A sequence: checked before anything is loaded, so a missing picture costs nothing. True for
@@ -331,11 +332,14 @@ void renderFrames(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
     });
     if (!output.wantsFrames())
         last = -1;
+    const std::vector<StepError>& errors = fade.run.outcome.errors;
+    std::size_t reported = errors.size();   // the reports before the frame being rendered
     const FadeRenderer::StageRunner stages = [&](FadeRenderer::Stage stage, const std::function<void()>& work) {
         // In the order of FadeRenderer::Stage: path, map, capture, render, write-back.
         static constexpr int kLabels[] = {label::kFramePath, label::kFrameMap, label::kFrameCapture,
                                           label::kRenderFrame, label::kFrameWriteBack};
-        steps.run(kLabels[int(stage)], work);
+        if (errors.size() == reported)   // a stage that failed leaves the next nothing sound to work on
+            steps.run(kLabels[int(stage)], work);
     };
     for (int i = 0; i <= last; ++i) {
         if (!renderer.loadPairOf(i))   // a sequence's next pair that cannot be read
@@ -344,10 +348,20 @@ void renderFrames(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
             fade.progress.setStep("Frame " + std::to_string(i + 1) + " of " + std::to_string(last + 1));
             fade.progress.setValue(double(i + 1) / double(last + 1) * 100.0);
         });
+        reported = errors.size();
         renderer.render(i, frame, stages);
-        steps.run(label::kDeliverFrame, [&] { output.deliver(frame.image(), i); });
+        const bool rendered = errors.size() == reported;
+        if (rendered)
+            steps.run(label::kDeliverFrame, [&] { output.deliver(frame.image(), i); });
         steps.run(label::kFinishFrame, [&] { renderer.finishFrame(); });
         steps.run(label::kRefreshFrame, [&] { frame.refresh(); });
+        // A frame that a step reported on is wrong, and so would be the output: it ends here.
+        if (errors.size() != reported) {
+            const std::string what = rendered ? " could not be written: " : " could not be rendered: ";
+            fade.run.fail("frame " + std::to_string(i + 1) + what + asSentence(errors[reported].description));
+            fade.frameFailed = true;
+            break;
+        }
     }
     steps.run(label::kReleaseSource1, [&] {
         transferPixels(s.fadeSource1, renderer.source(0), PixelTransfer::Release);
@@ -382,13 +396,17 @@ void writeOutput(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
     if (steps.test(label::kTestVideoOutput, [&] { return run.request.fadeOutput != FadeOutput::Gif; })) {
         // kOpenAviLibrary and kCloseAviLibrary opened and closed the platform's AVI library;
         // FFmpeg needs neither.
+        bool sound = true;
         const bool done = steps.run(label::kWriteVideo, [&] {
-            if (closeOutput(fade, output) != AviWriteResult::Written)
+            const AviWriteResult written = closeOutput(fade, output);
+            if (written == AviWriteResult::Failed)
+                run.diskFull = output.diskFull();
+            if (written != AviWriteResult::Written || !(sound = run.resultSound()))
                 return;
             output.commit();
             run.outcome.writtenFile = run.outcome.outputPath;
         });
-        if (!done || (!run.outcome.wroteResult() && !run.outcome.cancelled))
+        if (!done || (!run.outcome.wroteResult() && !run.outcome.cancelled && sound))
             run.fail(run.writeFailure());
     } else if (steps.test(label::kTestGifOutput, [&] { return run.request.fadeOutput == FadeOutput::Gif; })) {
         AviWriteResult frames = AviWriteResult::Failed;
@@ -397,7 +415,10 @@ void writeOutput(FadeRun& fade, StepRunner& steps, FadeFrameOutput& output)
         if (frames == AviWriteResult::Written)
             runGifSteps(run, steps, output.gif());   // kStartGifProgress to kSaveGifFailed: job/FadeGif.cpp
         else if (frames == AviWriteResult::Failed)
-            run.fail("the frames could not be written for the GIF.");
+            run.fail(fade.work.exists() && diskFull(fade.work.path().string())
+                         ? "the frames could not be written for the GIF: the disk holding " + fade.work.path().string() +
+                               " is full."
+                         : "the frames could not be written for the GIF.");
     }
 }
 
@@ -409,10 +430,11 @@ void runFadeSteps(JobRun& run, StepRunner& steps)
     steps.run(label::kFadeBusyPointer, [&] { fade.ui.setBusyPointer(true); });
     if (sequenceReady(fade) && loadPictures(fade, steps)) {
         prepareFrames(fade, steps);
-        if (enoughSpace(fade)) {
+        // A step reported on while the pictures were prepared: no frame could be right.
+        if (run.resultSound() && enoughSpace(fade)) {
             const std::unique_ptr<FadeFrameOutput> output = openOutput(fade);
             renderFrames(fade, steps, *output);
-            if (!fade.sequenceFailed)   // a sequence that broke off: the output is dropped
+            if (!fade.sequenceFailed && !fade.frameFailed)   // an output that broke off is dropped
                 writeOutput(fade, steps, *output);
         }
     }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sys/statvfs.h>
 #include <system_error>
 #include <vector>
 
@@ -180,6 +181,14 @@ void deleteFileForced(UiPort& ui, std::string_view path)
 {
     ui.yield();
     deleteFileForced(path);
+}
+
+bool diskFull(std::string_view folder)
+{
+    struct statvfs fs {};
+    const std::string path(folder.empty() ? std::string_view(".") : folder);
+    // A file system without blocks (/proc) or one mounted read-only is not full: it takes no writes.
+    return ::statvfs(path.c_str(), &fs) == 0 && fs.f_blocks > 0 && fs.f_bavail == 0 && !(fs.f_flag & ST_RDONLY);
 }
 
 std::string normalizePath(std::string_view path)

@@ -17,6 +17,10 @@ bool folderExists(std::string_view path);
 // True when the path's last-modified time can be read: an existing file or folder.
 bool fileExists(std::string_view path);
 
+// True when the file system holding the folder has no block left for this user: a write there
+// has just failed for want of space. False when it has room or cannot be asked.
+bool diskFull(std::string_view folder);
+
 // Shell special-folder numbers (CSIDL) the program asks for.
 namespace csidl {
 inline constexpr int Desktop = 0x0000;

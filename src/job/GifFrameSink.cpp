@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -17,7 +18,8 @@ namespace {
 void toSurface(const std::uint8_t* frame, const FrameLayout& layout, Dib& surface)
 {
     if (surface.width() != layout.width || surface.height() != layout.height || surface.BPP() != 32)
-        surface.create(layout.width, layout.height, 32);
+        if (!surface.create(layout.width, layout.height, 32))
+            throw std::bad_alloc();   // no pixel memory to be had
     for (int y = 0; y < layout.height; ++y) {
         const std::uint8_t* from = frame + std::size_t(y) * layout.stride();
         std::uint8_t* to = surface.scanline(y);
@@ -155,7 +157,8 @@ void GifFrameSink::addImage(const Bitmap& image)
         }
         Dib& surface = *m_surface;
         if (surface.width() != m_layout.width || surface.height() != m_layout.height || surface.BPP() != 32)
-            surface.create(m_layout.width, m_layout.height, 32);
+            if (!surface.create(m_layout.width, m_layout.height, 32))
+                throw std::bad_alloc();   // no pixel memory to be had
         const int rows = std::min(m_layout.height, image.height());
         const std::size_t bytes = std::size_t(std::min(m_layout.width, image.width())) * 4;
         for (int y = 0; y < rows; ++y) {

@@ -61,7 +61,12 @@ std::string unreadable(int image) { return "Image #" + std::to_string(image) + "
 void saveJpegResult(JobRun& run, WorkSurface& surface)
 {
     ResultFile result(run.outcome.outputPath);
-    savePictureAsJpeg(surface.imageAsPicture(), result.temporaryPath().string(), toByte(run.jpegQuality));
+    try {
+        savePictureAsJpeg(surface.imageAsPicture(), result.temporaryPath().string(), toByte(run.jpegQuality));
+    } catch (const RuntimeError&) {
+        run.diskFull = result.diskFull();   // asked while the temporary still holds its bytes
+        throw;
+    }
     result.commit();
     run.outcome.writtenFile = run.outcome.outputPath;
 }
@@ -106,6 +111,19 @@ std::string resultFolder(const MixRequest& request)
 
 }  // namespace
 
+std::string resultPath(const MixRequest& request)
+{
+    return resultFolder(request) + kPathSeparator + resultFileName(request);
+}
+
+std::string asSentence(std::string_view text)
+{
+    std::string sentence(text);
+    if (sentence.empty() || (sentence.back() != '.' && sentence.back() != '!' && sentence.back() != '?'))
+        sentence += '.';
+    return sentence;
+}
+
 void JobRun::showMessage(std::string_view text)
 {
     ui.messageBox(text, MsgButtons::Ok, MsgIcon::None, job.applicationTitle());
@@ -127,9 +145,20 @@ void JobRun::showClosingMessage()
         showMessage(std::string(kNoResultPrefix) + (failed() ? outcome.failure : "a step of the job failed."));
 }
 
+bool JobRun::resultSound()
+{
+    if (outcome.errors.empty())
+        return true;
+    const StepError& first = outcome.errors.front();
+    fail("an error was reported at line " + std::to_string(first.label) + ": " + asSentence(first.description));
+    return false;
+}
+
 std::string JobRun::writeFailure() const
 {
-    return resultFileName(request) + " could not be written.";
+    if (!diskFull)
+        return resultFileName(request) + " could not be written.";
+    return resultFileName(request) + " could not be written: the disk holding " + resultFolder(request) + " is full.";
 }
 
 std::optional<std::string> MixJob::refusalOf(const MixRequest& request)
@@ -213,7 +242,7 @@ void MixJob::runSteps(JobRun& run, UiPort& ui)
         return;                                                              // kClearBusy
     }
     steps.run(label::kComposeOutputPath, [&] {
-        outcome.outputPath = resultFolder(request) + kPathSeparator + resultFileName(request);
+        outcome.outputPath = resultPath(request);
     });
     steps.run(label::kNormalizeOutputPath, [&] { outcome.outputPath = normalizePath(outcome.outputPath); });
     // The earlier result stays until the new one replaces it whole (job/ResultFile); here only
@@ -317,7 +346,7 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
         break;
     }
 
-    if (!run.failed())
+    if (!run.failed() && run.resultSound())
         if (!steps.run(label::kSaveBlendResult, [&] { saveJpegResult(run, canvas); }))
             run.fail(run.writeFailure());
     steps.run(label::kBlendNormalPointer, [&] { run.ui.setBusyPointer(false); });
@@ -379,7 +408,7 @@ void MixJob::streamedOverlaySteps(JobRun& run, StepRunner& steps, StreamedOverla
     steps.run(label::kOverlayPictures, [&] {
         reportOverlayProgress(streamed.width, overlayColumnProgress(m_surfaces.overlayResult, m_progress, run.ui));
     });
-    if (!steps.run(label::kSaveOverlayResult, [&] {
+    if (run.resultSound() && !steps.run(label::kSaveOverlayResult, [&] {
             streamed.result->commit();
             run.outcome.writtenFile = run.outcome.outputPath;
         }))
@@ -414,7 +443,7 @@ void MixJob::overlayAndSave(JobRun& run, StepRunner& steps)
     steps.run(label::kOverlayPictures, [&] {
         overlayPictures(first, second, result, overlayColumnProgress(result, m_progress, run.ui));
     });
-    if (!steps.run(label::kSaveOverlayResult, [&] { saveJpegResult(run, result); }))
+    if (run.resultSound() && !steps.run(label::kSaveOverlayResult, [&] { saveJpegResult(run, result); }))
         run.fail(run.writeFailure());
 }
 

@@ -112,6 +112,9 @@ private:
     WorkSurfaces m_surfaces;
 };
 
+// The text as a sentence of a closing box: with a full stop unless it ends with one.
+std::string asSentence(std::string_view text);
+
 // One run of the Start command: the request, the outcome being gathered, the UI port that
 // records every box into it, and the values the steps pass along.
 struct JobRun {
@@ -133,8 +136,14 @@ struct JobRun {
     // The last box of every job: "Cancelled.", "Done." when the result was written, otherwise
     // why no result was written.
     void showClosingMessage();
-    // "result.jpg could not be written.", for the request's result file.
+    // Whether the result may be committed: no step has reported an error since the job began.
+    // Otherwise the job fails naming the first report, and the result is not committed (its
+    // temporary goes with its ResultFile, the earlier result stays).
+    bool resultSound();
+    // "result.jpg could not be written.", for the request's result file; "... could not be
+    // written: the disk holding FOLDER is full." when the write failed for want of space.
     std::string writeFailure() const;
+    bool diskFull = false;   // a write of the result failed for want of space
     // The request's frame count and frames per second, converted the moment a step needs them.
     std::int16_t frameCount() const;
     std::int16_t framesPerSecond() const;

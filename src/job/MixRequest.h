@@ -100,6 +100,9 @@ std::string outputExtension(const MixRequest& request);
 // The file name of the request's result: "result.jpg", or the name of its explicit output file.
 std::string resultFileName(const MixRequest& request);
 
+// The path of the request's result: outputFolder/result.<ext>, or its explicit output file.
+std::string resultPath(const MixRequest& request);
+
 // One message box the job showed.
 struct ShownMessage {
     std::string text;

@@ -1,5 +1,6 @@
 #include "job/ResultFile.h"
 
+#include "job/FileHelpers.h"
 #include "platform/Interruption.h"
 #include "platform/OwnerLock.h"
 #include "platform/RuntimeError.h"
@@ -118,13 +119,24 @@ bool ResultFile::writeWhole(std::span<const std::uint8_t> bytes)
         if (done < 0 && errno == EINTR)
             continue;
         if (done <= 0) {
+            m_writeError = done < 0 ? errno : EIO;
             closeDescriptor();
             return false;
         }
         at += done;
         left -= std::size_t(done);
     }
-    return closeDescriptor();
+    if (closeDescriptor())
+        return true;
+    m_writeError = errno;
+    return false;
+}
+
+bool ResultFile::diskFull() const
+{
+    if (m_writeError == ENOSPC || m_writeError == EDQUOT)
+        return true;
+    return vantorell::diskFull(m_result.parent_path().empty() ? "." : m_result.parent_path().string());
 }
 
 void ResultFile::commit()

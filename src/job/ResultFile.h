@@ -30,6 +30,10 @@ public:
     // Renames the temporary file over the result. Raises RuntimeError 75 when that fails.
     void commit();
     bool committed() const { return m_committed; }
+    // Whether a write failed for want of space: writeWhole met ENOSPC or EDQUOT, or (for a
+    // writer that opened the temporary by name) the result's file system has no block left.
+    // Asked before the temporary goes, while it still holds what was written.
+    bool diskFull() const;
 
     // Raises RuntimeError 75 when something that is not a regular file (a folder) stands at
     // the result's name, so the result could never replace it.
@@ -46,6 +50,7 @@ private:
     bool m_committed = false;
     int m_descriptor = -1;   // open from the temporary's making until written or committed
     int m_lockDescriptor = -1;   // holds the temporary's flock until this object ends
+    int m_writeError = 0;    // errno of writeWhole's failed write or close
 
     bool closeDescriptor();
 };

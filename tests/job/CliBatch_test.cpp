@@ -35,7 +35,8 @@ std::set<std::string> namesIn(const fs::path& folder)
     std::set<std::string> names;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(folder, ec))
-        names.insert(entry.path().filename().string());
+        if (!entry.path().filename().string().starts_with(".vantorell-finished"))   // the record of finished results
+            names.insert(entry.path().filename().string());
     return names;
 }
 

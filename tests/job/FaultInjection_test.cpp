@@ -216,8 +216,9 @@ private:
     bool m_mounted;
 };
 
-// ENOSPC while the JPEG is written; a fade whose uncompressed AVI cannot fit is refused before a
-// frame is rendered, naming the folder without room; a GIF needs no room in TEMP.
+// ENOSPC while the JPEG or the GIF is written: the closing box says the disk is full and names
+// the folder. A fade whose uncompressed AVI cannot fit is refused before a frame is rendered,
+// naming the folder without room; a GIF needs no room in TEMP.
 TEST_F(FaultInjection, FullFileSystemWritesNothingAndFadesAreRefusedUpFront)
 {
     if (::geteuid() != 0)
@@ -233,6 +234,8 @@ TEST_F(FaultInjection, FullFileSystemWritesNothingAndFadesAreRefusedUpFront)
     };
     const Case cases[] = {
         {"blend JPEG into a full folder", "--type blend " + faces, "result.jpg", 32, false, false},
+        {"GIF into a full folder", "--type fade --frames 40 --format gif --gif-palette per-frame " + scatteredPair(),
+         "result.gif", 16, false, false},
         {"uncompressed AVI", "--type fade --frames 4 " + small, "result.avi", 64, false, true},
     };
     for (const Case& c : cases) {
@@ -264,7 +267,10 @@ TEST_F(FaultInjection, FullFileSystemWritesNothingAndFadesAreRefusedUpFront)
             EXPECT_LT(bytes(1), bytes(3)) << run.err;
             EXPECT_EQ(run.err.find("Application Error"), std::string::npos) << run.err;
         } else {
-            EXPECT_NE(run.err.find("No result was written: result.jpg could not be written."), std::string::npos)
+            // The folder without room is named.
+            EXPECT_NE(run.err.find("No result was written: " + std::string(c.result) +
+                                   " could not be written: the disk holding " + folder.string() + " is full."),
+                      std::string::npos)
                 << run.err;
         }
         expectUntouched(folder, c.result, work);
