@@ -9,7 +9,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -307,16 +306,49 @@ private:
     Clock::time_point m_lastLine = Clock::now() - std::chrono::seconds(1);
 };
 
-void runWorker(const std::vector<Task>& tasks, std::atomic<std::size_t>& next, const BatchSettings& settings,
-               FadeSteps fadeSteps, Progress& progress)
+// Hands the pairs of the shard to the workers one at a time, read from the list as they are
+// taken, so a list of millions of pairs is never held whole.
+class TaskSource {
+public:
+    TaskSource(PairList& pairs, const BatchSettings& settings, std::size_t count)
+        : m_pairs(pairs), m_settings(settings), m_count(count)
+    {
+    }
+
+    // The next pair of the shard and its result's path; nullopt when none is left.
+    std::optional<std::pair<BatchPair, fs::path>> next()
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        try {
+            while (std::optional<BatchPair> pair = m_pairs.next()) {
+                if (!inShard(*pair, m_settings.shard))
+                    continue;
+                fs::path output = *m_settings.output /
+                                  outputName(*pair, m_settings.pattern, outputExtension(m_settings.job.request), m_count);
+                return std::pair{std::move(*pair), std::move(output)};
+            }
+        } catch (const BatchError&) {
+            // The list was checked whole before anything ran; a file changed since ends the run.
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::mutex m_lock;
+    PairList& m_pairs;
+    const BatchSettings& m_settings;
+    const std::size_t m_count;
+};
+
+void runWorker(TaskSource& tasks, const BatchSettings& settings, FadeSteps fadeSteps, Progress& progress)
 {
     const interruption::JobThread writesJobFiles;
     BatchUi ui;
     MixJob job(ui, fadeSteps);
     job.setHelperThreads(false);
     job.setStreamOverlays(true);
-    for (std::size_t i = next++; i < tasks.size(); i = next++) {
-        const Task& task = tasks[i];
+    while (const std::optional<std::pair<BatchPair, fs::path>> next = tasks.next()) {
+        const Task task{&next->first, next->second};
         const auto start = Clock::now();
         MixOutcome outcome;
         PairStatus status = PairStatus::Failed;
@@ -335,23 +367,18 @@ void runWorker(const std::vector<Task>& tasks, std::atomic<std::size_t>& next, c
     }
 }
 
-std::vector<BatchPair> gatherPairs(const BatchSettings& settings)
+PairList gatherPairs(const BatchSettings& settings)
 {
-    if (settings.pairsFile) {
-        try {
-            return readPairsFile(*settings.pairsFile);
-        } catch (const BatchError& error) {
-            throw BatchError{"--pairs " + settings.pairsFile->string() + ": " + error.text};
-        }
-    }
+    if (settings.pairsFile)
+        return readPairsFile(*settings.pairsFile);
     if (settings.sequence)
-        return sequencePairs(*settings.sequence);
+        return PairList(sequencePairs(*settings.sequence));
     std::size_t unmatched = 0;
     std::vector<BatchPair> pairs = pairsByName(*settings.folder1, *settings.folder2, unmatched);
     if (unmatched > 0)
         std::fprintf(stderr, "vantorell-mix batch: %zu picture%s without a namesake in the other folder left out\n",
                      unmatched, unmatched == 1 ? "" : "s");
-    return pairs;
+    return PairList(std::move(pairs));
 }
 
 }  // namespace
@@ -414,11 +441,11 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
         return 0;
     }
 
-    std::vector<BatchPair> pairs;
-    std::vector<std::string> names;
+    std::optional<PairList> pairs;
+    std::size_t count = 0;
     try {
-        pairs = gatherPairs(settings);
-        names = outputNames(pairs, settings.pattern, outputExtension(settings.job.request));
+        pairs.emplace(gatherPairs(settings));
+        count = checkOutputNames(*pairs, settings.pattern, outputExtension(settings.job.request));
     } catch (const BatchError& error) {
         return refuse(error.text);
     }
@@ -427,10 +454,7 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
     if (!fs::is_directory(*settings.output, ec))
         return refuse("the output folder " + settings.output->string() + " cannot be made");
 
-    std::vector<Task> tasks;
-    for (std::size_t i = 0; i < pairs.size(); ++i)
-        if (inShard(pairs[i], settings.shard))
-            tasks.push_back({&pairs[i], *settings.output / names[i]});
+    const std::size_t total = pairsInShard(count, settings.shard);
 
     int reportFd = -1;
     if (settings.report) {
@@ -444,13 +468,13 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
     // work folder is removed. Finished results stay. The workers start after this, with both
     // signals blocked.
     interruption::removeRegisteredOnSignals();
-    Progress progress(tasks.size(), reportFd);
-    std::atomic<std::size_t> next{0};
+    Progress progress(total, reportFd);
+    TaskSource tasks(*pairs, settings, count);
     const std::size_t workers =
-        std::min<std::size_t>(std::size_t(settings.jobs > 0 ? settings.jobs : coreCount()), std::max<std::size_t>(tasks.size(), 1));
+        std::min<std::size_t>(std::size_t(settings.jobs > 0 ? settings.jobs : coreCount()), std::max<std::size_t>(total, 1));
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < workers; ++i)
-        threads.emplace_back(runWorker, std::cref(tasks), std::ref(next), std::cref(settings), fadeSteps, std::ref(progress));
+        threads.emplace_back(runWorker, std::ref(tasks), std::cref(settings), fadeSteps, std::ref(progress));
     for (std::thread& thread : threads)
         thread.join();
     const int status = progress.close();

@@ -54,7 +54,10 @@ std::future<Picture> decodeAhead(bool enabled, const std::string& file, DecodeRe
     return std::async(std::launch::async, [file, request] { return loadPicture(file, request); });
 }
 
-std::string unreadable(int image) { return "Image #" + std::to_string(image) + " could not be read."; }
+std::string unreadable(const JobRun& run, int image)
+{
+    return run.inputFailure("Image #" + std::to_string(image), image == 1 ? run.request.image1Path : run.request.image2Path);
+}
 
 // Writes the surface's image as the JPEG result, whole or not at all.
 void saveJpegResult(JobRun& run, WorkSurface& surface)
@@ -124,6 +127,14 @@ void JobRun::showClosingMessage()
         showMessage("Done.");
     else
         showMessage(std::string(kNoResultPrefix) + (failed() ? outcome.failure : "a step of the job failed."));
+}
+
+std::string JobRun::inputFailure(std::string_view what, const std::string& path) const
+{
+    if (outcome.errors.empty())
+        return vantorell::inputFailure(what, path, {});
+    const StepError& last = outcome.errors.back();
+    return vantorell::inputFailure(what, path, last.inputProblem, last.description);
 }
 
 std::string JobRun::writeFailure() const
@@ -259,7 +270,7 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
         if (!steps.run(label::kBlendLoadBase + o, [&] {
                 base.loadPicture(baseFile, kBlendCanvasWidth, kBlendCanvasHeight);
             })) {
-            run.fail(unreadable(direction.exchanged ? 2 : 1));
+            run.fail(unreadable(run, direction.exchanged ? 2 : 1));
             break;
         }
         if (!steps.run(label::kBlendLoadFadedIn + o, [&] {
@@ -268,7 +279,7 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
                 else
                     fadedIn.loadPicture(fadedInFile, kBlendCanvasWidth, kBlendCanvasHeight);
             })) {
-            run.fail(unreadable(direction.exchanged ? 1 : 2));
+            run.fail(unreadable(run, direction.exchanged ? 1 : 2));
             break;
         }
 
@@ -329,14 +340,14 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
     // picture (or its error) arrives at its own step.
     std::future<Picture> secondPicture = decodeAhead(m_helperThreads, request.image2Path, DecodeRequest{});
     if (!steps.run(label::kLoadOverlay1, [&] { first.loadPicture(request.image1Path); }))
-        run.fail(unreadable(1));
+        run.fail(unreadable(run, 1));
     else if (!steps.run(label::kLoadOverlay2, [&] {
                  if (secondPicture.valid())
                      second.setPicture(secondPicture.get());
                  else
                      second.loadPicture(request.image2Path);
              }))
-        run.fail(unreadable(2));
+        run.fail(unreadable(run, 2));
     if (!run.failed())
         overlayAndSave(run, steps);
     steps.run(label::kOverlayNormalPointer, [&] { run.ui.setBusyPointer(false); });

@@ -136,6 +136,9 @@ struct JobRun {
     // The last box of every job: "Cancelled.", "Done." when the result was written, otherwise
     // why no result was written.
     void showClosingMessage();
+    // Why the input `what` ("Image #1") at `path` could not be used, from the report its load
+    // step just made: "Image #1 (PATH) could not be read: no such file."
+    std::string inputFailure(std::string_view what, const std::string& path) const;
     // "result.jpg could not be written.", for the request's result file.
     std::string writeFailure() const;
     // The request's frame count and frames per second, converted the moment a step needs them.
