@@ -134,7 +134,8 @@ bool sequenceReady(FadeRun& fade)
 }
 
 // A Fade whose pictures and frames cannot fit in the request's memory limit is refused before
-// anything is decoded.
+// its frames are made. Its pictures are decoded first: a damaged one, however big its header
+// says it is, costs only the rows it holds and is reported as damaged.
 bool memoryFits(FadeRun& fade)
 {
     if (std::optional<std::string> why = memoryRefusal(fade.run.request)) {
@@ -422,7 +423,7 @@ void runFadeSteps(JobRun& run, StepRunner& steps)
 {
     FadeRun fade(run);
     steps.run(label::kFadeBusyPointer, [&] { fade.ui.setBusyPointer(true); });
-    if (sequenceReady(fade) && memoryFits(fade) && loadPictures(fade, steps)) {
+    if (sequenceReady(fade) && loadPictures(fade, steps) && memoryFits(fade)) {
         prepareFrames(fade, steps);
         if (enoughSpace(fade)) {
             const std::unique_ptr<FadeFrameOutput> output = openOutput(fade);

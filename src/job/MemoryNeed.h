@@ -1,5 +1,5 @@
-// The memory a Fade needs for its pictures and frames, estimated from the pictures' headers
-// before anything is decoded, against the request's limit (MixRequest::memoryLimit).
+// The memory a Fade needs for its pictures and frames, estimated from the pictures' headers,
+// against the request's limit (MixRequest::memoryLimit).
 #pragma once
 
 #include "job/MixRequest.h"

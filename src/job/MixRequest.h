@@ -74,7 +74,7 @@ struct MixRequest {
     std::vector<std::string> sequenceFiles;
 
     // The most memory one Fade may need for its pictures and frames, estimated from the
-    // pictures' headers before anything is decoded; a job that needs more is refused.
+    // pictures' sizes before any frame is made; a job that needs more is refused.
     std::int64_t memoryLimit = kDefaultMemoryLimit;
     static constexpr std::int64_t kDefaultMemoryLimit = std::int64_t(4) << 30;   // 4 GiB
 };

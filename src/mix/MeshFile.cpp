@@ -247,6 +247,8 @@ MeshFileResult parseMeshJson(std::string_view text)
     } catch (const Json::parse_error& e) {
         // e.byte counts from 1 and points just past what the parser read.
         return failed("the mesh file is not valid JSON at " + position(text, e.byte > 0 ? e.byte - 1 : 0));
+    } catch (const Json::exception&) {   // a number beyond what a double holds
+        return failed("the mesh file holds a number out of range");
     }
     if (!root.is_object())
         return failed("the mesh file must hold one JSON object");

@@ -54,14 +54,15 @@ namespace {
 constexpr std::string_view kEndsEarly = "its data ends early";
 constexpr std::string_view kCorrupt = "its data is corrupt";
 
+constexpr std::string_view kTooLarge = "could not be read: it is too large: ";
+
 [[noreturn]] void tooLarge(int width, int height)
 {
     const std::string size = std::to_string(width) + " x " + std::to_string(height) +
                              " pixels (the limit is " + std::to_string(limits::kMaxPictureSide) +
                              " pixels a side and " + std::to_string(limits::kMaxPicturePixels / 1000000) +
                              " megapixels)";
-    throw RuntimeError(errnum::InvalidPicture, "Picture too large: " + size,
-                       "could not be read: it is too large: " + size);
+    throw RuntimeError(errnum::InvalidPicture, "Picture too large: " + size, std::string(kTooLarge) + size);
 }
 
 bool isJpeg(std::span<const std::uint8_t> bytes)
@@ -342,8 +343,9 @@ Picture decodeWithQtHere(std::span<const std::uint8_t> bytes)
     PictureHeader header;
     try {
         header = qtHeader(bytes);
-    } catch (const RuntimeError&) {
-        if (pictureDataEndsEarly(bytes))   // cut off inside its header or palette
+    } catch (const RuntimeError& e) {
+        // Cut off inside its header or palette; a header that claims too much says so.
+        if (!e.inputProblem().starts_with(kTooLarge) && pictureDataEndsEarly(bytes))
             damaged(kEndsEarly);
         throw;
     }

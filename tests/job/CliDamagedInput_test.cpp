@@ -126,5 +126,22 @@ TEST(CliDamagedInput, TopDownBmpsLoadAsTheirBottomUpTwin)
     EXPECT_EQ(overlay("top-down-32", topDown32()), reference);
 }
 
+TEST(CliDamagedInput, AFadeOverTheMemoryLimitIsRefusedNamingTheNeed)
+{
+    if (!fs::exists(kMix))
+        GTEST_SKIP() << "vantorell-mix is not built";
+    test::TempDir out, temp;
+    const test::ProgramRun run = test::RunProgram(
+        kMix, "--type fade --frames 2 --memory-limit 1MB --image1 '" + (kSamples / "sample1.jpg").string() + "' --image2 '" +
+                  (kSamples / "sample2.jpg").string() + "' --output '" + out.path().string() + "'",
+        "TEMP='" + temp.path().string() + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Vantorell: No result was written: this job needs about "), std::string::npos) << run.err;
+    EXPECT_TRUE(run.err.ends_with(" of memory for its pictures and frames, more than the limit of 1 MB for one job.\n"))
+        << run.err;
+    EXPECT_TRUE(fs::is_empty(out.path()));
+    EXPECT_TRUE(fs::is_empty(temp.path()));
+}
+
 }  // namespace
 }  // namespace vantorell
