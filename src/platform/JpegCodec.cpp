@@ -100,7 +100,8 @@ bool prepare(Decompressor& decompressor, int scaleDenominator)
 }
 
 // Pixel memory that grows with the rows decoded into it: mapped pages, moved rather than
-// copied as they grow (mremap), so the picture is never held twice.
+// copied as they grow (mremap), so the picture is never held twice. As with Bitmap's own
+// mappings, new pages are asked for as huge pages and filled in by the kernel in one pass.
 class GrowingPixels {
 public:
     GrowingPixels(std::size_t stride, std::size_t rows) : m_stride(stride), m_total(stride * rows) {}
@@ -124,20 +125,39 @@ public:
     // Hands the memory over (all rows filled) as a bitmap's pixels.
     std::shared_ptr<std::uint8_t[]> release()
     {
+        const std::size_t exact = pageRounded(m_total);
+        if (exact < m_capacity && ::mremap(m_pixels, m_capacity, exact, 0) != MAP_FAILED)
+            m_capacity = exact;   // the doubling's spare room goes back
         std::uint8_t* pixels = std::exchange(m_pixels, nullptr);
         return std::shared_ptr<std::uint8_t[]>(pixels, [size = m_capacity](std::uint8_t* p) { ::munmap(p, size); });
     }
 
 private:
+    static std::size_t pageRounded(std::size_t bytes)
+    {
+        constexpr std::size_t kPage = 4096;
+        return (bytes + kPage - 1) / kPage * kPage;
+    }
+
     bool grow(std::size_t needed)
     {
         constexpr std::size_t kFirst = std::size_t(1) << 20;
-        std::size_t capacity = std::max({needed, std::min(m_total, kFirst), std::min(m_total, m_capacity * 2)});
+        const std::size_t capacity =
+            pageRounded(std::max({needed, std::min(m_total, kFirst), std::min(m_total, m_capacity * 2)}));
         void* grown = m_pixels ? ::mremap(m_pixels, m_capacity, capacity, MREMAP_MAYMOVE)
                                : ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (grown == MAP_FAILED)
             return false;
         m_pixels = static_cast<std::uint8_t*>(grown);
+#ifdef MADV_HUGEPAGE
+        ::madvise(m_pixels, capacity, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+        constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
+#else
+        constexpr int kPopulateWrite = 23;   // MADV_POPULATE_WRITE (Linux 5.14); older kernels refuse it
+#endif
+        ::madvise(m_pixels + m_capacity, capacity - m_capacity, kPopulateWrite);
         m_capacity = capacity;
         return true;
     }
