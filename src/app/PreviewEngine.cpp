@@ -101,8 +101,8 @@ struct PreviewEngine::Renderer {
             result.thumbnail1 = thumbnail(in.image1, first);
             result.width1 = first.sourceWidth();
             result.height1 = first.sourceHeight();
-        } catch (const RuntimeError&) {
-            result.message = "Image #1 could not be read.";
+        } catch (const RuntimeError& e) {
+            result.message = inputFailure("Image #1", in.image1, e.inputProblem(), e.description());
         }
         if (in.image2.empty()) {
             if (result.message.empty())
@@ -112,9 +112,9 @@ struct PreviewEngine::Renderer {
             result.thumbnail2 = thumbnail(in.image2, second);
             result.width2 = second.sourceWidth();
             result.height2 = second.sourceHeight();
-        } catch (const RuntimeError&) {
+        } catch (const RuntimeError& e) {
             if (result.message.empty())
-                result.message = "Image #2 could not be read.";
+                result.message = inputFailure("Image #2", in.image2, e.inputProblem(), e.description());
         }
         if (!result.message.empty())
             return result;

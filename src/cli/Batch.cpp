@@ -10,7 +10,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -429,16 +428,57 @@ private:
     Clock::time_point m_lastLine = Clock::now() - std::chrono::seconds(1);
 };
 
-void runWorker(const std::vector<Task>& tasks, std::atomic<std::size_t>& next, const BatchSettings& settings,
-               const std::map<std::string, FileStamp>& finished, FadeSteps fadeSteps, Progress& progress)
+// Hands the pairs of the shard to the workers one at a time, read from the list as they are
+// taken, so a list of millions of pairs is never held whole.
+class TaskSource {
+public:
+    TaskSource(PairList& pairs, const BatchSettings& settings, std::size_t count)
+        : m_pairs(pairs), m_settings(settings), m_count(count)
+    {
+    }
+
+    struct Taken {
+        BatchPair pair;
+        std::string name;   // its result's name in the output folder
+    };
+
+    // The next pair of the shard and its result's name; nullopt when none is left.
+    std::optional<Taken> next()
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        try {
+            while (std::optional<BatchPair> pair = m_pairs.next()) {
+                if (!inShard(*pair, m_settings.shard))
+                    continue;
+                std::string name = outputName(*pair, m_settings.pattern, outputExtension(m_settings.job.request), m_count);
+                return Taken{std::move(*pair), std::move(name)};
+            }
+        } catch (const BatchError&) {
+            // The list was checked whole before anything ran; a file changed since ends the run.
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::mutex m_lock;
+    PairList& m_pairs;
+    const BatchSettings& m_settings;
+    const std::size_t m_count;
+};
+
+void runWorker(TaskSource& tasks, const BatchSettings& settings, const std::map<std::string, FileStamp>& finished,
+               FadeSteps fadeSteps, Progress& progress)
 {
     const interruption::JobThread writesJobFiles;
     BatchUi ui;
     MixJob job(ui, fadeSteps);
     job.setHelperThreads(false);
     job.setStreamOverlays(true);
-    for (std::size_t i = next++; i < tasks.size() && !progress.outputClosed(); i = next++) {
-        const Task& task = tasks[i];
+    while (!progress.outputClosed()) {
+        const std::optional<TaskSource::Taken> next = tasks.next();
+        if (!next)
+            break;
+        const Task task{&next->pair, *settings.output / next->name, next->name};
         const auto start = Clock::now();
         MixOutcome outcome;
         PairStatus status = PairStatus::Failed;
@@ -456,23 +496,18 @@ void runWorker(const std::vector<Task>& tasks, std::atomic<std::size_t>& next, c
     }
 }
 
-std::vector<BatchPair> gatherPairs(const BatchSettings& settings)
+PairList gatherPairs(const BatchSettings& settings)
 {
-    if (settings.pairsFile) {
-        try {
-            return readPairsFile(*settings.pairsFile);
-        } catch (const BatchError& error) {
-            throw BatchError{"--pairs " + settings.pairsFile->string() + ": " + error.text};
-        }
-    }
+    if (settings.pairsFile)
+        return readPairsFile(*settings.pairsFile);
     if (settings.sequence)
-        return sequencePairs(*settings.sequence);
+        return PairList(sequencePairs(*settings.sequence));
     std::size_t unmatched = 0;
     std::vector<BatchPair> pairs = pairsByName(*settings.folder1, *settings.folder2, unmatched);
     if (unmatched > 0)
         std::fprintf(stderr, "vantorell-mix batch: %zu picture%s without a namesake in the other folder left out\n",
                      unmatched, unmatched == 1 ? "" : "s");
-    return pairs;
+    return PairList(std::move(pairs));
 }
 
 // Refuses, before anything runs, a batch that would write over a file it reads: a result or the
@@ -480,17 +515,25 @@ std::vector<BatchPair> gatherPairs(const BatchSettings& settings)
 // result. Files are compared as files (device and inode), whatever the paths' spelling. Only
 // results that exist can be inputs, so they are kept and the inputs streamed past them: the
 // memory grows with the files already in the output folder, not with the list.
-std::optional<std::string> refuseOverwrites(const BatchSettings& settings, const std::vector<BatchPair>& pairs,
-                                            const std::vector<std::string>& names)
+std::optional<std::string> refuseOverwrites(const BatchSettings& settings, PairList& pairs, std::size_t count)
 {
-    FileSet results;
-    for (const std::string& name : names) {
-        if (name.starts_with(kFinishedRecord))
-            return "the result name \"" + name + "\" is kept for the record of finished results";
-        results.add(*settings.output / name);
-    }
     const std::optional<fs::path> report =
         settings.report ? std::optional<fs::path>(shardReport(*settings.report, settings.shard)) : std::nullopt;
+    const std::string extension = outputExtension(settings.job.request);
+    const bool reportInOutput =
+        report && sameFile(report->has_parent_path() ? report->parent_path() : fs::path("."), *settings.output);
+    FileSet results;
+    pairs.restart();
+    while (const std::optional<BatchPair> pair = pairs.next()) {
+        const std::string name = outputName(*pair, settings.pattern, extension, count);
+        if (name.starts_with(kFinishedRecord))
+            return "the result name \"" + name + "\" is kept for the record of finished results";
+        if (reportInOutput && name == report->filename().string())
+            return "the report \"" + report->string() + "\" is a result of the batch; a report never replaces a result";
+        results.add(*settings.output / name);
+    }
+    if (report && results.find(*report))
+        return "the report \"" + report->string() + "\" is a result of the batch; a report never replaces a result";
     FileSet reportSet;
     if (report)
         reportSet.add(*report);
@@ -506,22 +549,21 @@ std::optional<std::string> refuseOverwrites(const BatchSettings& settings, const
         refusal = check(*settings.pairsFile);
     if (!refusal && !settings.job.meshFile.empty())
         refusal = check(settings.job.meshFile);
-    const BatchPair* previous = nullptr;   // a picture named again in the same column was checked
-    for (const BatchPair& pair : pairs) {
-        if (!refusal && (!previous || pair.image1 != previous->image1))
-            refusal = check(pair.image1);
-        if (!refusal && (!previous || pair.image2 != previous->image2))
-            refusal = check(pair.image2);
-        previous = &pair;
+    // A picture named again in the same column as the pair before was checked already.
+    std::optional<BatchPair> previous;
+    pairs.restart();
+    while (!refusal) {
+        std::optional<BatchPair> pair = pairs.next();
+        if (!pair)
+            break;
+        if (!previous || pair->image1 != previous->image1)
+            refusal = check(pair->image1);
+        if (!refusal && (!previous || pair->image2 != previous->image2))
+            refusal = check(pair->image2);
+        previous = std::move(pair);
     }
-    if (refusal || !report)
-        return refusal;
-    const fs::path reportFolder = report->has_parent_path() ? report->parent_path() : fs::path(".");
-    const bool namedAsResult = std::find(names.begin(), names.end(), report->filename().string()) != names.end() &&
-                               sameFile(reportFolder, *settings.output);
-    if (namedAsResult || results.find(*report))
-        return "the report \"" + report->string() + "\" is a result of the batch; a report never replaces a result";
-    return std::nullopt;
+    pairs.restart();
+    return refusal;
 }
 
 }  // namespace
@@ -592,25 +634,26 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
         return 0;
     }
 
-    std::vector<BatchPair> pairs;
-    std::vector<std::string> names;
+    std::optional<PairList> pairs;
+    std::size_t count = 0;
     try {
-        pairs = gatherPairs(settings);
-        names = outputNames(pairs, settings.pattern, outputExtension(settings.job.request));
+        pairs.emplace(gatherPairs(settings));
+        count = checkOutputNames(*pairs, settings.pattern, outputExtension(settings.job.request));
     } catch (const BatchError& error) {
         return refuse(error.text);
     }
-    if (const auto refusal = refuseOverwrites(settings, pairs, names))
-        return refuse(*refusal);
+    try {
+        if (const auto refusal = refuseOverwrites(settings, *pairs, count))
+            return refuse(*refusal);
+    } catch (const BatchError& error) {
+        return refuse(error.text);
+    }
     std::error_code ec;
     fs::create_directories(*settings.output, ec);
     if (!fs::is_directory(*settings.output, ec))
         return refuse("the output folder " + settings.output->string() + " cannot be made");
 
-    std::vector<Task> tasks;
-    for (std::size_t i = 0; i < pairs.size(); ++i)
-        if (inShard(pairs[i], settings.shard))
-            tasks.push_back({&pairs[i], *settings.output / names[i], names[i]});
+    const std::size_t total = pairsInShard(count, settings.shard);
 
     int reportFd = -1;
     const fs::path report = settings.report ? shardReport(*settings.report, settings.shard) : fs::path();
@@ -628,14 +671,14 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
     // and work folder is removed. Finished results stay. The workers start after this, with the
     // three signals blocked.
     interruption::removeRegisteredOnSignals();
-    Progress progress(tasks.size(), reportFd, recordFd);
-    std::atomic<std::size_t> next{0};
+    Progress progress(total, reportFd, recordFd);
+    TaskSource tasks(*pairs, settings, count);
     const std::size_t workers =
-        std::min<std::size_t>(std::size_t(settings.jobs > 0 ? settings.jobs : coreCount()), std::max<std::size_t>(tasks.size(), 1));
+        std::min<std::size_t>(std::size_t(settings.jobs > 0 ? settings.jobs : coreCount()), std::max<std::size_t>(total, 1));
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < workers; ++i)
-        threads.emplace_back(runWorker, std::cref(tasks), std::ref(next), std::cref(settings), std::cref(finished),
-                             fadeSteps, std::ref(progress));
+        threads.emplace_back(runWorker, std::ref(tasks), std::cref(settings), std::cref(finished), fadeSteps,
+                             std::ref(progress));
     for (std::thread& thread : threads)
         thread.join();
     int status = progress.close();

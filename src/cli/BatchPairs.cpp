@@ -1,10 +1,15 @@
 #include "cli/BatchPairs.h"
 
 #include "platform/ByteSize.h"
+#include "platform/InputFile.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <fstream>
+#include <functional>
+#include <istream>
+#include <sstream>
 #include <map>
 #include <set>
 #include <string_view>
@@ -26,88 +31,134 @@ struct Record {
     std::size_t line = 0;
 };
 
-std::vector<Record> splitCsv(std::string_view text)
-{
-    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF"))
-        refuse("it is UTF-16 text; save it as \"CSV UTF-8\"");
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
-    std::vector<Record> records;
-    Record record;
-    std::string field;
-    std::size_t line = 1, quoteLine = 0;
-    bool quoted = false, wasQuoted = false, recordStarted = false;
-    const auto addToField = [&](char c) {
-        if (field.size() >= kMaxPairsFieldBytes)
-            refuse("a field is longer than " + formatByteSize(kMaxPairsFieldBytes) + lineText(line));
-        field += c;
-    };
-    const auto endField = [&] {
-        record.fields.push_back(std::move(field));
-        field.clear();
-        wasQuoted = false;
-    };
-    const auto endRecord = [&] {
+// Splits a CSV into records one at a time, from a stream: a file of any length is read in
+// the memory of one record.
+class CsvReader {
+public:
+    explicit CsvReader(std::istream& in) : m_in(*in.rdbuf())
+    {
+        const auto starts = [&](std::string_view magic) {
+            char head[3] = {};
+            const std::streamsize got = m_in.sgetn(head, std::streamsize(magic.size()));
+            m_in.pubseekpos(0, std::ios::in);
+            return std::string_view(head, std::size_t(got)) == magic;
+        };
+        if (starts("\xFF\xFE") || starts("\xFE\xFF"))
+            refuse("it is UTF-16 text; save it as \"CSV UTF-8\"");
+        if (starts("\xEF\xBB\xBF"))
+            m_in.pubseekpos(3, std::ios::in);
+    }
+
+    // The next record; nullopt at the end of the text.
+    std::optional<Record> next()
+    {
+        while (!m_ended) {
+            const int got = m_in.sbumpc();
+            if (got == std::char_traits<char>::eof()) {
+                m_ended = true;
+                if (m_quoted)
+                    refuse("unbalanced quotes: the quoted field opened on line " + std::to_string(m_quoteLine) +
+                           " never closes");
+                if (m_recordStarted || !m_field.empty())
+                    if (std::optional<Record> record = endRecord())
+                        return record;
+                break;
+            }
+            if (std::optional<Record> record = take(char(got)))
+                return record;
+        }
+        return std::nullopt;
+    }
+
+private:
+    bool nextIs(char c)
+    {
+        if (m_in.sgetc() != std::char_traits<char>::to_int_type(c))
+            return false;
+        m_in.sbumpc();
+        return true;
+    }
+
+    void addToField(char c)
+    {
+        if (m_field.size() >= kMaxPairsFieldBytes)
+            refuse("a field is longer than " + std::to_string(kMaxPairsFieldBytes) + " bytes" + lineText(m_line));
+        m_field += c;
+    }
+
+    void endField()
+    {
+        m_record.fields.push_back(std::move(m_field));
+        m_field.clear();
+        m_wasQuoted = false;
+    }
+
+    // A blank line is no record.
+    std::optional<Record> endRecord()
+    {
         endField();
-        // A blank line is no record.
-        if (!(record.fields.size() == 1 && record.fields[0].empty() && !recordStarted))
-            records.push_back(std::move(record));
-        record = Record{};
-        recordStarted = false;
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
+        std::optional<Record> done;
+        if (!(m_record.fields.size() == 1 && m_record.fields[0].empty() && !m_recordStarted))
+            done = std::move(m_record);
+        m_record = Record{};
+        m_recordStarted = false;
+        return done;
+    }
+
+    // Takes one character; a record when it ends one.
+    std::optional<Record> take(char c)
+    {
         if (c == '\0')
-            refuse("it holds a NUL byte" + lineText(line));
-        if (record.fields.empty() && field.empty() && !recordStarted)
-            record.line = line;
-        if (quoted) {
+            refuse("it holds a NUL byte" + lineText(m_line));
+        if (m_record.fields.empty() && m_field.empty() && !m_recordStarted)
+            m_record.line = m_line;
+        if (m_quoted) {
             if (c == '"') {
-                if (i + 1 < text.size() && text[i + 1] == '"') {
+                if (nextIs('"'))
                     addToField('"');
-                    ++i;
-                } else {
-                    quoted = false;
-                }
+                else
+                    m_quoted = false;
             } else {
                 if (c == '\n')
-                    ++line;
+                    ++m_line;
                 addToField(c);
             }
-            continue;
+            return std::nullopt;
         }
         switch (c) {
         case '"':
-            if (!field.empty() || wasQuoted)
-                refuse("a quote inside an unquoted field" + lineText(line));
-            quoted = wasQuoted = recordStarted = true;
-            quoteLine = line;
-            break;
+            if (!m_field.empty() || m_wasQuoted)
+                refuse("a quote inside an unquoted field" + lineText(m_line));
+            m_quoted = m_wasQuoted = m_recordStarted = true;
+            m_quoteLine = m_line;
+            return std::nullopt;
         case ',':
             endField();
-            recordStarted = true;
-            break;
+            m_recordStarted = true;
+            return std::nullopt;
         case '\r':
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
+            nextIs('\n');
             [[fallthrough]];
-        case '\n':
-            endRecord();
-            ++line;
-            break;
+        case '\n': {
+            std::optional<Record> record = endRecord();
+            ++m_line;
+            return record;
+        }
         default:
-            if (wasQuoted)
-                refuse("text after a closing quote" + lineText(line));
+            if (m_wasQuoted)
+                refuse("text after a closing quote" + lineText(m_line));
             addToField(c);
-            recordStarted = true;
+            m_recordStarted = true;
+            return std::nullopt;
         }
     }
-    if (quoted)
-        refuse("unbalanced quotes: the quoted field opened on line " + std::to_string(quoteLine) + " never closes");
-    if (recordStarted || !field.empty())
-        endRecord();
-    return records;
-}
+
+    std::streambuf& m_in;
+    Record m_record;
+    std::string m_field;
+    std::size_t m_line = 1, m_quoteLine = 0;
+    bool m_quoted = false, m_wasQuoted = false, m_recordStarted = false, m_ended = false;
+};
 
 std::string trimmedLower(std::string text)
 {
@@ -163,62 +214,127 @@ bool naturalLess(const std::string& a, const std::string& b)
 
 }  // namespace
 
-std::vector<BatchPair> parsePairsCsv(std::string_view text, const fs::path& base)
-{
-    const std::vector<Record> records = splitCsv(text);
-    if (records.empty())
-        refuse("it is empty; its first row must name the columns image1,image2");
-    std::map<std::string, std::size_t> columns;
-    for (std::size_t i = 0; i < records[0].fields.size(); ++i) {
-        const std::string name = trimmedLower(records[0].fields[i]);
-        if (!name.empty() && !columns.emplace(name, i).second)
-            refuse("its header names the column \"" + name + "\" twice");
-    }
-    if (!columns.count("image1") || !columns.count("image2"))
-        refuse("its first row must be a header naming the columns image1 and image2 (and optionally output)");
-    const std::size_t image1 = columns["image1"], image2 = columns["image2"];
-    const bool hasOutput = columns.count("output") > 0;
-    const std::size_t output = hasOutput ? columns["output"] : 0;
-    const std::size_t width = records[0].fields.size();
+// A pairs file read row by row: its header's columns, then one pair a row.
+struct PairList::CsvState {
+    explicit CsvState(std::unique_ptr<std::istream> in, fs::path base) : in(std::move(in)), base(std::move(base)) {}
 
-    std::vector<BatchPair> pairs;
-    for (std::size_t r = 1; r < records.size(); ++r) {
-        const Record& record = records[r];
-        if (record.fields.size() != width)
-            refuse("a row has " + std::to_string(record.fields.size()) + " fields where the header has " +
-                   std::to_string(width) + lineText(record.line));
+    void restart()
+    {
+        in->clear();
+        in->seekg(0);
+        reader.emplace(*in);
+        index = 0;
+        const std::optional<Record> header = reader->next();
+        if (!header)
+            refuse("it is empty; its first row must name the columns image1,image2");
+        std::map<std::string, std::size_t> columns;
+        for (std::size_t i = 0; i < header->fields.size(); ++i) {
+            const std::string name = trimmedLower(header->fields[i]);
+            if (!name.empty() && !columns.emplace(name, i).second)
+                refuse("its header names the column \"" + name + "\" twice");
+        }
+        if (!columns.count("image1") || !columns.count("image2"))
+            refuse("its first row must be a header naming the columns image1 and image2 (and optionally output)");
+        image1 = columns["image1"];
+        image2 = columns["image2"];
+        hasOutput = columns.count("output") > 0;
+        output = hasOutput ? columns["output"] : 0;
+        width = header->fields.size();
+    }
+
+    std::optional<BatchPair> next()
+    {
+        const std::optional<Record> record = reader->next();
+        if (!record) {
+            if (index == 0)
+                refuse("it names no pairs");
+            return std::nullopt;
+        }
+        if (record->fields.size() != width)
+            refuse("a row has " + std::to_string(record->fields.size()) + " fields where the header has " +
+                   std::to_string(width) + lineText(record->line));
         BatchPair pair;
-        pair.index = pairs.size() + 1;
+        pair.index = ++index;
         for (const auto& [column, path] : {std::pair{image1, &pair.image1}, std::pair{image2, &pair.image2}}) {
-            const std::string& field = record.fields[column];
+            const std::string& field = record->fields[column];
             if (field.empty())
-                refuse("a row names no picture" + lineText(record.line));
+                refuse("a row names no picture" + lineText(record->line));
             const fs::path named(field);
             *path = named.is_absolute() ? named : base / named;
         }
         if (hasOutput)
-            pair.outputName = record.fields[output];
-        pairs.push_back(std::move(pair));
+            pair.outputName = record->fields[output];
+        return pair;
     }
-    if (pairs.empty())
-        refuse("it names no pairs");
-    return pairs;
+
+    std::unique_ptr<std::istream> in;
+    fs::path base;
+    std::optional<CsvReader> reader;
+    std::size_t image1 = 0, image2 = 0, output = 0, width = 0, index = 0;
+    bool hasOutput = false;
+};
+
+PairList::PairList(std::vector<BatchPair> pairs) : m_pairs(std::move(pairs)) {}
+
+PairList::PairList(std::unique_ptr<std::istream> csv, const fs::path& base, std::string errorPrefix)
+    : m_csv(std::make_unique<CsvState>(std::move(csv), base)), m_errorPrefix(std::move(errorPrefix))
+{
+    restart();
 }
 
-std::vector<BatchPair> readPairsFile(const fs::path& file)
+PairList::PairList(PairList&&) noexcept = default;
+PairList& PairList::operator=(PairList&&) noexcept = default;
+PairList::~PairList() = default;
+
+void PairList::restart()
 {
+    m_next = 0;
+    if (m_csv)
+        prefixed([&] { m_csv->restart(); });
+}
+
+std::optional<BatchPair> PairList::next()
+{
+    if (m_csv) {
+        std::optional<BatchPair> pair;
+        prefixed([&] { pair = m_csv->next(); });
+        return pair;
+    }
+    if (m_next >= m_pairs.size())
+        return std::nullopt;
+    return m_pairs[m_next++];
+}
+
+void PairList::prefixed(const std::function<void()>& read)
+{
+    try {
+        read();
+    } catch (const BatchError& error) {
+        throw BatchError{m_errorPrefix + error.text};
+    }
+}
+
+PairList parsePairsCsv(std::string_view text, const fs::path& base)
+{
+    return PairList(std::make_unique<std::istringstream>(std::string(text)), base, {});
+}
+
+PairList readPairsFile(const fs::path& file)
+{
+    const std::string prefix = "--pairs " + file.string() + ": ";
     std::error_code ec;
+    if (const std::string problem = inputFileProblem(file); !problem.empty())
+        refuse(prefix + "it cannot be read: " + problem);
     const auto size = fs::file_size(file, ec);
-    if (ec || !fs::is_regular_file(file, ec))
-        refuse("it cannot be read");
+    if (ec)
+        refuse(prefix + "it cannot be read");
     if (size > kMaxPairsFileBytes)
-        refuse("it is larger than " + formatByteSize(kMaxPairsFileBytes));
-    std::ifstream in(file, std::ios::binary);
-    std::string text(static_cast<std::size_t>(size), '\0');
-    if (!in.read(text.data(), static_cast<std::streamsize>(size)))
-        refuse("it cannot be read");
+        refuse(prefix + "it is larger than " + formatByteSize(kMaxPairsFileBytes));
+    auto in = std::make_unique<std::ifstream>(file, std::ios::binary);
+    if (!*in)
+        refuse(prefix + "it cannot be read");
     const fs::path base = file.parent_path().empty() ? fs::path(".") : file.parent_path();
-    return parsePairsCsv(text, base);
+    return PairList(std::move(in), base, prefix);
 }
 
 std::vector<fs::path> picturesIn(const fs::path& folder)
@@ -273,51 +389,84 @@ std::vector<BatchPair> sequencePairs(const fs::path& folder)
     return pairs;
 }
 
-std::vector<std::string> outputNames(const std::vector<BatchPair>& pairs, const std::string& pattern,
-                                     const std::string& extension)
+std::string outputName(const BatchPair& pair, const std::string& pattern, const std::string& extension,
+                       std::size_t count)
 {
-    const std::size_t width = std::to_string(pairs.size()).size();
-    std::vector<std::string> names;
-    std::map<std::string, std::size_t> taken;
-    for (const BatchPair& pair : pairs) {
-        std::string name;
-        if (!pair.outputName.empty()) {
-            name = pair.outputName;
-        } else {
-            for (std::size_t i = 0; i < pattern.size(); ++i) {
-                if (pattern[i] != '{') {
-                    name += pattern[i];
-                    continue;
-                }
-                const std::size_t close = pattern.find('}', i);
-                const std::string key = close == std::string::npos ? "" : pattern.substr(i + 1, close - i - 1);
-                if (key == "stem1")
-                    name += pair.image1.stem().string();
-                else if (key == "stem2")
-                    name += pair.image2.stem().string();
-                else if (key == "ext")
-                    name += extension;
-                else if (key == "index") {
-                    const std::string number = std::to_string(pair.index);
-                    name += std::string(width > number.size() ? width - number.size() : 0, '0') + number;
-                } else
-                    refuse("--name: unknown field \"" + pattern.substr(i, close == std::string::npos ? std::string::npos : close - i + 1) +
-                           "\" (known: {stem1}, {stem2}, {index}, {ext})");
-                i = close;
+    const std::size_t width = std::to_string(count).size();
+    std::string name;
+    if (!pair.outputName.empty()) {
+        name = pair.outputName;
+    } else {
+        for (std::size_t i = 0; i < pattern.size(); ++i) {
+            if (pattern[i] != '{') {
+                name += pattern[i];
+                continue;
             }
+            const std::size_t close = pattern.find('}', i);
+            const std::string key = close == std::string::npos ? "" : pattern.substr(i + 1, close - i - 1);
+            if (key == "stem1")
+                name += pair.image1.stem().string();
+            else if (key == "stem2")
+                name += pair.image2.stem().string();
+            else if (key == "ext")
+                name += extension;
+            else if (key == "index") {
+                const std::string number = std::to_string(pair.index);
+                name += std::string(width > number.size() ? width - number.size() : 0, '0') + number;
+            } else
+                refuse("--name: unknown field \"" + pattern.substr(i, close == std::string::npos ? std::string::npos : close - i + 1) +
+                       "\" (known: {stem1}, {stem2}, {index}, {ext})");
+            i = close;
         }
-        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
-            name.find('\0') != std::string::npos)
-            refuse("pair " + std::to_string(pair.index) + " (" + pair.image1.string() + ", " + pair.image2.string() +
-                   ") would get the output name \"" + name + "\", which is not a file name inside the output folder");
-        if (!fs::path(name).has_extension())
-            name += "." + extension;
-        if (const auto [at, added] = taken.emplace(name, pair.index); !added)
-            refuse("pairs " + std::to_string(at->second) + " and " + std::to_string(pair.index) +
-                   " would both be written as \"" + name + "\"");
-        names.push_back(std::move(name));
     }
-    return names;
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos)
+        refuse("pair " + std::to_string(pair.index) + " (" + pair.image1.string() + ", " + pair.image2.string() +
+               ") would get the output name \"" + name + "\", which is not a file name inside the output folder");
+    if (!fs::path(name).has_extension())
+        name += "." + extension;
+    return name;
+}
+
+std::size_t checkOutputNames(PairList& pairs, const std::string& pattern, const std::string& extension)
+{
+    // The count first: {index} is padded to its width.
+    std::size_t count = 0;
+    pairs.restart();
+    while (pairs.next())
+        ++count;
+    // Every name as a hash: millions of pairs are checked in a few bytes each. Only when two
+    // hashes meet are the names read again, to find the first pair that repeats a name.
+    std::vector<std::uint64_t> hashes;
+    hashes.reserve(count);
+    pairs.restart();
+    while (const std::optional<BatchPair> pair = pairs.next())
+        hashes.push_back(std::hash<std::string>{}(outputName(*pair, pattern, extension, count)));
+    std::sort(hashes.begin(), hashes.end());
+    std::set<std::uint64_t> repeated;
+    for (std::size_t i = 1; i < hashes.size(); ++i)
+        if (hashes[i] == hashes[i - 1])
+            repeated.insert(hashes[i]);
+    hashes = {};
+    if (!repeated.empty()) {
+        std::map<std::string, std::size_t> taken;
+        pairs.restart();
+        while (const std::optional<BatchPair> pair = pairs.next()) {
+            std::string name = outputName(*pair, pattern, extension, count);
+            if (!repeated.count(std::hash<std::string>{}(name)))
+                continue;
+            if (const auto [at, added] = taken.emplace(name, pair->index); !added)
+                refuse("pairs " + std::to_string(at->second) + " and " + std::to_string(pair->index) +
+                       " would both be written as \"" + name + "\"");
+        }
+    }
+    pairs.restart();
+    return count;
+}
+
+std::size_t pairsInShard(std::size_t count, const Shard& shard)
+{
+    return count >= shard.number ? (count - shard.number) / shard.count + 1 : 0;
 }
 
 std::optional<Shard> parseShard(const std::string& text)

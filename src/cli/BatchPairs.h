@@ -4,6 +4,9 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <istream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,13 +28,40 @@ struct BatchError {
 inline constexpr std::size_t kMaxPairsFileBytes = 64u << 20;
 inline constexpr std::size_t kMaxPairsFieldBytes = 4096;
 
+// The pairs of a batch, read in order as often as needed: a pairs file row by row from the file
+// each time (it may name millions of pairs, and only one row is held), the pairs of folders from
+// the list made once. Reading raises BatchError for a row it cannot use.
+class PairList {
+public:
+    explicit PairList(std::vector<BatchPair> pairs);
+    // A CSV; its header is read at once. `errorPrefix` starts every error's text.
+    PairList(std::unique_ptr<std::istream> csv, const std::filesystem::path& base, std::string errorPrefix);
+    PairList(PairList&&) noexcept;
+    PairList& operator=(PairList&&) noexcept;
+    ~PairList();
+
+    // Starts again from the first pair.
+    void restart();
+    // The next pair, or nullopt after the last.
+    std::optional<BatchPair> next();
+
+private:
+    void prefixed(const std::function<void()>& read);
+    struct CsvState;
+    std::unique_ptr<CsvState> m_csv;
+    std::vector<BatchPair> m_pairs;
+    std::size_t m_next = 0;
+    std::string m_errorPrefix;
+};
+
 // Reads a CSV whose header row names the columns image1 and image2, and optionally output
 // (case and surrounding spaces aside; other columns are ignored). Fields may be quoted ("" is a
 // quote inside one); a UTF-8 byte-order mark and CRLF line ends are accepted, blank lines
-// skipped. Relative picture paths are taken from the CSV file's folder.
-std::vector<BatchPair> readPairsFile(const std::filesystem::path& file);
+// skipped. Relative picture paths are taken from the CSV file's folder. Only a regular file is
+// opened (a FIFO or a device is refused at once); errors start with "--pairs FILE: ".
+PairList readPairsFile(const std::filesystem::path& file);
 // The same, from the file's text; `base` is the folder relative paths start from.
-std::vector<BatchPair> parsePairsCsv(std::string_view text, const std::filesystem::path& base);
+PairList parsePairsCsv(std::string_view text, const std::filesystem::path& base);
 
 // The pictures (by extension: JPEG, BMP, PNG, GIF, WebP, TIFF) of a folder, in name order with
 // runs of digits compared by value ("2.jpg" before "10.jpg"). Hidden files are left out.
@@ -45,13 +75,16 @@ std::vector<BatchPair> pairsByName(const std::filesystem::path& folder1, const s
 // Each picture of the folder with the next one: 1-2, 2-3, ...
 std::vector<BatchPair> sequencePairs(const std::filesystem::path& folder);
 
-// Names every pair's output: its own output name, else the pattern with {stem1}, {stem2} (the
-// pictures' names without extension), {index} (zero-padded to the count's width) and {ext}
-// ("jpg", "avi", "gif"). A name without an extension gets ".<ext>". A name that is empty, is
-// "." or "..", or holds a '/' (it would leave the output folder), and a name two pairs share,
-// is an error. Answers the final file names, in the pairs' order.
-std::vector<std::string> outputNames(const std::vector<BatchPair>& pairs, const std::string& pattern,
-                                     const std::string& extension);
+// Names a pair's output: its own output name, else the pattern with {stem1}, {stem2} (the
+// pictures' names without extension), {index} (zero-padded to the width of `count`, the number
+// of pairs) and {ext} ("jpg", "avi", "gif"). A name without an extension gets ".<ext>". A name
+// that is empty, is "." or "..", or holds a '/' (it would leave the output folder) is an error.
+std::string outputName(const BatchPair& pair, const std::string& pattern, const std::string& extension,
+                       std::size_t count);
+// Reads the whole list (twice, or three times when two names may meet), names every pair and
+// refuses a bad name or a name two pairs share, before anything runs. Answers the number of
+// pairs and leaves the list at its start.
+std::size_t checkOutputNames(PairList& pairs, const std::string& pattern, const std::string& extension);
 
 // "K/N" with 1 <= K <= N: the shard's number and count.
 struct Shard {
@@ -60,5 +93,7 @@ struct Shard {
 std::optional<Shard> parseShard(const std::string& text);
 // Every count-th pair, starting at the shard's number (1-based).
 bool inShard(const BatchPair& pair, const Shard& shard);
+// How many of `count` pairs a shard holds.
+std::size_t pairsInShard(std::size_t count, const Shard& shard);
 
 }  // namespace vantorell::cli

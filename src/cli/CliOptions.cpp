@@ -142,6 +142,25 @@ void addOutputFileOptions(std::vector<CliOption>& options)
                        }});
 }
 
+// The memory one job may need; a fade whose pictures and frames need more is refused at once.
+void addMemoryOption(std::vector<CliOption>& options)
+{
+    options.push_back({"--memory-limit", "SIZE",
+                       "fade: refuse a job whose pictures and frames need more memory than SIZE "
+                       "(default 4GiB; 0 for no limit)",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           if (v == "0") {
+                               c.request.memoryLimit = 0;
+                               return std::nullopt;
+                           }
+                           const auto bytes = parseByteSize(v);
+                           if (!bytes)
+                               return "--memory-limit takes a size such as 4GiB, 800MB or 0 (no limit)";
+                           c.request.memoryLimit = *bytes;
+                           return std::nullopt;
+                       }});
+}
+
 void addBlendAndQualityOptions(std::vector<CliOption>& options)
 {
     options.push_back(choiceOption<BlendDirection>(
@@ -417,6 +436,7 @@ std::vector<CliOption> makeOptions()
     std::vector<CliOption> options;
     addJobOptions(options);
     addOutputFileOptions(options);
+    addMemoryOption(options);
     addBlendAndQualityOptions(options);
     addFadeOptions(options);
     addVideoOutputOptions(options);

@@ -8,6 +8,7 @@
 #include "job/FadeFrameOutput.h"
 #include "job/FadeWorkFolder.h"
 #include "job/FileHelpers.h"
+#include "job/MemoryNeed.h"
 #include "job/MixJob.h"
 #include "job/ReportNames.h"
 #include "job/StepLabels.h"
@@ -134,6 +135,18 @@ bool sequenceReady(FadeRun& fade)
     return !why;
 }
 
+// A Fade whose pictures and frames cannot fit in the request's memory limit is refused before
+// its frames are made. Its pictures are decoded first: a damaged one, however big its header
+// says it is, costs only the rows it holds and is reported as damaged.
+bool memoryFits(FadeRun& fade)
+{
+    if (std::optional<std::string> why = memoryRefusal(fade.run.request)) {
+        fade.run.fail(*why);
+        return false;
+    }
+    return true;
+}
+
 // A sequence: the pair of frame `pair` decoded into the source surfaces and captured, at the
 // labels of the first pair's loads (kLoadSource1, kLoadSource2) and captures (kCaptureSource1,
 // kCaptureSource2). False when a picture cannot be read: the job ends there and writes nothing.
@@ -148,8 +161,7 @@ bool loadSequencePair(FadeRun& fade, StepRunner& steps, int pair)
         const std::string& file = files[std::size_t(pair + side)];
         const int loadLabel = side == 0 ? label::kLoadSource1 : label::kLoadSource2;
         if (!steps.run(loadLabel, [&] { loadInto(side == 0 ? s.fadeSource1 : s.fadeSource2, fade.pictures, file); })) {
-            fade.run.fail("picture " + std::to_string(pair + side + 1) + " of the sequence (" + file +
-                          ") could not be read.");
+            fade.run.fail(fade.run.inputFailure("picture " + std::to_string(pair + side + 1) + " of the sequence", file));
             fade.sequenceFailed = true;
             return false;
         }
@@ -177,11 +189,11 @@ bool loadPictures(FadeRun& fade, StepRunner& steps)
     if (request.image2Path != request.image1Path)
         fade.pictures.prefetch(request.image2Path);
     if (!steps.run(label::kLoadImage1, [&] { loadInto(s.fadeMeshStart, fade.pictures, request.image1Path); })) {
-        fade.run.fail("Image #1 could not be read.");
+        fade.run.fail(fade.run.inputFailure("Image #1", request.image1Path));
         return false;
     }
     if (!steps.run(label::kLoadImage2, [&] { loadInto(s.fadeMeshEnd, fade.pictures, request.image2Path); })) {
-        fade.run.fail("Image #2 could not be read.");
+        fade.run.fail(fade.run.inputFailure("Image #2", request.image2Path));
         return false;
     }
     steps.run(label::kLoadSource1, [&] {
@@ -428,7 +440,7 @@ void runFadeSteps(JobRun& run, StepRunner& steps)
 {
     FadeRun fade(run);
     steps.run(label::kFadeBusyPointer, [&] { fade.ui.setBusyPointer(true); });
-    if (sequenceReady(fade) && loadPictures(fade, steps)) {
+    if (sequenceReady(fade) && loadPictures(fade, steps) && memoryFits(fade)) {
         prepareFrames(fade, steps);
         // A step reported on while the pictures were prepared: no frame could be right.
         if (run.resultSound() && enoughSpace(fade)) {

@@ -1,7 +1,10 @@
 #include "job/FadeSequence.h"
 
+#include "platform/InputFile.h"
+
 #include <filesystem>
-#include <fstream>
+
+#include <unistd.h>
 
 namespace vantorell {
 
@@ -56,9 +59,11 @@ std::optional<std::string> checkSequence(const MixRequest& request, int steps)
         return "morph meshes are for one pair of pictures, not a sequence.";
     for (std::size_t i = 0; i < request.sequenceFiles.size(); ++i) {
         const std::string& file = request.sequenceFiles[i];
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(file, ec) || !std::ifstream(file, std::ios::binary))
-            return "picture " + std::to_string(i + 1) + " of the sequence (" + file + ") cannot be read.";
+        std::string problem;
+        const int fd = openInputFile(file, problem);
+        if (fd < 0)
+            return "picture " + std::to_string(i + 1) + " of the sequence (" + file + ") cannot be read: " + problem + ".";
+        ::close(fd);
     }
     return std::nullopt;
 }

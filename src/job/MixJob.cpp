@@ -55,7 +55,10 @@ std::future<Picture> decodeAhead(bool enabled, const std::string& file, DecodeRe
     return std::async(std::launch::async, [file, request] { return loadPicture(file, request); });
 }
 
-std::string unreadable(int image) { return "Image #" + std::to_string(image) + " could not be read."; }
+std::string unreadable(const JobRun& run, int image)
+{
+    return run.inputFailure("Image #" + std::to_string(image), image == 1 ? run.request.image1Path : run.request.image2Path);
+}
 
 // Writes the surface's image as the JPEG result, whole or not at all.
 void saveJpegResult(JobRun& run, WorkSurface& surface)
@@ -152,6 +155,14 @@ bool JobRun::resultSound()
     const StepError& first = outcome.errors.front();
     fail("an error was reported at line " + std::to_string(first.label) + ": " + asSentence(first.description));
     return false;
+}
+
+std::string JobRun::inputFailure(std::string_view what, const std::string& path) const
+{
+    if (outcome.errors.empty())
+        return vantorell::inputFailure(what, path, {});
+    const StepError& last = outcome.errors.back();
+    return vantorell::inputFailure(what, path, last.inputProblem, last.description);
 }
 
 std::string JobRun::writeFailure() const
@@ -298,7 +309,7 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
         if (!steps.run(label::kBlendLoadBase + o, [&] {
                 base.loadPicture(baseFile, blend.width, blend.height);
             })) {
-            run.fail(unreadable(direction.exchanged ? 2 : 1));
+            run.fail(unreadable(run, direction.exchanged ? 2 : 1));
             break;
         }
         if (!steps.run(label::kBlendLoadFadedIn + o, [&] {
@@ -307,7 +318,7 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
                 else
                     fadedIn.loadPicture(fadedInFile, blend.width, blend.height);
             })) {
-            run.fail(unreadable(direction.exchanged ? 1 : 2));
+            run.fail(unreadable(run, direction.exchanged ? 1 : 2));
             break;
         }
 
@@ -372,14 +383,14 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
     // picture (or its error) arrives at its own step.
     std::future<Picture> secondPicture = decodeAhead(m_helperThreads, request.image2Path, DecodeRequest{});
     if (!steps.run(label::kLoadOverlay1, [&] { first.loadPicture(request.image1Path); }))
-        run.fail(unreadable(1));
+        run.fail(unreadable(run, 1));
     else if (!steps.run(label::kLoadOverlay2, [&] {
                  if (secondPicture.valid())
                      second.setPicture(secondPicture.get());
                  else
                      second.loadPicture(request.image2Path);
              }))
-        run.fail(unreadable(2));
+        run.fail(unreadable(run, 2));
     if (!run.failed())
         overlayAndSave(run, steps);
     steps.run(label::kOverlayNormalPointer, [&] { run.ui.setBusyPointer(false); });

@@ -142,6 +142,9 @@ struct JobRun {
     bool resultSound();
     // "result.jpg could not be written.", for the request's result file; "... could not be
     // written: the disk holding FOLDER is full." when the write failed for want of space.
+    // Why the input `what` ("Image #1") at `path` could not be used, from the report its load
+    // step just made: "Image #1 (PATH) could not be read: no such file."
+    std::string inputFailure(std::string_view what, const std::string& path) const;
     std::string writeFailure() const;
     bool diskFull = false;   // a write of the result failed for want of space
     // The request's frame count and frames per second, converted the moment a step needs them.

@@ -92,6 +92,11 @@ struct MixRequest {
     // A fade through a sequence (job/FadeSequence.h): two or more pictures, faded each into the
     // next in one output; image1Path and image2Path then name the first two. Empty: one pair.
     std::vector<std::string> sequenceFiles;
+
+    // The most memory one Fade may need for its pictures and frames, estimated from the
+    // pictures' sizes before any frame is made; a job that needs more is refused.
+    std::int64_t memoryLimit = kDefaultMemoryLimit;
+    static constexpr std::int64_t kDefaultMemoryLimit = std::int64_t(4) << 30;   // 4 GiB
 };
 
 // "jpg", "avi", "gif", "mp4", "webm", "webp" or "png": the extension of the request's result file.
@@ -116,6 +121,7 @@ struct StepError {
     std::string description;
     std::string routine;
     int label = 0;
+    std::string inputProblem;   // for an input file: what went wrong with it (RuntimeError::inputProblem)
 };
 
 struct MixOutcome {

@@ -2,6 +2,7 @@
 
 #include "job/JpegOutput.h"
 #include "mix/Overlay.h"
+#include "platform/InputFile.h"
 #include "platform/JpegCodec.h"
 #include "platform/PictureLimits.h"
 #include "platform/PictureLoader.h"
@@ -10,7 +11,6 @@
 #include <span>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,7 +24,8 @@ class MappedFile {
 public:
     explicit MappedFile(const std::string& file)
     {
-        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        std::string problem;   // the whole-picture steps report it
+        const int fd = openInputFile(file, problem);
         if (fd < 0)
             return;
         struct stat st {};

@@ -34,7 +34,7 @@ public:
             std::forward<Step>(step)();
             return true;
         } catch (const RuntimeError& e) {
-            report(label, e.number(), e.description());
+            report(label, e.number(), e.description(), e.inputProblem());
         } catch (const std::bad_alloc&) {
             report(label, errnum::OutOfMemory, "Out of memory");
         } catch (const std::exception& e) {
@@ -57,10 +57,10 @@ public:
     const std::string& routine() const { return m_routine; }
 
 private:
-    void report(int label, int number, const std::string& description)
+    void report(int label, int number, const std::string& description, const std::string& inputProblem = {})
     {
         if (m_errors)
-            m_errors->push_back({number, description, m_routine, label});
+            m_errors->push_back({number, description, m_routine, label, inputProblem});
         showApplicationError(m_ui, m_routine, label, description);
     }
 

@@ -1,10 +1,12 @@
 #include "mix/MeshFile.h"
 
 #include "platform/ByteSize.h"
+#include "platform/InputFile.h"
 #include "platform/PictureLimits.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -112,12 +114,37 @@ using Json = nlohmann::json;
 
 constexpr int kMaxDepth = 8;
 
-// Nesting deeper than the format's few levels is refused before the parser sees the text.
-bool nestingWithin(std::string_view text, int maxDepth)
+// "line 3, column 7" of the byte at `offset` (both counted from 1; columns in bytes).
+std::string position(std::string_view text, std::size_t offset)
+{
+    offset = std::min(offset, text.size());
+    const std::string_view before = text.substr(0, offset);
+    const std::size_t lineStart = before.rfind('\n');
+    const std::size_t line = 1 + std::size_t(std::count(before.begin(), before.end(), '\n'));
+    const std::size_t column = offset - (lineStart == std::string_view::npos ? 0 : lineStart + 1) + 1;
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// JSON is text: a control byte other than tab, line feed and carriage return never appears in
+// it, in a string or out. The offset of the first one, or npos.
+std::size_t firstNonTextByte(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F)
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+// Nesting deeper than the format's few levels is refused before the parser sees the text: the
+// offset of the bracket that goes too deep, or npos.
+std::size_t tooDeepAt(std::string_view text, int maxDepth)
 {
     int depth = 0;
     bool inString = false, escaped = false;
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if (inString) {
             if (escaped)
                 escaped = false;
@@ -129,12 +156,12 @@ bool nestingWithin(std::string_view text, int maxDepth)
             inString = true;
         } else if (c == '[' || c == '{') {
             if (++depth > maxDepth)
-                return false;
+                return i;
         } else if (c == ']' || c == '}') {
             --depth;
         }
     }
-    return true;
+    return std::string_view::npos;
 }
 
 MeshFileResult failed(std::string why) { return {std::nullopt, std::move(why)}; }
@@ -206,11 +233,24 @@ MeshFileResult parseMeshJson(std::string_view text)
         return failed("the mesh file is larger than " + formatByteSize(kMaxMeshFileBytes));
     if (text.find_first_not_of(" \t\r\n") == std::string_view::npos)
         return failed("the mesh file is empty");
-    if (!nestingWithin(text, kMaxDepth))
-        return failed("the mesh file nests deeper than " + std::to_string(kMaxDepth) + " levels");
-    const Json root = Json::parse(text.begin(), text.end(), nullptr, false);
-    if (root.is_discarded())
-        return failed("the mesh file is not valid JSON");
+    if (const std::size_t at = firstNonTextByte(text); at != std::string_view::npos) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", unsigned(static_cast<unsigned char>(text[at])));
+        return failed("the mesh file is not valid JSON: it is not text (byte " + std::string(byte) + " at " +
+                      position(text, at) + ")");
+    }
+    if (const std::size_t at = tooDeepAt(text, kMaxDepth); at != std::string_view::npos)
+        return failed("the mesh file nests deeper than " + std::to_string(kMaxDepth) + " levels (at " +
+                      position(text, at) + ")");
+    Json root;
+    try {
+        root = Json::parse(text.begin(), text.end());
+    } catch (const Json::parse_error& e) {
+        // e.byte counts from 1 and points just past what the parser read.
+        return failed("the mesh file is not valid JSON at " + position(text, e.byte > 0 ? e.byte - 1 : 0));
+    } catch (const Json::exception&) {   // a number beyond what a double holds
+        return failed("the mesh file holds a number out of range");
+    }
     if (!root.is_object())
         return failed("the mesh file must hold one JSON object");
     const auto columns = root.contains("columns") ? wholeNumber(root["columns"], kMinMeshCells, kMaxMeshCells) : std::nullopt;
@@ -230,6 +270,8 @@ MeshFileResult parseMeshJson(std::string_view text)
 
 MeshFileResult readMeshFile(const std::filesystem::path& path)
 {
+    if (const std::string problem = inputFileProblem(path); !problem.empty())
+        return failed("cannot open the mesh file " + path.string() + ": " + problem);
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return failed("cannot open the mesh file " + path.string());

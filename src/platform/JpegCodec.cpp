@@ -1,11 +1,18 @@
 #include "platform/JpegCodec.h"
 
+#include "platform/RuntimeError.h"
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
+#include <new>
+#include <utility>
+
+#include <sys/mman.h>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace vantorell {
 
@@ -13,11 +20,14 @@ namespace {
 
 // libjpeg reports a fatal error through error_exit, which must not return: jump back to the
 // setjmp of the phase that called into it. Each phase function keeps only trivially
-// destructible locals, so the jump skips no destructor. Warnings (corrupt data that libjpeg
-// can decode around) are not printed.
+// destructible locals, so the jump skips no destructor. Warnings are not printed; the two that
+// mean the pixels cannot be had (the data ran out, a Huffman code that is no code) end the
+// decode the same way, before libjpeg fills the rest of the picture with grey. Other warnings
+// (stray bytes between markers) leave every pixel intact.
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    JpegDamage damage = JpegDamage::None;
 };
 
 void onError(j_common_ptr cinfo)
@@ -27,6 +37,26 @@ void onError(j_common_ptr cinfo)
 
 void onMessage(j_common_ptr) {}
 
+void onEmit(j_common_ptr cinfo, int level)
+{
+    if (level >= 0)
+        return;   // trace messages
+    auto* error = reinterpret_cast<ErrorManager*>(cinfo->err);
+    if (error->pub.msg_code == JWRN_JPEG_EOF)
+        error->damage = JpegDamage::EndsEarly;
+    else if (error->pub.msg_code == JWRN_HUFF_BAD_CODE)
+        error->damage = JpegDamage::Corrupt;
+    else
+        return;
+    std::longjmp(error->jump, 1);
+}
+
+void setDamage(JpegDamage* out, JpegDamage damage)
+{
+    if (out)
+        *out = damage;
+}
+
 struct Decompressor {
     jpeg_decompress_struct cinfo{};
     ErrorManager error{};
@@ -35,6 +65,7 @@ struct Decompressor {
         cinfo.err = jpeg_std_error(&error.pub);
         error.pub.error_exit = onError;
         error.pub.output_message = onMessage;
+        error.pub.emit_message = onEmit;
         jpeg_create_decompress(&cinfo);
     }
     ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
@@ -68,22 +99,96 @@ bool prepare(Decompressor& decompressor, int scaleDenominator)
     return true;
 }
 
-bool decompress(Decompressor& decompressor, std::uint8_t* pixels, std::size_t stride)
+// Pixel memory that grows with the rows decoded into it: mapped pages, moved rather than
+// copied as they grow (mremap), so the picture is never held twice. As with Bitmap's own
+// mappings, new pages are asked for as huge pages and filled in by the kernel in one pass.
+class GrowingPixels {
+public:
+    GrowingPixels(std::size_t stride, std::size_t rows) : m_stride(stride), m_total(stride * rows) {}
+    ~GrowingPixels()
+    {
+        if (m_pixels)
+            ::munmap(m_pixels, m_capacity);
+    }
+    GrowingPixels(const GrowingPixels&) = delete;
+    GrowingPixels& operator=(const GrowingPixels&) = delete;
+
+    // The address of `row`, with room for `count` rows from it; nullptr when memory is out.
+    std::uint8_t* rows(std::size_t row, std::size_t count)
+    {
+        const std::size_t needed = std::min(m_total, m_stride * (row + count));
+        if (needed > m_capacity && !grow(needed))
+            return nullptr;
+        return m_pixels + m_stride * row;
+    }
+
+    // Hands the memory over (all rows filled) as a bitmap's pixels.
+    std::shared_ptr<std::uint8_t[]> release()
+    {
+        const std::size_t exact = pageRounded(m_total);
+        if (exact < m_capacity && ::mremap(m_pixels, m_capacity, exact, 0) != MAP_FAILED)
+            m_capacity = exact;   // the doubling's spare room goes back
+        std::uint8_t* pixels = std::exchange(m_pixels, nullptr);
+        return std::shared_ptr<std::uint8_t[]>(pixels, [size = m_capacity](std::uint8_t* p) { ::munmap(p, size); });
+    }
+
+private:
+    static std::size_t pageRounded(std::size_t bytes)
+    {
+        constexpr std::size_t kPage = 4096;
+        return (bytes + kPage - 1) / kPage * kPage;
+    }
+
+    bool grow(std::size_t needed)
+    {
+        constexpr std::size_t kFirst = std::size_t(1) << 20;
+        const std::size_t capacity =
+            pageRounded(std::max({needed, std::min(m_total, kFirst), std::min(m_total, m_capacity * 2)}));
+        void* grown = m_pixels ? ::mremap(m_pixels, m_capacity, capacity, MREMAP_MAYMOVE)
+                               : ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (grown == MAP_FAILED)
+            return false;
+        m_pixels = static_cast<std::uint8_t*>(grown);
+#ifdef MADV_HUGEPAGE
+        ::madvise(m_pixels, capacity, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+        constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
+#else
+        constexpr int kPopulateWrite = 23;   // MADV_POPULATE_WRITE (Linux 5.14); older kernels refuse it
+#endif
+        ::madvise(m_pixels + m_capacity, capacity - m_capacity, kPopulateWrite);
+        m_capacity = capacity;
+        return true;
+    }
+
+    std::size_t m_stride;
+    std::size_t m_total;
+    std::uint8_t* m_pixels = nullptr;
+    std::size_t m_capacity = 0;
+};
+
+enum class Decompressed { Whole, Failed, OutOfMemory };
+
+Decompressed decompress(Decompressor& decompressor, GrowingPixels& pixels, std::size_t stride)
 {
     if (setjmp(decompressor.error.jump))
-        return false;
+        return Decompressed::Failed;
     jpeg_start_decompress(&decompressor.cinfo);
     while (decompressor.cinfo.output_scanline < decompressor.cinfo.output_height) {
         JSAMPROW rows[4];
         const unsigned first = decompressor.cinfo.output_scanline;
         const unsigned count = std::min(4u, decompressor.cinfo.output_height - first);
+        std::uint8_t* room = pixels.rows(first, count);
+        if (!room)
+            return Decompressed::OutOfMemory;
         for (unsigned i = 0; i < count; ++i)
-            rows[i] = pixels + stride * (first + i);
+            rows[i] = room + stride * i;
         if (jpeg_read_scanlines(&decompressor.cinfo, rows, count) == 0)
-            break;   // suspended: the memory source never suspends, but never spin
+            return Decompressed::Failed;   // suspended: the memory source never suspends, but never spin
     }
-    jpeg_abort_decompress(&decompressor.cinfo);   // skip the trailer: a truncated file has none
-    return true;
+    jpeg_abort_decompress(&decompressor.cinfo);   // skip the trailer, which nothing needs
+    return Decompressed::Whole;
 }
 
 struct Compressor {
@@ -140,29 +245,46 @@ bool compress(Compressor& compressor, const Bitmap& bitmap, int quality)
 
 }  // namespace
 
-std::optional<JpegHeader> readJpegHeader(std::span<const std::uint8_t> bytes)
+std::optional<JpegHeader> readJpegHeader(std::span<const std::uint8_t> bytes, JpegDamage* damage)
 {
+    setDamage(damage, JpegDamage::None);
     if (bytes.empty())
         return std::nullopt;
     auto decompressor = std::make_unique<Decompressor>();
-    if (!readHeader(*decompressor, bytes))
+    if (!readHeader(*decompressor, bytes)) {
+        setDamage(damage, decompressor->error.damage);
         return std::nullopt;
+    }
     const jpeg_decompress_struct& info = decompressor->cinfo;
     return JpegHeader{int(info.image_width), int(info.image_height), info.num_components};
 }
 
-std::optional<Bitmap> decodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator)
+std::optional<Bitmap> decodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator, JpegDamage* damage)
 {
+    setDamage(damage, JpegDamage::None);
     if (bytes.empty())
         return std::nullopt;
     auto decompressor = std::make_unique<Decompressor>();
-    if (!readHeader(*decompressor, bytes) || !prepare(*decompressor, scaleDenominator))
+    if (!readHeader(*decompressor, bytes) || !prepare(*decompressor, scaleDenominator)) {
+        setDamage(damage, decompressor->error.damage);
         return std::nullopt;
+    }
     const jpeg_decompress_struct& info = decompressor->cinfo;
-    Bitmap bitmap = Bitmap::uninitialized(int(info.output_width), int(info.output_height));
-    if (bitmap.empty() || !decompress(*decompressor, bitmap.mutableBits(), bitmap.stride()))
+    const int width = int(info.output_width), height = int(info.output_height);
+    if (width <= 0 || height <= 0)
         return std::nullopt;
-    return bitmap;
+    const std::size_t stride = std::size_t(width) * 4;
+    GrowingPixels pixels(stride, std::size_t(height));
+    switch (decompress(*decompressor, pixels, stride)) {
+    case Decompressed::Whole:
+        return Bitmap::adopt(width, height, pixels.release());
+    case Decompressed::OutOfMemory:
+        throw RuntimeError(errnum::OutOfMemory, "Out of memory");
+    case Decompressed::Failed:
+        break;
+    }
+    setDamage(damage, decompressor->error.damage);
+    return std::nullopt;
 }
 
 bool encodeJpeg(const Bitmap& bitmap, const std::string& file, int quality)

@@ -21,15 +21,22 @@ struct JpegHeader {
     int components = 0;   // 1 (grey), 3 (YCbCr or RGB), 4 (CMYK or YCCK)
 };
 
-// Reads the frame header. nullopt when libjpeg cannot read it (not a JPEG, damaged header).
-std::optional<JpegHeader> readJpegHeader(std::span<const std::uint8_t> bytes);
+// What stopped a decode that libjpeg would otherwise have finished with grey: the data ran out
+// before the picture did, or its entropy-coded data cannot be decoded.
+enum class JpegDamage { None, EndsEarly, Corrupt };
+
+// Reads the frame header. nullopt when libjpeg cannot read it (not a JPEG, damaged header;
+// `damage`, when given, says whether the data ran out).
+std::optional<JpegHeader> readJpegHeader(std::span<const std::uint8_t> bytes, JpegDamage* damage = nullptr);
 
 // Decodes at scale 1 / scaleDenominator (1, 2, 4 or 8): ceil(width / s) x ceil(height / s)
-// pixels. A damaged or truncated stream decodes as far as it goes (libjpeg fills the rest with
-// grey), the way libjpeg's own tools do. Answers nullopt when libjpeg refuses the data or its
-// colour space cannot become blue, green, red (CMYK): the caller decides what to do then.
-// The caller has checked the header's size against the picture limits.
-std::optional<Bitmap> decodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator);
+// pixels. The pixels go into memory that grows with the rows decoded, so a small file whose
+// header claims a huge picture stops at its first missing row having taken little. Answers
+// nullopt when the data ends early or is corrupt (`damage` says which), when libjpeg refuses
+// the data, or when its colour space cannot become blue, green, red (CMYK): the caller decides
+// what to do then. The caller has checked the header's size against the picture limits.
+std::optional<Bitmap> decodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator,
+                                 JpegDamage* damage = nullptr);
 
 // Writes a baseline JPEG (4:2:0, JFIF at 96 dots per inch) at the quality on libjpeg's 0..100
 // scale. Answers false when the file cannot be created or written.
@@ -37,8 +44,8 @@ bool encodeJpeg(const Bitmap& bitmap, const std::string& file, int quality);
 
 // A JPEG decoded a few rows at a time into 32-bit blue, green, red, X rows, at full size, with
 // the same pixels DecodeJpeg gives at scale 1. For pictures too big to hold whole. Every call
-// answers false once libjpeg refuses the data (or the colour space, CMYK); the reader is then
-// done with.
+// answers false once libjpeg refuses the data (or the colour space, CMYK) or the data is
+// damaged; the reader is then done with.
 class JpegRowReader {
 public:
     JpegRowReader();

@@ -1,7 +1,9 @@
 #include "platform/PictureLoader.h"
 
 #include "platform/ExifOrientation.h"
+#include "platform/InputFile.h"
 #include "platform/JpegCodec.h"
+#include "platform/PictureData.h"
 #include "platform/PictureLimits.h"
 #include "platform/RuntimeError.h"
 #include "platform/qtimage/QtImageModule.h"
@@ -37,16 +39,30 @@ namespace {
 
 [[noreturn]] void invalidPicture(const std::string& why = {})
 {
-    throw RuntimeError(errnum::InvalidPicture, why.empty() ? "Invalid picture" : "Invalid picture: " + why);
+    throw RuntimeError(errnum::InvalidPicture, why.empty() ? "Invalid picture" : "Invalid picture: " + why,
+                       why.empty() ? "could not be read: it is not a picture Vantorell reads"
+                                   : "could not be read: " + why);
 }
+
+// A picture whose data ends before its pixels do, or cannot be what the format allows: the
+// report is the one an undecodable picture gives, the closing message says what is wrong.
+[[noreturn]] void damaged(std::string_view why)
+{
+    throw RuntimeError(errnum::InvalidPicture, "Invalid picture", "is damaged: " + std::string(why));
+}
+
+constexpr std::string_view kEndsEarly = "its data ends early";
+constexpr std::string_view kCorrupt = "its data is corrupt";
+
+constexpr std::string_view kTooLarge = "could not be read: it is too large: ";
 
 [[noreturn]] void tooLarge(int width, int height)
 {
-    throw RuntimeError(errnum::InvalidPicture,
-                       "Picture too large: " + std::to_string(width) + " x " + std::to_string(height) +
-                           " pixels (the limit is " + std::to_string(limits::kMaxPictureSide) +
-                           " pixels a side and " + std::to_string(limits::kMaxPicturePixels / 1000000) +
-                           " megapixels)");
+    const std::string size = std::to_string(width) + " x " + std::to_string(height) +
+                             " pixels (the limit is " + std::to_string(limits::kMaxPictureSide) +
+                             " pixels a side and " + std::to_string(limits::kMaxPicturePixels / 1000000) +
+                             " megapixels)";
+    throw RuntimeError(errnum::InvalidPicture, "Picture too large: " + size, std::string(kTooLarge) + size);
 }
 
 bool isJpeg(std::span<const std::uint8_t> bytes)
@@ -177,7 +193,10 @@ PictureHeader jpegHeader(std::span<const std::uint8_t> bytes)
     header.jpegScans = countJpegScans(bytes, limits::kMaxJpegScans);
     if (header.jpegScans > limits::kMaxJpegScans)
         invalidPicture("more than " + std::to_string(limits::kMaxJpegScans) + " scans in a progressive JPEG");
-    const std::optional<JpegHeader> frame = readJpegHeader(bytes);
+    JpegDamage damage = JpegDamage::None;
+    const std::optional<JpegHeader> frame = readJpegHeader(bytes, &damage);
+    if (damage != JpegDamage::None)
+        damaged(damage == JpegDamage::EndsEarly ? kEndsEarly : kCorrupt);
     if (!frame || frame->width <= 0 || frame->height <= 0)
         invalidPicture();
     // A picture stored turned is described as it is shown (upright).
@@ -248,11 +267,25 @@ QtCaller& qtCaller()
     return *caller;
 }
 
+// A top-down BMP's bytes with a positive height: the same rows, read bottom up.
+std::vector<std::uint8_t> bottomUpBmp(std::span<const std::uint8_t> bytes)
+{
+    std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
+    const std::uint32_t height = std::uint32_t(-std::int64_t(le32(&copy[22])));
+    for (int i = 0; i < 4; ++i)
+        copy[22 + std::size_t(i)] = std::uint8_t(height >> (8 * i));
+    return copy;
+}
+
 // Reads the header through Qt's readers and checks it against the limits.
 PictureHeader qtHeader(std::span<const std::uint8_t> bytes)
 {
     if (isBmp(bytes))
         checkBmpDeclaredSize(bytes);
+    if (isTopDownBmp(bytes)) {
+        const std::vector<std::uint8_t> bottomUp = bottomUpBmp(bytes);
+        return qtHeader(bottomUp);
+    }
     VantorellQtImage image{};
     int status = VANTORELL_QT_INVALID;
     qtCaller().run([&] { status = qtImageModule().readHeader(bytes.data(), bytes.size(), &image); });
@@ -301,9 +334,25 @@ Result onQtReaderThread(Call&& call)
     return std::move(*result);
 }
 
+// Qt's reader refuses a BMP whose rows are stored top down (a negative height): the same bytes
+// with the height made positive read as the picture upside down, which is turned back.
+Picture decodeTopDownBmp(std::span<const std::uint8_t> bytes);
+
 Picture decodeWithQtHere(std::span<const std::uint8_t> bytes)
 {
-    const PictureHeader header = qtHeader(bytes);
+    PictureHeader header;
+    try {
+        header = qtHeader(bytes);
+    } catch (const RuntimeError& e) {
+        // Cut off inside its header or palette; a header that claims too much says so.
+        if (!e.inputProblem().starts_with(kTooLarge) && pictureDataEndsEarly(bytes))
+            damaged(kEndsEarly);
+        throw;
+    }
+    if (pictureDataEndsEarly(bytes))
+        damaged(kEndsEarly);
+    if (isTopDownBmp(bytes))
+        return decodeTopDownBmp(bytes);
     const QtImageModule& qt = qtImageModule();
     VantorellQtImage image{};
     // Qt refuses any image above its allocation limit (128 MB in Qt 6.4, which stops at about
@@ -327,6 +376,23 @@ Picture decodeWithQtHere(std::span<const std::uint8_t> bytes)
     return Picture(Bitmap::adopt(image.width, image.height, std::move(owner)), header.width, header.height);
 }
 
+Picture decodeTopDownBmp(std::span<const std::uint8_t> bytes)
+{
+    const std::vector<std::uint8_t> bottomUp = bottomUpBmp(bytes);
+    Picture upsideDown = decodeWithQtHere(bottomUp);
+    const int sourceWidth = upsideDown.sourceWidth(), sourceHeight = upsideDown.sourceHeight();
+    Bitmap bitmap = upsideDown.bitmap();
+    upsideDown = Picture();   // the pixels are the bitmap's alone: turned in place
+    const std::size_t stride = bitmap.stride();
+    std::vector<std::uint8_t> row(stride);
+    for (int top = 0, bottom = bitmap.height() - 1; top < bottom; ++top, --bottom) {
+        std::memcpy(row.data(), bitmap.mutableRow(top), stride);
+        std::memcpy(bitmap.mutableRow(top), bitmap.mutableRow(bottom), stride);
+        std::memcpy(bitmap.mutableRow(bottom), row.data(), stride);
+    }
+    return Picture(std::move(bitmap), sourceWidth, sourceHeight);
+}
+
 Picture decodeWithQt(std::span<const std::uint8_t> bytes)
 {
     return onQtReaderThread<Picture>([&] { return decodeWithQtHere(bytes); });
@@ -340,8 +406,11 @@ Picture decode(std::span<const std::uint8_t> bytes, const DecodeRequest& request
         const int orientation = jpegExifOrientation(bytes);
         const PictureHeader header = jpegHeader(bytes);   // the upright size
         const int scale = jpegScaleDenominator(header.width, header.height, request);
-        if (std::optional<Bitmap> bitmap = decodeJpeg(bytes, scale))
+        JpegDamage damage = JpegDamage::None;
+        if (std::optional<Bitmap> bitmap = decodeJpeg(bytes, scale, &damage))
             return Picture(orientUpright(*bitmap, orientation), header.width, header.height);
+        if (damage != JpegDamage::None)
+            damaged(damage == JpegDamage::EndsEarly ? kEndsEarly : kCorrupt);
         // libjpeg gives no blue, green, red for CMYK and refuses some damage; Qt's reader
         // converts CMYK itself (at full size), and refuses the same damage with the same answer.
         const Picture stored = decodeWithQt(bytes);
@@ -404,12 +473,13 @@ int countJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
 bool isJpegFile(const std::filesystem::path& file)
 {
     std::uint8_t signature[3] = {};
-    std::FILE* stream = std::fopen(file.c_str(), "rb");
-    if (!stream)
+    std::string problem;
+    const int fd = openInputFile(file, problem);
+    if (fd < 0)
         return false;
-    const std::size_t count = std::fread(signature, 1, sizeof signature, stream);
-    std::fclose(stream);
-    return isJpeg({signature, count});
+    const ssize_t count = ::read(fd, signature, sizeof signature);
+    ::close(fd);
+    return count > 0 && isJpeg({signature, std::size_t(count)});
 }
 
 PictureHeader readPictureHeader(std::span<const std::uint8_t> bytes)
@@ -427,40 +497,60 @@ Picture loadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRe
     return decode(bytes, request);
 }
 
+namespace {
+
+// A picture file mapped for reading, refused with loadPicture's errors when it cannot be.
+class MappedPicture {
+public:
+    explicit MappedPicture(const std::filesystem::path& file)
+    {
+        std::string problem;
+        const int fd = openInputFile(file, problem);
+        if (fd < 0) {
+            if (problem == "no such file")
+                throw RuntimeError(errnum::FileNotFound, "File not found", "could not be read: " + problem);
+            throw RuntimeError(errnum::FileAccessError, "Path/File access error", "could not be read: " + problem);
+        }
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || st.st_size <= 0) {
+            ::close(fd);
+            throw RuntimeError(errnum::InvalidPicture, "Invalid picture", "could not be read: the file is empty");
+        }
+        // The decoder reads the file in place. MAP_POPULATE maps every page of it at once, which
+        // costs far less than one page fault per 4 KB of a photograph of several megabytes.
+        m_size = std::size_t(st.st_size);
+        void* mapped = ::mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        ::close(fd);
+        if (mapped == MAP_FAILED)
+            throw RuntimeError(errnum::FileAccessError, "Path/File access error", "could not be read");
+        m_bytes = static_cast<const std::uint8_t*>(mapped);
+    }
+    ~MappedPicture() { ::munmap(const_cast<std::uint8_t*>(m_bytes), m_size); }
+    MappedPicture(const MappedPicture&) = delete;
+    MappedPicture& operator=(const MappedPicture&) = delete;
+    std::span<const std::uint8_t> bytes() const { return {m_bytes, m_size}; }
+
+private:
+    const std::uint8_t* m_bytes = nullptr;
+    std::size_t m_size = 0;
+};
+
+}  // namespace
+
 Picture loadPicture(const std::filesystem::path& file, const DecodeRequest& request)
 {
-    std::error_code ec;
-    const auto status = std::filesystem::status(file, ec);
-    if (file.empty() || status.type() == std::filesystem::file_type::not_found)
-        throw RuntimeError(errnum::FileNotFound, "File not found");
-    if (ec || status.type() == std::filesystem::file_type::directory)
-        throw RuntimeError(errnum::FileAccessError, "Path/File access error");
+    const MappedPicture mapped(file);
+    return decode(mapped.bytes(), request);
+}
 
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw RuntimeError(errnum::FileAccessError, "Path/File access error");
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw RuntimeError(errnum::FileAccessError, "Path/File access error");
+std::optional<PictureHeader> peekPictureHeader(const std::filesystem::path& file)
+{
+    try {
+        const MappedPicture mapped(file);
+        return readPictureHeader(mapped.bytes());
+    } catch (const RuntimeError&) {
+        return std::nullopt;
     }
-    if (st.st_size <= 0) {
-        ::close(fd);
-        invalidPicture();
-    }
-    // The decoder reads the file in place. MAP_POPULATE maps every page of it at once, which
-    // costs far less than one page fault per 4 KB of a photograph of several megabytes.
-    const std::size_t size = std::size_t(st.st_size);
-    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-    ::close(fd);
-    if (mapped == MAP_FAILED)
-        throw RuntimeError(errnum::FileAccessError, "Path/File access error");
-    struct Unmap {
-        void* p;
-        std::size_t n;
-        ~Unmap() { ::munmap(p, n); }
-    } unmap{mapped, size};
-    return decode({static_cast<const std::uint8_t*>(mapped), size}, request);
 }
 
 }  // namespace vantorell

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -51,6 +52,10 @@ void setQtReaderThread(QtReaderThread runner);
 
 // Reads and checks the header only (the same checks LoadPicture makes before decoding).
 PictureHeader readPictureHeader(std::span<const std::uint8_t> bytes);
+
+// The header of a picture file, read and checked as loadPicture reads it; nullopt for anything
+// loadPicture would refuse (it then says why).
+std::optional<PictureHeader> peekPictureHeader(const std::filesystem::path& file);
 
 // Counts the start-of-scan markers of a JPEG by walking its marker segments and skipping the
 // entropy-coded data between them; stops counting once the count passes stopAfter.

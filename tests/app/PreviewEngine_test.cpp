@@ -131,7 +131,7 @@ TEST(PreviewEngine, MissingAndUnreadablePicturesAreToldInWords)
     EXPECT_EQ(f.engine.renderNow(in).message, "Choose Image #2 to see a preview.");
     in.image2 = (f.dir.path() / "missing.jpg").string();
     const PreviewResult r = f.engine.renderNow(in);
-    EXPECT_EQ(r.message, "Image #2 could not be read.");
+    EXPECT_EQ(r.message, "Image #2 (" + in.image2 + ") could not be read: no such file.");
     EXPECT_TRUE(r.image.empty());
 }
 

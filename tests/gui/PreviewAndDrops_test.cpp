@@ -89,7 +89,7 @@ TEST(PreviewPane, RestoredPicturesArePreviewedAtOnceAndEveryInputRendersAgain)
     f.image2Box.setText("/nowhere/missing.jpg");
     ASSERT_TRUE(waitUntil([&] { return pane.shown().inputs.image2 == "/nowhere/missing.jpg"; }));
     EXPECT_TRUE(pane.image().isNull());
-    EXPECT_EQ(pane.shown().message, "Image #2 could not be read.");
+    EXPECT_EQ(pane.shown().message, "Image #2 (/nowhere/missing.jpg) could not be read: no such file.");
 }
 
 TEST(WindowDrops, PicturesFillTheImageBoxesAndAFolderTheOutputBox)

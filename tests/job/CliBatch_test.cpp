@@ -171,7 +171,9 @@ TEST_F(CliBatch, AFailingPairDoesNotStopTheOthers)
         if (line["status"] == "failed") {
             const auto messages = line["messages"].get<std::vector<std::string>>();
             ASSERT_FALSE(messages.empty());
-            EXPECT_EQ(messages.back(), "No result was written: Image #1 could not be read.");
+            EXPECT_TRUE(messages.back().starts_with("No result was written: Image #1 (" + line["image1"].get<std::string>() +
+                                                    ") could not be read: "))
+                << messages.back();
         }
     }
     EXPECT_EQ(statusOf, (std::map<std::string, std::string>{

@@ -118,7 +118,7 @@ TEST_F(CliSequence, APictureThatCannotBeReadWritesNothing)
         std::string arguments, message;
     } cases[] = {
         {"--sequence-files " + pictures + "'" + (in / "missing.jpg").string() + "'",
-         "No result was written: picture 4 of the sequence (" + (in / "missing.jpg").string() + ") cannot be read."},
+         "No result was written: picture 4 of the sequence (" + (in / "missing.jpg").string() + ") cannot be read: no such file."},
         {"--sequence-files " + pictures + garbage, "No result was written: picture 4 of the sequence ("},
         {"--format gif --sequence-files " + pictures + garbage, "No result was written: picture 4 of the sequence ("},
         {"--frames 1 --sequence-files " + pictures, "needs at least 2 frames per step."},

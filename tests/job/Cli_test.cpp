@@ -79,7 +79,9 @@ TEST_F(Cli, MessagesGoToStderrAndTheStatusSaysWhetherAFileWasWritten)
                                   "at line 434\n\nPlease email screenshot"),
               std::string::npos)
         << badPicture.err;
-    EXPECT_NE(badPicture.err.find("Vantorell: No result was written: Image #1 could not be read.\n"), std::string::npos);
+    EXPECT_NE(badPicture.err.find("Vantorell: No result was written: Image #1 (" + (kSamples / "missing.jpg").string() +
+                                  ") could not be read: no such file.\n"),
+              std::string::npos);
     EXPECT_EQ(badPicture.out, "");
 }
 

@@ -69,10 +69,11 @@ TEST(FadeSequence, RefusesWhatItCannotFade)
     MixRequest morph = request;
     morph.morphMeshes = MorphMeshPair{};
     EXPECT_EQ(*checkSequence(morph, 5), "morph meshes are for one pair of pictures, not a sequence.");
-    for (const std::string& bad : {(dir / "missing.bmp").string(), dir.path().string()}) {
+    for (const auto& [bad, why] : {std::pair{(dir / "missing.bmp").string(), "no such file"},
+                                   std::pair{dir.path().string(), "it is a folder"}}) {
         MixRequest missing = request;
         missing.sequenceFiles.insert(missing.sequenceFiles.begin() + 1, bad);
-        EXPECT_EQ(*checkSequence(missing, 5), "picture 2 of the sequence (" + bad + ") cannot be read.");
+        EXPECT_EQ(*checkSequence(missing, 5), "picture 2 of the sequence (" + bad + ") cannot be read: " + why + ".");
     }
     MixRequest tooMany = request;
     tooMany.sequenceFiles.resize(kMaxSequencePictures + 1, request.sequenceFiles[0]);

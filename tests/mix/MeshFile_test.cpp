@@ -71,10 +71,11 @@ TEST(MeshFile, RefusesHostileFilesQuicklyWithAReason)
     } cases[] = {
         {"empty", "", "empty"},
         {"blank", " \n\t", "empty"},
-        {"binary", binary, "not valid JSON"},
+        {"binary", binary, "not valid JSON: it is not text (byte 0x0B at line 1, column 1)"},
+        {"syntax", "{\"columns\": 2,\n x}", "not valid JSON at line 2, column 2"},
         {"not an object", "[1,2]", "one JSON object"},
         {"nesting", std::string(200000, '[') + std::string(200000, ']'), "larger than"},
-        {"nesting within the size", std::string(10000, '[') + std::string(10000, ']'), "nests deeper"},
+        {"nesting within the size", std::string(10000, '[') + std::string(10000, ']'), "nests deeper than 8 levels (at line 1, column 9)"},
         {"digits", "{\"columns\": " + std::string(5 << 20, '7') + "}", "larger than"},
         {"huge grid", fileText("100000", "100000", "[]"), "from 2 to 16"},
         {"grid of one", fileText("1", "1", pointsText(4)), "from 2 to 16"},

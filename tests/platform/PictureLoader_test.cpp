@@ -93,13 +93,13 @@ TEST(PictureLoader, BadFilesGetTheirOwnErrors)
     }
 }
 
-TEST(PictureLoader, TruncatedJpegGivesThePartThatIsThere)
+TEST(PictureLoader, TruncatedJpegIsDamagedNotGreyed)
 {
-    // libjpeg fills the missing rows with grey and warns; the picture keeps its full size.
-    const Picture picture = loadPicture(kData / "truncated.jpg");
-    EXPECT_EQ(picture.width(), 256);
-    EXPECT_EQ(picture.height(), 192);
-    EXPECT_EQ(picture.bitmap().pixel(128, 191), 0x808080);
+    // The report stays the undecodable picture's; the closing message says what is wrong.
+    const RuntimeError e = loadError(kData / "truncated.jpg");
+    EXPECT_EQ(e.number(), errnum::InvalidPicture);
+    EXPECT_EQ(e.description(), "Invalid picture");
+    EXPECT_EQ(e.inputProblem(), "is damaged: its data ends early");
 }
 
 TEST(PictureLoader, DecompressionBombsAreRefusedFromTheHeader)
