@@ -21,6 +21,7 @@
 #include <QScreen>
 #include <QSet>
 #include <QTimer>
+#include <QWindow>
 #include <QPixmap>
 #include <QRadioButton>
 
@@ -234,9 +235,12 @@ TEST(Screenshots, EachModeWithItsPreview)
     });
     if (folder) {
         QWidget* guide = openUserGuide(&window);
+        ASSERT_TRUE(waitFor([&] { return guide->windowHandle() && guide->windowHandle()->isExposed(); }));
         settle();
         QApplication::processEvents();
-        EXPECT_TRUE(shotOf(*guide).save(QString::fromLocal8Bit(folder) + QStringLiteral("/user-guide.png")));
+        const QPixmap guideShot = shotOf(*guide);
+        expectDrawn(guideShot.toImage(), *guide);
+        EXPECT_TRUE(guideShot.save(QString::fromLocal8Bit(folder) + QStringLiteral("/user-guide.png")));
         guide->close();
     }
     f.blendCanvas.setSize(kBlendCanvasWidth, kBlendCanvasHeight);

@@ -196,7 +196,9 @@ TEST(WindowControls, EveryControlIsNamedAndExplainedAndTabFollowsTheLayout)
         const bool rightInRow = b.left() >= a.right() && b.top() < a.bottom() && b.bottom() > a.top();
         const bool nextColumn = b.left() >= a.right();
         EXPECT_TRUE(below || rightInRow || nextColumn)
-            << chain[i - 1]->accessibleName().toStdString() << " -> " << chain[i]->accessibleName().toStdString();
+            << chain[i - 1]->accessibleName().toStdString() << " -> " << chain[i]->accessibleName().toStdString()
+            << " (" << a.x() << "," << a.y() << " " << a.width() << "x" << a.height() << " / " << b.x() << ","
+            << b.y() << " " << b.width() << "x" << b.height() << ")";
     }
 }
 

@@ -131,7 +131,7 @@ TEST_F(CliBatch, RefusesBeforeAnythingRuns)
         {header + "x.jpg,y.jpg\n", "", "a row has 2 fields where the header has 3 (line 2)"},
         {header + "x.jpg,y.jpg,../escape.jpg\n", "", "which is not a file name inside the output folder"},
         {header + "x.jpg,y.jpg,same\nz.jpg,w.jpg,same.jpg\n", "", "pairs 1 and 2 would both be written as \"same.jpg\""},
-        {header + std::string(4100, 'x') + ",y.jpg,\n", "", "a field is longer than 4.10 KB (line 2)"},
+        {header + std::string(4100, 'x') + ",y.jpg,\n", "", "a field is longer than 4096 bytes (line 2)"},
         {"\xFF\xFEi\0m\0", "", "it is UTF-16 text"},
         {"", "--dir1 " + quoted(dir / "a") + " --dir2 " + quoted(dir / "b") + " --name fixed.jpg",
          "pairs 1 and 2 would both be written as \"fixed.jpg\""},

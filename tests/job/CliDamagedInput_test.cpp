@@ -137,7 +137,7 @@ TEST(CliDamagedInput, AFadeOverTheMemoryLimitIsRefusedNamingTheNeed)
         "TEMP='" + temp.path().string() + "'");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("Vantorell: No result was written: this job needs about "), std::string::npos) << run.err;
-    EXPECT_TRUE(run.err.ends_with(" of memory for its pictures and frames, more than the limit of 1 MB for one job.\n"))
+    EXPECT_TRUE(run.err.ends_with(" of memory for its pictures and frames, more than the limit of 1.00 MB for one job.\n"))
         << run.err;
     EXPECT_TRUE(fs::is_empty(out.path()));
     EXPECT_TRUE(fs::is_empty(temp.path()));
