@@ -25,7 +25,7 @@ QString MainWindow::progressText(const QString& text, double fraction)
     return text + QStringLiteral(" \u2014 ") + percent;   // "Frame 4 of 10 — 40%"
 }
 
-void MainWindow::addJobButtons(QHBoxLayout* row, QHBoxLayout* resultRow, QPushButton* start)
+void MainWindow::addJobButtons(QHBoxLayout* row, QPushButton* start)
 {
     m_openResultButton = new QPushButton(tr("Open Result"), m_central);
     m_showInFolderButton = new QPushButton(tr("Show In Folder"), m_central);
@@ -37,9 +37,8 @@ void MainWindow::addJobButtons(QHBoxLayout* row, QHBoxLayout* resultRow, QPushBu
     m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
     m_cancelButton->setMinimumSize(start->minimumSize());
     m_cancelButton->setFont(start->font());
-    // The result buttons sit above Start; Cancel takes Start's place while a job runs.
-    resultRow->addWidget(m_openResultButton);
-    resultRow->addWidget(m_showInFolderButton);
+    // Cancel takes Start's place while a job runs; the result's buttons go under the preview,
+    // beside its caption (addPreviewPane), where the command row leaves no room for them.
     row->addWidget(m_cancelButton);
     connect(m_cancelButton, &QPushButton::clicked, this, [this] {
         m_cancelButton->setEnabled(false);   // once is enough; the job ends within a frame

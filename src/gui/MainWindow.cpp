@@ -458,17 +458,10 @@ QGroupBox* MainWindow::qualityGroup()
     return quality;
 }
 
-// Help, the guide and the samples on the left, Start on the right; above them, shown only after
-// a result was written, Open Result and Show In Folder (the row has no room for them).
-QVBoxLayout* MainWindow::commandRow()
+// Help and the samples on the left, Start on the right.
+QHBoxLayout* MainWindow::commandRow()
 {
-    auto* block = new QVBoxLayout;
-    block->setSpacing(8);
-    auto* results = new QHBoxLayout;
-    results->addStretch(1);
-    block->addLayout(results);
     auto* commands = new QHBoxLayout;
-    block->addLayout(commands);
     commands->setSpacing(8);
     commands->addWidget(pushButton(m_model.helpButton, m_central, &WindowModel::showHelp));
     commands->addWidget(userGuideButton());
@@ -485,8 +478,8 @@ QVBoxLayout* MainWindow::commandRow()
                            4 * start->fontMetrics().horizontalAdvance(u'M'));
     start->setMinimumHeight(start->sizeHint().height() * 5 / 4);
     commands->addWidget(start);
-    addJobButtons(commands, results, start);
-    return block;
+    addJobButtons(commands, start);
+    return commands;
 }
 
 // "User Guide" beside Help, and F1 anywhere in the window: the guide's own window (gui/UserGuide).

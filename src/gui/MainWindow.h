@@ -71,12 +71,12 @@ private:
     QGroupBox* blendOptionsGroup();
     QGroupBox* fadeOptionsGroup();
     QGroupBox* qualityGroup();
-    QVBoxLayout* commandRow();
+    QHBoxLayout* commandRow();
     QPushButton* userGuideButton();
 
     // The job's own controls (gui/JobControls.cpp): Cancel in Start's place while a job runs,
     // and after "Done." the buttons that open the result and show it in its folder.
-    void addJobButtons(QHBoxLayout* row, QHBoxLayout* resultRow, QPushButton* start);
+    void addJobButtons(QHBoxLayout* row, QPushButton* start);
     void syncJobState();
     void reportNotOpened(const QString& message, const QFileInfo& file);
     static QString progressText(const QString& text, double fraction);

@@ -126,7 +126,9 @@ PreviewPane::PreviewPane(WindowModel& model, QWidget* parent) : QWidget(parent),
     fadeRow->addWidget(m_frameSlider, 1);
     layout->addLayout(fadeRow);
     m_caption = new ElidedLabel(QStringLiteral("Frame 1000 of 1000, result.gif about 000.00 MB"), 2, this);
-    layout->addWidget(m_caption);
+    m_captionRow = new QHBoxLayout;
+    m_captionRow->addWidget(m_caption, 1);
+    layout->addLayout(m_captionRow);
 
     m_playTimer = new QTimer(this);
     connect(m_playTimer, &QTimer::timeout, this, [this] { advanceFrame(); });
@@ -140,6 +142,8 @@ PreviewPane::~PreviewPane()
     m_engine->onReady = nullptr;
     m_engine.reset();
 }
+
+void PreviewPane::addBesideCaption(QWidget* widget) { m_captionRow->addWidget(widget); }
 
 void PreviewPane::controlsChanged()
 {

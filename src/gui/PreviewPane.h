@@ -12,6 +12,7 @@
 
 class QLabel;
 class QPushButton;
+class QHBoxLayout;
 class QSlider;
 class QTimer;
 
@@ -33,6 +34,8 @@ public:
     QSlider* frameSlider() const { return m_frameSlider; }
     QPushButton* playButton() const { return m_playButton; }
     QLabel* caption() const { return m_caption; }
+    // Puts a button after the caption, in the room the caption leaves (the result's buttons).
+    void addBesideCaption(QWidget* widget);
     const QImage& image() const { return m_image; }
     PreviewEngine& engine() { return *m_engine; }
     // The last preview shown (its inputs say what it is of).
@@ -55,6 +58,7 @@ private:
     QSlider* m_frameSlider = nullptr;
     QPushButton* m_playButton = nullptr;
     QLabel* m_caption = nullptr;
+    QHBoxLayout* m_captionRow = nullptr;
     QTimer* m_playTimer = nullptr;
     QImage m_image;
     PreviewResult m_shown;

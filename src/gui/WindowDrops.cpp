@@ -6,6 +6,7 @@
 #include "app/WindowModel.h"
 #include "gui/PreviewPane.h"
 
+#include <QPushButton>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -84,6 +85,8 @@ void MainWindow::addPreviewPane(QHBoxLayout* columns)
     m_preview = new PreviewPane(m_model, m_central);
     m_preview->setMinimumWidth(480);
     columns->addWidget(m_preview, 1);
+    m_preview->addBesideCaption(m_openResultButton);
+    m_preview->addBesideCaption(m_showInFolderButton);
     new DropTarget(m_preview, false, [this](const QStringList& files) { fillFromDrop(files, nullptr); });
 
     WindowModel& f = m_model;
