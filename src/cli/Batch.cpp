@@ -312,7 +312,7 @@ void runWorker(const std::vector<Task>& tasks, std::atomic<std::size_t>& next, c
 {
     const interruption::JobThread writesJobFiles;
     BatchUi ui;
-    MixJob job(ui, fadeSteps);
+    MixJob job(ui, fadeSteps, kAligner);
     job.setHelperThreads(false);
     job.setStreamOverlays(true);
     for (std::size_t i = next++; i < tasks.size(); i = next++) {

@@ -126,6 +126,12 @@ void addJobOptions(std::vector<CliOption>& options)
     options.push_back(pathOption("--image2", "FILE", "the second picture", &MixRequest::image2Path, &CliContext::image2));
     options.push_back(pathOption("--output", "DIR", "the output folder; the job writes DIR/result.jpg, .avi or .gif",
                                  &MixRequest::outputFolder, &CliContext::output));
+    options.push_back({"--align", "",
+                       "map the second picture onto the first's frame by matched features first (see README)",
+                       [](CliContext& c, const std::string&) -> std::optional<std::string> {
+                           c.request.align = true;
+                           return std::nullopt;
+                       }});
 }
 
 // Where a single job's result goes, when not DIR/result.<ext>.
@@ -360,6 +366,8 @@ std::optional<std::string> finishSequence(CliContext& context)
         return "--mesh morphs one pair of pictures; it cannot be used with --sequence-files";
     if (request.morphTiming.pingPong)
         return "--ping-pong cannot be used with --sequence-files";
+    if (request.align)
+        return "--align aligns one pair of pictures; it cannot be used with --sequence-files";
     request.image1Path = request.sequenceFiles[0];
     request.image2Path = request.sequenceFiles[1];
     context.image1 = context.image2 = true;

@@ -20,7 +20,8 @@ namespace {
 
 #if !VANTORELL_CLI_VIDEO
 // Whether a command line asks for anything of the video libraries: a fade, a compressor, the
-// GIF options. Erring towards yes costs only the video build's start-up.
+// GIF options; also --align, whose OpenCV only the video build loads. Erring towards yes costs
+// only the video build's start-up.
 bool needsVideo(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
@@ -29,7 +30,7 @@ bool needsVideo(int argc, char** argv)
             return true;
         for (std::string_view option : {"--codec", "--list-codecs", "--format", "--frames", "--fps", "--gif-",
                                           "--video-quality", "--list-formats", "--mesh", "--ease", "--hold-",
-                                          "--ping-pong", "--sequence-files"})
+                                          "--ping-pong", "--sequence-files", "--align"})
             if (argument.starts_with(option))
                 return true;
     }
@@ -87,7 +88,7 @@ int main(int argc, char** argv)
     // Ctrl+C or a SIGTERM removes the job's work folder and temporary result (130, 143).
     interruption::removeRegisteredOnSignals();
     cli::PrintingUi ui;
-    MixJob job(ui, fadeSteps);
+    MixJob job(ui, fadeSteps, cli::kAligner);
     job.setStreamOverlays(true);
     const MixOutcome outcome = job.run(context.request);
     return outcome.succeeded() ? 0 : 1;

@@ -41,6 +41,10 @@ struct MixRequest {
     BlendDirection blendDirection = BlendDirection::Left;
     int blendStart = 0;   // the line where the seam starts, 0 .. the canvas width
 
+    // Blend, Overlay, Fade: picture 2 mapped onto picture 1's frame first (align/Align.h),
+    // through the job's PictureAligner. Off: the pictures as they are.
+    bool align = false;
+
     JpegQualityChoice qualityChoice = JpegQualityChoice::SmartDetect;
     int fixedQuality = 85;   // 1 .. 100, used with JpegQualityChoice::Fixed
 
