@@ -127,7 +127,7 @@ void addJobOptions(std::vector<CliOption>& options)
     options.push_back(pathOption("--output", "DIR", "the output folder; the job writes DIR/result.jpg, .avi or .gif",
                                  &MixRequest::outputFolder, &CliContext::output));
     options.push_back({"--align", "",
-                       "map the second picture onto the first's frame by matched features first (see README)",
+                       "first turn, scale and move the second picture onto the first by matched features (see README)",
                        [](CliContext& c, const std::string&) -> std::optional<std::string> {
                            c.request.align = true;
                            return std::nullopt;
@@ -432,8 +432,8 @@ std::string usageText()
         "earlier run. Settings the options leave out take the window's design values (blend\n"
         "left, blend size 0, Smart-Detect quality, 10 frames, 5 frames per second, AVI; a GIF\n"
         "with the halftone palette and the ordered dither; a plain cross-fade: the same regular\n"
-        "mesh on both pictures, linear, no hold frames); the window's stored settings are\n"
-        "neither read nor written.\n"
+        "mesh on both pictures, linear, no hold frames; no alignment); the window's stored\n"
+        "settings are neither read nor written.\n"
         "\n"
         "Options:\n";
     for (const CliOption& option : cliOptions()) {
