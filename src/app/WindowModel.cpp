@@ -84,7 +84,7 @@ bool booleanFromSetting(std::string_view text)
 }
 
 WindowModel::WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment environment)
-    : blendCanvas(settings), morph(settings), videoOutput(settings), gifOptions(settings), m_port(ui), m_job(m_threadUi, &runFadeSteps), m_settings(settings), m_env(std::move(environment))
+    : blendCanvas(settings), morph(settings), videoOutput(settings), gifOptions(settings), m_port(ui), m_job(m_threadUi, &runFadeSteps, &alignSecondPicture), m_settings(settings), m_env(std::move(environment))
 {
     if (!m_env.random) {
         auto engine = std::make_shared<std::mt19937>(static_cast<std::mt19937::result_type>(
@@ -261,6 +261,7 @@ MixRequest WindowModel::request() const
     gifOptions.applyTo(request);    // none stored: halftone, ordered, nothing else
     videoOutput.applyTo(request);   // not chosen: AVI or GIF as above
     morph.applyTo(request);   // off: the plain fade's request
+    request.align = m_align;
     return request;
 }
 
@@ -599,8 +600,19 @@ void WindowModel::load()
     morph.restore();   // the morph's own keys; none stored: the plain fade
     videoOutput.restore();   // the video output's keys; none stored: AVI or GIF as restored above
     gifOptions.restore();    // the GIF choices' keys; none stored: halftone and ordered
+    m_align = m_settings.value(kSettingsApplication, kSettingsSection, kAlignSettingsKey) == "True";
+    if (onAlignChanged)
+        onAlignChanged();
     if (const std::optional<std::string> notice = m_settings.takeNotice())   // a damaged store set aside
         showMessage(*notice);
+}
+
+void WindowModel::setAlign(bool on)
+{
+    if (on == m_align)
+        return;
+    m_align = on;
+    writeThrough(kAlignSettingsKey, on ? "True" : "False");
 }
 
 // Steps kRestoreImage1 to kEnableQualityValue of start-up (labels::windowLoad): every stored

@@ -46,6 +46,9 @@ std::string applicationTitleFor(std::string_view productName);
 // TypeMismatch for other text, Overflow for a number beyond a double.
 bool booleanFromSetting(std::string_view text);
 
+// The "Align" check box's settings key: True or False, off when none is stored.
+inline constexpr std::string_view kAlignSettingsKey = "Align";
+
 class WindowModel {
 public:
     // 0x8000000F: the platform's button-face system colour, the skinned window's background.
@@ -93,6 +96,12 @@ public:
     // user selects it, clears the rest of its group and fires its click handler.
     void click(OptionButton& option);
     void setOptionValue(OptionButton& option, bool value);
+
+    // "Align": picture 2 mapped onto picture 1's frame before the Blend, Overlay or Fade
+    // (align/Align.h). Written through to its key; restored at start-up, then onAlignChanged.
+    bool align() const { return m_align; }
+    void setAlign(bool on);
+    std::function<void()> onAlignChanged;
 
     // The Start button: runs the job on the request the controls make.
     MixOutcome start();
@@ -195,6 +204,7 @@ private:
     bool m_settingsReadOnly = false;
     bool m_unloaded = false;
     bool m_restoringBlendSize = false;   // the stored value is not written back as it is set
+    bool m_align = false;
     MixOutcome m_lastOutcome;
     JobThread m_jobThread{m_job, m_threadUi};   // last: joined before the job goes
 };

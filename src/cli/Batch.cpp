@@ -471,7 +471,7 @@ void runWorker(TaskSource& tasks, const BatchSettings& settings, const std::map<
 {
     const interruption::JobThread writesJobFiles;
     BatchUi ui;
-    MixJob job(ui, fadeSteps);
+    MixJob job(ui, fadeSteps, kAligner);
     job.setHelperThreads(false);
     job.setStreamOverlays(true);
     while (!progress.outputClosed()) {

@@ -126,6 +126,12 @@ void addJobOptions(std::vector<CliOption>& options)
     options.push_back(pathOption("--image2", "FILE", "the second picture", &MixRequest::image2Path, &CliContext::image2));
     options.push_back(pathOption("--output", "DIR", "the output folder; the job writes DIR/result.jpg, .avi or .gif",
                                  &MixRequest::outputFolder, &CliContext::output));
+    options.push_back({"--align", "",
+                       "first turn, scale and move the second picture onto the first by matched features (see README)",
+                       [](CliContext& c, const std::string&) -> std::optional<std::string> {
+                           c.request.align = true;
+                           return std::nullopt;
+                       }});
 }
 
 // Where a single job's result goes, when not DIR/result.<ext>.
@@ -404,6 +410,8 @@ std::optional<std::string> finishSequence(CliContext& context)
         return "--mesh morphs one pair of pictures; it cannot be used with --sequence-files";
     if (request.morphTiming.pingPong)
         return "--ping-pong cannot be used with --sequence-files";
+    if (request.align)
+        return "--align aligns one pair of pictures; it cannot be used with --sequence-files";
     request.image1Path = request.sequenceFiles[0];
     request.image2Path = request.sequenceFiles[1];
     context.image1 = context.image2 = true;
@@ -470,7 +478,7 @@ std::string usageText()
         "left, blend size 0, a 729 x 425 canvas with both pictures stretched, Smart-Detect\n"
         "quality, 10 frames, 5 frames per second, AVI; a GIF with the halftone palette and the\n"
         "ordered dither; a plain cross-fade: the same regular mesh on both pictures, linear, no\n"
-        "hold frames); the window's stored settings are neither read nor written.\n"
+        "hold frames; no alignment); the window's stored settings are neither read nor written.\n"
         "\n"
         "Options:\n";
     for (const CliOption& option : cliOptions()) {

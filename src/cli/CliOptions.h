@@ -2,6 +2,7 @@
 // help line and what it does to the job's request. New options are new rows.
 #pragma once
 
+#include "job/MixJob.h"
 #include "job/MixRequest.h"
 
 #include <functional>
@@ -33,6 +34,14 @@ struct CliOption {
 };
 
 const std::vector<CliOption>& cliOptions();
+
+// The job's aligner (align/Align.h). It loads OpenCV, so only the video build has it; the plain
+// build hands a command line with --align to the video build.
+#if VANTORELL_CLI_VIDEO
+inline constexpr PictureAligner kAligner = &alignSecondPicture;
+#else
+inline constexpr PictureAligner kAligner = nullptr;
+#endif
 
 // The --help text.
 std::string usageText();

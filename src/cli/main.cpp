@@ -21,7 +21,8 @@ namespace {
 
 #if !VANTORELL_CLI_VIDEO
 // Whether a command line asks for anything of the video libraries: a fade, a compressor, the
-// GIF options. Erring towards yes costs only the video build's start-up.
+// GIF options; also --align, whose OpenCV only the video build loads. Erring towards yes costs
+// only the video build's start-up.
 bool needsVideo(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
@@ -30,7 +31,7 @@ bool needsVideo(int argc, char** argv)
             return true;
         for (std::string_view option : {"--codec", "--list-codecs", "--format", "--frames", "--fps", "--gif-",
                                           "--video-quality", "--list-formats", "--mesh", "--ease", "--hold-",
-                                          "--ping-pong", "--sequence-files"})
+                                          "--ping-pong", "--sequence-files", "--align"})
             if (argument.starts_with(option))
                 return true;
     }
@@ -91,7 +92,7 @@ int main(int argc, char** argv)
     // 129); past a file-size limit or into a closed pipe a write fails, and so does the job.
     interruption::removeRegisteredOnSignals();
     cli::PrintingUi ui;
-    MixJob job(ui, fadeSteps);
+    MixJob job(ui, fadeSteps, cli::kAligner);
     job.setStreamOverlays(true);
     const MixOutcome outcome = job.run(context.request);
     if (const auto& error = ui.outputError()) {   // most often stdout, a pipe whose reader left

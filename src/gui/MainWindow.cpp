@@ -11,6 +11,7 @@
 #include "gui/VideoOutputGroup.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFocusEvent>
 #include <QGridLayout>
@@ -84,6 +85,7 @@ MainWindow::~MainWindow()
     m_model.onUnload = nullptr;
     m_model.onJobStateChanged = nullptr;
     m_model.morph.onChanged = nullptr;
+    m_model.onAlignChanged = nullptr;
     delete m_preview;   // its worker ends while this thread can still serve it
     m_preview = nullptr;
     setQtReaderThread({});
@@ -360,6 +362,18 @@ QGroupBox* MainWindow::mixTypeGroup()
     layout->addWidget(option(m_model.blendOption, mixType));
     layout->addWidget(option(m_model.fadeOption, mixType));
     layout->addWidget(option(m_model.overlayOption, mixType));
+    // Align: picture 2 turned, scaled and moved onto picture 1 before the mix (not previewed).
+    auto* align = new QCheckBox(tr("Align"), mixType);
+    align->setObjectName(QStringLiteral("alignCheck"));
+    align->setToolTip(tr("Turn, scale and move Image #2 onto Image #1 by matching features before "
+                         "mixing (not shown in the preview)"));
+    align->setAccessibleName(tr("Align Image #2 to Image #1"));
+    align->setChecked(m_model.align());
+    m_model.onAlignChanged = [align = QPointer<QCheckBox>(align), this] {
+        if (align) align->setChecked(m_model.align());
+    };
+    connect(align, &QCheckBox::toggled, this, [this](bool on) { m_model.setAlign(on); });
+    layout->addWidget(align);
     layout->addStretch(1);
     return mixType;
 }

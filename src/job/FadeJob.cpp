@@ -196,13 +196,18 @@ bool loadPictures(FadeRun& fade, StepRunner& steps)
         fade.run.fail(fade.run.inputFailure("Image #2", request.image2Path));
         return false;
     }
+    if (!alignStep(fade.run, steps, label::kAlignFade, s.fadeMeshStart, s.fadeMeshEnd))
+        return false;
     steps.run(label::kLoadSource1, [&] {
         s.fadeSource1.setAutoSize(true);
         loadInto(s.fadeSource1, fade.pictures, request.image1Path);
     });
     steps.run(label::kLoadSource2, [&] {
         s.fadeSource2.setAutoSize(true);
-        loadInto(s.fadeSource2, fade.pictures, request.image2Path);
+        if (request.align)
+            s.fadeSource2.setPicture(s.fadeMeshEnd.picture());   // picture 2 as aligned
+        else
+            loadInto(s.fadeSource2, fade.pictures, request.image2Path);
     });
     steps.run(label::kAutoSizeMeshStart, [&] { s.fadeMeshStart.setAutoSize(true); });
     steps.run(label::kAutoSizeMeshEnd, [&] { s.fadeMeshEnd.setAutoSize(true); });

@@ -186,10 +186,41 @@ std::optional<std::string> MixJob::refusalOf(const MixRequest& request)
     return std::nullopt;
 }
 
+std::optional<Picture> JobRun::alignedSecond(const Picture& first, const Picture& second)
+{
+    if (!request.align)
+        return second;
+    if (!job.aligner()) {
+        fail("this program cannot align pictures.");
+        return std::nullopt;
+    }
+    AlignedSecond aligned = job.aligner()(first, second);
+    if (aligned.picture.empty()) {
+        fail(aligned.message);
+        return std::nullopt;
+    }
+    showMessage(aligned.message);
+    return std::move(aligned.picture);
+}
+
+bool alignStep(JobRun& run, StepRunner& steps, int stepLabel, WorkSurface& first, WorkSurface& second)
+{
+    if (!run.request.align)
+        return true;
+    const bool ran = steps.run(stepLabel, [&] {
+        if (std::optional<Picture> aligned = run.alignedSecond(first.picture(), second.picture()))
+            second.setPicture(std::move(*aligned));
+    });
+    if (!ran)
+        run.fail(kAlignFailure);
+    return !run.failed();
+}
+
 std::int16_t JobRun::frameCount() const { return textToInt16(request.frameCountText); }
 std::int16_t JobRun::framesPerSecond() const { return textToInt16(request.framesPerSecondText); }
 
-MixJob::MixJob(UiPort& ui, FadeSteps fadeSteps) : m_ui(ui), m_fadeSteps(fadeSteps)
+MixJob::MixJob(UiPort& ui, FadeSteps fadeSteps, PictureAligner aligner)
+    : m_ui(ui), m_fadeSteps(fadeSteps), m_aligner(aligner)
 {
     m_progress.onChanged = [this] {
         if (m_runningOutcome && !m_runningOutcome->wroteResult())
@@ -321,6 +352,9 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
             run.fail(unreadable(run, direction.exchanged ? 1 : 2));
             break;
         }
+        if (!alignStep(run, steps, label::kAlignBlend, direction.exchanged ? fadedIn : base,
+                       direction.exchanged ? base : fadedIn))
+            break;
 
         if (steps.test(label::kBlendTestSmartDetect + o, [&] {
                 return request.qualityChoice == JpegQualityChoice::SmartDetect;
@@ -370,7 +404,7 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
     WorkSurface& first = m_surfaces.overlayFirst;
     WorkSurface& second = m_surfaces.overlaySecond;
     steps.run(label::kOverlayBusyPointer, [&] { run.ui.setBusyPointer(true); });
-    if (m_streamOverlays) {
+    if (m_streamOverlays && !request.align) {
         const std::optional<int> fixed =
             request.qualityChoice == JpegQualityChoice::Fixed ? std::optional<int>(toByte(run.jpegQuality)) : std::nullopt;
         if (std::optional<StreamedOverlay> streamed =
@@ -391,7 +425,7 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
                      second.loadPicture(request.image2Path);
              }))
         run.fail(unreadable(run, 2));
-    if (!run.failed())
+    if (!run.failed() && alignStep(run, steps, label::kAlignOverlay, first, second))
         overlayAndSave(run, steps);
     steps.run(label::kOverlayNormalPointer, [&] { run.ui.setBusyPointer(false); });
     steps.run(label::kOverlayResetProgress, [&] {

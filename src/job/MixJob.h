@@ -4,6 +4,7 @@
 // the progress bar it drives, and the GIF document and colour-reduction module of GIF output.
 #pragma once
 
+#include "align/Align.h"
 #include "job/JobProgress.h"
 #include "job/MixRequest.h"
 #include "platform/Cancellation.h"
@@ -31,6 +32,11 @@ struct StreamedOverlay;
 // does nothing for a Fade request, like an unmatched mix type.
 using FadeSteps = void (*)(JobRun& run, StepRunner& steps);
 
+// Align (align/Align.h: alignSecondPicture): picture 2 mapped onto picture 1's frame. It sits on
+// OpenCV, so like the Fade branch it is handed to the job where it is wanted; a job without it
+// refuses a request that asks to align.
+using PictureAligner = AlignedSecond (*)(const Picture& first, const Picture& second);
+
 // The hidden surfaces the steps draw on, kept from one run to the next.
 struct WorkSurfaces {
     // Blend: the base picture, the picture faded in over it, and the result canvas.
@@ -47,7 +53,7 @@ struct WorkSurfaces {
 
 class MixJob {
 public:
-    explicit MixJob(UiPort& ui, FadeSteps fadeSteps = nullptr);
+    explicit MixJob(UiPort& ui, FadeSteps fadeSteps = nullptr, PictureAligner aligner = nullptr);
     ~MixJob();
     MixJob(const MixJob&) = delete;
     MixJob& operator=(const MixJob&) = delete;
@@ -81,6 +87,7 @@ public:
     // whole pictures in the work surfaces. Off by default: the window keeps its surfaces and
     // its yield for every column; the command line turns it on.
     void setStreamOverlays(bool on) { m_streamOverlays = on; }
+    PictureAligner aligner() const { return m_aligner; }
 
     UiPort& ui() { return m_ui; }
     ProgressBar& progressBar() { return m_progress; }
@@ -101,6 +108,7 @@ private:
 
     UiPort& m_ui;
     FadeSteps m_fadeSteps;
+    PictureAligner m_aligner;
     std::atomic<bool> m_busy{false};
     std::atomic<bool> m_reserved{false};
     CancelFlag m_cancel;
@@ -133,6 +141,9 @@ struct JobRun {
     // The job cannot give a result; `reason` ends the closing box. The first reason stays.
     void fail(std::string reason);
     bool failed() const { return !outcome.failure.empty(); }
+    // Picture 2 aligned to picture 1 when the request asks for it, its message shown; otherwise
+    // picture 2 as it is. None (the job is failed with the reason) when it cannot be aligned.
+    std::optional<Picture> alignedSecond(const Picture& first, const Picture& second);
     // The last box of every job: "Cancelled.", "Done." when the result was written, otherwise
     // why no result was written.
     void showClosingMessage();
@@ -151,5 +162,9 @@ struct JobRun {
     std::int16_t frameCount() const;
     std::int16_t framesPerSecond() const;
 };
+
+// Step `stepLabel` of a request that asks to align: the picture on `second` replaced by its
+// alignment to the one on `first`. False when the job ends there (the reason is its failure).
+bool alignStep(JobRun& run, StepRunner& steps, int stepLabel, WorkSurface& first, WorkSurface& second);
 
 }  // namespace vantorell

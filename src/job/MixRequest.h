@@ -61,6 +61,10 @@ struct MixRequest {
     // 729 x 425, stretched. Sides beyond kBlendCanvasMinSide .. kBlendCanvasMaxSide are clamped.
     BlendCanvas blendCanvas;
 
+    // Blend, Overlay, Fade: picture 2 mapped onto picture 1's frame first (align/Align.h),
+    // through the job's PictureAligner. Off: the pictures as they are.
+    bool align = false;
+
     JpegQualityChoice qualityChoice = JpegQualityChoice::SmartDetect;
     int fixedQuality = 85;   // 1 .. 100, used with JpegQualityChoice::Fixed
 

@@ -123,6 +123,11 @@ inline constexpr int kSaveOverlayResult = 448;
 inline constexpr int kOverlayNormalPointer = 450;
 inline constexpr int kOverlayResetProgress = 452;
 inline constexpr int kOverlayClosingMessage = 454;
+
+// Align (a request that asks for it): picture 2 mapped onto picture 1's frame once both loaded.
+inline constexpr int kAlignBlend = 460;
+inline constexpr int kAlignFade = 462;
+inline constexpr int kAlignOverlay = 464;
 }  // namespace start
 
 // The first steps of each mix-type option's handler, Option5_Click, Option6_Click and

@@ -141,6 +141,20 @@ TEST(WindowModelRestore, OverlayComesBack)
     EXPECT_TRUE(h.ui.boxes.empty());
 }
 
+TEST(WindowModelRestore, AlignIsOffUnlessStoredOnAndIsWrittenThrough)
+{
+    for (const auto& [stored, expected] : {std::pair<const char*, bool>{nullptr, false}, {"False", false}, {"True", true}}) {
+        WindowModelHarness h;
+        if (stored)
+            h.settings.put("Align", stored);
+        WindowModel& f = h.load();
+        EXPECT_EQ(f.request().align, expected) << (stored ? stored : "none");
+        f.setAlign(!expected);
+        EXPECT_EQ(h.settings.stored("Align"), expected ? "False" : "True");
+        EXPECT_EQ(f.request().align, !expected);
+    }
+}
+
 TEST(WindowModelRestore, EmptyNumberOfImagesStaysEmpty)
 {
     WindowModelHarness h;

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Align on a made pair: picture 2 is a 1080p benchmark photo turned 3 degrees, scaled 1.05 and
+# moved (20, -15) (ImageMagick -distort SRT, white outside). Prints Align's time (median of 5)
+# and corner error (bench_align_pair), then the Overlay's PSNR against the photo over the
+# central 80 % without and with --align.
+# Usage: bench/align/align_quality.sh BUILD_DIR [WORK_DIR]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:?build folder}" && pwd)
+work=${2:-$(mktemp -d)}
+mkdir -p "$work/plain" "$work/aligned"
+bash "$root/bench/jobs/make_inputs.sh" "$work/inputs" >/dev/null
+photo="$work/inputs/photo1-1920x1080.jpg"
+convert "$photo" -virtual-pixel white -distort SRT '960,540 1.05 3 980,525' -quality 95 "$work/turned.jpg"
+"$build/bench/align/bench_align_pair" "$photo" "$work/turned.jpg" 1.05 3 960,540 980,525
+convert "$photo" -gravity center -crop 80%x80%+0+0 +repage "$work/centre.png"
+for mode in plain aligned; do
+  flag=""
+  [ "$mode" = aligned ] && flag="--align"
+  "$build/vantorell-mix" --type overlay --image1 "$photo" --image2 "$work/turned.jpg" --output "$work/$mode" \
+    --quality 95 $flag >/dev/null 2>&1
+  convert "$work/$mode/result.jpg" -gravity center -crop 80%x80%+0+0 +repage "$work/$mode/centre.png"
+  printf 'overlay %-7s PSNR over the central 80 %%: %s dB\n' "$mode" \
+    "$(compare -metric PSNR "$work/$mode/centre.png" "$work/centre.png" null: 2>&1 || true)"
+done
