@@ -152,6 +152,12 @@ void addBlendAndQualityOptions(std::vector<CliOption>& options)
     options.push_back(numberOption("--blend-size", 0, kBlendCanvasWidth,
                                    "blend: the line where the seam starts, 0 to 729 (default 0)",
                                    [](CliContext& c, int n, const std::string&) { c.request.blendStart = n; }));
+    options.push_back(choiceOption<ColourChoice>(
+        "--colour", {{"keep", ColourChoice::Keep}, {"srgb", ColourChoice::Srgb}, {"ignore", ColourChoice::Ignore}},
+        "embedded colour profiles: keep (default: a JPEG result in the first picture's colours, "
+        "with its profile; GIF and video in sRGB), srgb (every result in sRGB, a JPEG tagged so), "
+        "ignore (mix the numbers as they are)",
+        &MixRequest::colour));
     options.push_back(numberOption("--quality", 1, 100, "a fixed JPEG quality, 1 to 100",
                                    [](CliContext& c, int n, const std::string&) {
                                        c.request.qualityChoice = JpegQualityChoice::Fixed;

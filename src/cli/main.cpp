@@ -90,5 +90,7 @@ int main(int argc, char** argv)
     MixJob job(ui, fadeSteps);
     job.setStreamOverlays(true);
     const MixOutcome outcome = job.run(context.request);
+    for (const std::string& note : outcome.notes)
+        std::fprintf(stderr, "vantorell-mix: note: %s\n", note.c_str());
     return outcome.succeeded() ? 0 : 1;
 }

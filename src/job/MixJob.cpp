@@ -54,13 +54,29 @@ std::future<Picture> decodeAhead(bool enabled, const std::string& file, DecodeRe
     return std::async(std::launch::async, [file, request] { return loadPicture(file, request); });
 }
 
+// The pictures of the two surfaces (Image #1's first) in the working space of a JPEG result.
+void bringSurfacesIntoWorkingSpace(JobRun& run, WorkSurface& holds1, WorkSurface& holds2)
+{
+    if (run.request.colour == ColourChoice::Ignore)
+        return;
+    Picture first = holds1.picture(), second = holds2.picture();
+    Picture* const pictures[] = {&first, &second};
+    run.bringIntoWorkingSpace(pictures, true);
+    if (!first.bitmap().sharesPixelsWith(holds1.picture().bitmap()))
+        holds1.setPicture(std::move(first));
+    if (!second.bitmap().sharesPixelsWith(holds2.picture().bitmap()))
+        holds2.setPicture(std::move(second));
+}
+
 std::string unreadable(int image) { return "Image #" + std::to_string(image) + " could not be read."; }
 
 // Writes the surface's image as the JPEG result, whole or not at all.
 void saveJpegResult(JobRun& run, WorkSurface& surface)
 {
     ResultFile result(run.outcome.outputPath);
-    savePictureAsJpeg(surface.imageAsPicture(), result.temporaryPath().string(), toByte(run.jpegQuality));
+    Picture image = surface.imageAsPicture();
+    image.setColourProfile(run.resultProfile);
+    savePictureAsJpeg(image, result.temporaryPath().string(), toByte(run.jpegQuality));
     result.commit();
     run.outcome.writtenFile = run.outcome.outputPath;
 }
@@ -143,6 +159,24 @@ std::optional<std::string> MixJob::refusalOf(const MixRequest& request)
             return "Number Of Frames must be a whole number from 1 to 32767.";
     }
     return std::nullopt;
+}
+
+void JobRun::bringIntoWorkingSpace(std::span<Picture* const> pictures, bool jpegResult, int firstNumber)
+{
+    if (request.colour == ColourChoice::Ignore)
+        return;
+    std::vector<ColourProfile> profiles;
+    for (const Picture* picture : pictures)
+        profiles.push_back(picture->colourProfile());
+    try {
+        WorkingSpace space = planWorkingSpace(profiles, request.colour, jpegResult, firstNumber);
+        for (std::size_t i = 0; i < pictures.size(); ++i)
+            *pictures[i] = space.conversions[i].converted(*pictures[i]);
+        resultProfile = space.resultProfile;
+        outcome.notes.insert(outcome.notes.end(), space.notes.begin(), space.notes.end());
+    } catch (const std::exception&) {
+        outcome.notes.push_back("The pictures' colours could not be converted; their numbers were mixed as they are.");
+    }
 }
 
 std::int16_t JobRun::frameCount() const { return textToInt16(request.frameCountText); }
@@ -271,6 +305,7 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
             run.fail(unreadable(direction.exchanged ? 1 : 2));
             break;
         }
+        bringSurfacesIntoWorkingSpace(run, direction.exchanged ? fadedIn : base, direction.exchanged ? base : fadedIn);
 
         if (steps.test(label::kBlendTestSmartDetect + o, [&] {
                 return request.qualityChoice == JpegQualityChoice::SmartDetect;
@@ -320,7 +355,8 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
         const std::optional<int> fixed =
             request.qualityChoice == JpegQualityChoice::Fixed ? std::optional<int>(toByte(run.jpegQuality)) : std::nullopt;
         if (std::optional<StreamedOverlay> streamed =
-                streamOverlay(request.image1Path, request.image2Path, run.outcome.outputPath, fixed)) {
+                streamOverlay(request.image1Path, request.image2Path, run.outcome.outputPath, fixed, request.colour)) {
+            run.outcome.notes.insert(run.outcome.notes.end(), streamed->notes.begin(), streamed->notes.end());
             streamedOverlaySteps(run, steps, *streamed);
             return;
         }
@@ -337,8 +373,10 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
                      second.loadPicture(request.image2Path);
              }))
         run.fail(unreadable(2));
-    if (!run.failed())
+    if (!run.failed()) {
+        bringSurfacesIntoWorkingSpace(run, first, second);
         overlayAndSave(run, steps);
+    }
     steps.run(label::kOverlayNormalPointer, [&] { run.ui.setBusyPointer(false); });
     steps.run(label::kOverlayResetProgress, [&] {
         m_progress.setValue(0);

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -127,6 +128,7 @@ struct JobRun {
     MixOutcome& outcome;
     UiPort& ui;
     std::int16_t jpegQuality = 0;
+    ColourProfile resultProfile;   // the colour profile a JPEG result carries (none: nothing written)
 
     // A box titled with the application title and an OK button.
     void showMessage(std::string_view text);
@@ -138,6 +140,9 @@ struct JobRun {
     void showClosingMessage();
     // "result.jpg could not be written.", for the request's result file.
     std::string writeFailure() const;
+    // Brings the pictures (Image #firstNumber's first) into the request's working space, in
+    // place, and keeps what the result carries and the notes. Nothing happens for ignore.
+    void bringIntoWorkingSpace(std::span<Picture* const> pictures, bool jpegResult, int firstNumber = 1);
     // The request's frame count and frames per second, converted the moment a step needs them.
     std::int16_t frameCount() const;
     std::int16_t framesPerSecond() const;

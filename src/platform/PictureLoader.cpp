@@ -1,5 +1,6 @@
 #include "platform/PictureLoader.h"
 
+#include "platform/ColourProfile.h"
 #include "platform/ExifOrientation.h"
 #include "platform/JpegCodec.h"
 #include "platform/PictureLimits.h"
@@ -350,6 +351,13 @@ Picture decode(std::span<const std::uint8_t> bytes, const DecodeRequest& request
     return decodeWithQt(bytes);
 }
 
+// The decoded picture with the profile its file carries.
+Picture withColourProfile(Picture picture, std::span<const std::uint8_t> bytes)
+{
+    picture.setColourProfile(readColourProfile(bytes));
+    return picture;
+}
+
 }  // namespace
 
 int countJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
@@ -424,7 +432,7 @@ void setQtReaderThread(QtReaderThread runner) { qtReaderThread() = std::move(run
 
 Picture loadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
 {
-    return decode(bytes, request);
+    return withColourProfile(decode(bytes, request), bytes);
 }
 
 Picture loadPicture(const std::filesystem::path& file, const DecodeRequest& request)
@@ -460,7 +468,8 @@ Picture loadPicture(const std::filesystem::path& file, const DecodeRequest& requ
         std::size_t n;
         ~Unmap() { ::munmap(p, n); }
     } unmap{mapped, size};
-    return decode({static_cast<const std::uint8_t*>(mapped), size}, request);
+    const std::span<const std::uint8_t> bytes(static_cast<const std::uint8_t*>(mapped), size);
+    return withColourProfile(decode(bytes, request), bytes);
 }
 
 }  // namespace vantorell
