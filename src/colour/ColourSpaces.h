@@ -21,11 +21,13 @@ namespace vantorell {
 // ignore: the numbers as they are, no profile written.
 enum class ColourChoice { Keep, Srgb, Ignore };
 
+class RowConverter;
+
 // The conversion of one picture's numbers into the working space; empty when they stay.
 class ColourConversion {
 public:
     ColourConversion() = default;
-    explicit operator bool() const { return m_transform != nullptr; }
+    explicit operator bool() const { return m_converter != nullptr; }
     // Converts rows of 32-bit blue, green, red, X pixels in place, over two threads when the
     // rows are many; the fourth byte stays.
     void convertRows(std::uint8_t* pixels, std::size_t stride, int width, int rows) const;
@@ -34,7 +36,7 @@ public:
 
 private:
     friend struct ColourConversionMaker;
-    std::shared_ptr<void> m_transform;
+    std::shared_ptr<const RowConverter> m_converter;
 };
 
 struct WorkingSpace {
