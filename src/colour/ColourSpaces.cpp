@@ -57,6 +57,9 @@ ProfileHandle openProfile(const ColourProfile& profile, std::string& problem)
         problem = "Little CMS cannot read it";
     else if (cmsGetColorSpace(opened.get()) != cmsSigRgbData)
         problem = "it is not an RGB profile";
+    else if (!cmsIsIntentSupported(opened.get(), INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT) ||
+             !cmsIsIntentSupported(opened.get(), INTENT_PERCEPTUAL, LCMS_USED_AS_OUTPUT))
+        problem = "it lacks the tags a conversion needs";
     else
         return opened;
     return noProfile();
