@@ -16,6 +16,10 @@
 namespace vantorell {
 namespace {
 
+constexpr std::string_view kColourKey = "Colour";
+constexpr std::pair<std::string_view, ColourChoice> kColourWords[] = {
+    {"keep", ColourChoice::Keep}, {"srgb", ColourChoice::Srgb}, {"ignore", ColourChoice::Ignore}};
+
 // Run-time error 380: a value outside the range a control accepts.
 constexpr int kInvalidPropertyValue = 380;
 
@@ -249,6 +253,7 @@ MixRequest WindowModel::request() const
     gifOptions.applyTo(request);    // none stored: halftone, ordered, nothing else
     videoOutput.applyTo(request);   // not chosen: AVI or GIF as above
     morph.applyTo(request);   // off: the plain fade's request
+    request.colour = m_colourChoice;
     return request;
 }
 
@@ -568,6 +573,26 @@ void WindowModel::load()
     morph.restore();   // the morph's own keys; none stored: the plain fade
     videoOutput.restore();   // the video output's keys; none stored: AVI or GIF as restored above
     gifOptions.restore();    // the GIF choices' keys; none stored: halftone and ordered
+    if (const auto stored = m_settings.value(kSettingsApplication, kSettingsSection, kColourKey))
+        for (const auto& [word, choice] : kColourWords)
+            if (*stored == word)
+                m_colourChoice = choice;
+    if (onColourChoiceChanged)
+        onColourChoiceChanged();
+}
+
+void WindowModel::setColourChoice(ColourChoice choice)
+{
+    m_colourChoice = choice;
+    // Like the video output's keys: a store that cannot be written keeps the choice for this session.
+    try {
+        for (const auto& [word, value] : kColourWords)
+            if (value == choice)
+                m_settings.set(kSettingsApplication, kSettingsSection, kColourKey, std::string(word));
+    } catch (const RuntimeError&) {
+    }
+    if (onColourChoiceChanged)
+        onColourChoiceChanged();
 }
 
 // Steps kRestoreImage1 to kEnableQualityValue of start-up (labels::windowLoad): every stored
