@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+
+#if defined(__SSE__)
+#include <immintrin.h>
+#endif
 #include <thread>
 
 namespace vantorell {
@@ -147,21 +151,40 @@ public:
 
     void convert(std::uint8_t* pixels, std::size_t stride, int width, int rows) const override
     {
-        const auto index = [](float linear) {
-            return int(std::sqrt(std::clamp(linear, 0.0f, 1.0f)) * float(kOutputSteps - 1) + 0.5f);
-        };
+        // Everything in locals: a store through the pixels' bytes could alias any member, and
+        // would make the compiler read the matrix again for every pixel.
+        float m[3][3];
+        std::copy(&m_matrix[0][0], &m_matrix[0][0] + 9, &m[0][0]);
+        const float (*linear)[256] = m_linear;
+        const std::uint8_t (*encoded)[kOutputSteps] = m_encoded;
         for (int y = 0; y < rows; ++y) {
             std::uint8_t* p = pixels + stride * std::size_t(y);
             for (int x = 0; x < width; ++x, p += 4) {
-                const float red = m_linear[0][p[2]], green = m_linear[1][p[1]], blue = m_linear[2][p[0]];
-                p[2] = m_encoded[0][index(m_matrix[0][0] * red + m_matrix[0][1] * green + m_matrix[0][2] * blue)];
-                p[1] = m_encoded[1][index(m_matrix[1][0] * red + m_matrix[1][1] * green + m_matrix[1][2] * blue)];
-                p[0] = m_encoded[2][index(m_matrix[2][0] * red + m_matrix[2][1] * green + m_matrix[2][2] * blue)];
+                const float red = linear[0][p[2]], green = linear[1][p[1]], blue = linear[2][p[0]];
+                const int r = outputIndex(m[0][0] * red + m[0][1] * green + m[0][2] * blue);
+                const int g = outputIndex(m[1][0] * red + m[1][1] * green + m[1][2] * blue);
+                const int b = outputIndex(m[2][0] * red + m[2][1] * green + m[2][2] * blue);
+                p[2] = encoded[0][r];
+                p[1] = encoded[1][g];
+                p[0] = encoded[2][b];
             }
         }
     }
 
 private:
+    // The output table's step for a linear value (clamped to 0 .. 1), without branches.
+    static int outputIndex(float linear)
+    {
+        linear = linear > 0.0f ? linear : 0.0f;
+        linear = linear < 1.0f ? linear : 1.0f;
+#if defined(__SSE__)
+        const float root = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(linear)));   // no errno check
+#else
+        const float root = std::sqrt(linear);
+#endif
+        return int(root * float(kOutputSteps - 1) + 0.5f);
+    }
+
     // The profile's colourants as the columns of its RGB to XYZ matrix.
     static bool colorants(cmsHPROFILE profile, cmsMAT3& matrix)
     {
@@ -206,7 +229,7 @@ void ColourConversion::convertRows(std::uint8_t* pixels, std::size_t stride, int
     const auto convert = [&](int first, int count) {
         m_converter->convert(pixels + stride * std::size_t(first), stride, width, count);
     };
-    constexpr std::int64_t kPixelsWorthAThread = 1 << 18;
+    constexpr std::int64_t kPixelsWorthAThread = 1 << 16;
     if (std::int64_t(width) * rows < 2 * kPixelsWorthAThread || rows < 2) {
         convert(0, rows);
         return;
