@@ -88,14 +88,10 @@ TEST(WorkingSpace, ConvertsAsLittleCmsDoes)
         ASSERT_TRUE(conversion);
         cmsHTRANSFORM reference = cmsCreateTransform(toSrgb ? adobeProfile : srgbProfile, TYPE_RGB_DBL,
                                                      toSrgb ? srgbProfile : adobeProfile, TYPE_RGB_DBL, INTENT_PERCEPTUAL, 0);
-        std::vector<std::uint8_t> pixels;
-        for (int i = 0; i < 256 * 4; ++i) {
-            const int level = i % 256, channel = i / 256;
-            const std::uint8_t mixed[3] = {std::uint8_t(level * 7), std::uint8_t(level * 13 + 5), std::uint8_t(level)};
-            for (int c = 0; c < 3; ++c)
-                pixels.push_back(channel == 3 ? mixed[c] : channel == c ? std::uint8_t(level) : std::uint8_t(channel * 40));
-            pixels.push_back(0x5A);
-        }
+        std::vector<std::uint8_t> pixels;   // each level on each channel alone, and mixed
+        for (int i = 0; i < 256 * 4; ++i)
+            for (int c = 0; c < 4; ++c)
+                pixels.push_back(c == 3 ? 0x5A : i / 256 == 3 ? std::uint8_t(i * (c * 6 + 1) + c) : i / 256 == c ? std::uint8_t(i) : 40);
         const std::vector<std::uint8_t> before = pixels;
         conversion.convertRows(pixels.data(), pixels.size(), int(pixels.size() / 4), 1);
         for (std::size_t p = 0; p < before.size(); p += 4) {
