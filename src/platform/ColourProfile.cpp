@@ -214,20 +214,29 @@ ColourProfile pngIccChunk(std::span<const std::uint8_t> chunk)
     if (!nameEnd || std::size_t(nameEnd - chunk.data()) + 2 > chunk.size() || nameEnd[1] != 0)
         return damagedProfile("a malformed iCCP chunk");
     const std::span<const std::uint8_t> compressed = chunk.subspan(std::size_t(nameEnd - chunk.data()) + 2);
-    std::vector<std::uint8_t> icc(kMaxIccProfileBytes);
+    // Inflated into a buffer that grows as needed, never beyond the limit.
+    std::vector<std::uint8_t> icc(std::size_t(64) << 10);
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK)
         return damagedProfile("its iCCP chunk cannot be inflated");
     stream.next_in = const_cast<Bytef*>(compressed.data());
     stream.avail_in = uInt(compressed.size());
-    stream.next_out = icc.data();
-    stream.avail_out = uInt(icc.size());
-    const int status = inflate(&stream, Z_FINISH);
+    int status = Z_OK;
+    while (status == Z_OK) {
+        if (stream.total_out == icc.size()) {
+            if (icc.size() >= kMaxIccProfileBytes)
+                break;
+            icc.resize(std::min(icc.size() * 2, kMaxIccProfileBytes));
+        }
+        stream.next_out = icc.data() + stream.total_out;
+        stream.avail_out = uInt(icc.size() - stream.total_out);
+        status = inflate(&stream, Z_NO_FLUSH);
+    }
     const std::size_t produced = stream.total_out;
     inflateEnd(&stream);
     if (status != Z_STREAM_END)
-        return damagedProfile(status == Z_BUF_ERROR && produced == icc.size() ? "larger than " + std::to_string(kMaxIccProfileBytes >> 20) + " MB"
-                                                                              : "its iCCP chunk does not inflate");
+        return damagedProfile(produced == kMaxIccProfileBytes ? "larger than " + std::to_string(kMaxIccProfileBytes >> 20) + " MB"
+                                                              : "its iCCP chunk does not inflate");
     icc.resize(produced);
     icc.shrink_to_fit();
     return checkedIccProfile(std::move(icc));

@@ -143,7 +143,7 @@ TEST(ColourProfileReader, FindsTheProfileOfEveryContainer)
 {
     const Bytes profile = icc(300);
     const Bytes first(profile.begin(), profile.begin() + 120), rest(profile.begin() + 120, profile.end());
-    const Bytes zeros(4 << 20, 0);
+    const Bytes zeros(kMaxIccProfileBytes + 1, 0);
     const Bytes bomb = iccpBody(withChange(zeros, 0, std::uint32_t(zeros.size())));
     Bytes webp{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P', 'I', 'C', 'C', 'P', 44, 1, 0, 0};
     webp.insert(webp.end(), profile.begin(), profile.end());
