@@ -229,7 +229,9 @@ void ColourConversion::convertRows(std::uint8_t* pixels, std::size_t stride, int
     const auto convert = [&](int first, int count) {
         m_converter->convert(pixels + stride * std::size_t(first), stride, width, count);
     };
-    constexpr std::int64_t kPixelsWorthAThread = 1 << 16;
+    // A whole picture is split over two threads; the few rows of a streamed band are not: a
+    // thread started for each band costs more than it saves whenever the other core is busy.
+    constexpr std::int64_t kPixelsWorthAThread = 1 << 18;
     if (std::int64_t(width) * rows < 2 * kPixelsWorthAThread || rows < 2) {
         convert(0, rows);
         return;

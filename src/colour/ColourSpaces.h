@@ -28,8 +28,8 @@ class ColourConversion {
 public:
     ColourConversion() = default;
     explicit operator bool() const { return m_converter != nullptr; }
-    // Converts rows of 32-bit blue, green, red, X pixels in place, over two threads when the
-    // rows are many; the fourth byte stays.
+    // Converts rows of 32-bit blue, green, red, X pixels in place, over two threads when they
+    // hold half a megapixel or more; the fourth byte stays.
     void convertRows(std::uint8_t* pixels, std::size_t stride, int width, int rows) const;
     // The picture converted (the picture itself when nothing is to be done).
     Picture converted(const Picture& picture) const;

@@ -72,7 +72,7 @@ std::int16_t estimate(const PictureHeader& header, std::size_t length)
     return estimateJpegQuality(double(float(header.width)), double(float(header.height)), length);
 }
 
-constexpr int kBandRows = 64;   // four MCU rows of 4:2:0: enough pixels to convert colours on two threads
+constexpr int kBandRows = 16;   // one MCU row of 4:2:0
 
 }  // namespace
 
