@@ -1,5 +1,7 @@
 // Loads one picture from bytes through the loader the jobs use, with the same limits, and reads
-// every decoded pixel. A RuntimeError is the loader's answer to bad input; anything else is a bug.
+// every decoded pixel; reads the colour profile of the bytes as a file and as a bare ICC profile.
+// A RuntimeError is the loader's answer to bad input; anything else is a bug.
+#include "platform/ColourProfile.h"
 #include "platform/PictureLimits.h"
 #include "platform/PictureLoader.h"
 #include "platform/RuntimeError.h"
@@ -12,6 +14,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Inputs beyond a few megabytes only slow the search down; real pictures are tested elsewhere.
     if (size > (4u << 20))
         return 0;
+    // Every profile kept is sound and within the limit; a dropped one says why.
+    const vantorell::ColourProfile profile = vantorell::readColourProfile({data, size});
+    if (profile.kind == vantorell::ColourProfile::Kind::Embedded &&
+        (profile.iccBytes().size() > vantorell::kMaxIccProfileBytes || vantorell::iccProfileProblem(profile.iccBytes())))
+        std::abort();
+    if (profile.present() && !profile.problem.empty())
+        std::abort();
+    (void)vantorell::iccProfileProblem({data, size});
     try {
         // The loader's own limits allow 256 megapixels; a fuzzer that decodes that much per
         // input finds nothing faster. Headers are still checked in full.

@@ -16,6 +16,10 @@
 namespace vantorell {
 namespace {
 
+constexpr std::string_view kColourKey = "Colour";
+constexpr std::pair<std::string_view, ColourChoice> kColourWords[] = {
+    {"keep", ColourChoice::Keep}, {"srgb", ColourChoice::Srgb}, {"ignore", ColourChoice::Ignore}};
+
 // Run-time error 380: a value outside the range a control accepts.
 constexpr int kInvalidPropertyValue = 380;
 
@@ -262,6 +266,7 @@ MixRequest WindowModel::request() const
     videoOutput.applyTo(request);   // not chosen: AVI or GIF as above
     morph.applyTo(request);   // off: the plain fade's request
     request.align = m_align;
+    request.colour = m_colourChoice;
     return request;
 }
 
@@ -603,6 +608,12 @@ void WindowModel::load()
     m_align = m_settings.value(kSettingsApplication, kSettingsSection, kAlignSettingsKey) == "True";
     if (onAlignChanged)
         onAlignChanged();
+    if (const auto stored = m_settings.value(kSettingsApplication, kSettingsSection, kColourKey))
+        for (const auto& [word, choice] : kColourWords)
+            if (*stored == word)
+                m_colourChoice = choice;
+    if (onColourChoiceChanged)
+        onColourChoiceChanged();
     if (const std::optional<std::string> notice = m_settings.takeNotice())   // a damaged store set aside
         showMessage(*notice);
 }
@@ -613,6 +624,20 @@ void WindowModel::setAlign(bool on)
         return;
     m_align = on;
     writeThrough(kAlignSettingsKey, on ? "True" : "False");
+}
+
+void WindowModel::setColourChoice(ColourChoice choice)
+{
+    m_colourChoice = choice;
+    // Like the video output's keys: a store that cannot be written keeps the choice for this session.
+    try {
+        for (const auto& [word, value] : kColourWords)
+            if (value == choice)
+                m_settings.set(kSettingsApplication, kSettingsSection, kColourKey, std::string(word));
+    } catch (const RuntimeError&) {
+    }
+    if (onColourChoiceChanged)
+        onColourChoiceChanged();
 }
 
 // Steps kRestoreImage1 to kEnableQualityValue of start-up (labels::windowLoad): every stored

@@ -73,6 +73,12 @@ public:
     VideoOutputModel videoOutput; // the Fade's third output, "Save As Video": format and quality
     GifOptionsModel gifOptions;   // the GIF output's palette, dither, smaller file, lossy, target size
 
+    // The "Colour" choice (keep, srgb, ignore: colour/ColourSpaces.h), stored under the key
+    // "Colour"; none stored, or an unknown word: keep.
+    ColourChoice colourChoice() const { return m_colourChoice; }
+    void setColourChoice(ColourChoice choice);
+    std::function<void()> onColourChoiceChanged;   // set or restored (the view follows)
+
     // Frames (group boxes) and push buttons.
     Frame directionFrame, blendSizeFrame, mixTypeFrame, image1Frame, image2Frame, outputFolderFrame;
     Frame framesPerSecondFrame, frameCountFrame, outputFrame, fadeOptionsFrame, blendOptionsFrame;
@@ -198,6 +204,7 @@ private:
     WindowThreadUi m_threadUi{m_port};   // the job's port: boxes and dialogs on the window's thread
     MixJob m_job;
     SettingsStore& m_settings;
+    ColourChoice m_colourChoice = ColourChoice::Keep;
     WindowEnvironment m_env;
     std::map<const Control*, const Control*> m_container;
     Pointer m_pointer = Pointer::Default;

@@ -201,6 +201,12 @@ void addBlendAndQualityOptions(std::vector<CliOption>& options)
         "blend: stretch each picture over the canvas (default), or fill it keeping the picture's "
         "proportions, centred, cutting off what sticks out",
         [](MixRequest& request, const BlendFit& fit) { request.blendCanvas.fit = fit; }));
+    options.push_back(choiceOption<ColourChoice>(
+        "--colour", {{"keep", ColourChoice::Keep}, {"srgb", ColourChoice::Srgb}, {"ignore", ColourChoice::Ignore}},
+        "embedded colour profiles: keep (default: a JPEG result in the first picture's colours, "
+        "with its profile; GIF and video in sRGB), srgb (every result in sRGB, a JPEG tagged so), "
+        "ignore (mix the numbers as they are)",
+        &MixRequest::colour));
     options.push_back(numberOption("--quality", 1, 100, "a fixed JPEG quality, 1 to 100",
                                    [](CliContext& c, int n, const std::string&) {
                                        c.request.qualityChoice = JpegQualityChoice::Fixed;

@@ -95,6 +95,8 @@ int main(int argc, char** argv)
     MixJob job(ui, fadeSteps, cli::kAligner);
     job.setStreamOverlays(true);
     const MixOutcome outcome = job.run(context.request);
+    for (const std::string& note : outcome.notes)
+        std::fprintf(stderr, "vantorell-mix: note: %s\n", note.c_str());
     if (const auto& error = ui.outputError()) {   // most often stdout, a pipe whose reader left
         std::fprintf(stderr, "vantorell-mix: the job's messages could not be printed: %s\n", error->c_str());
         return 1;

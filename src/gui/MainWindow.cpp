@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -348,7 +349,21 @@ void MainWindow::addFileRows(QVBoxLayout* page)
     };
     QLineEdit* image1 = fileRow(f.image1Frame, f.image1Box, f.browseImage1Button, &WindowModel::browseImage1);
     QLineEdit* image2 = fileRow(f.image2Frame, f.image2Box, f.browseImage2Button, &WindowModel::browseImage2);
-    fileRow(f.outputFolderFrame, f.outputFolderBox, f.browseFolderButton, &WindowModel::browseOutputFolder);
+    QLineEdit* output = fileRow(f.outputFolderFrame, f.outputFolderBox, f.browseFolderButton, &WindowModel::browseOutputFolder);
+    // The colour profiles' choice, for every result, beside the folder the result goes to.
+    auto* colour = new QComboBox(output->parentWidget());
+    colour->addItem(tr("Colour: keep profiles"), int(ColourChoice::Keep));
+    colour->addItem(tr("Colour: sRGB"), int(ColourChoice::Srgb));
+    colour->addItem(tr("Colour: ignore profiles"), int(ColourChoice::Ignore));
+    colour->setToolTip(tr("Keep: a JPEG result in the first picture's colours with its profile, GIF and "
+                          "video in sRGB. sRGB: every result in sRGB. Ignore: mix the numbers as they are."));
+    static_cast<QHBoxLayout*>(output->parentWidget()->layout())->addWidget(colour);
+    f.onColourChoiceChanged = [this, colour = QPointer<QComboBox>(colour)] {
+        if (colour) colour->setCurrentIndex(colour->findData(int(m_model.colourChoice())));
+    };
+    connect(colour, &QComboBox::activated, this, [this, colour](int) {
+        m_model.setColourChoice(ColourChoice(colour->currentData().toInt()));
+    });
     image1->setPlaceholderText(tr("First picture (JPEG)"));
     image2->setPlaceholderText(tr("Second picture (JPEG)"));
     watchPointer(image1, &f.image1Box);

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <map>
 #include <memory>
@@ -66,8 +67,16 @@ public:
         } else {
             picture = decode(file);
         }
+        if (m_toWorkingSpace)
+            picture = m_toWorkingSpace(std::move(picture), file);
         m_pictures.emplace(file, picture);
         return picture;
+    }
+
+    // What each picture goes through once decoded (its colours into the working space).
+    void setToWorkingSpace(std::function<Picture(Picture, const std::string&)> convert)
+    {
+        m_toWorkingSpace = std::move(convert);
     }
 
     // A sequence: forgets every picture but these two, so memory stays at one pair's.
@@ -80,14 +89,18 @@ private:
     static Picture decode(const std::string& file)
     {
         Picture loaded = loadPicture(file);
+        const ColourProfile profile = loaded.colourProfile();
         Bitmap bits = loaded.bitmap();
         loaded = Picture();
         bits.clearFourthBytes();
-        return Picture(std::move(bits));
+        Picture cleared(std::move(bits));
+        cleared.setColourProfile(profile);
+        return cleared;
     }
 
     std::map<std::string, Picture> m_pictures;
     std::map<std::string, std::future<Picture>> m_decoding;   // joined when the cache goes
+    std::function<Picture(Picture, const std::string&)> m_toWorkingSpace;
 };
 
 void loadInto(WorkSurface& surface, PictureCache& cache, const std::string& file)
@@ -101,6 +114,21 @@ struct FadeRun {
     explicit FadeRun(JobRun& run)
         : run(run), surfaces(run.job.surfaces()), progress(run.job.progressBar()), ui(run.ui)
     {
+        // Frames are shown without colour management (GIF, most players): every picture is
+        // brought into sRGB on its own.
+        pictures.setToWorkingSpace([&run](Picture picture, const std::string& file) {
+            Picture* const one[] = {&picture};
+            run.bringIntoWorkingSpace(one, false, imageNumber(run.request, file));
+            return picture;
+        });
+    }
+    // The number the job's notes give the file: its place in the sequence, else 1 or 2.
+    static int imageNumber(const MixRequest& request, const std::string& file)
+    {
+        const auto found = std::find(request.sequenceFiles.begin(), request.sequenceFiles.end(), file);
+        if (found != request.sequenceFiles.end())
+            return int(found - request.sequenceFiles.begin()) + 1;
+        return file == request.image1Path ? 1 : 2;
     }
     JobRun& run;
     WorkSurfaces& surfaces;

@@ -50,7 +50,7 @@ void savePictureAsJpeg(const Picture& picture, const std::string& file, std::uin
     const Bitmap& bitmap = picture.bitmap();
     if (bitmap.empty())
         status = jpegstatus::InvalidParameter;
-    else if (!encodeJpeg(bitmap, file, quality))
+    else if (!encodeJpeg(bitmap, file, quality, picture.colourProfile().iccBytes()))
         status = jpegstatus::Win32Error;
     if (status != 0)
         throw RuntimeError(errnum::CannotSaveImage, "Cannot save the image. GDI+ Error:" + std::to_string(status));

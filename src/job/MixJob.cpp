@@ -55,6 +55,20 @@ std::future<Picture> decodeAhead(bool enabled, const std::string& file, DecodeRe
     return std::async(std::launch::async, [file, request] { return loadPicture(file, request); });
 }
 
+// The pictures of the two surfaces (Image #1's first) in the working space of a JPEG result.
+void bringSurfacesIntoWorkingSpace(JobRun& run, WorkSurface& holds1, WorkSurface& holds2)
+{
+    if (run.request.colour == ColourChoice::Ignore)
+        return;
+    Picture first = holds1.picture(), second = holds2.picture();
+    Picture* const pictures[] = {&first, &second};
+    run.bringIntoWorkingSpace(pictures, true);
+    if (!first.bitmap().sharesPixelsWith(holds1.picture().bitmap()))
+        holds1.setPicture(std::move(first));
+    if (!second.bitmap().sharesPixelsWith(holds2.picture().bitmap()))
+        holds2.setPicture(std::move(second));
+}
+
 std::string unreadable(const JobRun& run, int image)
 {
     return run.inputFailure("Image #" + std::to_string(image), image == 1 ? run.request.image1Path : run.request.image2Path);
@@ -64,8 +78,10 @@ std::string unreadable(const JobRun& run, int image)
 void saveJpegResult(JobRun& run, WorkSurface& surface)
 {
     ResultFile result(run.outcome.outputPath);
+    Picture image = surface.imageAsPicture();
+    image.setColourProfile(run.resultProfile);
     try {
-        savePictureAsJpeg(surface.imageAsPicture(), result.temporaryPath().string(), toByte(run.jpegQuality));
+        savePictureAsJpeg(image, result.temporaryPath().string(), toByte(run.jpegQuality));
     } catch (const RuntimeError&) {
         run.diskFull = result.diskFull();   // asked while the temporary still holds its bytes
         throw;
@@ -216,6 +232,24 @@ bool alignStep(JobRun& run, StepRunner& steps, int stepLabel, WorkSurface& first
     return !run.failed();
 }
 
+void JobRun::bringIntoWorkingSpace(std::span<Picture* const> pictures, bool jpegResult, int firstNumber)
+{
+    if (request.colour == ColourChoice::Ignore)
+        return;
+    std::vector<ColourProfile> profiles;
+    for (const Picture* picture : pictures)
+        profiles.push_back(picture->colourProfile());
+    try {
+        WorkingSpace space = planWorkingSpace(profiles, request.colour, jpegResult, firstNumber);
+        for (std::size_t i = 0; i < pictures.size(); ++i)
+            *pictures[i] = space.conversions[i].converted(*pictures[i]);
+        resultProfile = space.resultProfile;
+        outcome.notes.insert(outcome.notes.end(), space.notes.begin(), space.notes.end());
+    } catch (const std::exception&) {
+        outcome.notes.push_back("The pictures' colours could not be converted; their numbers were mixed as they are.");
+    }
+}
+
 std::int16_t JobRun::frameCount() const { return textToInt16(request.frameCountText); }
 std::int16_t JobRun::framesPerSecond() const { return textToInt16(request.framesPerSecondText); }
 
@@ -352,6 +386,8 @@ void MixJob::blendSteps(JobRun& run, StepRunner& steps)
             run.fail(unreadable(run, direction.exchanged ? 1 : 2));
             break;
         }
+        // Colours first: the aligned picture is made anew, in the working space already.
+        bringSurfacesIntoWorkingSpace(run, direction.exchanged ? fadedIn : base, direction.exchanged ? base : fadedIn);
         if (!alignStep(run, steps, label::kAlignBlend, direction.exchanged ? fadedIn : base,
                        direction.exchanged ? base : fadedIn))
             break;
@@ -408,7 +444,8 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
         const std::optional<int> fixed =
             request.qualityChoice == JpegQualityChoice::Fixed ? std::optional<int>(toByte(run.jpegQuality)) : std::nullopt;
         if (std::optional<StreamedOverlay> streamed =
-                streamOverlay(request.image1Path, request.image2Path, run.outcome.outputPath, fixed)) {
+                streamOverlay(request.image1Path, request.image2Path, run.outcome.outputPath, fixed, request.colour)) {
+            run.outcome.notes.insert(run.outcome.notes.end(), streamed->notes.begin(), streamed->notes.end());
             streamedOverlaySteps(run, steps, *streamed);
             return;
         }
@@ -425,8 +462,11 @@ void MixJob::overlaySteps(JobRun& run, StepRunner& steps)
                      second.loadPicture(request.image2Path);
              }))
         run.fail(unreadable(run, 2));
-    if (!run.failed() && alignStep(run, steps, label::kAlignOverlay, first, second))
-        overlayAndSave(run, steps);
+    if (!run.failed()) {
+        bringSurfacesIntoWorkingSpace(run, first, second);
+        if (alignStep(run, steps, label::kAlignOverlay, first, second))
+            overlayAndSave(run, steps);
+    }
     steps.run(label::kOverlayNormalPointer, [&] { run.ui.setBusyPointer(false); });
     steps.run(label::kOverlayResetProgress, [&] {
         m_progress.setValue(0);

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -135,6 +136,7 @@ struct JobRun {
     MixOutcome& outcome;
     UiPort& ui;
     std::int16_t jpegQuality = 0;
+    ColourProfile resultProfile;   // the colour profile a JPEG result carries (none: nothing written)
 
     // A box titled with the application title and an OK button.
     void showMessage(std::string_view text);
@@ -151,13 +153,16 @@ struct JobRun {
     // Otherwise the job fails naming the first report, and the result is not committed (its
     // temporary goes with its ResultFile, the earlier result stays).
     bool resultSound();
-    // "result.jpg could not be written.", for the request's result file; "... could not be
-    // written: the disk holding FOLDER is full." when the write failed for want of space.
     // Why the input `what` ("Image #1") at `path` could not be used, from the report its load
     // step just made: "Image #1 (PATH) could not be read: no such file."
     std::string inputFailure(std::string_view what, const std::string& path) const;
+    // "result.jpg could not be written.", for the request's result file; "... could not be
+    // written: the disk holding FOLDER is full." when the write failed for want of space.
     std::string writeFailure() const;
     bool diskFull = false;   // a write of the result failed for want of space
+    // Brings the pictures (Image #firstNumber's first) into the request's working space, in
+    // place, and keeps what the result carries and the notes. Nothing happens for ignore.
+    void bringIntoWorkingSpace(std::span<Picture* const> pictures, bool jpegResult, int firstNumber = 1);
     // The request's frame count and frames per second, converted the moment a step needs them.
     std::int16_t frameCount() const;
     std::int16_t framesPerSecond() const;

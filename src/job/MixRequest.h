@@ -3,6 +3,7 @@
 // options; both read the outcome.
 #pragma once
 
+#include "colour/ColourSpaces.h"
 #include "gif/GifOptions.h"
 #include "mix/Blend.h"
 #include "mix/MeshFile.h"
@@ -101,6 +102,10 @@ struct MixRequest {
     // pictures' sizes before any frame is made; a job that needs more is refused.
     std::int64_t memoryLimit = kDefaultMemoryLimit;
     static constexpr std::int64_t kDefaultMemoryLimit = std::int64_t(4) << 30;   // 4 GiB
+
+    // What the pictures' colour profiles do (colour/ColourSpaces.h): keep (a JPEG result in the
+    // first picture's space, other results sRGB), srgb, or ignore (the numbers as they are).
+    ColourChoice colour = ColourChoice::Keep;
 };
 
 // "jpg", "avi", "gif", "mp4", "webm", "webp" or "png": the extension of the request's result file.
@@ -137,6 +142,7 @@ struct MixOutcome {
     std::vector<ShownMessage> messages;       // every box shown, in order, the reports included
     std::vector<StepError> errors;            // the "Application Error" reports, in order
     int jpegQuality = 0;           // the JPEG quality a Blend or Overlay used (0: none decided)
+    std::vector<std::string> notes;           // what the job noticed without a box (an ignored colour profile)
 
     bool wroteResult() const { return writtenFile.has_value(); }
     // The result was written and nothing went wrong on the way: no report, no failure.

@@ -2,6 +2,7 @@
 
 #include "job/JpegOutput.h"
 #include "mix/Overlay.h"
+#include "platform/ColourProfile.h"
 #include "platform/InputFile.h"
 #include "platform/JpegCodec.h"
 #include "platform/PictureLimits.h"
@@ -77,7 +78,8 @@ constexpr int kBandRows = 16;   // one MCU row of 4:2:0
 }  // namespace
 
 std::optional<StreamedOverlay> streamOverlay(const std::string& image1, const std::string& image2,
-                                             const std::string& resultPath, std::optional<int> fixedQuality)
+                                             const std::string& resultPath, std::optional<int> fixedQuality,
+                                             ColourChoice colour)
 {
     const MappedFile file1(image1), file2(image2);
     const auto header1 = streamableHeader(file1.bytes());
@@ -99,15 +101,27 @@ std::optional<StreamedOverlay> streamOverlay(const std::string& image1, const st
     const std::size_t stride1 = std::size_t(width) * 4, stride2 = std::size_t(second.width()) * 4;
     std::vector<std::uint8_t> rows1(stride1 * kBandRows), rows2(stride2 * kBandRows), out(stride1 * kBandRows);
 
+    WorkingSpace space;
+    if (colour != ColourChoice::Ignore) {
+        const ColourProfile profiles[] = {readJpegColourProfile(file1.bytes()), readJpegColourProfile(file2.bytes())};
+        space = planWorkingSpace(profiles, colour, true);
+        streamed.notes = space.notes;
+    }
+    const ColourConversion none;
+    const ColourConversion& convert1 = space.conversions.empty() ? none : space.conversions[0];
+    const ColourConversion& convert2 = space.conversions.empty() ? none : space.conversions[1];
+
     streamed.result = std::make_unique<ResultFile>(resultPath);
     JpegRowWriter writer;
-    if (!writer.start(streamed.result->temporaryPath().string(), width, height, quality))
+    if (!writer.start(streamed.result->temporaryPath().string(), width, height, quality, space.resultProfile.iccBytes()))
         return std::nullopt;
     for (int y = 0; y < height; y += kBandRows) {
         const int count = std::min(kBandRows, height - y);
         const int count2 = std::clamp(second.height() - y, 0, count);
         if (!first.readRows(rows1.data(), stride1, count) || (count2 > 0 && !second.readRows(rows2.data(), stride2, count2)))
             return std::nullopt;
+        convert1.convertRows(rows1.data(), stride1, width, count);
+        convert2.convertRows(rows2.data(), stride2, second.width(), count2);
         for (int i = 0; i < count; ++i)
             averageOverlayRow(rows1.data() + stride1 * std::size_t(i), i < count2 ? rows2.data() + stride2 * std::size_t(i) : nullptr,
                               i < count2 ? covered : 0, out.data() + stride1 * std::size_t(i), width);

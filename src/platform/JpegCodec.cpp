@@ -211,7 +211,8 @@ struct Compressor {
 };
 
 // Sets up the stream every JPEG we write has; called under the caller's setjmp.
-void startCompress(Compressor& compressor, int width, int height, int quality)
+void startCompress(Compressor& compressor, int width, int height, int quality,
+                   std::span<const std::uint8_t> iccProfile)
 {
     jpeg_stdio_dest(&compressor.cinfo, compressor.file);
     compressor.cinfo.image_width = static_cast<JDIMENSION>(width);
@@ -224,13 +225,15 @@ void startCompress(Compressor& compressor, int width, int height, int quality)
     compressor.cinfo.X_density = 96;
     compressor.cinfo.Y_density = 96;
     jpeg_start_compress(&compressor.cinfo, TRUE);
+    if (!iccProfile.empty())
+        jpeg_write_icc_profile(&compressor.cinfo, iccProfile.data(), static_cast<unsigned>(iccProfile.size()));
 }
 
-bool compress(Compressor& compressor, const Bitmap& bitmap, int quality)
+bool compress(Compressor& compressor, const Bitmap& bitmap, int quality, std::span<const std::uint8_t> iccProfile)
 {
     if (setjmp(compressor.error.jump))
         return false;
-    startCompress(compressor, bitmap.width(), bitmap.height(), quality);
+    startCompress(compressor, bitmap.width(), bitmap.height(), quality, iccProfile);
     while (compressor.cinfo.next_scanline < compressor.cinfo.image_height) {
         JSAMPROW rows[8];
         const unsigned first = compressor.cinfo.next_scanline;
@@ -287,7 +290,7 @@ std::optional<Bitmap> decodeJpeg(std::span<const std::uint8_t> bytes, int scaleD
     return std::nullopt;
 }
 
-bool encodeJpeg(const Bitmap& bitmap, const std::string& file, int quality)
+bool encodeJpeg(const Bitmap& bitmap, const std::string& file, int quality, std::span<const std::uint8_t> iccProfile)
 {
     if (bitmap.empty())
         return false;
@@ -295,7 +298,7 @@ bool encodeJpeg(const Bitmap& bitmap, const std::string& file, int quality)
     compressor->file = std::fopen(file.c_str(), "wb");
     if (!compressor->file)
         return false;
-    if (!compress(*compressor, bitmap, quality))
+    if (!compress(*compressor, bitmap, quality, iccProfile))
         return false;
     const bool written = std::fflush(compressor->file) == 0 && !std::ferror(compressor->file);
     const bool closed = std::fclose(compressor->file) == 0;
@@ -356,11 +359,12 @@ bool writeScanlines(Compressor& compressor, const std::uint8_t* pixels, std::siz
     return true;
 }
 
-bool startCompressChecked(Compressor& compressor, int width, int height, int quality)
+bool startCompressChecked(Compressor& compressor, int width, int height, int quality,
+                          std::span<const std::uint8_t> iccProfile)
 {
     if (setjmp(compressor.error.jump))
         return false;
-    startCompress(compressor, width, height, quality);
+    startCompress(compressor, width, height, quality, iccProfile);
     return true;
 }
 
@@ -400,13 +404,14 @@ struct JpegRowWriter::State {
 JpegRowWriter::JpegRowWriter() : m_state(std::make_unique<State>()) {}
 JpegRowWriter::~JpegRowWriter() = default;
 
-bool JpegRowWriter::start(const std::string& file, int width, int height, int quality)
+bool JpegRowWriter::start(const std::string& file, int width, int height, int quality,
+                          std::span<const std::uint8_t> iccProfile)
 {
     if (width <= 0 || height <= 0)
         return false;
     Compressor& c = m_state->compressor;
     c.file = std::fopen(file.c_str(), "wb");
-    m_state->ok = c.file && startCompressChecked(c, width, height, quality);
+    m_state->ok = c.file && startCompressChecked(c, width, height, quality, iccProfile);
     return m_state->ok;
 }
 

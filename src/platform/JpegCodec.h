@@ -39,8 +39,10 @@ std::optional<Bitmap> decodeJpeg(std::span<const std::uint8_t> bytes, int scaleD
                                  JpegDamage* damage = nullptr);
 
 // Writes a baseline JPEG (4:2:0, JFIF at 96 dots per inch) at the quality on libjpeg's 0..100
-// scale. Answers false when the file cannot be created or written.
-bool encodeJpeg(const Bitmap& bitmap, const std::string& file, int quality);
+// scale. Answers false when the file cannot be created or written. A non-empty iccProfile is
+// written as APP2 "ICC_PROFILE" chunks after the JFIF header.
+bool encodeJpeg(const Bitmap& bitmap, const std::string& file, int quality,
+                std::span<const std::uint8_t> iccProfile = {});
 
 // A JPEG decoded a few rows at a time into 32-bit blue, green, red, X rows, at full size, with
 // the same pixels DecodeJpeg gives at scale 1. For pictures too big to hold whole. Every call
@@ -75,7 +77,8 @@ public:
     JpegRowWriter& operator=(const JpegRowWriter&) = delete;
 
     // Creates the file and starts compressing.
-    bool start(const std::string& file, int width, int height, int quality);
+    bool start(const std::string& file, int width, int height, int quality,
+               std::span<const std::uint8_t> iccProfile = {});
     bool writeRows(const std::uint8_t* pixels, std::size_t stride, int count);
     // Finishes the stream and closes the file; false when anything was not written.
     bool finish();

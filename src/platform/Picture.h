@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Bitmap.h"
+#include "platform/ColourProfile.h"
 
 namespace vantorell {
 
@@ -25,11 +26,15 @@ public:
     // The pixel size of the file the picture was decoded from (the bitmap's size otherwise).
     int sourceWidth() const { return m_sourceWidth; }
     int sourceHeight() const { return m_sourceHeight; }
+    // The colour profile the file carried (none: its numbers are sRGB).
+    const ColourProfile& colourProfile() const { return m_colourProfile; }
+    void setColourProfile(ColourProfile profile) { m_colourProfile = std::move(profile); }
 
 private:
     Bitmap m_bitmap;
     int m_sourceWidth = 0;
     int m_sourceHeight = 0;
+    ColourProfile m_colourProfile;
 };
 
 }  // namespace vantorell

@@ -1,5 +1,6 @@
 #include "platform/PictureLoader.h"
 
+#include "platform/ColourProfile.h"
 #include "platform/ExifOrientation.h"
 #include "platform/InputFile.h"
 #include "platform/JpegCodec.h"
@@ -419,6 +420,13 @@ Picture decode(std::span<const std::uint8_t> bytes, const DecodeRequest& request
     return decodeWithQt(bytes);
 }
 
+// The decoded picture with the profile its file carries.
+Picture withColourProfile(Picture picture, std::span<const std::uint8_t> bytes)
+{
+    picture.setColourProfile(readColourProfile(bytes));
+    return picture;
+}
+
 }  // namespace
 
 int countJpegScans(std::span<const std::uint8_t> bytes, int stopAfter)
@@ -494,7 +502,7 @@ void setQtReaderThread(QtReaderThread runner) { qtReaderThread() = std::move(run
 
 Picture loadPictureFromBytes(std::span<const std::uint8_t> bytes, const DecodeRequest& request)
 {
-    return decode(bytes, request);
+    return withColourProfile(decode(bytes, request), bytes);
 }
 
 namespace {
@@ -540,7 +548,7 @@ private:
 Picture loadPicture(const std::filesystem::path& file, const DecodeRequest& request)
 {
     const MappedPicture mapped(file);
-    return decode(mapped.bytes(), request);
+    return withColourProfile(decode(mapped.bytes(), request), mapped.bytes());
 }
 
 std::optional<PictureHeader> peekPictureHeader(const std::filesystem::path& file)
