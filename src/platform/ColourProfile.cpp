@@ -1,5 +1,7 @@
 #include "platform/ColourProfile.h"
 
+#include "platform/CheckedBytes.h"
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -18,26 +20,10 @@ std::uint32_t be32(const std::uint8_t* p)
 
 constexpr std::size_t kIccHeaderBytes = 128;
 
-// Reads within the bytes only; every read outside them answers false.
-class TiffBytes {
+// A TIFF structure's checked bytes, with an IFD's entries found by tag.
+class TiffBytes : public CheckedBytes {
 public:
-    TiffBytes(std::span<const std::uint8_t> bytes, bool bigEndian) : m_bytes(bytes), m_bigEndian(bigEndian) {}
-    bool u16(std::size_t at, std::uint32_t& out) const
-    {
-        if (at > m_bytes.size() || m_bytes.size() - at < 2)
-            return false;
-        out = m_bigEndian ? (std::uint32_t(m_bytes[at]) << 8 | m_bytes[at + 1])
-                          : (std::uint32_t(m_bytes[at + 1]) << 8 | m_bytes[at]);
-        return true;
-    }
-    bool u32(std::size_t at, std::uint32_t& out) const
-    {
-        std::uint32_t first = 0, second = 0;
-        if (!u16(at, first) || !u16(at + 2, second))
-            return false;
-        out = m_bigEndian ? (first << 16 | second) : (second << 16 | first);
-        return true;
-    }
+    using CheckedBytes::CheckedBytes;
     // The position of the tag's 12-byte entry in the IFD at `ifd`; nullopt when absent.
     std::optional<std::size_t> entry(std::uint32_t ifd, std::uint32_t tag) const
     {
@@ -55,14 +41,6 @@ public:
         }
         return std::nullopt;
     }
-    const std::uint8_t* at(std::size_t offset, std::size_t length) const
-    {
-        return offset <= m_bytes.size() && m_bytes.size() - offset >= length ? m_bytes.data() + offset : nullptr;
-    }
-
-private:
-    std::span<const std::uint8_t> m_bytes;
-    bool m_bigEndian;
 };
 
 // EXIF's own way of saying Adobe RGB: ColorSpace (0xA001) "uncalibrated" (0xFFFF) in the Exif
