@@ -1,6 +1,5 @@
 #include "app/BlendCanvasModel.h"
 
-#include "platform/RuntimeError.h"
 
 #include <charconv>
 
@@ -69,12 +68,7 @@ void BlendCanvasModel::setFit(BlendFit fit)
 
 void BlendCanvasModel::store(std::string_view key, std::string_view value)
 {
-    // Like the other added keys: a store that cannot be written keeps the choice for this
-    // session; the window reports a read-only store when it writes its own settings.
-    try {
-        m_settings.set(kSettingsApplication, kSettingsSection, key, value);
-    } catch (const RuntimeError&) {
-    }
+    m_settings.setIfWritable(kSettingsApplication, kSettingsSection, key, value);
 }
 
 void BlendCanvasModel::changed()

@@ -2,7 +2,6 @@
 
 #include "dib/Dib.h"
 #include "gif/GifEncoder.h"
-#include "platform/RuntimeError.h"
 
 #include <algorithm>
 #include <array>
@@ -175,12 +174,7 @@ std::string GifOptionsModel::estimateText() const
 
 void GifOptionsModel::store(std::string_view key, const std::string& value)
 {
-    // Like the video output's keys: a store that cannot be written keeps the choice for this
-    // session; the window reports a read-only store when it writes its own settings.
-    try {
-        m_settings.set(kSettingsApplication, kSettingsSection, key, value);
-    } catch (const RuntimeError&) {
-    }
+    m_settings.setIfWritable(kSettingsApplication, kSettingsSection, key, value);
 }
 
 void GifOptionsModel::changed()

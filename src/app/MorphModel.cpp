@@ -1,6 +1,5 @@
 #include "app/MorphModel.h"
 
-#include "platform/RuntimeError.h"
 
 #include <algorithm>
 #include <charconv>
@@ -51,12 +50,7 @@ void MorphModel::restore()
 
 void MorphModel::store(std::string_view key, const std::string& value)
 {
-    // A store that cannot be written keeps the values for this session; the window tells the
-    // user about a read-only store when its own settings are written.
-    try {
-        m_settings.set(kSettingsApplication, kSettingsSection, key, value);
-    } catch (const RuntimeError&) {
-    }
+    m_settings.setIfWritable(kSettingsApplication, kSettingsSection, key, value);
 }
 
 void MorphModel::changed()

@@ -1,6 +1,5 @@
 #include "app/VideoOutputModel.h"
 
-#include "platform/RuntimeError.h"
 
 #include <algorithm>
 #include <charconv>
@@ -104,12 +103,7 @@ void VideoOutputModel::applyTo(MixRequest& request) const
 
 void VideoOutputModel::store(std::string_view key, const std::string& value)
 {
-    // Like the morph's keys: a store that cannot be written keeps the choice for this session;
-    // the window reports a read-only store when it writes its own settings.
-    try {
-        m_settings.set(kSettingsApplication, kSettingsSection, key, value);
-    } catch (const RuntimeError&) {
-    }
+    m_settings.setIfWritable(kSettingsApplication, kSettingsSection, key, value);
 }
 
 void VideoOutputModel::changed()

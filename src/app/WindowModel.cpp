@@ -629,13 +629,9 @@ void WindowModel::setAlign(bool on)
 void WindowModel::setColourChoice(ColourChoice choice)
 {
     m_colourChoice = choice;
-    // Like the video output's keys: a store that cannot be written keeps the choice for this session.
-    try {
-        for (const auto& [word, value] : kColourWords)
-            if (value == choice)
-                m_settings.set(kSettingsApplication, kSettingsSection, kColourKey, std::string(word));
-    } catch (const RuntimeError&) {
-    }
+    for (const auto& [word, value] : kColourWords)
+        if (value == choice)
+            m_settings.setIfWritable(kSettingsApplication, kSettingsSection, kColourKey, word);
     if (onColourChoiceChanged)
         onColourChoiceChanged();
 }

@@ -36,6 +36,11 @@ public:
     {
         setValue(application, section, key, value);
     }
+    // Stores the value, or keeps going when the store cannot be written: the choices added to
+    // the window stay for the session, and the window reports a read-only store when it
+    // writes its own settings. False when the value was not stored.
+    bool setIfWritable(std::string_view application, std::string_view section, std::string_view key,
+                       std::string_view value);
 };
 
 }  // namespace vantorell
