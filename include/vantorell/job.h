@@ -42,7 +42,8 @@ struct JobProgress {
     double percent = 0;    // 0 .. 100
     std::string step;      // "Frame 4 of 10", "Writing GIF"; often empty
 };
-// Called on the job's thread as the progress changes; answer false to cancel the job.
+// Called on the job's thread as the progress changes; answer false to cancel the job (it ends
+// with JobOutcome::cancelled and writes nothing). It must not throw.
 using ProgressCallback = std::function<bool(const JobProgress&)>;
 
 struct JobMessage {

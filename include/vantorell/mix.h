@@ -44,7 +44,8 @@ struct FadeOptions {
 // frame i (holds and ping-pong included). Rendering is safe from one thread at a time.
 class VANTORELL_API FadeRenderer {
 public:
-    // Throws Error(InvalidArgument) for an empty image, a bad count or mesh, a mesh that folds.
+    // Throws Error(InvalidArgument) for an empty image, a bad count or a mesh file that does not
+    // read, Error(Failed) for meshes that fold at the first image's size.
     FadeRenderer(const Image& first, const Image& second, const FadeOptions& options = {});
     ~FadeRenderer();
     FadeRenderer(FadeRenderer&&) noexcept;
