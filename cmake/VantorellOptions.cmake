@@ -29,6 +29,10 @@ function(vantorell_add_layer name)
     add_library(vantorell_${name} STATIC ${sources})
     target_include_directories(vantorell_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(vantorell_${name} PUBLIC ${ARGN} PRIVATE vantorell::warnings)
+    # Linked into the shared libraries too (src/api): position-independent, and nothing of it
+    # exported from them.
+    set_target_properties(vantorell_${name} PROPERTIES POSITION_INDEPENDENT_CODE ON
+      CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   else()
     add_library(vantorell_${name} INTERFACE)
     target_include_directories(vantorell_${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)

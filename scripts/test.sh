@@ -19,6 +19,29 @@ cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DV
 cmake --build "$root/build" -j "$jobs"
 run_tests "$root/build" 600
 
+# The installed C++ library: installed to a temporary prefix, it exports only vantorell::api and
+# needs neither Qt nor FFmpeg; examples/cpp builds against it with find_package(Vantorell), and
+# its in-memory overlay is the file vantorell-mix writes.
+check_installed_library() {
+  local prefix=$logs/prefix samples=$root/assets/samples library
+  cmake --install "$root/build" --prefix "$prefix" >/dev/null
+  library=$(find "$prefix" -name libvantorell.so.1 | head -n 1)
+  if nm -D --defined-only "$library" | c++filt | grep -v -E ' (A VANTORELL_1|[TVW] ((typeinfo|typeinfo name|vtable) for )?vantorell::api::)'; then
+    echo "libvantorell exports more than its API" >&2; return 1
+  fi
+  if readelf -d "$library" | grep -E 'NEEDED.*(Qt|libav|opencv)'; then
+    echo "libvantorell needs Qt, FFmpeg or OpenCV" >&2; return 1
+  fi
+  cmake -S "$root/examples/cpp" -B "$logs/example" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+  cmake --build "$logs/example" >/dev/null
+  "$logs/example/overlay-example" "$samples/face1.jpg" "$samples/sample1.jpg" "$logs/example.jpg"
+  "$root/build/vantorell-mix" --type overlay --image1 "$samples/face1.jpg" --image2 "$samples/sample1.jpg" \
+    --quality 90 --output-file "$logs/mix.jpg" >/dev/null
+  cmp "$logs/example.jpg" "$logs/mix.jpg"
+  echo "installed library: exports only its API; overlay-example writes vantorell-mix's overlay"
+}
+check_installed_library
+
 cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVANTORELL_SANITIZE=ON -DVANTORELL_FUZZ=ON >/dev/null
 cmake --build "$root/build-asan" -j "$jobs"

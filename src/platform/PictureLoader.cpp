@@ -134,6 +134,16 @@ std::string executableFolder()
     return ec ? std::string() : self.parent_path().string();
 }
 
+// The folder of the program or shared library this code is linked into: an installed
+// libvantorell finds the module in the "vantorell" folder beside it, wherever it was installed.
+std::string codeFolder()
+{
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<const void*>(&codeFolder), &info) == 0 || !info.dli_fname)
+        return {};
+    return std::filesystem::path(info.dli_fname).parent_path().string();
+}
+
 const QtImageModule* loadQtImageModule()
 {
     static const QtImageModule* module = []() -> const QtImageModule* {
@@ -145,6 +155,8 @@ const QtImageModule* loadQtImageModule()
             candidates.push_back(folder + "/" + kName);
             candidates.push_back(folder + "/../lib/vantorell/" + kName);
         }
+        if (const std::string folder = codeFolder(); !folder.empty())
+            candidates.push_back(folder + "/vantorell/" + kName);
 #ifdef VANTORELL_MODULE_DIR
         candidates.push_back(std::string(VANTORELL_MODULE_DIR) + "/" + kName);
 #endif
