@@ -17,6 +17,8 @@ run_tests() {
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTORELL_BENCH=ON >/dev/null
 cmake --build "$root/build" -j "$jobs"
 run_tests "$root/build" 600
+# The Debian package: its files and Depends, and its programs run from the unpacked tree.
+"$root/scripts/check-package.sh" "$root/build"
 
 cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVANTORELL_SANITIZE=ON -DVANTORELL_FUZZ=ON >/dev/null

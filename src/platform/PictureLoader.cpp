@@ -144,6 +144,12 @@ const QtImageModule* loadQtImageModule()
         if (const std::string folder = executableFolder(); !folder.empty()) {
             candidates.push_back(folder + "/" + kName);
             candidates.push_back(folder + "/../lib/vantorell/" + kName);
+#ifdef VANTORELL_INSTALL_LIBDIR
+            // Installed anywhere (a package unpacked elsewhere included): from bin/ or from
+            // libexec/vantorell/, where the video helper lives.
+            for (const char* up : {"/../", "/../../"})
+                candidates.push_back(folder + up + VANTORELL_INSTALL_LIBDIR "/vantorell/" + kName);
+#endif
         }
 #ifdef VANTORELL_MODULE_DIR
         candidates.push_back(std::string(VANTORELL_MODULE_DIR) + "/" + kName);
