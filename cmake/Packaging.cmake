@@ -7,10 +7,10 @@ set(CPACK_PACKAGE_NAME vantorell)
 set(CPACK_PACKAGE_VENDOR Hedracor)
 set(CPACK_PACKAGE_CONTACT "Vantorell <support@vantorell.app>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "blend, overlay or cross-fade two pictures")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Vantorell mixes two pictures: a blend with a soft seam, an overlay (their average), or a\n"
-    "cross-fade or morph to AVI, MP4, WebM, animated WebP, APNG or animated GIF. It comes as a\n"
-    "window (vantorell) and a command line (vantorell-mix, with batches of many pairs).")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "Vantorell mixes two pictures: a blend with a soft seam, an overlay (their average), or a "
+  "cross-fade or morph to AVI, MP4, WebM, animated WebP, APNG or animated GIF. It comes as a "
+  "window (vantorell) and a command line (vantorell-mix, with batches of many pairs).")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_GENERATOR DEB)
