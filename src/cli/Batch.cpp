@@ -683,11 +683,8 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
     if (asksJsonProgress(arguments))
         json.emplace();
     const auto refuse = [&json](const std::string& text) {
-        if (json) {
-            json->message(text, "usage");
-            json->end({{"exit", 2}, {"failure", jsonText(text)}});
-            return 2;
-        }
+        if (json)
+            return printJsonRefusal(text);
         std::fprintf(stderr, "vantorell-mix batch: %s\nTry 'vantorell-mix batch --help'.\n", visibleText(text).c_str());
         return 2;
     };

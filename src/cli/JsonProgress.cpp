@@ -119,6 +119,14 @@ nlohmann::json jobOutcome(const MixOutcome& outcome, int exitStatus, std::string
     return object;
 }
 
+int printJsonRefusal(std::string_view reason, std::string_view kind)
+{
+    JsonProgress json;
+    json.message(reason, kind);
+    json.end({{"exit", 2}, {"written", nullptr}, {"failure", jsonText(reason)}});
+    return 2;
+}
+
 bool asksJsonProgress(const std::vector<std::string>& arguments)
 {
     for (std::size_t i = 0; i < arguments.size(); ++i)

@@ -56,6 +56,10 @@ std::string_view messageKind(MsgIcon icon, std::string_view title);
 // that failed, why.
 nlohmann::json jobOutcome(const MixOutcome& outcome, int exitStatus, std::string_view failure = {});
 
+// A command line refused before any job: the reason as a message of `kind`, then the end line
+// with exit status 2. Answers 2.
+int printJsonRefusal(std::string_view reason, std::string_view kind = "usage");
+
 // Whether the arguments ask for --progress json, read before the command line is parsed so a
 // command line that fails to parse is answered in JSON too.
 bool asksJsonProgress(const std::vector<std::string>& arguments);

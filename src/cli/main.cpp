@@ -59,13 +59,9 @@ int runVideoBuild(char** argv)
     std::vector<std::string> arguments;
     for (char** argument = argv + 1; *argument; ++argument)
         arguments.emplace_back(*argument);
-    if (vantorell::cli::asksJsonProgress(arguments)) {
-        vantorell::cli::JsonProgress json;
-        json.message(missing, "error");
-        json.end({{"exit", 2}, {"written", nullptr}, {"failure", missing}});
-    } else {
-        std::fprintf(stderr, "vantorell-mix: %s\n", missing);
-    }
+    if (vantorell::cli::asksJsonProgress(arguments))
+        return vantorell::cli::printJsonRefusal(missing, "error");
+    std::fprintf(stderr, "vantorell-mix: %s\n", missing);
     return 2;
 }
 #endif
@@ -94,12 +90,8 @@ int main(int argc, char** argv)
         error = finishCommandLine(context);
     if (!error && !context.action)
         error = cli::refuseOverwritingInputs(context);
-    if (error && (context.jsonProgress || cli::asksJsonProgress(arguments))) {
-        cli::JsonProgress json;
-        json.message(*error, "usage");
-        json.end({{"exit", 2}, {"written", nullptr}, {"failure", cli::jsonText(*error)}});
-        return 2;
-    }
+    if (error && (context.jsonProgress || cli::asksJsonProgress(arguments)))
+        return cli::printJsonRefusal(*error);
     if (error) {
         std::fprintf(stderr, "vantorell-mix: %s\nTry 'vantorell-mix --help'.\n", cli::visibleText(*error).c_str());
         return 2;
