@@ -18,6 +18,8 @@ run_tests() {
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTORELL_BENCH=ON >/dev/null
 cmake --build "$root/build" -j "$jobs"
 run_tests "$root/build" 600
+# The Debian package: its files and Depends, and its programs run from the unpacked tree.
+"$root/scripts/check-package.sh" "$root/build"
 
 # The installed C++ library: installed to a temporary prefix, it exports only vantorell::api and
 # needs neither Qt nor FFmpeg; examples/cpp builds against it with find_package(Vantorell), and

@@ -3,9 +3,12 @@
 #include "cli/BatchPairs.h"
 #include "cli/CliOptions.h"
 #include "cli/InputGuard.h"
+#include "cli/JsonProgress.h"
 #include "cli/PrintingUi.h"
 #include "job/SilentUi.h"
 #include "platform/Interruption.h"
+
+#include "platform/ProgramVersion.h"
 
 #include <nlohmann/json.hpp>
 
@@ -46,6 +49,7 @@ struct BatchSettings {
     bool skipExisting = false;
     Shard shard;
     bool help = false;
+    bool version = false;
 };
 
 struct BatchOption {
@@ -57,7 +61,7 @@ struct BatchOption {
 bool isPerPairOption(const std::string& name)
 {
     static const std::set<std::string> kPerPair = {"--image1", "--image2", "--output", "--output-file", "--list-codecs",
-                                                   "--help", "--sequence-files"};
+                                                   "--help", "--version", "--sequence-files"};
     return kPerPair.count(name) > 0;
 }
 
@@ -119,6 +123,11 @@ const std::vector<BatchOption>& batchOptions()
              s.help = true;
              return std::nullopt;
          }},
+        {"--version", "", "show the program's name and version",
+         [](BatchSettings& s, const std::string&) -> std::optional<std::string> {
+             s.version = true;
+             return std::nullopt;
+         }},
     };
     return options;
 }
@@ -153,7 +162,7 @@ std::optional<std::string> parse(BatchSettings& settings, const std::vector<std:
         if (auto error = batchOption ? batchOption->apply(settings, value) : jobOption->apply(settings.job, value))
             return error;
     }
-    if (settings.help)
+    if (settings.help || settings.version)
         return std::nullopt;
     const int sources = int(settings.pairsFile.has_value()) + int(settings.folder1 || settings.folder2) +
                         int(settings.sequence.has_value());
@@ -311,8 +320,9 @@ enum class PairStatus { Ok, Failed, Skipped };
 // Counts, progress lines and report lines, shared by the worker threads.
 class Progress {
 public:
-    Progress(std::size_t total, int reportFd, int recordFd)
-        : m_total(total), m_reportFd(reportFd), m_recordFd(recordFd), m_terminal(::isatty(2) == 1)
+    // With `json` (--progress json), each finished pair is a line of its own and a progress line.
+    Progress(std::size_t total, int reportFd, int recordFd, JsonProgress* json)
+        : m_total(total), m_reportFd(reportFd), m_recordFd(recordFd), m_terminal(::isatty(2) == 1), m_json(json)
     {
     }
 
@@ -341,6 +351,10 @@ public:
         if (status == PairStatus::Ok)
             recordFinished(task);
         const std::string counter = "[" + std::to_string(m_done) + "/" + std::to_string(m_total) + "] ";
+        if (m_json) {
+            printJson(task, line, outcome, status == PairStatus::Failed ? reason : std::string());
+            return;
+        }
         const std::string what = visibleText(task.pair->image1.filename().string()) + " + " +
                                  visibleText(task.pair->image2.filename().string()) + " -> " +
                                  visibleText(task.output.string());
@@ -374,10 +388,13 @@ public:
         return m_reportError;
     }
 
-    // The closing line; answers the exit status.
+    // The closing line (none with --progress json: the caller ends with the counts); answers the
+    // exit status.
     int close()
     {
         std::lock_guard<std::mutex> guard(m_lock);
+        if (m_json)
+            return m_failed > 0 || m_outputClosed || m_json->outputClosed() ? 1 : 0;
         const double seconds = std::chrono::duration<double>(Clock::now() - m_start).count();
         char text[160];
         std::snprintf(text, sizeof text, "%zu pairs: %zu written, %zu skipped, %zu failed in %.1f s\n", m_total, m_ok,
@@ -388,7 +405,39 @@ public:
         return m_failed > 0 || m_outputClosed ? 1 : 0;
     }
 
+    // The counts for the last JSON line.
+    nlohmann::json counts()
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return {{"total", m_total}, {"written", m_ok}, {"skipped", m_skipped}, {"failed", m_failed}};
+    }
+
 private:
+    // A finished pair as JSON: its report line's values with the names exact (jsonText), a
+    // message saying it in words, then the batch's progress.
+    void printJson(const Task& task, nlohmann::json line, const MixOutcome& outcome, const std::string& reason)
+    {
+        line["kind"] = "pair";
+        nlohmann::json messages = nlohmann::json::array();
+        for (const ShownMessage& message : outcome.messages)
+            messages.push_back(jsonText(terminalText(message.text)));
+        line["messages"] = std::move(messages);
+        line["image1"] = jsonText(task.pair->image1.string());
+        line["image2"] = jsonText(task.pair->image2.string());
+        line["output"] = jsonText(task.output.string());
+        for (const char* key : {"image1_escaped", "image2_escaped", "output_escaped"})
+            line.erase(key);
+        std::string text = line["status"].get<std::string>() + ": " + task.pair->image1.filename().string() + " + " +
+                           task.pair->image2.filename().string() + " -> " + task.output.string();
+        if (!reason.empty())
+            text += ": " + terminalText(reason);
+        line["message"] = jsonText(text);
+        m_json->line(line);
+        m_json->progress("pairs", double(m_done), double(m_total));
+        if (m_json->outputClosed())
+            m_outputClosed = true;
+    }
+
     void printProgress(const std::string& text)
     {
         if (!writeAll(2, text) && errno == EPIPE)
@@ -424,6 +473,7 @@ private:
     const bool m_terminal;
     std::size_t m_done = 0, m_ok = 0, m_failed = 0, m_skipped = 0;
     std::atomic<bool> m_outputClosed{false};
+    JsonProgress* const m_json;
     const Clock::time_point m_start = Clock::now();
     Clock::time_point m_lastLine = Clock::now() - std::chrono::seconds(1);
 };
@@ -496,7 +546,7 @@ void runWorker(TaskSource& tasks, const BatchSettings& settings, const std::map<
     }
 }
 
-PairList gatherPairs(const BatchSettings& settings)
+PairList gatherPairs(const BatchSettings& settings, JsonProgress* json)
 {
     if (settings.pairsFile)
         return readPairsFile(*settings.pairsFile);
@@ -504,9 +554,14 @@ PairList gatherPairs(const BatchSettings& settings)
         return PairList(sequencePairs(*settings.sequence));
     std::size_t unmatched = 0;
     std::vector<BatchPair> pairs = pairsByName(*settings.folder1, *settings.folder2, unmatched);
-    if (unmatched > 0)
-        std::fprintf(stderr, "vantorell-mix batch: %zu picture%s without a namesake in the other folder left out\n",
-                     unmatched, unmatched == 1 ? "" : "s");
+    if (unmatched > 0) {
+        const std::string text = std::to_string(unmatched) + (unmatched == 1 ? " picture" : " pictures") +
+                                 " without a namesake in the other folder left out";
+        if (json)
+            json->message(text, "warning");
+        else
+            std::fprintf(stderr, "vantorell-mix batch: %s\n", text.c_str());
+    }
     return PairList(std::move(pairs));
 }
 
@@ -606,7 +661,9 @@ std::string batchUsageText()
     text +=
         "\n"
         "Progress goes to stderr: on a terminal one line with counts, rate and time left, else\n"
-        "one line per finished pair.\n"
+        "one line per finished pair. With --progress json every line is one JSON object: each\n"
+        "finished pair (\"kind\": \"pair\"), the progress over the pairs, and last \"end\": true\n"
+        "with the exit status and the counts.\n"
         "\n"
         "Exit status:\n"
         "  0    every pair was written (or skipped by --skip-existing)\n"
@@ -622,7 +679,12 @@ std::string batchUsageText()
 
 int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
 {
-    const auto refuse = [](const std::string& text) {
+    std::optional<JsonProgress> json;
+    if (asksJsonProgress(arguments))
+        json.emplace();
+    const auto refuse = [&json](const std::string& text) {
+        if (json)
+            return printJsonRefusal(text);
         std::fprintf(stderr, "vantorell-mix batch: %s\nTry 'vantorell-mix batch --help'.\n", visibleText(text).c_str());
         return 2;
     };
@@ -633,11 +695,15 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
         std::fputs(batchUsageText().c_str(), stdout);
         return 0;
     }
+    if (settings.version) {
+        std::printf("vantorell-mix batch %s\n", kProgramVersion);
+        return 0;
+    }
 
     std::optional<PairList> pairs;
     std::size_t count = 0;
     try {
-        pairs.emplace(gatherPairs(settings));
+        pairs.emplace(gatherPairs(settings, json ? &*json : nullptr));
         count = checkOutputNames(*pairs, settings.pattern, outputExtension(settings.job.request));
     } catch (const BatchError& error) {
         return refuse(error.text);
@@ -671,7 +737,7 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
     // and work folder is removed. Finished results stay. The workers start after this, with the
     // three signals blocked.
     interruption::removeRegisteredOnSignals();
-    Progress progress(total, reportFd, recordFd);
+    Progress progress(total, reportFd, recordFd, json ? &*json : nullptr);
     TaskSource tasks(*pairs, settings, count);
     const std::size_t workers =
         std::min<std::size_t>(std::size_t(settings.jobs > 0 ? settings.jobs : coreCount()), std::max<std::size_t>(total, 1));
@@ -688,10 +754,23 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
     int reportError = progress.reportError();
     if (reportFd >= 0 && ::close(reportFd) != 0 && reportError == 0)
         reportError = errno;
+    std::string failure;
     if (reportError != 0) {
-        std::fprintf(stderr, "vantorell-mix batch: the report %s could not be written: %s\n", report.c_str(),
-                     std::strerror(reportError));
+        failure = "the report " + report.string() + " could not be written: " + std::strerror(reportError);
+        if (!json)
+            std::fprintf(stderr, "vantorell-mix batch: %s\n", failure.c_str());
         status = 1;
+    }
+    if (json) {
+        nlohmann::json end = {{"exit", status}};
+        end.update(progress.counts());
+        if (failure.empty() && progress.outputClosed())
+            failure = "the progress output was closed; pairs not begun were left out";
+        else if (failure.empty() && status != 0)
+            failure = end["failed"].dump() + " of the pairs failed";
+        if (!failure.empty())
+            end["failure"] = jsonText(failure);
+        json->end(end);
     }
     return status;
 }

@@ -10,6 +10,8 @@
 #include "avi/VideoFile.h"
 #endif
 
+#include "platform/ProgramVersion.h"
+
 #include <charconv>
 #include <cstdio>
 #include <functional>
@@ -431,6 +433,23 @@ void addInformationOptions(std::vector<CliOption>& options)
                            c.action = [] {
                                for (const CompressorOption& option : offeredCompressors())
                                    std::printf("%-14s%s\n", option.name.c_str(), option.description.c_str());
+                               return 0;
+                           };
+                           return std::nullopt;
+                       }});
+    options.push_back({"--progress", "text|json",
+                       "what goes to stderr: messages as text (default), or one JSON object a line: progress, "
+                       "each message, and last the outcome (see README)",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           if (v != "text" && v != "json")
+                               return "--progress takes text or json";
+                           c.jsonProgress = v == "json";
+                           return std::nullopt;
+                       }});
+    options.push_back({"--version", "", "show the program's name and version",
+                       [](CliContext& c, const std::string&) -> std::optional<std::string> {
+                           c.action = [] {
+                               std::printf("vantorell-mix %s\n", kProgramVersion);
                                return 0;
                            };
                            return std::nullopt;

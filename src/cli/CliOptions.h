@@ -20,6 +20,7 @@ struct CliContext {
     bool outputFile = false;   // --output-file
     bool blendSize = false;    // --blend-size (its range is checked once the canvas is known)
     std::string meshFile;      // --mesh, an input of the run besides the pictures
+    bool jsonProgress = false; // --progress json: stderr as one JSON object a line
     // An option that answers by itself (--help, --list-codecs): run instead of a job; its
     // result is the exit status.
     std::function<int()> action;

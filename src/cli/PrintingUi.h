@@ -2,6 +2,7 @@
 // texts ("Done." to stdout); there is no message loop to yield to and no dialog to show.
 #pragma once
 
+#include "cli/JsonProgress.h"
 #include "job/SilentUi.h"
 
 #include <cstdio>
@@ -17,6 +18,15 @@ public:
 
     MsgResult messageBox(std::string_view text, MsgButtons buttons, MsgIcon icon, std::string_view title) override;
     std::optional<CompressorChoice> chooseCompressor(const std::vector<CompressorOption>& offered) override;
+    void progressChanged(const ProgressBar& bar) override;
+
+    // --progress json: every box and the progress go to `json` as lines ("Done." still to stdout
+    // as well); a progress line whose step the job does not name says `defaultStep` ("Overlay").
+    void printAsJson(JsonProgress& json, std::string defaultStep)
+    {
+        m_json = &json;
+        m_defaultStep = std::move(defaultStep);
+    }
 
     // Why a message could not be printed (a closed pipe, a full disk), or nullopt: the job's
     // own work may have succeeded, but what it said was lost.
@@ -26,6 +36,9 @@ private:
     void noteOutput(std::FILE* stream);
 
     std::optional<std::string> m_outputError;
+    JsonProgress* m_json = nullptr;
+    std::string m_defaultStep;
+    bool m_printedProgress = false;
 };
 
 // A message box's text for a terminal: CR LF and lone CRs become line feeds.
@@ -41,5 +54,10 @@ std::string visibleText(std::string_view text, bool keepLineFeeds = false);
 // The same, with every byte that is not UTF-8 escaped too: a name as a report (JSON, UTF-8) can
 // hold it with every byte recoverable.
 std::string recoverableText(std::string_view text);
+
+// Text for a JSON string (--progress json): valid UTF-8 stays as it is, control characters
+// included (the JSON writer escapes them as \u00XX); a byte that is not UTF-8 becomes "\xHH",
+// and then a backslash "\\", so every byte of a file name can be recovered.
+std::string jsonText(std::string_view text);
 
 }  // namespace vantorell::cli

@@ -2,6 +2,7 @@
 #include "cli/Batch.h"
 #include "cli/CliOptions.h"
 #include "cli/InputGuard.h"
+#include "cli/JsonProgress.h"
 #include "cli/PrintingUi.h"
 #include "job/MixJob.h"
 #include "platform/Interruption.h"
@@ -10,7 +11,9 @@
 #include "job/FadeJob.h"
 #endif
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -52,7 +55,13 @@ int runVideoBuild(char** argv)
             break;
         }
     }
-    std::fprintf(stderr, "vantorell-mix: the video build (vantorell-mix-video) is not installed beside this program\n");
+    const char* const missing = "the video build (vantorell-mix-video) is not installed beside this program";
+    std::vector<std::string> arguments;
+    for (char** argument = argv + 1; *argument; ++argument)
+        arguments.emplace_back(*argument);
+    if (vantorell::cli::asksJsonProgress(arguments))
+        return vantorell::cli::printJsonRefusal(missing, "error");
+    std::fprintf(stderr, "vantorell-mix: %s\n", missing);
     return 2;
 }
 #endif
@@ -81,6 +90,8 @@ int main(int argc, char** argv)
         error = finishCommandLine(context);
     if (!error && !context.action)
         error = cli::refuseOverwritingInputs(context);
+    if (error && (context.jsonProgress || cli::asksJsonProgress(arguments)))
+        return cli::printJsonRefusal(*error);
     if (error) {
         std::fprintf(stderr, "vantorell-mix: %s\nTry 'vantorell-mix --help'.\n", cli::visibleText(*error).c_str());
         return 2;
@@ -92,14 +103,31 @@ int main(int argc, char** argv)
     // 129); past a file-size limit or into a closed pipe a write fails, and so does the job.
     interruption::removeRegisteredOnSignals();
     cli::PrintingUi ui;
+    std::optional<cli::JsonProgress> json;
+    if (context.jsonProgress) {
+        static constexpr const char* kMixNames[] = {"Blend", "Fade", "Overlay"};
+        json.emplace();
+        ui.printAsJson(*json, kMixNames[int(context.request.mixType)]);
+    }
     MixJob job(ui, fadeSteps, cli::kAligner);
     job.setStreamOverlays(true);
     const MixOutcome outcome = job.run(context.request);
-    for (const std::string& note : outcome.notes)
-        std::fprintf(stderr, "vantorell-mix: note: %s\n", note.c_str());
-    if (const auto& error = ui.outputError()) {   // most often stdout, a pipe whose reader left
-        std::fprintf(stderr, "vantorell-mix: the job's messages could not be printed: %s\n", error->c_str());
-        return 1;
+    for (const std::string& note : outcome.notes) {
+        if (json)
+            json->message(note, "note");
+        else
+            std::fprintf(stderr, "vantorell-mix: note: %s\n", note.c_str());
     }
-    return outcome.succeeded() ? 0 : 1;
+    std::string lost;
+    if (const auto& error = ui.outputError()) {   // most often stdout, a pipe whose reader left
+        lost = "the job's messages could not be printed: " + *error;
+        if (!json)
+            std::fprintf(stderr, "vantorell-mix: %s\n", lost.c_str());
+    } else if (json && json->outputClosed()) {
+        lost = "the job's messages could not be printed: " + std::string(std::strerror(EPIPE));
+    }
+    const int status = !lost.empty() ? 1 : outcome.succeeded() ? 0 : 1;
+    if (json)
+        json->end(cli::jobOutcome(outcome, status, lost));
+    return status;
 }

@@ -154,6 +154,12 @@ const QtImageModule* loadQtImageModule()
         if (const std::string folder = executableFolder(); !folder.empty()) {
             candidates.push_back(folder + "/" + kName);
             candidates.push_back(folder + "/../lib/vantorell/" + kName);
+#ifdef VANTORELL_INSTALL_LIBDIR
+            // Installed anywhere (a package unpacked elsewhere included): from bin/ or from
+            // libexec/vantorell/, where the video helper lives.
+            for (const char* up : {"/../", "/../../"})
+                candidates.push_back(folder + up + VANTORELL_INSTALL_LIBDIR "/vantorell/" + kName);
+#endif
         }
         if (const std::string folder = codeFolder(); !folder.empty())
             candidates.push_back(folder + "/vantorell/" + kName);
