@@ -152,7 +152,7 @@ struct VideoReader::State {
     {
         const AVFrame* f = current.get();
         scaler = sws_getCachedContext(scaler, f->width, f->height, AVPixelFormat(f->format), width, height,
-                                      AV_PIX_FMT_BGR0, SWS_BICUBIC, nullptr, nullptr, nullptr);
+                                      AV_PIX_FMT_BGR0, SWS_BICUBIC | SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
         if (scaler == nullptr) {
             error = "its pictures could not be converted";
             return false;
