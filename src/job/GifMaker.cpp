@@ -375,13 +375,14 @@ std::unique_ptr<MakerFrames> openFrames(const GifMakerRequest& request, std::str
     return frames;
 }
 
-// What the encoder holds: a few frame surfaces, and one byte a pixel of every frame where the
-// palette is made final after the last one.
+// What the encoder holds: a few frame surfaces, one byte a pixel of every frame where the
+// palette is made final after the last one, and the frames a size search keeps (160 MB at most).
 std::int64_t memoryNeed(const MakerFrames& frames, const GifOptions& options)
 {
     const std::int64_t pixels = std::int64_t(frames.width()) * frames.height();
     const bool keepsIndices = options.maxSize || !(options.palette == GifPalette::PerFrame || keepsWholePalette(options));
-    return pixels * 4 * 4 + (keepsIndices ? pixels * frames.frameCount() : 0);
+    const std::int64_t searchCache = options.maxSize ? std::min<std::int64_t>(160'000'000, pixels * 4 * frames.frameCount()) : 0;
+    return pixels * 4 * 4 + (keepsIndices ? pixels * frames.frameCount() : 0) + searchCache;
 }
 
 std::string encodeFailure(GifEncodeStatus status, const MakerFrames& frames)
