@@ -495,6 +495,8 @@ std::string usageText()
         "       vantorell-mix ... --output-file PATH [options]\n"
         "       vantorell-mix --type fade --sequence-files FILE FILE... --output DIR [options]\n"
         "       vantorell-mix batch ...   (many pairs; see vantorell-mix batch --help)\n"
+        "       vantorell-mix gif INPUT... --output-file PATH   (a GIF of pictures, a GIF or a\n"
+        "                 video; see vantorell-mix gif --help)\n"
         "\n"
         "Mixes two pictures the way the Vantorell window's Start button does, without a window,\n"
         "and writes DIR/result.jpg (blend, overlay), DIR/result.avi, .gif, .mp4, .webm, .webp\n"

@@ -1,6 +1,7 @@
 // vantorell-mix: runs the window's Start command on one pair of pictures without a window.
 #include "cli/Batch.h"
 #include "cli/CliOptions.h"
+#include "cli/GifMakerCommand.h"
 #include "cli/InputGuard.h"
 #include "cli/JsonProgress.h"
 #include "cli/PrintingUi.h"
@@ -28,6 +29,8 @@ namespace {
 // only the video build's start-up.
 bool needsVideo(int argc, char** argv)
 {
+    if (argc > 1 && std::string_view(argv[1]) == "gif")   // the GIF maker decodes videos
+        return true;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "fade" || argument.ends_with("=fade"))
@@ -82,6 +85,8 @@ int main(int argc, char** argv)
 
     if (argc > 1 && std::string_view(argv[1]) == "batch")
         return cli::runBatch(std::vector<std::string>(argv + 2, argv + argc), fadeSteps);
+    if (argc > 1 && std::string_view(argv[1]) == "gif")
+        return cli::runGifMaker(std::vector<std::string>(argv + 2, argv + argc));
 
     cli::CliContext context;
     const std::vector<std::string> arguments(argv + 1, argv + argc);

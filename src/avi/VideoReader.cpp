@@ -1,0 +1,235 @@
+#include "avi/VideoReader.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/log.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <utility>
+
+namespace vantorell {
+
+namespace {
+
+constexpr int kMaxSide = 32767;   // as every picture of the program
+
+std::string ffmpegText(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+struct FrameDeleter {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+
+}  // namespace
+
+struct VideoReader::State {
+    AVFormatContext* format = nullptr;
+    AVCodecContext* decoder = nullptr;
+    AVPacket* packet = nullptr;
+    SwsContext* scaler = nullptr;
+    int stream = -1;
+    double fps = 1;
+    double start = 0;       // seconds of the stream's first picture
+    double timeBase = 0;    // seconds per timestamp unit
+    double frameTime = 0;   // seconds per picture, for pictures without a timestamp
+    int width = 0, height = 0, frames = 0;
+    // The picture shown now and the next one decoded, with their times.
+    FramePtr current{av_frame_alloc()}, next{av_frame_alloc()};
+    double currentTime = 0, nextTime = 0;
+    bool haveCurrent = false, haveNext = false, ended = false, flushed = false;
+    int lastIndex = -1;
+    std::string error;
+
+    ~State()
+    {
+        sws_freeContext(scaler);
+        av_packet_free(&packet);
+        avcodec_free_context(&decoder);
+        avformat_close_input(&format);
+    }
+
+    double duration() const
+    {
+        const AVStream* s = format->streams[stream];
+        if (s->duration != AV_NOPTS_VALUE && s->duration > 0)
+            return double(s->duration) * timeBase;
+        if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
+            return double(format->duration) / AV_TIME_BASE;
+        return 0;
+    }
+
+    // The next decoded picture into `into`; false at the end or on an error (error set).
+    bool decode(AVFrame* into, double& time)
+    {
+        for (;;) {
+            const int received = avcodec_receive_frame(decoder, into);
+            if (received == 0) {
+                const std::int64_t stamp = into->best_effort_timestamp;
+                time = stamp != AV_NOPTS_VALUE ? double(stamp) * timeBase - start
+                                               : (haveCurrent ? currentTime + frameTime : 0);
+                return true;
+            }
+            if (received == AVERROR_EOF)
+                return false;
+            if (received != AVERROR(EAGAIN)) {
+                error = "its video could not be decoded: " + ffmpegText(received);
+                return false;
+            }
+            if (flushed)
+                return false;
+            const int read = av_read_frame(format, packet);
+            if (read < 0) {
+                flushed = true;
+                avcodec_send_packet(decoder, nullptr);
+                continue;
+            }
+            if (packet->stream_index == stream) {
+                const int sent = avcodec_send_packet(decoder, packet);
+                // A damaged packet costs its picture; anything else ends the reading.
+                if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN)) {
+                    av_packet_unref(packet);
+                    error = "its video could not be decoded: " + ffmpegText(sent);
+                    return false;
+                }
+            }
+            av_packet_unref(packet);
+        }
+    }
+
+    bool rewind()
+    {
+        if (av_seek_frame(format, stream, format->streams[stream]->start_time == AV_NOPTS_VALUE
+                                              ? 0
+                                              : format->streams[stream]->start_time,
+                          AVSEEK_FLAG_BACKWARD) < 0) {
+            error = "its video could not be read again from the start";
+            return false;
+        }
+        avcodec_flush_buffers(decoder);
+        haveCurrent = haveNext = ended = flushed = false;
+        return true;
+    }
+
+    // Makes `current` the picture shown at `time`.
+    bool advanceTo(double time)
+    {
+        if (!haveCurrent) {
+            if (!decode(current.get(), currentTime)) {
+                if (error.empty())
+                    error = "its video has no picture that can be decoded";
+                return false;
+            }
+            haveCurrent = true;
+        }
+        for (;;) {
+            if (!haveNext) {
+                if (ended || !decode(next.get(), nextTime)) {
+                    ended = true;
+                    return error.empty();
+                }
+                haveNext = true;
+            }
+            if (nextTime > time + 1e-6)
+                return true;
+            std::swap(current, next);
+            currentTime = nextTime;
+            haveNext = false;
+        }
+    }
+
+    bool convert(std::uint8_t* pixels, std::size_t stride)
+    {
+        const AVFrame* f = current.get();
+        scaler = sws_getCachedContext(scaler, f->width, f->height, AVPixelFormat(f->format), width, height,
+                                      AV_PIX_FMT_BGR0, SWS_BICUBIC | SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+        if (scaler == nullptr) {
+            error = "its pictures could not be converted";
+            return false;
+        }
+        std::uint8_t* planes[4] = {pixels, nullptr, nullptr, nullptr};
+        const int strides[4] = {int(stride), 0, 0, 0};
+        return sws_scale(scaler, f->data, f->linesize, 0, f->height, planes, strides) == height;
+    }
+};
+
+VideoReader::VideoReader() : m(std::make_unique<State>()) {}
+VideoReader::~VideoReader() = default;
+
+std::string VideoReader::open(const std::filesystem::path& file, double fps, int width, int maxFrames)
+{
+    if (av_log_get_level() > AV_LOG_ERROR)
+        av_log_set_level(AV_LOG_ERROR);
+    if (!(fps > 0))
+        return "needs a frame rate above 0";
+    m = std::make_unique<State>();
+    State& s = *m;
+    s.fps = fps;
+    if (avformat_open_input(&s.format, file.c_str(), nullptr, nullptr) < 0)
+        return "is not a picture, a GIF or a video this program can read";
+    if (avformat_find_stream_info(s.format, nullptr) < 0)
+        return "is not a video this program can read: its streams could not be found";
+    const AVCodec* codec = nullptr;
+    s.stream = av_find_best_stream(s.format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (s.stream < 0 || codec == nullptr)
+        return s.stream == AVERROR_DECODER_NOT_FOUND ? "has a video stream this build cannot decode"
+                                                     : "has no video stream";
+    const AVStream* stream = s.format->streams[s.stream];
+    const AVCodecParameters* parameters = stream->codecpar;
+    if (parameters->width <= 0 || parameters->height <= 0 || parameters->width > kMaxSide ||
+        parameters->height > kMaxSide)
+        return "has a video of an unusable size (" + std::to_string(parameters->width) + " x " +
+               std::to_string(parameters->height) + ")";
+    s.decoder = avcodec_alloc_context3(codec);
+    s.packet = av_packet_alloc();
+    if (s.decoder == nullptr || s.packet == nullptr || !s.current || !s.next)
+        throw std::bad_alloc();
+    if (avcodec_parameters_to_context(s.decoder, parameters) < 0 || avcodec_open2(s.decoder, codec, nullptr) < 0)
+        return "has a video stream that could not be opened";
+    s.timeBase = av_q2d(stream->time_base);
+    s.start = stream->start_time != AV_NOPTS_VALUE ? double(stream->start_time) * s.timeBase : 0;
+    const AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+    s.frameTime = rate.num > 0 && rate.den > 0 ? av_q2d(av_inv_q(rate)) : 1 / fps;
+    s.width = width > 0 ? width : parameters->width;
+    s.height = width > 0 ? std::max(1, int(std::lround(double(parameters->height) * width / parameters->width)))
+                         : parameters->height;
+    if (s.height > kMaxSide)
+        return "would make frames taller than " + std::to_string(kMaxSide) + " pixels at that width";
+    const double seconds = s.duration();
+    const double count = std::ceil(seconds * fps - 1e-6);
+    if (count > maxFrames)
+        return "is too long: " + std::to_string(std::llround(count)) + " frames at " + std::to_string(std::lround(fps)) +
+               " frames per second, more than " + std::to_string(maxFrames);
+    s.frames = std::max(1, int(count));
+    return {};
+}
+
+int VideoReader::width() const { return m->width; }
+int VideoReader::height() const { return m->height; }
+int VideoReader::frameCount() const { return m->frames; }
+int VideoReader::sourceWidth() const { return m->decoder ? m->decoder->width : 0; }
+int VideoReader::sourceHeight() const { return m->decoder ? m->decoder->height : 0; }
+const std::string& VideoReader::error() const { return m->error; }
+
+bool VideoReader::frame(int index, std::uint8_t* pixels, std::size_t stride)
+{
+    State& s = *m;
+    if (s.format == nullptr || index < 0 || index >= s.frames)
+        return false;
+    if (index < s.lastIndex && !s.rewind())
+        return false;
+    s.lastIndex = index;
+    return s.advanceTo(index / s.fps) && s.convert(pixels, stride);
+}
+
+}  // namespace vantorell

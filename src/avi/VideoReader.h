@@ -1,0 +1,44 @@
+// VideoReader: the frames of a video file (any container and codec this build's FFmpeg reads)
+// resampled to a fixed rate, as top-down 32-bit rows (blue, green, red, unused), scaled to a
+// chosen width. Frame i is the picture shown at i / rate seconds from the stream's start.
+// Frames are read in order; asking for an earlier one starts the stream again.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace vantorell {
+
+class VideoReader {
+public:
+    VideoReader();
+    ~VideoReader();
+    VideoReader(const VideoReader&) = delete;
+    VideoReader& operator=(const VideoReader&) = delete;
+
+    // Opens the file's best video stream. `width` 0 keeps the video's own size; else frames are
+    // `width` wide and as tall as keeps the proportions. An empty answer on success, else why
+    // not ("has no video stream", "is not a video FFmpeg can read"). Videos longer than
+    // `maxFrames` frames at `fps` are refused.
+    std::string open(const std::filesystem::path& file, double fps, int width, int maxFrames);
+
+    int width() const;
+    int height() const;
+    int frameCount() const;
+    // The video's own size.
+    int sourceWidth() const;
+    int sourceHeight() const;
+
+    // Puts frame `index` into rows of `stride` bytes. False when the video cannot be decoded
+    // (error() says why). Past the stream's last picture the last one is shown again.
+    bool frame(int index, std::uint8_t* pixels, std::size_t stride);
+    const std::string& error() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m;
+};
+
+}  // namespace vantorell

@@ -1,0 +1,183 @@
+#include "cli/GifMakerCommand.h"
+
+#include "cli/CliOptions.h"
+#include "cli/InputGuard.h"
+#include "cli/PrintingUi.h"
+#include "platform/Interruption.h"
+
+#if VANTORELL_CLI_VIDEO
+#include "job/GifMaker.h"
+#endif
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+namespace vantorell::cli {
+
+#if VANTORELL_CLI_VIDEO
+
+namespace {
+
+struct GifMakerCommandLine {
+    GifMakerRequest request;
+    bool sort = false, help = false;
+};
+
+std::optional<double> parseFps(const std::string& text)
+{
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || !(value > 0) || value > 100)
+        return std::nullopt;
+    return value;
+}
+
+bool isSharedOption(const std::string& name)
+{
+    return name.starts_with("--gif-") || name == "--memory-limit";
+}
+
+// The GIF options and --memory-limit, exactly as a fade to GIF takes them.
+const CliOption* sharedOption(const std::string& name)
+{
+    if (!isSharedOption(name))
+        return nullptr;
+    for (const CliOption& option : cliOptions())
+        if (option.name == name)
+            return &option;
+    return nullptr;
+}
+
+std::optional<std::string> applyMakerOption(GifMakerCommandLine& line, const std::string& name, const std::string& value)
+{
+    GifMakerRequest& request = line.request;
+    if (name == "--sort") {
+        line.sort = true;
+    } else if (name == "--help") {
+        line.help = true;
+    } else if (name == "--output-file") {
+        if (value.empty() || value.back() == '/')
+            return "--output-file takes a file name, not a folder";
+        request.outputFile = value;
+        if (!std::filesystem::path(value).has_extension())
+            request.outputFile += ".gif";
+    } else if (name == "--fps") {
+        const std::optional<double> fps = parseFps(value);
+        if (!fps)
+            return "--fps takes a number of frames per second above 0, at most 100";
+        request.fps = *fps;
+    } else {   // --width
+        int width = 0;
+        const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), width);
+        if (ec != std::errc() || end != value.data() + value.size() || width < 1 || width > kGifMakerMaxWidth)
+            return "--width takes a whole number from 1 to " + std::to_string(kGifMakerMaxWidth);
+        request.width = width;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> parseGifMaker(GifMakerCommandLine& line, const std::vector<std::string>& arguments)
+{
+    CliContext shared;   // what the shared options set
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (!arguments[i].starts_with("--")) {
+            line.request.inputs.push_back(arguments[i]);
+            continue;
+        }
+        auto [name, value] = splitOptionArgument(arguments[i]);
+        const CliOption* common = sharedOption(name);
+        const bool own = name == "--output-file" || name == "--fps" || name == "--width" || name == "--sort" ||
+                         name == "--help";
+        if (!own && !common)
+            return "unknown option \"" + arguments[i] + "\" for gif";
+        const bool flag = name == "--sort" || name == "--help" || (common && common->argument.empty());
+        if (flag && value)
+            return name + " takes no value";
+        if (!flag && !value) {
+            if (i + 1 == arguments.size())
+                return name + " needs " + (common ? common->argument : std::string("a value"));
+            value = arguments[++i];
+        }
+        if (auto error = common ? common->apply(shared, value.value_or("")) : applyMakerOption(line, name, value.value_or("")))
+            return error;
+    }
+    line.request.gif = shared.request.gif;
+    line.request.memoryLimit = shared.request.memoryLimit;
+    if (line.help)
+        return std::nullopt;
+    if (line.request.inputs.empty())
+        return "gif needs at least one input: pictures, an animated GIF or a video";
+    if (line.request.inputs.size() > std::size_t(kGifMakerMaxFrames))
+        return "gif takes at most " + std::to_string(kGifMakerMaxFrames) + " pictures";
+    if (line.request.outputFile.empty())
+        return "gif needs --output-file";
+    if (line.sort)
+        sortNumerically(line.request.inputs);
+    FileSet inputs;
+    for (const std::string& input : line.request.inputs)
+        inputs.add(input);
+    if (const auto input = inputs.find(line.request.outputFile))
+        return overwriteRefusal("result", line.request.outputFile, *input);
+    return std::nullopt;
+}
+
+}  // namespace
+
+int runGifMaker(const std::vector<std::string>& arguments)
+{
+    GifMakerCommandLine line;
+    if (const auto error = parseGifMaker(line, arguments)) {
+        std::fprintf(stderr, "vantorell-mix: %s\nTry 'vantorell-mix gif --help'.\n", visibleText(*error).c_str());
+        return 2;
+    }
+    if (line.help) {
+        std::fputs(gifMakerUsageText().c_str(), stdout);
+        return 0;
+    }
+    interruption::removeRegisteredOnSignals();
+    const GifMakerOutcome outcome = makeGif(line.request);
+    if (!outcome.written) {
+        std::fprintf(stderr, "vantorell-mix: %s\n", visibleText(outcome.error).c_str());
+        return 1;
+    }
+    std::printf("Done.\n");
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+#else
+
+int runGifMaker(const std::vector<std::string>&) { return 2; }   // the plain build hands gif over
+
+#endif
+
+std::string gifMakerUsageText()
+{
+    return "Usage: vantorell-mix gif INPUT... --output-file PATH [options]\n"
+           "\n"
+           "Makes one animated GIF from pictures (the frames in the order given), from an\n"
+           "animated GIF (re-encoded, each frame's delay kept) or from one video file (decoded\n"
+           "and resampled to --fps). Every frame takes the first frame's size: one of another\n"
+           "size is fitted in, its proportions kept, centred, black around it. The result is\n"
+           "written whole or not at all, as every job's.\n"
+           "\n"
+           "Options:\n"
+           "  --output-file PATH          the GIF (\".gif\" added when it has no extension)\n"
+           "  --fps N                     pictures and videos: frames per second, above 0, at most\n"
+           "                              100 (default 10)\n"
+           "  --width W                   frames W pixels wide, their height in proportion\n"
+           "                              (default the first frame's size)\n"
+           "  --sort                      pictures in the order of their names, numbers by value\n"
+           "                              (frame2 before frame10)\n"
+           "  --gif-...                   the GIF options of vantorell-mix --help (palette, dither,\n"
+           "                              optimise, lossy, size budget)\n"
+           "  --memory-limit SIZE         refuse a GIF whose frames need more memory (default 4GiB)\n"
+           "  --help                      show this text\n"
+           "\n"
+           "Exit status: 0 written; 1 the GIF could not be made (an input missing or unreadable,\n"
+           "a video without a video stream); 2 a bad command line or a result that would replace\n"
+           "an input; 129, 130, 143 interrupted (nothing is left behind).\n";
+}
+
+}  // namespace vantorell::cli
