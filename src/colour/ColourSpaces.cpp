@@ -270,6 +270,18 @@ std::shared_ptr<const std::vector<std::uint8_t>> adobeRgbIccProfile()
     return bytes;
 }
 
+ColourConversion conversionToSrgb(const ColourProfile& profile)
+{
+    if (!profile.present() || !profile.problem.empty() || profile.bytes == srgbIccProfile())
+        return {};
+    std::string problem;
+    ProfileHandle from = openProfile(profile, problem);
+    if (!from)
+        return {};
+    ProfileHandle srgb = openProfile(ColourProfile(), problem);
+    return ColourConversionMaker::between(from.get(), srgb.get());
+}
+
 WorkingSpace planWorkingSpace(std::span<const ColourProfile> profiles, ColourChoice choice, bool jpegResult,
                               int firstNumber)
 {
