@@ -328,6 +328,12 @@ public:
         for (const ShownMessage& message : outcome.messages)
             messages.push_back(visibleText(terminalText(message.text), true));
         line["messages"] = std::move(messages);
+        if (!outcome.notes.empty()) {   // the colour profiles' notes; none for most pairs
+            nlohmann::json notes = nlohmann::json::array();
+            for (const std::string& note : outcome.notes)
+                notes.push_back(visibleText(note, true));
+            line["notes"] = std::move(notes);
+        }
         const std::string reason = !outcome.failure.empty()   ? outcome.failure
                                    : !outcome.errors.empty() ? outcome.errors.front().description
                                                              : std::string("no result was written.");
@@ -344,6 +350,10 @@ public:
         const std::string what = visibleText(task.pair->image1.filename().string()) + " + " +
                                  visibleText(task.pair->image2.filename().string()) + " -> " +
                                  visibleText(task.output.string());
+        // The notes a single job prints, each with the pair it belongs to.
+        for (const std::string& note : outcome.notes)
+            printProgress(std::string(m_terminal ? "\r\033[K" : "") + "vantorell-mix batch: note: " + what + ": " +
+                          visibleText(terminalText(note)) + "\n");
         if (!m_terminal) {
             std::string text = counter + (status == PairStatus::Ok ? "ok " : status == PairStatus::Failed ? "failed " : "skipped ");
             char time[32];
