@@ -616,7 +616,8 @@ std::string batchUsageText()
     text +=
         "\n"
         "Progress goes to stderr: on a terminal one line with counts, rate and time left, else\n"
-        "one line per finished pair.\n"
+        "one line per finished pair. A pair's notes (a colour profile ignored) go there too,\n"
+        "each naming the pair, and into its report line as \"notes\".\n"
         "\n"
         "Exit status:\n"
         "  0    every pair was written (or skipped by --skip-existing)\n"
