@@ -46,14 +46,15 @@ for b in before:$old after:$new; do
   echo "  $n: $(for f in gif-ref/f*.png; do echo -n "$(psnr $f gif-$n/$(basename $f)) "; done)dB"
 done
 
-echo "Fade of two Adobe RGB photos to MP4 (5 frames): FFmpeg's PSNR against the job in sRGB"
-job "$old" mp4-ref --type fade --format mp4 --frames 5 --image1 adobe1-srgb.jpg --image2 adobe2-srgb.jpg
-for b in before:$old after:$new; do
-  n=${b%%:*}; job "${b#*:}" mp4-$n --type fade --format mp4 --frames 5 --image1 adobe1.jpg --image2 adobe2.jpg
-  echo "  $n: $(ffmpeg -i mp4-$n/result.mp4 -i mp4-ref/result.mp4 -lavfi psnr -f null - 2>&1 | grep -o 'average:[0-9.inf]*')"
+echo "Fade of two Adobe RGB photos to MP4 (5 frames): FFmpeg's PSNR against the same build's job in sRGB"
+for b in before:$old after:$new; do   # each build's own reference: the YUV matrix may differ
+  n=${b%%:*}; job "${b#*:}" mp4-ref-$n --type fade --format mp4 --frames 5 --image1 adobe1-srgb.jpg --image2 adobe2-srgb.jpg
+  job "${b#*:}" mp4-$n --type fade --format mp4 --frames 5 --image1 adobe1.jpg --image2 adobe2.jpg
+  echo "  $n: $(ffmpeg -i mp4-$n/result.mp4 -i mp4-ref-$n/result.mp4 -lavfi psnr -f null - 2>&1 | grep -o 'average:[0-9.inf]*')"
 done
 
 echo "Overlay of a 12 MP sRGB photo with a 12 MP Adobe RGB one: keep against --colour ignore"
+echo "  alternating runs: $(bash "$root/bench/colour/overlay_speed.sh" "$new" . 7)"
 mkdir -p speed-keep speed-ignore
 hyperfine -N --runs 7 --warmup 1 --export-json speed.json \
   "$new/vantorell-mix --type overlay --image1 photo1-4000x3000.jpg --image2 adobe2-12mp.jpg --output speed-keep" \

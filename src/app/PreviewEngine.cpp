@@ -48,6 +48,7 @@ PreviewInputs PreviewInputs::from(const MixRequest& request, int frameIndex)
     inputs.fadeOutput = request.fadeOutput;
     inputs.gif = request.gif;
     inputs.gif.maxSize.reset();   // the estimate is of the choices themselves
+    inputs.colour = request.colour;
     return inputs;
 }
 
@@ -63,15 +64,39 @@ struct PreviewEngine::Renderer {
     std::map<std::string, Bitmap> thumbnails;
 
     static constexpr int kThumbWidth = 48, kThumbHeight = 36;
-    const Bitmap& thumbnail(const std::string& file, const Picture& picture)
+    const Bitmap& thumbnail(const std::string& file, const Picture& picture, ColourChoice colour)
     {
-        auto found = thumbnails.find(file);
+        const bool raw = colour == ColourChoice::Ignore;
+        const std::string key = raw ? file + '\n' : file;   // no path holds a line break
+        auto found = thumbnails.find(key);
         if (found == thumbnails.end()) {
             if (thumbnails.size() > 8)
                 thumbnails.clear();
-            found = thumbnails.emplace(file, reduceToFit(picture, kThumbWidth, kThumbHeight).bitmap()).first;
+            Picture small = reduceToFit(picture, kThumbWidth, kThumbHeight);
+            if (!raw)
+                small = conversionToSrgb(picture.colourProfile()).converted(small);
+            found = thumbnails.emplace(key, small.bitmap()).first;
         }
         return found->second;
+    }
+
+    // The pair in the job's working space, kept while the pictures and the choice stay.
+    struct ColouredPair {
+        Picture source1, source2;
+        ColourChoice colour = ColourChoice::Keep;
+        bool jpegResult = false;
+        PreviewColours colours;
+    };
+    std::optional<ColouredPair> coloured;
+
+    const PreviewColours& colours(const Picture& first, const Picture& second, ColourChoice colour, bool jpegResult)
+    {
+        if (!coloured || !coloured->source1.bitmap().sharesPixelsWith(first.bitmap()) ||
+            !coloured->source2.bitmap().sharesPixelsWith(second.bitmap()) || coloured->colour != colour ||
+            coloured->jpegResult != jpegResult)
+            coloured = ColouredPair{first, second, colour, jpegResult,
+                                    previewColours(first, second, colour, jpegResult)};
+        return coloured->colours;
     }
     PreviewInputs fadeMade;   // the inputs the renderer was made for
     std::unique_ptr<FadeRenderer> fade;
@@ -98,7 +123,7 @@ struct PreviewEngine::Renderer {
             result.message = "Choose Image #1 to see a preview.";
         else try {
             first = picture(in.image1);
-            result.thumbnail1 = thumbnail(in.image1, first);
+            result.thumbnail1 = thumbnail(in.image1, first, in.colour);
             result.width1 = first.sourceWidth();
             result.height1 = first.sourceHeight();
         } catch (const RuntimeError& e) {
@@ -109,7 +134,7 @@ struct PreviewEngine::Renderer {
                 result.message = "Choose Image #2 to see a preview.";
         } else try {
             second = picture(in.image2);
-            result.thumbnail2 = thumbnail(in.image2, second);
+            result.thumbnail2 = thumbnail(in.image2, second, in.colour);
             result.width2 = second.sourceWidth();
             result.height2 = second.sourceHeight();
         } catch (const RuntimeError& e) {
@@ -121,20 +146,24 @@ struct PreviewEngine::Renderer {
         result.sourceWidth = first.sourceWidth();
         result.sourceHeight = first.sourceHeight();
         try {
+            const PreviewColours& mixed = colours(first, second, in.colour, in.mixType != MixType::Fade);
             switch (in.mixType) {
             case MixType::Blend:
-                result.image = renderBlendPreview(first, second, in.blendDirection, in.blendStart, in.blendCanvas,
-                                                  kPaneWidth, kPaneHeight);
+                result.image = renderBlendPreview(mixed.first, mixed.second, in.blendDirection, in.blendStart,
+                                                  in.blendCanvas, kPaneWidth, kPaneHeight);
                 break;
             case MixType::Overlay: {
-                const Picture reduced = reduceToFit(first, kPaneWidth, kPaneHeight);
-                result.image = renderOverlayPreview(reduced, matchScale(reduced, second));
+                const Picture reduced = reduceToFit(mixed.first, kPaneWidth, kPaneHeight);
+                result.image = renderOverlayPreview(reduced, matchScale(reduced, mixed.second));
                 break;
             }
             case MixType::Fade:
-                renderFade(first, second, in, result);
+                renderFade(mixed.first, mixed.second, in, result);
                 break;
             }
+            if (mixed.toDisplay && !result.image.empty())
+                mixed.toDisplay.convertRows(result.image.mutableBits(), result.image.stride(), result.image.width(),
+                                            result.image.height());
         } catch (const RuntimeError& e) {
             result.image = Bitmap();
             result.message = e.description();
@@ -149,7 +178,7 @@ struct PreviewEngine::Renderer {
     static bool sameFade(const PreviewInputs& made, const PreviewInputs& in)
     {
         return made.image1 == in.image1 && made.image2 == in.image2 && made.steps == in.steps &&
-               made.morphMeshes == in.morphMeshes && made.morphTiming == in.morphTiming;
+               made.morphMeshes == in.morphMeshes && made.morphTiming == in.morphTiming && made.colour == in.colour;
     }
 
     void renderFade(const Picture& first, const Picture& second, const PreviewInputs& in, PreviewResult& result)

@@ -3,6 +3,8 @@
 // at the DCT scale that covers the 729 x 425 Blend canvas). One worker thread renders the
 // newest request only: a request made while another renders supersedes it, and a superseded
 // result is never shown. Results reach the window's thread through the poster it was given.
+// Colours are shown as the result will look: the pictures brought into the job's working space,
+// the mix (and each picture's thumbnail) converted from it to sRGB for display.
 #pragma once
 
 #include "job/MixRequest.h"
@@ -35,6 +37,7 @@ struct PreviewInputs {
     MorphTiming morphTiming;
     FadeOutput fadeOutput = FadeOutput::Avi;
     GifOptions gif;   // the GIF's choices (the size estimate's too)
+    ColourChoice colour = ColourChoice::Keep;   // the pictures' profiles, as the job uses them
     bool operator==(const PreviewInputs&) const = default;
 
     // The preview of what `request` would write, showing Fade frame `frameIndex`.

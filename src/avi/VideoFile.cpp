@@ -38,6 +38,21 @@ AVPixelFormat encoderFormat(VideoFormat format)
     return AV_PIX_FMT_NONE;
 }
 
+// The frames reach the encoder in sRGB (the job brings animations' pictures into sRGB): BT.709
+// primaries with sRGB's transfer (IEC 61966-2-1), and for YUV the BT.709 matrix in limited
+// range. The MP4 and WebM muxers write these tags, the APNG encoder an sRGB chunk; FFmpeg's
+// animated WebP writer has no place for colour (no ICCP chunk), so a WebP result stays
+// untagged, which viewers take as sRGB.
+void tagSrgb(AVCodecContext* enc)
+{
+    enc->color_primaries = AVCOL_PRI_BT709;
+    enc->color_trc = AVCOL_TRC_IEC61966_2_1;
+    if (enc->pix_fmt == AV_PIX_FMT_YUV420P) {
+        enc->colorspace = AVCOL_SPC_BT709;
+        enc->color_range = AVCOL_RANGE_MPEG;
+    }
+}
+
 }  // namespace
 
 std::span<const VideoFormatInfo> videoFormats() { return kFormats; }
@@ -130,6 +145,7 @@ int VideoFile::open(const std::filesystem::path& path, VideoFormat format, Frame
     case VideoFormat::Apng:
         break;
     }
+    tagSrgb(enc);
     if (m->oc->oformat->flags & AVFMT_GLOBALHEADER)
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     rc = avcodec_open2(enc, codec, nullptr);
@@ -143,6 +159,10 @@ int VideoFile::open(const std::filesystem::path& path, VideoFormat format, Frame
     m->frame->format = enc->pix_fmt;
     m->frame->width = enc->width;
     m->frame->height = enc->height;
+    m->frame->color_primaries = enc->color_primaries;   // the APNG encoder's sRGB chunk reads them here
+    m->frame->color_trc = enc->color_trc;
+    m->frame->colorspace = enc->colorspace;
+    m->frame->color_range = enc->color_range;
     rc = av_frame_get_buffer(m->frame, 0);
     if (rc < 0)
         return rc;
@@ -150,6 +170,12 @@ int VideoFile::open(const std::filesystem::path& path, VideoFormat format, Frame
                             SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
     if (!m->sws)
         return AVERROR(EINVAL);
+    if (enc->colorspace == AVCOL_SPC_BT709) {
+        // The luma and chroma numbers made with the BT.709 matrix the stream is tagged with
+        // (swscale's own default is BT.601); full-range RGB in, limited-range YUV out.
+        const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+        sws_setColorspaceDetails(m->sws, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+    }
     rc = openOutputFile(m->oc, path.c_str());
     if (rc < 0)
         return rc;

@@ -338,6 +338,12 @@ public:
         for (const ShownMessage& message : outcome.messages)
             messages.push_back(visibleText(terminalText(message.text), true));
         line["messages"] = std::move(messages);
+        if (!outcome.notes.empty()) {   // the colour profiles' notes; none for most pairs
+            nlohmann::json notes = nlohmann::json::array();
+            for (const std::string& note : outcome.notes)
+                notes.push_back(visibleText(note, true));
+            line["notes"] = std::move(notes);
+        }
         const std::string reason = !outcome.failure.empty()   ? outcome.failure
                                    : !outcome.errors.empty() ? outcome.errors.front().description
                                                              : std::string("no result was written.");
@@ -358,6 +364,10 @@ public:
         const std::string what = visibleText(task.pair->image1.filename().string()) + " + " +
                                  visibleText(task.pair->image2.filename().string()) + " -> " +
                                  visibleText(task.output.string());
+        // The notes a single job prints, each with the pair it belongs to.
+        for (const std::string& note : outcome.notes)
+            printProgress(std::string(m_terminal ? "\r\033[K" : "") + "vantorell-mix batch: note: " + what + ": " +
+                          visibleText(terminalText(note)) + "\n");
         if (!m_terminal) {
             std::string text = counter + (status == PairStatus::Ok ? "ok " : status == PairStatus::Failed ? "failed " : "skipped ");
             char time[32];
@@ -661,9 +671,10 @@ std::string batchUsageText()
     text +=
         "\n"
         "Progress goes to stderr: on a terminal one line with counts, rate and time left, else\n"
-        "one line per finished pair. With --progress json every line is one JSON object: each\n"
-        "finished pair (\"kind\": \"pair\"), the progress over the pairs, and last \"end\": true\n"
-        "with the exit status and the counts.\n"
+        "one line per finished pair. A pair's notes (a colour profile ignored) go there too,\n"
+        "each naming the pair, and into its report line as \"notes\". With --progress json\n"
+        "every line is one JSON object: each finished pair (\"kind\": \"pair\"), the progress\n"
+        "over the pairs, and last \"end\": true with the exit status and the counts.\n"
         "\n"
         "Exit status:\n"
         "  0    every pair was written (or skipped by --skip-existing)\n"

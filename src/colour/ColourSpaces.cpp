@@ -164,7 +164,12 @@ public:
         const std::uint8_t (*encoded)[kOutputSteps] = m_encoded;
         for (int y = 0; y < rows; ++y) {
             std::uint8_t* p = pixels + stride * std::size_t(y);
-            for (int x = 0; x < width; ++x, p += 4) {
+            int x = 0;
+#if defined(__SSE2__)
+            x = convertFours(p, width, m);
+            p += 4 * x;
+#endif
+            for (; x < width; ++x, p += 4) {
                 const float red = linear[0][p[2]], green = linear[1][p[1]], blue = linear[2][p[0]];
                 const int r = outputIndex(m[0][0] * red + m[0][1] * green + m[0][2] * blue);
                 const int g = outputIndex(m[1][0] * red + m[1][1] * green + m[1][2] * blue);
@@ -177,6 +182,41 @@ public:
     }
 
 private:
+#if defined(__SSE2__)
+    // The pixels of a row four at a time, the same arithmetic in the same order as one at a
+    // time (so the same bytes), with one square root instruction for four; answers how many
+    // pixels it converted.
+    int convertFours(std::uint8_t* p, int width, const float (&m)[3][3]) const
+    {
+        const float (*linear)[256] = m_linear;
+        const std::uint8_t (*encoded)[kOutputSteps] = m_encoded;
+        const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
+        const __m128 steps = _mm_set1_ps(float(kOutputSteps - 1)), half = _mm_set1_ps(0.5f);
+        const auto outputIndices = [&](const float (&row)[3], __m128 red, __m128 green, __m128 blue, int* out) {
+            __m128 v = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(row[0]), red), _mm_mul_ps(_mm_set1_ps(row[1]), green)),
+                                  _mm_mul_ps(_mm_set1_ps(row[2]), blue));
+            v = _mm_sqrt_ps(_mm_min_ps(_mm_max_ps(v, zero), one));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(v, steps), half)));
+        };
+        int x = 0;
+        for (; x + 4 <= width; x += 4, p += 16) {
+            const __m128 red = _mm_setr_ps(linear[0][p[2]], linear[0][p[6]], linear[0][p[10]], linear[0][p[14]]);
+            const __m128 green = _mm_setr_ps(linear[1][p[1]], linear[1][p[5]], linear[1][p[9]], linear[1][p[13]]);
+            const __m128 blue = _mm_setr_ps(linear[2][p[0]], linear[2][p[4]], linear[2][p[8]], linear[2][p[12]]);
+            int r[4], g[4], b[4];
+            outputIndices(m[0], red, green, blue, r);
+            outputIndices(m[1], red, green, blue, g);
+            outputIndices(m[2], red, green, blue, b);
+            for (int k = 0; k < 4; ++k) {
+                p[4 * k + 2] = encoded[0][r[k]];
+                p[4 * k + 1] = encoded[1][g[k]];
+                p[4 * k] = encoded[2][b[k]];
+            }
+        }
+        return x;
+    }
+#endif
+
     // The output table's step for a linear value (clamped to 0 .. 1), without branches.
     static int outputIndex(float linear)
     {
@@ -268,6 +308,18 @@ std::shared_ptr<const std::vector<std::uint8_t>> adobeRgbIccProfile()
 {
     static const auto bytes = savedProfile(openAdobeRgb().get());
     return bytes;
+}
+
+ColourConversion conversionToSrgb(const ColourProfile& profile)
+{
+    if (!profile.present() || !profile.problem.empty() || profile.bytes == srgbIccProfile())
+        return {};
+    std::string problem;
+    ProfileHandle from = openProfile(profile, problem);
+    if (!from)
+        return {};
+    ProfileHandle srgb = openProfile(ColourProfile(), problem);
+    return ColourConversionMaker::between(from.get(), srgb.get());
 }
 
 WorkingSpace planWorkingSpace(std::span<const ColourProfile> profiles, ColourChoice choice, bool jpegResult,

@@ -50,6 +50,10 @@ struct WorkingSpace {
 WorkingSpace planWorkingSpace(std::span<const ColourProfile> profiles, ColourChoice choice, bool jpegResult,
                               int firstNumber = 1);
 
+// The conversion that shows numbers in `profile`'s space as sRGB (a window's preview); empty for
+// none, for our own sRGB profile, and for a profile that cannot be used.
+ColourConversion conversionToSrgb(const ColourProfile& profile);
+
 // The bytes of Little CMS's sRGB profile, and of an Adobe RGB (1998) compatible one.
 std::shared_ptr<const std::vector<std::uint8_t>> srgbIccProfile();
 std::shared_ptr<const std::vector<std::uint8_t>> adobeRgbIccProfile();

@@ -363,6 +363,7 @@ void MainWindow::addFileRows(QVBoxLayout* page)
     };
     connect(colour, &QComboBox::activated, this, [this, colour](int) {
         m_model.setColourChoice(ColourChoice(colour->currentData().toInt()));
+        if (m_preview) m_preview->controlsChanged();   // the preview shows the result's colours
     });
     image1->setPlaceholderText(tr("First picture (JPEG)"));
     image2->setPlaceholderText(tr("Second picture (JPEG)"));

@@ -36,7 +36,9 @@ QImage PreviewPane::toImage(const Bitmap& bits)
     if (bits.empty())
         return {};
     // Bitmap rows are blue, green, red, unused: Qt's RGB32 in memory, once the unused byte is
-    // 0xFF as Qt requires (painters that scale or grab read it as alpha).
+    // 0xFF as Qt requires (painters that scale or grab read it as alpha). The engine gives sRGB
+    // numbers: Qt 6.4 has no API for a screen's colour profile, so sRGB is the display's space
+    // and the image is drawn as it is.
     QImage image = QImage(bits.bits(), bits.width(), bits.height(), qsizetype(bits.stride()), QImage::Format_RGB32).copy();
     for (int y = 0; y < image.height(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));

@@ -61,6 +61,24 @@ Picture matchScale(const Picture& first, const Picture& second)
     return Picture(scaled.image());
 }
 
+PreviewColours previewColours(const Picture& first, const Picture& second, ColourChoice choice, bool jpegResult)
+{
+    PreviewColours colours{first, second, {}};
+    if (choice == ColourChoice::Ignore)
+        return colours;
+    const ColourProfile profiles[] = {first.colourProfile(), second.colourProfile()};
+    try {
+        const WorkingSpace space = planWorkingSpace(profiles, choice, jpegResult);
+        colours.first = space.conversions[0].converted(first);
+        colours.second = space.conversions[1].converted(second);
+        if (jpegResult)
+            colours.toDisplay = conversionToSrgb(space.resultProfile);
+    } catch (const std::exception&) {
+        colours = {first, second, {}};   // as the job does: the numbers mixed as they are
+    }
+    return colours;
+}
+
 namespace {
 
 // The canvas reduced to fit in maxWidth x maxHeight, and the seam and start line with it.

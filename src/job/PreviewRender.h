@@ -30,6 +30,16 @@ Picture reduceToFit(const Picture& picture, int maxWidth, int maxHeight);
 // are brought to one scale (the file sizes' ratio), as the Overlay and the Fade need them.
 Picture matchScale(const Picture& first, const Picture& second);
 
+// The two pictures of a preview in the working space the job would mix them in (its
+// planWorkingSpace for a JPEG result, jpegResult, or an sRGB one), and the conversion that shows
+// the mix in sRGB: the display's space, since Qt 6.4 tells us no screen's profile. For ignore,
+// or pictures without profiles, the pictures as they are and no conversion.
+struct PreviewColours {
+    Picture first, second;
+    ColourConversion toDisplay;   // empty when the working space is sRGB
+};
+PreviewColours previewColours(const Picture& first, const Picture& second, ColourChoice choice, bool jpegResult);
+
 // The Blend canvas (729 x 425 unless the canvas says otherwise, laid with its fit) for the
 // direction and the Blend Size start line, from Image #1 and Image #2 as the job decodes them
 // (LoadPicture with a request to cover the canvas). A canvas larger than maxWidth x maxHeight

@@ -135,6 +135,53 @@ TEST(PreviewEngine, MissingAndUnreadablePicturesAreToldInWords)
     EXPECT_TRUE(r.image.empty());
 }
 
+// An Adobe RGB picture mixed with itself previews as its result's colour-managed sRGB view
+// (the mix of its numbers, converted); ignore, or no profile, shows the numbers themselves.
+TEST(PreviewEngine, ColoursShowAsTheResultWillLook)
+{
+    TempDir dir;
+    const Bitmap numbers = loadPicture(writePicture(dir, "p.bmp", 160, 120, 20)).bitmap();
+    const std::string plain = (dir.path() / "plain.jpg").string(), tagged = (dir.path() / "adobe.jpg").string();
+    ASSERT_TRUE(encodeJpeg(numbers, plain, 95));
+    ASSERT_TRUE(encodeJpeg(numbers, tagged, 95, *adobeRgbIccProfile()));
+    ColourProfile adobe;
+    adobe.kind = ColourProfile::Kind::Embedded;
+    adobe.bytes = adobeRgbIccProfile();
+    const ColourConversion toSrgb = conversionToSrgb(adobe);
+    ASSERT_TRUE(toSrgb);
+    const struct {
+        MixType type;
+        const std::string& file;
+        ColourChoice colour;
+        bool managed;
+    } cases[] = {
+        {MixType::Overlay, tagged, ColourChoice::Keep, true},   {MixType::Overlay, tagged, ColourChoice::Srgb, true},
+        {MixType::Overlay, tagged, ColourChoice::Ignore, false}, {MixType::Overlay, plain, ColourChoice::Keep, false},
+        {MixType::Blend, tagged, ColourChoice::Keep, true},     {MixType::Fade, tagged, ColourChoice::Keep, true},
+        {MixType::Fade, tagged, ColourChoice::Ignore, false},
+    };
+    PreviewEngine engine({});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(&c - cases));
+        PreviewInputs in;
+        in.mixType = c.type;
+        in.image1 = in.image2 = plain;
+        in.colour = ColourChoice::Ignore;
+        Bitmap expected = engine.renderNow(in).image;
+        if (c.managed)
+            toSrgb.convertRows(expected.mutableBits(), expected.stride(), expected.width(), expected.height());
+        in.image1 = in.image2 = c.file;
+        in.colour = c.colour;
+        const Bitmap shown = engine.renderNow(in).image;
+        ASSERT_EQ(shown.byteCount(), expected.byteCount());
+        int worst = 0;
+        for (std::size_t i = 0; i < shown.byteCount(); ++i)
+            if (i % 4 != 3)
+                worst = std::max(worst, std::abs(shown.bits()[i] - expected.bits()[i]));
+        EXPECT_LE(worst, c.managed ? 2 : 0);
+    }
+}
+
 TEST(PreviewEngine, InputsFollowTheRequest)
 {
     MixRequest request;
@@ -143,6 +190,8 @@ TEST(PreviewEngine, InputsFollowTheRequest)
     EXPECT_EQ(PreviewInputs::from(request, 9).frameIndex, 3);
     request.frameCountText = "many";
     EXPECT_EQ(PreviewInputs::from(request, 2).frameCount, 1);
+    request.colour = ColourChoice::Srgb;
+    EXPECT_EQ(PreviewInputs::from(request, 0).colour, ColourChoice::Srgb);
 }
 
 TEST(PreviewEngine, TheFadesFramesAreEveryFrameTheJobWritesWithTheMorphItWrites)

@@ -182,6 +182,25 @@ TEST_F(CliBatch, AFailingPairDoesNotStopTheOthers)
     EXPECT_NE(r.err.find("4 pairs: 2 written, 0 skipped, 2 failed"), std::string::npos) << r.err;
 }
 
+// A pair whose picture carries a damaged colour profile gets the single job's note, named.
+TEST_F(CliBatch, ColourNotesNameTheirPair)
+{
+    std::ifstream sample(kSamples / "sample1.jpg", std::ios::binary);
+    const std::string plain{std::istreambuf_iterator<char>(sample), {}};
+    writeFile(dir / "a/damaged.jpg", plain.substr(0, 2) + std::string("\xFF\xE2\x00\x90ICC_PROFILE\0\1\1", 18) +
+                                         std::string(128, '\0') + plain.substr(2));
+    fs::copy_file(kSamples / "sample2.jpg", dir / "b/damaged.jpg");
+    writeFile(dir / "pairs.csv", "image1,image2\na/damaged.jpg,b/damaged.jpg\na/sun set.jpg,b/sun set.jpg\n");
+    const test::ProgramRun r = batch("--pairs " + quoted(dir / "pairs.csv") + " --report " + quoted(dir / "r.jsonl"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("vantorell-mix batch: note: damaged.jpg + damaged.jpg -> " + (dir / "out").string() +
+                         "/damaged-damaged.jpg: Image #1's colour profile was ignored: "),
+              std::string::npos)
+        << r.err;
+    for (const Json& line : reportLines(dir / "r.jsonl"))
+        EXPECT_EQ(line.contains("notes"), line["image1"].get<std::string>().ends_with("damaged.jpg")) << line.dump();
+}
+
 TEST_F(CliBatch, SkipExistingResumesAfterCtrlC)
 {
     // Pairs slow enough to interrupt: two big lossless pictures, many times over.

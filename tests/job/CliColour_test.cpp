@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -65,6 +66,39 @@ TEST(CliColour, JpegResultsCarryTheFirstPicturesProfile)
         EXPECT_TRUE(std::ranges::equal(kept.iccBytes(), *adobeRgbIccProfile()));
         const ColourProfile srgb = readColourProfile(run(type, tagged1, " --colour srgb"));
         EXPECT_TRUE(std::ranges::equal(srgb.iccBytes(), *srgbIccProfile()));
+    }
+}
+
+// Animations are sRGB: MP4 and WebM say so in their streams, as FFmpeg's own reader sees them;
+// APNG in an sRGB chunk before its frames (FFmpeg 5.1's reader does not report one).
+TEST(CliColour, VideoResultsAreTaggedSrgb)
+{
+    const fs::path probe = "/usr/bin/ffprobe";
+    if (!fs::exists(kMix) || !fs::exists(probe))
+        GTEST_SKIP() << "vantorell-mix or ffprobe is missing";
+    const struct {
+        const char* format;
+        const char* file;
+    } cases[] = {{"mp4", "result.mp4"}, {"webm", "result.webm"}, {"apng", "result.png"}};
+    test::TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format);
+        const test::ProgramRun made = test::RunProgram(
+            kMix, std::string("--type fade --frames 2 --format ") + c.format + " --image1 '" + (kSamples / "face1.jpg").string() +
+                      "' --image2 '" + (kSamples / "face2.jpg").string() + "' --output '" + dir.path().string() + "'");
+        ASSERT_EQ(made.status, 0) << made.err;
+        if (std::string_view(c.format) == "apng") {
+            const std::vector<std::uint8_t> png = bytesOf(dir / c.file);
+            const std::string_view chunk("\0\0\0\1sRGB", 8);   // its length, then its name
+            const auto found = std::search(png.begin(), png.end(), chunk.begin(), chunk.end());
+            EXPECT_NE(found, png.end());
+            EXPECT_LT(found - png.begin(), std::string_view(reinterpret_cast<const char*>(png.data()), png.size()).find("fcTL"));
+            continue;
+        }
+        const test::ProgramRun r = test::RunProgram(
+            probe, "-v error -select_streams v:0 -show_entries stream=color_range,color_space,color_transfer,color_primaries "
+                   "-of default=nw=1 '" + (dir / c.file).string() + "'");
+        EXPECT_EQ(r.out, "color_range=tv\ncolor_space=bt709\ncolor_transfer=iec61966-2-1\ncolor_primaries=bt709\n") << r.err;
     }
 }
 

@@ -44,6 +44,10 @@ DecodedAvi DecodeAvi(const std::filesystem::path& file)
             SwsContext* sws = sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), frame->width,
                                              frame->height, AV_PIX_FMT_BGR24, SWS_POINT | SWS_ACCURATE_RND, nullptr,
                                              nullptr, nullptr);
+            if (frame->colorspace == AVCOL_SPC_BT709) {   // as players read a tagged stream
+                const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+                sws_setColorspaceDetails(sws, bt709, frame->color_range == AVCOL_RANGE_JPEG, bt709, 1, 0, 1 << 16, 1 << 16);
+            }
             std::uint8_t* dst[4] = {bgr.data(), nullptr, nullptr, nullptr};
             int dstStride[4] = {frame->width * 3, 0, 0, 0};
             sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
