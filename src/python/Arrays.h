@@ -69,9 +69,9 @@ public:
     template <typename... Args>
     bool call(Args&&... args)
     {
+        py::gil_scoped_acquire gil;
         if (m_error)
             return false;
-        py::gil_scoped_acquire gil;
         try {
             const py::object answer = m_callable(std::forward<Args>(args)...);
             const int truth = answer.is_none() ? 1 : PyObject_IsTrue(answer.ptr());

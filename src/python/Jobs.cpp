@@ -65,6 +65,15 @@ const std::map<std::string, Setter>& setters()
     return table;
 }
 
+void setFrom(const Setter& setter, api::JobRequest& request, const std::string& name, const py::handle& value)
+{
+    try {
+        setter(request, value);
+    } catch (const py::cast_error&) {
+        throw py::type_error("mix(): " + name + " cannot be " + std::string(py::repr(value)));
+    }
+}
+
 // The Blend's options go together (the canvas decides what a blend size may be).
 api::BlendOptions requestBlendOptions(const py::dict& options)
 {
@@ -100,7 +109,7 @@ py::object mix(const py::kwargs& arguments)
         else if (name == "direction" || name == "blend_size" || name == "canvas" || name == "blend_fit")
             blendArguments[key] = value;
         else if (const auto setter = setters().find(name); setter != setters().end())
-            setter->second(request, value);
+            setFrom(setter->second, request, name, value);
         else
             throw py::type_error("mix() got an unexpected keyword argument '" + name + "'");
     }
