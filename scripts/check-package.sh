@@ -47,6 +47,11 @@ run() {
 run --type overlay --image1 "$samples/sample1.jpg" --image2 "$work/second.png" --output-file "$work/overlay.jpg"
 run --type fade --format gif --frames 3 --image1 "$samples/sample1.jpg" --image2 "$work/second.png" \
   --output-file "$work/fade.gif"   # through the video build in libexec
+# The Python module: in Debian's dist-packages, and importable from there with no LD_LIBRARY_PATH.
+grep -q '^/usr/lib/python3/dist-packages/vantorell\..*\.so$' "$work/files" || fail "the Python module is not in the package"
+(cd "$work" && env -u LD_LIBRARY_PATH PYTHONPATH="$work/root/usr/lib/python3/dist-packages" /usr/bin/python3 -c \
+  "import vantorell, sys; sys.exit(vantorell.__version__ != '$version' or not vantorell.__file__.startswith('$work/root/'))") ||
+  fail "python3 -c 'import vantorell' from the package"
 for page in "$work"/root/usr/share/man/man1/*.1*; do
   [ "$(man -l "$page" 2>/dev/null | wc -l)" -gt 20 ] || fail "man -l $(basename "$page") renders nothing"
 done

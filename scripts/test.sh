@@ -18,6 +18,11 @@ run_tests() {
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTORELL_BENCH=ON >/dev/null
 cmake --build "$root/build" -j "$jobs"
 run_tests "$root/build" 600
+# The Python module (when the build made one) against the command line, with the python3 it was built for.
+if compgen -G "$root/build/python/vantorell*.so" >/dev/null; then
+  python=$(sed -n 's/^Python_EXECUTABLE:[A-Z]*=//p' "$root/build/CMakeCache.txt")
+  PYTHONPATH="$root/build/python" "$python" -m pytest -q -p no:cacheprovider "$root/tests/python"
+fi
 # The Debian package: its files and Depends, and its programs run from the unpacked tree.
 "$root/scripts/check-package.sh" "$root/build"
 
