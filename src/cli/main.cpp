@@ -31,7 +31,7 @@ bool needsVideo(int argc, char** argv)
             return true;
         for (std::string_view option : {"--codec", "--list-codecs", "--format", "--frames", "--fps", "--gif-",
                                           "--video-quality", "--list-formats", "--mesh", "--ease", "--hold-",
-                                          "--ping-pong", "--sequence-files", "--align"})
+                                          "--ping-pong", "--sequence-files", "--align", "--auto-mesh"})
             if (argument.starts_with(option))
                 return true;
     }
@@ -94,6 +94,7 @@ int main(int argc, char** argv)
     cli::PrintingUi ui;
     MixJob job(ui, fadeSteps, cli::kAligner);
     job.setStreamOverlays(true);
+    job.setMeshPlacer(cli::kMeshPlacer);
     const MixOutcome outcome = job.run(context.request);
     for (const std::string& note : outcome.notes)
         std::fprintf(stderr, "vantorell-mix: note: %s\n", note.c_str());
