@@ -35,6 +35,7 @@ struct PreviewInputs {
     MorphTiming morphTiming;
     FadeOutput fadeOutput = FadeOutput::Avi;
     GifOptions gif;   // the GIF's choices (the size estimate's too)
+    bool align = false;   // picture 2 aligned to picture 1 first (align/Align.h), as the job does
     bool operator==(const PreviewInputs&) const = default;
 
     // The preview of what `request` would write, showing Fade frame `frameIndex`.
