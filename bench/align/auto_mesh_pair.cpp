@@ -1,11 +1,14 @@
 // Usage: bench_auto_mesh_pair FIRST SECOND [COLUMNS ROWS]
+//        bench_auto_mesh_pair --edge-energy PICTURE...
 // Times Auto Points (autoMeshPair: the alignment, the flow and the mesh, as the window's button
 // and --auto-mesh run it) five times on a regular mesh of COLUMNS x ROWS cells (5 x 5 unless
-// told) and prints the median.
+// told) and prints the median. With --edge-energy: each picture's mean Sobel gradient magnitude
+// of its grey copy (how sharp a frame is).
 #include "align/AutoMesh.h"
 #include "platform/PictureLoader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -13,8 +16,39 @@
 
 using namespace vantorell;
 
+namespace {
+
+double edgeEnergy(const Bitmap& bitmap)
+{
+    const int w = bitmap.width(), h = bitmap.height();
+    std::vector<double> grey(std::size_t(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::int32_t p = bitmap.pixel(x, y);
+            grey[std::size_t(y) * w + x] = 0.299 * (p & 0xFF) + 0.587 * ((p >> 8) & 0xFF) + 0.114 * ((p >> 16) & 0xFF);
+        }
+    const auto at = [&](int x, int y) { return grey[std::size_t(y) * w + x]; };
+    double sum = 0;
+    for (int y = 1; y < h - 1; ++y)
+        for (int x = 1; x < w - 1; ++x) {
+            const double gx = at(x + 1, y - 1) + 2 * at(x + 1, y) + at(x + 1, y + 1) - at(x - 1, y - 1) -
+                              2 * at(x - 1, y) - at(x - 1, y + 1);
+            const double gy = at(x - 1, y + 1) + 2 * at(x, y + 1) + at(x + 1, y + 1) - at(x - 1, y - 1) -
+                              2 * at(x, y - 1) - at(x + 1, y - 1);
+            sum += std::sqrt(gx * gx + gy * gy);
+        }
+    return sum / (double(w - 2) * (h - 2));
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    if (argc > 2 && std::string(argv[1]) == "--edge-energy") {
+        for (int i = 2; i < argc; ++i)
+            std::printf("%.4f\n", edgeEnergy(loadPicture(argv[i]).bitmap()));
+        return 0;
+    }
     if (argc != 3 && argc != 5) {
         std::fprintf(stderr, "usage: bench_auto_mesh_pair FIRST SECOND [COLUMNS ROWS]\n");
         return 2;

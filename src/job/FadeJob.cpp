@@ -221,7 +221,16 @@ bool autoMeshStep(FadeRun& fade, StepRunner& steps)
     }
     const bool ran = steps.run(label::kAutoMeshFade, [&] {
         const WorkSurfaces& s = fade.surfaces;
-        AutoMeshResult placed = run.job.meshPlacer()(s.fadeMeshStart.picture(), s.fadeMeshEnd.picture(), fade.mesh1, {});
+        // Without a mesh of the user's, the finest regular mesh: its points cost nothing to
+        // place, and the finer the grid the closer the morph follows the scene.
+        MorphMesh mesh1 = fade.mesh1;
+        if (!run.request.morphMeshes) {
+            const MorphMesh fine = regularMesh(kMaxMeshCells, kMaxMeshCells, mesh1.width, mesh1.height);
+            mesh1.columns = fine.columns;
+            mesh1.rows = fine.rows;
+            mesh1.points = fine.points;
+        }
+        AutoMeshResult placed = run.job.meshPlacer()(s.fadeMeshStart.picture(), s.fadeMeshEnd.picture(), mesh1, {});
         if (!placed.pair) {
             run.fail(placed.messages.empty() ? kAutoMeshFailure : placed.messages.front());
             return;
@@ -231,6 +240,9 @@ bool autoMeshStep(FadeRun& fade, StepRunner& steps)
         std::string error;
         if (!run.request.saveMeshFile.empty() && !writeMeshFile(run.request.saveMeshFile, *placed.pair, error))
             run.fail(error);
+        fade.mesh1 = std::move(mesh1);
+        fade.mesh2.columns = fade.mesh1.columns;
+        fade.mesh2.rows = fade.mesh1.rows;
         fade.mesh2.points = std::move(placed.pair->mesh2.points);
     });
     if (!ran)
