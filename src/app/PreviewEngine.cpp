@@ -49,6 +49,7 @@ PreviewInputs PreviewInputs::from(const MixRequest& request, int frameIndex)
     inputs.gif = request.gif;
     inputs.gif.maxSize.reset();   // the estimate is of the choices themselves
     inputs.colour = request.colour;
+    inputs.align = request.align;
     return inputs;
 }
 
@@ -98,6 +99,21 @@ struct PreviewEngine::Renderer {
                                     previewColours(first, second, colour, jpegResult)};
         return coloured->colours;
     }
+
+    // Picture 2 aligned to picture 1, once per pair of files (an empty picture: it cannot be).
+    std::map<std::pair<std::string, std::string>, AlignedSecond> alignedPairs;
+    const AlignedSecond& aligned(const PreviewInputs& in, const Picture& first, const Picture& second)
+    {
+        const std::pair key{in.image1, in.image2};
+        auto found = alignedPairs.find(key);
+        if (found == alignedPairs.end()) {
+            if (alignedPairs.size() > 4)
+                alignedPairs.clear();
+            found = alignedPairs.emplace(key, alignSecondPicture(first, second)).first;
+        }
+        return found->second;
+    }
+
     PreviewInputs fadeMade;   // the inputs the renderer was made for
     std::unique_ptr<FadeRenderer> fade;
     GifFramePreview gif;
@@ -145,6 +161,14 @@ struct PreviewEngine::Renderer {
             return result;
         result.sourceWidth = first.sourceWidth();
         result.sourceHeight = first.sourceHeight();
+        if (in.align) {
+            const AlignedSecond& alignedSecond = aligned(in, first, second);
+            if (alignedSecond.picture.empty()) {
+                result.message = alignedSecond.message;
+                return result;
+            }
+            second = alignedSecond.picture;
+        }
         try {
             const PreviewColours& mixed = colours(first, second, in.colour, in.mixType != MixType::Fade);
             switch (in.mixType) {
@@ -178,7 +202,8 @@ struct PreviewEngine::Renderer {
     static bool sameFade(const PreviewInputs& made, const PreviewInputs& in)
     {
         return made.image1 == in.image1 && made.image2 == in.image2 && made.steps == in.steps &&
-               made.morphMeshes == in.morphMeshes && made.morphTiming == in.morphTiming && made.colour == in.colour;
+               made.morphMeshes == in.morphMeshes && made.morphTiming == in.morphTiming && made.colour == in.colour &&
+               made.align == in.align;
     }
 
     void renderFade(const Picture& first, const Picture& second, const PreviewInputs& in, PreviewResult& result)

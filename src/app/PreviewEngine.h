@@ -38,6 +38,7 @@ struct PreviewInputs {
     FadeOutput fadeOutput = FadeOutput::Avi;
     GifOptions gif;   // the GIF's choices (the size estimate's too)
     ColourChoice colour = ColourChoice::Keep;   // the pictures' profiles, as the job uses them
+    bool align = false;   // picture 2 aligned to picture 1 first (align/Align.h), as the job does
     bool operator==(const PreviewInputs&) const = default;
 
     // The preview of what `request` would write, showing Fade frame `frameIndex`.

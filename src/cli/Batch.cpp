@@ -61,7 +61,7 @@ struct BatchOption {
 bool isPerPairOption(const std::string& name)
 {
     static const std::set<std::string> kPerPair = {"--image1", "--image2", "--output", "--output-file", "--list-codecs",
-                                                   "--help", "--version", "--sequence-files"};
+                                                   "--help", "--version", "--sequence-files", "--save-mesh"};
     return kPerPair.count(name) > 0;
 }
 
@@ -532,6 +532,7 @@ void runWorker(TaskSource& tasks, const BatchSettings& settings, const std::map<
     const interruption::JobThread writesJobFiles;
     BatchUi ui;
     MixJob job(ui, fadeSteps, kAligner);
+    job.setMeshPlacer(kMeshPlacer);
     job.setHelperThreads(false);
     job.setStreamOverlays(true);
     while (!progress.outputClosed()) {

@@ -334,6 +334,19 @@ void addMorphOptions(std::vector<CliOption>& options)
                            c.meshFile = v;
                            return std::nullopt;
                        }});
+    options.push_back({"--auto-mesh", "",
+                       "fade: place mesh 2 by itself, the second picture aligned and followed point by point (see README)",
+                       [](CliContext& c, const std::string&) -> std::optional<std::string> {
+                           c.request.autoMesh = true;
+                           return std::nullopt;
+                       }});
+    options.push_back({"--save-mesh", "FILE", "with --auto-mesh: write the meshes used as a mesh file (--mesh replays them)",
+                       [](CliContext& c, const std::string& v) -> std::optional<std::string> {
+                           if (v.empty())
+                               return "--save-mesh needs a file name";
+                           c.request.saveMeshFile = v;
+                           return std::nullopt;
+                       }});
     const auto easeOption = [](std::string name, std::string help, bool shape, bool colour) {
         return CliOption{name, "linear|in|out|in-out", std::move(help),
                          [name, shape, colour](CliContext& c, const std::string& v) -> std::optional<std::string> {
@@ -420,6 +433,8 @@ std::optional<std::string> finishSequence(CliContext& context)
         return "--ping-pong cannot be used with --sequence-files";
     if (request.align)
         return "--align aligns one pair of pictures; it cannot be used with --sequence-files";
+    if (request.autoMesh)
+        return "--auto-mesh morphs one pair of pictures; it cannot be used with --sequence-files";
     request.image1Path = request.sequenceFiles[0];
     request.image2Path = request.sequenceFiles[1];
     context.image1 = context.image2 = true;
@@ -581,6 +596,20 @@ std::optional<std::string> parseCommandLine(CliContext& context, const std::vect
     return std::nullopt;
 }
 
+// --auto-mesh and --save-mesh: a Fade's, without --align (the alignment goes into mesh 2).
+std::optional<std::string> checkAutoMesh(const MixRequest& request)
+{
+    if (!request.saveMeshFile.empty() && !request.autoMesh)
+        return "--save-mesh writes the meshes --auto-mesh places; give --auto-mesh too";
+    if (!request.autoMesh)
+        return std::nullopt;
+    if (request.mixType != MixType::Fade)
+        return "--auto-mesh is for --type fade";
+    if (request.align)
+        return "--auto-mesh aligns the second picture within mesh 2; it cannot be used with --align";
+    return std::nullopt;
+}
+
 std::optional<std::string> finishCommandLine(CliContext& context)
 {
     if (context.action)
@@ -605,6 +634,8 @@ std::optional<std::string> finishCommandLine(CliContext& context)
                directions[int(request.blendDirection)] + " on a " + blendCanvasSizeText(request.blendCanvas) +
                " canvas";
     }
+    if (auto error = checkAutoMesh(request))
+        return error;
     // Nobody is there to answer the compressor dialog: the default is named up front, so the
     // job knows the AVI's size before it renders a frame.
     if (context.request.mixType == MixType::Fade && !context.request.codec)

@@ -40,8 +40,10 @@ const std::vector<CliOption>& cliOptions();
 // build hands a command line with --align to the video build.
 #if VANTORELL_CLI_VIDEO
 inline constexpr PictureAligner kAligner = &alignSecondPicture;
+inline constexpr MeshPlacer kMeshPlacer = &autoMeshPair;
 #else
 inline constexpr PictureAligner kAligner = nullptr;
+inline constexpr MeshPlacer kMeshPlacer = nullptr;
 #endif
 
 // The --help text.

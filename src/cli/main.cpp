@@ -37,7 +37,7 @@ bool needsVideo(int argc, char** argv)
             return true;
         for (std::string_view option : {"--codec", "--list-codecs", "--format", "--frames", "--fps", "--gif-",
                                           "--video-quality", "--list-formats", "--mesh", "--ease", "--hold-",
-                                          "--ping-pong", "--sequence-files", "--align"})
+                                          "--ping-pong", "--sequence-files", "--align", "--auto-mesh"})
             if (argument.starts_with(option))
                 return true;
     }
@@ -116,6 +116,7 @@ int main(int argc, char** argv)
     }
     MixJob job(ui, fadeSteps, cli::kAligner);
     job.setStreamOverlays(true);
+    job.setMeshPlacer(cli::kMeshPlacer);
     const MixOutcome outcome = job.run(context.request);
     for (const std::string& note : outcome.notes) {
         if (json)

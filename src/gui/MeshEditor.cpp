@@ -5,6 +5,7 @@
 #include "gui/EnabledWith.h"
 
 #include "app/PreviewEngine.h"
+#include "align/AutoMesh.h"
 #include "app/WindowModel.h"
 #include "job/PreviewRender.h"
 #include "mix/MorphEngine.h"
@@ -260,6 +261,7 @@ MeshEditor::MeshEditor(MorphModel& morph, const std::string& image1, const std::
     m_picture2 = QImage(m_picture1.size(), QImage::Format_RGB32);
     m_picture2.fill(Qt::white);
     const QImage second = loadImage(image2);
+    m_second = second;
     if (!second.isNull()) {
         QPainter painter(&m_picture2);
         painter.drawImage(0, 0, second);
@@ -310,7 +312,9 @@ MeshEditor::MeshEditor(MorphModel& morph, const std::string& image1, const std::
     auto* save = new QPushButton(tr("Save..."), this);
     m_undo->setShortcut(QKeySequence::Undo);
     m_redo->setShortcut(QKeySequence::Redo);
-    for (QPushButton* button : {m_undo, m_redo, reset, load, save})
+    m_autoPoints = new QPushButton(tr("Auto Points"), this);
+    m_autoPoints->setToolTip(tr("Place mesh 2 by itself: the second picture aligned and followed point by point"));
+    for (QPushButton* button : {m_undo, m_redo, reset, m_autoPoints, load, save})
         tools->addWidget(button);
     tools->addStretch(1);
     auto* zoomOut = new QPushButton(tr("Zoom Out"), this);
@@ -394,6 +398,7 @@ MeshEditor::MeshEditor(MorphModel& morph, const std::string& image1, const std::
         m_status->clear();
         m_morph.reset();
     });
+    connect(m_autoPoints, &QPushButton::clicked, this, &MeshEditor::startAutoPoints);
     connect(load, &QPushButton::clicked, this, &MeshEditor::loadFile);
     connect(save, &QPushButton::clicked, this, &MeshEditor::saveFile);
     connect(m_mirror, &QCheckBox::toggled, this, [this](bool on) { m_morph.mirror = on; });
@@ -434,7 +439,56 @@ MeshEditor::MeshEditor(MorphModel& morph, const std::string& image1, const std::
         resize(shown->availableGeometry().size() * 0.9);
 }
 
-MeshEditor::~MeshEditor() { m_morph.onChanged = std::move(m_previousOnChanged); }
+MeshEditor::~MeshEditor()
+{
+    if (m_autoCancel)
+        *m_autoCancel = true;
+    if (m_autoWorker.joinable())
+        m_autoWorker.join();   // before the editor goes: the worker's result is posted to it
+    m_morph.onChanged = std::move(m_previousOnChanged);
+}
+
+void MeshEditor::startAutoPoints()
+{
+    if (m_autoCancel) {   // Cancel: the worker's answer will be dropped
+        *m_autoCancel = true;
+        m_autoCancel.reset();
+        m_autoPoints->setText(tr("Auto Points"));
+        m_status->setText(tr("Auto Points was cancelled."));
+        return;
+    }
+    if (m_second.isNull() || !m_morph.hasMeshes()) {
+        m_status->setText(tr("Auto Points needs both pictures."));
+        return;
+    }
+    if (m_autoWorker.joinable())
+        m_autoWorker.join();   // a cancelled run still finishing
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    m_autoCancel = cancel;
+    m_autoPoints->setText(tr("Cancel"));
+    m_status->setText(tr("Placing the points of mesh 2..."));
+    const bool inFrame = alignedFrame && alignedFrame();
+    m_autoWorker = std::jthread([this, cancel, inFrame, first = Picture(bitmapOf(m_picture1)),
+                                 second = Picture(bitmapOf(m_second)), mesh1 = m_morph.meshes().mesh1] {
+        AutoMeshResult placed = autoMeshPair(first, second, mesh1, [cancel] { return cancel->load(); });
+        QMetaObject::invokeMethod(this, [this, cancel, inFrame, placed = std::move(placed)] {
+            if (*cancel || cancel != m_autoCancel)
+                return;
+            m_autoCancel.reset();
+            m_autoPoints->setText(tr("Auto Points"));
+            if (!placed.pair) {
+                m_status->setText(QString::fromStdString(placed.messages.empty() ? kAutoMeshFailure : placed.messages.front()));
+                return;
+            }
+            MorphMeshPair pair = m_morph.meshes();
+            pair.mesh2.points = inFrame ? placed.inFrame.points : placed.pair->mesh2.points;
+            if (m_morph.commit(pair))
+                m_status->setText(QString::fromStdString(placed.messages.front() + ". " + placed.messages.back() + "."));
+            else
+                m_status->setText(QString::fromStdString(kAutoMeshFailure));
+        }, Qt::QueuedConnection);
+    });
+}
 
 void MeshEditor::showEvent(QShowEvent* event)
 {
@@ -659,6 +713,7 @@ QWidget* morphOptionsRow(WindowModel& model, QWidget* parent, QWidget* enabledWi
     QObject::connect(edit, &QPushButton::clicked, row, [&model, enabled, row] {
         MeshEditor editor(model.morph, model.image1Box.text(), model.image2Box.text(), row->window(),
                           PreviewInputs::from(model.request(), 0).steps);
+        editor.alignedFrame = [&model] { return model.align(); };
         editor.exec();
         enabled->setChecked(model.morph.enabled());
     });

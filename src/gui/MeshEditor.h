@@ -14,8 +14,11 @@
 #include <QImage>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <thread>
 
 class QCheckBox;
 class QComboBox;
@@ -44,6 +47,14 @@ public:
     QLabel* frameLabel() const { return m_frameLabel; }
     QLabel* preview() const { return m_preview; }
     QLabel* status() const { return m_status; }
+    QPushButton* autoPointsButton() const { return m_autoPoints; }
+
+    // Auto Points: mesh 2 placed for mesh 1 on a worker (align/AutoMesh), taken as one undoable
+    // edit; pressed again while it works, Cancel (the result is dropped). With `alignedFrame`
+    // answering true the job reads picture 2 aligned, so mesh 2 is placed in the aligned frame.
+    void startAutoPoints();
+    bool autoPointsRunning() const { return m_autoCancel != nullptr; }
+    std::function<bool()> alignedFrame;
 
     // Canvas pixels per picture pixel, the same for both pictures.
     double zoom() const { return m_zoom; }
@@ -101,6 +112,10 @@ private:
     QSlider* m_slider = nullptr;
     QLabel* m_preview = nullptr;
     QLabel* m_status = nullptr;
+    QPushButton* m_autoPoints = nullptr;
+    QImage m_second;   // picture 2 as its file holds it, for Auto Points
+    std::shared_ptr<std::atomic<bool>> m_autoCancel;   // set while Auto Points works
+    std::jthread m_autoWorker;
     bool m_syncing = false;
 };
 

@@ -208,6 +208,48 @@ std::string frameFilePattern(const FadeWorkFolder& work)
     return work.file(std::string(names::kFrameFilePrefix) + "*.bmp");
 }
 
+// Auto Points (a request that asks for it): mesh 2 placed for mesh 1 by the job's MeshPlacer, its
+// messages shown, the mesh file written where the request names one. False when it fails.
+bool autoMeshStep(FadeRun& fade, StepRunner& steps)
+{
+    JobRun& run = fade.run;
+    if (!run.request.autoMesh)
+        return true;
+    if (!run.job.meshPlacer()) {
+        run.fail("this program cannot place mesh points.");
+        return false;
+    }
+    const bool ran = steps.run(label::kAutoMeshFade, [&] {
+        const WorkSurfaces& s = fade.surfaces;
+        // Without a mesh of the user's, the finest regular mesh: its points cost nothing to
+        // place, and the finer the grid the closer the morph follows the scene.
+        MorphMesh mesh1 = fade.mesh1;
+        if (!run.request.morphMeshes) {
+            const MorphMesh fine = regularMesh(kMaxMeshCells, kMaxMeshCells, mesh1.width, mesh1.height);
+            mesh1.columns = fine.columns;
+            mesh1.rows = fine.rows;
+            mesh1.points = fine.points;
+        }
+        AutoMeshResult placed = run.job.meshPlacer()(s.fadeMeshStart.picture(), s.fadeMeshEnd.picture(), mesh1, {});
+        if (!placed.pair) {
+            run.fail(placed.messages.empty() ? kAutoMeshFailure : placed.messages.front());
+            return;
+        }
+        for (const std::string& message : placed.messages)
+            run.showMessage(message);
+        std::string error;
+        if (!run.request.saveMeshFile.empty() && !writeMeshFile(run.request.saveMeshFile, *placed.pair, error))
+            run.fail(error);
+        fade.mesh1 = std::move(mesh1);
+        fade.mesh2.columns = fade.mesh1.columns;
+        fade.mesh2.rows = fade.mesh1.rows;
+        fade.mesh2.points = std::move(placed.pair->mesh2.points);
+    });
+    if (!ran)
+        run.fail(kAutoMeshFailure);
+    return !run.failed();
+}
+
 // Steps kLoadImage1 to kSetUpMeshes: both pictures decoded once and the meshes laid on them. False
 // when a picture cannot be read: the job ends there.
 bool loadPictures(FadeRun& fade, StepRunner& steps)
@@ -250,7 +292,7 @@ bool loadPictures(FadeRun& fade, StepRunner& steps)
         fade.run.fail(*why);
         return false;
     }
-    return true;
+    return autoMeshStep(fade, steps);
 }
 
 // Steps kClearWorkFolder to kSetProgressMax: the work folder, the frame surface and the captured

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "align/Align.h"
+#include "align/AutoMesh.h"
 #include "job/JobProgress.h"
 #include "job/MixRequest.h"
 #include "platform/Cancellation.h"
@@ -37,6 +38,10 @@ using FadeSteps = void (*)(JobRun& run, StepRunner& steps);
 // OpenCV, so like the Fade branch it is handed to the job where it is wanted; a job without it
 // refuses a request that asks to align.
 using PictureAligner = AlignedSecond (*)(const Picture& first, const Picture& second);
+// Auto Points (align/AutoMesh.h: autoMeshPair), handed to the job like the aligner; a job without
+// it refuses a request that asks for it.
+using MeshPlacer = AutoMeshResult (*)(const Picture& first, const Picture& second, const MorphMesh& mesh1,
+                                      const GiveUp& giveUp);
 
 // The hidden surfaces the steps draw on, kept from one run to the next.
 struct WorkSurfaces {
@@ -89,6 +94,8 @@ public:
     // its yield for every column; the command line turns it on.
     void setStreamOverlays(bool on) { m_streamOverlays = on; }
     PictureAligner aligner() const { return m_aligner; }
+    void setMeshPlacer(MeshPlacer placer) { m_meshPlacer = placer; }
+    MeshPlacer meshPlacer() const { return m_meshPlacer; }
 
     UiPort& ui() { return m_ui; }
     ProgressBar& progressBar() { return m_progress; }
@@ -110,6 +117,7 @@ private:
     UiPort& m_ui;
     FadeSteps m_fadeSteps;
     PictureAligner m_aligner;
+    MeshPlacer m_meshPlacer = nullptr;
     std::atomic<bool> m_busy{false};
     std::atomic<bool> m_reserved{false};
     CancelFlag m_cancel;

@@ -65,6 +65,11 @@ struct MixRequest {
     // Blend, Overlay, Fade: picture 2 mapped onto picture 1's frame first (align/Align.h),
     // through the job's PictureAligner. Off: the pictures as they are.
     bool align = false;
+    // Fade: mesh 2 placed from mesh 1 (the request's, else the regular one) by the job's
+    // MeshPlacer (align/AutoMesh.h), in picture 2's own pixels: picture 2 is read unaligned, its
+    // alignment lives in the mesh. A non-empty saveMeshFile receives the mesh file used.
+    bool autoMesh = false;
+    std::string saveMeshFile;
 
     JpegQualityChoice qualityChoice = JpegQualityChoice::SmartDetect;
     int fixedQuality = 85;   // 1 .. 100, used with JpegQualityChoice::Fixed

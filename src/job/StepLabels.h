@@ -128,6 +128,7 @@ inline constexpr int kOverlayClosingMessage = 454;
 inline constexpr int kAlignBlend = 460;
 inline constexpr int kAlignFade = 462;
 inline constexpr int kAlignOverlay = 464;
+inline constexpr int kAutoMeshFade = 466;
 }  // namespace start
 
 // The first steps of each mix-type option's handler, Option5_Click, Option6_Click and

@@ -182,6 +182,51 @@ TEST(PreviewEngine, ColoursShowAsTheResultWillLook)
     }
 }
 
+// Align checked: the preview shows picture 2 aligned, as the job mixes it, or says why it cannot.
+TEST(PreviewEngine, ShowsTheAlignedPairOrWhyNot)
+{
+    Fixture f;
+    const Picture photo = loadPicture(std::string(VANTORELL_SAMPLES_DIR) + "/sample1.jpg");
+    Bitmap shifted(photo.width() - 12, photo.height() - 8);
+    for (int y = 0; y < shifted.height(); ++y)
+        for (int x = 0; x < shifted.width(); ++x)
+            shifted.setPixel(x, y, photo.bitmap().pixel(x + 12, y + 8));
+    const std::string shiftedFile = (f.dir.path() / "shifted.jpg").string();
+    ASSERT_TRUE(encodeJpeg(shifted, shiftedFile, 95));
+    struct Case {
+        MixType type;
+        std::string image1, image2, message;
+    };
+    const Case cases[] = {
+        {MixType::Overlay, std::string(VANTORELL_SAMPLES_DIR) + "/sample1.jpg", shiftedFile, ""},
+        {MixType::Fade, std::string(VANTORELL_SAMPLES_DIR) + "/sample1.jpg", shiftedFile, ""},
+        {MixType::Overlay, f.one, f.two, kAlignFailure},
+    };
+    for (const Case& c : cases) {
+        PreviewInputs in = f.inputs(c.type);
+        in.image1 = c.image1;
+        in.image2 = c.image2;
+        in.frameIndex = 5;   // the Fade's middle frame
+        const PreviewResult plain = f.engine.renderNow(in);
+        in.align = true;
+        const PreviewResult aligned = f.engine.renderNow(in);
+        EXPECT_EQ(aligned.message, c.message);
+        EXPECT_EQ(aligned.image.empty(), !c.message.empty());
+        if (!c.message.empty())
+            continue;
+        // Mixed aligned, the pair's edges meet: the middle of the mix (the Fade's middle frame)
+        // is sharper than the plain mix's doubled, softened edges.
+        const auto edgeEnergy = [](const Bitmap& image) {
+            long long sum = 0;
+            for (int y = image.height() / 4; y < image.height() * 3 / 4; ++y)
+                for (int x = image.width() / 4; x < image.width() * 3 / 4; ++x)
+                    sum += std::abs((image.pixel(x, y) & 0xFF) - (image.pixel(x + 1, y) & 0xFF));
+            return sum;
+        };
+        EXPECT_GT(edgeEnergy(aligned.image), edgeEnergy(plain.image) * 21 / 20);
+    }
+}
+
 TEST(PreviewEngine, InputsFollowTheRequest)
 {
     MixRequest request;

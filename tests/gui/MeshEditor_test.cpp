@@ -219,4 +219,59 @@ TEST(MeshEditor, ZoomsAndPansBothPicturesHighlightsThePointAndNumbersTheFrames)
     }
 }
 
+// Auto Points: a shifted copy is followed in one undoable step; a flat pair is refused with the
+// reason; a Cancel drops the answer. The window never waits: the work runs on a worker.
+TEST(MeshEditor, AutoPointsPlacesMeshTwoOnAWorker)
+{
+    GuiHarness h;
+    MainWindow& window = h.open();
+    WindowModel& f = *h.form;
+    const QImage photo(QString::fromStdString(std::string(VANTORELL_SAMPLES_DIR) + "/sample1.jpg"));
+    QImage grey(photo.size(), QImage::Format_RGB32);
+    grey.fill(QColor(128, 128, 128));
+    photo.save(QString::fromStdString((h.dir / "photo.png").string()));
+    photo.copy(12, 8, photo.width() - 12, photo.height() - 8).save(QString::fromStdString((h.dir / "shifted.png").string()));
+    grey.save(QString::fromStdString((h.dir / "grey.png").string()));
+    struct Case {
+        const char* first;
+        const char* second;
+        bool cancel;
+        const char* status;   // what the status line starts with
+        bool placed;
+    };
+    const Case cases[] = {
+        {"photo.png", "shifted.png", false, "Aligned:", true},
+        {"grey.png", "grey.png", false, "Image #2 could not be aligned", false},
+        {"photo.png", "shifted.png", true, "Auto Points was cancelled.", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        f.morph.setGrid(5, 5);
+        MeshEditor editor(f.morph, (h.dir / c.first).string(), (h.dir / c.second).string(), &window);
+        const MorphMeshPair before = f.morph.meshes();   // fitted to the picture by the editor
+        editor.show();
+        editor.autoPointsButton()->click();
+        EXPECT_TRUE(editor.autoPointsRunning());
+        EXPECT_EQ(editor.autoPointsButton()->text(), "Cancel");
+        if (c.cancel)
+            editor.autoPointsButton()->click();
+        QElapsedTimer waited;
+        waited.start();
+        while ((editor.autoPointsRunning() || (c.cancel && waited.elapsed() < 3000)) && waited.elapsed() < 20000)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        EXPECT_FALSE(editor.autoPointsRunning());
+        EXPECT_TRUE(editor.status()->text().startsWith(c.status)) << editor.status()->text().toStdString();
+        EXPECT_EQ(f.morph.meshes() != before, c.placed);
+        if (!c.placed)
+            continue;
+        // The copy starts 12, 8 pixels into the photo: an inner point p of mesh 1 shows at p - (12, 8).
+        const MeshPoint p = f.morph.meshes().mesh1.point(3, 3), q = f.morph.meshes().mesh2.point(3, 3);
+        EXPECT_NEAR(q.x, p.x - 12, 2);
+        EXPECT_NEAR(q.y, p.y - 8, 2);
+        EXPECT_TRUE(f.morph.canUndo());
+        f.morph.undo();
+        EXPECT_EQ(f.morph.meshes(), before);
+    }
+}
+
 }  // namespace vantorell::test

@@ -1,0 +1,261 @@
+#include "align/AutoMesh.h"
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/video/tracking.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace vantorell {
+
+namespace {
+
+constexpr int kFlowLongSide = 640;        // the flow runs on grey copies about this big
+constexpr int kFlowPreset = cv::DISOpticalFlow::PRESET_MEDIUM;
+constexpr int kMinFlowSide = 16;          // thinner than this, a picture holds no usable flow
+constexpr double kWindowPerCell = 1.0 / 6;  // the median's window: this share of a cell each side
+constexpr int kMinWindow = 3, kMaxWindow = 40;   // reduced pixels, each side
+constexpr int kRepairPasses = 64;
+constexpr int kBisections = 12;
+
+cv::Mat wrap(const Bitmap& bitmap)
+{
+    return cv::Mat(bitmap.height(), bitmap.width(), CV_8UC4, const_cast<std::uint8_t*>(bitmap.bits()), bitmap.stride());
+}
+
+// Full-size pixel positions as the reduced copy's: INTER_AREA puts reduced pixel i's centre on
+// full-size (i + 0.5) / reduction - 0.5.
+cv::Matx33d toReduced(double reduction)
+{
+    return {reduction, 0, 0.5 * reduction - 0.5, 0, reduction, 0.5 * reduction - 0.5, 0, 0, 1};
+}
+
+cv::Mat reducedGrey(const Bitmap& bitmap, double reduction)
+{
+    cv::Mat grey, reduced;
+    cv::cvtColor(wrap(bitmap), grey, cv::COLOR_BGRA2GRAY);
+    if (reduction >= 1.0)
+        return grey;
+    cv::resize(grey, reduced, cv::Size(), reduction, reduction, cv::INTER_AREA);
+    return reduced;
+}
+
+cv::Point2d mapThrough(const std::array<double, 9>& m, cv::Point2d p)
+{
+    const double w = m[6] * p.x + m[7] * p.y + m[8];
+    if (std::abs(w) < 1e-12)
+        return p;
+    return {(m[0] * p.x + m[1] * p.y + m[2]) / w, (m[3] * p.x + m[4] * p.y + m[5]) / w};
+}
+
+double median(std::vector<float>& values)
+{
+    const auto middle = values.begin() + std::ptrdiff_t(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+// The flow's median in the window around `centre` (reduced pixels), counting only samples whose
+// aligned position lies inside picture 2 (elsewhere the aligned copy is white fill). Zero where
+// no sample counts: the alignment alone places that point.
+cv::Point2d medianFlow(const cv::Mat& flow, cv::Point2d centre, int radius, double reduction,
+                       const Alignment& alignment, int secondWidth, int secondHeight)
+{
+    std::vector<float> us, vs;
+    const int cx = int(std::lround(centre.x)), cy = int(std::lround(centre.y));
+    for (int y = std::max(0, cy - radius); y <= std::min(flow.rows - 1, cy + radius); ++y) {
+        const cv::Vec2f* row = flow.ptr<cv::Vec2f>(y);
+        for (int x = std::max(0, cx - radius); x <= std::min(flow.cols - 1, cx + radius); ++x) {
+            const cv::Point2d full((x + row[x][0] + 0.5) / reduction - 0.5, (y + row[x][1] + 0.5) / reduction - 0.5);
+            const cv::Point2d inSecond = mapThrough(alignment.matrix, full);
+            if (inSecond.x < 0 || inSecond.y < 0 || inSecond.x >= secondWidth || inSecond.y >= secondHeight)
+                continue;
+            us.push_back(row[x][0]);
+            vs.push_back(row[x][1]);
+        }
+    }
+    if (us.empty())
+        return {0, 0};
+    return {median(us) / reduction, median(vs) / reduction};
+}
+
+MeshPoint rounded(cv::Point2d p, int width, int height)
+{
+    return {std::clamp(int(std::lround(p.x)), 0, width), std::clamp(int(std::lround(p.y)), 0, height)};
+}
+
+// A point of mesh 2 at `wanted`, kept where mesh 1's point is on the border: a corner stays,
+// an edge point slides along its edge.
+MeshPoint keepBorder(const MorphMesh& mesh1, int column, int row, MeshPoint wanted)
+{
+    const MeshPoint fixed = mesh1.point(column, row);
+    if (column == 1 || column == mesh1.columns + 1)
+        wanted.x = fixed.x;
+    if (row == 1 || row == mesh1.rows + 1)
+        wanted.y = fixed.y;
+    return wanted;
+}
+
+// Whether any of the triangles around point (column, row) folds: the cross test of
+// foldedTriangles (mix/MeshFile) on the up to four cells that share the point.
+bool foldsAround(const MorphMesh& mesh, int column, int row)
+{
+    const auto cross = [](MeshPoint a, MeshPoint b, MeshPoint c) {
+        return (std::int64_t(b.x) - a.x) * (std::int64_t(c.y) - a.y) - (std::int64_t(b.y) - a.y) * (std::int64_t(c.x) - a.x);
+    };
+    for (int r = std::max(1, row - 1); r <= std::min(mesh.rows, row); ++r)
+        for (int c = std::max(1, column - 1); c <= std::min(mesh.columns, column); ++c) {
+            const MeshPoint tl = mesh.point(c, r), tr = mesh.point(c + 1, r);
+            const MeshPoint bl = mesh.point(c, r + 1), br = mesh.point(c + 1, r + 1);
+            if (cross(tl, bl, br) >= 0 || cross(tl, tr, br) <= 0)
+                return true;
+        }
+    return false;
+}
+
+// Moves each point of a folded triangle the least towards `safe` (a mesh that does not fold)
+// that unfolds the triangles around it; true when nothing folds any more.
+bool repairFolds(MorphMesh& mesh, const MorphMesh& safe)
+{
+    for (int pass = 0; pass < kRepairPasses; ++pass) {
+        const std::vector<int> folded = foldedTriangles(mesh);
+        if (folded.empty())
+            return true;
+        for (int triangle : folded) {
+            const int cell = (triangle - 1) / 2;
+            const int c = cell % mesh.columns + 1, r = cell / mesh.columns + 1;
+            const bool lower = (triangle - 1) % 2 == 0;   // (TL, BL, BR), else (TL, TR, BR)
+            const std::array<std::pair<int, int>, 3> corners{
+                {{c, r}, lower ? std::pair{c, r + 1} : std::pair{c + 1, r}, {c + 1, r + 1}}};
+            for (auto [column, row] : corners) {
+                if (!foldsAround(mesh, column, row))
+                    continue;
+                const MeshPoint from = mesh.point(column, row), to = safe.point(column, row);
+                const auto at = [&](double t) {
+                    return MeshPoint{int(std::lround(from.x + t * (to.x - from.x))),
+                                     int(std::lround(from.y + t * (to.y - from.y)))};
+                };
+                double low = 0, high = 1;
+                mesh.point(column, row) = to;
+                if (foldsAround(mesh, column, row))
+                    continue;   // its neighbours must move too: a later triangle or pass
+                for (int step = 0; step < kBisections; ++step) {
+                    const double middle = (low + high) / 2;
+                    mesh.point(column, row) = at(middle);
+                    (foldsAround(mesh, column, row) ? low : high) = middle;
+                }
+                mesh.point(column, row) = at(high);
+            }
+        }
+    }
+    if (foldedTriangles(mesh).empty())
+        return true;
+    mesh = safe;   // nothing short of the safe mesh unfolds it
+    return foldedTriangles(mesh).empty();
+}
+
+// Mesh 1 as the alignment alone places it in picture 2's pixels (or unmoved, in the frame).
+MorphMesh alignedOnly(const MorphMesh& mesh1, const Alignment* alignment)
+{
+    MorphMesh mesh = mesh1;
+    for (int row = 1; row <= mesh1.rows + 1; ++row)
+        for (int column = 1; column <= mesh1.columns + 1; ++column) {
+            const MeshPoint p = mesh1.point(column, row);
+            const cv::Point2d moved = alignment ? mapThrough(alignment->matrix, {double(p.x), double(p.y)})
+                                                : cv::Point2d(p.x, p.y);
+            mesh.point(column, row) = keepBorder(mesh1, column, row, rounded(moved, mesh1.width, mesh1.height));
+        }
+    return mesh;
+}
+
+}  // namespace
+
+std::optional<PlacedMesh> placeSecondMesh(const Bitmap& first, const Bitmap& second, const Alignment& alignment,
+                                          const MorphMesh& mesh1, const GiveUp& giveUp)
+{
+    const int width = first.width(), height = first.height();
+    const int secondWidth = second.width(), secondHeight = second.height();
+    if (mesh1.width != width || mesh1.height != height || mesh1.columns < 1 || mesh1.rows < 1 ||
+        mesh1.points.size() != std::size_t(mesh1.columns + 1) * (mesh1.rows + 1) || !foldedTriangles(mesh1).empty())
+        return std::nullopt;
+    const double reduction = std::min(1.0, double(kFlowLongSide) / std::max(width, height));
+    if (std::min(width, height) * reduction < kMinFlowSide)
+        return std::nullopt;
+    if (std::min(secondWidth, secondHeight) * reduction < 1)
+        return std::nullopt;
+    // Picture 2 aligned at the reduced size straight away: warping the full-size picture first
+    // would cost more than the flow.
+    const cv::Mat grey1 = reducedGrey(first, reduction);
+    cv::Mat grey2;
+    const cv::Matx33d reduced = toReduced(reduction);
+    const cv::Matx33d matrix(alignment.matrix.data());
+    const cv::Matx33d reducedMatrix = reduced * matrix * reduced.inv();
+    cv::warpPerspective(reducedGrey(second, reduction), grey2, cv::Mat(reducedMatrix), grey1.size(),
+                        cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(255));
+    if (giveUp && giveUp())
+        return std::nullopt;
+    cv::Mat flow;
+    cv::DISOpticalFlow::create(kFlowPreset)->calc(grey1, grey2, flow);
+    if (giveUp && giveUp())
+        return std::nullopt;
+
+    const double cell = std::min(double(width) / mesh1.columns, double(height) / mesh1.rows) * reduction;
+    const int radius = std::clamp(int(cell * kWindowPerCell), kMinWindow, kMaxWindow);
+    PlacedMesh placed{mesh1, mesh1};
+    for (int row = 1; row <= mesh1.rows + 1; ++row)
+        for (int column = 1; column <= mesh1.columns + 1; ++column) {
+            const MeshPoint p = mesh1.point(column, row);
+            const cv::Point2d centre((p.x + 0.5) * reduction - 0.5, (p.y + 0.5) * reduction - 0.5);
+            const cv::Point2d inFrame = cv::Point2d(p.x, p.y) +
+                                        medianFlow(flow, centre, radius, reduction, alignment, secondWidth, secondHeight);
+            const cv::Point2d inSecond = mapThrough(alignment.matrix, inFrame);
+            placed.inFrame.point(column, row) = keepBorder(mesh1, column, row, rounded(inFrame, width, height));
+            placed.inSecond.point(column, row) = keepBorder(mesh1, column, row, rounded(inSecond, width, height));
+        }
+    if (!repairFolds(placed.inFrame, alignedOnly(mesh1, nullptr)) ||
+        !repairFolds(placed.inSecond, alignedOnly(mesh1, &alignment)))
+        return std::nullopt;
+    return placed;
+}
+
+static AutoMeshResult autoMeshPairOrThrow(const Picture& first, const Picture& second, const MorphMesh& mesh1,
+                                   const GiveUp& giveUp)
+{
+    AutoMeshResult result;
+    const std::optional<Alignment> alignment = findAlignment(first.bitmap(), second.bitmap());
+
+    if (!alignment || (giveUp && giveUp())) {
+        result.messages.push_back(kAlignFailure);
+        return result;
+    }
+    std::optional<PlacedMesh> placed = placeSecondMesh(first.bitmap(), second.bitmap(), *alignment, mesh1, giveUp);
+    if (!placed) {
+        result.messages.push_back(kAutoMeshFailure);
+        return result;
+    }
+    result.messages.push_back(describeAlignment(*alignment, first.width(), first.height()));
+    char text[96];
+    std::snprintf(text, sizeof text, "Auto Points: placed %zu points of mesh 2", mesh1.points.size());
+    result.messages.push_back(text);
+    result.pair = MorphMeshPair{mesh1, std::move(placed->inSecond)};
+    result.inFrame = std::move(placed->inFrame);
+    return result;
+}
+
+
+AutoMeshResult autoMeshPair(const Picture& first, const Picture& second, const MorphMesh& mesh1, const GiveUp& giveUp)
+{
+    AutoMeshResult result;
+    try {
+        result = autoMeshPairOrThrow(first, second, mesh1, giveUp);
+    } catch (const cv::Exception&) {
+        result = AutoMeshResult{};
+        result.messages.push_back(kAutoMeshFailure);
+    }
+    return result;
+}
+
+}  // namespace vantorell

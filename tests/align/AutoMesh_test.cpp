@@ -1,0 +1,150 @@
+#include "align/AutoMesh.h"
+#include "support/RunProgram.h"
+#include "support/TestPictures.h"
+
+#include "platform/WorkSurface.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace vantorell {
+namespace {
+
+// Rectangles of random colours and sizes on grey: corners everywhere, as in a photograph.
+Bitmap textured(int width, int height, unsigned seed)
+{
+    Bitmap bitmap = test::solid(width, height, 0x808080);
+    std::mt19937 random(seed);
+    for (int n = 0; n < 400; ++n) {
+        const int w = 6 + int(random() % 60), h = 6 + int(random() % 60);
+        const int x0 = int(random() % unsigned(width)), y0 = int(random() % unsigned(height));
+        const std::int32_t colour = std::int32_t(random() & 0xFFFFFF);
+        for (int y = y0; y < std::min(height, y0 + h); ++y)
+            for (int x = x0; x < std::min(width, x0 + w); ++x)
+                bitmap.setPixel(x, y, colour);
+    }
+    return bitmap;
+}
+
+// A perspective map that moves the corners of a 640 x 480 frame by up to about 20 pixels.
+Alignment perspective(double a, double b)
+{
+    Alignment result;
+    result.matrix = {1 + a, 0.01, 8, -0.012, 1 - a, -6, b, -b / 2, 1};
+    result.perspective = true;
+    return result;
+}
+
+Alignment inverse(const Alignment& a)
+{
+    const auto& m = a.matrix;
+    Alignment inv;
+    inv.perspective = true;
+    inv.matrix = {m[4] * m[8] - m[5] * m[7], m[2] * m[7] - m[1] * m[8], m[1] * m[5] - m[2] * m[4],
+                  m[5] * m[6] - m[3] * m[8], m[0] * m[8] - m[2] * m[6], m[2] * m[3] - m[0] * m[5],
+                  m[3] * m[7] - m[4] * m[6], m[1] * m[6] - m[0] * m[7], m[0] * m[4] - m[1] * m[3]};
+    return inv;
+}
+
+TEST(AutoMesh, FollowsAKnownPerspective)
+{
+    constexpr int kWidth = 640, kHeight = 480;
+    const Picture first(textured(kWidth, kHeight, 5));
+    for (const auto [a, b] : {std::pair{0.02, 2e-5}, std::pair{-0.015, -3e-5}}) {
+        const Alignment truth = perspective(a, b);
+        const Picture second(mapOntoFirst(first.bitmap(), inverse(truth), kWidth, kHeight));
+        for (const int cells : {5, 10}) {
+            const AutoMeshResult placed = autoMeshPair(first, second, regularMesh(cells, cells, kWidth, kHeight));
+            ASSERT_TRUE(placed.pair) << placed.messages.front();
+            std::vector<double> errors;
+            for (int row = 2; row <= cells; ++row)
+                for (int column = 2; column <= cells; ++column) {
+                    const MeshPoint p = placed.pair->mesh1.point(column, row), q = placed.pair->mesh2.point(column, row);
+                    const auto& m = truth.matrix;
+                    const double w = m[6] * p.x + m[7] * p.y + m[8];
+                    errors.push_back(std::hypot(q.x - (m[0] * p.x + m[1] * p.y + m[2]) / w,
+                                                q.y - (m[3] * p.x + m[4] * p.y + m[5]) / w));
+                }
+            std::sort(errors.begin(), errors.end());
+            EXPECT_LE(errors[errors.size() / 2], 1.5) << cells;
+            EXPECT_LE(errors.back(), 4.0) << cells;
+            EXPECT_TRUE(foldedTriangles(placed.pair->mesh2).empty());
+        }
+    }
+}
+
+TEST(AutoMesh, RefusesPairsWithoutCorrespondence)
+{
+    struct Case {
+        const char* what;
+        Picture first, second;
+    };
+    const Picture grey(test::solid(640, 480, 0x808080));
+    const Case cases[] = {
+        {"flat grey", grey, grey},
+        {"unrelated", Picture(textured(640, 480, 1)), Picture(textured(640, 480, 2))},
+        {"1 x 5000", Picture(test::solid(1, 5000, 0x404040)), Picture(test::solid(1, 5000, 0x404040))},
+    };
+    for (const Case& c : cases) {
+        const AutoMeshResult placed =
+            autoMeshPair(c.first, c.second, regularMesh(5, 5, c.first.width(), c.first.height()));
+        EXPECT_FALSE(placed.pair) << c.what;
+        ASSERT_EQ(placed.messages.size(), 1u) << c.what;
+        EXPECT_EQ(placed.messages[0], kAlignFailure) << c.what;
+    }
+}
+
+std::string readAll(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// The saved mesh file replays the auto-placed morph byte for byte, without any alignment.
+TEST(AutoMesh, SavedMeshReplaysTheMorph)
+{
+    test::TempDir dir;
+    const Bitmap first = textured(320, 240, 9);
+    const auto save = [&dir](const Bitmap& bitmap, const char* name) {
+        WorkSurface surface(bitmap.width(), bitmap.height());
+        for (int y = 0; y < bitmap.height(); ++y)
+            for (int x = 0; x < bitmap.width(); ++x)
+                surface.setPixel(x, y, bitmap.pixel(x, y));
+        surface.saveAsBitmapFile(dir / name);
+    };
+    save(first, "one.bmp");
+    save(mapOntoFirst(first, inverse(perspective(0.01, 2e-5)), 320, 240), "two.bmp");
+    std::filesystem::create_directories(dir / "auto");
+    std::filesystem::create_directories(dir / "replay");
+    const std::string pair =
+        "--type fade --frames 3 --image1 '" + (dir / "one.bmp").string() + "' --image2 '" + (dir / "two.bmp").string() + "'";
+    const std::string mesh = (dir / "mesh.json").string();
+    struct Case {
+        std::string arguments;
+        int status;
+    };
+    const Case cases[] = {
+        {pair + " --output '" + (dir / "auto").string() + "' --auto-mesh --save-mesh '" + mesh + "'", 0},
+        {pair + " --output '" + (dir / "replay").string() + "' --mesh '" + mesh + "'", 0},
+        {pair + " --output '" + (dir / "replay").string() + "' --save-mesh '" + mesh + "'", 2},
+        {pair + " --output '" + (dir / "replay").string() + "' --auto-mesh --align", 2},
+    };
+    for (const Case& c : cases) {
+        const test::ProgramRun run = test::RunProgram(test::MixProgram(), c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.err;
+    }
+    const std::string autoPlaced = readAll(dir / "auto" / "result.avi");
+    EXPECT_FALSE(autoPlaced.empty());
+    EXPECT_EQ(autoPlaced, readAll(dir / "replay" / "result.avi"));
+}
+
+}  // namespace
+}  // namespace vantorell
