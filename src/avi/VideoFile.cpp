@@ -1,6 +1,8 @@
 #include "avi/VideoFile.h"
 
 #include "avi/EncodedOutput.h"
+#include "avi/WebpIccChunk.h"
+#include "colour/ColourSpaces.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -41,8 +43,8 @@ AVPixelFormat encoderFormat(VideoFormat format)
 // The frames reach the encoder in sRGB (the job brings animations' pictures into sRGB): BT.709
 // primaries with sRGB's transfer (IEC 61966-2-1), and for YUV the BT.709 matrix in limited
 // range. The MP4 and WebM muxers write these tags, the APNG encoder an sRGB chunk; FFmpeg's
-// animated WebP writer has no place for colour (no ICCP chunk), so a WebP result stays
-// untagged, which viewers take as sRGB.
+// animated WebP writer has no place for colour, so a WebP result gets an sRGB profile after it
+// is finished (addWebpIccProfile).
 void tagSrgb(AVCodecContext* enc)
 {
     enc->color_primaries = AVCOL_PRI_BT709;
@@ -80,6 +82,7 @@ FrameLayout videoCodedSize(VideoFormat format, FrameLayout layout)
 
 struct VideoFile::State : EncodedOutput {
     std::filesystem::path path;
+    VideoFormat format = VideoFormat::Mp4;
     FrameLayout layout;   // the frames as they come
     FrameLayout coded;    // the encoder's size
     std::vector<std::uint8_t> padded;   // a frame of odd size with its black column or row
@@ -103,6 +106,7 @@ int VideoFile::open(const std::filesystem::path& path, VideoFormat format, Frame
         return AVERROR_ENCODER_NOT_FOUND;
     QuietEncoderReports();
     m->path = path;
+    m->format = format;
     m->layout = layout;
     m->coded = videoCodedSize(format, layout);
     int rc = avformat_alloc_output_context2(&m->oc, nullptr, info.muxer, path.c_str());
@@ -213,6 +217,14 @@ int VideoFile::writeFrame(std::span<const std::uint8_t> frame, std::int64_t inde
     return m->encode(source, int(stride), m->coded.height, index, false);
 }
 
-int VideoFile::finish() { return m->finish(); }
+int VideoFile::finish()
+{
+    const bool wasOpen = m->headerWritten && !m->finished;
+    const int rc = m->finish();
+    if (rc < 0 || !wasOpen || m->format != VideoFormat::Webp)
+        return rc;
+    const int error = addWebpIccProfile(m->path, *srgbIccProfile());
+    return error != 0 ? AVERROR(error) : rc;
+}
 
 }  // namespace vantorell

@@ -70,7 +70,8 @@ TEST(CliColour, JpegResultsCarryTheFirstPicturesProfile)
 }
 
 // Animations are sRGB: MP4 and WebM say so in their streams, as FFmpeg's own reader sees them;
-// APNG in an sRGB chunk before its frames (FFmpeg 5.1's reader does not report one).
+// APNG in an sRGB chunk before its frames (FFmpeg 5.1's reader does not report one); WebP in an
+// sRGB profile that our reader takes.
 TEST(CliColour, VideoResultsAreTaggedSrgb)
 {
     const fs::path probe = "/usr/bin/ffprobe";
@@ -79,7 +80,7 @@ TEST(CliColour, VideoResultsAreTaggedSrgb)
     const struct {
         const char* format;
         const char* file;
-    } cases[] = {{"mp4", "result.mp4"}, {"webm", "result.webm"}, {"apng", "result.png"}};
+    } cases[] = {{"mp4", "result.mp4"}, {"webm", "result.webm"}, {"apng", "result.png"}, {"webp", "result.webp"}};
     test::TempDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.format);
@@ -93,6 +94,12 @@ TEST(CliColour, VideoResultsAreTaggedSrgb)
             const auto found = std::search(png.begin(), png.end(), chunk.begin(), chunk.end());
             EXPECT_NE(found, png.end());
             EXPECT_LT(found - png.begin(), std::string_view(reinterpret_cast<const char*>(png.data()), png.size()).find("fcTL"));
+            continue;
+        }
+        if (std::string_view(c.format) == "webp") {
+            const ColourProfile profile = readColourProfile(bytesOf(dir / c.file));
+            ASSERT_EQ(profile.kind, ColourProfile::Kind::Embedded) << profile.problem;
+            EXPECT_EQ(*profile.bytes, *srgbIccProfile());
             continue;
         }
         const test::ProgramRun r = test::RunProgram(
