@@ -1,8 +1,10 @@
-// Usage: bench_align_pair FIRST SECOND [SCALE DEGREES CX,CY NEWX,NEWY]
-// Times findAlignment + mapOntoFirst five times (median), prints the transform found and, given
+// Usage: bench_align_pair [--features-only] FIRST SECOND [SCALE DEGREES CX,CY NEWX,NEWY]
+// Times alignPictures (with the face search, or features only) + mapOntoFirst five times
+// (median), prints the transform found and, given
 // the similarity picture 2 was made with (ImageMagick's -distort SRT arguments), the RMS
 // distance of the four corners of picture 1's frame mapped by the found and the true transform.
 #include "align/Align.h"
+#include "align/FaceAlign.h"
 #include "platform/PictureLoader.h"
 
 #include <algorithm>
@@ -38,8 +40,13 @@ Point srt(Point p, double scale, double degrees, Point centre, Point moved)
 
 int main(int argc, char** argv)
 {
+    const bool withFaces = !(argc > 1 && std::string(argv[1]) == "--features-only");
+    if (!withFaces) {
+        --argc;
+        ++argv;
+    }
     if (argc != 3 && argc != 7) {
-        std::fprintf(stderr, "usage: bench_align_pair FIRST SECOND [SCALE DEGREES CX,CY NEWX,NEWY]\n");
+        std::fprintf(stderr, "usage: bench_align_pair [--features-only] FIRST SECOND [SCALE DEGREES CX,CY NEWX,NEWY]\n");
         return 2;
     }
     const Picture first = loadPicture(argv[1]);
@@ -48,14 +55,30 @@ int main(int argc, char** argv)
     std::optional<Alignment> found;
     for (int run = 0; run < 5; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        found = findAlignment(first.bitmap(), second.bitmap());
+        found = alignPictures(first.bitmap(), second.bitmap(), withFaces);
         if (found)
             mapOntoFirst(second.bitmap(), *found, first.width(), first.height());
         seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     std::sort(seconds.begin(), seconds.end());
-    std::printf("align %d x %d: median %.3f s (min %.3f, max %.3f)\n", first.width(), first.height(), seconds[2],
+    std::printf("align %d x %d %s: median %.3f s (min %.3f, max %.3f)\n", first.width(), first.height(),
+                withFaces ? "with faces" : "features only", seconds[2],
                 seconds.front(), seconds.back());
+    if (withFaces) {
+        // The face search's share of the above: both pictures, the cascades already loaded.
+        std::vector<double> faceSeconds;
+        std::optional<FoundFace> faces[2];
+        for (int run = 0; run < 5; ++run) {
+            const auto start = std::chrono::steady_clock::now();
+            faces[0] = findSingleFace(first.bitmap());
+            faces[1] = findSingleFace(second.bitmap());
+            faceSeconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        }
+        std::sort(faceSeconds.begin(), faceSeconds.end());
+        const auto kind = [](const std::optional<FoundFace>& face) { return !face ? "none" : face->cat ? "cat" : "human"; };
+        std::printf("face search in both: median %.3f s; faces found: %s, %s\n", faceSeconds[2], kind(faces[0]),
+                    kind(faces[1]));
+    }
     if (!found) {
         std::printf("%s\n", kAlignFailure);
         return 1;

@@ -1,5 +1,7 @@
 #include "align/Align.h"
 
+#include "align/FaceAlign.h"
+
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
 #include <opencv2/features2d.hpp>
@@ -8,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <future>
 #include <vector>
 
 namespace vantorell {
@@ -217,6 +220,27 @@ std::optional<Alignment> findAlignment(const Bitmap& first, const Bitmap& second
     }
 }
 
+std::optional<Alignment> alignPictures(const Bitmap& first, const Bitmap& second, bool withFaces)
+{
+    if (!withFaces)
+        return findAlignment(first, second);
+    // The face search runs beside the features' (it costs a fifth of their time on one core);
+    // picture 2 is searched only when picture 1 holds a face.
+    std::future<std::optional<FoundFace>> firstFace = std::async(std::launch::async, [&first] { return findSingleFace(first); });
+    const std::optional<Alignment> features = findAlignment(first, second);
+    const std::optional<FoundFace> face1 = firstFace.get();
+    const std::optional<FoundFace> face2 = face1 ? findSingleFace(second) : std::nullopt;
+    if (!face2)
+        return features;
+    // Features are the finer measure (sub-pixel against a cascade's box): they win wherever
+    // they put the faces on each other; two different faces before the same background do not.
+    if (features && agreesWithFaces(*features, *face1, *face2))
+        return features;
+    if (std::optional<Alignment> faces = alignFaces(*face1, *face2))
+        return faces;
+    return features;
+}
+
 Bitmap mapOntoFirst(const Bitmap& second, const Alignment& alignment, int width, int height)
 {
     Bitmap mapped = Bitmap::uninitialized(width, height);
@@ -238,7 +262,10 @@ std::string describeAlignment(const Alignment& alignment, int width, int height)
     const Motion motion = motionAt(alignment.matrix, {width / 2.0, height / 2.0});
     const auto tidy = [](double value, double unit) { return std::abs(value) < unit / 2 ? 0.0 : value; };
     char text[160];
-    std::snprintf(text, sizeof text, "Aligned: turned %.1f degrees, scaled %.2f, moved %.0f, %.0f pixels%s",
+    const char* basis = alignment.basis == AlignmentBasis::Eyes       ? " on the faces' eyes"
+                        : alignment.basis == AlignmentBasis::CatFaces ? " on the cat faces"
+                                                                      : "";
+    std::snprintf(text, sizeof text, "Aligned%s: turned %.1f degrees, scaled %.2f, moved %.0f, %.0f pixels%s", basis,
                   tidy(motion.degrees, 0.1), motion.scale, tidy(motion.moved.x, 1), tidy(motion.moved.y, 1),
                   alignment.perspective ? " (perspective)" : "");
     return text;
@@ -246,7 +273,7 @@ std::string describeAlignment(const Alignment& alignment, int width, int height)
 
 AlignedSecond alignSecondPicture(const Picture& first, const Picture& second)
 {
-    const std::optional<Alignment> found = findAlignment(first.bitmap(), second.bitmap());
+    const std::optional<Alignment> found = alignPictures(first.bitmap(), second.bitmap());
     if (!found)
         return {Picture(), kAlignFailure};
     Bitmap mapped = mapOntoFirst(second.bitmap(), *found, first.width(), first.height());

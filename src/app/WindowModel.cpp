@@ -100,6 +100,10 @@ WindowModel::WindowModel(UiPort& ui, SettingsStore& settings, WindowEnvironment 
     setDesignValues();
     setCaptions();
     setContainers();
+    m_port.onStatus = [this](std::string_view text) {
+        m_jobStatus = text;
+        if (onJobStatusChanged) onJobStatusChanged();
+    };
     m_port.onBusyChanged = [this] {
         if (onPointerChanged) onPointerChanged();
     };
@@ -274,6 +278,10 @@ MixOutcome WindowModel::start() { return m_job.run(request()); }
 
 bool WindowModel::startJob()
 {
+    if (!jobRunning() && !m_jobStatus.empty()) {
+        m_jobStatus.clear();
+        if (onJobStatusChanged) onJobStatusChanged();
+    }
     const bool started = m_jobThread.start(request(), [this](const MixOutcome& outcome) {
         m_lastOutcome = outcome;
         if (onJobStateChanged) onJobStateChanged();

@@ -121,6 +121,9 @@ public:
     bool jobRunning() const { return m_jobThread.running(); }
     const MixOutcome& lastOutcome() const { return m_lastOutcome; }
     std::function<void()> onJobStateChanged;   // a job started or ended (lastOutcome() is its outcome)
+    // What the running or last job said without a box ("Aligned: ..."); empty from Start on.
+    const std::string& jobStatus() const { return m_jobStatus; }
+    std::function<void()> onJobStatusChanged;
     // The job's values as the controls hold them now.
     MixRequest request() const;
 
@@ -213,6 +216,7 @@ private:
     bool m_restoringBlendSize = false;   // the stored value is not written back as it is set
     bool m_align = false;
     MixOutcome m_lastOutcome;
+    std::string m_jobStatus;
     JobThread m_jobThread{m_job, m_threadUi};   // last: joined before the job goes
 };
 

@@ -129,7 +129,8 @@ void addJobOptions(std::vector<CliOption>& options)
     options.push_back(pathOption("--output", "DIR", "the output folder; the job writes DIR/result.jpg, .avi or .gif",
                                  &MixRequest::outputFolder, &CliContext::output));
     options.push_back({"--align", "",
-                       "first turn, scale and move the second picture onto the first by matched features (see README)",
+                       "first turn, scale and move the second picture onto the first by matched features, or by the "
+                       "eyes where each holds one face (see README)",
                        [](CliContext& c, const std::string&) -> std::optional<std::string> {
                            c.request.align = true;
                            return std::nullopt;

@@ -34,6 +34,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <memory>
+
 // The window's icon lives in the static library's resources; they must be registered.
 static void initResources() { Q_INIT_RESOURCE(vantorell); }
 
@@ -85,6 +87,7 @@ MainWindow::~MainWindow()
     m_model.onSetFocus = nullptr;
     m_model.onUnload = nullptr;
     m_model.onJobStateChanged = nullptr;
+    m_model.onJobStatusChanged = nullptr;
     m_model.morph.onChanged = nullptr;
     m_model.onAlignChanged = nullptr;
     delete m_preview;   // its worker ends while this thread can still serve it
@@ -267,14 +270,26 @@ QProgressBar* MainWindow::progressBar(ProgressBar& bar, QWidget* parent)
     widget->setTextVisible(true);
     bindEnabled(bar, widget);
     // The job drives the bar from its worker thread: the bar's state is copied where it
-    // changes and shown on the window's thread.
-    const auto show = [widget](double value, double max, const QString& text, bool enabled) {
+    // changes and shown on the window's thread. The job's status message ("Aligned: ...")
+    // takes the place of the bar's resting text until the next Start.
+    struct Shown {
+        double value = 0, max = 0;
+        QString text;
+        bool enabled = true;
+    };
+    const auto last = std::make_shared<Shown>();
+    const auto show = [this, widget, last](double value, double max, const QString& text, bool enabled) {
+        *last = {value, max, text, enabled};
+        const QString status = qt(m_model.jobStatus());
+        const bool resting = text.isEmpty() || text == QStringLiteral("Progress Bar");
+        const QString words = resting && !status.isEmpty() ? status : text;
         const double fraction = std::clamp(max > 0 ? value / max : 0.0, 0.0, 1.0);
         widget->setValue(static_cast<int>(fraction * 1000.0 + 0.5));
-        widget->setShownText(value > 0 ? progressText(text, fraction) : text);
+        widget->setShownText(value > 0 ? progressText(words, fraction) : words);
         widget->setToolTip(widget->text());   // a long message is cut in the bar, whole here
         widget->setEnabled(enabled);
     };
+    m_model.onJobStatusChanged = [show, last] { show(last->value, last->max, last->text, last->enabled); };
     const auto sync = [&bar, widget, show] {
         const double value = bar.value(), max = bar.max();
         const QString text = qt(bar.step().empty() ? bar.text() : bar.step());   // "Frame 4 of 10"

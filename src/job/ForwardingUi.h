@@ -15,6 +15,7 @@ public:
     {
         return m_target.messageBox(text, buttons, icon, title);
     }
+    void statusMessage(std::string_view text, std::string_view title) override { m_target.statusMessage(text, title); }
     void yield() override { m_target.yield(); }
     void setBusyPointer(bool busy) override { m_target.setBusyPointer(busy); }
     void progressChanged(const ProgressBar& bar) override { m_target.progressChanged(bar); }

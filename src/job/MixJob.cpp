@@ -215,7 +215,7 @@ std::optional<Picture> JobRun::alignedSecond(const Picture& first, const Picture
         fail(aligned.message);
         return std::nullopt;
     }
-    showMessage(aligned.message);
+    ui.statusMessage(aligned.message, job.applicationTitle());
     return std::move(aligned.picture);
 }
 

@@ -27,6 +27,12 @@ public:
         checkpoint();
         return answer;
     }
+    void statusMessage(std::string_view text, std::string_view title) override
+    {
+        checkpoint();
+        m_outcome.messages.push_back({std::string(text), std::string(title)});
+        target().statusMessage(text, title);
+    }
     void yield() override
     {
         checkpoint();

@@ -39,6 +39,12 @@ public:
     // untitled boxes of the window pass the application title.
     virtual MsgResult messageBox(std::string_view text, MsgButtons buttons, MsgIcon icon,
                                  std::string_view title) = 0;
+    // A message that needs no answer (what the job found: "Aligned: ..."). A window shows it with
+    // the job's progress and the job goes on; front ends without one show it as a box.
+    virtual void statusMessage(std::string_view text, std::string_view title)
+    {
+        messageBox(text, MsgButtons::Ok, MsgIcon::None, title);
+    }
     // Lets the window process pending events (repaint the progress bar, react to input).
     virtual void yield() = 0;
     virtual void setBusyPointer(bool busy) = 0;

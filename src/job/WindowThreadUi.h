@@ -1,6 +1,6 @@
 // The UI port a job talks to when it runs on a worker thread. Every call that shows something
-// or needs an answer (boxes, dialogs, the busy pointer, the shell) runs on the window's thread:
-// the job posts it there and, where it needs the answer, waits for it. A yield on the worker
+// or needs an answer (boxes, dialogs, status messages, the busy pointer, the shell) runs on the
+// window's thread: the job posts it there and, where it needs the answer, waits for it. A yield on the worker
 // does nothing (the window's own loop runs freely meanwhile). Until a poster is set, and for
 // calls made on the window's thread itself, every call goes straight to the target.
 #pragma once
@@ -34,6 +34,13 @@ public:
     MsgResult messageBox(std::string_view text, MsgButtons buttons, MsgIcon icon, std::string_view title) override
     {
         return onWindow([&] { return target().messageBox(text, buttons, icon, title); });
+    }
+    void statusMessage(std::string_view text, std::string_view title) override
+    {
+        if (onWindowThread())
+            target().statusMessage(text, title);
+        else   // in order, without waiting
+            m_post([this, text = std::string(text), title = std::string(title)] { target().statusMessage(text, title); });
     }
     void yield() override
     {

@@ -50,7 +50,7 @@ Alignment similarity(double scale, double degrees, double cx, double cy, double 
 double cornerRms(const Alignment& found, const Alignment& truth, int width, int height)
 {
     double sum = 0;
-    for (const std::pair<int, int> corner : {std::pair{0, 0}, {width, 0}, {0, height}, {width, height}}) {
+    for (const std::pair<int, int>& corner : {std::pair{0, 0}, {width, 0}, {0, height}, {width, height}}) {
         const double x = corner.first, y = corner.second;
         const auto map = [&](const Alignment& a, int row) {
             const auto& m = a.matrix;

@@ -39,6 +39,29 @@ TEST(WindowModelJob, SamplesBlendAndOverlayToResultJpg)
     EXPECT_EQ(f.progressBar().text(), "Progress Bar");
 }
 
+// What Align found is a status, not a box: the job goes on to "Done." without a click, and the
+// window keeps the status until the next Start. A pair that cannot be aligned is still a box.
+TEST(WindowModelJob, AlignSaysWhatItFoundWithoutABox)
+{
+    WindowModelHarness h;
+    std::filesystem::create_directory_symlink(VANTORELL_SAMPLES_DIR, h.programFolder() / "Samples");
+    WindowModel& f = h.load();
+    f.outputFolderBox.setText(h.dir.path().string());
+    f.loadSamples();   // two different scenes
+    f.click(f.overlayOption);
+    f.setAlign(true);
+    f.image2Box.setText(f.image1Box.text());
+    const MixOutcome aligned = f.start();
+    EXPECT_EQ(h.ui.texts(), std::vector<std::string>{"Done."});
+    EXPECT_EQ(f.jobStatus(), "Aligned: turned 0.0 degrees, scaled 1.00, moved 0, 0 pixels");
+    EXPECT_EQ(aligned.messages.front().text, f.jobStatus());
+
+    f.loadSamples();
+    f.startJob();
+    EXPECT_EQ(f.jobStatus(), "");
+    EXPECT_EQ(h.ui.texts().back(), "No result was written: Image #2 could not be aligned to Image #1: too few matching features");
+}
+
 TEST(WindowModelJob, ClosingTheWindowDuringAGifFadeLeavesNoWorkFolderOrTemporary)
 {
     WindowModelHarness h;
