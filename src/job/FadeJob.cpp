@@ -235,8 +235,9 @@ bool autoMeshStep(FadeRun& fade, StepRunner& steps)
             run.fail(placed.messages.empty() ? kAutoMeshFailure : placed.messages.front());
             return;
         }
+        // What was found goes where the job's progress shows; the job goes on.
         for (const std::string& message : placed.messages)
-            run.showMessage(message);
+            run.ui.statusMessage(message, run.job.applicationTitle());
         std::string error;
         if (!run.request.saveMeshFile.empty() && !writeMeshFile(run.request.saveMeshFile, *placed.pair, error))
             run.fail(error);
