@@ -209,5 +209,44 @@ TEST(GifEncoder, OptimisedFramesNeedingFewColoursHaveNarrowCodes)
     }
 }
 
+// The quality knob fills in only what the user left open, climbs from the ordered global
+// palette to per-frame diffusion with less lossy coding, and stays out of a byte budget's way.
+TEST(GifOptions, TheQualityKnobPicksWhatIsNotPinned)
+{
+    const struct {
+        int quality;
+        unsigned pinned;
+        bool budget;
+        GifPalette palette;
+        GifDither dither;
+        bool optimize;
+        int lossy;
+    } cases[] = {
+        {0, 0, false, GifPalette::Halftone, GifDither::Ordered, false, 0},
+        {1, 0, false, GifPalette::Global, GifDither::Ordered, true, 178},
+        {50, 0, false, GifPalette::Global, GifDither::Ordered, true, 80},
+        {70, 0, false, GifPalette::PerFrame, GifDither::Diffusion, true, 40},
+        {90, 0, false, GifPalette::PerFrame, GifDither::Diffusion, true, 13},
+        {100, 0, false, GifPalette::PerFrame, GifDither::Diffusion, true, 0},
+        {90, kGifChoicePalette | kGifChoiceLossy, false, GifPalette::Halftone, GifDither::Diffusion, true, 0},
+        {50, kGifChoiceDither | kGifChoiceOptimize, false, GifPalette::Global, GifDither::Ordered, false, 80},
+        {90, 0, true, GifPalette::Halftone, GifDither::Ordered, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.quality);
+        GifOptions given;
+        given.quality = c.quality;
+        given.pinned = c.pinned;
+        if (c.budget)
+            given.maxSize = 1'000'000;
+        const GifOptions picked = applyGifQuality(given);
+        EXPECT_EQ(picked.palette, c.palette);
+        EXPECT_EQ(picked.dither, c.dither);
+        EXPECT_EQ(picked.optimize, c.optimize);
+        EXPECT_EQ(picked.lossy, c.lossy);
+        EXPECT_EQ(picked.quality, c.budget ? c.quality : 0);
+    }
+}
+
 }  // namespace
 }  // namespace vantorell
