@@ -59,9 +59,9 @@ for set in $sets; do
     frames "$dir/result.avi" "$dir"
   else
     w=1280 h=720 n=30 fps=10
-    ffmpeg -nostdin -loglevel error -y -loop 1 -framerate $fps -i "$one" -frames:v $n -vf \
-      "scale=$w:$h,drawbox=x=100+n*30:y=420:w=220:h=140:color=0x2060d0:t=fill,drawtext=fontfile=$font:text='Recording 00\:0%{eif\:n/10\:d}':x=60+n*12:y=80:fontsize=48:fontcolor=white:box=1:boxcolor=black" \
-      -c:v ffv1 "$dir/source.avi"
+    ffmpeg -nostdin -loglevel error -y -loop 1 -framerate $fps -i "$one" -f lavfi -i "color=c=0x2060d0:s=220x140:r=$fps" \
+      -filter_complex "[0:v]scale=$w:$h[bg];[bg][1:v]overlay=x=100+n*30:y=420:shortest=1,drawtext=fontfile=$font:text='Recording 00\:0%{eif\:n/10\:d}':x=60+n*12:y=80:fontsize=48:fontcolor=white:box=1:boxcolor=black,format=bgr0" \
+      -frames:v $n -c:v ffv1 "$dir/source.avi"
     frames "$dir/source.avi" "$dir"
   fi
   rm -f "$work"/*.t
@@ -75,7 +75,7 @@ for set in $sets; do
       else
         timed "ours-$q" "$tool" encode "$dir/bgr.raw" $w $h $n "$dir/ours-$q.gif" "q=$q"
       fi
-      timed "gifski-$q" "$gifski" -Q "$q" -W $w -H $h -r $fps -o "$dir/gifski-$q.gif" "$dir"/png/*.png
+      timed "gifski-$q" "$gifski" --quiet -Q "$q" -W $w -H $h -r $fps -o "$dir/gifski-$q.gif" "$dir"/png/*.png
     done
   done
   echo "== $set: $n frames of $w x $h, medians of $runs runs"
