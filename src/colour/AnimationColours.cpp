@@ -165,13 +165,13 @@ void PaletteMapper::mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrd
     }
 }
 
-bool quantisedPalette(std::span<const Dib* const> frames, int maxColours, int step, Palette8& palette)
+bool quantisedPalette(std::span<const Dib* const> frames, int maxColours, int step, Palette8& palette, int speed)
 {
     step = std::max(step, 1);
     const std::unique_ptr<liq_attr, void (*)(liq_attr*)> attr(liq_attr_create(), liq_attr_destroy);
     if (!attr || liq_set_max_colors(attr.get(), std::clamp(maxColours, 2, 256)) != LIQ_OK)
         return false;
-    liq_set_speed(attr.get(), 8);
+    liq_set_speed(attr.get(), std::clamp(speed, 1, 10));
     const std::unique_ptr<liq_histogram, void (*)(liq_histogram*)> histogram(liq_histogram_create(attr.get()),
                                                                            liq_histogram_destroy);
     if (!histogram)

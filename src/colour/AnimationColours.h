@@ -67,6 +67,8 @@ private:
 // An adaptive palette of at most maxColours (2..256) colours for all the given 32-bit frames,
 // from every `step`-th pixel of every `step`-th row of each (libimagequant). The frames may be
 // of different sizes. Answers false (palette untouched) when the quantiser fails.
-bool quantisedPalette(std::span<const Dib* const> frames, int maxColours, int step, Palette8& palette);
+// `speed` is libimagequant's, 1 (slowest, best) to 10.
+bool quantisedPalette(std::span<const Dib* const> frames, int maxColours, int step, Palette8& palette,
+                      int speed = 8);
 
 }  // namespace vantorell

@@ -28,6 +28,8 @@ namespace {
 
 constexpr int kPaletteSampleFrames = 8;   // frames a global palette is made from
 constexpr int kPaletteSampleStep = 2;     // every second pixel of every second row
+constexpr int kPaletteSpeed = 8;          // libimagequant's speed for the palettes
+constexpr int kStillPaletteSpeed = 3;     // and for a mostly still animation's one palette
 // The ordered dithers' amplitude on adaptive palettes: 256 colours chosen for the animation lie
 // closer together than the cube's steps of 51; +-4 levels breaks up banding without the
 // noise (lower PSNR, larger files) of a wider pattern: on the benchmark's photographs +-6
@@ -272,7 +274,11 @@ public:
             std::vector<Dib> sample;
             std::vector<const Dib*> pointers;
             Dib full;
-            for (const int i : spreadIndices(0, frames.frameCount() - 1, kPaletteSampleFrames)) {
+            // Where most stays still the first frame is most of the file: a few frames' every
+            // pixel and a slower search (as many pixels as the usual sample).
+            const bool still = m_options.stillAreasStay;
+            const int sampleFrames = still ? kPaletteSampleFrames / 4 : kPaletteSampleFrames;
+            for (const int i : spreadIndices(0, frames.frameCount() - 1, sampleFrames)) {
                 sample.emplace_back();
                 const Dib* frame = readFrame(frames, i, m_options.scalePercent, full, sample.back());
                 if (frame == nullptr)
@@ -282,7 +288,8 @@ public:
             }
             for (const Dib& d : sample)
                 pointers.push_back(&d);
-            if (!quantisedPalette(pointers, maxColours(), kPaletteSampleStep, m_palette))
+            if (!quantisedPalette(pointers, maxColours(), still ? 1 : kPaletteSampleStep, m_palette,
+                                  still ? kStillPaletteSpeed : kPaletteSpeed))
                 return GifEncodeStatus::PaletteFailed;
         }
         m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);

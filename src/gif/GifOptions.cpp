@@ -32,7 +32,7 @@ GifOptions applyGifQuality(const GifOptions& options, bool mostlyStill)
     // keeps still pixels, and a gentler lossy bound.
     const int knee = mostlyStill ? kStillKnee : kMovingKnee;
     const bool high = q >= knee;
-    const int lossy = mostlyStill ? (100 - q) * 3 / 5 + std::max(0, 70 - q)
+    const int lossy = mostlyStill ? (100 - q) * 3 / 5 + std::max(0, 70 - q) / 2
                       : high      ? (100 - q) * 4 / 3
                                   : kLossyBelowKnee + (knee - q) * 2;
     if (!(options.pinned & kGifChoicePalette))
