@@ -25,11 +25,11 @@ constexpr std::array<std::pair<std::string_view, GifDither>, 4> kDithers = {{
     {"diffusion", GifDither::Diffusion},
 }};
 
-std::optional<int> lossyFromText(std::string_view text)
+std::optional<int> numberFromText(std::string_view text, int max)
 {
     int value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < 0 || value > kGifMaxLossy)
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < 0 || value > max)
         return std::nullopt;
     return value;
 }
@@ -80,7 +80,9 @@ void GifOptionsModel::restore()
     if (const auto text = get(gifkeys::kOptimize))
         m_optimize = *text == "True";
     if (const auto text = get(gifkeys::kLossy))
-        m_lossy = lossyFromText(*text).value_or(0);
+        m_lossy = numberFromText(*text, kGifMaxLossy).value_or(0);
+    if (const auto text = get(gifkeys::kQuality))
+        m_quality = numberFromText(*text, 100).value_or(0);
     if (const auto text = get(gifkeys::kMaxSize))
         m_maxSize = *text == "none" ? std::nullopt : parseByteSize(*text);
     changed();
@@ -123,6 +125,16 @@ void GifOptionsModel::setLossy(int lossy)
     changed();
 }
 
+void GifOptionsModel::setQuality(int quality)
+{
+    quality = std::clamp(quality, 0, 100);
+    if (quality == m_quality)
+        return;
+    m_quality = quality;
+    store(gifkeys::kQuality, std::to_string(quality));
+    changed();
+}
+
 bool GifOptionsModel::setMaxSizeText(std::string_view text)
 {
     while (!text.empty() && text.front() == ' ')
@@ -151,6 +163,8 @@ void GifOptionsModel::applyTo(MixRequest& request) const
     request.gif.dither = m_dither;
     request.gif.optimize = m_optimize;
     request.gif.lossy = m_lossy;
+    request.gif.quality = m_quality;
+    request.gif.pinned = 0;   // with the knob on, the choices' own controls wait
     request.gif.maxSize = m_maxSize;
 }
 

@@ -24,6 +24,7 @@ inline constexpr std::string_view kDither = "GIF Dither";       // none, ordered
 inline constexpr std::string_view kOptimize = "GIF Optimize";   // True / False
 inline constexpr std::string_view kLossy = "GIF Lossy";         // 0 .. 200
 inline constexpr std::string_view kMaxSize = "GIF Max Size";    // "none", or a size such as "2MB"
+inline constexpr std::string_view kQuality = "GIF Quality";     // 0 (off: the choices above) .. 100
 }  // namespace gifkeys
 
 // The stored words of the palettes and dithers (the command line's --gif-palette/--dither words).
@@ -52,6 +53,10 @@ public:
     // The target as the user typed it: empty or "none" clears it; false (nothing changes) for
     // text that is no size.
     bool setMaxSizeText(std::string_view text);
+    // The quality knob, 1..100, which then picks the palette, dither, "Smaller File" and lossy
+    // level; 0 (off) leaves them to their own controls.
+    int quality() const { return m_quality; }
+    void setQuality(int quality);   // clamped to 0 .. 100
     std::string maxSizeText() const;   // "" or formatByteSize's "2.00 MB"
 
     // The request's GIF fields (whatever the output; only a GIF output reads them).
@@ -75,6 +80,7 @@ private:
     GifDither m_dither = GifDither::Ordered;
     bool m_optimize = false;
     int m_lossy = 0;
+    int m_quality = 0;
     std::optional<std::int64_t> m_maxSize;
     std::optional<std::uint64_t> m_estimate;
 };

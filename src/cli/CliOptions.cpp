@@ -236,14 +236,20 @@ void addFadeOptions(std::vector<CliOption>& options)
          {"per-frame", GifPalette::PerFrame}},
         "fade to GIF: the 216-colour halftone cube (default), a palette made from the first frame, one palette "
         "made for the whole animation, or one per frame",
-        [](MixRequest& request, const GifPalette& palette) { request.gif.palette = palette; }));
+        [](MixRequest& request, const GifPalette& palette) {
+            request.gif.palette = palette;
+            request.gif.pinned |= kGifChoicePalette;
+        }));
     options.push_back(choiceOption<GifDither>(
         "--gif-dither",
         {{"none", GifDither::None}, {"ordered", GifDither::Ordered}, {"ordered8", GifDither::Ordered8},
          {"diffusion", GifDither::Diffusion}},
         "fade to GIF: nearest colour, the 4 x 4 ordered dither (default), the 8 x 8 ordered dither or error "
         "diffusion",
-        [](MixRequest& request, const GifDither& dither) { request.gif.dither = dither; }));
+        [](MixRequest& request, const GifDither& dither) {
+            request.gif.dither = dither;
+            request.gif.pinned |= kGifChoiceDither;
+        }));
     options.push_back({"--codec", "uncompressed|mjpeg|mpeg4|ffv1|huffyuv|h264",
                        "fade to AVI: the video compressor (default uncompressed; --list-codecs shows this build's); "
                        "not used for a GIF",
@@ -383,11 +389,21 @@ void addGifSizeOptions(std::vector<CliOption>& options)
     options.push_back({"--gif-optimize", "", "fade to GIF: later frames store only the rectangle that changed",
                        [](CliContext& c, const std::string&) -> std::optional<std::string> {
                            c.request.gif.optimize = true;
+                           c.request.gif.pinned |= kGifChoiceOptimize;
                            return std::nullopt;
                        }});
     options.push_back(numberOption("--gif-lossy", 0, 200,
                                    "fade to GIF: lossy LZW, a pixel may take a colour up to N/2 away (default 0)",
-                                   [](CliContext& c, int n, const std::string&) { c.request.gif.lossy = n; }));
+                                   [](CliContext& c, int n, const std::string&) {
+                                       c.request.gif.lossy = n;
+                                       c.request.gif.pinned |= kGifChoiceLossy;
+                                   }));
+    options.push_back(numberOption(
+        "--gif-quality", 1, 100,
+        "fade to GIF: one knob from 1 (smallest) to 100 (best) that picks the palette, dither, optimisation "
+        "and lossy level for the frames (frames that mostly stay still keep one palette and still areas "
+        "still); --gif-palette, --gif-dither, --gif-optimize and --gif-lossy given with it are kept",
+        [](CliContext& c, int n, const std::string&) { c.request.gif.quality = n; }));
     options.push_back({"--gif-max-size", "SIZE",
                        "fade to GIF: the best palette, dither, lossy level and frame size that fit in SIZE "
                        "(5MB, 800KB, 2MiB; KB/MB powers of 1000, KiB/MiB of 1024); overrides the other GIF "

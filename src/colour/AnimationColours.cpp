@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 namespace vantorell {
@@ -113,13 +114,30 @@ void PaletteMapper::mapOrdered(const Dib& source, std::uint8_t* out, std::ptrdif
     }
 }
 
-void PaletteMapper::mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride)
+void PaletteMapper::mapStableDiffusion(const Dib& source, const Dib& previous, std::uint8_t* out,
+                                       std::ptrdiff_t outStride)
 {
+    const bool matches = previous.width() == source.width() && previous.height() == source.height() &&
+                         previous.BPP() == 32 && source.BPP() == 32;
+    mapDiffusion(source, out, outStride, matches ? &previous : nullptr);
+}
+
+void PaletteMapper::mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride, const Dib* previous)
+{
+    // How much farther than the nearest entry a still pixel's previous entry may be (squared
+    // channel steps): about a dither step, so diffused error near moving parts rarely flips it.
+    constexpr int kStillSlack = 3 * 12 * 12;
+    const auto distance = [this](int r, int g, int b, std::uint8_t index) {
+        const int dr = r - m_rgb[std::size_t(3 * index)], dg = g - m_rgb[std::size_t(3 * index + 1)],
+                  db = b - m_rgb[std::size_t(3 * index + 2)];
+        return dr * dr + dg * dg + db * db;
+    };
     const int width = source.width();
     // Errors in sixteenths, three channels, one spare place at each end.
     std::vector<int> current(std::size_t(3 * (width + 2)), 0), next(current.size(), 0);
     for (int y = 0; y < source.height(); ++y) {
         const std::uint8_t* in = source.scanline(y);
+        const std::uint8_t* before = previous != nullptr ? previous->scanline(y) : nullptr;
         std::uint8_t* row = out + outStride * y;
         std::fill(next.begin(), next.end(), 0);
         for (int x = 0; x < width; ++x, in += 4) {
@@ -127,7 +145,10 @@ void PaletteMapper::mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrd
             const int r = clampChannel(in[2] + ((e[0] + 8) >> 4));
             const int g = clampChannel(in[1] + ((e[1] + 8) >> 4));
             const int b = clampChannel(in[0] + ((e[2] + 8) >> 4));
-            const std::uint8_t index = nearest(r, g, b);
+            std::uint8_t index = nearest(r, g, b);
+            if (before != nullptr && std::memcmp(in, before + 4 * x, 3) == 0 && row[x] < m_entries &&
+                distance(r, g, b, row[x]) <= distance(r, g, b, index) + kStillSlack)
+                index = row[x];   // still: the frame before's entry stays
             row[x] = index;
             int error[3] = {r - m_rgb[std::size_t(3 * index)], g - m_rgb[std::size_t(3 * index + 1)],
                                   b - m_rgb[std::size_t(3 * index + 2)]};
@@ -144,13 +165,13 @@ void PaletteMapper::mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrd
     }
 }
 
-bool quantisedPalette(std::span<const Dib* const> frames, int maxColours, int step, Palette8& palette)
+bool quantisedPalette(std::span<const Dib* const> frames, int maxColours, int step, Palette8& palette, int speed)
 {
     step = std::max(step, 1);
     const std::unique_ptr<liq_attr, void (*)(liq_attr*)> attr(liq_attr_create(), liq_attr_destroy);
     if (!attr || liq_set_max_colors(attr.get(), std::clamp(maxColours, 2, 256)) != LIQ_OK)
         return false;
-    liq_set_speed(attr.get(), 8);
+    liq_set_speed(attr.get(), std::clamp(speed, 1, 10));
     const std::unique_ptr<liq_histogram, void (*)(liq_histogram*)> histogram(liq_histogram_create(attr.get()),
                                                                            liq_histogram_destroy);
     if (!histogram)

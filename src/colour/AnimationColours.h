@@ -42,6 +42,11 @@ public:
     // Maps a 32-bit surface (blue, green, red, x) to indices written at `out`, rows `outStride`
     // bytes apart, top-down as the surface's scanlines.
     void map(const Dib& source, GifDither dither, std::uint8_t* out, std::ptrdiff_t outStride);
+    // Error diffusion that keeps still areas still: where `source` has the pixel of `previous`
+    // (the frame before, same size), the index `out` already holds for it (the frame before's)
+    // stays while its colour is within a small bound of the nearest one, and the error it
+    // leaves is diffused as usual.
+    void mapStableDiffusion(const Dib& source, const Dib& previous, std::uint8_t* out, std::ptrdiff_t outStride);
 
     std::uint8_t nearest(int red, int green, int blue);
     int entries() const { return m_entries; }
@@ -51,7 +56,7 @@ private:
     // The nearest entry to the centre of a cache bucket (channel levels 0..63).
     std::uint8_t nearestInBucket(int red, int green, int blue);
     template <int Size> void mapOrdered(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride);
-    void mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride);
+    void mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride, const Dib* previous = nullptr);
 
     int m_entries = 0;
     int m_spread = 16;
@@ -62,6 +67,8 @@ private:
 // An adaptive palette of at most maxColours (2..256) colours for all the given 32-bit frames,
 // from every `step`-th pixel of every `step`-th row of each (libimagequant). The frames may be
 // of different sizes. Answers false (palette untouched) when the quantiser fails.
-bool quantisedPalette(std::span<const Dib* const> frames, int maxColours, int step, Palette8& palette);
+// `speed` is libimagequant's, 1 (slowest, best) to 10.
+bool quantisedPalette(std::span<const Dib* const> frames, int maxColours, int step, Palette8& palette,
+                      int speed = 8);
 
 }  // namespace vantorell

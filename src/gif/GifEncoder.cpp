@@ -28,6 +28,8 @@ namespace {
 
 constexpr int kPaletteSampleFrames = 8;   // frames a global palette is made from
 constexpr int kPaletteSampleStep = 2;     // every second pixel of every second row
+constexpr int kPaletteSpeed = 8;          // libimagequant's speed for the palettes
+constexpr int kStillPaletteSpeed = 3;     // and for a mostly still animation's one palette
 // The ordered dithers' amplitude on adaptive palettes: 256 colours chosen for the animation lie
 // closer together than the cube's steps of 51; +-4 levels breaks up banding without the
 // noise (lower PSNR, larger files) of a wider pattern: on the benchmark's photographs +-6
@@ -272,7 +274,11 @@ public:
             std::vector<Dib> sample;
             std::vector<const Dib*> pointers;
             Dib full;
-            for (const int i : spreadIndices(0, frames.frameCount() - 1, kPaletteSampleFrames)) {
+            // Where most stays still the first frame is most of the file: a few frames' every
+            // pixel and a slower search (as many pixels as the usual sample).
+            const bool still = m_options.stillAreasStay;
+            const int sampleFrames = still ? kPaletteSampleFrames / 4 : kPaletteSampleFrames;
+            for (const int i : spreadIndices(0, frames.frameCount() - 1, sampleFrames)) {
                 sample.emplace_back();
                 const Dib* frame = readFrame(frames, i, m_options.scalePercent, full, sample.back());
                 if (frame == nullptr)
@@ -282,7 +288,8 @@ public:
             }
             for (const Dib& d : sample)
                 pointers.push_back(&d);
-            if (!quantisedPalette(pointers, maxColours(), kPaletteSampleStep, m_palette))
+            if (!quantisedPalette(pointers, maxColours(), still ? 1 : kPaletteSampleStep, m_palette,
+                                  still ? kStillPaletteSpeed : kPaletteSpeed))
                 return GifEncodeStatus::PaletteFailed;
         }
         m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);
@@ -396,7 +403,9 @@ public:
                     holesBlock = std::move(mixedBlock);
                     holes = std::move(mixed);
                 }
-                if (holesBlock.size() < block.size()) {
+                // Where still areas must stay, lossy coding never reaches unchanged pixels.
+                const bool keepStill = m_options.stillAreasStay && m_options.lossy > 0;
+                if (holesBlock.size() < block.size() || keepStill) {
                     block = std::move(holesBlock);
                     pixels = std::move(holes);
                     codeBits = holesBits;
@@ -412,6 +421,9 @@ public:
         }
         if (m_options.optimize)
             paint(pixels, left, top, right, bottom, rgb, useTransparent ? transparent : -1);
+        if (m_options.stillAreasStay && m_options.optimize && m_options.lossy > 0 &&
+            m_options.palette != GifPalette::PerFrame)
+            m_lastStored.assign(m_current, m_current + std::size_t(m_width) * std::size_t(m_height));
 
         // Graphic control: disposal 1 (leave in place) when optimised, 3 otherwise.
         out.insert(out.end(), {kGifExtensionIntroducer, kGifGraphicControlLabel, 0x04});
@@ -587,7 +599,13 @@ private:
                 return false;   // a global palette is made before the first frame
             }
         }
-        m_mapper->map(source, dither, m_indices.data(), m_width);
+        if (m_options.stillAreasStay && dither == GifDither::Diffusion && kind != GifPalette::PerFrame && !first &&
+            !m_previousSource.empty())
+            m_mapper->mapStableDiffusion(source, m_previousSource, m_indices.data(), m_width);
+        else
+            m_mapper->map(source, dither, m_indices.data(), m_width);
+        if (m_options.stillAreasStay)
+            source.cloneTo(m_previousSource);   // the next frame's still pixels keep these entries
         return true;
     }
 
@@ -601,8 +619,10 @@ private:
         for (int y = 0; y < m_height; ++y) {
             const std::uint8_t* index = m_current + std::size_t(y) * std::size_t(m_width);
             const std::uint8_t* shown = m_canvas.data() + std::size_t(y) * std::size_t(m_width) * 3;
+            const std::uint8_t* last = lastStoredRow(y);
             for (int x = 0; x < m_width; ++x) {
-                if (std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) != 0) {
+                if (std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) != 0 &&
+                    (last == nullptr || last[x] != index[x])) {
                     left = std::min(left, x);
                     right = std::max(right, x + 1);
                     top = std::min(top, y);
@@ -616,6 +636,15 @@ private:
         }
     }
 
+    // Where still areas must stay and lossy coding stored a pixel a little off, the pixel whose
+    // entry repeats the frame before's counts as unchanged: it keeps showing what it showed.
+    const std::uint8_t* lastStoredRow(int y) const
+    {
+        if (m_lastStored.empty())
+            return nullptr;
+        return m_lastStored.data() + std::size_t(y) * std::size_t(m_width);
+    }
+
     // The rectangle's indices; with `transparent` >= 0, unchanged pixels become it.
     std::vector<std::uint8_t> rectangle(int left, int top, int right, int bottom,
                                         const std::array<std::uint8_t, 768>& rgb, int transparent) const
@@ -625,8 +654,10 @@ private:
         for (int y = top; y < bottom; ++y) {
             const std::uint8_t* index = m_current + std::size_t(y) * std::size_t(m_width);
             const std::uint8_t* shown = m_canvas.data() + std::size_t(y) * std::size_t(m_width) * 3;
+            const std::uint8_t* last = lastStoredRow(y);
             for (int x = left; x < right; ++x) {
-                const bool same = std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) == 0;
+                const bool same = std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) == 0 ||
+                                  (last != nullptr && last[x] == index[x]);
                 pixels.push_back(transparent >= 0 && same ? std::uint8_t(transparent) : index[x]);
             }
         }
@@ -669,6 +700,8 @@ private:
     std::unique_ptr<PaletteMapper> m_mapper;
     Ditherer m_ditherer;
     Dib m_eightBit;
+    Dib m_previousSource;   // the frame before, where still areas keep their entries
+    std::vector<std::uint8_t> m_lastStored;   // the frame before's entries, when lossy and still areas stay
     LzwEncoder m_encoder;
     std::array<std::uint8_t, 256> m_remap{};
     bool m_compacted = false;
@@ -701,6 +734,30 @@ ScaledSize scaledSize(GifFrameProvider& frames, int percent)
             std::max(1, int(std::lround(frames.height() * percent / 100.0)))};
 }
 
+// The knob's choices for these frames: whether most pixels repeat the frame before is judged
+// on up to four pairs of frames spread over the animation.
+GifOptions resolveQuality(GifFrameProvider& frames, const GifOptions& options)
+{
+    if (options.quality <= 0 || options.maxSize)
+        return options;
+    const int n = frames.frameCount();
+    std::int64_t same = 0, all = 0;
+    Dib before, after;
+    for (const int i : n > 1 ? spreadIndices(1, n - 1, 4) : std::vector<int>{}) {
+        if (!frames.frame(i - 1, before) || !frames.frame(i, after) || before.width() != after.width() ||
+            before.height() != after.height() || before.BPP() != 32 || after.BPP() != 32)
+            break;   // an unreadable frame fails the encoding itself
+        for (int y = 0; y < after.height(); y += 2) {
+            const std::uint8_t* a = before.scanline(y);
+            const std::uint8_t* b = after.scanline(y);
+            for (int x = 0; x < after.width(); ++x)
+                same += std::memcmp(a + 4 * x, b + 4 * x, 3) == 0;
+            all += after.width();
+        }
+    }
+    return applyGifQuality(options, all > 0 && same * 2 > all);
+}
+
 bool usable(GifFrameProvider& frames)
 {
     return frames.frameCount() > 0 && frames.width() > 0 && frames.height() > 0 && frames.width() <= 65535 &&
@@ -713,6 +770,7 @@ GifEncodeStatus encodeWith(GifFrameProvider& frames, GifOptions options, const P
     out.clear();
     if (!usable(frames))
         return GifEncodeStatus::NoFrames;
+    options = resolveQuality(frames, options);
     options.scalePercent = std::clamp(options.scalePercent, 1, 100);
     const ScaledSize size = scaledSize(frames, options.scalePercent);
     GifEncoder encoder(options, size.width, size.height);
@@ -742,6 +800,7 @@ std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions op
 {
     if (!usable(frames))
         return std::nullopt;
+    options = resolveQuality(frames, options);
     options.scalePercent = std::clamp(options.scalePercent, 1, 100);
     const ScaledSize size = scaledSize(frames, options.scalePercent);
     AnimationCoder coder(options, size.width, size.height);
@@ -980,7 +1039,7 @@ struct GifEncoder::State {
 };
 
 GifEncoder::GifEncoder(const GifOptions& options, int width, int height)
-    : m_state(std::make_unique<State>(options, width, height))
+    : m_state(std::make_unique<State>(applyGifQuality(options), width, height))
 {
 }
 

@@ -1,12 +1,49 @@
 #include "gif/GifOptions.h"
 
+#include <algorithm>
 
 namespace vantorell {
+
+namespace {
+// Measured on the benchmark fade and a screen recording (bench/jobs/gif_quality.sh).
+constexpr int kMovingKnee = 60;
+constexpr int kStillKnee = 30;
+constexpr int kLossyBelowKnee = 60;
+}
 
 bool keepsWholePalette(const GifOptions& options)
 {
     return (options.palette == GifPalette::Halftone || options.palette == GifPalette::Optimal) &&
            options.dither != GifDither::Ordered8 && !options.optimize && options.lossy == 0 && !options.maxSize;
+}
+
+GifOptions applyGifQuality(const GifOptions& options, bool mostlyStill)
+{
+    if (options.quality <= 0 || options.maxSize)
+        return options;
+    const int q = std::clamp(options.quality, 1, 100);
+    GifOptions picked = options;
+    picked.quality = 0;
+    picked.stillAreasStay = mostlyStill;
+    // Where everything moves, above the knee per-frame palettes with diffusion give the most
+    // quality per byte and the lossy bound trades the rest; below it one global palette with the
+    // ordered dither, whose regular pattern codes smaller, and a wider lossy bound. Where most
+    // stays still the first frame is most of the file: one shared palette with diffusion that
+    // keeps still pixels, and a gentler lossy bound.
+    const int knee = mostlyStill ? kStillKnee : kMovingKnee;
+    const bool high = q >= knee;
+    const int lossy = mostlyStill ? (100 - q) * 3 / 5 + std::max(0, 70 - q) / 2
+                      : high      ? (100 - q) * 4 / 3
+                                  : kLossyBelowKnee + (knee - q) * 2;
+    if (!(options.pinned & kGifChoicePalette))
+        picked.palette = high && !mostlyStill ? GifPalette::PerFrame : GifPalette::Global;
+    if (!(options.pinned & kGifChoiceDither))
+        picked.dither = high ? GifDither::Diffusion : GifDither::Ordered;
+    if (!(options.pinned & kGifChoiceOptimize))
+        picked.optimize = true;
+    if (!(options.pinned & kGifChoiceLossy))
+        picked.lossy = std::clamp(lossy, 0, kGifMaxLossy);
+    return picked;
 }
 
 std::string describeGifOptions(const GifOptions& options)

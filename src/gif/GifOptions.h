@@ -20,11 +20,29 @@ struct GifOptions {
     std::optional<std::int64_t> maxSize;    // a byte budget: the size search picks the choices
     int scalePercent = 100;                 // 1..100: the frames' size against the rendered ones
     int delay = 20;                         // hundredths of a second each frame is shown
+    int quality = 0;                        // 1..100: one knob for palette, dither, optimise, lossy (0: off)
+    unsigned pinned = 0;                    // GifChoice bits the user gave, which the knob keeps
+    bool stillAreasStay = false;            // diffusion on a shared palette keeps unchanged pixels' entries
 
     bool operator==(const GifOptions&) const = default;
 };
 
 inline constexpr int kGifMaxLossy = 200;
+
+// The choices a quality knob would otherwise pick, as bits of GifOptions::pinned.
+enum GifChoice : unsigned {
+    kGifChoicePalette = 1,
+    kGifChoiceDither = 2,
+    kGifChoiceOptimize = 4,
+    kGifChoiceLossy = 8,
+};
+
+// The palette, dither, optimise and lossy level the knob picks for quality 1..100 along the
+// measured quality-per-byte curve, each choice in `options.pinned` kept as given; `options`
+// unchanged when its quality is 0 or a byte budget decides instead. The result's quality is 0.
+// `mostlyStill`: most pixels repeat the frame before (a screen recording, not a fade), where
+// one shared palette keeps still areas still and costs nothing in frames after the first.
+GifOptions applyGifQuality(const GifOptions& options, bool mostlyStill = false);
 
 // The choices the GIF output has always had (the halftone or first-frame palette, the 4 x 4
 // or no dither or diffusion, every frame whole and exact): such a GIF keeps the palette's

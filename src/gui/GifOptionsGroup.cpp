@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QSlider>
 #include <QSpinBox>
 
 namespace vantorell {
@@ -96,6 +97,16 @@ QGroupBox* gifOptionsGroup(WindowModel& model, QWidget* parent, QWidget* fadeLea
     maxSize->setToolTip(QObject::tr("The largest result.gif wanted, e.g. 2MB: the best choice that fits is "
                                     "picked. Empty: none"));
     maxSizeLabel->setBuddy(maxSize);
+    auto* qualityLabel = new QLabel(QObject::tr("Quality"), box);
+    auto* quality = new QSlider(Qt::Horizontal, box);
+    quality->setObjectName(QStringLiteral("gifQualitySlider"));
+    quality->setAccessibleName(QObject::tr("GIF Quality"));
+    quality->setRange(0, 100);
+    quality->setToolTip(QObject::tr("Off, or 1 (smallest) to 100 (best): picks the palette, dither, Smaller File "
+                                    "and Lossy for you"));
+    qualityLabel->setBuddy(quality);
+    auto* qualityValue = new QLabel(QStringLiteral("100"), box);
+    qualityValue->setMinimumWidth(qualityValue->sizeHint().width());
     // A row of two lines under the choices: "about 7.74 MB, over the target: smaller choices are
     // tried" wraps in it.
     auto* estimate = new ElidedLabel(QStringLiteral("about 000.00 MB, over the target"), 2, box);
@@ -109,12 +120,16 @@ QGroupBox* gifOptionsGroup(WindowModel& model, QWidget* parent, QWidget* fadeLea
     grid->addWidget(lossy, 1, 3);
     grid->addWidget(maxSizeLabel, 2, 0);
     grid->addWidget(maxSize, 2, 1);
-    grid->addWidget(estimate, 3, 0, 1, 4);
+    grid->addWidget(qualityLabel, 3, 0);
+    grid->addWidget(quality, 3, 1, 1, 2);
+    grid->addWidget(qualityValue, 3, 3);
+    grid->addWidget(estimate, 4, 0, 1, 4);
 
     const auto sync = [&gif, palette = QPointer<QComboBox>(palette), dither = QPointer<QComboBox>(dither),
                        optimize = QPointer<QCheckBox>(optimize), lossy = QPointer<QSpinBox>(lossy),
-                       maxSize = QPointer<QLineEdit>(maxSize), estimate = QPointer<QLabel>(estimate)] {
-        if (!palette || !dither || !optimize || !lossy || !maxSize || !estimate)
+                       maxSize = QPointer<QLineEdit>(maxSize), estimate = QPointer<QLabel>(estimate),
+                       quality = QPointer<QSlider>(quality), qualityValue = QPointer<QLabel>(qualityValue)] {
+        if (!palette || !dither || !optimize || !lossy || !maxSize || !estimate || !quality || !qualityValue)
             return;
         const auto select = [](QComboBox* combo, int value) {
             const int index = combo->findData(value);
@@ -129,6 +144,12 @@ QGroupBox* gifOptionsGroup(WindowModel& model, QWidget* parent, QWidget* fadeLea
         if (!maxSize->hasFocus())
             maxSize->setText(QString::fromStdString(gif.maxSizeText()));
         estimate->setText(QString::fromStdString(gif.estimateText()));
+        if (quality->value() != gif.quality())
+            quality->setValue(gif.quality());
+        qualityValue->setText(gif.quality() > 0 ? QString::number(gif.quality()) : QObject::tr("Off"));
+        for (QWidget* choice : {static_cast<QWidget*>(palette), static_cast<QWidget*>(dither),
+                                static_cast<QWidget*>(optimize), static_cast<QWidget*>(lossy)})
+            choice->setEnabled(gif.quality() == 0);   // the knob picks them
     };
     sync();
     gif.onChanged = sync;
@@ -142,6 +163,7 @@ QGroupBox* gifOptionsGroup(WindowModel& model, QWidget* parent, QWidget* fadeLea
     });
     QObject::connect(optimize, &QCheckBox::toggled, box, [&gif](bool on) { gif.setOptimize(on); });
     QObject::connect(lossy, &QSpinBox::valueChanged, box, [&gif](int value) { gif.setLossy(value); });
+    QObject::connect(quality, &QSlider::valueChanged, box, [&gif](int value) { gif.setQuality(value); });
     QObject::connect(maxSize, &QLineEdit::editingFinished, box, [&gif, maxSize] {
         if (!gif.setMaxSizeText(maxSize->text().toStdString()))
             maxSize->setText(QString::fromStdString(gif.maxSizeText()));   // not a size: the target stays

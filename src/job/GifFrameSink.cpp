@@ -121,11 +121,15 @@ GifFrameSink::GifFrameSink(const GifOptions& options, FrameLayout layout, std::f
 
 GifFrameSink::~GifFrameSink() = default;
 
-bool GifFrameSink::keepsFrames() const { return m_options.palette == GifPalette::Global || m_options.maxSize; }
+// The quality knob looks at the frames before it picks, so it keeps them too.
+bool GifFrameSink::keepsFrames() const
+{
+    return m_options.palette == GifPalette::Global || m_options.maxSize || m_options.quality > 0;
+}
 
 std::uint64_t GifFrameSink::spillBytes(const GifOptions& options, FrameLayout layout, std::int64_t frames)
 {
-    if (options.palette != GifPalette::Global && !options.maxSize)
+    if (options.palette != GifPalette::Global && !options.maxSize && options.quality <= 0)
         return 0;
     const std::uint64_t all = std::uint64_t(std::max<std::int64_t>(0, frames)) * layout.bytes();
     const std::uint64_t inMemory = std::max<std::uint64_t>(1, kGifFramesInMemory / std::max<std::size_t>(1, layout.bytes()));

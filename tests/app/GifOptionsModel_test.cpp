@@ -12,7 +12,7 @@ namespace vantorell::test {
 namespace {
 
 constexpr std::string_view kAllKeys[] = {gifkeys::kPalette, gifkeys::kDither, gifkeys::kOptimize, gifkeys::kLossy,
-                                         gifkeys::kMaxSize};
+                                         gifkeys::kMaxSize, gifkeys::kQuality};
 
 void expectTodaysGif(const MixRequest& request)
 {
@@ -22,6 +22,7 @@ void expectTodaysGif(const MixRequest& request)
     EXPECT_EQ(request.gif.optimize, plain.gif.optimize);
     EXPECT_EQ(request.gif.lossy, plain.gif.lossy);
     EXPECT_EQ(request.gif.maxSize, plain.gif.maxSize);
+    EXPECT_EQ(request.gif.quality, 0);
 }
 
 TEST(GifOptionsModel, StoreWithoutTheKeysGivesTodaysRequestAndWritesNone)
@@ -48,12 +49,14 @@ TEST(GifOptionsModel, ChoicesRoundTripThroughTheSettings)
     f.gifOptions.setDither(GifDither::Ordered8);
     f.gifOptions.setOptimize(true);
     f.gifOptions.setLossy(500);   // clamped
+    f.gifOptions.setQuality(70);
     EXPECT_TRUE(f.gifOptions.setMaxSizeText(" 2MB "));
     EXPECT_FALSE(f.gifOptions.setMaxSizeText("big"));   // not a size: the target stays
     EXPECT_EQ(first.settings.stored(gifkeys::kPalette), "per-frame");
     EXPECT_EQ(first.settings.stored(gifkeys::kDither), "ordered8");
     EXPECT_EQ(first.settings.stored(gifkeys::kOptimize), "True");
     EXPECT_EQ(first.settings.stored(gifkeys::kLossy), "200");
+    EXPECT_EQ(first.settings.stored(gifkeys::kQuality), "70");
     EXPECT_EQ(first.settings.stored(gifkeys::kMaxSize), "2000000");
 
     WindowModelHarness second;
@@ -64,6 +67,7 @@ TEST(GifOptionsModel, ChoicesRoundTripThroughTheSettings)
     EXPECT_EQ(request.gif.dither, GifDither::Ordered8);
     EXPECT_TRUE(request.gif.optimize);
     EXPECT_EQ(request.gif.lossy, 200);
+    EXPECT_EQ(request.gif.quality, 70);
     EXPECT_EQ(request.gif.maxSize, std::optional<std::int64_t>(2'000'000));
 
     // Back to the plain choices: the next start gives today's GIF again.
@@ -71,6 +75,7 @@ TEST(GifOptionsModel, ChoicesRoundTripThroughTheSettings)
     g.gifOptions.setDither(GifDither::Ordered);
     g.gifOptions.setOptimize(false);
     g.gifOptions.setLossy(0);
+    g.gifOptions.setQuality(0);
     EXPECT_TRUE(g.gifOptions.setMaxSizeText(""));
     EXPECT_EQ(second.settings.stored(gifkeys::kMaxSize), "none");
     WindowModelHarness third;
@@ -81,13 +86,13 @@ TEST(GifOptionsModel, ChoicesRoundTripThroughTheSettings)
 TEST(GifOptionsModel, BadStoredValuesFallBackToTheDefaults)
 {
     const struct {
-        const char *palette, *dither, *optimize, *lossy, *maxSize;
+        const char *palette, *dither, *optimize, *lossy, *maxSize, *quality;
     } cases[] = {
-        {"Halftone", "ORDERED", "yes", "-1", "0"},
-        {"", "", "", "", ""},
-        {"octree", "floyd", "1", "201", "12 parsecs"},
-        {"per frame", "ordered 8", "true", "20x", "-5MB"},
-        {"global ", " none", "False", "99999999999999999999", "99999999999999999999999"},
+        {"Halftone", "ORDERED", "yes", "-1", "0", "-1"},
+        {"", "", "", "", "", ""},
+        {"octree", "floyd", "1", "201", "12 parsecs", "101"},
+        {"per frame", "ordered 8", "true", "20x", "-5MB", "50%"},
+        {"global ", " none", "False", "99999999999999999999", "99999999999999999999999", "high"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.palette);
@@ -97,6 +102,7 @@ TEST(GifOptionsModel, BadStoredValuesFallBackToTheDefaults)
         h.settings.put(gifkeys::kOptimize, c.optimize);
         h.settings.put(gifkeys::kLossy, c.lossy);
         h.settings.put(gifkeys::kMaxSize, c.maxSize);
+        h.settings.put(gifkeys::kQuality, c.quality);
         WindowModel& f = h.load();
         EXPECT_TRUE(h.ui.boxes.empty());
         expectTodaysGif(f.request());

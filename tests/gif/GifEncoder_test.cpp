@@ -209,5 +209,90 @@ TEST(GifEncoder, OptimisedFramesNeedingFewColoursHaveNarrowCodes)
     }
 }
 
+// The quality knob fills in only what the user left open, climbs from the ordered global
+// palette to per-frame diffusion with less lossy coding, and stays out of a byte budget's way.
+TEST(GifOptions, TheQualityKnobPicksWhatIsNotPinned)
+{
+    const struct {
+        int quality;
+        unsigned pinned;
+        bool budget;
+        GifPalette palette;
+        GifDither dither;
+        bool optimize;
+        int lossy;
+    } cases[] = {
+        {0, 0, false, GifPalette::Halftone, GifDither::Ordered, false, 0},
+        {1, 0, false, GifPalette::Global, GifDither::Ordered, true, 178},
+        {50, 0, false, GifPalette::Global, GifDither::Ordered, true, 80},
+        {70, 0, false, GifPalette::PerFrame, GifDither::Diffusion, true, 40},
+        {90, 0, false, GifPalette::PerFrame, GifDither::Diffusion, true, 13},
+        {100, 0, false, GifPalette::PerFrame, GifDither::Diffusion, true, 0},
+        {90, kGifChoicePalette | kGifChoiceLossy, false, GifPalette::Halftone, GifDither::Diffusion, true, 0},
+        {50, kGifChoiceDither | kGifChoiceOptimize, false, GifPalette::Global, GifDither::Ordered, false, 80},
+        {90, 0, true, GifPalette::Halftone, GifDither::Ordered, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.quality);
+        GifOptions given;
+        given.quality = c.quality;
+        given.pinned = c.pinned;
+        if (c.budget)
+            given.maxSize = 1'000'000;
+        const GifOptions picked = applyGifQuality(given);
+        EXPECT_EQ(picked.palette, c.palette);
+        EXPECT_EQ(picked.dither, c.dither);
+        EXPECT_EQ(picked.optimize, c.optimize);
+        EXPECT_EQ(picked.lossy, c.lossy);
+        EXPECT_EQ(picked.quality, c.budget ? c.quality : 0);
+    }
+}
+
+// A still, finely shaded background under a moving square: whatever the knob picks for it
+// (ordered or diffused, lossy), every background pixel shows the same colour in every frame.
+class MovingSquareFrames final : public GifFrameProvider {
+public:
+    static bool inSquare(int index, int x, int y) { return x >= 4 + 7 * index && x < 16 + 7 * index && y >= 12 && y < 24; }
+    int frameCount() const override { return 6; }
+    int width() const override { return 72; }
+    int height() const override { return 40; }
+    bool frame(int index, Dib& surface) override
+    {
+        surface.create(72, 40, 32);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 72; ++x) {
+                std::uint8_t* p = surface.scanline(y) + 4 * x;
+                const bool square = inSquare(index, x, y);
+                p[0] = square ? 40 : std::uint8_t(x * 3 + y);
+                p[1] = square ? 200 : std::uint8_t(90 + ((x * 7 + y * 13) % 50));
+                p[2] = square ? 60 : std::uint8_t(250 - y * 4 - x);
+            }
+        return true;
+    }
+};
+
+TEST(GifOptions, StillAreasStayStillForEveryChoiceTheKnobPicks)
+{
+    for (const int quality : {10, 40, 70, 100}) {
+        SCOPED_TRACE(quality);
+        MovingSquareFrames frames;
+        GifOptions o;
+        o.quality = quality;
+        std::vector<std::uint8_t> bytes;
+        ASSERT_EQ(encodeGifAnimation(frames, o, bytes), GifEncodeStatus::Done);
+        GifDocument doc;
+        ASSERT_TRUE(doc.loadFromStream(bytes));
+        const std::vector<std::vector<std::uint8_t>> shown = test::shownFrames(doc);
+        ASSERT_EQ(shown.size(), 6u);
+        for (int i = 1; i < 6; ++i)
+            for (int y = 0; y < 40; ++y)
+                for (int x = 0; x < 72; ++x)
+                    if (!MovingSquareFrames::inSquare(i, x, y) && !MovingSquareFrames::inSquare(i - 1, x, y))
+                        ASSERT_EQ(0, std::memcmp(&shown[std::size_t(i)][std::size_t(y * 72 + x) * 3],
+                                                 &shown[std::size_t(i - 1)][std::size_t(y * 72 + x) * 3], 3))
+                            << "frame " << i << " at " << x << "," << y;
+    }
+}
+
 }  // namespace
 }  // namespace vantorell

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSlider>
 #include <QSpinBox>
 
 #include <gtest/gtest.h>
@@ -73,6 +74,16 @@ TEST(GifOptionsGroup, UsableForAFadeToGifOnlyAndReachTheModelAndTheEstimate)
     maxSize->setText("lots");
     emit maxSize->editingFinished();   // not a size: the target stays
     EXPECT_EQ(f.request().gif.maxSize, std::optional<std::int64_t>(3'000'000));
+
+    // The quality knob picks the four choices, which wait greyed until it is off again.
+    auto* quality = w.findChild<QSlider*>(QStringLiteral("gifQualitySlider"));
+    ASSERT_NE(quality, nullptr);
+    quality->setValue(70);
+    EXPECT_EQ(f.request().gif.quality, 70);
+    EXPECT_EQ(h.settings.stored(gifkeys::kQuality), "70");
+    EXPECT_FALSE(palette->isEnabled() || dither->isEnabled() || optimize->isEnabled() || lossy->isEnabled());
+    quality->setValue(0);
+    EXPECT_TRUE(palette->isEnabled() && dither->isEnabled() && optimize->isEnabled() && lossy->isEnabled());
 
     // The preview estimates result.gif for these choices: the same figure in its caption.
     PreviewPane& pane = *w.previewPane();

@@ -1,0 +1,153 @@
+// The GIF quality bench's two helpers, on raw frames (bgr24, as `ffmpeg -pix_fmt bgr24 -f rawvideo`
+// writes them, frames one after another):
+//   gif_quality_tool encode FRAMES.raw W H N OUT.gif CHOICE...
+//       encodes the frames with encodeGifAnimation; CHOICE: q=Q (the quality knob) or
+//       p=halftone|optimal|global|per-frame d=none|ordered|ordered8|diffusion o=0|1 l=LOSSY
+//   gif_quality_tool measure W H N REFERENCE.raw DECODED.raw
+//       prints "PSNR FLICKER": the PSNR of the mean squared error over every frame and channel,
+//       and the share of pixels in still 8 x 8 blocks (every reference pixel as in the frame
+//       before) whose decoded colour changes from the frame before, in percent.
+#include "dib/Dib.h"
+#include "gif/GifEncoder.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+using namespace vantorell;
+
+namespace {
+
+std::vector<std::uint8_t> readAll(const char* path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class RawFrames final : public GifFrameProvider {
+public:
+    RawFrames(std::vector<std::uint8_t> bytes, int width, int height, int count)
+        : m_bytes(std::move(bytes)), m_width(width), m_height(height), m_count(count)
+    {
+    }
+    int frameCount() const override { return m_count; }
+    int width() const override { return m_width; }
+    int height() const override { return m_height; }
+    bool frame(int index, Dib& surface) override
+    {
+        const std::size_t frameBytes = std::size_t(m_width) * m_height * 3;
+        if (m_bytes.size() < frameBytes * (index + 1) || !surface.create(m_width, m_height, 32))
+            return false;
+        const std::uint8_t* in = m_bytes.data() + frameBytes * index;
+        for (int y = 0; y < m_height; ++y) {
+            std::uint8_t* out = surface.scanline(y);
+            for (int x = 0; x < m_width; ++x, in += 3, out += 4) {
+                std::memcpy(out, in, 3);
+                out[3] = 0;
+            }
+        }
+        return true;
+    }
+
+private:
+    std::vector<std::uint8_t> m_bytes;
+    int m_width, m_height, m_count;
+};
+
+bool parseChoice(const std::string& arg, GifOptions& options)
+{
+    const std::string value = arg.size() > 2 ? arg.substr(2) : "";
+    if (arg.rfind("q=", 0) == 0)
+        options.quality = std::stoi(value);
+    else if (arg.rfind("o=", 0) == 0)
+        options.optimize = value == "1";
+    else if (arg.rfind("l=", 0) == 0)
+        options.lossy = std::stoi(value);
+    else if (arg.rfind("p=", 0) == 0) {
+        const char* names[] = {"halftone", "optimal", "global", "per-frame"};
+        for (int i = 0; i < 4; ++i)
+            if (value == names[i])
+                options.palette = GifPalette(i);
+    } else if (arg.rfind("d=", 0) == 0) {
+        const char* names[] = {"none", "ordered", "ordered8", "diffusion"};
+        for (int i = 0; i < 4; ++i)
+            if (value == names[i])
+                options.dither = GifDither(i);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+int encode(int argc, char** argv)
+{
+    const int width = std::stoi(argv[3]), height = std::stoi(argv[4]), count = std::stoi(argv[5]);
+    GifOptions options;
+    for (int i = 7; i < argc; ++i)
+        if (!parseChoice(argv[i], options)) {
+            std::cerr << "unknown choice " << argv[i] << "\n";
+            return 2;
+        }
+    RawFrames frames(readAll(argv[2]), width, height, count);
+    std::vector<std::uint8_t> gif;
+    if (encodeGifAnimation(frames, options, gif) != GifEncodeStatus::Done)
+        return 1;
+    std::ofstream(argv[6], std::ios::binary).write(reinterpret_cast<const char*>(gif.data()), std::streamsize(gif.size()));
+    return 0;
+}
+
+int measure(char** argv)
+{
+    const int width = std::stoi(argv[2]), height = std::stoi(argv[3]), count = std::stoi(argv[4]);
+    const std::vector<std::uint8_t> reference = readAll(argv[5]), decoded = readAll(argv[6]);
+    const std::size_t frameBytes = std::size_t(width) * height * 3;
+    if (reference.size() < frameBytes * count || decoded.size() < frameBytes * count) {
+        std::cerr << "short input: " << reference.size() << " and " << decoded.size() << " bytes\n";
+        return 1;
+    }
+    double squared = 0;
+    for (std::size_t i = 0; i < frameBytes * count; ++i) {
+        const double d = double(reference[i]) - double(decoded[i]);
+        squared += d * d;
+    }
+    const double mse = squared / double(frameBytes * count);
+    std::int64_t still = 0, flickering = 0;
+    const auto pixel = [&](const std::vector<std::uint8_t>& v, int f, int x, int y) {
+        return v.data() + frameBytes * f + (std::size_t(y) * width + x) * 3;
+    };
+    for (int f = 1; f < count; ++f)
+        for (int by = 0; by < height; by += 8)
+            for (int bx = 0; bx < width; bx += 8) {
+                const int ey = std::min(height, by + 8), ex = std::min(width, bx + 8);
+                bool unchanged = true;
+                for (int y = by; y < ey && unchanged; ++y)
+                    unchanged = std::memcmp(pixel(reference, f, bx, y), pixel(reference, f - 1, bx, y), 3 * (ex - bx)) == 0;
+                if (!unchanged)
+                    continue;
+                for (int y = by; y < ey; ++y)
+                    for (int x = bx; x < ex; ++x) {
+                        ++still;
+                        flickering += std::memcmp(pixel(decoded, f, x, y), pixel(decoded, f - 1, x, y), 3) != 0;
+                    }
+            }
+    std::printf("%.2f %.3f\n", mse > 0 ? 10 * std::log10(255.0 * 255.0 / mse) : 99.0,
+                still > 0 ? 100.0 * double(flickering) / double(still) : 0.0);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 7 && std::strcmp(argv[1], "encode") == 0)
+        return encode(argc, argv);
+    if (argc == 7 && std::strcmp(argv[1], "measure") == 0)
+        return measure(argv);
+    std::cerr << "usage: gif_quality_tool encode FRAMES.raw W H N OUT.gif CHOICE... | measure W H N REF.raw DEC.raw\n";
+    return 2;
+}
