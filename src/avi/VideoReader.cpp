@@ -157,6 +157,12 @@ struct VideoReader::State {
             error = "its pictures could not be converted";
             return false;
         }
+        // YUV read with the matrix and range the stream is tagged with, as players read it
+        // (swscale's own default is BT.601 in limited range; HD video is mostly BT.709).
+        if (f->colorspace != AVCOL_SPC_UNSPECIFIED || f->color_range == AVCOL_RANGE_JPEG) {
+            const int* matrix = sws_getCoefficients(f->colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : int(f->colorspace));
+            sws_setColorspaceDetails(scaler, matrix, f->color_range == AVCOL_RANGE_JPEG, matrix, 1, 0, 1 << 16, 1 << 16);
+        }
         std::uint8_t* planes[4] = {pixels, nullptr, nullptr, nullptr};
         const int strides[4] = {int(stride), 0, 0, 0};
         return sws_scale(scaler, f->data, f->linesize, 0, f->height, planes, strides) == height;

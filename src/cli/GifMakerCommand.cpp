@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/InputGuard.h"
+#include "cli/JsonProgress.h"
 #include "cli/PrintingUi.h"
 #include "platform/Interruption.h"
 
@@ -22,7 +23,7 @@ namespace {
 
 struct GifMakerCommandLine {
     GifMakerRequest request;
-    bool sort = false, help = false;
+    bool sort = false, help = false, json = false;
 };
 
 std::optional<double> parseFps(const std::string& text)
@@ -36,10 +37,10 @@ std::optional<double> parseFps(const std::string& text)
 
 bool isSharedOption(const std::string& name)
 {
-    return name.starts_with("--gif-") || name == "--memory-limit";
+    return name.starts_with("--gif-") || name == "--memory-limit" || name == "--progress";
 }
 
-// The GIF options and --memory-limit, exactly as a fade to GIF takes them.
+// The GIF options, --memory-limit and --progress, exactly as a fade to GIF takes them.
 const CliOption* sharedOption(const std::string& name)
 {
     if (!isSharedOption(name))
@@ -105,6 +106,7 @@ std::optional<std::string> parseGifMaker(GifMakerCommandLine& line, const std::v
     }
     line.request.gif = shared.request.gif;
     line.request.memoryLimit = shared.request.memoryLimit;
+    line.json = shared.jsonProgress;
     if (line.help)
         return std::nullopt;
     if (line.request.inputs.empty())
@@ -129,6 +131,8 @@ int runGifMaker(const std::vector<std::string>& arguments)
 {
     GifMakerCommandLine line;
     if (const auto error = parseGifMaker(line, arguments)) {
+        if (line.json || asksJsonProgress(arguments))
+            return printJsonRefusal(*error);
         std::fprintf(stderr, "vantorell-mix: %s\nTry 'vantorell-mix gif --help'.\n", visibleText(*error).c_str());
         return 2;
     }
@@ -137,13 +141,32 @@ int runGifMaker(const std::vector<std::string>& arguments)
         return 0;
     }
     interruption::removeRegisteredOnSignals();
-    const GifMakerOutcome outcome = makeGif(line.request);
+    std::optional<JsonProgress> json;
+    StepProgress progress;
+    if (line.json) {
+        json.emplace();
+        progress = [&json](std::int64_t done, std::int64_t total) {
+            json->progress("Frames", double(done), double(total));
+            return true;
+        };
+    }
+    const GifMakerOutcome outcome = makeGif(line.request, progress);
     if (!outcome.written) {
-        std::fprintf(stderr, "vantorell-mix: %s\n", visibleText(outcome.error).c_str());
+        if (!json) {
+            std::fprintf(stderr, "vantorell-mix: %s\n", visibleText(outcome.error).c_str());
+            return 1;
+        }
+        json->message(outcome.error, "error");
+        json->end({{"exit", 1}, {"written", nullptr}, {"failure", jsonText(outcome.error)}});
         return 1;
     }
     std::printf("Done.\n");
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    const int status = std::fflush(stdout) == 0 ? 0 : 1;
+    if (json) {
+        json->message("Done.", "message");
+        json->end({{"exit", status}, {"written", jsonText(line.request.outputFile)}});
+    }
+    return status;
 }
 
 #else
@@ -173,6 +196,8 @@ std::string gifMakerUsageText()
            "  --gif-...                   the GIF options of vantorell-mix --help (palette, dither,\n"
            "                              optimise, lossy, size budget)\n"
            "  --memory-limit SIZE         refuse a GIF whose frames need more memory (default 4GiB)\n"
+           "  --progress text|json        with json, stderr gets one JSON object a line: the frames\n"
+           "                              done, an error, and last the outcome (see README)\n"
            "  --help                      show this text\n"
            "\n"
            "Exit status: 0 written; 1 the GIF could not be made (an input missing or unreadable,\n"

@@ -287,10 +287,11 @@ TEST(GifOptions, StillAreasStayStillForEveryChoiceTheKnobPicks)
         for (int i = 1; i < 6; ++i)
             for (int y = 0; y < 40; ++y)
                 for (int x = 0; x < 72; ++x)
-                    if (!MovingSquareFrames::inSquare(i, x, y) && !MovingSquareFrames::inSquare(i - 1, x, y))
+                    if (!MovingSquareFrames::inSquare(i, x, y) && !MovingSquareFrames::inSquare(i - 1, x, y)) {
                         ASSERT_EQ(0, std::memcmp(&shown[std::size_t(i)][std::size_t(y * 72 + x) * 3],
                                                  &shown[std::size_t(i - 1)][std::size_t(y * 72 + x) * 3], 3))
                             << "frame " << i << " at " << x << "," << y;
+                    }
     }
 }
 

@@ -42,6 +42,9 @@ TEST(CliProgressJson, EveryLineParsesAndTheLastIsTheOutcome)
         {"--type fade --frames 3 --format gif" + pair + out, 0, true, "message"},
         {"--type blend --image1 " + kSamples + "/sample1.jpg --image2 '/none\x1b\x01\xff.jpg'" + out, 1, false, "report"},
         {"--type blend --bogus", 2, false, "usage"},
+        {"gif " + kSamples + "/sample1.jpg " + kSamples + "/sample2.jpg --output-file '" + (dir / "a.gif").string() + "'",
+         0, true, "message"},
+        {"gif " + kSamples + "/sample1.jpg /none.png --output-file '" + (dir / "b.gif").string() + "'", 1, false, "error"},
         {"batch --type overlay --dir1 " + kSamples + out, 2, false, "usage"},
         {"batch --type overlay --dir1 " + kSamples + " --dir2 " + kSamples + " --output '" + (dir / "o").string() + "'",
          0, false, "pair"},
@@ -56,14 +59,16 @@ TEST(CliProgressJson, EveryLineParsesAndTheLastIsTheOutcome)
         EXPECT_EQ(end.value("end", false), true);
         EXPECT_EQ(end["exit"], c.exit);
         EXPECT_EQ(end.contains("failure"), c.exit != 0);
-        if (end.contains("written") && !end.contains("total"))
+        if (end.contains("written") && !end.contains("total")) {
             EXPECT_EQ(end["written"].is_string(), c.written);
+        }
         bool kindSeen = false;
         for (const Json& line : lines) {
             kindSeen |= line.value("kind", "") == c.kind;
-            if (line.contains("percent"))
+            if (line.contains("percent")) {
                 EXPECT_TRUE(line.contains("step") && line.contains("done") && line.contains("total") &&
                             line.contains("elapsed"));
+            }
         }
         EXPECT_TRUE(kindSeen);
     }
