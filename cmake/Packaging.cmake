@@ -19,6 +19,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The picture readers are a Qt module loaded on demand: Qt's image-format plugins come with it.
-# The Python module's arrays are NumPy's.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-image-formats-plugins, python3-numpy")
+# The Python module's arrays are NumPy's; Align finds faces with opencv-data's cascades.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-image-formats-plugins, python3-numpy, opencv-data")
 include(CPack)
