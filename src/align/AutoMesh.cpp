@@ -225,7 +225,9 @@ static AutoMeshResult autoMeshPairOrThrow(const Picture& first, const Picture& s
                                    const GiveUp& giveUp)
 {
     AutoMeshResult result;
-    const std::optional<Alignment> alignment = findAlignment(first.bitmap(), second.bitmap());
+    // As Align does: the faces' eyes where each picture holds one face and the features do not
+    // lay them on each other, so two people's faces morph eye to eye.
+    const std::optional<Alignment> alignment = alignPictures(first.bitmap(), second.bitmap());
 
     if (!alignment || (giveUp && giveUp())) {
         result.messages.push_back(kAlignFailure);

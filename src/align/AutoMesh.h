@@ -1,7 +1,8 @@
 // Auto Points: mesh 2 of a morph placed from mesh 1 by dense correspondence. Picture 2 is first
-// aligned to picture 1 (align/Align.h); the optical flow between picture 1 and the aligned
-// picture 2 then moves each point of mesh 1 to where its neighbourhood went (the median of the
-// flow around it), and the alignment maps that position back into picture 2's own pixels.
+// aligned to picture 1 as Align does (align/Align.h: features, or the faces' eyes); the optical
+// flow between picture 1 and the aligned picture 2 then moves each point of mesh 1 to where its
+// neighbourhood went (the median of the flow around it), and the alignment maps that position
+// back into picture 2's own pixels.
 // Points that fold a triangle are moved back, each by the least that unfolds it.
 #pragma once
 
