@@ -2,6 +2,7 @@
 
 #include "platform/ByteSize.h"
 #include "platform/InputFile.h"
+#include "platform/NaturalOrder.h"
 
 #include <algorithm>
 #include <cctype>
@@ -175,41 +176,6 @@ bool isPictureName(const fs::path& path)
     static const std::set<std::string> kExtensions = {".jpg", ".jpeg", ".jpe", ".bmp", ".dib", ".png",
                                                       ".gif", ".webp", ".tif", ".tiff"};
     return kExtensions.count(trimmedLower(path.extension().string())) > 0;
-}
-
-// Name order with runs of digits compared by value.
-bool naturalLess(const std::string& a, const std::string& b)
-{
-    std::size_t i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        const bool da = std::isdigit(static_cast<unsigned char>(a[i])), db = std::isdigit(static_cast<unsigned char>(b[j]));
-        if (da && db) {
-            std::size_t ei = i, ej = j;
-            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei])))
-                ++ei;
-            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej])))
-                ++ej;
-            std::string_view ra(a.data() + i, ei - i), rb(b.data() + j, ej - j);
-            while (ra.size() > 1 && ra.front() == '0')
-                ra.remove_prefix(1);
-            while (rb.size() > 1 && rb.front() == '0')
-                rb.remove_prefix(1);
-            if (ra.size() != rb.size())
-                return ra.size() < rb.size();
-            if (ra != rb)
-                return ra < rb;
-            i = ei;
-            j = ej;
-        } else {
-            if (a[i] != b[j])
-                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
-            ++i;
-            ++j;
-        }
-    }
-    if ((a.size() - i) != (b.size() - j))
-        return (a.size() - i) < (b.size() - j);
-    return a < b;
 }
 
 }  // namespace

@@ -8,12 +8,12 @@
 #include "job/ResultFile.h"
 #include "platform/ByteSize.h"
 #include "platform/InputFile.h"
+#include "platform/NaturalOrder.h"
 #include "platform/PictureLoader.h"
 #include "platform/RuntimeError.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -400,36 +400,7 @@ std::string encodeFailure(GifEncodeStatus status, const MakerFrames& frames)
 
 void sortNumerically(std::vector<std::string>& names)
 {
-    const auto less = [](const std::string& a, const std::string& b) {
-        std::size_t i = 0, j = 0;
-        while (i < a.size() && j < b.size()) {
-            const bool da = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
-            const bool db = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
-            if (da && db) {
-                std::size_t ei = i, ej = j;
-                while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei])))
-                    ++ei;
-                while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej])))
-                    ++ej;
-                std::string_view x(a.data() + i, ei - i), y(b.data() + j, ej - j);
-                x.remove_prefix(std::min(x.find_first_not_of('0'), x.size()));
-                y.remove_prefix(std::min(y.find_first_not_of('0'), y.size()));
-                if (x.size() != y.size())
-                    return x.size() < y.size();
-                if (x != y)
-                    return x < y;
-                i = ei, j = ej;
-            } else {
-                if (a[i] != b[j])
-                    return a[i] < b[j];
-                ++i, ++j;
-            }
-        }
-        if (a.size() - i != b.size() - j)
-            return a.size() - i < b.size() - j;
-        return a < b;   // "frame02" and "frame2": a fixed order all the same
-    };
-    std::stable_sort(names.begin(), names.end(), less);
+    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return naturalLess(a, b); });
 }
 
 GifMakerOutcome makeGif(const GifMakerRequest& request, const StepProgress& progress)

@@ -11,22 +11,6 @@
 namespace vantorell {
 namespace {
 
-// Rectangles of random colours and sizes on grey: corners everywhere, as in a photograph.
-Bitmap textured(int width, int height, unsigned seed)
-{
-    Bitmap bitmap = test::solid(width, height, 0x808080);
-    std::mt19937 random(seed);
-    for (int n = 0; n < 400; ++n) {
-        const int w = 6 + int(random() % 60), h = 6 + int(random() % 60);
-        const int x0 = int(random() % unsigned(width)), y0 = int(random() % unsigned(height));
-        const std::int32_t colour = std::int32_t(random() & 0xFFFFFF);
-        for (int y = y0; y < std::min(height, y0 + h); ++y)
-            for (int x = x0; x < std::min(width, x0 + w); ++x)
-                bitmap.setPixel(x, y, colour);
-    }
-    return bitmap;
-}
-
 Bitmap noise(int width, int height, unsigned seed)
 {
     Bitmap bitmap(width, height);
@@ -64,7 +48,7 @@ double cornerRms(const Alignment& found, const Alignment& truth, int width, int 
 TEST(Align, RecoversAKnownSimilarity)
 {
     constexpr int kWidth = 800, kHeight = 600;
-    const Bitmap first = textured(kWidth, kHeight, 7);
+    const Bitmap first = test::textured(kWidth, kHeight, 7);
     struct Case {
         double scale, degrees, dx, dy;
     };
@@ -93,7 +77,7 @@ TEST(Align, RefusesPairsWithoutCommonFeatures)
         {"flat grey", grey, grey},
         {"unrelated noise", noise(640, 480, 1), noise(640, 480, 2)},
         {"1 x 5000", test::solid(1, 5000, 0x404040), test::solid(1, 5000, 0x404040)},
-        {"texture and flat grey", textured(640, 480, 3), grey},
+        {"texture and flat grey", test::textured(640, 480, 3), grey},
     };
     for (const Case& c : cases)
         EXPECT_FALSE(findAlignment(c.first, c.second)) << c.what;

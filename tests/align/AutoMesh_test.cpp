@@ -16,22 +16,6 @@
 namespace vantorell {
 namespace {
 
-// Rectangles of random colours and sizes on grey: corners everywhere, as in a photograph.
-Bitmap textured(int width, int height, unsigned seed)
-{
-    Bitmap bitmap = test::solid(width, height, 0x808080);
-    std::mt19937 random(seed);
-    for (int n = 0; n < 400; ++n) {
-        const int w = 6 + int(random() % 60), h = 6 + int(random() % 60);
-        const int x0 = int(random() % unsigned(width)), y0 = int(random() % unsigned(height));
-        const std::int32_t colour = std::int32_t(random() & 0xFFFFFF);
-        for (int y = y0; y < std::min(height, y0 + h); ++y)
-            for (int x = x0; x < std::min(width, x0 + w); ++x)
-                bitmap.setPixel(x, y, colour);
-    }
-    return bitmap;
-}
-
 // A perspective map that moves the corners of a 640 x 480 frame by up to about 20 pixels.
 Alignment perspective(double a, double b)
 {
@@ -55,7 +39,7 @@ Alignment inverse(const Alignment& a)
 TEST(AutoMesh, FollowsAKnownPerspective)
 {
     constexpr int kWidth = 640, kHeight = 480;
-    const Picture first(textured(kWidth, kHeight, 5));
+    const Picture first(test::textured(kWidth, kHeight, 5));
     for (const auto [a, b] : {std::pair{0.02, 2e-5}, std::pair{-0.015, -3e-5}}) {
         const Alignment truth = perspective(a, b);
         const Picture second(mapOntoFirst(first.bitmap(), inverse(truth), kWidth, kHeight));
@@ -88,7 +72,7 @@ TEST(AutoMesh, RefusesPairsWithoutCorrespondence)
     const Picture grey(test::solid(640, 480, 0x808080));
     const Case cases[] = {
         {"flat grey", grey, grey},
-        {"unrelated", Picture(textured(640, 480, 1)), Picture(textured(640, 480, 2))},
+        {"unrelated", Picture(test::textured(640, 480, 1)), Picture(test::textured(640, 480, 2))},
         {"1 x 5000", Picture(test::solid(1, 5000, 0x404040)), Picture(test::solid(1, 5000, 0x404040))},
     };
     for (const Case& c : cases) {
@@ -112,7 +96,7 @@ std::string readAll(const std::filesystem::path& file)
 TEST(AutoMesh, SavedMeshReplaysTheMorph)
 {
     test::TempDir dir;
-    const Bitmap first = textured(320, 240, 9);
+    const Bitmap first = test::textured(320, 240, 9);
     const auto save = [&dir](const Bitmap& bitmap, const char* name) {
         WorkSurface surface(bitmap.width(), bitmap.height());
         for (int y = 0; y < bitmap.height(); ++y)

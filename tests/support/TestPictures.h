@@ -16,4 +16,8 @@ std::string writePicture(const TempDir& dir, const std::string& name, int width,
 // A 32-bit picture of one colour (0x00BBGGRR).
 Bitmap solid(int width, int height, std::int32_t colour);
 
+// Rectangles of random colours and sizes on grey, the same for the same seed: corners
+// everywhere, as in a photograph (what feature matching and optical flow need).
+Bitmap textured(int width, int height, unsigned seed);
+
 }  // namespace vantorell::test
