@@ -53,6 +53,14 @@ constexpr double kMinZoom = 0.05, kMaxZoom = 16;
 constexpr int kMargin = 8;   // around the picture, so the points on its edges show whole
 
 // The picture of a file as a QImage, or nothing when it cannot be read.
+QImage imageOf(const Bitmap& bits)
+{
+    QImage image(bits.width(), bits.height(), QImage::Format_RGB32);
+    for (int y = 0; y < bits.height(); ++y)
+        std::memcpy(image.scanLine(y), bits.row(y), std::size_t(bits.width()) * 4);
+    return image;
+}
+
 QImage loadImage(const std::string& file)
 {
     if (file.empty())
@@ -61,11 +69,7 @@ QImage loadImage(const std::string& file)
         const Picture picture = loadPicture(file);
         if (picture.empty())
             return {};
-        const Bitmap& bits = picture.bitmap();
-        QImage image(bits.width(), bits.height(), QImage::Format_RGB32);
-        for (int y = 0; y < bits.height(); ++y)
-            std::memcpy(image.scanLine(y), bits.row(y), std::size_t(bits.width()) * 4);
-        return image;
+        return imageOf(picture.bitmap());
     } catch (...) {
         return {};
     }
@@ -116,6 +120,12 @@ QSize MeshCanvas::sizeHint() const
 {
     return {std::max(1, int(std::lround(m_picture.width() * scale()))) + 2 * kMargin,
             std::max(1, int(std::lround(m_picture.height() * scale()))) + 2 * kMargin};
+}
+
+void MeshCanvas::setPicture(const QImage& picture)
+{
+    m_picture = picture;
+    update();
 }
 
 void MeshCanvas::zoomChanged()
@@ -490,6 +500,19 @@ void MeshEditor::startAutoPoints()
     });
 }
 
+void MeshEditor::showSecondAligned()
+{
+    if (m_second.isNull())
+        return;
+    const AlignedSecond aligned = alignSecondPicture(Picture(bitmapOf(m_picture1)), Picture(bitmapOf(m_second)));
+    m_status->setText(QString::fromStdString(aligned.message));
+    if (aligned.picture.empty())
+        return;
+    m_picture2 = imageOf(aligned.picture.bitmap());
+    m_canvas2->setPicture(m_picture2);
+    renderPreview();
+}
+
 void MeshEditor::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
@@ -714,6 +737,8 @@ QWidget* morphOptionsRow(WindowModel& model, QWidget* parent, QWidget* enabledWi
         MeshEditor editor(model.morph, model.image1Box.text(), model.image2Box.text(), row->window(),
                           PreviewInputs::from(model.request(), 0).steps);
         editor.alignedFrame = [&model] { return model.align(); };
+        if (model.align())
+            editor.showSecondAligned();
         editor.exec();
         enabled->setChecked(model.morph.enabled());
     });

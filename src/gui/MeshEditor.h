@@ -55,6 +55,9 @@ public:
     void startAutoPoints();
     bool autoPointsRunning() const { return m_autoCancel != nullptr; }
     std::function<bool()> alignedFrame;
+    // Picture 2 drawn as the job reads it with Align: aligned to picture 1, the message in the
+    // status line (or why it cannot be, picture 2 then as it is).
+    void showSecondAligned();
 
     // Canvas pixels per picture pixel, the same for both pictures.
     double zoom() const { return m_zoom; }
@@ -126,6 +129,7 @@ public:
     MeshCanvas(MeshEditor& editor, int which, const QImage& picture, QWidget* parent);
     QSize sizeHint() const override;
     QSize pictureSize() const { return m_picture.size(); }
+    void setPicture(const QImage& picture);
     void zoomChanged();
     // Widget position of a frame point and back.
     QPointF toWidget(MeshPoint p) const;

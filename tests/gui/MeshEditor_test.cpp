@@ -238,17 +238,24 @@ TEST(MeshEditor, AutoPointsPlacesMeshTwoOnAWorker)
         bool cancel;
         const char* status;   // what the status line starts with
         bool placed;
+        bool aligned = false;   // the window's Align: picture 2 drawn and placed in the aligned frame
     };
     const Case cases[] = {
         {"photo.png", "shifted.png", false, "Aligned:", true},
         {"grey.png", "grey.png", false, "Image #2 could not be aligned", false},
         {"photo.png", "shifted.png", true, "Auto Points was cancelled.", false},
+        {"photo.png", "shifted.png", false, "Aligned:", true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
         f.morph.setGrid(5, 5);
         MeshEditor editor(f.morph, (h.dir / c.first).string(), (h.dir / c.second).string(), &window);
         const MorphMeshPair before = f.morph.meshes();   // fitted to the picture by the editor
+        if (c.aligned) {
+            editor.alignedFrame = [] { return true; };
+            editor.showSecondAligned();
+            EXPECT_TRUE(editor.status()->text().startsWith("Aligned:"));
+        }
         editor.show();
         editor.autoPointsButton()->click();
         EXPECT_TRUE(editor.autoPointsRunning());
@@ -264,10 +271,11 @@ TEST(MeshEditor, AutoPointsPlacesMeshTwoOnAWorker)
         EXPECT_EQ(f.morph.meshes() != before, c.placed);
         if (!c.placed)
             continue;
-        // The copy starts 12, 8 pixels into the photo: an inner point p of mesh 1 shows at p - (12, 8).
+        // The copy starts 12, 8 pixels into the photo: an inner point p of mesh 1 shows at p - (12, 8),
+        // and at p itself once aligned.
         const MeshPoint p = f.morph.meshes().mesh1.point(3, 3), q = f.morph.meshes().mesh2.point(3, 3);
-        EXPECT_NEAR(q.x, p.x - 12, 2);
-        EXPECT_NEAR(q.y, p.y - 8, 2);
+        EXPECT_NEAR(q.x, p.x - (c.aligned ? 0 : 12), 2);
+        EXPECT_NEAR(q.y, p.y - (c.aligned ? 0 : 8), 2);
         EXPECT_TRUE(f.morph.canUndo());
         f.morph.undo();
         EXPECT_EQ(f.morph.meshes(), before);
