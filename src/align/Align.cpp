@@ -1,5 +1,6 @@
 #include "align/Align.h"
 
+#include "align/CpuOnly.h"
 #include "align/FaceAlign.h"
 
 #include <opencv2/calib3d.hpp>
@@ -172,6 +173,7 @@ bool wellBehaved(const std::array<double, 9>& m, int width, int height)
 
 std::optional<Alignment> findAlignment(const Bitmap& first, const Bitmap& second)
 {
+    useCpuOnly();
     for (const Bitmap* picture : {&first, &second}) {
         const double reduction = std::min(1.0, double(kWorkingLongSide) / std::max(picture->width(), picture->height()));
         if (picture->empty() || std::min(picture->width(), picture->height()) * reduction < kMinWorkingSide)

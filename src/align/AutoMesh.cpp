@@ -1,5 +1,7 @@
 #include "align/AutoMesh.h"
 
+#include "align/CpuOnly.h"
+
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
@@ -176,6 +178,7 @@ MorphMesh alignedOnly(const MorphMesh& mesh1, const Alignment* alignment)
 std::optional<PlacedMesh> placeSecondMesh(const Bitmap& first, const Bitmap& second, const Alignment& alignment,
                                           const MorphMesh& mesh1, const GiveUp& giveUp)
 {
+    useCpuOnly();
     const int width = first.width(), height = first.height();
     const int secondWidth = second.width(), secondHeight = second.height();
     if (mesh1.width != width || mesh1.height != height || mesh1.columns < 1 || mesh1.rows < 1 ||

@@ -1,5 +1,7 @@
 #include "align/FaceAlign.h"
 
+#include "align/CpuOnly.h"
+
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
@@ -126,6 +128,7 @@ std::filesystem::path defaultCascadeFolder() { return VANTORELL_CASCADE_FOLDER; 
 
 std::optional<FoundFace> findSingleFace(const Bitmap& picture, const std::filesystem::path& cascadeFolder)
 {
+    useCpuOnly();
     const int longSide = std::max(picture.width(), picture.height());
     const double reduction = longSide > 0 ? std::min(1.0, double(kFaceSearchLongSide) / longSide) : 1.0;
     const int minSide = int(std::min(picture.width(), picture.height()) * reduction / kMinFaceShare);
