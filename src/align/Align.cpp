@@ -236,11 +236,13 @@ std::optional<Alignment> alignPictures(const Bitmap& first, const Bitmap& second
         return features;
     // Features are the finer measure (sub-pixel against a cascade's box): they win wherever
     // they put the faces on each other; two different faces before the same background do not.
-    if (features && agreesWithFaces(*features, *face1, *face2))
-        return features;
-    if (std::optional<Alignment> faces = alignFaces(*face1, *face2))
-        return faces;
-    return features;
+    std::optional<Alignment> chosen = features;
+    if (!features || !agreesWithFaces(*features, *face1, *face2))
+        if (std::optional<Alignment> faces = alignFaces(*face1, *face2))
+            chosen = faces;
+    if (chosen)
+        chosen->firstFace = face1->box;
+    return chosen;
 }
 
 Bitmap mapOntoFirst(const Bitmap& second, const Alignment& alignment, int width, int height)

@@ -19,6 +19,15 @@ inline constexpr const char* kAlignFailure = "Image #2 could not be aligned to I
 // picture, or one cat face in each.
 enum class AlignmentBasis { Features, Eyes, CatFaces };
 
+struct PicturePoint {
+    double x = 0, y = 0;
+};
+
+struct FaceBox {
+    double x = 0, y = 0, width = 0, height = 0;   // the picture's pixels
+    PicturePoint centre() const { return {x + width / 2, y + height / 2}; }
+};
+
 // Where each point of picture 1 lies in picture 2: (x2, y2, w) = matrix x (x1, y1, 1), row by row.
 struct Alignment {
     std::array<double, 9> matrix{1, 0, 0, 0, 1, 0, 0, 0, 1};
@@ -26,6 +35,7 @@ struct Alignment {
     int matches = 0;            // matched features after the ratio test
     int inliers = 0;            // those the transform taken agrees with
     AlignmentBasis basis = AlignmentBasis::Features;
+    std::optional<FaceBox> firstFace;   // picture 1's face, where each picture holds one (alignPictures)
 };
 
 // The transform, or none when the pictures share too few reliable features (a flat picture,

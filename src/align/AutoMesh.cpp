@@ -22,6 +22,8 @@ constexpr double kWindowPerCell = 1.0 / 6;  // the median's window: this share o
 constexpr int kMinWindow = 3, kMaxWindow = 40;   // reduced pixels, each side
 constexpr int kRepairPasses = 64;
 constexpr int kBisections = 12;
+constexpr double kFaceMargin = 0.25;     // the face's flow reaches this share of the face beyond it
+constexpr double kFinerFace = 1.5;       // refined only where it sees the face this much finer
 
 cv::Mat wrap(const Bitmap& bitmap)
 {
@@ -33,16 +35,6 @@ cv::Mat wrap(const Bitmap& bitmap)
 cv::Matx33d toReduced(double reduction)
 {
     return {reduction, 0, 0.5 * reduction - 0.5, 0, reduction, 0.5 * reduction - 0.5, 0, 0, 1};
-}
-
-cv::Mat reducedGrey(const Bitmap& bitmap, double reduction)
-{
-    cv::Mat grey, reduced;
-    cv::cvtColor(wrap(bitmap), grey, cv::COLOR_BGRA2GRAY);
-    if (reduction >= 1.0)
-        return grey;
-    cv::resize(grey, reduced, cv::Size(), reduction, reduction, cv::INTER_AREA);
-    return reduced;
 }
 
 cv::Point2d mapThrough(const std::array<double, 9>& m, cv::Point2d p)
@@ -60,18 +52,32 @@ double median(std::vector<float>& values)
     return *middle;
 }
 
-// The flow's median in the window around `centre` (reduced pixels), counting only samples whose
+// The flow's median (full-size pixels) in the window around full-size `point`, counting only samples whose
 // aligned position lies inside picture 2 (elsewhere the aligned copy is white fill). Zero where
 // no sample counts: the alignment alone places that point.
-cv::Point2d medianFlow(const cv::Mat& flow, cv::Point2d centre, int radius, double reduction,
-                       const Alignment& alignment, int secondWidth, int secondHeight)
+// A flow field over picture 1's pixels from `origin` on, at `reduction` of full size.
+struct FlowField {
+    cv::Mat flow;
+    double reduction = 1;
+    cv::Point2d origin;
+
+    // Where full-size position p falls in the field, and back.
+    cv::Point2d toField(cv::Point2d p) const { return (p - origin + cv::Point2d(0.5, 0.5)) * reduction - cv::Point2d(0.5, 0.5); }
+    cv::Point2d toFull(cv::Point2d q) const { return origin + (q + cv::Point2d(0.5, 0.5)) * (1 / reduction) - cv::Point2d(0.5, 0.5); }
+};
+
+cv::Point2d medianFlow(const FlowField& field, cv::Point2d point, int radius, const Alignment& alignment,
+                       int secondWidth, int secondHeight)
 {
+    const cv::Mat& flow = field.flow;
+    const double reduction = field.reduction;
+    const cv::Point2d centre = field.toField(point);
     std::vector<float> us, vs;
     const int cx = int(std::lround(centre.x)), cy = int(std::lround(centre.y));
     for (int y = std::max(0, cy - radius); y <= std::min(flow.rows - 1, cy + radius); ++y) {
         const cv::Vec2f* row = flow.ptr<cv::Vec2f>(y);
         for (int x = std::max(0, cx - radius); x <= std::min(flow.cols - 1, cx + radius); ++x) {
-            const cv::Point2d full((x + row[x][0] + 0.5) / reduction - 0.5, (y + row[x][1] + 0.5) / reduction - 0.5);
+            const cv::Point2d full = field.toFull({x + row[x][0], y + row[x][1]});
             const cv::Point2d inSecond = mapThrough(alignment.matrix, full);
             if (inSecond.x < 0 || inSecond.y < 0 || inSecond.x >= secondWidth || inSecond.y >= secondHeight)
                 continue;
@@ -173,6 +179,69 @@ MorphMesh alignedOnly(const MorphMesh& mesh1, const Alignment* alignment)
     return mesh;
 }
 
+// Picture 1's grey pixels in `area` at `reduction`, and picture 2 aligned onto the same field.
+std::pair<cv::Mat, cv::Mat> fieldPictures(const cv::Mat& grey1, const cv::Mat& grey2, const Alignment& alignment,
+                                          const FlowField& field, cv::Rect area)
+{
+    cv::Mat picture1, picture2Reduced, picture2;
+    if (field.reduction >= 1.0)
+        picture1 = grey1(area).clone();
+    else
+        cv::resize(grey1(area), picture1, cv::Size(), field.reduction, field.reduction, cv::INTER_AREA);
+    if (field.reduction >= 1.0)
+        picture2Reduced = grey2;
+    else
+        cv::resize(grey2, picture2Reduced, cv::Size(), field.reduction, field.reduction, cv::INTER_AREA);
+    // Field position -> picture 1's pixels -> picture 2's pixels -> picture 2's reduced copy.
+    const double r = field.reduction;
+    const cv::Matx33d toFull(1 / r, 0, field.origin.x + 0.5 / r - 0.5, 0, 1 / r, field.origin.y + 0.5 / r - 0.5, 0, 0, 1);
+    const cv::Matx33d inverseMap = toReduced(r) * cv::Matx33d(alignment.matrix.data()) * toFull;
+    cv::warpPerspective(picture2Reduced, picture2, cv::Mat(inverseMap), picture1.size(),
+                        cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(255));
+    return {picture1, picture2};
+}
+
+// `coarse` resampled over `fine`'s field, in fine's units: where the refinement starts.
+cv::Mat resampledFlow(const FlowField& coarse, const FlowField& fine, cv::Size size)
+{
+    cv::Mat mapX(size, CV_32F), mapY(size, CV_32F);
+    for (int y = 0; y < size.height; ++y)
+        for (int x = 0; x < size.width; ++x) {
+            const cv::Point2d at = coarse.toField(fine.toFull({double(x), double(y)}));
+            mapX.at<float>(y, x) = float(at.x);
+            mapY.at<float>(y, x) = float(at.y);
+        }
+    cv::Mat flow;
+    cv::remap(coarse.flow, flow, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    return flow * (fine.reduction / coarse.reduction);
+}
+
+// The flow inside picture 1's face at a finer size than the whole picture's, started from the
+// whole picture's: a face of a few hundred pixels in a large photo is seen at full detail.
+// None where the face is already seen at that size (the whole picture is small enough).
+std::optional<FlowField> faceField(const cv::Mat& grey1, const cv::Mat& grey2, const Alignment& alignment,
+                                   const FlowField& whole)
+{
+    const FaceBox& face = *alignment.firstFace;
+    const double margin = kFaceMargin * std::max(face.width, face.height);
+    const cv::Rect area = cv::Rect(int(face.x - margin), int(face.y - margin), int(face.width + 2 * margin),
+                                   int(face.height + 2 * margin)) & cv::Rect(0, 0, grey1.cols, grey1.rows);
+    const double reduction = std::min(1.0, double(kFlowLongSide) / std::max(area.width, area.height));
+    if (reduction < whole.reduction * kFinerFace || std::min(area.width, area.height) * reduction < kMinFlowSide)
+        return std::nullopt;
+    FlowField field{cv::Mat(), reduction, cv::Point2d(area.x, area.y)};
+    auto [picture1, picture2] = fieldPictures(grey1, grey2, alignment, field, area);
+    field.flow = resampledFlow(whole, field, picture1.size());
+    // DIS starts from a given flow of the pictures' size and type.
+    cv::DISOpticalFlow::create(kFlowPreset)->calc(picture1, picture2, field.flow);
+    return field;
+}
+
+bool insideFace(const FaceBox& face, MeshPoint p)
+{
+    return p.x > face.x && p.y > face.y && p.x < face.x + face.width && p.y < face.y + face.height;
+}
+
 }  // namespace
 
 std::optional<PlacedMesh> placeSecondMesh(const Bitmap& first, const Bitmap& second, const Alignment& alignment,
@@ -189,31 +258,31 @@ std::optional<PlacedMesh> placeSecondMesh(const Bitmap& first, const Bitmap& sec
         return std::nullopt;
     if (std::min(secondWidth, secondHeight) * reduction < 1)
         return std::nullopt;
-    // Picture 2 aligned at the reduced size straight away: warping the full-size picture first
-    // would cost more than the flow.
-    const cv::Mat grey1 = reducedGrey(first, reduction);
-    cv::Mat grey2;
-    const cv::Matx33d reduced = toReduced(reduction);
-    const cv::Matx33d matrix(alignment.matrix.data());
-    const cv::Matx33d reducedMatrix = reduced * matrix * reduced.inv();
-    cv::warpPerspective(reducedGrey(second, reduction), grey2, cv::Mat(reducedMatrix), grey1.size(),
-                        cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(255));
+    cv::Mat grey1, grey2;
+    cv::cvtColor(wrap(first), grey1, cv::COLOR_BGRA2GRAY);
+    cv::cvtColor(wrap(second), grey2, cv::COLOR_BGRA2GRAY);
+    FlowField whole{cv::Mat(), reduction, {0, 0}};
+    auto [picture1, picture2] = fieldPictures(grey1, grey2, alignment, whole, cv::Rect(0, 0, width, height));
     if (giveUp && giveUp())
         return std::nullopt;
-    cv::Mat flow;
-    cv::DISOpticalFlow::create(kFlowPreset)->calc(grey1, grey2, flow);
+    cv::DISOpticalFlow::create(kFlowPreset)->calc(picture1, picture2, whole.flow);
+    if (giveUp && giveUp())
+        return std::nullopt;
+    const std::optional<FlowField> face = alignment.firstFace ? faceField(grey1, grey2, alignment, whole) : std::nullopt;
     if (giveUp && giveUp())
         return std::nullopt;
 
-    const double cell = std::min(double(width) / mesh1.columns, double(height) / mesh1.rows) * reduction;
-    const int radius = std::clamp(int(cell * kWindowPerCell), kMinWindow, kMaxWindow);
+    // The median's window covers the same share of a cell in either field.
+    const double cell = std::min(double(width) / mesh1.columns, double(height) / mesh1.rows);
     PlacedMesh placed{mesh1, mesh1};
+    placed.refinedInFace = face.has_value();
     for (int row = 1; row <= mesh1.rows + 1; ++row)
         for (int column = 1; column <= mesh1.columns + 1; ++column) {
             const MeshPoint p = mesh1.point(column, row);
-            const cv::Point2d centre((p.x + 0.5) * reduction - 0.5, (p.y + 0.5) * reduction - 0.5);
+            const FlowField& field = face && insideFace(*alignment.firstFace, p) ? *face : whole;
+            const int radius = std::clamp(int(cell * field.reduction * kWindowPerCell), kMinWindow, kMaxWindow);
             const cv::Point2d inFrame = cv::Point2d(p.x, p.y) +
-                                        medianFlow(flow, centre, radius, reduction, alignment, secondWidth, secondHeight);
+                                        medianFlow(field, {double(p.x), double(p.y)}, radius, alignment, secondWidth, secondHeight);
             const cv::Point2d inSecond = mapThrough(alignment.matrix, inFrame);
             placed.inFrame.point(column, row) = keepBorder(mesh1, column, row, rounded(inFrame, width, height));
             placed.inSecond.point(column, row) = keepBorder(mesh1, column, row, rounded(inSecond, width, height));
@@ -243,7 +312,8 @@ static AutoMeshResult autoMeshPairOrThrow(const Picture& first, const Picture& s
     }
     result.messages.push_back(describeAlignment(*alignment, first.width(), first.height()));
     char text[96];
-    std::snprintf(text, sizeof text, "Auto Points: placed %zu points of mesh 2", mesh1.points.size());
+    std::snprintf(text, sizeof text, "Auto Points: placed %zu points of mesh 2%s", mesh1.points.size(),
+                  placed->refinedInFace ? ", refined inside the face" : "");
     result.messages.push_back(text);
     result.pair = MorphMeshPair{mesh1, std::move(placed->inSecond)};
     result.inFrame = std::move(placed->inFrame);

@@ -3,6 +3,8 @@
 // flow between picture 1 and the aligned picture 2 then moves each point of mesh 1 to where its
 // neighbourhood went (the median of the flow around it), and the alignment maps that position
 // back into picture 2's own pixels.
+// Where the alignment found one face in each picture and the whole picture's flow sees that face
+// reduced, the points inside it come from a finer flow over the face, started from the coarse one.
 // Points that fold a triangle are moved back, each by the least that unfolds it.
 #pragma once
 
@@ -27,6 +29,7 @@ inline constexpr const char* kAutoMeshFailure = "Auto Points could not place mes
 struct PlacedMesh {
     MorphMesh inFrame;
     MorphMesh inSecond;
+    bool refinedInFace = false;   // the points inside picture 1's face came from the face's finer flow
 };
 
 // Answers true to give up (the window's Cancel); checked between the stages.

@@ -12,15 +12,6 @@
 
 namespace vantorell {
 
-struct PicturePoint {
-    double x = 0, y = 0;
-};
-
-struct FaceBox {
-    double x = 0, y = 0, width = 0, height = 0;   // the picture's pixels
-    PicturePoint centre() const { return {x + width / 2, y + height / 2}; }
-};
-
 struct FoundFace {
     bool cat = false;
     FaceBox box;

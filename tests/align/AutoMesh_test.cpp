@@ -10,6 +10,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -36,30 +37,69 @@ Alignment inverse(const Alignment& a)
     return inv;
 }
 
+// How far each interior point of mesh 2 lies from where `truth` takes mesh 1's, sorted; only
+// points inside `area` (x, y, width, height) when one is given.
+std::vector<double> sortedErrors(const MorphMesh& mesh1, const MorphMesh& mesh2, const Alignment& truth,
+                                 const std::optional<FaceBox>& area = {})
+{
+    std::vector<double> errors;
+    for (int row = 2; row <= mesh1.rows; ++row)
+        for (int column = 2; column <= mesh1.columns; ++column) {
+            const MeshPoint p = mesh1.point(column, row), q = mesh2.point(column, row);
+            if (area && !(p.x > area->x && p.y > area->y && p.x < area->x + area->width && p.y < area->y + area->height))
+                continue;
+            const auto& m = truth.matrix;
+            const double w = m[6] * p.x + m[7] * p.y + m[8];
+            errors.push_back(std::hypot(q.x - (m[0] * p.x + m[1] * p.y + m[2]) / w, q.y - (m[3] * p.x + m[4] * p.y + m[5]) / w));
+        }
+    std::sort(errors.begin(), errors.end());
+    return errors;
+}
+
 TEST(AutoMesh, FollowsAKnownPerspective)
 {
     constexpr int kWidth = 640, kHeight = 480;
     const Picture first(test::textured(kWidth, kHeight, 5));
-    for (const auto [a, b] : {std::pair{0.02, 2e-5}, std::pair{-0.015, -3e-5}}) {
+    for (const auto& [a, b] : {std::pair{0.02, 2e-5}, std::pair{-0.015, -3e-5}}) {
         const Alignment truth = perspective(a, b);
         const Picture second(mapOntoFirst(first.bitmap(), inverse(truth), kWidth, kHeight));
         for (const int cells : {5, 10}) {
             const AutoMeshResult placed = autoMeshPair(first, second, regularMesh(cells, cells, kWidth, kHeight));
             ASSERT_TRUE(placed.pair) << placed.messages.front();
-            std::vector<double> errors;
-            for (int row = 2; row <= cells; ++row)
-                for (int column = 2; column <= cells; ++column) {
-                    const MeshPoint p = placed.pair->mesh1.point(column, row), q = placed.pair->mesh2.point(column, row);
-                    const auto& m = truth.matrix;
-                    const double w = m[6] * p.x + m[7] * p.y + m[8];
-                    errors.push_back(std::hypot(q.x - (m[0] * p.x + m[1] * p.y + m[2]) / w,
-                                                q.y - (m[3] * p.x + m[4] * p.y + m[5]) / w));
-                }
-            std::sort(errors.begin(), errors.end());
+            const std::vector<double> errors = sortedErrors(placed.pair->mesh1, placed.pair->mesh2, truth);
             EXPECT_LE(errors[errors.size() / 2], 1.5) << cells;
             EXPECT_LE(errors.back(), 4.0) << cells;
             EXPECT_TRUE(foldedTriangles(placed.pair->mesh2).empty());
         }
+    }
+}
+
+// Where the alignment names picture 1's face, the points inside it come from the face's finer
+// flow when the whole picture's flow sees the face reduced by more than half as much again.
+TEST(AutoMesh, RefinesInsideTheFace)
+{
+    const struct {
+        int width, height;
+        FaceBox face;
+        bool refined;
+    } cases[] = {
+        {1920, 1080, {700, 240, 600, 600}, true},
+        {640, 480, {200, 100, 240, 240}, false},   // the whole picture's flow is at full size
+        {1920, 1080, {100, 100, 1700, 900}, false},   // the face is most of the picture
+    };
+    for (const auto& c : cases) {
+        const Picture first(test::textured(c.width, c.height, 7));
+        Alignment truth = perspective(0.01, 1e-5);
+        const Picture second(mapOntoFirst(first.bitmap(), inverse(truth), c.width, c.height));
+        Alignment start;   // the pictures as they are: the flow finds the whole map
+        start.firstFace = c.face;
+        const MorphMesh mesh1 = regularMesh(16, 16, c.width, c.height);
+        const std::optional<PlacedMesh> placed = placeSecondMesh(first.bitmap(), second.bitmap(), start, mesh1);
+        ASSERT_TRUE(placed) << c.width;
+        EXPECT_EQ(placed->refinedInFace, c.refined) << c.width;
+        const std::vector<double> inFace = sortedErrors(mesh1, placed->inSecond, truth, c.face);
+        EXPECT_LE(inFace[inFace.size() / 2], 1.0) << c.width;
+        EXPECT_LE(inFace.back(), 3.0) << c.width;
     }
 }
 
