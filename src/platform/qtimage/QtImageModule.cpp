@@ -9,6 +9,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -80,6 +81,13 @@ struct Reader {
     }
 };
 
+// The reader of an animation, over its own copy of the data.
+struct Animation {
+    QByteArray owned;
+    Reader reader;
+    QImage frame;   // the frame handed out last
+};
+
 }  // namespace
 
 extern "C" {
@@ -119,6 +127,46 @@ Q_DECL_EXPORT int vantorell_qt_decode(const unsigned char* data, size_t size, in
 Q_DECL_EXPORT void vantorell_qt_release(void* handle)
 {
     delete static_cast<QImage*>(handle);
+}
+
+Q_DECL_EXPORT int vantorell_qt_open_animation(const unsigned char* data, size_t size, int allocationLimitMiB,
+                                              void** animation, VantorellQtImage* header, int* frames)
+{
+    QImageReader::setAllocationLimit(allocationLimitMiB);
+    auto opened = std::make_unique<Animation>();
+    if (size == 0 || size > size_t(std::numeric_limits<int>::max()))
+        return VANTORELL_QT_INVALID;
+    opened->owned = QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));
+    const auto* bytes = reinterpret_cast<const unsigned char*>(opened->owned.constData());
+    if (!opened->reader.open(bytes, size) || !opened->reader.header(header))
+        return VANTORELL_QT_INVALID;
+    *frames = std::max(1, opened->reader.reader.imageCount());
+    *animation = opened.release();
+    return VANTORELL_QT_OK;
+}
+
+Q_DECL_EXPORT int vantorell_qt_next_frame(void* animation, VantorellQtImage* image, int* delayMs)
+{
+    auto* a = static_cast<Animation*>(animation);
+    QImage decoded;
+    if (!a->reader.reader.read(&decoded) || decoded.isNull())
+        return VANTORELL_QT_INVALID;
+    *delayMs = a->reader.reader.nextImageDelay();
+    a->frame = decoded.convertToFormat(QImage::Format_ARGB32);
+    if (a->frame.isNull())
+        return VANTORELL_QT_OUT_OF_MEMORY;
+    if (a->frame.bytesPerLine() != qsizetype(a->frame.width()) * 4)
+        return VANTORELL_QT_INVALID;
+    image->width = a->frame.width();
+    image->height = a->frame.height();
+    image->pixels = a->frame.bits();
+    image->handle = nullptr;
+    return VANTORELL_QT_OK;
+}
+
+Q_DECL_EXPORT void vantorell_qt_close_animation(void* animation)
+{
+    delete static_cast<Animation*>(animation);
 }
 
 }

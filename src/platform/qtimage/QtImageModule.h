@@ -27,6 +27,15 @@ typedef int (*VantorellQtDecode)(const unsigned char* data, size_t size, int all
                                  VantorellQtImage* image);
 typedef void (*VantorellQtRelease)(void* handle);
 
+/* An animation (an animated WebP; a still picture is one frame) read one frame at a time: each
+ * frame the whole canvas as a viewer shows it. The data are copied. */
+typedef int (*VantorellQtOpenAnimation)(const unsigned char* data, size_t size, int allocationLimitMiB,
+                                        void** animation, VantorellQtImage* header, int* frames);
+/* The next frame: pixels are rows of 4 x width bytes, blue, green, red, alpha (not premultiplied),
+ * valid until the next call or the close; delayMs its delay. */
+typedef int (*VantorellQtNextFrame)(void* animation, VantorellQtImage* image, int* delayMs);
+typedef void (*VantorellQtCloseAnimation)(void* animation);
+
 #ifdef __cplusplus
 }
 #endif
