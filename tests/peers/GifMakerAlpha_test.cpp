@@ -120,6 +120,8 @@ TEST(GifMakerAlpha, ClearPixelsStayClearAsTheyMove)
         GifDither dither;
         bool optimize;
         int lossy;
+        int quality = 0;
+        std::int64_t maxSize = 0;
     } cases[] = {
         {GifPalette::Halftone, GifDither::Ordered, false, 0},   // the defaults
         {GifPalette::Halftone, GifDither::Ordered, true, 0},
@@ -127,6 +129,8 @@ TEST(GifMakerAlpha, ClearPixelsStayClearAsTheyMove)
         {GifPalette::Global, GifDither::None, true, 0},
         {GifPalette::Global, GifDither::Ordered8, true, 40},
         {GifPalette::PerFrame, GifDither::None, true, 0},
+        {GifPalette::Halftone, GifDither::Ordered, false, 0, 90},         // the quality knob's choices
+        {GifPalette::Halftone, GifDither::Ordered, false, 0, 0, 4000},   // the size search's
     };
     for (const auto& c : cases) {
         GifMakerRequest request;
@@ -136,6 +140,9 @@ TEST(GifMakerAlpha, ClearPixelsStayClearAsTheyMove)
         request.gif.dither = c.dither;
         request.gif.optimize = c.optimize;
         request.gif.lossy = c.lossy;
+        request.gif.quality = c.quality;
+        if (c.maxSize > 0)
+            request.gif.maxSize = c.maxSize;
         const GifMakerOutcome outcome = makeGif(request);
         ASSERT_TRUE(outcome.written) << outcome.error;
         const Decoded gif = decodeWithGiflib(request.outputFile);
@@ -153,7 +160,7 @@ TEST(GifMakerAlpha, ClearPixelsStayClearAsTheyMove)
                                                                   std::abs(got[2] - want[2]) > 8));
                 }
         EXPECT_EQ(wrong, 0) << "palette " << int(c.palette) << " dither " << int(c.dither) << " optimise "
-                            << c.optimize << " lossy " << c.lossy;
+                            << c.optimize << " lossy " << c.lossy << " quality " << c.quality << " size " << c.maxSize;
     }
 }
 
