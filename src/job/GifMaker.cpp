@@ -76,18 +76,21 @@ struct Pixels {
     int width, height;
 };
 
+// What fitInto makes of alpha: 0 everywhere (the encoder then ignores it), the source's, or
+// opaque (a picture without alpha in an animation with it). With the last two the border is clear.
+enum class Alpha { Zero, Keep, Opaque };
+
 // `source` fitted into `out` (already its size): scaled to the largest size that keeps its
-// proportions, centred, black around it. With `keepAlpha` the alpha bytes are scaled too (and
-// the border is clear); else they are 0, as the encoder ignores them.
-void fitInto(const Pixels& source, Dib& out, bool keepAlpha = false)
+// proportions, centred, black around it.
+void fitInto(const Pixels& source, Dib& out, Alpha alpha = Alpha::Zero)
 {
     const int outWidth = out.width(), outHeight = out.height();
     if (source.width == outWidth && source.height == outHeight) {
         for (int y = 0; y < outHeight; ++y) {
             std::uint8_t* to = out.scanline(y);
             std::memcpy(to, source.bits + std::size_t(y) * source.stride, std::size_t(outWidth) * 4);
-            for (int x = 0; x < outWidth && !keepAlpha; ++x)
-                to[4 * x + 3] = 0;
+            for (int x = 0; x < outWidth && alpha != Alpha::Keep; ++x)
+                to[4 * x + 3] = alpha == Alpha::Opaque ? 255 : 0;
         }
         return;
     }
@@ -109,7 +112,7 @@ void fitInto(const Pixels& source, Dib& out, bool keepAlpha = false)
                 b += w[k] * p[0];
                 g += w[k] * p[1];
                 r += w[k] * p[2];
-                a += w[k] * p[3];
+                a += w[k] * (alpha == Alpha::Opaque ? 255 : p[3]);
             }
             to[4 * x] = b, to[4 * x + 1] = g, to[4 * x + 2] = r, to[4 * x + 3] = a;
         }
@@ -127,7 +130,7 @@ void fitInto(const Pixels& source, Dib& out, bool keepAlpha = false)
                 r += w[k] * p[2];
                 a += w[k] * p[3];
             }
-            to[4 * x] = byte(b), to[4 * x + 1] = byte(g), to[4 * x + 2] = byte(r), to[4 * x + 3] = keepAlpha ? byte(a) : 0;
+            to[4 * x] = byte(b), to[4 * x + 1] = byte(g), to[4 * x + 2] = byte(r), to[4 * x + 3] = alpha == Alpha::Zero ? 0 : byte(a);
         }
     }
 }
@@ -162,7 +165,8 @@ class PictureFrames final : public MakerFrames {
 public:
     PictureFrames(std::vector<std::string> files, double fps) : m_files(std::move(files)), m_fps(fps) {}
 
-    // Reads the first picture for the animation's size.
+    // Reads the first picture for the animation's size, and every picture's header for whether
+    // one keeps alpha.
     bool start(int width)
     {
         const Picture first = load(0);
@@ -170,6 +174,11 @@ public:
             return false;
         sizeFromFirst(first.width(), first.height(), width, m_width, m_height);
         m_first = first;
+        for (const std::string& file : m_files) {
+            const std::optional<PictureHeader> header = peekPictureHeader(file);
+            m_hasAlpha.push_back(header && header->hasAlpha);
+            m_transparent = m_transparent || m_hasAlpha.back();
+        }
         return true;
     }
     int frameCount() const override { return int(m_files.size()); }
@@ -177,13 +186,16 @@ public:
     {
         if (index < 0 || index >= frameCount())
             return false;
+        if (m_hasAlpha[std::size_t(index)])
+            return loadWithAlpha(index, surface);
         Picture picture = index == 0 && !m_first.empty() ? m_first : load(index);
         if (picture.empty())
             return false;
         if (!surface.create(m_width, m_height, 32))
             throw std::bad_alloc();
         const Bitmap& bitmap = picture.bitmap();
-        fitInto({bitmap.bits(), bitmap.stride(), bitmap.width(), bitmap.height()}, surface);
+        fitInto({bitmap.bits(), bitmap.stride(), bitmap.width(), bitmap.height()}, surface,
+                m_transparent ? Alpha::Opaque : Alpha::Zero);
         return true;
     }
     std::vector<int> delays() const override { return delaysForRate(frameCount(), m_fps); }
@@ -203,9 +215,33 @@ private:
         return {};
     }
 
+    // A picture that keeps alpha, through the reader that hands it over (its first frame).
+    bool loadWithAlpha(int index, Dib& surface)
+    {
+        const std::string& file = m_files[std::size_t(index)];
+        try {
+            AnimationReader reader;
+            reader.open(file);
+            const std::uint8_t* pixels = nullptr;
+            int delayMs = 0;
+            if (!reader.next(pixels, delayMs)) {
+                m_problem = inputFailure("Frame " + std::to_string(index + 1), file, "could not be read");
+                return false;
+            }
+            if (!surface.create(m_width, m_height, 32))
+                throw std::bad_alloc();
+            fitInto({pixels, std::size_t(reader.width()) * 4, reader.width(), reader.height()}, surface, Alpha::Keep);
+            return true;
+        } catch (const RuntimeError& e) {
+            m_problem = inputFailure("Frame " + std::to_string(index + 1), file, e.inputProblem(), e.description());
+        }
+        return false;
+    }
+
     std::vector<std::string> m_files;
     double m_fps;
     Picture m_first;   // kept from start() for frame 0
+    std::vector<bool> m_hasAlpha;   // by frame: the picture keeps alpha
 };
 
 // An animated GIF's frames as a viewer shows them (each drawn over what the one before left,
@@ -243,7 +279,7 @@ public:
             throw std::bad_alloc();
         fitInto({m_canvas.data(), std::size_t(m_document.screenWidth()) * 4, m_document.screenWidth(),
                  m_document.screenHeight()},
-                surface, m_transparent);
+                surface, m_transparent ? Alpha::Keep : Alpha::Zero);
         return true;
     }
     std::vector<int> delays() const override
@@ -384,7 +420,7 @@ public:
             if (!surface.create(m_width, m_height, 32))
                 throw std::bad_alloc();
             fitInto({pixels, std::size_t(m_reader.width()) * 4, m_reader.width(), m_reader.height()}, surface,
-                    m_transparent);
+                    m_transparent ? Alpha::Keep : Alpha::Zero);
             return true;
         } catch (const RuntimeError& e) {
             m_problem = inputFailure("The input", m_file, e.inputProblem(), e.description());

@@ -320,6 +320,7 @@ PictureHeader qtHeader(std::span<const std::uint8_t> bytes)
     header.format = std::string(image.format, strnlen(image.format, sizeof image.format));
     header.width = image.width;
     header.height = image.height;
+    header.hasAlpha = image.hasAlpha != 0;
     checkLimits(header);
     return header;
 }

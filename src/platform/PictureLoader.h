@@ -29,6 +29,7 @@ struct PictureHeader {
     int width = 0;
     int height = 0;
     int jpegScans = 0;       // start-of-scan markers of a JPEG (1 for baseline)
+    bool hasAlpha = false;   // the file keeps alpha (as Qt's reader tells from the header)
 };
 
 // Raises RuntimeError: errnum::FileNotFound "File not found" for a missing file,

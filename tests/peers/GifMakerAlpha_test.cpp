@@ -29,6 +29,31 @@ std::array<std::uint8_t, 4> sourcePixel(int k, int x, int y)
     return x < kWidth / 2 ? std::array<std::uint8_t, 4>{255, 0, 0, 255} : std::array<std::uint8_t, 4>{51, 102, 204, 255};
 }
 
+std::vector<std::uint8_t> sourceFrame(int k)
+{
+    std::vector<std::uint8_t> rgba;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            for (const std::uint8_t c : sourcePixel(k, x, y))
+                rgba.push_back(c);
+    return rgba;
+}
+
+// The frames as still WebPs with alpha, for a list of pictures.
+std::vector<std::string> writeStillWebps(const test::TempDir& dir)
+{
+    std::vector<std::string> files;
+    for (int k = 0; k < kFrames; ++k) {
+        std::uint8_t* data = nullptr;
+        const std::vector<std::uint8_t> rgba = sourceFrame(k);
+        const std::size_t size = WebPEncodeLosslessRGBA(rgba.data(), kWidth, kHeight, kWidth * 4, &data);
+        files.push_back((dir / ("still" + std::to_string(k) + ".webp")).string());
+        std::ofstream(files.back(), std::ios::binary).write(reinterpret_cast<const char*>(data), std::streamsize(size));
+        WebPFree(data);
+    }
+    return files;
+}
+
 bool writeAnimatedWebp(const std::string& path, const std::vector<int>& delaysMs)
 {
     WebPAnimEncoderOptions options;
@@ -41,11 +66,7 @@ bool writeAnimatedWebp(const std::string& path, const std::vector<int>& delaysMs
     int time = 0;
     bool ok = encoder != nullptr;
     for (int k = 0; k < kFrames && ok; ++k) {
-        std::vector<std::uint8_t> rgba;
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x)
-                for (const std::uint8_t c : sourcePixel(k, x, y))
-                    rgba.push_back(c);
+        const std::vector<std::uint8_t> rgba = sourceFrame(k);
         WebPPicture picture;
         ok = WebPPictureInit(&picture) != 0;
         picture.use_argb = 1;
@@ -122,6 +143,7 @@ TEST(GifMakerAlpha, ClearPixelsStayClearAsTheyMove)
         int lossy;
         int quality = 0;
         std::int64_t maxSize = 0;
+        bool list = false;   // the frames as a list of pictures, not one animation
     } cases[] = {
         {GifPalette::Halftone, GifDither::Ordered, false, 0},   // the defaults
         {GifPalette::Halftone, GifDither::Ordered, true, 0},
@@ -131,10 +153,13 @@ TEST(GifMakerAlpha, ClearPixelsStayClearAsTheyMove)
         {GifPalette::PerFrame, GifDither::None, true, 0},
         {GifPalette::Halftone, GifDither::Ordered, false, 0, 90},         // the quality knob's choices
         {GifPalette::Halftone, GifDither::Ordered, false, 0, 0, 4000},   // the size search's
+        {GifPalette::Halftone, GifDither::Ordered, false, 0, 0, 0, true},
+        {GifPalette::Global, GifDither::None, true, 0, 0, 0, true},
     };
+    const std::vector<std::string> pictures = writeStillWebps(dir);
     for (const auto& c : cases) {
         GifMakerRequest request;
-        request.inputs = {webp};
+        request.inputs = c.list ? pictures : std::vector<std::string>{webp};
         request.outputFile = (dir / "out.gif").string();
         request.gif.palette = c.palette;
         request.gif.dither = c.dither;
@@ -147,7 +172,8 @@ TEST(GifMakerAlpha, ClearPixelsStayClearAsTheyMove)
         ASSERT_TRUE(outcome.written) << outcome.error;
         const Decoded gif = decodeWithGiflib(request.outputFile);
         ASSERT_EQ(gif.frames.size(), std::size_t(kFrames)) << int(c.palette);
-        EXPECT_EQ(gif.delays, (std::vector<int>{10, 30, 5, 20}));
+        const std::vector<int> delays = c.list ? std::vector<int>(kFrames, 10) : std::vector<int>{10, 30, 5, 20};
+        EXPECT_EQ(gif.delays, delays);
         int wrong = 0;
         for (int k = 0; k < kFrames; ++k)
             for (int y = 0; y < kHeight; ++y)
@@ -160,7 +186,7 @@ TEST(GifMakerAlpha, ClearPixelsStayClearAsTheyMove)
                                                                   std::abs(got[2] - want[2]) > 8));
                 }
         EXPECT_EQ(wrong, 0) << "palette " << int(c.palette) << " dither " << int(c.dither) << " optimise "
-                            << c.optimize << " lossy " << c.lossy << " quality " << c.quality << " size " << c.maxSize;
+                            << c.optimize << " lossy " << c.lossy << " quality " << c.quality << " size " << c.maxSize << " list " << c.list;
     }
 }
 

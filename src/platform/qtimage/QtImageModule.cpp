@@ -37,6 +37,18 @@ QByteArray formatFromSignature(const unsigned char* data, size_t size)
     return {};
 }
 
+// Whether a WebP keeps alpha, from its first chunk (Qt's reader tells only after decoding): an
+// extended file's alpha flag, or a lossless bitstream's alpha bit.
+bool webpHasAlpha(const unsigned char* data, size_t size)
+{
+    if (size < 25 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WEBP", 4) != 0)
+        return false;
+    if (std::memcmp(data + 12, "VP8X", 4) == 0)
+        return (data[20] & 0x10) != 0;
+    if (std::memcmp(data + 12, "VP8L", 4) == 0 && data[20] == 0x2F)
+        return (data[24] & 0x10) != 0;   // bit 28 of the 32 after the signature byte
+    return false;
+}
 
 struct Reader {
     QByteArray data;
@@ -67,7 +79,8 @@ struct Reader {
         return reader.canRead();
     }
 
-    bool header(VantorellQtImage* image)
+    // `alpha`: also whether the format keeps alpha (the handler may read more of the file).
+    bool header(VantorellQtImage* image, bool alpha = false)
     {
         const QSize size = reader.size();
         if (!size.isValid() || size.isEmpty())
@@ -77,6 +90,11 @@ struct Reader {
         std::memcpy(image->format, format.constData(), size_t(format.size()));
         image->width = size.width();
         image->height = size.height();
+        const QImage::Format kind = alpha ? reader.imageFormat() : QImage::Format_Invalid;
+        image->hasAlpha = kind != QImage::Format_Invalid
+                              ? QImage::toPixelFormat(kind).alphaUsage() == QPixelFormat::UsesAlpha
+                              : alpha && format == "webp" &&
+                                    webpHasAlpha(reinterpret_cast<const unsigned char*>(data.constData()), size_t(data.size()));
         return true;
     }
 };
@@ -95,7 +113,7 @@ extern "C" {
 Q_DECL_EXPORT int vantorell_qt_read_header(const unsigned char* data, size_t size, VantorellQtImage* image)
 {
     Reader r;
-    if (!r.open(data, size) || !r.header(image))
+    if (!r.open(data, size) || !r.header(image, true))
         return VANTORELL_QT_INVALID;
     return VANTORELL_QT_OK;
 }

@@ -18,6 +18,7 @@ typedef struct VantorellQtImage {
     int height;
     unsigned char* pixels;      /* after decoding: rows of 4 x width bytes, blue, green, red, X */
     void* handle;               /* owns the pixels; give it back to vantorell_qt_release */
+    int hasAlpha;               /* from the header: the format keeps an alpha channel */
 } VantorellQtImage;
 
 /* Reads the header only. */
