@@ -413,7 +413,8 @@ public:
             }
             const int width = right - left;
             std::vector<std::uint8_t> opaque = rectangle(left, top, right, bottom, rgb, -1);
-            const bool mustHoles = hasClear && std::find(opaque.begin(), opaque.end(), std::uint8_t(transparent)) != opaque.end();
+            const bool mustHoles =
+                hasClear && std::find(opaque.begin(), opaque.end(), std::uint8_t(transparent)) != opaque.end();
             int opaqueBits = codeSize(opaque, bits);
             encode(opaque, width, opaqueBits, rgb, -1, block);
             pixels = std::move(opaque);
@@ -457,9 +458,10 @@ public:
         if (m_options.optimize)
             paint(pixels, left, top, right, bottom, rgb, useTransparent ? transparent : -1);
         if (disposeToBackground)
-            for (int y = top; y < bottom; ++y)
-                std::fill_n(m_shownClear.begin() + std::ptrdiff_t(std::size_t(y) * std::size_t(m_width) + std::size_t(left)),
-                            right - left, std::uint8_t(1));
+            for (int y = top; y < bottom; ++y) {
+                const std::size_t rowStart = std::size_t(y) * std::size_t(m_width) + std::size_t(left);
+                std::fill_n(m_shownClear.begin() + std::ptrdiff_t(rowStart), right - left, std::uint8_t(1));
+            }
         if (m_options.stillAreasStay && m_options.optimize && m_options.lossy > 0 &&
             m_options.palette != GifPalette::PerFrame)
             m_lastStored.assign(m_current, m_current + std::size_t(m_width) * std::size_t(m_height));
@@ -732,9 +734,10 @@ private:
             const std::uint8_t* shown = m_canvas.data() + std::size_t(y) * std::size_t(m_width) * 3;
             const std::uint8_t* last = lastStoredRow(y);
             for (int x = 0; x < m_width; ++x) {
-                const bool changed = m_shownClear.empty() ? std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) != 0 &&
-                                                                (last == nullptr || last[x] != index[x])
-                                                          : !unchanged(y, x, rgb);
+                const bool changed = m_shownClear.empty()
+                                         ? std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) != 0 &&
+                                               (last == nullptr || last[x] != index[x])
+                                         : !unchanged(y, x, rgb);
                 if (changed) {
                     left = std::min(left, x);
                     right = std::max(right, x + 1);
@@ -769,9 +772,10 @@ private:
             const std::uint8_t* shown = m_canvas.data() + std::size_t(y) * std::size_t(m_width) * 3;
             const std::uint8_t* last = lastStoredRow(y);
             for (int x = left; x < right; ++x) {
-                const bool same = m_shownClear.empty() ? std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) == 0 ||
-                                                             (last != nullptr && last[x] == index[x])
-                                                       : unchanged(y, x, rgb);
+                const bool same = m_shownClear.empty()
+                                      ? std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) == 0 ||
+                                            (last != nullptr && last[x] == index[x])
+                                      : unchanged(y, x, rgb);
                 pixels.push_back(transparent >= 0 && same ? std::uint8_t(transparent) : index[x]);
             }
         }

@@ -130,7 +130,8 @@ void fitInto(const Pixels& source, Dib& out, Alpha alpha = Alpha::Zero)
                 r += w[k] * p[2];
                 a += w[k] * p[3];
             }
-            to[4 * x] = byte(b), to[4 * x + 1] = byte(g), to[4 * x + 2] = byte(r), to[4 * x + 3] = alpha == Alpha::Zero ? 0 : byte(a);
+            to[4 * x] = byte(b), to[4 * x + 1] = byte(g), to[4 * x + 2] = byte(r);
+            to[4 * x + 3] = alpha == Alpha::Zero ? 0 : byte(a);
         }
     }
 }
