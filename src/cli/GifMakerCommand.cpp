@@ -110,7 +110,7 @@ std::optional<std::string> parseGifMaker(GifMakerCommandLine& line, const std::v
     if (line.help)
         return std::nullopt;
     if (line.request.inputs.empty())
-        return "gif needs at least one input: pictures, an animated GIF or a video";
+        return "gif needs at least one input: pictures, an animated GIF or WebP, or a video";
     if (line.request.inputs.size() > std::size_t(kGifMakerMaxFrames))
         return "gif takes at most " + std::to_string(kGifMakerMaxFrames) + " pictures";
     if (line.request.outputFile.empty())
@@ -180,10 +180,11 @@ std::string gifMakerUsageText()
     return "Usage: vantorell-mix gif INPUT... --output-file PATH [options]\n"
            "\n"
            "Makes one animated GIF from pictures (the frames in the order given), from an\n"
-           "animated GIF (re-encoded, each frame's delay kept) or from one video file (decoded\n"
-           "and resampled to --fps). Every frame takes the first frame's size: one of another\n"
-           "size is fitted in, its proportions kept, centred, black around it. The result is\n"
-           "written whole or not at all, as every job's.\n"
+           "animated GIF or WebP (re-encoded, each frame's delay kept) or from one video file\n"
+           "(decoded and resampled to --fps). Every frame takes the first frame's size: one of\n"
+           "another size is fitted in, its proportions kept, centred, black around it. Pixels\n"
+           "under 50 % alpha (of PNG or WebP pictures, an animated GIF or WebP) stay\n"
+           "transparent. The result is written whole or not at all, as every job's.\n"
            "\n"
            "Options:\n"
            "  --output-file PATH          the GIF (\".gif\" added when it has no extension)\n"

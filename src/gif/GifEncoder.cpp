@@ -43,8 +43,9 @@ void put16(std::vector<std::uint8_t>& out, int value)
     out.push_back(std::uint8_t((value >> 8) & 0xFF));
 }
 
-// The frame at `percent` of its size, each pixel the mean of the source pixels it covers.
-void shrink(const Dib& source, int percent, Dib& target)
+// The frame at `percent` of its size, each pixel the mean of the source pixels it covers (alpha
+// too with `keepAlpha`, else 0).
+void shrink(const Dib& source, int percent, Dib& target, bool keepAlpha)
 {
     const int width = std::max(1, int(std::lround(source.width() * percent / 100.0)));
     const int height = std::max(1, int(std::lround(source.height() * percent / 100.0)));
@@ -57,17 +58,17 @@ void shrink(const Dib& source, int percent, Dib& target)
         for (int x = 0; x < width; ++x) {
             const int x0 = int(std::int64_t(x) * source.width() / width);
             const int x1 = std::max(x0 + 1, int(std::int64_t(x + 1) * source.width() / width));
-            unsigned sum[3] = {0, 0, 0};
+            unsigned sum[4] = {0, 0, 0, 0};
             for (int sy = y0; sy < y1; ++sy) {
                 const std::uint8_t* in = source.scanline(sy) + 4 * x0;
                 for (int sx = x0; sx < x1; ++sx, in += 4)
-                    for (int c = 0; c < 3; ++c)
+                    for (int c = 0; c < 4; ++c)
                         sum[c] += in[c];
             }
             const unsigned count = unsigned((y1 - y0) * (x1 - x0));
             for (int c = 0; c < 3; ++c)
                 out[4 * x + c] = std::uint8_t((sum[c] + count / 2) / count);
-            out[4 * x + 3] = 0;
+            out[4 * x + 3] = keepAlpha ? std::uint8_t((sum[3] + count / 2) / count) : 0;
         }
     }
 }
@@ -80,7 +81,7 @@ const Dib* readFrame(GifFrameProvider& frames, int index, int percent, Dib& full
         return nullptr;
     if (percent >= 100)
         return &full;
-    shrink(full, percent, scaled);
+    shrink(full, percent, scaled, frames.hasTransparency());
     return &scaled;
 }
 
@@ -231,6 +232,19 @@ public:
         m_remap = shared.m_remap;
         m_compacted = shared.m_compacted;
         m_transparentSlot = shared.m_transparentSlot;
+        setTransparentPixels(shared.m_alpha);
+        m_clearIndex = shared.m_clearIndex;
+    }
+
+    // Pixels under half coverage show nothing. A frame's own palette cannot carry what is clear
+    // from one frame to the next, so such animations store whole frames.
+    void setTransparentPixels(bool on)
+    {
+        m_alpha = on;
+        if (on && m_options.palette == GifPalette::PerFrame)
+            m_options.optimize = false;
+        if (on && m_options.optimize)
+            m_shownClear.assign(std::size_t(m_width) * std::size_t(m_height), 1);   // nothing shown yet
     }
 
     // An optimised coder that starts at a later frame: the canvas shows `quantised` (the frame
@@ -348,9 +362,15 @@ public:
         m_compacted = true;
     }
 
-    // Appends the block of a frame quantised earlier (its indices; renumbered here).
-    GifEncodeStatus emit(const std::vector<std::uint8_t>& quantised, bool first, std::vector<std::uint8_t>& out)
+    // Appends the block of a frame quantised earlier (its indices; renumbered here). `next`, the
+    // next frame's indices where pixels can be transparent, says whether this frame must clear
+    // what it leaves (nullptr: the last frame, or not known).
+    GifEncodeStatus emit(const std::vector<std::uint8_t>& quantised, bool first, std::vector<std::uint8_t>& out,
+                         const std::uint8_t* next = nullptr)
     {
+        // (Asked before a frame's own palette renumbers `quantised`, which may be m_indices.)
+        const bool quantisedClear = m_alpha && m_clearIndex >= 0 &&
+                                    std::find(quantised.begin(), quantised.end(), m_clearIndex) != quantised.end();
         if (m_options.palette == GifPalette::PerFrame) {
             m_indices = quantised;
             std::array<bool, 256> used{};
@@ -371,16 +391,30 @@ public:
         const int transparent = transparentIndex(entries);
         const int bits = paletteBits(entries);
         const std::array<std::uint8_t, 256 * 3> rgb = rgbTable();
+        const std::size_t count = std::size_t(m_width) * std::size_t(m_height);
+        m_clearStored = quantisedClear ? transparent : -1;   // the clear entry, as renumbered, is the transparent index
+        const bool hasClear = m_clearStored >= 0;
+        const int keep = hasClear ? transparent : -1;   // what lossy coding never swaps
 
         int left = 0, top = 0, right = m_width, bottom = m_height;   // the stored rectangle
         bool useTransparent = false;
         int codeBits = bits;   // the LZW code size of the stored pixels
         std::vector<std::uint8_t> block;
         std::vector<std::uint8_t> pixels;
+        // An optimised frame cannot make a shown pixel clear: the frame before restores the
+        // rectangle holding every pixel that the next frame clears to the background.
+        const Rect cleared = m_alpha && m_options.optimize && next != nullptr ? clearedByNext(quantised, next) : Rect{};
+        const bool disposeToBackground = cleared.right > cleared.left;
         if (m_options.optimize && !first) {
             changedRectangle(rgb, left, top, right, bottom);
+            if (disposeToBackground) {
+                left = std::min(left, cleared.left), top = std::min(top, cleared.top);
+                right = std::max(right, cleared.right), bottom = std::max(bottom, cleared.bottom);
+            }
             const int width = right - left;
             std::vector<std::uint8_t> opaque = rectangle(left, top, right, bottom, rgb, -1);
+            const bool mustHoles =
+                hasClear && std::find(opaque.begin(), opaque.end(), std::uint8_t(transparent)) != opaque.end();
             int opaqueBits = codeSize(opaque, bits);
             encode(opaque, width, opaqueBits, rgb, -1, block);
             pixels = std::move(opaque);
@@ -405,7 +439,7 @@ public:
                 }
                 // Where still areas must stay, lossy coding never reaches unchanged pixels.
                 const bool keepStill = m_options.stillAreasStay && m_options.lossy > 0;
-                if (holesBlock.size() < block.size() || keepStill) {
+                if (holesBlock.size() < block.size() || keepStill || mustHoles) {
                     block = std::move(holesBlock);
                     pixels = std::move(holes);
                     codeBits = holesBits;
@@ -415,19 +449,31 @@ public:
         } else if (m_options.lossy == 0 && !m_options.optimize) {
             const IndexedPixels frame{m_current, m_width, m_width, m_height};
             m_encoder.encodeFrame(frame, false, std::max(bits, 2) + 1, block);   // no copy: nothing rewrites it
+            useTransparent = hasClear;
         } else {
-            pixels.assign(m_current, m_current + std::size_t(m_width) * std::size_t(m_height));
-            encode(pixels, m_width, bits, rgb, -1, block);
+            pixels.assign(m_current, m_current + count);
+            encode(pixels, m_width, bits, rgb, keep, block);
+            useTransparent = hasClear;
         }
         if (m_options.optimize)
             paint(pixels, left, top, right, bottom, rgb, useTransparent ? transparent : -1);
+        if (disposeToBackground)
+            for (int y = top; y < bottom; ++y) {
+                const std::size_t rowStart = std::size_t(y) * std::size_t(m_width) + std::size_t(left);
+                std::fill_n(m_shownClear.begin() + std::ptrdiff_t(rowStart), right - left, std::uint8_t(1));
+            }
         if (m_options.stillAreasStay && m_options.optimize && m_options.lossy > 0 &&
             m_options.palette != GifPalette::PerFrame)
             m_lastStored.assign(m_current, m_current + std::size_t(m_width) * std::size_t(m_height));
 
-        // Graphic control: disposal 1 (leave in place) when optimised, 3 otherwise.
+        // Graphic control: disposal 1 (leave in place) when optimised, 3 otherwise; 2 (restore to
+        // the background) where what a frame leaves must be clear for the next, and for whole
+        // frames with clear pixels, whose next frame is drawn on nothing.
+        int disposal = m_options.optimize ? 1 : 3;
+        if (disposeToBackground || (hasClear && !m_options.optimize))
+            disposal = 2;
         out.insert(out.end(), {kGifExtensionIntroducer, kGifGraphicControlLabel, 0x04});
-        out.push_back(std::uint8_t((m_options.optimize ? 1 : 3) * 4 + (useTransparent ? 1 : 0)));
+        out.push_back(std::uint8_t(disposal * 4 + (useTransparent ? 1 : 0)));
         put16(out, m_options.delay);
         out.push_back(useTransparent ? std::uint8_t(transparent) : 0);
         out.push_back(0x00);
@@ -474,6 +520,8 @@ private:
     {
         if (m_transparentSlot >= 0)
             return m_transparentSlot;
+        if (m_clearIndex >= 0 && !m_compacted && m_options.palette != GifPalette::PerFrame)
+            return m_clearIndex;
         return m_options.optimize && entries < (1 << paletteBits(entries)) ? entries : -1;
     }
 
@@ -508,6 +556,8 @@ private:
         kept.setEntries(std::int16_t(count));
         m_palette.initialize(std::int16_t(count));
         std::memcpy(m_palette.entryData(), kept.entryData(), Palette8::kMaxEntries * 4);
+        if (m_clearIndex >= 0)
+            m_transparentSlot = used[std::size_t(m_clearIndex)] ? m_remap[std::size_t(m_clearIndex)] : -1;
     }
 
     // compact() for optimised animations: entry 0 left free for transparency, then the used
@@ -516,7 +566,7 @@ private:
     {
         std::vector<int> entries;
         for (int i = 0; i < std::min<int>(m_palette.entries(), 256); ++i)
-            if (used[std::size_t(i)])
+            if (used[std::size_t(i)] && i != m_clearIndex)   // clear pixels take the transparent entry
                 entries.push_back(i);
         if (entries.empty() || entries.size() >= 256) {   // no room for the free entry
             compact(used);
@@ -536,6 +586,8 @@ private:
         m_palette.initialize(std::int16_t(count));
         std::memcpy(m_palette.entryData(), kept.entryData(), Palette8::kMaxEntries * 4);
         m_transparentSlot = 0;
+        if (m_clearIndex >= 0)
+            m_remap[std::size_t(m_clearIndex)] = 0;
     }
 
     static void copyPalette(const Palette8& from, Palette8& to)
@@ -564,7 +616,8 @@ private:
     {
         const GifPalette kind = m_options.palette;
         const GifDither dither = m_options.dither;
-        const bool fixedLoops = (kind == GifPalette::Halftone || kind == GifPalette::Optimal) &&
+        // (The octree's 256 entries leave none for clear pixels; the halftone cube's 216 do.)
+        const bool fixedLoops = (kind == GifPalette::Halftone || (kind == GifPalette::Optimal && !m_alpha)) &&
                                 dither != GifDither::Ordered8;
         if (fixedLoops) {
             // The halftone and first-frame octree loops of the plain GIF output.
@@ -579,6 +632,8 @@ private:
             for (int y = 0; y < m_height; ++y)
                 std::memcpy(m_indices.data() + std::size_t(y) * std::size_t(m_width), m_eightBit.scanline(y),
                             std::size_t(m_width));
+            if (m_alpha)
+                markClear(source);
             return true;
         }
         if (kind == GifPalette::PerFrame) {
@@ -586,6 +641,7 @@ private:
             if (!quantisedPalette(one, maxColours(), 1, m_palette))
                 return false;
             m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);
+            m_clearIndex = -1;   // a new palette: its clear entry follows
         } else if (!m_mapper) {
             if (kind == GifPalette::Halftone) {
                 m_palette.createHalftone(HalftoneCube::Colours216);
@@ -594,6 +650,8 @@ private:
                 m_ditherer.setPaletteMode(PaletteMode::Optimal);
                 m_ditherer.setDitherMode(DitherMode::None);
                 m_ditherer.ditherTo8bpp(source, m_eightBit, m_palette, false);
+                if (m_alpha && m_palette.entries() >= 256)
+                    m_palette.setEntries(255);   // room for the clear entry
                 m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);
             } else {
                 return false;   // a global palette is made before the first frame
@@ -606,7 +664,62 @@ private:
             m_mapper->map(source, dither, m_indices.data(), m_width);
         if (m_options.stillAreasStay)
             source.cloneTo(m_previousSource);   // the next frame's still pixels keep these entries
+        if (m_alpha)
+            markClear(source);
         return true;
+    }
+
+    // Pixels under half coverage take the entry after the mapped colours (black, added once per
+    // palette); the mapper never picks it.
+    void markClear(const Dib& source)
+    {
+        if (m_clearIndex < 0) {
+            m_clearIndex = m_palette.entries();
+            m_palette.setEntries(std::int16_t(m_clearIndex + 1));
+            std::memset(m_palette.entryData() + 4 * m_clearIndex, 0, 4);
+        }
+        for (int y = 0; y < m_height; ++y) {
+            const std::uint8_t* row = source.scanline(y);
+            std::uint8_t* index = m_indices.data() + std::size_t(y) * std::size_t(m_width);
+            for (int x = 0; x < m_width; ++x)
+                if (row[4 * x + 3] < 128)
+                    index[x] = std::uint8_t(m_clearIndex);
+        }
+    }
+
+    struct Rect {
+        int left = 0, top = 0, right = 0, bottom = 0;
+    };
+
+    // The smallest rectangle of pixels this frame shows that `next` makes clear (empty: none).
+    Rect clearedByNext(const std::vector<std::uint8_t>& quantised, const std::uint8_t* next) const
+    {
+        Rect r{m_width, m_height, 0, 0};
+        for (int y = 0; y < m_height; ++y) {
+            const std::size_t row = std::size_t(y) * std::size_t(m_width);
+            for (int x = 0; x < m_width; ++x)
+                if (next[row + std::size_t(x)] == m_clearIndex && quantised[row + std::size_t(x)] != m_clearIndex) {
+                    r.left = std::min(r.left, x), r.right = std::max(r.right, x + 1);
+                    r.top = std::min(r.top, y), r.bottom = y + 1;
+                }
+        }
+        return r.right > r.left ? r : Rect{};
+    }
+
+    // Whether the pixel shows now what the frame shows there: the same colour, or nothing over
+    // nothing.
+    bool unchanged(int y, int x, const std::array<std::uint8_t, 768>& rgb) const
+    {
+        const std::size_t at = std::size_t(y) * std::size_t(m_width) + std::size_t(x);
+        const std::uint8_t index = m_current[at];
+        if (!m_shownClear.empty()) {
+            const bool clear = int(index) == m_clearStored;
+            if (clear || m_shownClear[at] != 0)
+                return clear && m_shownClear[at] != 0;
+        }
+        const std::uint8_t* last = lastStoredRow(y);
+        return std::memcmp(&rgb[std::size_t(3 * index)], m_canvas.data() + 3 * at, 3) == 0 ||
+               (last != nullptr && last[x] == index);
     }
 
     // The smallest rectangle holding every pixel whose colour differs from the canvas.
@@ -621,8 +734,11 @@ private:
             const std::uint8_t* shown = m_canvas.data() + std::size_t(y) * std::size_t(m_width) * 3;
             const std::uint8_t* last = lastStoredRow(y);
             for (int x = 0; x < m_width; ++x) {
-                if (std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) != 0 &&
-                    (last == nullptr || last[x] != index[x])) {
+                const bool changed = m_shownClear.empty()
+                                         ? std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) != 0 &&
+                                               (last == nullptr || last[x] != index[x])
+                                         : !unchanged(y, x, rgb);
+                if (changed) {
                     left = std::min(left, x);
                     right = std::max(right, x + 1);
                     top = std::min(top, y);
@@ -656,8 +772,10 @@ private:
             const std::uint8_t* shown = m_canvas.data() + std::size_t(y) * std::size_t(m_width) * 3;
             const std::uint8_t* last = lastStoredRow(y);
             for (int x = left; x < right; ++x) {
-                const bool same = std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) == 0 ||
-                                  (last != nullptr && last[x] == index[x]);
+                const bool same = m_shownClear.empty()
+                                      ? std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) == 0 ||
+                                            (last != nullptr && last[x] == index[x])
+                                      : unchanged(y, x, rgb);
                 pixels.push_back(transparent >= 0 && same ? std::uint8_t(transparent) : index[x]);
             }
         }
@@ -686,9 +804,12 @@ private:
         std::size_t at = 0;
         for (int y = top; y < bottom; ++y)
             for (int x = left; x < right; ++x, ++at)
-                if (int(pixels[at]) != transparent)
-                    std::memcpy(m_canvas.data() + (std::size_t(y) * std::size_t(m_width) + std::size_t(x)) * 3,
-                                &rgb[std::size_t(3 * pixels[at])], 3);
+                if (int(pixels[at]) != transparent) {
+                    const std::size_t to = std::size_t(y) * std::size_t(m_width) + std::size_t(x);
+                    std::memcpy(m_canvas.data() + to * 3, &rgb[std::size_t(3 * pixels[at])], 3);
+                    if (!m_shownClear.empty())
+                        m_shownClear[to] = 0;
+                }
     }
 
     GifOptions m_options;
@@ -706,6 +827,10 @@ private:
     std::array<std::uint8_t, 256> m_remap{};
     bool m_compacted = false;
     int m_transparentSlot = -1;   // the free entry compactByNeed made, if any
+    bool m_alpha = false;         // pixels under half coverage are clear
+    int m_clearIndex = -1;        // their entry in the palette as quantised
+    int m_clearStored = -1;       // and as the frame being stored numbers it (-1: none in it)
+    std::vector<std::uint8_t> m_shownClear;   // 1 where a decoder shows nothing (optimised, with alpha)
 };
 
 // The entries that `frame` changes pixels of `before` to.
@@ -775,6 +900,7 @@ GifEncodeStatus encodeWith(GifFrameProvider& frames, GifOptions options, const P
     const ScaledSize size = scaledSize(frames, options.scalePercent);
     GifEncoder encoder(options, size.width, size.height);
     encoder.setHelperThreads(helperThreads);
+    encoder.setTransparentPixels(frames.hasTransparency());
     if (const GifEncodeStatus s = encoder.preparePalette(frames, globalPalette); s != GifEncodeStatus::Done)
         return s;
     Dib full, scaled;
@@ -804,6 +930,7 @@ std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions op
     options.scalePercent = std::clamp(options.scalePercent, 1, 100);
     const ScaledSize size = scaledSize(frames, options.scalePercent);
     AnimationCoder coder(options, size.width, size.height);
+    coder.setTransparentPixels(frames.hasTransparency());
     if (coder.preparePalette(frames, globalPalette) != GifEncodeStatus::Done)
         return std::nullopt;
     // The frames to encode: the first, and each sample with (when optimised) the frame before.
@@ -875,6 +1002,7 @@ public:
     int frameCount() const override { return m_frames.frameCount(); }
     int width() const override { return m_frames.width(); }
     int height() const override { return m_frames.height(); }
+    bool hasTransparency() const override { return m_frames.hasTransparency(); }
     bool frame(int index, Dib& surface) override
     {
         for (const auto& [number, kept] : m_kept)
@@ -1029,6 +1157,7 @@ struct GifEncoder::State {
     int width, height;
     int frames = 0;
     bool helperThreads = true;
+    bool alpha = false;   // pixels under half coverage are clear
     // A shared palette: every frame's indices, kept until the palette is final.
     std::vector<std::vector<std::uint8_t>> quantised;
     std::array<bool, 256> used{};
@@ -1046,6 +1175,12 @@ GifEncoder::GifEncoder(const GifOptions& options, int width, int height)
 GifEncoder::~GifEncoder() = default;
 
 void GifEncoder::setHelperThreads(bool on) { m_state->helperThreads = on; }
+
+void GifEncoder::setTransparentPixels(bool on)
+{
+    m_state->alpha = on;
+    m_state->coder.setTransparentPixels(on);
+}
 
 bool GifEncoder::needsPalette() const { return m_state->coder.needsPalette(); }
 
@@ -1141,7 +1276,8 @@ GifEncodeStatus GifEncoder::State::finishShared(std::vector<std::uint8_t>& out, 
     const int n = frames;
     std::vector<std::vector<std::uint8_t>> blocks(static_cast<std::size_t>(n));
     const auto store = [&](AnimationCoder& by, int k) {
-        by.emit(quantised[std::size_t(k)], k == 0, blocks[std::size_t(k)]);
+        const std::uint8_t* next = alpha && k + 1 < n ? quantised[std::size_t(k + 1)].data() : nullptr;
+        by.emit(quantised[std::size_t(k)], k == 0, blocks[std::size_t(k)], next);
         std::vector<std::uint8_t>().swap(quantised[std::size_t(k)]);
     };
 
@@ -1150,7 +1286,8 @@ GifEncodeStatus GifEncoder::State::finishShared(std::vector<std::uint8_t>& out, 
     std::thread helper;
     std::exception_ptr helperError;
     std::atomic<bool> stop{false};
-    const bool dependent = options.optimize && options.lossy > 0;
+    // (Clear pixels too: whether a frame clears what it leaves depends on the next.)
+    const bool dependent = options.optimize && (options.lossy > 0 || alpha);
     if (helperThreads && !dependent && n >= 2 && std::thread::hardware_concurrency() >= 2) {
         split = (n + 1) / 2;
         second = std::make_unique<AnimationCoder>(coder, AnimationCoder::ForStoring{});

@@ -30,6 +30,9 @@ public:
     // Puts frame `index` into `surface` as a 32-bit width x height surface. False when it
     // cannot be read.
     virtual bool frame(int index, Dib& surface) = 0;
+    // Whether the frames' alpha bytes hold coverage: a pixel under 128 shows nothing in the GIF.
+    // Otherwise alpha is ignored, as rendered frames leave it 0.
+    virtual bool hasTransparency() const { return false; }
 };
 
 enum class GifEncodeStatus {
@@ -72,6 +75,10 @@ public:
 
     // Whether finish() may store frames on a second thread (on by default).
     void setHelperThreads(bool on);
+    // Pixels whose alpha is under 128 become transparent (off by default: alpha is ignored). A
+    // palette entry is kept for them, and a frame that must clear what the one before showed
+    // makes that one restore to the background. Must come before preparePalette.
+    void setTransparentPixels(bool on);
 
 private:
     struct State;

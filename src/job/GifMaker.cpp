@@ -5,6 +5,7 @@
 #include "gif/GifDelays.h"
 #include "gif/GifDocument.h"
 #include "gif/GifEncoder.h"
+#include "gif/GifFormat.h"
 #include "job/ResultFile.h"
 #include "platform/ByteSize.h"
 #include "platform/InputFile.h"
@@ -75,17 +76,21 @@ struct Pixels {
     int width, height;
 };
 
+// What fitInto makes of alpha: 0 everywhere (the encoder then ignores it), the source's, or
+// opaque (a picture without alpha in an animation with it). With the last two the border is clear.
+enum class Alpha { Zero, Keep, Opaque };
+
 // `source` fitted into `out` (already its size): scaled to the largest size that keeps its
 // proportions, centred, black around it.
-void fitInto(const Pixels& source, Dib& out)
+void fitInto(const Pixels& source, Dib& out, Alpha alpha = Alpha::Zero)
 {
     const int outWidth = out.width(), outHeight = out.height();
     if (source.width == outWidth && source.height == outHeight) {
         for (int y = 0; y < outHeight; ++y) {
             std::uint8_t* to = out.scanline(y);
             std::memcpy(to, source.bits + std::size_t(y) * source.stride, std::size_t(outWidth) * 4);
-            for (int x = 0; x < outWidth; ++x)
-                to[4 * x + 3] = 0;
+            for (int x = 0; x < outWidth && alpha != Alpha::Keep; ++x)
+                to[4 * x + 3] = alpha == Alpha::Opaque ? 255 : 0;
         }
         return;
     }
@@ -95,20 +100,21 @@ void fitInto(const Pixels& source, Dib& out)
     const int left = (outWidth - width) / 2, top = (outHeight - height) / 2;
     out.clear(0);
     const Taps across = makeTaps(source.width, width), down = makeTaps(source.height, height);
-    std::vector<float> rows(std::size_t(width) * std::size_t(source.height) * 3);   // scaled across
+    std::vector<float> rows(std::size_t(width) * std::size_t(source.height) * 4);   // scaled across
     for (int y = 0; y < source.height; ++y) {
         const std::uint8_t* from = source.bits + std::size_t(y) * source.stride;
-        float* to = rows.data() + std::size_t(y) * std::size_t(width) * 3;
+        float* to = rows.data() + std::size_t(y) * std::size_t(width) * 4;
         for (int x = 0; x < width; ++x) {
             const float* w = across.weights.data() + std::size_t(x) * std::size_t(across.stride);
-            float b = 0, g = 0, r = 0;
+            float b = 0, g = 0, r = 0, a = 0;
             for (int k = 0; k < across.count[std::size_t(x)]; ++k) {
                 const std::uint8_t* p = from + 4 * std::size_t(across.first[std::size_t(x)] + k);
                 b += w[k] * p[0];
                 g += w[k] * p[1];
                 r += w[k] * p[2];
+                a += w[k] * (alpha == Alpha::Opaque ? 255 : p[3]);
             }
-            to[3 * x] = b, to[3 * x + 1] = g, to[3 * x + 2] = r;
+            to[4 * x] = b, to[4 * x + 1] = g, to[4 * x + 2] = r, to[4 * x + 3] = a;
         }
     }
     const auto byte = [](float v) { return std::uint8_t(std::clamp(std::lround(v), 0L, 255L)); };
@@ -116,14 +122,16 @@ void fitInto(const Pixels& source, Dib& out)
         std::uint8_t* to = out.scanline(top + y) + 4 * std::size_t(left);
         const float* w = down.weights.data() + std::size_t(y) * std::size_t(down.stride);
         for (int x = 0; x < width; ++x) {
-            float b = 0, g = 0, r = 0;
+            float b = 0, g = 0, r = 0, a = 0;
             for (int k = 0; k < down.count[std::size_t(y)]; ++k) {
-                const float* p = rows.data() + (std::size_t(down.first[std::size_t(y)] + k) * std::size_t(width) + x) * 3;
+                const float* p = rows.data() + (std::size_t(down.first[std::size_t(y)] + k) * std::size_t(width) + x) * 4;
                 b += w[k] * p[0];
                 g += w[k] * p[1];
                 r += w[k] * p[2];
+                a += w[k] * p[3];
             }
-            to[4 * x] = byte(b), to[4 * x + 1] = byte(g), to[4 * x + 2] = byte(r), to[4 * x + 3] = 0;
+            to[4 * x] = byte(b), to[4 * x + 1] = byte(g), to[4 * x + 2] = byte(r);
+            to[4 * x + 3] = alpha == Alpha::Zero ? 0 : byte(a);
         }
     }
 }
@@ -145,10 +153,12 @@ public:
     const std::string& problem() const { return m_problem; }
     // Each frame's delay in hundredths of a second.
     virtual std::vector<int> delays() const = 0;
+    bool hasTransparency() const override { return m_transparent; }
 
 protected:
     int m_width = 0, m_height = 0;
     std::string m_problem;
+    bool m_transparent = false;   // some frame has pixels under half coverage
 };
 
 // Pictures, each decoded when its frame is wanted.
@@ -156,7 +166,8 @@ class PictureFrames final : public MakerFrames {
 public:
     PictureFrames(std::vector<std::string> files, double fps) : m_files(std::move(files)), m_fps(fps) {}
 
-    // Reads the first picture for the animation's size.
+    // Reads the first picture for the animation's size, and every picture's header for whether
+    // one keeps alpha.
     bool start(int width)
     {
         const Picture first = load(0);
@@ -164,6 +175,11 @@ public:
             return false;
         sizeFromFirst(first.width(), first.height(), width, m_width, m_height);
         m_first = first;
+        for (const std::string& file : m_files) {
+            const std::optional<PictureHeader> header = peekPictureHeader(file);
+            m_hasAlpha.push_back(header && header->hasAlpha);
+            m_transparent = m_transparent || m_hasAlpha.back();
+        }
         return true;
     }
     int frameCount() const override { return int(m_files.size()); }
@@ -171,13 +187,16 @@ public:
     {
         if (index < 0 || index >= frameCount())
             return false;
+        if (m_hasAlpha[std::size_t(index)])
+            return loadWithAlpha(index, surface);
         Picture picture = index == 0 && !m_first.empty() ? m_first : load(index);
         if (picture.empty())
             return false;
         if (!surface.create(m_width, m_height, 32))
             throw std::bad_alloc();
         const Bitmap& bitmap = picture.bitmap();
-        fitInto({bitmap.bits(), bitmap.stride(), bitmap.width(), bitmap.height()}, surface);
+        fitInto({bitmap.bits(), bitmap.stride(), bitmap.width(), bitmap.height()}, surface,
+                m_transparent ? Alpha::Opaque : Alpha::Zero);
         return true;
     }
     std::vector<int> delays() const override { return delaysForRate(frameCount(), m_fps); }
@@ -197,9 +216,33 @@ private:
         return {};
     }
 
+    // A picture that keeps alpha, through the reader that hands it over (its first frame).
+    bool loadWithAlpha(int index, Dib& surface)
+    {
+        const std::string& file = m_files[std::size_t(index)];
+        try {
+            AnimationReader reader;
+            reader.open(file);
+            const std::uint8_t* pixels = nullptr;
+            int delayMs = 0;
+            if (!reader.next(pixels, delayMs)) {
+                m_problem = inputFailure("Frame " + std::to_string(index + 1), file, "could not be read");
+                return false;
+            }
+            if (!surface.create(m_width, m_height, 32))
+                throw std::bad_alloc();
+            fitInto({pixels, std::size_t(reader.width()) * 4, reader.width(), reader.height()}, surface, Alpha::Keep);
+            return true;
+        } catch (const RuntimeError& e) {
+            m_problem = inputFailure("Frame " + std::to_string(index + 1), file, e.inputProblem(), e.description());
+        }
+        return false;
+    }
+
     std::vector<std::string> m_files;
     double m_fps;
     Picture m_first;   // kept from start() for frame 0
+    std::vector<bool> m_hasAlpha;   // by frame: the picture keeps alpha
 };
 
 // An animated GIF's frames as a viewer shows them (each drawn over what the one before left,
@@ -218,6 +261,7 @@ public:
             return false;
         }
         sizeFromFirst(m_document.screenWidth(), m_document.screenHeight(), width, m_width, m_height);
+        m_transparent = showsClearPixels();
         return true;
     }
     int frameCount() const override { return m_document.framesCount(); }
@@ -236,7 +280,7 @@ public:
             throw std::bad_alloc();
         fitInto({m_canvas.data(), std::size_t(m_document.screenWidth()) * 4, m_document.screenWidth(),
                  m_document.screenHeight()},
-                surface);
+                surface, m_transparent ? Alpha::Keep : Alpha::Zero);
         return true;
     }
     std::vector<int> delays() const override
@@ -251,6 +295,22 @@ private:
     struct Rect {
         int left, top, right, bottom;
     };
+
+    // Whether any frame, as shown, leaves a pixel clear.
+    bool showsClearPixels()
+    {
+        m_canvas.assign(std::size_t(m_document.screenWidth()) * std::size_t(m_document.screenHeight()) * 4, 0);
+        m_next = 0;
+        m_dispose = 0;
+        bool clear = false;
+        while (!clear && m_next < frameCount()) {
+            draw(++m_next);
+            for (std::size_t k = 3; k < m_canvas.size() && !clear; k += 4)
+                clear = m_canvas[k] == 0;
+        }
+        m_canvas.clear();   // frame() starts again
+        return clear;
+    }
     Rect clipped(int number) const
     {
         const Dib& image = m_document.frameImage(number);
@@ -303,6 +363,81 @@ private:
     int m_next = 0;   // frames drawn on the canvas
 };
 
+// An animated WebP through Qt's reader, with its own delays. A first pass reads every frame
+// for the count, the delays and whether any pixel is clear; frames are then read again as asked.
+class WebpFrames final : public MakerFrames {
+public:
+    WebpFrames(std::string file, double fps) : m_file(std::move(file)), m_fps(fps) {}
+
+    bool start(int width)
+    {
+        try {
+            m_reader.open(m_file);
+            const std::uint64_t framePixels = std::uint64_t(m_reader.width()) * std::uint64_t(m_reader.height());
+            const std::uint8_t* pixels = nullptr;
+            int delayMs = 0;
+            while (m_reader.next(pixels, delayMs)) {
+                if (m_delays.size() >= std::size_t(kGifMakerMaxFrames) ||
+                    framePixels * (m_delays.size() + 1) > DecodeLimits{}.maxTotalPixels) {
+                    m_problem = inputFailure("The input", m_file, "has too many frames");
+                    return false;
+                }
+                // A still picture has no delay of its own: it takes the rate's.
+                m_delays.push_back(delayMs <= 0 ? delaysForRate(1, m_fps).front()
+                                                : std::max(1, int(std::lround(delayMs / 10.0))));
+                for (std::uint64_t k = 0; k < framePixels && !m_transparent; ++k)
+                    m_transparent = pixels[4 * k + 3] < 128;
+            }
+            if (m_delays.empty()) {
+                m_problem = inputFailure("The input", m_file, "could not be read");
+                return false;
+            }
+            m_reader.rewind();
+        } catch (const RuntimeError& e) {
+            m_problem = inputFailure("The input", m_file, e.inputProblem(), e.description());
+            return false;
+        }
+        sizeFromFirst(m_reader.width(), m_reader.height(), width, m_width, m_height);
+        return true;
+    }
+    int frameCount() const override { return int(m_delays.size()); }
+    bool frame(int index, Dib& surface) override
+    {
+        if (index < 0 || index >= frameCount())
+            return false;
+        try {
+            if (index < m_next) {
+                m_reader.rewind();
+                m_next = 0;
+            }
+            const std::uint8_t* pixels = nullptr;
+            int delayMs = 0;
+            for (; m_next <= index; ++m_next)
+                if (!m_reader.next(pixels, delayMs)) {
+                    m_problem = inputFailure("Frame " + std::to_string(m_next + 1), m_file, "could not be read");
+                    m_next = frameCount();   // start again on the next call
+                    return false;
+                }
+            if (!surface.create(m_width, m_height, 32))
+                throw std::bad_alloc();
+            fitInto({pixels, std::size_t(m_reader.width()) * 4, m_reader.width(), m_reader.height()}, surface,
+                    m_transparent ? Alpha::Keep : Alpha::Zero);
+            return true;
+        } catch (const RuntimeError& e) {
+            m_problem = inputFailure("The input", m_file, e.inputProblem(), e.description());
+            return false;
+        }
+    }
+    std::vector<int> delays() const override { return m_delays; }
+
+private:
+    std::string m_file;
+    double m_fps;
+    AnimationReader m_reader;
+    std::vector<int> m_delays;   // hundredths of a second
+    int m_next = 0;              // frames read since the file was opened
+};
+
 // A video decoded as it goes and resampled to the rate.
 class VideoFrames final : public MakerFrames {
 public:
@@ -344,6 +479,13 @@ bool startsWith(const std::string& file, std::string_view magic)
     return in.read(head.data(), std::streamsize(head.size())) && head == magic;
 }
 
+bool isWebp(const std::string& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::string head(12, '\0');
+    return in.read(head.data(), std::streamsize(head.size())) && head.starts_with("RIFF") && head.substr(8) == "WEBP";
+}
+
 // The source the inputs make: a video or an animated GIF when there is one input that is one,
 // else pictures.
 std::unique_ptr<MakerFrames> openFrames(const GifMakerRequest& request, std::string& problem)
@@ -359,6 +501,10 @@ std::unique_ptr<MakerFrames> openFrames(const GifMakerRequest& request, std::str
         auto gif = std::make_unique<GifFileFrames>(request.inputs[0]);
         started = gif->start(request.width);
         frames = std::move(gif);
+    } else if (request.inputs.size() == 1 && isWebp(request.inputs[0])) {
+        auto webp = std::make_unique<WebpFrames>(request.inputs[0], request.fps);
+        started = webp->start(request.width);
+        frames = std::move(webp);
     } else if (request.inputs.size() == 1 && !peekPictureHeader(request.inputs[0])) {
         auto video = std::make_unique<VideoFrames>(request.inputs[0], request.fps);
         started = video->start(request.width);

@@ -125,6 +125,9 @@ struct QtImageModule {
     VantorellQtReadHeader readHeader = nullptr;
     VantorellQtDecode decode = nullptr;
     VantorellQtRelease release = nullptr;
+    VantorellQtOpenAnimation openAnimation = nullptr;
+    VantorellQtNextFrame nextFrame = nullptr;
+    VantorellQtCloseAnimation closeAnimation = nullptr;
 };
 
 std::string executableFolder()
@@ -177,6 +180,9 @@ const QtImageModule* loadQtImageModule()
             found->readHeader = reinterpret_cast<VantorellQtReadHeader>(::dlsym(handle, "vantorell_qt_read_header"));
             found->decode = reinterpret_cast<VantorellQtDecode>(::dlsym(handle, "vantorell_qt_decode"));
             found->release = reinterpret_cast<VantorellQtRelease>(::dlsym(handle, "vantorell_qt_release"));
+            found->openAnimation = reinterpret_cast<VantorellQtOpenAnimation>(::dlsym(handle, "vantorell_qt_open_animation"));
+            found->nextFrame = reinterpret_cast<VantorellQtNextFrame>(::dlsym(handle, "vantorell_qt_next_frame"));
+            found->closeAnimation = reinterpret_cast<VantorellQtCloseAnimation>(::dlsym(handle, "vantorell_qt_close_animation"));
             if (found->readHeader && found->decode && found->release)
                 return found;
             delete found;
@@ -314,6 +320,7 @@ PictureHeader qtHeader(std::span<const std::uint8_t> bytes)
     header.format = std::string(image.format, strnlen(image.format, sizeof image.format));
     header.width = image.width;
     header.height = image.height;
+    header.hasAlpha = image.hasAlpha != 0;
     checkLimits(header);
     return header;
 }
@@ -577,6 +584,52 @@ std::optional<PictureHeader> peekPictureHeader(const std::filesystem::path& file
     } catch (const RuntimeError&) {
         return std::nullopt;
     }
+}
+
+AnimationReader::~AnimationReader() { close(); }
+
+void AnimationReader::close()
+{
+    if (m_animation != nullptr)
+        qtCaller().run([&] { qtImageModule().closeAnimation(m_animation); });
+    m_animation = nullptr;
+}
+
+void AnimationReader::open(const std::filesystem::path& file)
+{
+    close();
+    m_file = file;
+    const MappedPicture mapped(file);
+    const QtImageModule& qt = qtImageModule();
+    if (!qt.openAnimation || !qt.nextFrame || !qt.closeAnimation)
+        invalidPicture("no reader for animations (libvantorell_qtimage.so is too old)");
+    VantorellQtImage header{};
+    const int allocationLimitMiB = int((limits::kMaxPictureBytes >> 20) + 64);
+    int status = VANTORELL_QT_INVALID;
+    qtCaller().run([&] {
+        status = qt.openAnimation(mapped.bytes().data(), mapped.bytes().size(), allocationLimitMiB, &m_animation,
+                                  &header, &m_frameCount);
+    });
+    if (status != VANTORELL_QT_OK || header.width <= 0 || header.height <= 0)
+        invalidPicture();
+    checkLimits(PictureHeader{header.format, header.width, header.height, 0});
+    m_width = header.width;
+    m_height = header.height;
+}
+
+void AnimationReader::rewind() { open(m_file); }
+
+bool AnimationReader::next(const std::uint8_t*& pixels, int& delayMs)
+{
+    if (m_animation == nullptr)
+        return false;
+    VantorellQtImage image{};
+    int status = VANTORELL_QT_INVALID;
+    qtCaller().run([&] { status = qtImageModule().nextFrame(m_animation, &image, &delayMs); });
+    if (status != VANTORELL_QT_OK || image.pixels == nullptr || image.width != m_width || image.height != m_height)
+        return false;
+    pixels = image.pixels;
+    return true;
 }
 
 }  // namespace vantorell

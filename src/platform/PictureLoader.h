@@ -29,6 +29,7 @@ struct PictureHeader {
     int width = 0;
     int height = 0;
     int jpegScans = 0;       // start-of-scan markers of a JPEG (1 for baseline)
+    bool hasAlpha = false;   // the file keeps alpha (as Qt's reader tells from the header)
 };
 
 // Raises RuntimeError: errnum::FileNotFound "File not found" for a missing file,
@@ -56,6 +57,35 @@ PictureHeader readPictureHeader(std::span<const std::uint8_t> bytes);
 // The header of a picture file, read and checked as loadPicture reads it; nullopt for anything
 // loadPicture would refuse (it then says why).
 std::optional<PictureHeader> peekPictureHeader(const std::filesystem::path& file);
+
+// An animated picture (an animated WebP; any other picture Qt's readers take is one frame) read
+// one frame at a time: each frame the whole canvas as a viewer shows it, blue, green, red and
+// alpha (not premultiplied), with its delay. Sizes are checked against PictureLimits.h.
+class AnimationReader {
+public:
+    AnimationReader() = default;
+    ~AnimationReader();
+    AnimationReader(const AnimationReader&) = delete;
+    AnimationReader& operator=(const AnimationReader&) = delete;
+
+    // Raises RuntimeError as loadPicture does.
+    void open(const std::filesystem::path& file);
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    int frameCount() const { return m_frameCount; }   // as the file says
+    // The next frame's rows (4 x width bytes each, valid until the next call) and its delay in
+    // milliseconds. False past the last frame or where a frame does not decode.
+    bool next(const std::uint8_t*& pixels, int& delayMs);
+    // Back before the first frame (the file is opened again).
+    void rewind();
+
+private:
+    void close();
+
+    std::filesystem::path m_file;
+    void* m_animation = nullptr;
+    int m_width = 0, m_height = 0, m_frameCount = 0;
+};
 
 // Counts the start-of-scan markers of a JPEG by walking its marker segments and skipping the
 // entropy-coded data between them; stops counting once the count passes stopAfter.

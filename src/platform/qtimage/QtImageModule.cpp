@@ -9,6 +9,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -36,6 +37,18 @@ QByteArray formatFromSignature(const unsigned char* data, size_t size)
     return {};
 }
 
+// Whether a WebP keeps alpha, from its first chunk (Qt's reader tells only after decoding): an
+// extended file's alpha flag, or a lossless bitstream's alpha bit.
+bool webpHasAlpha(const unsigned char* data, size_t size)
+{
+    if (size < 25 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WEBP", 4) != 0)
+        return false;
+    if (std::memcmp(data + 12, "VP8X", 4) == 0)
+        return (data[20] & 0x10) != 0;
+    if (std::memcmp(data + 12, "VP8L", 4) == 0 && data[20] == 0x2F)
+        return (data[24] & 0x10) != 0;   // bit 28 of the 32 after the signature byte
+    return false;
+}
 
 struct Reader {
     QByteArray data;
@@ -66,7 +79,8 @@ struct Reader {
         return reader.canRead();
     }
 
-    bool header(VantorellQtImage* image)
+    // `alpha`: also whether the format keeps alpha (the handler may read more of the file).
+    bool header(VantorellQtImage* image, bool alpha = false)
     {
         const QSize size = reader.size();
         if (!size.isValid() || size.isEmpty())
@@ -76,8 +90,20 @@ struct Reader {
         std::memcpy(image->format, format.constData(), size_t(format.size()));
         image->width = size.width();
         image->height = size.height();
+        const QImage::Format kind = alpha ? reader.imageFormat() : QImage::Format_Invalid;
+        image->hasAlpha = kind != QImage::Format_Invalid
+                              ? QImage::toPixelFormat(kind).alphaUsage() == QPixelFormat::UsesAlpha
+                              : alpha && format == "webp" &&
+                                    webpHasAlpha(reinterpret_cast<const unsigned char*>(data.constData()), size_t(data.size()));
         return true;
     }
+};
+
+// The reader of an animation, over its own copy of the data.
+struct Animation {
+    QByteArray owned;
+    Reader reader;
+    QImage frame;   // the frame handed out last
 };
 
 }  // namespace
@@ -87,7 +113,7 @@ extern "C" {
 Q_DECL_EXPORT int vantorell_qt_read_header(const unsigned char* data, size_t size, VantorellQtImage* image)
 {
     Reader r;
-    if (!r.open(data, size) || !r.header(image))
+    if (!r.open(data, size) || !r.header(image, true))
         return VANTORELL_QT_INVALID;
     return VANTORELL_QT_OK;
 }
@@ -119,6 +145,46 @@ Q_DECL_EXPORT int vantorell_qt_decode(const unsigned char* data, size_t size, in
 Q_DECL_EXPORT void vantorell_qt_release(void* handle)
 {
     delete static_cast<QImage*>(handle);
+}
+
+Q_DECL_EXPORT int vantorell_qt_open_animation(const unsigned char* data, size_t size, int allocationLimitMiB,
+                                              void** animation, VantorellQtImage* header, int* frames)
+{
+    QImageReader::setAllocationLimit(allocationLimitMiB);
+    auto opened = std::make_unique<Animation>();
+    if (size == 0 || size > size_t(std::numeric_limits<int>::max()))
+        return VANTORELL_QT_INVALID;
+    opened->owned = QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));
+    const auto* bytes = reinterpret_cast<const unsigned char*>(opened->owned.constData());
+    if (!opened->reader.open(bytes, size) || !opened->reader.header(header))
+        return VANTORELL_QT_INVALID;
+    *frames = std::max(1, opened->reader.reader.imageCount());
+    *animation = opened.release();
+    return VANTORELL_QT_OK;
+}
+
+Q_DECL_EXPORT int vantorell_qt_next_frame(void* animation, VantorellQtImage* image, int* delayMs)
+{
+    auto* a = static_cast<Animation*>(animation);
+    QImage decoded;
+    if (!a->reader.reader.read(&decoded) || decoded.isNull())
+        return VANTORELL_QT_INVALID;
+    *delayMs = a->reader.reader.nextImageDelay();
+    a->frame = decoded.convertToFormat(QImage::Format_ARGB32);
+    if (a->frame.isNull())
+        return VANTORELL_QT_OUT_OF_MEMORY;
+    if (a->frame.bytesPerLine() != qsizetype(a->frame.width()) * 4)
+        return VANTORELL_QT_INVALID;
+    image->width = a->frame.width();
+    image->height = a->frame.height();
+    image->pixels = a->frame.bits();
+    image->handle = nullptr;
+    return VANTORELL_QT_OK;
+}
+
+Q_DECL_EXPORT void vantorell_qt_close_animation(void* animation)
+{
+    delete static_cast<Animation*>(animation);
 }
 
 }

@@ -18,6 +18,7 @@ typedef struct VantorellQtImage {
     int height;
     unsigned char* pixels;      /* after decoding: rows of 4 x width bytes, blue, green, red, X */
     void* handle;               /* owns the pixels; give it back to vantorell_qt_release */
+    int hasAlpha;               /* from the header: the format keeps an alpha channel */
 } VantorellQtImage;
 
 /* Reads the header only. */
@@ -26,6 +27,15 @@ typedef int (*VantorellQtReadHeader)(const unsigned char* data, size_t size, Van
 typedef int (*VantorellQtDecode)(const unsigned char* data, size_t size, int allocationLimitMiB,
                                  VantorellQtImage* image);
 typedef void (*VantorellQtRelease)(void* handle);
+
+/* An animation (an animated WebP; a still picture is one frame) read one frame at a time: each
+ * frame the whole canvas as a viewer shows it. The data are copied. */
+typedef int (*VantorellQtOpenAnimation)(const unsigned char* data, size_t size, int allocationLimitMiB,
+                                        void** animation, VantorellQtImage* header, int* frames);
+/* The next frame: pixels are rows of 4 x width bytes, blue, green, red, alpha (not premultiplied),
+ * valid until the next call or the close; delayMs its delay. */
+typedef int (*VantorellQtNextFrame)(void* animation, VantorellQtImage* image, int* delayMs);
+typedef void (*VantorellQtCloseAnimation)(void* animation);
 
 #ifdef __cplusplus
 }
