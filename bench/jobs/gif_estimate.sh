@@ -34,6 +34,8 @@ cases=(
   "global-lossy40-opt|p=global d=ordered o=1 l=40|--gif-palette global --gif-optimize --gif-lossy 40"
   "holds-pingpong|hs=5 he=5 pp=1|--hold-start 5 --hold-end 5 --ping-pong"
   "holds-pingpong-opt|p=global o=1 hs=5 he=5 pp=1|--gif-palette global --gif-optimize --hold-start 5 --hold-end 5 --ping-pong"
+  "quality70|q=70|--gif-quality 70"
+  "quality50-holds-pp|q=50 hs=3 pp=1|--gif-quality 50 --hold-start 3 --ping-pong"
 )
 
 echo "estimate against result.gif (10 frames)"

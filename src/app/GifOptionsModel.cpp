@@ -209,7 +209,7 @@ namespace {
 // The estimate codes at most this many pixels of each frame, in kEstimateBands full-width bands
 // of the pictures at their own resolution spread over the height: grain and fine detail, which
 // decide what LZW makes of a frame, are lost in a reduced picture.
-constexpr std::int64_t kEstimatePixels = 640'000;
+constexpr std::int64_t kEstimatePixels = 400'000;
 constexpr int kEstimateBands = 8;
 // Changing frames coded for the estimate: the cost of a frame rises and falls along a fade
 // (and again on the way back with ping-pong), and fewer samples missed it by several percent.
@@ -269,27 +269,46 @@ std::int64_t fixedGifBytes(const GifOptions& options, int frames)
     return 32 + table + std::int64_t(frames) * (20 + (ownTables ? table : 0));
 }
 
-// The estimate of result.gif: the job's own Fade renderer (its timing: easing, holds,
-// ping-pong) on bands of the pictures, the encoder's estimate of those frames, scaled from the
-// bands' area to the full frame's.
-std::optional<std::uint64_t> estimateFadeGif(const Picture& first, const Picture& second, const PreviewInputs& inputs,
-                                             int fullWidth, int fullHeight)
+// What the estimate codes: bands of both pictures, and the full frame's area over theirs.
+struct EstimateBands {
+    std::string image1, image2;   // the files they came from
+    int fullWidth = 0, fullHeight = 0;
+    Picture first, second;
+    double scale = 1;
+};
+
+EstimateBands estimateBands(const Bitmap& reduced1, const Bitmap& reduced2, const PreviewInputs& inputs,
+                            int fullWidth, int fullHeight)
 {
+    // The pictures at their own resolution where they can be read, else the reduced ones.
+    Picture first = inputs.image1.empty() ? Picture() : loadPictureQuietly(inputs.image1);
+    Picture second = inputs.image2.empty() ? Picture() : loadPictureQuietly(inputs.image2);
+    if (first.empty() || second.empty() || first.bitmap().width() != fullWidth || first.bitmap().height() != fullHeight) {
+        first = Picture(reduced1);
+        second = Picture(reduced2);
+    }
     const int width = first.bitmap().width(), height = first.bitmap().height();
     const int rows = int(std::clamp<std::int64_t>(kEstimatePixels / width, kEstimateBands, height));
-    const Picture bands1 = bandsOf(first, rows);
-    const Picture bands2 = bandsOf(matchedTo(second, width, height), rows);
+    EstimateBands bands{inputs.image1, inputs.image2, fullWidth, fullHeight, bandsOf(first, rows),
+                        bandsOf(matchedTo(second, width, height), rows), 1};
+    bands.scale = double(fullWidth) * fullHeight / (double(width) * bands.first.bitmap().height());
+    return bands;
+}
+
+// The estimate of result.gif: the job's own Fade renderer (its timing: easing, holds,
+// ping-pong) on the bands, the encoder's estimate of those frames, scaled to the full frame.
+std::optional<std::uint64_t> estimateFadeGif(const EstimateBands& bands, const PreviewInputs& inputs)
+{
     MixRequest request;
     request.mixType = MixType::Fade;
     request.morphTiming = inputs.morphTiming;   // the morph's warp left out: bands carry no mesh
-    const std::unique_ptr<FadeRenderer> fade = makeFadeRenderer(request, inputs.steps, bands1, bands2);
+    const std::unique_ptr<FadeRenderer> fade = makeFadeRenderer(request, inputs.steps, bands.first, bands.second);
     FadePreviewFrames frames(*fade);
     const std::optional<std::int64_t> estimate = estimateGifSize(frames, inputs.gif, kEstimateSamples);
     if (!estimate)
         return std::nullopt;
     const std::int64_t fixed = std::min(*estimate, fixedGifBytes(inputs.gif, frames.frameCount()));
-    const double scale = double(fullWidth) * fullHeight / (double(width) * bands1.bitmap().height());
-    return std::uint64_t(fixed + std::llround(double(*estimate - fixed) * scale));
+    return std::uint64_t(fixed + std::llround(double(*estimate - fixed) * bands.scale));
 }
 
 }  // namespace
@@ -300,32 +319,33 @@ PreviewEngine::GifSizeEstimator makePreviewGifSizeEstimator()
         PreviewInputs inputs;
         int width = 0, height = 0;
         std::optional<std::uint64_t> bytes;
+        std::optional<EstimateBands> bands;   // read again only for other files or sizes
     };
-    auto kept = std::make_shared<std::optional<Kept>>();   // the worker's only
+    auto kept = std::make_shared<Kept>();   // the worker's only
     return [kept](const Bitmap& first, const Bitmap& second, const PreviewInputs& inputs, int fullWidth,
                   int fullHeight) -> std::optional<std::uint64_t> {
         PreviewInputs key = inputs;
         key.frameIndex = 0;
-        if (*kept && (*kept)->inputs == key && (*kept)->width == fullWidth && (*kept)->height == fullHeight)
-            return (*kept)->bytes;
-        std::optional<std::uint64_t> bytes;
-        if (!first.empty() && !second.empty() && fullWidth > 0 && fullHeight > 0) {
-            // The pictures at their own resolution where they can be read, else the reduced ones.
-            Picture full1 = inputs.image1.empty() ? Picture() : loadPictureQuietly(inputs.image1);
-            Picture full2 = inputs.image2.empty() ? Picture() : loadPictureQuietly(inputs.image2);
-            if (full1.empty() || full2.empty() || full1.bitmap().width() != fullWidth ||
-                full1.bitmap().height() != fullHeight) {
-                full1 = Picture(first);
-                full2 = Picture(second);
-            }
-            try {
-                bytes = estimateFadeGif(full1, full2, inputs, fullWidth, fullHeight);
-            } catch (const RuntimeError&) {
-                bytes.reset();   // no frames to be had at this size: no figure
-            }
+        if (kept->bands && kept->inputs == key && kept->width == fullWidth && kept->height == fullHeight)
+            return kept->bytes;
+        kept->inputs = key;
+        kept->width = fullWidth;
+        kept->height = fullHeight;
+        kept->bytes.reset();
+        if (first.empty() || second.empty() || fullWidth <= 0 || fullHeight <= 0) {
+            kept->bands.reset();
+            return std::nullopt;
         }
-        *kept = Kept{key, fullWidth, fullHeight, bytes};
-        return bytes;
+        try {
+            const EstimateBands* bands = kept->bands ? &*kept->bands : nullptr;
+            if (!bands || bands->image1 != inputs.image1 || bands->image2 != inputs.image2 ||
+                bands->fullWidth != fullWidth || bands->fullHeight != fullHeight)
+                kept->bands = estimateBands(first, second, inputs, fullWidth, fullHeight);
+            kept->bytes = estimateFadeGif(*kept->bands, inputs);
+        } catch (const RuntimeError&) {
+            kept->bands.reset();   // no frames to be had at this size: no figure
+        }
+        return kept->bytes;
     };
 }
 
