@@ -2,11 +2,18 @@
 
 #include "dib/Dib.h"
 #include "gif/GifEncoder.h"
+#include "mix/FadeRenderer.h"
+#include "platform/RuntimeError.h"
+#include "job/PreviewRender.h"
+#include "platform/PictureLoader.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <utility>
 
 namespace vantorell {
@@ -199,44 +206,110 @@ void GifOptionsModel::changed()
 
 namespace {
 
-// The plain cross-fade of two pictures, at the first one's size (the second sampled to it).
-class CrossFadeFrames final : public GifFrameProvider {
-public:
-    CrossFadeFrames(const Bitmap& first, const Bitmap& second, int frames)
-        : m_first(first), m_second(second), m_frames(frames)
-    {
-    }
-    int frameCount() const override { return m_frames; }
-    int width() const override { return m_first.width(); }
-    int height() const override { return m_first.height(); }
-    bool frame(int index, Dib& surface) override
-    {
-        const int w = width(), h = height();
-        if (index < 0 || index >= m_frames || w <= 0 || h <= 0 || m_second.empty())
-            return false;
-        if ((surface.width() != w || surface.height() != h || surface.BPP() != 32) && !surface.create(w, h, 32))
-            return false;
-        const int t = m_frames > 1 ? int(std::lround(256.0 * index / (m_frames - 1))) : 0;
-        for (int y = 0; y < h; ++y) {
-            const std::uint8_t* a = m_first.row(y);
-            const std::uint8_t* b = m_second.row(int(std::int64_t(y) * m_second.height() / h));
-            std::uint8_t* out = surface.bits() + std::size_t(y) * std::size_t(w) * 4;
-            for (int x = 0; x < w; ++x) {
-                const std::uint8_t* p = a + 4 * std::size_t(x);
-                const std::uint8_t* q = b + 4 * std::size_t(std::int64_t(x) * m_second.width() / w);
-                for (int c = 0; c < 3; ++c)
-                    out[4 * x + c] = std::uint8_t((p[c] * (256 - t) + q[c] * t + 128) >> 8);
-                out[4 * x + 3] = 0;
-            }
-        }
-        return true;
-    }
+// The estimate codes at most this many pixels of each frame, in kEstimateBands full-width bands
+// of the pictures at their own resolution spread over the height: grain and fine detail, which
+// decide what LZW makes of a frame, are lost in a reduced picture.
+constexpr std::int64_t kEstimatePixels = 400'000;
+constexpr int kEstimateBands = 8;
+// Changing frames coded for the estimate: the cost of a frame rises and falls along a fade
+// (and again on the way back with ping-pong), and fewer samples missed it by several percent.
+constexpr int kEstimateSamples = 8;
 
-private:
-    const Bitmap& m_first;
-    const Bitmap& m_second;
-    int m_frames;
+// Bands of `picture` stacked into one picture of `rows` rows: the whole picture when it has no
+// more rows, else kEstimateBands bands spread over its height.
+Picture bandsOf(const Picture& picture, int rows)
+{
+    const Bitmap& from = picture.bitmap();
+    if (rows >= from.height())
+        return picture;
+    const int bandRows = std::max(1, rows / kEstimateBands);
+    Bitmap out(from.width(), bandRows * kEstimateBands);
+    for (int r = 0; r < out.height(); ++r) {
+        const int band = r / bandRows;
+        const int y = int(std::int64_t(from.height() - bandRows) * band / (kEstimateBands - 1)) + r % bandRows;
+        std::memcpy(out.mutableRow(r), from.row(y), std::size_t(from.width()) * 4);
+    }
+    return Picture(std::move(out));
+}
+
+// Picture 2 at picture 1's size, as the estimate's bands need it (stretched).
+Picture matchedTo(const Picture& second, int width, int height)
+{
+    const Bitmap& from = second.bitmap();
+    if (from.width() == width && from.height() == height)
+        return second;
+    Bitmap out(width, height);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* in = from.row(int(std::int64_t(y) * from.height() / height));
+        std::uint8_t* row = out.mutableRow(y);
+        for (int x = 0; x < width; ++x)
+            std::memcpy(row + 4 * std::size_t(x), in + 4 * std::size_t(std::int64_t(x) * from.width() / width), 4);
+    }
+    return Picture(std::move(out));
+}
+
+// The picture at its own resolution; empty when it cannot be read.
+Picture loadPictureQuietly(const std::string& file)
+{
+    try {
+        return loadPicture(file);
+    } catch (const RuntimeError&) {
+        return {};
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
+// The bytes a GIF of `frames` frames spends whatever its frames' size: header, colour tables,
+// frame headers.
+std::int64_t fixedGifBytes(const GifOptions& options, int frames)
+{
+    const std::int64_t table = 768;
+    const bool ownTables = options.palette == GifPalette::PerFrame;
+    return 32 + table + std::int64_t(frames) * (20 + (ownTables ? table : 0));
+}
+
+// What the estimate codes: bands of both pictures, and the full frame's area over theirs.
+struct EstimateBands {
+    std::string image1, image2;   // the files they came from
+    int fullWidth = 0, fullHeight = 0;
+    Picture first, second;
+    double scale = 1;
 };
+
+EstimateBands estimateBands(const Bitmap& reduced1, const Bitmap& reduced2, const PreviewInputs& inputs,
+                            int fullWidth, int fullHeight)
+{
+    // The pictures at their own resolution where they can be read, else the reduced ones.
+    Picture first = inputs.image1.empty() ? Picture() : loadPictureQuietly(inputs.image1);
+    Picture second = inputs.image2.empty() ? Picture() : loadPictureQuietly(inputs.image2);
+    if (first.empty() || second.empty() || first.bitmap().width() != fullWidth || first.bitmap().height() != fullHeight) {
+        first = Picture(reduced1);
+        second = Picture(reduced2);
+    }
+    const int width = first.bitmap().width(), height = first.bitmap().height();
+    const int rows = int(std::clamp<std::int64_t>(kEstimatePixels / width, kEstimateBands, height));
+    EstimateBands bands{inputs.image1, inputs.image2, fullWidth, fullHeight, bandsOf(first, rows),
+                        bandsOf(matchedTo(second, width, height), rows), 1};
+    bands.scale = double(fullWidth) * fullHeight / (double(width) * bands.first.bitmap().height());
+    return bands;
+}
+
+// The estimate of result.gif: the job's own Fade renderer (its timing: easing, holds,
+// ping-pong) on the bands, the encoder's estimate of those frames, scaled to the full frame.
+std::optional<std::uint64_t> estimateFadeGif(const EstimateBands& bands, const PreviewInputs& inputs)
+{
+    MixRequest request;
+    request.mixType = MixType::Fade;
+    request.morphTiming = inputs.morphTiming;   // the morph's warp left out: bands carry no mesh
+    const std::unique_ptr<FadeRenderer> fade = makeFadeRenderer(request, inputs.steps, bands.first, bands.second);
+    FadePreviewFrames frames(*fade);
+    const std::optional<std::int64_t> estimate = estimateGifSize(frames, inputs.gif, kEstimateSamples);
+    if (!estimate)
+        return std::nullopt;
+    const std::int64_t fixed = std::min(*estimate, fixedGifBytes(inputs.gif, frames.frameCount()));
+    return std::uint64_t(fixed + std::llround(double(*estimate - fixed) * bands.scale));
+}
 
 }  // namespace
 
@@ -246,25 +319,33 @@ PreviewEngine::GifSizeEstimator makePreviewGifSizeEstimator()
         PreviewInputs inputs;
         int width = 0, height = 0;
         std::optional<std::uint64_t> bytes;
+        std::optional<EstimateBands> bands;   // read again only for other files or sizes
     };
-    auto kept = std::make_shared<std::optional<Kept>>();   // the worker's only
+    auto kept = std::make_shared<Kept>();   // the worker's only
     return [kept](const Bitmap& first, const Bitmap& second, const PreviewInputs& inputs, int fullWidth,
                   int fullHeight) -> std::optional<std::uint64_t> {
         PreviewInputs key = inputs;
         key.frameIndex = 0;
-        if (*kept && (*kept)->inputs == key && (*kept)->width == fullWidth && (*kept)->height == fullHeight)
-            return (*kept)->bytes;
-        std::optional<std::uint64_t> bytes;
-        if (!first.empty() && !second.empty() && fullWidth > 0 && fullHeight > 0) {
-            CrossFadeFrames frames(first, second, std::max(1, inputs.frameCount));
-            if (const auto reduced = estimateGifSize(frames, inputs.gif)) {
-                // The pixel data grows with the area; the reduced pictures stand for the full ones.
-                const double scale = double(fullWidth) * fullHeight / (double(first.width()) * first.height());
-                bytes = std::uint64_t(std::llround(double(*reduced) * std::max(1.0, scale)));
-            }
+        if (kept->bands && kept->inputs == key && kept->width == fullWidth && kept->height == fullHeight)
+            return kept->bytes;
+        kept->inputs = key;
+        kept->width = fullWidth;
+        kept->height = fullHeight;
+        kept->bytes.reset();
+        if (first.empty() || second.empty() || fullWidth <= 0 || fullHeight <= 0) {
+            kept->bands.reset();
+            return std::nullopt;
         }
-        *kept = Kept{key, fullWidth, fullHeight, bytes};
-        return bytes;
+        try {
+            const EstimateBands* bands = kept->bands ? &*kept->bands : nullptr;
+            if (!bands || bands->image1 != inputs.image1 || bands->image2 != inputs.image2 ||
+                bands->fullWidth != fullWidth || bands->fullHeight != fullHeight)
+                kept->bands = estimateBands(first, second, inputs, fullWidth, fullHeight);
+            kept->bytes = estimateFadeGif(*kept->bands, inputs);
+        } catch (const RuntimeError&) {
+            kept->bands.reset();   // no frames to be had at this size: no figure
+        }
+        return kept->bytes;
     };
 }
 

@@ -85,10 +85,12 @@ private:
     std::optional<std::uint64_t> m_estimate;
 };
 
-// The preview's GIF size estimator (PreviewEngine::setGifSizeEstimator): the plain cross-fade of
-// the two reduced pictures, encoded by gif/GifAnimation's estimateGifSize with the inputs'
-// choices, scaled up to the first picture's full size. The figure for one set of inputs is kept,
-// so moving through the frames does not estimate again.
+// The preview's GIF size estimator (PreviewEngine::setGifSizeEstimator): the job's Fade frames
+// (its timing, hold frames and ping-pong included; the morph's warp left out) on bands of the
+// two pictures at their own resolution (up to 400 000 pixels a frame; the reduced pictures when
+// the files cannot be read again), estimated by gif/GifEncoder's estimateGifSize with the
+// inputs' choices and scaled from the bands' area to the frame's. The figure for one set of
+// inputs is kept, so moving through the frames does not estimate again.
 PreviewEngine::GifSizeEstimator makePreviewGifSizeEstimator();
 
 }  // namespace vantorell

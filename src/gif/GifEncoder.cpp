@@ -921,6 +921,9 @@ GifEncodeStatus encodeWith(GifFrameProvider& frames, GifOptions options, const P
     });
 }
 
+// The runs of repeated frames an estimate codes one frame of; more runs are sampled.
+constexpr int kMostRepeatRuns = 8;
+
 std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions options,
                                          const Palette8* globalPalette, int samples)
 {
@@ -933,11 +936,38 @@ std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions op
     coder.setTransparentPixels(frames.hasTransparency());
     if (coder.preparePalette(frames, globalPalette) != GifEncodeStatus::Done)
         return std::nullopt;
-    // The frames to encode: the first, and each sample with (when optimised) the frame before.
+    // Frames 1 .. n - 1 that change, and the runs of frames that repeat the one before.
     const int n = frames.frameCount();
-    const std::vector<int> picks = n > 1 ? spreadIndices(1, n - 1, std::max(1, samples)) : std::vector<int>{};
+    std::vector<int> changing;
+    std::vector<std::pair<int, int>> runs;   // first frame, length
+    for (int i = 1; i < n; ++i) {
+        if (!frames.repeatsPrevious(i))
+            changing.push_back(i);
+        else if (!runs.empty() && runs.back().first + runs.back().second == i)
+            ++runs.back().second;
+        else
+            runs.emplace_back(i, 1);
+    }
+    // Each sample stands for the changing frames nearer to it than to any other sample.
+    std::vector<int> picks;
+    std::vector<double> weights;
+    const std::vector<int> spread = spreadIndices(0, int(changing.size()) - 1, std::max(1, samples));
+    for (std::size_t j = 0; j < spread.size(); ++j) {
+        picks.push_back(changing[std::size_t(spread[j])]);
+        const double from = j == 0 ? -0.5 : (spread[j - 1] + spread[j]) / 2.0;
+        const double to = j + 1 == spread.size() ? double(changing.size()) - 0.5 : (spread[j] + spread[j + 1]) / 2.0;
+        weights.push_back(to - from);
+    }
+    std::vector<std::pair<int, int>> pickedRuns;
+    for (const int k : spreadIndices(0, int(runs.size()) - 1, kMostRepeatRuns))
+        pickedRuns.push_back(runs[std::size_t(k)]);
+    std::vector<int> targets = picks;
+    for (const auto& run : pickedRuns)
+        targets.push_back(run.first);
+    std::sort(targets.begin(), targets.end());
+    // The frames to encode: the first, and each target with (when optimised) the frame before.
     std::vector<int> order{0};
-    for (const int i : picks) {
+    for (const int i : targets) {
         if (options.optimize && i - 1 != order.back())
             order.push_back(i - 1);
         order.push_back(i);
@@ -969,7 +999,10 @@ std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions op
     }
     std::vector<std::uint8_t> header;
     coder.header(header);
-    std::int64_t first = 0, sampled = 0;
+    std::int64_t first = 0, repeated = 0, repeatFrames = 0, pickedRepeats = 0;
+    double sampled = 0;
+    for (const auto& run : runs)
+        repeatFrames += run.second;
     for (std::size_t k = 0; k < order.size(); ++k) {
         std::int64_t bytes = 0;
         if (options.palette == GifPalette::PerFrame) {
@@ -979,15 +1012,21 @@ std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions op
             coder.emit(quantised[k], order[k] == 0, block);
             bytes = std::int64_t(block.size());
         }
-        if (k == 0)
+        const auto run = std::find_if(pickedRuns.begin(), pickedRuns.end(), [&](const auto& r) { return r.first == order[k]; });
+        if (k == 0) {
             first = bytes;
-        else if (std::find(picks.begin(), picks.end(), order[k]) != picks.end())
-            sampled += bytes;   // a frame encoded only as the one before a sample is not counted
+        } else if (run != pickedRuns.end()) {
+            repeated += bytes * run->second;
+            pickedRepeats += run->second;
+        } else if (const auto pick = std::find(picks.begin(), picks.end(), order[k]); pick != picks.end()) {
+            sampled += double(bytes) * weights[std::size_t(pick - picks.begin())];
+        }   // a frame encoded only as the one before a sample is not counted
     }
-    const std::int64_t fixed = std::int64_t(header.size()) + first + 1;
-    if (picks.empty())
-        return fixed;
-    return fixed + std::int64_t(std::llround(double(sampled) / double(picks.size()) * double(n - 1)));
+    std::int64_t total = std::int64_t(header.size()) + first + 1;
+    total += std::int64_t(std::llround(sampled));
+    if (pickedRepeats > 0)
+        total += std::int64_t(std::llround(double(repeated) / double(pickedRepeats) * double(repeatFrames)));
+    return total;
 }
 
 // Keeps the frames read last (up to a memory budget) for the size search, whose estimates ask
@@ -1003,6 +1042,7 @@ public:
     int width() const override { return m_frames.width(); }
     int height() const override { return m_frames.height(); }
     bool hasTransparency() const override { return m_frames.hasTransparency(); }
+    bool repeatsPrevious(int index) override { return m_frames.repeatsPrevious(index); }
     bool frame(int index, Dib& surface) override
     {
         for (const auto& [number, kept] : m_kept)
@@ -1375,6 +1415,151 @@ std::vector<GifOptions> gifSizeLadder(int delay)
     return ladder;
 }
 
+namespace {
+
+// The size search's share of the budget: a file lands between these fractions of it.
+constexpr double kLeastShare = 0.90, kAimedShare = 0.95;
+constexpr int kMostEncodings = 3;
+
+// The choices between a ladder rung over the budget and the next one under it, as one number:
+// the lossy level of one dither, or the frames' size in percent. The file shrinks from `from`
+// towards `to`.
+struct ChoiceCurve {
+    GifOptions base;
+    bool bySize = false;
+    int from = 0, to = 0;
+
+    GifOptions at(int value) const
+    {
+        GifOptions options = base;
+        (bySize ? options.scalePercent : options.lossy) = value;
+        return options;
+    }
+};
+
+// The curve between rung `fits` (the first whose estimate fits) and the rung before it.
+std::optional<ChoiceCurve> curveBefore(const std::vector<GifOptions>& ladder, std::size_t fits)
+{
+    if (fits == 0)
+        return std::nullopt;   // the best choice fits: nothing larger to search
+    const GifOptions& over = ladder[fits - 1];
+    const GifOptions& under = ladder[fits];
+    if (under.scalePercent < 100)
+        return ChoiceCurve{under, true, over.scalePercent, under.scalePercent};
+    if (under.lossy > 0)
+        return ChoiceCurve{under, false, over.dither == under.dither ? over.lossy : 0, under.lossy};
+    return ChoiceCurve{over, false, 0, kGifMaxLossy};   // the dither over the budget, made lossy
+}
+
+class SizeSearch {
+public:
+    SizeSearch(GifFrameProvider& frames, GifFitResult& result) : m_frames(frames), m_result(result)
+    {
+    }
+
+    // The estimate of `options`, made with the palette of its frame size; each choice once.
+    std::optional<std::int64_t> estimate(const GifOptions& options)
+    {
+        for (const auto& [known, bytes] : m_estimates)
+            if (known == options)
+                return bytes;
+        if (!paletteFor(options))
+            return std::nullopt;
+        const std::optional<std::int64_t> size = estimateWith(m_frames, options, &m_palette, 4);
+        if (!size) {
+            m_result.status = GifEncodeStatus::FrameUnreadable;
+            return std::nullopt;
+        }
+        m_estimates.emplace_back(options, *size);
+        if (m_result.smallest == 0 || *size < m_result.smallest)
+            m_result.smallest = *size;
+        return size;
+    }
+
+    // The value on `curve` whose estimate, times `correction`, is the largest at most `aim`:
+    // found by interpolating the logarithm of the size between the two ends. Nullopt when even
+    // the curve's small end is over `aim`; no value when an estimate fails.
+    std::optional<int> valueFor(const ChoiceCurve& curve, double aim, double correction, bool& failed)
+    {
+        const auto predicted = [&](int value) -> std::optional<double> {
+            const std::optional<std::int64_t> e = estimate(curve.at(value));
+            if (!e)
+                return std::nullopt;
+            return double(*e) * correction;
+        };
+        std::optional<double> large = predicted(curve.from), small = predicted(curve.to);
+        failed = !large || !small;
+        if (failed)
+            return std::nullopt;
+        if (*small > aim)
+            return std::nullopt;
+        if (*large <= aim)
+            return curve.from;
+        int over = curve.from, under = curve.to;
+        for (int round = 0; round < 6 && std::abs(under - over) > 1; ++round) {
+            const double share = std::log(*large / aim) / std::log(*large / *small);
+            int value = over + int(std::lround(share * (under - over)));
+            value = std::clamp(value, std::min(over, under) + 1, std::max(over, under) - 1);
+            const std::optional<double> size = predicted(value);
+            failed = !size;
+            if (failed)
+                return std::nullopt;
+            if (*size > aim) {
+                over = value;
+                large = size;
+            } else {
+                under = value;
+                small = size;
+            }
+            if (*size <= aim && *size >= aim * (kLeastShare / kAimedShare + 1) / 2)
+                break;   // close enough to the aim
+        }
+        return under;
+    }
+
+    // Encodes `options` (its palette made first); false when the encoder fails.
+    bool encode(const GifOptions& options, std::vector<std::uint8_t>& bytes, const StepProgress& progress,
+                bool helperThreads)
+    {
+        if (!paletteFor(options))
+            return false;
+        ++m_result.encodings;
+        const GifEncodeStatus s = encodeWith(m_frames, options, &m_palette, bytes, progress, helperThreads);
+        if (s != GifEncodeStatus::Done) {
+            m_result.status = s;
+            return false;
+        }
+        m_result.smallest = std::min(m_result.smallest, std::int64_t(bytes.size()));
+        return true;
+    }
+
+private:
+    // One global palette per frame size: the dither and lossy choices share it.
+    bool paletteFor(const GifOptions& options)
+    {
+        if (options.scalePercent == m_palettePercent)
+            return true;
+        AnimationCoder coder(options, 1, 1);
+        m_result.status = coder.preparePalette(m_frames, nullptr);
+        if (m_result.status != GifEncodeStatus::Done)
+            return false;
+        const Palette8& made = coder.palette();
+        m_palette.initialize(made.entries());
+        std::memcpy(m_palette.entryData(), made.entryData(), Palette8::kMaxEntries * 4);
+        m_palette.buildLogicalPalette();
+        m_palettePercent = options.scalePercent;
+        return true;
+    }
+
+    GifFrameProvider& m_frames;
+    GifFitResult& m_result;
+    int m_palettePercent = 0;
+    Palette8 m_palette;
+    std::vector<std::pair<GifOptions, std::int64_t>> m_estimates;
+};
+
+}  // namespace
+
 GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int delay, const StepProgress& progress,
                           bool helperThreads)
 {
@@ -1384,54 +1569,73 @@ GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int d
         result.status = GifEncodeStatus::NoFrames;
         return result;
     }
-    // One global palette per frame size: the dither and lossy choices share it.
-    int palettePercent = 0;
-    Palette8 palette;
-    // The estimate of `options`, made with the palette of its frame size.
-    const auto estimateOf = [&](const GifOptions& options) -> std::optional<std::int64_t> {
-        if (options.scalePercent != palettePercent) {
-            GifOptions paletteOnly = options;
-            AnimationCoder coder(paletteOnly, 1, 1);
-            result.status = coder.preparePalette(frames, nullptr);
-            if (result.status != GifEncodeStatus::Done)
-                return std::nullopt;
-            const Palette8& made = coder.palette();
-            palette.initialize(made.entries());
-            std::memcpy(palette.entryData(), made.entryData(), Palette8::kMaxEntries * 4);
-            palette.buildLogicalPalette();
-            palettePercent = options.scalePercent;
-        }
-        const std::optional<std::int64_t> size = estimateWith(frames, options, &palette, 4);
-        if (!size)
-            result.status = GifEncodeStatus::FrameUnreadable;
-        return size;
-    };
+    SizeSearch search(frames, result);
     const std::vector<GifOptions> ladder = gifSizeLadder(delay);
     // The smallest choice first: when even it is over the budget, no walk down the ladder helps.
-    const std::optional<std::int64_t> least = estimateOf(ladder.back());
+    const std::optional<std::int64_t> least = search.estimate(ladder.back());
     if (!least || *least > maxBytes) {
         result.smallest = least.value_or(0);
         return result;
     }
-    for (const GifOptions& options : ladder) {
-        const std::optional<std::int64_t> estimated = estimateOf(options);
+    std::size_t fits = 0;
+    for (;; ++fits) {
+        const std::optional<std::int64_t> estimated = search.estimate(ladder[fits]);
         if (!estimated)
             return result;
-        if (result.smallest == 0 || *estimated < result.smallest)
-            result.smallest = *estimated;
-        if (*estimated > maxBytes)
-            continue;
-        const GifEncodeStatus s = encodeWith(frames, options, &palette, result.bytes, progress, helperThreads);
-        if (s != GifEncodeStatus::Done) {
-            result.status = s;
+        if (*estimated <= maxBytes)
+            break;
+    }
+    // Up to three encodings along the curve before the rung that fits, each aimed at 95 % of
+    // the budget through the real size over the estimate of the encoding before.
+    const std::optional<ChoiceCurve> curve = curveBefore(ladder, fits);
+    const double aim = kAimedShare * double(maxBytes);
+    double correction = 1;
+    std::vector<GifOptions> tried;
+    std::vector<std::uint8_t> bytes;
+    for (int round = 0; round < kMostEncodings; ++round) {
+        bool failed = false;
+        std::optional<int> value = curve ? search.valueFor(*curve, aim, correction, failed) : std::nullopt;
+        if (failed)
+            return result;
+        const GifOptions options = value ? curve->at(*value) : ladder[fits];
+        if (std::find(tried.begin(), tried.end(), options) != tried.end())
+            break;   // the aim leads back to a choice made already
+        tried.push_back(options);
+        if (!search.encode(options, bytes, progress, helperThreads)) {
             result.bytes.clear();
             return result;
         }
-        const auto size = std::int64_t(result.bytes.size());
-        result.smallest = std::min(result.smallest, size);
-        if (size <= maxBytes) {
+        const auto size = std::int64_t(bytes.size());
+        if (size <= maxBytes && (!result.fits || size > std::int64_t(result.bytes.size()))) {
             result.fits = true;
             result.chosen = options;
+            result.bytes = bytes;
+        }
+        if (size <= maxBytes && double(size) >= kLeastShare * double(maxBytes))
+            break;
+        if (!curve)
+            break;   // the best choice fits, or nothing between two rungs: no other aim to take
+        if (const std::optional<std::int64_t> estimated = search.estimate(options); estimated && *estimated > 0)
+            correction = double(size) / double(*estimated);
+    }
+    if (result.fits)
+        return result;
+    // Three encodings over the budget: on down the ladder, each choice whose estimate fits
+    // encoded until one does.
+    for (std::size_t k = fits + 1; k < ladder.size(); ++k) {
+        const std::optional<std::int64_t> estimated = search.estimate(ladder[k]);
+        if (!estimated)
+            return result;
+        if (double(*estimated) * correction > double(maxBytes))
+            continue;
+        if (!search.encode(ladder[k], bytes, progress, helperThreads)) {
+            result.bytes.clear();
+            return result;
+        }
+        if (std::int64_t(bytes.size()) <= maxBytes) {
+            result.fits = true;
+            result.chosen = ladder[k];
+            result.bytes = std::move(bytes);
             return result;
         }
     }

@@ -33,6 +33,9 @@ public:
     // Whether the frames' alpha bytes hold coverage: a pixel under 128 shows nothing in the GIF.
     // Otherwise alpha is ignored, as rendered frames leave it 0.
     virtual bool hasTransparency() const { return false; }
+    // Whether frame `index` shows exactly what frame index - 1 shows (a hold frame). The size
+    // estimate codes one frame of each run of such frames and counts it for the whole run.
+    virtual bool repeatsPrevious(int /*index*/) { return false; }
 };
 
 enum class GifEncodeStatus {
@@ -93,9 +96,10 @@ GifEncodeStatus encodeGifAnimation(GifFrameProvider& frames, const GifOptions& o
                                    bool helperThreads = true);
 
 // The predicted size in bytes of encodeGifAnimation's output: the first frame and up to
-// `samples` frames spread over the rest are encoded as they would be (each optimised against
-// the frame before it), the rest extrapolated from their mean. Nullopt when a frame cannot be
-// read or the palette cannot be made.
+// `samples` frames spread over the frames that change are encoded as they would be (each
+// optimised against the frame before it), the rest extrapolated from their mean; a run of
+// frames that repeat the one before (repeatsPrevious) costs its first one times its length.
+// Nullopt when a frame cannot be read or the palette cannot be made.
 std::optional<std::int64_t> estimateGifSize(GifFrameProvider& frames, const GifOptions& options, int samples = 4);
 
 // The choices tried by fitGifToSize, best quality first: palette and dither, then lossy levels,
@@ -108,12 +112,18 @@ struct GifFitResult {
     GifOptions chosen;
     std::vector<std::uint8_t> bytes;   // the encoded animation when it fits
     std::int64_t smallest = 0;         // the smallest size seen when nothing fits
+    int encodings = 0;                 // the full encodings the search made
 };
 
 // Estimates the ladder's last (smallest) choice first: when even that is over `maxBytes`, answers
-// at once that nothing fits. Else walks the ladder: the first choice whose estimate fits is
-// encoded; when the real file is still too large the walk goes on. `progress` sees each full encoding. Frames read are kept
-// (up to 160 MB) while the search runs, as the estimates ask for the same ones again.
+// at once that nothing fits. Else walks the ladder on estimates to the first choice that fits;
+// when it is well under the budget, the lossy level (or, among smaller frames, the size) between
+// it and the choice before is searched on estimates for about 95 % of the budget. The choice is
+// encoded, and at most twice more, each time aimed again through the real sizes so far, so the
+// file lands between 90 % and 100 % of the budget where the choices allow. A file over the budget
+// is never answered: when three encodings did not fit, the walk goes on down the ladder.
+// `progress` sees each full encoding. Frames read are kept (up to 160 MB) while the search runs,
+// as the estimates ask for the same ones again.
 GifFitResult fitGifToSize(GifFrameProvider& frames, std::int64_t maxBytes, int delay,
                           const StepProgress& progress = {}, bool helperThreads = true);
 

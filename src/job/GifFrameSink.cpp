@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <new>
+#include <string_view>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -54,8 +56,8 @@ bool transferAll(Transfer transfer, int fd, Bytes* bytes, std::size_t size, off_
 // The frames as they came: in memory up to the budget, the rest in the spill file.
 class GifFrameSink::StoredFrames final : public GifFrameProvider {
 public:
-    StoredFrames(FrameLayout layout, std::filesystem::path spillFile)
-        : m_layout(layout), m_spillFile(std::move(spillFile)),
+    StoredFrames(FrameLayout layout, std::filesystem::path spillFile, bool findsRepeats)
+        : m_layout(layout), m_spillFile(std::move(spillFile)), m_findsRepeats(findsRepeats),
           m_memoryFrames(std::max<std::uint64_t>(1, kGifFramesInMemory / std::max<std::size_t>(1, layout.bytes())))
     {
     }
@@ -78,12 +80,22 @@ public:
                 return false;
             ++m_spilled;
         }
+        if (m_findsRepeats) {   // a frame equal to the one before (a hold), for the size search's estimates
+            const std::size_t hash = std::hash<std::string_view>{}(
+                std::string_view(reinterpret_cast<const char*>(frame.data()), frame.size()));
+            m_repeats.push_back(!m_repeats.empty() && hash == m_lastHash);
+            m_lastHash = hash;
+        }
         return true;
     }
 
     int frameCount() const override { return int(m_memory.size() + m_spilled); }
     int width() const override { return m_layout.width; }
     int height() const override { return m_layout.height; }
+    bool repeatsPrevious(int index) override
+    {
+        return index >= 0 && std::size_t(index) < m_repeats.size() && m_repeats[std::size_t(index)];
+    }
     bool frame(int index, Dib& surface) override
     {
         if (index < 0 || index >= frameCount())
@@ -103,18 +115,21 @@ public:
 private:
     FrameLayout m_layout;
     std::filesystem::path m_spillFile;
+    bool m_findsRepeats;
     std::uint64_t m_memoryFrames;
     std::vector<std::vector<std::uint8_t>> m_memory;
     std::vector<std::uint8_t> m_readBack;
     int m_fd = -1;
     std::int64_t m_spilled = 0;
+    std::vector<bool> m_repeats;   // by frame: the same bytes as the frame before
+    std::size_t m_lastHash = 0;
 };
 
 GifFrameSink::GifFrameSink(const GifOptions& options, FrameLayout layout, std::filesystem::path spillFile)
     : m_options(options), m_layout(layout)
 {
     if (keepsFrames())
-        m_stored = std::make_unique<StoredFrames>(layout, std::move(spillFile));
+        m_stored = std::make_unique<StoredFrames>(layout, std::move(spillFile), options.maxSize.has_value());
     else
         m_surface = std::make_unique<Dib>();
 }

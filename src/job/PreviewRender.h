@@ -66,6 +66,10 @@ public:
     int width() const override { return m_fade.source(0).width(); }
     int height() const override { return m_fade.source(0).height(); }
     bool frame(int index, Dib& surface) override;
+    bool repeatsPrevious(int index) override
+    {
+        return index > 0 && index < frameCount() && m_fade.frameAt(index) == m_fade.frameAt(index - 1);
+    }
 
 private:
     FadeRenderer& m_fade;

@@ -4,9 +4,14 @@
 #include "app/WindowModelHarness.h"
 
 #include "gif/GifEncoder.h"
+#include "job/PreviewRender.h"
+#include "mix/FadeRenderer.h"
 #include "platform/Bitmap.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
+#include <vector>
 
 namespace vantorell::test {
 namespace {
@@ -137,6 +142,46 @@ TEST(GifOptionsModel, TheEstimatorGivesAFigureForTheChosenOptionsAndTheTextSaysI
     EXPECT_EQ(model.estimateText(), "about " + formatByteSize(1'234'000));
     EXPECT_TRUE(model.setMaxSizeText("1MB"));
     EXPECT_NE(model.estimateText().find("over the target"), std::string::npos);
+}
+
+// The figure the window shows is within 5 % of the GIF the job writes (the job's renderer on
+// the same pictures, encoded whole), hold frames and ping-pong included.
+TEST(GifOptionsModel, TheEstimateIsWithinFivePercentWithHoldsAndPingPong)
+{
+    Bitmap first(160, 120), second(160, 120);
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 160; ++x) {
+            const unsigned grain = (unsigned(x) * 2654435761u ^ unsigned(y) * 40503u) >> 26;
+            first.setPixel(x, y, (x + grain) | ((y * 2) << 8) | ((90 + grain) << 16));
+            second.setPixel(x, y, (200 - y) | ((60 + grain * 2) << 8) | (x << 16));
+        }
+    GifOptions global;
+    global.palette = GifPalette::Global;
+    global.optimize = true;
+    GifOptions perFrame;
+    perFrame.palette = GifPalette::PerFrame;
+    perFrame.dither = GifDither::Diffusion;
+    for (const auto& [gif, holdStart, holdEnd, pingPong] :
+         {std::tuple{GifOptions{}, 4, 6, true}, std::tuple{global, 4, 6, true}, std::tuple{global, 0, 12, false},
+          std::tuple{perFrame, 5, 0, true}}) {
+        MixRequest request;
+        request.mixType = MixType::Fade;
+        request.fadeOutput = FadeOutput::Gif;
+        request.frameCountText = "8";
+        request.gif = gif;
+        request.morphTiming.holdStart = holdStart;
+        request.morphTiming.holdEnd = holdEnd;
+        request.morphTiming.pingPong = pingPong;
+        const auto fade = makeFadeRenderer(request, 8, Picture(first), Picture(second));
+        FadePreviewFrames frames(*fade);
+        std::vector<std::uint8_t> written;
+        ASSERT_EQ(encodeGifAnimation(frames, gif, written), GifEncodeStatus::Done);
+        const std::optional<std::uint64_t> estimate =
+            makePreviewGifSizeEstimator()(first, second, PreviewInputs::from(request, 0), 160, 120);
+        ASSERT_TRUE(estimate.has_value());
+        EXPECT_NEAR(double(*estimate), double(written.size()), 0.05 * double(written.size()))
+            << describeGifOptions(gif) << ", holds " << holdStart << " and " << holdEnd << (pingPong ? ", ping-pong" : "");
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 
@@ -292,6 +293,52 @@ TEST(GifOptions, StillAreasStayStillForEveryChoiceTheKnobPicks)
                                                  &shown[std::size_t(i - 1)][std::size_t(y * 72 + x) * 3], 3))
                             << "frame " << i << " at " << x << "," << y;
                     }
+    }
+}
+
+// A fade between two grainy pictures, with the first and the last frame held (repeated) and
+// said so: sizes that move with dither, lossy level and frame size, as a photograph's do.
+class HeldFadeFrames final : public GifFrameProvider {
+public:
+    static constexpr int kSteps = 6, kHold = 3;
+    int frameCount() const override { return kSteps + 2 * kHold; }
+    int width() const override { return 120; }
+    int height() const override { return 90; }
+    bool repeatsPrevious(int index) override { return step(index) == step(index - 1); }
+    bool frame(int index, Dib& surface) override
+    {
+        const int t = step(index) * 256 / (kSteps - 1);
+        surface.create(width(), height(), 32);
+        for (int y = 0; y < height(); ++y)
+            for (int x = 0; x < width(); ++x) {
+                const unsigned grain = (unsigned(x) * 2654435761u ^ unsigned(y) * 40503u) >> 27;
+                const int a[3] = {x * 2, y * 2, 90 + int(grain) * 3}, b[3] = {200 - y, 60 + int(grain) * 4, x};
+                for (int c = 0; c < 3; ++c)
+                    surface.scanline(y)[4 * x + c] = std::uint8_t((a[c] * (256 - t) + b[c] * t) >> 8);
+            }
+        return true;
+    }
+
+private:
+    static int step(int index) { return std::clamp(index - kHold, 0, kSteps - 1); }
+};
+
+// A byte budget is met from below: the file lands between 90 % and 100 % of it in at most
+// three full encodings, wherever the budget falls on the ladder (between dithers, lossy
+// levels and frame sizes).
+TEST(GifEncoder, AByteBudgetLandsWithinTenPercentInThreeEncodings)
+{
+    HeldFadeFrames frames;
+    std::vector<std::uint8_t> best;
+    ASSERT_EQ(encodeGifAnimation(frames, gifSizeLadder(10).front(), best), GifEncodeStatus::Done);
+    for (const double share : {0.85, 0.6, 0.35, 0.12}) {
+        const auto budget = std::int64_t(share * double(best.size()));
+        SCOPED_TRACE(budget);
+        const GifFitResult fit = fitGifToSize(frames, budget, 10);
+        ASSERT_TRUE(fit.fits);
+        EXPECT_LE(std::int64_t(fit.bytes.size()), budget);
+        EXPECT_GE(double(fit.bytes.size()), 0.9 * double(budget)) << describeGifOptions(fit.chosen);
+        EXPECT_LE(fit.encodings, 3);
     }
 }
 
