@@ -292,7 +292,7 @@ public:
                                   still ? kStillPaletteSpeed : kPaletteSpeed))
                 return GifEncodeStatus::PaletteFailed;
         }
-        m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);
+        m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours);
         return GifEncodeStatus::Done;
     }
 
@@ -585,7 +585,7 @@ private:
             const Dib* one[] = {&source};
             if (!quantisedPalette(one, maxColours(), 1, m_palette))
                 return false;
-            m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);
+            m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours);
         } else if (!m_mapper) {
             if (kind == GifPalette::Halftone) {
                 m_palette.createHalftone(HalftoneCube::Colours216);
@@ -594,7 +594,7 @@ private:
                 m_ditherer.setPaletteMode(PaletteMode::Optimal);
                 m_ditherer.setDitherMode(DitherMode::None);
                 m_ditherer.ditherTo8bpp(source, m_eightBit, m_palette, false);
-                m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);
+                m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours);
             } else {
                 return false;   // a global palette is made before the first frame
             }
