@@ -21,6 +21,7 @@
 #include <memory>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace vantorell {
 
@@ -327,6 +328,9 @@ public:
             return GifEncodeStatus::PaletteFailed;
         return emit(m_indices, first, out);
     }
+
+    // A per-frame coder that only stores: the next frame's own palette, made by `quantiser`.
+    void takePalette(const AnimationCoder& quantiser) { copyPalette(quantiser.m_palette, m_palette); }
 
     // Quantises a frame into indices() with the shared (or the frame's own) palette.
     bool quantiseFrame(const Dib& source, bool first) { return quantise(source, first); }
@@ -1016,6 +1020,13 @@ struct GifEncoder::State {
     {
         this->options.lossy = std::clamp(options.lossy, 0, kGifMaxLossy);
     }
+    ~State()
+    {
+        if (storingThread.joinable())
+            storingThread.join();
+    }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
 
     bool perFrame() const { return options.palette == GifPalette::PerFrame; }
     // Each frame stored as it comes: its own palette, or a palette that keeps every entry (so
@@ -1029,6 +1040,14 @@ struct GifEncoder::State {
     int width, height;
     int frames = 0;
     bool helperThreads = true;
+    // Per-frame palettes on a helper: a second coder stores frame i (its LZW coding) on its
+    // own thread while the caller renders and quantises frame i + 1.
+    std::unique_ptr<AnimationCoder> storing;
+    std::vector<std::uint8_t> storingIndices;
+    std::thread storingThread;
+    std::exception_ptr storingError;
+    std::vector<std::uint8_t> storedBlock;
+    void joinStoring();
     // A shared palette: every frame's indices, kept until the palette is final.
     std::vector<std::vector<std::uint8_t>> quantised;
     std::array<bool, 256> used{};
@@ -1091,9 +1110,43 @@ GifEncodeStatus GifEncoder::addFrame(const Dib& frame)
     return GifEncodeStatus::Done;
 }
 
+void GifEncoder::State::joinStoring()
+{
+    if (storingThread.joinable())
+        storingThread.join();
+    stored.insert(stored.end(), storedBlock.begin(), storedBlock.end());
+    storedBlock.clear();
+    if (storingError)
+        std::rethrow_exception(std::exchange(storingError, nullptr));
+}
+
 GifEncodeStatus GifEncoder::State::storeAtOnce(const Dib& frame, bool first)
 {
-    if (perFrame() || !helperThreads || std::thread::hardware_concurrency() < 2) {
+    const bool twoCores = helperThreads && std::thread::hardware_concurrency() >= 2;
+    if (perFrame() && twoCores) {
+        if (!coder.quantiseFrame(frame, first))
+            return GifEncodeStatus::PaletteFailed;
+        joinStoring();   // the frame before is stored
+        if (first) {
+            coder.header(stored);
+            storing = std::make_unique<AnimationCoder>(options, width, height);
+        }
+        storing->takePalette(coder);
+        storingIndices = coder.indices();
+        try {
+            storingThread = std::thread([this, first] {
+                try {
+                    storing->emit(storingIndices, first, storedBlock);
+                } catch (...) {
+                    storingError = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            storing->emit(storingIndices, first, storedBlock);   // no thread to be had: here
+        }
+        return GifEncodeStatus::Done;
+    }
+    if (perFrame() || !twoCores) {
         std::vector<std::uint8_t> block;
         if (const GifEncodeStatus status = coder.frame(frame, first, block); status != GifEncodeStatus::Done)
             return status;
@@ -1119,6 +1172,7 @@ GifEncodeStatus GifEncoder::finish(std::vector<std::uint8_t>& out, const StepPro
     if (s.frames == 0)
         return GifEncodeStatus::NoFrames;
     if (s.storesAtOnce()) {
+        s.joinStoring();
         if (s.storer)
             s.storer->finish(s.stored);
         out = std::move(s.stored);
