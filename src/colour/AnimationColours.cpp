@@ -98,23 +98,26 @@ const std::uint16_t* PaletteMapper::candidates(int key)
         // A bucket holds 4 levels a channel; every colour in it lies within `reach` of its
         // centre. The entry nearest a colour is then within the centre's nearest distance plus
         // twice `reach` of the centre (triangle inequality), so only those entries are kept.
-        const double reach = std::sqrt(3.0) * 1.5;
-        const double centre[3] = {4.0 * (key >> 12) + 1.5, 4.0 * ((key >> 6) & 63) + 1.5, 4.0 * (key & 63) + 1.5};
-        std::array<double, 256> distance{};
-        double nearestDistance = 1e9;
+        // Distances are in half levels, where the centre (level 4k + 1.5) is a whole number.
+        const double reach = std::sqrt(3.0) * 3.0;
+        const int centre[3] = {8 * (key >> 12) + 3, 8 * ((key >> 6) & 63) + 3, 8 * (key & 63) + 3};
+        std::array<int, 256> squared{};
+        int nearestSquared = INT_MAX;
         for (int i = 0; i < m_entries; ++i) {
-            double sum = 0;
+            int sum = 0;
             for (int c = 0; c < 3; ++c) {
-                const double d = centre[c] - m_rgb[std::size_t(3 * i + c)];
+                const int d = centre[c] - 2 * m_rgb[std::size_t(3 * i + c)];
                 sum += d * d;
             }
-            distance[std::size_t(i)] = std::sqrt(sum);
-            nearestDistance = std::min(nearestDistance, distance[std::size_t(i)]);
+            squared[std::size_t(i)] = sum;
+            nearestSquared = std::min(nearestSquared, sum);
         }
+        const double bound = std::sqrt(double(nearestSquared)) + 2 * reach;
+        const double boundSquared = bound * bound + 1e-6;
         at = std::uint32_t(m_lists.size());
         m_lists.push_back(0);
         for (int i = 0; i < m_entries; ++i)
-            if (distance[std::size_t(i)] <= nearestDistance + 2 * reach + 1e-9) {
+            if (double(squared[std::size_t(i)]) <= boundSquared) {
                 m_lists.push_back(std::uint16_t(i));
                 ++m_lists[at];
             }
