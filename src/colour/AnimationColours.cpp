@@ -43,14 +43,31 @@ PaletteMapper::PaletteMapper(const Palette8& palette, int spread, bool fine)
     : m_entries(std::clamp<int>(palette.entries(), 1, 256)), m_spread(spread), m_cache(64 * 64 * 64, kUnknown),
       m_fine(fine)
 {
-    if (m_fine)
-        m_listAt.assign(64 * 64 * 64, kNoList);
     const std::uint8_t* table = palette.entryData();
     for (int i = 0; i < m_entries; ++i) {
         m_rgb[std::size_t(3 * i)] = table ? table[4 * i + 2] : 0;
         m_rgb[std::size_t(3 * i + 1)] = table ? table[4 * i + 1] : 0;
         m_rgb[std::size_t(3 * i + 2)] = table ? table[4 * i] : 0;
     }
+    if (m_fine) {
+        m_listAt.assign(64 * 64 * 64, kNoList);
+        m_gapSquared.fill(INT_MAX);
+        for (int i = 0; i < m_entries; ++i)
+            for (int j = i + 1; j < m_entries; ++j) {
+                const int d = squaredDistance(m_rgb[std::size_t(3 * i)], m_rgb[std::size_t(3 * i + 1)],
+                                              m_rgb[std::size_t(3 * i + 2)], std::uint8_t(j));
+                m_gapSquared[std::size_t(i)] = std::min(m_gapSquared[std::size_t(i)], d);
+                m_gapSquared[std::size_t(j)] = std::min(m_gapSquared[std::size_t(j)], d);
+            }
+    }
+}
+
+int PaletteMapper::squaredDistance(int red, int green, int blue, std::uint8_t index) const
+{
+    const int dr = red - m_rgb[std::size_t(3 * index)];
+    const int dg = green - m_rgb[std::size_t(3 * index + 1)];
+    const int db = blue - m_rgb[std::size_t(3 * index + 2)];
+    return dr * dr + dg * dg + db * db;
 }
 
 std::uint8_t PaletteMapper::search(int red, int green, int blue) const
@@ -72,8 +89,11 @@ std::uint8_t PaletteMapper::search(int red, int green, int blue) const
 
 std::uint8_t PaletteMapper::nearest(int red, int green, int blue)
 {
-    if (!m_fine)
-        return nearestInBucket(red >> 2, green >> 2, blue >> 2);
+    const std::uint8_t cached = nearestInBucket(red >> 2, green >> 2, blue >> 2);
+    // A colour closer to an entry than half the way to that entry's nearest neighbour has it
+    // as its only nearest entry (most colours, found without the candidates).
+    if (!m_fine || 4 * squaredDistance(red, green, blue, cached) < m_gapSquared[cached])
+        return cached;
     const std::uint16_t* list = candidates(((red >> 2) << 12) | ((green >> 2) << 6) | (blue >> 2));
     int best = list[1];
     int bestDistance = INT_MAX;

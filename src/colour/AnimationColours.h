@@ -57,6 +57,7 @@ public:
 
 private:
     std::uint8_t search(int red, int green, int blue) const;
+    int squaredDistance(int red, int green, int blue, std::uint8_t index) const;
     // The entries that can be nearest to a colour of bucket `key` (fine mappers).
     const std::uint16_t* candidates(int key);   // a count, then the entries
     // The nearest entry to the centre of a cache bucket (channel levels 0..63).
@@ -71,6 +72,7 @@ private:
     bool m_fine = false;                        // a fine mapper
     std::vector<std::uint32_t> m_listAt;         // fine: per key, where its candidates start in m_lists
     std::vector<std::uint16_t> m_lists;          // fine: a count, then that many entries, per key seen
+    std::array<int, 256> m_gapSquared{};         // fine: squared distance to each entry's nearest other
 };
 
 // An adaptive palette of at most maxColours (2..256) colours for all the given 32-bit frames,
