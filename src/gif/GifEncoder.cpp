@@ -21,6 +21,7 @@
 #include <memory>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace vantorell {
 
@@ -306,7 +307,7 @@ public:
                                   still ? kStillPaletteSpeed : kPaletteSpeed))
                 return GifEncodeStatus::PaletteFailed;
         }
-        m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);
+        m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours);
         return GifEncodeStatus::Done;
     }
 
@@ -341,6 +342,9 @@ public:
             return GifEncodeStatus::PaletteFailed;
         return emit(m_indices, first, out);
     }
+
+    // A per-frame coder that only stores: the next frame's own palette, made by `quantiser`.
+    void takePalette(const AnimationCoder& quantiser) { copyPalette(quantiser.m_palette, m_palette); }
 
     // Quantises a frame into indices() with the shared (or the frame's own) palette.
     bool quantiseFrame(const Dib& source, bool first) { return quantise(source, first); }
@@ -640,7 +644,7 @@ private:
             const Dib* one[] = {&source};
             if (!quantisedPalette(one, maxColours(), 1, m_palette))
                 return false;
-            m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);
+            m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours);
             m_clearIndex = -1;   // a new palette: its clear entry follows
         } else if (!m_mapper) {
             if (kind == GifPalette::Halftone) {
@@ -652,7 +656,7 @@ private:
                 m_ditherer.ditherTo8bpp(source, m_eightBit, m_palette, false);
                 if (m_alpha && m_palette.entries() >= 256)
                     m_palette.setEntries(255);   // room for the clear entry
-                m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread);
+                m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours);
             } else {
                 return false;   // a global palette is made before the first frame
             }
@@ -1184,6 +1188,13 @@ struct GifEncoder::State {
     {
         this->options.lossy = std::clamp(options.lossy, 0, kGifMaxLossy);
     }
+    ~State()
+    {
+        if (storingThread.joinable())
+            storingThread.join();
+    }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
 
     bool perFrame() const { return options.palette == GifPalette::PerFrame; }
     // Each frame stored as it comes: its own palette, or a palette that keeps every entry (so
@@ -1198,6 +1209,14 @@ struct GifEncoder::State {
     int frames = 0;
     bool helperThreads = true;
     bool alpha = false;   // pixels under half coverage are clear
+    // Per-frame palettes on a helper: a second coder stores frame i (its LZW coding) on its
+    // own thread while the caller renders and quantises frame i + 1.
+    std::unique_ptr<AnimationCoder> storing;
+    std::vector<std::uint8_t> storingIndices;
+    std::thread storingThread;
+    std::exception_ptr storingError;
+    std::vector<std::uint8_t> storedBlock;
+    void joinStoring();
     // A shared palette: every frame's indices, kept until the palette is final.
     std::vector<std::vector<std::uint8_t>> quantised;
     std::array<bool, 256> used{};
@@ -1266,9 +1285,44 @@ GifEncodeStatus GifEncoder::addFrame(const Dib& frame)
     return GifEncodeStatus::Done;
 }
 
+void GifEncoder::State::joinStoring()
+{
+    if (storingThread.joinable())
+        storingThread.join();
+    stored.insert(stored.end(), storedBlock.begin(), storedBlock.end());
+    storedBlock.clear();
+    if (storingError)
+        std::rethrow_exception(std::exchange(storingError, nullptr));
+}
+
 GifEncodeStatus GifEncoder::State::storeAtOnce(const Dib& frame, bool first)
 {
-    if (perFrame() || !helperThreads || std::thread::hardware_concurrency() < 2) {
+    const bool twoCores = helperThreads && std::thread::hardware_concurrency() >= 2;
+    // With clear pixels each frame's clear entry travels with its palette: stored here.
+    if (perFrame() && twoCores && !alpha) {
+        if (!coder.quantiseFrame(frame, first))
+            return GifEncodeStatus::PaletteFailed;
+        joinStoring();   // the frame before is stored
+        if (first) {
+            coder.header(stored);
+            storing = std::make_unique<AnimationCoder>(options, width, height);
+        }
+        storing->takePalette(coder);
+        storingIndices = coder.indices();
+        try {
+            storingThread = std::thread([this, first] {
+                try {
+                    storing->emit(storingIndices, first, storedBlock);
+                } catch (...) {
+                    storingError = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            storing->emit(storingIndices, first, storedBlock);   // no thread to be had: here
+        }
+        return GifEncodeStatus::Done;
+    }
+    if (perFrame() || !twoCores) {
         std::vector<std::uint8_t> block;
         if (const GifEncodeStatus status = coder.frame(frame, first, block); status != GifEncodeStatus::Done)
             return status;
@@ -1294,6 +1348,7 @@ GifEncodeStatus GifEncoder::finish(std::vector<std::uint8_t>& out, const StepPro
     if (s.frames == 0)
         return GifEncodeStatus::NoFrames;
     if (s.storesAtOnce()) {
+        s.joinStoring();
         if (s.storer)
             s.storer->finish(s.stored);
         out = std::move(s.stored);

@@ -23,6 +23,7 @@ struct GifOptions {
     int quality = 0;                        // 1..100: one knob for palette, dither, optimise, lossy (0: off)
     unsigned pinned = 0;                    // GifChoice bits the user gave, which the knob keeps
     bool stillAreasStay = false;            // diffusion on a shared palette keeps unchanged pixels' entries
+    bool fineColours = false;               // adaptive palettes: exact nearest entries, gentler diffusion
 
     bool operator==(const GifOptions&) const = default;
 };

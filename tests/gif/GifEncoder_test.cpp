@@ -222,16 +222,17 @@ TEST(GifOptions, TheQualityKnobPicksWhatIsNotPinned)
         GifDither dither;
         bool optimize;
         int lossy;
+        bool fine;
     } cases[] = {
-        {0, 0, false, GifPalette::Halftone, GifDither::Ordered, false, 0},
-        {1, 0, false, GifPalette::Global, GifDither::Ordered, true, 178},
-        {50, 0, false, GifPalette::Global, GifDither::Ordered, true, 80},
-        {70, 0, false, GifPalette::PerFrame, GifDither::Diffusion, true, 40},
-        {90, 0, false, GifPalette::PerFrame, GifDither::Diffusion, true, 13},
-        {100, 0, false, GifPalette::PerFrame, GifDither::Diffusion, true, 0},
-        {90, kGifChoicePalette | kGifChoiceLossy, false, GifPalette::Halftone, GifDither::Diffusion, true, 0},
-        {50, kGifChoiceDither | kGifChoiceOptimize, false, GifPalette::Global, GifDither::Ordered, false, 80},
-        {90, 0, true, GifPalette::Halftone, GifDither::Ordered, false, 0},
+        {0, 0, false, GifPalette::Halftone, GifDither::Ordered, false, 0, false},
+        {1, 0, false, GifPalette::Global, GifDither::Ordered, true, 178, false},
+        {50, 0, false, GifPalette::Global, GifDither::Ordered, true, 80, false},
+        {70, 0, false, GifPalette::PerFrame, GifDither::Diffusion, true, 40, true},
+        {90, 0, false, GifPalette::PerFrame, GifDither::Diffusion, true, 13, true},
+        {100, 0, false, GifPalette::PerFrame, GifDither::Diffusion, true, 0, true},
+        {90, kGifChoicePalette | kGifChoiceLossy, false, GifPalette::Halftone, GifDither::Diffusion, true, 0, true},
+        {50, kGifChoiceDither | kGifChoiceOptimize, false, GifPalette::Global, GifDither::Ordered, false, 80, false},
+        {90, 0, true, GifPalette::Halftone, GifDither::Ordered, false, 0, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.quality);
@@ -245,6 +246,7 @@ TEST(GifOptions, TheQualityKnobPicksWhatIsNotPinned)
         EXPECT_EQ(picked.dither, c.dither);
         EXPECT_EQ(picked.optimize, c.optimize);
         EXPECT_EQ(picked.lossy, c.lossy);
+        EXPECT_EQ(picked.fineColours, c.fine);
         EXPECT_EQ(picked.quality, c.budget ? c.quality : 0);
     }
 }

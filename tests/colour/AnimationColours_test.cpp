@@ -1,0 +1,50 @@
+#include "colour/AnimationColours.h"
+
+#include "colour/Palette8.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+using namespace vantorell;
+
+// A fine mapper answers an entry at the smallest distance for every colour, on palettes whose
+// entries crowd one cache bucket, spread evenly, or are few.
+TEST(PaletteMapper, AFineMapperFindsTheNearestEntryOfEveryColour)
+{
+    const struct {
+        const char* name;
+        int entries;
+        int (*channel)(int entry, int c);
+    } palettes[] = {
+        {"greys a level apart", 256, [](int i, int) { return i; }},
+        {"crowded in one bucket", 255, [](int i, int c) { return 100 + (i >> (2 * c)) % 4; }},
+        {"scattered", 200, [](int i, int c) { return (i * (37 + 54 * c) + 11 * c) % 256; }},
+        {"two", 2, [](int i, int c) { return i == 0 ? 10 + c : 240 - c; }},
+    };
+    for (const auto& p : palettes) {
+        SCOPED_TRACE(p.name);
+        Palette8 palette;
+        palette.initialize(std::int16_t(p.entries));
+        for (int i = 0; i < p.entries; ++i) {
+            palette.setRed(std::uint8_t(i), std::uint8_t(p.channel(i, 0)));
+            palette.setGreen(std::uint8_t(i), std::uint8_t(p.channel(i, 1)));
+            palette.setBlue(std::uint8_t(i), std::uint8_t(p.channel(i, 2)));
+        }
+        PaletteMapper fine(palette, 8, true);
+        const auto distance = [&](int r, int g, int b, int i) {
+            const int dr = r - p.channel(i, 0), dg = g - p.channel(i, 1), db = b - p.channel(i, 2);
+            return dr * dr + dg * dg + db * db;
+        };
+        int wrong = 0;
+        for (int r = 0; r < 256; r += 5)
+            for (int g = 1; g < 256; g += 7)
+                for (int b = 2; b < 256; b += 11) {
+                    int best = INT_MAX;
+                    for (int i = 0; i < p.entries; ++i)
+                        best = std::min(best, distance(r, g, b, i));
+                    wrong += distance(r, g, b, fine.nearest(r, g, b)) != best;
+                }
+        EXPECT_EQ(wrong, 0);
+    }
+}
