@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,12 @@ struct RefusalCase {
     vt::ErrorCode expected;
     std::function<void()> call;
 };
+
+// Test listings show the case's name, not the struct's bytes.
+void PrintTo(const RefusalCase& refusal, std::ostream* out)
+{
+    *out << refusal.name;
+}
 
 class Refusals : public testing::TestWithParam<RefusalCase> {};
 
