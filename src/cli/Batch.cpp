@@ -749,6 +749,8 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
     // and work folder is removed. Finished results stay. The workers start after this, with the
     // three signals blocked.
     interruption::removeRegisteredOnSignals();
+    if (json)
+        json->endInterruptions();
     Progress progress(total, reportFd, recordFd, json ? &*json : nullptr);
     TaskSource tasks(*pairs, settings, count);
     const std::size_t workers =

@@ -145,6 +145,7 @@ int runGifMaker(const std::vector<std::string>& arguments)
     StepProgress progress;
     if (line.json) {
         json.emplace();
+        json->endInterruptions();
         progress = [&json](std::int64_t done, std::int64_t total) {
             json->progress("Frames", double(done), double(total));
             return true;

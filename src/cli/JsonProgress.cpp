@@ -1,10 +1,12 @@
 #include "cli/JsonProgress.h"
 
 #include "cli/PrintingUi.h"
+#include "platform/Interruption.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <unistd.h>
 
 namespace vantorell::cli {
@@ -19,6 +21,18 @@ double rounded(double seconds) { return std::round(seconds * 1000) / 1000; }
 }  // namespace
 
 JsonProgress::JsonProgress(int fd) : m_fd(fd), m_start(Clock::now()), m_countStart(m_start) {}
+
+JsonProgress::~JsonProgress()
+{
+    if (m_endsInterruptions)
+        interruption::setLastWords({});
+}
+
+void JsonProgress::endInterruptions()
+{
+    m_endsInterruptions = true;
+    interruption::setLastWords([this](int signal) { endInterrupted(signal); });
+}
 
 double JsonProgress::secondsSince(Clock::time_point from) const
 {
@@ -71,6 +85,18 @@ void JsonProgress::end(const nlohmann::json& outcome)
     object.update(outcome);
     std::lock_guard<std::mutex> guard(m_lock);
     object["elapsed"] = rounded(secondsSince(m_start));
+    write(object);
+}
+
+void JsonProgress::endInterrupted(int signal)
+{
+    const char* name = signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : signal == SIGHUP ? "SIGHUP" : "a signal";
+    nlohmann::json object = {{"end", true}, {"exit", 128 + signal}, {"written", nullptr},
+                             {"failure", std::string("interrupted by ") + name}};
+    object["elapsed"] = rounded(secondsSince(m_start));
+    std::unique_lock<std::mutex> guard(m_lock, std::try_to_lock);
+    if (!guard.owns_lock() && !m_outputClosed)
+        (void)!::write(m_fd, "\n", 1);   // the stopped thread may be half-way through a line
     write(object);
 }
 

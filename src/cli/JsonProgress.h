@@ -20,6 +20,13 @@ namespace vantorell::cli {
 class JsonProgress {
 public:
     explicit JsonProgress(int fd = 2);
+    ~JsonProgress();
+    JsonProgress(const JsonProgress&) = delete;
+    JsonProgress& operator=(const JsonProgress&) = delete;
+
+    // From now until it is destroyed, a run ended by SIGINT, SIGTERM or SIGHUP still prints its
+    // last line (endInterrupted), after its files are removed.
+    void endInterruptions();
 
     // A progress line when the step or the whole percent changed since the last one, so a
     // job that counts thousands of columns prints about a hundred lines a step.
@@ -27,6 +34,10 @@ public:
     void message(std::string_view text, std::string_view kind, std::string_view title = {});
     // The last line: the outcome with "end": true in front.
     void end(const nlohmann::json& outcome);
+    // The last line of a run ended by `signal` (interruption::setLastWords): exit 128 + signal,
+    // nothing written. Never waits for the lock a stopped job thread may hold; a line that
+    // thread left unfinished is ended first.
+    void endInterrupted(int signal);
     // Any other line (a batch's pair); strings in it must have gone through jsonText.
     void line(const nlohmann::json& object);
 
@@ -46,6 +57,7 @@ private:
     double m_total = -1;
     double m_fraction = 0;
     bool m_outputClosed = false;
+    bool m_endsInterruptions = false;
 };
 
 // The kind of a message box: "report" for an "Application Error" report, else its icon's

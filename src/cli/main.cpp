@@ -112,6 +112,7 @@ int main(int argc, char** argv)
     if (context.jsonProgress) {
         static constexpr const char* kMixNames[] = {"Blend", "Fade", "Overlay"};
         json.emplace();
+        json->endInterruptions();
         ui.printAsJson(*json, kMixNames[int(context.request.mixType)]);
     }
     MixJob job(ui, fadeSteps, cli::kAligner);

@@ -64,6 +64,12 @@ void addJobThread(pthread_t thread)
     jobThreads().push_back(thread);
 }
 
+std::function<void(int)>& lastWords()
+{
+    static std::function<void(int)> words;
+    return words;
+}
+
 [[noreturn]] void removeAllAndExit(int signal)
 {
     registryLock().lock();   // held until the process ends: nothing new is made meanwhile
@@ -72,6 +78,8 @@ void addJobThread(pthread_t thread)
         std::error_code ec;
         std::filesystem::remove_all(path, ec);   // links inside are removed, never followed
     }
+    if (lastWords())
+        lastWords()(signal);
     ::_exit(128 + signal);
 }
 
@@ -100,6 +108,12 @@ std::error_code renameRegistered(const std::filesystem::path& from, const std::f
     if (!ec)
         registry().erase(from);
     return ec;
+}
+
+void setLastWords(std::function<void(int signal)> words)
+{
+    std::lock_guard<std::mutex> guard(registryLock());
+    lastWords() = std::move(words);
 }
 
 JobThread::JobThread() { addJobThread(pthread_self()); }

@@ -30,6 +30,11 @@ std::error_code renameRegistered(const std::filesystem::path& from, const std::f
 // fails (EFBIG, EPIPE) and takes the failing job's own path.
 void removeRegisteredOnSignals();
 
+// Runs `lastWords(signal)` once an interruption has removed every registered path, just before
+// the process ends (a machine-readable progress's last line). The job threads are stopped by
+// then, so it must not wait for a lock they may hold. Set it before an interruption can come.
+void setLastWords(std::function<void(int signal)> lastWords);
+
 // Marks the constructing thread as one more that writes job files (a batch's worker thread),
 // until the guard is destroyed on the same thread: an interruption parks it, like the thread
 // that called removeRegisteredOnSignals(), before it removes anything. Make the threads after

@@ -89,6 +89,8 @@ TEST(CliInterruption, SignalsLeaveNothingBehindAndTheNextStartSweeps)
         {"closed pipe, a batch", "(sleep 0.3; exec " + batch + " 2>&1) | true; exit ${PIPESTATUS[0]}", 1, "",
          {"r.jsonl", "x-x.jpg"}},
         {"SIGHUP", fade + "kill -HUP $pid; wait $pid", 129, "", {}},
+        {"SIGTERM, progress as JSON", std::string(fade).replace(fade.find(" &"), 0, " --progress json") + "kill -TERM $pid; wait $pid",
+         143, "\"exit\":143,\"failure\":\"interrupted by SIGTERM\",\"written\":null}\n", {}},
         {"SIGKILL, then the next start", fade + "kill -KILL $pid; wait $pid\necho left: $(ls {OUT} {TEMP} | grep -c 'vantorell-[0-9l]\\|^vantorell-fade-') >&2\n" + blend,
          0, "left: 4\n", {"result.jpg"}},
     };
