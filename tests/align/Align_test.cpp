@@ -1,4 +1,5 @@
 #include "align/Align.h"
+#include "Similarity.h"
 #include "support/RunProgram.h"
 #include "support/TestPictures.h"
 
@@ -21,15 +22,7 @@ Bitmap noise(int width, int height, unsigned seed)
     return bitmap;
 }
 
-// Turned `degrees` and scaled about (cx, cy), then moved by (dx, dy): picture 1's point p lies
-// at similarity(p) in picture 2.
-Alignment similarity(double scale, double degrees, double cx, double cy, double dx, double dy)
-{
-    const double c = scale * std::cos(degrees * M_PI / 180), s = scale * std::sin(degrees * M_PI / 180);
-    Alignment a;
-    a.matrix = {c, -s, cx + dx - c * cx + s * cy, s, c, cy + dy - s * cx - c * cy, 0, 0, 1};
-    return a;
-}
+using test::similarity;
 
 double cornerRms(const Alignment& found, const Alignment& truth, int width, int height)
 {

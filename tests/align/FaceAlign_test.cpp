@@ -1,4 +1,5 @@
 #include "align/FaceAlign.h"
+#include "Similarity.h"
 #include "support/TestPictures.h"
 
 #include <gtest/gtest.h>
@@ -35,14 +36,7 @@ Bitmap drawnFace()
     return bitmap;
 }
 
-// Turned and scaled about (cx, cy), then moved by (dx, dy).
-Alignment similarity(double scale, double degrees, double cx, double cy, double dx, double dy)
-{
-    const double c = scale * std::cos(degrees * M_PI / 180), s = scale * std::sin(degrees * M_PI / 180);
-    Alignment a;
-    a.matrix = {c, -s, cx + dx - c * cx + s * cy, s, c, cy + dy - s * cx - c * cy, 0, 0, 1};
-    return a;
-}
+using test::similarity;
 
 PicturePoint map(const Alignment& a, PicturePoint p)
 {
