@@ -38,12 +38,7 @@ clip="$work/clip.mp4"
   -c:v libx264 -crf 18 -pix_fmt yuv420p "$clip"
 mkdir -p "$work/frames"
 
-median() { sort -g | awk '{a[NR]=$1} END {if (NR==0) print "nan"; else if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
-timed() {
-  local name=$1; shift
-  /usr/bin/time -f '%e' -o "$work/t.out" "$@" >/dev/null 2>"$work/$name.err" || { echo "failed: $name" >&2; cat "$work/$name.err" >&2; return 1; }
-  cat "$work/t.out" >>"$work/$name.t"
-}
+. "$root/bench/jobs/timing.sh"
 psnr() {
   ffmpeg -nostdin -i "$1" -framerate "$fps" -i "$work/frames/%04d.png" \
     -lavfi "[0:v]format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr" -f null - 2>&1 |

@@ -42,13 +42,7 @@ fi
 one="$work/in/photo1-1920x1080.jpg"
 two="$work/in/photo2-1920x1080.jpg"
 
-median() { sort -g | awk '{a[NR]=$1} END {if (NR==0) print "nan"; else if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
-# timed NAME CMD...: one run, its wall time appended to $work/NAME.t
-timed() {
-  local name=$1; shift
-  /usr/bin/time -f '%e' -o "$work/t.out" "$@" >/dev/null 2>"$work/$name.err" || { echo "failed: $name" >&2; cat "$work/$name.err" >&2; return 1; }
-  cat "$work/t.out" >>"$work/$name.t"
-}
+. "$root/bench/jobs/timing.sh"
 psnr() {
   ffmpeg -nostdin -i "$1" -i "$reference" -lavfi "[0:v]format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr" -f null - 2>&1 |
     grep -o 'average:[0-9.inf]*' | tail -1 | cut -d: -f2

@@ -33,12 +33,7 @@ one="$work/in/photo1-1920x1080.jpg"
 two="$work/in/photo2-1920x1080.jpg"
 font=$(fc-match -f '%{file}' sans 2>/dev/null || echo /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf)
 
-median() { sort -g | awk '{a[NR]=$1} END {if (NR==0) print "nan"; else if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
-timed() {
-  local name=$1; shift
-  /usr/bin/time -f '%e' -o "$work/t.out" "$@" >/dev/null 2>"$work/$name.err" || { echo "failed: $name" >&2; cat "$work/$name.err" >&2; return 1; }
-  cat "$work/t.out" >>"$work/$name.t"
-}
+. "$root/bench/jobs/timing.sh"
 # frames SOURCE DIR: the PNG frames and raw rgb24 and bgr24 copies of a video or picture sequence
 frames() {
   mkdir -p "$2/png"
