@@ -372,7 +372,7 @@ public:
     bool start(int width)
     {
         try {
-            m_reader.open(m_file);
+            m_reader.open(m_file, DecodeLimits{}.maxTotalPixels);
             const std::uint64_t framePixels = std::uint64_t(m_reader.width()) * std::uint64_t(m_reader.height());
             const std::uint8_t* pixels = nullptr;
             int delayMs = 0;

@@ -191,6 +191,28 @@ bool pictureDataEndsEarly(std::span<const std::uint8_t> bytes)
     return false;
 }
 
+std::optional<AnimationLayout> webpAnimationLayout(std::span<const std::uint8_t> bytes)
+{
+    if (!startsWith(bytes, "RIFF") || !startsWith(bytes, "WEBP", 8) || !startsWith(bytes, "VP8X", 12) ||
+        bytes.size() < 30)
+        return std::nullopt;
+    constexpr std::uint8_t kAnimationFlag = 0x02;
+    if ((bytes[20] & kAnimationFlag) == 0)
+        return std::nullopt;
+    const auto le24 = [&](std::size_t at) { return le16(bytes, at) | std::uint32_t(bytes[at + 2]) << 16; };
+    AnimationLayout layout{le24(24) + 1, le24(27) + 1, 0};
+    // Chunks: a four-letter name, a 32-bit size, the payload padded to an even length.
+    for (std::size_t at = 12; at + 8 <= bytes.size();) {
+        if (startsWith(bytes, "ANMF", at))
+            ++layout.frames;
+        const std::uint64_t next = at + 8 + std::uint64_t(le32(bytes, at + 4)) + (le32(bytes, at + 4) & 1);
+        if (next > bytes.size())
+            break;
+        at = std::size_t(next);
+    }
+    return layout;
+}
+
 bool isTopDownBmp(std::span<const std::uint8_t> bytes)
 {
     return startsWith(bytes, "BM") && bytes.size() >= 26 && le32(bytes, 14) >= 40 &&

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace vantorell {
@@ -12,6 +13,13 @@ namespace vantorell {
 // frame) does, or is too short to hold the picture its header describes. Other formats, and
 // headers that make no sense (left to the decoder to refuse), answer false.
 bool pictureDataEndsEarly(std::span<const std::uint8_t> bytes);
+
+// An animated WebP's canvas and frame count as its chunks say (VP8X, one ANMF a frame), read
+// without decoding; none for a file that is not an animated WebP.
+struct AnimationLayout {
+    std::uint32_t width = 0, height = 0, frames = 0;
+};
+std::optional<AnimationLayout> webpAnimationLayout(std::span<const std::uint8_t> bytes);
 
 // A BMP whose rows are stored top down (a negative height), which Qt's reader refuses.
 bool isTopDownBmp(std::span<const std::uint8_t> bytes);

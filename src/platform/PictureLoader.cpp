@@ -595,11 +595,22 @@ void AnimationReader::close()
     m_animation = nullptr;
 }
 
-void AnimationReader::open(const std::filesystem::path& file)
+void AnimationReader::open(const std::filesystem::path& file, std::uint64_t maxPixelsInAll)
 {
     close();
     m_file = file;
+    m_maxPixelsInAll = maxPixelsInAll;
     const MappedPicture mapped(file);
+    // Qt's reader composes every frame on a canvas of the size the file claims, allocated as it
+    // opens: a few bytes can claim gigabytes.
+    if (const std::optional<AnimationLayout> claimed = webpAnimationLayout(mapped.bytes())) {
+        const std::uint32_t frames = std::max<std::uint32_t>(1, claimed->frames);
+        if (std::uint64_t(claimed->width) * claimed->height * frames > maxPixelsInAll)
+            throw RuntimeError(errnum::InvalidPicture, "Invalid picture",
+                               "is too large: " + std::to_string(frames) + " frames of " +
+                                   std::to_string(claimed->width) + " x " + std::to_string(claimed->height) +
+                                   " pixels, more than " + std::to_string(maxPixelsInAll) + " pixels in all");
+    }
     const QtImageModule& qt = qtImageModule();
     if (!qt.openAnimation || !qt.nextFrame || !qt.closeAnimation)
         invalidPicture("no reader for animations (libvantorell_qtimage.so is too old)");
@@ -617,7 +628,7 @@ void AnimationReader::open(const std::filesystem::path& file)
     m_height = header.height;
 }
 
-void AnimationReader::rewind() { open(m_file); }
+void AnimationReader::rewind() { open(m_file, m_maxPixelsInAll); }
 
 bool AnimationReader::next(const std::uint8_t*& pixels, int& delayMs)
 {

@@ -68,8 +68,9 @@ public:
     AnimationReader(const AnimationReader&) = delete;
     AnimationReader& operator=(const AnimationReader&) = delete;
 
-    // Raises RuntimeError as loadPicture does.
-    void open(const std::filesystem::path& file);
+    // Raises RuntimeError as loadPicture does, and before anything is decoded for an animation
+    // whose canvas times its frames claims more than maxPixelsInAll.
+    void open(const std::filesystem::path& file, std::uint64_t maxPixelsInAll = UINT64_MAX);
     int width() const { return m_width; }
     int height() const { return m_height; }
     int frameCount() const { return m_frameCount; }   // as the file says
@@ -83,6 +84,7 @@ private:
     void close();
 
     std::filesystem::path m_file;
+    std::uint64_t m_maxPixelsInAll = UINT64_MAX;
     void* m_animation = nullptr;
     int m_width = 0, m_height = 0, m_frameCount = 0;
 };

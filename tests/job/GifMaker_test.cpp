@@ -179,6 +179,15 @@ TEST(GifMaker, BadInputsAreNamedAndWriteNothing)
         wav.write(std::string(64, '\0').data(), 64);
     }
     std::ofstream(dir / "cut.gif") << "GIF89a\x10";
+    {   // an animated WebP of 300 bytes whose canvas claims 16000 x 16000 for each of its 20 frames
+        std::string chunks = std::string("VP8X\x0a\0\0\0\x02\0\0\0", 12) + std::string("\x7f\x3e\0\x7f\x3e\0", 6) +
+                             std::string("ANIM\x06\0\0\0\0\0\0\0\0\0", 14);
+        for (int k = 0; k < 20; ++k)
+            chunks += std::string("ANMF\x10\0\0\0", 8) + std::string(16, '\0');
+        const std::uint32_t riff = std::uint32_t(chunks.size() + 4);
+        std::ofstream(dir / "claims.webp", std::ios::binary)
+            << "RIFF" << char(riff & 0xFF) << char(riff >> 8 & 0xFF) << char(riff >> 16) << char(riff >> 24) << "WEBP" << chunks;
+    }
     const struct {
         std::vector<std::string> inputs;
         int width;
@@ -189,6 +198,7 @@ TEST(GifMaker, BadInputsAreNamedAndWriteNothing)
         {{(dir / "sound.wav").string()}, 0, "(" + (dir / "sound.wav").string() + ") has no video stream."},
         {{(dir / "notes.txt").string()}, 0, "(" + (dir / "notes.txt").string() + ") is not a picture, a GIF or a video"},
         {{(dir / "cut.gif").string()}, 0, "(" + (dir / "cut.gif").string() + ") is not a GIF that can be read"},
+        {{(dir / "claims.webp").string()}, 0, ") is too large: 20 frames of 16000 x 16000 pixels"},
         {{good}, kGifMakerMaxWidth, "of memory for its frames, more than the limit"},
         {{dir.path().string()}, 0, "could not be read: it is a folder."},
     };
@@ -200,7 +210,7 @@ TEST(GifMaker, BadInputsAreNamedAndWriteNothing)
         EXPECT_NE(outcome.error.find(c.error), std::string::npos) << outcome.error;
         EXPECT_FALSE(std::filesystem::exists(request.outputFile));
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);   // no temporary left
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 6);   // no temporary left
 }
 
 TEST(GifMaker, CommandLineExitStatuses)
