@@ -64,6 +64,12 @@ struct FlowField {
     // Where full-size position p falls in the field, and back.
     cv::Point2d toField(cv::Point2d p) const { return (p - origin + cv::Point2d(0.5, 0.5)) * reduction - cv::Point2d(0.5, 0.5); }
     cv::Point2d toFull(cv::Point2d q) const { return origin + (q + cv::Point2d(0.5, 0.5)) * (1 / reduction) - cv::Point2d(0.5, 0.5); }
+    // toFull as a matrix, for a warp.
+    cv::Matx33d toFullMatrix() const
+    {
+        const double r = reduction;
+        return {1 / r, 0, origin.x + 0.5 / r - 0.5, 0, 1 / r, origin.y + 0.5 / r - 0.5, 0, 0, 1};
+    }
 };
 
 cv::Point2d medianFlow(const FlowField& field, cv::Point2d point, int radius, const Alignment& alignment,
@@ -184,18 +190,15 @@ std::pair<cv::Mat, cv::Mat> fieldPictures(const cv::Mat& grey1, const cv::Mat& g
                                           const FlowField& field, cv::Rect area)
 {
     cv::Mat picture1, picture2Reduced, picture2;
-    if (field.reduction >= 1.0)
+    if (field.reduction >= 1.0) {
         picture1 = grey1(area).clone();
-    else
-        cv::resize(grey1(area), picture1, cv::Size(), field.reduction, field.reduction, cv::INTER_AREA);
-    if (field.reduction >= 1.0)
         picture2Reduced = grey2;
-    else
+    } else {
+        cv::resize(grey1(area), picture1, cv::Size(), field.reduction, field.reduction, cv::INTER_AREA);
         cv::resize(grey2, picture2Reduced, cv::Size(), field.reduction, field.reduction, cv::INTER_AREA);
+    }
     // Field position -> picture 1's pixels -> picture 2's pixels -> picture 2's reduced copy.
-    const double r = field.reduction;
-    const cv::Matx33d toFull(1 / r, 0, field.origin.x + 0.5 / r - 0.5, 0, 1 / r, field.origin.y + 0.5 / r - 0.5, 0, 0, 1);
-    const cv::Matx33d inverseMap = toReduced(r) * cv::Matx33d(alignment.matrix.data()) * toFull;
+    const cv::Matx33d inverseMap = toReduced(field.reduction) * cv::Matx33d(alignment.matrix.data()) * field.toFullMatrix();
     cv::warpPerspective(picture2Reduced, picture2, cv::Mat(inverseMap), picture1.size(),
                         cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(255));
     return {picture1, picture2};
