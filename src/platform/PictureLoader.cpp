@@ -617,9 +617,10 @@ void AnimationReader::open(const std::filesystem::path& file, std::uint64_t maxP
     VantorellQtImage header{};
     const int allocationLimitMiB = int((limits::kMaxPictureBytes >> 20) + 64);
     int status = VANTORELL_QT_INVALID;
+    int frames = 0;   // Qt's count; the frames are read until the reader has no more
     qtCaller().run([&] {
         status = qt.openAnimation(mapped.bytes().data(), mapped.bytes().size(), allocationLimitMiB, &m_animation,
-                                  &header, &m_frameCount);
+                                  &header, &frames);
     });
     if (status != VANTORELL_QT_OK || header.width <= 0 || header.height <= 0)
         invalidPicture();

@@ -73,7 +73,6 @@ public:
     void open(const std::filesystem::path& file, std::uint64_t maxPixelsInAll = UINT64_MAX);
     int width() const { return m_width; }
     int height() const { return m_height; }
-    int frameCount() const { return m_frameCount; }   // as the file says
     // The next frame's rows (4 x width bytes each, valid until the next call) and its delay in
     // milliseconds. False past the last frame or where a frame does not decode.
     bool next(const std::uint8_t*& pixels, int& delayMs);
@@ -86,7 +85,7 @@ private:
     std::filesystem::path m_file;
     std::uint64_t m_maxPixelsInAll = UINT64_MAX;
     void* m_animation = nullptr;
-    int m_width = 0, m_height = 0, m_frameCount = 0;
+    int m_width = 0, m_height = 0;
 };
 
 // Counts the start-of-scan markers of a JPEG by walking its marker segments and skipping the
