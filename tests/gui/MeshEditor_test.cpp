@@ -276,8 +276,9 @@ TEST(MeshEditor, AutoPointsPlacesMeshTwoOnAWorker)
         const MeshPoint p = f.morph.meshes().mesh1.point(3, 3), q = f.morph.meshes().mesh2.point(3, 3);
         EXPECT_NEAR(q.x, p.x - (c.aligned ? 0 : 12), 2);
         EXPECT_NEAR(q.y, p.y - (c.aligned ? 0 : 8), 2);
-        if (const char* folder = std::getenv("VANTORELL_SCREENSHOT_DIR"); folder && c.aligned)
+        if (const char* folder = std::getenv("VANTORELL_SCREENSHOT_DIR"); folder && c.aligned) {
             EXPECT_TRUE(editor.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/mesh-editor-auto-points.png")));
+        }
         EXPECT_TRUE(f.morph.canUndo());
         f.morph.undo();
         EXPECT_EQ(f.morph.meshes(), before);
