@@ -20,20 +20,53 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace vantorell;
 
 namespace {
 
-std::vector<std::uint8_t> readAll(const char* path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+// A file's bytes, mapped rather than read: the frames are read once each, so a copy of 80 MB
+// would cost more than encoding them.
+class MappedFile {
+public:
+    explicit MappedFile(const char* path)
+    {
+        const int fd = ::open(path, O_RDONLY);
+        struct stat info {};
+        if (fd >= 0 && ::fstat(fd, &info) == 0 && info.st_size > 0) {
+            void* at = ::mmap(nullptr, std::size_t(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (at != MAP_FAILED) {
+                m_data = static_cast<const std::uint8_t*>(at);
+                m_size = std::size_t(info.st_size);
+            }
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+    ~MappedFile()
+    {
+        if (m_data != nullptr)
+            ::munmap(const_cast<std::uint8_t*>(m_data), m_size);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    const std::uint8_t* data() const { return m_data; }
+    std::size_t size() const { return m_size; }
+
+private:
+    const std::uint8_t* m_data = nullptr;
+    std::size_t m_size = 0;
+};
 
 class RawFrames final : public GifFrameProvider {
 public:
-    RawFrames(std::vector<std::uint8_t> bytes, int width, int height, int count)
-        : m_bytes(std::move(bytes)), m_width(width), m_height(height), m_count(count)
+    RawFrames(const MappedFile& bytes, int width, int height, int count)
+        : m_bytes(bytes), m_width(width), m_height(height), m_count(count)
     {
     }
     int frameCount() const override { return m_count; }
@@ -56,7 +89,7 @@ public:
     }
 
 private:
-    std::vector<std::uint8_t> m_bytes;
+    const MappedFile& m_bytes;
     int m_width, m_height, m_count;
 };
 
@@ -98,7 +131,8 @@ int encode(int argc, char** argv)
             std::cerr << "unknown choice " << argv[i] << "\n";
             return 2;
         }
-    RawFrames frames(readAll(argv[2]), width, height, count);
+    const MappedFile raw(argv[2]);
+    RawFrames frames(raw, width, height, count);
     std::vector<std::uint8_t> gif;
     if (encodeGifAnimation(frames, options, gif) != GifEncodeStatus::Done)
         return 1;
@@ -109,7 +143,7 @@ int encode(int argc, char** argv)
 int measure(char** argv)
 {
     const int width = std::stoi(argv[2]), height = std::stoi(argv[3]), count = std::stoi(argv[4]);
-    const std::vector<std::uint8_t> reference = readAll(argv[5]), decoded = readAll(argv[6]);
+    const MappedFile reference(argv[5]), decoded(argv[6]);
     const std::size_t frameBytes = std::size_t(width) * height * 3;
     if (reference.size() < frameBytes * count || decoded.size() < frameBytes * count) {
         std::cerr << "short input: " << reference.size() << " and " << decoded.size() << " bytes\n";
@@ -117,12 +151,12 @@ int measure(char** argv)
     }
     double squared = 0;
     for (std::size_t i = 0; i < frameBytes * count; ++i) {
-        const double d = double(reference[i]) - double(decoded[i]);
+        const double d = double(reference.data()[i]) - double(decoded.data()[i]);
         squared += d * d;
     }
     const double mse = squared / double(frameBytes * count);
     std::int64_t still = 0, flickering = 0;
-    const auto pixel = [&](const std::vector<std::uint8_t>& v, int f, int x, int y) {
+    const auto pixel = [&](const MappedFile& v, int f, int x, int y) {
         return v.data() + frameBytes * f + (std::size_t(y) * width + x) * 3;
     };
     for (int f = 1; f < count; ++f)
