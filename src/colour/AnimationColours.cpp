@@ -225,10 +225,17 @@ void PaletteMapper::mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrd
             const int r = clampChannel(in[2] + ((e[0] + 8) >> 4));
             const int g = clampChannel(in[1] + ((e[1] + 8) >> 4));
             const int b = clampChannel(in[0] + ((e[2] + 8) >> 4));
-            std::uint8_t index = nearest(r, g, b);
-            if (before != nullptr && std::memcmp(in, before + 4 * x, 3) == 0 && row[x] < m_entries &&
-                distance(r, g, b, row[x]) <= distance(r, g, b, index) + kStillSlack)
-                index = row[x];   // still: the frame before's entry stays
+            // Still: the frame before's entry stays, unless another is nearer by the slack (so
+            // one within the slack stays without a search).
+            const bool still =
+                before != nullptr && std::memcmp(in, before + 4 * x, 3) == 0 && row[x] < m_entries;
+            const int keptDistance = still ? distance(r, g, b, row[x]) : 0;
+            std::uint8_t index = row[x];
+            if (!still || keptDistance > kStillSlack) {
+                const std::uint8_t found = nearest(r, g, b);
+                if (!still || keptDistance > distance(r, g, b, found) + kStillSlack)
+                    index = found;
+            }
             row[x] = index;
             int error[3] = {r - m_rgb[std::size_t(3 * index)], g - m_rgb[std::size_t(3 * index + 1)],
                                   b - m_rgb[std::size_t(3 * index + 2)]};
