@@ -18,6 +18,7 @@
 #include <new>
 #include <atomic>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -211,6 +212,52 @@ std::vector<int> entryOrder(const std::vector<int>& entries, const std::vector<s
     return best;
 }
 
+// A piece of work run beside the caller's on a thread of its own when `beside` (and a thread can
+// be had), else at finish(). finish() waits for it and passes on what it threw.
+class SideTask {
+public:
+    SideTask(std::function<void()> work, bool beside) : m_work(std::move(work))
+    {
+        if (!m_work || !beside)
+            return;
+        try {
+            m_thread = std::thread([this] {
+                try {
+                    m_work();
+                } catch (...) {
+                    m_error = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            // no thread to be had: finish() does the work
+        }
+    }
+    ~SideTask()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    SideTask(const SideTask&) = delete;
+    SideTask& operator=(const SideTask&) = delete;
+
+    void finish()
+    {
+        if (m_thread.joinable()) {
+            m_thread.join();
+            if (m_error)
+                std::rethrow_exception(m_error);
+        } else if (m_work) {
+            m_work();
+        }
+        m_work = nullptr;
+    }
+
+private:
+    std::function<void()> m_work;
+    std::thread m_thread;
+    std::exception_ptr m_error;
+};
+
 // The shared part of encoding: palette state, the displayed canvas for optimisation, the coders.
 class AnimationCoder {
 public:
@@ -225,6 +272,10 @@ public:
 
     // A second coder that stores frames quantised by `shared` (after its palette was
     // compacted): the same palette and numbering, its own LZW tables and canvas.
+    // Codes an optimised frame's opaque and transparent versions on two threads (for a caller
+    // that stores frames one after another on one thread).
+    void setParallelVersions(bool on) { m_parallelWays = on; }
+
     struct ForStoring {};
     AnimationCoder(const AnimationCoder& shared, ForStoring)
         : AnimationCoder(shared.m_options, shared.m_width, shared.m_height)
@@ -420,30 +471,45 @@ public:
             const bool mustHoles =
                 hasClear && std::find(opaque.begin(), opaque.end(), std::uint8_t(transparent)) != opaque.end();
             int opaqueBits = codeSize(opaque, bits);
-            encode(opaque, width, opaqueBits, rgb, -1, block);
-            pixels = std::move(opaque);
-            codeBits = opaqueBits;
-            if (transparent >= 0) {
-                // Unchanged pixels transparent; and the same where an unchanged pixel in its own
-                // colour continues an LZW string instead (only colours within the code size
-                // the transparent version needs). The smallest of the three is kept.
-                std::vector<std::uint8_t> holes = rectangle(left, top, right, bottom, rgb, transparent);
-                const int holesBits = codeSize(holes, bits);
-                std::vector<std::uint8_t> alternates(pixels);
+            // Unchanged pixels transparent; and the same where an unchanged pixel in its own
+            // colour (as the frame has it, before lossy coding) continues an LZW string instead
+            // (only colours within the code size the transparent version needs). The smallest of
+            // the three is kept. The transparent versions are coded beside the opaque one where
+            // a second core is free.
+            std::vector<std::uint8_t> holes, holesBlock;
+            if (transparent >= 0)
+                holes = rectangle(left, top, right, bottom, rgb, transparent);
+            int holesBits = 0;
+            std::vector<std::uint8_t> alternates = transparent >= 0 ? opaque : std::vector<std::uint8_t>();
+            const auto codeTransparentVersions = [&] {
+                holesBits = codeSize(holes, bits);
                 for (std::size_t k = 0; k < alternates.size(); ++k)
                     if (alternates[k] >= (1 << holesBits))
                         alternates[k] = holes[k];
-                std::vector<std::uint8_t> mixed = holes;
-                std::vector<std::uint8_t> holesBlock, mixedBlock;
-                encode(holes, width, holesBits, rgb, transparent, holesBlock);
-                encode(mixed, width, holesBits, rgb, transparent, mixedBlock, alternates.data());
+                std::vector<std::uint8_t> mixed = holes, mixedBlock;
+                encode(m_sideEncoder, holes, width, holesBits, rgb, transparent, holesBlock);
+                encode(m_sideEncoder, mixed, width, holesBits, rgb, transparent, mixedBlock, alternates.data());
                 if (mixedBlock.size() < holesBlock.size()) {
                     holesBlock = std::move(mixedBlock);
                     holes = std::move(mixed);
                 }
-                // Where still areas must stay, lossy coding never reaches unchanged pixels.
-                const bool keepStill = m_options.stillAreasStay && m_options.lossy > 0;
-                if (holesBlock.size() < block.size() || keepStill || mustHoles) {
+            };
+            // Where still areas must stay, lossy coding never reaches unchanged pixels: the
+            // opaque version is not wanted then.
+            const bool keepStill = m_options.stillAreasStay && m_options.lossy > 0;
+            const bool holesOnly = transparent >= 0 && (keepStill || mustHoles);
+            // Without an unchanged pixel the transparent versions are the opaque one again.
+            const bool withHoles = transparent >= 0 && (holesOnly || std::find(holes.begin(), holes.end(),
+                                                                               std::uint8_t(transparent)) != holes.end());
+            SideTask transparentVersions(withHoles ? std::function<void()>(codeTransparentVersions) : nullptr,
+                                         m_parallelWays && !holesOnly);
+            if (!holesOnly)
+                encode(m_encoder, opaque, width, opaqueBits, rgb, -1, block);
+            transparentVersions.finish();
+            pixels = std::move(opaque);
+            codeBits = opaqueBits;
+            if (withHoles) {
+                if (holesBlock.size() < block.size() || holesOnly) {
                     block = std::move(holesBlock);
                     pixels = std::move(holes);
                     codeBits = holesBits;
@@ -456,7 +522,7 @@ public:
             useTransparent = hasClear;
         } else {
             pixels.assign(m_current, m_current + count);
-            encode(pixels, m_width, bits, rgb, keep, block);
+            encode(m_encoder, pixels, m_width, bits, rgb, keep, block);
             useTransparent = hasClear;
         }
         if (m_options.optimize)
@@ -788,17 +854,18 @@ private:
 
     // The LZW data of `pixels` at code size `bits` (rewritten by the lossy coder to what it
     // stored).
-    void encode(std::vector<std::uint8_t>& pixels, int width, int bits, const std::array<std::uint8_t, 768>& rgb,
-                int transparent, std::vector<std::uint8_t>& out, const std::uint8_t* alternates = nullptr)
+    void encode(LzwEncoder& encoder, std::vector<std::uint8_t>& pixels, int width, int bits,
+                const std::array<std::uint8_t, 768>& rgb, int transparent, std::vector<std::uint8_t>& out,
+                const std::uint8_t* alternates = nullptr) const
     {
         const int initBits = std::max(bits, 2) + 1;
         if (m_options.lossy > 0 || alternates != nullptr) {
-            m_encoder.encodeFrameLossy(pixels.data(), pixels.size(), initBits, rgb.data(), (m_options.lossy + 1) / 2,
+            encoder.encodeFrameLossy(pixels.data(), pixels.size(), initBits, rgb.data(), (m_options.lossy + 1) / 2,
                                        transparent, out, alternates);
             return;
         }
         const IndexedPixels frame{pixels.data(), width, width, int(pixels.size() / std::size_t(width))};
-        m_encoder.encodeFrame(frame, false, initBits, out);
+        encoder.encodeFrame(frame, false, initBits, out);
     }
 
     // What a decoder shows after this frame.
@@ -828,6 +895,8 @@ private:
     Dib m_previousSource;   // the frame before, where still areas keep their entries
     std::vector<std::uint8_t> m_lastStored;   // the frame before's entries, when lossy and still areas stay
     LzwEncoder m_encoder;
+    LzwEncoder m_sideEncoder;      // the transparent version's, beside m_encoder
+    bool m_parallelWays = false;   // code an optimised frame's versions on two threads
     std::array<std::uint8_t, 256> m_remap{};
     bool m_compacted = false;
     int m_transparentSlot = -1;   // the free entry compactByNeed made, if any
@@ -1383,7 +1452,9 @@ GifEncodeStatus GifEncoder::State::finishShared(std::vector<std::uint8_t>& out, 
     std::atomic<bool> stop{false};
     // (Clear pixels too: whether a frame clears what it leaves depends on the next.)
     const bool dependent = options.optimize && (options.lossy > 0 || alpha);
-    if (helperThreads && !dependent && n >= 2 && std::thread::hardware_concurrency() >= 2) {
+    const bool twoCores = helperThreads && std::thread::hardware_concurrency() >= 2;
+    coder.setParallelVersions(dependent && twoCores);
+    if (twoCores && !dependent && n >= 2) {
         split = (n + 1) / 2;
         second = std::make_unique<AnimationCoder>(coder, AnimationCoder::ForStoring{});
         if (options.optimize)
