@@ -2,6 +2,7 @@
 
 #include "cli/BatchPairs.h"
 #include "cli/CliOptions.h"
+#include "cli/GifMakerCommand.h"
 #include "cli/InputGuard.h"
 #include "cli/JsonProgress.h"
 #include "cli/PrintingUi.h"
@@ -44,7 +45,12 @@ struct BatchSettings {
     CliContext job;   // the single job's options, as a template for every pair
     std::optional<fs::path> pairsFile, folder1, folder2, sequence, report;
     std::optional<fs::path> output;
+    // --type gif: one GIF an input, made by the GIF maker from this template.
+    bool gif = false;
+    std::optional<fs::path> inputsFile, folder;
+    GifMakerRequest gifJob;
     std::string pattern = "{stem1}-{stem2}.{ext}";
+    bool patternGiven = false;
     int jobs = 0;   // 0: the number of cores
     bool skipExisting = false;
     Shard shard;
@@ -84,14 +90,19 @@ const std::vector<BatchOption>& batchOptions()
          [](BatchSettings& s, const std::string& v) { return setPath(s.folder2, "--dir2", v); }},
         {"--sequence", "DIR", "pairs each picture of a folder with the next in name order (1-2, 2-3, ...)",
          [](BatchSettings& s, const std::string& v) { return setPath(s.sequence, "--sequence", v); }},
+        {"--inputs", "FILE", "--type gif: a CSV file whose header names the column input and optionally output",
+         [](BatchSettings& s, const std::string& v) { return setPath(s.inputsFile, "--inputs", v); }},
+        {"--dir", "DIR", "--type gif: every video or animation of a folder, in name order",
+         [](BatchSettings& s, const std::string& v) { return setPath(s.folder, "--dir", v); }},
         {"--output", "DIR", "the folder the results go to (made when missing)",
          [](BatchSettings& s, const std::string& v) { return setPath(s.output, "--output", v); }},
         {"--name", "PATTERN",
-         "the results' names (default {stem1}-{stem2}.{ext}; also {index}, zero-padded)",
+         "the results' names (default {stem1}-{stem2}.{ext}, for GIFs {stem}.{ext}; also {index}, zero-padded)",
          [](BatchSettings& s, const std::string& v) -> std::optional<std::string> {
              if (v.empty())
                  return "--name needs a pattern";
              s.pattern = v;
+             s.patternGiven = true;
              return std::nullopt;
          }},
         {"--jobs", "N", "pairs run at a time, each on one thread (default: the number of cores)",
@@ -132,8 +143,46 @@ const std::vector<BatchOption>& batchOptions()
     return options;
 }
 
+// Whether the batch makes GIFs (--type gif): its other options are then the GIF maker's, not a
+// pair's, so this is known before any option is read.
+bool asksGifBatch(const std::vector<std::string>& arguments)
+{
+    for (std::size_t i = 0; i < arguments.size(); ++i)
+        if (arguments[i] == "--type=gif" || (arguments[i] == "--type" && i + 1 < arguments.size() && arguments[i + 1] == "gif"))
+            return true;
+    return false;
+}
+
+// In a batch of GIFs: --type itself and the options of one GIF (as `vantorell-mix gif` takes them).
+std::optional<std::string> applyGifBatchOption(BatchSettings& settings, const std::string& name, const std::string& value)
+{
+    if (name != "--type")
+        return applyGifJobOption(settings.gifJob, settings.job, name, value);
+    if (value != "gif")
+        return "--type gif takes no other --type";
+    return std::nullopt;
+}
+
+// The checks of a batch of GIFs once every option is read.
+std::optional<std::string> finishGifBatch(BatchSettings& settings)
+{
+    if (settings.pairsFile || settings.folder1 || settings.folder2 || settings.sequence)
+        return "--pairs, --dir1, --dir2 and --sequence name pairs; --type gif takes --inputs FILE or --dir DIR";
+    if (int(settings.inputsFile.has_value()) + int(settings.folder.has_value()) != 1)
+        return "name exactly one source of inputs: --inputs FILE or --dir DIR";
+    if (!settings.output)
+        return "--output DIR is needed";
+    if (!settings.patternGiven)
+        settings.pattern = "{stem}.{ext}";
+    settings.gifJob.gif = settings.job.request.gif;
+    settings.gifJob.memoryLimit = settings.job.request.memoryLimit;
+    settings.gifJob.helperThreads = false;   // the batch runs its inputs side by side instead
+    return std::nullopt;
+}
+
 std::optional<std::string> parse(BatchSettings& settings, const std::vector<std::string>& arguments)
 {
+    settings.gif = asksGifBatch(arguments);
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         auto [name, inlineValue] = splitOptionArgument(arguments[i]);
         const BatchOption* batchOption = nullptr;
@@ -141,13 +190,18 @@ std::optional<std::string> parse(BatchSettings& settings, const std::vector<std:
             if (option.name == name)
                 batchOption = &option;
         const CliOption* jobOption = nullptr;
-        if (!batchOption && !isPerPairOption(name))
+        const bool gifOption = !batchOption && settings.gif && (name == "--type" || isGifJobOption(name));
+        if (!batchOption && !settings.gif && !isPerPairOption(name))
             for (const CliOption& option : cliOptions())
                 if (option.name == name)
                     jobOption = &option;
-        if (!batchOption && !jobOption)
-            return "unknown option \"" + arguments[i] + "\"";
-        const std::string& argument = batchOption ? batchOption->argument : jobOption->argument;
+        if (!batchOption && !jobOption && !gifOption)
+            return "unknown option \"" + arguments[i] + "\"" + (settings.gif ? " for --type gif" : "");
+        const std::string argument = batchOption ? batchOption->argument
+                                     : jobOption ? jobOption->argument
+                                     : name == "--type" ? "gif"
+                                     : isGifJobFlag(name) ? ""
+                                                          : gifJobOptionArgument(name);
         std::string value;
         if (!argument.empty()) {
             if (inlineValue)
@@ -159,11 +213,17 @@ std::optional<std::string> parse(BatchSettings& settings, const std::vector<std:
         } else if (inlineValue) {
             return name + " takes no value";
         }
-        if (auto error = batchOption ? batchOption->apply(settings, value) : jobOption->apply(settings.job, value))
+        if (auto error = batchOption ? batchOption->apply(settings, value)
+                         : jobOption ? jobOption->apply(settings.job, value)
+                                     : applyGifBatchOption(settings, name, value))
             return error;
     }
     if (settings.help || settings.version)
         return std::nullopt;
+    if (settings.gif)
+        return finishGifBatch(settings);
+    if (settings.inputsFile || settings.folder)
+        return "--inputs and --dir are for --type gif";
     const int sources = int(settings.pairsFile.has_value()) + int(settings.folder1 || settings.folder2) +
                         int(settings.sequence.has_value());
     if (sources != 1)
@@ -175,6 +235,12 @@ std::optional<std::string> parse(BatchSettings& settings, const std::vector<std:
     // The per-pair options are filled in for every pair; the rest is checked as for one job.
     settings.job.image1 = settings.job.image2 = settings.job.output = true;
     return finishCommandLine(settings.job);
+}
+
+// The results' extension: "gif" for a batch of GIFs, else the one a pair's job writes.
+std::string resultExtension(const BatchSettings& settings)
+{
+    return settings.gif ? "gif" : outputExtension(settings.job.request);
 }
 
 // The number of cores this process may run on.
@@ -317,20 +383,34 @@ bool finishedEarlier(const Task& task, const std::map<std::string, FileStamp>& f
 
 enum class PairStatus { Ok, Failed, Skipped };
 
+// What a progress line names as the job's inputs: "a.jpg + b.jpg", or one input's name.
+std::string inputsText(const BatchPair& pair)
+{
+    if (pair.single)
+        return pair.image1.filename().string();
+    return pair.image1.filename().string() + " + " + pair.image2.filename().string();
+}
+
 // Counts, progress lines and report lines, shared by the worker threads.
 class Progress {
 public:
     // With `json` (--progress json), each finished pair is a line of its own and a progress line.
-    Progress(std::size_t total, int reportFd, int recordFd, JsonProgress* json)
-        : m_total(total), m_reportFd(reportFd), m_recordFd(recordFd), m_terminal(::isatty(2) == 1), m_json(json)
+    // `unit` names what the batch counts: "pairs", or "inputs" for a batch of GIFs.
+    Progress(std::size_t total, int reportFd, int recordFd, JsonProgress* json, std::string unit)
+        : m_total(total), m_reportFd(reportFd), m_recordFd(recordFd), m_terminal(::isatty(2) == 1), m_json(json),
+          m_unit(std::move(unit))
     {
     }
 
     void finished(const Task& task, PairStatus status, const MixOutcome& outcome, double seconds)
     {
         nlohmann::json line = {{"index", task.pair->index}};
-        addName(line, "image1", task.pair->image1);
-        addName(line, "image2", task.pair->image2);
+        if (task.pair->single) {
+            addName(line, "input", task.pair->image1);
+        } else {
+            addName(line, "image1", task.pair->image1);
+            addName(line, "image2", task.pair->image2);
+        }
         addName(line, "output", task.output);
         line["status"] = status == PairStatus::Ok ? "ok" : status == PairStatus::Failed ? "failed" : "skipped";
         line["seconds"] = std::round(seconds * 1000) / 1000;
@@ -361,9 +441,7 @@ public:
             printJson(task, line, outcome, status == PairStatus::Failed ? reason : std::string());
             return;
         }
-        const std::string what = visibleText(task.pair->image1.filename().string()) + " + " +
-                                 visibleText(task.pair->image2.filename().string()) + " -> " +
-                                 visibleText(task.output.string());
+        const std::string what = visibleText(inputsText(*task.pair)) + " -> " + visibleText(task.output.string());
         // The notes a single job prints, each with the pair it belongs to.
         for (const std::string& note : outcome.notes)
             printProgress(std::string(m_terminal ? "\r\033[K" : "") + "vantorell-mix batch: note: " + what + ": " +
@@ -407,8 +485,8 @@ public:
             return m_failed > 0 || m_outputClosed || m_json->outputClosed() ? 1 : 0;
         const double seconds = std::chrono::duration<double>(Clock::now() - m_start).count();
         char text[160];
-        std::snprintf(text, sizeof text, "%zu pairs: %zu written, %zu skipped, %zu failed in %.1f s\n", m_total, m_ok,
-                      m_skipped, m_failed, seconds);
+        std::snprintf(text, sizeof text, "%zu %s: %zu written, %zu skipped, %zu failed in %.1f s\n", m_total,
+                      m_unit.c_str(), m_ok, m_skipped, m_failed, seconds);
         writeAll(2, std::string(m_terminal ? "\r\033[K" : "") + "vantorell-mix batch: " + text);
         if (m_outputClosed)   // said where it may still be read: stderr is often the closed pipe
             writeAll(2, "vantorell-mix batch: the progress output was closed; pairs not begun were left out\n");
@@ -432,18 +510,21 @@ private:
         for (const ShownMessage& message : outcome.messages)
             messages.push_back(jsonText(terminalText(message.text)));
         line["messages"] = std::move(messages);
-        line["image1"] = jsonText(task.pair->image1.string());
-        line["image2"] = jsonText(task.pair->image2.string());
+        if (task.pair->single) {
+            line["input"] = jsonText(task.pair->image1.string());
+        } else {
+            line["image1"] = jsonText(task.pair->image1.string());
+            line["image2"] = jsonText(task.pair->image2.string());
+        }
         line["output"] = jsonText(task.output.string());
-        for (const char* key : {"image1_escaped", "image2_escaped", "output_escaped"})
+        for (const char* key : {"input_escaped", "image1_escaped", "image2_escaped", "output_escaped"})
             line.erase(key);
-        std::string text = line["status"].get<std::string>() + ": " + task.pair->image1.filename().string() + " + " +
-                           task.pair->image2.filename().string() + " -> " + task.output.string();
+        std::string text = line["status"].get<std::string>() + ": " + inputsText(*task.pair) + " -> " + task.output.string();
         if (!reason.empty())
             text += ": " + terminalText(reason);
         line["message"] = jsonText(text);
         m_json->line(line);
-        m_json->progress("pairs", double(m_done), double(m_total));
+        m_json->progress(m_unit, double(m_done), double(m_total));
         if (m_json->outputClosed())
             m_outputClosed = true;
     }
@@ -469,8 +550,8 @@ private:
         const double elapsed = std::chrono::duration<double>(now - m_start).count();
         const double rate = elapsed > 0 ? double(m_done - m_skipped) / elapsed : 0;
         char text[200];
-        std::snprintf(text, sizeof text, "%zu/%zu done (%zu failed, %zu skipped), %.1f pairs/s, %s left", m_done, m_total,
-                      m_failed, m_skipped, rate,
+        std::snprintf(text, sizeof text, "%zu/%zu done (%zu failed, %zu skipped), %.1f %s/s, %s left", m_done, m_total,
+                      m_failed, m_skipped, rate, m_unit.c_str(),
                       rate > 0 ? clockText(double(m_total - m_done) / rate).c_str() : "?");
         return text;
     }
@@ -484,6 +565,7 @@ private:
     std::size_t m_done = 0, m_ok = 0, m_failed = 0, m_skipped = 0;
     std::atomic<bool> m_outputClosed{false};
     JsonProgress* const m_json;
+    const std::string m_unit;
     const Clock::time_point m_start = Clock::now();
     Clock::time_point m_lastLine = Clock::now() - std::chrono::seconds(1);
 };
@@ -510,7 +592,7 @@ public:
             while (std::optional<BatchPair> pair = m_pairs.next()) {
                 if (!inShard(*pair, m_settings.shard))
                     continue;
-                std::string name = outputName(*pair, m_settings.pattern, outputExtension(m_settings.job.request), m_count);
+                std::string name = outputName(*pair, m_settings.pattern, resultExtension(m_settings), m_count);
                 return Taken{std::move(*pair), std::move(name)};
             }
         } catch (const BatchError&) {
@@ -525,6 +607,32 @@ private:
     const BatchSettings& m_settings;
     const std::size_t m_count;
 };
+
+// One input's GIF, told as a job's outcome, so that the report and the progress say it as they
+// say a pair's: "Done.", or the closing box of a job that wrote nothing.
+MixOutcome makeBatchGif(const GifMakerRequest& gifJob, const fs::path& input, const fs::path& output)
+{
+    GifMakerRequest request = gifJob;
+    request.inputs = {input.string()};
+    request.outputFile = output.string();
+#if VANTORELL_CLI_VIDEO
+    const GifMakerOutcome made = makeGif(request);
+#else
+    GifMakerOutcome made;   // the plain build hands every batch of GIFs to the video build
+    made.error = "GIFs are made by the video build (vantorell-mix-video).";
+#endif
+    MixOutcome outcome;
+    outcome.started = true;
+    outcome.outputPath = request.outputFile;
+    if (made.written) {
+        outcome.writtenFile = request.outputFile;
+        outcome.messages.push_back({"Done.", {}});
+    } else {
+        outcome.failure = made.error;
+        outcome.messages.push_back({std::string(kNoResultPrefix) + made.error, {}});
+    }
+    return outcome;
+}
 
 void runWorker(TaskSource& tasks, const BatchSettings& settings, const std::map<std::string, FileStamp>& finished,
                FadeSteps fadeSteps, Progress& progress)
@@ -545,6 +653,9 @@ void runWorker(TaskSource& tasks, const BatchSettings& settings, const std::map<
         PairStatus status = PairStatus::Failed;
         if (settings.skipExisting && finishedEarlier(task, finished)) {
             status = PairStatus::Skipped;
+        } else if (settings.gif) {
+            outcome = makeBatchGif(settings.gifJob, task.pair->image1, task.output);
+            status = outcome.succeeded() ? PairStatus::Ok : PairStatus::Failed;
         } else {
             MixRequest request = settings.job.request;
             request.image1Path = task.pair->image1.string();
@@ -561,6 +672,10 @@ PairList gatherPairs(const BatchSettings& settings, JsonProgress* json)
 {
     if (settings.pairsFile)
         return readPairsFile(*settings.pairsFile);
+    if (settings.inputsFile)
+        return readInputsFile(*settings.inputsFile);
+    if (settings.folder)
+        return PairList(animationsIn(*settings.folder));
     if (settings.sequence)
         return PairList(sequencePairs(*settings.sequence));
     std::size_t unmatched = 0;
@@ -577,7 +692,8 @@ PairList gatherPairs(const BatchSettings& settings, JsonProgress* json)
 }
 
 // Refuses, before anything runs, a batch that would write over a file it reads: a result or the
-// report that is a picture of a pair, the pairs file or the mesh file, and a report that is a
+// report that is a picture of a pair or an input of a batch of GIFs, the pairs or inputs file or
+// the mesh file, and a report that is a
 // result. Files are compared as files (device and inode), whatever the paths' spelling. Only
 // results that exist can be inputs, so they are kept and the inputs streamed past them: the
 // memory grows with the files already in the output folder, not with the list.
@@ -585,7 +701,7 @@ std::optional<std::string> refuseOverwrites(const BatchSettings& settings, PairL
 {
     const std::optional<fs::path> report =
         settings.report ? std::optional<fs::path>(shardReport(*settings.report, settings.shard)) : std::nullopt;
-    const std::string extension = outputExtension(settings.job.request);
+    const std::string extension = resultExtension(settings);
     const bool reportInOutput =
         report && sameFile(report->has_parent_path() ? report->parent_path() : fs::path("."), *settings.output);
     FileSet results;
@@ -611,8 +727,8 @@ std::optional<std::string> refuseOverwrites(const BatchSettings& settings, PairL
         return std::nullopt;
     };
     std::optional<std::string> refusal;
-    if (settings.pairsFile)
-        refusal = check(*settings.pairsFile);
+    if (settings.pairsFile || settings.inputsFile)
+        refusal = check(settings.pairsFile ? *settings.pairsFile : *settings.inputsFile);
     if (!refusal && !settings.job.meshFile.empty())
         refusal = check(settings.job.meshFile);
     // A picture named again in the same column as the pair before was checked already.
@@ -624,7 +740,7 @@ std::optional<std::string> refuseOverwrites(const BatchSettings& settings, PairL
             break;
         if (!previous || pair->image1 != previous->image1)
             refusal = check(pair->image1);
-        if (!refusal && (!previous || pair->image2 != previous->image2))
+        if (!refusal && !pair->single && (!previous || pair->image2 != previous->image2))
             refusal = check(pair->image2);
         previous = std::move(pair);
     }
@@ -639,6 +755,7 @@ std::string batchUsageText()
     std::string text =
         "Usage: vantorell-mix batch --type blend|overlay|fade SOURCE --output DIR [options]\n"
         "  SOURCE: --pairs FILE | --dir1 DIR --dir2 DIR | --sequence DIR\n"
+        "       vantorell-mix batch --type gif (--inputs FILE | --dir DIR) --output DIR [options]\n"
         "\n"
         "Runs many pairs, several at a time, each like one vantorell-mix job, and writes each\n"
         "result into DIR under a name of its own. Only finished results appear in DIR: a pair\n"
@@ -653,6 +770,14 @@ std::string batchUsageText()
         "there, names a pair's result. A name that two pairs would share, or that would leave\n"
         "DIR, stops the batch before anything runs. With --shard K/N, --report FILE writes\n"
         "FILE.K-of-N.\n"
+        "\n"
+        "--type gif makes one GIF of each input, as vantorell-mix gif does of one video, animated\n"
+        "GIF or WebP, or picture: --inputs names them in a CSV file's input column (relative to\n"
+        "the file's folder; an output column, when there, names a result), --dir takes a\n"
+        "folder's videos and animations by extension (MP4, MOV, MKV, WebM, AVI, GIF, WebP, ...)\n"
+        "in name order. Results are named {stem}.gif unless --name says otherwise; a report line\n"
+        "names the \"input\" where a pair's names image1 and image2. Everything else is as for\n"
+        "pairs.\n"
         "\n"
         "Batch options:\n";
     const auto line = [&](const std::string& name, const std::string& argument, const std::string& help) {
@@ -669,6 +794,12 @@ std::string batchUsageText()
     for (const CliOption& option : cliOptions())
         if (!isPerPairOption(option.name))
             line(option.name, option.argument, option.help);
+    text += "\nOptions of every GIF of --type gif (as for vantorell-mix gif; see its --help):\n";
+    line("--fps", "N", "videos and pictures: frames per second, above 0, at most 100 (default 10)");
+    line("--width", "W", "frames W pixels wide, their height in proportion (default the input's size)");
+    line("--gif-...", "", "the GIF options above (palette, dither, optimise, lossy, quality, size budget)");
+    line("--memory-limit", "SIZE", "refuse a GIF whose frames need more memory (default 4GiB)");
+    line("--progress", "text|json", "as above");
     text +=
         "\n"
         "Progress goes to stderr: on a terminal one line with counts, rate and time left, else\n"
@@ -678,7 +809,7 @@ std::string batchUsageText()
         "over the pairs, and last \"end\": true with the exit status and the counts.\n"
         "\n"
         "Exit status:\n"
-        "  0    every pair was written (or skipped by --skip-existing)\n"
+        "  0    every pair (or input) was written (or skipped by --skip-existing)\n"
         "  1    a pair failed, or the report could not be written\n"
         "  2    a bad command line, or a batch that cannot start (a pairs file it refuses,\n"
         "       names two pairs share, an output folder or report it cannot make, a result\n"
@@ -716,7 +847,7 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
     std::size_t count = 0;
     try {
         pairs.emplace(gatherPairs(settings, json ? &*json : nullptr));
-        count = checkOutputNames(*pairs, settings.pattern, outputExtension(settings.job.request));
+        count = checkOutputNames(*pairs, settings.pattern, resultExtension(settings));
     } catch (const BatchError& error) {
         return refuse(error.text);
     }
@@ -751,7 +882,7 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
     interruption::removeRegisteredOnSignals();
     if (json)
         json->endInterruptions();
-    Progress progress(total, reportFd, recordFd, json ? &*json : nullptr);
+    Progress progress(total, reportFd, recordFd, json ? &*json : nullptr, settings.gif ? "inputs" : "pairs");
     TaskSource tasks(*pairs, settings, count);
     const std::size_t workers =
         std::min<std::size_t>(std::size_t(settings.jobs > 0 ? settings.jobs : coreCount()), std::max<std::size_t>(total, 1));
@@ -781,7 +912,7 @@ int runBatch(const std::vector<std::string>& arguments, FadeSteps fadeSteps)
         if (failure.empty() && progress.outputClosed())
             failure = "the progress output was closed; pairs not begun were left out";
         else if (failure.empty() && status != 0)
-            failure = end["failed"].dump() + " of the pairs failed";
+            failure = end["failed"].dump() + (settings.gif ? " of the inputs failed" : " of the pairs failed");
         if (!failure.empty())
             end["failure"] = jsonText(failure);
         json->end(end);

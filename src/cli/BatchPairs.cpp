@@ -178,11 +178,45 @@ bool isPictureName(const fs::path& path)
     return kExtensions.count(trimmedLower(path.extension().string())) > 0;
 }
 
+// What the GIF maker takes as a whole animation; a folder's stills are left out (each would
+// make a GIF of one frame).
+bool isAnimationName(const fs::path& path)
+{
+    static const std::set<std::string> kExtensions = {".gif", ".webp", ".mp4", ".m4v", ".mov", ".mkv", ".webm",
+                                                      ".avi", ".mpg", ".mpeg", ".ts", ".m2ts", ".mts", ".flv",
+                                                      ".wmv", ".ogv", ".3gp"};
+    return kExtensions.count(trimmedLower(path.extension().string())) > 0;
+}
+
+// The regular, visible files of a folder that `wanted` takes, in name order with runs of digits
+// compared by value.
+std::vector<fs::path> filesIn(const fs::path& folder, bool (*wanted)(const fs::path&))
+{
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec))
+        refuse("\"" + folder.string() + "\" is not a folder");
+    std::vector<fs::path> files;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path& path = it->path();
+        if (path.filename().string().starts_with(".") || !wanted(path) || !it->is_regular_file(ec))
+            continue;
+        files.push_back(path);
+    }
+    if (ec)
+        refuse("\"" + folder.string() + "\" cannot be listed");
+    std::sort(files.begin(), files.end(),
+              [](const fs::path& a, const fs::path& b) { return naturalLess(a.filename().string(), b.filename().string()); });
+    return files;
+}
+
 }  // namespace
 
 // A pairs file read row by row: its header's columns, then one pair a row.
 struct PairList::CsvState {
-    explicit CsvState(std::unique_ptr<std::istream> in, fs::path base) : in(std::move(in)), base(std::move(base)) {}
+    CsvState(std::unique_ptr<std::istream> in, fs::path base, bool single)
+        : in(std::move(in)), base(std::move(base)), single(single)
+    {
+    }
 
     void restart()
     {
@@ -192,17 +226,20 @@ struct PairList::CsvState {
         index = 0;
         const std::optional<Record> header = reader->next();
         if (!header)
-            refuse("it is empty; its first row must name the columns image1,image2");
+            refuse(single ? "it is empty; its first row must name the column input"
+                          : "it is empty; its first row must name the columns image1,image2");
         std::map<std::string, std::size_t> columns;
         for (std::size_t i = 0; i < header->fields.size(); ++i) {
             const std::string name = trimmedLower(header->fields[i]);
             if (!name.empty() && !columns.emplace(name, i).second)
                 refuse("its header names the column \"" + name + "\" twice");
         }
-        if (!columns.count("image1") || !columns.count("image2"))
+        if (single && !columns.count("input"))
+            refuse("its first row must be a header naming the column input (and optionally output)");
+        if (!single && (!columns.count("image1") || !columns.count("image2")))
             refuse("its first row must be a header naming the columns image1 and image2 (and optionally output)");
-        image1 = columns["image1"];
-        image2 = columns["image2"];
+        image1 = columns[single ? "input" : "image1"];
+        image2 = single ? image1 : columns["image2"];
         hasOutput = columns.count("output") > 0;
         output = hasOutput ? columns["output"] : 0;
         width = header->fields.size();
@@ -213,7 +250,7 @@ struct PairList::CsvState {
         const std::optional<Record> record = reader->next();
         if (!record) {
             if (index == 0)
-                refuse("it names no pairs");
+                refuse(single ? "it names no inputs" : "it names no pairs");
             return std::nullopt;
         }
         if (record->fields.size() != width)
@@ -221,10 +258,14 @@ struct PairList::CsvState {
                    std::to_string(width) + lineText(record->line));
         BatchPair pair;
         pair.index = ++index;
+        pair.single = single;
         for (const auto& [column, path] : {std::pair{image1, &pair.image1}, std::pair{image2, &pair.image2}}) {
+            if (single && path == &pair.image2)
+                break;
             const std::string& field = record->fields[column];
             if (field.empty())
-                refuse("a row names no picture" + lineText(record->line));
+                refuse(single ? "a row names no input" + lineText(record->line)
+                              : "a row names no picture" + lineText(record->line));
             const fs::path named(field);
             *path = named.is_absolute() ? named : base / named;
         }
@@ -238,12 +279,14 @@ struct PairList::CsvState {
     std::optional<CsvReader> reader;
     std::size_t image1 = 0, image2 = 0, output = 0, width = 0, index = 0;
     bool hasOutput = false;
+    const bool single;
 };
 
 PairList::PairList(std::vector<BatchPair> pairs) : m_pairs(std::move(pairs)) {}
 
-PairList::PairList(std::unique_ptr<std::istream> csv, const fs::path& base, std::string errorPrefix)
-    : m_csv(std::make_unique<CsvState>(std::move(csv), base)), m_errorPrefix(std::move(errorPrefix))
+PairList::PairList(std::unique_ptr<std::istream> csv, const fs::path& base, std::string errorPrefix,
+                   bool singleInputs)
+    : m_csv(std::make_unique<CsvState>(std::move(csv), base, singleInputs)), m_errorPrefix(std::move(errorPrefix))
 {
     restart();
 }
@@ -285,9 +328,11 @@ PairList parsePairsCsv(std::string_view text, const fs::path& base)
     return PairList(std::make_unique<std::istringstream>(std::string(text)), base, {});
 }
 
-PairList readPairsFile(const fs::path& file)
+namespace {
+
+PairList readListFile(const fs::path& file, const std::string& option, bool singleInputs)
 {
-    const std::string prefix = "--pairs " + file.string() + ": ";
+    const std::string prefix = option + " " + file.string() + ": ";
     std::error_code ec;
     if (const std::string problem = inputFileProblem(file); !problem.empty())
         refuse(prefix + "it cannot be read: " + problem);
@@ -300,26 +345,25 @@ PairList readPairsFile(const fs::path& file)
     if (!*in)
         refuse(prefix + "it cannot be read");
     const fs::path base = file.parent_path().empty() ? fs::path(".") : file.parent_path();
-    return PairList(std::move(in), base, prefix);
+    return PairList(std::move(in), base, prefix, singleInputs);
 }
 
-std::vector<fs::path> picturesIn(const fs::path& folder)
+}  // namespace
+
+PairList readPairsFile(const fs::path& file) { return readListFile(file, "--pairs", false); }
+
+PairList readInputsFile(const fs::path& file) { return readListFile(file, "--inputs", true); }
+
+std::vector<fs::path> picturesIn(const fs::path& folder) { return filesIn(folder, isPictureName); }
+
+std::vector<BatchPair> animationsIn(const fs::path& folder)
 {
-    std::error_code ec;
-    if (!fs::is_directory(folder, ec))
-        refuse("\"" + folder.string() + "\" is not a folder");
-    std::vector<fs::path> pictures;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path& path = it->path();
-        if (path.filename().string().starts_with(".") || !isPictureName(path) || !it->is_regular_file(ec))
-            continue;
-        pictures.push_back(path);
-    }
-    if (ec)
-        refuse("\"" + folder.string() + "\" cannot be listed");
-    std::sort(pictures.begin(), pictures.end(),
-              [](const fs::path& a, const fs::path& b) { return naturalLess(a.filename().string(), b.filename().string()); });
-    return pictures;
+    std::vector<BatchPair> inputs;
+    for (const fs::path& file : filesIn(folder, isAnimationName))
+        inputs.push_back({inputs.size() + 1, file, {}, {}, true});
+    if (inputs.empty())
+        refuse("\"" + folder.string() + "\" holds no video or animation (by extension: MP4, MOV, MKV, WebM, AVI, GIF, WebP, ...)");
+    return inputs;
 }
 
 std::vector<BatchPair> pairsByName(const fs::path& folder1, const fs::path& folder2, std::size_t& unmatched)
@@ -370,9 +414,9 @@ std::string outputName(const BatchPair& pair, const std::string& pattern, const 
             }
             const std::size_t close = pattern.find('}', i);
             const std::string key = close == std::string::npos ? "" : pattern.substr(i + 1, close - i - 1);
-            if (key == "stem1")
+            if (key == (pair.single ? "stem" : "stem1"))
                 name += pair.image1.stem().string();
-            else if (key == "stem2")
+            else if (key == "stem2" && !pair.single)
                 name += pair.image2.stem().string();
             else if (key == "ext")
                 name += extension;
@@ -381,13 +425,14 @@ std::string outputName(const BatchPair& pair, const std::string& pattern, const 
                 name += std::string(width > number.size() ? width - number.size() : 0, '0') + number;
             } else
                 refuse("--name: unknown field \"" + pattern.substr(i, close == std::string::npos ? std::string::npos : close - i + 1) +
-                       "\" (known: {stem1}, {stem2}, {index}, {ext})");
+                       (pair.single ? "\" (known: {stem}, {index}, {ext})" : "\" (known: {stem1}, {stem2}, {index}, {ext})"));
             i = close;
         }
     }
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
         name.find('\0') != std::string::npos)
-        refuse("pair " + std::to_string(pair.index) + " (" + pair.image1.string() + ", " + pair.image2.string() +
+        refuse((pair.single ? "input " + std::to_string(pair.index) + " (" + pair.image1.string()
+                            : "pair " + std::to_string(pair.index) + " (" + pair.image1.string() + ", " + pair.image2.string()) +
                ") would get the output name \"" + name + "\", which is not a file name inside the output folder");
     if (!fs::path(name).has_extension())
         name += "." + extension;
@@ -422,7 +467,7 @@ std::size_t checkOutputNames(PairList& pairs, const std::string& pattern, const 
             if (!repeated.count(std::hash<std::string>{}(name)))
                 continue;
             if (const auto [at, added] = taken.emplace(name, pair->index); !added)
-                refuse("pairs " + std::to_string(at->second) + " and " + std::to_string(pair->index) +
+                refuse((pair->single ? "inputs " : "pairs ") + std::to_string(at->second) + " and " + std::to_string(pair->index) +
                        " would both be written as \"" + name + "\"");
         }
     }

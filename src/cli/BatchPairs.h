@@ -17,6 +17,7 @@ struct BatchPair {
     std::size_t index = 0;          // 1-based, over the whole list (before sharding)
     std::filesystem::path image1, image2;
     std::string outputName;         // from a CSV's output column; empty: from the name pattern
+    bool single = false;            // one input (a batch of GIFs): image1 only
 };
 
 // Thrown for a source of pairs or a name pattern the batch cannot use (exit status 2).
@@ -35,7 +36,9 @@ class PairList {
 public:
     explicit PairList(std::vector<BatchPair> pairs);
     // A CSV; its header is read at once. `errorPrefix` starts every error's text.
-    PairList(std::unique_ptr<std::istream> csv, const std::filesystem::path& base, std::string errorPrefix);
+    // With `singleInputs`, the CSV names one input a row (the column input).
+    PairList(std::unique_ptr<std::istream> csv, const std::filesystem::path& base, std::string errorPrefix,
+             bool singleInputs = false);
     PairList(PairList&&) noexcept;
     PairList& operator=(PairList&&) noexcept;
     ~PairList();
@@ -60,12 +63,19 @@ private:
 // skipped. Relative picture paths are taken from the CSV file's folder. Only a regular file is
 // opened (a FIFO or a device is refused at once); errors start with "--pairs FILE: ".
 PairList readPairsFile(const std::filesystem::path& file);
+// The same for a batch of GIFs: the columns input and optionally output; errors start with
+// "--inputs FILE: ".
+PairList readInputsFile(const std::filesystem::path& file);
 // The same, from the file's text; `base` is the folder relative paths start from.
 PairList parsePairsCsv(std::string_view text, const std::filesystem::path& base);
 
 // The pictures (by extension: JPEG, BMP, PNG, GIF, WebP, TIFF) of a folder, in name order with
 // runs of digits compared by value ("2.jpg" before "10.jpg"). Hidden files are left out.
 std::vector<std::filesystem::path> picturesIn(const std::filesystem::path& folder);
+
+// The videos and animations (by extension: MP4, MOV, MKV, WebM, AVI, GIF, WebP and other
+// video containers) of a folder, in the same order, each as one input of a batch of GIFs.
+std::vector<BatchPair> animationsIn(const std::filesystem::path& folder);
 
 // Pictures of the same file name in both folders, in name order. `unmatched` counts those
 // found in only one of them.
@@ -76,7 +86,7 @@ std::vector<BatchPair> pairsByName(const std::filesystem::path& folder1, const s
 std::vector<BatchPair> sequencePairs(const std::filesystem::path& folder);
 
 // Names a pair's output: its own output name, else the pattern with {stem1}, {stem2} (the
-// pictures' names without extension), {index} (zero-padded to the width of `count`, the number
+// pictures' names without extension; {stem} for a single input), {index} (zero-padded to the width of `count`, the number
 // of pairs) and {ext} ("jpg", "avi", "gif"). A name without an extension gets ".<ext>". A name
 // that is empty, is "." or "..", or holds a '/' (it would leave the output folder) is an error.
 std::string outputName(const BatchPair& pair, const std::string& pattern, const std::string& extension,

@@ -6,10 +6,6 @@
 #include "cli/PrintingUi.h"
 #include "platform/Interruption.h"
 
-#if VANTORELL_CLI_VIDEO
-#include "job/GifMaker.h"
-#endif
-
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -17,14 +13,7 @@
 
 namespace vantorell::cli {
 
-#if VANTORELL_CLI_VIDEO
-
 namespace {
-
-struct GifMakerCommandLine {
-    GifMakerRequest request;
-    bool sort = false, help = false, json = false;
-};
 
 std::optional<double> parseFps(const std::string& text)
 {
@@ -51,20 +40,31 @@ const CliOption* sharedOption(const std::string& name)
     return nullptr;
 }
 
-std::optional<std::string> applyMakerOption(GifMakerCommandLine& line, const std::string& name, const std::string& value)
+}  // namespace
+
+bool isGifJobOption(const std::string& name)
 {
-    GifMakerRequest& request = line.request;
-    if (name == "--sort") {
-        line.sort = true;
-    } else if (name == "--help") {
-        line.help = true;
-    } else if (name == "--output-file") {
-        if (value.empty() || value.back() == '/')
-            return "--output-file takes a file name, not a folder";
-        request.outputFile = value;
-        if (!std::filesystem::path(value).has_extension())
-            request.outputFile += ".gif";
-    } else if (name == "--fps") {
+    return name == "--fps" || name == "--width" || sharedOption(name);
+}
+
+bool isGifJobFlag(const std::string& name)
+{
+    const CliOption* common = sharedOption(name);
+    return common && common->argument.empty();
+}
+
+std::string gifJobOptionArgument(const std::string& name)
+{
+    const CliOption* common = sharedOption(name);
+    return common ? common->argument : std::string("a value");
+}
+
+std::optional<std::string> applyGifJobOption(GifMakerRequest& request, CliContext& shared, const std::string& name,
+                                             const std::string& value)
+{
+    if (const CliOption* common = sharedOption(name))
+        return common->apply(shared, value);
+    if (name == "--fps") {
         const std::optional<double> fps = parseFps(value);
         if (!fps)
             return "--fps takes a number of frames per second above 0, at most 100";
@@ -79,6 +79,32 @@ std::optional<std::string> applyMakerOption(GifMakerCommandLine& line, const std
     return std::nullopt;
 }
 
+#if VANTORELL_CLI_VIDEO
+
+namespace {
+
+struct GifMakerCommandLine {
+    GifMakerRequest request;
+    bool sort = false, help = false, json = false;
+};
+
+std::optional<std::string> applyMakerOption(GifMakerCommandLine& line, const std::string& name, const std::string& value)
+{
+    GifMakerRequest& request = line.request;
+    if (name == "--sort") {
+        line.sort = true;
+    } else if (name == "--help") {
+        line.help = true;
+    } else {   // --output-file
+        if (value.empty() || value.back() == '/')
+            return "--output-file takes a file name, not a folder";
+        request.outputFile = value;
+        if (!std::filesystem::path(value).has_extension())
+            request.outputFile += ".gif";
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> parseGifMaker(GifMakerCommandLine& line, const std::vector<std::string>& arguments)
 {
     CliContext shared;   // what the shared options set
@@ -88,20 +114,19 @@ std::optional<std::string> parseGifMaker(GifMakerCommandLine& line, const std::v
             continue;
         }
         auto [name, value] = splitOptionArgument(arguments[i]);
-        const CliOption* common = sharedOption(name);
-        const bool own = name == "--output-file" || name == "--fps" || name == "--width" || name == "--sort" ||
-                         name == "--help";
-        if (!own && !common)
+        const bool own = name == "--output-file" || name == "--sort" || name == "--help";
+        if (!own && !isGifJobOption(name))
             return "unknown option \"" + arguments[i] + "\" for gif";
-        const bool flag = name == "--sort" || name == "--help" || (common && common->argument.empty());
+        const bool flag = name == "--sort" || name == "--help" || isGifJobFlag(name);
         if (flag && value)
             return name + " takes no value";
         if (!flag && !value) {
             if (i + 1 == arguments.size())
-                return name + " needs " + (common ? common->argument : std::string("a value"));
+                return name + " needs " + gifJobOptionArgument(name);
             value = arguments[++i];
         }
-        if (auto error = common ? common->apply(shared, value.value_or("")) : applyMakerOption(line, name, value.value_or("")))
+        if (auto error = own ? applyMakerOption(line, name, value.value_or(""))
+                             : applyGifJobOption(line.request, shared, name, value.value_or("")))
             return error;
     }
     line.request.gif = shared.request.gif;

@@ -35,6 +35,8 @@ bool needsVideo(int argc, char** argv)
         const std::string_view argument = argv[i];
         if (argument == "fade" || argument.ends_with("=fade"))
             return true;
+        if (argument == "--type=gif" || (argument == "gif" && std::string_view(argv[i - 1]) == "--type"))
+            return true;   // a batch of GIFs
         for (std::string_view option : {"--codec", "--list-codecs", "--format", "--frames", "--fps", "--gif-",
                                           "--video-quality", "--list-formats", "--mesh", "--ease", "--hold-",
                                           "--ping-pong", "--sequence-files", "--align", "--auto-mesh"})

@@ -7,13 +7,16 @@
 #include "gif/GifEncoder.h"
 #include "job/GifMaker.h"
 #include "platform/WorkSurface.h"
+#include "support/AviDecode.h"
 #include "support/GifShown.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 namespace vantorell {
 namespace {
@@ -45,6 +48,22 @@ GifMakerRequest exactRequest(std::vector<std::string> inputs, const test::TempDi
     request.gif.palette = GifPalette::PerFrame;
     request.gif.dither = GifDither::None;
     return request;
+}
+
+// `frames` frames of 32 x 16 at 5 a second, red 20, 40, 60 ...
+void writeRedVideo(const std::filesystem::path& file, int frames)
+{
+    const FrameLayout layout{32, 16};
+    VideoFile video;
+    ASSERT_EQ(video.open(file, VideoFormat::Mp4, layout, 5, 100), 0);
+    for (int k = 0; k < frames; ++k) {
+        std::vector<std::uint8_t> frame(layout.bytes(), 0);
+        for (int y = 0; y < layout.height; ++y)
+            for (int x = 0; x < layout.width; ++x)
+                frame[std::size_t(y) * layout.stride() + std::size_t(x) * 3 + 2] = std::uint8_t(20 * (k + 1));
+        ASSERT_EQ(video.writeFrame(frame, k), 0);
+    }
+    ASSERT_EQ(video.finish(), 0);
 }
 
 TEST(GifMaker, SortsNamesByTheirNumbers)
@@ -130,18 +149,7 @@ TEST(GifMaker, AnAnimatedGifKeepsItsFramesAndDelays)
 TEST(GifMaker, AVideoIsResampledToTheRate)
 {
     test::TempDir dir;
-    // 10 frames at 5 a second, red 20, 40 ... 200.
-    const FrameLayout layout{32, 16};
-    VideoFile video;
-    ASSERT_EQ(video.open(dir / "clip.mp4", VideoFormat::Mp4, layout, 5, 100), 0);
-    for (int k = 0; k < 10; ++k) {
-        std::vector<std::uint8_t> frame(layout.bytes(), 0);
-        for (int y = 0; y < layout.height; ++y)
-            for (int x = 0; x < layout.width; ++x)
-                frame[std::size_t(y) * layout.stride() + std::size_t(x) * 3 + 2] = std::uint8_t(20 * (k + 1));
-        ASSERT_EQ(video.writeFrame(frame, k), 0);
-    }
-    ASSERT_EQ(video.finish(), 0);
+    writeRedVideo(dir / "clip.mp4", 10);
 
     const struct {
         double fps;
@@ -239,6 +247,61 @@ TEST(GifMaker, CommandLineExitStatuses)
         EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.err;
         EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     }
+}
+
+// vantorell-mix batch --type gif: a GIF of each video and animation of a folder, one broken input
+// among them, a second run that skips what is done, and a result that would replace an input.
+TEST(GifMaker, ABatchMakesAGifOfEachInput)
+{
+    if (!std::filesystem::exists(test::MixProgram()))
+        GTEST_SKIP() << "vantorell-mix is not built";
+    test::TempDir dir;
+    const std::filesystem::path in = dir / "in", out = dir / "out";
+    std::filesystem::create_directories(in);
+    GifMakerRequest request = exactRequest({}, dir);
+    for (int k = 0; k < 3; ++k)
+        request.inputs.push_back(solidPicture(dir, "p" + std::to_string(k) + ".bmp", 8, 6, 60 * k));
+    request.outputFile = (in / "loop.gif").string();
+    ASSERT_TRUE(makeGif(request).written);
+    writeRedVideo(in / "clip.mp4", 5);
+    std::ofstream(in / "broken.gif") << "GIF89a\x10";
+    std::ofstream(in / "notes.txt") << "neither a video nor an animation";
+    std::ofstream(in / "list.csv") << "input\nclip.mp4\nloop.gif\n";   // loop.gif's result is loop.gif
+
+    const std::string folder = " --dir '" + in.string() + "' --output '" + out.string() + "' --fps 5";
+    const struct {
+        std::string arguments;
+        int status;
+        std::vector<std::string> statuses;   // of the report's lines, in input order
+        std::string err;
+    } cases[] = {
+        {folder, 1, {"failed", "ok", "ok"}, "broken.gif: The GIF (" + (in / "broken.gif").string() + ") is not a GIF"},
+        {folder + " --skip-existing", 1, {"failed", "skipped", "skipped"}, "3 inputs: 0 written, 2 skipped, 1 failed"},
+        {" --inputs '" + (in / "list.csv").string() + "' --output '" + in.string() + "'", 2, {}, "is the input"},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const std::filesystem::path report = dir / ("report" + std::to_string(i) + ".jsonl");
+        const test::ProgramRun run = test::RunProgram(
+            test::MixProgram(), "batch --type gif --jobs 2 --report '" + report.string() + "'" + cases[i].arguments);
+        EXPECT_EQ(run.status, cases[i].status) << run.err;
+        EXPECT_NE(run.err.find(cases[i].err), std::string::npos) << run.err;
+        std::vector<nlohmann::json> lines;
+        std::ifstream reportIn(report);
+        for (std::string line; std::getline(reportIn, line);)
+            lines.push_back(nlohmann::json::parse(line));
+        std::sort(lines.begin(), lines.end(), [](const auto& a, const auto& b) { return a["index"] < b["index"]; });
+        std::vector<std::string> statuses;
+        for (const nlohmann::json& line : lines)
+            statuses.push_back(line["status"]);
+        EXPECT_EQ(statuses, cases[i].statuses);
+        if (!lines.empty()) {
+            EXPECT_EQ(lines[0]["input"], (in / "broken.gif").string());
+        }
+    }
+    for (const auto& [name, frames] : {std::pair{"loop.gif", 3}, std::pair{"clip.gif", 5}})
+        EXPECT_EQ(test::DecodeAvi(out / name).frames.size(), std::size_t(frames)) << name;
+    EXPECT_FALSE(std::filesystem::exists(out / "broken.gif"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(in), {}), 5);   // nothing written among the inputs
 }
 
 }  // namespace
