@@ -3,6 +3,7 @@
 # second (a slow pan and zoom over the benchmark photograph, made here with ffmpeg), made into a
 # GIF at FPS frames a second and WIDTH pixels wide.
 #   ours:    vantorell-mix gif clip.mp4 --fps FPS --width WIDTH with each choice in $CHOICES
+#            (palette:dither[:optimize], qQ for --gif-quality Q, or default)
 #            (the whole job: decoding, resampling, scaling, encoding)
 #   gifski:  gifski -r FPS -W WIDTH -Q Q on the PNG frames ffmpeg extracts: every (30 / FPS)th
 #            picture (the picture shown at i / FPS seconds, as ours takes), scaled to WIDTH
@@ -28,7 +29,7 @@ else
   work=$(mktemp -d "${TMPDIR:-/tmp}/vantorell-gif-maker.XXXXXX")
   trap 'rm -rf "$work"' EXIT
 fi
-CHOICES=${CHOICES:-"default global:diffusion:optimize per-frame:diffusion:optimize"}
+CHOICES=${CHOICES:-"default global:diffusion:optimize per-frame:diffusion:optimize q90 q70 q50"}
 QUALITIES=${QUALITIES:-"90 70 50"}
 
 "$root/bench/jobs/make_inputs.sh" "$work/in" >/dev/null
@@ -49,7 +50,9 @@ frames() { ffprobe -v error -count_frames -select_streams v:0 -show_entries stre
 for ((r = 0; r < runs; r++)); do
   for c in $CHOICES; do
     args=()
-    if [ "$c" != default ]; then
+    if [[ "$c" == q* ]]; then
+      args=(--gif-quality "${c#q}")
+    elif [ "$c" != default ]; then
       IFS=: read -r p d o <<<"$c"
       args=(--gif-palette "$p" --gif-dither "$d")
       [ "$o" = optimize ] && args+=(--gif-optimize)
