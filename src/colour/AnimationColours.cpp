@@ -201,7 +201,15 @@ void PaletteMapper::mapStableDiffusion(const Dib& source, const Dib& previous, s
     mapDiffusion(source, out, outStride, matches ? &previous : nullptr);
 }
 
-void PaletteMapper::mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride, const Dib* previous)
+void PaletteMapper::mapDiffusionRows(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride, int firstRow,
+                                     int endRow)
+{
+    mapDiffusion(source, out, outStride, nullptr, std::clamp(firstRow, 0, source.height()),
+                 std::clamp(endRow, 0, source.height()));
+}
+
+void PaletteMapper::mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride, const Dib* previous,
+                                 int firstRow, int endRow)
 {
     // How much farther than the nearest entry a still pixel's previous entry may be (squared
     // channel steps): about a dither step, so diffused error near moving parts rarely flips it.
@@ -215,7 +223,9 @@ void PaletteMapper::mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrd
     const int diffusedQuarters = m_fine ? kFineDiffusedQuarters : kDiffusedQuarters;
     // Errors in sixteenths, three channels, one spare place at each end.
     std::vector<int> current(std::size_t(3 * (width + 2)), 0), next(current.size(), 0);
-    for (int y = 0; y < source.height(); ++y) {
+    if (endRow < 0)
+        endRow = source.height();
+    for (int y = firstRow; y < endRow; ++y) {
         const std::uint8_t* in = source.scanline(y);
         const std::uint8_t* before = previous != nullptr ? previous->scanline(y) : nullptr;
         std::uint8_t* row = out + outStride * y;

@@ -51,6 +51,9 @@ public:
     // stays while its colour is within a small bound of the nearest one, and the error it
     // leaves is diffused as usual.
     void mapStableDiffusion(const Dib& source, const Dib& previous, std::uint8_t* out, std::ptrdiff_t outStride);
+    // Error diffusion over rows [firstRow, endRow) alone, its error starting from zero at
+    // firstRow: a band, which another mapper of the same palette may map beside this one.
+    void mapDiffusionRows(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride, int firstRow, int endRow);
 
     std::uint8_t nearest(int red, int green, int blue);
     int entries() const { return m_entries; }
@@ -63,7 +66,8 @@ private:
     // The nearest entry to the centre of a cache bucket (channel levels 0..63).
     std::uint8_t nearestInBucket(int red, int green, int blue);
     template <int Size> void mapOrdered(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride);
-    void mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride, const Dib* previous = nullptr);
+    void mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride, const Dib* previous = nullptr,
+                      int firstRow = 0, int endRow = -1);
 
     int m_entries = 0;
     int m_spread = 16;

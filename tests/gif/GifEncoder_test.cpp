@@ -87,8 +87,42 @@ TEST(GifEncoder, FailuresAreStatuses)
 
 // Frames stored on two threads give the bytes of one thread, and a decoder shows each frame as
 // the encoder said it would (lossy LZW aside), for every palette and dither.
+// Every choice, and the knob's fine diffusion on frames tall enough to be diffused in two bands.
 TEST(GifEncoder, TwoThreadsWriteTheBytesOfOneAndShowWhatIsDecoded)
 {
+    const auto check = [](const GifOptions& o, int width, int height) {
+        SCOPED_TRACE(describeGifOptions(o) + (o.fineColours ? ", fine" : ""));
+        Frames frames(5, width, height);
+        std::vector<std::uint8_t> bytes[2];
+        std::vector<Dib> shown(5);
+        for (const bool helper : {false, true}) {
+            GifEncoder encoder(o, width, height);
+            encoder.setHelperThreads(helper);
+            ASSERT_EQ(encoder.preparePalette(frames), GifEncodeStatus::Done);
+            Dib frame;
+            for (int i = 0; i < 5; ++i) {
+                ASSERT_TRUE(frames.frame(i, frame));
+                ASSERT_EQ(encoder.addFrame(frame), GifEncodeStatus::Done);
+                encoder.shownFrame(shown[std::size_t(i)]);
+            }
+            ASSERT_EQ(encoder.finish(bytes[helper]), GifEncodeStatus::Done);
+        }
+        EXPECT_EQ(bytes[0], bytes[1]);
+        if (o.lossy > 0)
+            return;
+        GifDocument doc;
+        ASSERT_TRUE(doc.loadFromStream(bytes[1]));
+        ASSERT_EQ(doc.framesCount(), 5);
+        const std::vector<std::vector<std::uint8_t>> decoded = test::shownFrames(doc);
+        for (int i = 0; i < 5; ++i) {
+            const Dib& expected = shown[std::size_t(i)];
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    ASSERT_EQ(0, std::memcmp(&decoded[std::size_t(i)][std::size_t(y * width + x) * 3],
+                                             expected.scanline(y) + 4 * x, 3))
+                        << "frame " << i << " at " << x << "," << y;
+        }
+    };
     for (int p = 0; p < 4; ++p)
         for (int d = 0; d < 4; ++d)
             for (const auto& [optimize, lossy] : {std::pair{false, 0}, std::pair{true, 0}, std::pair{true, 60}}) {
@@ -97,38 +131,17 @@ TEST(GifEncoder, TwoThreadsWriteTheBytesOfOneAndShowWhatIsDecoded)
                 o.dither = GifDither(d);
                 o.optimize = optimize;
                 o.lossy = lossy;
-                SCOPED_TRACE(describeGifOptions(o));
-                Frames frames(5, 37, 23);
-                std::vector<std::uint8_t> bytes[2];
-                std::vector<Dib> shown(5);
-                for (const bool helper : {false, true}) {
-                    GifEncoder encoder(o, 37, 23);
-                    encoder.setHelperThreads(helper);
-                    ASSERT_EQ(encoder.preparePalette(frames), GifEncodeStatus::Done);
-                    Dib frame;
-                    for (int i = 0; i < 5; ++i) {
-                        ASSERT_TRUE(frames.frame(i, frame));
-                        ASSERT_EQ(encoder.addFrame(frame), GifEncodeStatus::Done);
-                        encoder.shownFrame(shown[std::size_t(i)]);
-                    }
-                    ASSERT_EQ(encoder.finish(bytes[helper]), GifEncodeStatus::Done);
-                }
-                EXPECT_EQ(bytes[0], bytes[1]);
-                if (lossy > 0)
-                    continue;
-                GifDocument doc;
-                ASSERT_TRUE(doc.loadFromStream(bytes[1]));
-                ASSERT_EQ(doc.framesCount(), 5);
-                const std::vector<std::vector<std::uint8_t>> decoded = test::shownFrames(doc);
-                for (int i = 0; i < 5; ++i) {
-                    const Dib& expected = shown[std::size_t(i)];
-                    for (int y = 0; y < 23; ++y)
-                        for (int x = 0; x < 37; ++x)
-                            ASSERT_EQ(0, std::memcmp(&decoded[std::size_t(i)][std::size_t(y * 37 + x) * 3],
-                                                     expected.scanline(y) + 4 * x, 3))
-                                << "frame " << i << " at " << x << "," << y;
-                }
+                check(o, 37, 23);
             }
+    for (const int lossy : {0, 30}) {
+        GifOptions fine;
+        fine.palette = GifPalette::PerFrame;
+        fine.dither = GifDither::Diffusion;
+        fine.optimize = true;
+        fine.fineColours = true;
+        fine.lossy = lossy;
+        check(fine, 41, 140);
+    }
 }
 
 // The LZW code size byte of each image in a GIF.
