@@ -811,6 +811,15 @@ private:
                (last != nullptr && last[x] == index);
     }
 
+    // Whether a colour may stand for the shown one: the same, or within the hole tolerance.
+    bool closeTo(const std::uint8_t* colour, const std::uint8_t* shown) const
+    {
+        if (m_options.holeTolerance <= 0)
+            return std::memcmp(colour, shown, 3) == 0;
+        const int dr = colour[0] - shown[0], dg = colour[1] - shown[1], db = colour[2] - shown[2];
+        return dr * dr + dg * dg + db * db <= m_options.holeTolerance;
+    }
+
     // The smallest rectangle holding every pixel whose colour differs from the canvas.
     void changedRectangle(const std::array<std::uint8_t, 768>& rgb, int& left, int& top, int& right, int& bottom) const
     {
@@ -824,7 +833,7 @@ private:
             const std::uint8_t* last = lastStoredRow(y);
             for (int x = 0; x < m_width; ++x) {
                 const bool changed = m_shownClear.empty()
-                                         ? std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) != 0 &&
+                                         ? !closeTo(&rgb[std::size_t(3 * index[x])], shown + 3 * x) &&
                                                (last == nullptr || last[x] != index[x])
                                          : !unchanged(y, x, rgb);
                 if (changed) {
@@ -862,7 +871,7 @@ private:
             const std::uint8_t* last = lastStoredRow(y);
             for (int x = left; x < right; ++x) {
                 const bool same = m_shownClear.empty()
-                                      ? std::memcmp(&rgb[std::size_t(3 * index[x])], shown + 3 * x, 3) == 0 ||
+                                      ? closeTo(&rgb[std::size_t(3 * index[x])], shown + 3 * x) ||
                                             (last != nullptr && last[x] == index[x])
                                       : unchanged(y, x, rgb);
                 pixels.push_back(transparent >= 0 && same ? std::uint8_t(transparent) : index[x]);

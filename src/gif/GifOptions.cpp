@@ -9,6 +9,21 @@ namespace {
 constexpr int kMovingKnee = 60;
 constexpr int kStillKnee = 30;
 constexpr int kLossyBelowKnee = 60;
+// Where everything moves, the distance within which a shown pixel stands for its new colour,
+// in RGB steps per quality step below 100: 0.53, but not under 7 steps down to 90 (0.7 a step
+// above it). On a panning video (bench/jobs/gif_maker.sh) at 70: 5.7 MB at 33.4 dB instead of
+// 7.7 MB at 33.3; at 90: 13.0 MB at 37.3 dB instead of 14.4 MB at 37.4. The fade and the screen
+// recording come out the same.
+constexpr double kHoleStepsPerQuality = 0.53;
+constexpr double kHoleStepsNearTop = 0.7;
+constexpr double kHoleStepsAt90 = 7;
+
+int holeTolerance(int quality)
+{
+    const double below = 100 - quality;
+    const double steps = std::min(kHoleStepsNearTop * below, std::max(kHoleStepsAt90, kHoleStepsPerQuality * below));
+    return int(steps * steps + 0.5);
+}
 }
 
 bool keepsWholePalette(const GifOptions& options)
@@ -44,6 +59,8 @@ GifOptions applyGifQuality(const GifOptions& options, bool mostlyStill)
     if (!(options.pinned & kGifChoiceOptimize))
         picked.optimize = true;
     picked.fineColours = high;
+    if (!mostlyStill)
+        picked.holeTolerance = holeTolerance(q);
     if (!(options.pinned & kGifChoiceLossy))
         picked.lossy = std::clamp(lossy, 0, kGifMaxLossy);
     return picked;

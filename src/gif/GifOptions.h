@@ -24,6 +24,8 @@ struct GifOptions {
     unsigned pinned = 0;                    // GifChoice bits the user gave, which the knob keeps
     bool stillAreasStay = false;            // diffusion on a shared palette keeps unchanged pixels' entries
     bool fineColours = false;               // adaptive palettes: exact nearest entries, gentler diffusion
+    int holeTolerance = 0;                  // optimised: a pixel shown within this squared RGB distance of
+                                            // its new colour stays as shown (0: only the same colour)
 
     bool operator==(const GifOptions&) const = default;
 };
