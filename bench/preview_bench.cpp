@@ -3,8 +3,8 @@
 // the DCT scale that covers the 729 x 425 canvas, then the Blend rendered), a Blend Size or
 // direction change (the canvas rendered again), and one Fade frame for the slider, as AVI
 // pixels and after the GIF palette and dither (at the preview's 729 x 547 at most). Goals: 300 ms, 30 ms, 50 ms (medians).
-//   ninja -C build bench_preview && build/bench/bench_preview --benchmark_repetitions=9 \
-//       --benchmark_report_aggregates_only=true
+//   ninja -C build bench_preview &&
+//   build/bench/bench_preview --benchmark_repetitions=9 --benchmark_report_aggregates_only=true
 #include "job/MixJob.h"
 #include "job/PreviewRender.h"
 #include "platform/JpegCodec.h"

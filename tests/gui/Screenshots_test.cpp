@@ -220,8 +220,9 @@ TEST(Screenshots, EachModeWithItsPreview)
         QApplication::processEvents();
         const QPixmap shot = shotOf(window);
         expectDrawn(shot.toImage(), window);
-        if (folder)
+        if (folder) {
             EXPECT_TRUE(shot.save(QString::fromLocal8Bit(folder) + u'/' + QLatin1String(name)));
+        }
     };
     f.blendSizeBar.setValue(250);
     shoot("preview-blend.png", [](const PreviewInputs& in) { return in.blendStart == 250; });

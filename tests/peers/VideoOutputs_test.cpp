@@ -151,8 +151,9 @@ TEST(VideoOutputs, EveryFormatFrameCountSizeAndRate)
                 const FrameLayout coded = videoCodedSize(f.format, {w, h});
                 EXPECT_EQ(d.width, coded.width);
                 EXPECT_EQ(d.height, coded.height);
-                if (n > 1)
+                if (n > 1) {
                     EXPECT_EQ(av_q2d(frameRate(job.dir / f.file)), 5.0);
+                }
                 const Frames rendered = renderedFrames(w, h, n);
                 for (int i = 0; i < n; ++i) {
                     if (f.exact)
@@ -180,12 +181,14 @@ TEST(VideoOutputs, AnimatedWebpLossyAndLossless)
                 const WebpAnimation a = decodeWebp(job.dir / "result.webp");
                 EXPECT_EQ(a.width, w);
                 EXPECT_EQ(a.height, h);
-                if (n > 1)
+                if (n > 1) {
                     EXPECT_EQ(a.loops, 0);   // forever; one frame is a still WebP
+                }
                 ASSERT_EQ(a.frames.size(), std::size_t(n));
                 for (int i = 0; i < n; ++i) {
-                    if (n > 1)
+                    if (n > 1) {
                         EXPECT_EQ(a.timestamps[std::size_t(i)], 200 * (i + 1));   // 5 per second
+                    }
                     if (quality == 100)
                         EXPECT_EQ(a.frames[std::size_t(i)], rendered[std::size_t(i)]) << "frame " << i;
                     else
