@@ -200,7 +200,13 @@ std::string VideoReader::open(const std::filesystem::path& file, double fps, int
     s.packet = av_packet_alloc();
     if (s.decoder == nullptr || s.packet == nullptr || !s.current || !s.next)
         throw std::bad_alloc();
-    if (avcodec_parameters_to_context(s.decoder, parameters) < 0 || avcodec_open2(s.decoder, codec, nullptr) < 0)
+    if (avcodec_parameters_to_context(s.decoder, parameters) < 0)
+        return "has a video stream that could not be opened";
+    // Decoding takes most of the GIF maker's time on one core; the decoder's own threads (as
+    // many as cores, frame or slice) give the same pictures.
+    s.decoder->thread_count = 0;
+    s.decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (avcodec_open2(s.decoder, codec, nullptr) < 0)
         return "has a video stream that could not be opened";
     s.timeBase = av_q2d(stream->time_base);
     s.start = stream->start_time != AV_NOPTS_VALUE ? double(stream->start_time) * s.timeBase : 0;
