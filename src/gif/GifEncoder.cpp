@@ -37,7 +37,10 @@ constexpr int kStillPaletteSpeed = 3;     // and for a mostly still animation's 
 // noise (lower PSNR, larger files) of a wider pattern: on the benchmark's photographs +-6
 // cost 1.2 dB PSNR and 1.6 to 2.6 % more bytes than +-4.
 constexpr int kAdaptiveSpread = 8;
-constexpr int kMinDiffusionBandRows = 64;   // a frame is diffused in two bands from twice this
+// A frame is diffused in two bands from twice this many rows and this many pixels (below, the
+// second mapper's lookups cost more than its band).
+constexpr int kMinDiffusionBandRows = 64;
+constexpr std::int64_t kMinDiffusionBandPixels = 1'000'000;
 constexpr int kHalftoneSpread = 51;       // ... on the cube: one step of 51
 
 void put16(std::vector<std::uint8_t>& out, int value)
@@ -734,7 +737,8 @@ private:
             !m_previousSource.empty())
             m_mapper->mapStableDiffusion(source, m_previousSource, m_indices.data(), m_width);
         else if (dither == GifDither::Diffusion && m_options.fineColours && !m_options.stillAreasStay &&
-                 m_height >= 2 * kMinDiffusionBandRows)
+                 m_height >= 2 * kMinDiffusionBandRows &&
+                 std::int64_t(m_width) * m_height >= kMinDiffusionBandPixels)
             mapDiffusionInBands(source);
         else
             m_mapper->map(source, dither, m_indices.data(), m_width);
