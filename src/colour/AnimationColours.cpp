@@ -12,8 +12,6 @@
 #include <cstring>
 #include <memory>
 
-#include <dlfcn.h>
-
 namespace vantorell {
 
 namespace {
@@ -264,26 +262,9 @@ void PaletteMapper::mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrd
     }
 }
 
-namespace {
-
-// libimagequant runs parts of its work on OpenMP threads, which spin on a core for a while after
-// each palette. The encoder's own threads (the frame storer, the lower diffusion band, a video
-// decoder's) need that core, and the palettes come out the same on one thread: so its regions
-// started from this thread get one. (OpenMP is libimagequant's, not ours to link: looked up.)
-void quantiseOnThisThreadOnly()
-{
-    using SetThreads = void (*)(int);
-    static const auto setThreads = reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"));
-    if (setThreads != nullptr)
-        setThreads(1);
-}
-
-}  // namespace
-
 bool quantisedPalette(std::span<const Dib* const> frames, int maxColours, int step, Palette8& palette, int speed)
 {
     step = std::max(step, 1);
-    quantiseOnThisThreadOnly();
     const std::unique_ptr<liq_attr, void (*)(liq_attr*)> attr(liq_attr_create(), liq_attr_destroy);
     if (!attr || liq_set_max_colors(attr.get(), std::clamp(maxColours, 2, 256)) != LIQ_OK)
         return false;
