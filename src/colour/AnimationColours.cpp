@@ -10,7 +10,10 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <cstdint>
 #include <memory>
+
+#include <dlfcn.h>
 
 namespace vantorell {
 
@@ -262,9 +265,34 @@ void PaletteMapper::mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrd
     }
 }
 
+namespace {
+
+// libimagequant runs parts of its work on OpenMP threads, whose workers spin on a core for a while
+// after each palette. For a small palette's pixels that costs the encoder's own threads (the
+// frame storer, a video decoder's) more than the workers save: such palettes are made on the
+// calling thread alone (the same palette). OpenMP is libimagequant's, not ours to link, so its
+// two calls are looked up.
+constexpr std::int64_t kFewestPixelsForThreads = 1'000'000;
+
+void quantiserThreadsFor(std::int64_t pixels)
+{
+    using SetThreads = void (*)(int);
+    using Processors = int (*)();
+    static const auto setThreads = reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"));
+    static const auto processors = reinterpret_cast<Processors>(dlsym(RTLD_DEFAULT, "omp_get_num_procs"));
+    if (setThreads != nullptr && processors != nullptr)
+        setThreads(pixels < kFewestPixelsForThreads ? 1 : std::max(1, processors()));
+}
+
+}  // namespace
+
 bool quantisedPalette(std::span<const Dib* const> frames, int maxColours, int step, Palette8& palette, int speed)
 {
     step = std::max(step, 1);
+    std::int64_t pixels = 0;
+    for (const Dib* frame : frames)
+        pixels += std::int64_t(frame->width() / step + 1) * (frame->height() / step + 1);
+    quantiserThreadsFor(pixels);
     const std::unique_ptr<liq_attr, void (*)(liq_attr*)> attr(liq_attr_create(), liq_attr_destroy);
     if (!attr || liq_set_max_colors(attr.get(), std::clamp(maxColours, 2, 256)) != LIQ_OK)
         return false;

@@ -37,9 +37,9 @@ constexpr int kStillPaletteSpeed = 3;     // and for a mostly still animation's 
 // noise (lower PSNR, larger files) of a wider pattern: on the benchmark's photographs +-6
 // cost 1.2 dB PSNR and 1.6 to 2.6 % more bytes than +-4.
 constexpr int kAdaptiveSpread = 8;
+constexpr std::size_t kFewestHolesShare = 8;   // with a hole tolerance, holes are tried from 1 pixel in 8
 // A frame is diffused in two bands from twice this many rows and this many pixels (below, the
 // second mapper's lookups cost more than its band).
-constexpr std::size_t kFewestHolesShare = 8;   // with a hole tolerance, holes are tried from 1 pixel in 8
 constexpr int kMinDiffusionBandRows = 64;
 constexpr std::int64_t kMinDiffusionBandPixels = 1'000'000;
 constexpr int kHalftoneSpread = 51;       // ... on the cube: one step of 51
@@ -275,14 +275,14 @@ public:
             m_canvas.assign(std::size_t(width) * std::size_t(height) * 3, 0);
     }
 
-    // A second coder that stores frames quantised by `shared` (after its palette was
-    // compacted): the same palette and numbering, its own LZW tables and canvas.
     // Codes an optimised frame's opaque and transparent versions on two threads (for a caller
     // that stores frames one after another on one thread).
-    void setParallelVersions(bool on) { m_parallelWays = on; }
+    void setParallelVersions(bool on) { m_parallelVersions = on; }
     // Maps a frame's two diffusion bands on two threads (for a caller with a core to spare).
     void setParallelBands(bool on) { m_parallelBands = on; }
 
+    // A second coder that stores frames quantised by `shared` (after its palette was
+    // compacted): the same palette and numbering, its own LZW tables and canvas.
     struct ForStoring {};
     AnimationCoder(const AnimationCoder& shared, ForStoring)
         : AnimationCoder(shared.m_options, shared.m_width, shared.m_height)
@@ -515,7 +515,7 @@ public:
             const bool withHoles =
                 transparent >= 0 && (holesOnly || (unchangedPixels > 0 && unchangedPixels >= fewestHoles));
             SideTask transparentVersions(withHoles ? std::function<void()>(codeTransparentVersions) : nullptr,
-                                         m_parallelWays && !holesOnly);
+                                         m_parallelVersions && !holesOnly);
             if (!holesOnly)
                 encode(m_encoder, opaque, width, opaqueBits, rgb, -1, block);
             transparentVersions.finish();
@@ -900,7 +900,7 @@ private:
         const int initBits = std::max(bits, 2) + 1;
         if (m_options.lossy > 0 || alternates != nullptr) {
             encoder.encodeFrameLossy(pixels.data(), pixels.size(), initBits, rgb.data(), (m_options.lossy + 1) / 2,
-                                       transparent, out, alternates);
+                                     transparent, out, alternates);
             return;
         }
         const IndexedPixels frame{pixels.data(), width, width, int(pixels.size() / std::size_t(width))};
@@ -935,8 +935,8 @@ private:
     std::vector<std::uint8_t> m_lastStored;   // the frame before's entries, when lossy and still areas stay
     LzwEncoder m_encoder;
     LzwEncoder m_sideEncoder;      // the transparent version's, beside m_encoder
-    bool m_parallelWays = false;   // code an optimised frame's versions on two threads
-    bool m_parallelBands = false;  // diffuse a frame's two bands on two threads
+    bool m_parallelVersions = false;   // code an optimised frame's versions on two threads
+    bool m_parallelBands = false;      // diffuse a frame's two bands on two threads
     std::array<std::uint8_t, 256> m_remap{};
     bool m_compacted = false;
     int m_transparentSlot = -1;   // the free entry compactByNeed made, if any

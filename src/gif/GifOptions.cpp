@@ -9,9 +9,9 @@ namespace {
 constexpr int kMovingKnee = 60;
 constexpr int kStillKnee = 30;
 constexpr int kLossyBelowKnee = 60;
-// Where everything moves, the distance within which a shown pixel stands for its new colour,
-// in RGB steps per quality step below 100: 0.53, but not under 7 steps down to 90 (0.7 a step
-// above it). On a panning video (bench/jobs/gif_maker.sh) at 70: 5.7 MB at 33.4 dB instead of
+// Where everything moves, the distance within which a shown pixel stands for its new colour:
+// 0.53 RGB steps per quality step below 100, but 7 steps from about 87 to 90 and 0.7 steps per
+// quality step above 90 (none at 100). On a panning video (bench/jobs/gif_maker.sh) at 70: 5.7 MB at 33.4 dB instead of
 // 7.7 MB at 33.3; at 90: 13.0 MB at 37.3 dB instead of 14.4 MB at 37.4. The fade and the screen
 // recording come out the same.
 constexpr double kHoleStepsPerQuality = 0.53;
