@@ -486,21 +486,6 @@ public:
             std::vector<std::uint8_t> holes, holesBlock;
             if (transparent >= 0)
                 holes = rectangle(left, top, right, bottom, rgb, transparent);
-            int holesBits = 0;
-            std::vector<std::uint8_t> alternates = transparent >= 0 ? opaque : std::vector<std::uint8_t>();
-            const auto codeTransparentVersions = [&] {
-                holesBits = codeSize(holes, bits);
-                for (std::size_t k = 0; k < alternates.size(); ++k)
-                    if (alternates[k] >= (1 << holesBits))
-                        alternates[k] = holes[k];
-                std::vector<std::uint8_t> mixed = holes, mixedBlock;
-                encode(m_sideEncoder, holes, width, holesBits, rgb, transparent, holesBlock);
-                encode(m_sideEncoder, mixed, width, holesBits, rgb, transparent, mixedBlock, alternates.data());
-                if (mixedBlock.size() < holesBlock.size()) {
-                    holesBlock = std::move(mixedBlock);
-                    holes = std::move(mixed);
-                }
-            };
             // Where still areas must stay, lossy coding never reaches unchanged pixels: the
             // opaque version is not wanted then.
             const bool keepStill = m_options.stillAreasStay && m_options.lossy > 0;
@@ -514,6 +499,22 @@ public:
                 m_options.holeTolerance > 0 ? std::ptrdiff_t(holes.size() / kFewestHolesShare) : 0;
             const bool withHoles =
                 transparent >= 0 && (holesOnly || (unchangedPixels > 0 && unchangedPixels >= fewestHoles));
+            // Copied before the opaque version's lossy coding rewrites `opaque`.
+            std::vector<std::uint8_t> alternates = withHoles ? opaque : std::vector<std::uint8_t>();
+            int holesBits = 0;
+            const auto codeTransparentVersions = [&] {
+                holesBits = codeSize(holes, bits);
+                for (std::size_t k = 0; k < alternates.size(); ++k)
+                    if (alternates[k] >= (1 << holesBits))
+                        alternates[k] = holes[k];
+                std::vector<std::uint8_t> mixed = holes, mixedBlock;
+                encode(m_sideEncoder, holes, width, holesBits, rgb, transparent, holesBlock);
+                encode(m_sideEncoder, mixed, width, holesBits, rgb, transparent, mixedBlock, alternates.data());
+                if (mixedBlock.size() < holesBlock.size()) {
+                    holesBlock = std::move(mixedBlock);
+                    holes = std::move(mixed);
+                }
+            };
             SideTask transparentVersions(withHoles ? std::function<void()>(codeTransparentVersions) : nullptr,
                                          m_parallelVersions && !holesOnly);
             if (!holesOnly)
