@@ -402,7 +402,8 @@ public:
     {
     }
 
-    void finished(const Task& task, PairStatus status, const MixOutcome& outcome, double seconds)
+    // `recorded`: the result is already in the record of finished results (recordFinished()).
+    void finished(const Task& task, PairStatus status, const MixOutcome& outcome, double seconds, bool recorded)
     {
         nlohmann::json line = {{"index", task.pair->index}};
         if (task.pair->single) {
@@ -434,7 +435,7 @@ public:
         if (m_reportFd >= 0 && m_reportError == 0 &&
             !writeAll(m_reportFd, line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n"))
             m_reportError = errno;
-        if (status == PairStatus::Ok)
+        if (status == PairStatus::Ok && !recorded)
             recordFinished(task);
         const std::string counter = "[" + std::to_string(m_done) + "/" + std::to_string(m_total) + "] ";
         if (m_json) {
@@ -500,6 +501,18 @@ public:
         return {{"total", m_total}, {"written", m_ok}, {"skipped", m_skipped}, {"failed", m_failed}};
     }
 
+    // A record that cannot be written costs only the skipping of this result by a later run. One
+    // appended write per line, so no lock is needed (the job thread calls it as the result is put
+    // in place, where an interruption cannot part the two).
+    void recordFinished(const Task& task) const
+    {
+        const std::optional<FileStamp> stamp = stampOf(task.output);
+        if (m_recordFd < 0 || !stamp)
+            return;
+        const nlohmann::json record = {{"name", task.name}, {"size", stamp->size}, {"modified", stamp->modified}};
+        writeAll(m_recordFd, record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+    }
+
 private:
     // A finished pair as JSON: its report line's values with the names exact (jsonText), a
     // message saying it in words, then the batch's progress.
@@ -533,16 +546,6 @@ private:
     {
         if (!writeAll(2, text) && errno == EPIPE)
             m_outputClosed = true;
-    }
-
-    // A record that cannot be written costs only the skipping of this result by a later run.
-    void recordFinished(const Task& task)
-    {
-        const std::optional<FileStamp> stamp = stampOf(task.output);
-        if (m_recordFd < 0 || !stamp)
-            return;
-        const nlohmann::json record = {{"name", task.name}, {"size", stamp->size}, {"modified", stamp->modified}};
-        writeAll(m_recordFd, record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
     }
 
     std::string statusLine(Clock::time_point now) const
@@ -648,6 +651,13 @@ void runWorker(TaskSource& tasks, const BatchSettings& settings, const std::map<
         if (!next)
             break;
         const Task task{&next->pair, *settings.output / next->name, next->name};
+        bool recorded = false;
+        interruption::setRenameFollowUp([&](const fs::path& renamedTo) {
+            if (renamedTo != task.output)
+                return;
+            progress.recordFinished(task);
+            recorded = true;
+        });
         const auto start = Clock::now();
         MixOutcome outcome;
         PairStatus status = PairStatus::Failed;
@@ -664,7 +674,9 @@ void runWorker(TaskSource& tasks, const BatchSettings& settings, const std::map<
             outcome = job.run(request);
             status = outcome.succeeded() ? PairStatus::Ok : PairStatus::Failed;
         }
-        progress.finished(task, status, outcome, std::chrono::duration<double>(Clock::now() - start).count());
+        interruption::setRenameFollowUp({});
+        progress.finished(task, status, outcome, std::chrono::duration<double>(Clock::now() - start).count(),
+                          recorded);
     }
 }
 

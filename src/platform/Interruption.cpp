@@ -64,6 +64,8 @@ void addJobThread(pthread_t thread)
     jobThreads().push_back(thread);
 }
 
+thread_local std::function<void(const std::filesystem::path&)> t_renameFollowUp;
+
 std::function<void(int)>& lastWords()
 {
     static std::function<void(int)> words;
@@ -105,9 +107,17 @@ std::error_code renameRegistered(const std::filesystem::path& from, const std::f
     std::lock_guard<std::mutex> guard(registryLock());
     std::error_code ec;
     std::filesystem::rename(from, to, ec);
-    if (!ec)
+    if (!ec) {
         registry().erase(from);
+        if (t_renameFollowUp)
+            t_renameFollowUp(to);   // under the lock: an interruption waits for it
+    }
     return ec;
+}
+
+void setRenameFollowUp(std::function<void(const std::filesystem::path& renamedTo)> followUp)
+{
+    t_renameFollowUp = std::move(followUp);
 }
 
 void setLastWords(std::function<void(int signal)> words)

@@ -22,6 +22,12 @@ void unregister(const std::filesystem::path& path);
 // of the rename (none: done).
 std::error_code renameRegistered(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// Runs `followUp(to)` after each successful renameRegistered() of the calling thread, before an
+// interruption can come between the two: a batch lists a result in its record of finished
+// results the moment the result is in place. `followUp` must not call into this registry. Empty:
+// none. Lasts until it is set again on the same thread.
+void setRenameFollowUp(std::function<void(const std::filesystem::path& renamedTo)> followUp);
+
 // Blocks SIGINT, SIGTERM and SIGHUP in the calling thread (and so in every thread it starts
 // later; call it before any other thread exists) and starts a thread that waits for them, removes
 // every registered path and ends the process with 128 + the signal. The calling thread is the one
