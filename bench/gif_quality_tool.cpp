@@ -99,9 +99,9 @@ bool parseChoice(const std::string& arg, GifOptions& options)
     if (arg.rfind("q=", 0) == 0)
         options.quality = std::stoi(value);
     else if (arg.rfind("o=", 0) == 0)
-        options.optimize = value == "1";
+        options.optimize = value == "1", options.pinned |= kGifChoiceOptimize;
     else if (arg.rfind("l=", 0) == 0)
-        options.lossy = std::stoi(value);
+        options.lossy = std::stoi(value), options.pinned |= kGifChoiceLossy;
     else if (arg.rfind("s=", 0) == 0)
         options.stillAreasStay = value == "1";
     else if (arg.rfind("f=", 0) == 0)
@@ -110,12 +110,12 @@ bool parseChoice(const std::string& arg, GifOptions& options)
         const char* names[] = {"halftone", "optimal", "global", "per-frame"};
         for (int i = 0; i < 4; ++i)
             if (value == names[i])
-                options.palette = GifPalette(i);
+                options.palette = GifPalette(i), options.pinned |= kGifChoicePalette;
     } else if (arg.rfind("d=", 0) == 0) {
         const char* names[] = {"none", "ordered", "ordered8", "diffusion"};
         for (int i = 0; i < 4; ++i)
             if (value == names[i])
-                options.dither = GifDither(i);
+                options.dither = GifDither(i), options.pinned |= kGifChoiceDither;
     } else {
         return false;
     }

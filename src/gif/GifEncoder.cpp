@@ -398,6 +398,7 @@ public:
     {
         if (!quantise(source, first))
             return GifEncodeStatus::PaletteFailed;
+        setTargetColours(source);
         return emit(m_indices, first, out);
     }
 
@@ -422,6 +423,26 @@ public:
         else
             compact(used);
         m_compacted = true;
+    }
+
+    // The frame's own colours, for the next emit() (which forgets them): with a hole tolerance,
+    // which shown pixels may stay is judged against them. Frames held back for a shared palette
+    // go without (their colours are not kept), judged against their entries alone.
+    void setTargetColours(const Dib& frame)
+    {
+        if (m_options.holeTolerance <= 0 || !m_options.optimize)
+            return;
+        m_target.resize(std::size_t(m_width) * std::size_t(m_height) * 3);
+        for (int y = 0; y < m_height; ++y) {
+            const std::uint8_t* in = frame.scanline(y);
+            std::uint8_t* out = &m_target[std::size_t(y) * std::size_t(m_width) * 3];
+            for (int x = 0; x < m_width; ++x, out += 3, in += 4) {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
+            }
+        }
+        m_hasTarget = true;
     }
 
     // Appends the block of a frame quantised earlier (its indices; renumbered here). `next`, the
@@ -575,6 +596,7 @@ public:
         out.push_back(std::uint8_t(std::max(codeBits, 2)));
         out.insert(out.end(), block.begin(), block.end());
         out.push_back(0x00);
+        m_hasTarget = false;
         return GifEncodeStatus::Done;
     }
 
@@ -824,12 +846,26 @@ private:
     }
 
     // Whether a colour may stand for the shown one: the same, or within the hole tolerance.
-    bool closeTo(const std::uint8_t* colour, const std::uint8_t* shown) const
+    static int squaredDistance(const std::uint8_t* a, const std::uint8_t* b)
+    {
+        const int dr = a[0] - b[0], dg = a[1] - b[1], db = a[2] - b[2];
+        return dr * dr + dg * dg + db * db;
+    }
+
+    // Whether the pixel at `at`, shown as `shown`, may stay while the frame's entry there is
+    // `colour`: the same colour; with a hole tolerance and the frame's own colours at hand, where
+    // the shown colour is as close to the frame's as the entry is, give or take the tolerance
+    // (dither noise in the entry then never repaints a pixel, and no error builds up from frame
+    // to frame); without them, where the shown colour is within the tolerance of the entry.
+    bool closeTo(const std::uint8_t* colour, const std::uint8_t* shown, std::size_t at) const
     {
         if (m_options.holeTolerance <= 0)
             return std::memcmp(colour, shown, 3) == 0;
-        const int dr = colour[0] - shown[0], dg = colour[1] - shown[1], db = colour[2] - shown[2];
-        return dr * dr + dg * dg + db * db <= m_options.holeTolerance;
+        if (m_hasTarget) {
+            const std::uint8_t* target = &m_target[3 * at];
+            return squaredDistance(shown, target) <= squaredDistance(colour, target) + m_options.holeTolerance;
+        }
+        return squaredDistance(colour, shown) <= m_options.holeTolerance;
     }
 
     // The smallest rectangle holding every pixel whose colour differs from the canvas.
@@ -845,7 +881,7 @@ private:
             const std::uint8_t* last = lastStoredRow(y);
             for (int x = 0; x < m_width; ++x) {
                 const bool changed = m_shownClear.empty()
-                                         ? !closeTo(&rgb[std::size_t(3 * index[x])], shown + 3 * x) &&
+                                         ? !closeTo(&rgb[std::size_t(3 * index[x])], shown + 3 * x, std::size_t(y) * m_width + x) &&
                                                (last == nullptr || last[x] != index[x])
                                          : !unchanged(y, x, rgb);
                 if (changed) {
@@ -883,7 +919,7 @@ private:
             const std::uint8_t* last = lastStoredRow(y);
             for (int x = left; x < right; ++x) {
                 const bool same = m_shownClear.empty()
-                                      ? closeTo(&rgb[std::size_t(3 * index[x])], shown + 3 * x) ||
+                                      ? closeTo(&rgb[std::size_t(3 * index[x])], shown + 3 * x, std::size_t(y) * m_width + x) ||
                                             (last != nullptr && last[x] == index[x])
                                       : unchanged(y, x, rgb);
                 pixels.push_back(transparent >= 0 && same ? std::uint8_t(transparent) : index[x]);
@@ -928,6 +964,8 @@ private:
     std::vector<std::uint8_t> m_indices;   // the frame's indices, rows of m_width
     const std::uint8_t* m_current = nullptr;   // the indices emit() stores
     std::vector<std::uint8_t> m_canvas;    // red, green, blue as displayed (optimised only)
+    std::vector<std::uint8_t> m_target;    // red, green, blue of the frame emit() stores, if m_hasTarget
+    bool m_hasTarget = false;
     Palette8 m_palette;
     std::unique_ptr<PaletteMapper> m_mapper;
     Ditherer m_ditherer;
@@ -1099,6 +1137,7 @@ std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions op
         if (options.palette == GifPalette::PerFrame) {
             // A frame's own palette goes with its indices: emit at once.
             std::vector<std::uint8_t> bytes;
+            coder.setTargetColours(*frame);
             coder.emit(quantised.back(), i == 0, bytes);
             quantised.back() = std::move(bytes);
         }
@@ -1423,6 +1462,7 @@ GifEncodeStatus GifEncoder::State::storeAtOnce(const Dib& frame, bool first)
             storing = std::make_unique<AnimationCoder>(options, width, height);
         }
         storing->takePalette(coder);
+        storing->setTargetColours(frame);
         storingIndices = coder.indices();
         try {
             storingThread = std::thread([this, first] {
@@ -1496,8 +1536,9 @@ GifEncodeStatus GifEncoder::State::finishShared(std::vector<std::uint8_t>& out, 
     std::thread helper;
     std::exception_ptr helperError;
     std::atomic<bool> stop{false};
-    // (Clear pixels too: whether a frame clears what it leaves depends on the next.)
-    const bool dependent = options.optimize && (options.lossy > 0 || alpha);
+    // (Clear pixels too: whether a frame clears what it leaves depends on the next. With a hole
+    // tolerance, what a frame shows is not its entries but what the frames before left.)
+    const bool dependent = options.optimize && (options.lossy > 0 || alpha || options.holeTolerance > 0);
     const bool twoCores = helperThreads && std::thread::hardware_concurrency() >= 2;
     coder.setParallelVersions(dependent && twoCores);
     if (twoCores && !dependent && n >= 2) {

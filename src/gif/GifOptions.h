@@ -24,8 +24,10 @@ struct GifOptions {
     unsigned pinned = 0;                    // GifChoice bits the user gave, which the knob keeps
     bool stillAreasStay = false;            // diffusion on a shared palette keeps unchanged pixels' entries
     bool fineColours = false;               // adaptive palettes: exact nearest entries, gentler diffusion
-    int holeTolerance = 0;                  // optimised: a pixel shown within this squared RGB distance of
-                                            // its new colour stays as shown (0: only the same colour)
+    int holeTolerance = 0;                  // optimised: a shown pixel stays while it is as close (squared RGB)
+                                            // to the frame's colour as its new entry is, plus this; frames
+                                            // held for a shared palette: while within this of the new
+                                            // entry (0: only the same colour)
 
     bool operator==(const GifOptions&) const = default;
 };
