@@ -1075,6 +1075,9 @@ GifEncodeStatus encodeWith(GifFrameProvider& frames, GifOptions options, const P
 
 // The runs of repeated frames an estimate codes one frame of; more runs are sampled.
 constexpr int kMostRepeatRuns = 8;
+// The frames of a sampled run an estimate codes: a repeat is not always free (with lossy
+// coding, the first repeats mend what it stored off), and the last coded stands for the rest.
+constexpr int kRunFramesCoded = 3;
 
 std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions options,
                                          const Palette8* globalPalette, int samples)
@@ -1115,7 +1118,8 @@ std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions op
         pickedRuns.push_back(runs[std::size_t(k)]);
     std::vector<int> targets = picks;
     for (const auto& run : pickedRuns)
-        targets.push_back(run.first);
+        for (int j = 0; j < std::min(run.second, kRunFramesCoded); ++j)
+            targets.push_back(run.first + j);
     std::sort(targets.begin(), targets.end());
     // The frames to encode: the first, and each target with (when optimised) the frame before.
     std::vector<int> order{0};
@@ -1165,12 +1169,16 @@ std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions op
             coder.emit(quantised[k], order[k] == 0, block);
             bytes = std::int64_t(block.size());
         }
-        const auto run = std::find_if(pickedRuns.begin(), pickedRuns.end(), [&](const auto& r) { return r.first == order[k]; });
+        const auto run = std::find_if(pickedRuns.begin(), pickedRuns.end(), [&](const auto& r) {
+            return order[k] >= r.first && order[k] < r.first + std::min(r.second, kRunFramesCoded);
+        });
         if (k == 0) {
             first = bytes;
         } else if (run != pickedRuns.end()) {
-            repeated += bytes * run->second;
-            pickedRepeats += run->second;
+            const int coded = std::min(run->second, kRunFramesCoded);
+            const bool lastCoded = order[k] == run->first + coded - 1;
+            repeated += lastCoded ? bytes * (run->second - coded + 1) : bytes;
+            pickedRepeats += lastCoded ? run->second - coded + 1 : 1;
         } else if (const auto pick = std::find(picks.begin(), picks.end(), order[k]); pick != picks.end()) {
             sampled += double(bytes) * weights[std::size_t(pick - picks.begin())];
         }   // a frame encoded only as the one before a sample is not counted
@@ -1807,18 +1815,26 @@ GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int d
     std::vector<std::uint8_t> bytes;
     for (int round = 0; round < kMostEncodings; ++round) {
         bool failed = false;
-        std::optional<int> value = curve ? search.valueFor(*curve, aim, correction, failed) : std::nullopt;
-        if (failed)
-            return result;
-        const GifOptions options = value ? curve->at(*value) : ladder[fits];
+        GifOptions options;
+        // The aim, then (when the curve's steps are coarse, as small frames' sizes are and the
+        // aim leads back to a choice made already) the budget itself.
+        for (const double target : {aim, double(maxBytes)}) {
+            std::optional<int> value = curve ? search.valueFor(*curve, target, correction, failed) : std::nullopt;
+            if (failed)
+                return result;
+            options = value ? curve->at(*value) : ladder[fits];
+            if (std::find(tried.begin(), tried.end(), options) == tried.end())
+                break;
+        }
         if (std::find(tried.begin(), tried.end(), options) != tried.end())
-            break;   // the aim leads back to a choice made already
+            break;   // both lead back to a choice made already
         tried.push_back(options);
         if (!search.encode(options, bytes, progress, helperThreads)) {
             result.bytes.clear();
             return result;
         }
         const auto size = std::int64_t(bytes.size());
+        if (getenv("VT_DBG")) fprintf(stderr, "fit %lld: %s est %lld real %lld\n", (long long)maxBytes, describeGifOptions(options).c_str(), (long long)search.estimate(options).value_or(-1), (long long)size);
         if (size <= maxBytes && (!result.fits || size > std::int64_t(result.bytes.size()))) {
             result.fits = true;
             result.chosen = options;
