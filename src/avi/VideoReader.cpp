@@ -192,6 +192,8 @@ std::string VideoReader::open(const std::filesystem::path& file, double fps, int
                                                      : "has no video stream";
     const AVStream* stream = s.format->streams[s.stream];
     const AVCodecParameters* parameters = stream->codecpar;
+    if (parameters->width <= 0 && parameters->height <= 0)   // a name FFmpeg guessed from, with nothing behind it
+        return "is not a picture, a GIF or a video this program can read";
     if (parameters->width <= 0 || parameters->height <= 0 || parameters->width > kMaxSide ||
         parameters->height > kMaxSide)
         return "has a video of an unusable size (" + std::to_string(parameters->width) + " x " +

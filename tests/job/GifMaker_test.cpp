@@ -187,6 +187,7 @@ TEST(GifMaker, BadInputsAreNamedAndWriteNothing)
         wav.write(std::string(64, '\0').data(), 64);
     }
     std::ofstream(dir / "cut.gif") << "GIF89a\x10";
+    std::ofstream(dir / "junk.webp") << std::string(300, '\x5a');   // a name to guess from, nothing behind it
     {   // an animated WebP of 300 bytes whose canvas claims 16000 x 16000 for each of its 20 frames
         std::string chunks = std::string("VP8X\x0a\0\0\0\x02\0\0\0", 12) + std::string("\x7f\x3e\0\x7f\x3e\0", 6) +
                              std::string("ANIM\x06\0\0\0\0\0\0\0\0\0", 14);
@@ -206,6 +207,7 @@ TEST(GifMaker, BadInputsAreNamedAndWriteNothing)
         {{(dir / "sound.wav").string()}, 0, "(" + (dir / "sound.wav").string() + ") has no video stream."},
         {{(dir / "notes.txt").string()}, 0, "(" + (dir / "notes.txt").string() + ") is not a picture, a GIF or a video"},
         {{(dir / "cut.gif").string()}, 0, "(" + (dir / "cut.gif").string() + ") is not a GIF that can be read"},
+        {{(dir / "junk.webp").string()}, 0, "(" + (dir / "junk.webp").string() + ") is not a picture, a GIF or a video"},
         {{(dir / "claims.webp").string()}, 0, ") is too large: 20 frames of 16000 x 16000 pixels"},
         {{good}, kGifMakerMaxWidth, "of memory for its frames, more than the limit"},
         {{dir.path().string()}, 0, "could not be read: it is a folder."},
@@ -218,7 +220,7 @@ TEST(GifMaker, BadInputsAreNamedAndWriteNothing)
         EXPECT_NE(outcome.error.find(c.error), std::string::npos) << outcome.error;
         EXPECT_FALSE(std::filesystem::exists(request.outputFile));
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 6);   // no temporary left
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 7);   // no temporary left
 }
 
 TEST(GifMaker, CommandLineExitStatuses)
