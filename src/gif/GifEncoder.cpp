@@ -37,11 +37,19 @@ constexpr int kStillPaletteSpeed = 3;     // and for a mostly still animation's 
 // noise (lower PSNR, larger files) of a wider pattern: on the benchmark's photographs +-6
 // cost 1.2 dB PSNR and 1.6 to 2.6 % more bytes than +-4.
 constexpr int kAdaptiveSpread = 8;
-constexpr std::size_t kFewestHolesShare = 8;   // with a hole tolerance, holes are tried from 1 pixel in 8
+// With a hole tolerance, the transparent versions are tried from 1 pixel in 8 unchanged, and
+// under an ordered dither (whose regular pattern holes break) from 3 in 4.
+constexpr double kFewestHolesShare = 1.0 / 8;
+constexpr double kFewestHolesShareOrdered = 3.0 / 4;
+
+bool isOrdered(GifDither dither) { return dither == GifDither::Ordered || dither == GifDither::Ordered8; }
 // A frame is diffused in two bands from twice this many rows and this many pixels (below, the
 // second mapper's lookups cost more than its band).
 constexpr int kMinDiffusionBandRows = 64;
 constexpr std::int64_t kMinDiffusionBandPixels = 1'000'000;
+// With GifOptions::lzwInParts, a frame (or changed rectangle) of this many pixels is coded in two
+// parts, one beside the other where a core is free.
+constexpr std::size_t kMinLzwPartsPixels = 1'000'000;
 constexpr int kHalftoneSpread = 51;       // ... on the cube: one step of 51
 
 void put16(std::vector<std::uint8_t>& out, int value)
@@ -512,12 +520,16 @@ public:
             const bool keepStill = m_options.stillAreasStay && m_options.lossy > 0;
             const bool holesOnly = transparent >= 0 && (keepStill || mustHoles);
             // Without an unchanged pixel the transparent versions are the opaque one again. With a
-            // hole tolerance (the knob, where everything moves) they are tried from an eighth of
-            // the rectangle: below, on the benchmark fade, they were about as long and never
-            // shorter, and cost two more codings.
+            // hole tolerance (the knob, where everything moves) they are tried from a share of
+            // the rectangle: below, they were never or hardly ever the shorter (the benchmark fade
+            // at 70, 1 frame of 9 at a quarter to a third unchanged; at 50, with the ordered
+            // dither, none at 60 %, where every frame of a panning video from 80 % was), and cost
+            // two more codings. The opaque version then has both cores.
             const auto unchangedPixels = std::count(holes.begin(), holes.end(), std::uint8_t(transparent));
             const std::ptrdiff_t fewestHoles =
-                m_options.holeTolerance > 0 ? std::ptrdiff_t(holes.size() / kFewestHolesShare) : 0;
+                m_options.holeTolerance <= 0 ? 0
+                : std::ptrdiff_t(double(holes.size()) *
+                                 (isOrdered(m_options.dither) ? kFewestHolesShareOrdered : kFewestHolesShare));
             const bool withHoles =
                 transparent >= 0 && (holesOnly || (unchangedPixels > 0 && unchangedPixels >= fewestHoles));
             // Copied before the opaque version's lossy coding rewrites `opaque`.
@@ -539,7 +551,8 @@ public:
             SideTask transparentVersions(withHoles ? std::function<void()>(codeTransparentVersions) : nullptr,
                                          m_parallelVersions && !holesOnly);
             if (!holesOnly)
-                encode(m_encoder, opaque, width, opaqueBits, rgb, -1, block);
+                encode(m_encoder, opaque, width, opaqueBits, rgb, -1, block, nullptr,
+                       m_parallelVersions && !withHoles ? &m_sideEncoder : nullptr);
             transparentVersions.finish();
             pixels = std::move(opaque);
             codeBits = opaqueBits;
@@ -557,7 +570,8 @@ public:
             useTransparent = hasClear;
         } else {
             pixels.assign(m_current, m_current + count);
-            encode(m_encoder, pixels, m_width, bits, rgb, keep, block);
+            encode(m_encoder, pixels, m_width, bits, rgb, keep, block, nullptr,
+                   m_parallelVersions ? &m_sideEncoder : nullptr);
             useTransparent = hasClear;
         }
         if (m_options.optimize)
@@ -930,14 +944,35 @@ private:
 
     // The LZW data of `pixels` at code size `bits` (rewritten by the lossy coder to what it
     // stored).
+    // `helper`, when free, codes the lower part of a frame coded in two (GifOptions::lzwInParts);
+    // without it `encoder` codes both, one after the other, to the same bytes.
     void encode(LzwEncoder& encoder, std::vector<std::uint8_t>& pixels, int width, int bits,
                 const std::array<std::uint8_t, 768>& rgb, int transparent, std::vector<std::uint8_t>& out,
-                const std::uint8_t* alternates = nullptr) const
+                const std::uint8_t* alternates = nullptr, LzwEncoder* helper = nullptr) const
     {
         const int initBits = std::max(bits, 2) + 1;
+        const int maxDistance = (m_options.lossy + 1) / 2;
+        const std::size_t split = m_options.lzwInParts && pixels.size() >= kMinLzwPartsPixels
+                                      ? pixels.size() / std::size_t(width) / 2 * std::size_t(width)
+                                      : 0;
+        if (split > 0) {   // (the lossy coder at distance 0 codes exactly)
+            LzwEncoder::Part upper, lower;
+            SideTask lowerPart(
+                [&] {
+                    (helper != nullptr ? *helper : encoder)
+                        .encodePartLossy(pixels.data() + split, pixels.size() - split, initBits, rgb.data(), maxDistance,
+                                         transparent, lower, alternates != nullptr ? alternates + split : nullptr);
+                },
+                helper != nullptr);
+            encoder.encodePartLossy(pixels.data(), split, initBits, rgb.data(), maxDistance, transparent, upper,
+                                    alternates);
+            lowerPart.finish();
+            LzwEncoder::writeParts({&upper, &lower}, initBits, out);
+            return;
+        }
         if (m_options.lossy > 0 || alternates != nullptr) {
-            encoder.encodeFrameLossy(pixels.data(), pixels.size(), initBits, rgb.data(), (m_options.lossy + 1) / 2,
-                                     transparent, out, alternates);
+            encoder.encodeFrameLossy(pixels.data(), pixels.size(), initBits, rgb.data(), maxDistance, transparent, out,
+                                     alternates);
             return;
         }
         const IndexedPixels frame{pixels.data(), width, width, int(pixels.size() / std::size_t(width))};
@@ -1834,7 +1869,6 @@ GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int d
             return result;
         }
         const auto size = std::int64_t(bytes.size());
-        if (getenv("VT_DBG")) fprintf(stderr, "fit %lld: %s est %lld real %lld\n", (long long)maxBytes, describeGifOptions(options).c_str(), (long long)search.estimate(options).value_or(-1), (long long)size);
         if (size <= maxBytes && (!result.fits || size > std::int64_t(result.bytes.size()))) {
             result.fits = true;
             result.chosen = options;

@@ -59,6 +59,7 @@ GifOptions applyGifQuality(const GifOptions& options, bool mostlyStill)
     if (!(options.pinned & kGifChoiceOptimize))
         picked.optimize = true;
     picked.fineColours = high;
+    picked.lzwInParts = true;
     if (!mostlyStill)
         picked.holeTolerance = holeTolerance(q);
     if (!(options.pinned & kGifChoiceLossy))

@@ -29,6 +29,9 @@ struct GifOptions {
                                             // held for a shared palette: while within this of the new
                                             // entry (0: only the same colour)
 
+    bool lzwInParts = false;                // frames of 1 MP and more: LZW data in two parts (a clear
+                                            // code between), coded side by side where a core is free
+
     bool operator==(const GifOptions&) const = default;
 };
 

@@ -108,6 +108,26 @@ private:
     std::size_t m_staged = 0;
 };
 
+// CodeWriter's calls, kept for a later CodeWriter (LzwEncoder::writeParts).
+class CodeRecorder {
+public:
+    explicit CodeRecorder(std::vector<std::uint32_t>& entries) : m_entries(entries) { m_entries.clear(); }
+    [[gnu::always_inline]] void put(int code, int nextCode)
+    {
+        m_entries.push_back(std::uint32_t(code) | std::uint32_t(nextCode) << 12 | (m_clearPending ? 1u << 25 : 0u));
+        m_clearPending = false;
+    }
+    void clearFollows() { m_clearPending = true; }
+
+private:
+    std::vector<std::uint32_t>& m_entries;
+    bool m_clearPending = false;
+};
+
+constexpr std::uint32_t kEntryCodeMask = 0xFFF;
+constexpr std::uint32_t kEntryNextMask = 0x1FFF;
+constexpr std::uint32_t kEntryClearFollows = 1u << 25;
+
 }  // namespace
 
 LzwEncoder::LzwEncoder() { clearHash(); }
@@ -205,11 +225,47 @@ void LzwEncoder::encodeFrameLossy(std::uint8_t* pixels, std::size_t count, int i
                                   const std::uint8_t* alternates)
 {
     assert(initBits >= 3 && initBits <= 9);
+    if (m_stage.empty())
+        m_stage.resize(kStageBytes + 16);
+    CodeWriter codes(m_stage.data(), kStageBytes, initBits, out);
+    codeLossy(pixels, count, initBits, rgb, maxDistance, transparent, codes, alternates);
+    codes.finish();
+}
+
+void LzwEncoder::encodePartLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb,
+                                 int maxDistance, int transparent, Part& part, const std::uint8_t* alternates)
+{
+    assert(initBits >= 3 && initBits <= 9);
+    CodeRecorder codes(part.entries);
+    codeLossy(pixels, count, initBits, rgb, maxDistance, transparent, codes, alternates);
+    part.entries.pop_back();   // the end code: writeParts writes one after the last part
+}
+
+void LzwEncoder::writeParts(const std::vector<const Part*>& parts, int initBits, std::vector<std::uint8_t>& out)
+{
+    std::vector<std::uint8_t> stage(kStageBytes + 16);
+    CodeWriter codes(stage.data(), kStageBytes, initBits, out);
+    int nextCode = (1 << (initBits - 1)) + 2;
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        const std::vector<std::uint32_t>& entries = parts[k]->entries;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if ((entries[i] & kEntryClearFollows) || (k > 0 && i == 0))
+                codes.clearFollows();   // a later part's first clear: at the width the part before left
+            nextCode = int(entries[i] >> 12 & kEntryNextMask);
+            codes.put(int(entries[i] & kEntryCodeMask), nextCode);
+        }
+    }
+    codes.put((1 << (initBits - 1)) + 1, nextCode);
+    codes.finish();
+}
+
+template <class Codes>
+void LzwEncoder::codeLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb,
+                           int maxDistance, int transparent, Codes& codes, const std::uint8_t* alternates)
+{
     const int clearCode = 1 << (initBits - 1);
     const int endCode = clearCode + 1;
     int nextCode = clearCode + 2;
-    if (m_stage.empty())
-        m_stage.resize(kStageBytes + 16);
     if (m_child.empty()) {
         m_child.assign(std::size_t(kLzwMaxCodes) * 256, 0);
         m_firstChild.assign(kLzwMaxCodes, 0);
@@ -253,7 +309,6 @@ void LzwEncoder::encodeFrameLossy(std::uint8_t* pixels, std::size_t count, int i
         return length;
     };
 
-    CodeWriter codes(m_stage.data(), kStageBytes, initBits, out);
     codes.put(clearCode, nextCode);
     if (count > 0) {
         int prefix = pixels[0];
@@ -311,7 +366,6 @@ void LzwEncoder::encodeFrameLossy(std::uint8_t* pixels, std::size_t count, int i
         codes.put(prefix, nextCode);
     }
     codes.put(endCode, nextCode);
-    codes.finish();
     clearTrie();
 }
 

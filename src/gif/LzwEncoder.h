@@ -44,7 +44,26 @@ public:
                           int maxDistance, int transparent, std::vector<std::uint8_t>& out,
                           const std::uint8_t* alternates = nullptr);
 
+    // The codes of one part of a frame's pixels, as encodeFrameLossy would write them (from a
+    // clear code, without the end code), kept to be written with writeParts().
+    struct Part {
+        std::vector<std::uint32_t> entries;   // code | next free code << 12 | clear follows << 25
+    };
+
+    // encodeFrameLossy's coding of `count` pixels into `part` instead of sub-blocks: parts of one
+    // frame can be coded on several threads (each with an encoder of its own).
+    void encodePartLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb,
+                         int maxDistance, int transparent, Part& part, const std::uint8_t* alternates = nullptr);
+
+    // Appends the parts, in order, as one frame's LZW data: each part after the first starts
+    // with its clear code, written at the width the part before ended at; then the end code.
+    static void writeParts(const std::vector<const Part*>& parts, int initBits, std::vector<std::uint8_t>& out);
+
 private:
+    template <class Codes>
+    void codeLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb, int maxDistance,
+                   int transparent, Codes& codes, const std::uint8_t* alternates);
+
     static constexpr int kHashSize = 5003;   // a prime a little above 4096 x 1.2
     static constexpr int kHashShift = 4;     // 5003 needs four doublings to reach 65536: 8 - 4
     // Codes are packed into a staging buffer first and cut into sub-blocks when it fills

@@ -160,6 +160,12 @@ TEST(GifEncoder, TwoThreadsWriteTheBytesOfOneAndShowWhatIsDecoded)
         for (const int greenStep : {40, 12})   // shown pixels too far to stay; some near enough
             check(loose, 37, 23, greenStep);
     }
+    GifOptions parts;   // 1 MP frames coded in two parts, the second on a thread of its own
+    parts.palette = GifPalette::Global;
+    parts.optimize = true;
+    parts.lossy = 60;
+    parts.lzwInParts = true;
+    check(parts, 1000, 1000);
     for (const int lossy : {0, 30}) {
         GifOptions fine;
         fine.palette = GifPalette::PerFrame;

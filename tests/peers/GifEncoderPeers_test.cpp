@@ -192,14 +192,23 @@ TEST_F(GifAnimationPeers, OptimisedFilesShowTheUnoptimisedFrames)
 }
 
 // Frames large enough that each optimised frame clears its LZW table several times, with
-// codes narrower than the colour table: they still show exactly the unoptimised frames.
+// codes narrower than the colour table: they still show exactly the unoptimised frames. And
+// frames of 1 MP coded in two parts (a clear code between, the second coded on a thread of its
+// own): giflib shows them the same.
 TEST(GifAnimation, LargeOptimisedFramesShowTheUnoptimisedFrames)
 {
-    for (const GifPalette palette : {GifPalette::Halftone, GifPalette::Global}) {
+    const struct {
+        GifPalette palette;
+        int width, height;
+        bool parts;
+    } cases[] = {{GifPalette::Halftone, 640, 360, false}, {GifPalette::Global, 640, 360, false},
+                 {GifPalette::Global, 1280, 800, true}};
+    for (const auto& [palette, width, height, parts] : cases) {
         test::TempDir dir;
-        SyntheticFrames frames(4, 640, 360);
+        SyntheticFrames frames(4, width, height);
         GifOptions options;
         options.palette = palette;
+        options.lzwInParts = parts;
         Shown shown[2];
         std::uintmax_t sizes[2] = {0, 0};
         for (const bool optimize : {false, true}) {
