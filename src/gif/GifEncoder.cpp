@@ -43,6 +43,7 @@ constexpr double kFewestHolesShare = 1.0 / 8;
 constexpr double kFewestHolesShareOrdered = 3.0 / 4;
 
 bool isOrdered(GifDither dither) { return dither == GifDither::Ordered || dither == GifDither::Ordered8; }
+
 // A frame is diffused in two bands from twice this many rows and this many pixels (below, the
 // second mapper's lookups cost more than its band).
 constexpr int kMinDiffusionBandRows = 64;
@@ -859,7 +860,6 @@ private:
                (last != nullptr && last[x] == index);
     }
 
-    // Whether a colour may stand for the shown one: the same, or within the hole tolerance.
     static int squaredDistance(const std::uint8_t* a, const std::uint8_t* b)
     {
         const int dr = a[0] - b[0], dg = a[1] - b[1], db = a[2] - b[2];
@@ -894,8 +894,9 @@ private:
             const std::uint8_t* shown = m_canvas.data() + std::size_t(y) * std::size_t(m_width) * 3;
             const std::uint8_t* last = lastStoredRow(y);
             for (int x = 0; x < m_width; ++x) {
+                const std::size_t at = std::size_t(y) * std::size_t(m_width) + std::size_t(x);
                 const bool changed = m_shownClear.empty()
-                                         ? !closeTo(&rgb[std::size_t(3 * index[x])], shown + 3 * x, std::size_t(y) * m_width + x) &&
+                                         ? !closeTo(&rgb[std::size_t(3 * index[x])], shown + 3 * x, at) &&
                                                (last == nullptr || last[x] != index[x])
                                          : !unchanged(y, x, rgb);
                 if (changed) {
@@ -932,8 +933,9 @@ private:
             const std::uint8_t* shown = m_canvas.data() + std::size_t(y) * std::size_t(m_width) * 3;
             const std::uint8_t* last = lastStoredRow(y);
             for (int x = left; x < right; ++x) {
+                const std::size_t at = std::size_t(y) * std::size_t(m_width) + std::size_t(x);
                 const bool same = m_shownClear.empty()
-                                      ? closeTo(&rgb[std::size_t(3 * index[x])], shown + 3 * x, std::size_t(y) * m_width + x) ||
+                                      ? closeTo(&rgb[std::size_t(3 * index[x])], shown + 3 * x, at) ||
                                             (last != nullptr && last[x] == index[x])
                                       : unchanged(y, x, rgb);
                 pixels.push_back(transparent >= 0 && same ? std::uint8_t(transparent) : index[x]);
@@ -943,9 +945,9 @@ private:
     }
 
     // The LZW data of `pixels` at code size `bits` (rewritten by the lossy coder to what it
-    // stored).
-    // `helper`, when free, codes the lower part of a frame coded in two (GifOptions::lzwInParts);
-    // without it `encoder` codes both, one after the other, to the same bytes.
+    // stored). `helper`, when free, codes the lower part of a frame coded in two
+    // (GifOptions::lzwInParts); without it `encoder` codes both, one after the other, to the same
+    // bytes.
     void encode(LzwEncoder& encoder, std::vector<std::uint8_t>& pixels, int width, int bits,
                 const std::array<std::uint8_t, 768>& rgb, int transparent, std::vector<std::uint8_t>& out,
                 const std::uint8_t* alternates = nullptr, LzwEncoder* helper = nullptr) const
