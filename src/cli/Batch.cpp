@@ -658,6 +658,9 @@ void runWorker(TaskSource& tasks, const BatchSettings& settings, const std::map<
             progress.recordFinished(task);
             recorded = true;
         });
+        struct ForgetFollowUp {   // however the pair ends: the follow-up holds this pass's locals
+            ~ForgetFollowUp() { interruption::setRenameFollowUp({}); }
+        } forgetFollowUp;
         const auto start = Clock::now();
         MixOutcome outcome;
         PairStatus status = PairStatus::Failed;
@@ -674,7 +677,6 @@ void runWorker(TaskSource& tasks, const BatchSettings& settings, const std::map<
             outcome = job.run(request);
             status = outcome.succeeded() ? PairStatus::Ok : PairStatus::Failed;
         }
-        interruption::setRenameFollowUp({});
         progress.finished(task, status, outcome, std::chrono::duration<double>(Clock::now() - start).count(),
                           recorded);
     }
