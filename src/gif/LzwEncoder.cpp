@@ -108,13 +108,21 @@ private:
     std::size_t m_staged = 0;
 };
 
+// A recorded call: code | next free code << kEntryNextShift | kEntryClearFollows when a clear
+// code follows (LzwEncoder::Part).
+constexpr std::uint32_t kEntryCodeMask = 0xFFF;
+constexpr int kEntryNextShift = 12;
+constexpr std::uint32_t kEntryNextMask = 0x1FFF;
+constexpr std::uint32_t kEntryClearFollows = 1u << 25;
+
 // CodeWriter's calls, kept for a later CodeWriter (LzwEncoder::writeParts).
 class CodeRecorder {
 public:
     explicit CodeRecorder(std::vector<std::uint32_t>& entries) : m_entries(entries) { m_entries.clear(); }
     [[gnu::always_inline]] void put(int code, int nextCode)
     {
-        m_entries.push_back(std::uint32_t(code) | std::uint32_t(nextCode) << 12 | (m_clearPending ? 1u << 25 : 0u));
+        m_entries.push_back(std::uint32_t(code) | std::uint32_t(nextCode) << kEntryNextShift |
+                            (m_clearPending ? kEntryClearFollows : 0u));
         m_clearPending = false;
     }
     void clearFollows() { m_clearPending = true; }
@@ -123,10 +131,6 @@ private:
     std::vector<std::uint32_t>& m_entries;
     bool m_clearPending = false;
 };
-
-constexpr std::uint32_t kEntryCodeMask = 0xFFF;
-constexpr std::uint32_t kEntryNextMask = 0x1FFF;
-constexpr std::uint32_t kEntryClearFollows = 1u << 25;
 
 }  // namespace
 
@@ -245,17 +249,18 @@ void LzwEncoder::writeParts(const std::vector<const Part*>& parts, int initBits,
 {
     std::vector<std::uint8_t> stage(kStageBytes + 16);
     CodeWriter codes(stage.data(), kStageBytes, initBits, out);
-    int nextCode = (1 << (initBits - 1)) + 2;
+    const int clearCode = 1 << (initBits - 1);
+    int nextCode = clearCode + 2;
     for (std::size_t k = 0; k < parts.size(); ++k) {
         const std::vector<std::uint32_t>& entries = parts[k]->entries;
         for (std::size_t i = 0; i < entries.size(); ++i) {
             if ((entries[i] & kEntryClearFollows) || (k > 0 && i == 0))
                 codes.clearFollows();   // a later part's first clear: at the width the part before left
-            nextCode = int(entries[i] >> 12 & kEntryNextMask);
+            nextCode = int(entries[i] >> kEntryNextShift & kEntryNextMask);
             codes.put(int(entries[i] & kEntryCodeMask), nextCode);
         }
     }
-    codes.put((1 << (initBits - 1)) + 1, nextCode);
+    codes.put(clearCode + 1, nextCode);   // the end code
     codes.finish();
 }
 
