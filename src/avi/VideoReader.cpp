@@ -10,14 +10,20 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace vantorell {
 
 namespace {
 
 constexpr int kMaxSide = 32767;   // as every picture of the program
+// Once frames are read out of order, those converted are kept up to this many bytes, so that a
+// caller sampling frames ahead of its pass in order (the GIF encoder's palette and knob, the
+// encodings of a byte budget) decodes the video once.
+constexpr std::size_t kKeptFrameBytes = std::size_t(512) << 20;
 
 std::string ffmpegText(int code)
 {
@@ -49,6 +55,9 @@ struct VideoReader::State {
     double currentTime = 0, nextTime = 0;
     bool haveCurrent = false, haveNext = false, ended = false, flushed = false;
     int lastIndex = -1;
+    std::vector<std::vector<std::uint8_t>> kept;   // converted frames by index, tightly packed rows
+    std::size_t keptBytes = 0;
+    bool revisits = false;   // frames were skipped or read again: a later pass may want them
     std::string error;
 
     ~State()
@@ -240,10 +249,43 @@ bool VideoReader::frame(int index, std::uint8_t* pixels, std::size_t stride)
     State& s = *m;
     if (s.format == nullptr || index < 0 || index >= s.frames)
         return false;
-    if (index < s.lastIndex && !s.rewind())
-        return false;
+    const std::size_t row = std::size_t(s.width) * 4;
+    if (s.kept.empty())
+        s.kept.resize(std::size_t(s.frames));
+    if (const std::vector<std::uint8_t>& copy = s.kept[std::size_t(index)]; !copy.empty()) {
+        for (int y = 0; y < s.height; ++y)
+            std::memcpy(pixels + stride * std::size_t(y), copy.data() + row * std::size_t(y), row);
+        return true;
+    }
+    s.revisits = s.revisits || index != s.lastIndex + 1;
+    if (index < s.lastIndex) {
+        if (!s.rewind())
+            return false;
+        s.lastIndex = -1;
+    }
+    // The frames skipped on the way are converted and kept while they fit.
+    const std::size_t frameBytes = row * std::size_t(s.height);
+    for (int skipped = s.lastIndex + 1; skipped < index && s.keptBytes + 2 * frameBytes <= kKeptFrameBytes; ++skipped) {
+        std::vector<std::uint8_t>& copy = s.kept[std::size_t(skipped)];
+        if (!copy.empty())
+            continue;
+        std::vector<std::uint8_t> converted(frameBytes);
+        if (!s.advanceTo(skipped / s.fps) || !s.convert(converted.data(), row))
+            return false;
+        copy = std::move(converted);
+        s.keptBytes += frameBytes;
+    }
     s.lastIndex = index;
-    return s.advanceTo(index / s.fps) && s.convert(pixels, stride);
+    if (!s.advanceTo(index / s.fps) || !s.convert(pixels, stride))
+        return false;
+    if (s.revisits && s.keptBytes + frameBytes <= kKeptFrameBytes) {
+        std::vector<std::uint8_t>& copy = s.kept[std::size_t(index)];
+        copy.resize(frameBytes);
+        for (int y = 0; y < s.height; ++y)
+            std::memcpy(copy.data() + row * std::size_t(y), pixels + stride * std::size_t(y), row);
+        s.keptBytes += frameBytes;
+    }
+    return true;
 }
 
 }  // namespace vantorell

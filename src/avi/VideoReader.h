@@ -1,7 +1,9 @@
 // VideoReader: the frames of a video file (any container and codec this build's FFmpeg reads)
 // resampled to a fixed rate, as top-down 32-bit rows (blue, green, red, unused), scaled to a
 // chosen width. Frame i is the picture shown at i / rate seconds from the stream's start.
-// Frames are read in order; asking for an earlier one starts the stream again.
+// Frames are decoded in order. Once they are asked for out of order (a caller sampling ahead of
+// its pass), the frames converted on the way are kept, up to 512 MB, and asking for an earlier
+// one not kept starts the stream again.
 #pragma once
 
 #include <cstdint>
