@@ -232,6 +232,11 @@ void PaletteMapper::mapDiffusion(const Dib& source, std::uint8_t* out, std::ptrd
         const std::uint8_t* in = source.scanline(y);
         const std::uint8_t* before = previous != nullptr ? previous->scanline(y) : nullptr;
         std::uint8_t* row = out + outStride * y;
+        // A row the same as before keeps its entries; the rows under it start from no error.
+        if (before != nullptr && std::memcmp(in, before, std::size_t(width) * 4) == 0) {
+            std::fill(current.begin(), current.end(), 0);
+            continue;
+        }
         std::fill(next.begin(), next.end(), 0);
         for (int x = 0; x < width; ++x, in += 4) {
             int* e = current.data() + 3 * (x + 1);
