@@ -34,6 +34,9 @@ void Dib::FreeDeleter::operator()(std::uint8_t* p) const noexcept { std::free(p)
 
 bool Dib::create(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel)
 {
+    // A block of the size wanted is cleared and kept: a fresh one costs a page fault a page.
+    auto kept = std::move(m_bits);
+    const std::int32_t keptSize = m_size;
     destroy();
     // The sizes are computed first, as the header would hold them, so an overflowing size is
     // the overflow error even where the depth or the dimensions would be refused afterwards.
@@ -42,11 +45,17 @@ bool Dib::create(std::int32_t width, std::int32_t height, std::int32_t bitsPerPi
     const std::int32_t size = checked::imageBytesOrRaise(bytesPerScanline, std::max<std::int64_t>(height, 0));
     if (width < 1 || height < 1 || !supportedDepth(bitsPerPixel))
         return false;
-    // calloc: new pixel memory is all zero, and large blocks come zeroed from the system.
-    auto* memory = static_cast<std::uint8_t*>(std::calloc(std::size_t(size), 1));
-    if (!memory)
-        return false;
-    m_bits.reset(memory);
+    if (kept && keptSize == size) {
+        std::memset(kept.get(), 0, std::size_t(size));
+        m_bits = std::move(kept);
+    } else {
+        kept.reset();
+        // calloc: new pixel memory is all zero, and large blocks come zeroed from the system.
+        auto* memory = static_cast<std::uint8_t*>(std::calloc(std::size_t(size), 1));
+        if (!memory)
+            return false;
+        m_bits.reset(memory);
+    }
     m_width = width;
     m_height = height;
     m_bpp = bitsPerPixel;

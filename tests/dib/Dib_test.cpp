@@ -36,8 +36,14 @@ TEST(Dib, CreateSetsScanlineAndSizeByTheInvariants)
         {10, 3, 8, 12, 36, 1024}, {10, 3, 1, 4, 12, 8}, {729, 425, 32, 2916, 1239300, 0},
         {5, 5, 24, 16, 80, 0},    {3, 2, 4, 4, 8, 64},  {3, 1, 16, 8, 8, 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& [c, over] : {std::pair{cases[0], false}, {cases[1], false}, {cases[2], false}, {cases[3], false},
+                                  {cases[4], false}, {cases[5], false}, {cases[2], true}, {cases[4], true}}) {
         Dib dib;
+        if (over) {   // over a used surface of the same bytes: its block may be kept, never its pixels
+            ASSERT_TRUE(dib.create(c.size, 1, 8));
+            std::memset(dib.bits(), 0xFF, std::size_t(c.size));
+            dib.setPalette(std::vector<std::uint8_t>(1024, 0xFF));
+        }
         ASSERT_TRUE(dib.create(c.w, c.h, c.bpp)) << c.w << "x" << c.h << "x" << c.bpp;
         EXPECT_EQ(dib.width(), c.w);
         EXPECT_EQ(dib.height(), c.h);
