@@ -375,6 +375,14 @@ public:
                 return GifEncodeStatus::PaletteFailed;
         }
         m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours);
+        // A palette kept as made has no unused entry to drop: where it fills its colour table,
+        // an entry the mapper never picks (black) widens the table so that one is free for the
+        // transparent index.
+        const int entries = m_palette.entries();
+        if (m_options.sharedAsMade && m_options.optimize && entries < 256 && entries == (1 << paletteBits(entries))) {
+            m_palette.setEntries(std::int16_t(entries + 1));
+            std::memset(m_palette.entryData() + 4 * entries, 0, 4);
+        }
         return GifEncodeStatus::Done;
     }
 
@@ -1072,6 +1080,14 @@ GifOptions resolveQuality(GifFrameProvider& frames, const GifOptions& options)
     return applyGifQuality(options, all > 0 && same * 2 > all);
 }
 
+// Whether each frame is stored as it comes rather than after the last (a shared palette made
+// final then): its own palette, a palette that keeps every entry, or one the knob keeps as made.
+bool storedAsTheyCome(const GifOptions& options, bool clearPixels)
+{
+    return options.palette == GifPalette::PerFrame || keepsWholePalette(options) ||
+           (options.sharedAsMade && !clearPixels);
+}
+
 bool usable(GifFrameProvider& frames)
 {
     return frames.frameCount() > 0 && frames.width() > 0 && frames.height() > 0 && frames.width() <= 65535 &&
@@ -1094,7 +1110,7 @@ GifEncodeStatus encodeWith(GifFrameProvider& frames, GifOptions options, const P
         return s;
     Dib full, scaled;
     const int n = frames.frameCount();
-    const bool atOnce = options.palette == GifPalette::PerFrame || keepsWholePalette(options);
+    const bool atOnce = storedAsTheyCome(options, frames.hasTransparency());
     const int steps = atOnce ? n : 2 * n;
     for (int i = 0; i < n; ++i) {
         const Dib* frame = readFrame(frames, i, options.scalePercent, full, scaled);
@@ -1168,6 +1184,8 @@ std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions op
     std::vector<std::vector<std::uint8_t>> quantised;
     std::array<bool, 256> used{};
     Dib full, scaled;
+    // As the encoder: a palette final before the first frame goes with each frame's indices.
+    const bool atOnce = storedAsTheyCome(options, frames.hasTransparency());
     for (const int i : order) {
         const Dib* frame = readFrame(frames, i, options.scalePercent, full, scaled);
         if (frame == nullptr || !coder.quantiseFrame(*frame, i == 0))
@@ -1175,15 +1193,14 @@ std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions op
         quantised.push_back(coder.indices());
         for (const std::uint8_t index : quantised.back())
             used[index] = true;
-        if (options.palette == GifPalette::PerFrame) {
-            // A frame's own palette goes with its indices: emit at once.
+        if (atOnce) {   // emitted here
             std::vector<std::uint8_t> bytes;
             coder.setTargetColours(*frame);
             coder.emit(quantised.back(), i == 0, bytes);
             quantised.back() = std::move(bytes);
         }
     }
-    if (options.palette != GifPalette::PerFrame) {
+    if (!atOnce) {
         std::vector<std::bitset<256>> changes;
         for (std::size_t k = 1; k < order.size(); ++k)
             if (options.optimize && order[k] - 1 == order[k - 1])
@@ -1199,7 +1216,7 @@ std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions op
         repeatFrames += run.second;
     for (std::size_t k = 0; k < order.size(); ++k) {
         std::int64_t bytes = 0;
-        if (options.palette == GifPalette::PerFrame) {
+        if (atOnce) {
             bytes = std::int64_t(quantised[k].size());
         } else {
             std::vector<std::uint8_t> block;
@@ -1392,9 +1409,11 @@ struct GifEncoder::State {
     State& operator=(const State&) = delete;
 
     bool perFrame() const { return options.palette == GifPalette::PerFrame; }
-    // Each frame stored as it comes: its own palette, or a palette that keeps every entry (so
-    // no later frame changes how an earlier one is numbered).
-    bool storesAtOnce() const { return perFrame() || keepsWholePalette(options); }
+    // Each frame stored as it comes (no later frame changes how an earlier one is numbered).
+    bool storesAtOnce() const { return storedAsTheyCome(options, alpha); }
+    // Frames stored one after another, each on what the one before showed: their own
+    // palettes, or a shared one kept as made for optimised frames.
+    bool storesInTurn() const { return perFrame() || (options.sharedAsMade && options.optimize); }
     GifEncodeStatus storeAtOnce(const Dib& frame, bool first);
     GifEncodeStatus finishShared(std::vector<std::uint8_t>& out, const StepProgress& progress);
 
@@ -1498,7 +1517,7 @@ GifEncodeStatus GifEncoder::State::storeAtOnce(const Dib& frame, bool first)
 {
     const bool twoCores = helperThreads && std::thread::hardware_concurrency() >= 2;
     // With clear pixels each frame's clear entry travels with its palette: stored here.
-    if (perFrame() && twoCores && !alpha) {
+    if (storesInTurn() && twoCores && !alpha) {
         if (!coder.quantiseFrame(frame, first))
             return GifEncodeStatus::PaletteFailed;
         joinStoring();   // the frame before is stored
@@ -1522,7 +1541,7 @@ GifEncodeStatus GifEncoder::State::storeAtOnce(const Dib& frame, bool first)
         }
         return GifEncodeStatus::Done;
     }
-    if (perFrame() || !twoCores) {
+    if (storesInTurn() || !twoCores) {
         std::vector<std::uint8_t> block;
         if (const GifEncodeStatus status = coder.frame(frame, first, block); status != GifEncodeStatus::Done)
             return status;

@@ -60,6 +60,7 @@ GifOptions applyGifQuality(const GifOptions& options, bool mostlyStill)
         picked.optimize = true;
     picked.fineColours = high;
     picked.lzwInParts = true;
+    picked.sharedAsMade = true;
     if (!mostlyStill)
         picked.holeTolerance = holeTolerance(q);
     if (!(options.pinned & kGifChoiceLossy))

@@ -26,11 +26,14 @@ struct GifOptions {
     bool fineColours = false;               // adaptive palettes: exact nearest entries, gentler diffusion
     int holeTolerance = 0;                  // optimised: a shown pixel stays while it is as close (squared RGB)
                                             // to the frame's colour as its new entry is, plus this; frames
-                                            // held for a shared palette: while within this of the new
-                                            // entry (0: only the same colour)
+                                            // held for a shared palette (with clear pixels): while within
+                                            // this of the new entry (0: only the same colour)
 
     bool lzwInParts = false;                // frames of 1 MP and more: LZW data in two parts (a clear
                                             // code between), coded side by side where a core is free
+    bool sharedAsMade = false;              // a shared palette keeps its entries as made (none dropped or
+                                            // reordered after the last frame), so frames without clear
+                                            // pixels are stored as they come, beside the next's reduction
 
     bool operator==(const GifOptions&) const = default;
 };

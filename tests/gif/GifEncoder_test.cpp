@@ -299,8 +299,10 @@ TEST(GifOptions, TheQualityKnobPicksWhatIsNotPinned)
 
 // A still, finely shaded background under a moving square: whatever the knob picks for it
 // (ordered or diffused, lossy), every background pixel shows the same colour in every frame.
+// With `fourColours`, striped background and square: a palette that fills its colour table.
 class MovingSquareFrames final : public GifFrameProvider {
 public:
+    explicit MovingSquareFrames(bool fourColours = false) : m_fourColours(fourColours) {}
     static bool inSquare(int index, int x, int y) { return x >= 4 + 7 * index && x < 16 + 7 * index && y >= 12 && y < 24; }
     int frameCount() const override { return 6; }
     int width() const override { return 72; }
@@ -315,16 +317,21 @@ public:
                 p[0] = square ? 40 : std::uint8_t(x * 3 + y);
                 p[1] = square ? 200 : std::uint8_t(90 + ((x * 7 + y * 13) % 50));
                 p[2] = square ? 60 : std::uint8_t(250 - y * 4 - x);
+                if (m_fourColours)
+                    p[0] = p[1] = p[2] = std::uint8_t((square ? 100 : 0) + (x % 2) * 150);
             }
         return true;
     }
+
+private:
+    bool m_fourColours;
 };
 
 TEST(GifOptions, StillAreasStayStillForEveryChoiceTheKnobPicks)
 {
-    for (const int quality : {10, 40, 70, 100}) {
-        SCOPED_TRACE(quality);
-        MovingSquareFrames frames;
+    for (const auto& [quality, fourColours] : {std::pair{10, false}, {40, false}, {70, false}, {100, false}, {40, true}}) {
+        SCOPED_TRACE(testing::Message() << quality << (fourColours ? " four colours" : ""));
+        MovingSquareFrames frames(fourColours);
         GifOptions o;
         o.quality = quality;
         std::vector<std::uint8_t> bytes;
@@ -341,6 +348,8 @@ TEST(GifOptions, StillAreasStayStillForEveryChoiceTheKnobPicks)
                                                  &shown[std::size_t(i - 1)][std::size_t(y * 72 + x) * 3], 3))
                             << "frame " << i << " at " << x << "," << y;
                     }
+        for (int i = 2; fourColours && i <= 6; ++i)   // a full colour table still gets a free index
+            EXPECT_TRUE(doc.frameUseTransparentColor(i)) << "frame " << i;
     }
 }
 
