@@ -767,7 +767,7 @@ private:
         }
         if (kind == GifPalette::PerFrame) {
             const Dib* one[] = {&source};
-            if (!quantisedPalette(one, maxColours(), 1, m_palette))
+            if (!quantisedPalette(one, maxColours(), std::max(1, m_options.frameSampleStep), m_palette))
                 return false;
             m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours);
             m_clearIndex = -1;   // a new palette: its clear entry follows
