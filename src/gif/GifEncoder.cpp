@@ -32,6 +32,8 @@ constexpr int kPaletteSampleFrames = 8;   // frames a global palette is made fro
 constexpr int kPaletteSampleStep = 2;     // every second pixel of every second row
 constexpr int kPaletteSpeed = 8;          // libimagequant's speed for the palettes
 constexpr int kStillPaletteSpeed = 3;     // and for a mostly still animation's one palette
+// With GifOptions::paletteFromSample, about this many pixels are read for a palette.
+constexpr double kPaletteSamplePixels = 1'500'000;
 // The ordered dithers' amplitude on adaptive palettes: 256 colours chosen for the animation lie
 // closer together than the cube's steps of 51; +-4 levels breaks up banding without the
 // noise (lower PSNR, larger files) of a wider pattern: on the benchmark's photographs +-6
@@ -43,6 +45,15 @@ constexpr double kFewestHolesShare = 1.0 / 8;
 constexpr double kFewestHolesShareOrdered = 3.0 / 4;
 
 bool isOrdered(GifDither dither) { return dither == GifDither::Ordered || dither == GifDither::Ordered8; }
+
+// Every n-th pixel of every n-th row, n at least 2, that reads about kPaletteSamplePixels.
+int sampleStep(std::span<const Dib* const> frames)
+{
+    double pixels = 0;
+    for (const Dib* frame : frames)
+        pixels += double(frame->width()) * double(frame->height());
+    return std::max(2, int(std::ceil(std::sqrt(pixels / kPaletteSamplePixels))));
+}
 
 // A frame is diffused in two bands from twice this many rows and this many pixels (below, the
 // second mapper's lookups cost more than its band).
@@ -370,7 +381,10 @@ public:
             }
             for (const Dib& d : sample)
                 pointers.push_back(&d);
-            if (!quantisedPalette(pointers, maxColours(), still ? 1 : kPaletteSampleStep, m_palette,
+            const int step = still                        ? 1
+                             : m_options.paletteFromSample ? sampleStep(pointers)
+                                                           : kPaletteSampleStep;
+            if (!quantisedPalette(pointers, maxColours(), step, m_palette,
                                   still ? kStillPaletteSpeed : kPaletteSpeed))
                 return GifEncodeStatus::PaletteFailed;
         }
@@ -767,7 +781,7 @@ private:
         }
         if (kind == GifPalette::PerFrame) {
             const Dib* one[] = {&source};
-            if (!quantisedPalette(one, maxColours(), std::max(1, m_options.frameSampleStep), m_palette))
+            if (!quantisedPalette(one, maxColours(), m_options.paletteFromSample ? sampleStep(one) : 1, m_palette))
                 return false;
             m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours);
             m_clearIndex = -1;   // a new palette: its clear entry follows

@@ -31,8 +31,8 @@ struct GifOptions {
 
     bool lzwInParts = false;                // frames of 1 MP and more: LZW data in two parts (a clear
                                             // code between), coded side by side where a core is free
-    int frameSampleStep = 1;                // a frame's own palette is made from every n-th pixel of every
-                                            // n-th row
+    bool paletteFromSample = false;         // palettes from every n-th pixel of every n-th row, n >= 2,
+                                            // about 1.5 MP (not a mostly still animation's one palette)
     bool sharedAsMade = false;              // a shared palette keeps its entries as made (none dropped or
                                             // reordered after the last frame), so frames without clear
                                             // pixels are stored as they come, beside the next's reduction
