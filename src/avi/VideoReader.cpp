@@ -56,7 +56,7 @@ struct VideoReader::State {
     bool haveCurrent = false, haveNext = false, ended = false, flushed = false;
     int lastIndex = -1;
     std::vector<std::vector<std::uint8_t>> kept;   // converted frames by index, tightly packed rows
-    std::size_t keptBytes = 0;
+    std::size_t keptBytes = 0, keptLimit = kKeptFrameBytes;
     bool revisits = false;   // frames were skipped or read again: a later pass may want them
     std::string error;
 
@@ -243,6 +243,7 @@ int VideoReader::frameCount() const { return m->frames; }
 int VideoReader::sourceWidth() const { return m->decoder ? m->decoder->width : 0; }
 int VideoReader::sourceHeight() const { return m->decoder ? m->decoder->height : 0; }
 const std::string& VideoReader::error() const { return m->error; }
+void VideoReader::keepAtMost(std::size_t bytes) { m->keptLimit = std::min(bytes, kKeptFrameBytes); }
 
 bool VideoReader::frame(int index, std::uint8_t* pixels, std::size_t stride)
 {
@@ -265,7 +266,7 @@ bool VideoReader::frame(int index, std::uint8_t* pixels, std::size_t stride)
     }
     // The frames skipped on the way are converted and kept while they fit.
     const std::size_t frameBytes = row * std::size_t(s.height);
-    for (int skipped = s.lastIndex + 1; skipped < index && s.keptBytes + 2 * frameBytes <= kKeptFrameBytes; ++skipped) {
+    for (int skipped = s.lastIndex + 1; skipped < index && s.keptBytes + 2 * frameBytes <= s.keptLimit; ++skipped) {
         std::vector<std::uint8_t>& copy = s.kept[std::size_t(skipped)];
         if (!copy.empty())
             continue;
@@ -278,7 +279,7 @@ bool VideoReader::frame(int index, std::uint8_t* pixels, std::size_t stride)
     s.lastIndex = index;
     if (!s.advanceTo(index / s.fps) || !s.convert(pixels, stride))
         return false;
-    if (s.revisits && s.keptBytes + frameBytes <= kKeptFrameBytes) {
+    if (s.revisits && s.keptBytes + frameBytes <= s.keptLimit) {
         std::vector<std::uint8_t>& copy = s.kept[std::size_t(index)];
         copy.resize(frameBytes);
         for (int y = 0; y < s.height; ++y)

@@ -2,8 +2,8 @@
 // resampled to a fixed rate, as top-down 32-bit rows (blue, green, red, unused), scaled to a
 // chosen width. Frame i is the picture shown at i / rate seconds from the stream's start.
 // Frames are decoded in order. Once they are asked for out of order (a caller sampling ahead of
-// its pass), the frames converted on the way are kept, up to 512 MB, and asking for an earlier
-// one not kept starts the stream again.
+// its pass), the frames converted on the way are kept, up to 512 MB (or keepAtMost's bytes), and
+// asking for an earlier one not kept starts the stream again.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +36,8 @@ public:
     // Puts frame `index` into rows of `stride` bytes. False when the video cannot be decoded
     // (error() says why). Past the stream's last picture the last one is shown again.
     bool frame(int index, std::uint8_t* pixels, std::size_t stride);
+    // At most this many bytes of converted frames are kept (below 512 MB; 0: none).
+    void keepAtMost(std::size_t bytes);
     const std::string& error() const;
 
 private:

@@ -154,6 +154,8 @@ public:
     // Each frame's delay in hundredths of a second.
     virtual std::vector<int> delays() const = 0;
     bool hasTransparency() const override { return m_transparent; }
+    // The most memory frames kept for a later pass may take (a video's; pictures load again).
+    virtual void limitKeptFrames(std::int64_t) {}
 
 protected:
     int m_width = 0, m_height = 0;
@@ -465,6 +467,7 @@ public:
         return false;
     }
     std::vector<int> delays() const override { return delaysForRate(frameCount(), m_fps); }
+    void limitKeptFrames(std::int64_t bytes) override { m_reader.keepAtMost(std::size_t(std::max<std::int64_t>(0, bytes))); }
 
 private:
     std::string m_file;
@@ -556,13 +559,15 @@ GifMakerOutcome makeGif(const GifMakerRequest& request, const StepProgress& prog
         std::unique_ptr<MakerFrames> frames = openFrames(request, outcome.error);
         if (!frames)
             return outcome;
-        if (const std::int64_t need = memoryNeed(*frames, request.gif);
-            request.memoryLimit > 0 && need > request.memoryLimit) {
+        const std::int64_t need = memoryNeed(*frames, request.gif);
+        if (request.memoryLimit > 0 && need > request.memoryLimit) {
             outcome.error = "this job needs about " + formatByteSize(std::uint64_t(need)) +
                             " of memory for its frames, more than the limit of " +
                             formatByteSize(std::uint64_t(request.memoryLimit)) + " for one job.";
             return outcome;
         }
+        if (request.memoryLimit > 0)
+            frames->limitKeptFrames(request.memoryLimit - need);   // what the limit leaves
         const std::vector<int> delays = frames->delays();
         GifOptions options = request.gif;
         options.delay = delays.empty() ? options.delay : delays.front();

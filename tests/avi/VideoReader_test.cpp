@@ -36,15 +36,17 @@ TEST(VideoReader, AnyOrderOfReadingGivesTheSamePictures)
 {
     test::TempDir dir;
     writeVideo(dir / "clip.mp4");
-    const auto read = [&](const std::vector<int>& order) {
+    const auto read = [&](const std::vector<int>& order, std::size_t keepAtMost = std::size_t(1) << 30) {
         VideoReader reader;
         EXPECT_EQ(reader.open(dir / "clip.mp4", 10, 0, 1000), "");
+        reader.keepAtMost(keepAtMost);
         std::vector<std::vector<std::uint8_t>> pictures(std::size_t(reader.frameCount()));
         for (const int index : order) {
             std::vector<std::uint8_t> picture(32 * 16 * 4);
             EXPECT_TRUE(reader.frame(index, picture.data(), 32 * 4)) << index << ": " << reader.error();
-            if (!pictures[std::size_t(index)].empty())
+            if (!pictures[std::size_t(index)].empty()) {
                 EXPECT_EQ(picture, pictures[std::size_t(index)]) << "frame " << index << " read again";
+            }
             pictures[std::size_t(index)] = std::move(picture);
         }
         return pictures;
@@ -61,5 +63,6 @@ TEST(VideoReader, AnyOrderOfReadingGivesTheSamePictures)
     for (int i = 23; i >= 0; --i)
         backwards.push_back(i);
     for (const std::vector<int>& order : {twice, spreadThenAll, backwards})
-        EXPECT_EQ(read(order), expected);
+        for (const std::size_t keepAtMost : {std::size_t(1) << 30, std::size_t(3 * 32 * 16 * 4), std::size_t(0)})
+            EXPECT_EQ(read(order, keepAtMost), expected) << "keeping at most " << keepAtMost << " bytes";
 }
