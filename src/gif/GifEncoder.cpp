@@ -1538,6 +1538,7 @@ GifEncodeStatus GifEncoder::State::storeAtOnce(const Dib& frame, bool first)
         if (first) {
             coder.header(stored);
             storing = std::make_unique<AnimationCoder>(options, width, height);
+            storing->setParallelVersions(true);   // its parts and transparent versions side by side
         }
         storing->takePalette(coder);
         storing->setTargetColours(frame);
