@@ -46,13 +46,21 @@ constexpr double kFewestHolesShareOrdered = 3.0 / 4;
 
 bool isOrdered(GifDither dither) { return dither == GifDither::Ordered || dither == GifDither::Ordered8; }
 
-// Every n-th pixel of every n-th row, n at least 2, that reads about kPaletteSamplePixels.
-int sampleStep(std::span<const Dib* const> frames)
+// Every n-th pixel of every n-th row of `pixels`, n at least 2, that reads about
+// kPaletteSamplePixels.
+int sampleStep(double pixels) { return std::max(2, int(std::ceil(std::sqrt(pixels / kPaletteSamplePixels)))); }
+
+// Every `step`-th pixel of every `step`-th row of a 32-bit frame, in order.
+void decimate(const Dib& frame, int step, Dib& into)
 {
-    double pixels = 0;
-    for (const Dib* frame : frames)
-        pixels += double(frame->width()) * double(frame->height());
-    return std::max(2, int(std::ceil(std::sqrt(pixels / kPaletteSamplePixels))));
+    if (!into.create((frame.width() + step - 1) / step, (frame.height() + step - 1) / step, 32))
+        throw std::bad_alloc();
+    for (int y = 0; y < into.height(); ++y) {
+        const auto* in = reinterpret_cast<const std::uint32_t*>(frame.scanline(y * step));
+        auto* out = reinterpret_cast<std::uint32_t*>(into.scanline(y));
+        for (int x = 0; x < into.width(); ++x)
+            out[x] = in[std::size_t(x) * std::size_t(step)];
+    }
 }
 
 // A frame is diffused in two bands from twice this many rows and this many pixels (below, the
@@ -364,28 +372,29 @@ public:
         if (ready != nullptr) {
             copyPalette(*ready, m_palette);
         } else {
-            std::vector<Dib> sample;
-            std::vector<const Dib*> pointers;
-            Dib full;
             // Where most stays still the first frame is most of the file: a few frames' every
             // pixel and a slower search (as many pixels as the usual sample).
             const bool still = m_options.stillAreasStay;
             const int sampleFrames = still ? kPaletteSampleFrames / 4 : kPaletteSampleFrames;
-            for (const int i : spreadIndices(0, frames.frameCount() - 1, sampleFrames)) {
-                sample.emplace_back();
-                const Dib* frame = readFrame(frames, i, m_options.scalePercent, full, sample.back());
+            const std::vector<int> picked = spreadIndices(0, frames.frameCount() - 1, sampleFrames);
+            const int step = still                        ? 1
+                             : m_options.paletteFromSample ? sampleStep(double(picked.size()) * m_width * m_height)
+                                                           : kPaletteSampleStep;
+            // Each frame kept only as its sampled pixels (the quantiser reads those alone).
+            std::vector<Dib> sample(picked.size());
+            std::vector<const Dib*> pointers;
+            Dib full, scaled;
+            for (std::size_t k = 0; k < picked.size(); ++k) {
+                const Dib* frame = readFrame(frames, picked[k], m_options.scalePercent, full, scaled);
                 if (frame == nullptr)
                     return GifEncodeStatus::FrameUnreadable;
-                if (frame == &full)
-                    full.cloneTo(sample.back());
+                if (step > 1)
+                    decimate(*frame, step, sample[k]);
+                else
+                    frame->cloneTo(sample[k]);
+                pointers.push_back(&sample[k]);
             }
-            for (const Dib& d : sample)
-                pointers.push_back(&d);
-            const int step = still                        ? 1
-                             : m_options.paletteFromSample ? sampleStep(pointers)
-                                                           : kPaletteSampleStep;
-            if (!quantisedPalette(pointers, maxColours(), step, m_palette,
-                                  still ? kStillPaletteSpeed : kPaletteSpeed))
+            if (!quantisedPalette(pointers, maxColours(), 1, m_palette, still ? kStillPaletteSpeed : kPaletteSpeed))
                 return GifEncodeStatus::PaletteFailed;
         }
         m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours);
@@ -781,7 +790,8 @@ private:
         }
         if (kind == GifPalette::PerFrame) {
             const Dib* one[] = {&source};
-            if (!quantisedPalette(one, maxColours(), m_options.paletteFromSample ? sampleStep(one) : 1, m_palette))
+            const int step = m_options.paletteFromSample ? sampleStep(double(m_width) * m_height) : 1;
+            if (!quantisedPalette(one, maxColours(), step, m_palette))
                 return false;
             m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours);
             m_clearIndex = -1;   // a new palette: its clear entry follows
