@@ -25,6 +25,14 @@ constexpr int kMaxSide = 32767;   // as every picture of the program
 // encodings of a byte budget) decodes the video once.
 constexpr std::size_t kKeptFrameBytes = std::size_t(512) << 20;
 
+// `rows` rows of `bytes` each, from rows `fromStride` apart to rows `toStride` apart.
+void copyRows(const std::uint8_t* from, std::size_t fromStride, std::uint8_t* to, std::size_t toStride, int rows,
+              std::size_t bytes)
+{
+    for (int y = 0; y < rows; ++y)
+        std::memcpy(to + toStride * std::size_t(y), from + fromStride * std::size_t(y), bytes);
+}
+
 std::string ffmpegText(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -254,8 +262,7 @@ bool VideoReader::frame(int index, std::uint8_t* pixels, std::size_t stride)
     if (s.kept.empty())
         s.kept.resize(std::size_t(s.frames));
     if (const std::vector<std::uint8_t>& copy = s.kept[std::size_t(index)]; !copy.empty()) {
-        for (int y = 0; y < s.height; ++y)
-            std::memcpy(pixels + stride * std::size_t(y), copy.data() + row * std::size_t(y), row);
+        copyRows(copy.data(), row, pixels, stride, s.height, row);
         return true;
     }
     s.revisits = s.revisits || index != s.lastIndex + 1;
@@ -282,8 +289,7 @@ bool VideoReader::frame(int index, std::uint8_t* pixels, std::size_t stride)
     if (s.revisits && s.keptBytes + frameBytes <= s.keptLimit) {
         std::vector<std::uint8_t>& copy = s.kept[std::size_t(index)];
         copy.resize(frameBytes);
-        for (int y = 0; y < s.height; ++y)
-            std::memcpy(copy.data() + row * std::size_t(y), pixels + stride * std::size_t(y), row);
+        copyRows(pixels, stride, copy.data(), row, s.height, row);
         s.keptBytes += frameBytes;
     }
     return true;
