@@ -535,7 +535,7 @@ public:
                 right = std::max(right, cleared.right), bottom = std::max(bottom, cleared.bottom);
             }
             const int width = right - left;
-            std::vector<std::uint8_t> opaque = rectangle(left, top, right, bottom, rgb, -1);
+            std::vector<std::uint8_t> opaque = rectangle(left, top, right, bottom, -1);
             const bool mustHoles =
                 hasClear && std::find(opaque.begin(), opaque.end(), std::uint8_t(transparent)) != opaque.end();
             int opaqueBits = codeSize(opaque, bits);
@@ -546,7 +546,7 @@ public:
             // a second core is free.
             std::vector<std::uint8_t> holes, holesBlock;
             if (transparent >= 0)
-                holes = rectangle(left, top, right, bottom, rgb, transparent);
+                holes = rectangle(left, top, right, bottom, transparent);
             // Where still areas must stay, lossy coding never reaches unchanged pixels: the
             // opaque version is not wanted then.
             const bool keepStill = m_options.stillAreasStay && m_options.lossy > 0;
@@ -914,29 +914,38 @@ private:
         return squaredDistance(colour, shown) <= m_options.holeTolerance;
     }
 
-    // The smallest rectangle holding every pixel whose colour differs from the canvas.
-    void changedRectangle(const std::array<std::uint8_t, 768>& rgb, int& left, int& top, int& right, int& bottom) const
+    // The smallest rectangle holding every pixel whose colour differs from the canvas; marks in
+    // m_still each pixel that may stay as shown, for rectangle().
+    void changedRectangle(const std::array<std::uint8_t, 768>& rgb, int& left, int& top, int& right, int& bottom)
     {
         left = m_width;
         top = m_height;
         right = 0;
         bottom = 0;
+        m_still.resize(std::size_t(m_width) * std::size_t(m_height));
         for (int y = 0; y < m_height; ++y) {
             const std::uint8_t* index = m_current + std::size_t(y) * std::size_t(m_width);
             const std::uint8_t* shown = m_canvas.data() + std::size_t(y) * std::size_t(m_width) * 3;
             const std::uint8_t* last = lastStoredRow(y);
+            std::uint8_t* still = m_still.data() + std::size_t(y) * std::size_t(m_width);
+            int rowLeft = m_width, rowRight = 0;
             for (int x = 0; x < m_width; ++x) {
                 const std::size_t at = std::size_t(y) * std::size_t(m_width) + std::size_t(x);
                 const bool changed = m_shownClear.empty()
                                          ? !closeTo(&rgb[std::size_t(3 * index[x])], shown + 3 * x, at) &&
                                                (last == nullptr || last[x] != index[x])
                                          : !unchanged(y, x, rgb);
+                still[x] = changed ? 0 : 1;
                 if (changed) {
-                    left = std::min(left, x);
-                    right = std::max(right, x + 1);
-                    top = std::min(top, y);
-                    bottom = y + 1;
+                    rowLeft = std::min(rowLeft, x);
+                    rowRight = x + 1;
                 }
+            }
+            if (rowRight > 0) {
+                left = std::min(left, rowLeft);
+                right = std::max(right, rowRight);
+                top = std::min(top, y);
+                bottom = y + 1;
             }
         }
         if (right == 0) {   // nothing changed: one pixel
@@ -954,24 +963,24 @@ private:
         return m_lastStored.data() + std::size_t(y) * std::size_t(m_width);
     }
 
-    // The rectangle's indices; with `transparent` >= 0, unchanged pixels become it.
-    std::vector<std::uint8_t> rectangle(int left, int top, int right, int bottom,
-                                        const std::array<std::uint8_t, 768>& rgb, int transparent) const
+    // The rectangle's indices; with `transparent` >= 0, the pixels changedRectangle() found may
+    // stay become it.
+    std::vector<std::uint8_t> rectangle(int left, int top, int right, int bottom, int transparent) const
     {
-        std::vector<std::uint8_t> pixels;
-        pixels.reserve(std::size_t(right - left) * std::size_t(bottom - top));
-        for (int y = top; y < bottom; ++y) {
-            const std::uint8_t* index = m_current + std::size_t(y) * std::size_t(m_width);
-            const std::uint8_t* shown = m_canvas.data() + std::size_t(y) * std::size_t(m_width) * 3;
-            const std::uint8_t* last = lastStoredRow(y);
-            for (int x = left; x < right; ++x) {
-                const std::size_t at = std::size_t(y) * std::size_t(m_width) + std::size_t(x);
-                const bool same = m_shownClear.empty()
-                                      ? closeTo(&rgb[std::size_t(3 * index[x])], shown + 3 * x, at) ||
-                                            (last != nullptr && last[x] == index[x])
-                                      : unchanged(y, x, rgb);
-                pixels.push_back(transparent >= 0 && same ? std::uint8_t(transparent) : index[x]);
+        const std::size_t width = std::size_t(right - left);
+        std::vector<std::uint8_t> pixels(width * std::size_t(bottom - top));
+        std::uint8_t* to = pixels.data();
+        for (int y = top; y < bottom; ++y, to += width) {
+            const std::size_t rowStart = std::size_t(y) * std::size_t(m_width) + std::size_t(left);
+            const std::uint8_t* index = m_current + rowStart;
+            if (transparent < 0) {
+                std::memcpy(to, index, width);
+                continue;
             }
+            const std::uint8_t* still = m_still.data() + rowStart;
+            const auto hole = std::uint8_t(transparent);
+            for (std::size_t x = 0; x < width; ++x)
+                to[x] = still[x] != 0 ? hole : index[x];
         }
         return pixels;
     }
@@ -1052,6 +1061,7 @@ private:
     int m_clearIndex = -1;        // their entry in the palette as quantised
     int m_clearStored = -1;       // and as the frame being stored numbers it (-1: none in it)
     std::vector<std::uint8_t> m_shownClear;   // 1 where a decoder shows nothing (optimised, with alpha)
+    std::vector<std::uint8_t> m_still;        // 1 where the frame may leave the shown pixel (changedRectangle)
 };
 
 // The entries that `frame` changes pixels of `before` to.
