@@ -7,6 +7,7 @@
 #include "gif/LzwEncoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <bitset>
 #include <condition_variable>
 #include <deque>
@@ -545,8 +546,6 @@ public:
             // the three is kept. The transparent versions are coded beside the opaque one where
             // a second core is free.
             std::vector<std::uint8_t> holes, holesBlock;
-            if (transparent >= 0)
-                holes = rectangle(left, top, right, bottom, transparent);
             // Where still areas must stay, lossy coding never reaches unchanged pixels: the
             // opaque version is not wanted then.
             const bool keepStill = m_options.stillAreasStay && m_options.lossy > 0;
@@ -557,13 +556,15 @@ public:
             // at 70, 1 frame of 9 at a quarter to a third unchanged; at 50, with the ordered
             // dither, none at 60 %, where every frame of a panning video from 80 % was), and cost
             // two more codings. The opaque version then has both cores.
-            const auto unchangedPixels = std::count(holes.begin(), holes.end(), std::uint8_t(transparent));
-            const std::ptrdiff_t fewestHoles =
+            const std::size_t unchangedPixels = holesOnly ? 0 : stillPixels(left, top, right, bottom);
+            const std::size_t fewestHoles =
                 m_options.holeTolerance <= 0 ? 0
-                : std::ptrdiff_t(double(holes.size()) *
-                                 (isOrdered(m_options.dither) ? kFewestHolesShareOrdered : kFewestHolesShare));
+                : std::size_t(double(opaque.size()) *
+                              (isOrdered(m_options.dither) ? kFewestHolesShareOrdered : kFewestHolesShare));
             const bool withHoles =
                 transparent >= 0 && (holesOnly || (unchangedPixels > 0 && unchangedPixels >= fewestHoles));
+            if (withHoles)
+                holes = rectangle(left, top, right, bottom, transparent);
             // Copied before the opaque version's lossy coding rewrites `opaque`.
             std::vector<std::uint8_t> alternates = withHoles ? opaque : std::vector<std::uint8_t>();
             int holesBits = 0;
@@ -898,22 +899,6 @@ private:
         return dr * dr + dg * dg + db * db;
     }
 
-    // Whether the pixel at `at`, shown as `shown`, may stay while the frame's entry there is
-    // `colour`: the same colour; with a hole tolerance and the frame's own colours at hand, where
-    // the shown colour is as close to the frame's as the entry is, give or take the tolerance
-    // (dither noise in the entry then never repaints a pixel, and no error builds up from frame
-    // to frame); without them, where the shown colour is within the tolerance of the entry.
-    bool closeTo(const std::uint8_t* colour, const std::uint8_t* shown, std::size_t at) const
-    {
-        if (m_options.holeTolerance <= 0)
-            return std::memcmp(colour, shown, 3) == 0;
-        if (m_hasTarget) {
-            const std::uint8_t* target = &m_target[3 * at];
-            return squaredDistance(shown, target) <= squaredDistance(colour, target) + m_options.holeTolerance;
-        }
-        return squaredDistance(colour, shown) <= m_options.holeTolerance;
-    }
-
     // The smallest rectangle holding every pixel whose colour differs from the canvas; marks in
     // m_still each pixel that may stay as shown, for rectangle().
     void changedRectangle(const std::array<std::uint8_t, 768>& rgb, int& left, int& top, int& right, int& bottom)
@@ -924,34 +909,62 @@ private:
         bottom = 0;
         m_still.resize(std::size_t(m_width) * std::size_t(m_height));
         for (int y = 0; y < m_height; ++y) {
-            const std::uint8_t* index = m_current + std::size_t(y) * std::size_t(m_width);
-            const std::uint8_t* shown = m_canvas.data() + std::size_t(y) * std::size_t(m_width) * 3;
-            const std::uint8_t* last = lastStoredRow(y);
             std::uint8_t* still = m_still.data() + std::size_t(y) * std::size_t(m_width);
-            int rowLeft = m_width, rowRight = 0;
-            for (int x = 0; x < m_width; ++x) {
-                const std::size_t at = std::size_t(y) * std::size_t(m_width) + std::size_t(x);
-                const bool changed = m_shownClear.empty()
-                                         ? !closeTo(&rgb[std::size_t(3 * index[x])], shown + 3 * x, at) &&
-                                               (last == nullptr || last[x] != index[x])
-                                         : !unchanged(y, x, rgb);
-                still[x] = changed ? 0 : 1;
-                if (changed) {
-                    rowLeft = std::min(rowLeft, x);
-                    rowRight = x + 1;
-                }
-            }
-            if (rowRight > 0) {
-                left = std::min(left, rowLeft);
-                right = std::max(right, rowRight);
-                top = std::min(top, y);
-                bottom = y + 1;
-            }
+            markStillRow(y, rgb, still);
+            const auto* firstChanged = static_cast<const std::uint8_t*>(std::memchr(still, 0, std::size_t(m_width)));
+            if (firstChanged == nullptr)
+                continue;
+            const auto* lastChanged = static_cast<const std::uint8_t*>(::memrchr(still, 0, std::size_t(m_width)));
+            left = std::min(left, int(firstChanged - still));
+            right = std::max(right, int(lastChanged - still) + 1);
+            top = std::min(top, y);
+            bottom = y + 1;
         }
         if (right == 0) {   // nothing changed: one pixel
             left = top = 0;
             right = bottom = 1;
         }
+    }
+
+    // Row y of m_still: 1 where the shown pixel may stay, 0 where the frame changes it. With
+    // pixels shown clear, where unchanged() says so. Otherwise where the shown colour is the
+    // entry's; with a hole tolerance and the frame's own colours at hand, where the shown colour
+    // is as close to the frame's as the entry is, give or take the tolerance (dither noise in the
+    // entry then never repaints a pixel, and no error builds up from frame to frame); without
+    // them, where the shown colour is within the tolerance of the entry. And where the frame
+    // before stored the same entry (lastStoredRow). No branch a pixel: which way a pixel goes is
+    // noise to the branch predictor.
+    void markStillRow(int y, const std::array<std::uint8_t, 768>& rgb, std::uint8_t* still) const
+    {
+        if (!m_shownClear.empty()) {
+            for (int x = 0; x < m_width; ++x)
+                still[x] = unchanged(y, x, rgb) ? 1 : 0;
+            return;
+        }
+        const std::size_t rowStart = std::size_t(y) * std::size_t(m_width);
+        const std::uint8_t* index = m_current + rowStart;
+        const std::uint8_t* shown = m_canvas.data() + 3 * rowStart;
+        const int tolerance = m_options.holeTolerance;
+        if (tolerance > 0 && m_hasTarget) {
+            const std::uint8_t* target = m_target.data() + 3 * rowStart;
+            for (int x = 0; x < m_width; ++x) {
+                const std::uint8_t* colour = &rgb[std::size_t(3 * index[x])];
+                still[x] = squaredDistance(shown + 3 * x, target + 3 * x) <=
+                           squaredDistance(colour, target + 3 * x) + tolerance;
+            }
+        } else if (tolerance > 0) {
+            for (int x = 0; x < m_width; ++x)
+                still[x] = squaredDistance(&rgb[std::size_t(3 * index[x])], shown + 3 * x) <= tolerance;
+        } else {
+            for (int x = 0; x < m_width; ++x) {
+                const std::uint8_t* colour = &rgb[std::size_t(3 * index[x])];
+                const std::uint8_t* at = shown + 3 * x;
+                still[x] = (colour[0] == at[0]) & (colour[1] == at[1]) & (colour[2] == at[2]);
+            }
+        }
+        if (const std::uint8_t* last = lastStoredRow(y))
+            for (int x = 0; x < m_width; ++x)
+                still[x] |= std::uint8_t(last[x] == index[x]);
     }
 
     // Where still areas must stay and lossy coding stored a pixel a little off, the pixel whose
@@ -961,6 +974,25 @@ private:
         if (m_lastStored.empty())
             return nullptr;
         return m_lastStored.data() + std::size_t(y) * std::size_t(m_width);
+    }
+
+    // How many pixels of the rectangle changedRectangle() found may stay.
+    std::size_t stillPixels(int left, int top, int right, int bottom) const
+    {
+        const std::size_t width = std::size_t(right - left);
+        std::size_t count = 0;
+        for (int y = top; y < bottom; ++y) {
+            const std::uint8_t* still = m_still.data() + std::size_t(y) * std::size_t(m_width) + std::size_t(left);
+            std::size_t x = 0;
+            for (; x + 8 <= width; x += 8) {   // eight marks of 0 or 1 at a time: their set bits
+                std::uint64_t word;
+                std::memcpy(&word, still + x, 8);
+                count += std::size_t(std::popcount(word));
+            }
+            for (; x < width; ++x)
+                count += still[x];
+        }
+        return count;
     }
 
     // The rectangle's indices; with `transparent` >= 0, the pixels changedRectangle() found may
