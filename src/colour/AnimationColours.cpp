@@ -52,6 +52,7 @@ PaletteMapper::PaletteMapper(const Palette8& palette, int spread, bool fine)
         m_rgb[std::size_t(3 * i + 1)] = table ? table[4 * i + 1] : 0;
         m_rgb[std::size_t(3 * i + 2)] = table ? table[4 * i] : 0;
     }
+    m_regionAt.assign(16 * 16 * 16, kNoList);
     if (m_fine) {
         m_listAt.assign(64 * 64 * 64, kNoList);
         m_gapSquared.fill(INT_MAX);
@@ -71,23 +72,6 @@ int PaletteMapper::squaredDistance(int red, int green, int blue, std::uint8_t in
     const int dg = green - m_rgb[std::size_t(3 * index + 1)];
     const int db = blue - m_rgb[std::size_t(3 * index + 2)];
     return dr * dr + dg * dg + db * db;
-}
-
-std::uint8_t PaletteMapper::search(int red, int green, int blue) const
-{
-    int best = 0;
-    int bestDistance = INT_MAX;
-    for (int i = 0; i < m_entries; ++i) {
-        const int dr = red - m_rgb[std::size_t(3 * i)];
-        const int dg = green - m_rgb[std::size_t(3 * i + 1)];
-        const int db = blue - m_rgb[std::size_t(3 * i + 2)];
-        const int distance = dr * dr + dg * dg + db * db;
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = i;
-        }
-    }
-    return std::uint8_t(best);
 }
 
 std::uint8_t PaletteMapper::nearest(int red, int green, int blue)
@@ -114,45 +98,89 @@ std::uint8_t PaletteMapper::nearest(int red, int green, int blue)
     return std::uint8_t(best);
 }
 
-const std::uint16_t* PaletteMapper::candidates(int key)
+std::uint32_t PaletteMapper::keepNear(const int centre[3], double reach, const std::uint16_t* from, int count)
 {
-    std::uint32_t& at = m_listAt[std::size_t(key)];
-    if (at == kNoList) {
-        // A bucket holds 4 levels a channel; every colour in it lies within `reach` of its
-        // centre. The entry nearest a colour is then within the centre's nearest distance plus
-        // twice `reach` of the centre (triangle inequality), so only those entries are kept.
-        // Distances are in half levels, where the centre (level 4k + 1.5) is a whole number.
-        const double reach = std::sqrt(3.0) * 3.0;
-        const int centre[3] = {8 * (key >> 12) + 3, 8 * ((key >> 6) & 63) + 3, 8 * (key & 63) + 3};
-        std::array<int, 256> squared{};
-        int nearestSquared = INT_MAX;
-        for (int i = 0; i < m_entries; ++i) {
-            int sum = 0;
-            for (int c = 0; c < 3; ++c) {
-                const int d = centre[c] - 2 * m_rgb[std::size_t(3 * i + c)];
-                sum += d * d;
-            }
-            squared[std::size_t(i)] = sum;
-            nearestSquared = std::min(nearestSquared, sum);
+    // Distances are in half channel steps, where the centres are whole numbers. Every colour of
+    // the box lies within `reach` of its centre, so the entry nearest any of them lies within
+    // the centre's nearest distance plus twice `reach` of the centre (triangle inequality): only
+    // those entries are kept, in the order of `from`.
+    std::array<int, 256> squared{};
+    int nearestSquared = INT_MAX;
+    for (int k = 0; k < count; ++k) {
+        const int i = from[k];
+        int sum = 0;
+        for (int c = 0; c < 3; ++c) {
+            const int d = centre[c] - 2 * m_rgb[std::size_t(3 * i + c)];
+            sum += d * d;
         }
-        const double bound = std::sqrt(double(nearestSquared)) + 2 * reach;
-        const double boundSquared = bound * bound + 1e-6;
-        at = std::uint32_t(m_lists.size());
-        m_lists.push_back(0);
+        squared[std::size_t(k)] = sum;
+        nearestSquared = std::min(nearestSquared, sum);
+    }
+    const double bound = std::sqrt(double(nearestSquared)) + 2 * reach;
+    const double boundSquared = bound * bound + 1e-6;
+    const auto at = std::uint32_t(m_lists.size());
+    m_lists.push_back(0);
+    for (int k = 0; k < count; ++k)
+        if (double(squared[std::size_t(k)]) <= boundSquared) {
+            m_lists.push_back(from[k]);
+            ++m_lists[at];
+        }
+    return at;
+}
+
+const std::uint16_t* PaletteMapper::regionEntries(int red, int green, int blue)
+{
+    const int region = ((red >> 4) << 8) | ((green >> 4) << 4) | (blue >> 4);
+    std::uint32_t& at = m_regionAt[std::size_t(region)];
+    if (at == kNoList) {
+        // A region holds 16 channel values a side: its centre is 16k + 7.5, 32k + 15 in half steps.
+        std::array<std::uint16_t, 256> all{};
         for (int i = 0; i < m_entries; ++i)
-            if (double(squared[std::size_t(i)]) <= boundSquared) {
-                m_lists.push_back(std::uint16_t(i));
-                ++m_lists[at];
-            }
+            all[std::size_t(i)] = std::uint16_t(i);
+        const int centre[3] = {32 * (red >> 4) + 15, 32 * (green >> 4) + 15, 32 * (blue >> 4) + 15};
+        at = keepNear(centre, std::sqrt(3.0) * 15.0, all.data(), m_entries);
     }
     return m_lists.data() + at;
+}
+
+const std::uint16_t* PaletteMapper::candidates(int key)
+{
+    if (m_listAt[std::size_t(key)] == kNoList) {
+        // A bucket holds 4 levels a channel: its centre is level 4k + 1.5, 8k + 3 in half steps.
+        // The entries that can be nearest in it are among its region's.
+        const int red = key >> 12, green = (key >> 6) & 63, blue = key & 63;
+        const std::uint16_t* region = regionEntries(4 * red, 4 * green, 4 * blue);
+        const std::uint32_t regionAt = std::uint32_t(region - m_lists.data());
+        const int count = region[0];
+        // (keepNear appends to m_lists: the region's entries are copied out first.)
+        std::array<std::uint16_t, 256> from{};
+        std::copy_n(m_lists.data() + regionAt + 1, count, from.begin());
+        const int centre[3] = {8 * red + 3, 8 * green + 3, 8 * blue + 3};
+        m_listAt[std::size_t(key)] = keepNear(centre, std::sqrt(3.0) * 3.0, from.data(), count);
+    }
+    return m_lists.data() + m_listAt[std::size_t(key)];
 }
 
 std::uint8_t PaletteMapper::nearestInBucket(int red, int green, int blue)
 {
     std::uint16_t& slot = m_cache[std::size_t((red << 12) | (green << 6) | blue)];
-    if (slot == kUnknown)
-        slot = search(4 * red + 2, 4 * green + 2, 4 * blue + 2);
+    if (slot == kUnknown) {
+        // The nearest entry to the bucket's centre, the lowest index on ties: it is among the
+        // entries of the centre's region, which keeps every entry that is nearest to some
+        // colour of it.
+        const int r = 4 * red + 2, g = 4 * green + 2, b = 4 * blue + 2;
+        const std::uint16_t* list = regionEntries(r, g, b);
+        int best = list[1];
+        int bestDistance = INT_MAX;
+        for (int k = 1; k <= list[0]; ++k) {
+            const int distance = squaredDistance(r, g, b, std::uint8_t(list[k]));
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = list[k];
+            }
+        }
+        slot = std::uint16_t(best);
+    }
     return std::uint8_t(slot);
 }
 

@@ -30,8 +30,9 @@ enum class GifDither {
 };
 
 // Nearest-colour mapping onto one palette. Colours are looked up through a cache of 64 levels a
-// channel, filled on demand by a full search of the palette (smallest squared distance, lowest
-// index on ties). The ordered dithers add a threshold that depends only on the pixel's place,
+// channel, filled on demand with the entry nearest the bucket's centre (smallest squared
+// distance, lowest index on ties), searched among the few entries that can be nearest in a
+// coarser region around it (16 values a channel). The ordered dithers add a threshold that depends only on the pixel's place,
 // so a static area maps to the same indices in every frame. A fine mapper instead keeps, per
 // cache bucket, the few entries that can be nearest to some colour in it and searches those
 // for each colour itself (an adaptive palette's close entries are not lost to the bucket's
@@ -59,7 +60,12 @@ public:
     int entries() const { return m_entries; }
 
 private:
-    std::uint8_t search(int red, int green, int blue) const;
+    // Appends to m_lists the entries of `from` (count of them) that can be nearest to some colour
+    // within `reach` of `centre` (half channel steps); answers where the list starts.
+    std::uint32_t keepNear(const int centre[3], double reach, const std::uint16_t* from, int count);
+    // The entries that can be nearest to some colour of the region (16 values a channel) holding
+    // the colour: a count, then the entries in index order.
+    const std::uint16_t* regionEntries(int red, int green, int blue);
     int squaredDistance(int red, int green, int blue, std::uint8_t index) const;
     // The entries that can be nearest to a colour of bucket `key` (fine mappers).
     const std::uint16_t* candidates(int key);   // a count, then the entries
@@ -74,8 +80,9 @@ private:
     std::array<std::uint8_t, 256 * 3> m_rgb{};   // red, green, blue per entry
     std::vector<std::uint16_t> m_cache;          // 64^3 keys; 0xFFFF: not looked up yet
     bool m_fine = false;                        // a fine mapper
+    std::vector<std::uint32_t> m_regionAt;       // per region, where its entries start in m_lists
     std::vector<std::uint32_t> m_listAt;         // fine: per key, where its candidates start in m_lists
-    std::vector<std::uint16_t> m_lists;          // fine: a count, then that many entries, per key seen
+    std::vector<std::uint16_t> m_lists;          // a count, then that many entries, per region or key seen
     std::array<int, 256> m_gapSquared{};         // fine: squared distance to each entry's nearest other
 };
 
