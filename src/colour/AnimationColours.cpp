@@ -21,6 +21,10 @@ namespace {
 
 constexpr std::uint16_t kUnknown = 0xFFFF;
 constexpr std::uint32_t kNoList = 0xFFFFFFFF;
+// Candidates' distances from their bucket's centre are kept in 64ths of a channel step; every
+// colour of a bucket lies within 1.5 x sqrt(3) steps of its centre, 166.3 of those units.
+constexpr int kDistanceUnits = 64;
+constexpr int kBucketReach = 167;
 // Error diffusion passes on three quarters of each error: the full error turns the grain of a
 // photograph into more noise (lower PSNR, larger files), three quarters keeps gradients smooth.
 // A fine mapper passes on half: on the benchmark fade's per-frame palettes, with exact colours,
@@ -81,11 +85,17 @@ std::uint8_t PaletteMapper::nearest(int red, int green, int blue)
     // as its only nearest entry (most colours, found without the candidates).
     if (!m_fine || 4 * squaredDistance(red, green, blue, cached) < m_gapSquared[cached])
         return cached;
-    const std::uint16_t* list = candidates(((red >> 2) << 12) | ((green >> 2) << 6) | (blue >> 2));
-    int best = list[1];
+    const Candidate* list = candidates(((red >> 2) << 12) | ((green >> 2) << 6) | (blue >> 2));
+    int best = list[1].entry;
     int bestDistance = INT_MAX;
-    for (int k = 1; k <= list[0]; ++k) {
-        const int i = list[k];
+    for (int k = 1; k <= list[0].entry; ++k) {
+        // The colour lies within kBucketReach of the bucket's centre, so an entry farther from
+        // the centre than the best distance plus that reach is farther from the colour too, and
+        // so is every later one (nearest the centre first).
+        const int beyond = list[k].centreDistance - kBucketReach;
+        if (beyond > 0 && std::int64_t(beyond) * beyond > std::int64_t(bestDistance) * kDistanceUnits * kDistanceUnits)
+            break;
+        const int i = list[k].entry;
         const int dr = red - m_rgb[std::size_t(3 * i)];
         const int dg = green - m_rgb[std::size_t(3 * i + 1)];
         const int db = blue - m_rgb[std::size_t(3 * i + 2)];
@@ -98,13 +108,14 @@ std::uint8_t PaletteMapper::nearest(int red, int green, int blue)
     return std::uint8_t(best);
 }
 
-std::uint32_t PaletteMapper::keepNear(const int centre[3], double reach, const std::uint16_t* from, int count)
+int PaletteMapper::keepNear(const int centre[3], double reach, const std::uint16_t* from, int count,
+                            std::uint16_t* kept, int* squared) const
 {
     // Distances are in half channel steps, where the centres are whole numbers. Every colour of
     // the box lies within `reach` of its centre, so the entry nearest any of them lies within
     // the centre's nearest distance plus twice `reach` of the centre (triangle inequality): only
     // those entries are kept, in the order of `from`.
-    std::array<int, 256> squared{};
+    std::array<int, 256> all{};
     int nearestSquared = INT_MAX;
     for (int k = 0; k < count; ++k) {
         const int i = from[k];
@@ -113,19 +124,18 @@ std::uint32_t PaletteMapper::keepNear(const int centre[3], double reach, const s
             const int d = centre[c] - 2 * m_rgb[std::size_t(3 * i + c)];
             sum += d * d;
         }
-        squared[std::size_t(k)] = sum;
+        all[std::size_t(k)] = sum;
         nearestSquared = std::min(nearestSquared, sum);
     }
     const double bound = std::sqrt(double(nearestSquared)) + 2 * reach;
     const double boundSquared = bound * bound + 1e-6;
-    const auto at = std::uint32_t(m_lists.size());
-    m_lists.push_back(0);
+    int keptCount = 0;
     for (int k = 0; k < count; ++k)
-        if (double(squared[std::size_t(k)]) <= boundSquared) {
-            m_lists.push_back(from[k]);
-            ++m_lists[at];
+        if (double(all[std::size_t(k)]) <= boundSquared) {
+            kept[keptCount] = from[k];
+            squared[keptCount++] = all[std::size_t(k)];
         }
-    return at;
+    return keptCount;
 }
 
 const std::uint16_t* PaletteMapper::regionEntries(int red, int green, int blue)
@@ -134,31 +144,46 @@ const std::uint16_t* PaletteMapper::regionEntries(int red, int green, int blue)
     std::uint32_t& at = m_regionAt[std::size_t(region)];
     if (at == kNoList) {
         // A region holds 16 channel values a side: its centre is 16k + 7.5, 32k + 15 in half steps.
-        std::array<std::uint16_t, 256> all{};
+        std::array<std::uint16_t, 256> all{}, kept{};
+        std::array<int, 256> squared{};
         for (int i = 0; i < m_entries; ++i)
             all[std::size_t(i)] = std::uint16_t(i);
         const int centre[3] = {32 * (red >> 4) + 15, 32 * (green >> 4) + 15, 32 * (blue >> 4) + 15};
-        at = keepNear(centre, std::sqrt(3.0) * 15.0, all.data(), m_entries);
+        const int count = keepNear(centre, std::sqrt(3.0) * 15.0, all.data(), m_entries, kept.data(), squared.data());
+        at = std::uint32_t(m_lists.size());
+        m_lists.push_back(std::uint16_t(count));
+        m_lists.insert(m_lists.end(), kept.begin(), kept.begin() + count);
     }
     return m_lists.data() + at;
 }
 
-const std::uint16_t* PaletteMapper::candidates(int key)
+const PaletteMapper::Candidate* PaletteMapper::candidates(int key)
 {
-    if (m_listAt[std::size_t(key)] == kNoList) {
+    std::uint32_t& at = m_listAt[std::size_t(key)];
+    if (at == kNoList) {
         // A bucket holds 4 levels a channel: its centre is level 4k + 1.5, 8k + 3 in half steps.
         // The entries that can be nearest in it are among its region's.
         const int red = key >> 12, green = (key >> 6) & 63, blue = key & 63;
         const std::uint16_t* region = regionEntries(4 * red, 4 * green, 4 * blue);
-        const std::uint32_t regionAt = std::uint32_t(region - m_lists.data());
-        const int count = region[0];
-        // (keepNear appends to m_lists: the region's entries are copied out first.)
-        std::array<std::uint16_t, 256> from{};
-        std::copy_n(m_lists.data() + regionAt + 1, count, from.begin());
+        std::array<std::uint16_t, 256> kept{};
+        std::array<int, 256> squared{};
         const int centre[3] = {8 * red + 3, 8 * green + 3, 8 * blue + 3};
-        m_listAt[std::size_t(key)] = keepNear(centre, std::sqrt(3.0) * 3.0, from.data(), count);
+        const int count = keepNear(centre, std::sqrt(3.0) * 3.0, region + 1, region[0], kept.data(), squared.data());
+        std::array<int, 256> order{};
+        for (int k = 0; k < count; ++k)
+            order[std::size_t(k)] = k;
+        std::sort(order.begin(), order.begin() + count,
+                  [&](int a, int b) { return squared[std::size_t(a)] < squared[std::size_t(b)]; });
+        at = std::uint32_t(m_candidates.size());
+        m_candidates.push_back({std::uint16_t(count), 0});
+        for (int k = 0; k < count; ++k) {
+            // Half steps to distance units, rounded down: never farther than the entry is.
+            const int index = order[std::size_t(k)];
+            const double units = std::sqrt(double(squared[std::size_t(index)])) * (kDistanceUnits / 2.0);
+            m_candidates.push_back({kept[std::size_t(index)], std::uint16_t(std::floor(units))});
+        }
     }
-    return m_lists.data() + m_listAt[std::size_t(key)];
+    return m_candidates.data() + at;
 }
 
 std::uint8_t PaletteMapper::nearestInBucket(int red, int green, int blue)

@@ -60,15 +60,24 @@ public:
     int entries() const { return m_entries; }
 
 private:
-    // Appends to m_lists the entries of `from` (count of them) that can be nearest to some colour
-    // within `reach` of `centre` (half channel steps); answers where the list starts.
-    std::uint32_t keepNear(const int centre[3], double reach, const std::uint16_t* from, int count);
+    int squaredDistance(int red, int green, int blue, std::uint8_t index) const;
+    // An entry that can be nearest in a cache bucket, and its distance from the bucket's centre
+    // (64ths of a channel step, rounded down). A list's first holds its length.
+    struct Candidate {
+        std::uint16_t entry;
+        std::uint16_t centreDistance;
+    };
+    // The entries of `from` (count of them) that can be nearest to some colour within `reach` of
+    // `centre` (half channel steps), in their order, written to `kept` with their squared
+    // distance from the centre in `squared`; answers how many.
+    int keepNear(const int centre[3], double reach, const std::uint16_t* from, int count, std::uint16_t* kept,
+                 int* squared) const;
     // The entries that can be nearest to some colour of the region (16 values a channel) holding
     // the colour: a count, then the entries in index order.
     const std::uint16_t* regionEntries(int red, int green, int blue);
-    int squaredDistance(int red, int green, int blue, std::uint8_t index) const;
-    // The entries that can be nearest to a colour of bucket `key` (fine mappers).
-    const std::uint16_t* candidates(int key);   // a count, then the entries
+    // The entries that can be nearest to a colour of bucket `key` (fine mappers), nearest the
+    // bucket's centre first.
+    const Candidate* candidates(int key);
     // The nearest entry to the centre of a cache bucket (channel levels 0..63).
     std::uint8_t nearestInBucket(int red, int green, int blue);
     template <int Size> void mapOrdered(const Dib& source, std::uint8_t* out, std::ptrdiff_t outStride);
@@ -81,8 +90,9 @@ private:
     std::vector<std::uint16_t> m_cache;          // 64^3 keys; 0xFFFF: not looked up yet
     bool m_fine = false;                        // a fine mapper
     std::vector<std::uint32_t> m_regionAt;       // per region, where its entries start in m_lists
-    std::vector<std::uint32_t> m_listAt;         // fine: per key, where its candidates start in m_lists
-    std::vector<std::uint16_t> m_lists;          // a count, then that many entries, per region or key seen
+    std::vector<std::uint16_t> m_lists;          // per region seen: a count, then that many entries
+    std::vector<std::uint32_t> m_listAt;         // fine: per key, where its candidates start in m_candidates
+    std::vector<Candidate> m_candidates;         // fine: per key seen, a count, then the candidates
     std::array<int, 256> m_gapSquared{};         // fine: squared distance to each entry's nearest other
 };
 
