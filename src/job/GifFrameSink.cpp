@@ -2,6 +2,7 @@
 
 #include "dib/Dib.h"
 #include "platform/Bitmap.h"
+#include "platform/FrameMemory.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -70,8 +71,12 @@ public:
     // False when the spill file cannot be made or written.
     bool append(std::span<const std::uint8_t> frame)
     {
-        if (m_memory.size() < m_memoryFrames) {
-            m_memory.emplace_back(frame.begin(), frame.end());
+        if (m_inMemory < m_memoryFrames) {
+            const std::uint64_t block = m_inMemory / m_framesPerBlock;
+            if (block == m_blocks.size())
+                m_blocks.emplace_back(std::size_t(m_framesPerBlock) * m_layout.bytes());
+            std::memcpy(memoryFrame(m_inMemory), frame.data(), std::min(frame.size(), m_layout.bytes()));
+            ++m_inMemory;
         } else {
             if (m_fd < 0)
                 m_fd = ::open(m_spillFile.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -89,7 +94,7 @@ public:
         return true;
     }
 
-    int frameCount() const override { return int(m_memory.size() + m_spilled); }
+    int frameCount() const override { return int(m_inMemory + std::uint64_t(m_spilled)); }
     int width() const override { return m_layout.width; }
     int height() const override { return m_layout.height; }
     bool repeatsPrevious(int index) override
@@ -100,12 +105,12 @@ public:
     {
         if (index < 0 || index >= frameCount())
             return false;
-        if (std::size_t(index) < m_memory.size()) {
-            toSurface(m_memory[std::size_t(index)].data(), m_layout, surface);
+        if (std::uint64_t(index) < m_inMemory) {
+            toSurface(memoryFrame(std::uint64_t(index)), m_layout, surface);
             return true;
         }
         m_readBack.resize(m_layout.bytes());
-        const off_t offset = off_t(std::size_t(index) - m_memory.size()) * off_t(m_layout.bytes());
+        const off_t offset = off_t(std::uint64_t(index) - m_inMemory) * off_t(m_layout.bytes());
         if (!transferAll(::pread, m_fd, m_readBack.data(), m_readBack.size(), offset))
             return false;
         toSurface(m_readBack.data(), m_layout, surface);
@@ -113,11 +118,23 @@ public:
     }
 
 private:
+    std::uint8_t* memoryFrame(std::uint64_t index) const
+    {
+        return m_blocks[std::size_t(index / m_framesPerBlock)].data() +
+               std::size_t(index % m_framesPerBlock) * m_layout.bytes();
+    }
+
+    // Blocks of memory frames: about 32 MB each (one frame at least), so that the last large
+    // page of a block, part used, wastes little.
+    static constexpr std::uint64_t kBlockBytes = 32ull << 20;
+
     FrameLayout m_layout;
     std::filesystem::path m_spillFile;
     bool m_findsRepeats;
     std::uint64_t m_memoryFrames;
-    std::vector<std::vector<std::uint8_t>> m_memory;
+    std::uint64_t m_framesPerBlock = std::max<std::uint64_t>(1, kBlockBytes / std::max<std::size_t>(1, m_layout.bytes()));
+    std::vector<FrameMemory> m_blocks;
+    std::uint64_t m_inMemory = 0;
     std::vector<std::uint8_t> m_readBack;
     int m_fd = -1;
     std::int64_t m_spilled = 0;
