@@ -57,17 +57,8 @@ PaletteMapper::PaletteMapper(const Palette8& palette, int spread, bool fine)
         m_rgb[std::size_t(3 * i + 2)] = table ? table[4 * i] : 0;
     }
     m_regionAt.assign(16 * 16 * 16, kNoList);
-    if (m_fine) {
+    if (m_fine)
         m_listAt.assign(64 * 64 * 64, kNoList);
-        m_gapSquared.fill(INT_MAX);
-        for (int i = 0; i < m_entries; ++i)
-            for (int j = i + 1; j < m_entries; ++j) {
-                const int d = squaredDistance(m_rgb[std::size_t(3 * i)], m_rgb[std::size_t(3 * i + 1)],
-                                              m_rgb[std::size_t(3 * i + 2)], std::uint8_t(j));
-                m_gapSquared[std::size_t(i)] = std::min(m_gapSquared[std::size_t(i)], d);
-                m_gapSquared[std::size_t(j)] = std::min(m_gapSquared[std::size_t(j)], d);
-            }
-    }
 }
 
 int PaletteMapper::squaredDistance(int red, int green, int blue, std::uint8_t index) const
@@ -80,11 +71,8 @@ int PaletteMapper::squaredDistance(int red, int green, int blue, std::uint8_t in
 
 std::uint8_t PaletteMapper::nearest(int red, int green, int blue)
 {
-    const std::uint8_t cached = nearestInBucket(red >> 2, green >> 2, blue >> 2);
-    // A colour closer to an entry than half the way to that entry's nearest neighbour has it
-    // as its only nearest entry (most colours, found without the candidates).
-    if (!m_fine || 4 * squaredDistance(red, green, blue, cached) < m_gapSquared[cached])
-        return cached;
+    if (!m_fine)
+        return nearestInBucket(red >> 2, green >> 2, blue >> 2);
     const Candidate* list = candidates(((red >> 2) << 12) | ((green >> 2) << 6) | (blue >> 2));
     int best = list[1].entry;
     int bestDistance = INT_MAX;

@@ -93,7 +93,6 @@ private:
     std::vector<std::uint16_t> m_lists;          // per region seen: a count, then that many entries
     std::vector<std::uint32_t> m_listAt;         // fine: per key, where its candidates start in m_candidates
     std::vector<Candidate> m_candidates;         // fine: per key seen, a count, then the candidates
-    std::array<int, 256> m_gapSquared{};         // fine: squared distance to each entry's nearest other
 };
 
 // An adaptive palette of at most maxColours (2..256) colours for all the given 32-bit frames,
