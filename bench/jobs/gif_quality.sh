@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # --gif-quality Q side by side with gifski -Q Q, for each Q in $QUALITIES, on two sets:
 #   fade:   the 1920 x 1080 benchmark pair (bench/jobs/make_inputs.sh), 10 frames. Ours is the
-#           whole job (vantorell-mix-video --type fade --format gif --gif-quality Q: render and
+#           whole job (vantorell-mix --type fade --format gif --gif-quality Q: render and
 #           GIF); gifski gets the PNG frames of a lossless AVI of the same job (--codec ffv1),
 #           which is also the reference for quality
 #   screen: a screen-recording-like set made here: 30 frames of 1280 x 720 at 10 fps, a still
@@ -23,7 +23,7 @@ runs=${3:-3}
 qualities=${QUALITIES:-"50 70 90"}
 sets=${SETS:-"fade screen"}
 root=$(cd "$(dirname "$0")/../.." && pwd)
-mix="$build/vantorell-mix-video"
+mix="$build/vantorell-mix"   # as a user runs it: it hands the fade to its video build
 tool="$build/bench/gif_quality_tool"
 work=$(mktemp -d "${TMPDIR:-/tmp}/vantorell-gif-quality.XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <malloc.h>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <unistd.h>
 
@@ -51,6 +52,14 @@ bool needsVideo(int argc, char** argv)
 // program or in its install's libexec folder.
 int runVideoBuild(char** argv)
 {
+    // The video build works on frame-sized blocks: glibc's heap then asks the kernel for 2 MB
+    // pages (a page fault every 2 MB, not every 4 KB), unless the caller's tunables say otherwise.
+    const char* tunables = std::getenv("GLIBC_TUNABLES");
+    if (tunables == nullptr || std::strstr(tunables, "glibc.malloc.hugetlb") == nullptr) {
+        const std::string largePages = "glibc.malloc.hugetlb=1";
+        const std::string value = tunables != nullptr && *tunables != '\0' ? tunables + (":" + largePages) : largePages;
+        ::setenv("GLIBC_TUNABLES", value.c_str(), 1);
+    }
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     const std::filesystem::path folder = ec ? std::filesystem::path(".") : self.parent_path();
