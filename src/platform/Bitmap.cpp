@@ -2,11 +2,10 @@
 
 #include "platform/PictureLimits.h"
 #include "platform/Conversions.h"
+#include "platform/FrameMemory.h"
 
 #include <cstring>
 #include <new>
-
-#include <sys/mman.h>
 
 namespace vantorell {
 
@@ -22,32 +21,24 @@ void checkSize(int width, int height)
                                                  std::to_string(height) + " pixels");
 }
 
-// Pictures of a few megabytes and more come straight from the kernel: the pages arrive zeroed
-// (no fill pass), and transparent huge pages, where the system offers them, save one page
-// fault per 4 KB on first touch. That matters: a 12-megapixel photograph is 48 MB, and the
-// overlay's three pictures would otherwise cost some 36000 faults, each expensive in a
-// virtual machine.
+// Pictures of a few megabytes and more come straight from the kernel (platform/FrameMemory):
+// the pages arrive zeroed (no fill pass), and transparent huge pages, where the system offers
+// them, save one page fault per 4 KB on first touch. That matters: a 12-megapixel photograph is
+// 48 MB, and the overlay's three pictures would otherwise cost some 36000 faults, each expensive
+// in a virtual machine.
 constexpr std::size_t kMappedFrom = std::size_t(2) << 20;
-#ifdef MADV_POPULATE_WRITE
-constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
-#else
-constexpr int kPopulateWrite = 23;   // MADV_POPULATE_WRITE, from linux/mman.h
-#endif
 
 std::shared_ptr<std::uint8_t[]> allocatePixels(std::size_t bytes, bool zero)
 {
     if (bytes >= kMappedFrom) {
-        void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (memory == MAP_FAILED)
+        std::shared_ptr<FrameMemory> block;
+        try {
+            block = std::make_shared<FrameMemory>(bytes);
+        } catch (const std::bad_alloc&) {
             throw RuntimeError(errnum::OutOfMemory, "Out of memory");
-#ifdef MADV_HUGEPAGE
-        ::madvise(memory, bytes, MADV_HUGEPAGE);
-#endif
-        // Every byte of a picture gets written: let the kernel fill in the pages in one pass
-        // (Linux 5.14 and later; older kernels refuse the advice and fault page by page).
-        ::madvise(memory, bytes, kPopulateWrite);
-        return std::shared_ptr<std::uint8_t[]>(static_cast<std::uint8_t*>(memory),
-                                               [bytes](std::uint8_t* p) { ::munmap(p, bytes); });
+        }
+        block->fillIn(bytes);   // every byte of a picture gets written
+        return std::shared_ptr<std::uint8_t[]>(block, block->data());
     }
     std::uint8_t* memory = new (std::nothrow) std::uint8_t[bytes];
     if (!memory)

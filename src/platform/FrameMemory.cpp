@@ -1,5 +1,6 @@
 #include "platform/FrameMemory.h"
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -10,6 +11,11 @@ namespace vantorell {
 namespace {
 
 constexpr std::size_t kLargePage = std::size_t(2) << 20;
+#ifdef MADV_POPULATE_WRITE
+constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
+#else
+constexpr int kPopulateWrite = 23;   // MADV_POPULATE_WRITE, from linux/mman.h
+#endif
 
 std::size_t roundUp(std::size_t bytes, std::size_t unit) { return (bytes + unit - 1) / unit * unit; }
 
@@ -31,6 +37,12 @@ FrameMemory::FrameMemory(std::size_t bytes) : m_size(roundUp(bytes == 0 ? 1 : by
         ::munmap(reinterpret_cast<void*>(aligned + m_size), tail);
     m_data = reinterpret_cast<std::uint8_t*>(aligned);
     ::madvise(m_data, m_size, MADV_HUGEPAGE);   // a kernel without large pages keeps small ones
+}
+
+void FrameMemory::fillIn(std::size_t bytes)
+{
+    if (m_data != nullptr)
+        ::madvise(m_data, std::min(bytes, m_size), kPopulateWrite);
 }
 
 FrameMemory::~FrameMemory()

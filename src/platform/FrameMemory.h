@@ -1,6 +1,7 @@
-// Memory for frames kept whole for a while (a GIF's frames before its palette is made): mapped
-// for the purpose and advised to the kernel for 2 MB pages, so that filling it costs a page
-// fault every 2 MB rather than every 4 KB. Memory never touched is never backed.
+// Memory for pictures and frames of a few megabytes and more (a Bitmap's pixels, a GIF's frames
+// kept for its palette): mapped for the purpose, so it arrives zeroed without a fill pass, and
+// advised to the kernel for 2 MB pages, so that filling it costs a page fault every 2 MB rather
+// than every 4 KB. Memory never touched is never backed, unless fillIn() asks for it.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +18,11 @@ public:
     FrameMemory& operator=(FrameMemory&& other) noexcept;
     FrameMemory(const FrameMemory&) = delete;
     FrameMemory& operator=(const FrameMemory&) = delete;
+
+    // Has the kernel back the first `bytes` at once, in one pass rather than a fault at a time,
+    // for memory that will all be written (Linux 5.14 and later; older kernels refuse the advice
+    // and fault page by page).
+    void fillIn(std::size_t bytes);
 
     std::uint8_t* data() const { return m_data; }
     std::size_t size() const { return m_size; }
