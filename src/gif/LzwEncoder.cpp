@@ -226,22 +226,23 @@ namespace vantorell {
 
 void LzwEncoder::encodeFrameLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb,
                                   int maxDistance, int transparent, std::vector<std::uint8_t>& out,
-                                  const std::uint8_t* alternates)
+                                  const std::uint8_t* alternates, const std::uint8_t* shown)
 {
     assert(initBits >= 3 && initBits <= 9);
     if (m_stage.empty())
         m_stage.resize(kStageBytes + 16);
     CodeWriter codes(m_stage.data(), kStageBytes, initBits, out);
-    codeLossy(pixels, count, initBits, rgb, maxDistance, transparent, codes, alternates);
+    codeLossy(pixels, count, initBits, rgb, maxDistance, transparent, codes, alternates, shown);
     codes.finish();
 }
 
 void LzwEncoder::encodePartLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb,
-                                 int maxDistance, int transparent, Part& part, const std::uint8_t* alternates)
+                                 int maxDistance, int transparent, Part& part, const std::uint8_t* alternates,
+                                 const std::uint8_t* shown)
 {
     assert(initBits >= 3 && initBits <= 9);
     CodeRecorder codes(part.entries);
-    codeLossy(pixels, count, initBits, rgb, maxDistance, transparent, codes, alternates);
+    codeLossy(pixels, count, initBits, rgb, maxDistance, transparent, codes, alternates, shown);
     part.entries.pop_back();   // the end code: writeParts writes one after the last part
 }
 
@@ -264,9 +265,19 @@ void LzwEncoder::writeParts(const std::vector<const Part*>& parts, int initBits,
     codes.finish();
 }
 
+namespace {
+// The squared distance of two colours when within `bound`, else -1.
+int shownDistance(const std::uint8_t* a, const std::uint8_t* b, long long bound)
+{
+    const int d = (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]);
+    return d <= bound ? d : -1;
+}
+}  // namespace
+
 template <class Codes>
 void LzwEncoder::codeLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb,
-                           int maxDistance, int transparent, Codes& codes, const std::uint8_t* alternates)
+                           int maxDistance, int transparent, Codes& codes, const std::uint8_t* alternates,
+                           const std::uint8_t* shown)
 {
     const int clearCode = 1 << (initBits - 1);
     const int endCode = clearCode + 1;
@@ -331,9 +342,15 @@ void LzwEncoder::codeLossy(std::uint8_t* pixels, std::size_t count, int initBits
             if (child == 0 && maxDistance > 0) {
                 // The closest known extension within the bound.
                 int best = -1;
-                const int* row = distance.data() + std::size_t(pixel) * std::size_t(colours);
+                // Given what pixels show, a transparent pixel stands for its alternate's colour
+                // and the transparent index for the colour the pixel shows.
+                const int own = pixel == transparent && alternates != nullptr && shown != nullptr ? alternates[i] : pixel;
+                const int* row = distance.data() + std::size_t(own) * std::size_t(colours);
+                const int stay = shown != nullptr && own != transparent ? shownDistance(shown + 3 * i, rgb + 3 * own, bound)
+                                                                        : -1;
                 for (int c = m_firstChild[std::size_t(prefix)]; c != 0; c = m_nextSibling[std::size_t(c)]) {
-                    const int d = row[m_lastPixel[std::size_t(c)]];
+                    const int last = m_lastPixel[std::size_t(c)];
+                    const int d = last == transparent ? stay : row[last];
                     if (d >= 0 && (best < 0 || d < best)) {
                         best = d;
                         child = c;

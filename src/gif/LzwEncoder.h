@@ -40,9 +40,13 @@ public:
     // extends the string and the pixel's own does not. The pixels are rewritten to the indices
     // actually encoded. Every index must be below 2^(initBits - 1). maxDistance 0 and no
     // alternates give the exact encoding.
+    // `shown` (nullptr: not known) holds red, green, blue of what each pixel shows before this
+    // frame: with it, `transparent` may stand for a pixel whose shown colour lies within
+    // `maxDistance` of its own, and a transparent pixel with an alternate may take a colour
+    // within `maxDistance` of its alternate's.
     void encodeFrameLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb,
                           int maxDistance, int transparent, std::vector<std::uint8_t>& out,
-                          const std::uint8_t* alternates = nullptr);
+                          const std::uint8_t* alternates = nullptr, const std::uint8_t* shown = nullptr);
 
     // The codes of one part of a frame's pixels, as encodeFrameLossy would write them (from a
     // clear code, without the end code), kept to be written with writeParts().
@@ -53,7 +57,8 @@ public:
     // encodeFrameLossy's coding of `count` pixels into `part` instead of sub-blocks: parts of one
     // frame can be coded on several threads (each with an encoder of its own).
     void encodePartLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb,
-                         int maxDistance, int transparent, Part& part, const std::uint8_t* alternates = nullptr);
+                         int maxDistance, int transparent, Part& part, const std::uint8_t* alternates = nullptr,
+                         const std::uint8_t* shown = nullptr);
 
     // Appends the parts, in order, as one frame's LZW data: each part after the first starts
     // with its clear code, written at the width the part before ended at; then the end code.
@@ -62,7 +67,7 @@ public:
 private:
     template <class Codes>
     void codeLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb, int maxDistance,
-                   int transparent, Codes& codes, const std::uint8_t* alternates);
+                   int transparent, Codes& codes, const std::uint8_t* alternates, const std::uint8_t* shown);
 
     static constexpr int kHashSize = 5003;   // a prime a little above 4096 x 1.2
     static constexpr int kHashShift = 4;     // 5003 needs four doublings to reach 65536: 8 - 4

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <random>
 
@@ -336,6 +337,58 @@ TEST(LzwEncoder, MatchesTheStepByStepEncoderOnMixedPictures)
     // Constant pictures reach the key-0 slot (prefix 0, pixel 0) and long strings.
     const Bytes zeros(300 * 200, 0);
     EXPECT_EQ(encode(zeros, 300, 300, 200, false, 3), ReferenceEncoder().encode(zeros, 300, 300, 200, false, 3));
+}
+
+// Given what each pixel shows, lossy coding may leave a shown pixel (the transparent index) or
+// repaint an unchanged one, each within the bound of the colour the pixel stands for; the
+// pixels are rewritten to exactly what decodes.
+TEST(LzwEncoder, LossyCodingMayLeaveOrRepaintShownPixelsWithinTheBound)
+{
+    constexpr int kTransparent = 15, kColours = 16, kDistance = 20;
+    std::array<std::uint8_t, 3 * kColours> rgb{};
+    for (int i = 0; i < kColours; ++i)
+        rgb[std::size_t(3 * i)] = rgb[std::size_t(3 * i + 1)] = rgb[std::size_t(3 * i + 2)] = std::uint8_t(i * 16);
+    const auto squared = [](const std::uint8_t* a, const std::uint8_t* b) {
+        return (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]);
+    };
+    std::mt19937 rng(7);
+    for (const bool withAlternates : {false, true}) {
+        SCOPED_TRACE(withAlternates ? "alternates" : "no alternates");
+        constexpr std::size_t kCount = 4000;
+        Bytes own(kCount), shown(3 * kCount), pixels(kCount);
+        for (std::size_t k = 0; k < kCount; ++k) {
+            own[k] = std::uint8_t(rng() % (kColours - 1));
+            const int level = std::clamp(int(own[k]) * 16 + int(rng() % 41) - 20, 0, 255);   // near or not
+            shown[3 * k] = shown[3 * k + 1] = shown[3 * k + 2] = std::uint8_t(level);
+            pixels[k] = rng() % 3 == 0 ? std::uint8_t(kTransparent) : own[k];   // unchanged, as holes
+        }
+        const Bytes given = pixels;
+        LzwEncoder encoder;
+        Bytes blocks;
+        encoder.encodeFrameLossy(pixels.data(), kCount, 5, rgb.data(), kDistance, kTransparent, blocks,
+                                 withAlternates ? own.data() : nullptr, shown.data());
+        Bytes decoded(kCount, 0xff);
+        const Bytes data = test::fromSubBlocks(blocks);
+        ASSERT_EQ(LzwDecoder().decodeFrame(data, 4, {decoded.data(), std::ptrdiff_t(kCount), int(kCount), 1}, false)
+                      .error,
+                  GifError::None);
+        EXPECT_EQ(decoded, pixels);
+        int left = 0, repainted = 0;
+        for (std::size_t k = 0; k < kCount; ++k) {
+            const std::uint8_t* standsFor = &rgb[std::size_t(3 * own[k])];
+            if (pixels[k] == kTransparent) {
+                if (given[k] == kTransparent)
+                    continue;   // left as given
+                ++left;
+                EXPECT_LE(squared(&shown[3 * k], standsFor), kDistance * kDistance) << k;
+            } else {
+                repainted += given[k] == kTransparent;
+                EXPECT_LE(squared(&rgb[std::size_t(3 * pixels[k])], standsFor), kDistance * kDistance) << k;
+            }
+        }
+        EXPECT_GT(left, 0);
+        EXPECT_EQ(repainted > 0, withAlternates);
+    }
 }
 
 TEST(LzwEncoder, IndexBeyondTheCodeSizeIsRefused)
