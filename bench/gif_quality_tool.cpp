@@ -3,7 +3,8 @@
 //   gif_quality_tool encode FRAMES.raw W H N OUT.gif CHOICE...
 //       encodes the frames with encodeGifAnimation; CHOICE: q=Q (the quality knob) or
 //       p=halftone|optimal|global|per-frame d=none|ordered|ordered8|diffusion o=0|1 l=LOSSY
-//       s=0|1 (still areas stay) f=0|1 (fine colours)
+//       s=0|1 (still areas stay) f=0|1 (fine colours); with q=Q, m=0|1|2 resolves the knob here as
+//       for moving, nearly still or mostly still frames (GifMotion), after which h=N sets the hole tolerance and f= applies
 //   gif_quality_tool measure W H N REFERENCE.raw DECODED.raw
 //       prints "PSNR FLICKER": the PSNR of the mean squared error over every frame and channel,
 //       and the share of pixels in still 8 x 8 blocks (every reference pixel as in the frame
@@ -126,11 +127,27 @@ int encode(int argc, char** argv)
 {
     const int width = std::stoi(argv[3]), height = std::stoi(argv[4]), count = std::stoi(argv[5]);
     GifOptions options;
-    for (int i = 7; i < argc; ++i)
-        if (!parseChoice(argv[i], options)) {
-            std::cerr << "unknown choice " << argv[i] << "\n";
+    int resolveAs = -1, holes = -1, fine = -1;
+    for (int i = 7; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("m=", 0) == 0)
+            resolveAs = std::stoi(arg.substr(2));
+        else if (arg.rfind("h=", 0) == 0)
+            holes = std::stoi(arg.substr(2));
+        else if (arg.rfind("f=", 0) == 0 && options.quality > 0)
+            fine = std::stoi(arg.substr(2));
+        else if (!parseChoice(arg, options)) {
+            std::cerr << "unknown choice " << arg << "\n";
             return 2;
         }
+    }
+    if (resolveAs >= 0) {   // the knob's choices, then what the caller sets over them
+        options = applyGifQuality(options, GifMotion(resolveAs));
+        if (holes >= 0)
+            options.holeTolerance = holes;
+        if (fine >= 0)
+            options.fineColours = fine == 1;
+    }
     const MappedFile raw(argv[2]);
     RawFrames frames(raw, width, height, count);
     std::vector<std::uint8_t> gif;

@@ -50,12 +50,19 @@ enum GifChoice : unsigned {
     kGifChoiceLossy = 8,
 };
 
+// How much of each frame repeats the frame before, as the knob judges it.
+enum class GifMotion {
+    Moving,        // most pixels change by more than a few levels (a fade)
+    NearlyStill,   // most pixels within a few levels of the frame before (a slow pan, a video)
+    MostlyStill,   // most pixels exactly as the frame before (a screen recording)
+};
+
 // The palette, dither, optimise and lossy level the knob picks for quality 1..100 along the
 // measured quality-per-byte curve, each choice in `options.pinned` kept as given; `options`
 // unchanged when its quality is 0 or a byte budget decides instead. The result's quality is 0.
-// `mostlyStill`: most pixels repeat the frame before (a screen recording, not a fade), where
-// one shared palette keeps still areas still and costs nothing in frames after the first.
-GifOptions applyGifQuality(const GifOptions& options, bool mostlyStill = false);
+// Where most pixels are still, one shared palette keeps still areas still and costs nothing in
+// frames after the first.
+GifOptions applyGifQuality(const GifOptions& options, GifMotion motion = GifMotion::Moving);
 
 // The choices the GIF output has always had (the halftone or first-frame palette, the 4 x 4
 // or no dither or diffusion, every frame whole and exact): such a GIF keeps the palette's

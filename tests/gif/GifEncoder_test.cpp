@@ -257,7 +257,8 @@ TEST(GifEncoder, OptimisedFramesNeedingFewColoursHaveNarrowCodes)
 }
 
 // The quality knob fills in only what the user left open, climbs from the ordered global
-// palette to per-frame diffusion with less lossy coding, and stays out of a byte budget's way.
+// palette to per-frame diffusion with less lossy coding (diffusion throughout where most
+// pixels are nearly or quite still), and stays out of a byte budget's way.
 TEST(GifOptions, TheQualityKnobPicksWhatIsNotPinned)
 {
     const struct {
@@ -269,6 +270,7 @@ TEST(GifOptions, TheQualityKnobPicksWhatIsNotPinned)
         bool optimize;
         int lossy;
         bool fine;
+        GifMotion motion = GifMotion::Moving;
     } cases[] = {
         {0, 0, false, GifPalette::Halftone, GifDither::Ordered, false, 0, false},
         {1, 0, false, GifPalette::Global, GifDither::Ordered, true, 178, false},
@@ -279,15 +281,18 @@ TEST(GifOptions, TheQualityKnobPicksWhatIsNotPinned)
         {90, kGifChoicePalette | kGifChoiceLossy, false, GifPalette::Halftone, GifDither::Diffusion, true, 0, true},
         {50, kGifChoiceDither | kGifChoiceOptimize, false, GifPalette::Global, GifDither::Ordered, false, 80, false},
         {90, 0, true, GifPalette::Halftone, GifDither::Ordered, false, 0, false},
+        {50, 0, false, GifPalette::Global, GifDither::Diffusion, true, 52, true, GifMotion::NearlyStill},
+        {90, 0, false, GifPalette::PerFrame, GifDither::Diffusion, true, 12, true, GifMotion::NearlyStill},
+        {50, 0, false, GifPalette::Global, GifDither::Diffusion, true, 40, true, GifMotion::MostlyStill},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.quality);
+        SCOPED_TRACE(testing::Message() << c.quality << " motion " << int(c.motion));
         GifOptions given;
         given.quality = c.quality;
         given.pinned = c.pinned;
         if (c.budget)
             given.maxSize = 1'000'000;
-        const GifOptions picked = applyGifQuality(given);
+        const GifOptions picked = applyGifQuality(given, c.motion);
         EXPECT_EQ(picked.palette, c.palette);
         EXPECT_EQ(picked.dither, c.dither);
         EXPECT_EQ(picked.optimize, c.optimize);
