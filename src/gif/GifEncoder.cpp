@@ -1150,15 +1150,20 @@ ScaledSize scaledSize(GifFrameProvider& frames, int percent)
 constexpr int kNearlyStillLevels = 4;
 
 // The knob's choices for these frames: how many pixels repeat the frame before, exactly or
-// nearly, is judged on up to four pairs of frames spread over the animation.
+// nearly, is judged on up to four pairs of frames spread over those that are not said to be
+// held (repeats of the frame before, which would count as still whatever moves between).
 GifOptions resolveQuality(GifFrameProvider& frames, const GifOptions& options)
 {
     if (options.quality <= 0 || options.maxSize)
         return options;
-    const int n = frames.frameCount();
+    std::vector<int> changing;
+    for (int i = 1; i < frames.frameCount(); ++i)
+        if (!frames.repeatsPrevious(i))
+            changing.push_back(i);
     std::int64_t same = 0, near = 0, all = 0;
     Dib before, after;
-    for (const int i : n > 1 ? spreadIndices(1, n - 1, 4) : std::vector<int>{}) {
+    for (const int k : spreadIndices(0, int(changing.size()) - 1, 4)) {
+        const int i = changing[std::size_t(k)];
         if (!frames.frame(i - 1, before) || !frames.frame(i, after) || before.width() != after.width() ||
             before.height() != after.height() || before.BPP() != 32 || after.BPP() != 32)
             break;   // an unreadable frame fails the encoding itself

@@ -57,8 +57,8 @@ bool transferAll(Transfer transfer, int fd, Bytes* bytes, std::size_t size, off_
 // The frames as they came: in memory up to the budget, the rest in the spill file.
 class GifFrameSink::StoredFrames final : public GifFrameProvider {
 public:
-    StoredFrames(FrameLayout layout, std::filesystem::path spillFile, bool findsRepeats)
-        : m_layout(layout), m_spillFile(std::move(spillFile)), m_findsRepeats(findsRepeats),
+    StoredFrames(FrameLayout layout, std::filesystem::path spillFile)
+        : m_layout(layout), m_spillFile(std::move(spillFile)),
           m_memoryFrames(std::max<std::uint64_t>(1, kGifFramesInMemory / std::max<std::size_t>(1, layout.bytes())))
     {
     }
@@ -85,12 +85,12 @@ public:
                 return false;
             ++m_spilled;
         }
-        if (m_findsRepeats) {   // a frame equal to the one before (a hold), for the size search's estimates
-            const std::size_t hash = std::hash<std::string_view>{}(
-                std::string_view(reinterpret_cast<const char*>(frame.data()), frame.size()));
-            m_repeats.push_back(!m_repeats.empty() && hash == m_lastHash);
-            m_lastHash = hash;
-        }
+        // A frame equal to the one before (a hold), which the knob and the size search's
+        // estimates judge by the frame it repeats.
+        const std::size_t hash =
+            std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(frame.data()), frame.size()));
+        m_repeats.push_back(!m_repeats.empty() && hash == m_lastHash);
+        m_lastHash = hash;
         return true;
     }
 
@@ -130,7 +130,6 @@ private:
 
     FrameLayout m_layout;
     std::filesystem::path m_spillFile;
-    bool m_findsRepeats;
     std::uint64_t m_memoryFrames;
     std::uint64_t m_framesPerBlock = std::max<std::uint64_t>(1, kBlockBytes / std::max<std::size_t>(1, m_layout.bytes()));
     std::vector<FrameMemory> m_blocks;
@@ -146,7 +145,7 @@ GifFrameSink::GifFrameSink(const GifOptions& options, FrameLayout layout, std::f
     : m_options(options), m_layout(layout)
 {
     if (keepsFrames())
-        m_stored = std::make_unique<StoredFrames>(layout, std::move(spillFile), options.maxSize.has_value());
+        m_stored = std::make_unique<StoredFrames>(layout, std::move(spillFile));
     else
         m_surface = std::make_unique<Dib>();
 }
