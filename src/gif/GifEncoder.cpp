@@ -575,7 +575,8 @@ public:
                         alternates[k] = holes[k];
                 // With a hole tolerance, lossy coding may also leave a shown pixel that is close
                 // enough, or repaint an unchanged one, where that continues a string.
-                const std::vector<std::uint8_t> shown = m_options.holeTolerance > 0 && m_options.lossy > 0
+                const std::vector<std::uint8_t> shown = m_options.lossyLeavesShown && m_options.holeTolerance > 0 &&
+                                                                m_options.lossy > 0
                                                             ? shownRectangle(left, top, right, bottom)
                                                             : std::vector<std::uint8_t>();
                 const std::uint8_t* shownColours = shown.empty() ? nullptr : shown.data();

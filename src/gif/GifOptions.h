@@ -29,6 +29,10 @@ struct GifOptions {
                                             // held for a shared palette (with clear pixels): while within
                                             // this of the new entry (0: only the same colour)
 
+    bool lossyLeavesShown = false;          // optimised, lossy, with a hole tolerance: lossy coding may
+                                            // also leave a shown pixel within its bound, or repaint one
+                                            // left as shown (LzwEncoder::encodeFrameLossy's `shown`)
+
     bool lzwInParts = false;                // frames of 1 MP and more: LZW data in two parts (a clear
                                             // code between), coded side by side where a core is free
     bool paletteFromSample = false;         // palettes from every n-th pixel of every n-th row, n >= 2,

@@ -232,7 +232,10 @@ void LzwEncoder::encodeFrameLossy(std::uint8_t* pixels, std::size_t count, int i
     if (m_stage.empty())
         m_stage.resize(kStageBytes + 16);
     CodeWriter codes(m_stage.data(), kStageBytes, initBits, out);
-    codeLossy(pixels, count, initBits, rgb, maxDistance, transparent, codes, alternates, shown);
+    if (shown != nullptr)
+        codeLossy<true>(pixels, count, initBits, rgb, maxDistance, transparent, codes, alternates, shown);
+    else
+        codeLossy<false>(pixels, count, initBits, rgb, maxDistance, transparent, codes, alternates, nullptr);
     codes.finish();
 }
 
@@ -242,7 +245,10 @@ void LzwEncoder::encodePartLossy(std::uint8_t* pixels, std::size_t count, int in
 {
     assert(initBits >= 3 && initBits <= 9);
     CodeRecorder codes(part.entries);
-    codeLossy(pixels, count, initBits, rgb, maxDistance, transparent, codes, alternates, shown);
+    if (shown != nullptr)
+        codeLossy<true>(pixels, count, initBits, rgb, maxDistance, transparent, codes, alternates, shown);
+    else
+        codeLossy<false>(pixels, count, initBits, rgb, maxDistance, transparent, codes, alternates, nullptr);
     part.entries.pop_back();   // the end code: writeParts writes one after the last part
 }
 
@@ -274,7 +280,7 @@ int shownDistance(const std::uint8_t* a, const std::uint8_t* b, long long bound)
 }
 }  // namespace
 
-template <class Codes>
+template <bool kShown, class Codes>
 void LzwEncoder::codeLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb,
                            int maxDistance, int transparent, Codes& codes, const std::uint8_t* alternates,
                            const std::uint8_t* shown)
@@ -344,18 +350,22 @@ void LzwEncoder::codeLossy(std::uint8_t* pixels, std::size_t count, int initBits
                 int best = -1;
                 // Given what pixels show, a transparent pixel stands for its alternate's colour
                 // and the transparent index for the colour the pixel shows.
-                const int own = pixel == transparent && alternates != nullptr && shown != nullptr ? alternates[i] : pixel;
-                const int* row = distance.data() + std::size_t(own) * std::size_t(colours);
-                const int stay = shown != nullptr && own != transparent ? shownDistance(shown + 3 * i, rgb + 3 * own, bound)
-                                                                        : -1;
+                const int own = kShown && pixel == transparent && alternates != nullptr ? alternates[i] : pixel;
+                int* row = distance.data() + std::size_t(own) * std::size_t(colours);
+                // (The transparent entry of a colour's row is -1: patched for this pixel alone,
+                // so that the search below has no test of its own for it.)
+                const bool patch = kShown && transparent >= 0 && own != transparent;
+                if (patch)
+                    row[transparent] = shownDistance(shown + 3 * i, rgb + 3 * own, bound);
                 for (int c = m_firstChild[std::size_t(prefix)]; c != 0; c = m_nextSibling[std::size_t(c)]) {
-                    const int last = m_lastPixel[std::size_t(c)];
-                    const int d = last == transparent ? stay : row[last];
+                    const int d = row[m_lastPixel[std::size_t(c)]];
                     if (d >= 0 && (best < 0 || d < best)) {
                         best = d;
                         child = c;
                     }
                 }
+                if (patch)
+                    row[transparent] = -1;
                 if (child != 0)
                     pixels[i] = m_lastPixel[std::size_t(child)];
             }

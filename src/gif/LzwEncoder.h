@@ -65,7 +65,7 @@ public:
     static void writeParts(const std::vector<const Part*>& parts, int initBits, std::vector<std::uint8_t>& out);
 
 private:
-    template <class Codes>
+    template <bool kShown, class Codes>   // kShown: `shown` is given (a loop of its own without)
     void codeLossy(std::uint8_t* pixels, std::size_t count, int initBits, const std::uint8_t* rgb, int maxDistance,
                    int transparent, Codes& codes, const std::uint8_t* alternates, const std::uint8_t* shown);
 

@@ -298,6 +298,7 @@ TEST(GifOptions, TheQualityKnobPicksWhatIsNotPinned)
         EXPECT_EQ(picked.optimize, c.optimize);
         EXPECT_EQ(picked.lossy, c.lossy);
         EXPECT_EQ(picked.fineColours, c.fine);
+        EXPECT_EQ(picked.lossyLeavesShown, c.motion == GifMotion::NearlyStill);
         EXPECT_EQ(picked.quality, c.budget ? c.quality : 0);
     }
 }
