@@ -282,6 +282,7 @@ TEST(GifOptions, TheQualityKnobPicksWhatIsNotPinned)
         {50, kGifChoiceDither | kGifChoiceOptimize, false, GifPalette::Global, GifDither::Ordered, false, 80, false},
         {90, 0, true, GifPalette::Halftone, GifDither::Ordered, false, 0, false},
         {50, 0, false, GifPalette::Global, GifDither::Diffusion, true, 52, true, GifMotion::NearlyStill},
+        {70, 0, false, GifPalette::Global, GifDither::Diffusion, true, 32, true, GifMotion::NearlyStill},
         {90, 0, false, GifPalette::PerFrame, GifDither::Diffusion, true, 12, true, GifMotion::NearlyStill},
         {50, 0, false, GifPalette::Global, GifDither::Diffusion, true, 40, true, GifMotion::MostlyStill},
     };
