@@ -70,7 +70,7 @@ constexpr int kMinDiffusionBandRows = 64;
 constexpr std::int64_t kMinDiffusionBandPixels = 1'000'000;
 // With GifOptions::lossyLeavesShown, from this share of a rectangle unchanged only its mixed
 // version (transparent, or the pixel's colour where that continues a string) is coded.
-constexpr double kMixedOnlyShare = 0.75;
+constexpr double kMixedOnlyShare = 0.5;
 
 // With GifOptions::lzwInParts, a frame (or changed rectangle) of this many pixels is coded in two
 // parts, one beside the other where a core is free.
@@ -568,9 +568,9 @@ public:
             const bool withHoles =
                 transparent >= 0 && (holesOnly || (unchangedPixels > 0 && unchangedPixels >= fewestHoles));
             // Where lossy coding may leave shown pixels, the mixed version chooses for each pixel
-            // between its colour, the transparent index and near colours; over most of a frame
-            // unchanged, the other two were hardly ever shorter (on the panning video at 50 and
-            // 70, 1 frame of 198; coding the mixed alone cost 0.02 %), so it is coded alone.
+            // between its colour, the transparent index and near colours; over half a frame
+            // unchanged, the other two were hardly ever shorter (on the panning video at 50, 70
+            // and 90, 1 frame of 297; coding the mixed alone cost 0.02 %), so it is coded alone.
             const bool mixedOnly = withHoles && !holesOnly && m_options.lossyLeavesShown &&
                                    double(unchangedPixels) >= kMixedOnlyShare * double(opaque.size());
             if (withHoles)
