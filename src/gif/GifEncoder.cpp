@@ -584,9 +584,10 @@ public:
                     if (alternates[k] >= (1 << holesBits))
                         alternates[k] = holes[k];
                 // With a hole tolerance, lossy coding may also leave a shown pixel that is close
-                // enough, or repaint an unchanged one, where that continues a string.
+                // enough, or repaint an unchanged one, where that continues a string. (Not where
+                // pixels can be shown clear: a clear pixel has no colour to be close to.)
                 const std::vector<std::uint8_t> shown = m_options.lossyLeavesShown && m_options.holeTolerance > 0 &&
-                                                                m_options.lossy > 0
+                                                                m_options.lossy > 0 && !m_alpha
                                                             ? shownRectangle(left, top, right, bottom)
                                                             : std::vector<std::uint8_t>();
                 const std::uint8_t* shownColours = shown.empty() ? nullptr : shown.data();

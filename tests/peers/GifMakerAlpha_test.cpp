@@ -9,6 +9,7 @@
 #include <webp/encode.h>
 #include <webp/mux.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 
@@ -19,22 +20,28 @@ constexpr int kWidth = 24, kHeight = 16, kFrames = 4;
 
 // Frame k's pixel (x, y): red, green, blue, alpha. A background of two cube colours, a clear
 // square that moves right (it uncovers opaque pixels and covers others), and a half-clear band
-// that shows only on frame 2.
-std::array<std::uint8_t, 4> sourcePixel(int k, int x, int y)
+// that shows only on frame 2. With `noisy`, the background's levels move by a few from frame to
+// frame, as a video's do.
+std::array<std::uint8_t, 4> sourcePixel(int k, int x, int y, bool noisy = false)
 {
     if (x >= 4 * k && x < 4 * k + 6 && y >= 4 && y < 10)
         return {0, 0, 0, 0};
     if (k == 2 && y >= 13)
         return {255, 255, 255, 100};
-    return x < kWidth / 2 ? std::array<std::uint8_t, 4>{255, 0, 0, 255} : std::array<std::uint8_t, 4>{51, 102, 204, 255};
+    std::array<std::uint8_t, 4> colour =
+        x < kWidth / 2 ? std::array<std::uint8_t, 4>{255, 0, 0, 255} : std::array<std::uint8_t, 4>{51, 102, 204, 255};
+    const int noise = noisy ? (x * 7 + y * 13 + k * 5) % 7 - 3 : 0;
+    for (int c = 0; c < 3; ++c)
+        colour[std::size_t(c)] = std::uint8_t(std::clamp(colour[std::size_t(c)] + noise, 0, 255));
+    return colour;
 }
 
-std::vector<std::uint8_t> sourceFrame(int k)
+std::vector<std::uint8_t> sourceFrame(int k, bool noisy = false)
 {
     std::vector<std::uint8_t> rgba;
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x)
-            for (const std::uint8_t c : sourcePixel(k, x, y))
+            for (const std::uint8_t c : sourcePixel(k, x, y, noisy))
                 rgba.push_back(c);
     return rgba;
 }
@@ -54,7 +61,7 @@ std::vector<std::string> writeStillWebps(const test::TempDir& dir)
     return files;
 }
 
-bool writeAnimatedWebp(const std::string& path, const std::vector<int>& delaysMs)
+bool writeAnimatedWebp(const std::string& path, const std::vector<int>& delaysMs, bool noisy = false)
 {
     WebPAnimEncoderOptions options;
     WebPConfig config;
@@ -66,7 +73,7 @@ bool writeAnimatedWebp(const std::string& path, const std::vector<int>& delaysMs
     int time = 0;
     bool ok = encoder != nullptr;
     for (int k = 0; k < kFrames && ok; ++k) {
-        const std::vector<std::uint8_t> rgba = sourceFrame(k);
+        const std::vector<std::uint8_t> rgba = sourceFrame(k, noisy);
         WebPPicture picture;
         ok = WebPPictureInit(&picture) != 0;
         picture.use_argb = 1;
@@ -187,6 +194,32 @@ TEST(GifMakerAlpha, ClearPixelsStayClearAsTheyMove)
                 }
         EXPECT_EQ(wrong, 0) << "palette " << int(c.palette) << " dither " << int(c.dither) << " optimise "
                             << c.optimize << " lossy " << c.lossy << " quality " << c.quality << " size " << c.maxSize << " list " << c.list;
+    }
+}
+
+// Nearly still frames under the quality knob, whose lossy coding may leave a shown pixel
+// within its bound: a pixel shown clear is never left where the frame has a colour.
+TEST(GifMakerAlpha, ClearPixelsStayClearUnderTheKnobOnNearlyStillFrames)
+{
+    test::TempDir dir;
+    const std::string webp = (dir / "noisy.webp").string();
+    ASSERT_TRUE(writeAnimatedWebp(webp, {100, 100, 100, 100}, true));
+    for (const int quality : {30, 50, 70}) {
+        GifMakerRequest request;
+        request.inputs = {webp};
+        request.outputFile = (dir / "out.gif").string();
+        request.gif.quality = quality;
+        const GifMakerOutcome outcome = makeGif(request);
+        ASSERT_TRUE(outcome.written) << outcome.error;
+        const Decoded gif = decodeWithGiflib(request.outputFile);
+        ASSERT_EQ(gif.frames.size(), std::size_t(kFrames));
+        int wrong = 0;
+        for (int k = 0; k < kFrames; ++k)
+            for (int y = 0; y < kHeight; ++y)
+                for (int x = 0; x < kWidth; ++x)
+                    wrong += (gif.frames[std::size_t(k)][(std::size_t(y) * kWidth + std::size_t(x)) * 4 + 3] == 0) !=
+                             (sourcePixel(k, x, y, true)[3] < 128);
+        EXPECT_EQ(wrong, 0) << "quality " << quality;
     }
 }
 
