@@ -85,8 +85,8 @@ public:
                 return false;
             ++m_spilled;
         }
-        // A frame equal to the one before (a hold), which the knob and the size search's
-        // estimates judge by the frame it repeats.
+        // Whether the frame equals the one before (a hold): the knob judges motion without
+        // holds, and the size estimates code one frame of each run of them.
         const std::size_t hash =
             std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(frame.data()), frame.size()));
         m_repeats.push_back(!m_repeats.empty() && hash == m_lastHash);
