@@ -3,8 +3,9 @@
 //   gif_quality_tool encode FRAMES.raw W H N OUT.gif CHOICE...
 //       encodes the frames with encodeGifAnimation; CHOICE: q=Q (the quality knob) or
 //       p=halftone|optimal|global|per-frame d=none|ordered|ordered8|diffusion o=0|1 l=LOSSY
-//       s=0|1 (still areas stay) f=0|1 (fine colours); with q=Q, m=0|1|2 resolves the knob here as
-//       for moving, nearly still or mostly still frames (GifMotion), after which h=N sets the hole tolerance and f= applies
+//       s=0|1 (still areas stay) f=0|1 (fine colours); with q=Q, m=0|1|2 resolves the knob here
+//       as for moving, nearly still or mostly still frames (GifMotion), after which h=N sets
+//       the hole tolerance and f= the fine colours
 //   gif_quality_tool measure W H N REFERENCE.raw DECODED.raw
 //       prints "PSNR FLICKER": the PSNR of the mean squared error over every frame and channel,
 //       and the share of pixels in still 8 x 8 blocks (every reference pixel as in the frame

@@ -57,8 +57,8 @@ bool transferAll(Transfer transfer, int fd, Bytes* bytes, std::size_t size, off_
 // The frames as they came: in memory up to the budget, the rest in the spill file.
 class GifFrameSink::StoredFrames final : public GifFrameProvider {
 public:
-    StoredFrames(FrameLayout layout, std::filesystem::path spillFile)
-        : m_layout(layout), m_spillFile(std::move(spillFile)),
+    StoredFrames(FrameLayout layout, std::filesystem::path spillFile, bool findsHolds)
+        : m_layout(layout), m_spillFile(std::move(spillFile)), m_findsHolds(findsHolds),
           m_memoryFrames(std::max<std::uint64_t>(1, kGifFramesInMemory / std::max<std::size_t>(1, layout.bytes())))
     {
     }
@@ -87,10 +87,12 @@ public:
         }
         // Whether the frame equals the one before (a hold): the knob judges motion without
         // holds, and the size estimates code one frame of each run of them.
-        const std::size_t hash =
-            std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(frame.data()), frame.size()));
-        m_repeats.push_back(!m_repeats.empty() && hash == m_lastHash);
-        m_lastHash = hash;
+        if (m_findsHolds) {
+            const std::size_t hash = std::hash<std::string_view>{}(
+                std::string_view(reinterpret_cast<const char*>(frame.data()), frame.size()));
+            m_repeats.push_back(!m_repeats.empty() && hash == m_lastHash);
+            m_lastHash = hash;
+        }
         return true;
     }
 
@@ -130,6 +132,7 @@ private:
 
     FrameLayout m_layout;
     std::filesystem::path m_spillFile;
+    bool m_findsHolds;   // only the knob and the size search ask for holds
     std::uint64_t m_memoryFrames;
     std::uint64_t m_framesPerBlock = std::max<std::uint64_t>(1, kBlockBytes / std::max<std::size_t>(1, m_layout.bytes()));
     std::vector<FrameMemory> m_blocks;
@@ -145,7 +148,8 @@ GifFrameSink::GifFrameSink(const GifOptions& options, FrameLayout layout, std::f
     : m_options(options), m_layout(layout)
 {
     if (keepsFrames())
-        m_stored = std::make_unique<StoredFrames>(layout, std::move(spillFile));
+        m_stored = std::make_unique<StoredFrames>(layout, std::move(spillFile),
+                                                  options.maxSize.has_value() || options.quality > 0);
     else
         m_surface = std::make_unique<Dib>();
 }
