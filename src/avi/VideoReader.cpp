@@ -86,6 +86,29 @@ struct VideoReader::State {
         return 0;
     }
 
+    // Whether no frame shows the packet's picture, which then need not be decoded unless later
+    // pictures refer to it: it is shown from its time until the next picture's, which in a stream
+    // of steady rate is its duration later, and no frame's time falls in between (as advanceTo
+    // picks). Never the first picture, nor the last ones, which stand in for frames past them.
+    bool shownByNoFrame(const AVPacket& picture) const
+    {
+        if (!haveCurrent || picture.pts == AV_NOPTS_VALUE || picture.duration <= 0)
+            return false;
+        const double begin = double(picture.pts) * timeBase - start;
+        const double length = double(picture.duration) * timeBase;
+        const double end = begin + length;
+        const double total = duration();
+        if (std::abs(length - frameTime) > 0.01 * frameTime || total <= 0 || end > total - 2 * frameTime)
+            return false;
+        const int first = int(std::ceil((begin - 1e-6) * fps));
+        for (int index = std::max(0, first - 1); index <= first + 1; ++index) {
+            const double time = index / fps;
+            if (begin <= time + 1e-6 && end > time + 1e-6)
+                return false;
+        }
+        return true;
+    }
+
     // The next decoded picture into `into`; false at the end or on an error (error set).
     bool decode(AVFrame* into, double& time)
     {
@@ -112,6 +135,7 @@ struct VideoReader::State {
                 continue;
             }
             if (packet->stream_index == stream) {
+                decoder->skip_frame = shownByNoFrame(*packet) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
                 const int sent = avcodec_send_packet(decoder, packet);
                 // A damaged packet costs its picture; anything else ends the reading.
                 if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN)) {
