@@ -65,9 +65,9 @@ void decimate(const Dib& frame, int step, Dib& into)
 }
 
 // A frame is diffused in two bands from twice this many rows and this many pixels (below, the
-// second mapper's lookups cost more than its band).
+// second thread costs more than its band saves). A 640 x 360 video frame is diffused in bands.
 constexpr int kMinDiffusionBandRows = 64;
-constexpr std::int64_t kMinDiffusionBandPixels = 1'000'000;
+constexpr std::int64_t kMinDiffusionBandPixels = 100'000;
 // With GifOptions::lossyLeavesShown, from this share of a rectangle unchanged only its mixed
 // version (transparent, or the pixel's colour where that continues a string) is coded.
 constexpr double kMixedOnlyShare = 0.5;
@@ -402,7 +402,7 @@ public:
             if (!quantisedPalette(pointers, maxColours(), 1, m_palette, still ? kStillPaletteSpeed : kPaletteSpeed))
                 return GifEncodeStatus::PaletteFailed;
         }
-        m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours);
+        useMapper(std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours));
         // A palette kept as made has no unused entry to drop: where it fills its colour table,
         // an entry the mapper never picks (black) widens the table so that one is free for the
         // transparent index.
@@ -815,19 +815,19 @@ private:
             const int step = m_options.paletteFromSample ? sampleStep(double(m_width) * m_height) : 1;
             if (!quantisedPalette(one, maxColours(), step, m_palette))
                 return false;
-            m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours);
+            useMapper(std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours));
             m_clearIndex = -1;   // a new palette: its clear entry follows
         } else if (!m_mapper) {
             if (kind == GifPalette::Halftone) {
                 m_palette.createHalftone(HalftoneCube::Colours216);
-                m_mapper = std::make_unique<PaletteMapper>(m_palette, kHalftoneSpread);
+                useMapper(std::make_unique<PaletteMapper>(m_palette, kHalftoneSpread));
             } else if (kind == GifPalette::Optimal) {
                 m_ditherer.setPaletteMode(PaletteMode::Optimal);
                 m_ditherer.setDitherMode(DitherMode::None);
                 m_ditherer.ditherTo8bpp(source, m_eightBit, m_palette, false);
                 if (m_alpha && m_palette.entries() >= 256)
                     m_palette.setEntries(255);   // room for the clear entry
-                m_mapper = std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours);
+                useMapper(std::make_unique<PaletteMapper>(m_palette, kAdaptiveSpread, m_options.fineColours));
             } else {
                 return false;   // a global palette is made before the first frame
             }
@@ -848,13 +848,22 @@ private:
         return true;
     }
 
+    void useMapper(std::unique_ptr<PaletteMapper> mapper)
+    {
+        m_mapper = std::move(mapper);
+        m_lowerMapper.reset();
+    }
+
     // Fine error diffusion in two bands, each from zero error at its top, the lower one by a
-    // mapper of its own (the mappers' caches fill as they go) on a second thread where one is
-    // free: the same indices either way.
+    // copy of the mapper (of its palette as made, before any entry added for transparency;
+    // the copies' caches fill as they go) on a second thread where one is free: the same
+    // indices either way.
     void mapDiffusionInBands(const Dib& source)
     {
         const int half = m_height / 2;
-        PaletteMapper lowerMapper(m_palette, kAdaptiveSpread, true);
+        if (!m_lowerMapper)
+            m_lowerMapper = std::make_unique<PaletteMapper>(*m_mapper);
+        PaletteMapper& lowerMapper = *m_lowerMapper;
         SideTask lowerBand([&] { lowerMapper.mapDiffusionRows(source, m_indices.data(), m_width, half, m_height); },
                            m_parallelBands);
         m_mapper->mapDiffusionRows(source, m_indices.data(), m_width, 0, half);
@@ -1113,6 +1122,7 @@ private:
     bool m_hasTarget = false;
     Palette8 m_palette;
     std::unique_ptr<PaletteMapper> m_mapper;
+    std::unique_ptr<PaletteMapper> m_lowerMapper;   // the lower band's, a copy of m_mapper
     Ditherer m_ditherer;
     Dib m_eightBit;
     Dib m_previousSource;   // the frame before, where still areas keep their entries

@@ -175,6 +175,12 @@ TEST(GifEncoder, TwoThreadsWriteTheBytesOfOneAndShowWhatIsDecoded)
         fine.lossy = lossy;
         check(fine, 41, 140);
     }
+    GifOptions banded = parts;   // a shared palette's fine diffusion in two bands, frame after frame
+    banded.dither = GifDither::Diffusion;
+    banded.fineColours = true;
+    banded.sharedAsMade = true;
+    banded.lossy = 0;
+    check(banded, 320, 320);
 }
 
 // The LZW code size byte of each image in a GIF.
