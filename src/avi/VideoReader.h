@@ -2,8 +2,9 @@
 // resampled to a fixed rate, as top-down 32-bit rows (blue, green, red, unused), scaled to a
 // chosen width. Frame i is the picture shown at i / rate seconds from the stream's start.
 // Frames are decoded in order. Once they are asked for out of order (a caller sampling ahead of
-// its pass), the frames converted on the way are kept, up to 512 MB (or keepAtMost's bytes), and
-// asking for an earlier one not kept starts the stream again.
+// its pass), the frames passed on the way are converted (on a thread of their own, beside the
+// decoding) and kept, up to 512 MB (or keepAtMost's bytes), and asking for an earlier one not
+// kept starts the stream again. Pictures no frame shows may be left undecoded.
 #pragma once
 
 #include <cstdint>
