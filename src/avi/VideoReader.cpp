@@ -26,6 +26,7 @@ namespace vantorell {
 namespace {
 
 constexpr int kMaxSide = 32767;   // as every picture of the program
+constexpr const char* kUnconvertible = "its pictures could not be converted";
 constexpr int kFewestDecoderThreads = 8;
 constexpr int kMostDecoderThreads = 16;
 // Once frames are read out of order, those converted are kept up to this many bytes, so that a
@@ -311,7 +312,7 @@ struct VideoReader::State {
     {
         if (convertPicture(*current, width, height, scaler, pixels, stride))
             return true;
-        error = "its pictures could not be converted";
+        error = kUnconvertible;
         return false;
     }
 };
@@ -431,10 +432,10 @@ bool VideoReader::frame(int index, std::uint8_t* pixels, std::size_t stride)
         copy = std::move(converted);   // the same buffer, which the converter fills
         s.keptBytes += frameBytes;
         if (!added)
-            return fail("its pictures could not be converted");
+            return fail(kUnconvertible);
     }
     if (converter && !converter->finish())
-        return fail("its pictures could not be converted");
+        return fail(kUnconvertible);
     s.lastIndex = index;
     if (!s.advanceTo(index / s.fps) || !s.convert(pixels, stride))
         return false;
