@@ -1595,6 +1595,17 @@ public:
     InTurnStorer(const InTurnStorer&) = delete;
     InTurnStorer& operator=(const InTurnStorer&) = delete;
 
+    // Appends the frame's block to `out`, coded by `storing` (`block` is room to code it in).
+    static void store(AnimationCoder& storing, Frame& frame, std::vector<std::uint8_t>& block,
+                      std::vector<std::uint8_t>& out)
+    {
+        storing.takePalette(frame.palette);
+        storing.setTargetColours(std::move(frame.target));
+        block.clear();
+        storing.emit(frame.indices, frame.first, block);
+        out.insert(out.end(), block.begin(), block.end());
+    }
+
     // Queues the frame; waits while two are queued. Raises what failed on the thread.
     void add(Frame&& frame)
     {
@@ -1639,13 +1650,8 @@ private:
             Frame& frame = m_queue.front();
             lock.unlock();
             try {
-                if (!failed) {
-                    m_storing.takePalette(frame.palette);
-                    m_storing.setTargetColours(std::move(frame.target));
-                    block.clear();
-                    m_storing.emit(frame.indices, frame.first, block);
-                    m_out.insert(m_out.end(), block.begin(), block.end());
-                }
+                if (!failed)
+                    store(m_storing, frame, block, m_out);
             } catch (...) {
                 failed = true;
                 std::lock_guard errorLock(m_mutex);
@@ -1796,11 +1802,8 @@ GifEncodeStatus GifEncoder::State::storeAtOnce(const Dib& frame, bool first)
             inTurn->add(std::move(stores));
             return GifEncodeStatus::Done;
         }
-        storing->takePalette(stores.palette);
-        storing->setTargetColours(std::move(stores.target));
         std::vector<std::uint8_t> block;
-        storing->emit(stores.indices, first, block);
-        stored.insert(stored.end(), block.begin(), block.end());
+        InTurnStorer::store(*storing, stores, block, stored);
         return GifEncodeStatus::Done;
     }
     if (storesInTurn() || !twoCores) {
