@@ -3,6 +3,7 @@
 #include "platform/Conversions.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace vantorell {
 
@@ -15,11 +16,12 @@ constexpr std::uint8_t kEga[16][3] = {
     {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
 };
 
-// Every logical palette gets its own non-zero handle value.
+// Every logical palette gets its own non-zero handle value, whichever thread builds it (a GIF's
+// frames are stored on a thread of their own, batch jobs run side by side).
 std::uintptr_t nextLogicalId()
 {
-    static std::uintptr_t counter = 0;
-    return ++counter;
+    static std::atomic<std::uintptr_t> counter{0};
+    return counter.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 [[noreturn]] void raiseSubscript() { throw RuntimeError(errnum::SubscriptOutOfRange, "Subscript out of range"); }
