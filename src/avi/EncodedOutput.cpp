@@ -8,7 +8,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <cstring>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vantorell {
 
@@ -59,11 +62,32 @@ int EncodedOutput::drain()
     }
 }
 
+// swscale's vector readers load a row's pixels a register at a time and may read up to a
+// register's width past the row's end: past the picture's last byte, which faults where that
+// byte ends a page and the next is not mapped (a 256 x 256 frame, exactly 48 pages, did).
+constexpr std::size_t kSwscaleOverread = 256;
+
+const std::uint8_t* EncodedOutput::readablePastTheEnd(const std::uint8_t* first, int linesize, int rows)
+{
+    const std::size_t stride = std::size_t(linesize < 0 ? -std::int64_t(linesize) : linesize);
+    const std::size_t bytes = stride * std::size_t(rows);
+    const std::uint8_t* lowest = linesize < 0 ? first - stride * std::size_t(rows - 1) : first;
+    const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(lowest) + bytes;
+    const std::uintptr_t page = std::uintptr_t(::sysconf(_SC_PAGESIZE) > 0 ? ::sysconf(_SC_PAGESIZE) : 4096);
+    if (end % page != 0 && end % page <= page - kSwscaleOverread)
+        return first;   // what it reads past the end lies in the picture's last page
+    roomy.resize(bytes + kSwscaleOverread);
+    std::memcpy(roomy.data(), lowest, bytes);
+    return roomy.data() + (first - lowest);
+}
+
 int EncodedOutput::encode(const std::uint8_t* first, int linesize, int rows, std::int64_t index, bool keyFramesByGroup)
 {
     int rc = av_frame_make_writable(frame);
     if (rc < 0)
         return rc;
+    if (rows > 0)
+        first = readablePastTheEnd(first, linesize, rows);
     const std::uint8_t* planes[4] = {first, nullptr, nullptr, nullptr};
     const int linesizes[4] = {linesize, 0, 0, 0};
     sws_scale(sws, planes, linesizes, 0, rows, frame->data, frame->linesize);

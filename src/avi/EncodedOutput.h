@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 struct AVFormatContext;
 struct AVStream;
@@ -44,6 +45,9 @@ struct EncodedOutput {
     // may be negative) into the encoder's frame, stamps it `index`, sends it and drains. With
     // keyFramesByGroup, every gop_size-th frame is asked to be a key frame.
     int encode(const std::uint8_t* first, int linesize, int rows, std::int64_t index, bool keyFramesByGroup);
+    // `first` itself, or the same rows in `roomy` with room after them: see encode().
+    const std::uint8_t* readablePastTheEnd(const std::uint8_t* first, int linesize, int rows);
+    std::vector<std::uint8_t> roomy;
     // Once, after the header: flushes the encoder, writes the trailer and closes the file.
     // Answers the first error (0: none); a second call, or one before the header, does nothing.
     int finish();

@@ -1,4 +1,5 @@
 #include "avi/AviWriter.h"
+#include "avi/VideoFile.h"
 
 #include "support/AviDecode.h"
 #include "support/TempDir.h"
@@ -11,6 +12,9 @@ extern "C" {
 
 #include <cmath>
 #include <cstring>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 using namespace vantorell;
 using vantorell::test::TempDir;
@@ -274,4 +278,47 @@ TEST(AviStreamWriter, ShortFrameIsPaddedAndPaletteFramesExpand)
     EXPECT_EQ(d.frames[0], want0);
     EXPECT_EQ(d.frames[1][3 * 4 * 1], 200);           // bottom-left: index 1
     EXPECT_EQ(d.frames[1][0], 10);                     // top row: missing bytes read as index 0
+}
+
+// Every writer converts a frame whose last byte ends a page before one that cannot be read
+// (swscale reads a little past a row; the writer must not let it fault). Top-down frames for
+// the video files, bottom-up ones for the AVI codecs.
+TEST(VideoWriters, ReadNothingPastAFramesLastByte)
+{
+    constexpr int kSide = 256;   // a 24-bit frame of exactly 48 pages
+    const std::size_t page = std::size_t(::sysconf(_SC_PAGESIZE));
+    const std::size_t bytes = std::size_t(kSide) * kSide * 3;
+    const std::size_t pages = (bytes + page - 1) / page;
+    void* mapped = ::mmap(nullptr, (pages + 1) * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(mapped, MAP_FAILED);
+    std::uint8_t* guard = static_cast<std::uint8_t*>(mapped) + pages * page;
+    ASSERT_EQ(::mprotect(guard, page, PROT_NONE), 0);
+    const std::span<std::uint8_t> frame(guard - bytes, bytes);
+    std::memcpy(frame.data(), makeFrame(kSide, kSide, 3).bits.data(), bytes);
+    TempDir dir;
+    for (const VideoFormat format : {VideoFormat::Mp4, VideoFormat::Webm, VideoFormat::Webp, VideoFormat::Apng}) {
+        if (!videoFormatAvailable(format))
+            continue;
+        SCOPED_TRACE(videoFormatInfo(format).name);
+        VideoFile video;
+        ASSERT_EQ(video.open(dir / (std::string("result.") + videoFormatInfo(format).extension), format,
+                             FrameLayout{kSide, kSide}, 5, -1),
+                  0);
+        EXPECT_EQ(video.writeFrame(frame, 0), 0);
+        EXPECT_EQ(video.finish(), 0);
+    }
+    for (const char* codec : {"ffv1", "mjpeg", "h264"}) {
+        if (!offered(codec))
+            continue;
+        SCOPED_TRACE(codec);
+        AviStreamWriter avi;
+        ASSERT_EQ(avi.open(dir / (std::string(codec) + ".avi")), 0);
+        const BitmapInfoHeader header{40, kSide, kSide, 1, 24, 0, std::uint32_t(bytes), 0, 0, 0, 0};
+        std::vector<std::uint8_t> info(40);
+        ASSERT_EQ(avi.createStream(header, info, aviStreamRate(5)), 0);
+        ASSERT_EQ(avi.makeCompressed({codec, 1}), 0);
+        EXPECT_EQ(avi.writeFrame(frame, 0), 0);
+        EXPECT_EQ(avi.finish(), 0);
+    }
+    ::munmap(mapped, (pages + 1) * page);
 }
