@@ -72,9 +72,11 @@ for run in "0.8|" "0.4|" "0.15|" "0.4|--hold-start 5 --hold-end 5 --ping-pong"; 
   "$mix" --type fade --format gif --image1 "$work/in/p1-$big.jpg" --image2 "$work/in/p2-$big.jpg" --frames 10 \
     --output "$work/out" --gif-max-size "$budget" $options --progress json 2>"$work/progress.json" >/dev/null || true
   written=$(stat -c %s "$work/out/result.gif" 2>/dev/null || echo 0)
-  # every full encoding runs the "Writing GIF" bar from the start again
-  encodings=$(grep '"step":"Writing GIF"' "$work/progress.json" | sed -E 's/.*"done":([0-9.]+).*/\1/' |
-    awk '$1 > 0 && (n == 0 || $1 < prev) {n++} {if ($1 > 0) prev = $1} END {print n + 0}')
+  # every full encoding ends with the "Writing GIF" bar full; the size search's estimates
+  # report on the same bar but never fill it
+  encodings=$(grep '"step":"Writing GIF"' "$work/progress.json" |
+    sed -E 's/.*"done":([0-9.]+).*"total":([0-9.]+).*/\1 \2/' |
+    awk '{full = $1 > 0 && $1 == $2} full && !was {n++} {was = full} END {print n + 0}')
   landed=$(awk -v w="$written" -v b="$budget" 'BEGIN {printf "%.1f%%", w * 100 / b}')
   printf '%-10s %12s %12s %9s %10s %s\n' "$share" "$budget" "$written" "$landed" "$encodings" "$options"
 done

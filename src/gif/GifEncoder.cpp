@@ -1994,18 +1994,29 @@ std::optional<ChoiceCurve> curveBefore(const std::vector<GifOptions>& ladder, st
     return ChoiceCurve{over, false, 0, kGifMaxLossy};   // the dither over the budget, made lossy
 }
 
+// The estimates a search reports progress against: the ladder halved, and the interpolations
+// along two curves. Most searches make fewer.
+constexpr int kSearchSteps = 24;
+
 class SizeSearch {
 public:
-    SizeSearch(GifFrameProvider& frames, GifFitResult& result) : m_frames(frames), m_result(result)
+    SizeSearch(GifFrameProvider& frames, GifFitResult& result, const StepProgress& progress)
+        : m_frames(frames), m_result(result), m_progress(progress)
     {
     }
 
     // The estimate of `options`, made with the palette of its frame size; each choice once.
+    // Nullopt, with the status Stopped, when the progress callback says stop.
     std::optional<std::int64_t> estimate(const GifOptions& options)
     {
         for (const auto& [known, bytes] : m_estimates)
             if (known == options)
                 return bytes;
+        if (!reportStep(m_progress, std::min<std::int64_t>(std::int64_t(m_estimates.size()), kSearchSteps - 1),
+                        kSearchSteps)) {
+            m_result.status = GifEncodeStatus::Stopped;
+            return std::nullopt;
+        }
         if (!paletteFor(options))
             return std::nullopt;
         const std::optional<std::int64_t> size = estimateWith(m_frames, options, &m_palette, 4);
@@ -2096,6 +2107,7 @@ private:
 
     GifFrameProvider& m_frames;
     GifFitResult& m_result;
+    const StepProgress& m_progress;
     int m_palettePercent = 0;
     Palette8 m_palette;
     std::vector<std::pair<GifOptions, std::int64_t>> m_estimates;
@@ -2112,7 +2124,7 @@ GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int d
         result.status = GifEncodeStatus::NoFrames;
         return result;
     }
-    SizeSearch search(frames, result);
+    SizeSearch search(frames, result, progress);
     const std::vector<GifOptions> ladder = gifSizeLadder(delay);
     // The smallest choice first: when even it is over the budget, no walk down the ladder helps.
     const std::optional<std::int64_t> least = search.estimate(ladder.back());
@@ -2120,17 +2132,25 @@ GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int d
         result.smallest = least.value_or(0);
         return result;
     }
-    std::size_t fits = 0;
-    for (;; ++fits) {
-        const std::optional<std::int64_t> estimated = search.estimate(ladder[fits]);
+    // Then the best choice, and between the last rung known over and the first known to fit,
+    // halving: a rung that fits with the one before over the budget (sizes fall down the
+    // ladder; an estimate is nearly an encoding, so a walk rung by rung cost up to 16).
+    std::size_t over = 0, fits = ladder.size() - 1;
+    const std::optional<std::int64_t> best = search.estimate(ladder.front());
+    if (!best)
+        return result;
+    if (*best <= maxBytes)
+        fits = 0;
+    while (fits > over + 1) {
+        const std::size_t middle = (over + fits) / 2;
+        const std::optional<std::int64_t> estimated = search.estimate(ladder[middle]);
         if (!estimated)
             return result;
-        if (*estimated <= maxBytes)
-            break;
+        (*estimated <= maxBytes ? fits : over) = middle;
     }
     // Up to three encodings along the curve before the rung that fits, each aimed at 95 % of
     // the budget through the real size over the estimate of the encoding before.
-    const std::optional<ChoiceCurve> curve = curveBefore(ladder, fits);
+    std::optional<ChoiceCurve> curve = curveBefore(ladder, fits);
     const double aim = kAimedShare * double(maxBytes);
     double correction = 1;
     std::vector<GifOptions> tried;
@@ -2163,8 +2183,14 @@ GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int d
         }
         if (size <= maxBytes && double(size) >= kLeastShare * double(maxBytes))
             break;
-        if (!curve)
-            break;   // the best choice fits, or nothing between two rungs: no other aim to take
+        if (size > maxBytes && options == ladder[fits] && fits + 1 < ladder.size()) {
+            // The rung fitted on its estimate, not once encoded: the choice lies between it and
+            // the next one down (else the next rung, well under the budget, would be taken).
+            ++fits;
+            curve = curveBefore(ladder, fits);
+        } else if (!curve) {
+            break;   // the best choice fits: no other aim to take
+        }
         if (const std::optional<std::int64_t> estimated = search.estimate(options); estimated && *estimated > 0)
             correction = double(size) / double(*estimated);
     }

@@ -116,13 +116,15 @@ struct GifFitResult {
 };
 
 // Estimates the ladder's last (smallest) choice first: when even that is over `maxBytes`, answers
-// at once that nothing fits. Else walks the ladder on estimates to the first choice that fits;
+// at once that nothing fits. Else finds on estimates, halving, a choice that fits after one
+// that does not (the first that fits, as sizes fall down the ladder);
 // when it is well under the budget, the lossy level (or, among smaller frames, the size) between
 // it and the choice before is searched on estimates for about 95 % of the budget. The choice is
 // encoded, and at most twice more, each time aimed again through the real sizes so far, so the
 // file lands between 90 % and 100 % of the budget where the choices allow. A file over the budget
 // is never answered: when three encodings did not fit, the walk goes on down the ladder.
-// `progress` sees each full encoding. Frames read are kept (up to 160 MB) while the search runs,
+// `progress` sees each estimate (as steps of the search) and each full encoding, and may stop
+// either. Frames read are kept (up to 160 MB) while the search runs,
 // as the estimates ask for the same ones again.
 GifFitResult fitGifToSize(GifFrameProvider& frames, std::int64_t maxBytes, int delay,
                           const StepProgress& progress = {}, bool helperThreads = true);

@@ -417,14 +417,49 @@ TEST(GifEncoder, AByteBudgetLandsWithinTenPercentInThreeEncodings)
     HeldFadeFrames frames;
     std::vector<std::uint8_t> best;
     ASSERT_EQ(encodeGifAnimation(frames, gifSizeLadder(10).front(), best), GifEncodeStatus::Done);
-    for (const double share : {0.85, 0.6, 0.35, 0.12}) {
-        const auto budget = std::int64_t(share * double(best.size()));
+    std::vector<std::int64_t> budgets;
+    for (const double share : {0.85, 0.6, 0.35, 0.12})
+        budgets.push_back(std::int64_t(share * double(best.size())));
+    for (const std::int64_t budget : budgets) {
         SCOPED_TRACE(budget);
         const GifFitResult fit = fitGifToSize(frames, budget, 10);
         ASSERT_TRUE(fit.fits);
         EXPECT_LE(std::int64_t(fit.bytes.size()), budget);
         EXPECT_GE(double(fit.bytes.size()), 0.9 * double(budget)) << describeGifOptions(fit.chosen);
         EXPECT_LE(fit.encodings, 3);
+    }
+    // Just under a rung's size where its estimate is under that (frames whose changes the
+    // samples underrate): the rung fits on its estimate, not once encoded, and the choice lies
+    // between it and the next rung down.
+    Frames slow(12, 96, 64, -1, 7, 3);
+    int underestimated = 0;
+    for (const GifOptions& rung : gifSizeLadder(10)) {
+        std::vector<std::uint8_t> bytes;
+        if (rung.scalePercent < 100 || encodeGifAnimation(slow, rung, bytes) != GifEncodeStatus::Done)
+            continue;
+        const std::int64_t budget = std::int64_t(bytes.size()) - std::int64_t(bytes.size()) / 500;
+        if (estimateGifSize(slow, rung, 4).value_or(budget + 1) > budget)
+            continue;
+        ++underestimated;
+        SCOPED_TRACE(describeGifOptions(rung));
+        const GifFitResult fit = fitGifToSize(slow, budget, 10);
+        ASSERT_TRUE(fit.fits);
+        EXPECT_LE(std::int64_t(fit.bytes.size()), budget);
+        EXPECT_GE(double(fit.bytes.size()), 0.9 * double(budget)) << describeGifOptions(fit.chosen);
+        EXPECT_LE(fit.encodings, 3);
+    }
+    EXPECT_GT(underestimated, 0) << "no rung estimated under its size: the case goes untested";
+    // The search stops when asked, during its first two estimates (before any encoding) as
+    // during an encoding.
+    for (const int stopAt : {1, 2, 8}) {
+        int calls = 0;
+        const GifFitResult fit = fitGifToSize(frames, budgets.front(), 10, [&](std::int64_t, std::int64_t) {
+            return ++calls < stopAt;
+        });
+        EXPECT_EQ(fit.status, GifEncodeStatus::Stopped) << stopAt;
+        EXPECT_EQ(calls, stopAt);
+        if (stopAt <= 2)
+            EXPECT_EQ(fit.encodings, 0) << stopAt;
     }
 }
 
