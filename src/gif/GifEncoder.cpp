@@ -1302,8 +1302,10 @@ void pairSamples(GifFrameProvider& frames, std::vector<int>& picks, std::vector<
     weights = std::move(pairedWeights);
 }
 
+// With `sideThread`, an optimised frame's transparent versions are coded beside its opaque one
+// (the same sizes; the size search's estimates, nearly encodings, took twice as long alone).
 std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions options,
-                                         const Palette8* globalPalette, int samples)
+                                         const Palette8* globalPalette, int samples, bool sideThread = false)
 {
     if (!usable(frames))
         return std::nullopt;
@@ -1312,6 +1314,7 @@ std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions op
     const ScaledSize size = scaledSize(frames, options.scalePercent);
     AnimationCoder coder(options, size.width, size.height);
     coder.setTransparentPixels(frames.hasTransparency());
+    coder.setParallelVersions(sideThread && std::thread::hardware_concurrency() >= 2);
     if (coder.preparePalette(frames, globalPalette) != GifEncodeStatus::Done)
         return std::nullopt;
     // Frames 1 .. n - 1 that change, and the runs of frames that repeat the one before.
@@ -2000,8 +2003,8 @@ constexpr int kSearchSteps = 24;
 
 class SizeSearch {
 public:
-    SizeSearch(GifFrameProvider& frames, GifFitResult& result, const StepProgress& progress)
-        : m_frames(frames), m_result(result), m_progress(progress)
+    SizeSearch(GifFrameProvider& frames, GifFitResult& result, const StepProgress& progress, bool helperThreads)
+        : m_frames(frames), m_result(result), m_progress(progress), m_helperThreads(helperThreads)
     {
     }
 
@@ -2019,7 +2022,7 @@ public:
         }
         if (!paletteFor(options))
             return std::nullopt;
-        const std::optional<std::int64_t> size = estimateWith(m_frames, options, &m_palette, 4);
+        const std::optional<std::int64_t> size = estimateWith(m_frames, options, &m_palette, 4, m_helperThreads);
         if (!size) {
             m_result.status = GifEncodeStatus::FrameUnreadable;
             return std::nullopt;
@@ -2072,13 +2075,12 @@ public:
     }
 
     // Encodes `options` (its palette made first); false when the encoder fails.
-    bool encode(const GifOptions& options, std::vector<std::uint8_t>& bytes, const StepProgress& progress,
-                bool helperThreads)
+    bool encode(const GifOptions& options, std::vector<std::uint8_t>& bytes)
     {
         if (!paletteFor(options))
             return false;
         ++m_result.encodings;
-        const GifEncodeStatus s = encodeWith(m_frames, options, &m_palette, bytes, progress, helperThreads);
+        const GifEncodeStatus s = encodeWith(m_frames, options, &m_palette, bytes, m_progress, m_helperThreads);
         if (s != GifEncodeStatus::Done) {
             m_result.status = s;
             return false;
@@ -2108,6 +2110,7 @@ private:
     GifFrameProvider& m_frames;
     GifFitResult& m_result;
     const StepProgress& m_progress;
+    bool m_helperThreads;
     int m_palettePercent = 0;
     Palette8 m_palette;
     std::vector<std::pair<GifOptions, std::int64_t>> m_estimates;
@@ -2124,7 +2127,7 @@ GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int d
         result.status = GifEncodeStatus::NoFrames;
         return result;
     }
-    SizeSearch search(frames, result, progress);
+    SizeSearch search(frames, result, progress, helperThreads);
     const std::vector<GifOptions> ladder = gifSizeLadder(delay);
     // The smallest choice first: when even it is over the budget, no walk down the ladder helps.
     const std::optional<std::int64_t> least = search.estimate(ladder.back());
@@ -2171,7 +2174,7 @@ GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int d
         if (std::find(tried.begin(), tried.end(), options) != tried.end())
             break;   // both lead back to a choice made already
         tried.push_back(options);
-        if (!search.encode(options, bytes, progress, helperThreads)) {
+        if (!search.encode(options, bytes)) {
             result.bytes.clear();
             return result;
         }
@@ -2204,7 +2207,7 @@ GifFitResult fitGifToSize(GifFrameProvider& source, std::int64_t maxBytes, int d
             return result;
         if (double(*estimated) * correction > double(maxBytes))
             continue;
-        if (!search.encode(ladder[k], bytes, progress, helperThreads)) {
+        if (!search.encode(ladder[k], bytes)) {
             result.bytes.clear();
             return result;
         }
