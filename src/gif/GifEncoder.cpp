@@ -1302,8 +1302,8 @@ void pairSamples(GifFrameProvider& frames, std::vector<int>& picks, std::vector<
     weights = std::move(pairedWeights);
 }
 
-// With `sideThread`, an optimised frame's transparent versions are coded beside its opaque one
-// (the same sizes; the size search's estimates, nearly encodings, took twice as long alone).
+// With `sideThread`, an optimised frame's transparent versions are coded beside its opaque one:
+// the same sizes, sooner (the size search makes several estimates, each nearly an encoding).
 std::optional<std::int64_t> estimateWith(GifFrameProvider& frames, GifOptions options,
                                          const Palette8* globalPalette, int samples, bool sideThread = false)
 {
