@@ -447,8 +447,7 @@ public:
         return emit(m_indices, first, out);
     }
 
-    // A per-frame coder that only stores: the next frame's own palette, made by `quantiser`.
-    void takePalette(const AnimationCoder& quantiser) { copyPalette(quantiser.m_palette, m_palette); }
+    // A per-frame coder that only stores: the next frame's own palette, as copyPaletteTo() gave it.
     void takePalette(const Palette8& palette) { copyPalette(palette, m_palette); }
     void copyPaletteTo(Palette8& palette) const { copyPalette(m_palette, palette); }
 
